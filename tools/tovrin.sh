@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Tovrin's one entry point for set-up, building, running, testing and benchmarks.
+#
+#   tools/tovrin.sh run [args]   install what is missing, build, start Tovrin
+#   tools/tovrin.sh test         install what is missing, build with
+#                                AddressSanitizer + UndefinedBehaviorSanitizer,
+#                                run the whole test suite headless
+#   tools/tovrin.sh bench [filter]  build optimised, run every benchmark
+#   tools/tovrin.sh deps         only install the missing Debian packages
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_ROOT=${TOVRIN_BUILD_ROOT:-$ROOT/build}
+JOBS=${TOVRIN_JOBS:-$(nproc)}
+
+log() { printf '\n== %s\n' "$*" >&2; }
+
+install_deps() {
+  local wanted missing=()
+  wanted=$(grep -vE '^\s*(#|$)' "$ROOT/tools/packages.txt")
+  for p in $wanted; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return
+  fi
+  log "installing ${#missing[@]} Debian packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure() {  # configure <build dir> <cmake args...>
+  local dir=$1
+  shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+build_release() {
+  configure "$BUILD_ROOT/release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=OFF "$@"
+  cmake --build "$BUILD_ROOT/release" -j "$JOBS"
+}
+
+cmd_run() {
+  install_deps
+  log "building Tovrin"
+  build_release
+  exec "$BUILD_ROOT/release/app/tovrin" "$@"
+}
+
+cmd_test() {
+  install_deps
+  log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+  local dir="$BUILD_ROOT/asan"
+  configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=address,undefined \
+    -DCMAKE_CXX_FLAGS="-O1 -g"
+  cmake --build "$dir" -j "$JOBS"
+  log "running the tests"
+  export QT_QPA_PLATFORM=offscreen
+  export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+  export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
+  (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error)
+}
+
+cmd_bench() {
+  install_deps
+  log "building the benchmarks"
+  build_release -DTOVRIN_BUILD_BENCH=ON
+  local filter=${1:-}
+  for b in "$BUILD_ROOT"/release/bench/*_bench; do
+    [ -x "$b" ] || continue
+    log "$(basename "$b")"
+    "$b" ${filter:+--benchmark_filter="$filter"}
+  done
+}
+
+case "${1:-}" in
+  run) shift; cmd_run "$@" ;;
+  test) shift; cmd_test "$@" ;;
+  bench) shift; cmd_bench "$@" ;;
+  deps) install_deps ;;
+  *) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+esac
