@@ -14,6 +14,11 @@ if(TOVRIN_SANITIZE)
   add_link_options(${_san_flags})
 endif()
 
+if(TOVRIN_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz programs add the driver.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # tovrin_add_layer(<target> DIR <folder> [EXCLUDE <regex>] [DEPS <libs...>])
 # One static library per layer folder; every .cpp below the folder belongs to
 # it, except the files whose path matches EXCLUDE (a sub-library of its own).

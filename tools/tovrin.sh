@@ -6,6 +6,7 @@
 #                                AddressSanitizer + UndefinedBehaviorSanitizer,
 #                                run the whole test suite headless
 #   tools/tovrin.sh bench [filter]  build optimised, run every benchmark
+#   tools/tovrin.sh fuzz [secs]  build and run every libFuzzer target
 #   tools/tovrin.sh deps         only install the missing Debian packages
 set -euo pipefail
 
@@ -65,6 +66,39 @@ cmd_test() {
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
   export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
   (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error)
+  run_fuzzers "${TOVRIN_FUZZ_SECONDS:-20}"
+}
+
+# Builds the libFuzzer targets with clang and runs each for a bounded time,
+# first replaying the kept inputs of fuzz/corpus/<name>/.
+run_fuzzers() {
+  local seconds=$1 dir="$BUILD_ROOT/fuzz"
+  ls "$ROOT"/fuzz/*_fuzz.cpp >/dev/null 2>&1 || return 0
+  log "building the fuzz targets"
+  CC=clang-14 CXX=clang++-14 configure "$dir" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_CXX_FLAGS="-O1 -g" -DTOVRIN_FUZZ=ON -DTOVRIN_SANITIZE=address,undefined \
+    -DTOVRIN_BUILD_APP=OFF -DTOVRIN_BUILD_TESTS=OFF
+  cmake --build "$dir" -j "$JOBS"
+  local f name kept work
+  for f in "$dir"/fuzz/*_fuzz; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f" _fuzz)
+    kept="$ROOT/fuzz/corpus/$name"
+    work=$(mktemp -d)
+    [ -d "$kept" ] && cp -r "$kept"/. "$work"/
+    log "fuzzing $name for ${seconds}s"
+    local rc=0
+    "$f" "$work" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="$dir/$name-" >"$dir/$name.log" 2>&1 || rc=$?
+    tail -n 2 "$dir/$name.log"
+    rm -rf "$work"
+    if [ "$rc" -ne 0 ]; then
+      tail -n 60 "$dir/$name.log" >&2
+      echo "fuzz target $name failed; the input is in $dir/$name-*" >&2
+      return "$rc"
+    fi
+  done
 }
 
 cmd_bench() {
@@ -83,6 +117,7 @@ case "${1:-}" in
   run) shift; cmd_run "$@" ;;
   test) shift; cmd_test "$@" ;;
   bench) shift; cmd_bench "$@" ;;
+  fuzz) shift; install_deps; run_fuzzers "${1:-60}" ;;
   deps) install_deps ;;
-  *) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
