@@ -14,7 +14,9 @@ target_include_directories(tovrin_mng INTERFACE ${MNG_INCLUDE_DIR})
 target_link_libraries(tovrin_mng INTERFACE ${MNG_LIBRARY})
 find_package(pugixml REQUIRED)
 
-if(TOVRIN_BUILD_APP)
+if(TOVRIN_BUILD_APP OR TOVRIN_BUILD_TESTS)
+  # The media layers never link Qt; the shell does, and the tests use QImage
+  # as an independent reader to cross-check the image codecs.
   find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets PrintSupport)
 endif()
 if(TOVRIN_BUILD_TESTS)
@@ -23,4 +25,10 @@ if(TOVRIN_BUILD_TESTS)
 endif()
 if(TOVRIN_BUILD_BENCH)
   find_package(benchmark REQUIRED)
+  # libyuv is the peer the colour-conversion benchmark is measured against.
+  find_path(LIBYUV_INCLUDE_DIR libyuv.h REQUIRED)
+  find_library(LIBYUV_LIBRARY yuv REQUIRED)
+  add_library(tovrin_libyuv INTERFACE)
+  target_include_directories(tovrin_libyuv INTERFACE ${LIBYUV_INCLUDE_DIR})
+  target_link_libraries(tovrin_libyuv INTERFACE ${LIBYUV_LIBRARY})
 endif()
