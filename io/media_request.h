@@ -1,0 +1,283 @@
+#pragma once
+// The request record handed to every media source, codec manager, stream
+// writer and acquisition job, the parameter block of a media-graph session,
+// and the callback through which running sources report frames and events to
+// their owner.
+//
+// A request is built on the caller's stack, value-initialised (every field
+// not named by the operation stays 0 / null), filled and handed to the callee
+// synchronously. The callee answers three ways at once: its bool result, the
+// success flag and, on failure, the error code (FailRequest / SucceedRequest).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace CallbackBase {
+class CCallbackBase;
+}
+
+namespace ZarnTypes {
+
+struct TFrameBuffer;
+struct TYuvFrameBuffer;
+struct TMediaFormatRecord;
+struct TLogTextFile;
+
+// ---------------------------------------------------------------------------
+// Codes
+
+// What a request asks for.
+enum TMediaRequestOp : std::int32_t {
+  MEDIA_OP_NONE = 0,
+  MEDIA_OP_READ = 1,         // decode a file, grab a frame, play, enumerate, detect
+  MEDIA_OP_WRITE_STILL = 2,  // write one still image
+  MEDIA_OP_RUN_JOB = 3,      // run a stream-writer job (Windows Media or MNG recording)
+};
+
+// Error code left in a request when its operation failed; 0 otherwise.
+enum TMediaRequestError : std::int32_t {
+  MEDIA_ERR_NONE = 0,
+  MEDIA_ERR_READ_JPEG = 5,
+  MEDIA_ERR_READ_JPEG2000 = 6,
+  MEDIA_ERR_READ_PNG = 7,
+  MEDIA_ERR_READ_GIF = 8,
+  MEDIA_ERR_READ_TIFF = 9,
+  MEDIA_ERR_DSHOW_SESSION = 15,       // a media-graph session failed (any purpose, any cause, wrong tag)
+  MEDIA_ERR_MNG_OPEN_INPUT = 17,
+  MEDIA_ERR_WIA_ACQUIRE = 18,         // image acquisition failed ...
+  MEDIA_ERR_WM_JOB = 18,              // ... or a Windows Media job failed: the two share the code
+  MEDIA_ERR_WRITE_JPEG2000 = 23,
+  MEDIA_ERR_WRITE_PNG = 24,
+  MEDIA_ERR_WRITE_GIF = 25,
+  MEDIA_ERR_WRITE_TIFF = 26,
+  MEDIA_ERR_MNG_CREATE_OUTPUT = 34,
+  MEDIA_ERR_DSHOW_BUSY = 36,          // a session is already running in this session manager
+  MEDIA_ERR_WM_JOB_BUSY = 37,         // a Windows Media job is already running in this writer
+  MEDIA_ERR_MNG_BUSY = 38,            // the MNG reader/writer is busy
+  MEDIA_ERR_WIA_BUSY = 39,            // an acquisition is already running
+};
+
+// Names the parameter block behind a request. One number space with the
+// private window messages (three of the values are also option messages).
+enum TMediaRequestTag : std::int32_t {
+  MEDIA_REQ_NONE = 0,                 // plain still decodes: no block
+  MEDIA_REQ_JPEG2000 = 36876,         // JPEG 2000 write settings
+  MEDIA_REQ_PNG = 36877,              // PNG write settings
+  MEDIA_REQ_TIFF = 36879,             // TIFF write settings
+  MEDIA_REQ_DSHOW_SOURCE = 36882,     // TSourceParams
+  MEDIA_REQ_DEVICE_CONFIG = 36883,    // only as TSourceParams::extensionTag: device property-page record
+  MEDIA_REQ_DVD = 36884,              // only as TSourceParams::extensionTag: TDvdDirectoryRecord
+  MEDIA_REQ_WM_JOB = 36886,           // Windows Media job block
+  MEDIA_REQ_MNG = 36887,              // MNG block
+  MEDIA_REQ_WIA = 36888,              // image-acquisition block
+  MEDIA_REQ_MNG_PARAMS = 36906,       // placed inside the MNG block by the document's MNG loader
+};
+
+// What a session is for. The same values appear in the sender head of the
+// MNG, acquisition and Windows Media blocks.
+enum TSourcePurpose : std::int32_t {
+  SRC_GRAB_FRAME = 3,          // one-shot grab of the first frame, as fast as the graph runs
+  SRC_GRAB_FRAME_RGB24 = 4,    // one-shot grab handed over as the grabber's RGB24 sample (preview)
+  SRC_WRITE_STREAM = 5,        // write a stream (MNG writer, Windows Media job)
+  SRC_STREAM = 6,              // play continuously with the reference clock
+  SRC_ENUM_DEVICES = 7,        // list the audio and video input devices
+  SRC_ENUM_WM_PROFILES = 8,    // list the Windows Media system profiles
+  SRC_DETECT_DEVICE = 9,       // detect the kind of the device named by the path
+  SRC_GRAB_FRAME_CONFIG = 10,  // as SRC_GRAB_FRAME, optionally after a device property page
+  SRC_ACQUIRE = 12,            // acquire one image from a scanner or camera
+};
+
+// Who reports through the owner callback.
+enum TMediaSenderKind : std::int32_t {
+  MEDIA_SENDER_NONE = 0,       // one-shot enumerations
+  MEDIA_SENDER_DSHOW = 14,     // a media-graph source: file, capture device, DVD
+  MEDIA_SENDER_MNG = 16,
+  MEDIA_SENDER_JPEG = 17,
+  MEDIA_SENDER_JPEG2000 = 18,
+  MEDIA_SENDER_PNG = 19,
+  MEDIA_SENDER_GIF = 20,
+  MEDIA_SENDER_TIFF = 21,
+  MEDIA_SENDER_STILLS = 22,    // raw YUV and other still sequences
+  MEDIA_SENDER_BMP = 23,
+  MEDIA_SENDER_RECORDER = 24,  // a stream recorder
+};
+
+// Codes of the owner callback; the meaning of its data pointer per code.
+enum TMediaNotify : std::int32_t {
+  MEDIA_NOTIFY_FRAME = 36904,           // TMediaFrameNotice*
+  MEDIA_NOTIFY_STREAM_INFO = 36905,     // std::int32_t[7]: width, height, ticks per second, layers,
+                                        // frames, play time, simplicity profile
+  MEDIA_NOTIFY_DEVICE_KIND = 36910,     // std::int32_t*: the detected device kind
+  MEDIA_NOTIFY_THREAD_STARTED = 36919,  // the worker's thread object
+  MEDIA_NOTIFY_JOB_COUNT = 36921,       // a signed delta carried in the pointer value (ValueAsPointer)
+  MEDIA_NOTIFY_RECORD_FRAME = 36922,    // the writer's frame request
+  MEDIA_NOTIFY_VIDEO_WINDOW = 36932,    // TDvdRequest*; the answer is the record's ok flag
+};
+
+// Senders whose MEDIA_NOTIFY_FRAME the engine accepts.
+constexpr bool IsFrameSenderKind(std::int32_t kind) { return kind >= MEDIA_SENDER_DSHOW && kind <= MEDIA_SENDER_MNG; }
+
+// ---------------------------------------------------------------------------
+// Records
+
+// Kept by each source for its whole session; handed to every callback.
+struct TMediaSender {
+  std::int32_t senderId = 0;                        // ProcID of the reporter (0..48), or a preview code
+  TMediaSenderKind senderKind = MEDIA_SENDER_NONE;
+  TSourcePurpose purpose{};
+  void* context = nullptr;                          // first argument of every callback
+};
+
+// The data of MEDIA_NOTIFY_FRAME and of the channel reader's direct frame
+// callback. Owned by the sender and valid only during the call.
+struct TMediaFrameNotice {
+  std::int32_t pixelFormat = 0;      // TPixelFormat of the data
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t chromaWidth = 0;      // Cb and Cr planes of a planar frame
+  std::int32_t chromaHeight = 0;
+  const std::uint8_t* rgbData = nullptr;   // packed RGB or DIB rows, bottom-up
+  std::int32_t rgbSize = 0;
+  const std::uint8_t* colourTable = nullptr;  // logical palette of a 1-, 4- or 8-bit frame, or null
+  std::int32_t colourTableSize = 0;           // 4 + 4 x entries
+  const std::uint8_t* yPlane = nullptr;  // luma plane; for packed YUY2 the YUY2 data
+  const std::uint8_t* cbPlane = nullptr;
+  const std::uint8_t* crPlane = nullptr;
+  std::int32_t ySize = 0;
+  std::int32_t cbSize = 0;
+  std::int32_t crSize = 0;
+  std::int32_t yuy2Size = 0;
+  const void* header = nullptr;      // the sender's 40-byte bitmap info header of an RGB frame
+  TFrameBuffer* frameRecord = nullptr;      // layout of the RGB data
+  TYuvFrameBuffer* planarRecord = nullptr;  // layout of the planar data
+  double time = 0.0;                 // sample start time in seconds
+  std::int64_t frameNumber = 0;      // capture graph: frames handed over so far; 0 otherwise
+};
+
+// The owner callback: (context, code, sender, data). Called in the reporting
+// thread; the callee may not keep sender or data after it returns.
+using TMediaOwnerCallback = bool (*)(void* context, TMediaNotify code, const TMediaSender* sender, void* data);
+
+// A callback that does nothing, for one-shot enumerations and detections.
+bool IgnoreMediaNotify(void* context, TMediaNotify code, const TMediaSender* sender, void* data);
+
+// The block of a MEDIA_REQ_DSHOW_SOURCE request. A session copies it whole at
+// its start; the owner's live values are reached through the pointers, which
+// point to the owner's variables and may be null where noted. Flags and
+// values that the session reads while the owner changes them on another
+// thread are atomics.
+struct TSourceParams {
+  std::int32_t senderId = 0;                        // ProcID of the channel reader, or the preview's code
+  TMediaSenderKind senderKind = MEDIA_SENDER_NONE;  // MEDIA_SENDER_DSHOW, or none for enumerations
+  TSourcePurpose purpose{};
+  void* context = nullptr;                          // first argument of every callback
+  std::atomic<bool>* stopFlag = nullptr;            // the session ends when it becomes true; set when it ends
+  std::atomic<bool>* endFlag = nullptr;             // set when the session ends
+  std::atomic<bool>* seekFlag = nullptr;            // seek once at the start of a file session, then cleared
+  const std::atomic<std::int32_t>* seekNumerator = nullptr;    // position as a fraction of the duration
+  const std::atomic<std::int32_t>* seekDenominator = nullptr;
+  const std::atomic<bool>* soundFlag = nullptr;     // streaming: false mutes the audio
+  const std::atomic<std::int32_t>* volumeLevel = nullptr;      // streaming: volume level / maximum
+  const std::atomic<std::int32_t>* volumeMaximum = nullptr;
+  const std::atomic<bool>* recordFlag = nullptr;    // capture sources: the channel's recording switch
+  TMediaOwnerCallback callback = nullptr;           // null: one-shot grabs go to the request's frame buffer
+  CallbackBase::CCallbackBase* callbackObject = nullptr;  // copied with the block, not used by sessions
+  std::int32_t nativePixelFormat = 0;               // out: the capture device's own TPixelFormat
+  std::int32_t grabPixelFormat = 0;                 // in: wanted grab format; out: format delivered
+  TMediaFormatRecord* videoFormatRecord = nullptr;  // the channel's saved video format record
+  TMediaFormatRecord* audioFormatRecord = nullptr;  // the same for the audio stream
+  std::int32_t workMode = 0;                        // TCaptureWorkMode of the capture graph
+  const std::string* outputFile = nullptr;          // file recorded inside the capture graph
+  bool audioCompanion = false;                      // capture another channel's audio device along
+  const std::string* companionDevice = nullptr;     // that audio device's path
+  bool logEnabled = false;                          // when set, log is valid
+  TLogTextFile* log = nullptr;                      // media-format log of the capture graph
+  TMediaRequestTag extensionTag = MEDIA_REQ_NONE;   // MEDIA_REQ_DEVICE_CONFIG, MEDIA_REQ_DVD or none
+  void* recordingBlock = nullptr;                   // channel reader: the recording settings block
+  void* extension = nullptr;  // the record named by extensionTag; the caller's list record for
+                              // enumerations; the channel index (ValueAsPointer) for the channel
+                              // reader's capture sessions
+};
+
+// The extension of MEDIA_REQ_DVD: a purpose-3 DVD session asks the navigator
+// for the volume's directory into the caller's buffer (StoreDvdDirectory).
+struct TDvdDirectoryRecord {
+  std::int32_t reserved = 0;
+  char* buffer = nullptr;        // the caller's buffer
+  std::int32_t bufferSize = 0;   // bytes in buffer, the terminating zero included
+  std::int32_t length = 0;       // out: bytes stored, the terminating zero excluded
+};
+
+// The request record.
+struct TMediaRequest {
+  TMediaRequestOp op = MEDIA_OP_NONE;
+  bool success = false;                    // set by the callee when the operation succeeded
+  TMediaRequestError error = MEDIA_ERR_NONE;
+  TSourcePurpose purpose{};
+  std::int32_t sourceFormat = 0;           // TFileFormat of the source (op 1) or of the still to write (op 2)
+  std::int32_t streamType = 0;             // TStreamType of the source
+  std::int32_t outputFormat = 0;           // TFileFormat written by a job: 10 Windows Media, 15 MNG
+  std::int32_t pixelFormat = 0;            // TPixelFormat wanted; decoders overwrite it with the one produced
+  const std::string* path = nullptr;       // source file, folder, device path or URL
+  const std::string* outputPath = nullptr; // file written by an MNG writer or a Windows Media job
+  std::int32_t deviceCategory = 0;         // TSysDevCtgr as chosen by the user; 0 for files
+  std::int32_t deviceKind = 0;             // in/out: TSysDevCtgr as detected
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t stride = 0;                 // out: bytes per row of the decoded picture
+  std::uint8_t* pixels = nullptr;          // out: first byte of the decoded pixel data
+  std::int32_t size = 0;                   // out: bytes of decoded pixel data
+  std::uint8_t* planes = nullptr;          // out (raw YUV): the planar Y, Cb, Cr data
+  TFrameBuffer* frameBuffer = nullptr;     // the caller's frame record to fill (op 1) or write from (op 2)
+  TYuvFrameBuffer* planarFrame = nullptr;  // a planar frame that goes with the request, or null
+  TMediaRequestTag tag = MEDIA_REQ_NONE;   // names the block in params
+  void* params = nullptr;                  // the parameter block named by tag
+  void* results = nullptr;                 // the caller's result block (kMediaResultBlockSize bytes)
+  std::int32_t reserved[6] = {};           // unused, always 0
+
+  // Back to the state of a freshly built request.
+  void Clear() { *this = TMediaRequest{}; }
+};
+
+// Size of the result block that still decodes and the media-graph loader
+// fill and the caller passes on to the channel's stream format record.
+inline constexpr std::size_t kMediaResultBlockSize = 56;
+
+// ---------------------------------------------------------------------------
+// Helpers shared by the callees
+
+// Marks the request failed with the code and returns false.
+bool FailRequest(TMediaRequest& request, TMediaRequestError error);
+// Marks the request successful (error 0) and returns true.
+bool SucceedRequest(TMediaRequest& request);
+
+// The parameter block of a request when its tag is the one the callee
+// requires and a block is present; null otherwise (the callee then fails
+// with its own code).
+void* RequestParams(const TMediaRequest& request, TMediaRequestTag required);
+inline TSourceParams* SourceParamsOf(const TMediaRequest& request) {
+  return static_cast<TSourceParams*>(RequestParams(request, MEDIA_REQ_DSHOW_SOURCE));
+}
+
+// Calls the owner's callback with a sender built from the block; false when
+// there is no callback or the callback answered false.
+bool NotifyOwner(const TSourceParams& params, TMediaNotify code, void* data);
+bool NotifyOwner(TMediaOwnerCallback callback, const TMediaSender& sender, TMediaNotify code, void* data);
+
+// The sender a session keeps for its whole run.
+TMediaSender MakeSender(const TSourceParams& params);
+
+// Stores a DVD volume's directory into the caller's record. False, with an
+// empty string stored when there is room for it, when the record has no
+// buffer or the text does not fit.
+bool StoreDvdDirectory(TDvdDirectoryRecord& record, std::string_view directory);
+
+// Small integers carried in a pointer-sized field (the job-count delta of
+// MEDIA_NOTIFY_JOB_COUNT, the channel index in TSourceParams::extension).
+inline void* ValueAsPointer(std::intptr_t value) { return reinterpret_cast<void*>(value); }
+inline std::intptr_t PointerAsValue(const void* pointer) { return reinterpret_cast<std::intptr_t>(pointer); }
+
+}  // namespace ZarnTypes
