@@ -34,52 +34,52 @@ static_assert(sizeof(TMediaRequestOp) == 4 && sizeof(TMediaRequestError) == 4 &&
 
 bool IgnoreMediaNotify(void*, TMediaNotify, const TMediaSender*, void*) { return false; }
 
-bool FailRequest(TMediaRequest& request, TMediaRequestError error) {
-  request.success = false;
-  request.error = error;
+bool FailRequest(TMediaRequest& request, TMediaRequestError eError) {
+  request.bSuccess = false;
+  request.eError = eError;
   return false;
 }
 
 bool SucceedRequest(TMediaRequest& request) {
-  request.success = true;
-  request.error = MEDIA_ERR_NONE;
+  request.bSuccess = true;
+  request.eError = MEDIA_ERR_NONE;
   return true;
 }
 
-void* RequestParams(const TMediaRequest& request, TMediaRequestTag required) {
-  if (required == MEDIA_REQ_NONE || request.tag != required) return nullptr;
-  return request.params;
+void* RequestParams(const TMediaRequest& request, TMediaRequestTag eRequired) {
+  if (eRequired == MEDIA_REQ_NONE || request.eTag != eRequired) return nullptr;
+  return request.pParams;
 }
 
 TMediaSender MakeSender(const TSourceParams& params) {
   TMediaSender sender;
-  sender.senderId = params.senderId;
-  sender.senderKind = params.senderKind;
-  sender.purpose = params.purpose;
-  sender.context = params.context;
+  sender.nSenderId = params.nSenderId;
+  sender.eSenderKind = params.eSenderKind;
+  sender.ePurpose = params.ePurpose;
+  sender.pContext = params.pContext;
   return sender;
 }
 
-bool NotifyOwner(TMediaOwnerCallback callback, const TMediaSender& sender, TMediaNotify code, void* data) {
-  if (!callback) return false;
-  return callback(sender.context, code, &sender, data);
+bool NotifyOwner(TMediaOwnerCallback pCallback, const TMediaSender& sender, TMediaNotify eCode, void* pData) {
+  if (!pCallback) return false;
+  return pCallback(sender.pContext, eCode, &sender, pData);
 }
 
-bool NotifyOwner(const TSourceParams& params, TMediaNotify code, void* data) {
+bool NotifyOwner(const TSourceParams& params, TMediaNotify eCode, void* pData) {
   const TMediaSender sender = MakeSender(params);
-  return NotifyOwner(params.callback, sender, code, data);
+  return NotifyOwner(params.pCallback, sender, eCode, pData);
 }
 
 bool StoreDvdDirectory(TDvdDirectoryRecord& record, std::string_view directory) {
-  record.length = 0;
-  if (!record.buffer || record.bufferSize <= 0) return false;
-  if (directory.size() >= static_cast<std::size_t>(record.bufferSize)) {
-    record.buffer[0] = '\0';
+  record.nLength = 0;
+  if (!record.pBuffer || record.nBufferSize <= 0) return false;
+  if (directory.size() >= static_cast<std::size_t>(record.nBufferSize)) {
+    record.pBuffer[0] = '\0';  // too long: an empty text rather than a cut path
     return false;
   }
-  std::memcpy(record.buffer, directory.data(), directory.size());
-  record.buffer[directory.size()] = '\0';
-  record.length = static_cast<std::int32_t>(directory.size());
+  std::memcpy(record.pBuffer, directory.data(), directory.size());
+  record.pBuffer[directory.size()] = '\0';
+  record.nLength = static_cast<std::int32_t>(directory.size());
   return true;
 }
 

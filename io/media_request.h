@@ -15,15 +15,18 @@
 #include <string>
 #include <string_view>
 
+#include "media/dib.h"
+#include "media/file_types.h"
+#include "media/frame_buffer.h"
+#include "media/yuv_frame.h"
+
 namespace CallbackBase {
 class CCallbackBase;
 }
 
 namespace ZarnTypes {
 
-struct TFrameBuffer;
-struct TYuvFrameBuffer;
-struct TMediaFormatRecord;
+struct TMediaFormatRecord;  // the saved format record of a capture stream
 struct TLogTextFile;
 
 // ---------------------------------------------------------------------------
@@ -68,8 +71,8 @@ enum TMediaRequestTag : std::int32_t {
   MEDIA_REQ_PNG = 36877,              // PNG write settings
   MEDIA_REQ_TIFF = 36879,             // TIFF write settings
   MEDIA_REQ_DSHOW_SOURCE = 36882,     // TSourceParams
-  MEDIA_REQ_DEVICE_CONFIG = 36883,    // only as TSourceParams::extensionTag: device property-page record
-  MEDIA_REQ_DVD = 36884,              // only as TSourceParams::extensionTag: TDvdDirectoryRecord
+  MEDIA_REQ_DEVICE_CONFIG = 36883,    // only as TSourceParams::eExtensionTag: device property-page record
+  MEDIA_REQ_DVD = 36884,              // only as TSourceParams::eExtensionTag: TDvdDirectoryRecord
   MEDIA_REQ_WM_JOB = 36886,           // Windows Media job block
   MEDIA_REQ_MNG = 36887,              // MNG block
   MEDIA_REQ_WIA = 36888,              // image-acquisition block
@@ -125,118 +128,118 @@ constexpr bool IsFrameSenderKind(std::int32_t kind) { return kind >= MEDIA_SENDE
 
 // Kept by each source for its whole session; handed to every callback.
 struct TMediaSender {
-  std::int32_t senderId = 0;                        // ProcID of the reporter (0..48), or a preview code
-  TMediaSenderKind senderKind = MEDIA_SENDER_NONE;
-  TSourcePurpose purpose{};
-  void* context = nullptr;                          // first argument of every callback
+  std::int32_t nSenderId = 0;                        // ProcID of the reporter (0..48), or a preview code
+  TMediaSenderKind eSenderKind = MEDIA_SENDER_NONE;
+  TSourcePurpose ePurpose{};
+  void* pContext = nullptr;                          // first argument of every callback
 };
 
 // The data of MEDIA_NOTIFY_FRAME and of the channel reader's direct frame
 // callback. Owned by the sender and valid only during the call.
 struct TMediaFrameNotice {
-  std::int32_t pixelFormat = 0;      // TPixelFormat of the data
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t chromaWidth = 0;      // Cb and Cr planes of a planar frame
-  std::int32_t chromaHeight = 0;
-  const std::uint8_t* rgbData = nullptr;   // packed RGB or DIB rows, bottom-up
-  std::int32_t rgbSize = 0;
-  const std::uint8_t* colourTable = nullptr;  // logical palette of a 1-, 4- or 8-bit frame, or null
-  std::int32_t colourTableSize = 0;           // 4 + 4 x entries
-  const std::uint8_t* yPlane = nullptr;  // luma plane; for packed YUY2 the YUY2 data
-  const std::uint8_t* cbPlane = nullptr;
-  const std::uint8_t* crPlane = nullptr;
-  std::int32_t ySize = 0;
-  std::int32_t cbSize = 0;
-  std::int32_t crSize = 0;
-  std::int32_t yuy2Size = 0;
-  const void* header = nullptr;      // the sender's 40-byte bitmap info header of an RGB frame
-  TFrameBuffer* frameRecord = nullptr;      // layout of the RGB data
-  TYuvFrameBuffer* planarRecord = nullptr;  // layout of the planar data
-  double time = 0.0;                 // sample start time in seconds
-  std::int64_t frameNumber = 0;      // capture graph: frames handed over so far; 0 otherwise
+  TPixelFormat ePixelFormat = TPixelFormat{0};  // layout of the data
+  std::int32_t nWidth = 0;
+  std::int32_t nHeight = 0;
+  std::int32_t nChromaWidth = 0;                // Cb and Cr planes of a planar frame
+  std::int32_t nChromaHeight = 0;
+  const std::uint8_t* pRgbData = nullptr;       // packed RGB or DIB rows, bottom-up
+  std::int32_t nRgbSize = 0;
+  const std::uint8_t* pColourTable = nullptr;   // logical palette of a 1-, 4- or 8-bit frame
+  std::int32_t nColourTableSize = 0;            // 4 + 4 x entries
+  const std::uint8_t* pY = nullptr;             // luma plane; for packed YUY2 the YUY2 data
+  const std::uint8_t* pCb = nullptr;
+  const std::uint8_t* pCr = nullptr;
+  std::int32_t nYSize = 0;
+  std::int32_t nCbSize = 0;
+  std::int32_t nCrSize = 0;
+  std::int32_t nYuy2Size = 0;
+  const Dib::TBitmapInfoHeader* pHeader = nullptr;  // describes an RGB frame; the engine needs it
+  TFrameBuffer* pFrameRecord = nullptr;         // layout of the RGB data
+  TYuvFrameBuffer* pPlanarRecord = nullptr;     // layout of the planar data
+  double dTime = 0.0;                           // sample start time in seconds
+  std::int64_t nFrameNumber = 0;                // capture graph: frames handed over so far; 0 otherwise
 };
 
 // The owner callback: (context, code, sender, data). Called in the reporting
 // thread; the callee may not keep sender or data after it returns.
-using TMediaOwnerCallback = bool (*)(void* context, TMediaNotify code, const TMediaSender* sender, void* data);
+using TMediaOwnerCallback = bool (*)(void* pContext, TMediaNotify eCode, const TMediaSender* pSender, void* pData);
 
 // A callback that does nothing, for one-shot enumerations and detections.
-bool IgnoreMediaNotify(void* context, TMediaNotify code, const TMediaSender* sender, void* data);
+bool IgnoreMediaNotify(void* pContext, TMediaNotify eCode, const TMediaSender* pSender, void* pData);
 
 // The block of a MEDIA_REQ_DSHOW_SOURCE request. A session copies it whole at
 // its start; the owner's live values are reached through the pointers, which
 // point to the owner's variables and may be null where noted. Flags and
-// values that the session reads while the owner changes them on another
-// thread are atomics.
+// values that a session reads while the owner changes them on another thread
+// are atomics.
 struct TSourceParams {
-  std::int32_t senderId = 0;                        // ProcID of the channel reader, or the preview's code
-  TMediaSenderKind senderKind = MEDIA_SENDER_NONE;  // MEDIA_SENDER_DSHOW, or none for enumerations
-  TSourcePurpose purpose{};
-  void* context = nullptr;                          // first argument of every callback
-  std::atomic<bool>* stopFlag = nullptr;            // the session ends when it becomes true; set when it ends
-  std::atomic<bool>* endFlag = nullptr;             // set when the session ends
-  std::atomic<bool>* seekFlag = nullptr;            // seek once at the start of a file session, then cleared
-  const std::atomic<std::int32_t>* seekNumerator = nullptr;    // position as a fraction of the duration
-  const std::atomic<std::int32_t>* seekDenominator = nullptr;
-  const std::atomic<bool>* soundFlag = nullptr;     // streaming: false mutes the audio
-  const std::atomic<std::int32_t>* volumeLevel = nullptr;      // streaming: volume level / maximum
-  const std::atomic<std::int32_t>* volumeMaximum = nullptr;
-  const std::atomic<bool>* recordFlag = nullptr;    // capture sources: the channel's recording switch
-  TMediaOwnerCallback callback = nullptr;           // null: one-shot grabs go to the request's frame buffer
-  CallbackBase::CCallbackBase* callbackObject = nullptr;  // copied with the block, not used by sessions
-  std::int32_t nativePixelFormat = 0;               // out: the capture device's own TPixelFormat
-  std::int32_t grabPixelFormat = 0;                 // in: wanted grab format; out: format delivered
-  TMediaFormatRecord* videoFormatRecord = nullptr;  // the channel's saved video format record
-  TMediaFormatRecord* audioFormatRecord = nullptr;  // the same for the audio stream
-  std::int32_t workMode = 0;                        // TCaptureWorkMode of the capture graph
-  const std::string* outputFile = nullptr;          // file recorded inside the capture graph
-  bool audioCompanion = false;                      // capture another channel's audio device along
-  const std::string* companionDevice = nullptr;     // that audio device's path
-  bool logEnabled = false;                          // when set, log is valid
-  TLogTextFile* log = nullptr;                      // media-format log of the capture graph
-  TMediaRequestTag extensionTag = MEDIA_REQ_NONE;   // MEDIA_REQ_DEVICE_CONFIG, MEDIA_REQ_DVD or none
-  void* recordingBlock = nullptr;                   // channel reader: the recording settings block
-  void* extension = nullptr;  // the record named by extensionTag; the caller's list record for
-                              // enumerations; the channel index (ValueAsPointer) for the channel
-                              // reader's capture sessions
+  std::int32_t nSenderId = 0;                        // ProcID of the channel reader, or the preview's code
+  TMediaSenderKind eSenderKind = MEDIA_SENDER_NONE;  // MEDIA_SENDER_DSHOW, or none for enumerations
+  TSourcePurpose ePurpose{};
+  void* pContext = nullptr;                          // first argument of every callback
+  std::atomic<bool>* pStopFlag = nullptr;            // the session ends when it becomes true; set when it ends
+  std::atomic<bool>* pEndFlag = nullptr;             // set when the session ends
+  std::atomic<bool>* pSeekFlag = nullptr;            // seek once at the start of a file session, then cleared
+  const std::atomic<std::int32_t>* pSeekNumerator = nullptr;    // position as a fraction of the duration
+  const std::atomic<std::int32_t>* pSeekDenominator = nullptr;
+  const std::atomic<bool>* pSoundFlag = nullptr;     // streaming: false mutes the audio
+  const std::atomic<std::int32_t>* pVolumeLevel = nullptr;      // streaming: volume = level / maximum
+  const std::atomic<std::int32_t>* pVolumeMaximum = nullptr;
+  const std::atomic<bool>* pRecordFlag = nullptr;    // capture sources: the channel's recording switch
+  TMediaOwnerCallback pCallback = nullptr;           // null: one-shot grabs go to the request's frame buffer
+  CallbackBase::CCallbackBase* pCallbackObject = nullptr;  // copied with the block, not used by sessions
+  TPixelFormat eNativePixelFormat = TPixelFormat{0}; // out: the capture device's own format
+  TPixelFormat eGrabPixelFormat = TPixelFormat{0};   // in: wanted grab format; out: format delivered
+  TMediaFormatRecord* pVideoFormatRecord = nullptr;  // the channel's saved video format record
+  TMediaFormatRecord* pAudioFormatRecord = nullptr;  // the same for the audio stream
+  std::int32_t nWorkMode = 0;                        // TCaptureWorkMode of the capture graph
+  const std::string* pOutputFile = nullptr;          // file recorded inside the capture graph
+  bool bAudioCompanion = false;                      // capture another channel's audio device along
+  const std::string* pCompanionDevice = nullptr;     // that audio device's path
+  bool bLogEnabled = false;                          // when set, pLog is valid
+  TLogTextFile* pLog = nullptr;                      // media-format log of the capture graph
+  TMediaRequestTag eExtensionTag = MEDIA_REQ_NONE;   // MEDIA_REQ_DEVICE_CONFIG, MEDIA_REQ_DVD or none
+  void* pRecordingBlock = nullptr;                   // channel reader: the recording settings block
+  void* pExtension = nullptr;  // the record named by eExtensionTag; the caller's list record for
+                               // enumerations; the channel index (ValueAsPointer) for the channel
+                               // reader's capture sessions
 };
 
 // The extension of MEDIA_REQ_DVD: a purpose-3 DVD session asks the navigator
 // for the volume's directory into the caller's buffer (StoreDvdDirectory).
 struct TDvdDirectoryRecord {
-  std::int32_t reserved = 0;
-  char* buffer = nullptr;        // the caller's buffer
-  std::int32_t bufferSize = 0;   // bytes in buffer, the terminating zero included
-  std::int32_t length = 0;       // out: bytes stored, the terminating zero excluded
+  std::int32_t nReserved = 0;
+  char* pBuffer = nullptr;        // the caller's buffer
+  std::int32_t nBufferSize = 0;   // bytes in the buffer, the terminating zero included
+  std::int32_t nLength = 0;       // out: bytes stored, the terminating zero excluded
 };
 
 // The request record.
 struct TMediaRequest {
-  TMediaRequestOp op = MEDIA_OP_NONE;
-  bool success = false;                    // set by the callee when the operation succeeded
-  TMediaRequestError error = MEDIA_ERR_NONE;
-  TSourcePurpose purpose{};
-  std::int32_t sourceFormat = 0;           // TFileFormat of the source (op 1) or of the still to write (op 2)
-  std::int32_t streamType = 0;             // TStreamType of the source
-  std::int32_t outputFormat = 0;           // TFileFormat written by a job: 10 Windows Media, 15 MNG
-  std::int32_t pixelFormat = 0;            // TPixelFormat wanted; decoders overwrite it with the one produced
-  const std::string* path = nullptr;       // source file, folder, device path or URL
-  const std::string* outputPath = nullptr; // file written by an MNG writer or a Windows Media job
-  std::int32_t deviceCategory = 0;         // TSysDevCtgr as chosen by the user; 0 for files
-  std::int32_t deviceKind = 0;             // in/out: TSysDevCtgr as detected
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t stride = 0;                 // out: bytes per row of the decoded picture
-  std::uint8_t* pixels = nullptr;          // out: first byte of the decoded pixel data
-  std::int32_t size = 0;                   // out: bytes of decoded pixel data
-  std::uint8_t* planes = nullptr;          // out (raw YUV): the planar Y, Cb, Cr data
-  TFrameBuffer* frameBuffer = nullptr;     // the caller's frame record to fill (op 1) or write from (op 2)
-  TYuvFrameBuffer* planarFrame = nullptr;  // a planar frame that goes with the request, or null
-  TMediaRequestTag tag = MEDIA_REQ_NONE;   // names the block in params
-  void* params = nullptr;                  // the parameter block named by tag
-  void* results = nullptr;                 // the caller's result block (kMediaResultBlockSize bytes)
-  std::int32_t reserved[6] = {};           // unused, always 0
+  TMediaRequestOp eOp = MEDIA_OP_NONE;
+  bool bSuccess = false;                     // set by the callee when the operation succeeded
+  TMediaRequestError eError = MEDIA_ERR_NONE;
+  TSourcePurpose ePurpose{};
+  TFileFormat eSourceFormat = TFileFormat{0};   // of the source (op 1) or of the still to write (op 2)
+  TStreamType eStreamType = TStreamType{0};     // of the source
+  TFileFormat eOutputFormat = TFileFormat{0};   // written by a job: Windows Media or MNG
+  TPixelFormat ePixelFormat = TPixelFormat{0};  // wanted; decoders overwrite it with the one produced
+  const std::string* pPath = nullptr;        // source file, folder, device path or URL
+  const std::string* pOutputPath = nullptr;  // file written by an MNG writer or a Windows Media job
+  std::int32_t nDeviceCategory = 0;          // TSysDevCtgr as chosen by the user; 0 for files
+  std::int32_t nDeviceKind = 0;              // in/out: TSysDevCtgr as detected
+  std::int32_t nWidth = 0;
+  std::int32_t nHeight = 0;
+  std::int32_t nStride = 0;                  // out: bytes per row of the decoded picture
+  std::uint8_t* pPixels = nullptr;           // out: first byte of the decoded pixel data
+  std::int32_t nSize = 0;                    // out: bytes of decoded pixel data
+  std::uint8_t* pPlanes = nullptr;           // out (raw YUV): the planar Y, Cb, Cr data
+  TFrameBuffer* pFrameBuffer = nullptr;      // the caller's frame record to fill (op 1) or write from (op 2)
+  TYuvFrameBuffer* pPlanarFrame = nullptr;   // a planar frame that goes with the request, or null
+  TMediaRequestTag eTag = MEDIA_REQ_NONE;    // names the block in pParams
+  void* pParams = nullptr;                   // the parameter block named by eTag
+  void* pResults = nullptr;                  // the caller's result block (kMediaResultBlockSize bytes)
+  std::int32_t nReserved[6] = {};            // unused, always 0
 
   // Back to the state of a freshly built request.
   void Clear() { *this = TMediaRequest{}; }
@@ -250,34 +253,35 @@ inline constexpr std::size_t kMediaResultBlockSize = 56;
 // Helpers shared by the callees
 
 // Marks the request failed with the code and returns false.
-bool FailRequest(TMediaRequest& request, TMediaRequestError error);
+bool FailRequest(TMediaRequest& request, TMediaRequestError eError);
 // Marks the request successful (error 0) and returns true.
 bool SucceedRequest(TMediaRequest& request);
 
 // The parameter block of a request when its tag is the one the callee
 // requires and a block is present; null otherwise (the callee then fails
 // with its own code).
-void* RequestParams(const TMediaRequest& request, TMediaRequestTag required);
+void* RequestParams(const TMediaRequest& request, TMediaRequestTag eRequired);
 inline TSourceParams* SourceParamsOf(const TMediaRequest& request) {
   return static_cast<TSourceParams*>(RequestParams(request, MEDIA_REQ_DSHOW_SOURCE));
 }
 
-// Calls the owner's callback with a sender built from the block; false when
-// there is no callback or the callback answered false.
-bool NotifyOwner(const TSourceParams& params, TMediaNotify code, void* data);
-bool NotifyOwner(TMediaOwnerCallback callback, const TMediaSender& sender, TMediaNotify code, void* data);
-
 // The sender a session keeps for its whole run.
 TMediaSender MakeSender(const TSourceParams& params);
 
-// Stores a DVD volume's directory into the caller's record. False, with an
-// empty string stored when there is room for it, when the record has no
-// buffer or the text does not fit.
+// Calls the owner's callback; false when there is no callback or the
+// callback answered false.
+bool NotifyOwner(TMediaOwnerCallback pCallback, const TMediaSender& sender, TMediaNotify eCode, void* pData);
+// The same with a sender built from the block.
+bool NotifyOwner(const TSourceParams& params, TMediaNotify eCode, void* pData);
+
+// Stores a DVD volume's directory into the caller's record. False when the
+// record has no buffer or the text does not fit; an empty text is then
+// stored whenever there is a buffer.
 bool StoreDvdDirectory(TDvdDirectoryRecord& record, std::string_view directory);
 
 // Small integers carried in a pointer-sized field (the job-count delta of
-// MEDIA_NOTIFY_JOB_COUNT, the channel index in TSourceParams::extension).
-inline void* ValueAsPointer(std::intptr_t value) { return reinterpret_cast<void*>(value); }
-inline std::intptr_t PointerAsValue(const void* pointer) { return reinterpret_cast<std::intptr_t>(pointer); }
+// MEDIA_NOTIFY_JOB_COUNT, the channel index in TSourceParams::pExtension).
+inline void* ValueAsPointer(std::intptr_t nValue) { return reinterpret_cast<void*>(nValue); }
+inline std::intptr_t PointerAsValue(const void* pValue) { return reinterpret_cast<std::intptr_t>(pValue); }
 
 }  // namespace ZarnTypes
