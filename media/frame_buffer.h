@@ -21,7 +21,7 @@ namespace ZarnTypes {
 // 96..101, 107) have no layout in this program and are refused wherever a
 // layout is needed.
 enum TPixelFormat : std::int32_t {
-  // Packed pixel rows; producers give 16-, 24- and 48-bit rows an alignment of 1 byte.
+  // Packed pixel rows; producers give PF_PACKED_24..PF_PACKED_48 a row alignment of 1 byte.
   PF_PACKED_1 = 13,
   PF_PACKED_2 = 14,
   PF_PACKED_4 = 15,
