@@ -208,6 +208,10 @@ std::size_t WriteFileChunked(std::FILE* file, const void* data, std::size_t coun
 // Writes a section with its table (or the 3-3-2 hint above 8 bits).
 bool SaveDibSectionToBmpFile(const std::filesystem::path& path, const TDibSection& section);
 
+// The .bmp file SaveDibSectionToBmpFile writes, in memory; false when the
+// section cannot be described.
+bool EncodeBmpFile(const TDibSection& section, std::vector<std::uint8_t>& file);
+
 // Writes a packed DIB; false for an empty or malformed block.
 bool WriteGlobalDibFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& packedDib);
 
