@@ -17,17 +17,14 @@
 
 #include "media/dib.h"
 #include "media/file_types.h"
+#include "media/file_utils.h"
 #include "media/frame_buffer.h"
+#include "media/media_source.h"
 #include "media/yuv_frame.h"
-
-namespace CallbackBase {
-class CCallbackBase;
-}
 
 namespace ZarnTypes {
 
 struct TMediaFormatRecord;  // the saved format record of a capture stream
-struct TLogTextFile;
 
 // ---------------------------------------------------------------------------
 // Codes
