@@ -68,7 +68,7 @@ int CreateDirectoryTree(std::string_view folder) {
   const int first = MakeFolder(path);
   if (first != ENOENT) return first;
 
-  // A parent is missing: create the path piece by piece, each piece up to
+  // A parent is missing: create the path folder by folder, each prefix up to
   // and including its separator. The root of an absolute path is not
   // created; the first folder of a relative path is.
   std::size_t pos = path.find(platform::kPathSeparator);
