@@ -184,6 +184,7 @@ bool CQuantizer::ReduceTree() {
   while (level > 0 && m_pReducibleNodes[level] == nullptr) --level;
   TOctreeNode* node = m_pReducibleNodes[level];
   if (node == nullptr) return false;
+  if (level == 0) return MergeClosestRootLeaves();
   m_pReducibleNodes[level] = node->pNext;
   node->pNext = nullptr;
 
@@ -200,6 +201,43 @@ bool CQuantizer::ReduceTree() {
   node->bIsLeaf = true;
   m_nLeafCount -= children > 0 ? children - 1 : 0;
   if (children == 0) ++m_nLeafCount;  // cannot happen: every reducible node has a child
+  return true;
+}
+
+bool CQuantizer::MergeClosestRootLeaves() {
+  // Every child of the root is a leaf here (all deeper levels are reduced).
+  // Folding them all into the root would leave a single colour; instead the
+  // two whose merge adds the least squared error become one.
+  TOctreeNode* root = m_pTree;
+  int first = -1, second = -1;
+  double bestCost = 0.0;
+  for (int i = 0; i < 8; ++i) {
+    const TOctreeNode* a = root->pChild[i];
+    if (a == nullptr || a->nPixelCount == 0) continue;
+    for (int j = i + 1; j < 8; ++j) {
+      const TOctreeNode* b = root->pChild[j];
+      if (b == nullptr || b->nPixelCount == 0) continue;
+      const double na = a->nPixelCount, nb = b->nPixelCount;
+      const double dr = a->nRedSum / na - b->nRedSum / nb;
+      const double dg = a->nGreenSum / na - b->nGreenSum / nb;
+      const double db = a->nBlueSum / na - b->nBlueSum / nb;
+      const double cost = na * nb / (na + nb) * (dr * dr + dg * dg + db * db);
+      if (first < 0 || cost < bestCost) {
+        first = i;
+        second = j;
+        bestCost = cost;
+      }
+    }
+  }
+  if (first < 0) return false;
+  TOctreeNode* keep = root->pChild[first];
+  TOctreeNode*& drop = root->pChild[second];
+  keep->nPixelCount += drop->nPixelCount;
+  keep->nRedSum += drop->nRedSum;
+  keep->nGreenSum += drop->nGreenSum;
+  keep->nBlueSum += drop->nBlueSum;
+  DeleteTree(drop);
+  --m_nLeafCount;
   return true;
 }
 

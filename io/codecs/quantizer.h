@@ -45,9 +45,12 @@ class CQuantizer {
   CQuantizer& operator=(const CQuantizer&) = delete;
 
   // Builds an octree of depth `nColorBits` (1..8) over every pixel of the
-  // section and reduces it to at most `nMaxColors` (1..256) leaves; each
-  // leaf's average colour becomes one palette entry (version 0x300, entries
-  // in the octree's depth-first order). Sections of 16 bits (5-5-5, or the
+  // section and reduces it to at most `nMaxColors` (1..256) leaves, folding
+  // the deepest nodes first; each leaf's average colour becomes one palette
+  // entry (version 0x300, entries in the octree's depth-first order). Once
+  // only the eight top-level leaves remain and they are still too many (2-
+  // and 4-colour palettes), the two closest of them are merged at a time,
+  // so that the palette keeps as many colours as allowed. Sections of 16 bits (5-5-5, or the
   // section's own masks with BI_BITFIELDS), 24 bits and 32 bits (blue, green,
   // red, or the section's masks) are accepted. Null, with nothing kept
   // allocated, for any other depth, colour bits or colour count out of range,
@@ -72,6 +75,7 @@ class CQuantizer {
  private:
   bool AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
   bool ReduceTree();
+  bool MergeClosestRootLeaves();
   void GetPaletteColors(const TOctreeNode* pNode, Dib::TPalette& palette) const;
   static void DeleteTree(TOctreeNode*& pNode);
   void ResetTree();

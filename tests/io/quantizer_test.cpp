@@ -208,6 +208,34 @@ TEST(QuantizerTest, ReducedPaletteStaysWithinItsSizeAndNearThePicture) {
     }
 }
 
+TEST(QuantizerTest, SmallPalettesKeepAsManyColoursAsAllowed) {
+  // The eight corners of the colour cube sit in eight different top-level
+  // octants; a 2- or 4-colour palette must still have 2 or 4 entries, each
+  // the mean of the corners it stands for.
+  std::vector<Rgb> corners;
+  for (int i = 0; i < 8; ++i) corners.push_back({i & 4 ? 255 : 0, i & 2 ? 255 : 0, i & 1 ? 255 : 0});
+  const TDibSection picture = PictureOf(corners, 16, 4);
+  for (int maxColors : {1, 2, 4}) {
+    CQuantizer q;
+    auto palette = q.QuantizeToPalette(picture, maxColors, 6);
+    ASSERT_NE(palette, nullptr);
+    ASSERT_EQ(palette->entries.size(), static_cast<std::size_t>(maxColors));
+    int r = 0, g = 0, b = 0;
+    for (const auto& e : palette->entries) {
+      r += e.peRed;
+      g += e.peGreen;
+      b += e.peBlue;
+    }
+    // Equal-sized groups of corners: the entries average to mid grey.
+    EXPECT_NEAR(r / maxColors, 127, 1);
+    EXPECT_NEAR(g / maxColors, 127, 1);
+    EXPECT_NEAR(b / maxColors, 127, 1);
+    std::set<Rgb> distinct;
+    for (const auto& e : palette->entries) distinct.insert(ToRgb(e));
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(maxColors));
+  }
+}
+
 TEST(QuantizerTest, SixteenBitSectionsUseTheirMasks) {
   // 5-6-5 with bit fields: pure red, green and blue.
   TDibSection s565 = MakeSection(3, 1, 16);
