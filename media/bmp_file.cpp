@@ -181,9 +181,10 @@ class TOutFile {
   }
 
  private:
+  // Only a plain file is removed: a device or pipe written to stays.
   void Remove() {
     std::error_code ec;
-    std::filesystem::remove(m_path, ec);
+    if (std::filesystem::is_regular_file(m_path, ec)) std::filesystem::remove(m_path, ec);
   }
   std::filesystem::path m_path;
   std::FILE* m_file = nullptr;
