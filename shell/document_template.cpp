@@ -3,10 +3,16 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "shell/application.h"
+
 namespace shell {
 namespace {
 QPointer<QWidget> g_mainWindow;
-}
+IApplication* g_application = nullptr;
+}  // namespace
+
+IApplication* TheApplication() { return g_application; }
+void SetTheApplication(IApplication* app) { g_application = app; }
 
 std::string CDocTemplate::DocStringField(int index) const {
   std::size_t start = 0;
