@@ -172,9 +172,10 @@ TBitmapInfo GetDibSectionInfo(const TDibSection& section);
 std::size_t DibColorTableSize(const TBitmapInfoHeader& header);
 // Bytes of table (plus 12 for bit-field masks) written after a 40-byte header.
 std::size_t GetDibColorTableBytes(const TBitmapInfoHeader& header);
-// Bytes of the pixel rows.
+// Bytes of the pixel rows (the image-size field for RLE, 0 for other
+// codings); SIZE_MAX when rows of that size cannot exist.
 std::size_t GetDibImageBytes(const TBitmapInfoHeader& header);
-// Header + masks + table + rows.
+// Header + masks + table + rows (SIZE_MAX as above).
 std::size_t GetPackedDibSize(const TBitmapInfoHeader& header);
 
 // The DIB format of the panes' pictures (32 bits, uncompressed, 1 x 1).
@@ -226,8 +227,9 @@ bool WriteDibBitsFile(const std::filesystem::path& path, const TBitmapInfoHeader
 // .bmp reading. The reader checks every field against the data it has and
 // fails with a text saying what is wrong; it never reads outside the data.
 // The section it makes is bottom-up; 1-, 4- and 8-bit pictures keep their
-// depth and table (RLE pictures are expanded), 16-bit ones become 5-5-5 or
-// keep their bit-field masks, 24-bit stays 24, 32-bit with bit fields becomes
+// depth and carry a table of all 2^bits entries (entries the file lacks are
+// black; RLE pictures are expanded), 16-bit ones carry bit-field masks (5-5-5
+// when the file names none), 24-bit stays 24, 32-bit with bit fields becomes
 // plain blue, green, red, 0.
 
 // Largest pixel buffer the reader makes.
