@@ -187,9 +187,10 @@ TEST_P(JpegRoundTrip, ColourPictureSurvivesWithinTolerance) {
   const Error e = CompareToSmooth(r);
   EXPECT_LE(e.max, 24);
   EXPECT_LE(e.mean, 3.0);
-  if (bpp == 4)
+  if (bpp == 4) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) ASSERT_EQ(r.pPixels[y * r.nStride + x * 4 + 3], 0) << x << "," << y;
+  }
   EXPECT_TRUE(sink.Messages().empty());
 }
 
