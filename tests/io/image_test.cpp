@@ -133,7 +133,7 @@ TEST(ImageTest, FailedLoadsLeaveRequestAndHeldPictureAlone) {
   std::vector<std::uint8_t> twoBit = MakeBmp(6, 4, 8);
   twoBit[28] = 2;  // bits per pixel
   std::vector<std::uint8_t> truncated = MakeBmp(6, 4, 24);
-  truncated.resize(truncated.size() - 10);
+  truncated.erase(truncated.end() - 10, truncated.end());
   const std::string twoBitPath = (dir / "two.bmp").string();
   const std::string truncatedPath = (dir / "short.bmp").string();
   const std::string missingPath = (dir / "missing.bmp").string();
