@@ -82,7 +82,8 @@ std::vector<std::uint8_t> SubBlocks(const std::vector<std::uint8_t>& data) {
   return out;
 }
 
-std::vector<std::uint8_t> LiteralLzw(const std::vector<std::uint8_t>& indices, int m) {
+// `firstCode`, when not negative, is sent right after the first clear code.
+std::vector<std::uint8_t> LiteralLzw(const std::vector<std::uint8_t>& indices, int m, int firstCode = -1) {
   const int clear = 1 << m, eoi = clear + 1, bits = m + 1;
   const int limit = (1 << m) - 3;
   std::vector<std::uint8_t> data;
@@ -99,6 +100,10 @@ std::vector<std::uint8_t> LiteralLzw(const std::vector<std::uint8_t>& indices, i
   };
   put(clear);
   int run = 0;
+  if (firstCode >= 0) {
+    put(firstCode);
+    ++run;
+  }
   for (std::uint8_t index : indices) {
     if (run == limit) {
       put(clear);
@@ -394,11 +399,17 @@ TEST(GifMgrTest, HostileFilesFailWithTheReadError) {
     cases.push_back({"truncated at " + std::to_string(cut), std::vector<std::uint8_t>(good.begin(), good.begin() + cut)});
   }
   {
-    // An LZW code that names no table entry.
-    std::vector<std::uint8_t> data{0x04 | (0x07 << 3), 0x00};  // 3-bit codes: clear (4), then 7
+    // Complete data led by an LZW code that names no table entry (7, while
+    // the next free code is 6).
     TestImage bad = plain;
-    bad.codes = SubBlocks(data);
+    bad.codes = LiteralLzw(plain.pixels, 2, 7);
     cases.push_back({"bad LZW code", EncodeTestGif(TestGif{8, 8, map, 0, {bad}})});
+    // The same stream with a valid first code reads.
+    TestImage fine = plain;
+    fine.codes = LiteralLzw(plain.pixels, 2, 1);
+    Decoded d;
+    Decode(EncodeTestGif(TestGif{8, 8, map, 0, {fine}}), d);
+    EXPECT_TRUE(d.ok) << "control stream";
   }
   {
     // A frame of 65535 x 65535 with a few bytes of data.
