@@ -1,11 +1,20 @@
-// Tovrin: side-by-side video inspection. Until the main window is in place,
-// this start-up shows a window that says so.
+// Tovrin: inspecting and comparing video side by side.
 
 #include <QApplication>
-#include <QLabel>
+#include <QImage>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/placeholder_document.h"
+#include "app/tovrin_app.h"
+#include "platform/qt/app_messages.h"
+#include "platform/qt/qt_message_sink.h"
+#include "shell/main_frame.h"
+#include "shell/start_params.h"
 
 namespace {
 
@@ -17,22 +26,64 @@ bool HasDisplay() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
+// Lays the main window out at a fixed size, saves its picture and quits.
+void TakeScreenshot(CTovrinApp& app, const std::string& file) {
+  QTimer::singleShot(0, [&app, file] {
+    MainFrame::CMainFrame* frame = app.MainFrameWindow();
+    int rc = 1;
+    if (frame) {
+      frame->resize(1280, 800);
+      const QImage image = frame->Snapshot();
+      if (!image.isNull() && image.save(QString::fromStdString(file), "PNG")) {
+        std::fprintf(stdout, "Saved %dx%d picture of the main window to %s\n", image.width(), image.height(),
+                     file.c_str());
+        rc = 0;
+      } else {
+        std::fprintf(stderr, "Tovrin: could not save the picture to %s\n", file.c_str());
+      }
+    }
+    QCoreApplication::exit(rc);
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  shell::CCommandLineInfoEx cmd;
+  cmd.ParseCommandLine(args);
+  if (cmd.m_bShowHelp) {
+    std::fputs(shell::CommandLineUsage().c_str(), stdout);
+    return 0;
+  }
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "Tovrin needs a graphical display: neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
                  "Start it from a desktop session (or set QT_QPA_PLATFORM=offscreen for a headless run).\n");
     return 2;
   }
-  QApplication app(argc, argv);
+
+  QApplication qapp(argc, argv);
   QApplication::setOrganizationName("Halvane");
   QApplication::setApplicationName("Tovrin");
-  QLabel label("Tovrin\n\nThe media foundation is built; the main window is on its way.");
-  label.setAlignment(Qt::AlignCenter);
-  label.resize(480, 240);
-  label.setWindowTitle("Tovrin");
-  label.show();
-  return app.exec();
+  QApplication::setApplicationDisplayName("Tovrin");
+  QApplication::setApplicationVersion(TOVRIN_VERSION);
+  QApplication::setDesktopFileName("tovrin");
+  platform::qt::RegisterAppMessages();
+
+  auto app = std::make_unique<CTovrinApp>();
+  platform::qt::TQtMessageSink sink([&app] { return app->MainWindowWidget(); });
+  platform::TScopedMessageSink scopedSink(&sink);
+
+  app->SetCommandLine(args);
+  app->SetDocumentFactory(&CPlaceholderDocument::Create);
+
+  int rc = 1;
+  if (app->InitInstance()) {
+    if (!cmd.m_strScreenshot.empty()) TakeScreenshot(*app, cmd.m_strScreenshot);
+    rc = QApplication::exec();
+  }
+  const int exitRc = app->ExitInstance();
+  app.reset();
+  return rc != 0 ? rc : exitRc;
 }

@@ -1,0 +1,387 @@
+#include "app/tovrin_app.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/message_sink.h"
+#include "platform/qt/settings_store.h"
+#include "shell/command_ids.h"
+#include "shell/main_frame.h"
+
+using namespace shell;
+using platform::qt::CRegistryAccess;
+using platform::qt::TCmdUI;
+
+namespace {
+
+constexpr const char* kRecentKey = "Software\\Halvane\\Tovrin\\Recent File List";
+constexpr const char* kWorkspaceKey = "Software\\Halvane\\Tovrin\\Workspace";
+constexpr int kRecentFileCount = 10;
+
+const char* const kMediaFilter =
+    "Media files (*.oov *.mpeg *.mpg *.mp2 *.mp4 *.dv *.avi *.wmv *.asf *.flv *.swf *.mov *.mng *.yuv *.ifo "
+    "*.bup *.vob *.mp3 *.wma *.wav *.bmp *.gif *.jpg *.jpeg *.jfif *.jp2 *.jpc *.png *.tif *.tiff);;"
+    "All files (*)";
+
+}  // namespace
+
+TKnownFolders SystemKnownFolders() {
+  TKnownFolders f;
+  f.roamingAppData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+  f.pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  f.videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation).toStdString();
+  return f;
+}
+
+CTovrinApp::CTovrinApp() {
+  Q_INIT_RESOURCE(tovrin);
+  InstallCommands();
+  m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  m_services.askOpenFile = [this] {
+    return QFileDialog::getOpenFileName(MainWindowWidget(), QObject::tr("Open"), QString(), kMediaFilter)
+        .toStdString();
+  };
+}
+
+CTovrinApp::~CTovrinApp() {
+  if (TheApplication() == this) SetTheApplication(nullptr);
+  delete m_pMainFrame;
+}
+
+void CTovrinApp::SetSettingsFile(QString iniFile) {
+  m_settingsFile = std::move(iniFile);
+  m_profile.reset();
+}
+
+void CTovrinApp::SetKnownFolders(TKnownFolders folders) {
+  m_knownFolders = std::move(folders);
+  m_knownFoldersSet = true;
+}
+
+void CTovrinApp::SetCommandLine(std::vector<std::string> args) { m_args = std::move(args); }
+
+void CTovrinApp::SetDocumentFactory(CDocTemplate::TFactory factory) { m_docFactory = std::move(factory); }
+
+CRegistryAccess& CTovrinApp::Profile() {
+  if (!m_profile)
+    m_profile = m_settingsFile.isEmpty() ? std::make_unique<CRegistryAccess>()
+                                         : std::make_unique<CRegistryAccess>(m_settingsFile);
+  return *m_profile;
+}
+
+QWidget* CTovrinApp::MainWindowWidget() { return m_pMainFrame; }
+
+// --- start-up ---------------------------------------------------------------
+
+bool CTovrinApp::InitInstance() {
+  SetTheApplication(this);
+
+  // Network and component services.
+  if (!m_services.initSockets || !m_services.initSockets()) {
+    platform::ShowMessage(kSocketsFailed, {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    return false;
+  }
+  if (!m_services.initOle || !m_services.initOle()) {
+    platform::ShowMessage(kOleFailed, {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    return false;
+  }
+
+  InitFolderPaths();
+
+  // No saved settings block: this is the first run.
+  std::vector<std::uint8_t> stored;
+  m_bFirstRun = !Profile().ReadBinaryValue(kProgCfgKey, "ProgCfg", stored);
+  if (m_bFirstRun) {
+    m_progCfg.optionFlags = 0;
+    m_progCfg.optionResetMask = 0;
+    CreateFolders();
+    CleanState();
+  }
+
+  LoadRecentFiles();
+
+  if (!m_bFirstRun && ReadProgCfg()) ApplyDocManagerSettings();
+
+  if (!m_docFactory) return false;
+  m_pDocTemplate = std::make_unique<CDocTemplate>(kMediaDocString, m_docFactory);
+
+  m_pMainFrame = new MainFrame::CMainFrame(m_shell, m_progCfg, this);
+  m_pMainFrame->SetProfile(&Profile());
+  if (!m_pMainFrame->LoadFrame()) {
+    delete m_pMainFrame;
+    m_pMainFrame = nullptr;
+    return false;
+  }
+  m_pMainFrame->SetRecentFileSource([this] { return m_recentFiles; });
+
+  m_cmdInfo = CCommandLineInfoEx();
+  m_cmdInfo.ParseCommandLine(m_args);
+
+  m_strExeStartFile.clear();
+  m_strCmdStartFile.clear();
+  m_bFirstIdleDone = false;
+  ReadStartFiles();
+
+  // The saved placement, kept inside the work area; or the default size.
+  if (m_pMainFrame->RestoreWorkspace()) {
+    const QRect g = m_pMainFrame->geometry();
+    TPlacementRect r{g.left(), g.top(), g.right() + 1, g.bottom() + 1};
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      const QRect a = screen->availableGeometry();
+      const TPlacementRect work{a.left(), a.top(), a.right() + 1, a.bottom() + 1};
+      if (ClampToWorkArea(r, work)) m_pMainFrame->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+  }
+  m_pMainFrame->show();
+
+  m_idle = std::make_unique<platform::qt::TIdleNotifier>([this](LONG count) { return OnIdle(count); });
+
+  // The shell command: an empty document, or the file of the command line.
+  bool ok = true;
+  if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileOpen)
+    ok = OpenDocumentFile(m_cmdInfo.m_strFileName);
+  else if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileNew)
+    ok = OnFileNew();
+  // A file that could not be opened was reported; the program still runs.
+  (void)ok;
+  m_bInitSucceeded = true;
+  return true;
+}
+
+void CTovrinApp::ReadStartFiles() {
+  std::vector<std::string> candidates;
+  m_strExeStartFile = MakeStartFilePath(m_cmdInfo.m_strProgramPath);
+  std::error_code ec;
+  if (!m_strExeStartFile.empty() && std::filesystem::exists(m_strExeStartFile, ec))
+    candidates.push_back(m_strExeStartFile);
+  if (!m_cmdInfo.m_strStartFile.empty()) {
+    m_strCmdStartFile = m_cmdInfo.m_strStartFile;
+    if (std::filesystem::exists(m_strCmdStartFile, ec)) candidates.push_back(m_strCmdStartFile);
+  }
+  for (const std::string& file : candidates) {
+    const TStartFileStatus status = ReadChannelParamFile(file, m_params, m_paramsSet);
+    if (status == TStartFileStatus::Read) m_bStartFileLoaded = 1;
+    const std::string problem = StartFileProblemText(file, status);
+    if (!problem.empty()) platform::ShowMessage(problem, {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+  }
+}
+
+bool CTovrinApp::ClampToWorkArea(TPlacementRect& r, const TPlacementRect& work) {
+  const TPlacementRect before = r;
+  auto axis = [](int& lo, int& hi, int workLo, int workHi) {
+    if (lo < workLo) {
+      const int d = workLo - lo;
+      lo = workLo;
+      hi = std::min(hi + d, workHi);
+    }
+    if (hi > workHi) {
+      const int d = workHi - hi;
+      hi = workHi;
+      lo = std::max(lo + d, workLo);
+    }
+  };
+  axis(r.left, r.right, work.left, work.right);
+  axis(r.top, r.bottom, work.top, work.bottom);
+  return !(r == before);
+}
+
+bool CTovrinApp::OnIdle(LONG count) {
+  if (count == 1 && !m_bFirstIdleDone) {
+    IMediaDocument* first = nullptr;
+    if (m_pMainFrame) {
+      const auto frames = m_pMainFrame->ChildFrames();
+      if (!frames.empty()) first = frames.front()->Document();
+    }
+    if (first && m_bStartFileLoaded && m_paramsSet.IsSet(kIsClientDecoderIndex) &&
+        m_params.channel.ch_bIsClientDecoder)
+      first->StartPlaying();
+    m_bFirstIdleDone = true;
+  }
+  return count < 1;
+}
+
+int CTovrinApp::ExitInstance() {
+  // The frame hands its group back into the block when it goes.
+  delete m_pMainFrame;
+  m_pMainFrame = nullptr;
+  m_idle.reset();
+  if (m_bInitSucceeded) {
+    WriteProgCfg();
+    SaveRecentFiles();
+    if (m_shell.resetLayoutAtExit) CleanState();
+  }
+  if (TheApplication() == this) SetTheApplication(nullptr);
+  return 0;
+}
+
+void CTovrinApp::CleanState() { Profile().DeleteKey(kWorkspaceKey); }
+
+// --- recent files ------------------------------------------------------------
+
+void CTovrinApp::LoadRecentFiles() {
+  m_recentFiles.clear();
+  for (int i = 1; i <= kRecentFileCount; ++i) {
+    std::string path;
+    if (Profile().ReadStringValue(kRecentKey, "File" + std::to_string(i), path) && !path.empty())
+      m_recentFiles.push_back(path);
+  }
+}
+
+void CTovrinApp::SaveRecentFiles() {
+  Profile().DeleteKey(kRecentKey);
+  for (std::size_t i = 0; i < m_recentFiles.size(); ++i)
+    Profile().WriteStringValue(kRecentKey, "File" + std::to_string(i + 1), m_recentFiles[i]);
+}
+
+void CTovrinApp::AddToRecentFileList(const std::string& path) {
+  if (path.empty()) return;
+  std::error_code ec;
+  std::string full = std::filesystem::absolute(path, ec).string();
+  if (ec) full = path;
+  std::erase(m_recentFiles, full);
+  m_recentFiles.insert(m_recentFiles.begin(), full);
+  if (m_recentFiles.size() > kRecentFileCount) m_recentFiles.resize(kRecentFileCount);
+  SaveRecentFiles();
+}
+
+// --- documents ---------------------------------------------------------------
+
+bool CTovrinApp::OnFileNew() {
+  if (!m_pMainFrame || !m_pDocTemplate) return false;
+  IChildFrame* frame = m_pDocTemplate->CreateNewFrame(m_pMainFrame->MdiClient());
+  if (!frame) return false;
+  m_pMainFrame->AddChildFrame(frame);
+  return true;
+}
+
+bool CTovrinApp::OpenDocumentFile(const std::string& path) {
+  if (!OnFileNew()) return false;
+  IChildFrame* frame = m_pMainFrame->ActiveChildFrame();
+  IMediaDocument* doc = frame ? frame->Document() : nullptr;
+  if (!doc || !doc->OnOpenDocument(path)) {
+    // The document reported why; its empty window goes again.
+    if (frame) delete frame->Widget();
+    return false;
+  }
+  AddToRecentFileList(path);
+  return true;
+}
+
+void CTovrinApp::OnFileOpen() {
+  // With a media document active, the file opens into one of its channels.
+  if (m_pMainFrame) {
+    if (IMediaDocument* doc = m_pMainFrame->ActiveDocument();
+        doc && doc->OnCmdMsg(ID_FILE_OPEN_TO, platform::qt::TCmdCode::Command, nullptr))
+      return;
+  }
+  const std::string path = m_services.askOpenFile ? m_services.askOpenFile() : std::string();
+  if (!path.empty()) OpenDocumentFile(path);
+}
+
+void CTovrinApp::OnAppHelp() {
+  // The help page is part of the program; it is handed to the browser as a
+  // file of the user's cache folder.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+  if (folder.isEmpty()) folder = QDir::tempPath() + "/tovrin";
+  QDir().mkpath(folder + "/help");
+  const QString page = folder + "/help/tovrin.html";
+  QFile::remove(page);
+  const bool copied = QFile::copy(":/help/tovrin.html", page);
+  if (copied) QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  if (!copied || !m_services.openUrl || !m_services.openUrl(QUrl::fromLocalFile(page)))
+    platform::ShowMessage("The help page can not be opened.\n" + page.toStdString(), {},
+                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
+}
+
+void CTovrinApp::OnAppAbout() {
+  QMessageBox::about(m_pMainFrame, QObject::tr("About Tovrin"),
+                     QObject::tr("<h3>Tovrin %1</h3>"
+                                 "<p>Inspecting and comparing video side by side.</p>"
+                                 "<p>Four channels per document: primary, assistant and two auxiliary.</p>")
+                         .arg(QCoreApplication::applicationVersion()));
+}
+
+void CTovrinApp::OnCloseAllDocuments() {
+  if (m_pMainFrame) m_pMainFrame->CloseAllDocuments();
+}
+
+void CTovrinApp::InstallCommands() {
+  OnCommand(ID_FILE_NEW, [this] { OnFileNew(); });
+  OnCommand(ID_WINDOW_NEW, [this] { OnFileNew(); });
+  OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
+  OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+  OnCommand(ID_HELP, [this] { OnAppHelp(); });
+  OnCommand(ID_HELP_FINDER, [this] { OnAppHelp(); });
+  OnCommand(ID_DEFAULT_HELP, [this] { OnAppHelp(); });
+  OnCommand(ID_WINDOW_CLOSE_ALL, [this] { OnCloseAllDocuments(); });
+  OnUpdate(ID_WINDOW_CLOSE_ALL, [this](TCmdUI& ui) {
+    ui.Enable(m_pMainFrame && !m_pMainFrame->ChildFrames().empty());
+  });
+  OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_LAST, [this](UINT id) {
+    const std::size_t i = id - ID_FILE_MRU_FILE1;
+    if (i >= m_recentFiles.size()) return;
+    const std::string path = m_recentFiles[i];
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      platform::ShowMessage("Can not open file\n " + path, {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+      std::erase(m_recentFiles, path);
+      SaveRecentFiles();
+      return;
+    }
+    OpenDocumentFile(path);
+  });
+}
+
+// --- the document registry -----------------------------------------------------
+
+void CTovrinApp::RegisterDocument(IMediaDocument* document, std::int32_t& number, std::int32_t& serial) {
+  number = ++m_nDocNumberCounter;
+  serial = ++m_nDocSerialCounter;
+  CompactDocumentRegistry();
+  m_registry.push_back({1, number, serial, 0, document, 0, nullptr});
+}
+
+bool CTovrinApp::UnregisterDocument(std::int32_t number) {
+  for (TDocRegistryEntry& e : m_registry) {
+    if (e.number != number) continue;
+    e.kind = 0;
+    e.number = -1;
+    e.serial = -1;
+    e.document = nullptr;
+    ++m_nFreedEntries;
+    break;
+  }
+  return true;
+}
+
+void CTovrinApp::CompactDocumentRegistry() {
+  if (m_nFreedEntries <= 127) return;
+  // Live entries move forward into free slots, keeping their order.
+  std::size_t freeSlot = 0;
+  bool haveFree = false;
+  for (std::size_t i = 0; i < m_registry.size(); ++i) {
+    if (m_registry[i].number == -1) {
+      if (!haveFree) {
+        freeSlot = i;
+        haveFree = true;
+      }
+      continue;
+    }
+    if (!haveFree) continue;
+    m_registry[freeSlot] = m_registry[i];
+    m_registry[i] = TDocRegistryEntry{};
+    ++freeSlot;  // the next free slot is the one after the slot just filled
+  }
+  if (m_registry.size() <= 1024 && m_registry.capacity() > 1024) m_registry.shrink_to_fit();
+  m_nFreedEntries = 0;
+}

@@ -1,0 +1,839 @@
+#include "shell/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "platform/byte_order.h"
+#include "platform/qt/settings_store.h"
+#include "shell/command_ids.h"
+#include "shell/icons.h"
+#include "shell/visual_manager.h"
+
+namespace MainFrame {
+
+using namespace shell;
+using platform::qt::TCmdUI;
+
+namespace {
+
+// The framework's profile key of the frame's window and bar layout.
+constexpr const char* kWorkspaceKey = "Software\\Halvane\\Tovrin\\Workspace";
+
+const char* const kCustomize = "Customize...";
+
+// A menu described as a list: a command, a separator, or a popup with its
+// items up to the matching end.
+struct TMenuItem {
+  enum Kind { Command, Separator, Popup, End, Recent } kind;
+  UINT id = 0;
+  const char* text = nullptr;
+};
+TMenuItem Cmd(UINT id) { return {TMenuItem::Command, id, nullptr}; }
+TMenuItem Sep() { return {TMenuItem::Separator}; }
+TMenuItem Pop(const char* text) { return {TMenuItem::Popup, 0, text}; }
+TMenuItem End() { return {TMenuItem::End}; }
+TMenuItem Recent() { return {TMenuItem::Recent}; }
+
+std::vector<TMenuItem> MainMenu() {
+  return {
+      Pop("&File"),
+      Cmd(ID_FILE_NEW),
+      Pop("&Open"),
+      Cmd(ID_FILE_OPEN), Cmd(ID_FILE_OPEN_TO), Cmd(ID_FILE_OPEN_DEVICE), Cmd(ID_FILE_OPEN_URL),
+      Cmd(ID_FILE_OPEN_SCANNER), Cmd(ID_FILE_OPEN_DVD), Cmd(ID_FILE_OPEN_PROJECT),
+      End(),
+      Cmd(ID_FILE_CLOSE), Cmd(ID_FILE_CLOSE_FROM), Sep(),
+      Cmd(ID_FILE_SAVE), Cmd(ID_FILE_SAVE_AS), Cmd(ID_FILE_SAVE_PROJECT), Sep(),
+      Cmd(ID_FILE_FILES_OF_TYPE), Cmd(ID_FILE_SORT_BY), Cmd(ID_FILE_PROPERTIES), Sep(),
+      Cmd(ID_FILE_PRINT), Cmd(ID_FILE_PRINT_PREVIEW), Cmd(ID_FILE_PRINT_SETUP), Sep(),
+      Recent(),
+      Cmd(ID_APP_EXIT),
+      End(),
+      Pop("&Edit"),
+      Cmd(ID_EDIT_UNDO), Sep(), Cmd(ID_EDIT_CUT), Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE),
+      End(),
+      Pop("&View"),
+      Pop("&Toolbars and Docking Windows"),
+      Cmd(ID_VIEW_TOOLBAR_STANDARD), Cmd(ID_VIEW_TOOLBAR_NAVIGATE), Cmd(ID_VIEW_TOOLBAR_PLAY),
+      Cmd(ID_VIEW_TOOLBAR_REPLAY), Cmd(ID_VIEW_TOOLBAR_CAPTURE), Cmd(ID_VIEW_TOOLBAR_VIEW),
+      Cmd(ID_VIEW_TOOLBAR_ZOOM), Cmd(ID_VIEW_TOOLBAR_DVD), Sep(), Cmd(ID_VIEW_EXPLORER), Cmd(ID_VIEW_PROPERTIES),
+      Sep(), Cmd(ID_APP_OPTIONS),
+      End(),
+      Cmd(ID_VIEW_STATUS_BAR), Sep(),
+      Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
+      Cmd(ID_VIEW_BOTTOM_ROW_PANES), Cmd(ID_VIEW_PANE_LAYOUT), Sep(),
+      Cmd(ID_VIEW_FULL_SCREEN), Cmd(ID_VIEW_FULL_SCREEN_OPTIONS), Sep(),
+      Pop("&Zoom"),
+      Cmd(ID_ZOOM_IN), Cmd(ID_ZOOM_OUT), Sep(),
+      Cmd(ID_ZOOM_1000), Cmd(ID_ZOOM_500), Cmd(ID_ZOOM_200), Cmd(ID_ZOOM_175), Cmd(ID_ZOOM_150),
+      Cmd(ID_ZOOM_125), Cmd(ID_ZOOM_100), Cmd(ID_ZOOM_50), Cmd(ID_ZOOM_25), Cmd(ID_ZOOM_10), Sep(),
+      Cmd(ID_ZOOM_KEEP_IN_VIEW), Cmd(ID_ZOOM_FIT_VIEW), Cmd(ID_ZOOM_FIT_WIDTH), Cmd(ID_ZOOM_FIT_HEIGHT),
+      Cmd(ID_ZOOM_FILL_VIEW), Cmd(ID_ZOOM_CUSTOM),
+      End(),
+      Pop("T&ransform"),
+      Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
+      Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL), Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN),
+      Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Sep(), Cmd(ID_TRANSFORM_RESET), Cmd(ID_TRANSFORM_CUSTOM),
+      End(),
+      Sep(), Cmd(ID_VIEW_PIP_PRIMARY), Cmd(ID_VIEW_PIP_ASSISTANT), Cmd(ID_VIEW_PIP_OPTIONS), Sep(),
+      Cmd(ID_VIEW_REFRESH),
+      End(),
+      Pop("&Navigate"),
+      Cmd(ID_NAVIGATE_FIRST), Cmd(ID_NAVIGATE_PREVIOUS), Cmd(ID_NAVIGATE_NEXT), Cmd(ID_NAVIGATE_LAST), Sep(),
+      Cmd(ID_NAVIGATE_SOURCE_LIST), Sep(),
+      Cmd(ID_NAVIGATE_START_PAUSE), Cmd(ID_NAVIGATE_STOP), Cmd(ID_NAVIGATE_ENABLE_PLAYING), Sep(),
+      Pop("&Replay"),
+      Cmd(ID_REPLAY_FIRST), Cmd(ID_REPLAY_BACK), Cmd(ID_REPLAY_PREVIOUS), Cmd(ID_REPLAY_PAUSE),
+      Cmd(ID_REPLAY_NEXT), Cmd(ID_REPLAY_FORTH), Cmd(ID_REPLAY_LAST), Sep(), Cmd(ID_REPLAY_REVERSE),
+      Cmd(ID_REPLAY_ENABLE),
+      End(),
+      End(),
+      Pop("&Capture"),
+      Cmd(ID_CAPTURE_RECORD), Cmd(ID_CAPTURE_IMAGE), Sep(), Cmd(ID_CAPTURE_STREAM_OPTIONS),
+      Cmd(ID_CAPTURE_IMAGE_OPTIONS),
+      End(),
+      Pop("&DVD"),
+      Cmd(ID_DVD_ROOT_MENU), Cmd(ID_DVD_TITLE_MENU), Cmd(ID_DVD_RESUME), Sep(), Cmd(ID_DVD_PREV_CHAPTER),
+      Cmd(ID_DVD_NEXT_CHAPTER), Sep(), Cmd(ID_DVD_NAVIGATE),
+      Pop("Special features"),
+      Cmd(ID_DVD_AUDIO), Cmd(ID_DVD_CAPTION), Cmd(ID_DVD_ANGLE),
+      End(),
+      Sep(), Cmd(ID_DVD_ENABLE_NAVIGATION),
+      End(),
+      Pop("Tools"),
+      Cmd(ID_TOOLS_OPTIONS), Cmd(ID_TOOLS_MORE_OPTIONS), Cmd(ID_TOOLS_STATUS), Sep(), Cmd(ID_TOOLS_PSNR), Sep(),
+      Cmd(ID_TOOLS_OPEN_CONSOLE), Cmd(ID_TOOLS_CLOSE_CONSOLE), Sep(), Cmd(ID_TOOLS_CUSTOMIZE),
+      End(),
+      Pop("&Window"),
+      Cmd(ID_WINDOW_NEW), Sep(),
+      Cmd(ID_WINDOW_CASCADE), Cmd(ID_WINDOW_TILE_HORZ), Cmd(ID_WINDOW_TILE_VERT), Cmd(ID_WINDOW_ARRANGE),
+      Cmd(ID_WINDOW_NEW_HORZ_TAB_GROUP), Cmd(ID_WINDOW_NEW_VERT_TAB_GROUP), Cmd(ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP),
+      Cmd(ID_WINDOW_MOVE_TO_PREV_TAB_GROUP), Sep(), Cmd(ID_WINDOW_CLOSE_ALL), Sep(), Cmd(ID_WINDOW_MANAGER),
+      End(),
+      Pop("&Help"),
+      Cmd(ID_HELP), Sep(), Cmd(ID_APP_ABOUT),
+      End(),
+  };
+}
+
+// Toolbar buttons; 0 is a separator.
+std::vector<UINT> ToolbarButtons(UINT toolbar, int imageStyle) {
+  switch (toolbar) {
+    case ID_VIEW_TOOLBAR_STANDARD:
+      if (imageStyle != 2 && imageStyle != 3)
+        return {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
+                ID_FILE_PRINT, 0, ID_FILE_OPEN_TO, 0, ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
+      return {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
+              ID_FILE_PRINT, 0, ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
+    case ID_VIEW_TOOLBAR_NAVIGATE:
+      return {ID_NAVIGATE_FIRST, ID_NAVIGATE_PREVIOUS, ID_NAVIGATE_NEXT, ID_NAVIGATE_LAST, ID_NAVIGATE_SOURCE_LIST};
+    case ID_VIEW_TOOLBAR_PLAY: return {ID_NAVIGATE_START_PAUSE, ID_NAVIGATE_STOP, ID_NAVIGATE_ENABLE_PLAYING};
+    case ID_VIEW_TOOLBAR_REPLAY:
+      return {ID_REPLAY_FIRST, ID_REPLAY_BACK, ID_REPLAY_PREVIOUS, ID_REPLAY_PAUSE, ID_REPLAY_NEXT,
+              ID_REPLAY_FORTH, ID_REPLAY_LAST, ID_REPLAY_REVERSE, ID_REPLAY_ENABLE};
+    case ID_VIEW_TOOLBAR_CAPTURE: return {ID_CAPTURE_RECORD, ID_CAPTURE_IMAGE};
+    case ID_VIEW_TOOLBAR_VIEW: return {ID_VIEW_PRIMARY_PANE, ID_VIEW_FULL_SCREEN, ID_VIEW_PIP_PRIMARY};
+    case ID_VIEW_TOOLBAR_ZOOM: return {ID_ZOOM_OUT, ID_ZOOM_IN, ID_ZOOM_100};
+    case ID_VIEW_TOOLBAR_DVD:
+      return {ID_DVD_PREV_CHAPTER, ID_DVD_NEXT_CHAPTER, ID_DVD_ROOT_MENU, ID_DVD_ENABLE_NAVIGATION};
+    default: return {};
+  }
+}
+
+// "Ctrl+Enter" and the like as Qt key sequences.
+QKeySequence KeyOf(QString text) {
+  text.replace("Enter", "Return").replace("PgDn", "PgDown");
+  return QKeySequence::fromString(text, QKeySequence::PortableText);
+}
+
+// An empty pane body: the pane's contents come with the pane.
+QWidget* EmptyPaneBody(const QString& name) {
+  auto* w = new QWidget;
+  w->setObjectName(name);
+  w->setAutoFillBackground(true);
+  w->setBackgroundRole(QPalette::Base);
+  w->setMinimumSize(120, 80);
+  return w;
+}
+
+// A vertical tab on the border for a pane in auto-hide mode.
+class CAutoHideButton : public QToolButton {
+ public:
+  explicit CAutoHideButton(const QString& text, QWidget* parent = nullptr) : QToolButton(parent) {
+    setText(text);
+    setAutoRaise(true);
+    setCheckable(true);
+  }
+  QSize sizeHint() const override {
+    const QFontMetrics fm(font());
+    return QSize(fm.height() + 10, fm.horizontalAdvance(text()) + 36);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QRect r = rect().adjusted(2, 1, -2, -1);
+    QColor bg = palette().color(QPalette::Button);
+    if (underMouse() || isChecked()) bg = palette().color(QPalette::Highlight).lighter(170);
+    p.setPen(palette().color(QPalette::Mid));
+    p.setBrush(bg);
+    p.drawRoundedRect(r, 3, 3);
+    if (!icon().isNull()) icon().paint(&p, QRect(r.center().x() - 7, r.top() + 5, 14, 14));
+    p.translate(r.center().x(), r.bottom() - 6);
+    p.rotate(-90);
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(QRect(0, -r.width() / 2, r.height() - 30, r.width()), Qt::AlignVCenter | Qt::AlignLeft, text());
+  }
+};
+
+QIcon PaneIcon(bool explorer, bool highColor) {
+  const int size = 16;
+  QPixmap pm(size, size);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing, highColor);
+  if (explorer) {
+    p.setPen(QColor(60, 70, 90));
+    p.setBrush(QColor(236, 190, 80));
+    p.drawRect(1, 3, 6, 4);
+    p.setBrush(QColor(120, 170, 230));
+    p.drawRect(7, 9, 7, 4);
+    p.drawLine(3, 7, 3, 11);
+    p.drawLine(3, 11, 7, 11);
+  } else {
+    p.setPen(QColor(60, 70, 90));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawRect(1, 1, 13, 13);
+    for (int y = 4; y <= 11; y += 3) {
+      p.drawLine(3, y, 6, y);
+      p.drawLine(8, y, 12, y);
+    }
+  }
+  return QIcon(pm);
+}
+
+}  // namespace
+
+const std::vector<TToolbarInfo>& Toolbars() {
+  // The creation order.
+  static const std::vector<TToolbarInfo> bars = {
+      {ID_VIEW_TOOLBAR_STANDARD, "Standard", true}, {ID_VIEW_TOOLBAR_NAVIGATE, "Navigate", true},
+      {ID_VIEW_TOOLBAR_PLAY, "Play", true},         {ID_VIEW_TOOLBAR_CAPTURE, "Capture", true},
+      {ID_VIEW_TOOLBAR_VIEW, "View", true},         {ID_VIEW_TOOLBAR_ZOOM, "Zoom", true},
+      {ID_VIEW_TOOLBAR_REPLAY, "Replay", false},    {ID_VIEW_TOOLBAR_DVD, "DVD", false},
+  };
+  return bars;
+}
+
+CMainFrame::CMainFrame(TShellState& state, TProgCfg& cfg, platform::qt::ICommandTarget* app, QWidget* parent)
+    : QMainWindow(parent), m_state(state), m_cfg(cfg), m_app(app) {
+  setObjectName("MainFrame");
+  // Saved settings in the block: take the frame's group.
+  if (m_cfg.savedMarker != 0) {
+    m_nMDITabSettings = m_cfg.mdiTabs;
+    m_bResetChildWindows = m_cfg.resetChildWindows;
+    m_bMDITabSettingsChanged = m_cfg.mdiTabsChanged;
+    m_state.lookId = m_cfg.lookId;
+    m_state.lookChanged = m_cfg.lookChanged;
+    m_state.toolbarImageStyle = m_cfg.toolbarImageStyle;
+    m_state.startPlaying = m_cfg.startPlaying;
+  }
+  m_router = new platform::qt::TCommandRouter(this);
+  m_router->SetChain([this] { return CommandChain(); });
+  m_messages = new platform::qt::TMessageMap(nullptr);
+  m_messages->setParent(this);
+  InstallMessages();
+  InstallCommands();
+}
+
+CMainFrame::~CMainFrame() {
+  // The frame's group goes back into the block, saved or not.
+  m_cfg.mdiTabs = m_nMDITabSettings;
+  m_cfg.resetChildWindows = m_bResetChildWindows;
+  m_cfg.mdiTabsChanged = m_bMDITabSettingsChanged;
+  m_cfg.lookId = m_state.lookId;
+  m_cfg.lookChanged = m_state.lookChanged;
+  m_cfg.toolbarImageStyle = m_state.toolbarImageStyle;
+  m_cfg.startPlaying = m_state.startPlaying;
+  if (shell::MainWindow() == this) shell::SetMainWindow(nullptr);
+  // The document windows go before the members their signals reach.
+  for (auto& [w, f] : m_frames) disconnect(w, nullptr, this, nullptr);
+  m_frames.clear();
+  if (m_mdiClient) disconnect(m_mdiClient, nullptr, this, nullptr);
+  delete m_mdiClient;
+  m_mdiClient = nullptr;
+}
+
+int CMainFrame::IconSize() const { return m_state.toolbarImageStyle == 3 ? 24 : 16; }
+
+bool CMainFrame::LoadFrame() {
+  setWindowTitle("Tovrin");
+  setWindowIcon(CommandIcon(ID_FILE_OPEN_DVD, 32));
+  setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks);
+  m_mdiClient = new CMdiClient(this);
+  setCentralWidget(m_mdiClient);
+  connect(m_mdiClient, &CMdiClient::ActiveWindowChanged, this, [this] {
+    UpdateTitle();
+    emit ActiveDocumentChanged();
+  });
+  connect(m_mdiClient, &CMdiClient::WindowCloseRequested, this, [this](QWidget* w) {
+    if (IChildFrame* f = FrameOf(w)) CloseChildFrame(f);
+  });
+
+  ApplyAppLook(m_state.lookId);
+  ApplyMDITabSettings(false);
+  m_mdiClient->SetTabMaxWidth(300);
+
+  if (!CreateMenuBar() || !CreateToolbars() || !CreateStatusBar() || !CreateDockingWindows()) return false;
+  SetDockingWindowIcons(m_state.toolbarImageStyle == 2 || m_state.toolbarImageStyle == 3);
+  for (const auto& t : Toolbars())
+    if (!t.shownAtFirst) m_toolbars[t.id]->hide();
+  m_properties->hide();
+
+  // Accelerators work whichever bar shows the command.
+  for (UINT id : m_router->Ids()) addAction(m_router->Action(id));
+  m_router->UpdateActions();
+  m_router->EnableIdleUpdates();
+  resize(1180, 760);
+  shell::SetMainWindow(this);
+  return true;
+}
+
+bool CMainFrame::CreateMenuBar() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MenuBar");
+  const std::vector<TMenuItem> items = MainMenu();
+  std::vector<QMenu*> stack;
+  for (const TMenuItem& item : items) {
+    switch (item.kind) {
+      case TMenuItem::Popup: {
+        QMenu* m = stack.empty() ? bar->addMenu(item.text) : stack.back()->addMenu(item.text);
+        m->setObjectName(QString(item.text).remove('&'));
+        m->setToolTipsVisible(false);
+        m_router->WatchMenu(m);
+        stack.push_back(m);
+        break;
+      }
+      case TMenuItem::End:
+        if (stack.empty()) return false;
+        stack.pop_back();
+        break;
+      case TMenuItem::Separator:
+        if (!stack.empty()) stack.back()->addSeparator();
+        break;
+      case TMenuItem::Recent:
+        if (!stack.empty()) {
+          m_recentMenuAnchor = stack.back();
+          QAction* s = stack.back()->addSeparator();
+          s->setObjectName("RecentFilesEnd");
+        }
+        break;
+      case TMenuItem::Command:
+        if (!stack.empty()) stack.back()->addAction(m_router->Action(item.id));
+        break;
+    }
+  }
+  if (!stack.empty()) return false;
+  if (QMenu* window = PopupMenu("Window"))
+    connect(window, &QMenu::aboutToShow, this, [this, window] { UpdateWindowMenu(window); });
+  if (m_recentMenuAnchor)
+    connect(m_recentMenuAnchor, &QMenu::aboutToShow, this, [this] { UpdateRecentFiles(m_recentMenuAnchor); });
+  UpdateNonPermittedCommands();
+  return true;
+}
+
+QMenu* CMainFrame::PopupMenu(const QString& title) const {
+  return menuBar()->findChild<QMenu*>(title);
+}
+
+bool CMainFrame::CreateToolbars() {
+  const int size = IconSize();
+  // Every command gets its texts and image once.
+  auto prepare = [&](UINT id) {
+    QAction* a = m_router->Action(id);
+    if (const TCommandText* t = FindCommandText(id)) {
+      const QString menu = QString::fromUtf8(t->menu);
+      const int tab = menu.indexOf('\t');
+      a->setText(tab < 0 ? menu : menu.left(tab));
+      if (tab >= 0) a->setShortcut(KeyOf(menu.mid(tab + 1)));
+      a->setStatusTip(QString::fromUtf8(t->prompt));
+      a->setToolTip(QString::fromUtf8(t->tooltip));
+    }
+    if (HasCommandIcon(id)) a->setIcon(CommandIcon(id, size));
+  };
+  for (UINT id : m_router->Ids()) prepare(id);
+
+  for (const auto& info : Toolbars()) {
+    auto* tb = new QToolBar(QString::fromUtf8(info.caption), this);
+    tb->setObjectName(QString("ToolBar%1").arg(info.id));
+    tb->setIconSize(QSize(size, size));
+    tb->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (UINT id : ToolbarButtons(info.id, m_state.toolbarImageStyle)) {
+      if (id == 0) {
+        tb->addSeparator();
+        continue;
+      }
+      prepare(id);
+      tb->addAction(m_router->Action(id));
+    }
+    // Non-permitted commands stay off the toolbars too.
+    for (QAction* a : tb->actions())
+      if (UINT id = m_router->IdOf(a); id && !IsPermitted(id)) tb->removeAction(a);
+    // One row under the menu bar, in the creation order.
+    addToolBar(Qt::TopToolBarArea, tb);
+    m_toolbars[info.id] = tb;
+    QAction* toggle = m_router->Action(info.id);
+    toggle->setText(QString::fromUtf8(info.caption));
+  }
+  // Remaining commands (menus only) get their texts too.
+  for (UINT id : m_router->Ids()) prepare(id);
+  return m_toolbars.size() == 8;
+}
+
+bool CMainFrame::CreateStatusBar() {
+  QStatusBar* sb = statusBar();
+  sb->setObjectName("StatusBar");
+  const char* const names[3] = {"CAP", "NUM", "SCRL"};
+  for (int i = 0; i < 3; ++i) {
+    auto* l = new QLabel(names[i], sb);
+    l->setObjectName(QString("Indicator%1").arg(names[i]));
+    l->setAlignment(Qt::AlignCenter);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance("SCRL") + 14);
+    l->setFrameShape(QFrame::StyledPanel);
+    l->setFrameShadow(QFrame::Sunken);
+    // The lock keys' states are not known to the program: shown dimmed.
+    l->setEnabled(false);
+    sb->addPermanentWidget(l);
+    m_indicators[static_cast<std::size_t>(i)] = l;
+  }
+  sb->showMessage(tr("Ready"));
+  return true;
+}
+
+bool CMainFrame::CreateDockingWindows() {
+  m_explorer = new QDockWidget(tr("Tovrin Explorer"), this);
+  m_explorer->setObjectName("Pane122");
+  m_explorer->setWidget(EmptyPaneBody("ExplorerBody"));
+  m_explorer->setAllowedAreas(Qt::AllDockWidgetAreas);
+  addDockWidget(Qt::LeftDockWidgetArea, m_explorer);
+
+  m_properties = new QDockWidget(tr("Properties"), this);
+  m_properties->setObjectName("Pane141");
+  m_properties->setWidget(EmptyPaneBody("PropertiesBody"));
+  m_properties->setAllowedAreas(Qt::AllDockWidgetAreas);
+  addDockWidget(Qt::RightDockWidgetArea, m_properties);
+  resizeDocks({m_explorer, m_properties}, {220, 240}, Qt::Horizontal);
+
+  // The explorer starts collapsed to a tab on the left border.
+  m_autoHideBar = new QToolBar(tr("Auto-hide panes"), this);
+  m_autoHideBar->setObjectName("AutoHideLeft");
+  m_autoHideBar->setMovable(false);
+  m_autoHideBar->setFloatable(false);
+  m_autoHideBar->toggleViewAction()->setVisible(false);
+  auto* tab = new CAutoHideButton(m_explorer->windowTitle(), m_autoHideBar);
+  tab->setObjectName("ExplorerTab");
+  m_autoHideBar->addWidget(tab);
+  addToolBar(Qt::LeftToolBarArea, m_autoHideBar);
+  connect(tab, &QToolButton::clicked, this, [this] { m_router->Execute(ID_VIEW_EXPLORER); });
+  connect(m_explorer, &QDockWidget::visibilityChanged, tab, [this, tab](bool) {
+    tab->setChecked(m_explorer->isVisible());
+  });
+  m_explorer->hide();
+  return true;
+}
+
+void CMainFrame::SetDockingWindowIcons(bool highColor) {
+  m_explorer->setWindowIcon(PaneIcon(true, highColor));
+  m_properties->setWindowIcon(PaneIcon(false, highColor));
+  if (auto* tab = findChild<QToolButton*>("ExplorerTab")) tab->setIcon(m_explorer->windowIcon());
+}
+
+QToolBar* CMainFrame::ToolBar(UINT id) const {
+  auto it = m_toolbars.find(id);
+  return it == m_toolbars.end() ? nullptr : it->second;
+}
+
+QMenu* CMainFrame::createPopupMenu() {
+  QMenu* menu = QMainWindow::createPopupMenu();
+  if (!menu) menu = new QMenu(this);
+  menu->addSeparator();
+  menu->addAction(m_router->Action(ID_APP_OPTIONS));
+  return menu;
+}
+
+// --- looks and tabs -------------------------------------------------------
+
+void CMainFrame::ApplyAppLook(int lookId) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  shell::ApplyLook(lookId);
+  if (m_mdiClient) m_mdiClient->update();
+  update();
+  QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::ApplyMDITabSettings(bool resetChildWindows) {
+  const auto& s = m_nMDITabSettings;
+  TMdiTabInfo info;
+  info.tabsOnTop = s[1] != 0;
+  info.activeTabCloseButton = s[2] != 0;
+  info.style = s[3];
+  info.autoColor = s[4] != 0;
+  info.tabIcons = s[5] != 0;
+  info.documentMenu = s[6] != 0;
+  info.tabSwap = s[7] != 0;
+  info.borderSize = std::clamp(s[9], 0, 20);
+  info.flatFrame = s[11] != 0;
+  info.customTooltips = s[12] != 0;
+  // The close button on every tab goes with tabbed groups; one row of tabs
+  // has it on the active tab.
+  info.tabCloseButton = s[0] == 2;
+  const int mode = (s[0] == 1 || s[0] == 2) ? s[0] : 0;
+  m_mdiClient->SetTabMode(mode);
+  m_mdiClient->ApplyTabInfo(info);
+  m_bTabsOnBarred = mode != 0;
+  m_bTabsOffBarred = mode == 0;
+  UpdateNonPermittedCommands();
+  if (resetChildWindows)
+    for (QWidget* w : m_mdiClient->Windows()) w->updateGeometry();
+  m_bMDITabSettingsChanged = 0;
+}
+
+void CMainFrame::UpdateNonPermittedCommands() {
+  m_nonPermitted.clear();
+  if (m_bTabsOnBarred)
+    m_nonPermitted.insert(m_nonPermitted.end(),
+                          {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE});
+  if (m_bTabsOffBarred)
+    m_nonPermitted.insert(m_nonPermitted.end(), {ID_WINDOW_NEW_HORZ_TAB_GROUP, ID_WINDOW_NEW_VERT_TAB_GROUP,
+                                                 ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, ID_WINDOW_MOVE_TO_PREV_TAB_GROUP});
+  m_nonPermitted.insert(m_nonPermitted.end(), {ID_EDIT_CUT, ID_EDIT_UNDO, ID_TOOLS_MORE_OPTIONS});
+  // Non-permitted items leave the menus; a popup left with nothing to offer
+  // leaves the menu bar.
+  for (UINT id : m_router->Ids()) m_router->Action(id)->setVisible(IsPermitted(id));
+  std::function<bool(QMenu*)> hasItems = [&](QMenu* m) {
+    bool any = false;
+    for (QAction* a : m->actions()) {
+      if (a->isSeparator()) continue;
+      if (QMenu* sub = a->menu()) {
+        const bool subAny = hasItems(sub);
+        a->setVisible(subAny);
+        any = any || subAny;
+      } else if (a->isVisible()) {
+        any = true;
+      }
+    }
+    return any;
+  };
+  if (menuBar())
+    for (QAction* a : menuBar()->actions())
+      if (QMenu* m = a->menu()) a->setVisible(hasItems(m));
+}
+
+bool CMainFrame::IsPermitted(UINT id) const {
+  return std::find(m_nonPermitted.begin(), m_nonPermitted.end(), id) == m_nonPermitted.end();
+}
+
+void CMainFrame::UpdateWindowMenu(QMenu* menu) {
+  // The tab-group items show only when the active group allows them.
+  const unsigned allowed = m_mdiClient->AllowedGroupItems();
+  const std::pair<UINT, unsigned> items[] = {
+      {ID_WINDOW_NEW_VERT_TAB_GROUP, CMdiClient::MDI_CREATE_VERT_GROUP},
+      {ID_WINDOW_NEW_HORZ_TAB_GROUP, CMdiClient::MDI_CREATE_HORZ_GROUP},
+      {ID_WINDOW_MOVE_TO_PREV_TAB_GROUP, CMdiClient::MDI_CAN_MOVE_PREV},
+      {ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, CMdiClient::MDI_CAN_MOVE_NEXT},
+  };
+  for (const auto& [id, bit] : items)
+    m_router->Action(id)->setVisible(IsPermitted(id) && (allowed & bit) != 0);
+  (void)menu;
+}
+
+void CMainFrame::UpdateRecentFiles(QMenu* menu) {
+  for (QAction* a : menu->actions())
+    if (a->property("recentFile").toBool()) {
+      menu->removeAction(a);
+      a->deleteLater();
+    }
+  if (!m_recentFiles) return;
+  QAction* before = nullptr;
+  for (QAction* a : menu->actions())
+    if (a->objectName() == "RecentFilesEnd") before = a;
+  const std::vector<std::string> files = m_recentFiles();
+  for (std::size_t i = 0; i < files.size() && i < 16; ++i) {
+    auto* a = new QAction(QString("&%1 %2").arg(i + 1).arg(QString::fromStdString(files[i])), menu);
+    a->setProperty("recentFile", true);
+    const UINT id = ID_FILE_MRU_FILE1 + static_cast<UINT>(i);
+    connect(a, &QAction::triggered, this, [this, id] { m_router->Execute(id); });
+    menu->insertAction(before, a);
+  }
+}
+
+// --- documents ------------------------------------------------------------
+
+void CMainFrame::AddChildFrame(IChildFrame* frame) {
+  if (!frame || !frame->Widget()) return;
+  QWidget* w = frame->Widget();
+  m_frames[w] = frame;
+  connect(w, &QObject::destroyed, this, [this, w] {
+    m_frames.erase(w);
+    UpdateTitle();
+  });
+  connect(w, &QWidget::windowTitleChanged, this, [this] { UpdateTitle(); });
+  m_mdiClient->AddWindow(w);
+  frame->OnInitialUpdate();
+  UpdateTitle();
+  m_router->UpdateActions();
+}
+
+std::vector<IChildFrame*> CMainFrame::ChildFrames() const {
+  std::vector<IChildFrame*> out;
+  if (!m_mdiClient) return out;
+  for (QWidget* w : m_mdiClient->Windows())
+    if (IChildFrame* f = FrameOf(w)) out.push_back(f);
+  return out;
+}
+
+IChildFrame* CMainFrame::FrameOf(QWidget* widget) const {
+  auto it = m_frames.find(widget);
+  return it == m_frames.end() ? nullptr : it->second;
+}
+
+IChildFrame* CMainFrame::ActiveChildFrame() const {
+  return m_mdiClient ? FrameOf(m_mdiClient->ActiveWindow()) : nullptr;
+}
+
+IMediaDocument* CMainFrame::ActiveDocument() const {
+  IChildFrame* f = ActiveChildFrame();
+  return f ? f->Document() : nullptr;
+}
+
+bool CMainFrame::CloseChildFrame(IChildFrame* frame) {
+  if (!frame) return true;
+  if (IMediaDocument* doc = frame->Document(); doc && !doc->SaveModified()) return false;
+  QWidget* w = frame->Widget();
+  m_frames.erase(w);
+  delete w;
+  UpdateTitle();
+  return true;
+}
+
+bool CMainFrame::CloseAllDocuments() {
+  bool all = true;
+  for (IChildFrame* f : ChildFrames())
+    if (!CloseChildFrame(f)) all = false;
+  return all;
+}
+
+void CMainFrame::UpdateTitle() {
+  IMediaDocument* doc = ActiveDocument();
+  setWindowTitle(doc ? QString::fromStdString(doc->Title()) + " - Tovrin" : QString("Tovrin"));
+}
+
+std::vector<platform::qt::ICommandTarget*> CMainFrame::CommandChain() const {
+  std::vector<platform::qt::ICommandTarget*> chain;
+  chain.push_back(const_cast<CMainFrame*>(this));
+  if (IChildFrame* f = ActiveChildFrame()) {
+    chain.push_back(f->Document());
+    chain.push_back(f->FrameTarget());
+    for (auto* v : f->ViewTargets()) chain.push_back(v);
+  }
+  chain.push_back(m_app);
+  return chain;
+}
+
+// --- commands -------------------------------------------------------------
+
+void CMainFrame::ToggleToolbar(UINT id) {
+  if (QToolBar* tb = ToolBar(id)) tb->setVisible(!tb->isVisible());
+}
+
+void CMainFrame::InstallCommands() {
+  OnCommandRange(ID_VIEW_TOOLBAR_STANDARD, ID_VIEW_TOOLBAR_DVD, [this](UINT id) { ToggleToolbar(id); });
+  OnUpdateRange(ID_VIEW_TOOLBAR_STANDARD, ID_VIEW_TOOLBAR_DVD, [this](TCmdUI& ui) {
+    QToolBar* tb = ToolBar(ui.Id());
+    ui.SetCheck(tb && tb->isVisible() ? 1 : 0);
+  });
+  OnCommand(ID_VIEW_EXPLORER, [this] {
+    m_explorer->setVisible(!m_explorer->isVisible());
+    if (m_explorer->isVisible()) m_explorer->raise();
+  });
+  OnUpdate(ID_VIEW_EXPLORER, [this](TCmdUI& ui) { ui.SetCheck(m_explorer && m_explorer->isVisible()); });
+  OnCommand(ID_VIEW_PROPERTIES, [this] { m_properties->setVisible(!m_properties->isVisible()); });
+  OnUpdate(ID_VIEW_PROPERTIES, [this](TCmdUI& ui) { ui.SetCheck(m_properties && m_properties->isVisible()); });
+  OnCommand(ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
+  OnUpdate(ID_VIEW_STATUS_BAR, [this](TCmdUI& ui) { ui.SetCheck(statusBar()->isVisible()); });
+  OnCommand(ID_VIEW_CAPTION_BAR, [] {});
+  OnUpdate(ID_VIEW_CAPTION_BAR, [](TCmdUI& ui) { ui.Enable(false); });
+
+  // Window arrangement without tabs.
+  OnCommand(ID_WINDOW_CASCADE, [this] { m_mdiClient->Cascade(); });
+  OnCommand(ID_WINDOW_TILE_HORZ, [this] { m_mdiClient->TileHorizontally(); });
+  OnCommand(ID_WINDOW_TILE_VERT, [this] { m_mdiClient->TileVertically(); });
+  OnCommand(ID_WINDOW_ARRANGE, [this] { m_mdiClient->ArrangeIcons(); });
+  OnUpdateRange(ID_WINDOW_ARRANGE, ID_WINDOW_TILE_VERT, [this](TCmdUI& ui) {
+    ui.Enable(!m_mdiClient->IsTabbedGroups() && m_mdiClient->TabMode() == 0 && !m_mdiClient->Windows().empty());
+  });
+
+  // Tab groups.
+  OnCommand(ID_WINDOW_NEW_VERT_TAB_GROUP, [this] { m_mdiClient->NewVerticalGroup(); });
+  OnCommand(ID_WINDOW_NEW_HORZ_TAB_GROUP, [this] { m_mdiClient->NewHorizontalGroup(); });
+  OnCommand(ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, [this] { m_mdiClient->MoveToNextGroup(); });
+  OnCommand(ID_WINDOW_MOVE_TO_PREV_TAB_GROUP, [this] { m_mdiClient->MoveToPrevGroup(); });
+  auto groupRule = [this](unsigned bit) {
+    return [this, bit](TCmdUI& ui) { ui.Enable((m_mdiClient->AllowedGroupItems() & bit) != 0); };
+  };
+  OnUpdate(ID_WINDOW_NEW_VERT_TAB_GROUP, groupRule(CMdiClient::MDI_CREATE_VERT_GROUP));
+  OnUpdate(ID_WINDOW_NEW_HORZ_TAB_GROUP, groupRule(CMdiClient::MDI_CREATE_HORZ_GROUP));
+  OnUpdate(ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, groupRule(CMdiClient::MDI_CAN_MOVE_NEXT));
+  OnUpdate(ID_WINDOW_MOVE_TO_PREV_TAB_GROUP, groupRule(CMdiClient::MDI_CAN_MOVE_PREV));
+  OnCommand(ID_WINDOW_TABBED_DOCUMENT, [] {});
+  OnUpdate(ID_WINDOW_TABBED_DOCUMENT, [](TCmdUI& ui) { ui.SetCheck(1); });
+
+  OnCommand(ID_APP_EXIT, [this] { close(); });
+}
+
+// --- private messages -----------------------------------------------------
+
+void CMainFrame::InstallMessages() {
+  using namespace platform::qt;
+  using platform::LoadLE32;
+  using platform::StoreLE32;
+  m_messages->On(WM_APP_VIEW_CREATED, [this](WPARAM, LPARAM) -> LRESULT {
+    m_bMediaViewCreated = 1;
+    return 0;
+  });
+  m_messages->On(WM_APP_FRAME_NOTIFY, [this](WPARAM w, LPARAM l) -> LRESULT {
+    auto* notice = RecordOf<TFrameNotice>(l);
+    if (!notice) return 0;
+    if (w == FRAME_NOTIFY_TAB_GROUPS && notice->code == FRAME_REQ_TAB_GROUPS_CHANGED) {
+      if (m_mdiClient->IsTabbedGroups())
+        m_mdiClient->SetTabMaxWidth(300);
+      else
+        notice->answered = 1;
+    }
+    return 0;
+  });
+  // The application-look exchange: 8 look id, 12 look changed, 20 reset.
+  m_messages->On(WM_APP_OPTS_APP_LOOK, [this](WPARAM, LPARAM l) -> LRESULT {
+    auto* b = RecordOf<std::uint8_t>(l);
+    if (!b) return 0;
+    const auto op = static_cast<std::int32_t>(LoadLE32(b));
+    if (op == APP_OP_READ) {
+      StoreLE32(b + 8, static_cast<std::uint32_t>(m_state.lookId));
+      b[20] = m_state.resetLayoutAtExit;
+      b[4] = 1;
+    } else if (op == APP_OP_WRITE) {
+      m_state.lookId = static_cast<std::int32_t>(LoadLE32(b + 8));
+      m_state.lookChanged = b[12];
+      m_state.resetLayoutAtExit = b[20];
+      b[4] = 1;
+      if (m_state.lookChanged) PostAppMessage(this, WM_APP_APPLOOK_CHANGED);
+    }
+    return 0;
+  });
+  m_messages->On(WM_APP_APPLOOK_CHANGED, [this](WPARAM, LPARAM) -> LRESULT {
+    ApplyAppLook(m_state.lookId);
+    m_state.lookChanged = 0;
+    return 0;
+  });
+  // The MDI tabs exchange: 8 the 13 settings, 60 reset child windows, 61 changed.
+  m_messages->On(WM_APP_OPTS_MDI_TABS, [this](WPARAM, LPARAM l) -> LRESULT {
+    auto* b = RecordOf<std::uint8_t>(l);
+    if (!b) return 0;
+    const auto op = static_cast<std::int32_t>(LoadLE32(b));
+    if (op == APP_OP_READ) {
+      for (std::size_t i = 0; i < 13; ++i) StoreLE32(b + 8 + 4 * i, static_cast<std::uint32_t>(m_nMDITabSettings[i]));
+      b[60] = m_bResetChildWindows;
+      b[4] = 1;
+    } else if (op == APP_OP_WRITE) {
+      for (std::size_t i = 0; i < 13; ++i) m_nMDITabSettings[i] = static_cast<std::int32_t>(LoadLE32(b + 8 + 4 * i));
+      m_bResetChildWindows = b[60];
+      m_bMDITabSettingsChanged = b[61];
+      b[4] = 1;
+      if (m_bMDITabSettingsChanged) ApplyMDITabSettings(m_bResetChildWindows != 0);
+    }
+    return 0;
+  });
+}
+
+bool CMainFrame::event(QEvent* e) {
+  if (m_messages && m_messages->Dispatch(e)) return true;
+  return QMainWindow::event(e);
+}
+
+// --- closing and the saved layout -----------------------------------------
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (m_closing) {
+    event->accept();
+    return;
+  }
+  if (CloseAllDocuments()) {
+    m_closing = true;
+    SaveWorkspace();
+    event->accept();
+    return;
+  }
+  // A document whose engine runs was asked to stop: ask again every 100 ms,
+  // at most 250 times, and close at the first yes. The window stays open
+  // after that.
+  event->ignore();
+  if (m_closeTries > 0) return;  // already waiting
+  auto* timer = new QTimer(this);
+  timer->setInterval(100);
+  connect(timer, &QTimer::timeout, this, [this, timer] {
+    if (CloseAllDocuments()) {
+      timer->deleteLater();
+      m_closeTries = 0;
+      close();
+    } else if (++m_closeTries >= 250) {
+      timer->deleteLater();
+      m_closeTries = 0;
+    }
+  });
+  m_closeTries = 1;
+  timer->start();
+}
+
+void CMainFrame::SaveWorkspace() {
+  if (!m_profile) return;
+  const QByteArray geometry = saveGeometry();
+  const QByteArray state = saveState();
+  m_profile->WriteBinaryValue(kWorkspaceKey, "WindowPlacement", geometry.constData(),
+                              static_cast<std::size_t>(geometry.size()));
+  m_profile->WriteBinaryValue(kWorkspaceKey, "BarState", state.constData(), static_cast<std::size_t>(state.size()));
+}
+
+bool CMainFrame::RestoreWorkspace() {
+  if (!m_profile) return false;
+  std::vector<std::uint8_t> geometry, state;
+  const bool hasGeometry = m_profile->ReadBinaryValue(kWorkspaceKey, "WindowPlacement", geometry);
+  if (m_profile->ReadBinaryValue(kWorkspaceKey, "BarState", state))
+    restoreState(QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<qsizetype>(state.size())));
+  if (!hasGeometry) return false;
+  return restoreGeometry(
+      QByteArray(reinterpret_cast<const char*>(geometry.data()), static_cast<qsizetype>(geometry.size())));
+}
+
+QImage CMainFrame::Snapshot() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  return grab().toImage();
+}
+
+}  // namespace MainFrame

@@ -1,0 +1,158 @@
+#pragma once
+// The application's main window: menu bar, eight toolbars, status bar, the
+// document area with its tab groups, and the explorer and properties panes.
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/qt/app_messages.h"
+#include "platform/qt/commands.h"
+#include "shell/application.h"
+#include "shell/document_template.h"
+#include "shell/mdi_client.h"
+
+class QDockWidget;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace platform::qt {
+class CRegistryAccess;
+}
+
+namespace MainFrame {
+
+// The toolbars in their creation order, with their window ids.
+struct TToolbarInfo {
+  UINT id;
+  const char* caption;
+  bool shownAtFirst;
+};
+const std::vector<TToolbarInfo>& Toolbars();
+
+// Default MDI tab settings (mode, on top, active close button, style, auto
+// colour, icons, document menu, swap, context menu, border, no redraw, flat
+// frame, custom tooltips).
+inline constexpr std::array<std::int32_t, 13> kDefaultMdiTabSettings{2, 1, 1, 5, 0, 0, 1, 1, 1, 0, 1, 1, 1};
+
+class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
+  Q_OBJECT
+ public:
+  // `state` and `cfg` are the application's; `app` receives the commands
+  // nobody before it handles. The frame takes its group of `cfg` when the
+  // block holds saved settings and writes it back when it is destroyed.
+  CMainFrame(shell::TShellState& state, shell::TProgCfg& cfg, platform::qt::ICommandTarget* app,
+             QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Builds the bars, panes and the document area. False when something
+  // could not be made (start-up then ends).
+  bool LoadFrame();
+
+  // The profile where the frame keeps its window placement and bar layout
+  // (the framework's state); nullptr: not kept.
+  void SetProfile(platform::qt::CRegistryAccess* profile) { m_profile = profile; }
+  // Restores the saved placement and layout; false when nothing was saved.
+  bool RestoreWorkspace();
+  void SaveWorkspace();
+
+  // The recent-file list shown in the File menu.
+  void SetRecentFileSource(std::function<std::vector<std::string>()> source) { m_recentFiles = std::move(source); }
+
+  // Documents.
+  void AddChildFrame(shell::IChildFrame* frame);
+  std::vector<shell::IChildFrame*> ChildFrames() const;
+  shell::IChildFrame* ActiveChildFrame() const;
+  shell::IMediaDocument* ActiveDocument() const;
+  // Asks every document whether it may close and closes those that agree;
+  // true when all closed.
+  bool CloseAllDocuments();
+  // Closes one document window after its document agreed; false when it
+  // refused.
+  bool CloseChildFrame(shell::IChildFrame* frame);
+
+  shell::CMdiClient* MdiClient() const { return m_mdiClient; }
+  platform::qt::TCommandRouter* Router() const { return m_router; }
+  QToolBar* ToolBar(UINT id) const;
+  QDockWidget* ExplorerPane() const { return m_explorer; }
+  QDockWidget* PropertiesPane() const { return m_properties; }
+  QMenu* PopupMenu(const QString& title) const;
+
+  // The look and the tab settings.
+  void ApplyAppLook(int lookId);
+  void ApplyMDITabSettings(bool resetChildWindows);
+  const std::array<std::int32_t, 13>& MdiTabSettings() const { return m_nMDITabSettings; }
+  std::array<std::int32_t, 13>& MdiTabSettings() { return m_nMDITabSettings; }
+
+  // The commands left out of menus and toolbars.
+  void UpdateNonPermittedCommands();
+  const std::vector<UINT>& NonPermittedCommands() const { return m_nonPermitted; }
+  bool IsPermitted(UINT id) const;
+
+  bool MediaViewCreated() const { return m_bMediaViewCreated != 0; }
+
+  // The whole window as a picture, after the pending layout is done.
+  QImage Snapshot();
+
+ signals:
+  void ActiveDocumentChanged();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+  QMenu* createPopupMenu() override;
+
+ private:
+  bool CreateMenuBar();
+  bool CreateToolbars();
+  bool CreateStatusBar();
+  bool CreateDockingWindows();
+  void SetDockingWindowIcons(bool highColor);
+  void InstallMessages();
+  void InstallCommands();
+  void UpdateWindowMenu(QMenu* menu);
+  void UpdateRecentFiles(QMenu* menu);
+  void ToggleToolbar(UINT id);
+  int IconSize() const;
+  std::vector<platform::qt::ICommandTarget*> CommandChain() const;
+  shell::IChildFrame* FrameOf(QWidget* widget) const;
+  void UpdateTitle();
+
+  shell::TShellState& m_state;
+  shell::TProgCfg& m_cfg;
+  platform::qt::ICommandTarget* m_app;
+  platform::qt::CRegistryAccess* m_profile = nullptr;
+
+  std::uint8_t m_bMediaViewCreated = 0;
+  std::uint8_t m_bTabsOnBarred = 1;
+  std::uint8_t m_bTabsOffBarred = 1;
+  std::array<std::int32_t, 13> m_nMDITabSettings = kDefaultMdiTabSettings;
+  std::uint8_t m_bResetChildWindows = 0;
+  std::uint8_t m_bMDITabSettingsChanged = 0;
+  std::array<std::uint8_t, 3> m_channelButtons{};
+  std::uint8_t m_bToolbarSettingsChanged = 0;
+
+  platform::qt::TCommandRouter* m_router = nullptr;
+  platform::qt::TMessageMap* m_messages = nullptr;
+  shell::CMdiClient* m_mdiClient = nullptr;
+  std::map<UINT, QToolBar*> m_toolbars;
+  QToolBar* m_autoHideBar = nullptr;
+  QDockWidget* m_explorer = nullptr;
+  QDockWidget* m_properties = nullptr;
+  std::array<QLabel*, 3> m_indicators{};
+  std::vector<UINT> m_nonPermitted;
+  std::map<QWidget*, shell::IChildFrame*> m_frames;
+  std::function<std::vector<std::string>()> m_recentFiles;
+  QMenu* m_recentMenuAnchor = nullptr;
+  int m_closeTries = 0;
+  bool m_closing = false;
+};
+
+}  // namespace MainFrame
