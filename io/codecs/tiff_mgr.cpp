@@ -274,7 +274,8 @@ std::int32_t CompressionCodeOf(std::uint16_t compression) {
     case COMPRESSION_PACKBITS: return 3;
     case COMPRESSION_JPEG: return 4;
     case COMPRESSION_JP2000: return 5;
-    case COMPRESSION_DEFLATE: return 6;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: return 6;
     case COMPRESSION_CCITTRLE: return 7;
     case COMPRESSION_CCITTFAX3: return 8;
     case COMPRESSION_CCITTFAX4: return 9;
@@ -335,12 +336,13 @@ bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMess
                std::to_string(height) + " pixels.");
     return false;
   }
-  // Parts of a damaged file that the library skips stay black.
   std::memset(frame.pBuffer, 0, static_cast<std::size_t>(frame.nSize));
   // Origin at the lower left: the first buffer row is the bottom of the
   // picture, as in a DIB. The library's pixels are red, green, blue, alpha.
+  // A strip or tile that cannot be decoded fails the read rather than
+  // leaving part of the picture black.
   if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<std::uint32_t*>(frame.pBuffer),
-                                 ORIENTATION_BOTLEFT, 0))
+                                 ORIENTATION_BOTLEFT, 1))
     return false;
   for (std::uint8_t* p = frame.pBuffer; p < frame.pBuffer + frame.nSize; p += 4) std::swap(p[0], p[2]);
 
@@ -366,7 +368,9 @@ std::uint16_t TiffCompressionOf(std::int32_t code) {
     case TIFF_COMP_PACKBITS: return COMPRESSION_PACKBITS;
     case TIFF_COMP_JPEG: return COMPRESSION_JPEG;
     case TIFF_COMP_JPEG2000: return COMPRESSION_JP2000;
-    case TIFF_COMP_ZIP: return COMPRESSION_DEFLATE;
+    // Deflate under the code that readers know best; the library warns
+    // against its legacy code 32946 on every write.
+    case TIFF_COMP_ZIP: return COMPRESSION_ADOBE_DEFLATE;
     case TIFF_COMP_HUFFMAN_RLE: return COMPRESSION_CCITTRLE;
     case TIFF_COMP_FAX3: return COMPRESSION_CCITTFAX3;
     case TIFF_COMP_FAX4: return COMPRESSION_CCITTFAX4;

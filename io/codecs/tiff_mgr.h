@@ -37,7 +37,7 @@ enum TTiffCompressionCode : std::int32_t {
   TIFF_COMP_PACKBITS = 3,
   TIFF_COMP_JPEG = 4,         // quality 80, RGB
   TIFF_COMP_JPEG2000 = 5,     // only where the library has an encoder for it
-  TIFF_COMP_ZIP = 6,
+  TIFF_COMP_ZIP = 6,          // Deflate, written as Adobe Deflate (8)
   TIFF_COMP_HUFFMAN_RLE = 7,  // bilevel pictures only
   TIFF_COMP_FAX3 = 8,         // bilevel pictures only
   TIFF_COMP_FAX4 = 9,         // bilevel pictures only
@@ -80,7 +80,7 @@ inline constexpr std::int64_t kMaxTiffPixels = ZarnTypes::kMaxFrameBufferBytes /
 inline constexpr std::size_t kResultColorCode = 1;        // from the photometric tag
 inline constexpr std::size_t kResultSamplesPerPixel = 2;
 inline constexpr std::size_t kResultBitsPerSample = 3;
-inline constexpr std::size_t kResultCompression = 5;      // 0 none .. 9 CCITT Fax 4, 1 any other
+inline constexpr std::size_t kResultCompression = 5;      // 0 none .. 9 CCITT Fax 4 (both Deflate codes 6), 1 any other
 
 class CTiffMgr {
  public:
