@@ -1,0 +1,367 @@
+#pragma once
+// The media document: four channels (index 0..3, shown as 1..4), each with
+// its source and format records, its video port and the video pane that
+// shows it; the processing engine; and every per-document setting the option
+// pages edit. The document lives on the UI thread inside its child frame
+// (CChildFrameSplitter), which owns it.
+//
+// Registration with the shell: the application's document template creates
+// a media document with its window through CreateMediaDocumentFrame
+// (document/child_frame.h), and MediaDocumentTemplate() gives the template
+// to register at start-up.
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/pane_messages.h"
+#include "document/video_port.h"
+#include "document/zarn.h"
+#include "document/zoom.h"
+#include "media/dib.h"
+#include "media/frame_buffer.h"
+#include "media/media_source.h"
+#include "platform/qt/commands.h"
+#include "platform/sync.h"
+#include "shell/app_params.h"
+#include "shell/document_template.h"
+
+namespace ChildFrameSplitter {
+class CChildFrameSplitter;
+}
+namespace ZarnView {
+class CZarnView;
+}
+namespace ZarnControllerView {
+class CZarnControllerView;
+}
+
+namespace ZarnTypes {
+
+inline constexpr int kChannelCount = 4;
+inline constexpr int kPaneCount = 4;
+
+// A channel's video-pane settings (the Video Pane option page).
+struct TVideoPaneSettings {
+  bool bFastStretch = true;     // fast stretching while playing
+  std::int32_t nViewMode = 4;   // stretch mode while not playing: 3 fast, 4 smooth
+  std::int32_t nPlayMode = 3;   // stretch mode while playing
+  std::int32_t nValue[3] = {};
+  bool bFlag = true;
+};
+
+// A pane's picture-in-picture record.
+struct TPictInPict {
+  bool bEnabled = false;
+  std::int32_t nOptionsValue = 0;  // read and written by the PIP options page only
+  std::int32_t nInsetChannel = 0;  // the channel whose picture the inset shows
+  std::int32_t nPlacement = 0;     // non-zero: position from the picture's top left
+  std::int32_t nX = 50;
+  std::int32_t nY = 50;
+  std::int32_t nWidth = 160;
+  std::int32_t nHeight = 120;
+  std::int32_t nSourceRect = 0;    // non-zero: show only the source rectangle
+  std::int32_t nSourceX = 0;
+  std::int32_t nSourceY = 0;       // counted from the top
+  std::int32_t nSourceWidth = 640;
+  std::int32_t nSourceHeight = 480;
+  std::int32_t nLast = 4;          // read and written by the PIP options page only
+};
+
+// The raw-YUV settings of the "Open to" file dialog.
+struct TYuvOpenSettings {
+  std::int32_t nMode = 1;
+  std::int32_t nFormat = 70;  // TFileFormat
+  bool bSingleImage = false;
+  std::int32_t nWidth = 640;
+  std::int32_t nHeight = 480;
+};
+
+// Encoder settings of the capture and save commands, in field order.
+struct TJpeg2000Block {
+  std::int32_t nFileFormat = 0;
+  bool b1 = true;
+  std::int32_t nColorSpace = 4;
+  std::int32_t nBitDepth = 8;
+  bool b2 = false;
+  std::int32_t nPaletteKind = 3;
+  std::int32_t nSignificantBits = 6;
+  std::int32_t nMode = 2;
+};
+struct TPngBlock {
+  std::int32_t nFirst = 0;
+  std::int32_t nColorType = 5;
+  std::int32_t nBitDepth = 8;
+  bool bInterlaced = false;
+  std::int32_t nCompression = 9;
+  std::int32_t nPaletteKind = 3;
+  std::int32_t nSignificantBits = 6;
+};
+struct TGifBlock {
+  std::int32_t nFirst = 0;
+  std::int32_t n1 = 1;
+  std::int32_t n2 = 0;
+  std::int32_t nColorSpace = 2;
+  std::int32_t nBitDepth = 8;
+  bool b = false;
+  std::int32_t nPaletteKind = 3;
+  std::int32_t nSignificantBits = 6;
+};
+struct TTiffBlock {
+  std::int32_t nFirst = 0;
+  bool b1 = true;
+  std::int32_t nColorSpace = 4;
+  std::int32_t nBitDepth = 8;
+  bool b2 = false;
+  std::int32_t nPaletteKind = 3;
+  std::int32_t nSignificantBits = 6;
+  std::int32_t nCompression = 2;
+};
+struct TEncoderSettings {
+  std::int32_t nValue = 33;
+  std::int32_t nJpegQuality = 80;
+  TJpeg2000Block jpeg2000;
+  std::int32_t nJpeg2000Rate = 300;  // thousandths
+  TPngBlock png;
+  TGifBlock gif;
+  TTiffBlock tiff;
+  std::int32_t nTiffQuality = 80;
+};
+
+}  // namespace ZarnTypes
+
+namespace ZarnDoc {
+
+// The document's callback object, handed to the media-graph requests.
+class CCallbackZarnDoc : public CallbackBase::CCallbackBase {
+ public:
+  explicit CCallbackZarnDoc(CZarnDoc* document) : m_pDocument(document) {}
+  BOOL Callback1(std::int32_t a, std::int32_t b, std::int32_t c) override;
+  BOOL Callback2(std::int32_t, std::int32_t, std::int32_t) override { return TRUE_; }
+  BOOL Callback3(std::int32_t, std::int32_t, std::int32_t) override { return TRUE_; }
+  CZarnDoc* Document() const { return m_pDocument; }
+
+ private:
+  CZarnDoc* m_pDocument;
+};
+
+class CZarnDoc : public QObject, public shell::IMediaDocument {
+  Q_OBJECT
+ public:
+  CZarnDoc();
+  ~CZarnDoc() override;
+  CZarnDoc(const CZarnDoc&) = delete;
+  CZarnDoc& operator=(const CZarnDoc&) = delete;
+
+  // ---- shell::IMediaDocument
+  int Number() const override { return m_nDocNumber; }
+  std::string Title() const override { return m_strTitle; }
+  bool SaveModified() override;
+  bool OnOpenDocument(const std::string& path) override;
+  void StartPlaying() override;
+  bool IsPlaying() const override { return m_Engine.IsRunning(); }
+  bool OnCmdMsg(UINT id, platform::qt::TCmdCode code, platform::qt::TCmdUI* ui) override;
+
+  // ---- identity and title
+  const std::string& DocName() const { return m_strDocName; }
+  std::int32_t Serial() const { return m_nDocSerial; }
+  // Sets the title shown in the frame's tab; with a pending title the
+  // composed title is taken instead of `title`.
+  void SetTitle(const std::string& title);
+  // Composes the title from the name and the channels' sources.
+  void BuildTitle();
+  // Stores the display form of a channel's path and re-titles.
+  bool SetSourceDisplayName(const std::string& path, int channel);
+  static std::string ShortenUrlForDisplay(const std::string& url);
+
+  // ---- windows
+  // Links the frame and its views: each view is identified (the panes learn
+  // their index), the ports get their first pictures, and the frame is
+  // asked for the primary-only layout. Called once the frame stands.
+  void SetUpViews(ChildFrameSplitter::CChildFrameSplitter* frame,
+                  ZarnControllerView::CZarnControllerView* controller,
+                  const std::array<ZarnView::CZarnView*, ZarnTypes::kPaneCount>& panes);
+  ChildFrameSplitter::CChildFrameSplitter* ChildFrame() const;
+  ZarnControllerView::CZarnControllerView* ControllerView() const;
+  ZarnView::CZarnView* PaneView(int pane) const;
+  // Every view of the document: the controller pane, then panes 0..3.
+  std::vector<platform::qt::ICommandTarget*> Views() const;
+  // Offers a command to every view except `sender`; true once one handled it.
+  bool RouteCmdToViews(platform::qt::ICommandTarget* sender, UINT id, platform::qt::TCmdCode code,
+                       platform::qt::TCmdUI* ui);
+
+  // ---- pane layout
+  void SetPaneChannels(const ZarnTypes::TPaneLayoutExchange& block);
+  // Repaints the panes that show a channel (rescaled when its picture's size
+  // changed) and those whose picture-in-picture inset shows it.
+  void RefreshChannelPanes(int channel, bool sizeChanged);
+
+  // ---- zoom and orientation
+  bool SetZoomMode(std::int32_t mode);
+  bool GetPaneZoomFactor(int pane, float& factor) const;
+  void ZoomStep(bool up);
+  bool RunCustomZoomDialog();
+  void ExchangeZoomSettings(ZarnTypes::TZoomExchange& block);
+  int TransformPane(int port, std::int32_t orientation, bool absolute);
+  void RescaleAllPanes();
+
+  // ---- notices to the main frame
+  void NotifyExplorer(std::int32_t code);
+  void NotifyTabGroups();
+  void NotifyOpenButton(std::int32_t commandId);
+
+  // ---- data model (members the engine, panes and option exchanges read)
+
+  // Identity.
+  std::int32_t m_nDocKind = 1;
+  std::int32_t m_nDocNumber = 0;
+  std::int32_t m_nDocSerial = 0;
+  std::string m_strDocName;
+  std::string m_strDocTitle;
+  bool m_bTitlePending = false;
+  bool m_bSetUpDone = false;
+
+  // The engine.
+  Zarn::CZarn m_Engine{this};
+
+  // Video ports and the frames delivered into them.
+  VideoPortHub::CVideoPortHub m_VideoPortHub;
+  ZarnTypes::TFrameBuffer m_ChannelFrame[ZarnTypes::kChannelCount] = {};
+  std::int32_t m_nPaneChannel[ZarnTypes::kPaneCount] = {0, 1, 2, 3};
+  ZarnTypes::TVideoPaneSettings m_VideoPane[ZarnTypes::kChannelCount];
+  // Work pictures: [0] holds the print snapshot.
+  VideoPort::TPicture m_WorkBitmap[2];
+
+  std::string m_strStatus;
+  std::uint8_t m_bVideoInfo[2] = {};
+
+  // Decoder start settings (start parameter keys).
+  bool ch_bEnableDecoderOOV = false;
+  std::string ch_sSysDirOOV, ch_sIniFileOOV, ch_sSrcDirOOV, ch_sOOVSFileIn, ch_sOOVSFileOut;
+  bool ch_bEnableVideoOOV = true;
+  bool ch_bEnableFtpSource = false;
+  bool ch_bEnableDecoderH264 = false;
+  std::string ch_sSysDirH264, ch_sIniFileH264, ch_sSrcFileH264;
+  bool ch_bEnableVideoH264 = true;
+  bool ch_bEnableSaveDecodedFramesYUV = false;
+  bool ch_bEnableSaveDecodedFramesBmp = false;
+  bool ch_bEnableProcess[4] = {true, true, false, false};
+  bool ch_bEnableClientProcess[4] = {false, false, false, false};
+
+  // Zoom.
+  bool m_bSameZoomFactor = true;
+  bool ch_bEnable2XImage = false;
+  std::int32_t m_nPrevZoomMode = ZarnTypes::kDefaultZoomMode;
+  std::int32_t m_nZoomMode = ZarnTypes::kDefaultZoomMode;
+  float m_fZoomFactor[ZarnTypes::kPaneCount] = {1.0f, 1.0f, 1.0f, 1.0f};
+  bool m_bHasPicture[ZarnTypes::kChannelCount] = {};
+
+  // The third group of document strings.
+  struct TDocStrings3 {
+    bool bFirst = false;
+    std::string s[3];
+    bool bLast = true;
+  } m_DocStrings3;
+
+  // Channels.
+  std::int32_t m_nOpenCount = 0;
+  ZarnTypes::TMediaSource m_Source[ZarnTypes::kChannelCount];
+  ZarnTypes::TStreamFormat m_Format[ZarnTypes::kChannelCount];
+  bool m_bNavigate[4] = {true, false, false, false};
+  bool m_bPlayEnable[4] = {true, false, false, false};
+  bool m_bReplayEnable[4] = {true, false, false, false};
+  bool m_bDvdNavigate[4] = {true, false, false, false};
+  bool m_bChannelGo[4] = {true, true, true, true};
+  bool m_bReverseReplay[4] = {};
+
+  // Frame-delivery counters.
+  std::int32_t m_nSceneCount[4] = {};
+  std::int32_t m_nFramesPerScene = 0;
+  std::int32_t m_nFramesTotal = 0;
+  std::int32_t m_nFrameCount[4] = {};
+  std::int32_t m_nSceneFrames[4] = {};
+  std::int32_t m_nSceneIndex[4] = {};
+
+  bool ch_bEnableDecoderMpeg2 = true;
+  bool m_bChannelDelivery[4] = {true, true, true, true};
+  bool m_bReadersLinked = true;
+
+  // Recording.
+  bool m_bRecording = false;
+  bool m_bRecordChannel[4] = {};
+  bool m_bRecordSessionCounted = true;
+  std::int32_t m_nRecordSession = 0;
+
+  // Engine support.
+  platform::TCriticalSection m_FrameLock;
+  platform::TCriticalSection m_JobLock;
+
+  // Timing.
+  std::int32_t ch_nDecoderCtrlPeriod = 33;
+  float m_fFrameRate = 1000.0f / 33.0f;
+  std::int32_t ch_nDecoderRequestToStopPeriod = 2000;
+  std::int32_t ch_nDecoderVideoOutPeriod = 33;
+  std::int32_t ch_nDecoderVideoOutDelay = 1000;
+  std::int32_t m_nSyncMode = 1;
+  bool m_bAnyStreaming = false;
+  bool m_bChannelStreaming[4] = {};
+
+  // Network role.
+  std::int32_t ch_nDecoderID = 0;
+  bool m_bProcessStarted = false;
+  bool ch_bIsServerDecoder = false;
+  bool ch_bIsClientDecoder = false;
+  bool ch_bEnableSocketServClient = true;
+  std::string ch_sIPAddressServer;
+  std::string ch_sNetworkID_Server;
+  std::array<std::string, 8> ch_sNetworkID_Client;
+  std::array<std::string, 8> ch_sClientDir_Inp;
+  std::array<std::string, 8> ch_sClientDir_Out;
+  std::array<std::string, 8> ch_sIniFileH264_Client;
+  std::array<std::string, 8> ch_sServer_ClientDir;
+
+  // The application's records (set by the document set-up).
+  shell::TAppParams* m_pAppParams = nullptr;
+  shell::TChannelParamsSet* m_pParamsSet = nullptr;
+
+  // FTP input settings.
+  std::string m_strFtpSite, m_strFtpUser, m_strFtpPassword, m_strFtpFile;
+  std::string ch_sFtpSiteAddr, ch_sFtpUserName, ch_sFtpPassword, ch_sRemoteFile, ch_sLocalFile;
+  std::int32_t ch_nDelayFtpBuffer = 0;
+
+  // Save settings.
+  bool m_bSaveReplace = false;
+  bool m_bSaveFlag = false;
+  ZarnTypes::TYuvOpenSettings m_YuvOpen;
+  ZarnTypes::TEncoderSettings m_Encoders;
+
+  // The Open URL dialog's history, the picture-in-picture records (one per
+  // pane) and the capability bytes of each channel's capture device.
+  std::array<std::string, 5> m_UrlHistory;
+  ZarnTypes::TPictInPict m_Pip[ZarnTypes::kPaneCount];
+  std::uint8_t m_DeviceCaps[4][5] = {};
+
+  CCallbackZarnDoc m_Callback{this};
+
+ private:
+  void RegisterCommands();
+  void OnZoomPreset(std::int32_t mode);
+  void OnZoomFit(std::int32_t mode);
+  void OnTransform(std::int32_t orientation, bool absolute);
+  QObject* MainWindow() const;
+
+  platform::qt::CCmdTarget m_Commands;
+  // Window links, null until the set-up (and again once a window is gone).
+  QPointer<ChildFrameSplitter::CChildFrameSplitter> m_pChildFrame;
+  QPointer<ZarnControllerView::CZarnControllerView> m_pControllerView;
+  std::array<QPointer<ZarnView::CZarnView>, ZarnTypes::kPaneCount> m_pPaneView;
+  std::string m_strTitle;  // the title shown in the frame's tab
+  bool m_bRegistered = false;
+};
+
+}  // namespace ZarnDoc
