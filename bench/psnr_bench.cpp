@@ -8,7 +8,7 @@
 // b figures: 10 log10(255^2 / mean(MSE_r, MSE_g, MSE_b)), which is the
 // quantity ComputeBitmapPsnr measures (S / (width x height x 3)).
 //
-//   tools/tovrin.sh bench psnr
+//   tools/tovrin.sh bench Psnr
 
 #include <benchmark/benchmark.h>
 
