@@ -146,8 +146,9 @@ class CPngMgr {
   // Alpha is the bitmap's fourth byte when any pixel has a non-zero one;
   // a bitmap whose fourth bytes are all 0 (as 24-bit sources and ordinary
   // 32-bit frames have) is written opaque. False, with no file made, for
-  // another bitmap depth, colour type or depth, significant colour bits
-  // outside 1..8, or a section or palette that cannot be made.
+  // another bitmap depth, colour type or depth, a 4- or 8-bit palette with
+  // significant colour bits outside 1..8, or a section or palette that
+  // cannot be made.
   bool WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat, const TPngSettings& settings,
                    const Dib::TDibSection& bitmap);
 
