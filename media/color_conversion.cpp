@@ -1,0 +1,833 @@
+// YCbCr <-> RGB colour conversion in 16.16 fixed point over constant tables.
+
+#include "media/color_conversion.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/color_kernels.h"
+
+namespace ImageColorConversion {
+
+namespace detail {
+namespace {
+
+using TTable = std::array<std::int32_t, 256>;
+
+// Coefficients are given in millionths; an entry is
+// trunc(coefficient x (i - offset) x 65,536), truncated towards zero, computed
+// exactly in integers.
+constexpr std::int64_t kMillion = 1000000;
+
+constexpr TTable MakeTable(std::int64_t micro, std::int32_t offset) {
+  TTable table{};
+  for (std::int32_t i = 0; i < 256; ++i) {
+    table[i] = static_cast<std::int32_t>(micro * (i - offset) * 65536 / kMillion);
+  }
+  return table;
+}
+
+// The magnitude of entry(x) = trunc(coefficient x x x 65,536) is
+// n |x| + floor(fraction x |x|), with n the whole and fraction the
+// fractional part of |coefficient| x 65,536.
+constexpr std::int64_t WholePart(std::int64_t micro) {
+  return (micro < 0 ? -micro : micro) * 65536 / kMillion;
+}
+
+constexpr std::int64_t FractionFloor(std::int64_t micro, std::int64_t ax) {
+  return (micro < 0 ? -micro : micro) * 65536 % kMillion * ax / kMillion;
+}
+
+// The integer rule of a coefficient: the 16-bit multiplier f with
+// (f |x|) >> 16 == floor(fraction x |x|) for every |x| <= 255. The fraction
+// has the denominator 15,625, so such a multiplier exists next to
+// fraction x 65,536; MakeRule gives f = -1 when none is found.
+constexpr bool FractionMultiplierFits(std::int64_t micro, std::int64_t f) {
+  for (std::int64_t ax = 0; ax < 256; ++ax) {
+    if (((ax * f) >> 16) != FractionFloor(micro, ax)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+constexpr TTermRule MakeRule(std::int64_t micro) {
+  const std::int64_t estimate = (micro < 0 ? -micro : micro) * 65536 % kMillion * 65536 / kMillion;
+  for (std::int64_t f = estimate - 4; f <= estimate + 8; ++f) {
+    if (f >= 0 && f < 65536 && FractionMultiplierFits(micro, f)) {
+      return TTermRule{static_cast<std::int32_t>(WholePart(micro)), static_cast<std::int32_t>(f)};
+    }
+  }
+  return TTermRule{static_cast<std::int32_t>(WholePart(micro)), -1};
+}
+
+// True when the rule (with the coefficient's sign) reproduces every entry.
+constexpr bool RuleMatches(const TTable& table, const TTermRule& rule, std::int32_t offset,
+                           bool negative) {
+  if (rule.f < 0) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < 256; ++i) {
+    const std::int64_t x = i - offset;
+    const std::int64_t ax = x < 0 ? -x : x;
+    std::int64_t value = rule.n * ax + ((rule.f * ax) >> 16);
+    if ((x < 0) != negative) {
+      value = -value;
+    }
+    if (value != table[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Inverse tables (YCbCr -> RGB), by matrix-range code 1..6.
+
+struct TInverseCoefficients {
+  std::int64_t luma, blueCb, greenCb, greenCr, redCr;  // millionths
+  std::int32_t lumaOffset, chromaOffset;
+};
+
+constexpr TInverseCoefficients kInverseCoefficients[6] = {
+    {1000000, 1772000, -344136, -714136, 1402000, 0, 128},   // BT.601 0-255
+    {1066946, 1890628, -367175, -761945, 1495858, 16, 136},  // BT.601 16-255
+    {1164384, 2017232, -391762, -812968, 1596027, 16, 128},  // BT.601 16-235/240
+    {1000000, 1855600, -187324, -468124, 1574800, 0, 128},   // BT.709 0-255
+    {1066946, 1979824, -199865, -499463, 1680226, 16, 136},  // BT.709 16-255
+    {1164384, 2112402, -213249, -532909, 1792741, 16, 128},  // BT.709 16-235/240
+};
+
+struct TInverseTables {
+  TTable luma, blueCb, greenCb, greenCr, redCr;
+};
+
+constexpr std::array<TInverseTables, 6> MakeInverseTables() {
+  std::array<TInverseTables, 6> tables{};
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TInverseCoefficients& k = kInverseCoefficients[c];
+    tables[c] = TInverseTables{MakeTable(k.luma, k.lumaOffset), MakeTable(k.blueCb, k.chromaOffset),
+                               MakeTable(k.greenCb, k.chromaOffset),
+                               MakeTable(k.greenCr, k.chromaOffset),
+                               MakeTable(k.redCr, k.chromaOffset)};
+  }
+  return tables;
+}
+
+constexpr std::array<TInverseTables, 6> kInverseTables = MakeInverseTables();
+
+// The clamp of the free converters: index -384..639 -> 0..255.
+constexpr std::array<std::uint8_t, 1024> MakeClamp() {
+  std::array<std::uint8_t, 1024> clamp{};
+  for (std::int32_t i = 0; i < 1024; ++i) {
+    const std::int32_t v = i - 384;
+    clamp[i] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+  }
+  return clamp;
+}
+
+constexpr std::array<std::uint8_t, 1024> kClamp = MakeClamp();
+
+constexpr std::int32_t TableMin(const TTable& t) {
+  std::int32_t v = t[0];
+  for (std::int32_t e : t) v = e < v ? e : v;
+  return v;
+}
+
+constexpr std::int32_t TableMax(const TTable& t) {
+  std::int32_t v = t[0];
+  for (std::int32_t e : t) v = e > v ? e : v;
+  return v;
+}
+
+// Every shifted sum of every code lands inside the clamp table.
+constexpr bool InverseSumsInClampRange() {
+  for (const TInverseTables& t : kInverseTables) {
+    const std::int64_t lo =
+        32768 + std::int64_t{TableMin(t.luma)} +
+        std::min({TableMin(t.blueCb), TableMin(t.greenCb) + TableMin(t.greenCr), TableMin(t.redCr)});
+    const std::int64_t hi =
+        32768 + std::int64_t{TableMax(t.luma)} +
+        std::max({TableMax(t.blueCb), TableMax(t.greenCb) + TableMax(t.greenCr), TableMax(t.redCr)});
+    if ((lo >> 16) < -384 || (hi >> 16) > 639) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(InverseSumsInClampRange());
+
+constexpr bool InverseRulesMatch() {
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TInverseCoefficients& k = kInverseCoefficients[c];
+    const TInverseTables& t = kInverseTables[c];
+    if (!RuleMatches(t.luma, MakeRule(k.luma), k.lumaOffset, false) ||
+        !RuleMatches(t.blueCb, MakeRule(k.blueCb), k.chromaOffset, false) ||
+        !RuleMatches(t.greenCb, MakeRule(k.greenCb), k.chromaOffset, true) ||
+        !RuleMatches(t.greenCr, MakeRule(k.greenCr), k.chromaOffset, true) ||
+        !RuleMatches(t.redCr, MakeRule(k.redCr), k.chromaOffset, false)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(InverseRulesMatch());
+
+// The pixel kernels take the luma rule as 65,536 + a 16-bit part.
+constexpr bool LumaRulesSplit() {
+  for (const TInverseCoefficients& k : kInverseCoefficients) {
+    const TTermRule rule = MakeRule(k.luma);
+    if (rule.n < 65536 || rule.n > 65536 + 32767) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(LumaRulesSplit());
+
+constexpr std::array<TInverseSet, 6> MakeInverseSets() {
+  std::array<TInverseSet, 6> sets{};
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TInverseCoefficients& k = kInverseCoefficients[c];
+    const TInverseTables& t = kInverseTables[c];
+    TInverseSet& s = sets[c];
+    s.lumaOffset = k.lumaOffset;
+    s.chromaOffset = k.chromaOffset;
+    s.rounding = 32768;
+    s.greenSign = 1;
+    s.luma = t.luma.data();
+    s.blueFromCb = t.blueCb.data();
+    s.greenFromCb = t.greenCb.data();
+    s.greenFromCr = t.greenCr.data();
+    s.redFromCr = t.redCr.data();
+    s.clamp = kClamp.data() + 384;
+    s.lumaRule = MakeRule(k.luma);
+    s.blueRule = MakeRule(k.blueCb);
+    s.greenCbRule = MakeRule(k.greenCb);
+    s.greenCrRule = MakeRule(k.greenCr);
+    s.redRule = MakeRule(k.redCr);
+  }
+  return sets;
+}
+
+constexpr std::array<TInverseSet, 6> kInverseSets = MakeInverseSets();
+
+// ---------------------------------------------------------------------------
+// Forward tables (RGB -> YCbCr), by matrix-range code 1..6.
+
+struct TForwardCoefficients {
+  std::int64_t yR, yG, yB, cbR, cbG, cbB, crR, crG, crB;  // millionths
+  std::int32_t yOffset, yMin, yMax, cOffset, cMin, cMax;
+};
+
+constexpr TForwardCoefficients kForwardCoefficients[6] = {
+    {299000, 587000, 114000, -168736, -331264, 500000, 500000, -418688, -81312,  //
+     0, 0, 255, 128, 0, 255},
+    {280239, 550169, 106847, -158149, -310479, 468627, 468627, -392417, -76210,  //
+     16, 16, 255, 136, 16, 255},
+    {256788, 504129, 97906, -148223, -290993, 439216, 439216, -367788, -71427,  //
+     16, 16, 235, 128, 16, 240},
+    {212600, 715200, 72200, -114572, -385428, 500000, 500000, -454153, -45847,  //
+     0, 0, 255, 128, 0, 255},
+    {199260, 670325, 67670, -107383, -361244, 468627, 468627, -425657, -42970,  //
+     16, 16, 255, 136, 16, 255},
+    {182586, 614231, 62007, -100644, -338572, 439216, 439216, -398942, -40274,  //
+     16, 16, 235, 128, 16, 240},
+};
+
+struct TForwardTables {
+  TTable yR, yG, yB, cbR, cbG, cbB, crR, crG, crB;
+  std::int32_t yBias, cBias;  // offset x 65,536 + 32,768
+  std::int32_t yMin, yMax, cMin, cMax;
+};
+
+constexpr std::array<TForwardTables, 6> MakeForwardTables() {
+  std::array<TForwardTables, 6> tables{};
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TForwardCoefficients& k = kForwardCoefficients[c];
+    tables[c] = TForwardTables{MakeTable(k.yR, 0),  MakeTable(k.yG, 0),  MakeTable(k.yB, 0),
+                               MakeTable(k.cbR, 0), MakeTable(k.cbG, 0), MakeTable(k.cbB, 0),
+                               MakeTable(k.crR, 0), MakeTable(k.crG, 0), MakeTable(k.crB, 0),
+                               k.yOffset * 65536 + 32768, k.cOffset * 65536 + 32768,
+                               k.yMin, k.yMax, k.cMin, k.cMax};
+  }
+  return tables;
+}
+
+constexpr std::array<TForwardTables, 6> kForwardTables = MakeForwardTables();
+
+}  // namespace
+
+const TInverseSet& InverseSetForCode(std::int32_t code) { return kInverseSets[code - 1]; }
+
+}  // namespace detail
+
+namespace {
+
+using detail::TInverseSet;
+using detail::TTermRows;
+
+// Pixels per segment of a row; even, so that no pixel pair is split.
+constexpr std::int32_t kSegment = 512;
+constexpr std::int32_t kPairs = kSegment / 2;
+// Room beyond a segment for the kernels' whole groups of sixteen pixels.
+constexpr std::int32_t kSlack = 16;
+
+// The per-segment scratch of a conversion to RGB, on the stack: chroma
+// values and terms of the even and the odd pixels of each pair.
+struct TSegmentScratch {
+  alignas(32) std::uint8_t y[kSegment + kSlack];
+  alignas(32) std::uint8_t cb[2][kPairs + kSlack];
+  alignas(32) std::uint8_t cr[2][kPairs + kSlack];
+  alignas(32) std::int32_t blue[2][kPairs + kSlack];
+  alignas(32) std::int32_t green[2][kPairs + kSlack];
+  alignas(32) std::int32_t red[2][kPairs + kSlack];
+};
+
+inline std::uint8_t FloorMean(std::uint8_t a, std::uint8_t b) {
+  return static_cast<std::uint8_t>((a + b) >> 1);
+}
+
+// The output rows of an RGB picture: row r of the picture (top row 0) at
+// first + r x stride.
+struct TRgbTarget {
+  std::uint8_t* first = nullptr;
+  std::ptrdiff_t stride = 0;
+  std::int32_t bytesPerPixel = 0;
+};
+
+// One luma row of a segment and where its pixels go.
+struct TRowOut {
+  const std::uint8_t* y;
+  std::uint8_t* out;
+};
+
+// The chroma values of a segment: per pixel pair one value pair (shared by
+// both pixels) or one for the even and one for the odd pixel.
+struct TSegmentValues {
+  const std::uint8_t* cb[2] = {};
+  const std::uint8_t* cr[2] = {};
+  bool shared = true;
+};
+
+// Computes the terms of the segment's chroma values (`pairs` of each) and
+// converts the rows that use them.
+void ConvertSegment(const TInverseSet& set, TSegmentScratch& s, const TSegmentValues& values,
+                    std::int32_t pairs, const TRowOut* rows, std::int32_t rowCount,
+                    std::int32_t length, std::int32_t bytesPerPixel) {
+  const detail::TInverseKernels& kernels = detail::InverseKernels();
+  const std::int32_t sets = values.shared ? 1 : 2;
+  for (std::int32_t e = 0; e < sets; ++e) {
+    kernels.chromaTerms(set, values.cb[e], values.cr[e], pairs, s.blue[e], s.green[e], s.red[e]);
+  }
+  const TTermRows even{s.blue[0], s.green[0], s.red[0]};
+  const TTermRows odd = values.shared ? even : TTermRows{s.blue[1], s.green[1], s.red[1]};
+  for (std::int32_t r = 0; r < rowCount; ++r) {
+    kernels.pixelRow(set, rows[r].y, even, odd, rows[r].out, length, bytesPerPixel);
+  }
+}
+
+// The planes of a planar frame as the row loop sees them.
+struct TPlanarSource {
+  const std::uint8_t* y = nullptr;
+  const std::uint8_t* cb = nullptr;
+  const std::uint8_t* cr = nullptr;
+  std::ptrdiff_t yStride = 0;
+  std::ptrdiff_t chromaStride = 0;
+  std::int32_t chromaColumns = 0;  // chroma samples per row that belong to the picture
+  std::int32_t chromaRows = 0;     // chroma rows that belong to the picture
+  std::int32_t siting = 0;         // 1..7
+};
+
+// Copies samples [k0, k0 + count) of a row, the row's last sample standing
+// in for those beyond it.
+inline void CopySamples(const std::uint8_t* row, std::int32_t last, std::int32_t k0,
+                        std::int32_t count, std::uint8_t* out) {
+  const std::int32_t present = std::clamp(last + 1 - k0, 0, count);
+  if (present > 0) {
+    std::memcpy(out, row + k0, static_cast<std::size_t>(present));
+  }
+  for (std::int32_t i = present; i < count; ++i) {
+    out[i] = row[last];
+  }
+}
+
+// Floor means of neighbouring samples: out[i] = mean(s[k0 + i], s[k0 + i + 1]),
+// the last sample standing in beyond the row.
+inline void MeanWithNext(const std::uint8_t* row, std::int32_t last, std::int32_t k0,
+                         std::int32_t count, std::uint8_t* out) {
+  const std::int32_t inside = std::clamp(last - k0, 0, count);  // k0 + i + 1 <= last
+  for (std::int32_t i = 0; i < inside; ++i) {
+    out[i] = FloorMean(row[k0 + i], row[k0 + i + 1]);
+  }
+  for (std::int32_t i = inside; i < count; ++i) {
+    out[i] = FloorMean(row[std::min(k0 + i, last)], row[last]);
+  }
+}
+
+// Gathers the chroma values of pixels [x0, x0 + length) (x0 even) of one
+// chroma row by the siting. Values that are plain samples of the row are
+// taken in place; the others are made in the scratch.
+TSegmentValues GatherChroma(const TPlanarSource& src, const std::uint8_t* cbRow,
+                            const std::uint8_t* crRow, std::int32_t x0, std::int32_t length,
+                            std::uint8_t neutral, TSegmentScratch& s) {
+  const std::int32_t pairs = (length + 1) / 2;
+  const std::int32_t last = src.chromaColumns - 1;
+  const std::int32_t k0 = x0 / 2;
+  TSegmentValues values;
+  values.cb[0] = s.cb[0];
+  values.cr[0] = s.cr[0];
+  values.cb[1] = s.cb[1];
+  values.cr[1] = s.cr[1];
+  values.shared = false;
+  // Samples [k0, k0 + pairs) of the row, in place when the row holds them all.
+  const auto samples = [&](std::int32_t e) {
+    if (k0 + pairs <= last + 1) {
+      values.cb[e] = cbRow + k0;
+      values.cr[e] = crRow + k0;
+    } else {
+      CopySamples(cbRow, last, k0, pairs, s.cb[e]);
+      CopySamples(crRow, last, k0, pairs, s.cr[e]);
+    }
+  };
+  if (cbRow == nullptr || last < 0) {
+    std::memset(s.cb[0], neutral, static_cast<std::size_t>(pairs));
+    std::memset(s.cr[0], neutral, static_cast<std::size_t>(pairs));
+    values.shared = true;
+    return values;
+  }
+  switch (src.siting) {
+    case 1:
+      // Every pixel has its own sample.
+      for (std::int32_t i = 0; i < pairs; ++i) {
+        const std::int32_t pe = x0 + 2 * i;
+        const std::int32_t po = std::min(pe + 1, last);
+        s.cb[0][i] = cbRow[pe];
+        s.cr[0][i] = crRow[pe];
+        s.cb[1][i] = cbRow[po];
+        s.cr[1][i] = crRow[po];
+      }
+      break;
+    case 2:
+    case 5:
+      // Cosited with the even pixel: the odd pixel takes the mean of its neighbours.
+      samples(0);
+      MeanWithNext(cbRow, last, k0, pairs, s.cb[1]);
+      MeanWithNext(crRow, last, k0, pairs, s.cr[1]);
+      break;
+    case 3:
+    case 6:
+      // Cosited with the odd pixel: the even pixel takes the mean of its
+      // neighbours, pixel 0 the first sample.
+      samples(1);
+      if (k0 == 0) {
+        s.cb[0][0] = cbRow[0];
+        s.cr[0][0] = crRow[0];
+        MeanWithNext(cbRow, last, 0, pairs - 1, s.cb[0] + 1);
+        MeanWithNext(crRow, last, 0, pairs - 1, s.cr[0] + 1);
+      } else {
+        MeanWithNext(cbRow, last, k0 - 1, pairs, s.cb[0]);
+        MeanWithNext(crRow, last, k0 - 1, pairs, s.cr[0]);
+      }
+      break;
+    default:
+      // Centred: both pixels of a pair take its sample.
+      samples(0);
+      values.shared = true;
+      break;
+  }
+  return values;
+}
+
+// Converts a planar picture of width x height to RGB rows.
+void ConvertPlanarToRgb(const TInverseSet& set, const TPlanarSource& src, const TRgbTarget& dst,
+                        std::int32_t width, std::int32_t height) {
+  TSegmentScratch scratch;
+  const bool rowPairs = src.siting >= 5;
+  const std::uint8_t neutral = static_cast<std::uint8_t>(set.chromaOffset);
+  for (std::int32_t r = 0; r < height; r += rowPairs ? 2 : 1) {
+    const std::int32_t rowCount = rowPairs && r + 1 < height ? 2 : 1;
+    const std::uint8_t* cbRow = nullptr;
+    const std::uint8_t* crRow = nullptr;
+    if (src.chromaRows > 0) {
+      const std::int32_t j = std::min(rowPairs ? r / 2 : r, src.chromaRows - 1);
+      cbRow = src.cb + j * src.chromaStride;
+      crRow = src.cr + j * src.chromaStride;
+    }
+    for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
+      const std::int32_t length = std::min(kSegment, width - x0);
+      const TSegmentValues values = GatherChroma(src, cbRow, crRow, x0, length, neutral, scratch);
+      TRowOut rows[2];
+      for (std::int32_t i = 0; i < rowCount; ++i) {
+        rows[i].y = src.y + (r + i) * src.yStride + x0;
+        rows[i].out = dst.first + (r + i) * dst.stride + x0 * dst.bytesPerPixel;
+      }
+      ConvertSegment(set, scratch, values, (length + 1) / 2, rows, rowCount, length,
+                     dst.bytesPerPixel);
+    }
+  }
+}
+
+// Converts packed YUY2 rows of 2 x width bytes to RGB rows.
+void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const TRgbTarget& dst,
+                      std::int32_t width, std::int32_t height) {
+  TSegmentScratch scratch;
+  const detail::TInverseKernels& kernels = detail::InverseKernels();
+  const std::uint8_t neutral = static_cast<std::uint8_t>(set.chromaOffset);
+  const std::ptrdiff_t rowBytes = std::ptrdiff_t{2} * width;
+  for (std::int32_t r = 0; r < height; ++r) {
+    const std::uint8_t* row = source + r * rowBytes;
+    for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
+      const std::int32_t length = std::min(kSegment, width - x0);
+      const std::int32_t whole = length / 2;
+      kernels.yuy2Split(row + 2 * std::ptrdiff_t{x0}, whole, scratch.y, scratch.cb[0],
+                        scratch.cr[0]);
+      if (whole * 2 < length) {
+        // An odd last pixel: its group ends after Y0 and Cb; Cr comes from
+        // the group before.
+        const std::ptrdiff_t p = x0 + 2 * whole;  // the pixel's index in the row
+        scratch.y[2 * whole] = row[2 * p];
+        scratch.cb[0][whole] = row[2 * p + 1];
+        scratch.cr[0][whole] = p > 0 ? row[2 * p - 1] : neutral;
+      }
+      const TRowOut out{scratch.y, dst.first + r * dst.stride + x0 * dst.bytesPerPixel};
+      TSegmentValues values;
+      values.cb[0] = scratch.cb[0];
+      values.cr[0] = scratch.cr[0];
+      ConvertSegment(set, scratch, values, (length + 1) / 2, &out, 1, length, dst.bytesPerPixel);
+    }
+  }
+}
+
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CImageColorConversion
+
+CImageColorConversion::CImageColorConversion() {
+  for (std::int32_t i = 0; i < kClampSize; ++i) {
+    const std::int32_t v = i - kClampCentre;
+    m_ClampStorage[i] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+  }
+  for (std::int32_t i = 0; i < 256; ++i) {
+    m_RedFromCr[i] = (i - 128) * 104597;
+    m_BlueFromCb[i] = (i - 128) * 132201;
+    m_GreenFromCb[i] = (i - 128) * 25675;
+    m_GreenFromCr[i] = (i - 128) * 53279;
+    m_Luma[i] = (i - 16) * 76309;
+  }
+}
+
+CImageColorConversion::~CImageColorConversion() = default;
+
+bool CImageColorConversion::ConvertYuv420(const std::uint8_t* pY, std::ptrdiff_t nYStride,
+                                          const std::uint8_t* pCb, const std::uint8_t* pCr,
+                                          std::ptrdiff_t nChromaStride, std::uint8_t* pOut,
+                                          std::ptrdiff_t nOutStride, std::int32_t nBytesPerPixel,
+                                          std::int32_t nWidth, std::int32_t nHeight) const {
+  if (pY == nullptr || pCb == nullptr || pCr == nullptr || pOut == nullptr || nWidth <= 0 ||
+      nHeight <= 0 || (nBytesPerPixel != 3 && nBytesPerPixel != 4) || nYStride < nWidth ||
+      nChromaStride < (nWidth + 1) / 2 ||
+      (nOutStride < 0 ? -nOutStride : nOutStride) < std::ptrdiff_t{nWidth} * nBytesPerPixel) {
+    return false;
+  }
+  TInverseSet set;
+  set.lumaOffset = 16;
+  set.chromaOffset = 128;
+  set.rounding = 0;
+  set.greenSign = -1;
+  set.luma = m_Luma.data();
+  set.blueFromCb = m_BlueFromCb.data();
+  set.greenFromCb = m_GreenFromCb.data();
+  set.greenFromCr = m_GreenFromCr.data();
+  set.redFromCr = m_RedFromCr.data();
+  set.clamp = Clamp();
+  set.lumaRule = {76309, 0};
+  set.blueRule = {132201, 0};
+  set.greenCbRule = {25675, 0};
+  set.greenCrRule = {53279, 0};
+  set.redRule = {104597, 0};
+
+  TPlanarSource src;
+  src.y = pY;
+  src.cb = pCb;
+  src.cr = pCr;
+  src.yStride = nYStride;
+  src.chromaStride = nChromaStride;
+  src.chromaColumns = (nWidth + 1) / 2;
+  src.chromaRows = (nHeight + 1) / 2;
+  src.siting = 7;  // every 2 x 2 block shares one sample
+  ConvertPlanarToRgb(set, src, TRgbTarget{pOut, nOutStride, nBytesPerPixel}, nWidth, nHeight);
+  return true;
+}
+
+void CImageColorConversion::ConvertYuv420ToRgb24(const std::uint8_t* pY, const std::uint8_t* pCb,
+                                                 const std::uint8_t* pCr, std::uint8_t* pOut,
+                                                 std::int32_t nWidth,
+                                                 std::int32_t nHeight) const {
+  if (pOut == nullptr || nWidth <= 0 || nHeight <= 0) {
+    return;
+  }
+  const std::ptrdiff_t stride = std::ptrdiff_t{3} * nWidth;
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut + stride * (nHeight - 1), -stride, 3,
+                nWidth, nHeight);
+}
+
+void CImageColorConversion::ConvertYuv420ToRgb32(const std::uint8_t* pY, const std::uint8_t* pCb,
+                                                 const std::uint8_t* pCr, std::uint8_t* pOut,
+                                                 std::int32_t nWidth,
+                                                 std::int32_t nHeight) const {
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut, std::ptrdiff_t{4} * nWidth, 4,
+                nWidth, nHeight);
+}
+
+void CImageColorConversion::ConvertYuv420ToRgb32Flip(const std::uint8_t* pY,
+                                                     const std::uint8_t* pCb,
+                                                     const std::uint8_t* pCr, std::uint8_t* pOut,
+                                                     std::int32_t nWidth, std::int32_t nHeight,
+                                                     std::int32_t nStride) const {
+  if (pOut == nullptr || nWidth <= 0 || nHeight <= 0 || nStride < std::int64_t{4} * nWidth) {
+    return;
+  }
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2,
+                pOut + std::ptrdiff_t{nStride} * (nHeight - 1), -std::ptrdiff_t{nStride}, 4, nWidth,
+                nHeight);
+}
+
+}  // namespace ImageColorConversion
+
+// ---------------------------------------------------------------------------
+// Whole-frame converters
+
+namespace ZarnTypes {
+
+namespace {
+
+using ImageColorConversion::TPlanarSource;
+using ImageColorConversion::TRgbTarget;
+using ImageColorConversion::detail::TForwardTables;
+
+// The rows of a bottom-up RGB frame: picture row r (top row 0) lies at
+// top + r x step. False for another format or a frame that cannot hold its
+// rows.
+bool RgbRows(const TFrameBuffer& frame, std::int32_t width, std::int32_t height, TRgbTarget& rows) {
+  std::int32_t bytesPerPixel = 0;
+  if (frame.ePixelFormat == PF_RGB24) {
+    bytesPerPixel = 3;
+  } else if (frame.ePixelFormat == PF_RGB32) {
+    bytesPerPixel = 4;
+  } else {
+    return false;
+  }
+  if (frame.pBuffer == nullptr || width <= 0 || height <= 0 || frame.nWidth != width ||
+      frame.nHeight != height) {
+    return false;
+  }
+  const std::int64_t rowBytes = std::int64_t{width} * bytesPerPixel;
+  if (frame.nStride < rowBytes ||
+      std::int64_t{frame.nStride} * (height - 1) + rowBytes > std::int64_t{frame.nSize}) {
+    return false;
+  }
+  rows.first = frame.pBuffer + std::ptrdiff_t{frame.nStride} * (height - 1);
+  rows.stride = -std::ptrdiff_t{frame.nStride};
+  rows.bytesPerPixel = bytesPerPixel;
+  return true;
+}
+
+// The planes of a planar frame and the part of them the picture covers.
+struct TPlanarLayout {
+  std::uint8_t* y = nullptr;
+  std::uint8_t* cb = nullptr;
+  std::uint8_t* cr = nullptr;
+  std::ptrdiff_t yStride = 0;
+  std::ptrdiff_t chromaStride = 0;
+  std::int32_t chromaColumns = 0;
+  std::int32_t chromaRows = 0;
+  std::int32_t siting = 0;
+};
+
+// Lays out the planes of a frame by its sampling-siting code: the Y plane has
+// rows of the aligned width, the chroma planes rows of aligned width / 2 for
+// 4:2:2 and 4:2:0 (half as many rows for 4:2:0). False when the record cannot
+// hold that layout.
+bool PlanarLayout(const TYuvFrameBuffer& frame, std::int32_t siting, TPlanarLayout& layout) {
+  const std::int32_t width = frame.nWidth;
+  const std::int32_t height = frame.nHeight;
+  const std::int32_t alignedWidth = frame.nAlignedWidth;
+  const std::int32_t alignedHeight = frame.nAlignedHeight;
+  if (frame.pBuffer == nullptr || frame.pCb == nullptr || frame.pCr == nullptr || width <= 0 ||
+      height <= 0 || alignedWidth < width || alignedHeight < height) {
+    return false;
+  }
+  const bool full = siting == 1;
+  const bool rowPairs = siting >= 5;
+  const std::int32_t chromaStride = full ? alignedWidth : alignedWidth / 2;
+  const std::int32_t chromaPlaneRows = rowPairs ? alignedHeight / 2 : alignedHeight;
+  const std::int64_t chromaBytes = std::int64_t{chromaStride} * chromaPlaneRows;
+  if (std::int64_t{alignedWidth} * alignedHeight > frame.nYSize || chromaBytes > frame.nCbSize ||
+      chromaBytes > frame.nCrSize) {
+    return false;
+  }
+  layout.y = frame.pBuffer;
+  layout.cb = frame.pCb;
+  layout.cr = frame.pCr;
+  layout.yStride = alignedWidth;
+  layout.chromaStride = chromaStride;
+  layout.chromaColumns = full ? width : std::min((width + 1) / 2, chromaStride);
+  layout.chromaRows = rowPairs ? std::min((height + 1) / 2, chromaPlaneRows) : height;
+  layout.siting = siting;
+  return true;
+}
+
+inline std::uint8_t ClampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) {
+  return static_cast<std::uint8_t>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+// Unclamped, rounded Cb and Cr of one pixel (blue, green, red bytes).
+struct TChroma {
+  std::int32_t cb;
+  std::int32_t cr;
+};
+
+inline TChroma PixelChroma(const TForwardTables& t, const std::uint8_t* px) {
+  const std::uint8_t b = px[0];
+  const std::uint8_t g = px[1];
+  const std::uint8_t r = px[2];
+  return TChroma{(t.cBias + t.cbR[r] + t.cbG[g] + t.cbB[b]) >> 16,
+                 (t.cBias + t.crR[r] + t.crG[g] + t.crB[b]) >> 16};
+}
+
+void ConvertRgbToPlanar(const TForwardTables& t, const TRgbTarget& src, const TPlanarLayout& dst,
+                        std::int32_t width, std::int32_t height) {
+  const std::int32_t bpp = src.bytesPerPixel;
+  // Luma of every pixel.
+  for (std::int32_t r = 0; r < height; ++r) {
+    const std::uint8_t* px = src.first + r * src.stride;
+    std::uint8_t* out = dst.y + r * dst.yStride;
+    for (std::int32_t x = 0; x < width; ++x, px += bpp) {
+      const std::int32_t v = (t.yBias + t.yR[px[2]] + t.yG[px[1]] + t.yB[px[0]]) >> 16;
+      out[x] = ClampTo(v, t.yMin, t.yMax);
+    }
+  }
+  const std::int32_t lo = t.cMin;
+  const std::int32_t hi = t.cMax;
+  const auto pixel = [&](std::int32_t row, std::int32_t x) {
+    return PixelChroma(t, src.first + row * src.stride + std::ptrdiff_t{x} * bpp);
+  };
+  if (dst.siting == 1) {
+    for (std::int32_t r = 0; r < height; ++r) {
+      for (std::int32_t x = 0; x < width; ++x) {
+        const TChroma c = pixel(r, x);
+        dst.cb[r * dst.chromaStride + x] = ClampTo(c.cb, lo, hi);
+        dst.cr[r * dst.chromaStride + x] = ClampTo(c.cr, lo, hi);
+      }
+    }
+    return;
+  }
+  // A pair or block cut short by the picture's edge repeats the pixels present.
+  const bool rowPairs = dst.siting >= 5;
+  const std::int32_t layoutSiting = rowPairs ? dst.siting - 3 : dst.siting;  // 2, 3 or 4
+  for (std::int32_t j = 0; j < dst.chromaRows; ++j) {
+    const std::int32_t upper = rowPairs ? 2 * j : j;
+    const std::int32_t lower = rowPairs && upper + 1 < height ? upper + 1 : upper;
+    std::uint8_t* cbRow = dst.cb + j * dst.chromaStride;
+    std::uint8_t* crRow = dst.cr + j * dst.chromaStride;
+    for (std::int32_t k = 0; k < dst.chromaColumns; ++k) {
+      const std::int32_t even = 2 * k;
+      const std::int32_t odd = even + 1 < width ? even + 1 : even;
+      std::int32_t cb = 0;
+      std::int32_t cr = 0;
+      if (!rowPairs) {
+        if (layoutSiting == 2) {
+          const TChroma c = pixel(upper, even);
+          cb = c.cb;
+          cr = c.cr;
+        } else if (layoutSiting == 3) {
+          const TChroma c = pixel(upper, odd);
+          cb = c.cb;
+          cr = c.cr;
+        } else {
+          const TChroma a = pixel(upper, even);
+          const TChroma b = pixel(upper, odd);
+          cb = (a.cb + b.cb) >> 1;
+          cr = (a.cr + b.cr) >> 1;
+        }
+      } else if (layoutSiting == 4) {
+        const TChroma a = pixel(upper, even);
+        const TChroma b = pixel(upper, odd);
+        const TChroma c = pixel(lower, even);
+        const TChroma d = pixel(lower, odd);
+        cb = (a.cb + b.cb + c.cb + d.cb) >> 2;
+        cr = (a.cr + b.cr + c.cr + d.cr) >> 2;
+      } else {
+        const std::int32_t x = layoutSiting == 2 ? even : odd;
+        const TChroma a = pixel(upper, x);
+        const TChroma b = pixel(lower, x);
+        cb = (a.cb + b.cb) >> 1;
+        cr = (a.cr + b.cr) >> 1;
+      }
+      cbRow[k] = ClampTo(cb, lo, hi);
+      crRow[k] = ClampTo(cr, lo, hi);
+    }
+  }
+}
+
+}  // namespace
+
+bool ConvertRgbToYuv(const TFrameBuffer& source, TYuvFrameBuffer& destination) {
+  const std::int32_t code = GetYuvMatrixRangeCode(destination.ePixelFormat);
+  const std::int32_t siting = GetYuvSubsamplingSiting(destination.ePixelFormat);
+  if (code < 1 || code > 6 || siting < 1 || siting > 7) {
+    return false;
+  }
+  TRgbTarget rows;
+  TPlanarLayout layout;
+  if (!RgbRows(source, destination.nWidth, destination.nHeight, rows) ||
+      !PlanarLayout(destination, siting, layout)) {
+    return false;
+  }
+  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1], rows, layout,
+                     destination.nWidth, destination.nHeight);
+  return true;
+}
+
+bool ConvertYuvToRgb(const TYuvFrameBuffer& source, TFrameBuffer& destination) {
+  const std::int32_t code = GetYuvMatrixRangeCode(source.ePixelFormat);
+  if (code < 1 || code > 6) {
+    return false;
+  }
+  const ImageColorConversion::detail::TInverseSet& set =
+      ImageColorConversion::detail::InverseSetForCode(code);
+  TRgbTarget rows;
+  if (!RgbRows(destination, source.nWidth, source.nHeight, rows)) {
+    return false;
+  }
+  if (source.ePixelFormat == PF_YUY2) {
+    if (source.pBuffer == nullptr ||
+        std::int64_t{2} * source.nWidth * source.nHeight > source.nTotalSize) {
+      return false;
+    }
+    ImageColorConversion::ConvertYuy2ToRgb(set, source.pBuffer, rows, source.nWidth,
+                                           source.nHeight);
+    return true;
+  }
+  const std::int32_t siting = GetYuvSubsamplingSiting(source.ePixelFormat);
+  TPlanarLayout layout;
+  if (siting < 1 || siting > 7 || !PlanarLayout(source, siting, layout)) {
+    return false;
+  }
+  TPlanarSource planes;
+  planes.y = layout.y;
+  planes.cb = layout.cb;
+  planes.cr = layout.cr;
+  planes.yStride = layout.yStride;
+  planes.chromaStride = layout.chromaStride;
+  planes.chromaColumns = layout.chromaColumns;
+  planes.chromaRows = layout.chromaRows;
+  planes.siting = siting;
+  ImageColorConversion::ConvertPlanarToRgb(set, planes, rows, source.nWidth, source.nHeight);
+  return true;
+}
+
+}  // namespace ZarnTypes
