@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QColor>
 #include <QImage>
 
 #include <algorithm>

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -435,8 +434,8 @@ TEST_F(PngMgrTest, CompressionLevelComesFromTheSettings) {
   s.nCompressionLevel = 9;
   ASSERT_TRUE(manager.SavePng(Path("l9.png"), FF_PNG, s, *bitmap));
   EXPECT_GT(ReadAll(Path("l0.png")).size(), 4 * ReadAll(Path("l9.png")).size());
-  Frame a, b;
-  ExpectPicture(ReadPng(Path("l0.png"), a.fb), 64, 64, [](int x, int) { return Rgba{x * 4, 0, 0}; });
+  Frame frame;
+  ExpectPicture(ReadPng(Path("l0.png"), frame.fb), 64, 64, [](int x, int) { return Rgba{x * 4, 0, 0}; });
 }
 
 // ---------------------------------------------------------------------------
