@@ -37,8 +37,8 @@ constexpr OPJ_UINT32 kMaxPrecision = 31;
 // full-size colour picture with alpha is held to half the pixel limit.
 constexpr std::int64_t kSampleBudget = 2;
 
-// Compression of one encoder call is tuned for pictures up to this many
-// resolution levels (the library's default).
+// Resolution levels the encoder makes (the library's default); smaller
+// pictures get fewer, one level per halving of their shorter side.
 constexpr int kMaxResolutions = 6;
 
 constexpr std::uint8_t kJp2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
@@ -46,7 +46,8 @@ constexpr std::uint8_t kJp2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
 constexpr std::uint8_t kCodeStreamStart[4] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 
 // Messages of the library and of this manager during one call, shown at its
-// end: one box for the errors, one for the warnings.
+// end: one box for the manager's own reasons, one for the library's errors,
+// one for its warnings.
 class TMessageLog {
  public:
   void AddError(std::string text) { Add(m_errors, std::move(text)); }
@@ -80,7 +81,7 @@ class TMessageLog {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) return;
     // A hostile stream can make the library repeat itself thousands of times.
-    if (!lines.shown.empty() && lines.shown.back() == text) return;
+    if (std::find(lines.shown.begin(), lines.shown.end(), text) != lines.shown.end()) return;
     if (lines.shown.size() < kMaxShownLines) lines.shown.push_back(std::move(text));
     else ++lines.dropped;
   }
