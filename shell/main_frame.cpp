@@ -298,7 +298,7 @@ bool CMainFrame::LoadFrame() {
   });
 
   ApplyAppLook(m_state.lookId);
-  ApplyMDITabSettings(false);
+  ApplyTabs();
   m_mdiClient->SetTabMaxWidth(300);
 
   if (!CreateMenuBar() || !CreateToolbars() || !CreateStatusBar() || !CreateDockingWindows()) return false;
@@ -489,6 +489,13 @@ void CMainFrame::ApplyAppLook(int lookId) {
 }
 
 void CMainFrame::ApplyMDITabSettings(bool resetChildWindows) {
+  ApplyTabs();
+  if (resetChildWindows)
+    for (QWidget* w : m_mdiClient->Windows()) w->updateGeometry();
+  m_bMDITabSettingsChanged = 0;
+}
+
+void CMainFrame::ApplyTabs() {
   const auto& s = m_nMDITabSettings;
   TMdiTabInfo info;
   info.tabsOnTop = s[1] != 0;
@@ -510,9 +517,6 @@ void CMainFrame::ApplyMDITabSettings(bool resetChildWindows) {
   m_bTabsOnBarred = mode != 0;
   m_bTabsOffBarred = mode == 0;
   UpdateNonPermittedCommands();
-  if (resetChildWindows)
-    for (QWidget* w : m_mdiClient->Windows()) w->updateGeometry();
-  m_bMDITabSettingsChanged = 0;
 }
 
 void CMainFrame::UpdateNonPermittedCommands() {

@@ -120,6 +120,8 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   void UpdateWindowMenu(QMenu* menu);
   void UpdateRecentFiles(QMenu* menu);
   void ToggleToolbar(UINT id);
+  // Puts the tab settings into effect (start-up and every apply).
+  void ApplyTabs();
   int IconSize() const;
   std::vector<platform::qt::ICommandTarget*> CommandChain() const;
   shell::IChildFrame* FrameOf(QWidget* widget) const;
