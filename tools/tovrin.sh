@@ -7,6 +7,9 @@
 #                                run the whole test suite headless
 #   tools/tovrin.sh bench [filter]  build optimised, run every benchmark
 #   tools/tovrin.sh fuzz [secs]  build and run every libFuzzer target
+#   tools/tovrin.sh screenshot <file.png>  build, start Tovrin headless with fresh
+#                                settings and one document, save a picture
+#                                of its main window
 #   tools/tovrin.sh deps         only install the missing Debian packages
 set -euo pipefail
 
@@ -101,6 +104,31 @@ run_fuzzers() {
   done
 }
 
+# Starts the program without a display (offscreen), with a throw-away home
+# folder so that the user's settings are neither read nor changed, and has it
+# save a picture of its main window with one empty document.
+cmd_screenshot() {
+  local out=${1:-}
+  if [ -z "$out" ]; then
+    echo "usage: tools/tovrin.sh screenshot <file.png>" >&2
+    exit 2
+  fi
+  case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
+  install_deps
+  log "building Tovrin"
+  configure "$BUILD_ROOT/release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=OFF
+  cmake --build "$BUILD_ROOT/release" -j "$JOBS" --target tovrin
+  local home rc=0
+  home=$(mktemp -d)
+  mkdir -p -m 700 "$home/run"
+  log "taking the picture"
+  HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+    XDG_CACHE_HOME="$home/.cache" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen \
+    "$BUILD_ROOT/release/app/tovrin" --screenshot "$out" || rc=$?
+  rm -rf "$home"
+  return "$rc"
+}
+
 cmd_bench() {
   install_deps
   log "building the benchmarks"
@@ -118,6 +146,7 @@ case "${1:-}" in
   test) shift; cmd_test "$@" ;;
   bench) shift; cmd_bench "$@" ;;
   fuzz) shift; install_deps; run_fuzzers "${1:-60}" ;;
+  screenshot) shift; cmd_screenshot "$@" ;;
   deps) install_deps ;;
-  *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
