@@ -537,7 +537,10 @@ void CChildFrameSplitter::CloseAgain() {
 // ---------------------------------------------------------------------------
 
 shell::IChildFrame* CreateMediaDocumentFrame(QWidget* parent) {
-  return new CChildFrameSplitter(std::make_unique<ZarnDoc::CZarnDoc>(), parent);
+  auto* frame = new CChildFrameSplitter(std::make_unique<ZarnDoc::CZarnDoc>(), parent);
+  // A closed document window is gone with its document.
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  return frame;
 }
 
 shell::CDocTemplate MediaDocumentTemplate() {

@@ -8,9 +8,10 @@
 // For the shell: register MediaDocumentTemplate() (or a CDocTemplate with
 // CreateMediaDocumentFrame as its factory) as the application's document
 // template; each call creates a new media document ("DM" + number) with its
-// frame. Close the window with QWidget::close() on the frame (or on the
-// QMdiSubWindow around it): a frame whose document plays refuses, asks the
-// engine to stop and closes itself once it has stopped. The pane context
+// frame. Close the window with QWidget::close() on the frame: a frame whose
+// document plays refuses, asks the engine to stop and closes itself once it
+// has stopped; a closed frame deletes itself with its document (frames made
+// by CreateMediaDocumentFrame are Qt::WA_DeleteOnClose). The pane context
 // menus come from ZarnView::SetPopupMenuFactory.
 //
 // Video panes by position: 0 top left (the primary pane, never hidden),
@@ -205,7 +206,8 @@ class CChildFrameSplitter : public QWidget, public shell::IChildFrame {
   bool m_bSetUp = false;
 };
 
-// Creates a new media document with its frame inside `parent`.
+// Creates a new media document with its frame inside `parent`; the frame
+// deletes itself when it closes.
 shell::IChildFrame* CreateMediaDocumentFrame(QWidget* parent);
 
 // The application's document template for media documents.

@@ -157,7 +157,7 @@ TEST(ChildFrame, PaneLayoutDialogCommandIsDisabledWithoutADialog) {
   doc_test::TRecordingMainWindow main;
   int runs = 0;
   ChildFrameSplitter::SetPaneLayoutDialog([&](QWidget* frame) {
-    EXPECT_EQ(frame, w.frame.get());
+    EXPECT_EQ(frame, w.frame.data());
     return ++runs == 1;  // OK the first time, Cancel the second
   });
   pq::TCmdUI enabled(ID_VIEW_PANE_LAYOUT);
@@ -417,10 +417,11 @@ TEST(ChildFrame, PaneChannelsAndStreamingQueries) {
   EXPECT_EQ(PaneCommand(*w.frame, 99), 1);
 }
 
-TEST(ChildFrameClosing, AQuietDocumentClosesAtOnce) {
+TEST(ChildFrameClosing, AQuietDocumentClosesAtOnceAndGoesWithItsWindow) {
   TDocumentWindow w;
   EXPECT_TRUE(w.frame->close());
-  EXPECT_FALSE(w.frame->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(w.frame.isNull());
 }
 
 TEST(ChildFrameClosing, APlayingDocumentStopsItsEngineAndClosesOnceItHasStopped) {
@@ -435,8 +436,7 @@ TEST(ChildFrameClosing, APlayingDocumentStopsItsEngineAndClosesOnceItHasStopped)
   EXPECT_FALSE(w.frame->close());
   // The engine's session ends a little later.
   QTimer::singleShot(60, [&engine] { engine.m_bRunning = false; });
-  EXPECT_TRUE(doc_test::RunUntil([&] { return !w.frame->isVisible(); }));
-  EXPECT_FALSE(w.frame->WaitingToClose());
+  EXPECT_TRUE(doc_test::RunUntil([&] { return w.frame.isNull(); }));
 }
 
 TEST(ChildFrameClosing, AnEngineThatDoesNotStopKeepsTheWindowOpen) {
@@ -449,4 +449,6 @@ TEST(ChildFrameClosing, AnEngineThatDoesNotStopKeepsTheWindowOpen) {
   // Once stopped, closing works as usual.
   w.Doc().m_Engine.m_bRunning = false;
   EXPECT_TRUE(w.frame->close());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(w.frame.isNull());
 }

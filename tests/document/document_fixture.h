@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -79,18 +80,22 @@ inline void LoadPicture(ZarnDoc::CZarnDoc& doc, int channel, TPicture& picture) 
 class TDocumentWindow {
  public:
   explicit TDocumentWindow(QSize size = QSize(1200, 800), bool setUp = true) {
-    frame.reset(static_cast<ChildFrameSplitter::CChildFrameSplitter*>(
-        ChildFrameSplitter::CreateMediaDocumentFrame(nullptr)));
+    frame = static_cast<ChildFrameSplitter::CChildFrameSplitter*>(
+        ChildFrameSplitter::CreateMediaDocumentFrame(nullptr));
     frame->resize(size);
     frame->show();
     QApplication::processEvents();
     if (setUp) frame->OnInitialUpdate();
     QApplication::processEvents();
   }
+  ~TDocumentWindow() { delete frame.data(); }
+  TDocumentWindow(const TDocumentWindow&) = delete;
+  TDocumentWindow& operator=(const TDocumentWindow&) = delete;
   ZarnDoc::CZarnDoc& Doc() { return *frame->MediaDocument(); }
   ZarnView::CZarnView& Pane(int i) { return *frame->PaneView(i); }
 
-  std::unique_ptr<ChildFrameSplitter::CChildFrameSplitter> frame;
+  // The window deletes itself once it closes.
+  QPointer<ChildFrameSplitter::CChildFrameSplitter> frame;
 };
 
 // A main window that records every WM_APP_FRAME_NOTIFY (wParam, code).

@@ -253,7 +253,7 @@ TEST(ZarnDocument, ZoomExchangeReadsWhatThePanesShowAndWritesFactors) {
   TZoomExchange read;
   read.operation = 1;
   // Through the controller pane and through the frame alike.
-  for (QObject* target : {static_cast<QObject*>(doc.ControllerView()), static_cast<QObject*>(w.frame.get())}) {
+  for (QObject* target : {static_cast<QObject*>(doc.ControllerView()), static_cast<QObject*>(w.frame.data())}) {
     read.answered = 0;
     EXPECT_EQ(pq::SendAppRecord(target, pq::WM_APP_ZOOM_SETTINGS, 0, read), 1);
     EXPECT_EQ(read.answered, 1);
