@@ -14,6 +14,7 @@
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "document/zarn_view.h"
+#include "shell/main_frame.h"
 
 namespace ChildFrameSplitter {
 
@@ -231,6 +232,15 @@ std::vector<pq::ICommandTarget*> CChildFrameSplitter::ViewTargets() {
 void CChildFrameSplitter::OnInitialUpdate() {
   if (m_bSetUp) return;
   m_bSetUp = true;
+  // The toolbars whose buttons the document's update handlers set (the View
+  // toolbar is the frame's own business).
+  if (auto* main = qobject_cast<MainFrame::CMainFrame*>(shell::MainWindow())) {
+    const UINT bars[ZarnDoc::CZarnDoc::kDocToolBarCount] = {
+        shell::ID_VIEW_TOOLBAR_STANDARD, shell::ID_VIEW_TOOLBAR_NAVIGATE, shell::ID_VIEW_TOOLBAR_PLAY,
+        shell::ID_VIEW_TOOLBAR_REPLAY,   shell::ID_VIEW_TOOLBAR_CAPTURE,  shell::ID_VIEW_TOOLBAR_ZOOM,
+        shell::ID_VIEW_TOOLBAR_DVD};
+    for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i) m_pDocument->m_pToolBar[i] = main->ToolBar(bars[i]);
+  }
   std::array<ZarnView::CZarnView*, 4> panes = m_pPanes;
   m_pDocument->SetUpViews(this, m_pController, panes);
 }

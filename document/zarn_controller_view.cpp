@@ -84,7 +84,12 @@ void CZarnControllerView::contextMenuEvent(QContextMenuEvent* event) {
   setFocus(Qt::OtherFocusReason);
   emit Activated(this);
   QMenu* menu = ZarnView::CreatePopupMenu(ZarnView::kControllerContextMenu, this);
-  if (!menu) return;
+  if (!menu) {
+    menu = new QMenu(this);
+    menu->addAction("Minimize / Restore Pane", this,
+                    [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
+    menu->addAction("Close Controller", this, [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
+  }
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->popup(event->globalPos());
 }

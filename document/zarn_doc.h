@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QToolBar>
 
 #include <array>
 #include <cstdint>
@@ -324,6 +325,20 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   std::array<std::string, 8> ch_sClientDir_Out;
   std::array<std::string, 8> ch_sIniFileH264_Client;
   std::array<std::string, 8> ch_sServer_ClientDir;
+
+  // The main frame's toolbars whose buttons the document's update handlers
+  // set, handed over by the child frame; each may be null.
+  enum TDocToolBar : int {
+    DOC_TB_STANDARD,
+    DOC_TB_NAVIGATE,
+    DOC_TB_GO,
+    DOC_TB_REPLAY,
+    DOC_TB_CAPTURE,
+    DOC_TB_ZOOM,
+    DOC_TB_DVD,
+    kDocToolBarCount
+  };
+  std::array<QPointer<QToolBar>, kDocToolBarCount> m_pToolBar;
 
   // The application's records (set by the document set-up).
   shell::TAppParams* m_pAppParams = nullptr;

@@ -30,8 +30,9 @@ class CZarnDoc;
 
 namespace ZarnView {
 
-// The pane context menu (230) and the controller pane's menu (231), built by
-// the shell from its commands. Without a factory no context menu shows.
+// The pane context menu (230) and the controller pane's menu (231). A
+// factory set here builds them; without one the pane menu is made of the
+// main window's commands and the controller pane shows its own two items.
 inline constexpr int kPaneContextMenu = 230;
 inline constexpr int kControllerContextMenu = 231;
 using TPopupMenuFactory = std::function<QMenu*(int menuId, QWidget* parent)>;
