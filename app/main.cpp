@@ -16,6 +16,10 @@
 #include "shell/main_frame.h"
 #include "shell/start_params.h"
 
+#if TOVRIN_HAS_MEDIA_DOCUMENT
+#include "document/child_frame.h"
+#endif
+
 namespace {
 
 bool HasDisplay() {
@@ -76,7 +80,11 @@ int main(int argc, char** argv) {
   platform::TScopedMessageSink scopedSink(&sink);
 
   app->SetCommandLine(args);
+#if TOVRIN_HAS_MEDIA_DOCUMENT
+  app->SetDocumentFactory(&ChildFrameSplitter::CreateMediaDocumentFrame);
+#else
   app->SetDocumentFactory(&CPlaceholderDocument::Create);
+#endif
 
   int rc = 1;
   if (app->InitInstance()) {

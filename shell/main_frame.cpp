@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
@@ -293,9 +294,8 @@ bool CMainFrame::LoadFrame() {
     UpdateTitle();
     emit ActiveDocumentChanged();
   });
-  connect(m_mdiClient, &CMdiClient::WindowCloseRequested, this, [this](QWidget* w) {
-    if (IChildFrame* f = FrameOf(w)) CloseChildFrame(f);
-  });
+  // A tab's close button: the window's own close decides.
+  connect(m_mdiClient, &CMdiClient::WindowCloseRequested, this, [this](QWidget* w) { CloseWindow(w); });
 
   ApplyAppLook(m_state.lookId);
   ApplyTabs();
@@ -630,9 +630,21 @@ IMediaDocument* CMainFrame::ActiveDocument() const {
 bool CMainFrame::CloseChildFrame(IChildFrame* frame) {
   if (!frame) return true;
   if (IMediaDocument* doc = frame->Document(); doc && !doc->SaveModified()) return false;
-  QWidget* w = frame->Widget();
+  return CloseWindow(frame->Widget());
+}
+
+bool CMainFrame::CloseWindow(QWidget* w) {
+  if (!w) return true;
+  // The window's own close: a document window may refuse (its document
+  // still plays) and close itself later.
+  if (!w->close()) return false;
   m_frames.erase(w);
-  delete w;
+  if (w->testAttribute(Qt::WA_DeleteOnClose)) {
+    // It goes with the next turn of the event loop; out of the tabs now.
+    w->hide();
+  } else {
+    delete w;
+  }
   UpdateTitle();
   return true;
 }
@@ -774,6 +786,32 @@ void CMainFrame::InstallMessages() {
     }
     return 0;
   });
+}
+
+// The rows of toolbars: the space beside the bars takes the bar colour of
+// the look, so that a row reads as one bar.
+void CMainFrame::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  auto* look = qobject_cast<const CLookStyle*>(style());
+  if (!look || !centralWidget()) return;
+  const int top = menuBar() && menuBar()->isVisible() ? menuBar()->geometry().bottom() + 1 : 0;
+  int bottom = top;
+  for (const auto& [id, tb] : m_toolbars)
+    if (tb->isVisible() && toolBarArea(tb) == Qt::TopToolBarArea && !tb->isFloating())
+      bottom = std::max(bottom, tb->geometry().bottom() + 1);
+  if (bottom <= top) return;
+  QPainter p(this);
+  const TLook& l = look->Look();
+  for (const auto& [id, tb] : m_toolbars) {
+    if (!tb->isVisible() || toolBarArea(tb) != Qt::TopToolBarArea || tb->isFloating()) continue;
+    // Every row, from its first bar's top to its last bar's bottom.
+    const QRect g = tb->geometry();
+    QRect row(0, g.top(), width(), g.height());
+    QLinearGradient grad(row.topLeft(), row.bottomLeft());
+    grad.setColorAt(0, l.gradientBars ? l.barEnd : l.barStart);
+    grad.setColorAt(1, l.barStart);
+    p.fillRect(row, grad);
+  }
 }
 
 bool CMainFrame::event(QEvent* e) {

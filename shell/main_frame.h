@@ -77,6 +77,8 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   // Closes one document window after its document agreed; false when it
   // refused.
   bool CloseChildFrame(shell::IChildFrame* frame);
+  // Closes a document window by its own close (which may refuse).
+  bool CloseWindow(QWidget* window);
 
   shell::CMdiClient* MdiClient() const { return m_mdiClient; }
   platform::qt::TCommandRouter* Router() const { return m_router; }
@@ -107,6 +109,7 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   QMenu* createPopupMenu() override;
 
  private:
