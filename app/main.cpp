@@ -18,6 +18,7 @@
 
 #if TOVRIN_HAS_MEDIA_DOCUMENT
 #include "document/child_frame.h"
+#include "document/zarn_view.h"
 #endif
 
 namespace {
@@ -82,6 +83,11 @@ int main(int argc, char** argv) {
   app->SetCommandLine(args);
 #if TOVRIN_HAS_MEDIA_DOCUMENT
   app->SetDocumentFactory(&ChildFrameSplitter::CreateMediaDocumentFrame);
+  // The panes' context menus are the main window's, with its commands.
+  ZarnView::SetPopupMenuFactory([&app](int menuId, QWidget* parent) -> QMenu* {
+    MainFrame::CMainFrame* frame = app ? app->MainFrameWindow() : nullptr;
+    return frame ? frame->CreateContextMenu(menuId, parent) : nullptr;
+  });
 #else
   app->SetDocumentFactory(&CPlaceholderDocument::Create);
 #endif
@@ -92,6 +98,9 @@ int main(int argc, char** argv) {
     rc = QApplication::exec();
   }
   const int exitRc = app->ExitInstance();
+#if TOVRIN_HAS_MEDIA_DOCUMENT
+  ZarnView::SetPopupMenuFactory({});
+#endif
   app.reset();
   return rc != 0 ? rc : exitRc;
 }

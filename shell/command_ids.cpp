@@ -8,6 +8,11 @@ namespace {
 
 // Sorted by id.
 constexpr TCommandText kTexts[] = {
+    // The controller pane's own commands.
+    {1026, "Minimize / Restore Pane", "Minimize or restore the controller pane", "Minimize / Restore Pane"},
+    {1027, "Close Controller", "Close the controller pane", "Close Controller"},
+    {1112, "Group by Function", "Group the controller pane's controls by function", "Group by Function"},
+    {1113, "Group by Channel", "Group the controller pane's controls by channel", "Group by Channel"},
     {ID_APP_OPTIONS, "Customize...", "Customize toolbars, menus and the application look", "Customize"},
     {ID_WINDOW_MANAGER, "&Windows...", "Manage the open document windows", "Windows"},
     {ID_VIEW_EXPLORER, "Tovrin Explorer", "Show or hide the Tovrin Explorer", "Tovrin Explorer"},

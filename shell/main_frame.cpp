@@ -134,6 +134,43 @@ std::vector<TMenuItem> MainMenu() {
   };
 }
 
+// The context menus the program registers, by menu id.
+std::vector<TMenuItem> ContextMenu(int menuId) {
+  switch (menuId) {
+    case kEditContextMenu:  // "Edit"
+      return {Cmd(ID_EDIT_CUT), Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE)};
+    case kPaneContextMenu:  // "Zarn View"
+      return {
+          Cmd(ID_NAVIGATE_START_PAUSE), Cmd(ID_NAVIGATE_STOP), Sep(),
+          Cmd(ID_CAPTURE_RECORD), Cmd(ID_CAPTURE_IMAGE), Sep(),
+          Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE), Sep(),
+          Cmd(ID_FILE_OPEN_TO), Cmd(ID_FILE_SAVE), Cmd(ID_FILE_SAVE_AS), Cmd(ID_FILE_PRINT), Sep(),
+          Pop("Video Panes"),
+          Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
+          Cmd(ID_VIEW_BOTTOM_ROW_PANES), Cmd(ID_VIEW_PANE_LAYOUT),
+          End(),
+          Cmd(ID_VIEW_FULL_SCREEN),
+          Pop("&Zoom"),
+          Cmd(ID_ZOOM_IN), Cmd(ID_ZOOM_OUT), Sep(),
+          Cmd(ID_ZOOM_1000), Cmd(ID_ZOOM_500), Cmd(ID_ZOOM_200), Cmd(ID_ZOOM_175), Cmd(ID_ZOOM_150),
+          Cmd(ID_ZOOM_125), Cmd(ID_ZOOM_100), Cmd(ID_ZOOM_50), Cmd(ID_ZOOM_25), Cmd(ID_ZOOM_10), Sep(),
+          Cmd(ID_ZOOM_KEEP_IN_VIEW), Cmd(ID_ZOOM_FIT_VIEW), Cmd(ID_ZOOM_FIT_WIDTH), Cmd(ID_ZOOM_FIT_HEIGHT),
+          Cmd(ID_ZOOM_FILL_VIEW), Cmd(ID_ZOOM_CUSTOM),
+          End(),
+          Pop("Rotate and Reflect"),
+          Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
+          Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL),
+          Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN), Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Sep(), Cmd(ID_TRANSFORM_RESET),
+          Cmd(ID_TRANSFORM_CUSTOM),
+          End(),
+          Sep(), Cmd(ID_TOOLS_OPTIONS), Cmd(ID_TOOLS_STATUS),
+      };
+    case kControllerContextMenu:  // "Zarn Controller View"
+      return {Cmd(1026), Cmd(1027), Sep(), Cmd(1112), Cmd(1113)};
+    default: return {};
+  }
+}
+
 // Toolbar buttons; 0 is a separator.
 std::vector<UINT> ToolbarButtons(UINT toolbar, int imageStyle) {
   switch (toolbar) {
@@ -359,25 +396,53 @@ bool CMainFrame::CreateMenuBar() {
   return true;
 }
 
+QMenu* CMainFrame::CreateContextMenu(int menuId, QWidget* parent) {
+  const std::vector<TMenuItem> items = ContextMenu(menuId);
+  if (items.empty()) return nullptr;
+  auto* menu = new QMenu(parent);
+  std::vector<QMenu*> stack{menu};
+  for (const TMenuItem& item : items) {
+    switch (item.kind) {
+      case TMenuItem::Popup: stack.push_back(stack.back()->addMenu(item.text)); break;
+      case TMenuItem::End: stack.pop_back(); break;
+      case TMenuItem::Separator: stack.back()->addSeparator(); break;
+      case TMenuItem::Command: {
+        const bool known = m_router->FindAction(item.id) != nullptr;
+        QAction* a = m_router->Action(item.id);
+        if (!known) PrepareAction(item.id);
+        stack.back()->addAction(a);
+        break;
+      }
+      case TMenuItem::Recent: break;
+    }
+  }
+  m_router->UpdateMenu(menu);
+  for (QMenu* sub : menu->findChildren<QMenu*>()) m_router->WatchMenu(sub);
+  return menu;
+}
+
 QMenu* CMainFrame::PopupMenu(const QString& title) const {
   return menuBar()->findChild<QMenu*>(title);
 }
 
+// A command's texts, accelerator and image.
+void CMainFrame::PrepareAction(UINT id) {
+  QAction* a = m_router->Action(id);
+  if (const TCommandText* t = FindCommandText(id)) {
+    const QString menu = QString::fromUtf8(t->menu);
+    const int tab = menu.indexOf('\t');
+    a->setText(tab < 0 ? menu : menu.left(tab));
+    if (tab >= 0) a->setShortcut(KeyOf(menu.mid(tab + 1)));
+    a->setStatusTip(QString::fromUtf8(t->prompt));
+    a->setToolTip(QString::fromUtf8(t->tooltip));
+  }
+  if (HasCommandIcon(id)) a->setIcon(CommandIcon(id, IconSize()));
+  a->setVisible(IsPermitted(id));
+}
+
 bool CMainFrame::CreateToolbars() {
   const int size = IconSize();
-  // Every command gets its texts and image once.
-  auto prepare = [&](UINT id) {
-    QAction* a = m_router->Action(id);
-    if (const TCommandText* t = FindCommandText(id)) {
-      const QString menu = QString::fromUtf8(t->menu);
-      const int tab = menu.indexOf('\t');
-      a->setText(tab < 0 ? menu : menu.left(tab));
-      if (tab >= 0) a->setShortcut(KeyOf(menu.mid(tab + 1)));
-      a->setStatusTip(QString::fromUtf8(t->prompt));
-      a->setToolTip(QString::fromUtf8(t->tooltip));
-    }
-    if (HasCommandIcon(id)) a->setIcon(CommandIcon(id, size));
-  };
+  auto prepare = [this](UINT id) { PrepareAction(id); };
   for (UINT id : m_router->Ids()) prepare(id);
 
   for (const auto& info : Toolbars()) {

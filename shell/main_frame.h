@@ -40,6 +40,11 @@ const std::vector<TToolbarInfo>& Toolbars();
 // Default MDI tab settings (mode, on top, active close button, style, auto
 // colour, icons, document menu, swap, context menu, border, no redraw, flat
 // frame, custom tooltips).
+// The context menus by menu id.
+inline constexpr int kEditContextMenu = 109;
+inline constexpr int kPaneContextMenu = 230;
+inline constexpr int kControllerContextMenu = 231;
+
 inline constexpr std::array<std::int32_t, 13> kDefaultMdiTabSettings{2, 1, 1, 5, 0, 0, 1, 1, 1, 0, 1, 1, 1};
 
 class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
@@ -86,6 +91,10 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   QDockWidget* ExplorerPane() const { return m_explorer; }
   QDockWidget* PropertiesPane() const { return m_properties; }
   QMenu* PopupMenu(const QString& title) const;
+  // The program's context menus ("Edit" 109, "Zarn View" 230, "Zarn
+  // Controller View" 231): a new menu of the frame's command actions;
+  // nullptr for other ids. The caller owns it.
+  QMenu* CreateContextMenu(int menuId, QWidget* parent);
 
   // The look and the tab settings.
   void ApplyAppLook(int lookId);
@@ -126,6 +135,7 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   // Puts the tab settings into effect (start-up and every apply).
   void ApplyTabs();
   int IconSize() const;
+  void PrepareAction(UINT id);
   std::vector<platform::qt::ICommandTarget*> CommandChain() const;
   shell::IChildFrame* FrameOf(QWidget* widget) const;
   void UpdateTitle();
