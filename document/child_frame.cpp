@@ -243,6 +243,7 @@ void CChildFrameSplitter::OnInitialUpdate() {
   }
   std::array<ZarnView::CZarnView*, 4> panes = m_pPanes;
   m_pDocument->SetUpViews(this, m_pController, panes);
+  for (ZarnView::CZarnView* pane : m_pPanes) pane->OnInitialUpdate();
 }
 
 void CChildFrameSplitter::SetActiveView(QWidget* view) {

@@ -198,7 +198,6 @@ class CChildFrameSplitter : public QWidget, public shell::IChildFrame {
   QTimer m_CloseTimer;
   int m_nCloseTries = 0;
   int m_nCloseMaxTries = 250;
-  bool m_bClosingAgain = false;
 
   platform::qt::CCmdTarget m_Commands;
   CFrameTarget m_FrameTarget{*this};

@@ -256,6 +256,14 @@ void CZarnView::UpdateScrollBars() {
   v->setSingleStep(std::max(1, m_Range.height() / 100));
 }
 
+void CZarnView::OnInitialUpdate() {
+  pq::SendAppMessage(shell::MainWindow(), pq::WM_APP_VIEW_CREATED, 0, 1);
+  if (m_pDocument->m_VideoPortHub.Port(Channel()).FrontBitmap()) {
+    m_Range = QSize(0, 0);
+    UpdateScrollBars();
+  }
+}
+
 bool CZarnView::RescalePane() {
   const VideoPort::TPicture picture = m_pDocument->m_VideoPortHub.Port(Channel()).FrontBitmap();
   if (!picture) return false;

@@ -55,6 +55,10 @@ class CZarnView : public QAbstractScrollArea, public platform::qt::ICommandTarge
   // The client area the picture is fitted into.
   QSize ClientSize() const;
 
+  // Once the window stands: tells the main window that a media view exists
+  // and starts without a scroll range.
+  void OnInitialUpdate();
+
   // Re-applies the zoom to the scroll range and position and repaints.
   // False when the port has no picture.
   bool RescalePane();

@@ -78,11 +78,13 @@ TEST(ChildFrameSizes, ControllerColumnIsAFifthOfTheScreenAtMost250) {
 }
 
 TEST(ChildFrame, ANewWindowShowsThePrimaryPaneAlone) {
+  doc_test::TRecordingMainWindow main;
   TDocumentWindow w(QSize(1200, 800), false);
   EXPECT_EQ(LayoutOf(*w.frame), (TLayout{true, true, true, false}));
   EXPECT_EQ(VisiblePanes(*w.frame), (std::vector<bool>{true, true, true, true, true}));
 
   w.frame->OnInitialUpdate();
+  EXPECT_EQ(main.viewsCreated, 4);  // every video pane announces itself
   EXPECT_EQ(LayoutOf(*w.frame), (TLayout{false, false, false, true}));
   EXPECT_EQ(VisiblePanes(*w.frame), (std::vector<bool>{false, true, false, false, false}));
   EXPECT_TRUE(w.Doc().m_bSetUpDone);

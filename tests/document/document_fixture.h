@@ -98,7 +98,8 @@ class TDocumentWindow {
   QPointer<ChildFrameSplitter::CChildFrameSplitter> frame;
 };
 
-// A main window that records every WM_APP_FRAME_NOTIFY (wParam, code).
+// A main window that records every WM_APP_FRAME_NOTIFY (wParam, code) and
+// counts the views announced with WM_APP_VIEW_CREATED.
 class TRecordingMainWindow {
  public:
   TRecordingMainWindow() {
@@ -108,12 +109,17 @@ class TRecordingMainWindow {
       notices.push_back({static_cast<int>(w), notice ? notice->code : -1});
       return platform::qt::LRESULT{1};
     });
+    map->On(platform::qt::WM_APP_VIEW_CREATED, [this](platform::qt::WPARAM, platform::qt::LPARAM l) {
+      if (l == 1) ++viewsCreated;
+      return platform::qt::LRESULT{1};
+    });
     shell::SetMainWindow(&window);
   }
   ~TRecordingMainWindow() { shell::SetMainWindow(nullptr); }
 
   QWidget window;
   std::vector<std::pair<int, int>> notices;
+  int viewsCreated = 0;
 };
 
 // Runs the event loop until the condition holds, looking every 5 ms, at most
