@@ -26,14 +26,15 @@ TQtMessageSink::TQtMessageSink(std::function<QWidget*()> parent) : m_parent(std:
 int TQtMessageSink::Show(const TMessageBox& box) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return DefaultButton(box.style);
-  if (QThread::currentThread() == app->thread()) return ShowNow(box);
-  // A worker: show it later on the UI thread, answer for the user now.
-  QMetaObject::invokeMethod(app, [this, box] { ShowNow(box); }, Qt::QueuedConnection);
+  if (QThread::currentThread() == app->thread()) return ShowNow(box, m_parent);
+  // A worker: show it later on the UI thread, answer for the user now. The
+  // posted call holds its own copies, so it outlives the sink safely.
+  QMetaObject::invokeMethod(app, [parent = m_parent, box] { ShowNow(box, parent); }, Qt::QueuedConnection);
   return DefaultButton(box.style);
 }
 
-int TQtMessageSink::ShowNow(const TMessageBox& box) {
-  QWidget* parent = m_parent ? m_parent() : nullptr;
+int TQtMessageSink::ShowNow(const TMessageBox& box, const std::function<QWidget*()>& parentOf) {
+  QWidget* parent = parentOf ? parentOf() : nullptr;
   const QString caption = box.caption.empty() ? QApplication::applicationDisplayName()
                                               : QString::fromStdString(box.caption);
   QMessageBox mb(IconOf(box.style), caption, QString::fromStdString(box.text), QMessageBox::NoButton,

@@ -20,7 +20,7 @@ class TQtMessageSink : public platform::IMessageSink {
   int Show(const platform::TMessageBox& box) override;
 
  private:
-  int ShowNow(const platform::TMessageBox& box);
+  static int ShowNow(const platform::TMessageBox& box, const std::function<QWidget*()>& parent);
   std::function<QWidget*()> m_parent;
 };
 
