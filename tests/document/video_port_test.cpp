@@ -342,6 +342,48 @@ TEST_F(VideoPortTest, ResetGivesOneByOnePicturesAndReportsASizeChange) {
   EXPECT_EQ(port.FrontBitmap()->Height(), 1);
 }
 
+TEST_F(VideoPortTest, RenderedSectionsKeepTheirPictureInEitherRowOrder) {
+  for (bool topDown : {false, true}) {
+    for (int bits : {24, 32}) {
+      Dib::TDibSection section;
+      section.header.biWidth = 3;
+      section.header.biHeight = topDown ? -2 : 2;
+      section.header.biBitCount = static_cast<std::uint16_t>(bits);
+      section.bits.assign(section.Stride() * 2, 0);
+      for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+          const std::uint32_t v = Pattern(x, y);
+          std::memcpy(section.RowFromTop(y) + x * (bits / 8), &v, static_cast<std::size_t>(bits / 8));
+        }
+      TVideoPortUpdate u;
+      u.nCommand = VPU_RENDER_BITMAP;
+      u.pSourceBitmap = &section;
+      u.bSwap = 1;
+      ASSERT_TRUE(port.UpdateVideoPort(u)) << bits << (topDown ? " top-down" : " bottom-up");
+      auto front = port.FrontBitmap();
+      ASSERT_EQ(front->Width(), 3);
+      for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+          std::uint32_t shown = 0;
+          std::memcpy(&shown, front->RowFromTop(y) + x * 4, 4);
+          EXPECT_EQ(shown & 0xFFFFFFu, Pattern(x, y) & 0xFFFFFFu)
+              << bits << (topDown ? " top-down " : " bottom-up ") << x << ", " << y;
+        }
+    }
+  }
+  // A section whose rows are missing is refused.
+  Dib::TDibSection shortSection;
+  shortSection.header.biWidth = 3;
+  shortSection.header.biHeight = 2;
+  shortSection.header.biBitCount = 32;
+  shortSection.bits.assign(12, 0);
+  TVideoPortUpdate bad;
+  bad.nCommand = VPU_RENDER_BITMAP;
+  bad.pSourceBitmap = &shortSection;
+  bad.bSwap = 1;
+  EXPECT_FALSE(port.UpdateVideoPort(bad));
+}
+
 TEST(VideoPortHubTest, UpdatesReachTheNamedPortOnly) {
   VideoPortHub::CVideoPortHub hub;
   ASSERT_TRUE(hub.ResetAll());
