@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   platform::qt::RegisterAppMessages();
 
   auto app = std::make_unique<CTovrinApp>();
-  platform::qt::TQtMessageSink sink([&app] { return app->MainWindowWidget(); });
+  platform::qt::TQtMessageSink sink([&app] { return app ? app->MainWindowWidget() : nullptr; });
   platform::TScopedMessageSink scopedSink(&sink);
 
   app->SetCommandLine(args);
