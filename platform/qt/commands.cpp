@@ -181,7 +181,11 @@ void TCommandRouter::EnableIdleUpdates(std::chrono::milliseconds interval) {
   if (!m_idleTimer) {
     m_idleTimer = new QTimer(this);
     m_idleTimer->setSingleShot(true);
-    connect(m_idleTimer, &QTimer::timeout, this, &TCommandRouter::UpdateActions);
+    connect(m_idleTimer, &QTimer::timeout, this, [this] {
+      UpdateActions();
+      // The wait that follows this update is not news.
+      m_timerJustUpdated = true;
+    });
   }
   if (m_idleConnected) return;
   if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(thread())) {
@@ -193,6 +197,10 @@ void TCommandRouter::EnableIdleUpdates(std::chrono::milliseconds interval) {
 // The event loop is about to wait: bring the actions up to date, or, when the
 // last update is too recent, make sure one runs when the interval is over.
 void TCommandRouter::OnIdle() {
+  if (m_timerJustUpdated) {
+    m_timerJustUpdated = false;
+    return;
+  }
   const auto now = std::chrono::steady_clock::now();
   const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastIdleUpdate);
   if (since >= m_idleInterval) {

@@ -143,6 +143,7 @@ class TCommandRouter : public QObject {
   std::chrono::steady_clock::time_point m_lastIdleUpdate{};
   std::chrono::milliseconds m_idleInterval{100};
   bool m_idleConnected = false;
+  bool m_timerJustUpdated = false;
 };
 
 // Calls the application's idle handler when the UI thread's event loop is

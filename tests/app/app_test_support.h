@@ -2,6 +2,8 @@
 // A CTovrinApp set up in a temporary folder: its own settings file and user
 // folders, a recording message sink and placeholder documents.
 
+#include <QByteArray>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,8 @@
 
 class TAppTest : public ::testing::Test {
  protected:
-  TAppTest() : m_scoped(&sink) {}
+  // The user's cache folder (where the help page goes) is the test's own.
+  TAppTest() : m_scoped(&sink) { qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir / "cache").string())); }
 
   QString Ini() const { return QString::fromStdString((dir / "Tovrin.ini").string()); }
   TKnownFolders Folders() const {

@@ -74,6 +74,7 @@ TEST_F(TAppTest, HelpOpensTheBundledPageInTheBrowser) {
   ASSERT_TRUE(app->MainFrameWindow()->Router()->Execute(ID_HELP));
   ASSERT_EQ(openedUrls.size(), 1u);
   ASSERT_TRUE(openedUrls[0].isLocalFile());
+  EXPECT_EQ(openedUrls[0].toLocalFile().toStdString().rfind(dir.Path().string(), 0), 0u);
   QFile page(openedUrls[0].toLocalFile());
   ASSERT_TRUE(page.open(QIODevice::ReadOnly));
   EXPECT_TRUE(page.readAll().contains("<title>Tovrin Help</title>"));
