@@ -49,6 +49,7 @@ enum TMediaRequestError : std::int32_t {
   MEDIA_ERR_MNG_OPEN_INPUT = 17,
   MEDIA_ERR_WIA_ACQUIRE = 18,         // image acquisition failed ...
   MEDIA_ERR_WM_JOB = 18,              // ... or a Windows Media job failed: the two share the code
+  MEDIA_ERR_WRITE_JPEG = 22,          // beside the other still writers' codes
   MEDIA_ERR_WRITE_JPEG2000 = 23,
   MEDIA_ERR_WRITE_PNG = 24,
   MEDIA_ERR_WRITE_GIF = 25,

@@ -34,11 +34,8 @@ struct TJpegExchange {
 
 inline constexpr std::int32_t kDefaultQuality = 80;
 
-// Error code of a failed JPEG write. It sits beside the other still writers'
-// codes (23 JPEG 2000, 24 PNG, 25 GIF, 26 TIFF) as reading's 5 sits beside
-// theirs.
-inline constexpr ZarnTypes::TMediaRequestError kWriteJpegError =
-    static_cast<ZarnTypes::TMediaRequestError>(22);
+// Error code of a failed JPEG write.
+inline constexpr ZarnTypes::TMediaRequestError kWriteJpegError = ZarnTypes::MEDIA_ERR_WRITE_JPEG;
 
 // Pictures of more pixels than this are refused before decoding (4 bytes
 // each is the frame buffer allocator's limit).
