@@ -1,16 +1,21 @@
 // Colour conversion of one 1920x1080 frame per iteration, on one thread,
-// beside libyuv doing the same job in the same run. Times are per frame in
-// milliseconds; "vs_libyuv" is our time divided by libyuv's I420ToARGB (or
-// YUY2ToARGB for packed input) measured just before.
+// beside libyuv doing the same job in the same run.
+//
+// Every iteration runs both converters on the same input, in alternating
+// order, each into its own output, and times each separately, so that both
+// see the same machine load and cache state. The reported time is ours;
+// the counters give ms per frame for both (means over the iterations) and
+// vs_libyuv = ours / libyuv's. The peers: I420ToARGB for planar 4:2:0 input,
+// YUY2ToARGB for packed input, ARGBToI420 for RGB to 4:2:0.
 //
 //   tools/tovrin.sh bench color
 
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "media/color_conversion.h"
@@ -21,16 +26,80 @@ namespace {
 
 using namespace ZarnTypes;
 using ImageColorConversion::detail::TColorKernel;
+using TClock = std::chrono::steady_clock;
 
 constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
 
-// A deterministic picture with gradients and noise in every plane.
+// A deterministic picture with gradients and noise.
 void FillPattern(std::uint8_t* p, std::size_t n, std::uint32_t seed) {
   std::uint32_t s = seed;
   for (std::size_t i = 0; i < n; ++i) {
     s = s * 1664525u + 1013904223u;
     p[i] = static_cast<std::uint8_t>((i * 7 / 5) + (s >> 27));
+  }
+}
+
+// Scoped choice of kernel family: -1 the best one the processor offers, else
+// a TColorKernel value. Ok() is false when the processor lacks the family.
+class TKernelChoice {
+ public:
+  explicit TKernelChoice(std::int64_t kernel)
+      : m_previous(ImageColorConversion::detail::GetColorKernel()),
+        m_ok(kernel < 0 ||
+             ImageColorConversion::detail::SetColorKernel(static_cast<TColorKernel>(kernel))) {}
+  ~TKernelChoice() { ImageColorConversion::detail::SetColorKernel(m_previous); }
+  bool Ok() const { return m_ok; }
+
+ private:
+  TColorKernel m_previous;
+  bool m_ok;
+};
+
+// Kernel arguments: -1 best, 0 scalar, 1 AVX2, 2 AVX-512, 3 AVX-512 VBMI.
+void KernelArgs(benchmark::internal::Benchmark* b, const std::vector<std::int64_t>& prefix) {
+  for (std::int64_t kernel : {-1, 0, 1, 2, 3}) {
+    std::vector<std::int64_t> args = prefix;
+    args.push_back(kernel);
+    b->Args(args);
+  }
+}
+
+// Runs ours and the peer once per iteration in alternating order; the
+// iteration's time is ours alone.
+void RunBeside(benchmark::State& state, const std::function<bool()>& ours,
+               const std::function<void()>& peer) {
+  double oursMs = 0;
+  double peerMs = 0;
+  std::int64_t n = 0;
+  const auto timed = [](const auto& f) {
+    const auto start = TClock::now();
+    f();
+    benchmark::ClobberMemory();
+    return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+  };
+  for (auto _ : state) {
+    bool ok = true;
+    double mine = 0;
+    if (n % 2 == 0) {
+      peerMs += timed(peer);
+      mine = timed([&] { ok = ours(); });
+    } else {
+      mine = timed([&] { ok = ours(); });
+      peerMs += timed(peer);
+    }
+    if (!ok) {
+      state.SkipWithError("conversion refused");
+      return;
+    }
+    oursMs += mine;
+    state.SetIterationTime(mine * 1e-3);
+    ++n;
+  }
+  if (n > 0) {
+    state.counters["ms_per_frame"] = oursMs / static_cast<double>(n);
+    state.counters["libyuv_ms"] = peerMs / static_cast<double>(n);
+    state.counters["vs_libyuv"] = oursMs / peerMs;
   }
 }
 
@@ -45,210 +114,150 @@ struct TI420 {
   }
 };
 
-// Milliseconds per frame of libyuv's conversion, best of a few runs.
-template <typename F>
-double MeasureMs(F&& run) {
-  double best = 1e9;
-  for (int round = 0; round < 5; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    constexpr int kRuns = 10;
-    for (int i = 0; i < kRuns; ++i) run();
-    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count() / kRuns);
-  }
-  return best;
+void LibyuvI420ToArgb(const TI420& in, std::vector<std::uint8_t>& out) {
+  libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2,
+                     out.data(), kWidth * 4, kWidth, kHeight);
 }
-
-double LibyuvI420Ms() {
-  static const double ms = [] {
-    TI420 in;
-    std::vector<std::uint8_t> out(std::size_t{kWidth} * kHeight * 4);
-    return MeasureMs([&] {
-      libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2,
-                         out.data(), kWidth * 4, kWidth, kHeight);
-      benchmark::ClobberMemory();
-    });
-  }();
-  return ms;
-}
-
-// Times the benchmark loop itself and reports ms per frame beside the peer's.
-class TFrameTimer {
- public:
-  explicit TFrameTimer(double peerMs) : m_peerMs(peerMs), m_start(std::chrono::steady_clock::now()) {}
-  void Report(benchmark::State& state) const {
-    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - m_start;
-    const double ms = state.iterations() > 0 ? took.count() / static_cast<double>(state.iterations()) : 0.0;
-    state.counters["ms_per_frame"] = ms;
-    state.counters["libyuv_ms"] = m_peerMs;
-    state.counters["vs_libyuv"] = m_peerMs > 0 ? ms / m_peerMs : 0.0;
-  }
-
- private:
-  double m_peerMs;
-  std::chrono::steady_clock::time_point m_start;
-};
-
-// Scoped choice of kernel family (the best one unless the argument is 0).
-class TKernelChoice {
- public:
-  explicit TKernelChoice(bool scalar) : m_previous(ImageColorConversion::detail::GetColorKernel()) {
-    if (scalar) ImageColorConversion::detail::SetColorKernel(TColorKernel::Scalar);
-  }
-  ~TKernelChoice() { ImageColorConversion::detail::SetColorKernel(m_previous); }
-
- private:
-  TColorKernel m_previous;
-};
-
-void BM_LibyuvI420ToARGB(benchmark::State& state) {
-  TI420 in;
-  std::vector<std::uint8_t> out(std::size_t{kWidth} * kHeight * 4);
-  for (auto _ : state) {
-    libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2,
-                       out.data(), kWidth * 4, kWidth, kHeight);
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_LibyuvI420ToARGB)->Name("color/libyuv_I420ToARGB/1920x1080")->Unit(benchmark::kMillisecond);
 
 // The decoder path: CImageColorConversion into a bottom-up 32-bit bitmap.
 void BM_DecoderPathRgb32(benchmark::State& state) {
-  const double peer = LibyuvI420Ms();
-  TKernelChoice choice(state.range(0) == 0);
+  TKernelChoice choice(state.range(0));
+  if (!choice.Ok()) {
+    state.SkipWithError("kernel family not supported here");
+    return;
+  }
   TI420 in;
   std::vector<std::uint8_t> out(std::size_t{kWidth} * kHeight * 4);
+  std::vector<std::uint8_t> peerOut(out.size());
   ImageColorConversion::CImageColorConversion converter;
-  TFrameTimer timer(peer);
-  for (auto _ : state) {
-    converter.ConvertYuv420ToRgb32Flip(in.y.data(), in.u.data(), in.v.data(), out.data(), kWidth,
-                                       kHeight, kWidth * 4);
-    benchmark::ClobberMemory();
-  }
-  timer.Report(state);
+  RunBeside(
+      state,
+      [&] {
+        converter.ConvertYuv420ToRgb32Flip(in.y.data(), in.u.data(), in.v.data(), out.data(),
+                                           kWidth, kHeight, kWidth * 4);
+        return true;
+      },
+      [&] { LibyuvI420ToArgb(in, peerOut); });
 }
 BENCHMARK(BM_DecoderPathRgb32)
     ->Name("color/CImageColorConversion_Yuv420ToRgb32Flip/1920x1080")
-    ->ArgName("simd")
-    ->Arg(1)
-    ->Arg(0)
+    ->ArgName("kernel")
+    ->Apply([](benchmark::internal::Benchmark* b) { KernelArgs(b, {}); })
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// A planar 4:2:0 layout of the given standard, siting and range.
-TYuvFrameBuffer MakeYuv(std::int32_t standard, std::int32_t layout, std::int32_t range) {
-  TYuvFrameBuffer yuv;
-  yuv.ePixelFormat = static_cast<TPixelFormat>(ComposeYuvFileFormat(standard, layout, range) - 2);
-  yuv.nWidth = kWidth;
-  yuv.nHeight = kHeight;
-  yuv.nWidthAlignment = 2;
-  yuv.nHeightAlignment = 2;
-  if (AllocYuvFrame(&yuv)) FillPattern(yuv.pBuffer, static_cast<std::size_t>(yuv.nTotalSize), 4);
-  return yuv;
-}
+// An allocated 1920x1080 YUV frame of the pixel format, filled.
+struct TYuv {
+  TYuvFrameBuffer f;
+  TYuv(TPixelFormat pf, std::int32_t widthAlignment) {
+    f.ePixelFormat = pf;
+    f.nWidth = kWidth;
+    f.nHeight = kHeight;
+    f.nWidthAlignment = widthAlignment;
+    f.nHeightAlignment = 2;
+    if (AllocYuvFrame(&f)) FillPattern(f.pBuffer, static_cast<std::size_t>(f.nTotalSize), 4);
+  }
+  ~TYuv() { FreeYuvFrame(&f); }
+};
 
-TFrameBuffer MakeRgb(TPixelFormat format) {
-  TFrameBuffer rgb;
-  rgb.ePixelFormat = format;
-  rgb.nWidth = kWidth;
-  rgb.nHeight = kHeight;
-  rgb.nRowAlignment = 4;
-  rgb.nHeightAlignment = 1;
-  if (AllocFrameBuffer(&rgb)) FillPattern(rgb.pBuffer, static_cast<std::size_t>(rgb.nSize), 5);
-  return rgb;
+// An allocated bottom-up 1920x1080 RGB frame, filled.
+struct TRgb {
+  TFrameBuffer f;
+  explicit TRgb(TPixelFormat pf) {
+    f.ePixelFormat = pf;
+    f.nWidth = kWidth;
+    f.nHeight = kHeight;
+    f.nRowAlignment = 4;
+    f.nHeightAlignment = 1;
+    if (AllocFrameBuffer(&f)) FillPattern(f.pBuffer, static_cast<std::size_t>(f.nSize), 5);
+  }
+  ~TRgb() { FreeFrameBuffer(&f); }
+};
+
+TPixelFormat Layout(std::int64_t layout, std::int64_t range) {
+  return static_cast<TPixelFormat>(
+      ComposeYuvFileFormat(YUV_STD_BT601, static_cast<std::int32_t>(layout),
+                           static_cast<std::int32_t>(range)) -
+      2);
 }
 
 // The whole-frame converter from a 4:2:0 layout. Arguments: layout, range,
-// output pixel format, SIMD on/off.
+// output pixel format, kernel family.
 void BM_YuvToRgb(benchmark::State& state) {
-  const double peer = LibyuvI420Ms();
-  TKernelChoice choice(state.range(3) == 0);
-  TYuvFrameBuffer yuv = MakeYuv(YUV_STD_BT601, static_cast<std::int32_t>(state.range(0)),
-                                static_cast<std::int32_t>(state.range(1)));
-  TFrameBuffer rgb = MakeRgb(static_cast<TPixelFormat>(state.range(2)));
-  if (yuv.pBuffer == nullptr || rgb.pBuffer == nullptr) {
+  TKernelChoice choice(state.range(3));
+  if (!choice.Ok()) {
+    state.SkipWithError("kernel family not supported here");
+    return;
+  }
+  TYuv yuv(Layout(state.range(0), state.range(1)), 2);
+  TRgb rgb(static_cast<TPixelFormat>(state.range(2)));
+  if (yuv.f.pBuffer == nullptr || rgb.f.pBuffer == nullptr) {
     state.SkipWithError("allocation failed");
     return;
   }
-  TFrameTimer timer(peer);
-  for (auto _ : state) {
-    if (!ConvertYuvToRgb(yuv, rgb)) {
-      state.SkipWithError("conversion refused");
-      break;
-    }
-    benchmark::ClobberMemory();
-  }
-  timer.Report(state);
-  FreeYuvFrame(&yuv);
-  FreeFrameBuffer(&rgb);
+  TI420 in;
+  std::vector<std::uint8_t> peerOut(std::size_t{kWidth} * kHeight * 4);
+  RunBeside(
+      state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); },
+      [&] { LibyuvI420ToArgb(in, peerOut); });
 }
 BENCHMARK(BM_YuvToRgb)
     ->Name("color/ConvertYuvToRgb/1920x1080")
-    ->ArgNames({"layout", "range", "pf", "simd"})
-    ->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240, PF_RGB32, 1})
-    ->Args({YUV_LAYOUT_420_COSITED_EVEN, YUV_RANGE_16_235_240, PF_RGB32, 1})
-    ->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_0_255, PF_RGB32, 1})
-    ->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240, PF_RGB24, 1})
-    ->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240, PF_RGB32, 0})
+    ->ArgNames({"layout", "range", "pf", "kernel"})
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      KernelArgs(b, {YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240, PF_RGB32});
+      b->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_0_255, PF_RGB32, -1});
+      b->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240, PF_RGB24, -1});
+      b->Args({YUV_LAYOUT_420_COSITED_EVEN, YUV_RANGE_16_235_240, PF_RGB32, -1});
+      b->Args({YUV_LAYOUT_444, YUV_RANGE_16_235_240, PF_RGB32, -1});
+    })
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 // Packed YUY2 to 32-bit RGB, beside libyuv's YUY2ToARGB.
 void BM_Yuy2ToRgb32(benchmark::State& state) {
-  TYuvFrameBuffer yuv;
-  yuv.ePixelFormat = PF_YUY2;
-  yuv.nWidth = kWidth;
-  yuv.nHeight = kHeight;
-  yuv.nWidthAlignment = 4;
-  yuv.nHeightAlignment = 2;
-  TFrameBuffer rgb = MakeRgb(PF_RGB32);
-  if (!AllocYuvFrame(&yuv) || rgb.pBuffer == nullptr) {
+  TYuv yuv(PF_YUY2, 4);
+  TRgb rgb(PF_RGB32);
+  if (yuv.f.pBuffer == nullptr || rgb.f.pBuffer == nullptr) {
     state.SkipWithError("allocation failed");
     return;
   }
-  FillPattern(yuv.pBuffer, static_cast<std::size_t>(yuv.nTotalSize), 6);
-  const double peer = MeasureMs([&] {
-    libyuv::YUY2ToARGB(yuv.pBuffer, kWidth * 2, rgb.pBuffer, kWidth * 4, kWidth, kHeight);
-    benchmark::ClobberMemory();
-  });
-  TFrameTimer timer(peer);
-  for (auto _ : state) {
-    ConvertYuvToRgb(yuv, rgb);
-    benchmark::ClobberMemory();
-  }
-  timer.Report(state);
-  FreeYuvFrame(&yuv);
-  FreeFrameBuffer(&rgb);
+  std::vector<std::uint8_t> peerOut(std::size_t{kWidth} * kHeight * 4);
+  RunBeside(
+      state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); },
+      [&] {
+        libyuv::YUY2ToARGB(yuv.f.pBuffer, kWidth * 2, peerOut.data(), kWidth * 4, kWidth, kHeight);
+      });
 }
-BENCHMARK(BM_Yuy2ToRgb32)->Name("color/ConvertYuvToRgb_YUY2/1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Yuy2ToRgb32)
+    ->Name("color/ConvertYuvToRgb_YUY2/1920x1080")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // RGB to a 4:2:0 layout (saving and recording), beside libyuv's ARGBToI420.
 void BM_RgbToYuv(benchmark::State& state) {
-  TYuvFrameBuffer yuv = MakeYuv(YUV_STD_BT601, static_cast<std::int32_t>(state.range(0)),
-                                YUV_RANGE_16_235_240);
-  TFrameBuffer rgb = MakeRgb(PF_RGB32);
-  if (yuv.pBuffer == nullptr || rgb.pBuffer == nullptr) {
+  TYuv yuv(Layout(state.range(0), YUV_RANGE_16_235_240), 2);
+  TRgb rgb(PF_RGB32);
+  if (yuv.f.pBuffer == nullptr || rgb.f.pBuffer == nullptr) {
     state.SkipWithError("allocation failed");
     return;
   }
-  const std::int32_t chroma = yuv.nAlignedWidth / 2;
-  const double peer = MeasureMs([&] {
-    libyuv::ARGBToI420(rgb.pBuffer, kWidth * 4, yuv.pBuffer, yuv.nAlignedWidth, yuv.pCb, chroma,
-                       yuv.pCr, chroma, kWidth, kHeight);
-    benchmark::ClobberMemory();
-  });
-  TFrameTimer timer(peer);
-  for (auto _ : state) {
-    ConvertRgbToYuv(rgb, yuv);
-    benchmark::ClobberMemory();
-  }
-  timer.Report(state);
-  FreeYuvFrame(&yuv);
-  FreeFrameBuffer(&rgb);
+  std::vector<std::uint8_t> peerY(std::size_t{kWidth} * kHeight);
+  std::vector<std::uint8_t> peerU(peerY.size() / 4);
+  std::vector<std::uint8_t> peerV(peerY.size() / 4);
+  RunBeside(
+      state, [&] { return ConvertRgbToYuv(rgb.f, yuv.f); },
+      [&] {
+        libyuv::ARGBToI420(rgb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(),
+                           kWidth / 2, peerV.data(), kWidth / 2, kWidth, kHeight);
+      });
 }
 BENCHMARK(BM_RgbToYuv)
     ->Name("color/ConvertRgbToYuv/1920x1080")
     ->ArgName("layout")
     ->Arg(YUV_LAYOUT_420_CENTRED)
     ->Arg(YUV_LAYOUT_420_COSITED_EVEN)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Row kernels of the YCbCr -> RGB converters: a table-based scalar family
-// that runs everywhere, and AVX2 and AVX-512 families chosen at run time.
+// that runs everywhere, and AVX2, AVX-512 and AVX-512 VBMI families chosen at
+// run time.
 
 #include "media/color_kernels.h"
 
+#include <array>
 #include <atomic>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -82,12 +84,9 @@ TOVRIN_AVX2 inline void Store8(std::int32_t* p, __m256i v) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-// Signed entry for the offset index x (32-bit lanes): n x + sign(x) ((f |x|) >> 16).
-TOVRIN_AVX2 inline __m256i Term(__m256i x, __m256i absX, const TTermRule& rule) {
-  const __m256i whole = _mm256_mullo_epi32(x, _mm256_set1_epi32(rule.n));
-  const __m256i part =
-      _mm256_srli_epi32(_mm256_mullo_epi32(absX, _mm256_set1_epi32(rule.f)), 16);
-  return _mm256_add_epi32(whole, _mm256_sign_epi32(part, x));
+// Half h (0: lanes 0-7, 1: lanes 8-15) of sixteen 16-bit lanes, sign-extended.
+TOVRIN_AVX2 inline __m256i WidenHalf(__m256i v, std::int32_t h) {
+  return _mm256_cvtepi16_epi32(h == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
 }
 
 template <bool kFraction>
@@ -99,17 +98,45 @@ TOVRIN_AVX2 void Avx2ChromaTerms(const TInverseSet& set, const std::uint8_t* pCb
   const std::int32_t whole = nCount & ~7;
   std::int32_t i = 0;
   if constexpr (kFraction) {
-    const __m256i offset = _mm256_set1_epi32(o);
-    const __m256i rounding = _mm256_set1_epi32(r);
-    for (; i < whole; i += 8) {
-      const __m256i xCb = _mm256_sub_epi32(LoadBytes8(pCb + i), offset);
-      const __m256i xCr = _mm256_sub_epi32(LoadBytes8(pCr + i), offset);
-      const __m256i aCb = _mm256_abs_epi32(xCb);
-      const __m256i aCr = _mm256_abs_epi32(xCr);
-      Store8(pBlue + i, _mm256_add_epi32(rounding, Term(xCb, aCb, set.blueRule)));
-      Store8(pGreen + i, _mm256_sub_epi32(_mm256_sub_epi32(rounding, Term(xCb, aCb, set.greenCbRule)),
-                                          Term(xCr, aCr, set.greenCrRule)));
-      Store8(pRed + i, _mm256_add_epi32(rounding, Term(xCr, aCr, set.redRule)));
+    // entry = n (c - o) + t, where t = sign(x) ((f |x|) >> 16) is taken in
+    // 16-bit lanes for sixteen values at once and n (c - o) = n c - n o.
+    const __m256i offset16 = _mm256_set1_epi16(static_cast<std::int16_t>(o));
+    const __m256i fBlue = _mm256_set1_epi16(static_cast<std::int16_t>(set.blueRule.f));
+    const __m256i fGreenCb = _mm256_set1_epi16(static_cast<std::int16_t>(set.greenCbRule.f));
+    const __m256i fGreenCr = _mm256_set1_epi16(static_cast<std::int16_t>(set.greenCrRule.f));
+    const __m256i fRed = _mm256_set1_epi16(static_cast<std::int16_t>(set.redRule.f));
+    const __m256i nBlue = _mm256_set1_epi32(set.blueRule.n);
+    const __m256i nGreenCb = _mm256_set1_epi32(set.greenCbRule.n);
+    const __m256i nGreenCr = _mm256_set1_epi32(set.greenCrRule.n);
+    const __m256i nRed = _mm256_set1_epi32(set.redRule.n);
+    const __m256i baseBlue = _mm256_set1_epi32(r - set.blueRule.n * o);
+    const __m256i baseGreen = _mm256_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
+    const __m256i baseRed = _mm256_set1_epi32(r - set.redRule.n * o);
+    const std::int32_t whole16 = nCount & ~15;
+    for (; i < whole16; i += 16) {
+      const __m256i xCb = _mm256_sub_epi16(
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCb + i))), offset16);
+      const __m256i xCr = _mm256_sub_epi16(
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCr + i))), offset16);
+      const __m256i aCb = _mm256_abs_epi16(xCb);
+      const __m256i aCr = _mm256_abs_epi16(xCr);
+      const __m256i tBlue = _mm256_sign_epi16(_mm256_mulhi_epu16(aCb, fBlue), xCb);
+      const __m256i tGreen = _mm256_add_epi16(_mm256_sign_epi16(_mm256_mulhi_epu16(aCb, fGreenCb), xCb),
+                                              _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, fGreenCr), xCr));
+      const __m256i tRed = _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, fRed), xCr);
+      for (std::int32_t h = 0; h < 2; ++h) {
+        const std::int32_t at = i + 8 * h;
+        const __m256i cb = LoadBytes8(pCb + at);
+        const __m256i cr = LoadBytes8(pCr + at);
+        Store8(pBlue + at, _mm256_add_epi32(_mm256_add_epi32(baseBlue, _mm256_mullo_epi32(cb, nBlue)),
+                                            WidenHalf(tBlue, h)));
+        Store8(pGreen + at,
+               _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(baseGreen, _mm256_mullo_epi32(cb, nGreenCb)),
+                                                 _mm256_mullo_epi32(cr, nGreenCr)),
+                                WidenHalf(tGreen, h)));
+        Store8(pRed + at, _mm256_add_epi32(_mm256_add_epi32(baseRed, _mm256_mullo_epi32(cr, nRed)),
+                                           WidenHalf(tRed, h)));
+      }
     }
   } else {
     // Whole coefficients: n (c - o) = n c - n o, the constant folded in.
@@ -283,21 +310,20 @@ const TInverseKernels kAvx2Kernels{Avx2ChromaTermsDispatch, Avx2PixelRowDispatch
 #define TOVRIN_AVX512 __attribute__((target("avx512f,avx512bw")))
 
 // GCC 12 reports the undefined pass-through operands inside its own AVX-512
-// intrinsic headers as "may be used uninitialized".
+// intrinsic headers as (maybe) used uninitialized.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
-// Negates the lanes of v where x is negative (AVX-512 has no sign instruction).
-TOVRIN_AVX512 inline __m512i NegateWhereNegative32(__m512i v, __m512i x) {
-  return _mm512_mask_sub_epi32(v, _mm512_cmplt_epi32_mask(x, _mm512_setzero_si512()),
-                               _mm512_setzero_si512(), v);
+// Half h (0: lanes 0-15, 1: lanes 16-31) of 32 16-bit lanes, sign-extended.
+TOVRIN_AVX512 inline __m512i WidenHalf512(__m512i v, std::int32_t h) {
+  return _mm512_cvtepi16_epi32(h == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1));
 }
 
-TOVRIN_AVX512 inline __m512i Term512(__m512i x, __m512i absX, const TTermRule& rule) {
-  const __m512i whole = _mm512_mullo_epi32(x, _mm512_set1_epi32(rule.n));
-  const __m512i part =
-      _mm512_srli_epi32(_mm512_mullo_epi32(absX, _mm512_set1_epi32(rule.f)), 16);
-  return _mm512_add_epi32(whole, NegateWhereNegative32(part, x));
+// sign(x) ((f |x|) >> 16) in 16-bit lanes; `negative` marks the lanes with x < 0.
+TOVRIN_AVX512 inline __m512i SignedPart512(__m512i absX, __m512i factor, __mmask32 negative) {
+  const __m512i part = _mm512_mulhi_epu16(absX, factor);
+  return _mm512_mask_sub_epi16(part, negative, _mm512_setzero_si512(), part);
 }
 
 TOVRIN_AVX512 inline __m512i LoadBytes16(const std::uint8_t* p) {
@@ -311,21 +337,50 @@ TOVRIN_AVX512 void Avx512ChromaTerms(const TInverseSet& set, const std::uint8_t*
                                      std::int32_t* pRed) {
   const std::int32_t o = set.chromaOffset;
   const std::int32_t r = set.rounding;
-  const std::int32_t whole = nCount & ~15;
   std::int32_t i = 0;
   if constexpr (kFraction) {
-    const __m512i offset = _mm512_set1_epi32(o);
-    const __m512i rounding = _mm512_set1_epi32(r);
-    for (; i < whole; i += 16) {
-      const __m512i xCb = _mm512_sub_epi32(LoadBytes16(pCb + i), offset);
-      const __m512i xCr = _mm512_sub_epi32(LoadBytes16(pCr + i), offset);
-      const __m512i aCb = _mm512_abs_epi32(xCb);
-      const __m512i aCr = _mm512_abs_epi32(xCr);
-      _mm512_storeu_si512(pBlue + i, _mm512_add_epi32(rounding, Term512(xCb, aCb, set.blueRule)));
-      _mm512_storeu_si512(
-          pGreen + i, _mm512_sub_epi32(_mm512_sub_epi32(rounding, Term512(xCb, aCb, set.greenCbRule)),
-                                       Term512(xCr, aCr, set.greenCrRule)));
-      _mm512_storeu_si512(pRed + i, _mm512_add_epi32(rounding, Term512(xCr, aCr, set.redRule)));
+    // As the AVX2 kernel: the fractional parts in 16-bit lanes, 32 values at once.
+    const __m512i offset16 = _mm512_set1_epi16(static_cast<std::int16_t>(o));
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i fBlue = _mm512_set1_epi16(static_cast<std::int16_t>(set.blueRule.f));
+    const __m512i fGreenCb = _mm512_set1_epi16(static_cast<std::int16_t>(set.greenCbRule.f));
+    const __m512i fGreenCr = _mm512_set1_epi16(static_cast<std::int16_t>(set.greenCrRule.f));
+    const __m512i fRed = _mm512_set1_epi16(static_cast<std::int16_t>(set.redRule.f));
+    const __m512i nBlue = _mm512_set1_epi32(set.blueRule.n);
+    const __m512i nGreenCb = _mm512_set1_epi32(set.greenCbRule.n);
+    const __m512i nGreenCr = _mm512_set1_epi32(set.greenCrRule.n);
+    const __m512i nRed = _mm512_set1_epi32(set.redRule.n);
+    const __m512i baseBlue = _mm512_set1_epi32(r - set.blueRule.n * o);
+    const __m512i baseGreen = _mm512_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
+    const __m512i baseRed = _mm512_set1_epi32(r - set.redRule.n * o);
+    const std::int32_t whole32 = nCount & ~31;
+    for (; i < whole32; i += 32) {
+      const __m512i xCb = _mm512_sub_epi16(
+          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pCb + i))), offset16);
+      const __m512i xCr = _mm512_sub_epi16(
+          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pCr + i))), offset16);
+      const __mmask32 negativeCb = _mm512_cmplt_epi16_mask(xCb, zero);
+      const __mmask32 negativeCr = _mm512_cmplt_epi16_mask(xCr, zero);
+      const __m512i aCb = _mm512_abs_epi16(xCb);
+      const __m512i aCr = _mm512_abs_epi16(xCr);
+      const __m512i tBlue = SignedPart512(aCb, fBlue, negativeCb);
+      const __m512i tGreen = _mm512_add_epi16(SignedPart512(aCb, fGreenCb, negativeCb),
+                                              SignedPart512(aCr, fGreenCr, negativeCr));
+      const __m512i tRed = SignedPart512(aCr, fRed, negativeCr);
+      for (std::int32_t h = 0; h < 2; ++h) {
+        const std::int32_t at = i + 16 * h;
+        const __m512i cb = LoadBytes16(pCb + at);
+        const __m512i cr = LoadBytes16(pCr + at);
+        _mm512_storeu_si512(pBlue + at, _mm512_add_epi32(_mm512_add_epi32(baseBlue, _mm512_mullo_epi32(cb, nBlue)),
+                                                         WidenHalf512(tBlue, h)));
+        _mm512_storeu_si512(
+            pGreen + at,
+            _mm512_sub_epi32(_mm512_sub_epi32(_mm512_sub_epi32(baseGreen, _mm512_mullo_epi32(cb, nGreenCb)),
+                                              _mm512_mullo_epi32(cr, nGreenCr)),
+                             WidenHalf512(tGreen, h)));
+        _mm512_storeu_si512(pRed + at, _mm512_add_epi32(_mm512_add_epi32(baseRed, _mm512_mullo_epi32(cr, nRed)),
+                                                        WidenHalf512(tRed, h)));
+      }
     }
   } else {
     const __m512i nBlue = _mm512_set1_epi32(set.blueRule.n);
@@ -335,6 +390,7 @@ TOVRIN_AVX512 void Avx512ChromaTerms(const TInverseSet& set, const std::uint8_t*
     const __m512i baseBlue = _mm512_set1_epi32(r - set.blueRule.n * o);
     const __m512i baseGreen = _mm512_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
     const __m512i baseRed = _mm512_set1_epi32(r - set.redRule.n * o);
+    const std::int32_t whole = nCount & ~15;
     for (; i < whole; i += 16) {
       const __m512i cb = LoadBytes16(pCb + i);
       const __m512i cr = LoadBytes16(pCr + i);
@@ -355,29 +411,64 @@ TOVRIN_AVX512 inline __m512i Component512(__m512i lumaEven, __m512i lumaOdd,
                                           const std::int32_t* pEven, const std::int32_t* pOdd) {
   const __m512i termEven = _mm512_loadu_si512(pEven);
   const __m512i termOdd = kShared ? termEven : _mm512_loadu_si512(pOdd);
-  const __m512i even = _mm512_srli_epi32(_mm512_add_epi32(lumaEven, termEven), 16);
+  const __m512i even = _mm512_add_epi32(lumaEven, termEven);
   const __m512i odd = _mm512_add_epi32(lumaOdd, termOdd);
-  return _mm512_mask_blend_epi16(0xAAAAAAAAu, even, odd);
+  const __m512i highWords = _mm512_setr_epi32(
+      (33 << 16) | 1, (35 << 16) | 3, (37 << 16) | 5, (39 << 16) | 7, (41 << 16) | 9, (43 << 16) | 11,
+      (45 << 16) | 13, (47 << 16) | 15, (49 << 16) | 17, (51 << 16) | 19, (53 << 16) | 21,
+      (55 << 16) | 23, (57 << 16) | 25, (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
+  return _mm512_permutex2var_epi16(even, highWords, odd);
+}
+
+// Constants of the luma rule in 16-bit pairs (see the AVX2 pixel kernel).
+struct TLuma512 {
+  __m512i lowEven, lowOdd, oneEven, oneOdd, highHalf, offset, fraction;
+};
+
+TOVRIN_AVX512 inline TLuma512 MakeLuma512(const TInverseSet& set) {
+  const std::int32_t nLow = set.lumaRule.n - 65536;
+  return TLuma512{_mm512_set1_epi32(nLow),
+                  _mm512_set1_epi32(nLow << 16),
+                  _mm512_set1_epi32(1),
+                  _mm512_set1_epi32(1 << 16),
+                  _mm512_set1_epi32(static_cast<std::int32_t>(0xFFFF0000u)),
+                  _mm512_set1_epi16(static_cast<std::int16_t>(set.lumaOffset)),
+                  _mm512_set1_epi16(static_cast<std::int16_t>(set.lumaRule.f))};
+}
+
+// The three components of 32 pixels as 16-bit lanes in pixel order.
+struct TComponents512 {
+  __m512i blue, green, red;
+};
+
+template <bool kFraction, bool kShared>
+TOVRIN_AVX512 inline TComponents512 Components512(const TLuma512& c, const std::uint8_t* pY,
+                                                  const TTermRows& even, const TTermRows& odd,
+                                                  std::int32_t k) {
+  const __m512i x = _mm512_sub_epi16(
+      _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
+  __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
+  __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
+  if constexpr (kFraction) {
+    const __m512i t = SignedPart512(_mm512_abs_epi16(x), c.fraction,
+                                    _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512()));
+    lumaEven = _mm512_add_epi32(lumaEven, _mm512_madd_epi16(t, c.oneEven));
+    lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, c.oneOdd));
+  }
+  return TComponents512{
+      Component512<kShared>(lumaEven, lumaOdd, even.blue + k, (kShared ? even : odd).blue + k),
+      Component512<kShared>(lumaEven, lumaOdd, even.green + k, (kShared ? even : odd).green + k),
+      Component512<kShared>(lumaEven, lumaOdd, even.red + k, (kShared ? even : odd).red + k)};
 }
 
 template <bool kFraction, bool kShared>
 TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY,
-                                  const TTermRows& even, const TTermRows& odd, std::uint8_t* pOut,
-                                  std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const std::int32_t* const evenBlue = even.blue;
-  const std::int32_t* const evenGreen = even.green;
-  const std::int32_t* const evenRed = even.red;
-  const std::int32_t* const oddBlue = kShared ? even.blue : odd.blue;
-  const std::int32_t* const oddGreen = kShared ? even.green : odd.green;
-  const std::int32_t* const oddRed = kShared ? even.red : odd.red;
-  const std::int32_t nLow = set.lumaRule.n - 65536;
-  const __m512i lowEven = _mm512_set1_epi32(nLow);
-  const __m512i lowOdd = _mm512_set1_epi32(nLow << 16);
-  const __m512i oneEven = _mm512_set1_epi32(1);
-  const __m512i oneOdd = _mm512_set1_epi32(1 << 16);
-  const __m512i highHalf = _mm512_set1_epi32(static_cast<std::int32_t>(0xFFFF0000u));
-  const __m512i offset = _mm512_set1_epi16(static_cast<std::int16_t>(set.lumaOffset));
-  const __m512i fraction = _mm512_set1_epi16(static_cast<std::int16_t>(set.lumaRule.f));
+                                  const TTermRows& evenRows, const TTermRows& oddRows,
+                                  std::uint8_t* pOut, std::int32_t nCount,
+                                  std::int32_t nBytesPerPixel) {
+  const TTermRows even = evenRows;
+  const TTermRows odd = kShared ? evenRows : oddRows;
+  const TLuma512 luma = MakeLuma512(set);
   const __m512i zero = _mm512_setzero_si512();
   const __m512i first = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
   const __m512i second = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
@@ -389,23 +480,9 @@ TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY
   const std::int32_t whole = nCount & ~31;
   std::int32_t i = 0;
   for (; i < whole; i += 32) {
-    const __m512i x = _mm512_sub_epi16(
-        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY + i))), offset);
-    __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, lowEven), _mm512_slli_epi32(x, 16));
-    __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, lowOdd), _mm512_and_si512(x, highHalf));
-    if constexpr (kFraction) {
-      const __m512i part = _mm512_mulhi_epu16(_mm512_abs_epi16(x), fraction);
-      const __m512i t =
-          _mm512_mask_sub_epi16(part, _mm512_cmplt_epi16_mask(x, zero), zero, part);
-      lumaEven = _mm512_add_epi32(lumaEven, _mm512_madd_epi16(t, oneEven));
-      lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, oneOdd));
-    }
-    const std::int32_t k = i / 2;
-    const __m512i blue = Component512<kShared>(lumaEven, lumaOdd, evenBlue + k, oddBlue + k);
-    const __m512i green = Component512<kShared>(lumaEven, lumaOdd, evenGreen + k, oddGreen + k);
-    const __m512i red = Component512<kShared>(lumaEven, lumaOdd, evenRed + k, oddRed + k);
-    const __m512i blueRed = _mm512_packus_epi16(blue, red);
-    const __m512i greenZero = _mm512_packus_epi16(green, zero);
+    const TComponents512 c = Components512<kFraction, kShared>(luma, pY + i, even, odd, i / 2);
+    const __m512i blueRed = _mm512_packus_epi16(c.blue, c.red);
+    const __m512i greenZero = _mm512_packus_epi16(c.green, zero);
     const __m512i bg = _mm512_unpacklo_epi8(blueRed, greenZero);
     const __m512i r0 = _mm512_unpackhi_epi8(blueRed, greenZero);
     const __m512i q1 = _mm512_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11 | 16-19 | 24-27
@@ -425,10 +502,93 @@ TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY
   }
   if (i < nCount) {
     const std::int32_t k = i / 2;
-    const TTermRows evenRest{evenBlue + k, evenGreen + k, evenRed + k};
-    const TTermRows oddRest{oddBlue + k, oddGreen + k, oddRed + k};
+    const TTermRows evenRest{even.blue + k, even.green + k, even.red + k};
+    const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
     ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
                    nBytesPerPixel);
+  }
+}
+
+// Byte selections for the VBMI pack. The packed vectors hold, in each
+// 16-byte lane L, pixels 8L..8L+7: "blue-green" B0-7 G0-7, "red-zero" R0-7
+// then eight zeros; output byte p of pixel q, component c takes byte
+// 16 (q / 8) + (q % 8) (+ 8 for green) of blue-green, or of red-zero (+ 64)
+// for red, or a zero of red-zero.
+constexpr std::array<std::uint8_t, 64> PackIndex(std::int32_t bytesPerPixel, std::int32_t part) {
+  std::array<std::uint8_t, 64> index{};
+  for (std::int32_t i = 0; i < 64; ++i) {
+    const std::int32_t p = 64 * part + i;
+    const std::int32_t q = p / bytesPerPixel;
+    const std::int32_t c = p % bytesPerPixel;
+    if (q >= 32) {
+      continue;  // beyond the 32 pixels of a step (24-bit pixels): never stored
+    }
+    const std::int32_t at = 16 * (q / 8) + q % 8;
+    index[i] = static_cast<std::uint8_t>(c == 0 ? at : c == 1 ? at + 8 : c == 2 ? 64 + at : 64 + 8);
+  }
+  return index;
+}
+
+constexpr std::array<std::uint8_t, 64> kPack32Low = PackIndex(4, 0);
+constexpr std::array<std::uint8_t, 64> kPack32High = PackIndex(4, 1);
+constexpr std::array<std::uint8_t, 64> kPack24Low = PackIndex(3, 0);
+constexpr std::array<std::uint8_t, 64> kPack24High = PackIndex(3, 1);
+
+#define TOVRIN_AVX512VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+TOVRIN_AVX512VBMI inline __m512i LoadIndex(const std::array<std::uint8_t, 64>& index) {
+  return _mm512_loadu_si512(index.data());
+}
+
+// The same row with the pack done by two-source byte permutes.
+template <bool kFraction, bool kShared>
+TOVRIN_AVX512VBMI void Avx512VbmiPixelRow(const TInverseSet& set, const std::uint8_t* pY,
+                                          const TTermRows& evenRows, const TTermRows& oddRows,
+                                          std::uint8_t* pOut, std::int32_t nCount,
+                                          std::int32_t nBytesPerPixel) {
+  const TTermRows even = evenRows;
+  const TTermRows odd = kShared ? evenRows : oddRows;
+  const TLuma512 luma = MakeLuma512(set);
+  const __m512i zero = _mm512_setzero_si512();
+  const bool wide = nBytesPerPixel == 4;
+  const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
+  const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
+  const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
+  const std::int32_t step = 32 * nBytesPerPixel;
+  const std::int32_t whole = nCount & ~31;
+  std::int32_t i = 0;
+  for (; i < whole; i += 32) {
+    const TComponents512 c = Components512<kFraction, kShared>(luma, pY + i, even, odd, i / 2);
+    const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
+    const __m512i redZero = _mm512_packus_epi16(c.red, zero);
+    std::uint8_t* out = pOut + (i / 32) * step;
+    _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
+    _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+  }
+  if (i < nCount) {
+    const std::int32_t k = i / 2;
+    const TTermRows evenRest{even.blue + k, even.green + k, even.red + k};
+    const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
+    ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
+                   nBytesPerPixel);
+  }
+}
+
+TOVRIN_AVX512VBMI void Avx512VbmiPixelRowDispatch(const TInverseSet& set, const std::uint8_t* pY,
+                                                  const TTermRows& even, const TTermRows& odd,
+                                                  std::uint8_t* pOut, std::int32_t nCount,
+                                                  std::int32_t nBytesPerPixel) {
+  const bool shared = even.blue == odd.blue;
+  if (set.lumaRule.f != 0) {
+    if (shared) {
+      Avx512VbmiPixelRow<true, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
+    } else {
+      Avx512VbmiPixelRow<true, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
+    }
+  } else if (shared) {
+    Avx512VbmiPixelRow<false, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
+  } else {
+    Avx512VbmiPixelRow<false, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
   }
 }
 
@@ -464,6 +624,8 @@ TOVRIN_AVX512 void Avx512PixelRowDispatch(const TInverseSet& set, const std::uin
 
 const TInverseKernels kAvx512Kernels{Avx512ChromaTermsDispatch, Avx512PixelRowDispatch,
                                      Avx2Yuy2Split};
+const TInverseKernels kAvx512VbmiKernels{Avx512ChromaTermsDispatch, Avx512VbmiPixelRowDispatch,
+                                         Avx2Yuy2Split};
 
 #pragma GCC diagnostic pop
 
@@ -494,7 +656,22 @@ bool CpuHasAvx512() {
 #endif
 }
 
+bool CpuHasAvx512Vbmi() {
+#ifdef TOVRIN_COLOR_X86
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return CpuHasAvx512() && __builtin_cpu_supports("avx512vbmi") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 TColorKernel BestKernel() {
+  if (CpuHasAvx512Vbmi()) {
+    return TColorKernel::Avx512Vbmi;
+  }
   if (CpuHasAvx512()) {
     return TColorKernel::Avx512;
   }
@@ -513,6 +690,7 @@ bool IsColorKernelSupported(TColorKernel kernel) {
     case TColorKernel::Scalar: return true;
     case TColorKernel::Avx2: return CpuHasAvx2();
     case TColorKernel::Avx512: return CpuHasAvx512();
+    case TColorKernel::Avx512Vbmi: return CpuHasAvx512Vbmi();
   }
   return false;
 }
@@ -532,6 +710,7 @@ bool SetColorKernel(TColorKernel kernel) {
 const TInverseKernels& InverseKernels() {
 #ifdef TOVRIN_COLOR_X86
   switch (GetColorKernel()) {
+    case TColorKernel::Avx512Vbmi: return kAvx512VbmiKernels;
     case TColorKernel::Avx512: return kAvx512Kernels;
     case TColorKernel::Avx2: return kAvx2Kernels;
     case TColorKernel::Scalar: break;

@@ -83,9 +83,9 @@ struct TInverseKernels {
 // 1..6 (GetYuvMatrixRangeCode).
 const TInverseSet& InverseSetForCode(std::int32_t code);
 
-// The kernel families. Scalar runs everywhere; Avx2 and Avx512 (F and BW)
-// only where the processor has them.
-enum class TColorKernel { Scalar = 0, Avx2 = 1, Avx512 = 2 };
+// The kernel families. Scalar runs everywhere; Avx2, Avx512 (F and BW) and
+// Avx512Vbmi (F, BW and VBMI) only where the processor has them.
+enum class TColorKernel { Scalar = 0, Avx2 = 1, Avx512 = 2, Avx512Vbmi = 3 };
 
 bool IsColorKernelSupported(TColorKernel kernel);
 

@@ -302,7 +302,8 @@ struct TRgbFrame {
 template <typename F>
 void ForEachKernel(F&& body) {
   const TColorKernel previous = ImageColorConversion::detail::GetColorKernel();
-  for (TColorKernel kernel : {TColorKernel::Scalar, TColorKernel::Avx2, TColorKernel::Avx512}) {
+  for (TColorKernel kernel : {TColorKernel::Scalar, TColorKernel::Avx2, TColorKernel::Avx512,
+                              TColorKernel::Avx512Vbmi}) {
     if (!ImageColorConversion::detail::SetColorKernel(kernel)) continue;
     SCOPED_TRACE("kernel family " + std::to_string(static_cast<int>(kernel)));
     body();
