@@ -3,14 +3,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDockWidget>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -20,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/byte_order.h"
 #include "platform/qt/settings_store.h"
@@ -488,7 +492,11 @@ bool CMainFrame::CreateStatusBar() {
     sb->addPermanentWidget(l);
     m_indicators[static_cast<std::size_t>(i)] = l;
   }
+  // The idle text comes back whenever a prompt is gone.
   sb->showMessage(tr("Ready"));
+  connect(sb, &QStatusBar::messageChanged, sb, [sb](const QString& text) {
+    if (text.isEmpty()) sb->showMessage(QObject::tr("Ready"));
+  });
   return true;
 }
 
@@ -738,6 +746,71 @@ std::vector<platform::qt::ICommandTarget*> CMainFrame::CommandChain() const {
   return chain;
 }
 
+// --- the windows dialog ---------------------------------------------------
+
+QDialog* CMainFrame::CreateWindowsDialog() {
+  auto* dlg = new QDialog(this);
+  dlg->setObjectName("WindowsDialog");
+  dlg->setWindowTitle(tr("Windows"));
+  auto* list = new QListWidget(dlg);
+  list->setObjectName("WindowList");
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  auto* activate = new QPushButton(tr("&Activate"), dlg);
+  activate->setObjectName("Activate");
+  auto* closeButton = new QPushButton(tr("&Close Window(s)"), dlg);
+  closeButton->setObjectName("CloseWindows");
+  auto* ok = new QPushButton(tr("OK"), dlg);
+  ok->setDefault(true);
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(activate);
+  buttons->addWidget(closeButton);
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  auto* layout = new QHBoxLayout(dlg);
+  layout->addWidget(list, 1);
+  layout->addLayout(buttons);
+  dlg->resize(460, 280);
+
+  auto fill = [this, list] {
+    list->clear();
+    for (IChildFrame* f : ChildFrames()) {
+      auto* item = new QListWidgetItem(f->Widget()->windowTitle(), list);
+      item->setData(Qt::UserRole, QVariant::fromValue<QObject*>(f->Widget()));
+      if (f == ActiveChildFrame()) list->setCurrentItem(item);
+    }
+  };
+  auto selected = [list] {
+    std::vector<QPointer<QWidget>> out;
+    for (QListWidgetItem* item : list->selectedItems())
+      out.emplace_back(qobject_cast<QWidget*>(item->data(Qt::UserRole).value<QObject*>()));
+    return out;
+  };
+  fill();
+  connect(list, &QListWidget::itemDoubleClicked, activate, &QPushButton::click);
+  connect(activate, &QPushButton::clicked, dlg, [this, dlg, selected] {
+    const auto windows = selected();
+    if (windows.size() == 1 && windows.front()) {
+      m_mdiClient->ActivateWindow(windows.front());
+      dlg->accept();
+    }
+  });
+  connect(closeButton, &QPushButton::clicked, dlg, [this, selected, fill] {
+    for (const QPointer<QWidget>& w : selected())
+      if (w)
+        if (IChildFrame* f = FrameOf(w)) CloseChildFrame(f);
+    QApplication::processEvents();
+    fill();
+  });
+  connect(ok, &QPushButton::clicked, dlg, &QDialog::accept);
+  auto updateButtons = [list, activate, closeButton] {
+    activate->setEnabled(list->selectedItems().size() == 1);
+    closeButton->setEnabled(!list->selectedItems().isEmpty());
+  };
+  connect(list, &QListWidget::itemSelectionChanged, dlg, updateButtons);
+  updateButtons();
+  return dlg;
+}
+
 // --- commands -------------------------------------------------------------
 
 void CMainFrame::ToggleToolbar(UINT id) {
@@ -787,6 +860,11 @@ void CMainFrame::InstallCommands() {
   OnUpdate(ID_WINDOW_TABBED_DOCUMENT, [](TCmdUI& ui) { ui.SetCheck(1); });
 
   OnCommand(ID_APP_EXIT, [this] { close(); });
+  OnCommand(ID_WINDOW_MANAGER, [this] {
+    std::unique_ptr<QDialog> dlg(CreateWindowsDialog());
+    dlg->exec();
+  });
+  OnUpdate(ID_WINDOW_MANAGER, [this](TCmdUI& ui) { ui.Enable(!ChildFrames().empty()); });
 }
 
 // --- private messages -----------------------------------------------------

@@ -18,6 +18,7 @@
 #include "shell/document_template.h"
 #include "shell/mdi_client.h"
 
+class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -108,6 +109,10 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   bool IsPermitted(UINT id) const;
 
   bool MediaViewCreated() const { return m_bMediaViewCreated != 0; }
+
+  // The "Windows" dialog: the open document windows, to activate or close.
+  // The caller owns it.
+  QDialog* CreateWindowsDialog();
 
   // The whole window as a picture, after the pending layout is done.
   QImage Snapshot();

@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QDialog>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -351,4 +354,36 @@ TEST(MainFrame, ContextMenusUseTheFramesCommands) {
   ASSERT_NE(edit, nullptr);
   EXPECT_FALSE(r->Action(ID_EDIT_CUT)->isVisible()) << "Cut is never offered";
   EXPECT_EQ(f.frame->CreateContextMenu(172, nullptr), nullptr);
+}
+
+TEST(MainFrame, TheWindowsDialogActivatesAndClosesDocuments) {
+  TFrame f;
+  ASSERT_TRUE(f.Load());
+  auto* r = f.frame->Router();
+  EXPECT_FALSE(r->Update(ID_WINDOW_MANAGER).Enabled()) << "no windows, no dialog";
+  auto* d1 = f.AddDoc("DM1");
+  f.AddDoc("DM2");
+  auto* d3 = f.AddDoc("DM3");
+  d3->mayClose = false;
+  EXPECT_TRUE(r->Update(ID_WINDOW_MANAGER).Enabled());
+  std::unique_ptr<QDialog> dlg(f.frame->CreateWindowsDialog());
+  auto* list = dlg->findChild<QListWidget*>("WindowList");
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->item(0)->text(), "DM1");
+  EXPECT_EQ(list->currentItem()->text(), "DM3") << "the active window is selected";
+
+  list->clearSelection();
+  list->item(0)->setSelected(true);
+  dlg->findChild<QPushButton*>("Activate")->click();
+  EXPECT_EQ(f.frame->ActiveChildFrame(), d1);
+
+  std::unique_ptr<QDialog> again(f.frame->CreateWindowsDialog());
+  list = again->findChild<QListWidget*>("WindowList");
+  list->selectAll();
+  again->findChild<QPushButton*>("CloseWindows")->click();
+  // The busy document stays, the others close.
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(list->item(0)->text(), "DM3");
+  EXPECT_EQ(f.frame->ChildFrames().size(), 1u);
 }
