@@ -684,91 +684,107 @@ inline std::uint8_t ClampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) {
   return static_cast<std::uint8_t>(v < lo ? lo : (v > hi ? hi : v));
 }
 
-// Unclamped, rounded Cb and Cr of one pixel (blue, green, red bytes).
-struct TChroma {
-  std::int32_t cb;
-  std::int32_t cr;
-};
+// One row of RGB pixels: the clamped luma of every pixel into `y`, and its
+// rounded but unclamped Cb and Cr into `cb` and `cr`.
+template <std::int32_t kBytesPerPixel>
+void ForwardRow(const TForwardTables& t, const std::uint8_t* px, std::int32_t count,
+                std::uint8_t* y, std::int16_t* cb, std::int16_t* cr) {
+  // Locals, so that the stores are not taken to change the tables.
+  const std::int32_t* const yR = t.yR.data();
+  const std::int32_t* const yG = t.yG.data();
+  const std::int32_t* const yB = t.yB.data();
+  const std::int32_t* const cbR = t.cbR.data();
+  const std::int32_t* const cbG = t.cbG.data();
+  const std::int32_t* const cbB = t.cbB.data();
+  const std::int32_t* const crR = t.crR.data();
+  const std::int32_t* const crG = t.crG.data();
+  const std::int32_t* const crB = t.crB.data();
+  const std::int32_t yBias = t.yBias;
+  const std::int32_t cBias = t.cBias;
+  const std::int32_t yMin = t.yMin;
+  const std::int32_t yMax = t.yMax;
+  for (std::int32_t x = 0; x < count; ++x, px += kBytesPerPixel) {
+    const std::uint8_t b = px[0];
+    const std::uint8_t g = px[1];
+    const std::uint8_t r = px[2];
+    y[x] = ClampTo((yBias + yR[r] + yG[g] + yB[b]) >> 16, yMin, yMax);
+    cb[x] = static_cast<std::int16_t>((cBias + cbR[r] + cbG[g] + cbB[b]) >> 16);
+    cr[x] = static_cast<std::int16_t>((cBias + crR[r] + crG[g] + crB[b]) >> 16);
+  }
+}
 
-inline TChroma PixelChroma(const TForwardTables& t, const std::uint8_t* px) {
-  const std::uint8_t b = px[0];
-  const std::uint8_t g = px[1];
-  const std::uint8_t r = px[2];
-  return TChroma{(t.cBias + t.cbR[r] + t.cbG[g] + t.cbB[b]) >> 16,
-                 (t.cBias + t.crR[r] + t.crG[g] + t.crB[b]) >> 16};
+// The chroma samples [k0, k1) of one chroma row from the unclamped values of
+// the pixels of one row (4:4:4, 4:2:2) or two rows (4:2:0), whose first pixel
+// is pixel 2 k0 (4:4:4: k0) of the picture; `last` is the segment's last
+// pixel. A pair or block cut short by the picture's edge repeats the pixels
+// present.
+void ChromaSamples(std::int32_t siting, const std::int16_t* upper, const std::int16_t* lower,
+                   std::int32_t k0, std::int32_t k1, std::int32_t last, std::int32_t lo,
+                   std::int32_t hi, std::uint8_t* out) {
+  if (siting == 1) {
+    for (std::int32_t k = k0; k < k1; ++k) {
+      out[k] = ClampTo(upper[k - k0], lo, hi);
+    }
+    return;
+  }
+  // Pairs wholly inside the segment, then a pair cut short by its end.
+  const std::int32_t whole = std::min(k1, k0 + (last + 1) / 2);
+  const auto each = [&](auto&& sample) {
+    for (std::int32_t k = k0; k < whole; ++k) {
+      const std::int32_t even = 2 * (k - k0);
+      out[k] = ClampTo(sample(even, even + 1), lo, hi);
+    }
+    for (std::int32_t k = whole; k < k1; ++k) {
+      const std::int32_t even = 2 * (k - k0);
+      out[k] = ClampTo(sample(even, std::min(even + 1, last)), lo, hi);
+    }
+  };
+  switch (siting) {
+    case 2: each([&](std::int32_t e, std::int32_t) { return std::int32_t{upper[e]}; }); break;
+    case 3: each([&](std::int32_t, std::int32_t o) { return std::int32_t{upper[o]}; }); break;
+    case 4: each([&](std::int32_t e, std::int32_t o) { return (upper[e] + upper[o]) >> 1; }); break;
+    case 5: each([&](std::int32_t e, std::int32_t) { return (upper[e] + lower[e]) >> 1; }); break;
+    case 6: each([&](std::int32_t, std::int32_t o) { return (upper[o] + lower[o]) >> 1; }); break;
+    default:
+      each([&](std::int32_t e, std::int32_t o) { return (upper[e] + upper[o] + lower[e] + lower[o]) >> 2; });
+      break;
+  }
 }
 
 void ConvertRgbToPlanar(const TForwardTables& t, const TRgbTarget& src, const TPlanarLayout& dst,
                         std::int32_t width, std::int32_t height) {
-  const std::int32_t bpp = src.bytesPerPixel;
-  // Luma of every pixel.
-  for (std::int32_t r = 0; r < height; ++r) {
-    const std::uint8_t* px = src.first + r * src.stride;
-    std::uint8_t* out = dst.y + r * dst.yStride;
-    for (std::int32_t x = 0; x < width; ++x, px += bpp) {
-      const std::int32_t v = (t.yBias + t.yR[px[2]] + t.yG[px[1]] + t.yB[px[0]]) >> 16;
-      out[x] = ClampTo(v, t.yMin, t.yMax);
-    }
-  }
-  const std::int32_t lo = t.cMin;
-  const std::int32_t hi = t.cMax;
-  const auto pixel = [&](std::int32_t row, std::int32_t x) {
-    return PixelChroma(t, src.first + row * src.stride + std::ptrdiff_t{x} * bpp);
-  };
-  if (dst.siting == 1) {
-    for (std::int32_t r = 0; r < height; ++r) {
-      for (std::int32_t x = 0; x < width; ++x) {
-        const TChroma c = pixel(r, x);
-        dst.cb[r * dst.chromaStride + x] = ClampTo(c.cb, lo, hi);
-        dst.cr[r * dst.chromaStride + x] = ClampTo(c.cr, lo, hi);
-      }
-    }
-    return;
-  }
-  // A pair or block cut short by the picture's edge repeats the pixels present.
+  constexpr std::int32_t kSegment = 512;
+  std::int16_t cb[2][kSegment];
+  std::int16_t cr[2][kSegment];
   const bool rowPairs = dst.siting >= 5;
-  const std::int32_t layoutSiting = rowPairs ? dst.siting - 3 : dst.siting;  // 2, 3 or 4
-  for (std::int32_t j = 0; j < dst.chromaRows; ++j) {
-    const std::int32_t upper = rowPairs ? 2 * j : j;
-    const std::int32_t lower = rowPairs && upper + 1 < height ? upper + 1 : upper;
-    std::uint8_t* cbRow = dst.cb + j * dst.chromaStride;
-    std::uint8_t* crRow = dst.cr + j * dst.chromaStride;
-    for (std::int32_t k = 0; k < dst.chromaColumns; ++k) {
-      const std::int32_t even = 2 * k;
-      const std::int32_t odd = even + 1 < width ? even + 1 : even;
-      std::int32_t cb = 0;
-      std::int32_t cr = 0;
-      if (!rowPairs) {
-        if (layoutSiting == 2) {
-          const TChroma c = pixel(upper, even);
-          cb = c.cb;
-          cr = c.cr;
-        } else if (layoutSiting == 3) {
-          const TChroma c = pixel(upper, odd);
-          cb = c.cb;
-          cr = c.cr;
+  const bool full = dst.siting == 1;
+  for (std::int32_t r = 0; r < height; r += rowPairs ? 2 : 1) {
+    const std::int32_t rowCount = rowPairs && r + 1 < height ? 2 : 1;
+    // The chroma row of these rows; none when the plane has no place for it.
+    const std::int32_t j = rowPairs ? r / 2 : r;
+    const bool hasChroma = j < dst.chromaRows;
+    for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
+      const std::int32_t length = std::min(kSegment, width - x0);
+      for (std::int32_t i = 0; i < rowCount; ++i) {
+        const std::uint8_t* px = src.first + (r + i) * src.stride + std::ptrdiff_t{x0} * src.bytesPerPixel;
+        std::uint8_t* y = dst.y + (r + i) * dst.yStride + x0;
+        if (src.bytesPerPixel == 4) {
+          ForwardRow<4>(t, px, length, y, cb[i], cr[i]);
         } else {
-          const TChroma a = pixel(upper, even);
-          const TChroma b = pixel(upper, odd);
-          cb = (a.cb + b.cb) >> 1;
-          cr = (a.cr + b.cr) >> 1;
+          ForwardRow<3>(t, px, length, y, cb[i], cr[i]);
         }
-      } else if (layoutSiting == 4) {
-        const TChroma a = pixel(upper, even);
-        const TChroma b = pixel(upper, odd);
-        const TChroma c = pixel(lower, even);
-        const TChroma d = pixel(lower, odd);
-        cb = (a.cb + b.cb + c.cb + d.cb) >> 2;
-        cr = (a.cr + b.cr + c.cr + d.cr) >> 2;
-      } else {
-        const std::int32_t x = layoutSiting == 2 ? even : odd;
-        const TChroma a = pixel(upper, x);
-        const TChroma b = pixel(lower, x);
-        cb = (a.cb + b.cb) >> 1;
-        cr = (a.cr + b.cr) >> 1;
       }
-      cbRow[k] = ClampTo(cb, lo, hi);
-      crRow[k] = ClampTo(cr, lo, hi);
+      if (!hasChroma) {
+        continue;
+      }
+      // A missing lower row repeats the upper one.
+      const std::int32_t lower = rowCount - 1;
+      const std::int32_t k0 = full ? x0 : x0 / 2;
+      const std::int32_t k1 = std::min(dst.chromaColumns, full ? x0 + length : (x0 + length + 1) / 2);
+      std::uint8_t* cbRow = dst.cb + j * dst.chromaStride;
+      std::uint8_t* crRow = dst.cr + j * dst.chromaStride;
+      ChromaSamples(dst.siting, cb[0], cb[lower], k0, k1, length - 1, t.cMin, t.cMax, cbRow);
+      ChromaSamples(dst.siting, cr[0], cr[lower], k0, k1, length - 1, t.cMin, t.cMax, crRow);
     }
   }
 }
