@@ -39,9 +39,9 @@ constexpr std::int64_t FractionFloor(std::int64_t micro, std::int64_t ax) {
 }
 
 // The integer rule of a coefficient: the 16-bit multiplier f with
-// (f |x|) >> 16 == floor(fraction x |x|) for every |x| <= 255. The fraction
-// has the denominator 15,625, so such a multiplier exists next to
-// fraction x 65,536; MakeRule gives f = -1 when none is found.
+// (f |x|) >> 16 == floor(fraction x |x|) for every |x| <= 255. For the
+// coefficients of this file one lies next to fraction x 65,536; MakeRule
+// gives f = -1 when none is found, which the checks below refuse.
 constexpr bool FractionMultiplierFits(std::int64_t micro, std::int64_t f) {
   for (std::int64_t ax = 0; ax < 256; ++ax) {
     if (((ax * f) >> 16) != FractionFloor(micro, ax)) {
@@ -270,18 +270,16 @@ using detail::TTermRows;
 // Pixels per segment of a row; even, so that no pixel pair is split.
 constexpr std::int32_t kSegment = 512;
 constexpr std::int32_t kPairs = kSegment / 2;
-// Room beyond a segment for the kernels' whole groups of sixteen pixels.
-constexpr std::int32_t kSlack = 16;
 
 // The per-segment scratch of a conversion to RGB, on the stack: chroma
 // values and terms of the even and the odd pixels of each pair.
 struct TSegmentScratch {
-  alignas(32) std::uint8_t y[kSegment + kSlack];
-  alignas(32) std::uint8_t cb[2][kPairs + kSlack];
-  alignas(32) std::uint8_t cr[2][kPairs + kSlack];
-  alignas(32) std::int32_t blue[2][kPairs + kSlack];
-  alignas(32) std::int32_t green[2][kPairs + kSlack];
-  alignas(32) std::int32_t red[2][kPairs + kSlack];
+  alignas(64) std::uint8_t y[kSegment];
+  alignas(64) std::uint8_t cb[2][kPairs];
+  alignas(64) std::uint8_t cr[2][kPairs];
+  alignas(64) std::int32_t blue[2][kPairs];
+  alignas(64) std::int32_t green[2][kPairs];
+  alignas(64) std::int32_t red[2][kPairs];
 };
 
 inline std::uint8_t FloorMean(std::uint8_t a, std::uint8_t b) {
