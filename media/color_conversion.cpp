@@ -395,17 +395,26 @@ TSegmentValues GatherChroma(const TPlanarSource& src, const std::uint8_t* cbRow,
     return values;
   }
   switch (src.siting) {
-    case 1:
-      // Every pixel has its own sample.
-      for (std::int32_t i = 0; i < pairs; ++i) {
-        const std::int32_t pe = x0 + 2 * i;
-        const std::int32_t po = std::min(pe + 1, last);
-        s.cb[0][i] = cbRow[pe];
-        s.cr[0][i] = crRow[pe];
-        s.cb[1][i] = cbRow[po];
-        s.cr[1][i] = crRow[po];
+    case 1: {
+      // Every pixel has its own sample; an odd last pixel repeats its own
+      // for the missing partner.
+      const std::int32_t whole = length / 2;
+      const std::uint8_t* cb = cbRow + x0;
+      const std::uint8_t* cr = crRow + x0;
+      for (std::int32_t i = 0; i < whole; ++i) {
+        s.cb[0][i] = cb[2 * i];
+        s.cb[1][i] = cb[2 * i + 1];
+      }
+      for (std::int32_t i = 0; i < whole; ++i) {
+        s.cr[0][i] = cr[2 * i];
+        s.cr[1][i] = cr[2 * i + 1];
+      }
+      if (whole < pairs) {
+        s.cb[0][whole] = s.cb[1][whole] = cb[2 * whole];
+        s.cr[0][whole] = s.cr[1][whole] = cr[2 * whole];
       }
       break;
+    }
     case 2:
     case 5:
       // Cosited with the even pixel: the odd pixel takes the mean of its neighbours.
