@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
 
@@ -323,6 +325,12 @@ void CTovrinApp::InstallCommands() {
   OnCommand(ID_HELP, [this] { OnAppHelp(); });
   OnCommand(ID_HELP_FINDER, [this] { OnAppHelp(); });
   OnCommand(ID_DEFAULT_HELP, [this] { OnAppHelp(); });
+  OnCommand(ID_FILE_PRINT_SETUP, [this] {
+    // The printer and page chosen here stay for the run.
+    if (!m_printer) m_printer = std::make_unique<QPrinter>();
+    QPageSetupDialog dlg(m_printer.get(), m_pMainFrame);
+    dlg.exec();
+  });
   OnCommand(ID_WINDOW_CLOSE_ALL, [this] { OnCloseAllDocuments(); });
   OnUpdate(ID_WINDOW_CLOSE_ALL, [this](TCmdUI& ui) {
     ui.Enable(m_pMainFrame && !m_pMainFrame->ChildFrames().empty());

@@ -66,6 +66,8 @@ struct TPlacementRect {
   bool operator==(const TPlacementRect&) const = default;
 };
 
+class QPrinter;
+
 class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
  public:
   // The messages of the start-up steps that can fail.
@@ -196,4 +198,5 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   shell::TDocManagerCfg* m_pDocManagerCfg = nullptr;
   std::vector<std::string> m_recentFiles;
   std::vector<std::string> m_skippedNaming;
+  std::unique_ptr<QPrinter> m_printer;
 };
