@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/tovrin_app.h"
+#include "media/file_utils.h"
 #include "platform/qt/settings_store.h"
 #include "platform/text.h"
 
@@ -52,10 +53,8 @@ void CTovrinApp::CreateFolders() {
     folders.push_back(f.capture[static_cast<std::size_t>(c)].folder);
   }
   for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
-    std::error_code ec;
-    if (std::filesystem::exists(folder, ec)) continue;
-    std::filesystem::create_directories(folder, ec);  // errors are ignored
+    if (folder.empty() || FileUtils::FileExists(folder)) continue;
+    FileUtils::CreateDirectoryTree(folder);  // errors are ignored
   }
 }
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "media/file_utils.h"
 #include "platform/message_sink.h"
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
@@ -162,13 +163,12 @@ bool CTovrinApp::InitInstance() {
 
 void CTovrinApp::ReadStartFiles() {
   std::vector<std::string> candidates;
-  m_strExeStartFile = MakeStartFilePath(m_cmdInfo.m_strProgramPath);
-  std::error_code ec;
-  if (!m_strExeStartFile.empty() && std::filesystem::exists(m_strExeStartFile, ec))
+  if (FileUtils::MakeIniPath(m_cmdInfo.m_strProgramPath, m_strExeStartFile) &&
+      FileUtils::FileExists(m_strExeStartFile))
     candidates.push_back(m_strExeStartFile);
   if (!m_cmdInfo.m_strStartFile.empty()) {
     m_strCmdStartFile = m_cmdInfo.m_strStartFile;
-    if (std::filesystem::exists(m_strCmdStartFile, ec)) candidates.push_back(m_strCmdStartFile);
+    if (FileUtils::FileExists(m_strCmdStartFile)) candidates.push_back(m_strCmdStartFile);
   }
   for (const std::string& file : candidates) {
     const TStartFileStatus status = ReadChannelParamFile(file, m_params, m_paramsSet);

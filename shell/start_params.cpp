@@ -239,15 +239,6 @@ std::string StartFileProblemText(const std::filesystem::path& path, TStartFileSt
          "Save it as UTF-16LE (\"Unicode\") text.";
 }
 
-std::string MakeStartFilePath(std::string_view programPath) {
-  if (programPath.empty()) return {};
-  std::filesystem::path p{std::string(programPath)};
-  if (!p.has_filename()) return {};
-  if (platform::EqualsNoCase(p.extension().string(), ".ini")) return p.string();
-  p.replace_extension(".ini");
-  return p.string();
-}
-
 void CCommandLineInfoEx::ParseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return;
   m_strProgramPath = args[0];

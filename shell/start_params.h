@@ -42,11 +42,6 @@ TStartFileStatus ReadChannelParamFile(const std::filesystem::path& path, TAppPar
 // The user's text for a file that was found but not read ("" for the others).
 std::string StartFileProblemText(const std::filesystem::path& path, TStartFileStatus status);
 
-// The start file beside a program path: the path with its extension
-// replaced by ".ini" (kept when it already is ".ini", in any letter case).
-// "" for an empty path.
-std::string MakeStartFilePath(std::string_view programPath);
-
 // The command line: standard arguments plus the start file flag.
 class CCommandLineInfoEx {
  public:

@@ -255,14 +255,3 @@ TEST(StartParamsCommandLine, Arguments) {
   }
 }
 
-TEST(StartParamsCommandLine, TheProgramsOwnStartFile) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/opt/tovrin/bin/tovrin", "/opt/tovrin/bin/tovrin.ini"},
-      {"./tovrin.bin", "./tovrin.ini"},
-      {"tovrin", "tovrin.ini"},
-      {"/x/TOVRIN.INI", "/x/TOVRIN.INI"},
-      {"", ""},
-      {"/opt/", ""},
-  };
-  for (const auto& [program, ini] : cases) EXPECT_EQ(MakeStartFilePath(program), ini) << program;
-}
