@@ -1,7 +1,9 @@
 #include "platform/qt/commands.h"
 
 #include <QAction>
+#include <QEventLoop>
 #include <QMenu>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -137,4 +139,23 @@ TEST(Commands, IdlePhasesCountUpUntilTheHandlerIsDone) {
   idle.RunIdlePhase();
   idle.RunIdlePhase();
   EXPECT_EQ(counts, (std::vector<LONG>{0, 1, 2, 0, 1, 2}));
+}
+
+TEST(Commands, StatesFollowWhenTheEventLoopGoesIdle) {
+  CCmdTarget t;
+  bool enabled = false;
+  t.OnCommand(9, [] {});
+  t.OnUpdate(9, [&](TCmdUI& ui) { ui.Enable(enabled); });
+  TCommandRouter router;
+  router.SetChain([&] { return std::vector<ICommandTarget*>{&t}; });
+  QAction* a = router.Action(9);
+  router.UpdateActions();
+  ASSERT_FALSE(a->isEnabled());
+  router.EnableIdleUpdates(std::chrono::milliseconds(0));
+  enabled = true;
+  // Let the loop wait once; nobody calls UpdateActions.
+  QEventLoop loop;
+  QTimer::singleShot(10, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_TRUE(a->isEnabled());
 }
