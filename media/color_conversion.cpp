@@ -314,6 +314,12 @@ void ConvertSegment(const TInverseSet& set, TSegmentScratch& s, const TSegmentVa
                     std::int32_t pairs, const TRowOut* rows, std::int32_t rowCount,
                     std::int32_t length, std::int32_t bytesPerPixel) {
   const detail::TInverseKernels& kernels = detail::InverseKernels();
+  if (values.shared && kernels.sharedRows != nullptr) {
+    const std::uint8_t* y[2] = {rows[0].y, rowCount > 1 ? rows[1].y : nullptr};
+    std::uint8_t* out[2] = {rows[0].out, rowCount > 1 ? rows[1].out : nullptr};
+    kernels.sharedRows(set, values.cb[0], values.cr[0], y, out, rowCount, length, bytesPerPixel);
+    return;
+  }
   const std::int32_t sets = values.shared ? 1 : 2;
   for (std::int32_t e = 0; e < sets; ++e) {
     kernels.chromaTerms(set, values.cb[e], values.cr[e], pairs, s.blue[e], s.green[e], s.red[e]);

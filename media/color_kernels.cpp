@@ -406,6 +406,15 @@ TOVRIN_AVX512 void Avx512ChromaTerms(const TInverseSet& set, const std::uint8_t*
   }
 }
 
+// Word selection for pixel pairs: output word 2i is the high word of lane i
+// of the even sums, word 2i + 1 that of the odd sums.
+TOVRIN_AVX512 inline __m512i HighWords512() {
+  return _mm512_setr_epi32((33 << 16) | 1, (35 << 16) | 3, (37 << 16) | 5, (39 << 16) | 7,
+                           (41 << 16) | 9, (43 << 16) | 11, (45 << 16) | 13, (47 << 16) | 15,
+                           (49 << 16) | 17, (51 << 16) | 19, (53 << 16) | 21, (55 << 16) | 23,
+                           (57 << 16) | 25, (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
+}
+
 template <bool kShared>
 TOVRIN_AVX512 inline __m512i Component512(__m512i lumaEven, __m512i lumaOdd,
                                           const std::int32_t* pEven, const std::int32_t* pOdd) {
@@ -413,11 +422,7 @@ TOVRIN_AVX512 inline __m512i Component512(__m512i lumaEven, __m512i lumaOdd,
   const __m512i termOdd = kShared ? termEven : _mm512_loadu_si512(pOdd);
   const __m512i even = _mm512_add_epi32(lumaEven, termEven);
   const __m512i odd = _mm512_add_epi32(lumaOdd, termOdd);
-  const __m512i highWords = _mm512_setr_epi32(
-      (33 << 16) | 1, (35 << 16) | 3, (37 << 16) | 5, (39 << 16) | 7, (41 << 16) | 9, (43 << 16) | 11,
-      (45 << 16) | 13, (47 << 16) | 15, (49 << 16) | 17, (51 << 16) | 19, (53 << 16) | 21,
-      (55 << 16) | 23, (57 << 16) | 25, (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
-  return _mm512_permutex2var_epi16(even, highWords, odd);
+  return _mm512_permutex2var_epi16(even, HighWords512(), odd);
 }
 
 // Constants of the luma rule in 16-bit pairs (see the AVX2 pixel kernel).
@@ -574,6 +579,150 @@ TOVRIN_AVX512VBMI void Avx512VbmiPixelRow(const TInverseSet& set, const std::uin
   }
 }
 
+// Chroma constants of the fused kernels.
+struct TChroma512 {
+  __m512i nBlue, nGreenCb, nGreenCr, nRed, baseBlue, baseGreen, baseRed;
+  __m256i offset, fBlue, fGreenCb, fGreenCr, fRed;
+};
+
+TOVRIN_AVX512 inline TChroma512 MakeChroma512(const TInverseSet& set, bool fraction) {
+  const std::int32_t o = set.chromaOffset;
+  const std::int32_t r = set.rounding;
+  TChroma512 c;
+  c.nBlue = _mm512_set1_epi32(set.blueRule.n);
+  c.nGreenCb = _mm512_set1_epi32(set.greenCbRule.n);
+  c.nGreenCr = _mm512_set1_epi32(set.greenCrRule.n);
+  c.nRed = _mm512_set1_epi32(set.redRule.n);
+  c.baseBlue = _mm512_set1_epi32(r - set.blueRule.n * o);
+  c.baseGreen = _mm512_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
+  c.baseRed = _mm512_set1_epi32(r - set.redRule.n * o);
+  c.offset = _mm256_set1_epi16(static_cast<std::int16_t>(o));
+  c.fBlue = _mm256_set1_epi16(static_cast<std::int16_t>(fraction ? set.blueRule.f : 0));
+  c.fGreenCb = _mm256_set1_epi16(static_cast<std::int16_t>(fraction ? set.greenCbRule.f : 0));
+  c.fGreenCr = _mm256_set1_epi16(static_cast<std::int16_t>(fraction ? set.greenCrRule.f : 0));
+  c.fRed = _mm256_set1_epi16(static_cast<std::int16_t>(fraction ? set.redRule.f : 0));
+  return c;
+}
+
+// The terms of sixteen chroma values, in registers.
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, const std::uint8_t* pCb,
+                                                  const std::uint8_t* pCr) {
+  const __m256i cb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCb)));
+  const __m256i cr = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCr)));
+  const __m512i cb32 = _mm512_cvtepu16_epi32(cb);
+  const __m512i cr32 = _mm512_cvtepu16_epi32(cr);
+  __m512i blue = _mm512_add_epi32(c.baseBlue, _mm512_mullo_epi32(cb32, c.nBlue));
+  __m512i green = _mm512_sub_epi32(_mm512_sub_epi32(c.baseGreen, _mm512_mullo_epi32(cb32, c.nGreenCb)),
+                                   _mm512_mullo_epi32(cr32, c.nGreenCr));
+  __m512i red = _mm512_add_epi32(c.baseRed, _mm512_mullo_epi32(cr32, c.nRed));
+  if constexpr (kFraction) {
+    const __m256i xCb = _mm256_sub_epi16(cb, c.offset);
+    const __m256i xCr = _mm256_sub_epi16(cr, c.offset);
+    const __m256i aCb = _mm256_abs_epi16(xCb);
+    const __m256i aCr = _mm256_abs_epi16(xCr);
+    const __m256i tBlue = _mm256_sign_epi16(_mm256_mulhi_epu16(aCb, c.fBlue), xCb);
+    const __m256i tGreen = _mm256_add_epi16(_mm256_sign_epi16(_mm256_mulhi_epu16(aCb, c.fGreenCb), xCb),
+                                            _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, c.fGreenCr), xCr));
+    const __m256i tRed = _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, c.fRed), xCr);
+    blue = _mm512_add_epi32(blue, _mm512_cvtepi16_epi32(tBlue));
+    green = _mm512_sub_epi32(green, _mm512_cvtepi16_epi32(tGreen));
+    red = _mm512_add_epi32(red, _mm512_cvtepi16_epi32(tRed));
+  }
+  return TComponents512{blue, green, red};
+}
+
+// The high words of luma + term for the even and odd pixel of each pair.
+TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd, __m512i term,
+                                              __m512i highWords) {
+  return _mm512_permutex2var_epi16(_mm512_add_epi32(lumaEven, term), highWords,
+                                   _mm512_add_epi32(lumaOdd, term));
+}
+
+// Components of 32 pixels whose pairs share the terms in registers.
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 SharedComponents512(const TLuma512& c, const std::uint8_t* pY,
+                                                        const TComponents512& terms) {
+  const __m512i x = _mm512_sub_epi16(
+      _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
+  __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
+  __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
+  if constexpr (kFraction) {
+    const __m512i t = SignedPart512(_mm512_abs_epi16(x), c.fraction,
+                                    _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512()));
+    lumaEven = _mm512_add_epi32(lumaEven, _mm512_madd_epi16(t, c.oneEven));
+    lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, c.oneOdd));
+  }
+  const __m512i highWords = HighWords512();
+  return TComponents512{PairHighWords512(lumaEven, lumaOdd, terms.blue, highWords),
+                        PairHighWords512(lumaEven, lumaOdd, terms.green, highWords),
+                        PairHighWords512(lumaEven, lumaOdd, terms.red, highWords)};
+}
+
+// One or two rows whose pixel pairs share their chroma values (centred
+// sitings and YUY2): terms and pixels in one pass, the terms of sixteen
+// values serving 32 pixels of each row.
+template <bool kLumaFraction, bool kChromaFraction>
+TOVRIN_AVX512VBMI void Avx512VbmiSharedRows(const TInverseSet& set, const std::uint8_t* pCb,
+                                            const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                                            std::uint8_t* const* pOut, std::int32_t nRows,
+                                            std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const TLuma512 luma = MakeLuma512(set);
+  const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+  const __m512i zero = _mm512_setzero_si512();
+  const bool wide = nBytesPerPixel == 4;
+  const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
+  const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
+  const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
+  const std::int32_t step = 32 * nBytesPerPixel;
+  const std::int32_t whole = nCount & ~31;
+  std::int32_t i = 0;
+  for (; i < whole; i += 32) {
+    const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2);
+    for (std::int32_t row = 0; row < nRows; ++row) {
+      const TComponents512 c = SharedComponents512<kLumaFraction>(luma, pY[row] + i, terms);
+      const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
+      const __m512i redZero = _mm512_packus_epi16(c.red, zero);
+      std::uint8_t* out = pOut[row] + (i / 32) * step;
+      _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
+      _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+    }
+  }
+  if (i < nCount) {
+    // The last pixels through the tables.
+    std::int32_t blue[16];
+    std::int32_t green[16];
+    std::int32_t red[16];
+    const std::int32_t values = (nCount - i + 1) / 2;
+    ScalarChromaTerms(set, pCb + i / 2, pCr + i / 2, values, blue, green, red);
+    const TTermRows terms{blue, green, red};
+    for (std::int32_t row = 0; row < nRows; ++row) {
+      ScalarPixelRow(set, pY[row] + i, terms, terms, pOut[row] + nBytesPerPixel * i, nCount - i,
+                     nBytesPerPixel);
+    }
+  }
+}
+
+TOVRIN_AVX512VBMI void Avx512VbmiSharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
+                                                    const std::uint8_t* pCr,
+                                                    const std::uint8_t* const* pY,
+                                                    std::uint8_t* const* pOut, std::int32_t nRows,
+                                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool chromaFraction = set.blueRule.f != 0 || set.greenCbRule.f != 0 ||
+                              set.greenCrRule.f != 0 || set.redRule.f != 0;
+  if (set.lumaRule.f != 0) {
+    if (chromaFraction) {
+      Avx512VbmiSharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    } else {
+      Avx512VbmiSharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    }
+  } else if (chromaFraction) {
+    Avx512VbmiSharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+  } else {
+    Avx512VbmiSharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+  }
+}
+
 TOVRIN_AVX512VBMI void Avx512VbmiPixelRowDispatch(const TInverseSet& set, const std::uint8_t* pY,
                                                   const TTermRows& even, const TTermRows& odd,
                                                   std::uint8_t* pOut, std::int32_t nCount,
@@ -625,7 +774,7 @@ TOVRIN_AVX512 void Avx512PixelRowDispatch(const TInverseSet& set, const std::uin
 const TInverseKernels kAvx512Kernels{Avx512ChromaTermsDispatch, Avx512PixelRowDispatch,
                                      Avx2Yuy2Split};
 const TInverseKernels kAvx512VbmiKernels{Avx512ChromaTermsDispatch, Avx512VbmiPixelRowDispatch,
-                                         Avx2Yuy2Split};
+                                         Avx2Yuy2Split, Avx512VbmiSharedRowsDispatch};
 
 #pragma GCC diagnostic pop
 

@@ -73,10 +73,20 @@ using TPixelRowFn = void (*)(const TInverseSet& set, const std::uint8_t* pY,
 using TYuy2SplitFn = void (*)(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
                               std::uint8_t* pCb, std::uint8_t* pCr);
 
+// Both steps in one pass for nRows (1 or 2) rows whose pixel pairs share
+// their chroma values: pair i of every row takes value i of pCb and pCr.
+// Reads exactly (nCount + 1) / 2 values and nCount luma bytes per row, and
+// writes exactly nCount pixels per row.
+using TSharedRowsFn = void (*)(const TInverseSet& set, const std::uint8_t* pCb,
+                               const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                               std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
+                               std::int32_t nBytesPerPixel);
+
 struct TInverseKernels {
   TChromaTermsFn chromaTerms = nullptr;
   TPixelRowFn pixelRow = nullptr;
   TYuy2SplitFn yuy2Split = nullptr;
+  TSharedRowsFn sharedRows = nullptr;  // null: the two steps one after the other
 };
 
 // The coefficient set of the whole-frame converters for a matrix-range code
