@@ -4,6 +4,7 @@
 
 #include "media/color_kernels.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 
@@ -57,6 +58,29 @@ void ScalarYuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t
     pY[2 * k + 1] = pRow[4 * k + 2];
     pCr[k] = pRow[4 * k + 3];
   }
+}
+
+// The last pixels (fewer than a SIMD step) of rows sharing chroma values,
+// from pixel `first` on, through the tables.
+void ScalarSharedRest(const TInverseSet& set, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                      const std::uint8_t* const* pY, std::uint8_t* const* pOut, std::int32_t nRows,
+                      std::int32_t first, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  constexpr std::int32_t kMost = 32;  // values: half the widest step
+  std::int32_t blue[kMost];
+  std::int32_t green[kMost];
+  std::int32_t red[kMost];
+  const std::int32_t values = std::min((nCount - first + 1) / 2, kMost);
+  ScalarChromaTerms(set, pCb, pCr, values, blue, green, red);
+  const TTermRows terms{blue, green, red};
+  for (std::int32_t row = 0; row < nRows; ++row) {
+    ScalarPixelRow(set, pY[row] + first, terms, terms, pOut[row] + nBytesPerPixel * first,
+                   std::min(nCount - first, 2 * kMost), nBytesPerPixel);
+  }
+}
+
+bool HasChromaFraction(const TInverseSet& set) {
+  return set.blueRule.f != 0 || set.greenCbRule.f != 0 || set.greenCrRule.f != 0 ||
+         set.redRule.f != 0;
 }
 
 const TInverseKernels kScalarKernels{ScalarChromaTerms, ScalarPixelRow, ScalarYuy2Split};
@@ -162,82 +186,101 @@ TOVRIN_AVX2 void Avx2ChromaTerms(const TInverseSet& set, const std::uint8_t* pCb
   }
 }
 
+// Constants of the luma rule: luma(x) = 65,536 x + nLow x + t(x), x = Y - offset,
+// taken as 16-bit pairs.
+struct TLuma256 {
+  __m256i lowEven, lowOdd, oneEven, oneOdd, highHalf, offset, fraction;
+};
+
+TOVRIN_AVX2 inline TLuma256 MakeLuma256(const TInverseSet& set) {
+  const std::int32_t nLow = set.lumaRule.n - 65536;
+  return TLuma256{_mm256_set1_epi32(nLow),
+                  _mm256_set1_epi32(nLow << 16),
+                  _mm256_set1_epi32(1),
+                  _mm256_set1_epi32(1 << 16),
+                  _mm256_set1_epi32(static_cast<std::int32_t>(0xFFFF0000u)),
+                  _mm256_set1_epi16(static_cast<std::int16_t>(set.lumaOffset)),
+                  _mm256_set1_epi16(static_cast<std::int16_t>(set.lumaRule.f))};
+}
+
+// Luma entries of sixteen pixels: lane i of `even` for pixel 2i, of `odd` for 2i + 1.
+template <bool kFraction>
+TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m256i& even,
+                                __m256i& odd) {
+  const __m256i x = _mm256_sub_epi16(
+      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pY))), c.offset);
+  even = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowEven), _mm256_slli_epi32(x, 16));
+  odd = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowOdd), _mm256_and_si256(x, c.highHalf));
+  if constexpr (kFraction) {
+    const __m256i t = _mm256_sign_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(x), c.fraction), x);
+    even = _mm256_add_epi32(even, _mm256_madd_epi16(t, c.oneEven));
+    odd = _mm256_add_epi32(odd, _mm256_madd_epi16(t, c.oneOdd));
+  }
+}
+
 // One component of sixteen pixels as 16-bit lanes in pixel order: the high
 // halves of (luma + term) for the even and the odd pixel of each pair.
-template <bool kShared>
-TOVRIN_AVX2 inline __m256i Component(__m256i lumaEven, __m256i lumaOdd, const std::int32_t* pEven,
-                                     const std::int32_t* pOdd) {
-  const __m256i termEven = Load8(pEven);
-  const __m256i termOdd = kShared ? termEven : Load8(pOdd);
+TOVRIN_AVX2 inline __m256i PairHighWords256(__m256i lumaEven, __m256i lumaOdd, __m256i termEven,
+                                            __m256i termOdd) {
   const __m256i even = _mm256_srli_epi32(_mm256_add_epi32(lumaEven, termEven), 16);
   const __m256i odd = _mm256_add_epi32(lumaOdd, termOdd);
   return _mm256_blend_epi16(even, odd, 0xAA);
 }
 
-template <bool kFraction, bool kShared>
-TOVRIN_AVX2 void Avx2PixelRow(const TInverseSet& set, const std::uint8_t* pY,
-                              const TTermRows& even, const TTermRows& odd, std::uint8_t* pOut,
-                              std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const std::int32_t* const evenBlue = even.blue;
-  const std::int32_t* const evenGreen = even.green;
-  const std::int32_t* const evenRed = even.red;
-  const std::int32_t* const oddBlue = kShared ? even.blue : odd.blue;
-  const std::int32_t* const oddGreen = kShared ? even.green : odd.green;
-  const std::int32_t* const oddRed = kShared ? even.red : odd.red;
-  // luma(x) = 65,536 x + nLow x + t(x), x = Y - offset, as 16-bit pairs.
-  const std::int32_t nLow = set.lumaRule.n - 65536;
-  const __m256i lowEven = _mm256_set1_epi32(nLow);
-  const __m256i lowOdd = _mm256_set1_epi32(nLow << 16);
-  const __m256i oneEven = _mm256_set1_epi32(1);
-  const __m256i oneOdd = _mm256_set1_epi32(1 << 16);
-  const __m256i highHalf = _mm256_set1_epi32(static_cast<std::int32_t>(0xFFFF0000u));
-  const __m256i offset = _mm256_set1_epi16(static_cast<std::int16_t>(set.lumaOffset));
-  const __m256i fraction = _mm256_set1_epi16(static_cast<std::int16_t>(set.lumaRule.f));
-  const __m256i zero = _mm256_setzero_si256();
+// Clamps three components of sixteen pixels to 0..255 (saturating packs) and
+// stores them as B G R 0 or B G R.
+TOVRIN_AVX2 inline void Store16(__m256i blue, __m256i green, __m256i red, std::uint8_t* out,
+                                std::int32_t bytesPerPixel) {
+  const __m256i blueRed = _mm256_packus_epi16(blue, red);  // B0-7 R0-7 | B8-15 R8-15
+  const __m256i greenZero = _mm256_packus_epi16(green, _mm256_setzero_si256());
+  const __m256i bg = _mm256_unpacklo_epi8(blueRed, greenZero);
+  const __m256i r0 = _mm256_unpackhi_epi8(blueRed, greenZero);
+  const __m256i q1 = _mm256_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11
+  const __m256i q2 = _mm256_unpackhi_epi16(bg, r0);  // pixels 4-7 | 12-15
+  if (bytesPerPixel == 4) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(q1, q2, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(q1, q2, 0x31));
+    return;
+  }
   const __m256i drop = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i c1 = _mm256_shuffle_epi8(q1, drop);  // 12 bytes of 0-3 | 12 of 8-11
+  const __m256i c2 = _mm256_shuffle_epi8(q2, drop);  // 12 bytes of 4-7 | 12 of 12-15
+  const __m128i a = _mm256_castsi256_si128(c1);
+  const __m128i b = _mm256_castsi256_si128(c2);
+  const __m128i c = _mm256_extracti128_si256(c1, 1);
+  const __m128i d = _mm256_extracti128_si256(c2, 1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(a, _mm_slli_si128(b, 12)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                   _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(c, 8)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
+                   _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
+}
+
+template <bool kFraction, bool kShared>
+TOVRIN_AVX2 void Avx2PixelRow(const TInverseSet& set, const std::uint8_t* pY,
+                              const TTermRows& evenRows, const TTermRows& oddRows,
+                              std::uint8_t* pOut, std::int32_t nCount,
+                              std::int32_t nBytesPerPixel) {
+  const TTermRows even = evenRows;
+  const TTermRows odd = kShared ? evenRows : oddRows;
+  const TLuma256 luma = MakeLuma256(set);
   const std::int32_t whole = nCount & ~15;
   std::int32_t i = 0;
   for (; i < whole; i += 16) {
-    const __m256i x = _mm256_sub_epi16(
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pY + i))), offset);
-    __m256i lumaEven = _mm256_add_epi32(_mm256_madd_epi16(x, lowEven), _mm256_slli_epi32(x, 16));
-    __m256i lumaOdd = _mm256_add_epi32(_mm256_madd_epi16(x, lowOdd), _mm256_and_si256(x, highHalf));
-    if constexpr (kFraction) {
-      const __m256i t = _mm256_sign_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(x), fraction), x);
-      lumaEven = _mm256_add_epi32(lumaEven, _mm256_madd_epi16(t, oneEven));
-      lumaOdd = _mm256_add_epi32(lumaOdd, _mm256_madd_epi16(t, oneOdd));
-    }
+    __m256i lumaEven;
+    __m256i lumaOdd;
+    Luma256<kFraction>(luma, pY + i, lumaEven, lumaOdd);
     const std::int32_t k = i / 2;
-    const __m256i blue = Component<kShared>(lumaEven, lumaOdd, evenBlue + k, oddBlue + k);
-    const __m256i green = Component<kShared>(lumaEven, lumaOdd, evenGreen + k, oddGreen + k);
-    const __m256i red = Component<kShared>(lumaEven, lumaOdd, evenRed + k, oddRed + k);
-    // Saturating packs clamp to 0..255; then B G R 0 per pixel.
-    const __m256i blueRed = _mm256_packus_epi16(blue, red);    // B0-7 R0-7 | B8-15 R8-15
-    const __m256i greenZero = _mm256_packus_epi16(green, zero);  // G0-7 0 | G8-15 0
-    const __m256i bg = _mm256_unpacklo_epi8(blueRed, greenZero);
-    const __m256i r0 = _mm256_unpackhi_epi8(blueRed, greenZero);
-    const __m256i q1 = _mm256_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11
-    const __m256i q2 = _mm256_unpackhi_epi16(bg, r0);  // pixels 4-7 | 12-15
-    if (nBytesPerPixel == 4) {
-      std::uint8_t* out = pOut + 4 * i;
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(q1, q2, 0x20));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
-                          _mm256_permute2x128_si256(q1, q2, 0x31));
-    } else {
-      const __m256i c1 = _mm256_shuffle_epi8(q1, drop);  // 12 bytes of 0-3 | 12 of 8-11
-      const __m256i c2 = _mm256_shuffle_epi8(q2, drop);  // 12 bytes of 4-7 | 12 of 12-15
-      const __m128i a = _mm256_castsi256_si128(c1);
-      const __m128i b = _mm256_castsi256_si128(c2);
-      const __m128i c = _mm256_extracti128_si256(c1, 1);
-      const __m128i d = _mm256_extracti128_si256(c2, 1);
-      std::uint8_t* out = pOut + 3 * i;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(a, _mm_slli_si128(b, 12)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                       _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(c, 8)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
-                       _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
-    }
+    const auto terms = [k](const std::int32_t* p) { return p + k; };
+    const __m256i blueEven = Load8(terms(even.blue));
+    const __m256i greenEven = Load8(terms(even.green));
+    const __m256i redEven = Load8(terms(even.red));
+    const __m256i blue = PairHighWords256(lumaEven, lumaOdd, blueEven, kShared ? blueEven : Load8(terms(odd.blue)));
+    const __m256i green =
+        PairHighWords256(lumaEven, lumaOdd, greenEven, kShared ? greenEven : Load8(terms(odd.green)));
+    const __m256i red = PairHighWords256(lumaEven, lumaOdd, redEven, kShared ? redEven : Load8(terms(odd.red)));
+    Store16(blue, green, red, pOut + nBytesPerPixel * i, nBytesPerPixel);
   }
   if (i < nCount) {
     const std::int32_t k = i / 2;
@@ -245,6 +288,108 @@ TOVRIN_AVX2 void Avx2PixelRow(const TInverseSet& set, const std::uint8_t* pY,
     const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
     ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
                    nBytesPerPixel);
+  }
+}
+
+// Chroma constants of the fused kernel.
+struct TChroma256 {
+  __m256i nBlue, nGreenCb, nGreenCr, nRed, baseBlue, baseGreen, baseRed;
+  __m128i offset, fBlue, fGreenCb, fGreenCr, fRed;
+};
+
+TOVRIN_AVX2 inline TChroma256 MakeChroma256(const TInverseSet& set) {
+  const std::int32_t o = set.chromaOffset;
+  const std::int32_t r = set.rounding;
+  TChroma256 c;
+  c.nBlue = _mm256_set1_epi32(set.blueRule.n);
+  c.nGreenCb = _mm256_set1_epi32(set.greenCbRule.n);
+  c.nGreenCr = _mm256_set1_epi32(set.greenCrRule.n);
+  c.nRed = _mm256_set1_epi32(set.redRule.n);
+  c.baseBlue = _mm256_set1_epi32(r - set.blueRule.n * o);
+  c.baseGreen = _mm256_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
+  c.baseRed = _mm256_set1_epi32(r - set.redRule.n * o);
+  c.offset = _mm_set1_epi16(static_cast<std::int16_t>(o));
+  c.fBlue = _mm_set1_epi16(static_cast<std::int16_t>(set.blueRule.f));
+  c.fGreenCb = _mm_set1_epi16(static_cast<std::int16_t>(set.greenCbRule.f));
+  c.fGreenCr = _mm_set1_epi16(static_cast<std::int16_t>(set.greenCrRule.f));
+  c.fRed = _mm_set1_epi16(static_cast<std::int16_t>(set.redRule.f));
+  return c;
+}
+
+// The terms of eight chroma values, in registers.
+template <bool kFraction>
+TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pCb,
+                                     const std::uint8_t* pCr, __m256i& blue, __m256i& green,
+                                     __m256i& red) {
+  const __m128i cb = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCb)));
+  const __m128i cr = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCr)));
+  const __m256i cb32 = _mm256_cvtepu16_epi32(cb);
+  const __m256i cr32 = _mm256_cvtepu16_epi32(cr);
+  blue = _mm256_add_epi32(c.baseBlue, _mm256_mullo_epi32(cb32, c.nBlue));
+  green = _mm256_sub_epi32(_mm256_sub_epi32(c.baseGreen, _mm256_mullo_epi32(cb32, c.nGreenCb)),
+                           _mm256_mullo_epi32(cr32, c.nGreenCr));
+  red = _mm256_add_epi32(c.baseRed, _mm256_mullo_epi32(cr32, c.nRed));
+  if constexpr (kFraction) {
+    const __m128i xCb = _mm_sub_epi16(cb, c.offset);
+    const __m128i xCr = _mm_sub_epi16(cr, c.offset);
+    const __m128i aCb = _mm_abs_epi16(xCb);
+    const __m128i aCr = _mm_abs_epi16(xCr);
+    const __m128i tBlue = _mm_sign_epi16(_mm_mulhi_epu16(aCb, c.fBlue), xCb);
+    const __m128i tGreen = _mm_add_epi16(_mm_sign_epi16(_mm_mulhi_epu16(aCb, c.fGreenCb), xCb),
+                                         _mm_sign_epi16(_mm_mulhi_epu16(aCr, c.fGreenCr), xCr));
+    const __m128i tRed = _mm_sign_epi16(_mm_mulhi_epu16(aCr, c.fRed), xCr);
+    blue = _mm256_add_epi32(blue, _mm256_cvtepi16_epi32(tBlue));
+    green = _mm256_sub_epi32(green, _mm256_cvtepi16_epi32(tGreen));
+    red = _mm256_add_epi32(red, _mm256_cvtepi16_epi32(tRed));
+  }
+}
+
+// One or two rows whose pixel pairs share their chroma values: the terms of
+// eight values serve sixteen pixels of each row.
+template <bool kLumaFraction, bool kChromaFraction>
+TOVRIN_AVX2 void Avx2SharedRows(const TInverseSet& set, const std::uint8_t* pCb,
+                                const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                                std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
+                                std::int32_t nBytesPerPixel) {
+  const TLuma256 luma = MakeLuma256(set);
+  const TChroma256 chroma = MakeChroma256(set);
+  const std::int32_t whole = nCount & ~15;
+  std::int32_t i = 0;
+  for (; i < whole; i += 16) {
+    __m256i blueTerm;
+    __m256i greenTerm;
+    __m256i redTerm;
+    ChromaTerms8<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2, blueTerm, greenTerm, redTerm);
+    for (std::int32_t row = 0; row < nRows; ++row) {
+      __m256i lumaEven;
+      __m256i lumaOdd;
+      Luma256<kLumaFraction>(luma, pY[row] + i, lumaEven, lumaOdd);
+      Store16(PairHighWords256(lumaEven, lumaOdd, blueTerm, blueTerm),
+              PairHighWords256(lumaEven, lumaOdd, greenTerm, greenTerm),
+              PairHighWords256(lumaEven, lumaOdd, redTerm, redTerm),
+              pOut[row] + nBytesPerPixel * i, nBytesPerPixel);
+    }
+  }
+  if (i < nCount) {
+    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
+  }
+}
+
+TOVRIN_AVX2 void Avx2SharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
+                                        const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                                        std::uint8_t* const* pOut, std::int32_t nRows,
+                                        std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool chromaFraction = HasChromaFraction(set);
+  if (set.lumaRule.f != 0) {
+    if (chromaFraction) {
+      Avx2SharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    } else {
+      Avx2SharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    }
+  } else if (chromaFraction) {
+    Avx2SharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+  } else {
+    Avx2SharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
   }
 }
 
@@ -301,7 +446,8 @@ TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, st
   }
 }
 
-const TInverseKernels kAvx2Kernels{Avx2ChromaTermsDispatch, Avx2PixelRowDispatch, Avx2Yuy2Split};
+const TInverseKernels kAvx2Kernels{Avx2ChromaTermsDispatch, Avx2PixelRowDispatch, Avx2Yuy2Split,
+                                   Avx2SharedRowsDispatch};
 
 // ---------------------------------------------------------------------------
 // AVX-512 family: the AVX2 algorithms on sixteen 32-bit lanes (chroma) and
@@ -466,6 +612,35 @@ TOVRIN_AVX512 inline TComponents512 Components512(const TLuma512& c, const std::
       Component512<kShared>(lumaEven, lumaOdd, even.red + k, (kShared ? even : odd).red + k)};
 }
 
+// Clamps three components of 32 pixels to 0..255 (saturating packs) and
+// stores them as B G R 0 or B G R.
+TOVRIN_AVX512 inline void Store32(const TComponents512& c, std::uint8_t* out,
+                                  std::int32_t bytesPerPixel) {
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i blueRed = _mm512_packus_epi16(c.blue, c.red);
+  const __m512i greenZero = _mm512_packus_epi16(c.green, zero);
+  const __m512i bg = _mm512_unpacklo_epi8(blueRed, greenZero);
+  const __m512i r0 = _mm512_unpackhi_epi8(blueRed, greenZero);
+  const __m512i q1 = _mm512_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11 | 16-19 | 24-27
+  const __m512i q2 = _mm512_unpackhi_epi16(bg, r0);  // pixels 4-7 | 12-15 | 20-23 | 28-31
+  const __m512i low = _mm512_permutex2var_epi64(q1, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), q2);
+  const __m512i high =
+      _mm512_permutex2var_epi64(q1, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), q2);
+  if (bytesPerPixel == 4) {
+    _mm512_storeu_si512(out, low);
+    _mm512_storeu_si512(out + 64, high);
+    return;
+  }
+  // 24-bit pixels: drop every fourth byte within each lane, then close the gaps.
+  const __m512i drop = _mm512_broadcast_i32x4(
+      _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+  const __m512i close = _mm512_setr_epi32(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
+  const __mmask64 bytes48 = 0x0000FFFFFFFFFFFFull;
+  _mm512_mask_storeu_epi8(out, bytes48, _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(low, drop)));
+  _mm512_mask_storeu_epi8(out + 48, bytes48,
+                          _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(high, drop)));
+}
+
 template <bool kFraction, bool kShared>
 TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY,
                                   const TTermRows& evenRows, const TTermRows& oddRows,
@@ -474,36 +649,11 @@ TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY
   const TTermRows even = evenRows;
   const TTermRows odd = kShared ? evenRows : oddRows;
   const TLuma512 luma = MakeLuma512(set);
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i first = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-  const __m512i second = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
-  // 24-bit pixels: drop every fourth byte within each lane, then close the gaps.
-  const __m512i drop = _mm512_broadcast_i32x4(
-      _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
-  const __m512i close = _mm512_setr_epi32(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
-  const __mmask64 bytes48 = 0x0000FFFFFFFFFFFFull;
   const std::int32_t whole = nCount & ~31;
   std::int32_t i = 0;
   for (; i < whole; i += 32) {
     const TComponents512 c = Components512<kFraction, kShared>(luma, pY + i, even, odd, i / 2);
-    const __m512i blueRed = _mm512_packus_epi16(c.blue, c.red);
-    const __m512i greenZero = _mm512_packus_epi16(c.green, zero);
-    const __m512i bg = _mm512_unpacklo_epi8(blueRed, greenZero);
-    const __m512i r0 = _mm512_unpackhi_epi8(blueRed, greenZero);
-    const __m512i q1 = _mm512_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11 | 16-19 | 24-27
-    const __m512i q2 = _mm512_unpackhi_epi16(bg, r0);  // pixels 4-7 | 12-15 | 20-23 | 28-31
-    const __m512i low = _mm512_permutex2var_epi64(q1, first, q2);    // pixels 0-15
-    const __m512i high = _mm512_permutex2var_epi64(q1, second, q2);  // pixels 16-31
-    if (nBytesPerPixel == 4) {
-      _mm512_storeu_si512(pOut + 4 * i, low);
-      _mm512_storeu_si512(pOut + 4 * i + 64, high);
-    } else {
-      std::uint8_t* out = pOut + 3 * i;
-      _mm512_mask_storeu_epi8(out, bytes48,
-                              _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(low, drop)));
-      _mm512_mask_storeu_epi8(out + 48, bytes48,
-                              _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(high, drop)));
-    }
+    Store32(c, pOut + nBytesPerPixel * i, nBytesPerPixel);
   }
   if (i < nCount) {
     const std::int32_t k = i / 2;
@@ -659,6 +809,47 @@ TOVRIN_AVX512 inline TComponents512 SharedComponents512(const TLuma512& c, const
                         PairHighWords512(lumaEven, lumaOdd, terms.red, highWords)};
 }
 
+// One or two rows whose pixel pairs share their chroma values: the terms of
+// sixteen values serve 32 pixels of each row.
+template <bool kLumaFraction, bool kChromaFraction>
+TOVRIN_AVX512 void Avx512SharedRows(const TInverseSet& set, const std::uint8_t* pCb,
+                                    const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                                    std::uint8_t* const* pOut, std::int32_t nRows,
+                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const TLuma512 luma = MakeLuma512(set);
+  const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+  const std::int32_t whole = nCount & ~31;
+  std::int32_t i = 0;
+  for (; i < whole; i += 32) {
+    const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2);
+    for (std::int32_t row = 0; row < nRows; ++row) {
+      Store32(SharedComponents512<kLumaFraction>(luma, pY[row] + i, terms),
+              pOut[row] + nBytesPerPixel * i, nBytesPerPixel);
+    }
+  }
+  if (i < nCount) {
+    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
+  }
+}
+
+TOVRIN_AVX512 void Avx512SharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
+                                            const std::uint8_t* pCr, const std::uint8_t* const* pY,
+                                            std::uint8_t* const* pOut, std::int32_t nRows,
+                                            std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool chromaFraction = HasChromaFraction(set);
+  if (set.lumaRule.f != 0) {
+    if (chromaFraction) {
+      Avx512SharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    } else {
+      Avx512SharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+    }
+  } else if (chromaFraction) {
+    Avx512SharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+  } else {
+    Avx512SharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+  }
+}
+
 // One or two rows whose pixel pairs share their chroma values (centred
 // sitings and YUY2): terms and pixels in one pass, the terms of sixteen
 // values serving 32 pixels of each row.
@@ -689,17 +880,7 @@ TOVRIN_AVX512VBMI void Avx512VbmiSharedRows(const TInverseSet& set, const std::u
     }
   }
   if (i < nCount) {
-    // The last pixels through the tables.
-    std::int32_t blue[16];
-    std::int32_t green[16];
-    std::int32_t red[16];
-    const std::int32_t values = (nCount - i + 1) / 2;
-    ScalarChromaTerms(set, pCb + i / 2, pCr + i / 2, values, blue, green, red);
-    const TTermRows terms{blue, green, red};
-    for (std::int32_t row = 0; row < nRows; ++row) {
-      ScalarPixelRow(set, pY[row] + i, terms, terms, pOut[row] + nBytesPerPixel * i, nCount - i,
-                     nBytesPerPixel);
-    }
+    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
   }
 }
 
@@ -708,8 +889,7 @@ TOVRIN_AVX512VBMI void Avx512VbmiSharedRowsDispatch(const TInverseSet& set, cons
                                                     const std::uint8_t* const* pY,
                                                     std::uint8_t* const* pOut, std::int32_t nRows,
                                                     std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const bool chromaFraction = set.blueRule.f != 0 || set.greenCbRule.f != 0 ||
-                              set.greenCrRule.f != 0 || set.redRule.f != 0;
+  const bool chromaFraction = HasChromaFraction(set);
   if (set.lumaRule.f != 0) {
     if (chromaFraction) {
       Avx512VbmiSharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
@@ -772,7 +952,7 @@ TOVRIN_AVX512 void Avx512PixelRowDispatch(const TInverseSet& set, const std::uin
 }
 
 const TInverseKernels kAvx512Kernels{Avx512ChromaTermsDispatch, Avx512PixelRowDispatch,
-                                     Avx2Yuy2Split};
+                                     Avx2Yuy2Split, Avx512SharedRowsDispatch};
 const TInverseKernels kAvx512VbmiKernels{Avx512ChromaTermsDispatch, Avx512VbmiPixelRowDispatch,
                                          Avx2Yuy2Split, Avx512VbmiSharedRowsDispatch};
 
