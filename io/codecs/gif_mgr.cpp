@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "io/codecs/codec_common.h"
 #include "io/codecs/quantizer.h"
 #include "media/frame_buffer.h"
 #include "platform/paths.h"
@@ -80,12 +81,6 @@ bool SkipImageData(GifFileType* gif) {
   return true;
 }
 
-// True when the frame buffer can be used as it is for the picture.
-bool CanReuse(const TFrameBuffer& frame, int width, int height) {
-  return frame.pBuffer != nullptr && frame.ePixelFormat == PF_RGB32 && frame.nRowAlignment == 4 &&
-         frame.nHeightAlignment == 1 && frame.nWidth == width && frame.nHeight == height;
-}
-
 // The 4-byte pixel of screen row y (counted from the top), column x.
 inline std::uint8_t* PixelAt(const TFrameBuffer& frame, int x, int y) {
   return frame.pBuffer + static_cast<std::size_t>(frame.nHeight - 1 - y) * frame.nStride +
@@ -131,15 +126,8 @@ bool DecodeGif(GifFileType* gif, TMediaRequest& request) {
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
     if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) return false;
 
-    if (!CanReuse(frame, width, height)) {
-      FreeFrameBuffer(&frame);
-      frame.ePixelFormat = PF_RGB32;
-      frame.nWidth = width;
-      frame.nHeight = height;
-      frame.nRowAlignment = 4;
-      frame.nHeightAlignment = 1;
-      if (!AllocFrameBuffer(&frame) || frame.pBuffer == nullptr) return false;
-    }
+    // A new buffer carries no producer's flag.
+    if (!Codecs::PrepareFrame(&frame, PF_RGB32, width, height, 0)) return false;
 
     // Screen pixels outside the image: the background colour.
     GifColorType background{0, 0, 0};
@@ -190,11 +178,7 @@ bool DecodeGif(GifFileType* gif, TMediaRequest& request) {
   }
   if (!haveFirst) return false;
 
-  request.nHeight = height;
-  request.nWidth = width;
-  request.nStride = frame.nStride;
-  request.pPixels = frame.pBuffer;
-  request.nSize = frame.nSize;
+  Codecs::DescribeFrame(request, frame);
   if (request.pResults != nullptr) {
     auto* results = static_cast<std::uint8_t*>(request.pResults);
     const std::int32_t count = imageCount;
@@ -215,13 +199,6 @@ int WriteToMemory(GifFileType* gif, const GifByteType* data, int length) {
   if (length <= 0) return 0;
   out->insert(out->end(), data, data + length);
   return length;
-}
-
-// True when the section's bits hold all of its rows.
-bool HoldsRows(const Dib::TDibSection& section) {
-  if (section.Width() <= 0 || section.Height() <= 0 || section.BitCount() <= 0) return false;
-  const std::size_t stride = section.Stride();
-  return stride > 0 && section.bits.size() / stride >= static_cast<std::size_t>(section.Height());
 }
 
 // Encodes the palette section into `out`; false on any failure.
@@ -300,7 +277,7 @@ bool CGifMgr::ReadGifMemory(const std::uint8_t* data, std::size_t size, TMediaRe
 
 bool CGifMgr::SaveGif(const std::string& path, std::int32_t eFileFormat, const TGifSettings& settings,
                       const Dib::TDibSection& bitmap) {
-  if (!HoldsRows(bitmap)) return false;
+  if (!Codecs::SectionHoldsRows(bitmap)) return false;
   const int bitCount = bitmap.BitCount();
   if (bitCount != 24 && bitCount != 32) return false;
   const int depth = settings.nBitDepth;
@@ -311,23 +288,8 @@ bool CGifMgr::SaveGif(const std::string& path, std::int32_t eFileFormat, const T
   // A 24-bit picture is widened to 32 bits first.
   Dib::TDibPtr wide;
   if (bitCount == 24) {
-    wide = Dib::CreateDibSectionPal(width, height, 32, nullptr);
+    wide = Codecs::WidenToRgb32(bitmap);
     if (!wide) return false;
-    TFrameBuffer source;
-    source.ePixelFormat = PF_RGB24;
-    source.nWidth = width;
-    source.nHeight = height;
-    source.nRowAlignment = 4;
-    source.nHeightAlignment = 1;
-    TFrameBuffer target = source;
-    target.ePixelFormat = PF_RGB32;
-    if (!LayoutFrameBuffer(&source) || !LayoutFrameBuffer(&target)) return false;
-    if (static_cast<std::size_t>(target.nSize) > wide->bits.size()) return false;
-    source.pBuffer = const_cast<std::uint8_t*>(bitmap.bits.data());
-    target.pBuffer = wide->bits.data();
-    if (!Dib::ConvertRgb24ToRgb32(source, target)) return false;
-    // Row order is kept, so the copy runs the same way as the original.
-    if (bitmap.TopDown()) wide->header.biHeight = -height;
   }
   const Dib::TDibSection& picture = wide ? *wide : bitmap;
 
@@ -352,7 +314,7 @@ bool CGifMgr::SaveGif(const std::string& path, std::int32_t eFileFormat, const T
 
 bool CGifMgr::WriteGif(TMediaRequest& request) {
   const auto* section = static_cast<const Dib::TDibSection*>(request.pParams);
-  if (section == nullptr || !HoldsRows(*section)) return false;
+  if (section == nullptr || !Codecs::SectionHoldsRows(*section)) return false;
   if (request.pPath == nullptr || request.pPath->empty()) return FailRequest(request, MEDIA_ERR_WRITE_GIF);
   std::vector<std::uint8_t> bytes;
   if (!EncodeGif(*section, bytes)) return FailRequest(request, MEDIA_ERR_WRITE_GIF);

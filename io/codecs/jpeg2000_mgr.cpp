@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "io/codecs/codec_common.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -20,11 +21,9 @@ using namespace ZarnTypes;
 
 namespace {
 
-constexpr char kErrorCaption[] = "JPEG 2000 Library Error";
-constexpr char kWarningCaption[] = "JPEG 2000 Library Warning";
-
-// Lines of one kind shown for one call; the rest are summed up.
-constexpr std::size_t kMaxShownLines = 10;
+// Source named in the captions of the library's message boxes: "JPEG 2000
+// Library Error" and "JPEG 2000 Library Warning".
+constexpr char kLibrarySource[] = "JPEG 2000 Library";
 
 // Components the reader turns into a picture: grey, grey + alpha, colour,
 // colour + alpha (or CMYK).
@@ -46,64 +45,21 @@ constexpr std::uint8_t kJp2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
 constexpr std::uint8_t kCodeStreamStart[4] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 
 // Messages of the library and of this manager during one call, shown at its
-// end: one box for the manager's own reasons, one for the library's errors,
-// one for its warnings.
-class TMessageLog {
- public:
-  void AddError(std::string text) { Add(m_errors, std::move(text)); }
-  // The manager's own reasons, shown in the application's own box.
-  void AddOwn(std::string text) { Add(m_own, std::move(text)); }
-  void AddWarning(std::string text) { Add(m_warnings, std::move(text)); }
-  bool HasErrors() const { return !m_errors.shown.empty(); }
+// end.
+using TMessageLog = Codecs::TCallMessages;
 
-  void Show() const {
-    if (!m_own.shown.empty()) platform::ShowMessage(Join(m_own));
-    if (!m_errors.shown.empty())
-      platform::ShowMessage(Join(m_errors), kErrorCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    if (!m_warnings.shown.empty())
-      platform::ShowMessage(Join(m_warnings), kWarningCaption, platform::MB_OK | platform::MB_ICONINFORMATION);
-  }
-
-  static void OnError(const char* msg, void* data) {
-    if (msg) static_cast<TMessageLog*>(data)->AddError(msg);
-  }
-  static void OnWarning(const char* msg, void* data) {
-    if (msg) static_cast<TMessageLog*>(data)->AddWarning(msg);
-  }
-  static void OnInfo(const char*, void*) {}
-
- private:
-  struct TLines {
-    std::vector<std::string> shown;
-    std::size_t dropped = 0;
-  };
-  static void Add(TLines& lines, std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.empty()) return;
-    // A hostile stream can make the library repeat itself thousands of times.
-    if (std::find(lines.shown.begin(), lines.shown.end(), text) != lines.shown.end()) return;
-    if (lines.shown.size() < kMaxShownLines) lines.shown.push_back(std::move(text));
-    else ++lines.dropped;
-  }
-  static std::string Join(const TLines& lines) {
-    std::string text;
-    for (const std::string& line : lines.shown) {
-      if (!text.empty()) text += '\n';
-      text += line;
-    }
-    if (lines.dropped) text += "\n...";
-    return text;
-  }
-
-  TLines m_own;
-  TLines m_errors;
-  TLines m_warnings;
-};
+void OnError(const char* msg, void* data) {
+  if (msg) static_cast<TMessageLog*>(data)->AddError(kLibrarySource, msg);
+}
+void OnWarning(const char* msg, void* data) {
+  if (msg) static_cast<TMessageLog*>(data)->AddWarning(kLibrarySource, msg);
+}
+void OnInfo(const char*, void*) {}
 
 void InstallHandlers(opj_codec_t* codec, TMessageLog& log) {
-  opj_set_error_handler(codec, &TMessageLog::OnError, &log);
-  opj_set_warning_handler(codec, &TMessageLog::OnWarning, &log);
-  opj_set_info_handler(codec, &TMessageLog::OnInfo, &log);
+  opj_set_error_handler(codec, &OnError, &log);
+  opj_set_warning_handler(codec, &OnWarning, &log);
+  opj_set_info_handler(codec, &OnInfo, &log);
 }
 
 // ---------------------------------------------------------------------------
@@ -347,22 +303,6 @@ bool FillFrame(const opj_image_t& image, TColorModel model, TFrameBuffer& frame)
   return true;
 }
 
-// Makes the request's frame buffer a PF_RGB32 picture of the size, reusing
-// the storage it already has for that size.
-bool PrepareFrame(TFrameBuffer& frame, std::int32_t width, std::int32_t height) {
-  if (frame.pBuffer && frame.ePixelFormat == PF_RGB32 && frame.nRowAlignment == 4 &&
-      frame.nHeightAlignment == 1 && frame.nWidth == width && frame.nHeight == height)
-    return true;
-  FreeFrameBuffer(&frame);
-  frame.ePixelFormat = PF_RGB32;
-  frame.nWidth = width;
-  frame.nHeight = height;
-  frame.nRowAlignment = 4;
-  frame.nHeightAlignment = 1;
-  frame.nFlag = 1;
-  return AllocFrameBuffer(&frame);
-}
-
 bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& request,
                     std::int64_t maxPixels, TMessageLog& log) {
   if (request.ePixelFormat != PF_RGB32 || !request.pFrameBuffer) {
@@ -448,18 +388,14 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
     return false;
 
   TFrameBuffer& frame = *request.pFrameBuffer;
-  if (!PrepareFrame(frame, static_cast<std::int32_t>(c0.w), static_cast<std::int32_t>(c0.h))) {
+  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(c0.w), static_cast<std::int32_t>(c0.h))) {
     log.AddOwn("Not enough memory for a JPEG 2000 picture of " + std::to_string(c0.w) + " x " +
                  std::to_string(c0.h) + " pixels.");
     return false;
   }
   FillFrame(img, ChooseColorModel(img), frame);
 
-  request.nWidth = frame.nWidth;
-  request.nHeight = frame.nHeight;
-  request.nStride = frame.nStride;
-  request.pPixels = frame.pBuffer;
-  request.nSize = frame.nSize;
+  Codecs::DescribeFrame(request, frame);
   if (request.pResults) {
     TJpeg2000ReadInfo info;
     info.nPrecision = static_cast<std::int32_t>(c0.prec);
@@ -570,11 +506,8 @@ bool EncodeJpeg2000(const TFrameBuffer& frame, const TJpeg2000Settings& settings
 }
 
 bool FrameIsWritable(const TFrameBuffer* frame) {
-  if (!frame || !frame->pBuffer || frame->ePixelFormat != PF_RGB32) return false;
-  if (frame->nWidth <= 0 || frame->nHeight <= 0) return false;
-  const std::int64_t row = static_cast<std::int64_t>(frame->nWidth) * 4;
-  return frame->nStride >= row &&
-         static_cast<std::int64_t>(frame->nStride) * frame->nHeight <= frame->nSize;
+  if (!frame || frame->ePixelFormat != PF_RGB32 || frame->nWidth <= 0 || frame->nHeight <= 0) return false;
+  return Codecs::FrameHoldsRows(frame, frame->nHeight, std::int64_t{frame->nWidth} * 4);
 }
 
 }  // namespace
@@ -607,34 +540,13 @@ bool CJpeg2000Mgr::ReadJpeg2000Memory(const std::uint8_t* pData, std::size_t nSi
 bool CJpeg2000Mgr::SaveJpeg2000(const std::string& path, TFileFormat eFormat, const TJpeg2000Settings& settings,
                                 const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() == 32) return WriteBitmap(path, eFormat, settings, bitmap);
-  if (bitmap.BitCount() != 24 || bitmap.Width() <= 0 || bitmap.Height() <= 0 ||
-      bitmap.bits.size() < bitmap.Stride() * static_cast<std::size_t>(bitmap.Height()))
-    return false;
-  Dib::TDibPtr wide = Dib::CreateDibSectionPal(bitmap.Width(), bitmap.Height(), 32, nullptr);
-  if (!wide) return false;
-  // Both sections are described as frames over their own rows; the row order
-  // of the copy follows the source's.
-  TFrameBuffer source;
-  source.ePixelFormat = PF_RGB24;
-  source.nWidth = bitmap.Width();
-  source.nHeight = bitmap.Height();
-  source.nRowAlignment = 4;
-  source.nHeightAlignment = 1;
-  source.pBuffer = const_cast<std::uint8_t*>(bitmap.bits.data());
-  TFrameBuffer target = source;
-  target.ePixelFormat = PF_RGB32;
-  target.pBuffer = wide->bits.data();
-  if (!LayoutFrameBuffer(&source) || !LayoutFrameBuffer(&target) || !Dib::ConvertRgb24ToRgb32(source, target))
-    return false;
-  if (bitmap.TopDown()) wide->header.biHeight = -wide->header.biHeight;
-  return WriteBitmap(path, eFormat, settings, *wide);
+  const Dib::TDibPtr wide = Codecs::WidenToRgb32(bitmap);
+  return wide && WriteBitmap(path, eFormat, settings, *wide);
 }
 
 bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat, const TJpeg2000Settings& settings,
                                const Dib::TDibSection& bitmap) {
-  if (bitmap.BitCount() != 32 || bitmap.Width() <= 0 || bitmap.Height() <= 0 ||
-      bitmap.bits.size() < bitmap.Stride() * static_cast<std::size_t>(bitmap.Height()))
-    return false;
+  if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   if (settings.nColorSpace != J2K_CS_RGB && settings.nColorSpace != J2K_CS_RGB_ALPHA) {
     platform::ShowMessage("JPEG 2000 files are written in the RGB and RGB + alpha colour spaces only.");
     return false;
@@ -646,18 +558,7 @@ bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat, con
   }
 
   TFrameBuffer frame;
-  frame.ePixelFormat = PF_RGB32;
-  frame.nWidth = bitmap.Width();
-  frame.nHeight = bitmap.Height();
-  frame.nRowAlignment = 4;
-  frame.nHeightAlignment = 1;
-  frame.nFlag = 1;
-  if (!AllocFrameBuffer(&frame)) return false;
-  // Bottom-up, whatever the section's own row order.
-  const std::size_t row = static_cast<std::size_t>(frame.nWidth) * 4;
-  for (int y = 0; y < frame.nHeight; ++y)
-    std::memcpy(frame.pBuffer + static_cast<std::size_t>(frame.nHeight - 1 - y) * frame.nStride,
-                bitmap.RowFromTop(y), row);
+  if (!Codecs::CopyToBottomUpFrame(bitmap, frame)) return false;
 
   TMediaRequest request;
   request.eOp = MEDIA_OP_WRITE_STILL;

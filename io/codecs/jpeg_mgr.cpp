@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "io/codecs/codec_common.h"
 #include "platform/message_sink.h"
 #include "platform/text.h"
 
@@ -176,25 +177,6 @@ std::int32_t ColorSpaceCode(J_COLOR_SPACE space) {
   }
 }
 
-// The target frame: reused when it already holds storage of this format,
-// alignment and size that covers its rows; otherwise freed and allocated.
-bool PrepareFrame(TFrameBuffer* frame, TPixelFormat format, std::int32_t width, std::int32_t height) {
-  if (!frame) return false;
-  const std::int64_t rowBytes = std::int64_t{width} * (format == ZarnTypes::PF_RGB24 ? 3 : 4);
-  if (frame->pBuffer && frame->ePixelFormat == format && frame->nRowAlignment == 4 &&
-      frame->nHeightAlignment == 1 && frame->nWidth == width && frame->nHeight == height &&
-      frame->nStride >= rowBytes && std::int64_t{frame->nStride} * height <= frame->nSize)
-    return true;
-  ZarnTypes::FreeFrameBuffer(frame);
-  frame->ePixelFormat = format;
-  frame->nWidth = width;
-  frame->nHeight = height;
-  frame->nRowAlignment = 4;
-  frame->nHeightAlignment = 1;
-  frame->nFlag = 1;
-  return ZarnTypes::AllocFrameBuffer(frame);
-}
-
 }  // namespace
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
@@ -271,7 +253,8 @@ bool DecodeRows(TDecodeState& st, TMediaRequest& request, std::FILE* pFile, cons
   const auto height = static_cast<std::int32_t>(cinfo->output_height);
   // Another target or no frame leaves the rows unread; finishing then ends
   // through the library's "too few scanlines" error.
-  if (knownTarget && cinfo->output_components == 3 && PrepareFrame(request.pFrameBuffer, target, width, height)) {
+  if (knownTarget && cinfo->output_components == 3 &&
+      Codecs::PrepareFrame(request.pFrameBuffer, target, width, height)) {
     TFrameBuffer& frame = *request.pFrameBuffer;
     const int pixelBytes = target == ZarnTypes::PF_RGB24 ? 3 : 4;
     while (cinfo->output_scanline < cinfo->output_height) {
@@ -287,11 +270,7 @@ bool DecodeRows(TDecodeState& st, TMediaRequest& request, std::FILE* pFile, cons
         if (pixelBytes == 4) dst[3] = 0;
       }
     }
-    request.nWidth = width;
-    request.nHeight = height;
-    request.nStride = frame.nStride;
-    request.pPixels = frame.pBuffer;
-    request.nSize = frame.nSize;
+    Codecs::DescribeFrame(request, frame);
     if (request.pResults) {
       const TJpegReadInfo info{ColorSpaceCode(cinfo->jpeg_color_space), cinfo->data_precision};
       std::memcpy(request.pResults, &info, sizeof info);
@@ -310,9 +289,8 @@ void EncodeRows(TEncodeState& st, const TMediaRequest& request, std::int32_t nQu
   const int pixelBytes = layout == ZarnTypes::PF_RGB24 ? 3 : layout == ZarnTypes::PF_RGB32 ? 4 : 0;
   const std::int32_t width = request.nWidth;
   const std::int32_t height = request.nHeight;
-  const bool rowsReadable = pixelBytes != 0 && frame && frame->pBuffer && width > 0 && height > 0 &&
-                            std::int64_t{frame->nStride} >= std::int64_t{width} * pixelBytes &&
-                            std::int64_t{frame->nStride} * height <= std::int64_t{frame->nSize};
+  const bool rowsReadable = pixelBytes != 0 && width > 0 && height > 0 &&
+                            Codecs::FrameHoldsRows(frame, height, std::int64_t{width} * pixelBytes);
 
   j_compress_ptr const cinfo = &st.cinfo;
   jpeg_create_compress(cinfo);

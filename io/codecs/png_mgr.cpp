@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/codecs/codec_common.h"
 #include "io/codecs/quantizer.h"
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
@@ -139,25 +140,6 @@ struct TReadState : TCallState {
   }
 };
 
-// The target frame: reused when it already holds storage of this format,
-// alignment and size that covers its rows; otherwise freed and allocated.
-bool PrepareFrame(TFrameBuffer* frame, std::int32_t width, std::int32_t height) {
-  if (!frame) return false;
-  if (frame->pBuffer && frame->ePixelFormat == ZarnTypes::PF_RGB32 && frame->nRowAlignment == 4 &&
-      frame->nHeightAlignment == 1 && frame->nWidth == width && frame->nHeight == height &&
-      std::int64_t{frame->nStride} >= std::int64_t{width} * 4 &&
-      std::int64_t{frame->nStride} * height <= frame->nSize)
-    return true;
-  ZarnTypes::FreeFrameBuffer(frame);
-  frame->ePixelFormat = ZarnTypes::PF_RGB32;
-  frame->nWidth = width;
-  frame->nHeight = height;
-  frame->nRowAlignment = 4;
-  frame->nHeightAlignment = 1;
-  frame->nFlag = 1;
-  return ZarnTypes::AllocFrameBuffer(frame);
-}
-
 // All library work of one decode. Runs below the frame that armed the jump:
 // a library error leaves it through the jump, so it holds nothing that needs
 // destroying. Returns whether the picture was decoded.
@@ -220,7 +202,7 @@ bool DecodeImage(TReadState& st, TMediaRequest& request, std::FILE* file, std::i
   if (request.ePixelFormat != ZarnTypes::PF_RGB32) return false;
   const auto w = static_cast<std::int32_t>(width);
   const auto h = static_cast<std::int32_t>(height);
-  if (!PrepareFrame(request.pFrameBuffer, w, h)) return false;
+  if (!Codecs::PrepareFrame(request.pFrameBuffer, ZarnTypes::PF_RGB32, w, h)) return false;
   TFrameBuffer& frame = *request.pFrameBuffer;
   if (frame.nStride < 0 || static_cast<std::size_t>(frame.nStride) < rowBytes) return false;
 
@@ -238,11 +220,7 @@ bool DecodeImage(TReadState& st, TMediaRequest& request, std::FILE* file, std::i
   png_read_image(png, st.rows.data());
   png_read_end(png, nullptr);
 
-  request.nWidth = w;
-  request.nHeight = h;
-  request.nStride = frame.nStride;
-  request.pPixels = frame.pBuffer;
-  request.nSize = frame.nSize;
+  Codecs::DescribeFrame(request, frame);
   if (request.pResults) std::memcpy(request.pResults, &fileInfo, sizeof fileInfo);
   return true;
 }
@@ -288,12 +266,6 @@ void WriteToMemory(png_structp png, png_bytep data, std::size_t count) {
 
 void FlushMemory(png_structp) {}
 
-// True when the frame holds `height` rows of `rowBytes` bytes.
-bool FrameHolds(const TFrameBuffer* frame, std::int32_t height, std::int64_t rowBytes) {
-  return frame && frame->pBuffer && frame->nStride >= rowBytes &&
-         std::int64_t{frame->nStride} * height <= std::int64_t{frame->nSize};
-}
-
 // True when `rows` rows `step` bytes apart, each `rowBytes` long, fit in
 // `available` bytes.
 bool PlaneHolds(std::int64_t available, std::int32_t rows, std::int64_t step, std::int64_t rowBytes) {
@@ -323,7 +295,7 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
     case ZarnTypes::PF_RGB32: {
       if (pngType != PNG_COLOR_TYPE_RGB && pngType != PNG_COLOR_TYPE_RGB_ALPHA) return false;
       if (depth != 8 && depth != 16) return false;
-      if (!FrameHolds(frame, height, std::int64_t{width} * 4)) return false;
+      if (!Codecs::FrameHoldsRows(frame, height, std::int64_t{width} * 4)) return false;
       source.kind = TRowSource::kBgrx;
       source.top = frame->pBuffer + std::int64_t{height - 1} * frame->nStride;
       source.step = -static_cast<std::ptrdiff_t>(frame->nStride);
@@ -351,7 +323,7 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
         return false;
       }
       const std::int64_t rowBytes = (std::int64_t{width} * bits + 7) / 8;
-      if (!FrameHolds(frame, height, rowBytes)) return false;
+      if (!Codecs::FrameHoldsRows(frame, height, rowBytes)) return false;
       source.kind = TRowSource::kPacked;
       source.top = frame->pBuffer + std::int64_t{height - 1} * frame->nStride;
       source.step = -static_cast<std::ptrdiff_t>(frame->nStride);
@@ -482,12 +454,6 @@ struct TBitmapFrames {
   }
 };
 
-bool SectionHoldsRows(const Dib::TDibSection& section) {
-  if (section.Width() <= 0 || section.Height() <= 0) return false;
-  const std::uint64_t need = static_cast<std::uint64_t>(section.Stride()) * static_cast<std::uint64_t>(section.Height());
-  return need <= section.bits.size();
-}
-
 bool BitmapHasAlpha(const Dib::TDibSection& bitmap) {
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* row = bitmap.RowFromTop(y);
@@ -566,33 +532,15 @@ bool CPngMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8_
 bool CPngMgr::SavePng(const std::string& path, ZarnTypes::TFileFormat eFormat, const TPngSettings& settings,
                       const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() == 32) return WriteBitmap(path, eFormat, settings, bitmap);
-  if (bitmap.BitCount() != 24 || !SectionHoldsRows(bitmap)) return false;
-
   // A 32-bit copy with the same row order; its fourth bytes are 0, so the
   // picture is written opaque.
-  Dib::TDibPtr copy = Dib::CreateDibSectionPal(bitmap.Width(), bitmap.header.biHeight, 32, nullptr);
-  if (!copy || copy->Width() != bitmap.Width() || copy->Height() != bitmap.Height() ||
-      copy->TopDown() != bitmap.TopDown() || !SectionHoldsRows(*copy))
-    return false;
-  TFrameBuffer source{};
-  source.ePixelFormat = ZarnTypes::PF_RGB24;
-  source.nWidth = bitmap.Width();
-  source.nHeight = bitmap.Height();
-  source.nRowAlignment = 4;
-  source.nHeightAlignment = 1;
-  source.pBuffer = const_cast<std::uint8_t*>(bitmap.bits.data());
-  TFrameBuffer destination = source;
-  destination.ePixelFormat = ZarnTypes::PF_RGB32;
-  destination.pBuffer = copy->bits.data();
-  if (!ZarnTypes::LayoutFrameBuffer(&source) || !ZarnTypes::LayoutFrameBuffer(&destination) ||
-      !Dib::ConvertRgb24ToRgb32(source, destination))
-    return false;
-  return WriteBitmap(path, eFormat, settings, *copy);
+  const Dib::TDibPtr copy = Codecs::WidenToRgb32(bitmap);
+  return copy && WriteBitmap(path, eFormat, settings, *copy);
 }
 
 bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat, const TPngSettings& settings,
                           const Dib::TDibSection& bitmap) {
-  if (bitmap.BitCount() != 32 || !SectionHoldsRows(bitmap)) return false;
+  if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   const int width = bitmap.Width();
   const int height = bitmap.Height();
   const std::int32_t code = settings.nColorType;
@@ -601,17 +549,7 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
   // The bitmap's pixels, bottom row first.
   TBitmapFrames frames;
   TFrameBuffer& frame = frames.frame;
-  frame.ePixelFormat = ZarnTypes::PF_RGB32;
-  frame.nWidth = width;
-  frame.nHeight = height;
-  frame.nRowAlignment = 4;
-  frame.nHeightAlignment = 1;
-  frame.nFlag = 1;
-  if (!ZarnTypes::AllocFrameBuffer(&frame)) return false;
-  std::memset(frame.pBuffer, 0, static_cast<std::size_t>(frame.nSize));
-  for (int y = 0; y < height; ++y)
-    std::memcpy(frame.pBuffer + std::int64_t{height - 1 - y} * frame.nStride, bitmap.RowFromTop(y),
-                static_cast<std::size_t>(width) * 4);
+  if (!Codecs::CopyToBottomUpFrame(bitmap, frame)) return false;
 
   TPngWriteParams params;
   params.settings = settings;
@@ -634,7 +572,7 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
   // by nearest colour.
   const auto makeSection = [&](int bits, const Dib::TPalette* palette) {
     section = Dib::CreateDibSectionPal(width, height, bits, palette);
-    if (!section || section->TopDown() || !SectionHoldsRows(*section)) return false;
+    if (!section || section->TopDown() || !Codecs::SectionHoldsRows(*section)) return false;
     if (palette && palette->entries.size() < section->colorTable.size()) {
       // The file's palette holds the quantizer's colours only.
       section->colorTable.resize(palette->entries.size());

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "io/codecs/codec_common.h"
 #include "io/codecs/quantizer.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
@@ -22,87 +23,35 @@ using namespace ZarnTypes;
 
 namespace {
 
-// Lines of one kind shown for one call; the rest are summed up.
-constexpr std::size_t kMaxShownLines = 10;
-
 // The library names its message boxes after the module that reports.
 constexpr char kDefaultModule[] = "LIBTIFF";
 
 // Messages of the library and of this manager during one call, shown at its
-// end: one box for the manager's own reasons, one for the library's errors,
-// one for its warnings.
-class TMessageLog {
- public:
-  void AddOwn(std::string text) { Add(m_own, {}, std::move(text)); }
+// end; the library's boxes are captioned after the module of their first
+// line.
+using TMessageLog = Codecs::TCallMessages;
 
-  void AddLibrary(bool error, const char* module, const char* fmt, va_list ap) {
-    char buffer[1024];
-    va_list copy;
-    va_copy(copy, ap);
-    const int n = std::vsnprintf(buffer, sizeof buffer, fmt ? fmt : "", copy);
-    va_end(copy);
-    if (n < 0) return;
-    Add(error ? m_errors : m_warnings, module ? module : kDefaultModule, buffer);
-  }
-
-  bool HasErrors() const { return !m_errors.shown.empty(); }
-
-  void Show() const {
-    if (!m_own.shown.empty()) platform::ShowMessage(Join(m_own));
-    if (!m_errors.shown.empty())
-      platform::ShowMessage(Join(m_errors), m_errors.shown.front().module + " Error",
-                            platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    if (!m_warnings.shown.empty())
-      platform::ShowMessage(Join(m_warnings), m_warnings.shown.front().module + " Warning",
-                            platform::MB_OK | platform::MB_ICONINFORMATION);
-  }
-
- private:
-  struct TLine {
-    std::string module;
-    std::string text;
-    bool operator==(const TLine&) const = default;
-  };
-  struct TLines {
-    std::vector<TLine> shown;
-    std::size_t dropped = 0;
-  };
-
-  static void Add(TLines& lines, std::string module, std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.empty()) return;
-    TLine line{std::move(module), std::move(text)};
-    // A hostile file can make the library repeat itself thousands of times.
-    if (std::find(lines.shown.begin(), lines.shown.end(), line) != lines.shown.end()) return;
-    if (lines.shown.size() < kMaxShownLines) lines.shown.push_back(std::move(line));
-    else ++lines.dropped;
-  }
-
-  // The box is captioned with the first line's module; other modules are
-  // named in front of their lines.
-  static std::string Join(const TLines& lines) {
-    std::string text;
-    for (const TLine& line : lines.shown) {
-      if (!text.empty()) text += '\n';
-      if (line.module != lines.shown.front().module) text += line.module + ": ";
-      text += line.text;
-    }
-    if (lines.dropped) text += "\n...";
-    return text;
-  }
-
-  TLines m_own;
-  TLines m_errors;
-  TLines m_warnings;
-};
+// Adds one of the library's reports, formatted as the library asks.
+void AddLibraryMessage(TMessageLog& log, bool error, const char* module, const char* fmt, va_list ap) {
+  char buffer[1024];
+  va_list copy;
+  va_copy(copy, ap);
+  const int n = std::vsnprintf(buffer, sizeof buffer, fmt ? fmt : "", copy);
+  va_end(copy);
+  if (n < 0) return;
+  if (error)
+    log.AddError(module ? module : kDefaultModule, buffer);
+  else
+    log.AddWarning(module ? module : kDefaultModule, buffer);
+}
 
 int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-  static_cast<TMessageLog*>(user)->AddLibrary(true, module, fmt, ap);
+  AddLibraryMessage(*static_cast<TMessageLog*>(user), true, module, fmt, ap);
   return 1;  // handled: not passed on to the process-wide handlers
 }
 
 int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-  static_cast<TMessageLog*>(user)->AddLibrary(false, module, fmt, ap);
+  AddLibraryMessage(*static_cast<TMessageLog*>(user), false, module, fmt, ap);
   return 1;
 }
 
@@ -115,12 +64,12 @@ TIFFErrorHandler g_previousWarning = nullptr;
 std::once_flag g_handlersOnce;
 
 void GlobalError(const char* module, const char* fmt, va_list ap) {
-  if (t_pLog) t_pLog->AddLibrary(true, module, fmt, ap);
+  if (t_pLog) AddLibraryMessage(*t_pLog, true, module, fmt, ap);
   else if (g_previousError) g_previousError(module, fmt, ap);
 }
 
 void GlobalWarning(const char* module, const char* fmt, va_list ap) {
-  if (t_pLog) t_pLog->AddLibrary(false, module, fmt, ap);
+  if (t_pLog) AddLibraryMessage(*t_pLog, false, module, fmt, ap);
   else if (g_previousWarning) g_previousWarning(module, fmt, ap);
 }
 
@@ -300,22 +249,6 @@ void FillResults(TIFF* tif, void* block) {
     StoreResult(block, kResultCompression, CompressionCodeOf(compression));
 }
 
-// Makes the request's frame buffer a PF_RGB32 picture of the size, reusing
-// the storage it already has for that size.
-bool PrepareFrame(TFrameBuffer& frame, std::int32_t width, std::int32_t height) {
-  if (frame.pBuffer && frame.ePixelFormat == PF_RGB32 && frame.nRowAlignment == 4 &&
-      frame.nHeightAlignment == 1 && frame.nWidth == width && frame.nHeight == height)
-    return true;
-  FreeFrameBuffer(&frame);
-  frame.ePixelFormat = PF_RGB32;
-  frame.nWidth = width;
-  frame.nHeight = height;
-  frame.nRowAlignment = 4;
-  frame.nHeightAlignment = 1;
-  frame.nFlag = 1;
-  return AllocFrameBuffer(&frame);
-}
-
 bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMessageLog& log) {
   std::uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height)) {
@@ -330,7 +263,7 @@ bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMess
     return false;
   }
   TFrameBuffer& frame = *request.pFrameBuffer;
-  if (!PrepareFrame(frame, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)) ||
+  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)) ||
       frame.nStride != static_cast<std::int32_t>(width) * 4) {
     log.AddOwn("Not enough memory for a TIFF picture of " + std::to_string(width) + " x " +
                std::to_string(height) + " pixels.");
@@ -346,11 +279,7 @@ bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMess
     return false;
   for (std::uint8_t* p = frame.pBuffer; p < frame.pBuffer + frame.nSize; p += 4) std::swap(p[0], p[2]);
 
-  request.nWidth = frame.nWidth;
-  request.nHeight = frame.nHeight;
-  request.nStride = frame.nStride;
-  request.pPixels = frame.pBuffer;
-  request.nSize = frame.nSize;
+  Codecs::DescribeFrame(request, frame);
   if (request.pResults) FillResults(tif, request.pResults);
   return true;
 }
@@ -411,16 +340,9 @@ std::string RefusalOf(const TTiffSettings& s) {
   return {};
 }
 
-bool HoldsRows(const Dib::TDibSection& s) {
-  return s.Width() > 0 && s.Height() > 0 && s.BitCount() > 0 &&
-         s.bits.size() >= s.Stride() * static_cast<std::size_t>(s.Height());
-}
-
 bool FrameHoldsRows(const TFrameBuffer* frame, TPixelFormat format, int pixelBytes) {
-  if (!frame || !frame->pBuffer || frame->ePixelFormat != format) return false;
-  if (frame->nWidth <= 0 || frame->nHeight <= 0) return false;
-  return frame->nStride >= static_cast<std::int64_t>(frame->nWidth) * pixelBytes &&
-         static_cast<std::int64_t>(frame->nStride) * frame->nHeight <= frame->nSize;
+  if (!frame || frame->ePixelFormat != format || frame->nWidth <= 0 || frame->nHeight <= 0) return false;
+  return Codecs::FrameHoldsRows(frame, frame->nHeight, std::int64_t{frame->nWidth} * pixelBytes);
 }
 
 bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, std::vector<std::uint8_t>& out,
@@ -437,7 +359,7 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
   std::uint32_t width = 0, height = 0;
   std::vector<std::uint16_t> red, green, blue;
   if (palette) {
-    if (!section || !HoldsRows(*section) || section->BitCount() != s.nBitDepth) return false;
+    if (!section || !Codecs::SectionHoldsRows(*section) || section->BitCount() != s.nBitDepth) return false;
     const std::size_t entries = std::size_t{1} << s.nBitDepth;
     if (section->colorTable.empty() || section->colorTable.size() > 256) return false;
     // The colour map has 2^bits entries whatever the section uses; entries
@@ -555,31 +477,13 @@ bool CTiffMgr::ReadTiffMemory(const std::uint8_t* pData, std::size_t nSize, TMed
 bool CTiffMgr::SaveTiff(const std::string& path, TFileFormat eFormat, const TTiffSettings& settings,
                         const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() == 32) return WriteBitmap(path, eFormat, settings, bitmap);
-  if (bitmap.BitCount() != 24 || !HoldsRows(bitmap)) return false;
-  Dib::TDibPtr wide = Dib::CreateDibSectionPal(bitmap.Width(), bitmap.Height(), 32, nullptr);
-  if (!wide) return false;
-  TFrameBuffer source;
-  source.ePixelFormat = PF_RGB24;
-  source.nWidth = bitmap.Width();
-  source.nHeight = bitmap.Height();
-  source.nRowAlignment = 4;
-  source.nHeightAlignment = 1;
-  TFrameBuffer target = source;
-  target.ePixelFormat = PF_RGB32;
-  if (!LayoutFrameBuffer(&source) || !LayoutFrameBuffer(&target) ||
-      static_cast<std::size_t>(target.nSize) > wide->bits.size())
-    return false;
-  source.pBuffer = const_cast<std::uint8_t*>(bitmap.bits.data());
-  target.pBuffer = wide->bits.data();
-  if (!Dib::ConvertRgb24ToRgb32(source, target)) return false;
-  // Row order is kept, so the copy runs the same way as the original.
-  if (bitmap.TopDown()) wide->header.biHeight = -wide->header.biHeight;
-  return WriteBitmap(path, eFormat, settings, *wide);
+  const Dib::TDibPtr wide = Codecs::WidenToRgb32(bitmap);
+  return wide && WriteBitmap(path, eFormat, settings, *wide);
 }
 
 bool CTiffMgr::WriteBitmap(const std::string& path, TFileFormat eFormat, const TTiffSettings& settings,
                            const Dib::TDibSection& bitmap) {
-  if (bitmap.BitCount() != 32 || !HoldsRows(bitmap)) return false;
+  if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   {
     TMessageLog log;
     if (const std::string why = RefusalOf(settings); !why.empty()) {
