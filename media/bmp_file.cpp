@@ -26,6 +26,16 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kInfoHeaderBytes = 40;
 constexpr std::uint16_t kBmpSignature = 0x4D42;  // "BM"
 
+// The 14-byte file header: signature, file size, two reserved words and
+// the offset of the pixel rows.
+void WriteFileHeader(platform::TByteWriter& w, std::uint32_t fileSize, std::uint32_t bitsOffset) {
+  w.U16(kBmpSignature);
+  w.U32(fileSize);
+  w.U16(0);
+  w.U16(0);
+  w.U32(bitsOffset);
+}
+
 bool IsBmpDepth(unsigned bits) {
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
@@ -124,30 +134,11 @@ bool BuildPrefix(const TBitmapInfo& info, std::size_t bitsCount, TBmpPrefix& out
   out.bytes.clear();
   out.bytes.reserve(static_cast<std::size_t>(offset));
   platform::TByteWriter w(out.bytes);
-  w.U16(kBmpSignature);
-  w.U32(static_cast<std::uint32_t>(fileSize));
-  w.U16(0);
-  w.U16(0);
-  w.U32(static_cast<std::uint32_t>(offset));
-  w.U32(h.biSize);
-  w.I32(h.biWidth);
-  w.I32(h.biHeight);
-  w.U16(h.biPlanes);
-  w.U16(h.biBitCount);
-  w.U32(h.biCompression);
-  w.U32(h.biSizeImage);
-  w.I32(h.biXPelsPerMeter);
-  w.I32(h.biYPelsPerMeter);
-  w.U32(h.biClrUsed);
-  w.U32(h.biClrImportant);
+  WriteFileHeader(w, static_cast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(offset));
+  detail::WriteInfoHeader(w, h);
   if (withMasks)
     for (std::uint32_t m : masks) w.U32(m);
-  for (const TRgbQuad& q : table) {
-    w.U8(q.rgbBlue);
-    w.U8(q.rgbGreen);
-    w.U8(q.rgbRed);
-    w.U8(0);
-  }
+  detail::WriteColorTable(w, table);
   out.imageBytes = static_cast<std::size_t>(imageBytes);
   return true;
 }
@@ -485,11 +476,7 @@ bool WritePackedDib(const std::filesystem::path& path, const std::vector<std::ui
   if (fileSize > UINT32_MAX) return false;
   std::vector<std::uint8_t> header;
   platform::TByteWriter w(header);
-  w.U16(kBmpSignature);
-  w.U32(static_cast<std::uint32_t>(fileSize));
-  w.U16(0);
-  w.U16(0);
-  w.U32(static_cast<std::uint32_t>(kFileHeaderBytes + prefix));
+  WriteFileHeader(w, static_cast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(kFileHeaderBytes + prefix));
   TOutFile file(path);
   if (!file.IsOpen()) return false;
   if (!file.Write(header.data(), header.size())) return false;

@@ -153,6 +153,29 @@ void ReadRowBgr(const TDibSection& section, int y, std::uint8_t* bgr) {
   }
 }
 
+void WriteInfoHeader(platform::TByteWriter& w, const TBitmapInfoHeader& h) {
+  w.U32(h.biSize);
+  w.I32(h.biWidth);
+  w.I32(h.biHeight);
+  w.U16(h.biPlanes);
+  w.U16(h.biBitCount);
+  w.U32(h.biCompression);
+  w.U32(h.biSizeImage);
+  w.I32(h.biXPelsPerMeter);
+  w.I32(h.biYPelsPerMeter);
+  w.U32(h.biClrUsed);
+  w.U32(h.biClrImportant);
+}
+
+void WriteColorTable(platform::TByteWriter& w, const std::vector<TRgbQuad>& table) {
+  for (const TRgbQuad& q : table) {
+    w.U8(q.rgbBlue);
+    w.U8(q.rgbGreen);
+    w.U8(q.rgbRed);
+    w.U8(0);
+  }
+}
+
 }  // namespace detail
 
 using detail::CheckedAdd;
@@ -474,23 +497,8 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
   try {
     packed.reserve(40 + 4 * table.size() + static_cast<std::size_t>(image));
     platform::TByteWriter w(packed);
-    w.U32(h.biSize);
-    w.I32(h.biWidth);
-    w.I32(h.biHeight);
-    w.U16(h.biPlanes);
-    w.U16(h.biBitCount);
-    w.U32(h.biCompression);
-    w.U32(h.biSizeImage);
-    w.I32(h.biXPelsPerMeter);
-    w.I32(h.biYPelsPerMeter);
-    w.U32(h.biClrUsed);
-    w.U32(h.biClrImportant);
-    for (const TRgbQuad& q : table) {
-      w.U8(q.rgbBlue);
-      w.U8(q.rgbGreen);
-      w.U8(q.rgbRed);
-      w.U8(0);
-    }
+    detail::WriteInfoHeader(w, h);
+    detail::WriteColorTable(w, table);
     const std::size_t bitsAt = packed.size();
     packed.resize(bitsAt + static_cast<std::size_t>(image), 0);
 

@@ -7,6 +7,10 @@
 
 #include "media/dib.h"
 
+namespace platform {
+class TByteWriter;
+}
+
 namespace Dib::detail {
 
 // Multiplies without wrapping; false when the product does not fit.
@@ -40,5 +44,11 @@ void ReadRowBgr(const TDibSection& section, int y, std::uint8_t* bgr);
 
 // True for a 32-bit section whose pixels are stored blue, green, red, x.
 bool IsPlainBgrx(const TDibSection& section);
+
+// Writes the 40-byte information header, field by field, little-endian.
+void WriteInfoHeader(platform::TByteWriter& w, const TBitmapInfoHeader& h);
+
+// Writes colour-table entries as blue, green, red and a 0 byte each.
+void WriteColorTable(platform::TByteWriter& w, const std::vector<TRgbQuad>& table);
 
 }  // namespace Dib::detail
