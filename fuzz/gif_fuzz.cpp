@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "io/codecs/gif_mgr.h"
 #include "io/codecs/quantizer.h"
 #include "media/dib.h"
@@ -45,17 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   GifMgr::CGifMgr gif;
-  TFrameBuffer frame;
-  std::int32_t results[kMediaResultBlockSize / 4] = {};
-  TMediaRequest request;
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = PF_RGB32;
-  request.pFrameBuffer = &frame;
-  request.pResults = results;
+  fuzz_support::TReadRequest read(PF_RGB32);
+  TFrameBuffer& frame = read.frame;
+  const std::int32_t* results = read.results;
+  TMediaRequest& request = read.request;
   const bool ok = gif.ReadGifMemory(data, size, request);
   if (!ok) {
     if (request.bSuccess || request.eError != MEDIA_ERR_READ_GIF) std::abort();
-    FreeFrameBuffer(&frame);
     return 0;
   }
   if (!request.bSuccess || frame.pBuffer == nullptr || frame.ePixelFormat != PF_RGB32 ||
@@ -76,6 +73,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
 
   CheckQuantizable(frame);
-  FreeFrameBuffer(&frame);
   return 0;
 }

@@ -4,18 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/fuzz_support.h"
 #include "io/codecs/tiff_mgr.h"
-#include "io/media_request.h"
-#include "media/frame_buffer.h"
-#include "platform/message_sink.h"
 
 namespace {
-
-// Library and reader messages are part of every run; nobody reads them.
-class TQuietSink : public platform::IMessageSink {
- public:
-  int Show(const platform::TMessageBox& box) override { return platform::DefaultButton(box.style); }
-};
 
 // Small enough that a header claiming the largest picture still decodes
 // within the run's time and memory limits.
@@ -23,23 +15,14 @@ constexpr std::int64_t kFuzzMaxPixels = std::int64_t{1} << 22;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static TQuietSink sink;
-  static platform::TScopedMessageSink scope(&sink);
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_support::SilenceMessages();
+  return 0;
+}
 
-  ZarnTypes::TFrameBuffer frame;
-  std::int32_t results[ZarnTypes::kMediaResultBlockSize / 4] = {};
-  ZarnTypes::TMediaRequest request;
-  request.eOp = ZarnTypes::MEDIA_OP_READ;
-  request.ePixelFormat = ZarnTypes::PF_RGB32;
-  request.pFrameBuffer = &frame;
-  request.pResults = results;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz_support::TReadRequest read(ZarnTypes::PF_RGB32);
   TiffMgr::CTiffMgr mgr;
-  if (mgr.ReadTiffMemory(data, size, request, kFuzzMaxPixels)) {
-    // Touch every pixel the reader claims to have written.
-    volatile std::uint8_t sum = 0;
-    for (std::int32_t i = 0; i < request.nSize; ++i) sum = static_cast<std::uint8_t>(sum + request.pPixels[i]);
-  }
-  ZarnTypes::FreeFrameBuffer(&frame);
+  if (mgr.ReadTiffMemory(data, size, read.request, kFuzzMaxPixels)) fuzz_support::TouchEveryByte(read.request);
   return 0;
 }
