@@ -265,21 +265,17 @@ const TInverseSet& InverseSetForCode(std::int32_t code) { return kInverseSets[co
 namespace {
 
 using detail::TInverseSet;
-using detail::TTermRows;
 
 // Pixels per segment of a row; even, so that no pixel pair is split.
 constexpr std::int32_t kSegment = 512;
 constexpr std::int32_t kPairs = kSegment / 2;
 
-// The per-segment scratch of a conversion to RGB, on the stack: chroma
-// values and terms of the even and the odd pixels of each pair.
+// The per-segment scratch of a conversion to RGB, on the stack: luma of a
+// packed row, chroma values of the even and the odd pixels of each pair.
 struct TSegmentScratch {
   alignas(64) std::uint8_t y[kSegment];
   alignas(64) std::uint8_t cb[2][kPairs];
   alignas(64) std::uint8_t cr[2][kPairs];
-  alignas(64) std::int32_t blue[2][kPairs];
-  alignas(64) std::int32_t green[2][kPairs];
-  alignas(64) std::int32_t red[2][kPairs];
 };
 
 inline std::uint8_t FloorMean(std::uint8_t a, std::uint8_t b) {
@@ -308,27 +304,14 @@ struct TSegmentValues {
   bool shared = true;
 };
 
-// Computes the terms of the segment's chroma values (`pairs` of each) and
-// converts the rows that use them.
-void ConvertSegment(const TInverseSet& set, TSegmentScratch& s, const TSegmentValues& values,
-                    std::int32_t pairs, const TRowOut* rows, std::int32_t rowCount,
-                    std::int32_t length, std::int32_t bytesPerPixel) {
-  const detail::TInverseKernels& kernels = detail::InverseKernels();
-  if (values.shared && kernels.sharedRows != nullptr) {
-    const std::uint8_t* y[2] = {rows[0].y, rowCount > 1 ? rows[1].y : nullptr};
-    std::uint8_t* out[2] = {rows[0].out, rowCount > 1 ? rows[1].out : nullptr};
-    kernels.sharedRows(set, values.cb[0], values.cr[0], y, out, rowCount, length, bytesPerPixel);
-    return;
-  }
-  const std::int32_t sets = values.shared ? 1 : 2;
-  for (std::int32_t e = 0; e < sets; ++e) {
-    kernels.chromaTerms(set, values.cb[e], values.cr[e], pairs, s.blue[e], s.green[e], s.red[e]);
-  }
-  const TTermRows even{s.blue[0], s.green[0], s.red[0]};
-  const TTermRows odd = values.shared ? even : TTermRows{s.blue[1], s.green[1], s.red[1]};
-  for (std::int32_t r = 0; r < rowCount; ++r) {
-    kernels.pixelRow(set, rows[r].y, even, odd, rows[r].out, length, bytesPerPixel);
-  }
+// Converts the rows of a segment that take the same chroma values.
+void ConvertSegment(const TInverseSet& set, const TSegmentValues& values, const TRowOut* rows,
+                    std::int32_t rowCount, std::int32_t length, std::int32_t bytesPerPixel) {
+  const std::uint8_t* y[2] = {rows[0].y, rowCount > 1 ? rows[1].y : nullptr};
+  std::uint8_t* out[2] = {rows[0].out, rowCount > 1 ? rows[1].out : nullptr};
+  const std::int32_t odd = values.shared ? 0 : 1;
+  const detail::TPairValues pairs{values.cb[0], values.cr[0], values.cb[odd], values.cr[odd]};
+  detail::InverseKernels().pairRows(set, pairs, y, out, rowCount, length, bytesPerPixel);
 }
 
 // The planes of a planar frame as the row loop sees them.
@@ -475,8 +458,7 @@ void ConvertPlanarToRgb(const TInverseSet& set, const TPlanarSource& src, const 
         rows[i].y = src.y + (r + i) * src.yStride + x0;
         rows[i].out = dst.first + (r + i) * dst.stride + x0 * dst.bytesPerPixel;
       }
-      ConvertSegment(set, scratch, values, (length + 1) / 2, rows, rowCount, length,
-                     dst.bytesPerPixel);
+      ConvertSegment(set, values, rows, rowCount, length, dst.bytesPerPixel);
     }
   }
 }
@@ -507,7 +489,7 @@ void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const 
       TSegmentValues values;
       values.cb[0] = scratch.cb[0];
       values.cr[0] = scratch.cr[0];
-      ConvertSegment(set, scratch, values, (length + 1) / 2, &out, 1, length, dst.bytesPerPixel);
+      ConvertSegment(set, values, &out, 1, length, dst.bytesPerPixel);
     }
   }
 }

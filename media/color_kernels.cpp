@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <type_traits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -19,6 +20,13 @@ namespace {
 
 // ---------------------------------------------------------------------------
 // Scalar family: straight table look-ups.
+
+// Chroma terms of a run of values, one entry per value.
+struct TTermRows {
+  const std::int32_t* blue = nullptr;
+  const std::int32_t* green = nullptr;
+  const std::int32_t* red = nullptr;
+};
 
 void ScalarChromaTerms(const TInverseSet& set, const std::uint8_t* pCb, const std::uint8_t* pCr,
                        std::int32_t nCount, std::int32_t* pBlue, std::int32_t* pGreen,
@@ -60,21 +68,37 @@ void ScalarYuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t
   }
 }
 
-// The last pixels (fewer than a SIMD step) of rows sharing chroma values,
-// from pixel `first` on, through the tables.
-void ScalarSharedRest(const TInverseSet& set, const std::uint8_t* pCb, const std::uint8_t* pCr,
-                      const std::uint8_t* const* pY, std::uint8_t* const* pOut, std::int32_t nRows,
-                      std::int32_t first, std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  constexpr std::int32_t kMost = 32;  // values: half the widest step
-  std::int32_t blue[kMost];
-  std::int32_t green[kMost];
-  std::int32_t red[kMost];
-  const std::int32_t values = std::min((nCount - first + 1) / 2, kMost);
-  ScalarChromaTerms(set, pCb, pCr, values, blue, green, red);
-  const TTermRows terms{blue, green, red};
+// The last pixels (fewer than a SIMD step) of pair rows, from pixel `first`
+// on, through the tables.
+void ScalarPairRest(const TInverseSet& set, const TPairValues& values, const std::uint8_t* const* pY,
+                    std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t first,
+                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  constexpr std::int32_t kMost = 32;  // pairs: more than the widest step leaves
+  std::int32_t blue[2][kMost];
+  std::int32_t green[2][kMost];
+  std::int32_t red[2][kMost];
+  const std::int32_t k = first / 2;
+  const std::int32_t pairs = std::min((nCount - first + 1) / 2, kMost);
+  const bool shared = values.cbOdd == values.cbEven && values.crOdd == values.crEven;
+  ScalarChromaTerms(set, values.cbEven + k, values.crEven + k, pairs, blue[0], green[0], red[0]);
+  if (!shared) {
+    ScalarChromaTerms(set, values.cbOdd + k, values.crOdd + k, pairs, blue[1], green[1], red[1]);
+  }
+  const TTermRows even{blue[0], green[0], red[0]};
+  const TTermRows odd = shared ? even : TTermRows{blue[1], green[1], red[1]};
   for (std::int32_t row = 0; row < nRows; ++row) {
-    ScalarPixelRow(set, pY[row] + first, terms, terms, pOut[row] + nBytesPerPixel * first,
+    ScalarPixelRow(set, pY[row] + first, even, odd, pOut[row] + nBytesPerPixel * first,
                    std::min(nCount - first, 2 * kMost), nBytesPerPixel);
+  }
+}
+
+// The scalar family: the same, 64 pixels at a time.
+void ScalarPairRows(const TInverseSet& set, const TPairValues& values, const std::uint8_t* const* pY,
+                    std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
+                    std::int32_t nBytesPerPixel) {
+  for (std::int32_t first = 0; first < nCount; first += 64) {
+    ScalarPairRest(set, values, pY, pOut, nRows, first, std::min(first + 64, nCount),
+                   nBytesPerPixel);
   }
 }
 
@@ -83,108 +107,51 @@ bool HasChromaFraction(const TInverseSet& set) {
          set.redRule.f != 0;
 }
 
-const TInverseKernels kScalarKernels{ScalarChromaTerms, ScalarPixelRow, ScalarYuy2Split};
+// Runs Family::Run<luma fraction, chroma fraction, shared> for the set and values.
+template <typename Family>
+inline void DispatchPairRows(const TInverseSet& set, const TPairValues& values,
+                             const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                             std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool shared = values.cbOdd == values.cbEven && values.crOdd == values.crEven;
+  const bool luma = set.lumaRule.f != 0;
+  const bool chroma = HasChromaFraction(set);
+  const auto run = [&](auto lumaFraction, auto chromaFraction, auto sharedValues) {
+    Family::template Run<decltype(lumaFraction)::value, decltype(chromaFraction)::value,
+                         decltype(sharedValues)::value>(set, values, pY, pOut, nRows, nCount,
+                                                        nBytesPerPixel);
+  };
+  const auto withShared = [&](auto lumaFraction, auto chromaFraction) {
+    if (shared) {
+      run(lumaFraction, chromaFraction, std::true_type{});
+    } else {
+      run(lumaFraction, chromaFraction, std::false_type{});
+    }
+  };
+  if (luma) {
+    if (chroma) {
+      withShared(std::true_type{}, std::true_type{});
+    } else {
+      withShared(std::true_type{}, std::false_type{});
+    }
+  } else if (chroma) {
+    withShared(std::false_type{}, std::true_type{});
+  } else {
+    withShared(std::false_type{}, std::false_type{});
+  }
+}
+
+const TInverseKernels kScalarKernels{ScalarYuy2Split, ScalarPairRows};
 
 #ifdef TOVRIN_COLOR_X86
 
 // ---------------------------------------------------------------------------
-// AVX2 family. Table entries are computed by their exact integer rules;
-// chroma terms eight values at a time in 32-bit lanes, pixels sixteen at a
-// time with each 32-bit lane holding one pixel pair (even pixel in the low
-// half of the luma word, odd pixel in the high half), so that a pair's
-// shared terms are used without widening them.
+// AVX2 family. Table entries are computed by their exact integer rules: the
+// terms of eight chroma values in 32-bit lanes, then sixteen pixels of each
+// row with every 32-bit lane holding one pixel pair (the even pixel's luma
+// in the low half of the word, the odd pixel's in the high half), so that a
+// pair's terms serve both pixels without being widened.
 
 #define TOVRIN_AVX2 __attribute__((target("avx2")))
-
-TOVRIN_AVX2 inline __m256i LoadBytes8(const std::uint8_t* p) {
-  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-}
-
-TOVRIN_AVX2 inline __m256i Load8(const std::int32_t* p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-TOVRIN_AVX2 inline void Store8(std::int32_t* p, __m256i v) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-}
-
-// Half h (0: lanes 0-7, 1: lanes 8-15) of sixteen 16-bit lanes, sign-extended.
-TOVRIN_AVX2 inline __m256i WidenHalf(__m256i v, std::int32_t h) {
-  return _mm256_cvtepi16_epi32(h == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
-}
-
-template <bool kFraction>
-TOVRIN_AVX2 void Avx2ChromaTerms(const TInverseSet& set, const std::uint8_t* pCb,
-                                 const std::uint8_t* pCr, std::int32_t nCount, std::int32_t* pBlue,
-                                 std::int32_t* pGreen, std::int32_t* pRed) {
-  const std::int32_t o = set.chromaOffset;
-  const std::int32_t r = set.rounding;
-  const std::int32_t whole = nCount & ~7;
-  std::int32_t i = 0;
-  if constexpr (kFraction) {
-    // entry = n (c - o) + t, where t = sign(x) ((f |x|) >> 16) is taken in
-    // 16-bit lanes for sixteen values at once and n (c - o) = n c - n o.
-    const __m256i offset16 = _mm256_set1_epi16(static_cast<std::int16_t>(o));
-    const __m256i fBlue = _mm256_set1_epi16(static_cast<std::int16_t>(set.blueRule.f));
-    const __m256i fGreenCb = _mm256_set1_epi16(static_cast<std::int16_t>(set.greenCbRule.f));
-    const __m256i fGreenCr = _mm256_set1_epi16(static_cast<std::int16_t>(set.greenCrRule.f));
-    const __m256i fRed = _mm256_set1_epi16(static_cast<std::int16_t>(set.redRule.f));
-    const __m256i nBlue = _mm256_set1_epi32(set.blueRule.n);
-    const __m256i nGreenCb = _mm256_set1_epi32(set.greenCbRule.n);
-    const __m256i nGreenCr = _mm256_set1_epi32(set.greenCrRule.n);
-    const __m256i nRed = _mm256_set1_epi32(set.redRule.n);
-    const __m256i baseBlue = _mm256_set1_epi32(r - set.blueRule.n * o);
-    const __m256i baseGreen = _mm256_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
-    const __m256i baseRed = _mm256_set1_epi32(r - set.redRule.n * o);
-    const std::int32_t whole16 = nCount & ~15;
-    for (; i < whole16; i += 16) {
-      const __m256i xCb = _mm256_sub_epi16(
-          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCb + i))), offset16);
-      const __m256i xCr = _mm256_sub_epi16(
-          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCr + i))), offset16);
-      const __m256i aCb = _mm256_abs_epi16(xCb);
-      const __m256i aCr = _mm256_abs_epi16(xCr);
-      const __m256i tBlue = _mm256_sign_epi16(_mm256_mulhi_epu16(aCb, fBlue), xCb);
-      const __m256i tGreen = _mm256_add_epi16(_mm256_sign_epi16(_mm256_mulhi_epu16(aCb, fGreenCb), xCb),
-                                              _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, fGreenCr), xCr));
-      const __m256i tRed = _mm256_sign_epi16(_mm256_mulhi_epu16(aCr, fRed), xCr);
-      for (std::int32_t h = 0; h < 2; ++h) {
-        const std::int32_t at = i + 8 * h;
-        const __m256i cb = LoadBytes8(pCb + at);
-        const __m256i cr = LoadBytes8(pCr + at);
-        Store8(pBlue + at, _mm256_add_epi32(_mm256_add_epi32(baseBlue, _mm256_mullo_epi32(cb, nBlue)),
-                                            WidenHalf(tBlue, h)));
-        Store8(pGreen + at,
-               _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(baseGreen, _mm256_mullo_epi32(cb, nGreenCb)),
-                                                 _mm256_mullo_epi32(cr, nGreenCr)),
-                                WidenHalf(tGreen, h)));
-        Store8(pRed + at, _mm256_add_epi32(_mm256_add_epi32(baseRed, _mm256_mullo_epi32(cr, nRed)),
-                                           WidenHalf(tRed, h)));
-      }
-    }
-  } else {
-    // Whole coefficients: n (c - o) = n c - n o, the constant folded in.
-    const __m256i nBlue = _mm256_set1_epi32(set.blueRule.n);
-    const __m256i nGreenCb = _mm256_set1_epi32(set.greenCbRule.n);
-    const __m256i nGreenCr = _mm256_set1_epi32(set.greenCrRule.n);
-    const __m256i nRed = _mm256_set1_epi32(set.redRule.n);
-    const __m256i baseBlue = _mm256_set1_epi32(r - set.blueRule.n * o);
-    const __m256i baseGreen = _mm256_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
-    const __m256i baseRed = _mm256_set1_epi32(r - set.redRule.n * o);
-    for (; i < whole; i += 8) {
-      const __m256i cb = LoadBytes8(pCb + i);
-      const __m256i cr = LoadBytes8(pCr + i);
-      Store8(pBlue + i, _mm256_add_epi32(baseBlue, _mm256_mullo_epi32(cb, nBlue)));
-      Store8(pGreen + i,
-             _mm256_sub_epi32(_mm256_sub_epi32(baseGreen, _mm256_mullo_epi32(cb, nGreenCb)),
-                              _mm256_mullo_epi32(cr, nGreenCr)));
-      Store8(pRed + i, _mm256_add_epi32(baseRed, _mm256_mullo_epi32(cr, nRed)));
-    }
-  }
-  if (i < nCount) {
-    ScalarChromaTerms(set, pCb + i, pCr + i, nCount - i, pBlue + i, pGreen + i, pRed + i);
-  }
-}
 
 // Constants of the luma rule: luma(x) = 65,536 x + nLow x + t(x), x = Y - offset,
 // taken as 16-bit pairs.
@@ -257,41 +224,7 @@ TOVRIN_AVX2 inline void Store16(__m256i blue, __m256i green, __m256i red, std::u
                    _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
 }
 
-template <bool kFraction, bool kShared>
-TOVRIN_AVX2 void Avx2PixelRow(const TInverseSet& set, const std::uint8_t* pY,
-                              const TTermRows& evenRows, const TTermRows& oddRows,
-                              std::uint8_t* pOut, std::int32_t nCount,
-                              std::int32_t nBytesPerPixel) {
-  const TTermRows even = evenRows;
-  const TTermRows odd = kShared ? evenRows : oddRows;
-  const TLuma256 luma = MakeLuma256(set);
-  const std::int32_t whole = nCount & ~15;
-  std::int32_t i = 0;
-  for (; i < whole; i += 16) {
-    __m256i lumaEven;
-    __m256i lumaOdd;
-    Luma256<kFraction>(luma, pY + i, lumaEven, lumaOdd);
-    const std::int32_t k = i / 2;
-    const auto terms = [k](const std::int32_t* p) { return p + k; };
-    const __m256i blueEven = Load8(terms(even.blue));
-    const __m256i greenEven = Load8(terms(even.green));
-    const __m256i redEven = Load8(terms(even.red));
-    const __m256i blue = PairHighWords256(lumaEven, lumaOdd, blueEven, kShared ? blueEven : Load8(terms(odd.blue)));
-    const __m256i green =
-        PairHighWords256(lumaEven, lumaOdd, greenEven, kShared ? greenEven : Load8(terms(odd.green)));
-    const __m256i red = PairHighWords256(lumaEven, lumaOdd, redEven, kShared ? redEven : Load8(terms(odd.red)));
-    Store16(blue, green, red, pOut + nBytesPerPixel * i, nBytesPerPixel);
-  }
-  if (i < nCount) {
-    const std::int32_t k = i / 2;
-    const TTermRows evenRest{even.blue + k, even.green + k, even.red + k};
-    const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
-    ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
-                   nBytesPerPixel);
-  }
-}
-
-// Chroma constants of the fused kernel.
+// Chroma constants.
 struct TChroma256 {
   __m256i nBlue, nGreenCb, nGreenCr, nRed, baseBlue, baseGreen, baseRed;
   __m128i offset, fBlue, fGreenCb, fGreenCr, fRed;
@@ -344,83 +277,47 @@ TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pC
   }
 }
 
-// One or two rows whose pixel pairs share their chroma values: the terms of
-// eight values serve sixteen pixels of each row.
-template <bool kLumaFraction, bool kChromaFraction>
-TOVRIN_AVX2 void Avx2SharedRows(const TInverseSet& set, const std::uint8_t* pCb,
-                                const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                                std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
-                                std::int32_t nBytesPerPixel) {
-  const TLuma256 luma = MakeLuma256(set);
-  const TChroma256 chroma = MakeChroma256(set);
-  const std::int32_t whole = nCount & ~15;
-  std::int32_t i = 0;
-  for (; i < whole; i += 16) {
-    __m256i blueTerm;
-    __m256i greenTerm;
-    __m256i redTerm;
-    ChromaTerms8<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2, blueTerm, greenTerm, redTerm);
-    for (std::int32_t row = 0; row < nRows; ++row) {
-      __m256i lumaEven;
-      __m256i lumaOdd;
-      Luma256<kLumaFraction>(luma, pY[row] + i, lumaEven, lumaOdd);
-      Store16(PairHighWords256(lumaEven, lumaOdd, blueTerm, blueTerm),
-              PairHighWords256(lumaEven, lumaOdd, greenTerm, greenTerm),
-              PairHighWords256(lumaEven, lumaOdd, redTerm, redTerm),
-              pOut[row] + nBytesPerPixel * i, nBytesPerPixel);
+// One or two rows of pixel pairs: the terms of eight values (for the even and,
+// unless shared, the odd pixels) serve sixteen pixels of each row.
+struct TAvx2PairRows {
+  template <bool kLumaFraction, bool kChromaFraction, bool kShared>
+  TOVRIN_AVX2 static void Run(const TInverseSet& set, const TPairValues& values,
+                              const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                              std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+    const TLuma256 luma = MakeLuma256(set);
+    const TChroma256 chroma = MakeChroma256(set);
+    const std::int32_t whole = nCount & ~15;
+    std::int32_t i = 0;
+    for (; i < whole; i += 16) {
+      const std::int32_t k = i / 2;
+      __m256i blueEven, greenEven, redEven;
+      ChromaTerms8<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k, blueEven,
+                                    greenEven, redEven);
+      __m256i blueOdd = blueEven, greenOdd = greenEven, redOdd = redEven;
+      if constexpr (!kShared) {
+        ChromaTerms8<kChromaFraction>(chroma, values.cbOdd + k, values.crOdd + k, blueOdd,
+                                      greenOdd, redOdd);
+      }
+      for (std::int32_t row = 0; row < nRows; ++row) {
+        __m256i lumaEven;
+        __m256i lumaOdd;
+        Luma256<kLumaFraction>(luma, pY[row] + i, lumaEven, lumaOdd);
+        Store16(PairHighWords256(lumaEven, lumaOdd, blueEven, blueOdd),
+                PairHighWords256(lumaEven, lumaOdd, greenEven, greenOdd),
+                PairHighWords256(lumaEven, lumaOdd, redEven, redOdd), pOut[row] + nBytesPerPixel * i,
+                nBytesPerPixel);
+      }
+    }
+    if (i < nCount) {
+      ScalarPairRest(set, values, pY, pOut, nRows, i, nCount, nBytesPerPixel);
     }
   }
-  if (i < nCount) {
-    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
-  }
-}
+};
 
-TOVRIN_AVX2 void Avx2SharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
-                                        const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                                        std::uint8_t* const* pOut, std::int32_t nRows,
-                                        std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const bool chromaFraction = HasChromaFraction(set);
-  if (set.lumaRule.f != 0) {
-    if (chromaFraction) {
-      Avx2SharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-    } else {
-      Avx2SharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-    }
-  } else if (chromaFraction) {
-    Avx2SharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  } else {
-    Avx2SharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  }
-}
-
-TOVRIN_AVX2 void Avx2ChromaTermsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
-                                         const std::uint8_t* pCr, std::int32_t nCount,
-                                         std::int32_t* pBlue, std::int32_t* pGreen,
-                                         std::int32_t* pRed) {
-  if (set.blueRule.f != 0 || set.greenCbRule.f != 0 || set.greenCrRule.f != 0 ||
-      set.redRule.f != 0) {
-    Avx2ChromaTerms<true>(set, pCb, pCr, nCount, pBlue, pGreen, pRed);
-  } else {
-    Avx2ChromaTerms<false>(set, pCb, pCr, nCount, pBlue, pGreen, pRed);
-  }
-}
-
-TOVRIN_AVX2 void Avx2PixelRowDispatch(const TInverseSet& set, const std::uint8_t* pY,
-                                      const TTermRows& even, const TTermRows& odd,
-                                      std::uint8_t* pOut, std::int32_t nCount,
-                                      std::int32_t nBytesPerPixel) {
-  const bool shared = even.blue == odd.blue;
-  if (set.lumaRule.f != 0) {
-    if (shared) {
-      Avx2PixelRow<true, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    } else {
-      Avx2PixelRow<true, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    }
-  } else if (shared) {
-    Avx2PixelRow<false, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  } else {
-    Avx2PixelRow<false, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  }
+TOVRIN_AVX2 void Avx2PairRows(const TInverseSet& set, const TPairValues& values,
+                              const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                              std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  DispatchPairRows<TAvx2PairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
 TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
@@ -446,12 +343,12 @@ TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, st
   }
 }
 
-const TInverseKernels kAvx2Kernels{Avx2ChromaTermsDispatch, Avx2PixelRowDispatch, Avx2Yuy2Split,
-                                   Avx2SharedRowsDispatch};
+const TInverseKernels kAvx2Kernels{Avx2Yuy2Split, Avx2PairRows};
 
 // ---------------------------------------------------------------------------
-// AVX-512 family: the AVX2 algorithms on sixteen 32-bit lanes (chroma) and
-// thirty-two pixels (sixteen pairs) per step.
+// AVX-512 families: the AVX2 algorithm on sixteen chroma values and 32 pixels
+// (sixteen pairs) per step; the VBMI family packs the pixels with byte
+// permutes.
 
 #define TOVRIN_AVX512 __attribute__((target("avx512f,avx512bw")))
 
@@ -461,95 +358,10 @@ const TInverseKernels kAvx2Kernels{Avx2ChromaTermsDispatch, Avx2PixelRowDispatch
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
-// Half h (0: lanes 0-15, 1: lanes 16-31) of 32 16-bit lanes, sign-extended.
-TOVRIN_AVX512 inline __m512i WidenHalf512(__m512i v, std::int32_t h) {
-  return _mm512_cvtepi16_epi32(h == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1));
-}
-
 // sign(x) ((f |x|) >> 16) in 16-bit lanes; `negative` marks the lanes with x < 0.
 TOVRIN_AVX512 inline __m512i SignedPart512(__m512i absX, __m512i factor, __mmask32 negative) {
   const __m512i part = _mm512_mulhi_epu16(absX, factor);
   return _mm512_mask_sub_epi16(part, negative, _mm512_setzero_si512(), part);
-}
-
-TOVRIN_AVX512 inline __m512i LoadBytes16(const std::uint8_t* p) {
-  return _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
-
-template <bool kFraction>
-TOVRIN_AVX512 void Avx512ChromaTerms(const TInverseSet& set, const std::uint8_t* pCb,
-                                     const std::uint8_t* pCr, std::int32_t nCount,
-                                     std::int32_t* pBlue, std::int32_t* pGreen,
-                                     std::int32_t* pRed) {
-  const std::int32_t o = set.chromaOffset;
-  const std::int32_t r = set.rounding;
-  std::int32_t i = 0;
-  if constexpr (kFraction) {
-    // As the AVX2 kernel: the fractional parts in 16-bit lanes, 32 values at once.
-    const __m512i offset16 = _mm512_set1_epi16(static_cast<std::int16_t>(o));
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i fBlue = _mm512_set1_epi16(static_cast<std::int16_t>(set.blueRule.f));
-    const __m512i fGreenCb = _mm512_set1_epi16(static_cast<std::int16_t>(set.greenCbRule.f));
-    const __m512i fGreenCr = _mm512_set1_epi16(static_cast<std::int16_t>(set.greenCrRule.f));
-    const __m512i fRed = _mm512_set1_epi16(static_cast<std::int16_t>(set.redRule.f));
-    const __m512i nBlue = _mm512_set1_epi32(set.blueRule.n);
-    const __m512i nGreenCb = _mm512_set1_epi32(set.greenCbRule.n);
-    const __m512i nGreenCr = _mm512_set1_epi32(set.greenCrRule.n);
-    const __m512i nRed = _mm512_set1_epi32(set.redRule.n);
-    const __m512i baseBlue = _mm512_set1_epi32(r - set.blueRule.n * o);
-    const __m512i baseGreen = _mm512_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
-    const __m512i baseRed = _mm512_set1_epi32(r - set.redRule.n * o);
-    const std::int32_t whole32 = nCount & ~31;
-    for (; i < whole32; i += 32) {
-      const __m512i xCb = _mm512_sub_epi16(
-          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pCb + i))), offset16);
-      const __m512i xCr = _mm512_sub_epi16(
-          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pCr + i))), offset16);
-      const __mmask32 negativeCb = _mm512_cmplt_epi16_mask(xCb, zero);
-      const __mmask32 negativeCr = _mm512_cmplt_epi16_mask(xCr, zero);
-      const __m512i aCb = _mm512_abs_epi16(xCb);
-      const __m512i aCr = _mm512_abs_epi16(xCr);
-      const __m512i tBlue = SignedPart512(aCb, fBlue, negativeCb);
-      const __m512i tGreen = _mm512_add_epi16(SignedPart512(aCb, fGreenCb, negativeCb),
-                                              SignedPart512(aCr, fGreenCr, negativeCr));
-      const __m512i tRed = SignedPart512(aCr, fRed, negativeCr);
-      for (std::int32_t h = 0; h < 2; ++h) {
-        const std::int32_t at = i + 16 * h;
-        const __m512i cb = LoadBytes16(pCb + at);
-        const __m512i cr = LoadBytes16(pCr + at);
-        _mm512_storeu_si512(pBlue + at, _mm512_add_epi32(_mm512_add_epi32(baseBlue, _mm512_mullo_epi32(cb, nBlue)),
-                                                         WidenHalf512(tBlue, h)));
-        _mm512_storeu_si512(
-            pGreen + at,
-            _mm512_sub_epi32(_mm512_sub_epi32(_mm512_sub_epi32(baseGreen, _mm512_mullo_epi32(cb, nGreenCb)),
-                                              _mm512_mullo_epi32(cr, nGreenCr)),
-                             WidenHalf512(tGreen, h)));
-        _mm512_storeu_si512(pRed + at, _mm512_add_epi32(_mm512_add_epi32(baseRed, _mm512_mullo_epi32(cr, nRed)),
-                                                        WidenHalf512(tRed, h)));
-      }
-    }
-  } else {
-    const __m512i nBlue = _mm512_set1_epi32(set.blueRule.n);
-    const __m512i nGreenCb = _mm512_set1_epi32(set.greenCbRule.n);
-    const __m512i nGreenCr = _mm512_set1_epi32(set.greenCrRule.n);
-    const __m512i nRed = _mm512_set1_epi32(set.redRule.n);
-    const __m512i baseBlue = _mm512_set1_epi32(r - set.blueRule.n * o);
-    const __m512i baseGreen = _mm512_set1_epi32(r + (set.greenCbRule.n + set.greenCrRule.n) * o);
-    const __m512i baseRed = _mm512_set1_epi32(r - set.redRule.n * o);
-    const std::int32_t whole = nCount & ~15;
-    for (; i < whole; i += 16) {
-      const __m512i cb = LoadBytes16(pCb + i);
-      const __m512i cr = LoadBytes16(pCr + i);
-      _mm512_storeu_si512(pBlue + i, _mm512_add_epi32(baseBlue, _mm512_mullo_epi32(cb, nBlue)));
-      _mm512_storeu_si512(pGreen + i, _mm512_sub_epi32(
-                                          _mm512_sub_epi32(baseGreen, _mm512_mullo_epi32(cb, nGreenCb)),
-                                          _mm512_mullo_epi32(cr, nGreenCr)));
-      _mm512_storeu_si512(pRed + i, _mm512_add_epi32(baseRed, _mm512_mullo_epi32(cr, nRed)));
-    }
-  }
-  if (i < nCount) {
-    ScalarChromaTerms(set, pCb + i, pCr + i, nCount - i, pBlue + i, pGreen + i, pRed + i);
-  }
 }
 
 // Word selection for pixel pairs: output word 2i is the high word of lane i
@@ -559,16 +371,6 @@ TOVRIN_AVX512 inline __m512i HighWords512() {
                            (41 << 16) | 9, (43 << 16) | 11, (45 << 16) | 13, (47 << 16) | 15,
                            (49 << 16) | 17, (51 << 16) | 19, (53 << 16) | 21, (55 << 16) | 23,
                            (57 << 16) | 25, (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
-}
-
-template <bool kShared>
-TOVRIN_AVX512 inline __m512i Component512(__m512i lumaEven, __m512i lumaOdd,
-                                          const std::int32_t* pEven, const std::int32_t* pOdd) {
-  const __m512i termEven = _mm512_loadu_si512(pEven);
-  const __m512i termOdd = kShared ? termEven : _mm512_loadu_si512(pOdd);
-  const __m512i even = _mm512_add_epi32(lumaEven, termEven);
-  const __m512i odd = _mm512_add_epi32(lumaOdd, termOdd);
-  return _mm512_permutex2var_epi16(even, HighWords512(), odd);
 }
 
 // Constants of the luma rule in 16-bit pairs (see the AVX2 pixel kernel).
@@ -591,26 +393,6 @@ TOVRIN_AVX512 inline TLuma512 MakeLuma512(const TInverseSet& set) {
 struct TComponents512 {
   __m512i blue, green, red;
 };
-
-template <bool kFraction, bool kShared>
-TOVRIN_AVX512 inline TComponents512 Components512(const TLuma512& c, const std::uint8_t* pY,
-                                                  const TTermRows& even, const TTermRows& odd,
-                                                  std::int32_t k) {
-  const __m512i x = _mm512_sub_epi16(
-      _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
-  __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
-  __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
-  if constexpr (kFraction) {
-    const __m512i t = SignedPart512(_mm512_abs_epi16(x), c.fraction,
-                                    _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512()));
-    lumaEven = _mm512_add_epi32(lumaEven, _mm512_madd_epi16(t, c.oneEven));
-    lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, c.oneOdd));
-  }
-  return TComponents512{
-      Component512<kShared>(lumaEven, lumaOdd, even.blue + k, (kShared ? even : odd).blue + k),
-      Component512<kShared>(lumaEven, lumaOdd, even.green + k, (kShared ? even : odd).green + k),
-      Component512<kShared>(lumaEven, lumaOdd, even.red + k, (kShared ? even : odd).red + k)};
-}
 
 // Clamps three components of 32 pixels to 0..255 (saturating packs) and
 // stores them as B G R 0 or B G R.
@@ -639,29 +421,6 @@ TOVRIN_AVX512 inline void Store32(const TComponents512& c, std::uint8_t* out,
   _mm512_mask_storeu_epi8(out, bytes48, _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(low, drop)));
   _mm512_mask_storeu_epi8(out + 48, bytes48,
                           _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(high, drop)));
-}
-
-template <bool kFraction, bool kShared>
-TOVRIN_AVX512 void Avx512PixelRow(const TInverseSet& set, const std::uint8_t* pY,
-                                  const TTermRows& evenRows, const TTermRows& oddRows,
-                                  std::uint8_t* pOut, std::int32_t nCount,
-                                  std::int32_t nBytesPerPixel) {
-  const TTermRows even = evenRows;
-  const TTermRows odd = kShared ? evenRows : oddRows;
-  const TLuma512 luma = MakeLuma512(set);
-  const std::int32_t whole = nCount & ~31;
-  std::int32_t i = 0;
-  for (; i < whole; i += 32) {
-    const TComponents512 c = Components512<kFraction, kShared>(luma, pY + i, even, odd, i / 2);
-    Store32(c, pOut + nBytesPerPixel * i, nBytesPerPixel);
-  }
-  if (i < nCount) {
-    const std::int32_t k = i / 2;
-    const TTermRows evenRest{even.blue + k, even.green + k, even.red + k};
-    const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
-    ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
-                   nBytesPerPixel);
-  }
 }
 
 // Byte selections for the VBMI pack. The packed vectors hold, in each
@@ -695,41 +454,7 @@ TOVRIN_AVX512VBMI inline __m512i LoadIndex(const std::array<std::uint8_t, 64>& i
   return _mm512_loadu_si512(index.data());
 }
 
-// The same row with the pack done by two-source byte permutes.
-template <bool kFraction, bool kShared>
-TOVRIN_AVX512VBMI void Avx512VbmiPixelRow(const TInverseSet& set, const std::uint8_t* pY,
-                                          const TTermRows& evenRows, const TTermRows& oddRows,
-                                          std::uint8_t* pOut, std::int32_t nCount,
-                                          std::int32_t nBytesPerPixel) {
-  const TTermRows even = evenRows;
-  const TTermRows odd = kShared ? evenRows : oddRows;
-  const TLuma512 luma = MakeLuma512(set);
-  const __m512i zero = _mm512_setzero_si512();
-  const bool wide = nBytesPerPixel == 4;
-  const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
-  const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
-  const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
-  const std::int32_t step = 32 * nBytesPerPixel;
-  const std::int32_t whole = nCount & ~31;
-  std::int32_t i = 0;
-  for (; i < whole; i += 32) {
-    const TComponents512 c = Components512<kFraction, kShared>(luma, pY + i, even, odd, i / 2);
-    const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
-    const __m512i redZero = _mm512_packus_epi16(c.red, zero);
-    std::uint8_t* out = pOut + (i / 32) * step;
-    _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
-    _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
-  }
-  if (i < nCount) {
-    const std::int32_t k = i / 2;
-    const TTermRows evenRest{even.blue + k, even.green + k, even.red + k};
-    const TTermRows oddRest{odd.blue + k, odd.green + k, odd.red + k};
-    ScalarPixelRow(set, pY + i, evenRest, oddRest, pOut + nBytesPerPixel * i, nCount - i,
-                   nBytesPerPixel);
-  }
-}
-
-// Chroma constants of the fused kernels.
+// Chroma constants.
 struct TChroma512 {
   __m512i nBlue, nGreenCb, nGreenCr, nRed, baseBlue, baseGreen, baseRed;
   __m256i offset, fBlue, fGreenCb, fGreenCr, fRed;
@@ -783,16 +508,17 @@ TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, const std
 }
 
 // The high words of luma + term for the even and odd pixel of each pair.
-TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd, __m512i term,
-                                              __m512i highWords) {
-  return _mm512_permutex2var_epi16(_mm512_add_epi32(lumaEven, term), highWords,
-                                   _mm512_add_epi32(lumaOdd, term));
+TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd, __m512i termEven,
+                                              __m512i termOdd, __m512i highWords) {
+  return _mm512_permutex2var_epi16(_mm512_add_epi32(lumaEven, termEven), highWords,
+                                   _mm512_add_epi32(lumaOdd, termOdd));
 }
 
-// Components of 32 pixels whose pairs share the terms in registers.
+// Components of 32 pixels from the terms of their pairs' even and odd pixels.
 template <bool kFraction>
-TOVRIN_AVX512 inline TComponents512 SharedComponents512(const TLuma512& c, const std::uint8_t* pY,
-                                                        const TComponents512& terms) {
+TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const std::uint8_t* pY,
+                                                      const TComponents512& even,
+                                                      const TComponents512& odd) {
   const __m512i x = _mm512_sub_epi16(
       _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
   __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
@@ -804,157 +530,95 @@ TOVRIN_AVX512 inline TComponents512 SharedComponents512(const TLuma512& c, const
     lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, c.oneOdd));
   }
   const __m512i highWords = HighWords512();
-  return TComponents512{PairHighWords512(lumaEven, lumaOdd, terms.blue, highWords),
-                        PairHighWords512(lumaEven, lumaOdd, terms.green, highWords),
-                        PairHighWords512(lumaEven, lumaOdd, terms.red, highWords)};
+  return TComponents512{PairHighWords512(lumaEven, lumaOdd, even.blue, odd.blue, highWords),
+                        PairHighWords512(lumaEven, lumaOdd, even.green, odd.green, highWords),
+                        PairHighWords512(lumaEven, lumaOdd, even.red, odd.red, highWords)};
 }
 
-// One or two rows whose pixel pairs share their chroma values: the terms of
-// sixteen values serve 32 pixels of each row.
-template <bool kLumaFraction, bool kChromaFraction>
-TOVRIN_AVX512 void Avx512SharedRows(const TInverseSet& set, const std::uint8_t* pCb,
-                                    const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                                    std::uint8_t* const* pOut, std::int32_t nRows,
-                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const TLuma512 luma = MakeLuma512(set);
-  const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
-  const std::int32_t whole = nCount & ~31;
-  std::int32_t i = 0;
-  for (; i < whole; i += 32) {
-    const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2);
-    for (std::int32_t row = 0; row < nRows; ++row) {
-      Store32(SharedComponents512<kLumaFraction>(luma, pY[row] + i, terms),
-              pOut[row] + nBytesPerPixel * i, nBytesPerPixel);
+// One or two rows of pixel pairs: the terms of sixteen values serve 32 pixels
+// of each row.
+struct TAvx512PairRows {
+  template <bool kLumaFraction, bool kChromaFraction, bool kShared>
+  TOVRIN_AVX512 static void Run(const TInverseSet& set, const TPairValues& values,
+                                const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                                std::int32_t nRows, std::int32_t nCount,
+                                std::int32_t nBytesPerPixel) {
+    const TLuma512 luma = MakeLuma512(set);
+    const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+    const std::int32_t whole = nCount & ~31;
+    std::int32_t i = 0;
+    for (; i < whole; i += 32) {
+      const std::int32_t k = i / 2;
+      const TComponents512 even =
+          ChromaTerms16<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k);
+      const TComponents512 odd =
+          kShared ? even : ChromaTerms16<kChromaFraction>(chroma, values.cbOdd + k, values.crOdd + k);
+      for (std::int32_t row = 0; row < nRows; ++row) {
+        Store32(PairComponents512<kLumaFraction>(luma, pY[row] + i, even, odd),
+                pOut[row] + nBytesPerPixel * i, nBytesPerPixel);
+      }
+    }
+    if (i < nCount) {
+      ScalarPairRest(set, values, pY, pOut, nRows, i, nCount, nBytesPerPixel);
     }
   }
-  if (i < nCount) {
-    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
-  }
+};
+
+TOVRIN_AVX512 void Avx512PairRows(const TInverseSet& set, const TPairValues& values,
+                                  const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                                  std::int32_t nRows, std::int32_t nCount,
+                                  std::int32_t nBytesPerPixel) {
+  DispatchPairRows<TAvx512PairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
-TOVRIN_AVX512 void Avx512SharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
-                                            const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                                            std::uint8_t* const* pOut, std::int32_t nRows,
-                                            std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const bool chromaFraction = HasChromaFraction(set);
-  if (set.lumaRule.f != 0) {
-    if (chromaFraction) {
-      Avx512SharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-    } else {
-      Avx512SharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
+// The same with the pack done by two-source byte permutes.
+struct TAvx512VbmiPairRows {
+  template <bool kLumaFraction, bool kChromaFraction, bool kShared>
+  TOVRIN_AVX512VBMI static void Run(const TInverseSet& set, const TPairValues& values,
+                                    const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                                    std::int32_t nRows, std::int32_t nCount,
+                                    std::int32_t nBytesPerPixel) {
+    const TLuma512 luma = MakeLuma512(set);
+    const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+    const __m512i zero = _mm512_setzero_si512();
+    const bool wide = nBytesPerPixel == 4;
+    const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
+    const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
+    const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
+    const std::int32_t step = 32 * nBytesPerPixel;
+    const std::int32_t whole = nCount & ~31;
+    std::int32_t i = 0;
+    for (; i < whole; i += 32) {
+      const std::int32_t k = i / 2;
+      const TComponents512 even =
+          ChromaTerms16<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k);
+      const TComponents512 odd =
+          kShared ? even : ChromaTerms16<kChromaFraction>(chroma, values.cbOdd + k, values.crOdd + k);
+      for (std::int32_t row = 0; row < nRows; ++row) {
+        const TComponents512 c = PairComponents512<kLumaFraction>(luma, pY[row] + i, even, odd);
+        const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
+        const __m512i redZero = _mm512_packus_epi16(c.red, zero);
+        std::uint8_t* out = pOut[row] + (i / 32) * step;
+        _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
+        _mm512_mask_storeu_epi8(out + 64, secondPart,
+                                _mm512_permutex2var_epi8(blueGreen, high, redZero));
+      }
     }
-  } else if (chromaFraction) {
-    Avx512SharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  } else {
-    Avx512SharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  }
-}
-
-// One or two rows whose pixel pairs share their chroma values (centred
-// sitings and YUY2): terms and pixels in one pass, the terms of sixteen
-// values serving 32 pixels of each row.
-template <bool kLumaFraction, bool kChromaFraction>
-TOVRIN_AVX512VBMI void Avx512VbmiSharedRows(const TInverseSet& set, const std::uint8_t* pCb,
-                                            const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                                            std::uint8_t* const* pOut, std::int32_t nRows,
-                                            std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const TLuma512 luma = MakeLuma512(set);
-  const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
-  const __m512i zero = _mm512_setzero_si512();
-  const bool wide = nBytesPerPixel == 4;
-  const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
-  const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
-  const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
-  const std::int32_t step = 32 * nBytesPerPixel;
-  const std::int32_t whole = nCount & ~31;
-  std::int32_t i = 0;
-  for (; i < whole; i += 32) {
-    const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, pCb + i / 2, pCr + i / 2);
-    for (std::int32_t row = 0; row < nRows; ++row) {
-      const TComponents512 c = SharedComponents512<kLumaFraction>(luma, pY[row] + i, terms);
-      const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
-      const __m512i redZero = _mm512_packus_epi16(c.red, zero);
-      std::uint8_t* out = pOut[row] + (i / 32) * step;
-      _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
-      _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+    if (i < nCount) {
+      ScalarPairRest(set, values, pY, pOut, nRows, i, nCount, nBytesPerPixel);
     }
   }
-  if (i < nCount) {
-    ScalarSharedRest(set, pCb + i / 2, pCr + i / 2, pY, pOut, nRows, i, nCount, nBytesPerPixel);
-  }
-}
+};
 
-TOVRIN_AVX512VBMI void Avx512VbmiSharedRowsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
-                                                    const std::uint8_t* pCr,
-                                                    const std::uint8_t* const* pY,
-                                                    std::uint8_t* const* pOut, std::int32_t nRows,
-                                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const bool chromaFraction = HasChromaFraction(set);
-  if (set.lumaRule.f != 0) {
-    if (chromaFraction) {
-      Avx512VbmiSharedRows<true, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-    } else {
-      Avx512VbmiSharedRows<true, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-    }
-  } else if (chromaFraction) {
-    Avx512VbmiSharedRows<false, true>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  } else {
-    Avx512VbmiSharedRows<false, false>(set, pCb, pCr, pY, pOut, nRows, nCount, nBytesPerPixel);
-  }
-}
-
-TOVRIN_AVX512VBMI void Avx512VbmiPixelRowDispatch(const TInverseSet& set, const std::uint8_t* pY,
-                                                  const TTermRows& even, const TTermRows& odd,
-                                                  std::uint8_t* pOut, std::int32_t nCount,
-                                                  std::int32_t nBytesPerPixel) {
-  const bool shared = even.blue == odd.blue;
-  if (set.lumaRule.f != 0) {
-    if (shared) {
-      Avx512VbmiPixelRow<true, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    } else {
-      Avx512VbmiPixelRow<true, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    }
-  } else if (shared) {
-    Avx512VbmiPixelRow<false, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  } else {
-    Avx512VbmiPixelRow<false, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  }
-}
-
-TOVRIN_AVX512 void Avx512ChromaTermsDispatch(const TInverseSet& set, const std::uint8_t* pCb,
-                                             const std::uint8_t* pCr, std::int32_t nCount,
-                                             std::int32_t* pBlue, std::int32_t* pGreen,
-                                             std::int32_t* pRed) {
-  if (set.blueRule.f != 0 || set.greenCbRule.f != 0 || set.greenCrRule.f != 0 ||
-      set.redRule.f != 0) {
-    Avx512ChromaTerms<true>(set, pCb, pCr, nCount, pBlue, pGreen, pRed);
-  } else {
-    Avx512ChromaTerms<false>(set, pCb, pCr, nCount, pBlue, pGreen, pRed);
-  }
-}
-
-TOVRIN_AVX512 void Avx512PixelRowDispatch(const TInverseSet& set, const std::uint8_t* pY,
-                                          const TTermRows& even, const TTermRows& odd,
-                                          std::uint8_t* pOut, std::int32_t nCount,
+TOVRIN_AVX512VBMI void Avx512VbmiPairRows(const TInverseSet& set, const TPairValues& values,
+                                          const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                                          std::int32_t nRows, std::int32_t nCount,
                                           std::int32_t nBytesPerPixel) {
-  const bool shared = even.blue == odd.blue;
-  if (set.lumaRule.f != 0) {
-    if (shared) {
-      Avx512PixelRow<true, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    } else {
-      Avx512PixelRow<true, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-    }
-  } else if (shared) {
-    Avx512PixelRow<false, true>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  } else {
-    Avx512PixelRow<false, false>(set, pY, even, odd, pOut, nCount, nBytesPerPixel);
-  }
+  DispatchPairRows<TAvx512VbmiPairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
-const TInverseKernels kAvx512Kernels{Avx512ChromaTermsDispatch, Avx512PixelRowDispatch,
-                                     Avx2Yuy2Split, Avx512SharedRowsDispatch};
-const TInverseKernels kAvx512VbmiKernels{Avx512ChromaTermsDispatch, Avx512VbmiPixelRowDispatch,
-                                         Avx2Yuy2Split, Avx512VbmiSharedRowsDispatch};
+const TInverseKernels kAvx512Kernels{Avx2Yuy2Split, Avx512PairRows};
+const TInverseKernels kAvx512VbmiKernels{Avx2Yuy2Split, Avx512VbmiPairRows};
 
 #pragma GCC diagnostic pop
 

@@ -1,18 +1,17 @@
 #pragma once
 // Row kernels of the YCbCr -> RGB converters (internal to the colour
-// conversion; tests include it to run every kernel family against the
-// table formula).
+// conversion; tests include it to run every kernel family against the table
+// formula).
 //
-// A conversion to RGB runs in two steps over a segment of a row:
-//   1. chroma terms: for each chroma value pair (Cb, Cr) the three sums
-//        blue  = rounding + blueFromCb[Cb]
-//        green = rounding + greenSign x (greenFromCb[Cb] + greenFromCr[Cr])
-//        red   = rounding + redFromCr[Cr]
-//   2. pixels: component = clamp((luma[Y] + term) >> 16) to 0..255, written
-//      as blue, green, red (and 0 for 32-bit pixels). Pixels go in pairs:
-//      pixel 2i of a segment takes the terms of entry i of the "even" term
-//      rows, pixel 2i + 1 entry i of the "odd" rows (the same rows when the
-//      pair shares its chroma).
+// A kernel converts a run of pixel pairs of one or two rows that take the
+// same chroma values: for each chroma value pair (Cb, Cr) the three terms
+//   blue  = rounding + blueFromCb[Cb]
+//   green = rounding + greenSign x (greenFromCb[Cb] + greenFromCr[Cr])
+//   red   = rounding + redFromCr[Cr]
+// and for each pixel component = clamp((luma[Y] + term) >> 16) to 0..255,
+// written as blue, green, red (and 0 for 32-bit pixels). Pixel 2i of the run
+// takes value i of the "even" values, pixel 2i + 1 value i of the "odd"
+// values (the same arrays when the pair shares its chroma).
 //
 // The scalar kernels look the entries up in the tables. The SIMD kernels
 // compute them from an exact integer rule per table instead:
@@ -50,43 +49,31 @@ struct TInverseSet {
   TTermRule lumaRule, blueRule, greenCbRule, greenCrRule, redRule;
 };
 
-// Term rows of a segment, one entry per chroma value.
-struct TTermRows {
-  const std::int32_t* blue = nullptr;
-  const std::int32_t* green = nullptr;
-  const std::int32_t* red = nullptr;
+// The chroma values of a run of pixel pairs: pair i takes value i of the
+// even arrays for its even pixel and of the odd arrays for its odd pixel
+// (the same arrays when the pair shares its chroma).
+struct TPairValues {
+  const std::uint8_t* cbEven = nullptr;
+  const std::uint8_t* crEven = nullptr;
+  const std::uint8_t* cbOdd = nullptr;
+  const std::uint8_t* crOdd = nullptr;
 };
 
-// Chroma terms of nCount value pairs; reads and writes exactly nCount entries.
-using TChromaTermsFn = void (*)(const TInverseSet& set, const std::uint8_t* pCb,
-                                const std::uint8_t* pCr, std::int32_t nCount, std::int32_t* pBlue,
-                                std::int32_t* pGreen, std::int32_t* pRed);
-
-// nCount pixels of one row: luma from pY, terms from the even and odd rows,
-// nBytesPerPixel (3 or 4) bytes per pixel into pOut. Reads exactly nCount
-// luma bytes and writes exactly nCount pixels.
-using TPixelRowFn = void (*)(const TInverseSet& set, const std::uint8_t* pY,
-                             const TTermRows& even, const TTermRows& odd, std::uint8_t* pOut,
-                             std::int32_t nCount, std::int32_t nBytesPerPixel);
+// Converts nCount pixels of each of nRows (1 or 2) rows that take the same
+// chroma values: luma from pY[row], nBytesPerPixel (3 or 4) bytes per pixel
+// into pOut[row]. Reads exactly (nCount + 1) / 2 values of each array and
+// nCount luma bytes per row, and writes exactly nCount pixels per row.
+using TPairRowsFn = void (*)(const TInverseSet& set, const TPairValues& values,
+                             const std::uint8_t* const* pY, std::uint8_t* const* pOut,
+                             std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel);
 
 // Splits nPairs whole YUY2 groups (Y0 Cb Y1 Cr) into luma, Cb and Cr.
 using TYuy2SplitFn = void (*)(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
                               std::uint8_t* pCb, std::uint8_t* pCr);
 
-// Both steps in one pass for nRows (1 or 2) rows whose pixel pairs share
-// their chroma values: pair i of every row takes value i of pCb and pCr.
-// Reads exactly (nCount + 1) / 2 values and nCount luma bytes per row, and
-// writes exactly nCount pixels per row.
-using TSharedRowsFn = void (*)(const TInverseSet& set, const std::uint8_t* pCb,
-                               const std::uint8_t* pCr, const std::uint8_t* const* pY,
-                               std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
-                               std::int32_t nBytesPerPixel);
-
 struct TInverseKernels {
-  TChromaTermsFn chromaTerms = nullptr;
-  TPixelRowFn pixelRow = nullptr;
   TYuy2SplitFn yuy2Split = nullptr;
-  TSharedRowsFn sharedRows = nullptr;  // null: the two steps one after the other
+  TPairRowsFn pairRows = nullptr;
 };
 
 // The coefficient set of the whole-frame converters for a matrix-range code
