@@ -1,6 +1,9 @@
 #include "tests/support/test_support.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -30,6 +33,41 @@ void WriteAll(const std::filesystem::path& path, const std::vector<std::uint8_t>
 void WriteAll(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+std::size_t EntryCount(const std::filesystem::path& folder) {
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command) {
+  std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::vector<std::uint8_t> out;
+  std::uint8_t buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.insert(out.end(), buf, buf + n);
+  if (::pclose(pipe) != 0) return std::nullopt;
+  return out;
+}
+
+std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+TScopedEnv::TScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
+  if (const char* old = std::getenv(name)) m_old = old;
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+TScopedEnv::~TScopedEnv() {
+  if (m_old) {
+    ::setenv(m_name, m_old->c_str(), 1);
+  } else {
+    ::unsetenv(m_name);
+  }
 }
 
 }  // namespace tovrin_test

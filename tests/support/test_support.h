@@ -1,8 +1,10 @@
 #pragma once
 // Helpers shared by the test programs.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,5 +27,29 @@ class TTempDir {
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 void WriteAll(const std::filesystem::path& path, const std::string& text);
+
+// Entries (files and folders) directly inside a folder.
+std::size_t EntryCount(const std::filesystem::path& folder);
+
+// What a shell command wrote to its standard output, or nothing when it could
+// not be run or ended with a non-zero status. Its standard error is dropped.
+std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command);
+
+// A path in single quotes, for a shell command line.
+std::string Quote(const std::filesystem::path& path);
+
+// Sets an environment variable (unsets it for no value) for the scope and
+// restores it afterwards.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, std::optional<std::string> value);
+  ~TScopedEnv();
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
 
 }  // namespace tovrin_test
