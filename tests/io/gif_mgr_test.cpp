@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/support/codecs/picture_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -20,10 +20,7 @@ namespace {
 using namespace ZarnTypes;
 using GifMgr::CGifMgr;
 
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-  auto operator<=>(const Rgb&) const = default;
-};
+using Rgb = tovrin_test::TRgb;
 
 // ---------------------------------------------------------------------------
 // A small GIF writer of our own for the reader's tests: every pixel is sent as
@@ -167,16 +164,6 @@ std::vector<std::uint8_t> Indices(int width, int height, int modulo) {
   return v;
 }
 
-std::vector<Rgb> Colours(std::size_t count, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_int_distribution<int> d(0, 255);
-  std::set<Rgb> set;
-  while (set.size() < count) set.insert({d(gen), d(gen), d(gen)});
-  std::vector<Rgb> out(set.begin(), set.end());
-  std::shuffle(out.begin(), out.end(), gen);
-  return out;
-}
-
 // ---------------------------------------------------------------------------
 // Reading helpers
 
@@ -291,7 +278,7 @@ TEST(GifMgrTest, ReadsTheSameFromAFile) {
 }
 
 TEST(GifMgrTest, InterlacedImagesAreDeinterlacedAsQtDoes) {
-  const auto map = Colours(16, 3);
+  const auto map = tovrin_test::RandomColours(16, 3);
   TestGif gif{7, 19, map, 0, {TestImage{0, 0, 7, 19, true, {}, Indices(7, 19, 16)}}};
   const auto bytes = EncodeTestGif(gif);
   Decoded d;
@@ -481,7 +468,7 @@ TEST(GifMgrTest, RoundTripsAreExactWhenThePaletteHoldsEveryColour) {
   };
   for (const Case c : {Case{1, 2, 1}, Case{2, 4, 4}, Case{4, 16, 4}, Case{8, 200, 8}}) {
     std::vector<Rgb> colours = c.depth == 1 ? std::vector<Rgb>{{0, 0, 0}, {255, 255, 255}}
-                                            : Colours(c.colours, static_cast<unsigned>(c.depth));
+                                            : tovrin_test::RandomColours(c.colours, static_cast<unsigned>(c.depth));
     for (int bits : {24, 32}) {
       const int w = 29, h = 17;
       Dib::TDibPtr picture32 = Picture32(w, h, colours);
@@ -512,7 +499,7 @@ TEST(GifMgrTest, RoundTripsAreExactWhenThePaletteHoldsEveryColour) {
 }
 
 TEST(GifMgrTest, WrittenFilesReadTheSameInQt) {
-  const auto colours = Colours(150, 11);
+  const auto colours = tovrin_test::RandomColours(150, 11);
   Dib::TDibPtr picture = Picture32(33, 21, colours);
   const Saved s = Save(*picture, 8);
   ASSERT_TRUE(s.ok);
@@ -532,7 +519,7 @@ TEST(GifMgrTest, WrittenFilesReadTheSameInQt) {
 TEST(GifMgrTest, ReducedDepthsKeepTheirColourLimits) {
   // Many colours: depth 2 keeps at most 4 in a 16-entry map; depth 1 is black
   // and white by the nearer of the two.
-  Dib::TDibPtr picture = Picture32(40, 30, Colours(500, 5));
+  Dib::TDibPtr picture = Picture32(40, 30, tovrin_test::RandomColours(500, 5));
   const Saved two = Save(*picture, 2, 6);
   ASSERT_TRUE(two.ok);
   EXPECT_EQ(two.bytes[10] & 0x07, 3);  // 16 entries

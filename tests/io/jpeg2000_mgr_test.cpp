@@ -8,11 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,39 +20,21 @@
 #include "media/dib.h"
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
+#include "tests/support/codecs/picture_support.h"
+#include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace ZarnTypes;
 using Jpeg2000Mgr::CJpeg2000Mgr;
-using tovrin_test::TTempDir;
-
-struct TPixel {
-  int r = 0, g = 0, b = 0, a = 0;
-};
-
-// A 32-bit section, bottom-up unless topDown, filled from fn(x, y from top).
-Dib::TDibSection MakeSection(int w, int h, const std::function<TPixel(int, int)>& fn, bool topDown = false,
-                             int bits = 32) {
-  Dib::TDibSection s;
-  s.header.biWidth = w;
-  s.header.biHeight = topDown ? -h : h;
-  s.header.biBitCount = static_cast<std::uint16_t>(bits);
-  s.bits.assign(s.Stride() * h, 0);
-  for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = s.RowFromTop(y);
-    for (int x = 0; x < w; ++x) {
-      const TPixel p = fn(x, y);
-      std::uint8_t* px = row + x * (bits / 8);
-      px[0] = static_cast<std::uint8_t>(p.b);
-      px[1] = static_cast<std::uint8_t>(p.g);
-      px[2] = static_cast<std::uint8_t>(p.r);
-      if (bits == 32) px[3] = static_cast<std::uint8_t>(p.a);
-    }
-  }
-  return s;
-}
+using tovrin_test::FramePixel;
+using tovrin_test::MakeSection;
+using tovrin_test::Quote;
+using tovrin_test::RunCapture;
+using tovrin_test::SectionPixel;
+using tovrin_test::TDecoded;
+using tovrin_test::TPixel;
 
 // Every byte of the picture drawn at random: nothing to gain from smoothness.
 Dib::TDibSection NoisySection(int w, int h, unsigned seed, bool topDown = false, int bits = 32) {
@@ -64,45 +44,8 @@ Dib::TDibSection NoisySection(int w, int h, unsigned seed, bool topDown = false,
   return MakeSection(w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
 }
 
-TPixel SectionPixel(const Dib::TDibSection& s, int x, int y) {
-  const std::uint8_t* px = s.RowFromTop(y) + x * (s.BitCount() / 8);
-  return {px[2], px[1], px[0], s.BitCount() == 32 ? px[3] : 0};
-}
-
-// A decoded frame: bottom-up 32-bit rows.
-TPixel FramePixel(const TFrameBuffer& f, int x, int y) {
-  const std::uint8_t* px = f.pBuffer + static_cast<std::size_t>(f.nHeight - 1 - y) * f.nStride + 4 * x;
-  return {px[2], px[1], px[0], px[3]};
-}
-
-struct TDecoded {
-  bool ok = false;
-  TMediaRequestError error = MEDIA_ERR_NONE;
-  TFrameBuffer frame;
-  std::int32_t results[kMediaResultBlockSize / 4] = {};
-  TDecoded() = default;
-  TDecoded(const TDecoded&) = delete;
-  ~TDecoded() { FreeFrameBuffer(&frame); }
-};
-
 void Read(const std::filesystem::path& path, TDecoded& out) {
-  const std::string p = path.string();
-  TMediaRequest request;
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = PF_RGB32;
-  request.pPath = &p;
-  request.pFrameBuffer = &out.frame;
-  request.pResults = out.results;
-  CJpeg2000Mgr mgr;
-  out.ok = mgr.ReadJpeg2000(request);
-  out.error = request.eError;
-  if (out.ok) {
-    EXPECT_TRUE(request.bSuccess);
-    EXPECT_EQ(request.nWidth, out.frame.nWidth);
-    EXPECT_EQ(request.nHeight, out.frame.nHeight);
-    EXPECT_EQ(request.pPixels, out.frame.pBuffer);
-    EXPECT_EQ(request.nStride, out.frame.nWidth * 4);
-  }
+  tovrin_test::ReadPicture(path, out, [](TMediaRequest& request) { return CJpeg2000Mgr().ReadJpeg2000(request); });
 }
 
 TJpeg2000Settings Settings(std::int32_t colorSpace, std::int32_t mode, std::int32_t quality = 300,
@@ -119,20 +62,6 @@ TJpeg2000Settings Settings(std::int32_t colorSpace, std::int32_t mode, std::int3
 bool StartsWith(const std::vector<std::uint8_t>& bytes, std::initializer_list<std::uint8_t> head) {
   return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
 }
-
-// Output of a shell command, or nothing when it failed.
-std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command) {
-  std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::vector<std::uint8_t> out;
-  std::uint8_t buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.insert(out.end(), buf, buf + n);
-  if (::pclose(pipe) != 0) return std::nullopt;
-  return out;
-}
-
-std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
 // ---------------------------------------------------------------------------
 // Streams made with OpenJPEG for the reader.
@@ -191,11 +120,8 @@ int Scaled(int v, int prec, bool sgnd) {
   return static_cast<int>(std::lround(v * 255.0 / max));
 }
 
-class Jpeg2000MgrTest : public ::testing::Test {
+class Jpeg2000MgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
-  TTempDir dir;
-  platform::TRecordingMessageSink sink;
-  platform::TScopedMessageSink scope{&sink};
   CJpeg2000Mgr mgr;
 };
 
@@ -290,13 +216,7 @@ TEST_F(Jpeg2000MgrTest, LossyRateIsHonouredAndStaysNearThePicture) {
       TDecoded d;
       Read(path, d);
       ASSERT_TRUE(d.ok);
-      double squared = 0;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const TPixel a = SectionPixel(picture, x, y), b = FramePixel(d.frame, x, y);
-          squared += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
-        }
-      const double psnr = 10 * std::log10(255.0 * 255.0 / (squared / (w * h * 3) + 1e-9));
+      const double psnr = tovrin_test::ColourPsnr(picture, d.frame);
       // More of the rate buys a closer picture.
       EXPECT_GT(psnr, quality == 50 ? 24.0 : quality == 150 ? 27.0 : 36.0);
       if (mode == J2K_MODE_JP2) {
@@ -544,9 +464,7 @@ TEST_F(Jpeg2000MgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
   EXPECT_FALSE(mgr.SaveJpeg2000(missing.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), first));
   EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
   EXPECT_FALSE(sink.Messages().empty());
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 1u);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
 }
 
 TEST_F(Jpeg2000MgrTest, WriteRequestsAreChecked) {

@@ -14,6 +14,8 @@
 
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
+#include "tests/support/codecs/picture_support.h"
+#include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -36,14 +38,7 @@ Rgb SmoothPixel(int x, int y, int w, int h) {
   return {x * 255 / std::max(1, w - 1), y * 255 / std::max(1, h - 1), (x + y) * 255 / std::max(1, w + h - 2)};
 }
 
-// An owned frame buffer released at scope exit.
-struct Frame {
-  TFrameBuffer fb{};
-  Frame() = default;
-  Frame(const Frame&) = delete;
-  Frame& operator=(const Frame&) = delete;
-  ~Frame() { FreeFrameBuffer(&fb); }
-};
+using Frame = tovrin_test::TOwnedFrame;
 
 // A bottom-up 24- or 32-bit frame holding the smooth picture.
 void MakeSmoothFrame(Frame& frame, TPixelFormat format, int w, int h) {
@@ -133,14 +128,8 @@ std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t mark
   return std::string::npos;
 }
 
-class JpegMgrTest : public ::testing::Test {
+class JpegMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
-  platform::TRecordingMessageSink sink;
-  platform::TScopedMessageSink scoped{&sink};
-  TTempDir dir;
-
-  std::string Path(const std::string& name) const { return (dir / name).string(); }
-
   // A colour JPEG of the smooth picture.
   std::string MakeJpeg(const std::string& name, int w, int h, TFileFormat format = FF_JPEG, int quality = 90) {
     Frame frame;
@@ -510,7 +499,7 @@ TEST_P(JpegWriteFailure, LeavesTheOldFileAndReports) {
   EXPECT_EQ(r.eError, JpegMgr::kWriteJpegError);
   const std::vector<std::uint8_t> left = ReadAll(path);
   EXPECT_EQ(std::string(left.begin(), left.end()), "old contents");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
   const auto boxes = sink.Messages();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, kCaption);

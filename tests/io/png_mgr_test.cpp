@@ -22,6 +22,8 @@
 #include "media/dib.h"
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
+#include "tests/support/codecs/picture_support.h"
+#include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -69,13 +71,7 @@ Rgba PixelAt(const TMediaRequest& r, int x, int y) {
   return {p[2], p[1], p[0], p[3]};
 }
 
-struct Frame {
-  TFrameBuffer fb{};
-  Frame() = default;
-  Frame(const Frame&) = delete;
-  Frame& operator=(const Frame&) = delete;
-  ~Frame() { FreeFrameBuffer(&fb); }
-};
+using Frame = tovrin_test::TOwnedFrame;
 
 TMediaRequest ReadPng(const std::string& path, TFrameBuffer& fb, PngMgr::TPngReadInfo* info = nullptr,
                       TPixelFormat target = PF_RGB32) {
@@ -190,34 +186,16 @@ std::vector<std::uint8_t> Encode(const TestPng& t) {
 
 std::vector<std::uint8_t> Be16(int v) { return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)}; }
 
-class ScopedScreenGamma {
+// The display gamma the reader finds, for the scope; null leaves it unset.
+class ScopedScreenGamma : public tovrin_test::TScopedEnv {
  public:
-  explicit ScopedScreenGamma(const char* value) {
-    if (const char* old = std::getenv("SCREEN_GAMMA")) m_old = old;
-    if (value)
-      setenv("SCREEN_GAMMA", value, 1);
-    else
-      unsetenv("SCREEN_GAMMA");
-  }
-  ~ScopedScreenGamma() {
-    if (m_old)
-      setenv("SCREEN_GAMMA", m_old->c_str(), 1);
-    else
-      unsetenv("SCREEN_GAMMA");
-  }
-
- private:
-  std::optional<std::string> m_old;
+  explicit ScopedScreenGamma(const char* value)
+      : TScopedEnv("SCREEN_GAMMA", value ? std::optional<std::string>(value) : std::nullopt) {}
 };
 
-class PngMgrTest : public ::testing::Test {
+class PngMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
-  platform::TRecordingMessageSink sink;
-  platform::TScopedMessageSink scoped{&sink};
   ScopedScreenGamma gamma{nullptr};
-  TTempDir dir;
-
-  std::string Path(const std::string& name) const { return (dir / name).string(); }
 
   bool Save(const std::string& path, const Dib::TDibSection& bitmap, int code, int depth, bool interlaced = false,
             int significantBits = 8) {
@@ -959,7 +937,7 @@ TEST_P(PngBadRequest, FailsWithTheWriteCodeAndKeepsTheOldFile) {
   EXPECT_EQ(r.eError, MEDIA_ERR_WRITE_PNG);
   const std::vector<std::uint8_t> left = ReadAll(path);
   EXPECT_EQ(std::string(left.begin(), left.end()), "old");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

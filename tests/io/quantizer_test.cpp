@@ -9,6 +9,8 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/codecs/picture_support.h"
+
 namespace {
 
 using Dib::TDibSection;
@@ -16,10 +18,8 @@ using Dib::TPalette;
 using Dib::TPaletteEntry;
 using Quantizer::CQuantizer;
 
-struct Rgb {
-  int r, g, b;
-  auto operator<=>(const Rgb&) const = default;
-};
+using Rgb = tovrin_test::TRgb;
+using tovrin_test::RandomColours;
 
 TDibSection MakeSection(int width, int height, int bits, bool topDown = false) {
   TDibSection s;
@@ -65,15 +65,6 @@ TDibSection PictureOf(const std::vector<Rgb>& colours, int width, int height) {
   return s;
 }
 
-std::vector<Rgb> RandomColours(std::size_t count, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_int_distribution<int> d(0, 255);
-  std::set<Rgb> set;
-  while (set.size() < count) set.insert({d(gen), d(gen), d(gen)});
-  std::vector<Rgb> out(set.begin(), set.end());
-  std::shuffle(out.begin(), out.end(), gen);
-  return out;
-}
 
 TEST(QuantizerTest, RefusesBadArguments) {
   const TDibSection picture = PictureOf({{1, 2, 3}, {200, 100, 50}}, 8, 8);

@@ -11,30 +11,7 @@
 namespace {
 
 using SaveImage::CSaveImage;
-
-// Sets an environment variable for the scope and restores it afterwards.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~TScopedEnv() {
-    if (m_old) {
-      ::setenv(m_name, m_old->c_str(), 1);
-    } else {
-      ::unsetenv(m_name);
-    }
-  }
-
- private:
-  const char* m_name;
-  std::optional<std::string> m_old;
-};
+using tovrin_test::TScopedEnv;
 
 TEST(SaveImageTest, BuildsNamesFromItsParts) {
   struct Case {

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -23,37 +22,20 @@
 #include "media/dib.h"
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
+#include "tests/support/codecs/picture_support.h"
+#include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace ZarnTypes;
-using tovrin_test::TTempDir;
+using tovrin_test::FramePixel;
+using tovrin_test::MakeSection;
+using tovrin_test::Quote;
+using tovrin_test::RunCapture;
+using tovrin_test::SectionPixel;
+using tovrin_test::TPixel;
 using TiffMgr::CTiffMgr;
-
-struct TPixel {
-  int r = 0, g = 0, b = 0, a = 0;
-  bool SameColour(const TPixel& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-Dib::TDibSection MakeSection(int w, int h, const std::function<TPixel(int, int)>& fn, bool topDown = false,
-                             int bits = 32) {
-  Dib::TDibSection s;
-  s.header.biWidth = w;
-  s.header.biHeight = topDown ? -h : h;
-  s.header.biBitCount = static_cast<std::uint16_t>(bits);
-  s.bits.assign(s.Stride() * h, 0);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const TPixel p = fn(x, y);
-      std::uint8_t* px = s.RowFromTop(y) + x * (bits / 8);
-      px[0] = static_cast<std::uint8_t>(p.b);
-      px[1] = static_cast<std::uint8_t>(p.g);
-      px[2] = static_cast<std::uint8_t>(p.r);
-      if (bits == 32) px[3] = static_cast<std::uint8_t>(p.a);
-    }
-  return s;
-}
 
 // Colours drawn from a fixed set of `colours` entries (all when 0).
 Dib::TDibSection NoisySection(int w, int h, unsigned seed, int colours = 0, bool topDown = false, int bits = 32) {
@@ -66,44 +48,13 @@ Dib::TDibSection NoisySection(int w, int h, unsigned seed, int colours = 0, bool
   return MakeSection(w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
 }
 
-TPixel SectionPixel(const Dib::TDibSection& s, int x, int y) {
-  const std::uint8_t* px = s.RowFromTop(y) + x * (s.BitCount() / 8);
-  return {px[2], px[1], px[0], s.BitCount() == 32 ? px[3] : 0};
-}
-
-TPixel FramePixel(const TFrameBuffer& f, int x, int y) {
-  const std::uint8_t* px = f.pBuffer + static_cast<std::size_t>(f.nHeight - 1 - y) * f.nStride + 4 * x;
-  return {px[2], px[1], px[0], px[3]};
-}
-
-struct TDecoded {
-  bool ok = false;
-  TMediaRequestError error = MEDIA_ERR_NONE;
-  TFrameBuffer frame;
-  std::int32_t results[kMediaResultBlockSize / 4];
-  TDecoded() { std::fill(std::begin(results), std::end(results), -1); }
-  TDecoded(const TDecoded&) = delete;
-  ~TDecoded() { FreeFrameBuffer(&frame); }
+// Result fields the file does not give stay -1.
+struct TDecoded : tovrin_test::TDecoded {
+  TDecoded() : tovrin_test::TDecoded(-1) {}
 };
 
 void Read(const std::filesystem::path& path, TDecoded& out) {
-  const std::string p = path.string();
-  TMediaRequest request;
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = PF_RGB32;
-  request.pPath = &p;
-  request.pFrameBuffer = &out.frame;
-  request.pResults = out.results;
-  CTiffMgr mgr;
-  out.ok = mgr.ReadTiff(request);
-  out.error = request.eError;
-  if (out.ok) {
-    EXPECT_TRUE(request.bSuccess);
-    EXPECT_EQ(request.nWidth, out.frame.nWidth);
-    EXPECT_EQ(request.nHeight, out.frame.nHeight);
-    EXPECT_EQ(request.pPixels, out.frame.pBuffer);
-    EXPECT_EQ(request.nSize, out.frame.nWidth * out.frame.nHeight * 4);
-  }
+  tovrin_test::ReadPicture(path, out, [](TMediaRequest& request) { return CTiffMgr().ReadTiff(request); });
 }
 
 TTiffSettings Settings(std::int32_t colorSpace, std::int32_t depth, std::int32_t compression,
@@ -150,19 +101,6 @@ std::optional<TTags> ReadTags(const std::filesystem::path& path) {
   return t;
 }
 
-std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command) {
-  std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::vector<std::uint8_t> out;
-  std::uint8_t buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.insert(out.end(), buf, buf + n);
-  if (::pclose(pipe) != 0) return std::nullopt;
-  return out;
-}
-
-std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
-
 // A TIFF written with the library itself: rows given top first as packed
 // samples.
 bool WriteWithLibrary(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h, std::uint16_t samples,
@@ -203,11 +141,8 @@ std::vector<std::uint8_t> HandMadeTiff(const std::vector<std::array<std::uint32_
   return b;
 }
 
-class TiffMgrTest : public ::testing::Test {
+class TiffMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
-  TTempDir dir;
-  platform::TRecordingMessageSink sink;
-  platform::TScopedMessageSink scope{&sink};
   CTiffMgr mgr;
 };
 
@@ -346,13 +281,7 @@ TEST_F(TiffMgrTest, JpegStripsAreWrittenAtQuality80) {
     TDecoded d;
     Read(path, d);
     ASSERT_TRUE(d.ok);
-    double squared = 0;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        const TPixel a = SectionPixel(picture, x, y), b = FramePixel(d.frame, x, y);
-        squared += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
-      }
-    EXPECT_GT(10 * std::log10(255.0 * 255.0 / (squared / (w * h * 3) + 1e-9)), 35.0);
+    EXPECT_GT(tovrin_test::ColourPsnr(picture, d.frame), 35.0);
     EXPECT_EQ(d.results[TiffMgr::kResultCompression], 4);
   }
   EXPECT_EQ(files[0], files[1]);
@@ -415,9 +344,7 @@ TEST_F(TiffMgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
   EXPECT_FALSE(mgr.SaveTiff(missing.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), first));
   EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
   EXPECT_FALSE(sink.Messages().empty());
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 1u);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
 }
 
 TEST_F(TiffMgrTest, SourceRowOrderAndDepthDoNotChangeThePicture) {
