@@ -186,6 +186,20 @@ using detail::CheckedMul;
 
 namespace {
 
+// A 40-byte header of uncompressed rows (one plane) of the size and depth,
+// with the rows' byte count as its image size.
+TBitmapInfoHeader PlainInfoHeader(int width, int height, int bitCount, std::uint64_t imageBytes) {
+  TBitmapInfoHeader h;
+  h.biSize = 40;
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<std::uint16_t>(bitCount);
+  h.biCompression = BI_RGB;
+  h.biSizeImage = static_cast<std::uint32_t>(imageBytes);
+  return h;
+}
+
 // Builds a section; errno-style code in `error` on failure.
 TDibPtr MakeSection(int width, int height, int bitCount, const TPalette* palette, int& error) {
   error = 0;
@@ -207,13 +221,7 @@ TDibPtr MakeSection(int width, int height, int bitCount, const TPalette* palette
   try {
     auto section = std::make_unique<TDibSection>();
     TBitmapInfoHeader& h = section->header;
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<std::uint16_t>(bitCount);
-    h.biCompression = BI_RGB;
-    h.biSizeImage = static_cast<std::uint32_t>(total);
+    h = PlainInfoHeader(width, height, bitCount, total);
     if (bitCount == 4) h.biClrUsed = 16;
     if (bitCount == 8) h.biClrUsed = 256;
     if (bitCount == 16) {
@@ -395,13 +403,7 @@ std::size_t GetPackedDibSize(const TBitmapInfoHeader& header) {
 
 int GetScreenDibFormat(TBitmapInfo& info) {
   info = TBitmapInfo{};
-  info.header.biSize = 40;
-  info.header.biWidth = 1;
-  info.header.biHeight = 1;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = 32;
-  info.header.biCompression = BI_RGB;
-  info.header.biSizeImage = 4;
+  info.header = PlainInfoHeader(1, 1, 32, 4);
   return 1;
 }
 
@@ -416,15 +418,9 @@ bool CreateBitmapInfoHeader(const TDibSection& bitmap, TBitmapInfo& info) {
     return false;
   TBitmapInfo result;
   TBitmapInfoHeader& h = result.header;
-  h.biSize = 40;
-  h.biWidth = bitmap.Width();
-  h.biHeight = bitmap.Height();
-  h.biPlanes = 1;
   // The header describes rows of depth c, so it names that depth; a colour
   // table only exists up to 8 bits.
-  h.biBitCount = static_cast<std::uint16_t>(c);
-  h.biCompression = BI_RGB;
-  h.biSizeImage = static_cast<std::uint32_t>(total);
+  h = PlainInfoHeader(bitmap.Width(), bitmap.Height(), c, total);
   h.biClrUsed = c <= 8 ? (1u << c) : 0;
   h.biClrImportant = 0;
   result.colorTable.assign(h.biClrUsed, TRgbQuad{});
@@ -473,14 +469,7 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
       image > kMaxDibBitsBytes)
     return {};
 
-  TBitmapInfoHeader h;
-  h.biSize = 40;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = static_cast<std::uint16_t>(bitCount);
-  h.biCompression = BI_RGB;
-  h.biSizeImage = static_cast<std::uint32_t>(image);
+  const TBitmapInfoHeader h = PlainInfoHeader(width, height, bitCount, image);
 
   const bool sameDepth = bitCount == bitmap.BitCount();
   std::vector<TRgbQuad> table;
