@@ -64,17 +64,32 @@ std::vector<TRgb> RandomColours(std::size_t count, unsigned seed) {
   return out;
 }
 
+TFrameBuffer FrameRecord(TPixelFormat format, int width, int height) {
+  TFrameBuffer frame{};
+  frame.ePixelFormat = format;
+  frame.nWidth = width;
+  frame.nHeight = height;
+  frame.nRowAlignment = 4;
+  frame.nHeightAlignment = 1;
+  return frame;
+}
+
+TMediaRequest ReadRequest(const std::string& path, TPixelFormat target, TFrameBuffer& frame, void* results) {
+  TMediaRequest request{};
+  request.eOp = MEDIA_OP_READ;
+  request.ePixelFormat = target;
+  request.pPath = &path;
+  request.pFrameBuffer = &frame;
+  request.pResults = results;
+  return request;
+}
+
 TDecoded::TDecoded(std::int32_t fill) { std::fill(std::begin(results), std::end(results), fill); }
 
 void ReadPicture(const std::filesystem::path& path, TDecoded& out,
                  const std::function<bool(TMediaRequest&)>& read) {
   const std::string p = path.string();
-  TMediaRequest request;
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = PF_RGB32;
-  request.pPath = &p;
-  request.pFrameBuffer = &out.frame;
-  request.pResults = out.results;
+  TMediaRequest request = ReadRequest(p, PF_RGB32, out.frame, out.results);
   out.ok = read(request);
   out.error = request.eError;
   if (out.ok) {

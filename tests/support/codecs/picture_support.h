@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "io/media_request.h"
@@ -43,6 +44,15 @@ double ColourPsnr(const Dib::TDibSection& picture, const ZarnTypes::TFrameBuffer
 
 // `count` different colours in an order drawn from `seed`.
 std::vector<TRgb> RandomColours(std::size_t count, unsigned seed);
+
+// A frame record of the format and size with rows aligned to 4 bytes and
+// height alignment 1, neither laid out nor allocated.
+ZarnTypes::TFrameBuffer FrameRecord(ZarnTypes::TPixelFormat format, int width, int height);
+
+// A read request for the file at `path` (kept by the caller) into `frame`,
+// with the target pixel format and the result block, when given.
+ZarnTypes::TMediaRequest ReadRequest(const std::string& path, ZarnTypes::TPixelFormat target,
+                                     ZarnTypes::TFrameBuffer& frame, void* results = nullptr);
 
 // An owned frame buffer released at scope exit.
 struct TOwnedFrame {
