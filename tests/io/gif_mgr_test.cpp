@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QImage>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/codecs/picture_support.h"
+#include "tests/support/codecs/qt_image.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -221,11 +221,7 @@ TEST(GifMgrTest, ReadsBottomUpThirtyTwoBitRowsAndLeavesTheFourthByte) {
 
   Decoded d;
   // A buffer of the right layout with a marked fourth byte is reused as it is.
-  d.frame.ePixelFormat = PF_RGB32;
-  d.frame.nWidth = 5;
-  d.frame.nHeight = 3;
-  d.frame.nRowAlignment = 4;
-  d.frame.nHeightAlignment = 1;
+  d.frame = tovrin_test::FrameRecord(PF_RGB32, 5, 3);
   ASSERT_TRUE(AllocFrameBuffer(&d.frame));
   std::memset(d.frame.pBuffer, 0x5A, static_cast<std::size_t>(d.frame.nSize));
   std::uint8_t* storage = d.frame.pBuffer;
@@ -284,10 +280,8 @@ TEST(GifMgrTest, InterlacedImagesAreDeinterlacedAsQtDoes) {
   Decoded d;
   Decode(bytes, d);
   ASSERT_TRUE(d.ok);
-  QImage qt;
-  ASSERT_TRUE(qt.loadFromData(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())),
-                              "GIF"));
-  qt = qt.convertToFormat(QImage::Format_RGB32);
+  const QImage qt = tovrin_test::QtReadBytes(bytes, "GIF", QImage::Format_RGB32);
+  ASSERT_FALSE(qt.isNull());
   ASSERT_EQ(qt.width(), 7);
   ASSERT_EQ(qt.height(), 19);
   const auto indices = Indices(7, 19, 16);
@@ -503,10 +497,8 @@ TEST(GifMgrTest, WrittenFilesReadTheSameInQt) {
   Dib::TDibPtr picture = Picture32(33, 21, colours);
   const Saved s = Save(*picture, 8);
   ASSERT_TRUE(s.ok);
-  QImage qt;
-  ASSERT_TRUE(qt.loadFromData(QByteArray(reinterpret_cast<const char*>(s.bytes.data()), static_cast<int>(s.bytes.size())),
-                              "GIF"));
-  qt = qt.convertToFormat(QImage::Format_RGB32);
+  const QImage qt = tovrin_test::QtReadBytes(s.bytes, "GIF", QImage::Format_RGB32);
+  ASSERT_FALSE(qt.isNull());
   ASSERT_EQ(qt.width(), 33);
   ASSERT_EQ(qt.height(), 21);
   for (int y = 0; y < 21; ++y)

@@ -468,12 +468,7 @@ TEST_F(Jpeg2000MgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
 }
 
 TEST_F(Jpeg2000MgrTest, WriteRequestsAreChecked) {
-  TFrameBuffer frame;
-  frame.ePixelFormat = PF_RGB32;
-  frame.nWidth = 4;
-  frame.nHeight = 4;
-  frame.nRowAlignment = 4;
-  frame.nHeightAlignment = 1;
+  TFrameBuffer frame = tovrin_test::FrameRecord(PF_RGB32, 4, 4);
   ASSERT_TRUE(AllocFrameBuffer(&frame));
   std::memset(frame.pBuffer, 0x40, static_cast<std::size_t>(frame.nSize));
   const std::string path = (dir / "request.jp2").string();

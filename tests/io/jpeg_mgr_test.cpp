@@ -15,6 +15,7 @@
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
 #include "tests/support/codecs/picture_support.h"
+#include "tests/support/codecs/qt_image.h"
 #include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -42,11 +43,7 @@ using Frame = tovrin_test::TOwnedFrame;
 
 // A bottom-up 24- or 32-bit frame holding the smooth picture.
 void MakeSmoothFrame(Frame& frame, TPixelFormat format, int w, int h) {
-  frame.fb.ePixelFormat = format;
-  frame.fb.nWidth = w;
-  frame.fb.nHeight = h;
-  frame.fb.nRowAlignment = 4;
-  frame.fb.nHeightAlignment = 1;
+  frame.fb = tovrin_test::FrameRecord(format, w, h);
   ASSERT_TRUE(AllocFrameBuffer(&frame.fb));
   std::memset(frame.fb.pBuffer, 0xCD, static_cast<std::size_t>(frame.fb.nSize));
   const int bpp = format == PF_RGB24 ? 3 : 4;
@@ -88,12 +85,7 @@ bool WriteJpeg(const std::string& path, const TFrameBuffer& fb, TFileFormat form
 }
 
 TMediaRequest ReadJpeg(const std::string& path, TPixelFormat target, TFrameBuffer& fb, void* results = nullptr) {
-  TMediaRequest request{};
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = target;
-  request.pPath = &path;
-  request.pFrameBuffer = &fb;
-  request.pResults = results;
+  TMediaRequest request = tovrin_test::ReadRequest(path, target, fb, results);
   CJpegMgr manager;
   const bool ok = manager.ReadJpeg(request);
   EXPECT_EQ(ok, request.bSuccess);
@@ -120,6 +112,21 @@ Error CompareToSmooth(const TMediaRequest& request) {
     }
   e.mean = sum / (3.0 * request.nWidth * request.nHeight);
   return e;
+}
+
+// The decoded picture of Qt's size, every pixel within 2 of what Qt read in
+// red, green and blue; stops at the first one that is not.
+void ExpectCloseToQt(const TMediaRequest& r, const QImage& qt) {
+  ASSERT_EQ(r.nWidth, qt.width());
+  ASSERT_EQ(r.nHeight, qt.height());
+  for (int y = 0; y < r.nHeight; ++y)
+    for (int x = 0; x < r.nWidth; ++x) {
+      const QRgb q = qt.pixel(x, y);
+      const Rgb got = PixelAt(r, x, y);
+      ASSERT_NEAR(got.r, qRed(q), 2) << x << "," << y;
+      ASSERT_NEAR(got.g, qGreen(q), 2) << x << "," << y;
+      ASSERT_NEAR(got.b, qBlue(q), 2) << x << "," << y;
+    }
 }
 
 std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t marker) {
@@ -258,21 +265,14 @@ TEST_F(JpegMgrTest, SecondReadOfTheSameSizeReusesTheFrame) {
 TEST_F(JpegMgrTest, QtReadsOurFileAsWeDo) {
   constexpr int w = 45, h = 29;
   const std::string path = MakeJpeg("ours.jpg", w, h);
-  const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+  const QImage qt = tovrin_test::QtReadFile(path, QImage::Format_RGB32);
   ASSERT_FALSE(qt.isNull());
   ASSERT_EQ(qt.width(), w);
   ASSERT_EQ(qt.height(), h);
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB24, decoded.fb);
   ASSERT_TRUE(r.bSuccess);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const QRgb q = qt.pixel(x, y);
-      const Rgb got = PixelAt(r, x, y);
-      ASSERT_NEAR(got.r, qRed(q), 2) << x << "," << y;
-      ASSERT_NEAR(got.g, qGreen(q), 2) << x << "," << y;
-      ASSERT_NEAR(got.b, qBlue(q), 2) << x << "," << y;
-    }
+  ExpectCloseToQt(r, qt);
 }
 
 TEST_F(JpegMgrTest, WeReadQtsFileAsQtDoes) {
@@ -285,21 +285,14 @@ TEST_F(JpegMgrTest, WeReadQtsFileAsQtDoes) {
     }
   const std::string path = Path("qt.jpg");
   ASSERT_TRUE(source.save(QString::fromStdString(path), "JPG", 92));
-  const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+  const QImage qt = tovrin_test::QtReadFile(path, QImage::Format_RGB32);
 
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
   ASSERT_TRUE(r.bSuccess);
   ASSERT_EQ(r.nWidth, w);
   ASSERT_EQ(r.nHeight, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const QRgb q = qt.pixel(x, y);
-      const Rgb got = PixelAt(r, x, y);
-      ASSERT_NEAR(got.r, qRed(q), 2) << x << "," << y;
-      ASSERT_NEAR(got.g, qGreen(q), 2) << x << "," << y;
-      ASSERT_NEAR(got.b, qBlue(q), 2) << x << "," << y;
-    }
+  ExpectCloseToQt(r, qt);
 }
 
 // ---------------------------------------------------------------------------
@@ -529,12 +522,7 @@ TEST_F(JpegMgrTest, WriteIntoMissingFolderLeavesNothing) {
 
 TEST_F(JpegMgrTest, OversizedPictureIsRefusedByTheLibrary) {
   // A frame wider than JPEG allows: the library refuses before any row.
-  TFrameBuffer fb{};
-  fb.ePixelFormat = PF_RGB24;
-  fb.nWidth = 70000;
-  fb.nHeight = 1;
-  fb.nRowAlignment = 4;
-  fb.nHeightAlignment = 1;
+  TFrameBuffer fb = tovrin_test::FrameRecord(PF_RGB24, 70000, 1);
   ASSERT_TRUE(AllocFrameBuffer(&fb));
   std::memset(fb.pBuffer, 0, static_cast<std::size_t>(fb.nSize));
   const std::string path = Path("wide.jpg");

@@ -23,6 +23,7 @@
 #include "media/frame_buffer.h"
 #include "platform/message_sink.h"
 #include "tests/support/codecs/picture_support.h"
+#include "tests/support/codecs/qt_image.h"
 #include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -76,12 +77,7 @@ using Frame = tovrin_test::TOwnedFrame;
 TMediaRequest ReadPng(const std::string& path, TFrameBuffer& fb, PngMgr::TPngReadInfo* info = nullptr,
                       TPixelFormat target = PF_RGB32) {
   std::uint8_t results[kMediaResultBlockSize] = {};
-  TMediaRequest request{};
-  request.eOp = MEDIA_OP_READ;
-  request.ePixelFormat = target;
-  request.pPath = &path;
-  request.pFrameBuffer = &fb;
-  request.pResults = results;
+  TMediaRequest request = tovrin_test::ReadRequest(path, target, fb, results);
   CPngMgr manager;
   const bool ok = manager.ReadPng(request);
   EXPECT_EQ(ok, request.bSuccess);
@@ -515,7 +511,7 @@ TEST_P(PngForeign, DecodesAsQtDoes) {
 
   // Qt rounds 16-bit samples where the reader keeps their high byte, and
   // keeps no colour under full transparency.
-  const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32);
+  const QImage qt = tovrin_test::QtReadFile(path, QImage::Format_ARGB32);
   ASSERT_FALSE(qt.isNull());
   const int tolerance = t.depth == 16 ? 1 : 0;
   for (int y = 0; y < 2; ++y)
@@ -551,7 +547,7 @@ TEST_F(PngMgrTest, QtReadsOurFilesAsWeDo) {
     const Dib::TDibPtr bitmap = MakeBitmap(11, 7, 32, c.picture);
     const std::string path = Path("ours.png");
     ASSERT_TRUE(Save(path, *bitmap, c.code, c.depth, /*interlaced=*/true));
-    const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32);
+    const QImage qt = tovrin_test::QtReadFile(path, QImage::Format_ARGB32);
     ASSERT_FALSE(qt.isNull());
     for (int y = 0; y < 7; ++y)
       for (int x = 0; x < 11; ++x) {
@@ -573,7 +569,7 @@ TEST_F(PngMgrTest, WeReadQtsFilesAsQtDoes) {
   for (const QImage& image : {argb, indexed}) {
     const std::string path = Path("qt.png");
     ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
-    const QImage back = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32);
+    const QImage back = tovrin_test::QtReadFile(path, QImage::Format_ARGB32);
     Frame frame;
     const TMediaRequest r = ReadPng(path, frame.fb);
     ASSERT_TRUE(r.bSuccess);
@@ -863,12 +859,7 @@ TEST_F(PngMgrTest, WriteIntoMissingFolderLeavesNothing) {
   const Dib::TDibPtr bitmap = MakeBitmap(6, 4, 32, Colour);
   TPngSettings s;
   PngMgr::TPngWriteParams params{s, nullptr};
-  TFrameBuffer fb{};
-  fb.ePixelFormat = PF_RGB32;
-  fb.nWidth = 6;
-  fb.nHeight = 4;
-  fb.nRowAlignment = 4;
-  fb.nHeightAlignment = 1;
+  TFrameBuffer fb = tovrin_test::FrameRecord(PF_RGB32, 6, 4);
   fb.pBuffer = bitmap->bits.data();
   ASSERT_TRUE(LayoutFrameBuffer(&fb));
   const std::string path = Path("missing/x.png");
@@ -912,12 +903,7 @@ TEST_P(PngBadRequest, FailsWithTheWriteCodeAndKeepsTheOldFile) {
   TPngSettings s;
   s.nColorType = c.code;
   PngMgr::TPngWriteParams params{s, nullptr};
-  TFrameBuffer fb{};
-  fb.ePixelFormat = PF_RGB32;
-  fb.nWidth = 6;
-  fb.nHeight = 4;
-  fb.nRowAlignment = 4;
-  fb.nHeightAlignment = 1;
+  TFrameBuffer fb = tovrin_test::FrameRecord(PF_RGB32, 6, 4);
   fb.pBuffer = bitmap->bits.data();
   ASSERT_TRUE(LayoutFrameBuffer(&fb));
   if (c.shortFrame) fb.nSize -= 1;
