@@ -544,6 +544,36 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
 // ---------------------------------------------------------------------------
 // Row converters.
 
+namespace {
+
+// `width` pixels of blue, green, red into blue, green, red, 0; four at a time
+// through 32-bit words while four are left.
+void WidenRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t width) {
+  std::int64_t left = width;
+  while (left >= 4) {
+    const std::uint32_t w0 = platform::LoadLE32(in);
+    const std::uint32_t w1 = platform::LoadLE32(in + 4);
+    const std::uint32_t w2 = platform::LoadLE32(in + 8);
+    platform::StoreLE32(out, w0 & 0x00FFFFFFu);
+    platform::StoreLE32(out + 4, ((w0 >> 24) | (w1 << 8)) & 0x00FFFFFFu);
+    platform::StoreLE32(out + 8, ((w1 >> 16) | (w2 << 16)) & 0x00FFFFFFu);
+    platform::StoreLE32(out + 12, w2 >> 8);
+    in += 12;
+    out += 16;
+    left -= 4;
+  }
+  while (left-- > 0) {
+    out[0] = in[0];
+    out[1] = in[1];
+    out[2] = in[2];
+    out[3] = 0;
+    in += 3;
+    out += 4;
+  }
+}
+
+}  // namespace
+
 bool ConvertRgb24ToRgb32(const ZarnTypes::TFrameBuffer& source, ZarnTypes::TFrameBuffer& destination) {
   const std::int64_t width = source.nWidth;
   const std::int64_t height = source.nHeight;
@@ -557,31 +587,8 @@ bool ConvertRgb24ToRgb32(const ZarnTypes::TFrameBuffer& source, ZarnTypes::TFram
   if (destination.nSize > 0 && (height - 1) * destination.nStride + 4 * width > destination.nSize)
     return false;
 
-  for (std::int64_t y = 0; y < height; ++y) {
-    const std::uint8_t* in = source.pBuffer + y * source.nStride;
-    std::uint8_t* out = destination.pBuffer + y * destination.nStride;
-    std::int64_t left = width;
-    while (left >= 4) {
-      const std::uint32_t w0 = platform::LoadLE32(in);
-      const std::uint32_t w1 = platform::LoadLE32(in + 4);
-      const std::uint32_t w2 = platform::LoadLE32(in + 8);
-      platform::StoreLE32(out, w0 & 0x00FFFFFFu);
-      platform::StoreLE32(out + 4, ((w0 >> 24) | (w1 << 8)) & 0x00FFFFFFu);
-      platform::StoreLE32(out + 8, ((w1 >> 16) | (w2 << 16)) & 0x00FFFFFFu);
-      platform::StoreLE32(out + 12, w2 >> 8);
-      in += 12;
-      out += 16;
-      left -= 4;
-    }
-    while (left-- > 0) {
-      out[0] = in[0];
-      out[1] = in[1];
-      out[2] = in[2];
-      out[3] = 0;
-      in += 3;
-      out += 4;
-    }
-  }
+  for (std::int64_t y = 0; y < height; ++y)
+    WidenRow(source.pBuffer + y * source.nStride, destination.pBuffer + y * destination.nStride, width);
   return true;
 }
 
@@ -590,18 +597,9 @@ void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destinati
   if (!source || !destination || width <= 0 || height <= 0) return;
   const std::size_t inRow = static_cast<std::size_t>(width) * 3;
   const std::size_t outRow = static_cast<std::size_t>(width) * 4;
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in = source + static_cast<std::size_t>(y) * inRow;
-    std::uint8_t* out = destination + static_cast<std::size_t>(height - 1 - y) * outRow;
-    for (int x = 0; x < width; ++x) {
-      out[0] = in[0];
-      out[1] = in[1];
-      out[2] = in[2];
-      out[3] = 0;
-      in += 3;
-      out += 4;
-    }
-  }
+  for (int y = 0; y < height; ++y)
+    WidenRow(source + static_cast<std::size_t>(y) * inRow,
+             destination + static_cast<std::size_t>(height - 1 - y) * outRow, width);
 }
 
 void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* source, int width,

@@ -427,6 +427,22 @@ TEST(RowConverterTest, FlippedCopiesReverseTheRowOrder) {
   EXPECT_EQ(back[18], 0xEE);
 }
 
+TEST(RowConverterTest, FlippedCopiesOfWideRowsWidenEveryPixel) {
+  // Nine pixels: whole groups of four and a remainder.
+  const int width = 9, height = 3;
+  std::vector<std::uint8_t> rgb24(width * height * 3);
+  for (std::size_t i = 0; i < rgb24.size(); ++i) rgb24[i] = static_cast<std::uint8_t>(i * 5 + 7);
+  std::vector<std::uint8_t> rgb32(width * height * 4, 0xEE);
+  CopyRgb24ToRgb32Flipped(rgb24.data(), rgb32.data(), width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* in = rgb24.data() + (y * width + x) * 3;
+      const std::uint8_t* out = rgb32.data() + ((height - 1 - y) * width + x) * 4;
+      EXPECT_EQ(std::vector<std::uint8_t>(out, out + 4), (std::vector<std::uint8_t>{in[0], in[1], in[2], 0}))
+          << x << "," << y;
+    }
+}
+
 TEST(RowConverterTest, PackPlanesToRgb32TakesTheLowBytesInReverseOrder) {
   const std::uint16_t p1[] = {0x1101, 0x1102};
   const std::uint16_t p2[] = {0x2201, 0x2202};
