@@ -1,5 +1,5 @@
 #pragma once
-// Pieces the codec managers share: checks of the bitmaps and frames handed
+// What the codec managers share: checks of the bitmaps and frames handed
 // to them, the 32-bit copy a 24-bit bitmap is saved through, the bottom-up
 // frame a 32-bit bitmap is written from, the frame a decoder fills and the
 // request that describes it, and the messages of one call collected for the

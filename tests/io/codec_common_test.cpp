@@ -1,4 +1,4 @@
-// The pieces the codec managers share: row checks, the 24-to-32-bit copy,
+// What the codec managers share: row checks, the 24-to-32-bit copy,
 // the bottom-up frame of a bitmap, the decode frame and the per-call
 // message log.
 
