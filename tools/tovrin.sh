@@ -68,8 +68,12 @@ cmd_test() {
   export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
   export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
-  (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error)
+  local summary="$dir/ctest-summary.txt"
+  (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error) | tee "$summary"
   run_fuzzers "${TOVRIN_FUZZ_SECONDS:-20}"
+  # The test count last, after the fuzzers' output.
+  log "summary"
+  grep -E 'tests passed|tests failed' "$summary" | tail -n 1
 }
 
 # Builds the libFuzzer targets with clang and runs each for a bounded time,
