@@ -31,6 +31,7 @@
 #include "platform/sync.h"
 #include "shell/app_params.h"
 #include "shell/document_template.h"
+#include "shell/toolbars.h"
 
 namespace ChildFrameSplitter {
 class CChildFrameSplitter;
@@ -339,6 +340,20 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
     kDocToolBarCount
   };
   std::array<QPointer<QToolBar>, kDocToolBarCount> m_pToolBar;
+  // The toolbars that show the document's state; null while not handed over.
+  ToolBarNavigate::CToolBarNavigate* NavigateToolBar() const {
+    return qobject_cast<ToolBarNavigate::CToolBarNavigate*>(m_pToolBar[DOC_TB_NAVIGATE].data());
+  }
+  ToolBarGo::CToolBarGo* GoToolBar() const { return qobject_cast<ToolBarGo::CToolBarGo*>(m_pToolBar[DOC_TB_GO].data()); }
+  ToolBarReplay::CToolBarReplay* ReplayToolBar() const {
+    return qobject_cast<ToolBarReplay::CToolBarReplay*>(m_pToolBar[DOC_TB_REPLAY].data());
+  }
+  ToolBarCapture::CToolBarCapture* CaptureToolBar() const {
+    return qobject_cast<ToolBarCapture::CToolBarCapture*>(m_pToolBar[DOC_TB_CAPTURE].data());
+  }
+  ToolBarDvd::CToolBarDvd* DvdToolBar() const {
+    return qobject_cast<ToolBarDvd::CToolBarDvd*>(m_pToolBar[DOC_TB_DVD].data());
+  }
 
   // The application's records (set by the document set-up).
   shell::TAppParams* m_pAppParams = nullptr;

@@ -75,6 +75,12 @@ enum TCommandId : UINT {
   ID_TOOLS_PSNR = 32836,
   ID_CAPTURE_RECORD = 32837,
   ID_CAPTURE_IMAGE = 32838,
+  ID_CAPTURE_RECORD_ARMED = 32840,    // image only: recording armed
+  ID_CAPTURE_RECORD_RUNNING = 32843,  // image only: recording while the engine runs
+  ID_CAPTURE_IMAGE_BOTH = 32845,      // image only: channels 1 and 2 capture
+  ID_CAPTURE_IMAGE_FIRST = 32846,     // image only: channel 1 captures
+  ID_CAPTURE_IMAGE_SECOND = 32847,    // image only: channel 2 captures
+  ID_CAPTURE_IMAGE_NONE = 32848,      // image only: no channel captures
   ID_FILE_CLOSE_FROM = 32849,
   ID_VIEW_PIP_OPTIONS = 32852,
   ID_VIEW_PIP_PRIMARY = 32853,
@@ -157,6 +163,10 @@ enum TCommandId : UINT {
   ID_DEFAULT_HELP = 57671,
   ID_VIEW_TOOLBAR = 59392,      // the list of toolbars and panes
   ID_VIEW_STATUS_BAR = 59393,
+
+  // The window ids of the toolbars the user creates.
+  ID_USER_TOOLBAR_FIRST = 59432,
+  ID_USER_TOOLBAR_LAST = 59441,
 };
 
 // Window ids of the bars.

@@ -271,14 +271,43 @@ TDraw DrawerOf(UINT id) {
         p.setBrush(g);
         p.drawEllipse(QPointF(12, 12), 8, 8);
       };
+    case ID_CAPTURE_RECORD_ARMED:
+    case ID_CAPTURE_RECORD_RUNNING:
+      return [id](QPainter& p) {
+        // Armed: a ring round the red dot; recording: the dot glows and the
+        // ring is solid.
+        const bool running = id == ID_CAPTURE_RECORD_RUNNING;
+        p.setPen(Pen(running ? kRed : kRed.darker(120), running ? 2.2 : 1.4));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(12, 12), 10, 10);
+        QRadialGradient g(QPointF(10, 9), 8);
+        g.setColorAt(0, running ? QColor(255, 220, 200) : QColor(255, 140, 130));
+        g.setColorAt(1, running ? QColor(240, 40, 30) : kRed);
+        p.setPen(Pen(kRed.darker(140), 1.2));
+        p.setBrush(g);
+        p.drawEllipse(QPointF(12, 12), 6, 6);
+      };
     case ID_CAPTURE_IMAGE:
-      return [](QPainter& p) {
+    case ID_CAPTURE_IMAGE_BOTH:
+    case ID_CAPTURE_IMAGE_FIRST:
+    case ID_CAPTURE_IMAGE_SECOND:
+    case ID_CAPTURE_IMAGE_NONE:
+      return [id](QPainter& p) {
         p.setPen(Pen(kInk, 1.2));
         p.setBrush(QColor(90, 100, 115));
         p.drawRoundedRect(QRectF(2.5, 7, 19, 13), 2, 2);
         p.drawRect(QRectF(8, 4.5, 8, 3));
         p.setBrush(QColor(170, 205, 240));
         p.drawEllipse(QPointF(12, 13.5), 4.5, 4.5);
+        if (id == ID_CAPTURE_IMAGE) return;
+        // Which of the first two channels capture: two marks under the lens.
+        const bool first = id == ID_CAPTURE_IMAGE_BOTH || id == ID_CAPTURE_IMAGE_FIRST;
+        const bool second = id == ID_CAPTURE_IMAGE_BOTH || id == ID_CAPTURE_IMAGE_SECOND;
+        p.setPen(Pen(kInk, 1.0));
+        p.setBrush(first ? kBlue : QColor(235, 235, 235));
+        p.drawRoundedRect(QRectF(1, 16, 8, 7), 1.5, 1.5);
+        p.setBrush(second ? kGreen : QColor(235, 235, 235));
+        p.drawRoundedRect(QRectF(15, 16, 8, 7), 1.5, 1.5);
       };
     case ID_VIEW_PRIMARY_PANE:
       return [](QPainter& p) {

@@ -6,11 +6,15 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
@@ -20,6 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -40,6 +45,9 @@ namespace {
 
 // The framework's profile key of the frame's window and bar layout.
 constexpr const char* kWorkspaceKey = "Software\\Halvane\\Tovrin\\Workspace";
+// Beneath it: the user's toolbars and the buttons hidden on each toolbar.
+constexpr const char* kUserToolbarsKey = "Software\\Halvane\\Tovrin\\Workspace\\UserToolbars";
+constexpr const char* kHiddenButtonsKey = "Software\\Halvane\\Tovrin\\Workspace\\HiddenButtons";
 
 const char* const kCustomize = "Customize...";
 
@@ -342,6 +350,7 @@ bool CMainFrame::LoadFrame() {
   ApplyTabs();
   m_mdiClient->SetTabMaxWidth(300);
 
+  InitUserToolbars(ID_USER_TOOLBAR_FIRST, ID_USER_TOOLBAR_LAST);
   if (!CreateMenuBar() || !CreateToolbars() || !CreateStatusBar() || !CreateDockingWindows()) return false;
   SetDockingWindowIcons(m_state.toolbarImageStyle == 2 || m_state.toolbarImageStyle == 3);
   for (const auto& t : Toolbars())
@@ -368,6 +377,7 @@ bool CMainFrame::CreateMenuBar() {
         QMenu* m = stack.empty() ? bar->addMenu(item.text) : stack.back()->addMenu(item.text);
         m->setObjectName(QString(item.text).remove('&'));
         m->setToolTipsVisible(false);
+        InstallMenuToolTips(m);
         m_router->WatchMenu(m);
         stack.push_back(m);
         break;
@@ -394,6 +404,8 @@ bool CMainFrame::CreateMenuBar() {
   if (!stack.empty()) return false;
   if (QMenu* window = PopupMenu("Window"))
     connect(window, &QMenu::aboutToShow, this, [this, window] { UpdateWindowMenu(window); });
+  if (QMenu* bars = menuBar()->findChild<QMenu*>("Toolbars and Docking Windows"))
+    connect(bars, &QMenu::aboutToShow, this, [this, bars] { UpdateToolbarsMenu(bars); });
   if (m_recentMenuAnchor)
     connect(m_recentMenuAnchor, &QMenu::aboutToShow, this, [this] { UpdateRecentFiles(m_recentMenuAnchor); });
   UpdateNonPermittedCommands();
@@ -421,7 +433,11 @@ QMenu* CMainFrame::CreateContextMenu(int menuId, QWidget* parent) {
     }
   }
   m_router->UpdateMenu(menu);
-  for (QMenu* sub : menu->findChildren<QMenu*>()) m_router->WatchMenu(sub);
+  InstallMenuToolTips(menu);
+  for (QMenu* sub : menu->findChildren<QMenu*>()) {
+    m_router->WatchMenu(sub);
+    InstallMenuToolTips(sub);
+  }
   return menu;
 }
 
@@ -446,34 +462,246 @@ void CMainFrame::PrepareAction(UINT id) {
 
 bool CMainFrame::CreateToolbars() {
   const int size = IconSize();
-  auto prepare = [this](UINT id) { PrepareAction(id); };
-  for (UINT id : m_router->Ids()) prepare(id);
+  for (UINT id : m_router->Ids()) PrepareAction(id);
 
   for (const auto& info : Toolbars()) {
-    auto* tb = new QToolBar(QString::fromUtf8(info.caption), this);
-    tb->setObjectName(QString("ToolBar%1").arg(info.id));
-    tb->setIconSize(QSize(size, size));
-    tb->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    for (UINT id : ToolbarButtons(info.id, m_state.toolbarImageStyle)) {
-      if (id == 0) {
-        tb->addSeparator();
-        continue;
-      }
-      prepare(id);
-      tb->addAction(m_router->Action(id));
+    const QString caption = QString::fromUtf8(info.caption);
+    CCustomToolBar* tb = nullptr;
+    switch (info.id) {
+      case ID_VIEW_TOOLBAR_STANDARD: tb = m_wndToolBarStandard = new ToolBarStandard::CToolBarStandard(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_NAVIGATE: tb = m_wndToolBarNavigate = new ToolBarNavigate::CToolBarNavigate(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_PLAY: tb = m_wndToolBarGo = new ToolBarGo::CToolBarGo(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_REPLAY: tb = m_wndToolBarReplay = new ToolBarReplay::CToolBarReplay(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_CAPTURE: tb = m_wndToolBarCapture = new ToolBarCapture::CToolBarCapture(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_ZOOM: tb = m_wndToolBarZoom = new ToolBarZoom::CToolBarZoom(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_DVD: tb = m_wndToolBarDvd = new ToolBarDvd::CToolBarDvd(info.id, caption, this); break;
+      default: tb = new CCustomToolBar(info.id, caption, this); break;  // the View toolbar
     }
+    tb->setIconSize(QSize(size, size));
+    SetUpToolbar(tb);
     // Non-permitted commands stay off the toolbars too.
-    for (QAction* a : tb->actions())
-      if (UINT id = m_router->IdOf(a); id && !IsPermitted(id)) tb->removeAction(a);
+    tb->SetButtons(ToolbarButtons(info.id, m_state.toolbarImageStyle));
     // One row under the menu bar, in the creation order.
     addToolBar(Qt::TopToolBarArea, tb);
     m_toolbars[info.id] = tb;
     QAction* toggle = m_router->Action(info.id);
-    toggle->setText(QString::fromUtf8(info.caption));
+    toggle->setText(caption);
   }
   // Remaining commands (menus only) get their texts too.
-  for (UINT id : m_router->Ids()) prepare(id);
+  for (UINT id : m_router->Ids()) PrepareAction(id);
   return m_toolbars.size() == 8;
+}
+
+void CMainFrame::SetUpToolbar(CCustomToolBar* bar) {
+  bar->SetActionSource([this](UINT id) -> QAction* {
+    const bool known = m_router->FindAction(id) != nullptr;
+    QAction* a = m_router->Action(id);
+    if (!known) PrepareAction(id);
+    return a;
+  });
+  bar->SetPermission([this](UINT id) { return IsPermitted(id); });
+  bar->SetMenuExtender([this](CCustomToolBar* b, QMenu* menu) { ExtendCustomizeMenu(b, menu); });
+  // "Customize..." opens the options; it stays off while nobody handles it.
+  bar->EnableCustomizeButton(true, m_router->Action(ID_APP_OPTIONS), QString::fromUtf8(kCustomize), true);
+}
+
+// --- the user's toolbars ----------------------------------------------------
+
+void CMainFrame::InitUserToolbars(UINT firstId, UINT lastId) {
+  m_firstUserToolbar = firstId;
+  m_lastUserToolbar = lastId >= firstId ? lastId : firstId;
+}
+
+std::vector<CCustomToolBar*> CMainFrame::UserToolbars() const {
+  std::vector<CCustomToolBar*> out;
+  for (const auto& [id, tb] : m_userToolbars) out.push_back(tb);
+  return out;
+}
+
+std::vector<CCustomToolBar*> CMainFrame::AllToolbars() const {
+  std::vector<CCustomToolBar*> out;
+  for (const auto& info : Toolbars())
+    if (CCustomToolBar* tb = ToolBar(info.id)) out.push_back(tb);
+  for (const auto& [id, tb] : m_userToolbars) out.push_back(tb);
+  return out;
+}
+
+CCustomToolBar* CMainFrame::CreateUserToolbar(const QString& name) {
+  const QString caption = name.trimmed();
+  if (caption.isEmpty() || m_firstUserToolbar == 0) return nullptr;
+  UINT id = m_firstUserToolbar;
+  while (id <= m_lastUserToolbar && m_userToolbars.count(id)) ++id;
+  if (id > m_lastUserToolbar) return nullptr;
+  auto* tb = new CCustomToolBar(id, caption, this);
+  tb->SetUserToolbar(true);
+  tb->setIconSize(QSize(IconSize(), IconSize()));
+  SetUpToolbar(tb);
+  addToolBar(Qt::TopToolBarArea, tb);
+  tb->show();
+  m_userToolbars[id] = tb;
+  m_router->Action(id)->setText(caption);
+  m_router->UpdateActions();
+  return tb;
+}
+
+bool CMainFrame::DeleteUserToolbar(UINT id) {
+  auto it = m_userToolbars.find(id);
+  if (it == m_userToolbars.end()) return false;
+  CCustomToolBar* tb = it->second;
+  m_userToolbars.erase(it);
+  removeToolBar(tb);
+  tb->hide();
+  // Its own menu may be what asked for this.
+  tb->deleteLater();
+  m_router->UpdateActions();
+  return true;
+}
+
+bool CMainFrame::IsToolbarCommand(UINT id) const {
+  // A command with texts of its own that is allowed here; the toolbars'
+  // own show/hide commands and the user's toolbars are none.
+  if (id == 0 || id == static_cast<UINT>(-1) || !FindCommandText(id) || !IsPermitted(id)) return false;
+  if (ToolBar(id)) return false;
+  return !(m_firstUserToolbar != 0 && id >= m_firstUserToolbar && id <= m_lastUserToolbar);
+}
+
+bool CMainFrame::AddUserToolbarCommand(UINT toolbarId, UINT command) {
+  auto it = m_userToolbars.find(toolbarId);
+  if (it == m_userToolbars.end() || !IsToolbarCommand(command)) return false;
+  return it->second->AddButton(command);
+}
+
+void CMainFrame::AskNewToolbar() {
+  const QString suggested = QString("Custom %1").arg(m_userToolbars.size() + 1);
+  std::optional<QString> name;
+  if (m_prompts.toolbarName) {
+    name = m_prompts.toolbarName(suggested);
+  } else {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, tr("New Toolbar"), tr("Toolbar name:"), QLineEdit::Normal,
+                                               suggested, &ok);
+    if (ok) name = text;
+  }
+  if (!name) return;
+  if (name->trimmed().isEmpty()) {
+    QMessageBox::warning(this, tr("New Toolbar"), tr("The toolbar name can not be empty."));
+    return;
+  }
+  CreateUserToolbar(*name);
+}
+
+void CMainFrame::ExtendCustomizeMenu(CCustomToolBar* bar, QMenu* menu) {
+  if (bar->IsUserToolbar()) {
+    QMenu* add = menu->addMenu(tr("Add Command"));
+    add->setObjectName("AddCommand");
+    for (QAction* top : menuBar()->actions())
+      if (QMenu* source = top->menu(); source && top->isVisible()) {
+        QMenu* sub = add->addMenu(top->text().remove('&'));
+        FillAddCommandMenu(bar, sub, source);
+        if (sub->isEmpty()) delete sub;
+      }
+  }
+  menu->addSeparator();
+  QAction* create = menu->addAction(tr("New Toolbar..."));
+  create->setObjectName("NewToolbar");
+  create->setEnabled(m_firstUserToolbar != 0 && m_userToolbars.size() < m_lastUserToolbar - m_firstUserToolbar + 1);
+  connect(create, &QAction::triggered, this, [this] { AskNewToolbar(); });
+  if (bar->IsUserToolbar()) {
+    QAction* remove = menu->addAction(tr("Delete Toolbar"));
+    remove->setObjectName("DeleteToolbar");
+    const UINT id = bar->Id();
+    const QString name = bar->windowTitle();
+    connect(remove, &QAction::triggered, this, [this, id, name] {
+      const bool sure = m_prompts.confirmDelete
+                            ? m_prompts.confirmDelete(name)
+                            : QMessageBox::question(this, tr("Delete Toolbar"),
+                                                    tr("Delete the toolbar \"%1\"?").arg(name)) == QMessageBox::Yes;
+      if (sure) DeleteUserToolbar(id);
+    });
+  }
+}
+
+// The commands of a menu of the menu bar, as entries that add them to `bar`.
+void CMainFrame::FillAddCommandMenu(CCustomToolBar* bar, QMenu* target, QMenu* source) {
+  for (QAction* a : source->actions()) {
+    if (a->isSeparator() || !a->isVisible()) continue;
+    if (QMenu* sub = a->menu()) {
+      QMenu* inner = target->addMenu(a->text().remove('&'));
+      FillAddCommandMenu(bar, inner, sub);
+      if (inner->isEmpty()) delete inner;
+      continue;
+    }
+    const UINT id = m_router->IdOf(a);
+    if (!IsToolbarCommand(id)) continue;
+    QAction* item = target->addAction(a->icon(), a->text().remove('&'));
+    item->setData(id);
+    const auto buttons = bar->Buttons();
+    item->setEnabled(std::find(buttons.begin(), buttons.end(), id) == buttons.end());
+    const UINT barId = bar->Id();
+    connect(item, &QAction::triggered, this, [this, barId, id] { AddUserToolbarCommand(barId, id); });
+  }
+}
+
+// The View menu's list of toolbars and panes, the user's toolbars included.
+void CMainFrame::UpdateToolbarsMenu(QMenu* menu) {
+  for (QAction* a : menu->actions())
+    if (a->property("userToolbar").toBool()) menu->removeAction(a);
+  QAction* before = m_router->FindAction(ID_VIEW_EXPLORER);
+  // Just after the frame's own toolbars.
+  const auto items = menu->actions();
+  for (int i = 0; i < items.size(); ++i)
+    if (items[i] == m_router->FindAction(ID_VIEW_TOOLBAR_DVD) && i + 1 < items.size()) before = items[i + 1];
+  for (const auto& [id, tb] : m_userToolbars) {
+    QAction* a = m_router->Action(id);
+    a->setText(tb->windowTitle());
+    a->setCheckable(true);
+    a->setProperty("userToolbar", true);
+    menu->insertAction(before, a);
+  }
+}
+
+// --- menu tooltips ----------------------------------------------------------
+
+bool CMainFrame::OnMenuButtonToolHitTest(UINT id, const QString& text, QString* toolTip) {
+  if (id == 0 || id == static_cast<UINT>(-1)) return false;
+  QString plain = text;
+  plain.remove('&');
+  if (plain.isEmpty()) return false;
+  if (toolTip) *toolTip = plain;
+  return true;
+}
+
+namespace {
+
+// Shows a menu item's text as its tooltip.
+class CMenuToolTips : public QObject {
+ public:
+  CMenuToolTips(platform::qt::TCommandRouter* router, QObject* parent) : QObject(parent), m_router(router) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::ToolTip) return false;
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (!menu) return false;
+    auto* help = static_cast<QHelpEvent*>(event);
+    QAction* a = menu->actionAt(help->pos());
+    QString tip;
+    if (a && !a->isSeparator() && CMainFrame::OnMenuButtonToolHitTest(m_router->IdOf(a), a->text(), &tip))
+      QToolTip::showText(help->globalPos(), tip, menu, menu->actionGeometry(a));
+    else
+      QToolTip::hideText();
+    return true;
+  }
+
+ private:
+  platform::qt::TCommandRouter* m_router;
+};
+
+}  // namespace
+
+void CMainFrame::InstallMenuToolTips(QMenu* menu) {
+  if (!m_menuToolTips) m_menuToolTips = new CMenuToolTips(m_router, this);
+  menu->installEventFilter(m_menuToolTips);
 }
 
 bool CMainFrame::CreateStatusBar() {
@@ -538,16 +766,20 @@ void CMainFrame::SetDockingWindowIcons(bool highColor) {
   if (auto* tab = findChild<QToolButton*>("ExplorerTab")) tab->setIcon(m_explorer->windowIcon());
 }
 
-QToolBar* CMainFrame::ToolBar(UINT id) const {
-  auto it = m_toolbars.find(id);
-  return it == m_toolbars.end() ? nullptr : it->second;
+CCustomToolBar* CMainFrame::ToolBar(UINT id) const {
+  if (auto it = m_toolbars.find(id); it != m_toolbars.end()) return it->second;
+  if (auto it = m_userToolbars.find(id); it != m_userToolbars.end()) return it->second;
+  return nullptr;
 }
 
 QMenu* CMainFrame::createPopupMenu() {
   QMenu* menu = QMainWindow::createPopupMenu();
   if (!menu) menu = new QMenu(this);
+  // Panes and toolbars (the user's too), then the customisation.
   menu->addSeparator();
   menu->addAction(m_router->Action(ID_APP_OPTIONS));
+  m_router->UpdateMenu(menu);
+  InstallMenuToolTips(menu);
   return menu;
 }
 
@@ -621,6 +853,7 @@ void CMainFrame::UpdateNonPermittedCommands() {
   if (menuBar())
     for (QAction* a : menuBar()->actions())
       if (QMenu* m = a->menu()) a->setVisible(hasItems(m));
+  for (CCustomToolBar* tb : AllToolbars()) tb->RebuildButtons();
 }
 
 bool CMainFrame::IsPermitted(UINT id) const {
@@ -823,6 +1056,14 @@ void CMainFrame::InstallCommands() {
     QToolBar* tb = ToolBar(ui.Id());
     ui.SetCheck(tb && tb->isVisible() ? 1 : 0);
   });
+  // The user's toolbars: shown or hidden by their window ids; off for an id
+  // without a toolbar.
+  OnCommandRange(ID_USER_TOOLBAR_FIRST, ID_USER_TOOLBAR_LAST, [this](UINT id) { ToggleToolbar(id); });
+  OnUpdateRange(ID_USER_TOOLBAR_FIRST, ID_USER_TOOLBAR_LAST, [this](TCmdUI& ui) {
+    QToolBar* tb = ToolBar(ui.Id());
+    ui.Enable(tb != nullptr);
+    ui.SetCheck(tb && tb->isVisible() ? 1 : 0);
+  });
   OnCommand(ID_VIEW_EXPLORER, [this] {
     m_explorer->setVisible(!m_explorer->isVisible());
     if (m_explorer->isVisible()) m_explorer->raise();
@@ -939,13 +1180,14 @@ void CMainFrame::paintEvent(QPaintEvent* event) {
   if (!look || !centralWidget()) return;
   const int top = menuBar() && menuBar()->isVisible() ? menuBar()->geometry().bottom() + 1 : 0;
   int bottom = top;
-  for (const auto& [id, tb] : m_toolbars)
+  const std::vector<CCustomToolBar*> bars = AllToolbars();
+  for (CCustomToolBar* tb : bars)
     if (tb->isVisible() && toolBarArea(tb) == Qt::TopToolBarArea && !tb->isFloating())
       bottom = std::max(bottom, tb->geometry().bottom() + 1);
   if (bottom <= top) return;
   QPainter p(this);
   const TLook& l = look->Look();
-  for (const auto& [id, tb] : m_toolbars) {
+  for (CCustomToolBar* tb : bars) {
     if (!tb->isVisible() || toolBarArea(tb) != Qt::TopToolBarArea || tb->isFloating()) continue;
     // Every row, from its first bar's top to its last bar's bottom.
     const QRect g = tb->geometry();
@@ -1003,11 +1245,77 @@ void CMainFrame::SaveWorkspace() {
   m_profile->WriteBinaryValue(kWorkspaceKey, "WindowPlacement", geometry.constData(),
                               static_cast<std::size_t>(geometry.size()));
   m_profile->WriteBinaryValue(kWorkspaceKey, "BarState", state.constData(), static_cast<std::size_t>(state.size()));
+  SaveToolbars();
+}
+
+namespace {
+
+QString IdList(const std::vector<UINT>& ids) {
+  QStringList parts;
+  for (UINT id : ids) parts << QString::number(id);
+  return parts.join(',');
+}
+
+// Ids of a stored list; what is no id is left out.
+std::vector<UINT> ParseIdList(const std::string& text) {
+  std::vector<UINT> out;
+  for (const QString& part : QString::fromStdString(text).split(',', Qt::SkipEmptyParts)) {
+    bool ok = false;
+    const uint id = part.trimmed().toUInt(&ok);
+    if (ok && id != 0) out.push_back(id);
+  }
+  return out;
+}
+
+}  // namespace
+
+// The user's toolbars (name and commands) and every toolbar's hidden buttons.
+void CMainFrame::SaveToolbars() {
+  m_profile->DeleteKey(kUserToolbarsKey);
+  for (const auto& [id, tb] : m_userToolbars) {
+    const std::string n = std::to_string(id);
+    m_profile->WriteStringValue(kUserToolbarsKey, "Name" + n, tb->windowTitle().toStdString());
+    m_profile->WriteStringValue(kUserToolbarsKey, "Commands" + n, IdList(tb->Buttons()).toStdString());
+  }
+  m_profile->DeleteKey(kHiddenButtonsKey);
+  for (CCustomToolBar* tb : AllToolbars())
+    if (const auto hidden = tb->HiddenButtons(); !hidden.empty())
+      m_profile->WriteStringValue(kHiddenButtonsKey, std::to_string(tb->Id()), IdList(hidden).toStdString());
+}
+
+void CMainFrame::RestoreToolbars() {
+  for (UINT id = m_firstUserToolbar; m_firstUserToolbar != 0 && id <= m_lastUserToolbar; ++id) {
+    const std::string n = std::to_string(id);
+    std::string name, commands;
+    if (!m_profile->ReadStringValue(kUserToolbarsKey, "Name" + n, name) || m_userToolbars.count(id)) continue;
+    const QString caption = QString::fromStdString(name).trimmed();
+    if (caption.isEmpty()) continue;
+    // The saved id, so that the saved layout finds the toolbar.
+    auto* tb = new CCustomToolBar(id, caption, this);
+    tb->SetUserToolbar(true);
+    tb->setIconSize(QSize(IconSize(), IconSize()));
+    SetUpToolbar(tb);
+    addToolBar(Qt::TopToolBarArea, tb);
+    tb->show();
+    m_userToolbars[id] = tb;
+    m_router->Action(id)->setText(caption);
+    m_profile->ReadStringValue(kUserToolbarsKey, "Commands" + n, commands);
+    for (UINT command : ParseIdList(commands))
+      if (IsToolbarCommand(command)) tb->AddButton(command);
+  }
+  for (CCustomToolBar* tb : AllToolbars()) {
+    std::string hidden;
+    if (m_profile->ReadStringValue(kHiddenButtonsKey, std::to_string(tb->Id()), hidden))
+      tb->SetHiddenButtons(ParseIdList(hidden));
+  }
+  m_router->UpdateActions();
 }
 
 bool CMainFrame::RestoreWorkspace() {
   if (!m_profile) return false;
   std::vector<std::uint8_t> geometry, state;
+  // The toolbars first, so that the saved layout finds them.
+  RestoreToolbars();
   const bool hasGeometry = m_profile->ReadBinaryValue(kWorkspaceKey, "WindowPlacement", geometry);
   if (m_profile->ReadBinaryValue(kWorkspaceKey, "BarState", state))
     restoreState(QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<qsizetype>(state.size())));

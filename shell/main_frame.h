@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "shell/application.h"
 #include "shell/document_template.h"
 #include "shell/mdi_client.h"
+#include "shell/toolbars.h"
 
 class QDialog;
 class QDockWidget;
@@ -88,7 +90,40 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
 
   shell::CMdiClient* MdiClient() const { return m_mdiClient; }
   platform::qt::TCommandRouter* Router() const { return m_router; }
-  QToolBar* ToolBar(UINT id) const;
+  // A toolbar by its window id: the eight of the frame and the user's.
+  shell::CCustomToolBar* ToolBar(UINT id) const;
+  // The toolbars whose buttons documents set; null before LoadFrame.
+  ToolBarStandard::CToolBarStandard* StandardToolBar() const { return m_wndToolBarStandard; }
+  ToolBarNavigate::CToolBarNavigate* NavigateToolBar() const { return m_wndToolBarNavigate; }
+  ToolBarGo::CToolBarGo* GoToolBar() const { return m_wndToolBarGo; }
+  ToolBarReplay::CToolBarReplay* ReplayToolBar() const { return m_wndToolBarReplay; }
+  ToolBarCapture::CToolBarCapture* CaptureToolBar() const { return m_wndToolBarCapture; }
+  ToolBarZoom::CToolBarZoom* ZoomToolBar() const { return m_wndToolBarZoom; }
+  ToolBarDvd::CToolBarDvd* DvdToolBar() const { return m_wndToolBarDvd; }
+
+  // Toolbars of the user's own, with the window ids first..last (at most
+  // that many). A new one gets the first free id; nullptr when all are
+  // taken or the name is empty.
+  void InitUserToolbars(UINT firstId, UINT lastId);
+  shell::CCustomToolBar* CreateUserToolbar(const QString& name);
+  bool DeleteUserToolbar(UINT id);
+  std::vector<shell::CCustomToolBar*> UserToolbars() const;
+  // Adds a command to a user toolbar; false for a command that cannot go on
+  // a toolbar (no such command, not permitted, already there).
+  bool AddUserToolbarCommand(UINT toolbarId, UINT command);
+
+  // The questions of the customisation menus; tests answer them.
+  struct TCustomizePrompts {
+    // The name of a new toolbar (the suggestion given); nothing: cancelled.
+    std::function<std::optional<QString>(const QString& suggested)> toolbarName;
+    // Whether the toolbar of this name may be deleted.
+    std::function<bool(const QString& name)> confirmDelete;
+  };
+  void SetCustomizePrompts(TCustomizePrompts prompts) { m_prompts = std::move(prompts); }
+
+  // The tooltip of a menu item: its text without "&". False (no tooltip)
+  // for an item without a command (0 or -1) or without text.
+  static bool OnMenuButtonToolHitTest(UINT id, const QString& text, QString* toolTip);
   QDockWidget* ExplorerPane() const { return m_explorer; }
   QDockWidget* PropertiesPane() const { return m_properties; }
   QMenu* PopupMenu(const QString& title) const;
@@ -114,6 +149,10 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   // The caller owns it.
   QDialog* CreateWindowsDialog();
 
+  // The docking area's context menu: the panes and toolbars to show or hide,
+  // then "Customize...". The caller owns it.
+  QMenu* createPopupMenu() override;
+
   // The whole window as a picture, after the pending layout is done.
   QImage Snapshot();
 
@@ -124,11 +163,22 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
-  QMenu* createPopupMenu() override;
 
  private:
   bool CreateMenuBar();
   bool CreateToolbars();
+  // The frame's part of a toolbar: its actions, the permitted commands and
+  // the customisation menu.
+  void SetUpToolbar(shell::CCustomToolBar* bar);
+  void ExtendCustomizeMenu(shell::CCustomToolBar* bar, QMenu* menu);
+  void FillAddCommandMenu(shell::CCustomToolBar* bar, QMenu* target, QMenu* source);
+  void AskNewToolbar();
+  void UpdateToolbarsMenu(QMenu* menu);
+  void InstallMenuToolTips(QMenu* menu);
+  bool IsToolbarCommand(UINT id) const;
+  std::vector<shell::CCustomToolBar*> AllToolbars() const;
+  void SaveToolbars();
+  void RestoreToolbars();
   bool CreateStatusBar();
   bool CreateDockingWindows();
   void SetDockingWindowIcons(bool highColor);
@@ -162,7 +212,19 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   platform::qt::TCommandRouter* m_router = nullptr;
   platform::qt::TMessageMap* m_messages = nullptr;
   shell::CMdiClient* m_mdiClient = nullptr;
-  std::map<UINT, QToolBar*> m_toolbars;
+  std::map<UINT, shell::CCustomToolBar*> m_toolbars;
+  std::map<UINT, shell::CCustomToolBar*> m_userToolbars;
+  UINT m_firstUserToolbar = 0;
+  UINT m_lastUserToolbar = 0;
+  TCustomizePrompts m_prompts;
+  QObject* m_menuToolTips = nullptr;
+  ToolBarStandard::CToolBarStandard* m_wndToolBarStandard = nullptr;
+  ToolBarNavigate::CToolBarNavigate* m_wndToolBarNavigate = nullptr;
+  ToolBarGo::CToolBarGo* m_wndToolBarGo = nullptr;
+  ToolBarReplay::CToolBarReplay* m_wndToolBarReplay = nullptr;
+  ToolBarCapture::CToolBarCapture* m_wndToolBarCapture = nullptr;
+  ToolBarZoom::CToolBarZoom* m_wndToolBarZoom = nullptr;
+  ToolBarDvd::CToolBarDvd* m_wndToolBarDvd = nullptr;
   QToolBar* m_autoHideBar = nullptr;
   QDockWidget* m_explorer = nullptr;
   QDockWidget* m_properties = nullptr;

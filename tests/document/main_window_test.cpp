@@ -14,6 +14,7 @@
 
 #include "document/command_ids.h"
 #include "document_fixture.h"
+#include "shell/icons.h"
 #include "shell/main_frame.h"
 
 using namespace ZarnTypes;
@@ -64,6 +65,26 @@ TEST(DocumentInMainWindow, TheWindowStartsWithThePrimaryPaneAndGetsTheToolbars) 
   for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i) EXPECT_NE(w.Doc().m_pToolBar[i], nullptr) << i;
   EXPECT_EQ(w.Doc().m_pToolBar[ZarnDoc::CZarnDoc::DOC_TB_ZOOM], w.frame->ToolBar(shell::ID_VIEW_TOOLBAR_ZOOM));
   EXPECT_EQ(w.frame->ActiveDocument(), static_cast<shell::IMediaDocument*>(&w.Doc()));
+}
+
+TEST(DocumentInMainWindow, TheDocumentReachesTheMainWindowsToolbarsAsWhatTheyAre) {
+  TMainWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  EXPECT_EQ(doc.NavigateToolBar(), w.frame->NavigateToolBar());
+  EXPECT_EQ(doc.GoToolBar(), w.frame->GoToolBar());
+  EXPECT_EQ(doc.ReplayToolBar(), w.frame->ReplayToolBar());
+  EXPECT_EQ(doc.CaptureToolBar(), w.frame->CaptureToolBar());
+  EXPECT_EQ(doc.DvdToolBar(), w.frame->DvdToolBar());
+  ASSERT_NE(doc.GoToolBar(), nullptr);
+
+  // The document's channels enabled for playing reach the Play toolbar's button.
+  shell::TChannelButtonState state;
+  for (int ch = 0; ch < 4; ++ch) state.channel[ch][shell::CBS_PLAYING] = doc.m_bPlayEnable[ch] ? 1 : 0;
+  state.channel[2][shell::CBS_PLAYING] = 1;
+  doc.GoToolBar()->UpdateEnablePlayingButton(&state);
+  EXPECT_EQ(state.answered, 1);
+  const QImage shown = w.frame->Router()->Action(shell::ID_NAVIGATE_ENABLE_PLAYING)->icon().pixmap(24).toImage();
+  EXPECT_EQ(shown, shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
 }
 
 TEST(DocumentInMainWindow, MenuCommandsReachTheDocumentFrameAndPanes) {

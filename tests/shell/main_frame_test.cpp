@@ -116,7 +116,8 @@ TEST(MainFrame, BarsPanesAndMenusOfAFirstStart) {
   }
   // Buttons of the Play toolbar.
   std::vector<UINT> play;
-  for (QAction* a : w.ToolBar(ID_VIEW_TOOLBAR_PLAY)->actions()) play.push_back(w.Router()->IdOf(a));
+  for (QAction* a : w.ToolBar(ID_VIEW_TOOLBAR_PLAY)->actions())
+    if (UINT id = w.Router()->IdOf(a)) play.push_back(id);
   EXPECT_EQ(play, (std::vector<UINT>{ID_NAVIGATE_START_PAUSE, ID_NAVIGATE_STOP, ID_NAVIGATE_ENABLE_PLAYING}));
   EXPECT_EQ(w.Router()->Action(ID_NAVIGATE_START_PAUSE)->toolTip(), "Start / Pause - Replay");
   EXPECT_EQ(w.Router()->Action(ID_REPLAY_FIRST)->toolTip(), "Frst cached frame");
