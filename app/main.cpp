@@ -9,17 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "app/placeholder_document.h"
 #include "app/tovrin_app.h"
 #include "platform/qt/app_messages.h"
 #include "platform/qt/qt_message_sink.h"
 #include "shell/main_frame.h"
 #include "shell/start_params.h"
 
-#if TOVRIN_HAS_MEDIA_DOCUMENT
 #include "document/child_frame.h"
 #include "document/zarn_view.h"
-#endif
 
 namespace {
 
@@ -81,16 +78,12 @@ int main(int argc, char** argv) {
   platform::TScopedMessageSink scopedSink(&sink);
 
   app->SetCommandLine(args);
-#if TOVRIN_HAS_MEDIA_DOCUMENT
   app->SetDocumentFactory(&ChildFrameSplitter::CreateMediaDocumentFrame);
   // The panes' context menus are the main window's, with its commands.
   ZarnView::SetPopupMenuFactory([&app](int menuId, QWidget* parent) -> QMenu* {
     MainFrame::CMainFrame* frame = app ? app->MainFrameWindow() : nullptr;
     return frame ? frame->CreateContextMenu(menuId, parent) : nullptr;
   });
-#else
-  app->SetDocumentFactory(&CPlaceholderDocument::Create);
-#endif
 
   int rc = 1;
   if (app->InitInstance()) {
@@ -98,9 +91,7 @@ int main(int argc, char** argv) {
     rc = QApplication::exec();
   }
   const int exitRc = app->ExitInstance();
-#if TOVRIN_HAS_MEDIA_DOCUMENT
   ZarnView::SetPopupMenuFactory({});
-#endif
   app.reset();
   return rc != 0 ? rc : exitRc;
 }

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/placeholder_document.h"
+#include "tests/app/placeholder_document.h"
 #include "app/tovrin_app.h"
 #include "platform/message_sink.h"
 #include "platform/qt/settings_store.h"

@@ -1,7 +1,7 @@
 #pragma once
-// A plain media document window used until the media document layer is
-// linked in: it registers like a media document, carries the document's
-// title and shows its four channels as empty panes.
+// A stand-in media document window for the application's tests, which run
+// without the media document layer: it registers like a media document,
+// carries the document's title and shows its four channels as empty panes.
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "app/placeholder_document.h"
+#include "tests/app/placeholder_document.h"
 
 #include <QGridLayout>
 #include <QLabel>
