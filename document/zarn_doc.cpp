@@ -60,6 +60,13 @@ CZarnDoc::CZarnDoc() {
   m_strDocName = name;
   m_strDocTitle = m_strDocName;
   m_strTitle = m_strDocTitle;
+  // Insets start on channel 2 in the left column (panes 0 and 2) and on
+  // channel 0 in the right column (panes 1 and 3).
+  for (int pane = 0; pane < kPaneCount; ++pane) {
+    const bool rightColumn = pane % 2 != 0;
+    m_Pip[pane].nOptionsValue = rightColumn ? 2 : 0;
+    m_Pip[pane].nInsetChannel = rightColumn ? 0 : 2;
+  }
   RegisterCommands();
 }
 

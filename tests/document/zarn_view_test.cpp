@@ -135,6 +135,64 @@ TEST(ZarnViewPainting, WithoutAPictureTheOneByOneBitmapSitsInTheCentre) {
   EXPECT_EQ(r, (Zoom::TRect{199, 149, 200, 150}));
 }
 
+TEST(ZarnViewPainting, PictureInPictureInsetShowsTheOtherColumnsChannelWhereItsRecordSays) {
+  TPaneWindow w(QSize(400, 300));
+  auto& doc = w.Doc();
+  // Channel 0 blue, drawn 1:1 at (150, 125); channel 2 red on the left half,
+  // green on the right.
+  auto main = MakeSolid(100, 50, 0x0000FF);
+  LoadPicture(doc, 0, main);
+  auto inset = MakePicture(20, 10, [](int x, int) { return x < 10 ? 0xFF0000u : 0x00FF00u; });
+  LoadPicture(doc, 2, inset);
+  const QRgb red = Rgb(0xFF0000), green = Rgb(0x00FF00), blue = Rgb(0x0000FF), black = qRgb(0, 0, 0);
+
+  const struct {
+    bool placement;      // offset by the picture's position
+    bool sourceRect;     // only the right half of the inset picture
+    QPoint left, right;  // a point in the left and in the right half of the inset
+    QRgb leftColour, rightColour;
+    QPoint outside;  // just left of the inset
+    QRgb outsideColour;
+  } cases[] = {
+      {false, false, {15, 25}, {45, 35}, red, green, {9, 25}, black},
+      {true, false, {165, 150}, {195, 160}, red, green, {159, 150}, blue},
+      {true, true, {165, 150}, {195, 160}, green, green, {159, 150}, blue},
+  };
+  for (const auto& c : cases) {
+    ZarnTypes::TPictInPict& pip = doc.m_Pip[0];
+    pip.bEnabled = true;  // the inset channel is left as the document made it
+    pip.nX = 10;
+    pip.nY = 20;
+    pip.nWidth = 40;
+    pip.nHeight = 20;
+    pip.nPlacement = c.placement ? 1 : 0;
+    pip.nSourceRect = c.sourceRect ? 1 : 0;
+    pip.nSourceX = 10;
+    pip.nSourceY = 0;
+    pip.nSourceWidth = 10;
+    pip.nSourceHeight = 10;
+    const QImage shot = Grab(w.Pane(0));
+    EXPECT_EQ(shot.pixel(c.left), c.leftColour) << c.placement << c.sourceRect;
+    EXPECT_EQ(shot.pixel(c.right), c.rightColour) << c.placement << c.sourceRect;
+    EXPECT_EQ(shot.pixel(c.outside), c.outsideColour) << c.placement << c.sourceRect;
+  }
+
+  // The right column's insets show channel 0.
+  w.frame->ToggleRightColumn();
+  QApplication::processEvents();
+  ZarnTypes::TPictInPict& right = doc.m_Pip[1];
+  right.bEnabled = true;
+  right.nX = 4;
+  right.nY = 4;
+  right.nWidth = 20;
+  right.nHeight = 10;
+  const QImage shot = Grab(w.Pane(1));
+  EXPECT_EQ(shot.pixel(10, 8), blue);
+  EXPECT_EQ(shot.pixel(30, 8), black);
+  EXPECT_EQ(doc.m_Pip[2].nInsetChannel, 2);
+  EXPECT_EQ(doc.m_Pip[3].nInsetChannel, 0);
+}
+
 TEST(ZarnViewScrolling, MagnifyingKeepsTheCentredPointInTheCentre) {
   TDocumentWindow w(QSize(600, 600));
   auto& view = w.Pane(0);
