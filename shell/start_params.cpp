@@ -132,7 +132,12 @@ bool ReadNumber(std::string_view v, std::int32_t& out) {
   std::size_t i = 0;
   while (i < v.size() && (v[i] == ' ' || (v[i] >= '\t' && v[i] <= '\r'))) ++i;
   v.remove_prefix(i);
-  if (!v.empty() && v[0] == '+') v.remove_prefix(1);  // from_chars takes no '+'
+  if (!v.empty() && v[0] == '+') {
+    // from_chars takes no '+'; after it only digits may follow ("+-5" is
+    // not a number).
+    v.remove_prefix(1);
+    if (v.empty() || v[0] < '0' || v[0] > '9') return false;
+  }
   std::int32_t n = 0;
   const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
   if (ec != std::errc() || end == v.data()) return false;

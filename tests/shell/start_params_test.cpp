@@ -83,6 +83,8 @@ TEST(StartParams, NumbersAndStrings) {
       {"ch_nDecoderID = +5", true, 5},          {"ch_nDecoderID = 12abc", true, 12},
       {"ch_nDecoderID = abc", false, 0},        {"ch_nDecoderID =", false, 0},
       {"ch_nDecoderID = 99999999999", false, 0}, {"ch_nDecoderID2 = 3", true, 3},
+      {"ch_nDecoderID = +-5", false, 0},         {"ch_nDecoderID = + 5", false, 0},
+      {"ch_nDecoderID = -+5", false, 0},         {"ch_nDecoderID = +", false, 0},
   };
   for (const auto& c : numbers) {
     const TParsed p = Parse({c.line});
