@@ -97,3 +97,40 @@ TEST(VisualManager, ApplyingALookSetsTheStyleAndPalette) {
   EXPECT_EQ(ex->GradientStart(), QColor(220, 231, 245)) << "the scheme changes with the look at once";
   ApplyLook(13);
 }
+
+TEST(VisualManager, TheMenuBarTakesTheGradientAndPopupMenusStayFlat) {
+  for (int lookId : {12, 13}) {
+    ApplyLook(lookId);
+    auto* ex = qobject_cast<VisualManagerEx::CVisualManagerEx*>(QApplication::style());
+    ASSERT_NE(ex, nullptr) << lookId;
+    const QColor start = ex->GradientStart();
+    const QColor end = ex->GradientEnd();
+
+    QMainWindow w;
+    w.menuBar()->addMenu("&File")->addAction("Open");
+    w.resize(400, 200);
+    w.show();
+    QApplication::processEvents();
+    const QImage bar = w.menuBar()->grab().toImage();
+    ASSERT_GT(bar.height(), 4) << lookId;
+    const int x = bar.width() - 3;
+    const QColor top = bar.pixelColor(x, 1);
+    const QColor bottom = bar.pixelColor(x, bar.height() - 2);
+    EXPECT_NEAR(bottom.red(), start.red(), 8) << lookId;
+    EXPECT_NEAR(bottom.blue(), start.blue(), 8) << lookId;
+    EXPECT_NEAR(top.red(), end.red(), 8) << lookId;
+    EXPECT_NE(top, bottom) << lookId;
+
+    // A popup menu: the same colour at its top and bottom items, beside
+    // their texts.
+    QMenu menu;
+    for (const char* text : {"One", "Two", "Three", "Four", "Five", "Six"}) menu.addAction(text);
+    menu.ensurePolished();
+    menu.adjustSize();
+    const QImage popup = menu.grab().toImage();
+    ASSERT_GT(popup.height(), 40) << lookId;
+    const int px = popup.width() - 6;
+    EXPECT_EQ(popup.pixelColor(px, popup.height() / 6), popup.pixelColor(px, popup.height() * 5 / 6)) << lookId;
+  }
+  ApplyLook(13);
+}
