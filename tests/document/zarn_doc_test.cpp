@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "document/command_ids.h"
 #include "document/zoom_mode_dialog.h"
@@ -380,4 +382,78 @@ TEST(ZarnDocument, CommandsRoutedToViewsSkipTheSender) {
   // The controller's own command is never offered back to the controller.
   EXPECT_FALSE(doc.RouteCmdToViews(doc.ControllerView(), ID_CONTROLLER_CLOSE, pq::TCmdCode::Query, &ui));
   EXPECT_TRUE(doc.RouteCmdToViews(&w.Pane(0), ID_CONTROLLER_CLOSE, pq::TCmdCode::Query, &ui));
+}
+
+TEST(ZarnDocument, NoticesReachTheMainFrameWithTheirButtonCodeAndDocument) {
+  QWidget mainWindow;
+  struct TSeen {
+    pq::WPARAM wParam;
+    pq::TFrameNotice notice;
+  };
+  std::vector<TSeen> seen;
+  auto* map = new pq::TMessageMap(&mainWindow);
+  map->On(pq::WM_APP_FRAME_NOTIFY, [&seen](pq::WPARAM w, pq::LPARAM l) {
+    if (auto* notice = pq::RecordOf<pq::TFrameNotice>(l)) seen.push_back({w, *notice});
+    return pq::LRESULT{1};
+  });
+  shell::SetMainWindow(&mainWindow);
+  {
+    ZarnDoc::CZarnDoc doc;
+    const std::int32_t number = doc.Number();
+    ASSERT_GT(number, 0);
+    const struct {
+      std::function<void()> send;
+      pq::WPARAM wParam;
+      std::int32_t code;
+      std::intptr_t document;
+    } cases[] = {
+        {[&] { doc.NotifyExplorer(36925); }, 10, 36925, number},
+        {[&] { doc.NotifyExplorer(36928); }, 10, 36928, number},
+        {[&] { doc.NotifyTabGroups(); }, 13, 36929, 0},
+        {[&] { doc.NotifyOpenButton(32866); }, 2, 32866, 0},
+    };
+    for (const auto& c : cases) {
+      seen.clear();
+      c.send();
+      ASSERT_EQ(seen.size(), 1u) << c.code;
+      EXPECT_EQ(seen[0].wParam, c.wParam) << c.code;
+      EXPECT_EQ(seen[0].notice.operation, 2) << c.code;
+      EXPECT_EQ(seen[0].notice.answered, 0) << c.code;
+      EXPECT_EQ(seen[0].notice.code, c.code);
+      EXPECT_EQ(seen[0].notice.document, c.document) << c.code;
+      EXPECT_EQ(seen[0].notice.payload, nullptr) << c.code;
+    }
+  }
+  shell::SetMainWindow(nullptr);
+}
+
+TEST(ZarnDocument, APendingTitleGivesWayToTheComposedOneOnce) {
+  TDocumentWindow w;
+  auto& doc = w.Doc();
+  const std::string composed = doc.DocName() + " ||||";
+  doc.SetTitle("given");
+  EXPECT_EQ(doc.Title(), "given");
+  EXPECT_EQ(w.frame->windowTitle().toStdString(), "given");
+  doc.m_bTitlePending = true;
+  doc.SetTitle("given again");
+  EXPECT_EQ(doc.Title(), composed);
+  EXPECT_EQ(w.frame->windowTitle().toStdString(), composed);
+  EXPECT_FALSE(doc.m_bTitlePending);
+  doc.SetTitle("given again");
+  EXPECT_EQ(doc.Title(), "given again");
+}
+
+TEST(ZarnDocument, CallbackAnswersYesOnlyToTheOneCombinationOfItsFirstSlot) {
+  ZarnDoc::CZarnDoc doc;
+  ZarnDoc::CCallbackZarnDoc& callback = doc.m_Callback;
+  EXPECT_EQ(callback.Document(), &doc);
+  const struct {
+    std::int32_t a, b, c;
+    bool yes;
+  } cases[] = {
+      {1, 1, 1, true}, {1, 1, -7, true}, {1, 1, 0, false}, {0, 1, 1, false}, {1, 0, 1, false}, {2, 1, 1, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(callback.Callback1(c.a, c.b, c.c) != FALSE_, c.yes) << c.a << c.b << c.c;
+  EXPECT_NE(callback.Callback2(0, 0, 0), FALSE_);
+  EXPECT_NE(callback.Callback3(5, 6, 7), FALSE_);
 }
