@@ -293,3 +293,18 @@ TEST(ClampToWorkArea, PlacementsMoveIntoTheWorkArea) {
     EXPECT_EQ(r, c.out) << c.in.left << "," << c.in.top;
   }
 }
+
+TEST_F(TAppTest, AFileOfTheCommandLineThatCannotBeOpenedIsReportedAndTheProgramRuns) {
+  const std::string clip = (dir / "missing.avi").string();
+  auto app = MakeApp({"/opt/tovrin/bin/tovrin", clip});
+  ASSERT_TRUE(app->InitInstance());
+  EXPECT_TRUE(app->InitSucceeded());
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Can not open file\n " + clip});
+  ASSERT_NE(app->MainFrameWindow(), nullptr);
+  EXPECT_TRUE(app->MainFrameWindow()->isVisible());
+  EXPECT_TRUE(app->MainFrameWindow()->ChildFrames().empty()) << "no empty document is left for the file";
+  EXPECT_TRUE(app->RecentFiles().empty());
+  app->OnIdle(1);  // no document: no session, no fault
+  app->ExitInstance();
+  EXPECT_EQ(StoredBlock(*Store()).size(), 2168u) << "a started program saves its settings";
+}
