@@ -87,7 +87,11 @@ bool PrepareFrame(TFrameBuffer* frame, TPixelFormat format, std::int32_t width, 
   frame->nRowAlignment = 4;
   frame->nHeightAlignment = 1;
   frame->nFlag = flag;
-  return AllocFrameBuffer(frame);
+  if (!AllocFrameBuffer(frame)) return false;
+  // New storage starts cleared: bytes a decoder leaves alone (the fourth byte
+  // of a pixel, row padding) are 0 rather than whatever the heap held.
+  std::memset(frame->pBuffer, 0, static_cast<std::size_t>(frame->nSize));
+  return true;
 }
 
 void DescribeFrame(TMediaRequest& request, const TFrameBuffer& frame) {

@@ -39,7 +39,7 @@ bool CopyToBottomUpFrame(const Dib::TDibSection& bitmap, ZarnTypes::TFrameBuffer
 // and height alignment 1, ready for a decoder to fill. Storage it already
 // holds for exactly that layout, with a stride and size that cover its rows,
 // is kept with its contents; otherwise the record is freed and allocated
-// anew, with `flag` as the producer's flag.
+// anew, cleared to 0, with `flag` as the producer's flag.
 bool PrepareFrame(ZarnTypes::TFrameBuffer* frame, ZarnTypes::TPixelFormat format, std::int32_t width,
                   std::int32_t height, std::int32_t flag = 1);
 

@@ -146,6 +146,27 @@ TEST(CodecDecodeFrame, StorageOfTheSameLayoutIsKeptAndAnyOtherReplaced) {
   FreeFrameBuffer(&frame);
 }
 
+TEST(CodecDecodeFrame, NewStorageStartsCleared) {
+  // Each case makes the record take new storage; the heap's old bytes must
+  // not show through where a decoder writes nothing.
+  struct Case {
+    TPixelFormat format;
+    std::int32_t width, height;
+  };
+  const Case cases[] = {{PF_RGB32, 7, 5}, {PF_RGB24, 3, 9}, {PF_RGB32, 64, 40}};
+  TFrameBuffer frame;
+  for (const Case& c : cases) {
+    // Dirty storage of another size first, so that the next one is new.
+    ASSERT_TRUE(Codecs::PrepareFrame(&frame, PF_RGB32, c.width + 1, c.height));
+    std::memset(frame.pBuffer, 0xA5, static_cast<std::size_t>(frame.nSize));
+    ASSERT_TRUE(Codecs::PrepareFrame(&frame, c.format, c.width, c.height));
+    ASSERT_EQ(frame.nWidth, c.width);
+    for (std::int32_t i = 0; i < frame.nSize; ++i)
+      ASSERT_EQ(frame.pBuffer[i], 0) << c.width << "x" << c.height << " byte " << i;
+  }
+  FreeFrameBuffer(&frame);
+}
+
 TEST(CodecDecodeFrame, TheRequestDescribesTheFrame) {
   TFrameBuffer frame;
   ASSERT_TRUE(Codecs::PrepareFrame(&frame, PF_RGB32, 9, 2));
