@@ -255,7 +255,7 @@ bool EncodeGif(const Dib::TDibSection& section, std::vector<std::uint8_t>& out) 
 }  // namespace
 
 bool CGifMgr::ReadGif(TMediaRequest& request) {
-  if (request.pPath == nullptr) return FailRequest(request, MEDIA_ERR_READ_GIF);
+  if (request.pPath == nullptr || request.eTag != MEDIA_REQ_NONE) return FailRequest(request, MEDIA_ERR_READ_GIF);
   std::vector<std::uint8_t> bytes;
   if (!platform::ReadFileBytes(platform::PathFromUtf8(*request.pPath), bytes)) {
     return FailRequest(request, MEDIA_ERR_READ_GIF);
@@ -264,7 +264,7 @@ bool CGifMgr::ReadGif(TMediaRequest& request) {
 }
 
 bool CGifMgr::ReadGifMemory(const std::uint8_t* data, std::size_t size, TMediaRequest& request) {
-  if (data == nullptr || size == 0) return FailRequest(request, MEDIA_ERR_READ_GIF);
+  if (data == nullptr || size == 0 || request.eTag != MEDIA_REQ_NONE) return FailRequest(request, MEDIA_ERR_READ_GIF);
   TMemoryInput input{data, size, 0};
   int error = 0;
   TGifReadHandle handle(DGifOpen(&input, ReadFromMemory, &error));
@@ -314,6 +314,9 @@ bool CGifMgr::SaveGif(const std::string& path, std::int32_t eFileFormat, const T
 
 bool CGifMgr::WriteGif(TMediaRequest& request) {
   const auto* section = static_cast<const Dib::TDibSection*>(request.pParams);
+  // A request tagged for another writer carries another block: never taken
+  // for a section.
+  if (request.eTag != MEDIA_REQ_NONE) return FailRequest(request, MEDIA_ERR_WRITE_GIF);
   if (section == nullptr || !Codecs::SectionHoldsRows(*section)) return false;
   if (request.pPath == nullptr || request.pPath->empty()) return FailRequest(request, MEDIA_ERR_WRITE_GIF);
   std::vector<std::uint8_t> bytes;

@@ -59,7 +59,8 @@ class CGifMgr {
   // On success the request gets width, height, stride, pixels and size,
   // and its result block, when given, the image count and the global colour
   // map's bits per pixel (left unwritten when there is no global map).
-  // Every failure sets error 8 (MEDIA_ERR_READ_GIF) and returns false.
+  // A request that carries a tag is not a GIF read. Every failure sets
+  // error 8 (MEDIA_ERR_READ_GIF) and returns false.
   bool ReadGif(ZarnTypes::TMediaRequest& request);
 
   // The same for a whole GIF file already in memory (request.path unused).
@@ -83,7 +84,8 @@ class CGifMgr {
   //
   // The section travels in request.params as a `const Dib::TDibSection*`
   // (the frame buffer record has no field for it); request.path names the
-  // file. False without an error code when there is no section or it does
+  // file; the request carries no tag (a tagged request fails with error
+  // 25). False without an error code when there is no section or it does
   // not hold its rows; every later failure (no path, another depth, an empty
   // colour table, a picture wider or taller than 65,535, a library error or
   // a failed file write) sets error 25 (MEDIA_ERR_WRITE_GIF). The file is

@@ -91,7 +91,7 @@ bool CImage::LoadBmp(const std::string& path) {
 }
 
 bool CImage::ReadBmp(TMediaRequest& request) {
-  if (request.pPath == nullptr || !LoadBmp(*request.pPath)) {
+  if (request.pPath == nullptr || request.eTag != MEDIA_REQ_NONE || !LoadBmp(*request.pPath)) {
     request.bSuccess = false;
     return false;
   }

@@ -38,7 +38,8 @@ class CImage {
   // set. The pixels are the holder's own bits buffer, not a copy: the frame
   // buffer only borrows it and must never be freed or reallocated with
   // FreeFrameBuffer / AllocFrameBuffer. The section behind the picture is
-  // GetBitmap(). On failure the request is left as it was, success clear.
+  // GetBitmap(). On failure (also for a request that carries a tag) the
+  // request is left as it was, success clear.
   bool ReadBmp(ZarnTypes::TMediaRequest& request);
 
   // Keeps a copy of a planar frame: format PF_YUV444_601..PF_YUV420_709

@@ -197,6 +197,7 @@ jpeg_error_mgr* InitJpegErrorMgr(TJpegErrorMgr& mgr) {
 }
 
 bool CJpegMgr::ReadJpeg(TMediaRequest& request) {
+  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
   const std::string path = request.pPath ? *request.pPath : std::string();
   std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
   if (!file) {
@@ -210,7 +211,8 @@ bool CJpegMgr::ReadJpeg(TMediaRequest& request) {
 
 bool CJpegMgr::ReadJpegMemory(const std::uint8_t* pData, std::size_t nSize, TMediaRequest& request,
                               std::int64_t nMaxPixels) {
-  if (!pData || nSize == 0) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
+  if (!pData || nSize == 0 || request.eTag != ZarnTypes::MEDIA_REQ_NONE)
+    return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
   return Decode(request, nullptr, pData, nSize, nMaxPixels);
 }
 
@@ -362,6 +364,7 @@ bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8
 }
 
 bool CJpegMgr::WriteJpeg(TMediaRequest& request, std::int32_t nQuality) {
+  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, kWriteJpegError);
   const std::string path = request.pPath ? *request.pPath : std::string();
   if (path.empty()) {
     platform::ShowMessage(CantOpenText(path));

@@ -82,7 +82,8 @@ class CJpegMgr {
   //
   // On success the request gets width, height, stride, pixels and size, and
   // its result block, when given, a TJpegReadInfo. Every failure sets
-  // MEDIA_ERR_READ_JPEG: a file that cannot be opened ("Can't open %s\n" in
+  // MEDIA_ERR_READ_JPEG: a request that carries a tag (quietly, nothing
+  // opened), a file that cannot be opened ("Can't open %s\n" in
   // the application's message box), a library error (its message in the
   // "JPEG Library Error" box), a picture too large to decode, another target
   // format or a frame buffer that cannot be allocated. After a failure the
@@ -103,6 +104,7 @@ class CJpegMgr {
   //
   // The file is replaced only when the whole picture was coded and written:
   // a failed write leaves no file behind. Failures set kWriteJpegError:
+  // a request that carries a tag fails quietly before anything is made;
   // another format ends through the library's state error, another pixel
   // format or a frame too small for the picture through "Application
   // transferred too few scanlines" (both in the "JPEG Library Error" box); a

@@ -490,6 +490,7 @@ double GetScreenGamma() {
 }
 
 bool CPngMgr::ReadPng(TMediaRequest& request) {
+  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   std::FILE* file = request.pPath && !request.pPath->empty() ? std::fopen(request.pPath->c_str(), "rb") : nullptr;
   if (!file) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   const bool ok = Decode(request, file, nullptr, 0, kMaxPngPixels);
@@ -499,7 +500,8 @@ bool CPngMgr::ReadPng(TMediaRequest& request) {
 
 bool CPngMgr::ReadPngMemory(const std::uint8_t* pData, std::size_t nSize, TMediaRequest& request,
                             std::int64_t nMaxPixels) {
-  if (!pData || nSize == 0) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
+  if (!pData || nSize == 0 || request.eTag != ZarnTypes::MEDIA_REQ_NONE)
+    return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   return Decode(request, nullptr, pData, nSize, nMaxPixels);
 }
 

@@ -118,9 +118,10 @@ class CPngMgr {
   // row alignment 4, height alignment 1, width and height; otherwise it is
   // freed and allocated anew. On success the request gets width, height,
   // stride, pixels and size, and its result block, when given, a
-  // TPngReadInfo. Every failure sets MEDIA_ERR_READ_PNG: a file that cannot
-  // be opened, a library error (its message shown), a picture too large to
-  // decode, another target, a frame that cannot be allocated.
+  // TPngReadInfo. Every failure sets MEDIA_ERR_READ_PNG: a request that
+  // carries a tag, a file that cannot be opened, a library error (its
+  // message shown), a picture too large to decode, another target, a frame
+  // that cannot be allocated.
   bool ReadPng(ZarnTypes::TMediaRequest& request);
 
   // The same from a whole file in memory (pPath unused); pictures of more

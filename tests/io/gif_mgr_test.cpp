@@ -246,6 +246,24 @@ TEST(GifMgrTest, ReadsBottomUpThirtyTwoBitRowsAndLeavesTheFourthByte) {
   EXPECT_EQ(d.results[1], -7);  // other fields untouched
 }
 
+TEST(GifMgrTest, NewFrameHasNoStrayFourthBytes) {
+  // Into a frame without storage (and one whose storage is replaced): the
+  // fourth byte of every pixel is 0, whatever the heap held before.
+  const std::vector<Rgb> map{{255, 255, 255}, {0, 0, 0}};
+  for (int width : {3, 17}) {
+    TestGif gif{width, 4, map, 0, {TestImage{0, 0, width, 4, false, {}, Indices(width, 4, 2)}}};
+    Decoded d;
+    d.frame = tovrin_test::FrameRecord(PF_RGB32, width + 2, 4);
+    ASSERT_TRUE(AllocFrameBuffer(&d.frame));
+    std::memset(d.frame.pBuffer, 0x5A, static_cast<std::size_t>(d.frame.nSize));
+    Decode(EncodeTestGif(gif), d);
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.frame.nWidth, width);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < width; ++x) EXPECT_EQ(d.frame.pBuffer[y * d.frame.nStride + 4 * x + 3], 0) << x << "," << y;
+  }
+}
+
 TEST(GifMgrTest, ReadsTheSameFromAFile) {
   tovrin_test::TTempDir dir;
   const std::vector<Rgb> map{{1, 2, 3}, {200, 100, 50}};
@@ -534,6 +552,52 @@ TEST(GifMgrTest, ReducedDepthsKeepTheirColourLimits) {
   EXPECT_EQ(d1.At(1, 0), (Rgb{255, 255, 255}));
   EXPECT_EQ(d1.At(2, 0), (Rgb{0, 0, 0}));
   EXPECT_EQ(d1.At(3, 0), (Rgb{255, 255, 255}));
+}
+
+TEST(GifMgrTest, TaggedRequestsAreNotGifRequests) {
+  // A tag names a block the GIF manager does not take: its data is never
+  // read as a section, and a read fails before decoding anything.
+  tovrin_test::TTempDir dir;
+  const std::string path = (dir / "t.gif").string();
+  const std::vector<Rgb> map{{9, 8, 7}, {1, 2, 3}};
+  const auto bytes = EncodeTestGif(TestGif{4, 2, map, 0, {TestImage{0, 0, 4, 2, false, {}, Indices(4, 2, 2)}}});
+  tovrin_test::WriteAll(path, bytes);
+  Dib::TDibPtr section = Dib::CreateDibSectionEx(4, 4, 8);
+  CGifMgr mgr;
+  for (TMediaRequestTag tag : {MEDIA_REQ_PNG, MEDIA_REQ_DSHOW_SOURCE, MEDIA_REQ_TIFF}) {
+    const std::string out = (dir / "w.gif").string();
+    TMediaRequest write;
+    write.eOp = MEDIA_OP_WRITE_STILL;
+    write.pPath = &out;
+    write.eTag = tag;
+    write.pParams = section.get();
+    EXPECT_FALSE(mgr.WriteGif(write)) << tag;
+    EXPECT_FALSE(write.bSuccess) << tag;
+    EXPECT_EQ(write.eError, MEDIA_ERR_WRITE_GIF) << tag;
+    EXPECT_FALSE(std::filesystem::exists(out)) << tag;
+
+    Decoded d;
+    d.request.eTag = tag;
+    Decode(bytes, d);
+    EXPECT_FALSE(d.ok) << tag;
+    EXPECT_EQ(d.request.eError, MEDIA_ERR_READ_GIF) << tag;
+    EXPECT_EQ(d.frame.pBuffer, nullptr) << tag;
+    EXPECT_EQ(d.results[GifMgr::kResultImageCount], -7) << tag;
+
+    TFrameBuffer frame;
+    TMediaRequest read;
+    read.pPath = &path;
+    read.ePixelFormat = PF_RGB32;
+    read.pFrameBuffer = &frame;
+    read.eTag = tag;
+    EXPECT_FALSE(mgr.ReadGif(read)) << tag;
+    EXPECT_EQ(read.eError, MEDIA_ERR_READ_GIF) << tag;
+    EXPECT_EQ(frame.pBuffer, nullptr) << tag;
+  }
+  // The same read without a tag succeeds.
+  Decoded d;
+  Decode(bytes, d);
+  EXPECT_TRUE(d.ok);
 }
 
 TEST(GifMgrTest, RefusedSavesCreateNoFile) {

@@ -169,6 +169,36 @@ TEST(ImageTest, FailedLoadsLeaveRequestAndHeldPictureAlone) {
   EXPECT_FALSE(image.ReadBmp(noPath));
 }
 
+TEST(ImageTest, TaggedRequestsAreRefusedWithoutLoading) {
+  tovrin_test::TTempDir dir;
+  const std::string good = (dir / "good.bmp").string();
+  tovrin_test::WriteAll(good, MakeBmp(6, 4, 24));
+  CImage image;
+  int block = 0;
+  for (TMediaRequestTag tag : {MEDIA_REQ_PNG, MEDIA_REQ_DSHOW_SOURCE, MEDIA_REQ_WIA}) {
+    TFrameBuffer frame;
+    TMediaRequest request;
+    request.pPath = &good;
+    request.pFrameBuffer = &frame;
+    request.ePixelFormat = PF_RGB32;
+    request.eTag = tag;
+    request.pParams = &block;
+    EXPECT_FALSE(image.ReadBmp(request)) << tag;
+    EXPECT_FALSE(request.bSuccess) << tag;
+    EXPECT_EQ(request.ePixelFormat, PF_RGB32) << tag;
+    EXPECT_EQ(request.pPixels, nullptr) << tag;
+    EXPECT_EQ(frame.pBuffer, nullptr) << tag;
+    EXPECT_EQ(image.GetBitmap(), nullptr) << tag;
+  }
+  // Untagged, the same file loads.
+  TFrameBuffer frame;
+  TMediaRequest request;
+  request.pPath = &good;
+  request.pFrameBuffer = &frame;
+  EXPECT_TRUE(image.ReadBmp(request));
+  EXPECT_EQ(frame.nWidth, 6);
+}
+
 TEST(ImageTest, SameSizeReloadKeepsTheBitsBuffer) {
   tovrin_test::TTempDir dir;
   const std::string a = (dir / "a.bmp").string();

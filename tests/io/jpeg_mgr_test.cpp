@@ -395,6 +395,48 @@ TEST_F(JpegMgrTest, MissingFileSaysSoInTheApplicationsBox) {
   EXPECT_EQ(boxes[0].caption, "");
 }
 
+TEST_F(JpegMgrTest, TaggedRequestsFailQuietlyWithTheirCodes) {
+  const std::string good = MakeJpeg("good.jpg", 8, 8);
+  const std::vector<std::uint8_t> bytes = ReadAll(good);
+  Frame source;
+  MakeSmoothFrame(source, PF_RGB24, 8, 8);
+  sink.Clear();
+  int block = 0;
+  for (TMediaRequestTag tag : {MEDIA_REQ_PNG, MEDIA_REQ_JPEG2000, MEDIA_REQ_DSHOW_SOURCE}) {
+    CJpegMgr manager;
+    Frame decoded;
+    TMediaRequest read = tovrin_test::ReadRequest(good, PF_RGB32, decoded.fb);
+    read.eTag = tag;
+    read.pParams = &block;
+    EXPECT_FALSE(manager.ReadJpeg(read)) << tag;
+    EXPECT_EQ(read.eError, MEDIA_ERR_READ_JPEG) << tag;
+    EXPECT_EQ(decoded.fb.pBuffer, nullptr) << tag;
+
+    TMediaRequest memory = tovrin_test::ReadRequest(good, PF_RGB32, decoded.fb);
+    memory.eTag = tag;
+    EXPECT_FALSE(manager.ReadJpegMemory(bytes.data(), bytes.size(), memory)) << tag;
+    EXPECT_EQ(memory.eError, MEDIA_ERR_READ_JPEG) << tag;
+    EXPECT_EQ(decoded.fb.pBuffer, nullptr) << tag;
+
+    const std::string out = Path("tagged.jpg");
+    TMediaRequest write{};
+    write.eOp = MEDIA_OP_WRITE_STILL;
+    write.eSourceFormat = FF_JPEG;
+    write.ePixelFormat = PF_RGB24;
+    write.pPath = &out;
+    write.nWidth = 8;
+    write.nHeight = 8;
+    write.pFrameBuffer = &source.fb;
+    write.eTag = tag;
+    write.pParams = &block;
+    EXPECT_FALSE(manager.WriteJpeg(write, 80)) << tag;
+    EXPECT_FALSE(write.bSuccess) << tag;
+    EXPECT_EQ(write.eError, JpegMgr::kWriteJpegError) << tag;
+    EXPECT_FALSE(std::filesystem::exists(out)) << tag;
+  }
+  EXPECT_TRUE(sink.Messages().empty());
+}
+
 TEST_F(JpegMgrTest, TruncatedScanDecodesWithOneWarning) {
   const std::string good = MakeJpeg("good.jpg", 64, 64);
   std::vector<std::uint8_t> bytes = ReadAll(good);

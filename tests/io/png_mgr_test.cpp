@@ -799,6 +799,31 @@ TEST_F(PngMgrTest, MissingOrEmptyFileAndOtherTargetsFailQuietly) {
   EXPECT_TRUE(sink.Messages().empty());
 }
 
+TEST_F(PngMgrTest, TaggedReadRequestsFailQuietly) {
+  const Dib::TDibPtr bitmap = MakeBitmap(5, 3, 32, Colour);
+  ASSERT_TRUE(Save(Path("good.png"), *bitmap, PngMgr::PNG_CODE_RGB, 8));
+  const std::vector<std::uint8_t> bytes = ReadAll(Path("good.png"));
+  PngMgr::TPngWriteParams block;
+  for (TMediaRequestTag tag : {MEDIA_REQ_PNG, MEDIA_REQ_TIFF, MEDIA_REQ_DSHOW_SOURCE}) {
+    CPngMgr manager;
+    Frame frame;
+    const std::string path = Path("good.png");
+    TMediaRequest read = tovrin_test::ReadRequest(path, PF_RGB32, frame.fb);
+    read.eTag = tag;
+    read.pParams = &block;
+    EXPECT_FALSE(manager.ReadPng(read)) << tag;
+    EXPECT_EQ(read.eError, MEDIA_ERR_READ_PNG) << tag;
+    EXPECT_EQ(frame.fb.pBuffer, nullptr) << tag;
+
+    TMediaRequest memory = tovrin_test::ReadRequest(path, PF_RGB32, frame.fb);
+    memory.eTag = tag;
+    EXPECT_FALSE(manager.ReadPngMemory(bytes.data(), bytes.size(), memory)) << tag;
+    EXPECT_EQ(memory.eError, MEDIA_ERR_READ_PNG) << tag;
+    EXPECT_EQ(frame.fb.pBuffer, nullptr) << tag;
+  }
+  EXPECT_TRUE(sink.Messages().empty());
+}
+
 TEST_F(PngMgrTest, SecondReadOfTheSameSizeReusesTheFrame) {
   const Dib::TDibPtr bitmap = MakeBitmap(10, 6, 32, Colour);
   ASSERT_TRUE(Save(Path("a.png"), *bitmap, PngMgr::PNG_CODE_RGB, 8));
