@@ -75,18 +75,20 @@ bool CRegistryAccess::ReadIntValue(std::string_view subKey, std::string_view nam
 
 bool CRegistryAccess::WriteBinaryValue(std::string_view subKey, std::string_view name, const void* data,
                                        std::size_t size) {
-  if (!data && size) return false;
+  if ((!data && size) || name.empty()) return false;
   m_settings->setValue(Key(subKey, name),
                        QByteArray(static_cast<const char*>(data), static_cast<qsizetype>(size)));
   return Flush();
 }
 
 bool CRegistryAccess::WriteStringValue(std::string_view subKey, std::string_view name, std::string_view value) {
+  if (name.empty()) return false;
   m_settings->setValue(Key(subKey, name), QString::fromUtf8(value.data(), static_cast<int>(value.size())));
   return Flush();
 }
 
 bool CRegistryAccess::WriteIntValue(std::string_view subKey, std::string_view name, std::int32_t value) {
+  if (name.empty()) return false;
   m_settings->setValue(Key(subKey, name), value);
   return Flush();
 }

@@ -39,7 +39,8 @@ class CRegistryAccess {
   bool ReadStringValue(std::string_view subKey, std::string_view name, std::string& out) const;
   bool ReadIntValue(std::string_view subKey, std::string_view name, std::int32_t& out) const;
 
-  // Creates the key when missing. False when the store cannot be written.
+  // Creates the key when missing. False when the store cannot be written or
+  // the value has no name.
   bool WriteBinaryValue(std::string_view subKey, std::string_view name, const void* data, std::size_t size);
   bool WriteStringValue(std::string_view subKey, std::string_view name, std::string_view value);
   bool WriteIntValue(std::string_view subKey, std::string_view name, std::int32_t value);
