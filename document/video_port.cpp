@@ -99,6 +99,26 @@ bool PlanCopy(std::int32_t orientation, std::int32_t width, std::int32_t height,
   return true;
 }
 
+// True when the frame's buffer holds all of its rows as the copy routines
+// will read them (a 24-bit frame without a stride as it will be laid out).
+bool FrameHoldsRows(const TFrameBuffer& frame) {
+  if (!frame.pBuffer || frame.nWidth <= 0 || frame.nHeight <= 0) return false;
+  const std::int64_t bytesPerPixel = frame.nBitsPerPixel / 8;
+  const std::int64_t rowBytes = std::int64_t{frame.nWidth} * bytesPerPixel;
+  std::int64_t stride = frame.nStride;
+  if (frame.nBitsPerPixel == 24 && stride < 1) {
+    TFrameBuffer laid = frame;
+    if (ZarnTypes::GetPixelFormatBitsPerPixel(laid.ePixelFormat) != 24) laid.ePixelFormat = ZarnTypes::PF_RGB24;
+    laid.nRowAlignment = 4;
+    laid.nHeightAlignment = 1;
+    if (!ZarnTypes::LayoutFrameBuffer(&laid) || frame.nSize < laid.nSize) return false;
+    stride = laid.nStride;
+  } else if (frame.nBitsPerPixel == 32 && stride <= 0) {
+    stride = rowBytes;
+  }
+  return stride >= rowBytes && frame.nSize >= SpanBytes(frame.nHeight, stride, rowBytes);
+}
+
 }  // namespace
 
 bool OrientCopy24To32(std::int32_t orientation, TFrameBuffer& source, TFrameBuffer& target) {
@@ -278,6 +298,9 @@ bool CVideoPort::CopyFrame(TVideoPortUpdate& update) {
   const int height = swaps ? frame->nWidth : frame->nHeight;
   if (frame->nBitsPerPixel != 24 && frame->nBitsPerPixel != 32) return false;
   if (m_nDepth != 32) return false;
+  // A frame that does not hold its rows is refused before the back picture
+  // is made to its size.
+  if (!FrameHoldsRows(*frame)) return false;
 
   if (m_Bitmap[back]->Width() != width || m_Bitmap[back]->Height() != height) {
     if (!CreateBackBitmap(back, width, height)) return false;

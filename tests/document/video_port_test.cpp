@@ -292,6 +292,45 @@ TEST_F(VideoPortTest, FramesThatDoNotHoldTheirRowsAreRefusedWithoutReadingPastTh
   }
 }
 
+TEST_F(VideoPortTest, AFrameClaimingMoreRowsThanItHoldsLeavesBothPicturesAlone) {
+  // Both pictures at 3 x 2.
+  Load();
+  Load();
+  auto before = port.FrontBitmap();
+  const struct {
+    const char* what;
+    int bits;
+    int stride;
+  } cases[] = {
+      {"32-bit with stride", 32, 4000 * 4},
+      {"32-bit without stride", 32, 0},
+      {"24-bit with stride", 24, 4000 * 3},
+      {"24-bit without stride", 24, 0},
+  };
+  for (const auto& c : cases) {
+    // A 4000 x 3000 frame whose buffer holds 16 bytes.
+    TTestFrame t;
+    t.bytes.assign(16, 1);
+    t.frame.ePixelFormat = c.bits == 24 ? PF_RGB24 : PF_RGB32;
+    t.frame.nBitsPerPixel = c.bits;
+    t.frame.nWidth = 4000;
+    t.frame.nHeight = 3000;
+    t.frame.nStride = c.stride;
+    t.frame.nSize = 16;
+    t.frame.pBuffer = t.bytes.data();
+    TVideoPortUpdate u = CopyUpdate(&t.frame);
+    EXPECT_FALSE(port.UpdateVideoPort(u)) << c.what;
+    EXPECT_EQ(u.bSizeChanged, 0) << c.what;
+    EXPECT_EQ(port.FrontBitmap(), before) << c.what;
+    // The back picture kept its size: the next 3 x 2 frame needs no new one.
+    TTestFrame next = MakeFrame(32, 3, 2, 12);
+    TVideoPortUpdate again = CopyUpdate(&next.frame);
+    ASSERT_TRUE(port.UpdateVideoPort(again)) << c.what;
+    EXPECT_EQ(again.bSizeChanged, 0) << c.what;
+    before = port.FrontBitmap();
+  }
+}
+
 TEST_F(VideoPortTest, A32BitFrameWithWideRowsIsCopiedRowByRow) {
   TTestFrame t = MakeFrame(32, 3, 2, 64);
   TVideoPortUpdate u = CopyUpdate(&t.frame);
