@@ -308,3 +308,74 @@ TEST_F(TAppTest, AFileOfTheCommandLineThatCannotBeOpenedIsReportedAndTheProgramR
   app->ExitInstance();
   EXPECT_EQ(StoredBlock(*Store()).size(), 2168u) << "a started program saves its settings";
 }
+
+TEST_F(TAppTest, FoldersThatCannotBeLocatedLeaveTheirStringsEmptyAndAreNotCreated) {
+  struct TCase {
+    const char* name;
+    bool appData, pictures, videos;
+  };
+  const TCase cases[] = {
+      {"no application data", false, true, true},
+      {"no pictures", true, false, true},
+      {"no videos", true, true, false},
+      {"none", false, false, false},
+  };
+  for (const TCase& c : cases) {
+    std::filesystem::remove_all(dir / "k");
+    const TKnownFolders k{c.appData ? (dir / "k/appdata").string() : "", c.pictures ? (dir / "k/Pictures").string() : "",
+                          c.videos ? (dir / "k/Videos").string() : ""};
+    CTovrinApp app;
+    app.SetKnownFolders(k);
+    app.InitFolderPaths();
+    app.CreateFolders();
+    const TAppFolders& f = app.Params().folders;
+    EXPECT_EQ(f.configIni.empty(), !c.appData) << c.name;
+    EXPECT_EQ(f.configXml2.empty(), !c.appData) << c.name;
+    EXPECT_EQ(f.log.empty(), !c.appData) << c.name;
+    // The names and prefixes are there whatever was found.
+    EXPECT_EQ(f.configIniName, "Config") << c.name;
+    EXPECT_EQ(f.configXmlName, "Config") << c.name;
+    EXPECT_EQ(f.logName, "Log") << c.name;
+    for (std::size_t ch = 0; ch < 4; ++ch) {
+      EXPECT_EQ(f.recording[ch].folder.empty(), !c.videos) << c.name;
+      EXPECT_EQ(f.recording[ch].prefix, "Clip") << c.name;
+      EXPECT_EQ(f.capture[ch].folder.empty(), !c.pictures) << c.name;
+      EXPECT_EQ(f.capture[ch].prefix, "Image") << c.name;
+    }
+    EXPECT_EQ(std::filesystem::is_directory(dir / "k/appdata/Halvane/Tovrin/Log"), c.appData) << c.name;
+    EXPECT_EQ(std::filesystem::is_directory(dir / "k/Videos/Tovrin/SaveStream_3"), c.videos) << c.name;
+    EXPECT_EQ(std::filesystem::is_directory(dir / "k/Pictures/Tovrin/CaptureImage_2"), c.pictures) << c.name;
+    EXPECT_FALSE(std::filesystem::exists("/Tovrin")) << c.name;
+  }
+}
+
+TEST_F(TAppTest, NamingValuesAreReadInOrderUntilTheFirstMissingOne) {
+  {
+    auto s = Store();
+    const std::vector<std::uint8_t> block = EncodeProgCfg(TProgCfg{});
+    s->WriteBinaryValue(kProgCfgKey, "ProgCfg", block.data(), block.size());
+    for (int c = 0; c < 4; ++c)
+      for (int slot = 0; slot < 6; ++slot) {
+        s->WriteStringValue(kProgCfgStrKey, std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c),
+                            "s" + std::to_string(c) + std::to_string(slot));
+        if (slot)
+          s->WriteStringValue(kProgCfgStrKey, std::string(kImageNamingValues[slot]) + "_" + std::to_string(c),
+                              "i" + std::to_string(c) + std::to_string(slot));
+      }
+    // Channel 1's image prefix is missing; its sequence values come before it.
+    s->DeleteValue(kProgCfgStrKey, "SaveImgFNamePref_1");
+  }
+  CTovrinApp app;
+  app.SetSettingsFile(Ini());
+  app.SequenceNaming()[1].suffix = "old";
+  app.ImageNaming()[1].suffix = "old";
+  app.SequenceNaming()[2].saveSingle = "old";
+  EXPECT_FALSE(app.ReadProgCfg());
+  EXPECT_FALSE(app.SettingsRead());
+  EXPECT_EQ(app.SequenceNaming()[0].prefix, "s03");
+  EXPECT_EQ(app.ImageNaming()[0].extension, "i05");
+  EXPECT_EQ(app.SequenceNaming()[1].suffix, "s14") << "read before the missing value";
+  EXPECT_EQ(app.ImageNaming()[1].dirOut, "i11");
+  EXPECT_EQ(app.ImageNaming()[1].suffix, "old") << "after the missing value nothing is read";
+  EXPECT_EQ(app.SequenceNaming()[2].saveSingle, "old");
+}
