@@ -322,3 +322,44 @@ TEST(ZarnViewConcurrency, PanesPaintWholeFramesWhileAWorkerDeliversThem) {
   worker.join();
   QApplication::processEvents();
 }
+
+TEST(ZarnViewMessages, EachViewAnswersItsRoleAndThePanesKeepTheirIndex) {
+  TDocumentWindow w;
+  for (int pane = 0; pane < 4; ++pane) {
+    EXPECT_EQ(w.Pane(pane).PaneIndex(), pane);
+    EXPECT_EQ(w.Doc().PaneView(pane), &w.Pane(pane));
+  }
+  const struct {
+    QObject* view;
+    std::int32_t paneIn;
+    std::int32_t role;
+  } cases[] = {
+      {&w.Pane(3), 1, VIEW_ROLE_VIDEO_PANE},
+      {w.Doc().ControllerView(), 2, VIEW_ROLE_CONTROLLER},
+  };
+  for (const auto& c : cases) {
+    TIdentifyView record;
+    record.paneIndex = c.paneIn;
+    EXPECT_EQ(pq::SendAppRecord(c.view, pq::WM_APP_IDENTIFY_VIEW, 0, record), 1);
+    EXPECT_EQ(record.answered, 1);
+    EXPECT_EQ(record.role, c.role);
+  }
+  EXPECT_EQ(w.Pane(3).PaneIndex(), 1);
+  // An index outside the grid is not taken.
+  TIdentifyView wrong;
+  wrong.paneIndex = 9;
+  pq::SendAppRecord(&w.Pane(2), pq::WM_APP_IDENTIFY_VIEW, 0, wrong);
+  EXPECT_EQ(w.Pane(2).PaneIndex(), 2);
+}
+
+TEST(ZarnViewMessages, RescaleMessageAppliesTheDocumentsZoomToThePane) {
+  TPaneWindow w(QSize(400, 300));
+  auto picture = MakeSolid(100, 50, 0x445566);
+  LoadPicture(w.Doc(), 0, picture);
+  EXPECT_EQ(w.Pane(0).ScrollRange(), QSize(0, 0));
+  // The mode changed behind the pane's back: the message brings the pane in step.
+  w.Doc().m_nZoomMode = ZOOM_500;
+  w.Doc().m_fZoomFactor[0] = 5.0f;
+  EXPECT_EQ(pq::SendAppMessage(&w.Pane(0), pq::WM_APP_PANE_RESCALE, 0, 0), 1);
+  EXPECT_EQ(w.Pane(0).ScrollRange(), QSize(500, 250));
+}
