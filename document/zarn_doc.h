@@ -24,6 +24,9 @@
 #include "document/video_port.h"
 #include "document/zarn.h"
 #include "document/zoom.h"
+#include "io/codecs/jpeg2000_mgr.h"
+#include "io/codecs/png_mgr.h"
+#include "io/codecs/tiff_mgr.h"
 #include "media/dib.h"
 #include "media/frame_buffer.h"
 #include "media/media_source.h"
@@ -84,26 +87,8 @@ struct TYuvOpenSettings {
   std::int32_t nHeight = 480;
 };
 
-// Encoder settings of the capture and save commands, in field order.
-struct TJpeg2000Block {
-  std::int32_t nFileFormat = 0;
-  bool b1 = true;
-  std::int32_t nColorSpace = 4;
-  std::int32_t nBitDepth = 8;
-  bool b2 = false;
-  std::int32_t nPaletteKind = 3;
-  std::int32_t nSignificantBits = 6;
-  std::int32_t nMode = 2;
-};
-struct TPngBlock {
-  std::int32_t nFirst = 0;
-  std::int32_t nColorType = 5;
-  std::int32_t nBitDepth = 8;
-  bool bInterlaced = false;
-  std::int32_t nCompression = 9;
-  std::int32_t nPaletteKind = 3;
-  std::int32_t nSignificantBits = 6;
-};
+// Encoder settings of the capture and save commands, in field order: the
+// savers' own settings records, with the document's defaults.
 struct TGifBlock {
   std::int32_t nFirst = 0;
   std::int32_t n1 = 1;
@@ -114,25 +99,14 @@ struct TGifBlock {
   std::int32_t nPaletteKind = 3;
   std::int32_t nSignificantBits = 6;
 };
-struct TTiffBlock {
-  std::int32_t nFirst = 0;
-  bool b1 = true;
-  std::int32_t nColorSpace = 4;
-  std::int32_t nBitDepth = 8;
-  bool b2 = false;
-  std::int32_t nPaletteKind = 3;
-  std::int32_t nSignificantBits = 6;
-  std::int32_t nCompression = 2;
-};
 struct TEncoderSettings {
   std::int32_t nValue = 33;
   std::int32_t nJpegQuality = 80;
-  TJpeg2000Block jpeg2000;
-  std::int32_t nJpeg2000Rate = 300;  // thousandths
-  TPngBlock png;
+  TJpeg2000Settings jpeg2000{.nFileFormat = 0, .bReserved1 = 1, .nCompressionMode = J2K_MODE_JP2,
+                             .nQuality = 300};
+  PngMgr::TPngSettings png{.nFileFormat = 0};
   TGifBlock gif;
-  TTiffBlock tiff;
-  std::int32_t nTiffQuality = 80;
+  TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1, .nCompression = TIFF_COMP_LZW, .nQuality = 80};
 };
 
 }  // namespace ZarnTypes
