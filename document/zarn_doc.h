@@ -24,6 +24,7 @@
 #include "document/video_port.h"
 #include "document/zarn.h"
 #include "document/zoom.h"
+#include "io/codecs/gif_mgr.h"
 #include "io/codecs/jpeg2000_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
@@ -89,23 +90,13 @@ struct TYuvOpenSettings {
 
 // Encoder settings of the capture and save commands, in field order: the
 // savers' own settings records, with the document's defaults.
-struct TGifBlock {
-  std::int32_t nFirst = 0;
-  std::int32_t n1 = 1;
-  std::int32_t n2 = 0;
-  std::int32_t nColorSpace = 2;
-  std::int32_t nBitDepth = 8;
-  bool b = false;
-  std::int32_t nPaletteKind = 3;
-  std::int32_t nSignificantBits = 6;
-};
 struct TEncoderSettings {
   std::int32_t nValue = 33;
   std::int32_t nJpegQuality = 80;
   TJpeg2000Settings jpeg2000{.nFileFormat = 0, .bReserved1 = 1, .nCompressionMode = J2K_MODE_JP2,
                              .nQuality = 300};
   PngMgr::TPngSettings png{.nFileFormat = 0};
-  TGifBlock gif;
+  TGifSettings gif;
   TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1, .nCompression = TIFF_COMP_LZW, .nQuality = 80};
 };
 

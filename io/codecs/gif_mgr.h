@@ -20,13 +20,16 @@ namespace ZarnTypes {
 // The GIF options page's settings record (what follows the exchange header
 // in the GIF page's block). The document and every recorder keep a copy.
 // The saver reads the bit depth and the significant colour bits only.
+// Fields in the order the document stores its copy.
 struct TGifSettings {
-  std::int32_t nBitDepth = 8;           // 1, 2, 4 or 8
-  std::int32_t nSignificantBits = 6;    // 1..8: depth of the quantizer's octree
+  std::int32_t nFirst = 0;              // kept for the page (not read)
+  std::int32_t nReserved1 = 1;          // kept for the page (not read)
+  std::int32_t nReserved2 = 0;          // kept for the page (not read)
   std::int32_t nColorSpace = 2;         // 1 grey, 2 RGB (not read by the saver)
+  std::int32_t nBitDepth = 8;           // 1, 2, 4 or 8
+  std::uint8_t bReserved = 0;           // kept for the page (not read)
   std::int32_t nPaletteKind = 3;        // 1 halftone, otherwise adaptive octree (not read)
-  std::uint8_t bTransparent = 0;        // kept for the page (not read)
-  std::uint8_t bInterlaced = 0;         // kept for the page (not read)
+  std::int32_t nSignificantBits = 6;    // 1..8: depth of the quantizer's octree
 };
 
 }  // namespace ZarnTypes
