@@ -16,7 +16,7 @@ namespace {
 // point would (correctly) be lost.
 template <class Pred>
 void SpinUntil(Pred pred) {
-  for (int i = 0; i < 2000 && !pred(); ++i) std::this_thread::sleep_for(1ms);
+  for (int i = 0; i < 10000 && !pred(); ++i) std::this_thread::sleep_for(1ms);
 }
 
 }  // namespace
@@ -39,7 +39,7 @@ TEST(PulseEvent, PulseWakesEveryCurrentWaiter) {
   SpinUntil([&] { return entered == 4; });
   // Keep pulsing until all have been woken: a thread counted as entered may
   // not yet be inside Wait(), and such a thread must see a later pulse.
-  for (int i = 0; i < 2000 && woken < 4; ++i) {
+  for (int i = 0; i < 10000 && woken < 4; ++i) {
     ev.Pulse();
     std::this_thread::sleep_for(1ms);
   }
