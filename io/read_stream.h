@@ -1,0 +1,329 @@
+#pragma once
+// The channel reader: the source reader of one channel of a media document.
+//
+// Every media document embeds four readers, one per channel. When a session
+// plays, the engine's channel-process thread binds the channel's reader to
+// the channel's source record (SetSource), hands it its delivery fields by
+// value (SetDelivery) and calls Run() in that thread; Run returns when the
+// source is finished, stopped or failed. The reader plays a source in one of
+// three ways, chosen by the stream type (GetReadPath):
+//
+//   - MNG animations through its MNG player (PlayMng);
+//   - video and audio files and capture devices through its media-graph
+//     session (PlayDirectShow);
+//   - still images, folders of stills read as a sequence and raw YUV files
+//     through its own frame loop (RunReadSequence), which hands each frame to
+//     the engine's frame callback.
+//
+// The frame loop has no pause of its own: the engine's frame callback holds
+// the reader thread while the channel is paused, waits at its frame limit or
+// the decoded-picture buffer is full, and every such wait ends on the stop.
+// The loop polls the stop and end flags (atomics owned by the engine)
+// between frames; it never blocks anywhere else. So a single still is
+// delivered again and again until the engine stops the channel, a raw YUV
+// file frame by frame until its end, a sequence once per file.
+//
+// The reader also answers the document's navigation requests for the first,
+// last, previous and next file of a file's folder (FindSiblingFile), in the
+// channel's file-type and sort modes.
+//
+// Threads and ownership of the fields:
+//   - the source description (SetDescription / Description) belongs to the
+//     UI thread while the channel does not play and to the reader thread
+//     while it does: the document's loaders write it only while no session
+//     runs, and the session's thread start and join order the hand-over;
+//   - the delivery fields are copied into the reader by SetDelivery on the
+//     reader thread before Run and used only there;
+//   - the frame range, the file-type and sort modes and the seek request are
+//     atomics: the engine reads the frame range on the reader thread while
+//     the settings exchange writes it on the UI thread;
+//   - the current file is shared by the loop (reader thread) and the
+//     navigation (UI thread) under a lock; each keeps its working state
+//     (path parts, pattern, finder, folder list) to itself.
+//
+// The reader is Qt-free; its messages go through platform::ShowMessage,
+// which never blocks a worker thread.
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/codecs/gif_mgr.h"
+#include "io/codecs/jpeg2000_mgr.h"
+#include "io/codecs/jpeg_mgr.h"
+#include "io/codecs/png_mgr.h"
+#include "io/codecs/tiff_mgr.h"
+#include "io/media_request.h"
+#include "media/dib.h"
+#include "media/file_types.h"
+#include "media/file_utils.h"
+#include "media/frame_buffer.h"
+#include "media/media_source.h"
+#include "media/yuv_frame.h"
+
+namespace ReadStream {
+
+// The engine's direct frame callback of the frame loop: (sender kind,
+// purpose, ProcID, owner context, frame). Called on the reader thread; the
+// notice is valid only during the call. False means the frame was refused.
+using TFrameCallback = bool (*)(ZarnTypes::TMediaSenderKind eSenderKind, ZarnTypes::TSourcePurpose ePurpose,
+                                std::int32_t nProcId, void* pContext, ZarnTypes::TMediaFrameNotice* pFrame);
+
+// How Run plays a stream type.
+enum TReadPath : std::int32_t {
+  READ_PATH_FRAME_LOOP = 1,   // stills, sequences, raw YUV (and every unknown type)
+  READ_PATH_MEDIA_GRAPH = 2,  // files and devices played by a media-graph session
+  READ_PATH_MNG = 3,          // MNG/JNG animations
+};
+TReadPath GetReadPath(std::int32_t eStreamType);
+
+// The channel's "Files of type" setting: which listed names navigation keeps.
+enum TFileTypeMode : std::int32_t {
+  FILE_TYPES_SUPPORTED = 1,  // every extension a sequence reader accepts
+  FILE_TYPES_STREAMS = 2,    // stream and video files
+  FILE_TYPES_STILLS = 3,     // raw YUV and still images
+  FILE_TYPES_AUDIO = 4,      // audio files
+  FILE_TYPES_SAME = 5,       // exactly the extension of the file navigated from
+};
+
+// The channel's "File sorting" setting.
+enum TSortMode : std::int32_t {
+  SORT_NONE = 0,     // the folder's listing order (by name, letters regardless of case)
+  SORT_BY_TEXT = 1,  // CompareNamesByText
+  SORT_NATURAL = 2,  // CompareNamesNatural
+};
+
+// Which sibling FindSiblingFile picks.
+enum TSiblingFile : std::int32_t {
+  SIBLING_FIRST = 1,
+  SIBLING_LAST = 2,
+  SIBLING_PREVIOUS = 3,  // the one before; from the first, the last
+  SIBLING_NEXT = 4,      // the one after; from the last, the first
+};
+
+// Error left by ListSequenceFiles for a pattern that is too long.
+inline constexpr int kErrorBadArguments = 160;
+// Longest search pattern, in UTF-16 code units.
+inline constexpr std::size_t kMaxPatternLength = 259;
+
+// One entry of a folder listing.
+struct TFindData {
+  std::string sName;  // file name with extension, no folder
+  bool bDirectory = false;
+  std::int64_t nLength = 0;
+};
+
+// Strict orderings of two listing entries by their names (true: a before b).
+// By text: letters compared regardless of case first, then lower case
+// before upper case, then byte order. Natural: lower-cased names cut into
+// runs of digits and runs of other characters; two digit runs compare by
+// their values (of any length), everything else by code units; names equal
+// run by run are equivalent (so a stable sort keeps their listing order).
+bool CompareNamesByText(const TFindData& a, const TFindData& b);
+bool CompareNamesNatural(const TFindData& a, const TFindData& b);
+
+// What the document's loaders tell the reader about the channel's source.
+struct TReaderSource {
+  bool bSequence = false;  // read the start file's folder as a sequence; false: the path alone
+  std::string sPath;       // the start file, device path or URL
+  ZarnTypes::TStreamType eStreamType = ZarnTypes::ST_NULL_STREAM;
+  std::int32_t nSourceCategory = 0;  // copied from the source record; not used by the reader
+  ZarnTypes::TFileFormat eFileFormat = ZarnTypes::TFileFormat{0};
+  ZarnTypes::TPixelFormat ePixelFormat = ZarnTypes::TPixelFormat{0};  // the frame layout to deliver
+  ZarnTypes::TPixelFormat eNativePixelFormat = ZarnTypes::TPixelFormat{0};  // for media-graph sessions
+  ZarnTypes::TPixelFormat eGrabPixelFormat = ZarnTypes::TPixelFormat{0};
+  std::int32_t nWidth = 0;  // every frame of a sequence must have this size
+  std::int32_t nHeight = 0;
+  std::int32_t nDeviceCategory = 0;  // TSysDevCtgr the device was opened with; 0 for files
+  std::int32_t nDeviceKind = 0;      // TSysDevCtgr detected
+};
+
+// The fields the engine hands a reader before each Run.
+struct TReaderDelivery {
+  std::int32_t nProcId = 0;  // channel + 41
+  ZarnTypes::TMediaSenderKind eSenderKind = ZarnTypes::MEDIA_SENDER_NONE;
+  ZarnTypes::TSourcePurpose ePurpose = ZarnTypes::SRC_STREAM;
+  void* pContext = nullptr;  // the engine; first argument of both callbacks
+  ZarnTypes::TMediaOwnerCallback pOwnerCallback = nullptr;  // media-graph and MNG sources
+  TFrameCallback pFrameCallback = nullptr;                  // the frame loop
+  std::atomic<bool>* pStopFlag = nullptr;   // stop requested; the loop raises it when the engine refuses a frame
+  std::atomic<bool>* pEndFlag = nullptr;    // source ended; raised by the reader
+  const std::atomic<bool>* pPauseFlag = nullptr;
+  const std::atomic<bool>* pRecordingFlag = nullptr;
+};
+
+class CReadStream {
+ public:
+  static constexpr int kSequenceExtensionCount = 8;
+  // The file kinds a sequence may consist of, in this order.
+  static const char* const kSequenceExtensions[kSequenceExtensionCount];
+
+  explicit CReadStream(int nChannel = 0);
+  ~CReadStream();
+  CReadStream(const CReadStream&) = delete;
+  CReadStream& operator=(const CReadStream&) = delete;
+
+  // --- Document side (UI thread, while the channel does not play) ---------
+
+  int GetChannel() const { return m_nChannel; }
+  void SetChannel(int nChannel) { m_nChannel = nChannel; }
+
+  // The source description the loaders fill after a successful open; the
+  // loaders also clear the frame range.
+  void SetDescription(const TReaderSource& source) { m_Source = source; }
+  const TReaderSource& Description() const { return m_Source; }
+
+  // First frame and frame limit of the channel (0 and 0: every frame is
+  // taken). Read by the engine's frame reception on the reader thread.
+  void SetFrameRange(std::int32_t nFirstFrame, std::int32_t nFrameLimit) {
+    m_nFirstFrame.store(nFirstFrame);
+    m_nFrameLimit.store(nFrameLimit);
+  }
+  std::int32_t GetFirstFrame() const { return m_nFirstFrame.load(); }
+  std::int32_t GetFrameLimit() const { return m_nFrameLimit.load(); }
+
+  // Navigation settings (TFileTypeMode 1..5, TSortMode 0..2); any value is
+  // stored, and values outside the lists keep no file / keep the listing order.
+  void SetFileTypeMode(std::int32_t nMode) { m_nFileTypeMode.store(nMode); }
+  std::int32_t GetFileTypeMode() const { return m_nFileTypeMode.load(); }
+  void SetSortMode(std::int32_t nMode) { m_nSortMode.store(nMode); }
+  std::int32_t GetSortMode() const { return m_nSortMode.load(); }
+
+  // Seek request and fraction of media-graph and MNG sessions: the request
+  // is raised before each session; the fraction reads 0 of 100 after
+  // construction and 0 of 1 after every session.
+  std::atomic<bool> m_bSeekRequest{false};
+  std::atomic<std::int32_t> m_nSeekNumerator{0};
+  std::atomic<std::int32_t> m_nSeekDenominator{100};
+
+  // --- Engine side (the channel-process thread) ---------------------------
+
+  // Binds the reader to a channel's source record: false, with nothing
+  // changed, for a channel outside 0..3; otherwise stores the channel and
+  // copies the stream type, source category, file format, frame pixel
+  // format, size, read flag (as the sequence flag) and path.
+  bool SetSource(int nChannel, const ZarnTypes::TMediaSource& source);
+  int GetBoundChannel() const { return m_nBoundChannel; }
+
+  // Copies the engine's delivery fields (by value).
+  void SetDelivery(const TReaderDelivery& delivery) { m_Delivery = delivery; }
+  const TReaderDelivery& Delivery() const { return m_Delivery; }
+
+  // Plays the source in the calling thread until it ends, is stopped or
+  // fails. True when the source was read to its end or stopped; false when
+  // it could not be started.
+  bool Run();
+
+  // Pause, resume and stop of the embedded media-graph session or MNG
+  // player, from the UI or session thread while Run is in progress. The
+  // frame loop ignores them: it ends on the stop flag and is held by the
+  // engine's frame callback while paused.
+  void Pause();
+  void Resume();
+  void Stop();
+
+  // --- The frame loop (stills, sequences, raw YUV) ------------------------
+
+  bool RunReadSequence();
+
+  // --- Navigation (UI thread) ---------------------------------------------
+
+  // Picks the first, last, previous or next file (TSiblingFile) of the
+  // path's folder in the file-type and sort modes. On success the chosen
+  // file's full path is the reader's current file (GetCurrentFile).
+  bool FindSiblingFile(int nWhich, const std::string& path);
+
+  // Fills the folder list with the entries of the pattern ("/dir/*.ext")
+  // that the file-type mode keeps (mode 5: those of extension code
+  // nExtCode), sorted by the sort mode. False, with the list empty, for an
+  // empty pattern, a pattern longer than kMaxPatternLength (GetListError()
+  // then answers kErrorBadArguments) or when nothing matches.
+  bool ListSequenceFiles(const std::string& pattern, std::int32_t nExtCode);
+  const std::vector<TFindData>& FolderList() const { return m_FolderList; }
+  int GetListError() const { return m_nListError; }
+
+  // Whether the file-type mode keeps a name of the extension code.
+  static bool FileTypeModeKeeps(std::int32_t nMode, std::int32_t nExtCode, std::int32_t nSiblingExtCode);
+
+  // The file the loop reads now, or the result of the last navigation.
+  std::string GetCurrentFile() const;
+
+ private:
+  // Media-graph and MNG sources: their players join with their own code.
+  bool PlayDirectShow();
+  bool PlayMng();
+
+  // Steps of the frame loop.
+  bool OpenInputFile(const std::string& path);
+  bool PrepareFrameBuffers();
+  bool FillFrameNotice();
+  bool ReadFrame();
+  void BuildSearchPattern();
+  bool NextSequenceFile();
+  bool SkipToStartFile();
+  void FreeFrameBuffers();
+  bool CloseInputFile();
+  bool ReadBmpFrame();
+  bool ReadRawYuvFrame();
+  bool ReadYuvSequenceFrame();
+  bool ReadCodecFrame();
+  void SetLoopFile(const std::string& path);
+  void RaiseEnd();
+  void RaiseStop();
+  bool StopRaised() const;
+  bool EndRaised() const;
+  static void ReportFileError(int nErrno);
+
+  // Settings and description.
+  int m_nChannel;
+  TReaderSource m_Source;
+  std::atomic<std::int32_t> m_nFirstFrame{0};
+  std::atomic<std::int32_t> m_nFrameLimit{0};
+  std::atomic<std::int32_t> m_nFileTypeMode{FILE_TYPES_SUPPORTED};
+  std::atomic<std::int32_t> m_nSortMode{SORT_NONE};
+
+  // Engine binding.
+  int m_nBoundChannel = 0;
+  TReaderDelivery m_Delivery;
+
+  // Frame loop state (reader thread only).
+  bool m_bRunning = false;
+  bool m_bHaveFile = false;
+  bool m_bFirstPass = true;
+  bool m_bStillLoaded = false;  // a single still decoded once is delivered again from its buffer
+  int m_nFindError = 0;
+  std::string m_sSearchPattern;
+  std::string m_sLoopFile;      // the file the loop reads now
+  FindFileEx::CFileFindEx m_Finder;
+  std::FILE* m_pRawYuvFile = nullptr;
+  ZarnTypes::TFrameBuffer m_FrameBuffer{};
+  ZarnTypes::TYuvFrameBuffer m_YuvFrame{};
+  Dib::TDibPtr m_pBitmap;                    // the last loaded bitmap
+  Dib::TBitmapInfoHeader m_FrameHeader{};    // describes the RGB frame handed over
+  std::vector<std::uint8_t> m_ColourTable;   // version, count, entries (red, green, blue, flags)
+  std::int32_t m_nColourTableSize = 0;       // bytes as delivered: 4 + 4 per entry, 0 when none
+  ZarnTypes::TMediaFrameNotice m_FrameNotice{};
+  ZarnTypes::TMediaRequest m_CodecRequest{};
+
+  // Codec managers used by the loop.
+  JpegMgr::CJpegMgr m_JpegMgr;
+  Jpeg2000Mgr::CJpeg2000Mgr m_Jpeg2000Mgr;
+  PngMgr::CPngMgr m_PngMgr;
+  GifMgr::CGifMgr m_GifMgr;
+  TiffMgr::CTiffMgr m_TiffMgr;
+
+  // Navigation state (UI thread only).
+  std::vector<TFindData> m_FolderList;
+  int m_nListError = 0;
+
+  // The current file, shared by loop and navigation.
+  mutable std::mutex m_CurrentFileLock;
+  std::string m_sCurrentFile;
+};
+
+}  // namespace ReadStream
