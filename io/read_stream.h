@@ -108,6 +108,8 @@ enum TSiblingFile : std::int32_t {
 
 // Error left by ListSequenceFiles for a pattern that is too long.
 inline constexpr int kErrorBadArguments = 160;
+// Error the sequence walk keeps once it has reached its last file.
+inline constexpr int kErrorNoMoreFiles = 18;
 // Longest search pattern, in UTF-16 code units.
 inline constexpr std::size_t kMaxPatternLength = 259;
 
@@ -120,10 +122,12 @@ struct TFindData {
 
 // Strict orderings of two listing entries by their names (true: a before b).
 // By text: letters compared regardless of case first, then lower case
-// before upper case, then byte order. Natural: lower-cased names cut into
-// runs of digits and runs of other characters; two digit runs compare by
-// their values (of any length), everything else by code units; names equal
-// run by run are equivalent (so a stable sort keeps their listing order).
+// before upper case, then byte order. Natural: lower-cased names read as
+// symbols, each run of digits one symbol ranked by its value (of any length)
+// and placed where the digits sit among the characters, every other
+// character by its code unit; so "img2" < "img10" and "x.png" < "x1.png".
+// Names equal symbol by symbol ("a01", "a1") are equivalent, so a stable
+// sort keeps their listing order.
 bool CompareNamesByText(const TFindData& a, const TFindData& b);
 bool CompareNamesNatural(const TFindData& a, const TFindData& b);
 
@@ -188,7 +192,9 @@ class CReadStream {
   std::int32_t GetFrameLimit() const { return m_nFrameLimit.load(); }
 
   // Navigation settings (TFileTypeMode 1..5, TSortMode 0..2); any value is
-  // stored, and values outside the lists keep no file / keep the listing order.
+  // stored, and values outside the lists keep no file / keep the listing
+  // order. The sort mode also orders the files of a sequence (read at the
+  // start of each Run).
   void SetFileTypeMode(std::int32_t nMode) { m_nFileTypeMode.store(nMode); }
   std::int32_t GetFileTypeMode() const { return m_nFileTypeMode.load(); }
   void SetSortMode(std::int32_t nMode) { m_nSortMode.store(nMode); }
@@ -264,6 +270,7 @@ class CReadStream {
   bool FillFrameNotice();
   bool ReadFrame();
   void BuildSearchPattern();
+  bool ListSequence();
   bool NextSequenceFile();
   bool SkipToStartFile();
   void FreeFrameBuffers();
@@ -300,10 +307,14 @@ class CReadStream {
   std::string m_sSearchPattern;
   std::string m_sLoopFile;      // the file the loop reads now
   FindFileEx::CFileFindEx m_Finder;
+  std::vector<std::string> m_SequenceFiles;  // the sequence's files in reading order
+  std::size_t m_nSequenceNext = 0;           // index of the file the next step moves to
   std::FILE* m_pRawYuvFile = nullptr;
   ZarnTypes::TFrameBuffer m_FrameBuffer{};
   ZarnTypes::TYuvFrameBuffer m_YuvFrame{};
   Dib::TDibPtr m_pBitmap;                    // the last loaded bitmap
+  bool m_bBitmapLoaded = false;              // m_pBitmap holds a picture read by this loop
+  ZarnTypes::TFrameBuffer m_BitmapFrame{};   // layout of the bitmap's rows; does not own them
   Dib::TBitmapInfoHeader m_FrameHeader{};    // describes the RGB frame handed over
   std::vector<std::uint8_t> m_ColourTable;   // version, count, entries (red, green, blue, flags)
   std::int32_t m_nColourTableSize = 0;       // bytes as delivered: 4 + 4 per entry, 0 when none

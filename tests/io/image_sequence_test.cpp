@@ -1,0 +1,438 @@
+// Image sequences: a folder of stills read from a start file, in the
+// folder's order or the channel's sort order; the two name orderings; the
+// folder listing and the first / last / previous / next navigation.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "io/read_stream.h"
+#include "media/dib.h"
+#include "platform/message_sink.h"
+#include "tests/support/message_fixture.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace ZarnTypes;
+using ReadStream::CompareNamesByText;
+using ReadStream::CompareNamesNatural;
+using ReadStream::CReadStream;
+using ReadStream::TFindData;
+using ReadStream::TReaderDelivery;
+using ReadStream::TReaderSource;
+
+// Stands in for the engine's frame reception: keeps the first pixel of
+// every RGB frame and the first luma sample of every planar frame.
+struct TFrameSink {
+  std::vector<int> firstBytes;
+  std::vector<int> widths;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> end{false};
+  int stopAfter = -1;
+
+  static bool Callback(TMediaSenderKind, TSourcePurpose, std::int32_t, void* context, TMediaFrameNotice* f) {
+    auto* self = static_cast<TFrameSink*>(context);
+    const std::uint8_t* first = f->pRgbData != nullptr ? f->pRgbData : f->pY;
+    self->firstBytes.push_back(first != nullptr ? first[0] : -1);
+    self->widths.push_back(f->nWidth);
+    if (self->stopAfter >= 0 && static_cast<int>(self->firstBytes.size()) >= self->stopAfter) self->stop = true;
+    return true;
+  }
+  TReaderDelivery Delivery() {
+    TReaderDelivery d;
+    d.nProcId = 41;
+    d.eSenderKind = MEDIA_SENDER_BMP;
+    d.pContext = this;
+    d.pFrameCallback = &TFrameSink::Callback;
+    d.pStopFlag = &stop;
+    d.pEndFlag = &end;
+    return d;
+  }
+};
+
+class ImageSequenceTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  // A 24-bit bitmap whose every blue byte is `mark`, so each file is recognisable.
+  void WriteBmp(const std::string& name, int mark, int w = 4, int h = 3) {
+    Dib::TDibSection section;
+    section.header.biWidth = w;
+    section.header.biHeight = h;
+    section.header.biBitCount = 24;
+    section.bits.assign(section.Stride() * h, static_cast<std::uint8_t>(mark));
+    ASSERT_TRUE(Dib::SaveDibSectionToBmpFile(dir / name, section));
+  }
+  void Touch(const std::string& name) { tovrin_test::WriteAll(dir / name, std::string("x")); }
+
+  TReaderSource BmpSequence(const std::string& startName, int w = 4, int h = 3) const {
+    TReaderSource s;
+    s.bSequence = true;
+    s.sPath = Path(startName);
+    s.eStreamType = ST_BMP;
+    s.eFileFormat = FF_BMP;
+    s.ePixelFormat = PF_RGB24;
+    s.nWidth = w;
+    s.nHeight = h;
+    return s;
+  }
+
+  // Runs a reader over the source and returns the marks of the frames it delivered.
+  std::vector<int> Play(CReadStream& reader, const TReaderSource& source, TFrameSink& fs, bool expectResult = true) {
+    reader.SetDescription(source);
+    reader.SetDelivery(fs.Delivery());
+    EXPECT_EQ(reader.Run(), expectResult);
+    return fs.firstBytes;
+  }
+};
+
+std::vector<std::string> Names(const std::vector<TFindData>& list) {
+  std::vector<std::string> out;
+  for (const TFindData& d : list) out.push_back(d.sName);
+  return out;
+}
+
+TFindData Entry(const std::string& name) { return TFindData{name, false, 0}; }
+
+// ---------------------------------------------------------------------------
+// Orderings
+
+TEST(NameOrdering, NaturalOrderComparesDigitRunsByValue) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool aFirst;
+    bool bFirst;
+  };
+  const Case cases[] = {
+      {"a9.bmp", "a10.bmp", true, false},
+      {"a10.bmp", "A11.bmp", true, false},  // letters after lower-casing
+      {"a10.bmp", "b.bmp", true, false},
+      {"x.png", "x1.png", true, false},  // '.' is a smaller code unit than '1'
+      {"img2.png", "img10.png", true, false},
+      {"a01.bmp", "a1.bmp", false, false},  // equal token for token
+      {"Frame.bmp", "frame.bmp", false, false},
+      {"a99999999999999999999.bmp", "a100000000000000000000.bmp", true, false},  // beyond 64 bits
+      {"2.bmp", "a.bmp", true, false},
+      {"a", "a1", true, false},  // the shorter name runs out first
+      {"a_1_10", "a_1_9", false, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CompareNamesNatural(Entry(c.a), Entry(c.b)), c.aFirst) << c.a << " vs " << c.b;
+    EXPECT_EQ(CompareNamesNatural(Entry(c.b), Entry(c.a)), c.bFirst) << c.b << " vs " << c.a;
+  }
+}
+
+TEST(NameOrdering, TextOrderIgnoresCaseFirstAndIsStrict) {
+  EXPECT_TRUE(CompareNamesByText(Entry("apple"), Entry("Banana")));
+  EXPECT_FALSE(CompareNamesByText(Entry("Banana"), Entry("apple")));
+  EXPECT_TRUE(CompareNamesByText(Entry("a10"), Entry("a9")));  // no numbers in text order
+  EXPECT_TRUE(CompareNamesByText(Entry("abc"), Entry("abcd")));
+  EXPECT_TRUE(CompareNamesByText(Entry("a.bmp"), Entry("A.bmp")));  // lower case first among case variants
+  EXPECT_FALSE(CompareNamesByText(Entry("A.bmp"), Entry("a.bmp")));
+  EXPECT_FALSE(CompareNamesByText(Entry("same"), Entry("same")));
+}
+
+TEST(NameOrdering, BothOrderingsAreStrictWeakOrders) {
+  // Sorting with an ordering that is not strict and weak is undefined; check
+  // irreflexivity, asymmetry and transitivity of both (and of their
+  // equivalence) over a set of awkward names.
+  const std::vector<std::string> names{"a", "A", "a1", "a01", "a001", "A1", "a10", "a9", "b", "B2", "b10", "x.png",
+                                       "x1.png", "1", "01", "10", "", ".", "_", "a_b", "a-b", "Z", "z9z", "z09z",
+                                       "z9Z", "\xC3\xA9t\xC3\xA9", "\xC3\x89t\xC3\xA9"};
+  using Less = bool (*)(const TFindData&, const TFindData&);
+  for (Less less : {static_cast<Less>(CompareNamesByText), static_cast<Less>(CompareNamesNatural)}) {
+    for (const auto& a : names) {
+      EXPECT_FALSE(less(Entry(a), Entry(a))) << a;
+      for (const auto& b : names) {
+        const bool ab = less(Entry(a), Entry(b));
+        EXPECT_FALSE(ab && less(Entry(b), Entry(a))) << a << " / " << b;
+        for (const auto& c : names) {
+          const bool bc = less(Entry(b), Entry(c));
+          if (ab && bc) EXPECT_TRUE(less(Entry(a), Entry(c))) << a << " < " << b << " < " << c;
+          const bool eqAB = !ab && !less(Entry(b), Entry(a));
+          const bool eqBC = !bc && !less(Entry(c), Entry(b));
+          if (eqAB && eqBC) {
+            EXPECT_FALSE(less(Entry(a), Entry(c)) || less(Entry(c), Entry(a))) << a << " ~ " << b << " ~ " << c;
+          }
+        }
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Sequences
+
+TEST_F(ImageSequenceTest, TheSequenceStartsAtTheStartFileAndEndsAfterTheLast) {
+  WriteBmp("f01.bmp", 1);
+  WriteBmp("f02.bmp", 2);
+  WriteBmp("f03.bmp", 3);
+  WriteBmp("f04.bmp", 4);
+  Touch("f00.txt");  // another extension is no part of the sequence
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, BmpSequence("f02.bmp"), fs), (std::vector<int>{2, 3, 4}));
+  EXPECT_TRUE(fs.end.load());
+  EXPECT_EQ(reader.GetCurrentFile(), Path("f04.bmp"));
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(ImageSequenceTest, AFolderWhoseStartFileIsTheOnlyFileGivesOneFrame) {
+  WriteBmp("only.bmp", 9);
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, BmpSequence("only.bmp"), fs), (std::vector<int>{9}));
+  EXPECT_TRUE(fs.end.load());
+}
+
+TEST_F(ImageSequenceTest, TheSortModeOrdersTheSequence) {
+  for (const char* name : {"s10.bmp", "s2.bmp", "S1.bmp", "s9.bmp"}) {
+    WriteBmp(name, std::stoi(std::string(name).substr(1)));
+  }
+  struct Case {
+    std::int32_t sortMode;
+    const char* start;
+    std::vector<int> marks;
+  };
+  const Case cases[] = {
+      // The folder's own order: by name, letters regardless of case.
+      {ReadStream::SORT_NONE, "S1.bmp", {1, 10, 2, 9}},
+      {ReadStream::SORT_BY_TEXT, "S1.bmp", {1, 10, 2, 9}},
+      {ReadStream::SORT_NATURAL, "S1.bmp", {1, 2, 9, 10}},
+      {ReadStream::SORT_NATURAL, "s9.bmp", {9, 10}},
+  };
+  for (const Case& c : cases) {
+    CReadStream reader(0);
+    reader.SetSortMode(c.sortMode);
+    TFrameSink fs;
+    EXPECT_EQ(Play(reader, BmpSequence(c.start), fs), c.marks) << c.sortMode << " " << c.start;
+    EXPECT_TRUE(fs.end.load());
+  }
+}
+
+TEST_F(ImageSequenceTest, AFileOfAnotherSizeEndsTheSequenceWithAMessage) {
+  WriteBmp("a1.bmp", 1);
+  WriteBmp("a2.bmp", 2, 6, 3);
+  WriteBmp("a3.bmp", 3);
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, BmpSequence("a1.bmp"), fs), (std::vector<int>{1}));
+  EXPECT_TRUE(fs.end.load());
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0],
+            "Read sequence: Size of " + Path("a2.bmp") + " is different from the start bitmap " + Path("a1.bmp"));
+}
+
+TEST_F(ImageSequenceTest, AnUnreadableFileEndsTheSequence) {
+  WriteBmp("b1.bmp", 1);
+  WriteBmp("b2.bmp", 2);
+  tovrin_test::WriteAll(dir / "b3.bmp", std::string("BM this is not a bitmap"));
+  WriteBmp("b4.bmp", 4);
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, BmpSequence("b1.bmp"), fs), (std::vector<int>{1, 2}));
+  EXPECT_TRUE(fs.end.load());
+  EXPECT_FALSE(fs.stop.load());
+}
+
+TEST_F(ImageSequenceTest, AMissingFolderDoesNotStart) {
+  CReadStream reader(0);
+  TFrameSink fs;
+  TReaderSource s = BmpSequence("x.bmp");
+  s.sPath = Path("no-such-folder/x.bmp");
+  EXPECT_TRUE(Play(reader, s, fs, false).empty());
+  EXPECT_FALSE(fs.end.load());
+}
+
+TEST_F(ImageSequenceTest, FoldersNamedLikeStillsAreNoPartOfTheSequence) {
+  WriteBmp("c1.bmp", 1);
+  std::filesystem::create_directory(dir / "c2.bmp");
+  WriteBmp("c3.bmp", 3);
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, BmpSequence("c1.bmp"), fs), (std::vector<int>{1, 3}));
+}
+
+TEST_F(ImageSequenceTest, TheEngineStopsASequenceBetweenFiles) {
+  for (int i = 1; i <= 6; ++i) WriteBmp("d" + std::to_string(i) + ".bmp", i);
+  CReadStream reader(0);
+  TFrameSink fs;
+  fs.stopAfter = 2;
+  EXPECT_EQ(Play(reader, BmpSequence("d1.bmp"), fs), (std::vector<int>{1, 2}));
+  EXPECT_FALSE(fs.end.load());
+}
+
+TEST_F(ImageSequenceTest, APngSequenceIsDecodedFileByFile) {
+  for (int i = 1; i <= 3; ++i) {
+    QImage image(8, 4, QImage::Format_RGB32);
+    image.fill(QColor(0, 0, 40 * i));  // blue marks the file
+    ASSERT_TRUE(image.save(QString::fromStdString(Path("p" + std::to_string(i) + ".png")), "PNG"));
+  }
+  CReadStream reader(0);
+  TReaderSource s = BmpSequence("p1.png", 8, 4);
+  s.eStreamType = ST_PNG;
+  s.eFileFormat = FF_PNG;
+  s.ePixelFormat = PF_RGB32;
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, s, fs), (std::vector<int>{40, 80, 120}));
+  EXPECT_TRUE(fs.end.load());
+}
+
+TEST_F(ImageSequenceTest, AYuvSequenceEndsAtATruncatedFile) {
+  constexpr int w = 4, h = 2;
+  const std::size_t frame = w * h * 3 / 2;  // 4:2:0
+  for (int i = 1; i <= 4; ++i) {
+    std::vector<std::uint8_t> bytes(frame, static_cast<std::uint8_t>(i * 11));
+    if (i == 3) bytes.resize(frame - 1);
+    tovrin_test::WriteAll(dir / ("y" + std::to_string(i) + ".yuv"), bytes);
+  }
+  CReadStream reader(0);
+  TReaderSource s;
+  s.bSequence = true;
+  s.sPath = Path("y1.yuv");
+  s.eStreamType = TStreamType{65};
+  s.eFileFormat = TFileFormat{65};
+  s.ePixelFormat = TPixelFormat{63};
+  s.nWidth = w;
+  s.nHeight = h;
+  TFrameSink fs;
+  EXPECT_EQ(Play(reader, s, fs), (std::vector<int>{11, 22}));
+  EXPECT_TRUE(fs.end.load());
+}
+
+// ---------------------------------------------------------------------------
+// Listing and navigation
+
+TEST(FileTypeModes, WhichExtensionCodesEachModeKeeps) {
+  using ReadStream::CReadStream;
+  struct Case {
+    std::int32_t mode;
+    std::vector<std::int32_t> kept;
+  };
+  const Case cases[] = {
+      {2, {2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
+      {3, {16, 23, 27, 28, 29, 30, 31, 32, 34, 35, 36}},
+      {4, {20, 21, 22}},
+      {5, {28}},
+      {0, {}},
+      {6, {}},
+  };
+  for (const Case& c : cases) {
+    for (std::int32_t code = 1; code <= 36; ++code) {
+      const bool expected = std::find(c.kept.begin(), c.kept.end(), code) != c.kept.end();
+      EXPECT_EQ(CReadStream::FileTypeModeKeeps(c.mode, code, 28), expected) << "mode " << c.mode << " code " << code;
+    }
+  }
+  // Mode 1 follows the sequence reader's own list; unknown names never pass.
+  EXPECT_TRUE(CReadStream::FileTypeModeKeeps(1, FEXT_BMP, 0));
+  EXPECT_TRUE(CReadStream::FileTypeModeKeeps(1, FEXT_PNG, 0));
+  EXPECT_FALSE(CReadStream::FileTypeModeKeeps(1, FEXT_NONE, 0));
+  EXPECT_FALSE(CReadStream::FileTypeModeKeeps(5, FEXT_NONE, FEXT_NONE));
+}
+
+class NavigationTest : public ImageSequenceTest {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"n10.png", "n2.png", "N1.jpg", "n3.bmp", "clip.avi", "song.mp3", "notes.txt", "README"}) {
+      Touch(name);
+    }
+    std::filesystem::create_directory(dir / "sub.png");
+  }
+};
+
+TEST_F(NavigationTest, ListingKeepsFilesOfTheModeAndSortsThem) {
+  CReadStream reader(0);
+  const std::string pattern = Path("*.*");
+  struct Case {
+    std::int32_t fileMode;
+    std::int32_t sortMode;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {3, 0, {"N1.jpg", "n10.png", "n2.png", "n3.bmp"}},
+      {3, 2, {"N1.jpg", "n2.png", "n3.bmp", "n10.png"}},
+      {2, 0, {"clip.avi"}},
+      {4, 0, {"song.mp3"}},
+  };
+  for (const Case& c : cases) {
+    reader.SetFileTypeMode(c.fileMode);
+    reader.SetSortMode(c.sortMode);
+    EXPECT_TRUE(reader.ListSequenceFiles(pattern, 0));
+    EXPECT_EQ(Names(reader.FolderList()), c.names) << c.fileMode << "/" << c.sortMode;
+  }
+  reader.SetFileTypeMode(5);
+  EXPECT_TRUE(reader.ListSequenceFiles(pattern, FEXT_PNG));
+  EXPECT_EQ(Names(reader.FolderList()), (std::vector<std::string>{"n10.png", "n2.png"}));
+  EXPECT_FALSE(reader.ListSequenceFiles(Path("*.gif"), 0));
+  EXPECT_TRUE(reader.FolderList().empty());
+  EXPECT_FALSE(reader.ListSequenceFiles("", 0));
+}
+
+TEST_F(NavigationTest, APatternOfMoreThan259CodeUnitsIsRefused) {
+  CReadStream reader(0);
+  const std::string folder = "/tmp/";
+  EXPECT_FALSE(reader.ListSequenceFiles(folder + std::string(255, 'a'), 0));
+  EXPECT_EQ(reader.GetListError(), ReadStream::kErrorBadArguments);
+  EXPECT_EQ(ReadStream::kErrorBadArguments, 160);
+  // 259 code units is still a pattern (here of a folder that does not exist).
+  EXPECT_FALSE(reader.ListSequenceFiles(folder + std::string(254, 'a'), 0));
+  EXPECT_EQ(reader.GetListError(), 0);
+  // Characters are counted, not bytes: 254 two-byte letters are 259 units.
+  std::string wide = folder;
+  for (int i = 0; i < 254; ++i) wide += "\xC3\xA9";
+  EXPECT_FALSE(reader.ListSequenceFiles(wide, 0));
+  EXPECT_EQ(reader.GetListError(), 0);
+  EXPECT_FALSE(reader.ListSequenceFiles(wide + "\xC3\xA9", 0));
+  EXPECT_EQ(reader.GetListError(), ReadStream::kErrorBadArguments);
+  EXPECT_TRUE(reader.ListSequenceFiles(Path("*.*"), 0));
+  EXPECT_EQ(reader.GetListError(), 0);
+}
+
+TEST_F(NavigationTest, FirstLastPreviousAndNextWrapAround) {
+  CReadStream reader(0);
+  reader.SetFileTypeMode(3);
+  reader.SetSortMode(2);  // N1.jpg n2.png n3.bmp n10.png
+  struct Case {
+    int which;
+    const char* from;
+    const char* result;
+  };
+  const Case cases[] = {
+      {1, "n3.bmp", "N1.jpg"},   {2, "n3.bmp", "n10.png"}, {3, "n3.bmp", "n2.png"},
+      {4, "n3.bmp", "n10.png"},  {4, "n10.png", "N1.jpg"}, {3, "N1.jpg", "n10.png"},
+      {4, "notes.txt", "N1.jpg"},  // a file the mode does not list: the first
+      {3, "n1.jpg", "N1.jpg"},     // names match exactly, case included
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(reader.FindSiblingFile(c.which, Path(c.from))) << c.which << " " << c.from;
+    EXPECT_EQ(reader.GetCurrentFile(), Path(c.result)) << c.which << " " << c.from;
+    EXPECT_TRUE(reader.FolderList().empty());
+  }
+}
+
+TEST_F(NavigationTest, SameExtensionModeAndFailures) {
+  CReadStream reader(0);
+  reader.SetFileTypeMode(5);
+  ASSERT_TRUE(reader.FindSiblingFile(4, Path("n10.png")));
+  EXPECT_EQ(reader.GetCurrentFile(), Path("n2.png"));
+  ASSERT_TRUE(reader.FindSiblingFile(2, Path("n3.bmp")));
+  EXPECT_EQ(reader.GetCurrentFile(), Path("n3.bmp"));
+
+  const std::string before = reader.GetCurrentFile();
+  EXPECT_FALSE(reader.FindSiblingFile(0, Path("n10.png")));
+  EXPECT_FALSE(reader.FindSiblingFile(5, Path("n10.png")));
+  EXPECT_FALSE(reader.FindSiblingFile(1, Path("missing/n10.png")));
+  EXPECT_FALSE(reader.FindSiblingFile(1, Path("x.gif")));  // nothing of that kind
+  EXPECT_EQ(reader.GetCurrentFile(), before);
+  EXPECT_TRUE(reader.FolderList().empty());
+}
+
+}  // namespace
