@@ -1,0 +1,17 @@
+// The program's option pages by kind. A page of a new kind is added with one
+// RegisterOptionsPage line here.
+#include "options/opts_file_format.h"
+#include "options/opts_page.h"
+
+namespace OptsPage {
+
+void RegisterStandardOptionsPages() {
+  // Pages live on the UI thread; the flag is set first, so the registrations
+  // below (which call back here) return at once.
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
+}
+
+}  // namespace OptsPage
