@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDockWidget>
@@ -13,7 +14,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QLinearGradient>
 #include <QPainter>
@@ -28,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "platform/byte_order.h"
@@ -51,6 +55,26 @@ constexpr const char* kHiddenButtonsKey = "Software\\Halvane\\Tovrin\\Workspace\
 
 const char* const kCustomize = "Customize...";
 
+// The clipboard's change count: it moves on every time the clipboard's
+// contents change, in this program or another.
+std::atomic<std::uint32_t> g_clipboardSequence{1};
+std::uint32_t ClipboardSequenceNumber() {
+  static const bool connected = [] {
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+      QObject::connect(clipboard, &QClipboard::dataChanged, [] { ++g_clipboardSequence; });
+    return true;
+  }();
+  (void)connected;
+  return g_clipboardSequence.load();
+}
+
+// Whether the clipboard holds a picture the panes can paste.
+bool ClipboardHoldsPicture() {
+  const QClipboard* clipboard = QGuiApplication::clipboard();
+  const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
+  return data && data->hasImage();
+}
+
 // A menu described as a list: a command, a separator, or a popup with its
 // items up to the matching end.
 struct TMenuItem {
@@ -58,7 +82,9 @@ struct TMenuItem {
   UINT id = 0;
   const char* text = nullptr;
 };
-TMenuItem Cmd(UINT id) { return {TMenuItem::Command, id, nullptr}; }
+// A command; `text` is the item's own text where the menu shows the command
+// under another name than the menu bar does.
+TMenuItem Cmd(UINT id, const char* text = nullptr) { return {TMenuItem::Command, id, text}; }
 TMenuItem Sep() { return {TMenuItem::Separator}; }
 TMenuItem Pop(const char* text) { return {TMenuItem::Popup, 0, text}; }
 TMenuItem End() { return {TMenuItem::End}; }
@@ -100,7 +126,7 @@ std::vector<TMenuItem> MainMenu() {
       Cmd(ID_ZOOM_KEEP_IN_VIEW), Cmd(ID_ZOOM_FIT_VIEW), Cmd(ID_ZOOM_FIT_WIDTH), Cmd(ID_ZOOM_FIT_HEIGHT),
       Cmd(ID_ZOOM_FILL_VIEW), Cmd(ID_ZOOM_CUSTOM),
       End(),
-      Pop("T&ransform"),
+      Pop("Rotate and Reflect"),
       Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
       Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL), Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN),
       Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Sep(), Cmd(ID_TRANSFORM_RESET), Cmd(ID_TRANSFORM_CUSTOM),
@@ -146,23 +172,32 @@ std::vector<TMenuItem> MainMenu() {
   };
 }
 
-// The context menus the program registers, by menu id.
+// The context menus the program registers, by menu id. Where the menu gives
+// an item a text of its own, the item carries it; otherwise it shows the
+// command's menu text.
 std::vector<TMenuItem> ContextMenu(int menuId) {
   switch (menuId) {
     case kEditContextMenu:  // "Edit"
       return {Cmd(ID_EDIT_CUT), Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE)};
+    case kExplorerContextMenu:  // "Explorer": the explorer pane's document menu
+      return {
+          Cmd(ID_FILE_OPEN, "&Open"), Cmd(ID_FILE_OPEN_TO, "Open &To..."), Sep(),
+          Cmd(ID_FILE_CLOSE, "&Close"), Cmd(ID_FILE_CLOSE_FROM, "Close From"), Sep(),
+          Cmd(ID_EDIT_COPY, "&Copy\tCtrl+C"), Cmd(ID_EDIT_PASTE, "&Paste\tCtrl+V"),
+          Cmd(kExplorerCopyFrom, "Copy From..."), Cmd(kExplorerPasteTo, "&Paste To..."), Sep(),
+          Cmd(kExplorerProperties, "&Properties..."),
+      };
     case kPaneContextMenu:  // "Zarn View"
       return {
-          Cmd(ID_NAVIGATE_START_PAUSE), Cmd(ID_NAVIGATE_STOP), Sep(),
-          Cmd(ID_CAPTURE_RECORD), Cmd(ID_CAPTURE_IMAGE), Sep(),
+          Cmd(ID_NAVIGATE_START_PAUSE, "Start / Pause - Replay"), Cmd(ID_NAVIGATE_STOP, "Stop"), Sep(),
+          Cmd(ID_CAPTURE_RECORD, "Start / Stop recording"), Cmd(ID_CAPTURE_IMAGE, "Capture image"), Sep(),
           Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE), Sep(),
-          Cmd(ID_FILE_OPEN_TO), Cmd(ID_FILE_SAVE), Cmd(ID_FILE_SAVE_AS), Cmd(ID_FILE_PRINT), Sep(),
-          Pop("Video Panes"),
-          Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
-          Cmd(ID_VIEW_BOTTOM_ROW_PANES), Cmd(ID_VIEW_PANE_LAYOUT),
-          End(),
-          Cmd(ID_VIEW_FULL_SCREEN),
-          Pop("&Zoom"),
+          Cmd(ID_FILE_OPEN, "Open File..."), Cmd(ID_FILE_OPEN_DEVICE, "Open Media Device..."),
+          Cmd(ID_FILE_SAVE_AS, "Save &As..."), Cmd(ID_FILE_PRINT, "&Print..."), Sep(),
+          Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES), Cmd(ID_VIEW_BOTTOM_ROW_PANES),
+          Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_PANE_LAYOUT), Sep(),
+          Cmd(ID_VIEW_FULL_SCREEN), Cmd(ID_VIEW_FULL_SCREEN_OPTIONS), Sep(),
+          Pop("Zoom"),
           Cmd(ID_ZOOM_IN), Cmd(ID_ZOOM_OUT), Sep(),
           Cmd(ID_ZOOM_1000), Cmd(ID_ZOOM_500), Cmd(ID_ZOOM_200), Cmd(ID_ZOOM_175), Cmd(ID_ZOOM_150),
           Cmd(ID_ZOOM_125), Cmd(ID_ZOOM_100), Cmd(ID_ZOOM_50), Cmd(ID_ZOOM_25), Cmd(ID_ZOOM_10), Sep(),
@@ -172,10 +207,10 @@ std::vector<TMenuItem> ContextMenu(int menuId) {
           Pop("Rotate and Reflect"),
           Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
           Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL),
-          Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN), Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Sep(), Cmd(ID_TRANSFORM_RESET),
-          Cmd(ID_TRANSFORM_CUSTOM),
+          Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN), Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Cmd(ID_TRANSFORM_CUSTOM), Sep(),
+          Cmd(ID_TRANSFORM_RESET),
           End(),
-          Sep(), Cmd(ID_TOOLS_OPTIONS), Cmd(ID_TOOLS_STATUS),
+          Sep(), Cmd(ID_TOOLS_OPTIONS, "Options..."), Cmd(ID_TOOLS_STATUS, "Status..."),
       };
     case kControllerContextMenu:  // "Zarn Controller View"
       return {Cmd(1026), Cmd(1027), Sep(), Cmd(1112), Cmd(1113)};
@@ -305,6 +340,7 @@ CMainFrame::CMainFrame(TShellState& state, TProgCfg& cfg, platform::qt::ICommand
     m_state.toolbarImageStyle = m_cfg.toolbarImageStyle;
     m_state.startPlaying = m_cfg.startPlaying;
   }
+  ClipboardSequenceNumber();
   m_router = new platform::qt::TCommandRouter(this);
   m_router->SetChain([this] { return CommandChain(); });
   m_messages = new platform::qt::TMessageMap(nullptr);
@@ -314,6 +350,7 @@ CMainFrame::CMainFrame(TShellState& state, TProgCfg& cfg, platform::qt::ICommand
 }
 
 CMainFrame::~CMainFrame() {
+  m_bDestroying = true;
   // The frame's group goes back into the block, saved or not.
   m_cfg.mdiTabs = m_nMDITabSettings;
   m_cfg.resetChildWindows = m_bResetChildWindows;
@@ -376,6 +413,8 @@ bool CMainFrame::CreateMenuBar() {
       case TMenuItem::Popup: {
         QMenu* m = stack.empty() ? bar->addMenu(item.text) : stack.back()->addMenu(item.text);
         m->setObjectName(QString(item.text).remove('&'));
+        // Opening a menu of the frame tests the clipboard again.
+        if (stack.empty()) connect(m, &QMenu::aboutToShow, this, [this] { TestClipboard(); });
         m->setToolTipsVisible(false);
         InstallMenuToolTips(m);
         m_router->WatchMenu(m);
@@ -415,30 +454,73 @@ bool CMainFrame::CreateMenuBar() {
 QMenu* CMainFrame::CreateContextMenu(int menuId, QWidget* parent) {
   const std::vector<TMenuItem> items = ContextMenu(menuId);
   if (items.empty()) return nullptr;
+  // The explorer's menu shows as it was loaded and hands the chosen command
+  // back to the pane; the others send their commands to the main window,
+  // which routes them to the active document and view.
+  const bool routed = menuId != kExplorerContextMenu;
   auto* menu = new QMenu(parent);
+  menu->setObjectName(QString("ContextMenu%1").arg(menuId));
   std::vector<QMenu*> stack{menu};
   for (const TMenuItem& item : items) {
     switch (item.kind) {
-      case TMenuItem::Popup: stack.push_back(stack.back()->addMenu(item.text)); break;
+      case TMenuItem::Popup: {
+        QMenu* sub = stack.back()->addMenu(QString::fromUtf8(item.text));
+        sub->setObjectName(QString::fromUtf8(item.text).remove('&'));
+        stack.push_back(sub);
+        break;
+      }
       case TMenuItem::End: stack.pop_back(); break;
       case TMenuItem::Separator: stack.back()->addSeparator(); break;
       case TMenuItem::Command: {
-        const bool known = m_router->FindAction(item.id) != nullptr;
-        QAction* a = m_router->Action(item.id);
-        if (!known) PrepareAction(item.id);
+        const TCommandText* t = FindCommandText(item.id);
+        // A key after the tab is shown beside the text; the item owns no
+        // shortcut (the menu bar's commands do).
+        const QString text = QString::fromUtf8(item.text ? item.text : (t ? t->menu : ""));
+        auto* a = new QAction(text, stack.back());
+        a->setData(static_cast<uint>(item.id));
+        if (t) a->setStatusTip(QString::fromUtf8(t->prompt));
+        if (HasCommandIcon(item.id)) a->setIcon(CommandIcon(item.id, 16));
         stack.back()->addAction(a);
+        if (routed) {
+          const UINT id = item.id;
+          connect(a, &QAction::triggered, this, [this, id] { m_router->Execute(id); });
+        }
         break;
       }
       case TMenuItem::Recent: break;
     }
   }
-  m_router->UpdateMenu(menu);
-  InstallMenuToolTips(menu);
-  for (QMenu* sub : menu->findChildren<QMenu*>()) {
-    m_router->WatchMenu(sub);
-    InstallMenuToolTips(sub);
+  // Opening a menu of the main window tests the clipboard again.
+  TestClipboard();
+  if (routed) {
+    UpdateContextMenu(menu);
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateContextMenu(menu); });
+    for (QMenu* sub : menu->findChildren<QMenu*>())
+      connect(sub, &QMenu::aboutToShow, this, [this, sub] { UpdateContextMenu(sub); });
   }
+  InstallMenuToolTips(menu);
+  for (QMenu* sub : menu->findChildren<QMenu*>()) InstallMenuToolTips(sub);
   return menu;
+}
+
+UINT CMainFrame::ContextMenuCommand(const QAction* action) {
+  return action && !action->isSeparator() && !action->menu() ? action->data().toUInt() : 0;
+}
+
+// A context menu's items take the state of their commands: shown when
+// permitted, enabled and checked as the routing says.
+void CMainFrame::UpdateContextMenu(QMenu* menu) {
+  for (QAction* a : menu->actions()) {
+    const UINT id = ContextMenuCommand(a);
+    if (id == 0) continue;
+    const TCmdUI ui = m_router->Update(id);
+    a->setVisible(IsPermitted(id));
+    a->setEnabled(ui.Enabled());
+    a->setCheckable(ui.Check().has_value());
+    if (ui.Check()) a->setChecked(*ui.Check() != 0);
+  }
+  for (QAction* a : menu->actions())
+    if (QMenu* sub = a->menu()) UpdateContextMenu(sub);
 }
 
 QMenu* CMainFrame::PopupMenu(const QString& title) const {
@@ -456,6 +538,9 @@ void CMainFrame::PrepareAction(UINT id) {
     a->setStatusTip(QString::fromUtf8(t->prompt));
     a->setToolTip(QString::fromUtf8(t->tooltip));
   }
+  // Zoom in and out: Ctrl with the numeric keypad's plus and minus.
+  if (id == ID_ZOOM_IN) a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus)));
+  if (id == ID_ZOOM_OUT) a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus)));
   if (HasCommandIcon(id)) a->setIcon(CommandIcon(id, IconSize()));
   a->setVisible(IsPermitted(id));
 }
@@ -906,6 +991,8 @@ void CMainFrame::AddChildFrame(IChildFrame* frame) {
   });
   connect(w, &QWidget::windowTitleChanged, this, [this] { UpdateTitle(); });
   m_mdiClient->AddWindow(w);
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget()))
+    connect(sub, &QMdiSubWindow::windowStateChanged, this, [this] { UpdateTitle(); });
   frame->OnInitialUpdate();
   UpdateTitle();
   m_router->UpdateActions();
@@ -962,9 +1049,24 @@ bool CMainFrame::CloseAllDocuments() {
   return all;
 }
 
+QString CMainFrame::FrameTitle() const {
+  const QString app = QStringLiteral("Tovrin");
+  IChildFrame* frame = ActiveChildFrame();
+  QWidget* window = frame ? frame->Widget() : nullptr;
+  if (!window) return app;
+  QString document = window->windowTitle();
+  if (document.isEmpty())
+    if (IMediaDocument* doc = frame->Document()) document = QString::fromStdString(doc->Title());
+  if (document.isEmpty()) return app;
+  // A document window is maximised when it fills the document area: always
+  // with tabs, and as a sub-window shown maximised without them.
+  const auto* sub = qobject_cast<const QMdiSubWindow*>(window->parentWidget());
+  const bool maximised = sub ? sub->isMaximized() : true;
+  return maximised ? app + " - [" + document + "]" : app + " - " + document;
+}
+
 void CMainFrame::UpdateTitle() {
-  IMediaDocument* doc = ActiveDocument();
-  setWindowTitle(doc ? QString::fromStdString(doc->Title()) + " - Tovrin" : QString("Tovrin"));
+  if (!m_bDestroying) setWindowTitle(FrameTitle());
 }
 
 std::vector<platform::qt::ICommandTarget*> CMainFrame::CommandChain() const {
@@ -1100,12 +1202,57 @@ void CMainFrame::InstallCommands() {
   OnCommand(ID_WINDOW_TABBED_DOCUMENT, [] {});
   OnUpdate(ID_WINDOW_TABBED_DOCUMENT, [](TCmdUI& ui) { ui.SetCheck(1); });
 
+  // Paste itself belongs to the active video pane; the frame says when it
+  // can run.
+  OnUpdate(ID_EDIT_PASTE, [this](TCmdUI& ui) { OnUpdatePaste(ui); });
+
   OnCommand(ID_APP_EXIT, [this] { close(); });
   OnCommand(ID_WINDOW_MANAGER, [this] {
     std::unique_ptr<QDialog> dlg(CreateWindowsDialog());
     dlg->exec();
   });
   OnUpdate(ID_WINDOW_MANAGER, [this](TCmdUI& ui) { ui.Enable(!ChildFrames().empty()); });
+}
+
+// --- the clipboard and the notices -----------------------------------------
+
+void CMainFrame::TestClipboard() { m_bClipboardHasPicture = ClipboardHoldsPicture() ? 1 : 0; }
+
+void CMainFrame::OnUpdatePaste(TCmdUI& ui) {
+  if (m_nPasteTestCounter == 7) {
+    const std::uint32_t sequence = ClipboardSequenceNumber();
+    if (sequence != m_nClipboardSequence) {
+      m_nClipboardSequence = sequence;
+      TestClipboard();
+    }
+    m_nPasteTestCounter = 0;
+  }
+  ++m_nPasteTestCounter;
+  ui.Enable(m_bClipboardHasPicture != 0);
+}
+
+void CMainFrame::UpdateOpenButton(const platform::qt::TFrameNotice& notice) {
+  const UINT code = static_cast<UINT>(notice.code);
+  const UINT ways[] = {ID_FILE_OPEN, ID_FILE_OPEN_URL, ID_FILE_OPEN_DEVICE, ID_FILE_OPEN_SCANNER, ID_FILE_OPEN_DVD,
+                       ID_FILE_OPEN_PROJECT};
+  if (std::find(std::begin(ways), std::end(ways), code) == std::end(ways) || !m_wndToolBarStandard) return;
+  const UINT current = m_wndToolBarStandard->CommandAt(1);
+  if (current == 0 || current == code) return;
+  m_wndToolBarStandard->SetCommandAt(1, code);
+}
+
+void CMainFrame::UpdateViewButton(const platform::qt::TFrameNotice& notice) {
+  const UINT code = static_cast<UINT>(notice.code);
+  int position = -1;
+  if (code >= ID_VIEW_PRIMARY_PANE && code <= ID_VIEW_PANE_LAYOUT)
+    position = 0;
+  else if (code >= ID_VIEW_PIP_OPTIONS && code <= ID_VIEW_PIP_ASSISTANT)
+    position = 2;
+  CCustomToolBar* view = ToolBar(ID_VIEW_TOOLBAR_VIEW);
+  if (position < 0 || !view) return;
+  const UINT current = view->CommandAt(position);
+  if (current == 0 || current == code) return;
+  view->SetCommandAt(position, code);
 }
 
 // --- private messages -----------------------------------------------------
@@ -1120,14 +1267,18 @@ void CMainFrame::InstallMessages() {
   });
   m_messages->On(WM_APP_FRAME_NOTIFY, [this](WPARAM w, LPARAM l) -> LRESULT {
     auto* notice = RecordOf<TFrameNotice>(l);
-    if (!notice) return 0;
-    if (w == FRAME_NOTIFY_TAB_GROUPS && notice->code == FRAME_REQ_TAB_GROUPS_CHANGED) {
+    if (!notice) return 1;
+    if (w == FRAME_NOTIFY_OPEN_BUTTON) {
+      UpdateOpenButton(*notice);
+    } else if (w == FRAME_NOTIFY_VIEW_BUTTON) {
+      UpdateViewButton(*notice);
+    } else if (w == FRAME_NOTIFY_TAB_GROUPS && notice->code == FRAME_REQ_TAB_GROUPS_CHANGED) {
       if (m_mdiClient->IsTabbedGroups())
         m_mdiClient->SetTabMaxWidth(300);
       else
         notice->answered = 1;
     }
-    return 0;
+    return 1;
   });
   // The application-look exchange: 8 look id, 12 look changed, 20 reset.
   m_messages->On(WM_APP_OPTS_APP_LOOK, [this](WPARAM, LPARAM l) -> LRESULT {

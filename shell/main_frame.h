@@ -40,14 +40,19 @@ struct TToolbarInfo {
 };
 const std::vector<TToolbarInfo>& Toolbars();
 
+// The context menus by menu id.
+inline constexpr int kEditContextMenu = 109;
+inline constexpr int kExplorerContextMenu = 172;
+inline constexpr int kPaneContextMenu = 230;
+inline constexpr int kControllerContextMenu = 231;
+// Commands of the explorer's menu that only the explorer pane knows.
+inline constexpr UINT kExplorerProperties = 124;
+inline constexpr UINT kExplorerCopyFrom = 127;
+inline constexpr UINT kExplorerPasteTo = 128;
+
 // Default MDI tab settings (mode, on top, active close button, style, auto
 // colour, icons, document menu, swap, context menu, border, no redraw, flat
 // frame, custom tooltips).
-// The context menus by menu id.
-inline constexpr int kEditContextMenu = 109;
-inline constexpr int kPaneContextMenu = 230;
-inline constexpr int kControllerContextMenu = 231;
-
 inline constexpr std::array<std::int32_t, 13> kDefaultMdiTabSettings{2, 1, 1, 5, 0, 0, 1, 1, 1, 0, 1, 1, 1};
 
 class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
@@ -127,10 +132,17 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   QDockWidget* ExplorerPane() const { return m_explorer; }
   QDockWidget* PropertiesPane() const { return m_properties; }
   QMenu* PopupMenu(const QString& title) const;
-  // The program's context menus ("Edit" 109, "Zarn View" 230, "Zarn
-  // Controller View" 231): a new menu of the frame's command actions;
-  // nullptr for other ids. The caller owns it.
+  // The program's context menus ("Edit" 109, "Explorer" 172, "Zarn View"
+  // 230, "Zarn Controller View" 231), each built here and nowhere else; a
+  // new menu, nullptr for other ids. The caller owns it. Each item carries
+  // its command (ContextMenuCommand). The items of 109, 230 and 231 run their
+  // commands through the frame's routing and take their state from it
+  // whenever the menu shows (commands nobody handles yet are disabled); the
+  // explorer's menu shows as it was loaded, every item enabled, and its
+  // owner runs the chosen command itself.
   QMenu* CreateContextMenu(int menuId, QWidget* parent);
+  // The command of a context menu item; 0 for a separator or submenu.
+  static UINT ContextMenuCommand(const QAction* action);
 
   // The look and the tab settings.
   void ApplyAppLook(int lookId);
@@ -144,6 +156,26 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   bool IsPermitted(UINT id) const;
 
   bool MediaViewCreated() const { return m_bMediaViewCreated != 0; }
+
+  // The window title: "Tovrin", with the active document's window title
+  // after " - " when that window is not maximised, or in brackets when it is
+  // (as the desktop shows a maximised document window in its frame).
+  QString FrameTitle() const;
+
+  // Paste is enabled while the clipboard holds a picture. The clipboard is
+  // looked at whenever a menu of the frame opens and, between openings, at
+  // every seventh update of Paste when it changed since it was last looked
+  // at (the first time at the eighth update).
+  bool ClipboardHasPicture() const { return m_bClipboardHasPicture != 0; }
+  // Looks at the clipboard now (what opening a menu does).
+  void TestClipboard();
+
+  // The notices of WM_APP_FRAME_NOTIFY 2 and 7: the Standard toolbar's Open
+  // button (position 1) repeats the last way of opening a document reported;
+  // the View toolbar's layout button (position 0) and picture-in-picture
+  // button (position 2) show the last command of their group.
+  void UpdateOpenButton(const platform::qt::TFrameNotice& notice);
+  void UpdateViewButton(const platform::qt::TFrameNotice& notice);
 
   // The "Windows" dialog: the open document windows, to activate or close.
   // The caller owns it.
@@ -194,6 +226,8 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   std::vector<platform::qt::ICommandTarget*> CommandChain() const;
   shell::IChildFrame* FrameOf(QWidget* widget) const;
   void UpdateTitle();
+  void UpdateContextMenu(QMenu* menu);
+  void OnUpdatePaste(platform::qt::TCmdUI& ui);
 
   shell::TShellState& m_state;
   shell::TProgCfg& m_cfg;
@@ -208,6 +242,11 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   std::uint8_t m_bMDITabSettingsChanged = 0;
   std::array<std::uint8_t, 3> m_channelButtons{};
   std::uint8_t m_bToolbarSettingsChanged = 0;
+  // The clipboard test behind Paste: the last result, the clipboard's
+  // change count when it was taken, and the Paste updates since.
+  std::uint8_t m_bClipboardHasPicture = 0;
+  std::uint32_t m_nClipboardSequence = 0;
+  std::int32_t m_nPasteTestCounter = 0;
 
   platform::qt::TCommandRouter* m_router = nullptr;
   platform::qt::TMessageMap* m_messages = nullptr;
@@ -235,6 +274,7 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   QMenu* m_recentMenuAnchor = nullptr;
   int m_closeTries = 0;
   bool m_closing = false;
+  bool m_bDestroying = false;
 };
 
 }  // namespace MainFrame

@@ -200,6 +200,17 @@ bool CCustomToolBar::SetButtonCommand(UINT id, UINT command) {
   return true;
 }
 
+UINT CCustomToolBar::CommandAt(int position) const {
+  if (position < 0 || position >= static_cast<int>(m_slots.size())) return 0;
+  const TSlot& s = m_slots[static_cast<std::size_t>(position)];
+  return s.base == 0 ? 0 : s.command;
+}
+
+bool CCustomToolBar::SetCommandAt(int position, UINT command) {
+  if (CommandAt(position) == 0) return false;
+  return SetButtonCommand(m_slots[static_cast<std::size_t>(position)].base, command);
+}
+
 bool CCustomToolBar::SetButtonImage(UINT id, UINT image) {
   const TSlot* s = FindSlot(id);
   if (!s || !HasCommandIcon(image)) return false;

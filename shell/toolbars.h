@@ -112,6 +112,14 @@ class CCustomToolBar : public QToolBar {
   // Lays the buttons out again (after a change of the permitted commands).
   void RebuildButtons();
 
+  // The button at a position among the buttons as made (separators count):
+  // the command it carries now, 0 for a separator or no button there.
+  UINT CommandAt(int position) const;
+  // Makes the button at a position carry another command, with that
+  // command's image; false for a separator, no button there or no such
+  // command.
+  bool SetCommandAt(int position, UINT command);
+
  protected:
   // The command a slot carries now; 0 when the toolbar has no button made
   // with `id`.
