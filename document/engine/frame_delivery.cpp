@@ -1,0 +1,207 @@
+// Frame delivery: cached frames from the decoded-picture buffer into the
+// channels' video ports, while playing (in order, freeing each scene once it
+// was fully shown) and while paused (replay over the cached slots).
+
+#include <algorithm>
+#include <cstring>
+
+#include "document/engine/zarn.h"
+#include "media/dib.h"
+#include "platform/message_sink.h"
+
+namespace Zarn {
+
+using namespace ZarnTypes;
+
+namespace {
+
+// Grows a bottom-up 32-bit conversion target to the picture's size.
+bool PrepareRgb32(TFrameBuffer& target, std::int32_t width, std::int32_t height) {
+  if (target.pBuffer && target.ePixelFormat == PF_RGB32 && target.nWidth == width && target.nHeight == height)
+    return true;
+  target.ePixelFormat = PF_RGB32;
+  target.nWidth = width;
+  target.nHeight = height;
+  target.nRowAlignment = 4;
+  target.nHeightAlignment = 1;
+  return AllocFrameBuffer(&target) && target.pBuffer;
+}
+
+// 1-, 4- and 8-bit DIB rows through their colour table (a logical palette:
+// version and count as 16-bit words, then red, green, blue, flags).
+bool ExpandPalette(const std::uint8_t* bits, const TFrameBuffer& layout, const std::uint8_t* table,
+                   std::int32_t tableSize, TFrameBuffer& target) {
+  const int bpp = layout.nBitsPerPixel;
+  std::uint32_t colours[256] = {};
+  const int entries = std::min<int>(256, tableSize > 4 ? (tableSize - 4) / 4 : 0);
+  for (int i = 0; i < entries; ++i) {
+    const std::uint8_t* e = table + 4 + 4 * i;
+    colours[i] = static_cast<std::uint32_t>(e[2]) | static_cast<std::uint32_t>(e[1]) << 8 |
+                 static_cast<std::uint32_t>(e[0]) << 16;
+  }
+  for (int y = 0; y < layout.nHeight; ++y) {
+    const std::uint8_t* row = bits + static_cast<std::size_t>(y) * layout.nStride;
+    auto* out = reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
+    for (int x = 0; x < layout.nWidth; ++x) {
+      int index = 0;
+      if (bpp == 8)
+        index = row[x];
+      else if (bpp == 4)
+        index = (row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F;
+      else
+        index = (row[x / 8] >> (7 - x % 8)) & 1;
+      out[x] = colours[index];
+    }
+  }
+  return true;
+}
+
+// 16-bit DIB rows (5-5-5) into 32 bits.
+void Expand555(const std::uint8_t* bits, const TFrameBuffer& layout, TFrameBuffer& target) {
+  for (int y = 0; y < layout.nHeight; ++y) {
+    const std::uint8_t* row = bits + static_cast<std::size_t>(y) * layout.nStride;
+    auto* out = reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
+    for (int x = 0; x < layout.nWidth; ++x) {
+      const std::uint32_t v = static_cast<std::uint32_t>(row[2 * x]) | static_cast<std::uint32_t>(row[2 * x + 1]) << 8;
+      const std::uint32_t b = (v & 0x1F) << 3, g = ((v >> 5) & 0x1F) << 3, r = ((v >> 10) & 0x1F) << 3;
+      out[x] = b | g << 8 | r << 16;
+    }
+  }
+}
+
+}  // namespace
+
+// Converts a cached slot into the channel's port and asks for the panes to
+// be repainted (or rescaled when the picture's size changed). Pacing thread.
+bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
+  if (!m_pPorts || !frame.pData) return false;
+  const std::int32_t format = m_Dpb.m_ePixelFormat[channel];
+  const std::int32_t width = m_Dpb.m_nWidth[channel];
+  const std::int32_t height = m_Dpb.m_nHeight[channel];
+  TFrameBuffer& rgb = m_ChannelFrame[channel];
+  TFrameBuffer source{};
+  TFrameBuffer* toPort = &rgb;
+
+  if (format == PF_PACKED_24) {
+    if (!PrepareRgb32(rgb, width, height)) return false;
+    Dib::CopyRgb24ToRgb32Flipped(frame.pData, rgb.pBuffer, width, height);
+  } else if (format == PF_YUV420_601 || format == PF_YUV420_709) {
+    if (!PrepareRgb32(rgb, width, height)) return false;
+    const std::int32_t plane = m_Dpb.m_nPlaneSize[channel];
+    const std::uint8_t* y = frame.pData;
+    const std::uint8_t* u = y + plane;
+    const std::uint8_t* v = u + m_Dpb.m_nHalfPlane[channel] / 2;
+    m_ColorConversion.ConvertYuv420ToRgb32Flip(y, u, v, rgb.pBuffer, width, height, rgb.nStride);
+  } else if (format == PF_DIB_1 || format == PF_DIB_4 || format == PF_DIB_8) {
+    if (!PrepareRgb32(rgb, width, height)) return false;
+    const std::int32_t tableSize = m_Dpb.m_nColourTableSize[channel];
+    const std::uint8_t* table = frame.pData + m_Dpb.m_nFrameSize[channel] - tableSize;
+    if (!ExpandPalette(frame.pData, m_Dpb.m_FrameRecord[channel], table, tableSize, rgb)) return false;
+  } else if (format == PF_DIB_16) {
+    if (!PrepareRgb32(rgb, width, height)) return false;
+    Expand555(frame.pData, m_Dpb.m_FrameRecord[channel], rgb);
+  } else if (format == PF_RGB24 || format == PF_RGB32) {
+    source = m_Dpb.m_FrameRecord[channel];
+    source.pBuffer = frame.pData;
+    toPort = &source;
+  } else if ((format >= PF_YCBCR_FIRST && format <= PF_YCBCR_LAST) || format == PF_YUY2) {
+    TYuvFrameBuffer yuv = m_Dpb.m_YuvFrameRecord[channel];
+    yuv.pBuffer = frame.pData;
+    if (format == PF_YUY2) {
+      yuv.pCb = yuv.pCr = frame.pData;
+    } else {
+      yuv.pCb = frame.pData + yuv.nYSize;
+      yuv.pCr = yuv.pCb + yuv.nCbSize;
+    }
+    if (!PrepareRgb32(rgb, width, height)) return false;
+    if (!ConvertYuvToRgb(yuv, rgb)) return false;
+  } else {
+    return false;
+  }
+
+  TVideoPortUpdate update{};
+  update.nCommand = VPU_COPY_FRAME;
+  update.nPortIndex = channel;
+  update.pSourceFrame = toPort;
+  update.bSwap = 1;
+  if (!m_pPorts->UpdatePort(update)) return false;
+  RequestUpdate(update.bSizeChanged ? ENGINE_UPDATE_RESCALE_0 << channel : ENGINE_UPDATE_REPAINT_0 << channel);
+  return true;
+}
+
+bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool stopping) {
+  TEngineChannel& state = m_Channel[channel];
+  auto& scenes = m_Dpb.SceneQueue(channel);
+  auto& frames = m_Dpb.FrameQueue(channel);
+  std::unique_lock<std::mutex> lock(m_Dpb.HandOffLock(channel));
+  if (!scenes.HasStorage() || !frames.HasStorage()) return false;
+  TVideoSceneBuffer* scene = scenes.Peek(0);
+  if (!scene || scene->nTaken >= scene->nStored || scene->nTaken >= scene->nFrames) {
+    state.bChannelIdle.store(true);
+    return true;
+  }
+  state.bChannelIdle.store(false);
+  const std::int32_t n = scene->nFrames;
+  const std::int32_t first = scene->nFirstSlot;
+  const std::int32_t slot = frames.Step(first, scene->nTaken);
+  const TVideoFrame frame = *frames.SlotAt(slot);
+  state.nLastCached.store(slot);
+  state.nReplayTarget.store(slot);
+  state.nFirstCached.store(frame.nFrameNumber > n - 1 ? frames.Step(first, scene->nStored) : first);
+
+  // The slot belongs to the oldest scene, which only this thread frees; the
+  // producer writes other slots meanwhile, so the conversion runs unlocked.
+  lock.unlock();
+  bool ok = true;
+  if (!stopping) ok = ShowSlot(channel, frame);
+  state.nShownFrame.store(frame.nFrameNumber);
+  if (!stopping) {
+    if (m_bFrameInfo.load()) RequestUpdate(ENGINE_UPDATE_COUNTERS);
+    if (ok && m_pOwner) m_pOwner->FrameShown(channel, frame.nFrameNumber);
+  }
+  lock.lock();
+
+  scene = scenes.Peek(0);
+  if (scene && ++scene->nTaken >= n) {
+    // Fully shown: free its slots and wake a producer waiting for room.
+    frames.Release(std::min(n, frames.GetCapacity()));
+    scenes.Release(1);
+    m_Dpb.SignalFreeSpace(channel);
+    if (scenes.IsEmpty()) state.bChannelIdle.store(true);
+  }
+  if (shownCounter) ++*shownCounter;
+  return ok;
+}
+
+bool CZarn::ReplayChannelFrame(int channel, int step) {
+  TEngineChannel& state = m_Channel[channel];
+  auto& frames = m_Dpb.FrameQueue(channel);
+  // Under the hand-off lock for the whole step: a producer that keeps
+  // running cannot begin to rewrite the slot while it is converted.
+  std::lock_guard<std::mutex> lock(m_Dpb.HandOffLock(channel));
+  const std::int32_t size = frames.GetSize();
+  if (size <= 0) return true;
+  std::int32_t target = frames.Step(state.nReplayTarget.load(), step);
+  if (step != 0) {
+    // Only slots that hold whole frames are shown; the others are passed over.
+    int tries = 0;
+    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size) target = frames.Step(target, step);
+  } else if (m_Dpb.SlotState(channel, target) != SLOT_STORED) {
+    // The first cached slot may not be written yet in this allocation: the
+    // oldest frame is the first stored slot after it.
+    int tries = 0;
+    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size) target = frames.Step(target, 1);
+  }
+  if (m_Dpb.SlotState(channel, target) != SLOT_STORED) return true;  // nothing cached yet
+  state.nReplayTarget.store(target);
+  const TVideoFrame frame = *frames.SlotAt(target);
+  if (!ShowSlot(channel, frame)) {
+    platform::ShowMessage("Video data can not be processed");
+    return false;
+  }
+  state.nShownFrame.store(frame.nFrameNumber);
+  RequestUpdate(ENGINE_UPDATE_COUNTERS);
+  return true;
+}
+
+}  // namespace Zarn

@@ -1,0 +1,366 @@
+#include "media/decoded_picture_buffer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "io/media_request.h"  // TMediaFrameNotice: the record only, no code
+#include "platform/message_sink.h"
+
+namespace OOVDecodedPictureBuffer {
+
+using namespace ZarnTypes;
+
+namespace {
+
+std::int32_t ReadWordLe(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                   static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::string Format(const char* pattern, int value) {
+  char text[128];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+bool IsPackedOrDib(std::int32_t f) { return (f >= 18 && f <= 20) || f == 22 || (f >= 24 && f <= 29); }
+bool IsYuv(std::int32_t f) { return (f >= 42 && f <= 47) || (f >= 51 && f <= 92) || f == 94; }
+
+// Bytes to copy: what the source holds, at most what is left of the slot.
+std::int64_t Bounded(std::int64_t wanted, std::int64_t room) {
+  if (wanted <= 0 || room <= 0) return 0;
+  return std::min(wanted, room);
+}
+
+std::int64_t Product(std::int32_t a, std::int32_t b) {
+  return a > 0 && b > 0 ? static_cast<std::int64_t>(a) * b : 0;
+}
+
+}  // namespace
+
+COOVDecodedPictureBuffer::COOVDecodedPictureBuffer() {
+  for (int ch = 0; ch < kDpbChannels; ++ch) {
+    m_ePixelFormat[ch] = TPixelFormat{5};
+    m_nWidth[ch] = 720;
+    m_nHeight[ch] = 480;
+    m_nFrameSize[ch] = 345600;
+    m_nPlaneSize[ch] = 720 * 480;
+    m_nHalfPlane[ch] = 720 * 480 / 2;
+    m_nQuarterPlane[ch] = 720 * 480 / 4;
+    m_nSceneValue[ch] = 30;
+  }
+}
+
+COOVDecodedPictureBuffer::~COOVDecodedPictureBuffer() { FreeBuffers(); }
+
+bool COOVDecodedPictureBuffer::SetLayerFrameSize(const std::uint8_t* pHeader, std::size_t nHeaderSize) {
+  const bool present = pHeader && nHeaderSize >= 60;
+  m_nLayerWidth = present ? ReadWordLe(pHeader + 52) : 0;
+  m_nLayerHeight = present ? ReadWordLe(pHeader + 56) : 0;
+  const std::int64_t area = Product(m_nLayerWidth, m_nLayerHeight);
+  auto sized = [area](std::int32_t selector) -> std::int32_t {
+    const std::int64_t factor = selector == 1 ? 3 : selector == 2 ? 4 : selector == 3 ? 6 : 0;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(area * factor, INT32_MAX));
+  };
+  m_nLayerSize[0] = sized(m_nLayerSizeSelector[0]);
+  m_nLayerSize[1] = sized(m_nLayerSizeSelector[1]);
+  const std::int32_t area32 = static_cast<std::int32_t>(std::min<std::int64_t>(area, INT32_MAX / 2));
+  if (m_nLayerFormatSelector == 4) {
+    m_nLayerSize[2] = area32 * 2;
+  } else if (m_nLayerFormatSelector == 5) {
+    m_nLayerSize[3] = area32;
+    m_nLayerSize[4] = area32 / 2;
+    m_nLayerSize[5] = area32 / 4;
+    m_nLayerSize[2] = static_cast<std::int32_t>(area * 3 / 2 > INT32_MAX ? INT32_MAX : area * 3 / 2);
+  }
+  return true;
+}
+
+bool COOVDecodedPictureBuffer::SetChannelFormats() {
+  for (int ch = 0; ch < kDpbChannels; ++ch) {
+    if (!m_bChannelEnabled[ch]) continue;
+    const std::int32_t f = m_ePixelFormat[ch];
+    if (IsPackedOrDib(f)) {
+      TFrameBuffer layout{};
+      layout.ePixelFormat = TPixelFormat{f};
+      layout.nWidth = m_nWidth[ch];
+      layout.nHeight = m_nHeight[ch];
+      layout.nRowAlignment = f <= 20 ? 1 : 4;
+      layout.nHeightAlignment = 1;
+      if (!LayoutFrameBuffer(&layout)) return false;
+      m_FrameRecord[ch] = layout;
+      m_nColourTableSize[ch] = f == PF_DIB_1 ? 12 : f == PF_DIB_4 ? 68 : f == PF_DIB_8 ? 1028 : 0;
+      m_nFrameSize[ch] = layout.nSize + m_nColourTableSize[ch];
+    } else if (IsYuv(f)) {
+      TYuvFrameBuffer layout{};
+      layout.ePixelFormat = TPixelFormat{f};
+      layout.nWidth = m_nWidth[ch];
+      layout.nHeight = m_nHeight[ch];
+      layout.nWidthAlignment = f == PF_YUY2 ? 4 : 2;
+      layout.nHeightAlignment = 2;
+      if (!LayoutYuvFrame(&layout)) return false;
+      m_YuvFrameRecord[ch] = layout;
+      m_nColourTableSize[ch] = 0;
+      m_nFrameSize[ch] = layout.nTotalSize;
+      m_nPlaneSize[ch] = layout.nYSize;
+      m_nHalfPlane[ch] = layout.nYSize / 2;
+      m_nQuarterPlane[ch] = layout.nYSize / 4;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::uint64_t COOVDecodedPictureBuffer::MemoryLimit() const {
+  if (m_nMemoryLimit != 0) return m_nMemoryLimit;
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::uint64_t{1} << 31;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+}
+
+std::uint64_t COOVDecodedPictureBuffer::ChannelMemoryBytes(int channel) const {
+  if (channel < 0 || channel >= kDpbChannels) return 0;
+  return m_Channel[channel].memoryBytes;
+}
+
+bool COOVDecodedPictureBuffer::AllocateBuffers() {
+  const std::uint64_t limit = MemoryLimit();
+  std::uint64_t total = 0;
+  bool ok = m_nFrameCapacity > 0 && m_nSceneCapacity > 0;
+  for (int ch = 0; ok && ch < kDpbChannels; ++ch) {
+    if (!m_bChannelEnabled[ch]) continue;
+    TChannelStore& store = m_Channel[ch];
+    std::lock_guard<std::mutex> lock(store.lock);
+    if (!store.scenes.Allocate(m_nSceneCapacity) || !store.frames.Allocate(m_nFrameCapacity)) {
+      ok = false;
+      break;
+    }
+    store.memory.reset();
+    store.slotState.reset();
+    store.memoryBytes = 0;
+    const std::uint64_t slots = static_cast<std::uint64_t>(m_nFrameCapacity) + 1;
+    const std::uint64_t frameSize = m_nFrameSize[ch] > 0 ? static_cast<std::uint64_t>(m_nFrameSize[ch]) : 0;
+    const std::uint64_t bytes = frameSize * slots;
+    if (frameSize == 0 || bytes / slots != frameSize || bytes > limit || total + bytes > limit) {
+      platform::ShowMessage("Can not allocate memory for frame buffer");
+      ok = false;
+      break;
+    }
+    store.memory.reset(new (std::nothrow) std::uint8_t[bytes]);
+    store.slotState.reset(new (std::nothrow) TSlotState[slots]());
+    if (!store.memory || !store.slotState) {
+      platform::ShowMessage("Can not allocate memory for frame buffer");
+      ok = false;
+      break;
+    }
+    store.memoryBytes = bytes;
+    total += bytes;
+    for (std::int32_t k = 0; k < store.scenes.GetSize(); ++k) *store.scenes.SlotAt(k) = TVideoSceneBuffer{};
+    for (std::int32_t k = 0; k < store.frames.GetSize(); ++k)
+      *store.frames.SlotAt(k) = TVideoFrame{0, 0, store.memory.get() + frameSize * static_cast<std::uint64_t>(k)};
+    std::fill(std::begin(store.currentScene), std::end(store.currentScene), 0);
+    std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
+  }
+  if (!ok) FreeBuffers();
+  return ok;
+}
+
+void COOVDecodedPictureBuffer::FreeChannel(int channel) {
+  TChannelStore& store = m_Channel[channel];
+  std::lock_guard<std::mutex> lock(store.lock);
+  store.scenes.Clear();
+  store.frames.Clear();
+  store.memory.reset();
+  store.slotState.reset();
+  store.memoryBytes = 0;
+  std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
+}
+
+void COOVDecodedPictureBuffer::FreeBuffers() {
+  for (int ch = 0; ch < kDpbChannels; ++ch) FreeChannel(ch);
+}
+
+TSlotState COOVDecodedPictureBuffer::SlotState(int channel, std::int32_t slot) const {
+  if (channel < 0 || channel >= kDpbChannels) return SLOT_EMPTY;
+  const TChannelStore& store = m_Channel[channel];
+  if (!store.slotState || slot < 0 || slot >= store.frames.GetSize()) return SLOT_EMPTY;
+  return store.slotState[static_cast<std::size_t>(slot)];
+}
+
+int COOVDecodedPictureBuffer::FreeSpaceWaiters(int channel) const {
+  if (channel < 0 || channel >= kDpbChannels) return 0;
+  return m_Channel[channel].waiters.load();
+}
+
+void COOVDecodedPictureBuffer::SignalFreeSpace(int channel) {
+  if (channel < 0 || channel >= kDpbChannels) return;
+  m_Channel[channel].freeSpace.notify_all();
+}
+
+void COOVDecodedPictureBuffer::RequestStop() {
+  m_bStop.store(true);
+  // Taking each lock orders the flag before any waiter's next check.
+  for (TChannelStore& store : m_Channel) {
+    { std::lock_guard<std::mutex> lock(store.lock); }
+    store.freeSpace.notify_all();
+  }
+}
+
+void COOVDecodedPictureBuffer::ClearStop() { m_bStop.store(false); }
+
+bool COOVDecodedPictureBuffer::OpenScene(int channel, int procId, std::int32_t sceneNumber, std::int32_t frames,
+                                         std::int32_t* pSceneIndex, const char* fullMessage, int messageValue) {
+  if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds || frames <= 0) return false;
+  TChannelStore& store = m_Channel[channel];
+  std::unique_lock<std::mutex> lock(store.lock);
+  if (!store.scenes.HasStorage() || !store.frames.HasStorage()) return false;
+  if (store.scenes.GetCount() >= store.scenes.GetCapacity()) {
+    lock.unlock();
+    platform::ShowMessage(Format(fullMessage, messageValue));
+    return false;
+  }
+  if (frames > store.frames.GetCapacity()) return false;
+  store.waiters.fetch_add(1);
+  store.freeSpace.wait(lock, [&] {
+    return m_bStop.load() || !store.frames.HasStorage() ||
+           store.frames.GetCapacity() - store.frames.GetCount() >= frames;
+  });
+  store.waiters.fetch_sub(1);
+  if (m_bStop.load() || !store.frames.HasStorage()) return false;
+  const std::int32_t firstSlot = store.frames.GetWriteIndex();
+  store.frames.Advance(frames);
+  const std::int32_t index = store.scenes.GetWriteIndex();
+  TVideoSceneBuffer scene{};
+  scene.nProcId = procId;
+  scene.nKind = 5;
+  scene.nSceneNumber = sceneNumber;
+  scene.nLastFrame = frames - 1;
+  scene.nFrames = frames;
+  scene.nFirstSlot = firstSlot;
+  store.scenes.Push(scene);
+  store.currentScene[procId] = index;
+  store.hasScene[procId] = true;
+  if (pSceneIndex) *pSceneIndex = index;
+  return true;
+}
+
+bool COOVDecodedPictureBuffer::OpenChannelScene(int channel, int procId, std::int32_t sceneNumber,
+                                                std::int32_t frames, std::int32_t* pSceneIndex) {
+  return OpenScene(channel, procId, sceneNumber, frames, pSceneIndex, "Video scene buffer for channel = %d is full",
+                   channel);
+}
+
+bool COOVDecodedPictureBuffer::OpenLayerScene(int procId, int layer, std::int32_t sceneNumber, std::int32_t frames,
+                                              std::int32_t* pSceneIndex) {
+  if (layer != 5 && layer != 6) return false;
+  return OpenScene(layer == 5 ? 0 : 1, procId, sceneNumber, frames, pSceneIndex,
+                   "Video scene ring queue buffer for layer = %d is full", layer);
+}
+
+std::uint8_t* COOVDecodedPictureBuffer::BeginSlot(int channel, int procId, std::int32_t* pSlot) {
+  if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds) return nullptr;
+  TChannelStore& store = m_Channel[channel];
+  std::lock_guard<std::mutex> lock(store.lock);
+  if (!store.memory || !store.hasScene[procId]) return nullptr;
+  TVideoSceneBuffer* scene = store.scenes.SlotAt(store.currentScene[procId]);
+  if (!scene || scene->nProcId != procId || scene->nStored >= scene->nFrames) return nullptr;
+  const std::int32_t slot = store.frames.Step(scene->nFirstSlot, scene->nStored);
+  TVideoFrame* frame = store.frames.SlotAt(slot);
+  if (!frame) return nullptr;
+  store.slotState[static_cast<std::size_t>(slot)] = SLOT_WRITING;
+  *pSlot = slot;
+  return frame->pData;
+}
+
+void COOVDecodedPictureBuffer::EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
+                                       std::int32_t sceneNumber) {
+  TChannelStore& store = m_Channel[channel];
+  std::lock_guard<std::mutex> lock(store.lock);
+  TVideoFrame* frame = store.frames.SlotAt(slot);
+  if (!frame || !store.slotState) return;
+  frame->nFrameNumber = frameNumber;
+  frame->nSceneNumber = sceneNumber;
+  store.slotState[static_cast<std::size_t>(slot)] = SLOT_STORED;
+  if (TVideoSceneBuffer* scene = store.scenes.SlotAt(store.currentScene[procId])) ++scene->nStored;
+}
+
+bool COOVDecodedPictureBuffer::PutChannelFrame(int channel, int procId, const TMediaFrameNotice& notice,
+                                               std::int32_t frameNumber, std::int32_t sceneNumber) {
+  std::int32_t slot = 0;
+  std::uint8_t* target = BeginSlot(channel, procId, &slot);
+  if (!target) return false;
+  const std::int64_t room = m_nFrameSize[channel];
+  const std::int32_t f = m_ePixelFormat[channel];
+  auto copy = [&](std::int64_t offset, const std::uint8_t* source, std::int64_t wanted) {
+    const std::int64_t n = Bounded(wanted, room - offset);
+    if (source && n > 0) std::memcpy(target + offset, source, static_cast<std::size_t>(n));
+  };
+  if ((f >= 18 && f <= 20) || (f >= 26 && f <= 29)) {
+    copy(0, notice.pRgbData, notice.nRgbSize);
+  } else if (f == PF_DIB_1 || f == PF_DIB_4 || f == PF_DIB_8) {
+    const std::int64_t table = m_nColourTableSize[channel];
+    copy(0, notice.pRgbData, std::min<std::int64_t>(notice.nRgbSize, room - table));
+    copy(room - table, notice.pColourTable, std::min<std::int64_t>(table, notice.nColourTableSize));
+  } else if (f >= 42 && f <= 47) {
+    const std::int64_t plane = m_nPlaneSize[channel];
+    const std::int64_t quarter = m_nQuarterPlane[channel];
+    copy(0, notice.pY, std::min(plane, Product(notice.nWidth, notice.nHeight)));
+    const std::int64_t chroma = std::min(quarter, Product(notice.nChromaWidth, notice.nChromaHeight));
+    copy(plane, notice.pCb, chroma);
+    copy(plane + quarter, notice.pCr, chroma);
+  } else if (f >= 51 && f <= 92) {
+    // Each plane: the channel's layout, bounded by what the notice says it
+    // holds (its sizes, its planar record, or its picture size).
+    const TYuvFrameBuffer& layout = m_YuvFrameRecord[channel];
+    const bool sameSize = notice.nWidth == m_nWidth[channel] && notice.nHeight == m_nHeight[channel];
+    auto held = [&](std::int32_t explicitSize, std::int32_t recordSize, std::int32_t layoutSize) -> std::int64_t {
+      if (explicitSize > 0) return explicitSize;
+      if (notice.pPlanarRecord) return recordSize;
+      return sameSize ? layoutSize : 0;
+    };
+    const TYuvFrameBuffer* record = notice.pPlanarRecord;
+    const std::int64_t y = std::min<std::int64_t>(layout.nYSize, held(notice.nYSize, record ? record->nYSize : 0, layout.nYSize));
+    const std::int64_t cb = std::min<std::int64_t>(layout.nCbSize, held(notice.nCbSize, record ? record->nCbSize : 0, layout.nCbSize));
+    const std::int64_t cr = std::min<std::int64_t>(layout.nCrSize, held(notice.nCrSize, record ? record->nCrSize : 0, layout.nCrSize));
+    copy(0, notice.pY, y);
+    copy(layout.nYSize, notice.pCb, cb);
+    copy(static_cast<std::int64_t>(layout.nYSize) + layout.nCbSize, notice.pCr, cr);
+  } else if (f == PF_YUY2) {
+    copy(0, notice.pY, notice.nYuy2Size);
+  }
+  EndSlot(channel, procId, slot, frameNumber, sceneNumber);
+  return true;
+}
+
+bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t height, std::int32_t chromaWidth,
+                                             std::int32_t chromaHeight, const std::uint8_t* pY, const std::uint8_t* pU,
+                                             const std::uint8_t* pV, int procId, int layer, std::int32_t frameNumber,
+                                             std::int32_t sceneNumber) {
+  if (layer != 5 && layer != 6) return false;
+  const int channel = layer == 5 ? 0 : 1;
+  std::int32_t slot = 0;
+  std::uint8_t* target = BeginSlot(channel, procId, &slot);
+  if (!target) return false;
+  const std::int64_t room = m_nFrameSize[channel];
+  const std::int64_t plane = m_nPlaneSize[channel];
+  const std::int64_t quarter = m_nQuarterPlane[channel];
+  auto copy = [&](std::int64_t offset, const std::uint8_t* source, std::int64_t wanted) {
+    const std::int64_t n = Bounded(wanted, room - offset);
+    if (source && n > 0) std::memcpy(target + offset, source, static_cast<std::size_t>(n));
+  };
+  copy(0, pY, std::min(plane, Product(width, height)));
+  const std::int64_t chroma = std::min(quarter, Product(chromaWidth, chromaHeight));
+  copy(plane, pU, chroma);
+  copy(plane + quarter, pV, chroma);
+  EndSlot(channel, procId, slot, frameNumber, sceneNumber);
+  return true;
+}
+
+}  // namespace OOVDecodedPictureBuffer

@@ -1,0 +1,218 @@
+#pragma once
+// The decoded-picture buffer: the replay cache of a media document.
+//
+// While the engine plays, every frame a channel produces is copied into a
+// fixed ring of frame slots of that channel, grouped into scenes; the pacing
+// thread later takes the frames out in order, forwards or backwards. Per
+// channel (0..3) the buffer holds a scene queue, a frame queue, one block of
+// frame memory and the frame layout. It does no decoding and no drawing: it
+// copies bytes in and hands out slot addresses.
+//
+// Threads. One producer per channel calls OpenChannelScene and
+// PutChannelFrame; the consumer (frame delivery, replay) reads and frees
+// slots. Both sides meet under the channel's hand-off lock (HandOffLock):
+// the queues, the scene records and the slot states change only under it.
+// The producer copies pixels into a slot outside the lock, but only into a
+// slot it marked SLOT_WRITING under the lock; the consumer shows only slots
+// whose state is SLOT_STORED, so a frame is never read while it is written
+// and a slot that was never written is never shown.
+//
+// A producer short of free slots waits (OpenChannelScene) until the consumer
+// frees a scene (SignalFreeSpace) or a stop is requested (RequestStop). A
+// stop is sticky: it also ends waits that begin after it, until ClearStop.
+//
+// Formats, sizes and the allocation are set from one thread (the session
+// thread or the UI thread) while no producer or consumer runs.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "media/frame_buffer.h"
+#include "media/ring_queue.h"
+#include "media/yuv_frame.h"
+
+namespace ZarnTypes {
+
+struct TMediaFrameNotice;
+
+// A scene of consecutive frames of one producer: twelve 32-bit words.
+struct TVideoSceneBuffer {
+  std::int32_t nProcId = 0;        // the producer
+  std::int32_t nReserved1 = 0;
+  std::int32_t nReserved2 = 0;
+  std::int32_t nKind = 0;          // 5
+  std::int32_t nSceneNumber = 0;
+  std::int32_t nReserved3 = 0;
+  std::int32_t nLastFrame = 0;     // frames - 1
+  std::int32_t nFrames = 0;        // slots reserved
+  std::int32_t nStored = 0;        // frames stored so far (producer)
+  std::int32_t nReserved4 = 0;
+  std::int32_t nTaken = 0;         // frames taken out so far (frame delivery)
+  std::int32_t nFirstSlot = 0;     // index of the scene's first slot in the frame queue
+};
+
+// One frame slot. The memory pointer is fixed at allocation.
+struct TVideoFrame {
+  std::int32_t nFrameNumber = 0;
+  std::int32_t nSceneNumber = 0;
+  std::uint8_t* pData = nullptr;
+};
+
+// What a slot holds.
+enum TSlotState : std::uint8_t {
+  SLOT_EMPTY = 0,    // never written in this allocation
+  SLOT_WRITING = 1,  // a producer is copying a frame into it
+  SLOT_STORED = 2,   // holds a whole frame
+};
+
+}  // namespace ZarnTypes
+
+namespace OOVDecodedPictureBuffer {
+
+inline constexpr int kDpbChannels = 4;
+inline constexpr int kDpbProcIds = 64;
+
+class COOVDecodedPictureBuffer {
+ public:
+  COOVDecodedPictureBuffer();
+  ~COOVDecodedPictureBuffer();
+  COOVDecodedPictureBuffer(const COOVDecodedPictureBuffer&) = delete;
+  COOVDecodedPictureBuffer& operator=(const COOVDecodedPictureBuffer&) = delete;
+
+  // ---- set-up (no producer or consumer running)
+
+  // Takes the decoder layers' width and height from the 32-bit little-endian
+  // words at offsets 52 and 56 of the header (0 when the header is shorter)
+  // and computes the layer sizes. Always true.
+  bool SetLayerFrameSize(const std::uint8_t* pHeader, std::size_t nHeaderSize);
+
+  // Lays out every enabled channel's frame slot from its pixel format, width
+  // and height. False when an enabled channel's format cannot be cached or
+  // its layout fails.
+  bool SetChannelFormats();
+
+  // Allocates the queues and the frame memory of every enabled channel:
+  // frame size x (frame capacity + 1) bytes, computed in 64 bits. A block
+  // above the memory limit or one that cannot be had shows "Can not allocate
+  // memory for frame buffer"; a queue that cannot be sized fails silently.
+  // Any failure frees everything and gives false.
+  bool AllocateBuffers();
+
+  // Empties every queue and frees the queues' storage and the frame memory.
+  // Harmless when nothing is allocated.
+  void FreeBuffers();
+
+  // ---- producer side
+
+  // Reserves `frames` slots for a new scene of the producer and stores the
+  // scene's index in current scene[channel][ProcID] and in *pSceneIndex.
+  // A full scene queue shows "Video scene buffer for channel = %d is full"
+  // and gives false. When fewer slots are free the call waits until the
+  // consumer frees some; a stop ends the wait with false. A scene larger than
+  // the frame capacity can never fit and gives false at once.
+  bool OpenChannelScene(int channel, int procId, std::int32_t sceneNumber, std::int32_t frames,
+                        std::int32_t* pSceneIndex);
+
+  // Copies the frame into the next slot of the producer's current scene,
+  // bounded by what the notice holds and by the slot. False when the channel
+  // has no storage, the producer has no open scene, or the scene is full.
+  bool PutChannelFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame,
+                       std::int32_t frameNumber, std::int32_t sceneNumber);
+
+  // The decoder layers (5 on channel 0, 6 on channel 1).
+  bool OpenLayerScene(int procId, int layer, std::int32_t sceneNumber, std::int32_t frames,
+                      std::int32_t* pSceneIndex);
+  bool PutLayerFrame(std::int32_t width, std::int32_t height, std::int32_t chromaWidth,
+                     std::int32_t chromaHeight, const std::uint8_t* pY, const std::uint8_t* pU,
+                     const std::uint8_t* pV, int procId, int layer, std::int32_t frameNumber,
+                     std::int32_t sceneNumber);
+
+  // ---- consumer side (under HandOffLock)
+
+  std::mutex& HandOffLock(int channel) { return m_Channel[Clamp(channel)].lock; }
+  Collections::CRingQueueArray<ZarnTypes::TVideoSceneBuffer>& SceneQueue(int channel) {
+    return m_Channel[Clamp(channel)].scenes;
+  }
+  Collections::CRingQueueArray<ZarnTypes::TVideoFrame>& FrameQueue(int channel) {
+    return m_Channel[Clamp(channel)].frames;
+  }
+  // The state of a slot; SLOT_EMPTY outside the allocation.
+  ZarnTypes::TSlotState SlotState(int channel, std::int32_t slot) const;
+  // Producers waiting for free slots now.
+  int FreeSpaceWaiters(int channel) const;
+  // Wakes a producer waiting for free slots. Call with the hand-off lock
+  // held or not; the producer re-checks the queue under the lock.
+  void SignalFreeSpace(int channel);
+
+  // ---- stop
+
+  // Ends every current and future free-space wait until ClearStop.
+  void RequestStop();
+  void ClearStop();
+  bool StopRequested() const { return m_bStop.load(); }
+
+  // ---- settings and layout
+
+  // Most bytes AllocateBuffers hands out over all channels; 0 means the
+  // default (half of the machine's physical memory).
+  void SetMemoryLimit(std::uint64_t bytes) { m_nMemoryLimit = bytes; }
+  std::uint64_t MemoryLimit() const;
+  // Bytes of frame memory a channel holds now (0 when not allocated).
+  std::uint64_t ChannelMemoryBytes(int channel) const;
+
+  std::int32_t m_nSceneCapacity = 100;
+  std::int32_t m_nFrameCapacity = 30;
+  std::int32_t m_nRequestedFrames = 600;
+  ZarnTypes::TPixelFormat m_ePixelFormat[kDpbChannels];
+  std::int32_t m_nWidth[kDpbChannels];
+  std::int32_t m_nHeight[kDpbChannels];
+  std::int32_t m_nFrameSize[kDpbChannels];
+  std::int32_t m_nPlaneSize[kDpbChannels];
+  std::int32_t m_nHalfPlane[kDpbChannels];
+  std::int32_t m_nQuarterPlane[kDpbChannels];
+  std::int32_t m_nColourTableSize[kDpbChannels] = {};
+  std::int32_t m_nSceneValue[kDpbChannels];
+  bool m_bChannelEnabled[kDpbChannels] = {};
+  ZarnTypes::TFrameBuffer m_FrameRecord[kDpbChannels] = {};
+  ZarnTypes::TYuvFrameBuffer m_YuvFrameRecord[kDpbChannels] = {};
+
+  // Decoder layers.
+  std::int32_t m_nLayerSizeSelector[3] = {1, 1, 1};
+  std::int32_t m_nLayerFormatSelector = 5;
+  std::int32_t m_nLayerWidth = 640;
+  std::int32_t m_nLayerHeight = 480;
+  std::int32_t m_nLayerSize[6] = {921600, 921600, 460800, 307200, 153600, 76800};
+
+ private:
+  struct TChannelStore {
+    std::mutex lock;  // the hand-off lock
+    std::condition_variable freeSpace;
+    Collections::CRingQueueArray<ZarnTypes::TVideoSceneBuffer> scenes;
+    Collections::CRingQueueArray<ZarnTypes::TVideoFrame> frames;
+    std::unique_ptr<std::uint8_t[]> memory;
+    std::unique_ptr<ZarnTypes::TSlotState[]> slotState;
+    std::uint64_t memoryBytes = 0;
+    std::atomic<int> waiters{0};
+    std::int32_t currentScene[kDpbProcIds] = {};
+    bool hasScene[kDpbProcIds] = {};
+  };
+
+  static int Clamp(int channel) { return channel < 0 ? 0 : (channel >= kDpbChannels ? kDpbChannels - 1 : channel); }
+  bool OpenScene(int channel, int procId, std::int32_t sceneNumber, std::int32_t frames,
+                 std::int32_t* pSceneIndex, const char* fullMessage, int messageValue);
+  // Reserves the next slot of the producer's scene under the lock; null when
+  // there is none. Sets *pSlot.
+  std::uint8_t* BeginSlot(int channel, int procId, std::int32_t* pSlot);
+  void EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
+               std::int32_t sceneNumber);
+  void FreeChannel(int channel);
+
+  TChannelStore m_Channel[kDpbChannels];
+  std::atomic<bool> m_bStop{false};
+  std::uint64_t m_nMemoryLimit = 0;
+};
+
+}  // namespace OOVDecodedPictureBuffer

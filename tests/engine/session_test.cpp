@@ -1,0 +1,295 @@
+// Sessions of the engine over generated raw YUV channels: what the ports
+// show, in which order, and how sessions end.
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "platform/message_sink.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+std::vector<int> Range(int first, int end) {
+  std::vector<int> v(static_cast<std::size_t>(end - first));
+  std::iota(v.begin(), v.end(), first);
+  return v;
+}
+
+TEST_F(EngineTest, PlaysEveryFrameOnceInOrderAndEndsByItself) {
+  TFileReader& reader = OpenYuv(0, 45);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+
+  // Frames 0..44 across the release of the first scene: no gap, no repeat,
+  // and the port showed each one as it was reported.
+  EXPECT_EQ(owner.ShownFrames(0), Range(0, 45));
+  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+  EXPECT_EQ(DecodePort(owner.m_Ports, 0), 44);
+  EXPECT_EQ(reader.m_nRuns.load(), 1);
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+  EXPECT_EQ(engine.m_nJobCount.load(), 0);
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 1);
+  EXPECT_FALSE(engine.StopRequested());
+  EXPECT_EQ(engine.m_Dpb.ChannelMemoryBytes(0), 0u);  // freed at the end
+  EXPECT_EQ(engine.m_Channel[0].nState.load(), ZarnTypes::SOURCE_STATE_LOADED);
+}
+
+TEST_F(EngineTest, AllFourChannelsPlayTogether) {
+  const int counts[4] = {20, 33, 45, 61};
+  for (int ch = 0; ch < 4; ++ch) OpenYuv(ch, counts[ch]);
+  PlayChannels({0, 1, 2, 3});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(owner.ShownFrames(ch), Range(0, counts[ch])) << "channel " << ch;
+    EXPECT_EQ(DecodePort(owner.m_Ports, ch), counts[ch] - 1);
+  }
+  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+}
+
+TEST_F(EngineTest, OnlyTheSelectedChannelsPlay) {
+  TFileReader& first = OpenYuv(0, 5);
+  TFileReader& second = OpenYuv(1, 5);
+  // By default channel 1 alone plays.
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  EXPECT_EQ(first.m_nRuns.load(), 1);
+  EXPECT_EQ(second.m_nRuns.load(), 0);
+  PlayChannels({1});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(first.m_nRuns.load(), 1);
+  EXPECT_EQ(second.m_nRuns.load(), 1);
+  EXPECT_EQ(owner.ShownFrames(1), Range(0, 5));
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 2);
+}
+
+TEST_F(EngineTest, ASessionWithNothingPlayableEndsAtOnce) {
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 1);
+  EXPECT_TRUE(owner.Shown().empty());
+}
+
+TEST_F(EngineTest, AnUnplayableFormatEndsTheSessionBeforeAnyProcess) {
+  TFileReader& reader = OpenYuv(0, 5);
+  TFileReader& other = OpenYuv(1, 5);
+  owner.m_Config.source[1].eFileFormat = ZarnTypes::TFileFormat{7};  // ".264"
+  PlayChannels({0, 1});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(reader.m_nRuns.load(), 0);
+  EXPECT_EQ(other.m_nRuns.load(), 0);
+}
+
+TEST_F(EngineTest, AReaderThatCannotStartDoesNotKeepTheSessionAlive) {
+  OpenYuv(0, 5);
+  std::filesystem::remove(File("channel0.yuv"));
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_TRUE(owner.Shown().empty());
+}
+
+TEST_F(EngineTest, FrameRangeSkipsStoresAndHoldsAtTheLimit) {
+  TFileReader& reader = OpenYuv(0, 40);
+  reader.SetFrameRange(10, 20);
+  ASSERT_TRUE(engine.StartPlaying());
+  // Frames 0..9 are counted but not stored; 10..19 are shown; the producer
+  // then waits at frame 20.
+  ASSERT_TRUE(WaitFor([&] { return engine.m_Channel[0].gate.Waiters() == 1 && owner.ShownFrames(0).size() == 10; }));
+  EXPECT_EQ(owner.ShownFrames(0), Range(10, 20));
+  EXPECT_EQ(engine.m_Channel[0].nFrameCount.load(), 20);
+  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+
+  // A resume lets frame 20 through; the producer waits again at 21.
+  engine.PausePlaying();
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 11 && engine.m_Channel[0].gate.Waiters() == 1; }));
+  EXPECT_EQ(owner.ShownFrames(0).back(), 20);
+  EXPECT_EQ(DecodePort(owner.m_Ports, 0), 20);
+  EXPECT_EQ(reader.m_nResumes.load(), 1);
+
+  // The stop releases it.
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+  EXPECT_EQ(reader.m_nRefused.load(), 0);
+}
+
+TEST_F(EngineTest, StopWhilePausedEndsTheSession) {
+  OpenYuv(0, 10, /*holdAtEnd=*/true);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 10; }));
+  engine.PausePlaying();
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  EXPECT_FALSE(engine.IsPaused());
+  engine.Shutdown();
+}
+
+TEST_F(EngineTest, StopWhileTheProducerWaitsForFreeSlotsEndsTheSession) {
+  TFileReader& reader = OpenYuv(0, 100);
+  owner.m_Config.nVideoOutDelay = 60000;  // the pacing thread shows nothing
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return engine.m_Dpb.FreeSpaceWaiters(0) == 1; }));
+  EXPECT_EQ(engine.m_nFramesTotal.load(), 30);  // the 30th frame opened the next scene, which waits
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+  EXPECT_EQ(reader.m_nRefused.load(), 0);
+  EXPECT_TRUE(owner.Shown().empty());
+}
+
+TEST_F(EngineTest, ClosingWhilePlayingStopsAndJoinsEverything) {
+  auto ownEngine = std::make_unique<Zarn::CZarn>(&owner, &owner.m_Ports);
+  TFileReader& reader = OpenYuv(0, 1000, /*holdAtEnd=*/true);
+  ASSERT_TRUE(ownEngine->StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() >= 3; }));
+  ownEngine.reset();  // the document goes: the engine stops and joins its session
+  EXPECT_EQ(reader.m_nRuns.load(), 1);
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 1);
+}
+
+TEST_F(EngineTest, AScenePlayedToItsEndKeepsTheLastFramesForReplay) {
+  // 45 frames through 30 slots: once everything is shown, frames 14..44
+  // remain in the cache (the oldest slot is the one after the last shown).
+  OpenYuv(0, 45, /*holdAtEnd=*/true);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 45; }));
+  engine.PausePlaying();
+  auto replay = [&](std::atomic<bool>& flag) {
+    flag.store(true);
+    EXPECT_TRUE(WaitFor([&] { return !flag.load(); }));
+    const int shown = engine.m_Channel[0].nShownFrame.load();
+    EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
+    return shown;
+  };
+  EXPECT_EQ(replay(engine.m_bGoFirst), 14);
+  EXPECT_EQ(replay(engine.m_bStepPrevious), 44);  // back from the oldest wraps to the newest
+  EXPECT_EQ(replay(engine.m_bGoLast), 44);
+  EXPECT_EQ(replay(engine.m_bStepPrevious), 43);
+  EXPECT_EQ(replay(engine.m_bStepNext), 44);
+  EXPECT_EQ(replay(engine.m_bStepNext), 14);
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+}
+
+TEST_F(EngineTest, ReplayWalksOnlyTheFramesThatWereStored) {
+  OpenYuv(0, 12, /*holdAtEnd=*/true);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 12; }));
+  engine.PausePlaying();
+  auto replay = [&](std::atomic<bool>& flag) {
+    flag.store(true);
+    EXPECT_TRUE(WaitFor([&] { return !flag.load(); }));
+    const int shown = engine.m_Channel[0].nShownFrame.load();
+    EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
+    return shown;
+  };
+  EXPECT_EQ(replay(engine.m_bStepPrevious), 10);
+  EXPECT_EQ(replay(engine.m_bStepNext), 11);
+  // Slots 12..30 were never written: forwards from the last frame wraps to
+  // the first, backwards from the first to the last.
+  EXPECT_EQ(replay(engine.m_bStepNext), 0);
+  EXPECT_EQ(replay(engine.m_bStepPrevious), 11);
+  EXPECT_EQ(replay(engine.m_bGoFirst), 0);
+  EXPECT_EQ(replay(engine.m_bStepNext), 1);
+  EXPECT_EQ(replay(engine.m_bGoLast), 11);
+
+  // A channel set to reverse replay steps the other way.
+  engine.m_Channel[0].bReverseReplay.store(true);
+  EXPECT_EQ(replay(engine.m_bStepNext), 10);
+  EXPECT_EQ(replay(engine.m_bStepPrevious), 11);
+  engine.m_Channel[0].bReverseReplay.store(false);
+
+  // Continuous replay backwards moves on by itself until switched off.
+  engine.SetReplayBack(true);
+  ASSERT_TRUE(WaitFor([&] { return engine.m_Channel[0].nShownFrame.load() <= 5; }));
+  engine.SetReplayBack(false);
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+}
+
+TEST_F(EngineTest, ReplayedFramesAreNeverTornByARunningProducer) {
+  // A still keeps delivering while paused until the buffer is full; replay
+  // meanwhile always shows whole frames.
+  const std::filesystem::path path = File("still.yuv");
+  WriteRawYuv(path, 1);
+  owner.m_Config.source[0] = YuvSource(path);
+  TFileReader still(path, /*still=*/true);
+  owner.m_pReader[0] = &still;
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return !owner.Shown().empty(); }));
+  engine.PausePlaying();
+  engine.SetReplayForth(true);
+  std::vector<int> pictures;
+  for (int i = 0; i < 50; ++i) {
+    pictures.push_back(DecodePort(owner.m_Ports, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  engine.SetReplayForth(false);
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  for (int picture : pictures) EXPECT_EQ(picture, 0);
+}
+
+TEST_F(EngineTest, ManyStartPauseReplayStopCyclesEndCleanly) {
+  for (int ch = 0; ch < 4; ++ch) OpenYuv(ch, 200, /*holdAtEnd=*/ch % 2 == 0);
+  PlayChannels({0, 1, 2, 3});
+  for (int ch = 0; ch < 4; ++ch) engine.m_Channel[ch].bReplayEnable.store(true);
+  for (int cycle = 0; cycle < 25; ++cycle) {
+    ASSERT_TRUE(engine.StartPlaying());
+    if (cycle % 3 == 0) {
+      ASSERT_TRUE(WaitFor([&] { return engine.m_nFramesTotal.load() > 0; }));
+    }
+    if (cycle % 2 == 0) {
+      engine.PausePlaying();
+      engine.StepPrevious();
+      engine.GoFirst();
+      engine.StepNext();
+      if (cycle % 4 == 0) engine.StartPlaying();
+    }
+    engine.StopPlaying();
+    ASSERT_TRUE(WaitForSessionEnd()) << "cycle " << cycle;
+  }
+  engine.Shutdown();
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 25);
+  EXPECT_EQ(engine.m_nJobCount.load(), 0);
+  for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(m_Readers[ch]->m_nRuns.load(), m_Readers[ch]->m_nRunsEnded.load());
+  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+}
+
+TEST(PacingDelay, FollowsTheSpeedSliderUnlessAStreamPlaysOrTheSessionStops) {
+  struct TCase {
+    std::int32_t speed, speedMax, period;
+    bool streaming, paused, stopping;
+    std::int32_t delay;
+  } cases[] = {
+      {55, 100, 33, false, false, false, 165},  // (100 - 55 + 10) / 10 x 33
+      {100, 100, 33, false, false, false, 33},  // full speed: the period
+      {10, 100, 33, false, false, false, 330},  // slowest: ten periods
+      {0, 0, 40, false, false, false, 40},      // before the controller pane exists
+      {55, 100, 33, true, false, false, 5},     // a media graph plays: every 5 ms
+      {55, 100, 33, true, true, false, 165},    // ... unless paused
+      {55, 100, 33, false, false, true, 5},     // stopping
+      {120, 100, 33, false, false, false, 33},  // out of range: never below the period
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(Zarn::CZarn::PacingDelay(c.speed, c.speedMax, c.period, c.streaming, c.paused, c.stopping), c.delay)
+        << c.speed << " " << c.speedMax << " " << c.period;
+  }
+}
+
+}  // namespace
+}  // namespace engine_test

@@ -1,0 +1,351 @@
+// The decoded-picture buffer: layouts, allocation limits, scenes, bounded
+// copies and the producer's wait for free slots.
+
+#include "media/decoded_picture_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "io/media_request.h"
+#include "platform/message_sink.h"
+
+namespace {
+
+using namespace ZarnTypes;
+using OOVDecodedPictureBuffer::COOVDecodedPictureBuffer;
+
+class DecodedPictureBufferTest : public ::testing::Test {
+ protected:
+  void Enable(int channel, std::int32_t format, std::int32_t width, std::int32_t height) {
+    dpb.m_bChannelEnabled[channel] = true;
+    dpb.m_ePixelFormat[channel] = TPixelFormat{format};
+    dpb.m_nWidth[channel] = width;
+    dpb.m_nHeight[channel] = height;
+  }
+  bool WaitFor(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+  // Takes the oldest scene's frames as frame delivery does and frees the
+  // scene once all were taken.
+  void TakeFrames(int channel, int count) {
+    std::lock_guard<std::mutex> lock(dpb.HandOffLock(channel));
+    TVideoSceneBuffer* scene = dpb.SceneQueue(channel).Peek(0);
+    ASSERT_NE(scene, nullptr);
+    for (int i = 0; i < count; ++i) ++scene->nTaken;
+    if (scene->nTaken >= scene->nFrames) {
+      dpb.FrameQueue(channel).Release(scene->nFrames);
+      dpb.SceneQueue(channel).Release(1);
+      dpb.SignalFreeSpace(channel);
+    }
+  }
+
+  COOVDecodedPictureBuffer dpb;
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope{&sink};
+};
+
+TEST_F(DecodedPictureBufferTest, ChannelLayoutsByPixelFormat) {
+  struct TCase {
+    std::int32_t format, width, height;
+    bool ok;
+    std::int32_t frameSize, colourTable;
+  } cases[] = {
+      {28, 10, 3, true, 120, 0},          // 32-bit DIB
+      {27, 10, 3, true, 96, 0},           // 24-bit DIB: rows of 30 padded to 32
+      {18, 10, 3, true, 90, 0},           // packed 24-bit: rows of 1 byte alignment
+      {25, 10, 3, true, 36 + 1028, 1028}, // 8-bit DIB with its colour table behind the pixels
+      {24, 10, 3, true, 24 + 68, 68},
+      {22, 10, 3, true, 12 + 12, 12},
+      {44, 10, 4, true, 60, 0},           // planar 4:2:0
+      {23, 10, 3, false, 0, 0},           // 2-bit DIB: no layout
+      {93, 10, 4, false, 0, 0},           // AYUV
+      {5, 10, 4, false, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    COOVDecodedPictureBuffer buffer;
+    buffer.m_bChannelEnabled[1] = true;
+    buffer.m_ePixelFormat[1] = TPixelFormat{c.format};
+    buffer.m_nWidth[1] = c.width;
+    buffer.m_nHeight[1] = c.height;
+    EXPECT_EQ(buffer.SetChannelFormats(), c.ok) << c.format;
+    if (!c.ok) continue;
+    EXPECT_EQ(buffer.m_nFrameSize[1], c.frameSize) << c.format;
+    EXPECT_EQ(buffer.m_nColourTableSize[1], c.colourTable) << c.format;
+  }
+  // A disabled channel's format is not looked at.
+  COOVDecodedPictureBuffer buffer;
+  buffer.m_ePixelFormat[2] = TPixelFormat{23};
+  EXPECT_TRUE(buffer.SetChannelFormats());
+}
+
+TEST_F(DecodedPictureBufferTest, PlanarFormatsRecordTheirPlaneSizes) {
+  Enable(0, 44, 64, 16);
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  EXPECT_EQ(dpb.m_nPlaneSize[0], 1024);
+  EXPECT_EQ(dpb.m_nHalfPlane[0], 512);
+  EXPECT_EQ(dpb.m_nQuarterPlane[0], 256);
+  EXPECT_EQ(dpb.m_nFrameSize[0], 1536);
+}
+
+TEST_F(DecodedPictureBufferTest, AllocationIsFrameSizeTimesSlotsAndFreeingTwiceIsHarmless) {
+  Enable(0, 28, 8, 8);
+  Enable(3, 44, 16, 16);
+  dpb.m_nFrameCapacity = 5;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  EXPECT_EQ(dpb.ChannelMemoryBytes(0), 256u * 6);
+  EXPECT_EQ(dpb.ChannelMemoryBytes(3), 384u * 6);
+  EXPECT_EQ(dpb.ChannelMemoryBytes(1), 0u);
+  EXPECT_EQ(dpb.FrameQueue(0).GetCapacity(), 5);
+  EXPECT_EQ(dpb.SceneQueue(0).GetCapacity(), 100);
+  // Slot k points k frame sizes into the block.
+  EXPECT_EQ(dpb.FrameQueue(0).SlotAt(3)->pData - dpb.FrameQueue(0).SlotAt(0)->pData, 3 * 256);
+  EXPECT_EQ(dpb.SlotState(0, 2), SLOT_EMPTY);
+  dpb.FreeBuffers();
+  dpb.FreeBuffers();
+  EXPECT_EQ(dpb.ChannelMemoryBytes(0), 0u);
+  EXPECT_FALSE(dpb.FrameQueue(0).HasStorage());
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(DecodedPictureBufferTest, AnOversizedCacheIsRefusedWithItsMessage) {
+  // 3,000 slots of 1080p 32-bit pictures are 25 GB: counted in 64 bits and
+  // refused, and nothing stays allocated.
+  Enable(0, 28, 8, 8);
+  Enable(1, 28, 1920, 1080);
+  dpb.m_nFrameCapacity = 3000;
+  dpb.SetMemoryLimit(std::uint64_t{1} << 30);
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  EXPECT_FALSE(dpb.AllocateBuffers());
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Can not allocate memory for frame buffer"});
+  EXPECT_EQ(dpb.ChannelMemoryBytes(0), 0u);
+  EXPECT_FALSE(dpb.SceneQueue(0).HasStorage());
+  // Within the limit the same channel is allocated.
+  dpb.m_nFrameCapacity = 30;
+  sink.Clear();
+  EXPECT_TRUE(dpb.AllocateBuffers());
+  EXPECT_EQ(dpb.ChannelMemoryBytes(1), 8294400u * 31);
+}
+
+TEST_F(DecodedPictureBufferTest, TheHundredAndFirstSceneFindsTheSceneQueueFull) {
+  Enable(2, 28, 4, 4);
+  dpb.m_nFrameCapacity = 3000;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = -1;
+  for (int scene = 0; scene < 100; ++scene) ASSERT_TRUE(dpb.OpenChannelScene(2, 43, scene, 30, &index)) << scene;
+  EXPECT_EQ(index, 99);
+  const std::int32_t countBefore = dpb.FrameQueue(2).GetCount();
+  EXPECT_FALSE(dpb.OpenChannelScene(2, 43, 100, 30, &index));
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Video scene buffer for channel = 2 is full"});
+  EXPECT_EQ(dpb.FrameQueue(2).GetCount(), countBefore);  // the frame queue is untouched
+}
+
+TEST_F(DecodedPictureBufferTest, ScenesRecordTheirProducerAndFirstSlot) {
+  Enable(0, 28, 4, 4);
+  dpb.m_nFrameCapacity = 10;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = -1;
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 7, 4, &index));
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 8, 3, &index));
+  const TVideoSceneBuffer* scene = dpb.SceneQueue(0).Peek(1);
+  ASSERT_NE(scene, nullptr);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(scene->nProcId, 41);
+  EXPECT_EQ(scene->nKind, 5);
+  EXPECT_EQ(scene->nSceneNumber, 8);
+  EXPECT_EQ(scene->nLastFrame, 2);
+  EXPECT_EQ(scene->nFrames, 3);
+  EXPECT_EQ(scene->nFirstSlot, 4);
+  EXPECT_EQ(dpb.FrameQueue(0).GetCount(), 7);
+  // A scene larger than the whole cache can never fit: refused, no wait.
+  EXPECT_FALSE(dpb.OpenChannelScene(0, 41, 9, 11, &index));
+}
+
+TEST_F(DecodedPictureBufferTest, StoredFramesGoToConsecutiveSlotsOfTheScene) {
+  Enable(1, 28, 2, 2);
+  dpb.m_nFrameCapacity = 4;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = 0;
+  ASSERT_TRUE(dpb.OpenChannelScene(1, 42, 0, 2, &index));
+  std::uint8_t pixels[16];
+  TMediaFrameNotice notice;
+  notice.ePixelFormat = PF_RGB32;
+  notice.pRgbData = pixels;
+  notice.nRgbSize = 16;
+  for (int k = 0; k < 2; ++k) {
+    std::memset(pixels, 0x10 + k, sizeof pixels);
+    ASSERT_TRUE(dpb.PutChannelFrame(1, 42, notice, 100 + k, 0));
+  }
+  // The scene is full: a third frame has no slot.
+  EXPECT_FALSE(dpb.PutChannelFrame(1, 42, notice, 102, 0));
+  // Another producer without a scene of its own stores nothing.
+  EXPECT_FALSE(dpb.PutChannelFrame(1, 43, notice, 0, 0));
+  for (int k = 0; k < 2; ++k) {
+    const TVideoFrame* frame = dpb.FrameQueue(1).SlotAt(k);
+    EXPECT_EQ(frame->nFrameNumber, 100 + k);
+    EXPECT_EQ(frame->pData[15], 0x10 + k);
+    EXPECT_EQ(dpb.SlotState(1, k), SLOT_STORED);
+  }
+  EXPECT_EQ(dpb.SlotState(1, 2), SLOT_EMPTY);
+  EXPECT_EQ(dpb.SceneQueue(1).Peek(0)->nStored, 2);
+}
+
+TEST_F(DecodedPictureBufferTest, CopiesAreBoundedByTheNoticeAndByTheSlot) {
+  // Capacity 1: the second scene lands in the last slot of the block, so a
+  // copy past the slot would leave the block.
+  Enable(0, 25, 4, 2);  // 8-bit DIB: 8 bytes of pixels, 1028 of colour table
+  dpb.m_nFrameCapacity = 1;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = 0;
+  std::vector<std::uint8_t> pixels(5000, 0xAB);  // claims more than the slot holds
+  std::uint8_t table[12] = {0, 3, 2, 0, 1, 2, 3, 0, 4, 5, 6, 0};  // a palette of 2 entries
+  TMediaFrameNotice notice;
+  notice.pRgbData = pixels.data();
+  notice.nRgbSize = static_cast<std::int32_t>(pixels.size());
+  notice.pColourTable = table;
+  notice.nColourTableSize = sizeof table;  // much less than 1028
+  for (int scene = 0; scene < 2; ++scene) {
+    ASSERT_TRUE(dpb.OpenChannelScene(0, 41, scene, 1, &index));
+    const std::int32_t slot = dpb.SceneQueue(0).Peek(0)->nFirstSlot;
+    std::memset(dpb.FrameQueue(0).SlotAt(slot)->pData, 0x55, static_cast<std::size_t>(dpb.m_nFrameSize[0]));
+    ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, scene, scene));
+    const std::uint8_t* data = dpb.FrameQueue(0).SlotAt(slot)->pData;
+    EXPECT_EQ(slot, scene);
+    EXPECT_EQ(data[7], 0xAB);       // the pixels
+    EXPECT_EQ(data[8], 0);          // the table right behind them
+    EXPECT_EQ(data[8 + 11], 0);
+    EXPECT_EQ(data[8 + 9], 5);
+    EXPECT_EQ(data[8 + 12], 0x55);  // the rest of the table room is not read from the notice
+    TakeFrames(0, 1);
+  }
+}
+
+TEST_F(DecodedPictureBufferTest, PlanarCopiesStopAtWhatTheNoticeHolds) {
+  const std::int32_t format = ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240) - 2;
+  Enable(0, format, 8, 4);
+  dpb.m_nFrameCapacity = 2;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = 0;
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 2, &index));
+  std::vector<std::uint8_t> y(32, 1), cb(4, 2), cr(3, 3);
+  TMediaFrameNotice notice;
+  notice.nWidth = 8;
+  notice.nHeight = 4;
+  notice.pY = y.data();
+  notice.pCb = cb.data();
+  notice.pCr = cr.data();
+  notice.nYSize = 32;
+  notice.nCbSize = 8;
+  notice.nCrSize = 3;  // only three bytes of Cr come with the frame
+  std::uint8_t* data = dpb.FrameQueue(0).SlotAt(0)->pData;
+  std::memset(data, 0x77, 48);
+  notice.nCbSize = 4;
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 0, 0));
+  EXPECT_EQ(data[31], 1);
+  EXPECT_EQ(data[35], 2);
+  EXPECT_EQ(data[36], 0x77);  // Cb: 4 of 8 bytes
+  EXPECT_EQ(data[40], 3);
+  EXPECT_EQ(data[42], 3);
+  EXPECT_EQ(data[43], 0x77);  // Cr: 3 of 8 bytes
+
+  // A frame of another size without sizes of its own: nothing is copied.
+  std::uint8_t* next = dpb.FrameQueue(0).SlotAt(1)->pData;
+  std::memset(next, 0x66, 48);
+  TMediaFrameNotice other;
+  other.nWidth = 16;
+  other.nHeight = 16;
+  other.pY = y.data();
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, other, 1, 0));
+  EXPECT_EQ(next[0], 0x66);
+}
+
+TEST_F(DecodedPictureBufferTest, AProducerShortOfSlotsWaitsUntilASceneIsFreed) {
+  Enable(0, 28, 2, 2);
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = 0;
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 30, &index));
+  std::atomic<bool> opened{false};
+  std::atomic<bool> result{false};
+  std::thread producer([&] {
+    std::int32_t next = 0;
+    result.store(dpb.OpenChannelScene(0, 41, 1, 30, &next));
+    opened.store(true);
+  });
+  const bool waited = WaitFor([&] { return dpb.FreeSpaceWaiters(0) == 1; });
+  TakeFrames(0, 29);
+  const bool stillWaiting = !opened.load() && dpb.FreeSpaceWaiters(0) == 1;
+  TakeFrames(0, 1);  // the 30th frame frees the scene
+  const bool released = WaitFor([&] { return opened.load(); });
+  producer.join();
+  EXPECT_TRUE(waited);
+  EXPECT_TRUE(stillWaiting);
+  EXPECT_TRUE(released);
+  EXPECT_TRUE(result.load());
+  EXPECT_EQ(dpb.SceneQueue(0).GetCount(), 1);
+  EXPECT_EQ(dpb.SceneQueue(0).Peek(0)->nSceneNumber, 1);
+}
+
+TEST_F(DecodedPictureBufferTest, AStopEndsTheWaitForSlotsAlsoWhenItCameFirst) {
+  Enable(0, 28, 2, 2);
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::int32_t index = 0;
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 30, &index));
+  std::atomic<bool> opened{false};
+  std::atomic<bool> result{true};
+  std::thread producer([&] {
+    std::int32_t next = 0;
+    result.store(dpb.OpenChannelScene(0, 41, 1, 30, &next));
+    opened.store(true);
+  });
+  const bool waited = WaitFor([&] { return dpb.FreeSpaceWaiters(0) == 1; });
+  dpb.RequestStop();
+  const bool released = WaitFor([&] { return opened.load(); });
+  producer.join();
+  EXPECT_TRUE(waited);
+  EXPECT_TRUE(released);
+  EXPECT_FALSE(result.load());
+  // A stop that came before the wait ends it at once.
+  EXPECT_FALSE(dpb.OpenChannelScene(0, 41, 2, 30, &index));
+  dpb.ClearStop();
+  TakeFrames(0, 30);
+  EXPECT_TRUE(dpb.OpenChannelScene(0, 41, 2, 30, &index));
+}
+
+TEST_F(DecodedPictureBufferTest, LayerSizesComeFromTheHeaderWords) {
+  std::uint8_t header[64] = {};
+  header[52] = 0x40;  // 320
+  header[53] = 0x01;
+  header[56] = 0xF0;  // 240
+  EXPECT_TRUE(dpb.SetLayerFrameSize(header, sizeof header));
+  EXPECT_EQ(dpb.m_nLayerWidth, 320);
+  EXPECT_EQ(dpb.m_nLayerHeight, 240);
+  EXPECT_EQ(dpb.m_nLayerSize[0], 230400);
+  EXPECT_EQ(dpb.m_nLayerSize[2], 115200);
+  EXPECT_EQ(dpb.m_nLayerSize[3], 76800);
+  EXPECT_EQ(dpb.m_nLayerSize[4], 38400);
+  EXPECT_EQ(dpb.m_nLayerSize[5], 19200);
+  // A missing header gives 0 x 0.
+  EXPECT_TRUE(dpb.SetLayerFrameSize(nullptr, 0));
+  EXPECT_EQ(dpb.m_nLayerWidth, 0);
+  EXPECT_EQ(dpb.m_nLayerSize[3], 0);
+}
+
+}  // namespace
