@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "io/codecs/gif_mgr.h"
+#include "io/codecs/jpeg2000_mgr.h"
+#include "io/codecs/tiff_mgr.h"
 #include "media/dib.h"
 #include "platform/message_sink.h"
 #include "tests/support/message_fixture.h"
@@ -569,6 +572,90 @@ TEST_F(ReadStreamTest, ASingleJpegIsDecodedAndDeliveredUntilTheChannelStops) {
     EXPECT_NEAR(f.rgb[1], 160, 6);
     EXPECT_NEAR(f.rgb[2], 30, 6);
   }
+}
+
+// Every still format the loop decodes, written by the program's own savers
+// as a solid picture and played as a single still: one frame of the colour.
+TEST_F(ReadStreamTest, EachStillFormatIsDecodedByItsOwnReader) {
+  constexpr int w = 16, h = 8;
+  Dib::TDibSection picture;
+  picture.header.biWidth = w;
+  picture.header.biHeight = h;
+  picture.header.biBitCount = 32;
+  picture.bits.assign(picture.Stride() * h, 0);
+  for (std::size_t i = 0; i + 3 < picture.bits.size(); i += 4) {
+    picture.bits[i] = 90;       // blue
+    picture.bits[i + 1] = 160;  // green
+    picture.bits[i + 2] = 30;   // red
+  }
+  struct Case {
+    const char* name;
+    TFileFormat eFormat;
+    TStreamType eStreamType;
+    TPixelFormat ePixelFormat;
+    TMediaSenderKind eKind;
+  };
+  const Case cases[] = {
+      {"still.gif", FF_GIF, ST_GIF, PF_RGB32, MEDIA_SENDER_GIF},
+      {"still.jpg", FF_JPEG, ST_JPEG, PF_RGB24, MEDIA_SENDER_JPEG},
+      {"still.jp2", FF_JP2, ST_JPEG2000, PF_RGB32, MEDIA_SENDER_JPEG2000},
+      {"still.jpc", FF_JPC, ST_JPEG2000, PF_RGB32, MEDIA_SENDER_JPEG2000},
+      {"still.png", FF_PNG, ST_PNG, PF_RGB32, MEDIA_SENDER_PNG},
+      {"still.tif", FF_TIFF, ST_TIFF, PF_RGB32, MEDIA_SENDER_TIFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(c.name);
+    bool saved = false;
+    switch (c.eFormat) {
+      case FF_GIF:
+        saved = GifMgr::CGifMgr().SaveGif(path, FF_GIF, TGifSettings{}, picture);
+        break;
+      case FF_JP2:
+      case FF_JPC: {
+        TJpeg2000Settings settings;
+        settings.nFileFormat = c.eFormat;
+        saved = Jpeg2000Mgr::CJpeg2000Mgr().SaveJpeg2000(path, c.eFormat, settings, picture);
+        break;
+      }
+      case FF_TIFF:
+        saved = TiffMgr::CTiffMgr().SaveTiff(path, FF_TIFF, TTiffSettings{}, picture);
+        break;
+      default: {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(QColor(30, 160, 90));
+        saved = image.save(QString::fromStdString(path), c.eFormat == FF_PNG ? "PNG" : "JPG", 95);
+        break;
+      }
+    }
+    ASSERT_TRUE(saved);
+
+    CReadStream reader(0);
+    TReaderSource s;
+    s.sPath = path;
+    s.eStreamType = c.eStreamType;
+    s.eFileFormat = c.eFormat;
+    s.ePixelFormat = c.ePixelFormat;
+    s.nWidth = w;
+    s.nHeight = h;
+    reader.SetDescription(s);
+    TFrameSink fs;
+    fs.stopAfter = 1;
+    reader.SetDelivery(fs.Delivery(41, c.eKind));
+    EXPECT_TRUE(reader.Run());
+    ASSERT_EQ(fs.frames.size(), 1u);
+    const TSeenFrame& f = fs.frames[0];
+    EXPECT_EQ(f.eKind, c.eKind);
+    EXPECT_EQ(f.ePixelFormat, c.ePixelFormat);
+    const int bpp = c.ePixelFormat == PF_RGB24 ? 3 : 4;
+    ASSERT_EQ(f.rgb.size(), static_cast<std::size_t>(w * h * bpp));
+    for (std::size_t at : {std::size_t{0}, f.rgb.size() - bpp}) {
+      EXPECT_NEAR(f.rgb[at], 90, 8);
+      EXPECT_NEAR(f.rgb[at + 1], 160, 8);
+      EXPECT_NEAR(f.rgb[at + 2], 30, 8);
+    }
+  }
+  EXPECT_TRUE(sink.Texts().empty());
 }
 
 TEST_F(ReadStreamTest, AStillOfAnotherSizeThanTheChannelIsReported) {
