@@ -2,6 +2,8 @@
 // RegisterOptionsPage line here.
 #include "options/opts_file_format.h"
 #include "options/opts_page.h"
+#include "options/opts_reference_frames.h"
+#include "options/opts_video.h"
 
 namespace OptsPage {
 
@@ -12,6 +14,8 @@ void RegisterStandardOptionsPages() {
   if (done) return;
   done = true;
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
+  RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
+  RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });
 }
 
 }  // namespace OptsPage
