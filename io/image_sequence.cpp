@@ -233,7 +233,7 @@ bool CReadStream::ListSequenceFiles(const std::string& pattern, std::int32_t nEx
   return true;
 }
 
-bool CReadStream::FindSiblingFile(int nWhich, const std::string& path) {
+bool CReadStream::FindSiblingFile(int nWhich, const std::string& path, std::string* pFound) {
   const platform::TSplitPath parts = platform::SplitPath(path);
   std::int32_t nSiblingExtCode = 0;
   std::string pattern;
@@ -265,9 +265,13 @@ bool CReadStream::FindSiblingFile(int nWhich, const std::string& path) {
       }
     }
   }
+  std::string found = parts.folder + m_FolderList[index].sName;
+  if (pFound != nullptr) {
+    *pFound = found;
+  }
   {
     std::lock_guard<std::mutex> lock(m_CurrentFileLock);
-    m_sCurrentFile = parts.folder + m_FolderList[index].sName;
+    m_sCurrentFile = std::move(found);
   }
   m_FolderList.clear();
   return true;

@@ -241,8 +241,10 @@ class CReadStream {
 
   // Picks the first, last, previous or next file (TSiblingFile) of the
   // path's folder in the file-type and sort modes. On success the chosen
-  // file's full path is the reader's current file (GetCurrentFile).
-  bool FindSiblingFile(int nWhich, const std::string& path);
+  // file's full path is the reader's current file (GetCurrentFile) and,
+  // when pFound is given, is also stored there (a frame loop running at the
+  // same time may replace the current file at once).
+  bool FindSiblingFile(int nWhich, const std::string& path, std::string* pFound = nullptr);
 
   // Fills the folder list with the entries of the pattern ("/dir/*.ext")
   // that the file-type mode keeps (mode 5: those of extension code

@@ -195,7 +195,10 @@ TEST(ReadStreamThreads, NavigationAndSettingsFromTheUiThreadWhileASequencePlays)
   int navigations = 0;
   int found = 0;
   while (!done.load()) {
-    if (reader.FindSiblingFile(ReadStream::SIBLING_NEXT, folder / "f7.yuv")) ++found;
+    std::string next;
+    if (reader.FindSiblingFile(ReadStream::SIBLING_NEXT, folder / "f7.yuv", &next) && next == folder / "f8.yuv") {
+      ++found;
+    }
     (void)reader.GetCurrentFile();
     reader.SetFileTypeMode(navigations % 2 == 0 ? ReadStream::FILE_TYPES_SUPPORTED : ReadStream::FILE_TYPES_STILLS);
     reader.SetFrameRange(0, navigations);

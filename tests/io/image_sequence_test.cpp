@@ -421,13 +421,17 @@ TEST_F(NavigationTest, FirstLastPreviousAndNextWrapAround) {
 TEST_F(NavigationTest, SameExtensionModeAndFailures) {
   CReadStream reader(0);
   reader.SetFileTypeMode(5);
-  ASSERT_TRUE(reader.FindSiblingFile(4, Path("n10.png")));
+  std::string found;
+  ASSERT_TRUE(reader.FindSiblingFile(4, Path("n10.png"), &found));
+  EXPECT_EQ(found, Path("n2.png"));
   EXPECT_EQ(reader.GetCurrentFile(), Path("n2.png"));
   ASSERT_TRUE(reader.FindSiblingFile(2, Path("n3.bmp")));
   EXPECT_EQ(reader.GetCurrentFile(), Path("n3.bmp"));
 
   const std::string before = reader.GetCurrentFile();
-  EXPECT_FALSE(reader.FindSiblingFile(0, Path("n10.png")));
+  found = "untouched";
+  EXPECT_FALSE(reader.FindSiblingFile(0, Path("n10.png"), &found));
+  EXPECT_EQ(found, "untouched");
   EXPECT_FALSE(reader.FindSiblingFile(5, Path("n10.png")));
   EXPECT_FALSE(reader.FindSiblingFile(1, Path("missing/n10.png")));
   EXPECT_FALSE(reader.FindSiblingFile(1, Path("x.gif")));  // nothing of that kind
