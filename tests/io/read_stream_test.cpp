@@ -366,6 +366,37 @@ TEST_F(ReadStreamTest, ALayoutWithoutAFrameReaderIsRefused) {
   }
 }
 
+TEST_F(ReadStreamTest, AnImpossibleFrameSizeIsRefusedBeforeAnythingIsRead) {
+  const std::string path = Path("clip.yuv");
+  tovrin_test::WriteAll(path, MakeYuvFrames(kLayout420, 8, 4, 2));
+  struct Size {
+    int w, h;
+  };
+  for (const Size size : {Size{0, 4}, Size{8, -2}, Size{100000, 100000}, Size{2147483647, 2}}) {
+    for (const TLayout& layout : {kLayout444, kLayout420}) {
+      CReadStream reader(0);
+      reader.SetDescription(YuvSource(path, layout, size.w, size.h));
+      TFrameSink fs;
+      reader.SetDelivery(fs.Delivery());
+      EXPECT_FALSE(reader.Run()) << size.w << "x" << size.h;
+      EXPECT_TRUE(fs.frames.empty());
+    }
+    CReadStream still(0);
+    TReaderSource s;
+    s.sPath = Path("none.png");
+    s.eStreamType = ST_PNG;
+    s.eFileFormat = FF_PNG;
+    s.ePixelFormat = PF_RGB32;
+    s.nWidth = size.w;
+    s.nHeight = size.h;
+    still.SetDescription(s);
+    TFrameSink fs;
+    still.SetDelivery(fs.Delivery());
+    EXPECT_FALSE(still.Run()) << size.w << "x" << size.h;
+    EXPECT_TRUE(fs.frames.empty());
+  }
+}
+
 TEST_F(ReadStreamTest, AStopBeforeTheFirstFrameEndsTheLoopWithoutReading) {
   const std::string path = Path("clip.yuv");
   tovrin_test::WriteAll(path, MakeYuvFrames(kLayout420, 8, 4, 3));
