@@ -147,6 +147,23 @@ struct TReaderSource {
   std::int32_t nDeviceKind = 0;      // TSysDevCtgr detected
 };
 
+// Channel settings the document keeps in its reader for media-graph and
+// capture sessions. Written by the document's settings exchange on the UI
+// thread, never while the channel plays.
+struct TReaderDeviceSettings {
+  std::int32_t nCaptureWorkMode = 1;  // TCaptureWorkMode: 1 preview
+  bool bAudioFromChannel = false;     // record another channel's audio device with this video device
+  std::int32_t nAudioChannel = 0;     // that channel (0..3)
+  std::int32_t nDeviceValue1 = 1;     // the "Master stream" value of the read-stream settings
+  std::int32_t nDeviceValue2 = 0;
+  bool bSoundOn = true;
+  std::int32_t nAudioSetting = -1;
+  std::int32_t nDeviceValue3 = 0xFFFF;
+  std::int32_t nDeviceValue4 = 0xFFFF;
+  std::int32_t nVolumeLevel = 100;
+  std::int32_t nVolumeScale = 100;
+};
+
 // The fields the engine hands a reader before each Run.
 struct TReaderDelivery {
   std::int32_t nProcId = 0;  // channel + 41
@@ -181,6 +198,9 @@ class CReadStream {
   // loaders also clear the frame range.
   void SetDescription(const TReaderSource& source) { m_Source = source; }
   const TReaderSource& Description() const { return m_Source; }
+
+  TReaderDeviceSettings& DeviceSettings() { return m_DeviceSettings; }
+  const TReaderDeviceSettings& DeviceSettings() const { return m_DeviceSettings; }
 
   // First frame and frame limit of the channel (0 and 0: every frame is
   // taken). Read by the engine's frame reception on the reader thread.
@@ -291,6 +311,7 @@ class CReadStream {
   // Settings and description.
   int m_nChannel;
   TReaderSource m_Source;
+  TReaderDeviceSettings m_DeviceSettings;
   std::atomic<std::int32_t> m_nFirstFrame{0};
   std::atomic<std::int32_t> m_nFrameLimit{0};
   std::atomic<std::int32_t> m_nFileTypeMode{FILE_TYPES_SUPPORTED};

@@ -211,6 +211,17 @@ TEST(ReadStreamSource, ConstructionDefaults) {
   EXPECT_EQ(reader.GetSortMode(), 0);
   EXPECT_EQ(reader.m_nSeekNumerator.load(), 0);
   EXPECT_EQ(reader.m_nSeekDenominator.load(), 100);
+  const ReadStream::TReaderDeviceSettings& device = reader.DeviceSettings();
+  EXPECT_EQ(device.nCaptureWorkMode, 1);
+  EXPECT_FALSE(device.bAudioFromChannel);
+  EXPECT_EQ(device.nDeviceValue1, 1);
+  EXPECT_EQ(device.nDeviceValue2, 0);
+  EXPECT_TRUE(device.bSoundOn);
+  EXPECT_EQ(device.nAudioSetting, -1);
+  EXPECT_EQ(device.nDeviceValue3, 0xFFFF);
+  EXPECT_EQ(device.nDeviceValue4, 0xFFFF);
+  EXPECT_EQ(device.nVolumeLevel, 100);
+  EXPECT_EQ(device.nVolumeScale, 100);
   const std::vector<std::string> expected{".bmp", ".yuv", ".jpg", ".jp2", ".jpc", ".png", ".gif", ".tif"};
   for (int i = 0; i < CReadStream::kSequenceExtensionCount; ++i) {
     EXPECT_EQ(CReadStream::kSequenceExtensions[i], expected[i]);
