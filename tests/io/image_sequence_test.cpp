@@ -156,7 +156,9 @@ TEST(NameOrdering, BothOrderingsAreStrictWeakOrders) {
         EXPECT_FALSE(ab && less(Entry(b), Entry(a))) << a << " / " << b;
         for (const auto& c : names) {
           const bool bc = less(Entry(b), Entry(c));
-          if (ab && bc) EXPECT_TRUE(less(Entry(a), Entry(c))) << a << " < " << b << " < " << c;
+          if (ab && bc) {
+            EXPECT_TRUE(less(Entry(a), Entry(c))) << a << " < " << b << " < " << c;
+          }
           const bool eqAB = !ab && !less(Entry(b), Entry(a));
           const bool eqBC = !bc && !less(Entry(c), Entry(b));
           if (eqAB && eqBC) {
@@ -262,7 +264,7 @@ TEST_F(ImageSequenceTest, FoldersNamedLikeStillsAreNoPartOfTheSequence) {
 }
 
 TEST_F(ImageSequenceTest, TheEngineStopsASequenceBetweenFiles) {
-  for (int i = 1; i <= 6; ++i) WriteBmp("d" + std::to_string(i) + ".bmp", i);
+  for (int i = 1; i <= 6; ++i) WriteBmp(std::string(1, 'd').append(std::to_string(i)).append(".bmp"), i);
   CReadStream reader(0);
   TFrameSink fs;
   fs.stopAfter = 2;
