@@ -18,21 +18,6 @@
 #include "platform/qt/app_messages.h"
 #include "shell/application.h"
 
-namespace Zarn {
-
-bool CZarn::StartPlaying() {
-  // Sessions are started by the playing commands once channels have readers.
-  return false;
-}
-
-void CZarn::StopPlaying() {
-  if (!m_bRunning.load()) return;
-  m_bStopRequested = true;
-  m_bPaused = false;
-}
-
-}  // namespace Zarn
-
 namespace ZarnDoc {
 
 namespace pq = platform::qt;

@@ -23,6 +23,7 @@
 #include "document/pane_messages.h"
 #include "document/video_port.h"
 #include "document/zarn.h"
+#include "document/zarn_doc_engine.h"
 #include "document/zoom.h"
 #include "io/codecs/gif_mgr.h"
 #include "io/codecs/jpeg2000_mgr.h"
@@ -194,7 +195,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   bool m_bSetUpDone = false;
 
   // The engine.
-  Zarn::CZarn m_Engine{this};
+  // Linked to the document by m_pEngineLink (document/zarn_doc_engine.cpp).
+  Zarn::CZarn m_Engine;
 
   // Video ports and the frames delivered into them.
   VideoPortHub::CVideoPortHub m_VideoPortHub;
@@ -357,6 +359,9 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   std::array<QPointer<ZarnView::CZarnView>, ZarnTypes::kPaneCount> m_pPaneView;
   std::string m_strTitle;  // the title shown in the frame's tab
   bool m_bRegistered = false;
+  // The engine's owner; the last member, so that it stops and joins the
+  // engine's session before anything the session uses goes.
+  std::unique_ptr<CZarnDocEngineLink> m_pEngineLink = std::make_unique<CZarnDocEngineLink>(this);
 };
 
 }  // namespace ZarnDoc

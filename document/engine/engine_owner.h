@@ -89,6 +89,10 @@ class IEngineOwner {
   virtual void GetSessionConfig(TSessionConfig& config) = 0;
   // The channel's reader, or null when the channel has none.
   virtual IChannelReader* ChannelReader(int channel) = 0;
+  // Before every command: the owner writes its channel selection and
+  // recording switches into the engine's shared state (CZarn::m_Channel,
+  // m_bRecording). Default: the engine's own state is the selection.
+  virtual void SyncChannelSettings() {}
 
   // ---- worker threads: post and return
   // Some TEngineUpdate bits became pending; the UI thread takes them with

@@ -110,6 +110,7 @@ void CZarn::ClearStopAll() {
 }
 
 bool CZarn::StartPlaying() {
+  Sync();
   if (m_bRunning.load()) {
     if (!m_bPaused.load() || m_bStopRequested.load()) return false;
     m_bPaused.store(false);
@@ -159,6 +160,7 @@ void CZarn::StopPlaying() {
 
 void CZarn::PausePlaying() {
   if (!m_bRunning.load()) return;
+  Sync();
   m_bPaused.store(true);
   for (TEngineChannel& channel : m_Channel)
     if (IChannelReader* reader = channel.pReader.load()) reader->Pause();

@@ -126,12 +126,12 @@ class CZarn {
   void Shutdown();
 
   // Replay while paused; consumed by the pacing thread.
-  void StepNext() { m_bStepNext.store(true); }
-  void StepPrevious() { m_bStepPrevious.store(true); }
-  void GoFirst() { m_bGoFirst.store(true); }
-  void GoLast() { m_bGoLast.store(true); }
-  void SetReplayForth(bool on) { m_bReplayForth.store(on); }
-  void SetReplayBack(bool on) { m_bReplayBack.store(on); }
+  void StepNext() { Sync(), m_bStepNext.store(true); }
+  void StepPrevious() { Sync(), m_bStepPrevious.store(true); }
+  void GoFirst() { Sync(), m_bGoFirst.store(true); }
+  void GoLast() { Sync(), m_bGoLast.store(true); }
+  void SetReplayForth(bool on) { Sync(), m_bReplayForth.store(on); }
+  void SetReplayBack(bool on) { Sync(), m_bReplayBack.store(on); }
 
   // Which channels play in the next session (the Channel Selector).
   void SetPlayChannels(const bool enable[kEngineChannels]);
@@ -223,6 +223,9 @@ class CZarn {
   void ProcessThreadProc(TProcessStart start);
   void TickThreadProc(TSessionStart start);
   void PaceThreadProc(TSessionStart start);
+  void Sync() {
+    if (m_pOwner) m_pOwner->SyncChannelSettings();
+  }
   void SelectPrimaryChannel() {
     m_Channel[0].bPlayEnable.store(true);
     m_Channel[0].bReplayEnable.store(true);

@@ -1,0 +1,50 @@
+#pragma once
+// The document's side of the engine: the owner interface the Qt-free engine
+// calls from its worker threads, implemented with posted events that the UI
+// thread turns into the controller pane's and the panes' messages. No engine
+// thread ever waits for the UI thread.
+
+#include <QObject>
+
+#include <memory>
+
+#include "document/engine/engine_owner.h"
+
+namespace ZarnDoc {
+
+class CZarnDoc;
+
+class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
+ public:
+  // Links the document's engine to this owner and the document's ports.
+  explicit CZarnDocEngineLink(CZarnDoc* document);
+  // Stops the engine's session and joins it: nothing of the engine calls
+  // the document once the link is gone.
+  ~CZarnDocEngineLink() override;
+
+  // Gives a channel a reader of its own (null: the channel has none).
+  void SetChannelReader(int channel, std::unique_ptr<Zarn::IChannelReader> reader);
+
+  // ---- Zarn::IEngineOwner
+  void GetSessionConfig(Zarn::TSessionConfig& config) override;
+  Zarn::IChannelReader* ChannelReader(int channel) override;
+  void SyncChannelSettings() override;
+  void PostEngineUpdate() override;
+  void PostTimeTick() override;
+  void PostChannelSlider(int channel) override;
+  void PostSessionEnded() override;
+
+  // The events the engine's notices become (QEvent::User + n).
+  enum TEngineEvent : int { EV_UPDATE = 1, EV_TIME_TICK = 2, EV_CHANNEL_SLIDER = 3, EV_SESSION_ENDED = 4 };
+
+ protected:
+  void customEvent(QEvent* event) override;
+
+ private:
+  void Post(TEngineEvent kind, int channel);
+
+  CZarnDoc* m_pDocument;
+  std::unique_ptr<Zarn::IChannelReader> m_pReader[Zarn::kEngineChannels];
+};
+
+}  // namespace ZarnDoc
