@@ -54,7 +54,8 @@ class TFixture {
     section.header.biBitCount = 24;
     section.bits.assign(section.Stride() * kBitmapHeight, 0);
     for (int n = 0; n < kBitmapFiles; ++n) {
-      for (std::size_t i = 0; i < section.bits.size(); ++i) section.bits[i] = static_cast<std::uint8_t>(i + n);
+      for (std::size_t i = 0; i < section.bits.size(); ++i)
+        section.bits[i] = static_cast<std::uint8_t>(i + n);
       char name[32];
       std::snprintf(name, sizeof name, "frame_%04d.bmp", n);
       if (!Dib::SaveDibSectionToBmpFile(m_folder / "seq" / name, section)) std::abort();

@@ -3,8 +3,8 @@
 // document's first / last / previous / next navigation.
 
 #include <algorithm>
-#include <cstdarg>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -172,19 +172,14 @@ bool CReadStream::FileTypeModeKeeps(std::int32_t nMode, std::int32_t nExtCode, s
     return false;
   }
   switch (nMode) {
-    case FILE_TYPES_SUPPORTED:
-      return IsSupportedFileExt(nExtCode);
-    case FILE_TYPES_STREAMS:
-      return (nExtCode >= 2 && nExtCode <= 6) || (nExtCode >= 8 && nExtCode <= 19);
+    case FILE_TYPES_SUPPORTED: return IsSupportedFileExt(nExtCode);
+    case FILE_TYPES_STREAMS: return (nExtCode >= 2 && nExtCode <= 6) || (nExtCode >= 8 && nExtCode <= 19);
     case FILE_TYPES_STILLS:
       return nExtCode == 16 || nExtCode == 23 || (nExtCode >= 27 && nExtCode <= 32) ||
              (nExtCode >= 34 && nExtCode <= 36);
-    case FILE_TYPES_AUDIO:
-      return nExtCode >= 20 && nExtCode <= 22;
-    case FILE_TYPES_SAME:
-      return nExtCode == nSiblingExtCode;
-    default:
-      return false;
+    case FILE_TYPES_AUDIO: return nExtCode >= 20 && nExtCode <= 22;
+    case FILE_TYPES_SAME: return nExtCode == nSiblingExtCode;
+    default: return false;
   }
 }
 
@@ -226,8 +221,7 @@ bool CReadStream::ListSequenceFiles(const std::string& pattern, std::int32_t nEx
       case SORT_NATURAL:
         std::stable_sort(m_FolderList.begin(), m_FolderList.end(), CompareNamesNatural);
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return true;
@@ -348,8 +342,8 @@ bool CReadStream::RunReadSequence() {
                                      m_Delivery.pContext, &m_FrameNotice)) {
         // A frame refused because the channel is being stopped is no failure.
         if (!bStoppingBefore && !StopRaised()) {
-          platform::ShowMessage(FormatText("Can not send video data to DPB: process ID %d",
-                                                 m_Delivery.nProcId));
+          platform::ShowMessage(
+              FormatText("Can not send video data to DPB: process ID %d", m_Delivery.nProcId));
         }
         RaiseStop();
       }
@@ -399,14 +393,9 @@ bool CReadStream::ListSequence() {
     return false;
   }
   switch (m_nSortMode.load()) {
-    case SORT_BY_TEXT:
-      std::stable_sort(entries.begin(), entries.end(), CompareNamesByText);
-      break;
-    case SORT_NATURAL:
-      std::stable_sort(entries.begin(), entries.end(), CompareNamesNatural);
-      break;
-    default:
-      break;
+    case SORT_BY_TEXT: std::stable_sort(entries.begin(), entries.end(), CompareNamesByText); break;
+    case SORT_NATURAL: std::stable_sort(entries.begin(), entries.end(), CompareNamesNatural); break;
+    default: break;
   }
   m_SequenceFiles.reserve(entries.size());
   for (const TFindData& entry : entries) {
@@ -448,8 +437,7 @@ bool CReadStream::SkipToStartFile() {
 bool CReadStream::OpenInputFile(const std::string& path) {
   const std::int32_t format = m_Source.eFileFormat;
   switch (format) {
-    case FF_BMP:
-      return true;
+    case FF_BMP: return true;
     case FF_GIF:
     case FF_JPEG:
     case FF_JPEG_GRAY:
@@ -465,8 +453,7 @@ bool CReadStream::OpenInputFile(const std::string& path) {
       m_CodecRequest.pFrameBuffer = &m_FrameBuffer;
       (void)path;  // the loop file is the path
       return true;
-    default:
-      break;
+    default: break;
   }
   if (!IsYuvFileFormat(format)) {
     return false;
@@ -479,9 +466,10 @@ bool CReadStream::OpenInputFile(const std::string& path) {
   }
   m_pRawYuvFile = std::fopen(path.c_str(), "rb");
   if (m_pRawYuvFile == nullptr) {
-    platform::ShowMessage(FormatText(
-        "Open \"Read Sequence\" channel %d \n Can not open input file %s \n Reading from channel has been disabled",
-        m_nChannel, path.c_str()));
+    platform::ShowMessage(
+        FormatText("Open \"Read Sequence\" channel %d \n Can not open input file %s \n Reading from channel "
+                   "has been disabled",
+                   m_nChannel, path.c_str()));
     return false;
   }
   return true;
@@ -622,18 +610,15 @@ bool CReadStream::FillFrameNotice() {
 bool CReadStream::ReadFrame() {
   const std::int32_t format = m_Source.eFileFormat;
   switch (format) {
-    case FF_BMP:
-      return ReadBmpFrame();
+    case FF_BMP: return ReadBmpFrame();
     case FF_GIF:
     case FF_JPEG:
     case FF_JPEG_GRAY:
     case FF_JP2:
     case FF_JPC:
     case FF_PNG:
-    case FF_TIFF:
-      return ReadCodecFrame();
-    default:
-      break;
+    case FF_TIFF: return ReadCodecFrame();
+    default: break;
   }
   if (format >= 47 && format <= FF_YCBCR_LAST) {
     return m_Source.bSequence ? ReadYuvSequenceFrame() : ReadRawYuvFrame();
@@ -647,32 +632,21 @@ bool CReadStream::ReadCodecFrame() {
   }
   bool ok = false;
   switch (m_Source.eFileFormat) {
-    case FF_GIF:
-      ok = m_GifMgr.ReadGif(m_CodecRequest);
-      break;
+    case FF_GIF: ok = m_GifMgr.ReadGif(m_CodecRequest); break;
     case FF_JPEG:
-    case FF_JPEG_GRAY:
-      ok = m_JpegMgr.ReadJpeg(m_CodecRequest);
-      break;
+    case FF_JPEG_GRAY: ok = m_JpegMgr.ReadJpeg(m_CodecRequest); break;
     case FF_JP2:
-    case FF_JPC:
-      ok = m_Jpeg2000Mgr.ReadJpeg2000(m_CodecRequest);
-      break;
-    case FF_PNG:
-      ok = m_PngMgr.ReadPng(m_CodecRequest);
-      break;
-    case FF_TIFF:
-      ok = m_TiffMgr.ReadTiff(m_CodecRequest);
-      break;
-    default:
-      return false;
+    case FF_JPC: ok = m_Jpeg2000Mgr.ReadJpeg2000(m_CodecRequest); break;
+    case FF_PNG: ok = m_PngMgr.ReadPng(m_CodecRequest); break;
+    case FF_TIFF: ok = m_TiffMgr.ReadTiff(m_CodecRequest); break;
+    default: return false;
   }
   if (!ok) {
     return false;
   }
   if (m_CodecRequest.nWidth != m_Source.nWidth || m_CodecRequest.nHeight != m_Source.nHeight) {
     platform::ShowMessage(FormatText("Read sequence: Size of %s is different from the start image %s",
-                                           m_sLoopFile.c_str(), m_Source.sPath.c_str()));
+                                     m_sLoopFile.c_str(), m_Source.sPath.c_str()));
     return false;
   }
   // The buffer must hold the layout the channel was opened with; a decoder
@@ -698,30 +672,18 @@ bool CReadStream::ReadBmpFrame() {
   m_bBitmapLoaded = true;
   if (m_pBitmap->Width() != m_Source.nWidth || m_pBitmap->Height() != m_Source.nHeight) {
     platform::ShowMessage(FormatText("Read sequence: Size of %s is different from the start bitmap %s",
-                                           path.c_str(), m_Source.sPath.c_str()));
+                                     path.c_str(), m_Source.sPath.c_str()));
     return false;
   }
   const std::int32_t pf = m_Source.ePixelFormat;
   bool fits = false;
   switch (m_pBitmap->BitCount()) {
-    case 1:
-      fits = pf == PF_DIB_1;
-      break;
-    case 4:
-      fits = pf == PF_DIB_4;
-      break;
-    case 8:
-      fits = pf == PF_DIB_8;
-      break;
-    case 16:
-      fits = pf == PF_DIB_16;
-      break;
-    case 24:
-      fits = pf == PF_PACKED_24 || pf == PF_RGB24;
-      break;
-    case 32:
-      fits = pf == PF_PACKED_32 || pf == PF_RGB32;
-      break;
+    case 1: fits = pf == PF_DIB_1; break;
+    case 4: fits = pf == PF_DIB_4; break;
+    case 8: fits = pf == PF_DIB_8; break;
+    case 16: fits = pf == PF_DIB_16; break;
+    case 24: fits = pf == PF_PACKED_24 || pf == PF_RGB24; break;
+    case 32: fits = pf == PF_PACKED_32 || pf == PF_RGB32; break;
     default:
       platform::ShowMessage(FormatText("Read sequence: unsupported bitmap format %s", path.c_str()));
       return false;
@@ -732,7 +694,8 @@ bool CReadStream::ReadBmpFrame() {
   m_nColourTableSize = 0;
   const int bits = m_pBitmap->BitCount();
   if (bits <= 8) {
-    std::size_t entries = m_pBitmap->header.biClrUsed != 0 ? m_pBitmap->header.biClrUsed : (std::size_t{1} << bits);
+    std::size_t entries =
+        m_pBitmap->header.biClrUsed != 0 ? m_pBitmap->header.biClrUsed : (std::size_t{1} << bits);
     entries = std::min({entries, m_pBitmap->colorTable.size(), std::size_t{256}});
     if (entries == 0) {
       return false;

@@ -34,8 +34,7 @@ TReadPath GetReadPath(std::int32_t eStreamType) {
     case ST_MOV:
     case ST_MP3:
     case ST_WMA:
-    case ST_WAV:
-      return READ_PATH_MEDIA_GRAPH;
+    case ST_WAV: return READ_PATH_MEDIA_GRAPH;
     default:
       // MPEG-1, H.264, the DVD file types, stills, PGM, YUV and every
       // unknown type go to the frame loop, which finds a reader or refuses.
@@ -75,13 +74,10 @@ bool CReadStream::SetSource(int nChannel, const TMediaSource& source) {
 
 bool CReadStream::Run() {
   switch (GetReadPath(m_Source.eStreamType)) {
-    case READ_PATH_MNG:
-      return PlayMng();
-    case READ_PATH_MEDIA_GRAPH:
-      return PlayDirectShow();
+    case READ_PATH_MNG: return PlayMng();
+    case READ_PATH_MEDIA_GRAPH: return PlayDirectShow();
     case READ_PATH_FRAME_LOOP:
-    default:
-      return RunReadSequence();
+    default: return RunReadSequence();
   }
 }
 
@@ -141,9 +137,7 @@ bool CReadStream::StopRaised() const {
   return m_Delivery.pStopFlag != nullptr && m_Delivery.pStopFlag->load();
 }
 
-bool CReadStream::EndRaised() const {
-  return m_Delivery.pEndFlag != nullptr && m_Delivery.pEndFlag->load();
-}
+bool CReadStream::EndRaised() const { return m_Delivery.pEndFlag != nullptr && m_Delivery.pEndFlag->load(); }
 
 void CReadStream::ReportFileError(int nErrno) {
   const char* text = nErrno != 0 ? std::strerror(nErrno) : nullptr;

@@ -138,7 +138,7 @@ struct TReaderSource {
   ZarnTypes::TStreamType eStreamType = ZarnTypes::ST_NULL_STREAM;
   std::int32_t nSourceCategory = 0;  // copied from the source record; not used by the reader
   ZarnTypes::TFileFormat eFileFormat = ZarnTypes::TFileFormat{0};
-  ZarnTypes::TPixelFormat ePixelFormat = ZarnTypes::TPixelFormat{0};  // the frame layout to deliver
+  ZarnTypes::TPixelFormat ePixelFormat = ZarnTypes::TPixelFormat{0};        // the frame layout to deliver
   ZarnTypes::TPixelFormat eNativePixelFormat = ZarnTypes::TPixelFormat{0};  // for media-graph sessions
   ZarnTypes::TPixelFormat eGrabPixelFormat = ZarnTypes::TPixelFormat{0};
   std::int32_t nWidth = 0;  // every frame of a sequence must have this size
@@ -169,11 +169,12 @@ struct TReaderDelivery {
   std::int32_t nProcId = 0;  // channel + 41
   ZarnTypes::TMediaSenderKind eSenderKind = ZarnTypes::MEDIA_SENDER_NONE;
   ZarnTypes::TSourcePurpose ePurpose = ZarnTypes::SRC_STREAM;
-  void* pContext = nullptr;  // the engine; first argument of both callbacks
+  void* pContext = nullptr;                                 // the engine; first argument of both callbacks
   ZarnTypes::TMediaOwnerCallback pOwnerCallback = nullptr;  // media-graph and MNG sources
   TFrameCallback pFrameCallback = nullptr;                  // the frame loop
-  std::atomic<bool>* pStopFlag = nullptr;   // stop requested; the loop raises it when the engine refuses a frame
-  std::atomic<bool>* pEndFlag = nullptr;    // source ended; raised by the reader
+  std::atomic<bool>* pStopFlag =
+      nullptr;  // stop requested; the loop raises it when the engine refuses a frame
+  std::atomic<bool>* pEndFlag = nullptr;  // source ended; raised by the reader
   const std::atomic<bool>* pPauseFlag = nullptr;
   const std::atomic<bool>* pRecordingFlag = nullptr;
 };
@@ -328,19 +329,19 @@ class CReadStream {
   bool m_bStillLoaded = false;  // a single still decoded once is delivered again from its buffer
   int m_nFindError = 0;
   std::string m_sSearchPattern;
-  std::string m_sLoopFile;      // the file the loop reads now
+  std::string m_sLoopFile;  // the file the loop reads now
   FindFileEx::CFileFindEx m_Finder;
   std::vector<std::string> m_SequenceFiles;  // the sequence's files in reading order
   std::size_t m_nSequenceNext = 0;           // index of the file the next step moves to
   std::FILE* m_pRawYuvFile = nullptr;
   ZarnTypes::TFrameBuffer m_FrameBuffer{};
   ZarnTypes::TYuvFrameBuffer m_YuvFrame{};
-  Dib::TDibPtr m_pBitmap;                    // the last loaded bitmap
-  bool m_bBitmapLoaded = false;              // m_pBitmap holds a picture read by this loop
-  ZarnTypes::TFrameBuffer m_BitmapFrame{};   // layout of the bitmap's rows; does not own them
-  Dib::TBitmapInfoHeader m_FrameHeader{};    // describes the RGB frame handed over
-  std::vector<std::uint8_t> m_ColourTable;   // version, count, entries (red, green, blue, flags)
-  std::int32_t m_nColourTableSize = 0;       // bytes as delivered: 4 + 4 per entry, 0 when none
+  Dib::TDibPtr m_pBitmap;                   // the last loaded bitmap
+  bool m_bBitmapLoaded = false;             // m_pBitmap holds a picture read by this loop
+  ZarnTypes::TFrameBuffer m_BitmapFrame{};  // layout of the bitmap's rows; does not own them
+  Dib::TBitmapInfoHeader m_FrameHeader{};   // describes the RGB frame handed over
+  std::vector<std::uint8_t> m_ColourTable;  // version, count, entries (red, green, blue, flags)
+  std::int32_t m_nColourTableSize = 0;      // bytes as delivered: 4 + 4 per entry, 0 when none
   ZarnTypes::TMediaFrameNotice m_FrameNotice{};
   ZarnTypes::TMediaRequest m_CodecRequest{};
 

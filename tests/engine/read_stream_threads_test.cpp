@@ -196,11 +196,13 @@ TEST(ReadStreamThreads, NavigationAndSettingsFromTheUiThreadWhileASequencePlays)
   int found = 0;
   while (!done.load()) {
     std::string next;
-    if (reader.FindSiblingFile(ReadStream::SIBLING_NEXT, folder / "f7.yuv", &next) && next == folder / "f8.yuv") {
+    if (reader.FindSiblingFile(ReadStream::SIBLING_NEXT, folder / "f7.yuv", &next) &&
+        next == folder / "f8.yuv") {
       ++found;
     }
     (void)reader.GetCurrentFile();
-    reader.SetFileTypeMode(navigations % 2 == 0 ? ReadStream::FILE_TYPES_SUPPORTED : ReadStream::FILE_TYPES_STILLS);
+    reader.SetFileTypeMode(navigations % 2 == 0 ? ReadStream::FILE_TYPES_SUPPORTED
+                                                : ReadStream::FILE_TYPES_STILLS);
     reader.SetFrameRange(0, navigations);
     ++navigations;
   }

@@ -44,7 +44,8 @@ struct TFrameSink {
     const std::uint8_t* first = f->pRgbData != nullptr ? f->pRgbData : f->pY;
     self->firstBytes.push_back(first != nullptr ? first[0] : -1);
     self->widths.push_back(f->nWidth);
-    if (self->stopAfter >= 0 && static_cast<int>(self->firstBytes.size()) >= self->stopAfter) self->stop = true;
+    if (self->stopAfter >= 0 && static_cast<int>(self->firstBytes.size()) >= self->stopAfter)
+      self->stop = true;
     return true;
   }
   TReaderDelivery Delivery() {
@@ -85,7 +86,8 @@ class ImageSequenceTest : public tovrin_test::TRecordedMessagesTest {
   }
 
   // Runs a reader over the source and returns the marks of the frames it delivered.
-  std::vector<int> Play(CReadStream& reader, const TReaderSource& source, TFrameSink& fs, bool expectResult = true) {
+  std::vector<int> Play(CReadStream& reader, const TReaderSource& source, TFrameSink& fs,
+                        bool expectResult = true) {
     reader.SetDescription(source);
     reader.SetDelivery(fs.Delivery());
     EXPECT_EQ(reader.Run(), expectResult);
@@ -144,9 +146,33 @@ TEST(NameOrdering, BothOrderingsAreStrictWeakOrders) {
   // Sorting with an ordering that is not strict and weak is undefined; check
   // irreflexivity, asymmetry and transitivity of both (and of their
   // equivalence) over a set of awkward names.
-  const std::vector<std::string> names{"a", "A", "a1", "a01", "a001", "A1", "a10", "a9", "b", "B2", "b10", "x.png",
-                                       "x1.png", "1", "01", "10", "", ".", "_", "a_b", "a-b", "Z", "z9z", "z09z",
-                                       "z9Z", "\xC3\xA9t\xC3\xA9", "\xC3\x89t\xC3\xA9"};
+  const std::vector<std::string> names{"a",
+                                       "A",
+                                       "a1",
+                                       "a01",
+                                       "a001",
+                                       "A1",
+                                       "a10",
+                                       "a9",
+                                       "b",
+                                       "B2",
+                                       "b10",
+                                       "x.png",
+                                       "x1.png",
+                                       "1",
+                                       "01",
+                                       "10",
+                                       "",
+                                       ".",
+                                       "_",
+                                       "a_b",
+                                       "a-b",
+                                       "Z",
+                                       "z9z",
+                                       "z09z",
+                                       "z9Z",
+                                       "\xC3\xA9t\xC3\xA9",
+                                       "\xC3\x89t\xC3\xA9"};
   using Less = bool (*)(const TFindData&, const TFindData&);
   for (Less less : {static_cast<Less>(CompareNamesByText), static_cast<Less>(CompareNamesNatural)}) {
     for (const auto& a : names) {
@@ -162,7 +188,8 @@ TEST(NameOrdering, BothOrderingsAreStrictWeakOrders) {
           const bool eqAB = !ab && !less(Entry(b), Entry(a));
           const bool eqBC = !bc && !less(Entry(c), Entry(b));
           if (eqAB && eqBC) {
-            EXPECT_FALSE(less(Entry(a), Entry(c)) || less(Entry(c), Entry(a))) << a << " ~ " << b << " ~ " << c;
+            EXPECT_FALSE(less(Entry(a), Entry(c)) || less(Entry(c), Entry(a)))
+                << a << " ~ " << b << " ~ " << c;
           }
         }
       }
@@ -229,8 +256,8 @@ TEST_F(ImageSequenceTest, AFileOfAnotherSizeEndsTheSequenceWithAMessage) {
   EXPECT_EQ(Play(reader, BmpSequence("a1.bmp"), fs), (std::vector<int>{1}));
   EXPECT_TRUE(fs.end.load());
   ASSERT_EQ(sink.Texts().size(), 1u);
-  EXPECT_EQ(sink.Texts()[0],
-            "Read sequence: Size of " + Path("a2.bmp") + " is different from the start bitmap " + Path("a1.bmp"));
+  EXPECT_EQ(sink.Texts()[0], "Read sequence: Size of " + Path("a2.bmp") +
+                                 " is different from the start bitmap " + Path("a1.bmp"));
 }
 
 TEST_F(ImageSequenceTest, AnUnreadableFileEndsTheSequence) {
@@ -330,7 +357,8 @@ TEST(FileTypeModes, WhichExtensionCodesEachModeKeeps) {
   for (const Case& c : cases) {
     for (std::int32_t code = 1; code <= 36; ++code) {
       const bool expected = std::find(c.kept.begin(), c.kept.end(), code) != c.kept.end();
-      EXPECT_EQ(CReadStream::FileTypeModeKeeps(c.mode, code, 28), expected) << "mode " << c.mode << " code " << code;
+      EXPECT_EQ(CReadStream::FileTypeModeKeeps(c.mode, code, 28), expected)
+          << "mode " << c.mode << " code " << code;
     }
   }
   // Mode 1 follows the sequence reader's own list; unknown names never pass.
@@ -343,7 +371,8 @@ TEST(FileTypeModes, WhichExtensionCodesEachModeKeeps) {
 class NavigationTest : public ImageSequenceTest {
  protected:
   void SetUp() override {
-    for (const char* name : {"n10.png", "n2.png", "N1.jpg", "n3.bmp", "clip.avi", "song.mp3", "notes.txt", "README"}) {
+    for (const char* name :
+         {"n10.png", "n2.png", "N1.jpg", "n3.bmp", "clip.avi", "song.mp3", "notes.txt", "README"}) {
       Touch(name);
     }
     std::filesystem::create_directory(dir / "sub.png");
@@ -408,8 +437,8 @@ TEST_F(NavigationTest, FirstLastPreviousAndNextWrapAround) {
     const char* result;
   };
   const Case cases[] = {
-      {1, "n3.bmp", "N1.jpg"},   {2, "n3.bmp", "n10.png"}, {3, "n3.bmp", "n2.png"},
-      {4, "n3.bmp", "n10.png"},  {4, "n10.png", "N1.jpg"}, {3, "N1.jpg", "n10.png"},
+      {1, "n3.bmp", "N1.jpg"},    {2, "n3.bmp", "n10.png"}, {3, "n3.bmp", "n2.png"},
+      {4, "n3.bmp", "n10.png"},   {4, "n10.png", "N1.jpg"}, {3, "N1.jpg", "n10.png"},
       {4, "notes.txt", "N1.jpg"},  // a file the mode does not list: the first
       {3, "n1.jpg", "N1.jpg"},     // names match exactly, case included
   };

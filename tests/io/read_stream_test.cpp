@@ -48,8 +48,8 @@ struct TFrameSink {
   std::vector<TSeenFrame> frames;
   std::atomic<bool> stop{false};
   std::atomic<bool> end{false};
-  int stopAfter = -1;        // raise the stop flag once this many frames arrived
-  int refuseFrame = -1;      // answer false for the frame of this index
+  int stopAfter = -1;             // raise the stop flag once this many frames arrived
+  int refuseFrame = -1;           // answer false for the frame of this index
   bool stopWhenRefusing = false;  // raise the stop flag before refusing
 
   static bool Callback(TMediaSenderKind kind, TSourcePurpose purpose, std::int32_t procId, void* context,
@@ -650,9 +650,7 @@ TEST_F(ReadStreamTest, EachStillFormatIsDecodedByItsOwnReader) {
     const std::string path = Path(c.name);
     bool saved = false;
     switch (c.eFormat) {
-      case FF_GIF:
-        saved = GifMgr::CGifMgr().SaveGif(path, FF_GIF, TGifSettings{}, picture);
-        break;
+      case FF_GIF: saved = GifMgr::CGifMgr().SaveGif(path, FF_GIF, TGifSettings{}, picture); break;
       case FF_JP2:
       case FF_JPC: {
         TJpeg2000Settings settings;
@@ -660,9 +658,7 @@ TEST_F(ReadStreamTest, EachStillFormatIsDecodedByItsOwnReader) {
         saved = Jpeg2000Mgr::CJpeg2000Mgr().SaveJpeg2000(path, c.eFormat, settings, picture);
         break;
       }
-      case FF_TIFF:
-        saved = TiffMgr::CTiffMgr().SaveTiff(path, FF_TIFF, TTiffSettings{}, picture);
-        break;
+      case FF_TIFF: saved = TiffMgr::CTiffMgr().SaveTiff(path, FF_TIFF, TTiffSettings{}, picture); break;
       default: {
         QImage image(w, h, QImage::Format_RGB32);
         image.fill(QColor(30, 160, 90));
