@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "io/read_stream.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
@@ -465,6 +467,12 @@ bool CReadStream::OpenInputFile(const std::string& path) {
     std::fclose(m_pRawYuvFile);
   }
   m_pRawYuvFile = std::fopen(path.c_str(), "rb");
+  // Only a file can be read as frames; a folder of that name cannot be opened.
+  struct stat info {};
+  if (m_pRawYuvFile != nullptr && (fstat(fileno(m_pRawYuvFile), &info) != 0 || S_ISDIR(info.st_mode))) {
+    std::fclose(m_pRawYuvFile);
+    m_pRawYuvFile = nullptr;
+  }
   if (m_pRawYuvFile == nullptr) {
     platform::ShowMessage(
         FormatText("Open \"Read Sequence\" channel %d \n Can not open input file %s \n Reading from channel "

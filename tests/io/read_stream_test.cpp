@@ -361,6 +361,20 @@ TEST_F(ReadStreamTest, AMissingRawYuvFileIsReportedAndTheLoopDoesNotStart) {
                                  " \n Reading from channel has been disabled");
 }
 
+TEST_F(ReadStreamTest, AFolderNamedAsTheRawYuvFileCannotBeOpened) {
+  const std::string path = Path("folder.yuv");
+  std::filesystem::create_directory(path);
+  CReadStream reader(1);
+  reader.SetDescription(YuvSource(path, kLayout420, 8, 4));
+  TFrameSink fs;
+  reader.SetDelivery(fs.Delivery());
+  EXPECT_FALSE(reader.Run());
+  EXPECT_TRUE(fs.frames.empty());
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0], "Open \"Read Sequence\" channel 1 \n Can not open input file " + path +
+                                 " \n Reading from channel has been disabled");
+}
+
 TEST_F(ReadStreamTest, ALayoutWithoutAFrameReaderIsRefused) {
   const std::string path = Path("clip.yuv");
   tovrin_test::WriteAll(path, MakeYuvFrames(kLayout420, 8, 4, 2));
