@@ -16,6 +16,18 @@ WaitResult WaitFor(std::condition_variable& cv, Lock& lock,
   return stop ? WaitResult::Stopped : WaitResult::Signalled;
 }
 
+// Counts a thread as waiting for as long as it is inside a wait.
+class TWaiterScope {
+ public:
+  explicit TWaiterScope(int& count) : m_count(count) { ++m_count; }
+  ~TWaiterScope() { --m_count; }
+  TWaiterScope(const TWaiterScope&) = delete;
+  TWaiterScope& operator=(const TWaiterScope&) = delete;
+
+ private:
+  int& m_count;
+};
+
 }  // namespace
 
 void TPulseEvent::Pulse() {
@@ -30,6 +42,7 @@ WaitResult TPulseEvent::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_mutex);
   if (m_stop) return WaitResult::Stopped;
   const std::uint64_t seen = m_generation;
+  TWaiterScope waiting(m_waiters);
   return WaitFor(m_cv, lock, timeout, [&] { return m_generation != seen; }, m_stop);
 }
 
@@ -49,6 +62,11 @@ void TPulseEvent::ClearStop() {
 bool TPulseEvent::StopRequested() const {
   std::lock_guard lock(m_mutex);
   return m_stop;
+}
+
+int TPulseEvent::WaiterCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_waiters;
 }
 
 void TManualResetEvent::Set() {
@@ -104,6 +122,7 @@ void TAutoResetEvent::Reset() {
 WaitResult TAutoResetEvent::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_mutex);
   if (m_stop) return WaitResult::Stopped;
+  TWaiterScope waiting(m_waiters);
   WaitResult r = WaitFor(m_cv, lock, timeout, [&] { return m_set; }, m_stop);
   if (r == WaitResult::Signalled) m_set = false;
   return r;
@@ -120,6 +139,11 @@ void TAutoResetEvent::RequestStop() {
 void TAutoResetEvent::ClearStop() {
   std::lock_guard lock(m_mutex);
   m_stop = false;
+}
+
+int TAutoResetEvent::WaiterCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_waiters;
 }
 
 }  // namespace platform

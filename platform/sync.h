@@ -26,11 +26,14 @@ class TPulseEvent {
   void RequestStop();
   void ClearStop();
   bool StopRequested() const;
+  // Threads blocked in Wait() right now: a pulse reaches exactly these.
+  int WaiterCount() const;
 
  private:
   mutable std::mutex m_mutex;
   std::condition_variable m_cv;
   std::uint64_t m_generation = 0;
+  int m_waiters = 0;
   bool m_stop = false;
 };
 
@@ -61,11 +64,14 @@ class TAutoResetEvent {
   WaitResult Wait(std::chrono::milliseconds timeout = kInfinite);
   void RequestStop();
   void ClearStop();
+  // Threads blocked in Wait() right now.
+  int WaiterCount() const;
 
  private:
-  std::mutex m_mutex;
+  mutable std::mutex m_mutex;
   std::condition_variable m_cv;
   bool m_set;
+  int m_waiters = 0;
   bool m_stop = false;
 };
 
