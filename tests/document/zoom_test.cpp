@@ -85,9 +85,13 @@ TEST(ZoomPresets, NearestPresetAboveOrBelowAFactor) {
   EXPECT_EQ(Zoom::NearestZoomPreset(1.0f, false), ZOOM_50);
   EXPECT_EQ(Zoom::NearestZoomPreset(20.0f, true), ZOOM_1000);
   EXPECT_EQ(Zoom::NearestZoomPreset(0.05f, false), ZOOM_10);
+  // Mode k is preset k, in increasing order.
+  const float expected[] = {0.1f, 0.25f, 0.5f, 1.0f, 1.25f, 1.5f, 1.75f, 2.0f, 5.0f, 10.0f};
   for (int mode = 1; mode <= 10; ++mode)
-    EXPECT_FLOAT_EQ(Zoom::PresetFactor(mode), Zoom::kZoomPresets[static_cast<std::size_t>(mode - 1)]);
+    EXPECT_EQ(Zoom::PresetFactor(mode), expected[mode - 1]) << "mode " << mode;
+  EXPECT_EQ(Zoom::PresetFactor(0), 0.0f);
   EXPECT_EQ(Zoom::PresetFactor(11), 0.0f);
+  EXPECT_EQ(Zoom::PresetFactor(-1), 0.0f);
 }
 
 TEST(ZoomRescale, MagnifyingKeepsThePicturePointAtTheCentre) {

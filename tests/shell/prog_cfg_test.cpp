@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 using namespace shell;
 
@@ -143,4 +147,175 @@ TEST(ProgCfg, AShorterStoredBlockFillsOnlyWhatItCoversAndALongerOneIsRefused) {
   TProgCfg empty;
   EXPECT_TRUE(DecodeProgCfg(nullptr, 0, empty));
   EXPECT_EQ(empty, TProgCfg{});
+}
+
+namespace {
+
+// Sets a field to a value whose every stored byte is non-zero and returns
+// those bytes as they must be stored (little-endian).
+std::vector<std::uint8_t> Fill(std::uint8_t& v) {
+  v = 0xA5;
+  return {0xA5};
+}
+std::vector<std::uint8_t> Fill(std::uint32_t& v) {
+  v = 0x9A8B7C6Du;
+  return {0x6D, 0x7C, 0x8B, 0x9A};
+}
+std::vector<std::uint8_t> Fill(std::int32_t& v) {
+  v = static_cast<std::int32_t>(0x8C7B6A59u);
+  return {0x59, 0x6A, 0x7B, 0x8C};
+}
+std::vector<std::uint8_t> Fill(std::int64_t& v) {
+  v = static_cast<std::int64_t>(0x8877665544332211ull);
+  return {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+}
+std::vector<std::uint8_t> Fill(double& v) {
+  const std::uint64_t bits = 0x3FF1223344556677ull;
+  std::memcpy(&v, &bits, sizeof v);
+  return {0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0xF1, 0x3F};
+}
+template <std::size_t N>
+std::vector<std::uint8_t> Fill(TBlock<N>& b) {
+  std::vector<std::uint8_t> bytes(N);
+  for (std::size_t i = 0; i < N; ++i) bytes[i] = b[i] = static_cast<std::uint8_t>(0x30 + i);
+  return bytes;
+}
+
+struct TStoredField {
+  std::string name;
+  std::size_t offset;
+  std::function<std::vector<std::uint8_t>(TProgCfg&)> set;
+};
+
+// The stored layout of the block, written out by hand: every field with its
+// offset. Field widths follow from the types (byte, 32-bit, 64-bit, double,
+// carried blocks).
+std::vector<TStoredField> StoredLayout() {
+  std::vector<TStoredField> f;
+#define FIELD(at, member) f.push_back({#member, (at), [=](TProgCfg& c) { return Fill(c.member); }})
+  FIELD(0, savedMarker);
+  FIELD(20, optionFlags);
+  FIELD(24, optionResetMask);
+  FIELD(28, docManager.format);
+  FIELD(32, docManager.pixelFormat);
+  FIELD(36, docManager.singleImage);
+  FIELD(40, docManager.width);
+  FIELD(44, docManager.height);
+  FIELD(48, docManager.yuvFormat);
+  FIELD(52, docManager.yuvSingleImage);
+  FIELD(56, docManager.yuvWidth);
+  FIELD(60, docManager.yuvHeight);
+  FIELD(64, docManager.jpegQuality);
+  FIELD(68, docManager.png);
+  FIELD(96, docManager.gif);
+  FIELD(128, docManager.tiff);
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    FIELD(292 + 8 * ch, channelFiles[ch].filesOfType);
+    FIELD(296 + 8 * ch, channelFiles[ch].sorting);
+  }
+  FIELD(328, recordingOn);
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    const std::size_t r = 336 + 288 * ch;
+    FIELD(r + 0, recorder[ch].enabled);
+    FIELD(r + 1, recorder[ch].singleFile);
+    FIELD(r + 8, recorder[ch].clipDigits);
+    FIELD(r + 12, recorder[ch].frameDigits);
+    FIELD(r + 16, recorder[ch].samplingMethod);
+    FIELD(r + 24, recorder[ch].timeBegin);
+    FIELD(r + 32, recorder[ch].timeEnd);
+    FIELD(r + 40, recorder[ch].timeStep);
+    FIELD(r + 48, recorder[ch].sampleBegin);
+    FIELD(r + 56, recorder[ch].sampleEnd);
+    FIELD(r + 64, recorder[ch].sampleStep);
+    FIELD(r + 72, recorder[ch].addSuffix);
+    FIELD(r + 76, recorder[ch].format);
+    FIELD(r + 80, recorder[ch].jpegQuality);
+    FIELD(r + 84, recorder[ch].jpeg2000);
+    FIELD(r + 120, recorder[ch].png);
+    FIELD(r + 148, recorder[ch].gif);
+    FIELD(r + 180, recorder[ch].tiff);
+    FIELD(r + 216, recorder[ch].avi);
+    FIELD(r + 232, recorder[ch].windowsMedia);
+    FIELD(r + 280, recorder[ch].pipEnabled);
+    FIELD(r + 281, recorder[ch].primaryAsShown);
+  }
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    const std::size_t k = 1488 + 28 * ch;
+    FIELD(k + 0, capture[ch].copyToClipboard);
+    FIELD(k + 1, capture[ch].saveToFile);
+    FIELD(k + 4, capture[ch].nextClipIndex);
+    FIELD(k + 8, capture[ch].clipDigits);
+    FIELD(k + 12, capture[ch].frameDigits);
+    FIELD(k + 16, capture[ch].addSuffix);
+    FIELD(k + 20, capture[ch].format);
+    FIELD(k + 24, capture[ch].documentFlag);
+  }
+  for (std::size_t ch = 0; ch < 4; ++ch) FIELD(1600 + 28 * ch, videoPane[ch]);
+  for (std::size_t ch = 0; ch < 4; ++ch) FIELD(1712 + 56 * ch, pictureInPicture[ch]);
+  FIELD(1936, imageSave.documentValue);
+  FIELD(1940, imageSave.yuvFormat);
+  FIELD(1944, imageSave.yuvSingleImage);
+  FIELD(1948, imageSave.yuvWidth);
+  FIELD(1952, imageSave.yuvHeight);
+  FIELD(1956, imageSave.jpegQuality);
+  FIELD(1960, imageSave.jpeg2000);
+  FIELD(1996, imageSave.png);
+  FIELD(2024, imageSave.gif);
+  FIELD(2056, imageSave.tiff);
+  for (std::size_t i = 0; i < 13; ++i) FIELD(2092 + 4 * i, mdiTabs[i]);
+  FIELD(2144, resetChildWindows);
+  FIELD(2145, mdiTabsChanged);
+  FIELD(2148, lookId);
+  FIELD(2152, lookChanged);
+  FIELD(2156, toolbarImageStyle);
+  for (std::size_t i = 0; i < 7; ++i) FIELD(2160 + i, startPlaying[i]);
+#undef FIELD
+  return f;
+}
+
+}  // namespace
+
+// Each field alone: it is stored at its own offset, in its own width, and
+// nowhere else; decoding those bytes gives back exactly that field.
+TEST(ProgCfg, EveryFieldIsStoredAtItsFixedOffset) {
+  for (const TStoredField& field : StoredLayout()) {
+    TProgCfg c;
+    const std::vector<std::uint8_t> value = field.set(c);
+    const std::vector<std::uint8_t> b = EncodeProgCfg(c);
+    ASSERT_EQ(b.size(), 2168u);
+    ASSERT_LE(field.offset + value.size(), b.size()) << field.name;
+    std::vector<std::uint8_t> expected(2168, 0);
+    std::copy(value.begin(), value.end(), expected.begin() + static_cast<std::ptrdiff_t>(field.offset));
+    std::size_t firstDiff = b.size();
+    for (std::size_t i = 0; i < b.size() && firstDiff == b.size(); ++i)
+      if (b[i] != expected[i]) firstDiff = i;
+    EXPECT_EQ(firstDiff, b.size()) << field.name << " at " << field.offset << ": byte " << firstDiff
+                                   << " is " << int{b[firstDiff < b.size() ? firstDiff : 0]};
+
+    TProgCfg decoded;
+    ASSERT_TRUE(DecodeProgCfg(expected.data(), expected.size(), decoded));
+    EXPECT_TRUE(decoded == c) << field.name << " is not read back from offset " << field.offset;
+  }
+}
+
+// The fields above are all there is: a block of all-ones bytes keeps exactly
+// their bytes, and every other byte is stored as zero.
+TEST(ProgCfg, TheLayoutTableCoversEveryStoredByte) {
+  std::vector<bool> covered(2168, false);
+  for (const TStoredField& field : StoredLayout()) {
+    TProgCfg c;
+    const std::size_t n = field.set(c).size();
+    for (std::size_t i = field.offset; i < field.offset + n; ++i) {
+      EXPECT_FALSE(covered[i]) << field.name << " overlaps another field at " << i;
+      covered[i] = true;
+    }
+  }
+  const std::vector<std::uint8_t> ones(2168, 0xFF);
+  TProgCfg c;
+  ASSERT_TRUE(DecodeProgCfg(ones.data(), ones.size(), c));
+  const std::vector<std::uint8_t> b = EncodeProgCfg(c);
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    EXPECT_EQ(b[i], covered[i] ? 0xFF : 0x00) << "byte " << i;
+    EXPECT_EQ(IsProgCfgFieldByte(i), covered[i]) << "byte " << i;
+  }
 }
