@@ -58,8 +58,29 @@ bool MakeIniPath(std::string_view path, std::string& out) {
 }
 
 bool FileExists(std::string_view pathOrPattern) {
-  FindFileEx::CFileFindEx finder;
-  return finder.FindFile(pathOrPattern);
+  if (pathOrPattern.empty()) return false;
+  const std::size_t slash = pathOrPattern.find_last_of(platform::kPathSeparator);
+  const std::string_view leaf = slash == std::string_view::npos ? pathOrPattern : pathOrPattern.substr(slash + 1);
+  if (leaf.empty()) return false;
+  if (leaf.find_first_of("*?") == std::string_view::npos) {
+    // A plain name: exactly this entry, spelt as given (names are
+    // case-sensitive here; "A.ini" and "a.ini" are two files).
+    struct stat st;
+    return ::lstat(std::string(pathOrPattern).c_str(), &st) == 0;
+  }
+  // A pattern: its folder's entries, letters matched exactly.
+  const std::string folder(slash == std::string_view::npos ? std::string_view(".")
+                                                          : pathOrPattern.substr(0, slash + 1));
+  std::error_code ec;
+  std::filesystem::directory_iterator it(platform::PathFromUtf8(folder), ec);
+  if (ec) return false;
+  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) return false;
+    if (FindFileEx::MatchesWildcard(platform::PathToUtf8(it->path().filename()), leaf,
+                                    FindFileEx::TLetterCase::Exact))
+      return true;
+  }
+  return false;
 }
 
 int CreateDirectoryTree(std::string_view folder) {
@@ -199,8 +220,11 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+bool MatchesWildcard(std::string_view name, std::string_view pattern, TLetterCase letters) {
   if (pattern == "*.*" || pattern == "*") return true;
+  const auto same = [letters](char p, char n) {
+    return letters == TLetterCase::Exact ? p == n : LowerAscii(p) == LowerAscii(n);
+  };
   // Greedy walk with one back-track point (the last '*'): linear in practice,
   // never recursive.
   std::size_t n = 0, p = 0;
@@ -209,7 +233,7 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
       ++n;
       ++p;
     } else if (starP != std::string_view::npos) {

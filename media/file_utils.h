@@ -24,7 +24,9 @@ namespace FileUtils {
 bool MakeIniPath(std::string_view path, std::string& out);
 
 // True when a file or folder matches the path, whose last component may be a
-// wildcard pattern (see FindFileEx::MatchesWildcard).
+// wildcard pattern: '*' any run of characters, '?' any one character, "*.*"
+// every name. Names match exactly, letter case included: a case variant of
+// a file is another file. A path ending in a separator names nothing.
 bool FileExists(std::string_view pathOrPattern);
 
 // Creates a folder together with every missing folder above it. Returns 0 on
@@ -106,10 +108,14 @@ struct TLogTextFile {
 
 namespace FindFileEx {
 
+enum class TLetterCase { Ignore, Exact };
+
 // Whether a file name matches a wildcard pattern: '*' stands for any run of
-// characters, '?' for any one character, and "*.*" for every name; letters
-// match regardless of case, as the program's extension codes do.
-bool MatchesWildcard(std::string_view name, std::string_view pattern);
+// characters, '?' for any one character, and "*.*" for every name. By
+// default letters match regardless of case, as the program's extension codes
+// do (a folder of "*.BMP" stills is walked by "*.bmp").
+bool MatchesWildcard(std::string_view name, std::string_view pattern,
+                     TLetterCase letters = TLetterCase::Ignore);
 
 // Walks the entries of one folder that match a pattern ("/dir/*.bmp",
 // "/dir/*.*", or a plain path). The matches are taken when the search starts

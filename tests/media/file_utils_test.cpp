@@ -50,18 +50,70 @@ TEST(MakeIniPath, DerivesTheParameterFileOfAProgramPath) {
   EXPECT_EQ(out, "kept");
 }
 
-TEST(FileExists, FindsFilesFoldersAndPatterns) {
+TEST(FileExists, FindsFilesFoldersAndPatternsByTheirExactNames) {
   TTempDir dir;
   tovrin_test::WriteAll(dir / "Frame1.BMP", std::string("x"));
   fs::create_directory(dir / "sub");
-  EXPECT_TRUE(FileUtils::FileExists(Str(dir / "Frame1.BMP")));
-  EXPECT_TRUE(FileUtils::FileExists(Str(dir / "sub")));
-  EXPECT_TRUE(FileUtils::FileExists(Str(dir / "*.bmp")));  // letters regardless of case
-  EXPECT_TRUE(FileUtils::FileExists(Str(dir / "Frame?.*")));
-  EXPECT_FALSE(FileUtils::FileExists(Str(dir / "*.png")));
-  EXPECT_FALSE(FileUtils::FileExists(Str(dir / "missing.bmp")));
-  EXPECT_FALSE(FileUtils::FileExists(Str(dir / "nofolder" / "*.*")));
-  EXPECT_FALSE(FileUtils::FileExists(""));
+  fs::create_symlink(dir / "gone", dir / "dangling");
+  struct TCase {
+    std::string path;
+    bool exists;
+  };
+  const TCase cases[] = {
+      {Str(dir / "Frame1.BMP"), true},
+      {Str(dir / "sub"), true},
+      {Str(dir / "dangling"), true},  // the entry is there, whatever it points to
+      {Str(dir / "*.BMP"), true},
+      {Str(dir / "Frame?.*"), true},
+      {Str(dir / "F*1.B?P"), true},
+      {Str(dir / "*.*"), true},
+      {Str(dir / "s*"), true},
+      // A case variant is another name.
+      {Str(dir / "frame1.bmp"), false},
+      {Str(dir / "FRAME1.BMP"), false},
+      {Str(dir / "Frame1.bmp"), false},
+      {Str(dir / "SUB"), false},
+      {Str(dir / "*.bmp"), false},
+      {Str(dir / "frame?.*"), false},
+      {Str(dir / "*.png"), false},
+      {Str(dir / "missing.bmp"), false},
+      {Str(dir / "Frame1.BMP") + "/", false},
+      {Str(dir / "nofolder" / "*.*"), false},
+      {Str(dir / "nofolder" / "Frame1.BMP"), false},
+      {"", false},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(FileUtils::FileExists(c.path), c.exists) << c.path;
+
+  // A relative pattern searches the current folder.
+  TCurrentFolder cwd(dir.Path());
+  EXPECT_TRUE(FileUtils::FileExists("Frame1.BMP"));
+  EXPECT_TRUE(FileUtils::FileExists("*1.BMP"));
+  EXPECT_FALSE(FileUtils::FileExists("*1.bmp"));
+}
+
+// The start parameter file beside the program is found only under the name
+// derived from the program's, spelt exactly.
+TEST(FileExists, StartFileBesideTheProgramIsLookedUpByItsExactName) {
+  TTempDir dir;
+  std::string ini;
+  ASSERT_TRUE(FileUtils::MakeIniPath(Str(dir / "tovrin"), ini));
+  EXPECT_EQ(ini, Str(dir / "tovrin.ini"));
+  tovrin_test::WriteAll(dir / "Tovrin.ini", std::string("x"));
+  tovrin_test::WriteAll(dir / "tovrin.INI", std::string("x"));
+  EXPECT_FALSE(FileUtils::FileExists(ini));
+  tovrin_test::WriteAll(dir / "tovrin.ini", std::string("x"));
+  EXPECT_TRUE(FileUtils::FileExists(ini));
+}
+
+TEST(MatchesWildcard, LettersIgnoreCaseUnlessExactIsAsked) {
+  using FindFileEx::MatchesWildcard;
+  using FindFileEx::TLetterCase;
+  EXPECT_TRUE(MatchesWildcard("Frame1.BMP", "*.bmp"));
+  EXPECT_FALSE(MatchesWildcard("Frame1.BMP", "*.bmp", TLetterCase::Exact));
+  EXPECT_TRUE(MatchesWildcard("Frame1.BMP", "*.BMP", TLetterCase::Exact));
+  EXPECT_TRUE(MatchesWildcard("Frame1.BMP", "?rame1.BM?", TLetterCase::Exact));
+  EXPECT_FALSE(MatchesWildcard("Frame1.BMP", "frame1.BMP", TLetterCase::Exact));
+  EXPECT_TRUE(MatchesWildcard("noext", "*.*", TLetterCase::Exact));
 }
 
 TEST(CreateDirectoryTree, CreatesEveryMissingFolderOfAnAbsolutePath) {
