@@ -250,7 +250,10 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
 
   const unsigned bits = h.biBitCount;
   if (h.biPlanes != 1) return Fail(error, Format("%u colour planes (must be 1)", unsigned{h.biPlanes}));
-  if (!IsBmpDepth(bits) || (L.core && (bits == 16 || bits == 32)))
+  // Besides the depths it writes, the reader takes uncompressed 48-bit
+  // pictures (16-bit blue, green, red samples), which come in format 29.
+  const bool readable = IsBmpDepth(bits) || (bits == 48 && h.biCompression == BI_RGB);
+  if (!readable || (L.core && (bits == 16 || bits == 32 || bits == 48)))
     return Fail(error, Format("unsupported depth of %u bits per pixel", bits));
   if (h.biWidth <= 0) return Fail(error, Format("invalid width %" PRId32, h.biWidth));
   if (h.biHeight == 0 || h.biHeight == INT32_MIN)

@@ -78,7 +78,8 @@ std::vector<TRgbQuad> FixedColorTable(int bitCount) {
 
 bool IsDescribable(const TDibSection& section) {
   const int bits = section.BitCount();
-  if (!(bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))
+  if (!(bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32 ||
+        bits == 48))
     return false;
   if (section.header.biWidth < 0 || section.header.biHeight == INT32_MIN) return false;
   std::uint64_t stride = 0, total = 0;
@@ -135,6 +136,14 @@ void ReadRowBgr(const TDibSection& section, int y, std::uint8_t* bgr) {
     }
   } else if (bits == 24) {
     std::memcpy(bgr, row, static_cast<std::size_t>(width) * 3);
+  } else if (bits == 48) {
+    // 16-bit little-endian samples, blue first: the high byte of each.
+    for (int x = 0; x < width; ++x) {
+      bgr[0] = row[6 * x + 1];
+      bgr[1] = row[6 * x + 3];
+      bgr[2] = row[6 * x + 5];
+      bgr += 3;
+    }
   } else if (IsPlainBgrx(section)) {
     for (int x = 0; x < width; ++x) {
       bgr[0] = row[4 * x];

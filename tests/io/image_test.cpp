@@ -67,7 +67,8 @@ TEST(ImageTest, ReadsEveryBmpDepthIntoBottomUpRows) {
     int bits;
     TPixelFormat format;
   };
-  const Case cases[] = {{1, PF_DIB_1}, {4, PF_DIB_4}, {8, PF_DIB_8}, {16, PF_DIB_16}, {24, PF_RGB24}, {32, PF_RGB32}};
+  const Case cases[] = {{1, PF_DIB_1}, {4, PF_DIB_4}, {8, PF_DIB_8}, {16, PF_DIB_16}, {24, PF_RGB24}, {32, PF_RGB32},
+                       {48, PF_DIB_48}};
   tovrin_test::TTempDir dir;
   for (const Case c : cases) {
     for (bool topDown : {false, true}) {

@@ -469,6 +469,47 @@ TEST(BmpReaderTest, ExpandsRunLengthPictures) {
   EXPECT_EQ(s.bits, (Bytes{0x12, 0x10, 0, 0, 0xAB, 0xC0, 0, 0}));
 }
 
+// 48-bit pictures (16-bit samples, blue first) are read as they are stored;
+// what shows them takes the high byte of each sample.
+TEST(BmpReaderTest, ReadsFortyEightBitPictures) {
+  TBmpBuilder b;
+  b.bits = 48;
+  b.width = 3;
+  b.height = -2;  // top-down
+  // Rows of 18 bytes padded to 20. Top row: (B, G, R) = (0x1234, 0xABCD,
+  // 0xFF01), (0, 0, 0), (0x0100, 0x0200, 0x0300); bottom row: all 0xFFFF.
+  b.bitsData = {0x34, 0x12, 0xCD, 0xAB, 0x01, 0xFF, 0, 0, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0xEE, 0xEE};
+  b.bitsData.insert(b.bitsData.end(), 18, 0xFF);
+  b.bitsData.insert(b.bitsData.end(), 2, 0);
+  const Bytes file = b.Build();
+  TDibSection s;
+  std::string error;
+  ASSERT_TRUE(ReadBmpMemory(file.data(), file.size(), s, &error)) << error;
+  EXPECT_EQ(s.BitCount(), 48);
+  EXPECT_EQ(s.Width(), 3);
+  EXPECT_EQ(s.header.biHeight, 2);  // kept bottom-up
+  EXPECT_EQ(s.header.biCompression, BI_RGB);
+  EXPECT_EQ(s.Stride(), 20u);
+  EXPECT_EQ(Bytes(s.RowFromTop(0), s.RowFromTop(0) + 18), Bytes(b.bitsData.begin(), b.bitsData.begin() + 18));
+  EXPECT_EQ(Bytes(s.RowFromTop(1), s.RowFromTop(1) + 18), Bytes(18, 0xFF));
+
+  // As a 24-bit DIB (bottom row first): the high byte of each sample.
+  const Bytes packed = CreateDibFromBitmap(s, 24);
+  ASSERT_EQ(packed.size(), 40u + 2 * 12);
+  EXPECT_EQ(Bytes(packed.begin() + 40, packed.begin() + 49), Bytes(9, 0xFF));
+  EXPECT_EQ(Bytes(packed.begin() + 52, packed.begin() + 61), (Bytes{0x12, 0xAB, 0xFF, 0, 0, 0, 1, 2, 3}));
+
+  // The comparison reads the same colours.
+  TDibPtr same = CreateDibSectionEx(3, 2, 24);
+  const Bytes top = {0x12, 0xAB, 0xFF, 0, 0, 0, 1, 2, 3};
+  std::copy(top.begin(), top.end(), same->RowFromTop(0));
+  std::fill_n(same->RowFromTop(1), 9, 0xFF);
+  double psnr = -1;
+  EXPECT_EQ(ComputeBitmapPsnr(s, *same, psnr), PSNR_IDENTICAL);
+  same->RowFromTop(0)[8] = 4;
+  EXPECT_EQ(ComputeBitmapPsnr(s, *same, psnr), PSNR_OK);
+}
+
 // Every hostile or broken file fails with a message, never a crash.
 TEST(BmpReaderTest, HostileFilesFailCleanly) {
   auto valid = [] {
@@ -500,7 +541,12 @@ TEST(BmpReaderTest, HostileFilesFailCleanly) {
       {"header size 20", [&] { TBmpBuilder b = valid(); b.headerSize = 20; return b.Build(); }},
       {"two planes", [&] { TBmpBuilder b = valid(); b.planes = 2; return b.Build(); }},
       {"7 bits", [&] { TBmpBuilder b = valid(); b.bits = 7; return b.Build(); }},
-      {"48 bits", [&] { TBmpBuilder b = valid(); b.bits = 48; return b.Build(); }},
+      {"48 bits with bit fields",
+       [&] { TBmpBuilder b = valid(); b.bits = 48; b.compression = BI_BITFIELDS; b.masks = {0xFF, 0xFF00, 0xFF0000};
+             b.bitsData.assign(48, 0); return b.Build(); }},
+      {"48 bits in a core header",
+       [&] { TBmpBuilder b = valid(); b.headerSize = 12; b.bits = 48; b.bitsData.assign(48, 0); return b.Build(); }},
+      {"48 bits, rows truncated", [&] { TBmpBuilder b = valid(); b.bits = 48; b.bitsData.assign(39, 0); return b.Build(); }},
       {"width 0", [&] { TBmpBuilder b = valid(); b.width = 0; return b.Build(); }},
       {"negative width", [&] { TBmpBuilder b = valid(); b.width = -3; return b.Build(); }},
       {"height 0", [&] { TBmpBuilder b = valid(); b.height = 0; return b.Build(); }},
