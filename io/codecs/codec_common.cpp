@@ -1,6 +1,7 @@
 #include "io/codecs/codec_common.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/message_sink.h"
@@ -112,6 +113,22 @@ void TCallMessages::Show() const {
   if (!m_warnings.shown.empty())
     platform::ShowMessage(Join(m_warnings), m_warnings.shown.front().source + " Warning",
                           platform::MB_OK | platform::MB_ICONINFORMATION);
+}
+
+void TCallMessages::Log() const {
+  for (const TLine& line : m_own.shown) std::fprintf(stderr, "%s\n", line.text.c_str());
+  if (m_own.dropped) std::fprintf(stderr, "...\n");
+  for (const TLine& line : m_errors.shown) LogLibraryMessage(line.source, true, line.text);
+  if (m_errors.dropped) std::fprintf(stderr, "...\n");
+  for (const TLine& line : m_warnings.shown) LogLibraryMessage(line.source, false, line.text);
+  if (m_warnings.dropped) std::fprintf(stderr, "...\n");
+}
+
+void LogLibraryMessage(const std::string& source, bool error, const std::string& text) {
+  std::string line = source + (error ? " error: " : " warning: ") + text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
 }
 
 void TCallMessages::Add(TLines& lines, std::string source, std::string text) {

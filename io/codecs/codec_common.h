@@ -64,6 +64,10 @@ class TCallMessages {
   bool HasErrors() const { return !m_errors.shown.empty(); }
 
   void Show() const;
+  // The same texts for the log instead of the screen: one line each on
+  // standard error, led by "<source> error: " or "<source> warning: " for
+  // the library's. For the codecs whose failures are only results.
+  void Log() const;
 
  private:
   struct TLine {
@@ -83,5 +87,9 @@ class TCallMessages {
   TLines m_errors;
   TLines m_warnings;
 };
+
+// Writes one line of a codec library to the log (standard error):
+// "<source> error: <text>" or "<source> warning: <text>".
+void LogLibraryMessage(const std::string& source, bool error, const std::string& text);
 
 }  // namespace Codecs

@@ -3,6 +3,7 @@
 #include <openjpeg.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -21,9 +22,9 @@ using namespace ZarnTypes;
 
 namespace {
 
-// Source named in the captions of the library's message boxes: "JPEG 2000
-// Library Error" and "JPEG 2000 Library Warning".
-constexpr char kLibrarySource[] = "JPEG 2000 Library";
+// Source that leads the library's lines in the log ("JPEG 2000 library
+// error: ...").
+constexpr char kLibrarySource[] = "JPEG 2000 library";
 
 // Components the reader turns into a picture: grey, grey + alpha, colour,
 // colour + alpha (or CMYK).
@@ -44,8 +45,9 @@ constexpr std::uint8_t kJp2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
                                             0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
 constexpr std::uint8_t kCodeStreamStart[4] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 
-// Messages of the library and of this manager during one call, shown at its
-// end.
+// Messages of the library and of this manager during one call. Failures of
+// this codec are results only: the messages go to the log at the end of the
+// call, never to a message box.
 using TMessageLog = Codecs::TCallMessages;
 
 void OnError(const char* msg, void* data) {
@@ -523,7 +525,7 @@ bool CJpeg2000Mgr::ReadJpeg2000(TMediaRequest& request) {
   // A compressed file larger than the largest picture it could hold is not
   // read into memory.
   if (ec || fileSize > static_cast<std::uintmax_t>(kMaxFrameBufferBytes) || !platform::ReadFileBytes(path, bytes)) {
-    platform::ShowMessage("Can not open file\n " + *request.pPath);
+    std::fprintf(stderr, "Can not open file %s\n", request.pPath->c_str());
     return FailRequest(request, MEDIA_ERR_READ_JPEG2000);
   }
   return ReadJpeg2000Memory(bytes.data(), bytes.size(), request);
@@ -533,7 +535,7 @@ bool CJpeg2000Mgr::ReadJpeg2000Memory(const std::uint8_t* pData, std::size_t nSi
                                       std::int64_t nMaxPixels) {
   TMessageLog log;
   const bool ok = (pData || nSize == 0) && DecodeJpeg2000(pData, nSize, request, nMaxPixels, log);
-  log.Show();
+  log.Log();
   return ok ? SucceedRequest(request) : FailRequest(request, MEDIA_ERR_READ_JPEG2000);
 }
 
@@ -548,12 +550,12 @@ bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat, con
                                const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   if (settings.nColorSpace != J2K_CS_RGB && settings.nColorSpace != J2K_CS_RGB_ALPHA) {
-    platform::ShowMessage("JPEG 2000 files are written in the RGB and RGB + alpha colour spaces only.");
+    std::fprintf(stderr, "JPEG 2000 files are written in the RGB and RGB + alpha colour spaces only.\n");
     return false;
   }
   if (settings.nBitDepth != 1 && settings.nBitDepth != 2 && settings.nBitDepth != 4 && settings.nBitDepth != 8) {
-    platform::ShowMessage("JPEG 2000 files are written with 8-bit samples: bit depth " +
-                          std::to_string(settings.nBitDepth) + " is not supported.");
+    std::fprintf(stderr, "JPEG 2000 files are written with 8-bit samples: bit depth %d is not supported.\n",
+                 static_cast<int>(settings.nBitDepth));
     return false;
   }
 
@@ -581,10 +583,10 @@ bool CJpeg2000Mgr::WriteJpeg2000(TMediaRequest& request) {
   std::vector<std::uint8_t> bytes;
   bool ok = EncodeJpeg2000(*request.pFrameBuffer, *settings, bytes, log);
   if (ok && !platform::WriteFileBytes(platform::PathFromUtf8(*request.pPath), bytes.data(), bytes.size())) {
-    log.AddOwn("Can not write file\n " + *request.pPath);
+    log.AddOwn("Can not write file " + *request.pPath);
     ok = false;
   }
-  log.Show();
+  log.Log();
   return ok ? SucceedRequest(request) : FailRequest(request, MEDIA_ERR_WRITE_JPEG2000);
 }
 

@@ -4,10 +4,10 @@
 // file. Coding is done by OpenJPEG; the codec is chosen by the file's first
 // bytes, not by its name.
 //
-// The manager keeps no state between calls. OpenJPEG's errors and warnings
-// of one call are collected and shown through the message sink when the call
-// ends (captions "JPEG 2000 Library Error" and "JPEG 2000 Library Warning"),
-// as are the manager's own reasons for refusing a file or a setting.
+// The manager keeps no state between calls. Failures are results only: no
+// message box is shown. OpenJPEG's errors and warnings of one call, and the
+// manager's own reasons for refusing a file or a setting, go to the log
+// (standard error) when the call ends ("JPEG 2000 library error: ...").
 
 #include <cstddef>
 #include <cstdint>

@@ -19,7 +19,6 @@
 #include "io/codecs/quantizer.h"
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
-#include "platform/message_sink.h"
 #include "platform/text.h"
 
 namespace PngMgr {
@@ -33,7 +32,8 @@ using ZarnTypes::TYuvFrameBuffer;
 
 namespace {
 
-constexpr char kPngErrorCaption[] = "PNG Library Error";
+// Source that leads the library's lines in the log ("libpng error: ...").
+constexpr char kLibrarySource[] = "libpng";
 
 // Planar layouts (full-range BT.601) whose memory carries the grey sources.
 constexpr TPixelFormat kGreyAlphaLayout = ZarnTypes::PF_YCBCR_FIRST;                              // 4:4:4
@@ -68,12 +68,15 @@ void ErrorHandler(png_structp png, png_const_charp text) {
   png_longjmp(png, 1);
 }
 
-void WarningHandler(png_structp, png_const_charp) {}
+// The library's messages go to the log, as its own handlers would have
+// them; no message box is shown for a PNG file.
+void WarningHandler(png_structp, png_const_charp text) {
+  Codecs::LogLibraryMessage(kLibrarySource, false, PrintableText(text ? text : ""));
+}
 
-void ShowLibraryError(const TCallState& state) {
+void LogLibraryError(const TCallState& state) {
   if (state.message[0] == '\0') return;
-  platform::ShowMessage(PrintableText(state.message), kPngErrorCaption,
-                        platform::MB_OK | platform::MB_ICONERROR);
+  Codecs::LogLibraryMessage(kLibrarySource, true, PrintableText(state.message));
 }
 
 std::int32_t ColorCodeOf(int pngColorType) {
@@ -524,7 +527,7 @@ bool CPngMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8_
   if (setjmp(png_jmpbuf(st->png)) != 0) {
     // A library error: the state's destructor releases the structures; the
     // frame buffer keeps whatever was prepared.
-    ShowLibraryError(*st);
+    LogLibraryError(*st);
     return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   }
   const bool decoded = DecodeImage(*st, request, pFile, nMaxPixels);
@@ -684,7 +687,11 @@ bool CPngMgr::WritePng(TMediaRequest& request) {
     return FailRequest(request, ZarnTypes::MEDIA_ERR_WRITE_PNG);
   const TPngSettings& settings = params->settings;
   const int pngType = PngColorTypeOf(settings.nColorType);
-  if (pngType < 0) return FailRequest(request, ZarnTypes::MEDIA_ERR_WRITE_PNG);
+  if (pngType < 0) {
+    // An unknown colour type is refused before anything is made, without a code.
+    request.bSuccess = false;
+    return false;
+  }
 
   std::unique_ptr<TWriteState> state;
   try {
@@ -715,7 +722,7 @@ bool CPngMgr::WritePng(TMediaRequest& request) {
   if (!st->info) return FailRequest(request, ZarnTypes::MEDIA_ERR_WRITE_PNG);
 
   if (setjmp(png_jmpbuf(st->png)) != 0) {
-    ShowLibraryError(*st);
+    LogLibraryError(*st);
     return FailRequest(request, ZarnTypes::MEDIA_ERR_WRITE_PNG);
   }
   EncodeImage(*st, request, settings, m_Compression, source, pngType);

@@ -8,9 +8,10 @@
 // built on the caller's stack for one call or embedded in a channel reader.
 //
 // Library errors never end the process: they return to the manager, which
-// releases the library's objects, fails the request and shows the library's
-// message in a box titled "PNG Library Error". Library warnings are not
-// shown.
+// releases the library's objects and fails the request. Failures are
+// results only: no message box is shown; the library's errors and warnings
+// go to the log (standard error) as "libpng error: ..." and "libpng
+// warning: ..." lines.
 
 #include <cstddef>
 #include <cstdint>
@@ -120,7 +121,7 @@ class CPngMgr {
   // stride, pixels and size, and its result block, when given, a
   // TPngReadInfo. Every failure sets MEDIA_ERR_READ_PNG: a request that
   // carries a tag, a file that cannot be opened, a library error (its
-  // message shown), a picture too large to decode, another target, a frame
+  // message logged), a picture too large to decode, another target, a frame
   // that cannot be allocated.
   bool ReadPng(ZarnTypes::TMediaRequest& request);
 
@@ -169,7 +170,8 @@ class CPngMgr {
   //     planar frame's chroma memory, rows one aligned width apart;
   //   PF_YCBCR_FIRST + 15 (4:2:0, grey at 8 or 16 bits): the luma plane.
   // The file is replaced only when the whole picture was coded and written:
-  // a failed write leaves no file behind. Every failure sets
+  // a failed write leaves no file behind. An unknown colour type code is
+  // refused at once without an error code; every other failure sets
   // MEDIA_ERR_WRITE_PNG.
   bool WritePng(ZarnTypes::TMediaRequest& request);
 

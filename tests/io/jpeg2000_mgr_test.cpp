@@ -461,9 +461,14 @@ TEST_F(Jpeg2000MgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
   // file or leftover appears.
   const auto missing = dir / "no_such_folder" / "x.jp2";
   sink.Clear();
-  EXPECT_FALSE(mgr.SaveJpeg2000(missing.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), first));
+  testing::internal::CaptureStderr();
+  const bool saved = mgr.SaveJpeg2000(missing.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), first);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(saved);
   EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
-  EXPECT_FALSE(sink.Messages().empty());
+  // Logged, not shown.
+  EXPECT_TRUE(sink.Messages().empty());
+  EXPECT_EQ(log, "Can not write file " + missing.string() + "\n");
   EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
 }
 
@@ -524,10 +529,13 @@ TEST_F(Jpeg2000MgrTest, ReadRequestsAreCheckedAndFramesReused) {
   request.ePixelFormat = PF_RGB32;
   request.pPath = &missing;
   sink.Clear();
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(mgr.ReadJpeg2000(request));
+  const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_EQ(request.eError, MEDIA_ERR_READ_JPEG2000);
   EXPECT_FALSE(request.bSuccess);
-  EXPECT_FALSE(sink.Messages().empty());
+  EXPECT_TRUE(sink.Messages().empty());
+  EXPECT_EQ(log, "Can not open file " + missing + "\n");
 }
 
 TEST_F(Jpeg2000MgrTest, HostileFilesFailCleanly) {
@@ -575,14 +583,19 @@ TEST_F(Jpeg2000MgrTest, HostileFilesFailCleanly) {
     tovrin_test::WriteAll(path, c.bytes);
     sink.Clear();
     TDecoded d;
+    testing::internal::CaptureStderr();
     Read(path, d);
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(d.ok);
     EXPECT_EQ(d.error, MEDIA_ERR_READ_JPEG2000);
-    EXPECT_FALSE(sink.Messages().empty());
+    EXPECT_TRUE(sink.Messages().empty());
+    EXPECT_FALSE(log.empty());
   }
 }
 
-TEST_F(Jpeg2000MgrTest, LibraryMessagesReachTheSinkOncePerCall) {
+// The library's messages go to the log, each once per call, and never to a
+// message box.
+TEST_F(Jpeg2000MgrTest, LibraryMessagesAreLoggedOncePerCall) {
   const auto good = dir / "good.jpc";
   ASSERT_TRUE(mgr.SaveJpeg2000(good.string(), FF_JPC, Settings(J2K_CS_RGB, J2K_MODE_JPC, 1000), NoisySection(40, 30, 4)));
   auto bytes = tovrin_test::ReadAll(good);
@@ -590,13 +603,23 @@ TEST_F(Jpeg2000MgrTest, LibraryMessagesReachTheSinkOncePerCall) {
   const auto path = dir / "cut.jpc";
   tovrin_test::WriteAll(path, bytes);
   TDecoded d;
+  testing::internal::CaptureStderr();
   Read(path, d);
+  const std::string log = testing::internal::GetCapturedStderr();
   ASSERT_FALSE(d.ok);
-  const auto boxes = sink.Messages();
-  ASSERT_FALSE(boxes.empty());
-  int libraryErrors = 0;
-  for (const auto& box : boxes) libraryErrors += box.caption == "JPEG 2000 Library Error";
-  EXPECT_EQ(libraryErrors, 1);
+  EXPECT_TRUE(sink.Messages().empty());
+  std::vector<std::string> errors;
+  for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+    end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(at, end - at);
+    if (line.rfind("JPEG 2000 library error: ", 0) == 0) errors.push_back(line);
+  }
+  ASSERT_FALSE(errors.empty()) << log;
+  // No line twice.
+  std::vector<std::string> sorted = errors;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << log;
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ using tovrin_test::ReadAll;
 using tovrin_test::TTempDir;
 using tovrin_test::WriteAll;
 
-constexpr char kCaption[] = "PNG Library Error";
+// How the library's errors are led in the log.
+constexpr char kLogPrefix[] = "libpng error: ";
 
 struct Rgba {
   int r = 0, g = 0, b = 0, a = 255;
@@ -410,6 +411,26 @@ TEST_F(PngMgrTest, CompressionLevelComesFromTheSettings) {
   EXPECT_GT(ReadAll(Path("l0.png")).size(), 4 * ReadAll(Path("l9.png")).size());
   Frame frame;
   ExpectPicture(ReadPng(Path("l0.png"), frame.fb), 64, 64, [](int x, int) { return Rgba{x * 4, 0, 0}; });
+
+  // The level reaches the file: zlib records its class in the stream header
+  // (FLEVEL, the top two bits of the second byte: 0 for levels 0 and 1, 1
+  // for 2..5, 2 for 6, 3 for 7..9). Levels outside 0..9 are taken as the
+  // nearest of them.
+  const struct {
+    int level;
+    int flevel;
+  } levels[] = {{0, 0}, {1, 0}, {4, 1}, {6, 2}, {7, 3}, {9, 3}, {-1, 0}, {-50, 0}, {10, 3}, {42, 3}};
+  for (const auto& l : levels) {
+    s.nCompressionLevel = l.level;
+    const std::string path = Path("level" + std::to_string(l.level) + ".png");
+    ASSERT_TRUE(manager.SavePng(path, FF_PNG, s, *bitmap)) << "level " << l.level;
+    const auto idat = Chunks(ReadAll(path), "IDAT");
+    ASSERT_FALSE(idat.empty());
+    ASSERT_GE(idat[0].size(), 2u);
+    EXPECT_EQ(idat[0][1] >> 6, l.flevel) << "level " << l.level;
+    ExpectPicture(ReadPng(path, frame.fb), 64, 64, [](int x, int) { return Rgba{x * 4, 0, 0}; });
+  }
+  EXPECT_TRUE(sink.Messages().empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -734,20 +755,20 @@ std::vector<std::uint8_t> PaletteWithoutPlte() {
 
 class PngHostile : public PngMgrTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_P(PngHostile, FailsWithTheReadCodeAndTheLibrarysMessage) {
+// No message box: the library's error goes to the log (standard error).
+TEST_P(PngHostile, FailsWithTheReadCodeAndLogsTheLibrarysMessage) {
   const HostileCase c = GetParam();
   const std::vector<std::uint8_t> bytes = c.make();
   const std::string path = WriteFile("bad.png", bytes);
   Frame frame;
+  testing::internal::CaptureStderr();
   const TMediaRequest r = ReadPng(path, frame.fb);
+  const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_FALSE(r.bSuccess);
   EXPECT_EQ(r.eError, MEDIA_ERR_READ_PNG);
   EXPECT_EQ(frame.fb.pBuffer != nullptr, c.allocates);
-  const auto boxes = sink.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, kCaption);
-  EXPECT_EQ(boxes[0].style, platform::MB_OK | platform::MB_ICONERROR);
-  EXPECT_FALSE(boxes[0].text.empty());
+  EXPECT_TRUE(sink.Messages().empty());
+  EXPECT_NE(log.find(kLogPrefix), std::string::npos) << log;
 
   // The same bytes from memory fail the same way.
   TMediaRequest m{};
@@ -775,12 +796,15 @@ INSTANTIATE_TEST_SUITE_P(Files, PngHostile,
                                            HostileCase{"palette_without_plte", PaletteWithoutPlte, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PngMgrTest, HugePictureIsNamedInTheMessage) {
+TEST_F(PngMgrTest, HugePictureIsNamedInTheLog) {
   const std::string path = WriteFile("huge.png", Huge());
   Frame frame;
-  EXPECT_FALSE(ReadPng(path, frame.fb).bSuccess);
-  ASSERT_EQ(sink.Texts().size(), 1u);
-  EXPECT_EQ(sink.Texts()[0], "Picture of 100000 x 100000 pixels is too large to decode");
+  testing::internal::CaptureStderr();
+  const bool read = ReadPng(path, frame.fb).bSuccess;
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(read);
+  EXPECT_TRUE(sink.Messages().empty());
+  EXPECT_EQ(log, std::string(kLogPrefix) + "Picture of 100000 x 100000 pixels is too large to decode\n");
 }
 
 TEST_F(PngMgrTest, MissingOrEmptyFileAndOtherTargetsFailQuietly) {
@@ -918,11 +942,12 @@ struct BadRequestCase {
   TMediaRequestTag tag;
   TPixelFormat layout;
   bool shortFrame;
+  TMediaRequestError error;  // an unknown colour type is refused without a code
 };
 
 class PngBadRequest : public PngMgrTest, public ::testing::WithParamInterface<BadRequestCase> {};
 
-TEST_P(PngBadRequest, FailsWithTheWriteCodeAndKeepsTheOldFile) {
+TEST_P(PngBadRequest, FailsWithItsCodeAndKeepsTheOldFile) {
   const BadRequestCase c = GetParam();
   const Dib::TDibPtr bitmap = MakeBitmap(6, 4, 32, Colour);
   TPngSettings s;
@@ -944,8 +969,10 @@ TEST_P(PngBadRequest, FailsWithTheWriteCodeAndKeepsTheOldFile) {
   r.eTag = c.tag;
   r.pParams = &params;
   CPngMgr manager;
+  r.bSuccess = true;
   EXPECT_FALSE(manager.WritePng(r));
-  EXPECT_EQ(r.eError, MEDIA_ERR_WRITE_PNG);
+  EXPECT_FALSE(r.bSuccess);
+  EXPECT_EQ(r.eError, c.error);
   const std::vector<std::uint8_t> left = ReadAll(path);
   EXPECT_EQ(std::string(left.begin(), left.end()), "old");
   EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
@@ -953,12 +980,14 @@ TEST_P(PngBadRequest, FailsWithTheWriteCodeAndKeepsTheOldFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, PngBadRequest,
-    ::testing::Values(BadRequestCase{"unknown_code", 9, MEDIA_REQ_PNG, PF_RGB32, false},
-                      BadRequestCase{"wrong_tag", 5, MEDIA_REQ_TIFF, PF_RGB32, false},
-                      BadRequestCase{"grey_from_rgb32", 2, MEDIA_REQ_PNG, PF_RGB32, false},
-                      BadRequestCase{"palette_without_section", 4, MEDIA_REQ_PNG, PF_DIB_8, false},
-                      BadRequestCase{"rgb24_layout", 5, MEDIA_REQ_PNG, PF_RGB24, false},
-                      BadRequestCase{"short_frame", 5, MEDIA_REQ_PNG, PF_RGB32, true}),
+    ::testing::Values(BadRequestCase{"unknown_code", 9, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
+                      BadRequestCase{"code_0", 0, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
+                      BadRequestCase{"wrong_tag", 5, MEDIA_REQ_TIFF, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
+                      BadRequestCase{"grey_from_rgb32", 2, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
+                      BadRequestCase{"palette_without_section", 4, MEDIA_REQ_PNG, PF_DIB_8, false,
+                                     MEDIA_ERR_WRITE_PNG},
+                      BadRequestCase{"rgb24_layout", 5, MEDIA_REQ_PNG, PF_RGB24, false, MEDIA_ERR_WRITE_PNG},
+                      BadRequestCase{"short_frame", 5, MEDIA_REQ_PNG, PF_RGB32, true, MEDIA_ERR_WRITE_PNG}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
