@@ -54,6 +54,13 @@ const char* const kAddonMessages[] = {
 
 std::string CantOpenText(const std::string& path) { return "Can't open " + path + "\n"; }
 
+// A failure the JPEG codec reports by its result alone: the success flag
+// is cleared and the error code left as it was.
+bool FailWithoutCode(TMediaRequest& request) {
+  request.bSuccess = false;
+  return false;
+}
+
 // The library's texts are ASCII; anything else a crafted file slips into a
 // message parameter is replaced so that the text stays valid UTF-8.
 std::string PrintableText(const char* text) {
@@ -202,7 +209,7 @@ bool CJpegMgr::ReadJpeg(TMediaRequest& request) {
   std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
   if (!file) {
     platform::ShowMessage(CantOpenText(path));
-    return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
+    return FailWithoutCode(request);
   }
   const bool ok = Decode(request, file, nullptr, 0, kMaxJpegPixels);
   std::fclose(file);
@@ -211,8 +218,8 @@ bool CJpegMgr::ReadJpeg(TMediaRequest& request) {
 
 bool CJpegMgr::ReadJpegMemory(const std::uint8_t* pData, std::size_t nSize, TMediaRequest& request,
                               std::int64_t nMaxPixels) {
-  if (!pData || nSize == 0 || request.eTag != ZarnTypes::MEDIA_REQ_NONE)
-    return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
+  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
+  if (!pData || nSize == 0) return FailWithoutCode(request);  // as a file that cannot be opened
   return Decode(request, nullptr, pData, nSize, nMaxPixels);
 }
 
@@ -354,9 +361,9 @@ bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8
   st->cinfo.err = InitJpegErrorMgr(st->err);
   if (setjmp(st->err.jump) != 0) {
     // A library error (already shown): release the decompressor; the frame
-    // buffer keeps whatever was prepared.
+    // buffer keeps whatever was prepared. It leaves no error code.
     jpeg_destroy_decompress(&st->cinfo);
-    return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
+    return FailWithoutCode(request);
   }
   const bool decoded = DecodeRows(*st, request, pFile, pData, nSize, nMaxPixels);
   jpeg_destroy_decompress(&st->cinfo);
@@ -364,23 +371,24 @@ bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8
 }
 
 bool CJpegMgr::WriteJpeg(TMediaRequest& request, std::int32_t nQuality) {
-  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, kWriteJpegError);
+  // A JPEG write has no error code: every failure is the result alone.
+  if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailWithoutCode(request);
   const std::string path = request.pPath ? *request.pPath : std::string();
   if (path.empty()) {
     platform::ShowMessage(CantOpenText(path));
-    return FailRequest(request, kWriteJpegError);
+    return FailWithoutCode(request);
   }
   std::unique_ptr<TEncodeState> state;
   try {
     state = std::make_unique<TEncodeState>();
   } catch (const std::bad_alloc&) {
-    return FailRequest(request, kWriteJpegError);
+    return FailWithoutCode(request);
   }
   TEncodeState* const st = state.get();
   st->cinfo.err = InitJpegErrorMgr(st->err);
   if (setjmp(st->err.jump) != 0) {
     jpeg_destroy_compress(&st->cinfo);
-    return FailRequest(request, kWriteJpegError);
+    return FailWithoutCode(request);
   }
   EncodeRows(*st, request, nQuality);
   jpeg_destroy_compress(&st->cinfo);
@@ -388,7 +396,7 @@ bool CJpegMgr::WriteJpeg(TMediaRequest& request, std::int32_t nQuality) {
   // The file appears only now, whole: a failure above left nothing on disk.
   if (!platform::WriteFileBytes(path, st->output.data(), st->output.size())) {
     platform::ShowMessage(CantOpenText(path));
-    return FailRequest(request, kWriteJpegError);
+    return FailWithoutCode(request);
   }
   return SucceedRequest(request);
 }

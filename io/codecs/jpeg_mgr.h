@@ -34,9 +34,6 @@ struct TJpegExchange {
 
 inline constexpr std::int32_t kDefaultQuality = 80;
 
-// Error code of a failed JPEG write.
-inline constexpr ZarnTypes::TMediaRequestError kWriteJpegError = ZarnTypes::MEDIA_ERR_WRITE_JPEG;
-
 // Pictures of more pixels than this are refused before decoding (4 bytes
 // each is the frame buffer allocator's limit).
 inline constexpr std::int64_t kMaxJpegPixels = ZarnTypes::kMaxFrameBufferBytes / 4;
@@ -81,13 +78,15 @@ class CJpegMgr {
   // it is freed and allocated anew.
   //
   // On success the request gets width, height, stride, pixels and size, and
-  // its result block, when given, a TJpegReadInfo. Every failure sets
-  // MEDIA_ERR_READ_JPEG: a request that carries a tag (quietly, nothing
-  // opened), a file that cannot be opened ("Can't open %s\n" in
-  // the application's message box), a library error (its message in the
-  // "JPEG Library Error" box), a picture too large to decode, another target
-  // format or a frame buffer that cannot be allocated. After a failure the
-  // frame buffer keeps what was already prepared.
+  // its result block, when given, a TJpegReadInfo. Failures: a request that
+  // carries a tag fails quietly with MEDIA_ERR_READ_JPEG, nothing opened; a
+  // file that cannot be opened ("Can't open %s\n" in the application's
+  // message box) and every error that ends the library's work (its message
+  // in the "JPEG Library Error" box: a broken file, a picture too large to
+  // decode, another target format or a frame buffer that cannot be
+  // allocated, which end through "Application transferred too few
+  // scanlines") fail without an error code. After a failure the frame
+  // buffer keeps what was already prepared.
   bool ReadJpeg(ZarnTypes::TMediaRequest& request);
 
   // The same from a whole file in memory (pPath unused); pictures of more
@@ -103,8 +102,9 @@ class CJpegMgr {
   // (it clamps to 1..100), with baseline tables forced.
   //
   // The file is replaced only when the whole picture was coded and written:
-  // a failed write leaves no file behind. Failures set kWriteJpegError:
-  // a request that carries a tag fails quietly before anything is made;
+  // a failed write leaves no file behind. Failures leave the error code
+  // alone (there is none for a JPEG write): a request that carries a tag
+  // fails quietly before anything is made;
   // another format ends through the library's state error, another pixel
   // format or a frame too small for the picture through "Application
   // transferred too few scanlines" (both in the "JPEG Library Error" box); a
