@@ -39,6 +39,10 @@ void AddLibraryMessage(TMessageLog& log, bool error, const char* module, const c
   const int n = std::vsnprintf(buffer, sizeof buffer, fmt ? fmt : "", copy);
   va_end(copy);
   if (n < 0) return;
+  // The library advises against Deflate's code 32946 on every such write;
+  // the code is chosen on purpose, so the advice is not passed on.
+  static constexpr char kLegacyDeflate[] = "Creating TIFF with legacy Deflate codec identifier";
+  if (!error && std::strncmp(buffer, kLegacyDeflate, sizeof kLegacyDeflate - 1) == 0) return;
   if (error)
     log.AddError(module ? module : kDefaultModule, buffer);
   else
@@ -297,9 +301,9 @@ std::uint16_t TiffCompressionOf(std::int32_t code) {
     case TIFF_COMP_PACKBITS: return COMPRESSION_PACKBITS;
     case TIFF_COMP_JPEG: return COMPRESSION_JPEG;
     case TIFF_COMP_JPEG2000: return COMPRESSION_JP2000;
-    // Deflate under the code that readers know best; the library warns
-    // against its legacy code 32946 on every write.
-    case TIFF_COMP_ZIP: return COMPRESSION_ADOBE_DEFLATE;
+    // Deflate under its original code 32946, as files of this program have
+    // always carried it (readers take it and 8 alike).
+    case TIFF_COMP_ZIP: return COMPRESSION_DEFLATE;
     case TIFF_COMP_HUFFMAN_RLE: return COMPRESSION_CCITTRLE;
     case TIFF_COMP_FAX3: return COMPRESSION_CCITTFAX3;
     case TIFF_COMP_FAX4: return COMPRESSION_CCITTFAX4;
@@ -345,12 +349,27 @@ bool FrameHoldsRows(const TFrameBuffer* frame, TPixelFormat format, int pixelByt
   return Codecs::FrameHoldsRows(frame, frame->nHeight, std::int64_t{frame->nWidth} * pixelBytes);
 }
 
-bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, std::vector<std::uint8_t>& out,
-                TMessageLog& log) {
+// How an encode ended: written, refused as the request stands (no error
+// code: an unsupported colour space or depth, a palette section that cannot
+// be described or that has more than 256 colours), or failed (the write
+// code).
+enum class TEncodeResult { Written, Refused, Failed };
+
+// True for the refusals of the colour space and depth, as opposed to those
+// of the compression.
+bool IsPictureRefusal(const TTiffSettings& s) {
+  TTiffSettings plain = s;
+  plain.nCompression = TIFF_COMP_NONE;
+  return !RefusalOf(plain).empty();
+}
+
+TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, std::vector<std::uint8_t>& out,
+                         TMessageLog& log) {
+  using R = TEncodeResult;
   const TTiffSettings& s = params.settings;
   if (const std::string why = RefusalOf(s); !why.empty()) {
     log.AddOwn(why);
-    return false;
+    return IsPictureRefusal(s) ? R::Refused : R::Failed;
   }
   const bool palette = s.nColorSpace == TIFF_CS_PALETTE;
   const Dib::TDibSection* section = params.pSection;
@@ -359,9 +378,10 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
   std::uint32_t width = 0, height = 0;
   std::vector<std::uint16_t> red, green, blue;
   if (palette) {
-    if (!section || !Codecs::SectionHoldsRows(*section) || section->BitCount() != s.nBitDepth) return false;
+    if (!section || !Codecs::SectionHoldsRows(*section) || section->BitCount() != s.nBitDepth) return R::Refused;
     const std::size_t entries = std::size_t{1} << s.nBitDepth;
-    if (section->colorTable.empty() || section->colorTable.size() > 256) return false;
+    if (section->colorTable.size() > 256) return R::Refused;
+    if (section->colorTable.empty()) return R::Failed;
     // The colour map has 2^bits entries whatever the section uses; entries
     // past its table are black.
     red.assign(entries, 0);
@@ -376,7 +396,7 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
     height = static_cast<std::uint32_t>(section->Height());
   } else {
     samples = s.nColorSpace == TIFF_CS_RGB ? 3 : 4;
-    if (!FrameHoldsRows(frame, samples == 3 ? PF_RGB24 : PF_RGB32, samples)) return false;
+    if (!FrameHoldsRows(frame, samples == 3 ? PF_RGB24 : PF_RGB32, samples)) return R::Failed;
     width = static_cast<std::uint32_t>(frame->nWidth);
     height = static_cast<std::uint32_t>(frame->nHeight);
   }
@@ -384,9 +404,9 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
   TMemoryFile file;
   file.out = &out;
   TOpenOptions options(log, 0);
-  if (!options.Get()) return false;
+  if (!options.Get()) return R::Failed;
   TTiffHandle tif{OpenMemory(file, "w", options)};
-  if (!tif.p) return false;
+  if (!tif.p) return R::Failed;
 
   const std::uint16_t compression = TiffCompressionOf(s.nCompression);
   const std::uint16_t photometric = palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB;
@@ -409,7 +429,7 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
   ok = ok && TIFFSetField(tif.p, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
   if (!ok) {
     log.AddOwn("The TIFF library refused a tag of the picture.");
-    return false;
+    return R::Failed;
   }
 
   // The library may work on a row in place: each row is handed over in a
@@ -417,18 +437,19 @@ bool EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, st
   const tmsize_t rowBytes = TIFFScanlineSize(tif.p);
   const std::size_t sourceBytes =
       palette ? (static_cast<std::size_t>(width) * s.nBitDepth + 7) / 8 : static_cast<std::size_t>(width) * samples;
-  if (rowBytes <= 0 || static_cast<std::size_t>(rowBytes) != sourceBytes) return false;
+  if (rowBytes <= 0 || static_cast<std::size_t>(rowBytes) != sourceBytes) return R::Failed;
   std::vector<std::uint8_t> row(sourceBytes);
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* from =
         palette ? section->RowFromTop(static_cast<int>(y))
                 : frame->pBuffer + static_cast<std::size_t>(height - 1 - y) * frame->nStride;
     std::memcpy(row.data(), from, sourceBytes);
-    if (TIFFWriteScanline(tif.p, row.data(), y, 0) < 0) return false;
+    // A row the library refuses ends the file: nothing after it is written.
+    if (TIFFWriteScanline(tif.p, row.data(), y, 0) < 0) return R::Failed;
   }
-  if (!TIFFFlush(tif.p)) return false;
+  if (!TIFFFlush(tif.p)) return R::Failed;
   tif.Close();
-  return !file.failed && !log.HasErrors() && !out.empty();
+  return !file.failed && !out.empty() ? R::Written : R::Failed;
 }
 
 }  // namespace
@@ -558,17 +579,23 @@ bool CTiffMgr::WriteTiff(TMediaRequest& request) {
   if (!request.pPath) return FailRequest(request, MEDIA_ERR_WRITE_TIFF);
   TMessageLog log;
   std::vector<std::uint8_t> bytes;
-  bool ok;
+  TEncodeResult result;
   {
     TLogScope scope(log);
-    ok = EncodeTiff(request, *params, bytes, log);
+    result = EncodeTiff(request, *params, bytes, log);
   }
-  if (ok && !platform::WriteFileBytes(platform::PathFromUtf8(*request.pPath), bytes.data(), bytes.size())) {
+  if (result == TEncodeResult::Written &&
+      !platform::WriteFileBytes(platform::PathFromUtf8(*request.pPath), bytes.data(), bytes.size())) {
     log.AddOwn("Can not write file\n " + *request.pPath);
-    ok = false;
+    result = TEncodeResult::Failed;
   }
   log.Show();
-  return ok ? SucceedRequest(request) : FailRequest(request, MEDIA_ERR_WRITE_TIFF);
+  switch (result) {
+    case TEncodeResult::Written: return SucceedRequest(request);
+    case TEncodeResult::Refused: request.bSuccess = false; return false;
+    case TEncodeResult::Failed: break;
+  }
+  return FailRequest(request, MEDIA_ERR_WRITE_TIFF);
 }
 
 }  // namespace TiffMgr

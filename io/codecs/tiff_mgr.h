@@ -114,8 +114,11 @@ class CTiffMgr {
   // frame of red, green, blue; RGB + alpha -> PF_RGB32 frame of red, green,
   // blue, alpha (both bottom-up); palette -> the block's section. Rows are
   // written top first with orientation top-left. A request without that tag
-  // or block returns false without an error code; any other failure, a
-  // refused tag or a failed scan line included, sets MEDIA_ERR_WRITE_TIFF.
+  // or block, a colour space or depth the writer does not take, a palette
+  // section that cannot be described or one of more than 256 colours return
+  // false without an error code; any other failure, a refused compression or
+  // tag, a failed scan line and a file that cannot be written included, sets
+  // MEDIA_ERR_WRITE_TIFF.
   // The file is replaced only when the whole TIFF was made: a failed write
   // leaves no file behind.
   bool WriteTiff(ZarnTypes::TMediaRequest& request);

@@ -4,7 +4,10 @@
 // library in other layouts, and hostile files.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <tiffio.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cmath>
@@ -141,6 +144,47 @@ std::vector<std::uint8_t> HandMadeTiff(const std::vector<std::array<std::uint32_
   return b;
 }
 
+// Files of this process may grow to `bytes` for the object's lifetime
+// (writes past the limit fail with EFBIG, as on a full disk).
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    m_ok = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+    rlimit lowered = m_old;
+    lowered.rlim_cur = bytes;
+    m_ok = m_ok && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+  }
+  ~TFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
+  bool Ok() const { return m_ok; }
+
+ private:
+  rlimit m_old{};
+  void (*m_oldHandler)(int) = nullptr;
+  bool m_ok = false;
+};
+
+// The quantisation tables of a JPEG stream (JPEG tables or a whole JPEG):
+// each DQT entry with 8-bit precision, its 64 values in the stream's order.
+std::vector<std::vector<int>> QuantTables(const std::uint8_t* p, std::size_t n) {
+  std::vector<std::vector<int>> tables;
+  for (std::size_t i = 0; i + 4 <= n; ++i) {
+    if (p[i] != 0xFF || p[i + 1] != 0xDB) continue;
+    const std::size_t length = (std::size_t{p[i + 2]} << 8) | p[i + 3];
+    std::size_t at = i + 4;
+    const std::size_t end = std::min(n, i + 2 + length);
+    while (at + 65 <= end) {
+      if ((p[at] >> 4) != 0) break;  // 16-bit precision is not expected here
+      tables.emplace_back(p + at + 1, p + at + 65);
+      at += 65;
+    }
+  }
+  return tables;
+}
+
 class TiffMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
   CTiffMgr mgr;
@@ -159,24 +203,24 @@ TEST_F(TiffMgrTest, LosslessRoundTripsAreExactWithTheirTags) {
       {"rgb_none", TIFF_CS_RGB, 8, TIFF_COMP_NONE, COMPRESSION_NONE, 0},
       {"rgb_lzw", TIFF_CS_RGB, 8, TIFF_COMP_LZW, COMPRESSION_LZW, 0},
       {"rgb_packbits", TIFF_CS_RGB, 8, TIFF_COMP_PACKBITS, COMPRESSION_PACKBITS, 0},
-      {"rgb_zip", TIFF_CS_RGB, 8, TIFF_COMP_ZIP, COMPRESSION_ADOBE_DEFLATE, 0},
+      {"rgb_zip", TIFF_CS_RGB, 8, TIFF_COMP_ZIP, COMPRESSION_DEFLATE, 0},
       {"rgb_code0", TIFF_CS_RGB, 8, 0, COMPRESSION_NONE, 0},
       {"rgba_none", TIFF_CS_RGB_ALPHA, 8, TIFF_COMP_NONE, COMPRESSION_NONE, 0},
       {"rgba_lzw", TIFF_CS_RGB_ALPHA, 8, TIFF_COMP_LZW, COMPRESSION_LZW, 0},
       {"rgba_packbits", TIFF_CS_RGB_ALPHA, 8, TIFF_COMP_PACKBITS, COMPRESSION_PACKBITS, 0},
-      {"rgba_zip", TIFF_CS_RGB_ALPHA, 8, TIFF_COMP_ZIP, COMPRESSION_ADOBE_DEFLATE, 0},
+      {"rgba_zip", TIFF_CS_RGB_ALPHA, 8, TIFF_COMP_ZIP, COMPRESSION_DEFLATE, 0},
       {"pal8_none", TIFF_CS_PALETTE, 8, TIFF_COMP_NONE, COMPRESSION_NONE, 200},
       {"pal8_lzw", TIFF_CS_PALETTE, 8, TIFF_COMP_LZW, COMPRESSION_LZW, 200},
       {"pal8_packbits", TIFF_CS_PALETTE, 8, TIFF_COMP_PACKBITS, COMPRESSION_PACKBITS, 200},
-      {"pal8_zip", TIFF_CS_PALETTE, 8, TIFF_COMP_ZIP, COMPRESSION_ADOBE_DEFLATE, 200},
+      {"pal8_zip", TIFF_CS_PALETTE, 8, TIFF_COMP_ZIP, COMPRESSION_DEFLATE, 200},
       {"pal4_lzw", TIFF_CS_PALETTE, 4, TIFF_COMP_LZW, COMPRESSION_LZW, 13},
       {"pal4_none", TIFF_CS_PALETTE, 4, TIFF_COMP_NONE, COMPRESSION_NONE, 16},
       {"pal4_packbits", TIFF_CS_PALETTE, 4, TIFF_COMP_PACKBITS, COMPRESSION_PACKBITS, 16},
-      {"pal4_zip", TIFF_CS_PALETTE, 4, TIFF_COMP_ZIP, COMPRESSION_ADOBE_DEFLATE, 9},
+      {"pal4_zip", TIFF_CS_PALETTE, 4, TIFF_COMP_ZIP, COMPRESSION_DEFLATE, 9},
       {"pal1_none", TIFF_CS_PALETTE, 1, TIFF_COMP_NONE, COMPRESSION_NONE, -1},
       {"pal1_lzw", TIFF_CS_PALETTE, 1, TIFF_COMP_LZW, COMPRESSION_LZW, -1},
       {"pal1_packbits", TIFF_CS_PALETTE, 1, TIFF_COMP_PACKBITS, COMPRESSION_PACKBITS, -1},
-      {"pal1_zip", TIFF_CS_PALETTE, 1, TIFF_COMP_ZIP, COMPRESSION_ADOBE_DEFLATE, -1},
+      {"pal1_zip", TIFF_CS_PALETTE, 1, TIFF_COMP_ZIP, COMPRESSION_DEFLATE, -1},
       {"pal1_rle", TIFF_CS_PALETTE, 1, TIFF_COMP_HUFFMAN_RLE, COMPRESSION_CCITTRLE, -1},
       {"pal1_fax3", TIFF_CS_PALETTE, 1, TIFF_COMP_FAX3, COMPRESSION_CCITTFAX3, -1},
       {"pal1_fax4", TIFF_CS_PALETTE, 1, TIFF_COMP_FAX4, COMPRESSION_CCITTFAX4, -1},
@@ -285,6 +329,85 @@ TEST_F(TiffMgrTest, JpegStripsAreWrittenAtQuality80) {
     EXPECT_EQ(d.results[TiffMgr::kResultCompression], 4);
   }
   EXPECT_EQ(files[0], files[1]);
+
+  // The luminance table is the standard one scaled as the JPEG library does
+  // for quality 80 (factor 200 - 2 x 80 = 40 %): 16 -> 6, 11 -> 4, 12 -> 5,
+  // 14 -> 6, 12 -> 5, 10 -> 4. Quality 75 would give 8, 6, 6, 7, 6, 5.
+  TIFF* tif = TIFFOpen((dir / "jpeg10.tif").string().c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  std::uint32_t count = 0;
+  void* tables = nullptr;
+  const bool hasTables = TIFFGetField(tif, TIFFTAG_JPEGTABLES, &count, &tables) != 0;
+  std::vector<std::vector<int>> quant;
+  if (hasTables) quant = QuantTables(static_cast<const std::uint8_t*>(tables), count);
+  TIFFClose(tif);
+  ASSERT_TRUE(hasTables);
+  ASSERT_FALSE(quant.empty());
+  ASSERT_EQ(quant[0].size(), 64u);
+  // The first values in zig-zag order: positions (0,0), (0,1), (1,0), (2,0), (1,1), (0,2).
+  EXPECT_EQ((std::vector<int>(quant[0].begin(), quant[0].begin() + 6)), (std::vector<int>{6, 4, 5, 6, 5, 4}));
+}
+
+// A disk that fills up while the file is written: the save fails with the
+// write code, and neither the file nor a part of it stays behind.
+TEST_F(TiffMgrTest, AWriteThatFailsPartWayLeavesNoFile) {
+  const Dib::TDibSection picture = NoisySection(64, 64, 4);  // 12 KiB of rows
+  const auto path = dir / "full.tif";
+  TTiffWriteParams params;
+  params.settings = Settings(TIFF_CS_RGB, 8, TIFF_COMP_NONE);
+  TFrameBuffer frame;
+  frame.ePixelFormat = PF_RGB24;
+  frame.nWidth = 64;
+  frame.nHeight = 64;
+  frame.nRowAlignment = 4;
+  frame.nHeightAlignment = 1;
+  ASSERT_TRUE(AllocFrameBuffer(&frame));
+  std::memset(frame.pBuffer, 0x5A, static_cast<std::size_t>(frame.nSize));
+  const std::string target = path.string();
+  TMediaRequest request;
+  request.eOp = MEDIA_OP_WRITE_STILL;
+  request.eSourceFormat = FF_TIFF;
+  request.pPath = &target;
+  request.pFrameBuffer = &frame;
+  request.eTag = MEDIA_REQ_TIFF;
+  request.pParams = &params;
+  bool written = true;
+  bool limited = false;
+  {
+    TFileSizeLimit limit(4096);
+    limited = limit.Ok();
+    if (limited) written = mgr.WriteTiff(request);
+  }
+  FreeFrameBuffer(&frame);
+  ASSERT_TRUE(limited);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(request.bSuccess);
+  EXPECT_EQ(request.eError, MEDIA_ERR_WRITE_TIFF);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 0u);
+
+  // The same through the saver, over an older file that must survive.
+  ASSERT_TRUE(mgr.SaveTiff(target, FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_NONE), NoisySection(8, 8, 5)));
+  const auto before = tovrin_test::ReadAll(path);
+  bool saved = true;
+  {
+    TFileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Ok());
+    saved = mgr.SaveTiff(target, FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_NONE), picture);
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(tovrin_test::ReadAll(path), before);
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 1u);
+}
+
+// A row the library refuses ends the save: wider than a JPEG strip may be,
+// so the JPEG codec refuses the first row.
+TEST_F(TiffMgrTest, ARowTheLibraryRefusesFailsTheSave) {
+  const Dib::TDibSection wide = NoisySection(65536, 2, 6);
+  const auto path = dir / "wide.tif";
+  EXPECT_FALSE(mgr.SaveTiff(path.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_JPEG), wide));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(tovrin_test::EntryCount(dir.Path()), 0u);
+  EXPECT_FALSE(sink.Messages().empty());
 }
 
 TEST_F(TiffMgrTest, RefusedSettingsWriteNoFile) {
@@ -540,8 +663,46 @@ TEST_F(TiffMgrTest, RequestsAreChecked) {
   EXPECT_EQ(write.eError, MEDIA_ERR_NONE);
   write.eTag = MEDIA_REQ_TIFF;
   EXPECT_FALSE(mgr.WriteTiff(write));  // a palette picture without its section
-  EXPECT_EQ(write.eError, MEDIA_ERR_WRITE_TIFF);
+  EXPECT_FALSE(write.bSuccess);
+  EXPECT_EQ(write.eError, MEDIA_ERR_NONE);
   EXPECT_FALSE(std::filesystem::exists(out));
+
+  // Which failures carry the write code: a colour space the writer does not
+  // take and a palette section it cannot use leave none; a compression the
+  // picture cannot take and a missing pixel source set it.
+  Dib::TDibPtr bigTable = Dib::CreateDibSectionEx(4, 4, 8);
+  ASSERT_TRUE(bigTable);
+  bigTable->colorTable.resize(300);
+  struct TCase {
+    const char* what;
+    TTiffSettings settings;
+    const Dib::TDibSection* section;
+    TMediaRequestError error;
+  };
+  const TCase cases[] = {
+      {"grey", Settings(TIFF_CS_GREY, 8, TIFF_COMP_LZW), nullptr, MEDIA_ERR_NONE},
+      {"colour space 9", Settings(9, 8, TIFF_COMP_LZW), nullptr, MEDIA_ERR_NONE},
+      {"RGB at 4 bits", Settings(TIFF_CS_RGB, 4, TIFF_COMP_LZW), nullptr, MEDIA_ERR_NONE},
+      {"palette of 300 colours", Settings(TIFF_CS_PALETTE, 8, TIFF_COMP_LZW), bigTable.get(), MEDIA_ERR_NONE},
+      {"RGB without a frame", Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), nullptr, MEDIA_ERR_WRITE_TIFF},
+      {"Fax 3 for RGB", Settings(TIFF_CS_RGB, 8, TIFF_COMP_FAX3), nullptr, MEDIA_ERR_WRITE_TIFF},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTiffWriteParams block;
+    block.settings = c.settings;
+    block.pSection = c.section;
+    TMediaRequest request;
+    request.eOp = MEDIA_OP_WRITE_STILL;
+    request.pPath = &out;
+    request.eTag = MEDIA_REQ_TIFF;
+    request.pParams = &block;
+    request.bSuccess = true;
+    EXPECT_FALSE(mgr.WriteTiff(request));
+    EXPECT_FALSE(request.bSuccess);
+    EXPECT_EQ(request.eError, c.error);
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
 }
 
 TEST_F(TiffMgrTest, HostileFilesFailCleanly) {
