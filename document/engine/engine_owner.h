@@ -107,6 +107,8 @@ class IEngineOwner {
   // Pacing thread, after a frame of a channel was shown while playing
   // (not while replaying): the recording writer's turn.
   virtual void FrameShown(int /*channel*/, std::int32_t /*frameNumber*/) {}
+  // Pacing thread, after a cached frame was shown again by a replay command.
+  virtual void FrameReplayed(int /*channel*/, std::int32_t /*frameNumber*/) {}
   // A channel process, for each stored frame of a channel whose record flag is set.
   virtual void PushRecordedFrame(int /*channel*/, int /*procId*/, const ZarnTypes::TMediaFrameNotice& /*frame*/) {}
   // Session thread: opens the selected recorders at the start, closes them at the end.

@@ -173,6 +173,14 @@ bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool st
   return ok;
 }
 
+bool CZarn::ChannelCacheShown(int channel) {
+  std::lock_guard<std::mutex> lock(m_Dpb.HandOffLock(channel));
+  const TVideoSceneBuffer* scene = m_Dpb.SceneQueue(channel).Peek(0);
+  const bool shown = !scene || scene->nTaken >= scene->nStored || scene->nTaken >= scene->nFrames;
+  m_Channel[channel].bChannelIdle.store(shown);
+  return shown;
+}
+
 bool CZarn::ReplayChannelFrame(int channel, int step) {
   TEngineChannel& state = m_Channel[channel];
   auto& frames = m_Dpb.FrameQueue(channel);
@@ -201,6 +209,7 @@ bool CZarn::ReplayChannelFrame(int channel, int step) {
   }
   state.nShownFrame.store(frame.nFrameNumber);
   RequestUpdate(ENGINE_UPDATE_COUNTERS);
+  if (m_pOwner) m_pOwner->FrameReplayed(channel, frame.nFrameNumber);
   return true;
 }
 

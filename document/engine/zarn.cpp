@@ -506,8 +506,11 @@ void CZarn::PaceThreadProc(TSessionStart start) {
       if (config.bDecoderH264) {
         idle = m_bLayerIdle.load();
       } else if (config.bDecoderMpeg2) {
+        // The job count was read first: every frame of the finished
+        // producers is in the buffer, so the caches are looked at now, not
+        // through the idle flags of the last delivery.
         for (int ch = 0; ch < kEngineChannels; ++ch)
-          if (start.playing[ch] && !m_Channel[ch].bChannelIdle.load()) idle = false;
+          if (start.playing[ch] && !ChannelCacheShown(ch)) idle = false;
       } else {
         idle = false;
       }

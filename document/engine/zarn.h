@@ -174,6 +174,9 @@ class CZarn {
   // Moves the channel's replay target by step (-1, 0, +1) over the slots
   // that hold whole frames and shows that frame.
   bool ReplayChannelFrame(int channel, int step);
+  // True when the channel's cache holds no frame that was not shown yet
+  // (looked at under the hand-off lock; also sets the channel's idle flag).
+  bool ChannelCacheShown(int channel);
 
   // ---- state shared with the document and the panes
 

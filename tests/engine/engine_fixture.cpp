@@ -125,6 +125,12 @@ void TTestOwner::FrameShown(int channel, std::int32_t frameNumber) {
   m_Shown.push_back({channel, frameNumber, picture});
 }
 
+void TTestOwner::FrameReplayed(int channel, std::int32_t frameNumber) {
+  const int picture = DecodePort(m_Ports, channel);
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  m_Replayed.push_back({channel, frameNumber, picture});
+}
+
 std::vector<int> TTestOwner::ShownFrames(int channel) const {
   std::vector<int> frames;
   for (const TShown& shown : Shown())

@@ -89,8 +89,9 @@ class TFileReader : public Zarn::IChannelReader {
   std::atomic<std::int32_t> m_nLimit{0};
 };
 
-// A shown frame as the owner saw it: the frame number the engine reports and
-// the number the port's picture shows at that moment.
+// A shown (or replayed) frame as the owner saw it on the pacing thread: the
+// frame number the engine reports and the number the port's picture shows at
+// that moment.
 struct TShown {
   int channel;
   int frameNumber;
@@ -110,12 +111,17 @@ class TTestOwner : public Zarn::IEngineOwner {
   void PostChannelSlider(int) override {}
   void PostSessionEnded() override { m_nSessionsEnded.fetch_add(1); }
   void FrameShown(int channel, std::int32_t frameNumber) override;
+  void FrameReplayed(int channel, std::int32_t frameNumber) override;
 
   std::vector<TShown> Shown() const {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Shown;
   }
   std::vector<int> ShownFrames(int channel) const;
+  std::vector<TShown> Replayed() const {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Replayed;
+  }
 
   Zarn::TSessionConfig m_Config;
   Zarn::IChannelReader* m_pReader[4] = {};
@@ -127,6 +133,7 @@ class TTestOwner : public Zarn::IEngineOwner {
  private:
   mutable std::mutex m_Mutex;
   std::vector<TShown> m_Shown;
+  std::vector<TShown> m_Replayed;
 };
 
 // An engine with a recording owner, fast periods and a temporary folder.
