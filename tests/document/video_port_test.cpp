@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -462,17 +463,25 @@ TEST(VideoPortConcurrency, HeldPicturesNeverChangeWhileAWorkerDeliversFrames) {
   // Each picture is held while the worker swaps at least three more times,
   // so every picture the port owns is drawn again meanwhile: a writer that
   // drew into a held picture would change it.
-  for (int round = 0; round < 100; ++round) {
+  // Failures are noted and the worker joined before anything is asserted.
+  std::string failure;
+  for (int round = 0; round < 100 && failure.empty(); ++round) {
     auto picture = port.FrontBitmap();
-    ASSERT_TRUE(picture);
+    if (!picture) {
+      failure = "no front picture in round " + std::to_string(round);
+      break;
+    }
     const std::uint32_t first = PixelAt(*picture, 0, 0);
     const std::vector<std::uint8_t> copy(picture->bits);
     const int target = delivered.load() + 3;
     while (delivered.load() < target) std::this_thread::yield();
-    for (int y = 0; y < picture->Height(); ++y)
-      for (int x = 0; x < picture->Width(); ++x) ASSERT_EQ(PixelAt(*picture, x, y), first);
-    ASSERT_EQ(copy, picture->bits) << "round " << round;
+    for (int y = 0; y < picture->Height() && failure.empty(); ++y)
+      for (int x = 0; x < picture->Width() && failure.empty(); ++x)
+        if (PixelAt(*picture, x, y) != first)
+          failure = "pixel " + std::to_string(x) + "," + std::to_string(y) + " changed in round " + std::to_string(round);
+    if (failure.empty() && copy != picture->bits) failure = "the held picture changed in round " + std::to_string(round);
   }
   stop = true;
   worker.join();
+  EXPECT_EQ(failure, "");
 }
