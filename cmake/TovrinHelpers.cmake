@@ -56,6 +56,6 @@ function(tovrin_add_test_suite target)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOVRIN_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
       TIMEOUT 300)
 endfunction()
