@@ -27,6 +27,10 @@ class TEngineNotice : public QEvent {
 }  // namespace
 
 CZarnDocEngineLink::CZarnDocEngineLink(CZarnDoc* document) : m_pDocument(document) {
+  for (int ch = 0; ch < kEngineChannels; ++ch) {
+    m_pReadStream[ch] = std::make_unique<ReadStream::CReadStream>(ch);
+    m_pReader[ch] = std::make_unique<Zarn::CReadStreamChannel>(m_pReadStream[ch].get());
+  }
   document->m_Engine.SetOwner(this, &document->m_VideoPortHub);
 }
 

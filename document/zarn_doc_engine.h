@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "document/engine/engine_owner.h"
+#include "io/read_stream.h"
 
 namespace ZarnDoc {
 
@@ -22,7 +23,11 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
   // the document once the link is gone.
   ~CZarnDocEngineLink() override;
 
-  // Gives a channel a reader of its own (null: the channel has none).
+  // The channel's reader (channel 0..3). The document's loaders describe
+  // the source to it; the engine binds and runs it while a session plays.
+  ReadStream::CReadStream& Reader(int channel) { return *m_pReadStream[Clamp(channel)]; }
+  // Replaces how the engine reaches a channel's reader (null: the channel
+  // has none); refused while a session runs.
   void SetChannelReader(int channel, std::unique_ptr<Zarn::IChannelReader> reader);
 
   // ---- Zarn::IEngineOwner
@@ -42,8 +47,10 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
 
  private:
   void Post(TEngineEvent kind, int channel);
+  static int Clamp(int channel) { return channel < 0 ? 0 : channel >= Zarn::kEngineChannels ? Zarn::kEngineChannels - 1 : channel; }
 
   CZarnDoc* m_pDocument;
+  std::unique_ptr<ReadStream::CReadStream> m_pReadStream[Zarn::kEngineChannels];
   std::unique_ptr<Zarn::IChannelReader> m_pReader[Zarn::kEngineChannels];
 };
 
