@@ -14,6 +14,19 @@ target_include_directories(tovrin_mng INTERFACE ${MNG_INCLUDE_DIR})
 target_link_libraries(tovrin_mng INTERFACE ${MNG_LIBRARY})
 find_package(pugixml REQUIRED)
 
+# The media graph runs on GStreamer. GStreamer and glib are not built for
+# ThreadSanitizer, so TSan builds leave the media graph out by default.
+if(TOVRIN_SANITIZE MATCHES "thread")
+  set(_gst_default OFF)
+else()
+  set(_gst_default ON)
+endif()
+option(TOVRIN_WITH_GSTREAMER "Build the media-graph sessions on GStreamer" ${_gst_default})
+if(TOVRIN_WITH_GSTREAMER)
+  pkg_check_modules(GST REQUIRED IMPORTED_TARGET
+    gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0 gstreamer-app-1.0)
+endif()
+
 if(TOVRIN_BUILD_APP OR TOVRIN_BUILD_TESTS)
   # The media layers never link Qt; the shell does, and the tests use QImage
   # as an independent reader to cross-check the image codecs.

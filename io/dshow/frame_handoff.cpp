@@ -1,0 +1,142 @@
+#include "io/dshow/frame_handoff.h"
+
+#include <algorithm>
+#include <new>
+
+namespace DShowMgr {
+
+CFrameHandoff::CFrameHandoff(std::size_t nSlots) : m_Slots(std::max<std::size_t>(nSlots, 3)) {}
+
+bool CFrameHandoff::Configure(std::size_t nFrameBytes) {
+  std::lock_guard lock(m_Lock);
+  m_Queue.clear();
+  m_nWriting = SIZE_MAX;
+  m_bStopped = false;
+  m_nPublished = m_nDelivered = m_nDropped = 0;
+  try {
+    for (TSlot& slot : m_Slots) {
+      slot.data.assign(nFrameBytes, 0);
+      slot.nBytes = 0;
+      slot.eState = SLOT_FREE;
+    }
+  } catch (const std::bad_alloc&) {
+    for (TSlot& slot : m_Slots) std::vector<std::uint8_t>().swap(slot.data);
+    m_nFrameBytes = 0;
+    return false;
+  }
+  m_nFrameBytes = nFrameBytes;
+  return true;
+}
+
+std::uint8_t* CFrameHandoff::BeginWrite() {
+  std::lock_guard lock(m_Lock);
+  if (m_bStopped || m_nFrameBytes == 0 || m_nWriting != SIZE_MAX) return nullptr;
+  std::size_t index = SIZE_MAX;
+  for (std::size_t i = 0; i < m_Slots.size(); ++i) {
+    if (m_Slots[i].eState == SLOT_FREE) {
+      index = i;
+      break;
+    }
+  }
+  if (index == SIZE_MAX) {
+    // Every other slot is queued or being read: the oldest queued frame
+    // makes room. With one writer and one reader there always is one.
+    if (m_Queue.empty()) return nullptr;
+    index = m_Queue.front();
+    m_Queue.pop_front();
+    ++m_nDropped;
+  }
+  m_Slots[index].eState = SLOT_WRITING;
+  m_nWriting = index;
+  return m_Slots[index].data.data();
+}
+
+void CFrameHandoff::CommitWrite(std::size_t nBytes, double dTime, std::int64_t nFrameNumber) {
+  {
+    std::lock_guard lock(m_Lock);
+    if (m_nWriting == SIZE_MAX) return;
+    TSlot& slot = m_Slots[m_nWriting];
+    slot.nBytes = std::min(nBytes, m_nFrameBytes);
+    slot.dTime = dTime;
+    slot.nFrameNumber = nFrameNumber;
+    ++m_nPublished;
+    if (m_bStopped) {
+      slot.eState = SLOT_FREE;
+      ++m_nDropped;
+    } else {
+      slot.eState = SLOT_READY;
+      m_Queue.push_back(m_nWriting);
+    }
+    m_nWriting = SIZE_MAX;
+  }
+  m_Ready.notify_one();
+}
+
+void CFrameHandoff::AbortWrite() {
+  std::lock_guard lock(m_Lock);
+  if (m_nWriting == SIZE_MAX) return;
+  m_Slots[m_nWriting].eState = SLOT_FREE;
+  m_nWriting = SIZE_MAX;
+}
+
+CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(std::chrono::milliseconds timeout,
+                                                        const std::function<void(const THandoffFrame&)>& consume) {
+  std::size_t index;
+  {
+    std::unique_lock lock(m_Lock);
+    if (!m_Ready.wait_for(lock, timeout, [this] { return m_bStopped || !m_Queue.empty(); })) return WAIT_TIMEOUT;
+    if (m_bStopped) return WAIT_STOPPED;
+    index = m_Queue.front();
+    m_Queue.pop_front();
+    m_Slots[index].eState = SLOT_READING;
+    ++m_nDelivered;
+  }
+  const TSlot& slot = m_Slots[index];
+  THandoffFrame frame;
+  frame.pData = slot.data.data();
+  frame.nBytes = slot.nBytes;
+  frame.dTime = slot.dTime;
+  frame.nFrameNumber = slot.nFrameNumber;
+  if (consume) consume(frame);
+  std::lock_guard lock(m_Lock);
+  m_Slots[index].eState = SLOT_FREE;
+  return WAIT_FRAME;
+}
+
+void CFrameHandoff::Stop() {
+  {
+    std::lock_guard lock(m_Lock);
+    m_bStopped = true;
+    for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
+    m_nDropped += m_Queue.size();
+    m_Queue.clear();
+  }
+  m_Ready.notify_all();
+}
+
+bool CFrameHandoff::IsStopped() const {
+  std::lock_guard lock(m_Lock);
+  return m_bStopped;
+}
+
+void CFrameHandoff::Flush() {
+  std::lock_guard lock(m_Lock);
+  for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
+  m_nDropped += m_Queue.size();
+  m_Queue.clear();
+}
+
+std::uint64_t CFrameHandoff::Published() const {
+  std::lock_guard lock(m_Lock);
+  return m_nPublished;
+}
+std::uint64_t CFrameHandoff::Delivered() const {
+  std::lock_guard lock(m_Lock);
+  return m_nDelivered;
+}
+std::uint64_t CFrameHandoff::Dropped() const {
+  std::lock_guard lock(m_Lock);
+  return m_nDropped;
+}
+
+}  // namespace DShowMgr

@@ -1,0 +1,176 @@
+// The hand-off of frames from a streaming thread to a notification thread,
+// driven by plain threads (runs under ThreadSanitizer).
+
+#include "io/dshow/frame_handoff.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+using DShowMgr::CFrameHandoff;
+using DShowMgr::THandoffFrame;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 4096;
+
+// Fills a slot the way a frame of number n looks: every byte n & 0xff.
+void WriteFrame(CFrameHandoff& handoff, std::int64_t n) {
+  std::uint8_t* p = handoff.BeginWrite();
+  ASSERT_NE(p, nullptr);
+  std::memset(p, static_cast<int>(n & 0xff), kFrameBytes);
+  handoff.CommitWrite(kFrameBytes, n * 0.04, n);
+}
+
+bool FrameIsWhole(const THandoffFrame& f) {
+  if (f.nBytes != kFrameBytes) return false;
+  const auto expected = static_cast<std::uint8_t>(f.nFrameNumber & 0xff);
+  for (std::size_t i = 0; i < f.nBytes; ++i)
+    if (f.pData[i] != expected) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(FrameHandoff, ConsumerThatKeepsUpSeesEveryFrameInOrder) {
+  CFrameHandoff handoff;
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  constexpr int kFrames = 200;
+  std::atomic<int> consumed{0};
+  std::vector<std::int64_t> numbers;
+  std::vector<double> times;
+  std::thread consumer([&] {
+    while (consumed.load() < kFrames) {
+      const auto r = handoff.WaitAndConsume(5s, [&](const THandoffFrame& f) {
+        numbers.push_back(f.nFrameNumber);
+        times.push_back(f.dTime);
+      });
+      if (r != CFrameHandoff::WAIT_FRAME) break;
+      consumed.fetch_add(1);
+    }
+  });
+  for (int n = 0; n < kFrames; ++n) {
+    WriteFrame(handoff, n);
+    // The stream's pace: the next frame comes after the consumer took this one.
+    while (consumed.load() <= n && !handoff.IsStopped()) std::this_thread::yield();
+  }
+  consumer.join();
+  ASSERT_EQ(numbers.size(), static_cast<std::size_t>(kFrames));
+  for (int n = 0; n < kFrames; ++n) {
+    EXPECT_EQ(numbers[n], n);
+    EXPECT_DOUBLE_EQ(times[n], n * 0.04);
+  }
+  EXPECT_EQ(handoff.Published(), static_cast<std::uint64_t>(kFrames));
+  EXPECT_EQ(handoff.Delivered(), static_cast<std::uint64_t>(kFrames));
+  EXPECT_EQ(handoff.Dropped(), 0u);
+}
+
+TEST(FrameHandoff, SlowConsumerLosesFramesButNeverSeesATornOne) {
+  CFrameHandoff handoff;
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  constexpr int kFrames = 3000;
+  std::atomic<bool> done{false};
+  std::vector<std::int64_t> numbers;
+  int torn = 0;
+  std::thread consumer([&] {
+    for (;;) {
+      const auto r = handoff.WaitAndConsume(20ms, [&](const THandoffFrame& f) {
+        if (!FrameIsWhole(f)) ++torn;
+        numbers.push_back(f.nFrameNumber);
+        std::this_thread::sleep_for(200us);  // slower than the writer
+      });
+      if (r == CFrameHandoff::WAIT_STOPPED) break;
+      if (r == CFrameHandoff::WAIT_TIMEOUT && done.load()) break;
+    }
+  });
+  // The writer never waits for the consumer.
+  for (int n = 0; n < kFrames; ++n) WriteFrame(handoff, n);
+  done = true;
+  consumer.join();
+  EXPECT_EQ(torn, 0);
+  ASSERT_FALSE(numbers.empty());
+  EXPECT_LT(numbers.size(), static_cast<std::size_t>(kFrames));
+  for (std::size_t i = 1; i < numbers.size(); ++i) EXPECT_LT(numbers[i - 1], numbers[i]);
+  // The newest frame is never the one dropped.
+  EXPECT_EQ(numbers.back(), kFrames - 1);
+  EXPECT_EQ(handoff.Published(), static_cast<std::uint64_t>(kFrames));
+  EXPECT_EQ(handoff.Delivered() + handoff.Dropped(), handoff.Published());
+  EXPECT_EQ(handoff.Delivered(), numbers.size());
+}
+
+TEST(FrameHandoff, StopEndsAWaitingConsumerAndRefusesLaterWrites) {
+  CFrameHandoff handoff;
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  std::atomic<int> result{-1};
+  std::thread consumer([&] { result = handoff.WaitAndConsume(60s, nullptr); });
+  std::this_thread::sleep_for(20ms);
+  const auto start = std::chrono::steady_clock::now();
+  handoff.Stop();
+  consumer.join();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(result.load(), CFrameHandoff::WAIT_STOPPED);
+  EXPECT_LT(waited, 30s);  // not the minute of the time-out
+  EXPECT_EQ(handoff.BeginWrite(), nullptr);
+  EXPECT_EQ(handoff.WaitAndConsume(1ms, nullptr), CFrameHandoff::WAIT_STOPPED);
+  // A new session starts afresh.
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  EXPECT_FALSE(handoff.IsStopped());
+  WriteFrame(handoff, 7);
+  std::int64_t seen = -1;
+  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }), CFrameHandoff::WAIT_FRAME);
+  EXPECT_EQ(seen, 7);
+}
+
+TEST(FrameHandoff, StopWhileAFrameIsWrittenDropsItWithoutBlockingTheWriter) {
+  CFrameHandoff handoff;
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  std::uint8_t* p = handoff.BeginWrite();
+  ASSERT_NE(p, nullptr);
+  std::thread stopper([&] { handoff.Stop(); });
+  stopper.join();
+  std::memset(p, 1, kFrameBytes);  // the slot stays the writer's until it commits
+  handoff.CommitWrite(kFrameBytes, 0.0, 1);
+  EXPECT_EQ(handoff.Published(), 1u);
+  EXPECT_EQ(handoff.Dropped(), 1u);
+  EXPECT_EQ(handoff.Delivered(), 0u);
+}
+
+TEST(FrameHandoff, FlushDropsQueuedFramesAndKeepsLaterOnes) {
+  CFrameHandoff handoff(4);
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  WriteFrame(handoff, 1);
+  WriteFrame(handoff, 2);
+  handoff.Flush();
+  EXPECT_EQ(handoff.WaitAndConsume(1ms, nullptr), CFrameHandoff::WAIT_TIMEOUT);
+  WriteFrame(handoff, 3);
+  std::int64_t seen = -1;
+  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }), CFrameHandoff::WAIT_FRAME);
+  EXPECT_EQ(seen, 3);
+  EXPECT_EQ(handoff.Dropped(), 2u);
+}
+
+TEST(FrameHandoff, FullQueueDropsTheOldestFrame) {
+  CFrameHandoff handoff(3);  // one written, one read, one queued
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  for (int n = 1; n <= 5; ++n) WriteFrame(handoff, n);
+  std::vector<std::int64_t> seen;
+  while (handoff.WaitAndConsume(1ms, [&](const THandoffFrame& f) { seen.push_back(f.nFrameNumber); }) ==
+         CFrameHandoff::WAIT_FRAME) {
+  }
+  // Three slots, none being read: up to three frames wait; the two oldest went.
+  EXPECT_EQ(seen, (std::vector<std::int64_t>{3, 4, 5}));
+  EXPECT_EQ(handoff.Dropped(), 2u);
+}
+
+TEST(FrameHandoff, NothingIsHandedOutBeforeConfigure) {
+  CFrameHandoff handoff;
+  EXPECT_EQ(handoff.BeginWrite(), nullptr);
+  handoff.CommitWrite(10, 0.0, 0);  // without a slot: ignored
+  EXPECT_EQ(handoff.Published(), 0u);
+  EXPECT_EQ(handoff.WaitAndConsume(1ms, nullptr), CFrameHandoff::WAIT_TIMEOUT);
+}
