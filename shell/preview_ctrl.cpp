@@ -1,0 +1,287 @@
+#include "shell/preview_ctrl.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "media/color_conversion.h"
+#include "media/dib.h"
+#include "media/yuv_frame.h"
+
+using namespace ZarnTypes;
+
+namespace PreviewCtrl {
+
+namespace {
+
+// A picture made on another thread, handed to the control's thread.
+class TPictureEvent : public QEvent {
+ public:
+  static QEvent::Type EventType() {
+    static const int type = QEvent::registerEventType();
+    return static_cast<QEvent::Type>(type);
+  }
+  TPictureEvent(QImage image, bool noData) : QEvent(EventType()), picture(std::move(image)), noVideoData(noData) {}
+  QImage picture;
+  bool noVideoData;
+};
+
+}  // namespace
+
+QRect FitPictureRect(QSize picture, QRect area) {
+  if (area.isEmpty() || picture.width() <= 0 || picture.height() <= 0) return {};
+  const double s = std::min(static_cast<double>(area.height()) / picture.height(),
+                            static_cast<double>(area.width()) / picture.width());
+  const int w = static_cast<int>(picture.width() * s + 0.5);
+  const int h = static_cast<int>(picture.height() * s + 0.5);
+  return QRect(0, 0, w, h);
+}
+
+bool NeedsRefit(QSize fitted, QSize client) {
+  if (fitted.isEmpty()) return false;
+  if (fitted.width() > client.width() || fitted.height() > client.height()) return true;
+  return fitted.width() < client.width() && fitted.height() < client.height();
+}
+
+QImage ImageFromFrame(const TFrameBuffer& frame) {
+  if (!frame.pBuffer || frame.nWidth <= 0 || frame.nHeight <= 0) return {};
+  const int bits = frame.nBitsPerPixel;
+  const std::int64_t rowBytes = std::int64_t{frame.nWidth} * (bits / 8);
+  if ((bits != 24 && bits != 32) || frame.nStride < rowBytes ||
+      std::int64_t{frame.nStride} * frame.nHeight > frame.nSize)
+    return {};
+  const QImage view(frame.pBuffer, frame.nWidth, frame.nHeight, frame.nStride,
+                    bits == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+  return view.mirrored(false, true);  // bottom-up rows; mirrored() copies
+}
+
+CPreviewCtrl::CPreviewCtrl(QWidget* parent) : QFrame(parent) {
+  setFrameShape(QFrame::Box);
+  setObjectName(QStringLiteral("preview"));
+}
+
+CPreviewCtrl::~CPreviewCtrl() = default;
+
+void CPreviewCtrl::Refit() {
+  m_fitted = QImage();
+  const QRect area = contentsRect().translated(-contentsRect().topLeft());
+  const QRect fit = FitPictureRect(m_source.size(), area);
+  if (!fit.isEmpty())
+    m_fitted = m_source.scaled(fit.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (m_bNoVideoData && !m_fitted.isNull()) {
+    QPainter p(&m_fitted);
+    p.setPen(Qt::black);
+    p.drawText(QPoint(5, 30), tr(kNoVideoData));
+  }
+}
+
+bool CPreviewCtrl::SetImage(QImage image) {
+  m_source = std::move(image);
+  m_bNoVideoData = false;
+  if (m_source.isNull()) {
+    m_fitted = QImage();
+    update();
+    return false;
+  }
+  Refit();
+  update();
+  return true;
+}
+
+bool CPreviewCtrl::SetFrame(const TFrameBuffer& frame) { return SetImage(ImageFromFrame(frame)); }
+
+void CPreviewCtrl::Clear() {
+  m_source = QImage();
+  m_fitted = QImage();
+  m_bNoVideoData = false;
+  update();
+}
+
+bool CPreviewCtrl::LoadBmpFile(const std::string& path, FileDialogEx::TStillInfo* info) {
+  Clear();
+  QImage image;
+  if (!image.load(QString::fromStdString(path), "BMP")) return false;
+  if (info) {
+    // Bits per pixel and planes as the file's information header gives them.
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::ReadOnly)) {
+      const QByteArray head = file.read(30);
+      if (head.size() == 30) {
+        std::uint16_t planes = 0, bits = 0;
+        std::memcpy(&planes, head.constData() + 26, 2);
+        std::memcpy(&bits, head.constData() + 28, 2);
+        info->bmpPlanes = planes;
+        info->bmpBitsPerPixel = bits;
+      }
+    }
+    info->width = image.width();
+    info->height = image.height();
+  }
+  return SetImage(std::move(image));
+}
+
+bool CPreviewCtrl::LoadYuvFrame(const std::string& path, std::int32_t width, std::int32_t height,
+                                std::int32_t yuvFormat) {
+  const TPixelFormat layout = FileFormatToPixelFormat(yuvFormat);
+  if (layout == TPixelFormat{0}) return false;
+  TYuvFrameBuffer yuv;
+  yuv.ePixelFormat = layout;
+  yuv.nWidth = width;
+  yuv.nHeight = height;
+  yuv.nWidthAlignment = 2;
+  yuv.nHeightAlignment = 2;
+  if (!AllocYuvFrame(&yuv) || !yuv.pBuffer) {
+    FreeYuvFrame(&yuv);
+    return false;
+  }
+  // A file shorter than one frame shows what it has and zeros for the rest.
+  std::memset(yuv.pBuffer, 0, static_cast<std::size_t>(yuv.nTotalSize));
+  std::error_code ec;
+  bool ok = std::filesystem::is_regular_file(path, ec) && ReadYuvFrameFile(path, &yuv);
+  TFrameBuffer rgb;
+  if (ok) {
+    rgb.ePixelFormat = PF_RGB32;
+    rgb.nWidth = width;
+    rgb.nHeight = height;
+    rgb.nRowAlignment = 4;
+    rgb.nHeightAlignment = 1;
+    ok = AllocFrameBuffer(&rgb) && ConvertYuvToRgb(yuv, rgb) && SetFrame(rgb);
+  }
+  FreeFrameBuffer(&rgb);
+  FreeYuvFrame(&yuv);
+  if (!ok) Clear();
+  return ok;
+}
+
+bool CPreviewCtrl::LoadImage(const std::string& path, std::int32_t format, FileDialogEx::TStillInfo& info) {
+  if (format == FF_BMP) return LoadBmpFile(path, &info);
+  std::memset(info.info, 0, sizeof info.info);
+  TFrameBuffer frame;
+  TMediaRequest request;
+  request.eOp = MEDIA_OP_READ;
+  request.ePurpose = SRC_GRAB_FRAME;
+  request.eSourceFormat = TFileFormat{format};
+  request.ePixelFormat = PF_RGB32;
+  request.pPath = &path;
+  request.pFrameBuffer = &frame;
+  request.pResults = info.info;
+  static_assert(sizeof info.info == kMediaResultBlockSize);
+  if (m_decoder) m_decoder(request);
+  bool ok = false;
+  if (request.bSuccess) {
+    info.width = frame.nWidth;
+    info.height = frame.nHeight;
+    ok = SetFrame(frame);
+  }
+  FreeFrameBuffer(&frame);
+  if (!ok) Clear();
+  return ok;
+}
+
+bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
+  const bool accepted = format == 3 || format == 5 || format == 6 || (format >= 8 && format <= 15) ||
+                        (format >= 19 && format <= 21);
+  if (!accepted || !m_mediaRunner) return false;
+  m_stop1 = m_stop2 = m_seek = m_sound = 0;
+  m_values[0] = m_values[1] = m_values[2] = 0;
+  TFrameBuffer frame;
+  TMediaRequest request;
+  request.eOp = MEDIA_OP_READ;
+  request.ePurpose = SRC_GRAB_FRAME_RGB24;
+  request.eSourceFormat = TFileFormat{format};
+  request.ePixelFormat = PF_RGB32;
+  request.pPath = &path;
+  request.pFrameBuffer = &frame;
+  request.eTag = format == FF_MNG ? MEDIA_REQ_MNG : MEDIA_REQ_DSHOW_SOURCE;
+  m_mediaRunner(request);  // the runner builds the block with PreviewOwnerCallback and this control
+  FreeFrameBuffer(&frame);
+  return request.bSuccess;
+}
+
+bool CPreviewCtrl::PreviewOwnerCallback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
+  auto* self = static_cast<CPreviewCtrl*>(context);
+  return self ? self->OnMediaNotify(code, sender, data) : false;
+}
+
+bool CPreviewCtrl::OnMediaNotify(TMediaNotify code, const TMediaSender* sender, void* data) {
+  if (code == MEDIA_NOTIFY_FRAME) {
+    if (!sender) return false;
+    const std::int32_t kind = sender->eSenderKind;
+    if (kind != 14 && kind != 15 && kind != 16) return false;
+    return OnFrameNotice(static_cast<const TMediaFrameNotice*>(data));
+  }
+  if (code == MEDIA_NOTIFY_STREAM_INFO) {
+    // The MNG reader reports in the dialog's own thread.
+    if (m_infoSink && sender && data) m_infoSink(sender->eSenderKind, static_cast<const std::int32_t*>(data));
+    return false;
+  }
+  return false;
+}
+
+bool CPreviewCtrl::OnFrameNotice(const TMediaFrameNotice* notice) {
+  QImage picture;
+  bool empty = !notice || !notice->pHeader || !notice->pRgbData || notice->pHeader->biSizeImage == 0 ||
+               notice->pHeader->biWidth <= 0 || notice->pHeader->biHeight == 0;
+  if (!empty) {
+    const Dib::TBitmapInfoHeader& h = *notice->pHeader;
+    TFrameBuffer frame;
+    frame.nWidth = h.biWidth;
+    frame.nHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    frame.nBitsPerPixel = h.biBitCount;
+    frame.nStride = ((h.biWidth * h.biBitCount + 31) / 32) * 4;
+    frame.nSize = static_cast<std::int32_t>(std::min<std::uint32_t>(h.biSizeImage, static_cast<std::uint32_t>(notice->nRgbSize > 0 ? notice->nRgbSize : h.biSizeImage)));
+    frame.pBuffer = const_cast<std::uint8_t*>(notice->pRgbData);  // referenced, not copied, until the image
+    picture = ImageFromFrame(frame);
+    if (!picture.isNull() && h.biHeight < 0) picture = picture.mirrored(false, true);
+    empty = picture.isNull();
+  }
+  if (empty) {
+    picture = QImage(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+  }
+  // The picture goes to the control's own thread; nothing here touches the widget.
+  QCoreApplication::postEvent(this, new TPictureEvent(std::move(picture), empty));
+  return true;
+}
+
+bool CPreviewCtrl::event(QEvent* e) {
+  if (e->type() == TPictureEvent::EventType()) {
+    auto* pe = static_cast<TPictureEvent*>(e);
+    SetImage(std::move(pe->picture));
+    m_bNoVideoData = pe->noVideoData;
+    Refit();
+    update();
+    return true;
+  }
+  return QFrame::event(e);
+}
+
+void CPreviewCtrl::paintEvent(QPaintEvent* e) {
+  QFrame::paintEvent(e);
+  QPainter p(this);
+  const QRect client = contentsRect();
+  const QColor face = palette().color(QPalette::Button);
+  int w = 0, h = 0;
+  if (!m_fitted.isNull()) {
+    p.drawImage(client.topLeft(), m_fitted);
+    w = m_fitted.width();
+    h = m_fitted.height();
+  }
+  const QRect right(client.left() + w, client.top(), client.width() - w, client.height());
+  const QRect below(client.left(), client.top() + h, client.width(), client.height() - h);
+  if (!right.isEmpty()) p.fillRect(right, face);
+  if (!below.isEmpty() && below != right) p.fillRect(below, face);
+}
+
+void CPreviewCtrl::resizeEvent(QResizeEvent* e) {
+  QFrame::resizeEvent(e);
+  if (!m_source.isNull() && (m_fitted.isNull() || NeedsRefit(m_fitted.size(), contentsRect().size()))) Refit();
+}
+
+}  // namespace PreviewCtrl
