@@ -36,6 +36,26 @@ const char* const kMediaFilter =
     "*.bup *.vob *.mp3 *.wma *.wav *.bmp *.gif *.jpg *.jpeg *.jfif *.jp2 *.jpc *.png *.tif *.tiff);;"
     "All files (*)";
 
+// The file arguments of a command line in their order: every argument that
+// is not a flag and not the value of --screenshot.
+std::vector<std::string> CommandLineFiles(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  bool value = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (value) {
+      value = false;
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-') {
+      value = a == "--screenshot";
+      continue;
+    }
+    files.push_back(a);
+  }
+  return files;
+}
+
 }  // namespace
 
 TKnownFolders SystemKnownFolders() {
@@ -151,10 +171,16 @@ bool CTovrinApp::InitInstance() {
 
   // The shell command: an empty document, or the file of the command line.
   bool ok = true;
-  if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileOpen)
+  if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileOpen) {
     ok = OpenDocumentFile(m_cmdInfo.m_strFileName);
-  else if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileNew)
+    // Further files go into the next channels of the same document.
+    const std::vector<std::string> files = CommandLineFiles(m_args);
+    IMediaDocument* doc = ok && m_pMainFrame ? m_pMainFrame->ActiveDocument() : nullptr;
+    for (std::size_t k = 1; doc && k < files.size() && k < static_cast<std::size_t>(kChannelCount); ++k)
+      doc->OpenInChannel(files[k], static_cast<int>(k));
+  } else if (m_cmdInfo.m_nShellCommand == CCommandLineInfoEx::FileNew) {
     ok = OnFileNew();
+  }
   // A file that could not be opened was reported; the program still runs.
   (void)ok;
   m_bInitSucceeded = true;

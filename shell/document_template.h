@@ -37,6 +37,9 @@ class IMediaDocument : public platform::qt::ICommandTarget {
   // whether it runs.
   virtual void StartPlaying() = 0;
   virtual bool IsPlaying() const = 0;
+  // Opens a file into one channel (0..3) of the document; false when it
+  // could not be opened (already reported).
+  virtual bool OpenInChannel(const std::string& /*path*/, int /*channel*/) { return false; }
 };
 
 // What the shell needs of a document's child frame.

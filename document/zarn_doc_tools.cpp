@@ -1,0 +1,169 @@
+// The media document's tools: PSNR of the primary against the assistant
+// channel, the picture-in-picture switches, Refresh, "Save Project..." and
+// "Close From...".
+
+#include <QWidget>
+
+#include <cstdio>
+#include <iostream>
+
+#include <pugixml.hpp>
+
+#include "document/close_channels_dialog.h"
+#include "document/command_ids.h"
+#include "document/zarn_controller_view.h"
+#include "document/zarn_doc.h"
+#include "document/zarn_view.h"
+#include "platform/message_sink.h"
+#include "platform/qt/app_messages.h"
+#include "shell/document_template.h"
+
+namespace ZarnDoc {
+
+namespace pq = platform::qt;
+using namespace ZarnTypes;
+
+namespace {
+
+CZarnDoc::TCloseFromPrompt& CloseFromPrompt() {
+  static CZarnDoc::TCloseFromPrompt prompt;
+  return prompt;
+}
+
+bool RunCloseFromDialog(const std::array<std::uint8_t, 4>& open, std::array<std::uint8_t, 4>& close) {
+  CloseStreamFrom::CCloseStreamFrom dialog(shell::MainWindow());
+  dialog.m_Open = open;
+  if (dialog.DoModal() != QDialog::Accepted) return false;
+  close = dialog.m_Close;
+  return true;
+}
+
+}  // namespace
+
+void CZarnDoc::SetCloseFromPrompt(TCloseFromPrompt prompt) { CloseFromPrompt() = std::move(prompt); }
+
+void CZarnDoc::RegisterToolCommands() {
+  m_Commands.OnCommand(shell::ID_TOOLS_PSNR, [this] { OnToolsPsnr(); });
+  m_Commands.OnUpdate(shell::ID_TOOLS_PSNR, [](pq::TCmdUI& ui) { ui.Enable(true); });
+
+  m_Commands.OnCommand(shell::ID_VIEW_PIP_PRIMARY, [this] { TogglePip(0); });
+  m_Commands.OnUpdate(shell::ID_VIEW_PIP_PRIMARY, [this](pq::TCmdUI& ui) {
+    ui.Enable(true);
+    ui.SetCheck(m_Pip[0].bEnabled ? 1 : 0);
+  });
+  m_Commands.OnCommand(shell::ID_VIEW_PIP_ASSISTANT, [this] { TogglePip(1); });
+  m_Commands.OnUpdate(shell::ID_VIEW_PIP_ASSISTANT, [this](pq::TCmdUI& ui) {
+    ui.Enable(true);
+    ui.SetCheck(m_Pip[1].bEnabled ? 1 : 0);
+  });
+
+  m_Commands.OnCommand(shell::ID_VIEW_REFRESH, [this] { OnViewRefresh(); });
+  m_Commands.OnUpdate(shell::ID_VIEW_REFRESH, [](pq::TCmdUI& ui) { ui.Enable(true); });
+
+  // The options sheets of these commands are not part of the program yet.
+  for (UINT id : {shell::ID_VIEW_PIP_OPTIONS, shell::ID_FILE_PROPERTIES, shell::ID_FILE_FILES_OF_TYPE,
+                  shell::ID_FILE_SORT_BY})
+    m_Commands.OnUpdate(id, [](pq::TCmdUI& ui) { ui.Enable(false); });
+
+  // Changing or saving what a document holds waits until it stops playing.
+  m_Commands.OnCommand(shell::ID_FILE_SAVE_PROJECT, [] { WriteProjectXml(std::cout); });
+  m_Commands.OnUpdate(shell::ID_FILE_SAVE_PROJECT, [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
+  m_Commands.OnCommand(shell::ID_FILE_CLOSE_FROM, [this] { OnFileCloseFrom(); });
+  m_Commands.OnUpdate(shell::ID_FILE_CLOSE_FROM, [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
+}
+
+int CZarnDoc::OnToolsPsnr() {
+  // Whatever the ports show, turned as they are shown.
+  const VideoPort::TPicture first = m_VideoPortHub.Port(0).FrontBitmap();
+  const VideoPort::TPicture second = m_VideoPortHub.Port(1).FrontBitmap();
+  double psnr = 0.0;
+  const int result = (first && second) ? Dib::ComputeBitmapPsnr(*first, *second, psnr) : Dib::PSNR_FAILED;
+  switch (result) {
+    case Dib::PSNR_OK: {
+      char text[64];
+      std::snprintf(text, sizeof text, "PSNR = %f dB", psnr);
+      platform::ShowMessage(text);
+      break;
+    }
+    case Dib::PSNR_IDENTICAL: platform::ShowMessage("Images 1 and 2 are identical"); break;
+    case Dib::PSNR_SIZE_DIFFERS:
+      platform::ShowMessage("PSNR can not be calculated.\nSizes of images are different.");
+      break;
+    case Dib::PSNR_FAILED: platform::ShowMessage("PSNR can not be calculated."); break;
+    default: break;
+  }
+  return result;
+}
+
+void CZarnDoc::TogglePip(int pane) {
+  if (pane < 0 || pane > 1) return;
+  m_Pip[pane].bEnabled = !m_Pip[pane].bEnabled;
+  if (ZarnView::CZarnView* view = PaneView(pane)) view->viewport()->update();
+  pq::TFrameNotice notice;
+  notice.operation = pq::APP_OP_WRITE;
+  notice.code = static_cast<std::int32_t>(pane == 0 ? shell::ID_VIEW_PIP_PRIMARY : shell::ID_VIEW_PIP_ASSISTANT);
+  pq::SendAppRecord(shell::MainWindow(), pq::WM_APP_FRAME_NOTIFY, pq::FRAME_NOTIFY_VIEW_BUTTON, notice);
+}
+
+void CZarnDoc::OnViewRefresh() {
+  for (int pane = 0; pane < kPaneCount; ++pane)
+    if (ZarnView::CZarnView* view = PaneView(pane)) view->viewport()->update();
+}
+
+void CZarnDoc::WriteProjectXml(std::ostream& out) {
+  pugi::xml_document document;
+  pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "utf-8";
+  document.save(out);
+  out.flush();
+}
+
+void CZarnDoc::CloseChannel(int channel) {
+  if (channel < 0 || channel >= kChannelCount) return;
+  m_Source[channel].Reset();
+  m_Format[channel].Reset();
+  TVideoPortUpdate reset;
+  reset.nCommand = VPU_RESET;
+  reset.nPortIndex = channel;
+  reset.bResetOrientation = 1;
+  reset.bResetBitmaps = 1;
+  m_VideoPortHub.UpdatePort(reset);
+  RefreshChannelPanes(channel, reset.bSizeChanged != 0);
+  // A closed channel takes part in nothing until enabled again; the primary
+  // channel always does.
+  const bool primary = channel == 0;
+  m_bNavigate[channel] = primary;
+  m_bPlayEnable[channel] = primary;
+  m_bReplayEnable[channel] = primary;
+  m_bDvdNavigate[channel] = primary;
+  m_bHasPicture[channel] = false;
+}
+
+void CZarnDoc::OnFileCloseFrom() {
+  if (m_Engine.IsRunning()) return;
+  const int open = CountOpenChannels();
+  std::array<std::uint8_t, 4> close{};
+  if (open > 1) {
+    std::array<std::uint8_t, 4> openFlags{};
+    for (std::size_t ch = 0; ch < kChannelCount; ++ch) openFlags[ch] = m_Source[ch].bOpen ? 1 : 0;
+    const TCloseFromPrompt& prompt = CloseFromPrompt();
+    const bool accepted = prompt ? prompt(openFlags, close) : RunCloseFromDialog(openFlags, close);
+    if (!accepted) return;
+  } else {
+    for (std::size_t ch = 0; ch < kChannelCount; ++ch) close[ch] = m_Source[ch].bOpen ? 1 : 0;
+  }
+  bool closed = false;
+  for (int ch = 0; ch < kChannelCount; ++ch) {
+    if (!close[static_cast<std::size_t>(ch)]) continue;
+    CloseChannel(ch);
+    closed = true;
+  }
+  CountOpenChannels();
+  const TMediaSource& primary = m_Source[0];
+  SetSourceDisplayName(primary.eStreamType == ST_SYSTEM_DEVICE ? primary.sDisplayName : primary.sPath, 0);
+  if (closed && m_pControllerView) pq::SendAppMessage(m_pControllerView.data(), pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  NotifyExplorer(pq::FRAME_REQ_EXPLORER_UPDATE_DOC);
+}
+
+}  // namespace ZarnDoc
