@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "document/command_ids.h"
+#include "document/pane_layout_dialog.h"
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "document/zarn_view.h"
@@ -481,9 +482,16 @@ void CChildFrameSplitter::RegisterCommands() {
   });
   m_Commands.OnUpdate(ID_VIEW_BOTTOM_ROW_PANES, [this](pq::TCmdUI& ui) { ui.SetCheck(m_bBottomRowShown ? 1 : 0); });
   m_Commands.OnCommand(ID_VIEW_PANE_LAYOUT, [this] {
-    if (PaneLayoutDialog() && PaneLayoutDialog()(this)) NotifyLayoutCommand(ID_VIEW_PANE_LAYOUT);
+    bool accepted = false;
+    if (PaneLayoutDialog()) {
+      accepted = PaneLayoutDialog()(this);
+    } else {
+      VideoPortPaneLayout::CVideoPortPaneLayout dialog(this);
+      accepted = dialog.exec() == QDialog::Accepted;
+    }
+    if (accepted) NotifyLayoutCommand(ID_VIEW_PANE_LAYOUT);
   });
-  m_Commands.OnUpdate(ID_VIEW_PANE_LAYOUT, [](pq::TCmdUI& ui) { ui.Enable(static_cast<bool>(PaneLayoutDialog())); });
+  m_Commands.OnUpdate(ID_VIEW_PANE_LAYOUT, [](pq::TCmdUI& ui) { ui.Enable(true); });
 }
 
 bool CChildFrameSplitter::CFrameTarget::OnCmdMsg(UINT id, pq::TCmdCode code, pq::TCmdUI* ui) {

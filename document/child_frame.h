@@ -93,8 +93,10 @@ struct TInitialSizes {
 };
 TInitialSizes ComputeInitialSizes(int screenWidth, int screenHeight);
 
-// The "Video Pane / Channel Layout" dialog, run for ID_VIEW_PANE_LAYOUT:
-// true when it ended with OK. Without one the command is disabled.
+// ID_VIEW_PANE_LAYOUT runs the "Video Pane / Channel Layout" dialog
+// (VideoPortPaneLayout::CVideoPortPaneLayout) with the frame as its owner;
+// the command is always enabled. A function set here runs instead (tests):
+// true when it ended with OK.
 using TPaneLayoutDialog = std::function<bool(QWidget* frame)>;
 void SetPaneLayoutDialog(TPaneLayoutDialog dialog);
 

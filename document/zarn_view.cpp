@@ -41,57 +41,12 @@ QRect ToQRect(const Zoom::TRect& r) { return QRect(r.left, r.top, r.Width(), r.H
 
 void SetPopupMenuFactory(TPopupMenuFactory factory) { PopupFactory() = std::move(factory); }
 
-namespace {
-
-// The pane menu from the main window's commands: they go through its router
-// to the active document, its frame and the active view.
-QMenu* CreatePaneMenu(QWidget* parent) {
-  auto* main = qobject_cast<MainFrame::CMainFrame*>(shell::MainWindow());
-  pq::TCommandRouter* router = main ? main->Router() : nullptr;
-  if (!router) return nullptr;
-  auto* menu = new QMenu(parent);
-  auto add = [router](QMenu* to, UINT id) {
-    QAction* action = router->Action(id);
-    if (action->text().isEmpty())
-      if (const shell::TCommandText* text = shell::FindCommandText(id)) action->setText(text->menu);
-    to->addAction(action);
-  };
-  using namespace shell;
-  for (UINT id : {ID_NAVIGATE_START_PAUSE, ID_NAVIGATE_STOP, ID_CAPTURE_RECORD, ID_CAPTURE_IMAGE}) add(menu, id);
-  menu->addSeparator();
-  for (UINT id : {ID_EDIT_COPY, ID_EDIT_PASTE}) add(menu, id);
-  menu->addSeparator();
-  for (UINT id : {ID_FILE_OPEN, ID_FILE_OPEN_DEVICE, ID_FILE_SAVE_AS, ID_FILE_PRINT}) add(menu, id);
-  menu->addSeparator();
-  for (UINT id : {ID_VIEW_PRIMARY_PANE, ID_VIEW_RIGHT_COLUMN_PANES, ID_VIEW_BOTTOM_ROW_PANES, ID_VIEW_CONTROLLER_PANE,
-                  ID_VIEW_PANE_LAYOUT, ID_VIEW_FULL_SCREEN, ID_VIEW_FULL_SCREEN_OPTIONS})
-    add(menu, id);
-  QMenu* zoom = menu->addMenu("Zoom");
-  for (UINT id : {ID_ZOOM_IN, ID_ZOOM_OUT}) add(zoom, id);
-  zoom->addSeparator();
-  for (UINT id = ID_ZOOM_1000; id <= ID_ZOOM_10; ++id) add(zoom, id);
-  zoom->addSeparator();
-  for (UINT id : {ID_ZOOM_KEEP_IN_VIEW, ID_ZOOM_FIT_VIEW, ID_ZOOM_FIT_WIDTH, ID_ZOOM_FIT_HEIGHT, ID_ZOOM_FILL_VIEW,
-                  ID_ZOOM_CUSTOM})
-    add(zoom, id);
-  QMenu* turn = menu->addMenu("Rotate and Reflect");
-  for (UINT id : {ID_TRANSFORM_ROTATE_RIGHT_90, ID_TRANSFORM_ROTATE_LEFT_90, ID_TRANSFORM_ROTATE_180,
-                  ID_TRANSFORM_REFLECT_VERTICAL, ID_TRANSFORM_REFLECT_HORIZONTAL, ID_TRANSFORM_REFLECT_DIAG_MAIN,
-                  ID_TRANSFORM_REFLECT_DIAG_ANTI, ID_TRANSFORM_CUSTOM})
-    add(turn, id);
-  turn->addSeparator();
-  add(turn, ID_TRANSFORM_RESET);
-  menu->addSeparator();
-  for (UINT id : {ID_TOOLS_OPTIONS, ID_TOOLS_STATUS}) add(menu, id);
-  router->UpdateMenu(menu);
-  return menu;
-}
-
-}  // namespace
-
 QMenu* CreatePopupMenu(int menuId, QWidget* parent) {
   if (PopupFactory()) return PopupFactory()(menuId, parent);
-  return menuId == kPaneContextMenu ? CreatePaneMenu(parent) : nullptr;
+  // The menus are the main window's: it builds them and receives their
+  // commands, which it routes to the active document and view.
+  auto* main = qobject_cast<MainFrame::CMainFrame*>(shell::MainWindow());
+  return main ? main->CreateContextMenu(menuId, parent) : nullptr;
 }
 
 CZarnView::CZarnView(ZarnDoc::CZarnDoc* document, QWidget* parent)
@@ -126,6 +81,7 @@ CZarnView::~CZarnView() = default;
 
 void CZarnView::RegisterCommands() {
   m_Commands.OnCommand(ID_EDIT_COPY, [this] { CopyToClipboard(); });
+  m_Commands.OnCommand(ID_EDIT_PASTE, [this] { m_pDocument->PasteFromClipboard(m_nPaneIndex); });
   m_Commands.OnCommand(ID_FILE_PRINT, [this] { OnPrint(true); });
   m_Commands.OnCommand(ID_FILE_PRINT_DIRECT, [this] { OnPrint(false); });
   m_Commands.OnCommand(ID_FILE_PRINT_PREVIEW, [this] { OnPrintPreview(); });

@@ -30,9 +30,9 @@ class CZarnDoc;
 
 namespace ZarnView {
 
-// The pane context menu (230) and the controller pane's menu (231). A
-// factory set here builds them; without one the pane menu is made of the
-// main window's commands and the controller pane shows its own two items.
+// The pane context menu (230) and the controller pane's menu (231). The main
+// window builds them (MainFrame::CMainFrame::CreateContextMenu) and receives
+// their commands; a factory set here builds them instead (tests).
 inline constexpr int kPaneContextMenu = 230;
 inline constexpr int kControllerContextMenu = 231;
 using TPopupMenuFactory = std::function<QMenu*(int menuId, QWidget* parent)>;

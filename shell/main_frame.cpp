@@ -1069,14 +1069,19 @@ void CMainFrame::UpdateTitle() {
   if (!m_bDestroying) setWindowTitle(FrameTitle());
 }
 
+// The active document window's active view first, then its document, the
+// window itself (which offers what is left to its other views), then this
+// frame and last the application.
 std::vector<platform::qt::ICommandTarget*> CMainFrame::CommandChain() const {
   std::vector<platform::qt::ICommandTarget*> chain;
-  chain.push_back(const_cast<CMainFrame*>(this));
   if (IChildFrame* f = ActiveChildFrame()) {
+    const std::vector<platform::qt::ICommandTarget*> views = f->ViewTargets();
+    if (!views.empty()) chain.push_back(views.front());
     chain.push_back(f->Document());
     chain.push_back(f->FrameTarget());
-    for (auto* v : f->ViewTargets()) chain.push_back(v);
+    for (std::size_t i = 1; i < views.size(); ++i) chain.push_back(views[i]);
   }
+  chain.push_back(const_cast<CMainFrame*>(this));
   chain.push_back(m_app);
   return chain;
 }

@@ -150,11 +150,12 @@ TEST(ChildFrame, MenuCommandsNotifyTheMainFrameButPaneMessagesDoNot) {
   EXPECT_EQ(LayoutOf(*w.frame), (TLayout{true, false, false, false}));
 }
 
-TEST(ChildFrame, PaneLayoutDialogCommandIsDisabledWithoutADialog) {
+TEST(ChildFrame, PaneLayoutCommandIsAlwaysEnabledAndNotifiesWhenTheDialogEndsWithOk) {
   TDocumentWindow w;
   pq::TCmdUI ui(ID_VIEW_PANE_LAYOUT);
+  ui.Enable(false);
   ASSERT_TRUE(w.frame->FrameTarget()->OnCmdMsg(ID_VIEW_PANE_LAYOUT, pq::TCmdCode::Update, &ui));
-  EXPECT_FALSE(ui.Enabled());
+  EXPECT_TRUE(ui.Enabled());
 
   doc_test::TRecordingMainWindow main;
   int runs = 0;

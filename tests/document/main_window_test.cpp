@@ -1,9 +1,13 @@
 // The media document window inside the application's main window: commands
-// reach the document through the main window's router, the pane menu is made
-// of the main window's commands, and closing goes through the frame's guard.
+// reach the document through the main window's router, the pane menu is the
+// main window's and runs its commands, the document's state shows on the
+// toolbars, and closing goes through the frame's guard.
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMenu>
 #include <QPointer>
 #include <QToolBar>
@@ -47,11 +51,12 @@ struct TMainWindow {
   QPointer<CChildFrameSplitter> document;
 };
 
-QAction* FindAction(QMenu* menu, const QString& text) {
+// The item of a context menu that carries a command, submenus included.
+QAction* FindCommand(QMenu* menu, UINT id) {
   for (QAction* a : menu->actions()) {
-    if (a->text() == text) return a;
+    if (MainFrame::CMainFrame::ContextMenuCommand(a) == id) return a;
     if (a->menu())
-      if (QAction* inner = FindAction(a->menu(), text)) return inner;
+      if (QAction* inner = FindCommand(a->menu(), id)) return inner;
   }
   return nullptr;
 }
@@ -101,22 +106,95 @@ TEST(DocumentInMainWindow, MenuCommandsReachTheDocumentFrameAndPanes) {
   EXPECT_TRUE(w.Execute(ZarnCommands::ID_EDIT_COPY));
 }
 
-TEST(DocumentInMainWindow, ThePaneMenuOffersTheMainWindowsCommands) {
+TEST(DocumentInMainWindow, ThePaneMenuIsTheMainWindowsAndRunsTheDocumentsCommands) {
   TMainWindow w;
   ASSERT_TRUE(w.Doc().SetZoomMode(ZOOM_50));
   std::unique_ptr<QMenu> menu(ZarnView::CreatePopupMenu(ZarnView::kPaneContextMenu, w.document->PaneView(0)));
   ASSERT_TRUE(menu);
-  QAction* half = w.frame->Router()->Action(ZarnCommands::ID_ZOOM_50);
-  QAction* fit = w.frame->Router()->Action(ZarnCommands::ID_ZOOM_FIT_VIEW);
-  bool found = false;
-  for (QAction* a : menu->actions())
-    if (a->menu() && a->menu()->actions().contains(half)) found = true;
-  EXPECT_TRUE(found);
+  EXPECT_EQ(menu->objectName(), "ContextMenu230");
+  emit menu->aboutToShow();
+  QAction* half = FindCommand(menu.get(), ZarnCommands::ID_ZOOM_50);
+  QAction* fit = FindCommand(menu.get(), ZarnCommands::ID_ZOOM_FIT_VIEW);
+  ASSERT_TRUE(half && fit);
+  EXPECT_EQ(half->text(), "50%");
   EXPECT_TRUE(half->isChecked());
-  ASSERT_FALSE(fit->text().isEmpty());
+  EXPECT_FALSE(fit->isChecked());
   fit->trigger();
   EXPECT_EQ(w.Doc().m_nZoomMode, ZOOM_FIT_VIEW);
-  EXPECT_NE(FindAction(menu.get(), half->text()), nullptr);
+  // The layout dialog's item is on whatever the document shows.
+  QAction* layout = FindCommand(menu.get(), ZarnCommands::ID_VIEW_PANE_LAYOUT);
+  ASSERT_NE(layout, nullptr);
+  EXPECT_TRUE(layout->isEnabled());
+  // The controller pane's menu comes from the same place.
+  std::unique_ptr<QMenu> controller(
+      ZarnView::CreatePopupMenu(ZarnView::kControllerContextMenu, w.document->ControllerView()));
+  ASSERT_TRUE(controller);
+  EXPECT_EQ(controller->objectName(), "ContextMenu231");
+}
+
+TEST(DocumentInMainWindow, RecordAndDvdButtonsShowTheDocumentsState) {
+  TMainWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  auto* r = w.frame->Router();
+  auto* capture = w.frame->CaptureToolBar();
+  ASSERT_NE(capture, nullptr);
+  // Nothing selected for recording: the plain image, and nothing to record.
+  EXPECT_FALSE(r->Update(shell::ID_CAPTURE_RECORD).Enabled());
+  EXPECT_EQ(capture->RecordState(), ToolBarCapture::CToolBarCapture::kRecordPlain);
+  doc.m_bRecording = true;
+  doc.m_bRecordChannel[1] = true;
+  EXPECT_FALSE(r->Update(shell::ID_CAPTURE_RECORD).Enabled()) << "channel 2 has no source";
+  EXPECT_EQ(capture->RecordState(), ToolBarCapture::CToolBarCapture::kRecordArmed);
+  doc.m_Source[1].bOpen = TRUE_;
+  doc.m_Engine.m_bRunning = true;
+  EXPECT_TRUE(r->Update(shell::ID_CAPTURE_RECORD).Enabled());
+  EXPECT_EQ(capture->RecordState(), ToolBarCapture::CToolBarCapture::kRecordRunning);
+  doc.m_Engine.m_bRunning = false;
+
+  // DVD navigation: the button shows the channels that take it.
+  doc.m_bDvdNavigate[0] = true;
+  doc.m_bDvdNavigate[2] = true;
+  EXPECT_FALSE(r->Update(shell::ID_DVD_ENABLE_NAVIGATION).Enabled()) << "no DVD plays";
+  const QImage shown = r->Action(shell::ID_DVD_ENABLE_NAVIGATION)->icon().pixmap(24).toImage();
+  EXPECT_EQ(shown, shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
+  doc.m_Source[3].bOpen = TRUE_;
+  doc.m_Source[3].nDeviceCategory = 6;
+  doc.m_Engine.m_bRunning = true;
+  EXPECT_TRUE(r->Update(shell::ID_DVD_ENABLE_NAVIGATION).Enabled());
+  doc.m_Engine.m_bRunning = false;
+}
+
+TEST(DocumentInMainWindow, PasteGoesIntoTheChannelOfTheActivePane) {
+  TMainWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  auto* r = w.frame->Router();
+  QImage picture(5, 4, QImage::Format_RGB32);
+  picture.fill(QColor(10, 20, 30));
+  QGuiApplication::clipboard()->setImage(picture);
+  w.frame->TestClipboard();  // what opening the Edit menu does
+  ASSERT_TRUE(w.Execute(ZarnCommands::ID_VIEW_PRIMARY_PANE));  // all panes
+  w.document->SetActiveView(w.document->PaneView(3));
+  ASSERT_TRUE(r->Update(ZarnCommands::ID_EDIT_PASTE).Enabled());
+  EXPECT_TRUE(w.Execute(ZarnCommands::ID_EDIT_PASTE));
+  EXPECT_TRUE(doc.m_Source[3].bOpen);
+  EXPECT_FALSE(doc.m_Source[0].bOpen);
+  const VideoPort::TPicture front = doc.m_VideoPortHub.Port(3).FrontBitmap();
+  ASSERT_TRUE(front);
+  EXPECT_EQ(front->Width(), 5);
+  EXPECT_EQ(front->Height(), 4);
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST(DocumentInMainWindow, TheDocumentsOpenNoticeChangesTheOpenButton) {
+  TMainWindow w;
+  shell::CCustomToolBar* standard = w.frame->ToolBar(shell::ID_VIEW_TOOLBAR_STANDARD);
+  ASSERT_NE(standard, nullptr);
+  w.Doc().NotifyOpenButton(shell::ID_FILE_OPEN_DEVICE);
+  EXPECT_EQ(standard->CommandAt(1), static_cast<UINT>(shell::ID_FILE_OPEN_DEVICE));
+  // The layout commands put themselves on the View toolbar's first button.
+  ASSERT_TRUE(w.Execute(ZarnCommands::ID_VIEW_CONTROLLER_PANE));
+  EXPECT_EQ(w.frame->ToolBar(shell::ID_VIEW_TOOLBAR_VIEW)->CommandAt(0),
+            static_cast<UINT>(ZarnCommands::ID_VIEW_CONTROLLER_PANE));
 }
 
 TEST(DocumentInMainWindow, ClosingAPlayingDocumentWaitsForItsEngine) {

@@ -196,7 +196,7 @@ TEST(MainFrame, TabGroupCommandsThroughTheWindowMenu) {
   EXPECT_EQ(w.windowTitle(), "Tovrin - [DM2]");
 }
 
-TEST(MainFrame, CommandsGoToTheFrameTheDocumentItsWindowsAndTheApplicationInThatOrder) {
+TEST(MainFrame, CommandsGoToTheActiveViewItsDocumentItsWindowTheFrameAndTheApplicationInThatOrder) {
   TFrame f;
   ASSERT_TRUE(f.Load());
   auto* d = f.AddDoc("DM1");
@@ -211,7 +211,8 @@ TEST(MainFrame, CommandsGoToTheFrameTheDocumentItsWindowsAndTheApplicationInThat
   f.app.OnCommand(ID_VIEW_TOOLBAR_DVD, [&] { ran.push_back("app"); });
   auto* r = f.frame->Router();
   for (UINT id : {ID_FILE_SAVE, ID_VIEW_PANE_LAYOUT, ID_EDIT_COPY, ID_APP_ABOUT}) EXPECT_TRUE(r->Execute(id));
-  EXPECT_EQ(ran, (std::vector<std::string>{"doc", "frame", "view", "app"}));
+  // The active view before the document window, the document before it.
+  EXPECT_EQ(ran, (std::vector<std::string>{"doc", "view", "view", "app"}));
   // The frame's own toolbar toggle comes before the application.
   EXPECT_TRUE(f.frame->ToolBar(ID_VIEW_TOOLBAR_DVD)->isHidden());
   r->Execute(ID_VIEW_TOOLBAR_DVD);
