@@ -53,9 +53,17 @@ CZarnDoc::CZarnDoc() {
     m_Pip[pane].nInsetChannel = rightColumn ? 0 : 2;
   }
   RegisterCommands();
+  RegisterOpenCommands();
+  RegisterLifeCommands();
+  RegisterToolCommands();
 }
 
 CZarnDoc::~CZarnDoc() {
+  // A document that goes without being closed (the program ends) still
+  // leaves its settings as the next run's defaults.
+  if (m_bSetUpDone && !m_bClosed)
+    if (shell::IApplication* app = shell::TheApplication())
+      StoreSavedDefaults(app->ProgCfg(), app->SequenceNaming(), app->ImageNaming());
   if (m_bRegistered)
     if (shell::IApplication* app = shell::TheApplication()) app->UnregisterDocument(m_nDocNumber);
   for (TFrameBuffer& frame : m_ChannelFrame) FreeFrameBuffer(&frame);
@@ -70,12 +78,6 @@ bool CZarnDoc::SaveModified() {
     return false;
   }
   return true;
-}
-
-bool CZarnDoc::OnOpenDocument(const std::string& path) {
-  // Opening media into channels arrives with the loaders.
-  platform::ShowMessage("Can not open file\n " + path);
-  return false;
 }
 
 void CZarnDoc::StartPlaying() { m_Engine.StartPlaying(); }
@@ -186,6 +188,7 @@ void CZarnDoc::SetUpViews(ChildFrameSplitter::CChildFrameSplitter* frame,
   m_pChildFrame = frame;
   m_pControllerView = controller;
   for (int pane = 0; pane < kPaneCount; ++pane) m_pPaneView[static_cast<std::size_t>(pane)] = panes[static_cast<std::size_t>(pane)];
+  SetUpDocument();
 
   // Every view learns its role; the panes learn their index.
   if (controller) {

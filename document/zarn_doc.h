@@ -12,10 +12,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QToolBar>
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@
 #include "document/zarn_doc_engine.h"
 #include "document/zoom.h"
 #include "io/codecs/gif_mgr.h"
+#include "io/codecs/image.h"
 #include "io/codecs/jpeg2000_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
@@ -35,6 +39,7 @@
 #include "platform/qt/commands.h"
 #include "platform/sync.h"
 #include "shell/app_params.h"
+#include "shell/prog_cfg.h"
 #include "shell/document_template.h"
 #include "shell/toolbars.h"
 
@@ -99,6 +104,28 @@ struct TEncoderSettings {
   PngMgr::TPngSettings png{.nFileFormat = 0};
   TGifSettings gif;
   TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1, .nCompression = TIFF_COMP_LZW, .nQuality = 80};
+};
+
+// What a file is opened into a channel with.
+struct TOpenSourceArgs {
+  std::string path;
+  std::int32_t channel = 0;   // 0..3
+  std::int32_t format = 0;    // TFileFormat; 0: derived from the extension
+  std::int32_t unused = 0;
+  std::int32_t width = 0;     // raw YUV only
+  std::int32_t height = 0;    // raw YUV only
+  bool sequence = false;      // raw YUV only: kept as the source's read flag
+};
+
+// Options of a media-graph open (all zero for files).
+struct TDShowOpenOptions {
+  bool reopen = false;      // re-opened in place: the session resumes at the reader's position
+  bool configure = false;   // show the device's property page first
+  std::int32_t deviceCategory = 0;
+  std::int32_t deviceKind = 0;
+  std::int32_t extensionTag = 0;  // MEDIA_REQ_DEVICE_CONFIG or MEDIA_REQ_DVD
+  std::int32_t value = 0;
+  void* extension = nullptr;
 };
 
 }  // namespace ZarnTypes
@@ -177,6 +204,77 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void ExchangeZoomSettings(ZarnTypes::TZoomExchange& block);
   int TransformPane(int port, std::int32_t orientation, bool absolute);
   void RescaleAllPanes();
+
+  // ---- opening files into channels (zarn_doc_open.cpp)
+  // "Open File To": asks for a file and opens it into the first channel
+  // without a source (the primary one when all are taken).
+  void OnFileOpenTo();
+  // Opens a file into a channel with the remembered raw-YUV settings; on
+  // success the frame shows the channel's panes and the controller pane is
+  // refreshed. Failures are not reported here.
+  bool OpenSource(const std::string& path, int channel);
+  bool OpenSourceInChannel(const ZarnTypes::TOpenSourceArgs& args);
+  // shell::IMediaDocument: OpenSource, reporting a file that cannot be opened.
+  bool OpenInChannel(const std::string& path, int channel) override;
+  bool LoadBmpSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadYuvSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadJpegSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadJpeg2000Source(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadPngSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadGifSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadTiffSource(const ZarnTypes::TOpenSourceArgs& args);
+  bool LoadMngSource(const ZarnTypes::TOpenSourceArgs& args, bool reopen);
+  bool LoadDShowSource(const ZarnTypes::TOpenSourceArgs& args, const ZarnTypes::TDShowOpenOptions& options);
+  bool OpenDvdSource(const std::string& path, std::int32_t extCode, int channel);
+  // Decodes the file of one request synchronously with the decoder of its
+  // source format; the outcome is the request's success flag.
+  void DecodeMediaRequest(ZarnTypes::TMediaRequest& request);
+  static void ShowOpenFailure(const std::string& path);
+  // Recounts the channels whose source is open.
+  int CountOpenChannels();
+  // The file prompt of "Open File To" ("" when cancelled); tests replace it.
+  using TOpenFilePrompt = std::function<std::string(QWidget* parent)>;
+  static void SetOpenFilePrompt(TOpenFilePrompt prompt);
+
+  // ---- life and application defaults (zarn_doc_life.cpp)
+  // Links the document to the application's records and copies the start
+  // file values and the saved defaults; run once the views are linked.
+  bool SetUpDocument();
+  void ApplyStartParameters(const shell::TAppParams& params, const shell::TChannelParamsSet& set);
+  void ApplySavedDefaults(const shell::TProgCfg& cfg, const std::array<shell::TChannelNaming, 4>& sequence,
+                          const std::array<shell::TChannelNaming, 4>& images);
+  // Writes the per-channel defaults back; bytes of the blocks that carry no
+  // field keep what they held.
+  void StoreSavedDefaults(shell::TProgCfg& cfg, std::array<shell::TChannelNaming, 4>& sequence,
+                          std::array<shell::TChannelNaming, 4>& images) const;
+  void CopyNamingPaths(const shell::TAppParams& params);
+  // False while the engine plays.
+  bool CanCloseFrame() const;
+  // The document goes: the explorer forgets it and its defaults are stored.
+  void OnCloseDocument();
+  // "Close": closes the window, or stops the engine and closes once it has.
+  void OnFileClose();
+  bool CloseWaiting() const;
+  // How often and how many times a close looks at the engine (20 ms, 250).
+  void SetCloseWait(int intervalMs, int tries);
+
+  // ---- comparison and document tools (zarn_doc_tools.cpp)
+  // PSNR of channel 1 against channel 2, reported in a message box; returns
+  // the outcome code (0 value, 1 identical, 2 sizes differ, 3 failed).
+  int OnToolsPsnr();
+  void TogglePip(int pane);
+  void OnViewRefresh();
+  // The project file of "Save Project...": an XML declaration.
+  static void WriteProjectXml(std::ostream& out);
+  // "Close From...": closes the channels the user picks.
+  void OnFileCloseFrom();
+  // Closes one channel's source: records reset, picture back to 1 x 1.
+  void CloseChannel(int channel);
+  // The Close From prompt: given the open flags, fills the channels to close
+  // and answers true for OK; tests replace it.
+  using TCloseFromPrompt = std::function<bool(const std::array<std::uint8_t, 4>& open,
+                                              std::array<std::uint8_t, 4>& close)>;
+  static void SetCloseFromPrompt(TCloseFromPrompt prompt);
 
   // ---- panes (zarn_doc_view.cpp)
   // Paste: the picture on the clipboard becomes the picture of the channel
@@ -350,11 +448,39 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   ZarnTypes::TPictInPict m_Pip[ZarnTypes::kPaneCount];
   std::uint8_t m_DeviceCaps[4][5] = {};
 
+  // The image holder of BMP decodes (its pictures live until the next one).
+  Image::CImage m_Image;
+  // Saved per-channel settings of the readers, image savers and recorders,
+  // kept whole so that they go back to the settings as they came.
+  std::array<shell::TChannelFilesCfg, 4> m_ChannelFiles{};
+  std::array<shell::TCaptureCfg, 4> m_CaptureCfg{};
+  std::array<shell::TRecorderCfg, 4> m_RecorderCfg{};
+  std::array<shell::TChannelNaming, 4> m_SeqNaming;
+  std::array<shell::TChannelNaming, 4> m_ImgNaming;
+  // Frames the decoded-picture buffer is asked to hold (ch_nFramesCount_RQ).
+  std::int32_t ch_nFramesCount_RQ = 600;
+
   CCallbackZarnDoc m_Callback{this};
 
  private:
   void RegisterCommands();
   void RegisterViewCommands();
+  void RegisterOpenCommands();
+  void RegisterLifeCommands();
+  void RegisterToolCommands();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool PutFrameInPort(int channel, ZarnTypes::TFrameBuffer& frame);
+  bool StillThroughDecoder(const ZarnTypes::TOpenSourceArgs& args, ZarnTypes::TStreamType type,
+                           ZarnTypes::TPixelFormat framePixelFormat);
+  void FillOpenedSource(const ZarnTypes::TOpenSourceArgs& args, ZarnTypes::TStreamType type,
+                        std::int32_t width, std::int32_t height, ZarnTypes::TPixelFormat framePixelFormat,
+                        bool read, bool picture);
+  void OnCloseWaitTick();
+  QTimer* m_pCloseTimer = nullptr;
+  int m_nCloseWaitMs = 20;
+  int m_nCloseMaxTries = 250;
+  int m_nCloseTries = 0;
+  bool m_bClosed = false;
   void OnZoomPreset(std::int32_t mode);
   void OnZoomFit(std::int32_t mode);
   void OnTransform(std::int32_t orientation, bool absolute);
