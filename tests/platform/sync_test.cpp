@@ -93,7 +93,7 @@ TEST(PulseEvent, OnePulseWakesEveryBlockedWaiter) {
 
 // Pulses and waits racing from several threads; under ThreadSanitizer this
 // shows any state touched outside the event's lock.
-TEST(PulseEvent, PulsesRacingWithWaitsReachOnlyWaitingThreads) {
+TEST(PulseEvent, PulsesFromSeveralThreadsWakeWaitersAndAStopEndsThemAll) {
   platform::TPulseEvent ev;
   std::atomic<bool> pulsing{true};
   std::atomic<int> signalled{0};
