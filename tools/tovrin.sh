@@ -2,9 +2,11 @@
 # Tovrin's one entry point for set-up, building, running, testing and benchmarks.
 #
 #   tools/tovrin.sh run [args]   install what is missing, build, start Tovrin
-#   tools/tovrin.sh test         install what is missing, build with
-#                                AddressSanitizer + UndefinedBehaviorSanitizer,
-#                                run the whole test suite headless
+#   tools/tovrin.sh test         install what is missing, build and run the
+#                                whole test suite headless with AddressSanitizer
+#                                + UndefinedBehaviorSanitizer and once more
+#                                optimised (Release), the thread tests with
+#                                ThreadSanitizer, then every fuzz target
 #   tools/tovrin.sh bench [filter]  build optimised, run every benchmark
 #   tools/tovrin.sh fuzz [secs]  build and run every libFuzzer target
 #   tools/tovrin.sh screenshot <file.png>  build, start Tovrin headless with fresh
@@ -56,24 +58,110 @@ cmd_run() {
   exec "$BUILD_ROOT/release/app/tovrin" "$@"
 }
 
+# One stage's result, kept for the summary at the end: "<stage>: <line>".
+STAGE_RESULTS=()
+STAGES_FAILED=0
+
+# run_ctest <stage> <build dir> [ctest args...]: runs the tests of a build
+# and records ctest's count line for the summary.
+run_ctest() {
+  local stage=$1 dir=$2
+  shift 2
+  local summary="$dir/ctest-summary.txt" rc=0
+  (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error "$@") | tee "$summary" || rc=$?
+  local line
+  line=$(grep -E 'tests passed|tests failed' "$summary" | tail -n 1 || true)
+  [ -n "$line" ] || line="no test ran (exit status $rc)"
+  STAGE_RESULTS+=("$stage: $line")
+  if [ "$rc" -ne 0 ]; then STAGES_FAILED=$((STAGES_FAILED + 1)); fi
+}
+
+# stage_failed <stage> <what>: a stage that could not run its tests.
+stage_failed() {
+  STAGE_RESULTS+=("$1: $2")
+  STAGES_FAILED=$((STAGES_FAILED + 1))
+}
+
+stage_time() {  # stage_time <stage> <start seconds>
+  STAGE_RESULTS+=("$1: $(( (SECONDS - $2) / 60 )) min $(( (SECONDS - $2) % 60 )) s")
+}
+
 cmd_test() {
   install_deps
-  log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-  local dir="$BUILD_ROOT/asan"
-  configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=address,undefined \
-    -DCMAKE_CXX_FLAGS="-O1 -g"
-  cmake --build "$dir" -j "$JOBS"
-  log "running the tests"
   export QT_QPA_PLATFORM=offscreen
   export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
   export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
-  local summary="$dir/ctest-summary.txt"
-  (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error) | tee "$summary"
-  run_fuzzers "${TOVRIN_FUZZ_SECONDS:-20}"
-  # The test count last, after the fuzzers' output.
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+  local t0=$SECONDS t
+
+  # 1. The whole suite with AddressSanitizer and UndefinedBehaviorSanitizer.
+  t=$SECONDS
+  log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+  local asan="$BUILD_ROOT/asan"
+  if configure "$asan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=address,undefined \
+       -DCMAKE_CXX_FLAGS="-O1 -g" &&
+     cmake --build "$asan" -j "$JOBS"; then
+    log "running the tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
+    run_ctest "ASan+UBSan" "$asan"
+  else
+    stage_failed "ASan+UBSan" "the build failed"
+  fi
+  stage_time "ASan+UBSan time" "$t"
+
+  # 2. The whole suite once more, optimised and without sanitizers: faults
+  #    that only optimisation shows (undefined behaviour the sanitizers did
+  #    not reach, code that relies on -O1) cannot hide.
+  t=$SECONDS
+  log "building the tests optimised (Release, no sanitizers)"
+  local release="$BUILD_ROOT/release-tests"
+  if configure "$release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=ON &&
+     cmake --build "$release" -j "$JOBS"; then
+    log "running the tests (Release)"
+    run_ctest "Release" "$release"
+  else
+    stage_failed "Release" "the build failed"
+  fi
+  stage_time "Release time" "$t"
+
+  # 3. The Qt-free thread code under ThreadSanitizer: the platform's events
+  #    and, once it exists, the engine. GStreamer and Qt are not built for
+  #    ThreadSanitizer, so only these programs are built.
+  t=$SECONDS
+  log "building the thread tests with ThreadSanitizer"
+  local tsan="$BUILD_ROOT/tsan"
+  local targets=(tovrin_platform_tests) folders="platform" tsanReady=0
+  if configure "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF \
+       -DCMAKE_CXX_FLAGS="-O1 -g"; then
+    tsanReady=1
+    if ninja -C "$tsan" -t targets all 2>/dev/null | grep -q '^tovrin_engine_tests:'; then
+      targets+=(tovrin_engine_tests)
+      folders="platform|engine"
+    fi
+  fi
+  if [ "$tsanReady" -eq 1 ] && cmake --build "$tsan" -j "$JOBS" --target "${targets[@]}"; then
+    log "running the thread tests (ThreadSanitizer): ${targets[*]}"
+    run_ctest "ThreadSanitizer (${targets[*]})" "$tsan" -R "^($folders)\\."
+  else
+    stage_failed "ThreadSanitizer" "the build failed"
+  fi
+  stage_time "ThreadSanitizer time" "$t"
+
+  # 4. The fuzz targets, each for a bounded time.
+  t=$SECONDS
+  if run_fuzzers "${TOVRIN_FUZZ_SECONDS:-20}"; then
+    STAGE_RESULTS+=("Fuzzing: every target ran clean")
+  else
+    stage_failed "Fuzzing" "a target failed (see above)"
+  fi
+  stage_time "Fuzzing time" "$t"
+  stage_time "Total time" "$t0"
+
+  # The counts last, after the fuzzers' output.
   log "summary"
-  grep -E 'tests passed|tests failed' "$summary" | tail -n 1
+  local r
+  for r in "${STAGE_RESULTS[@]}"; do echo "$r"; done
+  [ "$STAGES_FAILED" -eq 0 ]
 }
 
 # Builds the libFuzzer targets with clang and runs each for a bounded time,
@@ -82,11 +170,13 @@ run_fuzzers() {
   local seconds=$1 dir="$BUILD_ROOT/fuzz"
   ls "$ROOT"/fuzz/*_fuzz.cpp >/dev/null 2>&1 || return 0
   log "building the fuzz targets"
+  # Checked step by step: the caller may run this inside a condition, where
+  # `set -e` does not stop at a failure.
   CC=clang-14 CXX=clang++-14 configure "$dir" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_CXX_FLAGS="-O1 -g" -DTOVRIN_FUZZ=ON -DTOVRIN_SANITIZE=address,undefined \
-    -DTOVRIN_BUILD_APP=OFF -DTOVRIN_BUILD_TESTS=OFF
-  cmake --build "$dir" -j "$JOBS"
+    -DTOVRIN_BUILD_APP=OFF -DTOVRIN_BUILD_TESTS=OFF || return 1
+  cmake --build "$dir" -j "$JOBS" || return 1
   local f name kept work
   for f in "$dir"/fuzz/*_fuzz; do
     [ -x "$f" ] || continue
