@@ -202,6 +202,7 @@ void CZarnDoc::SetUpViews(ChildFrameSplitter::CChildFrameSplitter* frame,
     pq::SendAppRecord(panes[static_cast<std::size_t>(pane)], pq::WM_APP_IDENTIFY_VIEW, 0, identify);
   }
   m_VideoPortHub.ResetAll();
+  if (controller) controller->OnInitialUpdate();
   m_bSetUpDone = true;
   BuildTitle();
   SetTitle(m_strDocTitle);
@@ -285,6 +286,7 @@ void CZarnDoc::RegisterCommands() {
   }
   m_Commands.OnCommand(ID_TRANSFORM_RESET, [this] { OnTransform(ORIENT_IDENTITY, true); });
   m_Commands.OnUpdate(ID_TRANSFORM_RESET, [](pq::TCmdUI& ui) { ui.Enable(true); });
+  RegisterPlayCommands();
   RegisterViewCommands();
 }
 

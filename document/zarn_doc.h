@@ -36,6 +36,9 @@
 #include "media/dib.h"
 #include "media/frame_buffer.h"
 #include "media/media_source.h"
+#include "options/channel_selector_exchange.h"
+#include "options/opts_reference_frames_exchange.h"
+#include "options/opts_video_exchange.h"
 #include "platform/qt/commands.h"
 #include "platform/sync.h"
 #include "shell/app_params.h"
@@ -204,6 +207,24 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void ExchangeZoomSettings(ZarnTypes::TZoomExchange& block);
   int TransformPane(int port, std::int32_t orientation, bool absolute);
   void RescaleAllPanes();
+
+  // ---- playing (zarn_doc_play.cpp)
+  // Walks each navigating channel's folder to its first (1), last (2),
+  // previous (3) or next (4) file and opens it; false when the user ended
+  // the walk at a file that could not be opened.
+  bool NavigateSourceList(std::int32_t direction);
+  // Runs the Channel Selector in a mode (TNavigateMode) over the controller
+  // pane; true when it was accepted.
+  bool RunChannelSelector(std::int32_t mode);
+  // Settings exchanges of the Channel Selector, the reference-frames page
+  // and the video page.
+  void ExchangeChannelSelection(ZarnTypes::TNavigateExchange& block);
+  void ExchangeReferenceFrames(ZarnTypes::TReferenceFramesExchange& block);
+  void ExchangeVideoSettings(ZarnTypes::TVideoExchange& block);
+  // What the controller pane shows and sets.
+  std::int32_t ShownFrame(int channel) const;
+  bool ChannelStreaming(int channel) const;
+  void SetPlaySpeed(std::int32_t speed);
 
   // ---- opening files into channels (zarn_doc_open.cpp)
   // "Open File To": asks for a file and opens it into the first channel
@@ -464,7 +485,6 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
 
  private:
   void RegisterCommands();
-  void RegisterViewCommands();
   void RegisterOpenCommands();
   void RegisterLifeCommands();
   void RegisterToolCommands();
@@ -481,6 +501,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   int m_nCloseMaxTries = 250;
   int m_nCloseTries = 0;
   bool m_bClosed = false;
+  void RegisterViewCommands();
+  void RegisterPlayCommands();
   void OnZoomPreset(std::int32_t mode);
   void OnZoomFit(std::int32_t mode);
   void OnTransform(std::int32_t orientation, bool absolute);

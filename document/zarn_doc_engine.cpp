@@ -58,6 +58,7 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
   config.bIsClientDecoder = doc.ch_bIsClientDecoder;
   config.bFtpSource = doc.ch_bEnableFtpSource;
   config.nDelayFtpBuffer = doc.ch_nDelayFtpBuffer;
+  config.bFrameInfo = doc.m_bVideoInfo[0] != 0;  // the video page's "Enable frame index and time info"
 }
 
 Zarn::IChannelReader* CZarnDocEngineLink::ChannelReader(int channel) {

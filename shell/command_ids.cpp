@@ -71,6 +71,7 @@ constexpr TCommandText kTexts[] = {
     {ID_REPLAY_PREVIOUS, "Replay previous\tLeft", "Replay previous frame from the cache", "Replay previous"},
     {ID_REPLAY_REVERSE, "Reverse Replay...", "Reverse replay direction for assistant channel", "Reverse Replay"},
     {ID_REPLAY_PAUSE, "Pause replay", "Pause replaying from the cache", "Pause replay"},
+    {ID_SET_REFERENCE_FRAMES, "Reference frames", "Set reference frames for playing a file", "Reference frames"},
     {ID_TOOLS_OPTIONS, "Options...", "Modify configuration settings of application", "Options"},
     {ID_REPLAY_FORTH, "Replay forth\tUp", "Replay cached frames forth", "Replay forth"},
     {ID_REPLAY_BACK, "Replayll back\tDown", "Replay cahed frames back", "Replay back"},

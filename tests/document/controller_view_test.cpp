@@ -1,0 +1,354 @@
+#include "document/zarn_controller_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "document/command_ids.h"
+#include "document_fixture.h"
+
+using namespace ZarnControllerView;
+using namespace ZarnTypes;
+using doc_test::TDocumentWindow;
+namespace pq = platform::qt;
+
+namespace {
+
+TMediaSource Source(std::int32_t streamType, std::int32_t category, std::int32_t deviceKind = 0, bool open = true) {
+  TMediaSource s;
+  s.bOpen = open ? TRUE_ : FALSE_;
+  s.eStreamType = static_cast<TStreamType>(streamType);
+  s.eSourceCategory = static_cast<TSourceCategory>(category);
+  s.nDeviceKind = deviceKind;
+  s.nDeviceCategory = deviceKind;
+  return s;
+}
+
+std::string Text(QLabel* label) { return label->text().toStdString(); }
+
+CZarnControllerView& Controller(TDocumentWindow& w) { return *w.Doc().ControllerView(); }
+
+}  // namespace
+
+TEST(ControllerTexts, FrameCounterTimeIsMinutesAndSecondsOfTheCounterTimesThePeriod) {
+  struct TCase {
+    std::int32_t counter, period;
+    std::int64_t seconds;
+    const char* text;
+  };
+  const TCase cases[] = {
+      {299, 33, 9, "0000:09 "},
+      {18181, 33, 600, "0010:00 "},
+      {0, 33, 0, "0000:00 "},
+      {59, 1000, 60, "0001:00 "},
+      // (counter + 1) x period needs more than 32 bits.
+      {INT_MAX, 1000, 2147483648LL, "35791394:08 "},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(CounterSeconds(c.counter, c.period), c.seconds) << c.counter;
+    EXPECT_EQ(CounterTimeText(CounterSeconds(c.counter, c.period)), c.text) << c.counter;
+  }
+  EXPECT_EQ(FrameCountText(0), "0 ");
+  EXPECT_EQ(FrameCountText(1234), "1234 ");
+}
+
+TEST(ControllerTexts, StreamAndDvdReadouts) {
+  EXPECT_EQ(StreamTimeText(0), "00:00:00 ");
+  EXPECT_EQ(StreamTimeText(59999), "00:00:59 ");
+  EXPECT_EQ(StreamTimeText(3723456), "01:02:03 ");
+  EXPECT_EQ(StreamTimeText(36000000LL * 30), "300:00:00 ");
+  EXPECT_EQ(DvdTitleText(3, 12), "T03-C12 ");
+  EXPECT_EQ(DvdTimeText(1, 5, 9), "01:05:09 ");
+}
+
+TEST(ControllerTexts, SliderPositionIsTheShareOfTheDuration) {
+  EXPECT_EQ(SliderPosition(0, 100, 250, 1000), 25);
+  EXPECT_EQ(SliderPosition(0, 100, 999, 1000), 99);
+  EXPECT_EQ(SliderPosition(0, 100, 1000, 1000), 100);
+  EXPECT_EQ(SliderPosition(0, 100, 5000, 1000), 100);
+  EXPECT_EQ(SliderPosition(0, 100, 10, 0), 0);
+  EXPECT_EQ(SliderPosition(0, 100, 10, -4), 0);
+  // Positions of long streams do not overflow.
+  EXPECT_EQ(SliderPosition(0, 100, 3'000'000'000'000LL, 6'000'000'000'000LL), 50);
+}
+
+TEST(ControllerRules, WhichSourcesSeekAndWhichHaveSound) {
+  struct TCase {
+    TMediaSource source;
+    bool seek, sound;
+    const char* what;
+  };
+  const TCase cases[] = {
+      {Source(8, SOURCE_CAT_FILE), true, true, "media-graph file"},
+      {Source(3, SOURCE_CAT_FILE), true, true, "first media-graph type"},
+      {Source(21, SOURCE_CAT_FILE), true, true, "last media-graph type"},
+      {Source(8, SOURCE_CAT_HTTP), false, true, "media-graph URL"},
+      {Source(22, SOURCE_CAT_FILE), false, false, "still"},
+      {Source(70, SOURCE_CAT_FILE), false, false, "raw YUV"},
+      {Source(2, SOURCE_CAT_DEVICE, 6), true, true, "DVD"},
+      {Source(2, SOURCE_CAT_DEVICE, 1), false, true, "audio input"},
+      {Source(2, SOURCE_CAT_DEVICE, 3), false, true, "DV camcorder"},
+      {Source(2, SOURCE_CAT_DEVICE, 5), false, true, "TV tuner"},
+      {Source(2, SOURCE_CAT_DEVICE, 4), false, false, "webcam"},
+      {Source(2, SOURCE_CAT_DEVICE, 2), false, false, "video input of unknown kind"},
+      {Source(8, SOURCE_CAT_FILE, 0, false), false, false, "closed channel"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(CanSeek(c.source), c.seek) << c.what;
+    EXPECT_EQ(HasSound(c.source), c.sound) << c.what;
+  }
+}
+
+TEST(ControllerRules, RowsGroupedByFunctionAndByChannel) {
+  auto shownRows = [](std::int32_t layout, int open) {
+    std::vector<std::pair<int, int>> shown;  // (kind, channel) in order
+    for (const TRowSlot& r : ArrangeRows(layout, open))
+      if (r.shown) shown.emplace_back(r.kind, r.channel);
+    return shown;
+  };
+  using V = std::vector<std::pair<int, int>>;
+  // Nothing open: channel 1's readout row alone.
+  EXPECT_EQ(shownRows(LAYOUT_BY_FUNCTION, 0), (V{{ROW_READOUT, 0}}));
+  // Channel 3 open: channels 1..3, readouts first, then positions, then volumes.
+  EXPECT_EQ(shownRows(LAYOUT_BY_FUNCTION, 3),
+            (V{{ROW_READOUT, 0}, {ROW_READOUT, 1}, {ROW_READOUT, 2}, {ROW_POSITION, 0}, {ROW_POSITION, 1},
+               {ROW_POSITION, 2}, {ROW_VOLUME, 0}, {ROW_VOLUME, 1}, {ROW_VOLUME, 2}}));
+  // By channel: channel 1 always shows all three of its rows.
+  EXPECT_EQ(shownRows(LAYOUT_BY_CHANNEL, 0), (V{{ROW_READOUT, 0}, {ROW_POSITION, 0}, {ROW_VOLUME, 0}}));
+  EXPECT_EQ(shownRows(LAYOUT_BY_CHANNEL, 2), (V{{ROW_READOUT, 0}, {ROW_POSITION, 0}, {ROW_VOLUME, 0}, {ROW_READOUT, 1},
+                                                {ROW_POSITION, 1}, {ROW_VOLUME, 1}}));
+  EXPECT_EQ(ArrangeRows(LAYOUT_BY_FUNCTION, 4).size(), 12u);
+}
+
+TEST(ControllerPane, TheFormStartsWithItsControlsAndTheEnginesSpeed) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  ASSERT_TRUE(c.Initialised());
+  for (int ch = 0; ch < 4; ++ch) {
+    ASSERT_NE(c.Control(IDC_TIME[ch]), nullptr);
+    EXPECT_EQ(c.Control(IDC_TIME[ch]), c.TimeReadout(ch));
+    EXPECT_EQ(Text(c.TimeReadout(ch)), "000000000");
+    EXPECT_EQ(Text(c.FrameReadout(ch)), "000000000");
+    EXPECT_EQ(c.MuteBox(ch)->text().toStdString(), std::to_string(ch + 1));
+    EXPECT_EQ(qobject_cast<QLabel*>(c.Control(IDC_READOUT_LABEL[ch]))->text().toStdString(), std::to_string(ch + 1));
+    EXPECT_EQ(c.PositionSlider(ch)->maximum(), 100);
+    EXPECT_EQ(c.PositionSlider(ch)->value(), 0);
+    EXPECT_EQ(c.VolumeSlider(ch)->value(), 100);
+    EXPECT_FALSE(c.PositionSlider(ch)->isEnabled());
+    EXPECT_FALSE(c.VolumeSlider(ch)->isEnabled());
+    EXPECT_FALSE(c.MuteBox(ch)->isEnabled());
+  }
+  EXPECT_EQ(qobject_cast<QLabel*>(c.Control(IDC_SPEED_LABEL))->text().toStdString(), "Play");
+  EXPECT_EQ(c.SpeedSlider()->minimum(), 10);
+  EXPECT_EQ(c.SpeedSlider()->value(), 100);
+  EXPECT_EQ(w.Doc().m_Engine.m_nSpeed.load(), 100);
+  EXPECT_EQ(w.Doc().m_Engine.m_nSpeedMax.load(), 100);
+  for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4}) {
+    auto* b = qobject_cast<QPushButton*>(c.Control(id));
+    ASSERT_NE(b, nullptr) << id;
+    EXPECT_EQ(b->text().toStdString(), id == IDC_GET_1 || id == IDC_GET_2 ? "Get" : "Save");
+    EXPECT_FALSE(b->isEnabled()) << id;  // capturing is not wired yet
+  }
+  EXPECT_EQ(qobject_cast<QPushButton*>(c.Control(IDC_MINIMIZE))->text().toStdString(), "_");
+  EXPECT_EQ(qobject_cast<QPushButton*>(c.Control(IDC_CLOSE))->text().toStdString(), "X");
+
+  c.SpeedSlider()->setValue(55);
+  EXPECT_EQ(w.Doc().m_Engine.m_nSpeed.load(), 55);
+}
+
+TEST(ControllerPane, RowsFollowTheOpenChannelsAndTheGrouping) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  EXPECT_TRUE(c.TimeReadout(0)->isVisibleTo(&c));
+  EXPECT_FALSE(c.TimeReadout(1)->isVisibleTo(&c));
+  EXPECT_FALSE(c.PositionSlider(0)->isVisibleTo(&c));
+  EXPECT_FALSE(c.VolumeSlider(0)->isVisibleTo(&c));
+
+  w.Doc().m_Source[2] = Source(22, SOURCE_CAT_FILE);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  QApplication::processEvents();
+  for (int ch = 0; ch < 3; ++ch) {
+    EXPECT_TRUE(c.TimeReadout(ch)->isVisibleTo(&c)) << ch;
+    EXPECT_TRUE(c.PositionSlider(ch)->isVisibleTo(&c)) << ch;
+    EXPECT_TRUE(c.MuteBox(ch)->isVisibleTo(&c)) << ch;
+  }
+  EXPECT_FALSE(c.TimeReadout(3)->isVisibleTo(&c));
+  // By function: every readout above every position slider.
+  c.adjustSize();
+  QApplication::processEvents();
+  EXPECT_LT(c.TimeReadout(2)->y(), c.PositionSlider(0)->y());
+
+  pq::TCmdUI ui(ZarnCommands::ID_CONTROLLER_GROUP_BY_CHANNEL);
+  ASSERT_TRUE(c.OnCmdMsg(ZarnCommands::ID_CONTROLLER_GROUP_BY_CHANNEL, pq::TCmdCode::Command, nullptr));
+  EXPECT_EQ(c.LayoutMode(), LAYOUT_BY_CHANNEL);
+  ASSERT_TRUE(c.OnCmdMsg(ZarnCommands::ID_CONTROLLER_GROUP_BY_CHANNEL, pq::TCmdCode::Update, &ui));
+  EXPECT_EQ(ui.Check(), 1);
+  pq::TCmdUI other(ZarnCommands::ID_CONTROLLER_GROUP_BY_FUNCTION);
+  ASSERT_TRUE(c.OnCmdMsg(ZarnCommands::ID_CONTROLLER_GROUP_BY_FUNCTION, pq::TCmdCode::Update, &other));
+  EXPECT_EQ(other.Check(), 0);
+  c.adjustSize();
+  QApplication::processEvents();
+  // By channel: channel 1's volume row comes before channel 2's readout.
+  EXPECT_LT(c.VolumeSlider(0)->y(), c.TimeReadout(1)->y());
+  EXPECT_GT(c.PositionSlider(0)->y(), c.TimeReadout(0)->y());
+}
+
+TEST(ControllerPane, CounterUpdatesShowTheEnginesShownFramesAndTheirTime) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  w.Doc().ch_nDecoderVideoOutPeriod = 33;
+  const std::int32_t counters[4] = {299, 18181, 7, 42};
+  for (int ch = 0; ch < 4; ++ch) w.Doc().m_Engine.m_Channel[ch].nShownFrame.store(counters[ch]);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
+  EXPECT_EQ(Text(c.FrameReadout(0)), "299 ");
+  EXPECT_EQ(Text(c.FrameReadout(1)), "18181 ");
+  EXPECT_EQ(Text(c.FrameReadout(2)), "7 ");
+  EXPECT_EQ(Text(c.FrameReadout(3)), "42 ");
+  // Channels 1 and 3 time their readout by the counter; 2 and 4 only by the tick.
+  EXPECT_EQ(Text(c.TimeReadout(0)), "0000:09 ");
+  EXPECT_EQ(Text(c.TimeReadout(1)), "000000000");
+  EXPECT_EQ(Text(c.TimeReadout(2)), "0000:00 ");
+  EXPECT_EQ(Text(c.TimeReadout(3)), "000000000");
+}
+
+TEST(ControllerPane, UpdatesBeforeTheInitialUpdateAreIgnoredAndRequestsAreMerged) {
+  auto doc = std::make_unique<ZarnDoc::CZarnDoc>();
+  CZarnControllerView c(doc.get());
+  doc->m_Engine.m_Channel[0].nShownFrame.store(5);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
+  EXPECT_EQ(Text(c.FrameReadout(0)), "000000000");
+
+  c.OnInitialUpdate();
+  int delivered = 0;
+  auto* counter = new pq::TMessageMap(&c);
+  counter->OnEvent(pq::WM_APP_CONTROLLER_UPDATE, [&](pq::TAppMessageEvent&) { ++delivered; });
+  // Three requests before the pane runs: one message.
+  c.RequestUpdate(1);
+  c.RequestUpdate(1);
+  c.RequestUpdate(1);
+  QApplication::processEvents();
+  EXPECT_EQ(delivered, 1);
+}
+
+TEST(ControllerPane, ChannelSliderMessageResetsAndSwitchesTheSlider) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  QSlider* s = c.PositionSlider(1);
+  struct TStep {
+    pq::LPARAM state;
+    bool enabledAfter;
+  };
+  const TStep steps[] = {{1, true}, {3, true}, {0, false}, {3, false}, {1, true}};
+  for (const TStep& step : steps) {
+    s->setValue(40);
+    pq::SendAppMessage(&c, pq::WM_APP_CHANNEL_SLIDER, 1, step.state);
+    EXPECT_EQ(s->value(), 0) << step.state;
+    EXPECT_EQ(s->isEnabled(), step.enabledAfter) << step.state;
+  }
+  c.PositionSlider(0)->setValue(30);
+  pq::SendAppMessage(&c, pq::WM_APP_CHANNEL_SLIDER, 4, 1);  // no such channel
+  EXPECT_EQ(c.PositionSlider(0)->value(), 30);
+}
+
+TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  w.Doc().m_Source[0] = Source(8, SOURCE_CAT_FILE);
+  w.Doc().m_Source[1] = Source(8, SOURCE_CAT_FILE);  // open, but not streaming
+  w.Doc().m_Engine.m_Channel[0].bChannelStreaming.store(true);
+  int asked = 0;
+  c.SetPositionQuery([&](int channel, TChannelClock& clock) {
+    ++asked;
+    EXPECT_EQ(channel, 0);
+    clock.position = 250;
+    clock.duration = 1000;
+    clock.positionMs = 3723456;
+    return true;
+  });
+  std::vector<std::vector<int>> seeks;
+  QObject::connect(&c, &CZarnControllerView::SeekRequested,
+                   [&](int ch, int position, int range) { seeks.push_back({ch, position, range}); });
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 25);
+  EXPECT_EQ(Text(c.TimeReadout(0)), "01:02:03 ");
+  EXPECT_EQ(c.PositionSlider(1)->value(), 0);
+
+  // While the user drags, the tick leaves the slider alone; the release
+  // seeks once.
+  c.PositionSlider(0)->setEnabled(true);
+  emit c.PositionSlider(0)->sliderPressed();
+  c.PositionSlider(0)->setValue(70);
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 70);
+  emit c.PositionSlider(0)->sliderReleased();
+  EXPECT_EQ(seeks, (std::vector<std::vector<int>>{{0, 70, 100}}));
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 25);
+}
+
+TEST(ControllerPane, ADvdKeepsItsReadoutsOutsideTitlePlay) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  w.Doc().m_Source[0] = Source(2, SOURCE_CAT_DEVICE, 6);
+  w.Doc().m_Engine.m_Channel[0].bChannelStreaming.store(true);
+  bool titlePlay = true;
+  c.SetPositionQuery([&](int, TChannelClock& clock) {
+    clock.duration = 100;
+    clock.position = 10;
+    clock.titlePlay = titlePlay;
+    clock.title = 2;
+    clock.chapter = 11;
+    clock.hours = 0;
+    clock.minutes = 4;
+    clock.seconds = 33;
+    return true;
+  });
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(Text(c.FrameReadout(0)), "T02-C11 ");
+  EXPECT_EQ(Text(c.TimeReadout(0)), "00:04:33 ");
+  titlePlay = false;
+  c.FrameReadout(0)->setText("kept");
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(Text(c.FrameReadout(0)), "kept");
+}
+
+TEST(ControllerPane, MediaControlsAndCaptureButtonsActOnceTheirReceiversExist) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  w.Doc().m_Source[0] = Source(8, SOURCE_CAT_FILE);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_FALSE(c.PositionSlider(0)->isEnabled());  // nothing seeks yet
+  EXPECT_FALSE(c.VolumeSlider(0)->isEnabled());
+
+  std::vector<std::pair<int, bool>> sounds;
+  std::vector<int> captures, saves;
+  QObject::connect(&c, &CZarnControllerView::SeekRequested, [](int, int, int) {});
+  QObject::connect(&c, &CZarnControllerView::SoundRequested, [&](int ch, bool on) { sounds.emplace_back(ch, on); });
+  QObject::connect(&c, &CZarnControllerView::CaptureRequested, [&](int ch) { captures.push_back(ch); });
+  QObject::connect(&c, &CZarnControllerView::SaveReferenceRequested, [&](int ch) { saves.push_back(ch); });
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_TRUE(c.PositionSlider(0)->isEnabled());
+  EXPECT_TRUE(c.MuteBox(0)->isEnabled());
+  EXPECT_FALSE(c.PositionSlider(1)->isEnabled());  // channel 2 has no source
+
+  c.MuteBox(0)->click();  // ticked: sound off
+  EXPECT_EQ(sounds, (std::vector<std::pair<int, bool>>{{0, false}}));
+  for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4}) {
+    auto* b = qobject_cast<QPushButton*>(c.Control(id));
+    ASSERT_TRUE(b->isEnabled()) << id;
+    b->click();
+  }
+  EXPECT_EQ(captures, (std::vector<int>{0, 1}));
+  EXPECT_EQ(saves, (std::vector<int>{2, 3}));
+}
