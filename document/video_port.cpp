@@ -263,6 +263,36 @@ bool CVideoPort::ResetPort(TVideoPortUpdate& update) {
   return true;
 }
 
+bool CVideoPort::WriteFrame(std::int32_t width, std::int32_t height,
+                            const std::function<bool(ZarnTypes::TFrameBuffer& target)>& write, bool* pSizeChanged) {
+  if (pSizeChanged) *pSizeChanged = false;
+  if (width <= 0 || height <= 0 || !write) return false;
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  const int back = 1 - m_nFront;
+  if (!m_Bitmap[back] || m_nOrientation != ZarnTypes::ORIENT_IDENTITY || m_nDepth != 32) return false;
+  if (m_Bitmap[back]->Width() != width || m_Bitmap[back]->Height() != height) {
+    if (!CreateBackBitmap(back, width, height)) return false;
+    if (pSizeChanged) *pSizeChanged = true;
+  }
+  Dib::TDibSection* target = WritableBack();
+  if (!target || target->BitCount() != 32) return false;
+  TFrameBuffer description;
+  description.ePixelFormat = ZarnTypes::PF_RGB32;
+  description.nBitsPerPixel = 32;
+  description.nWidth = target->Width();
+  description.nHeight = target->Height();
+  description.nStride = static_cast<std::int32_t>(target->Stride());
+  description.nPaddedHeight = description.nHeight;
+  description.nSize = static_cast<std::int32_t>(target->bits.size());
+  description.nRowAlignment = 4;
+  description.nHeightAlignment = 1;
+  description.pBuffer = target->bits.data();
+  if (!write(description)) return false;
+  m_nFront = back;
+  ++m_nGeneration;
+  return true;
+}
+
 bool CVideoPort::CreateBackBitmap(int index, int width, int height) {
   Dib::TDibPtr section = Dib::CreateDibSectionEx(width, height, m_nDepth);
   if (!section) return false;

@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -132,6 +133,16 @@ class CVideoPort {
 
   // Both pictures re-created as 1 x 1 sections of the depth.
   bool ResetBitmaps(std::int32_t depth);
+
+  // Lets `write` draw a width x height frame straight into the back picture
+  // (made to that size first), under the port's mutex, and then makes it the
+  // front. The target handed to `write` is a bottom-up PF_RGB32 record over
+  // the picture's bits. Only while the port's orientation is 0 and its depth
+  // 32; otherwise, or when `write` answers false, the front stays as it was
+  // and the result is false. *pSizeChanged tells whether the back picture
+  // was made to a new size.
+  bool WriteFrame(std::int32_t width, std::int32_t height,
+                  const std::function<bool(ZarnTypes::TFrameBuffer& target)>& write, bool* pSizeChanged);
 
   // The picture on show, or null before the first reset. The reference keeps
   // the picture alive and unchanged for as long as the caller holds it.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "document/engine/zarn.h"
 #include "media/dib.h"
@@ -73,59 +74,84 @@ void Expand555(const std::uint8_t* bits, const TFrameBuffer& layout, TFrameBuffe
 
 // Converts a cached slot into the channel's port and asks for the panes to
 // be repainted (or rescaled when the picture's size changed). Pacing thread.
+// Converted formats go straight into the port's back picture; only a port
+// turned by an orientation takes them through the channel's own picture.
 bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
   if (!m_pPorts || !frame.pData) return false;
   const std::int32_t format = m_Dpb.m_ePixelFormat[channel];
   const std::int32_t width = m_Dpb.m_nWidth[channel];
   const std::int32_t height = m_Dpb.m_nHeight[channel];
-  TFrameBuffer& rgb = m_ChannelFrame[channel];
-  TFrameBuffer source{};
-  TFrameBuffer* toPort = &rgb;
+  const std::uint8_t* data = frame.pData;
+  std::function<bool(TFrameBuffer&)> convert;
 
   if (format == PF_PACKED_24) {
-    if (!PrepareRgb32(rgb, width, height)) return false;
-    Dib::CopyRgb24ToRgb32Flipped(frame.pData, rgb.pBuffer, width, height);
+    convert = [&](TFrameBuffer& target) {
+      if (target.nStride != width * 4) {
+        for (int y = 0; y < height; ++y)
+          Dib::CopyRgb24ToRgb32Flipped(data + static_cast<std::size_t>(y) * width * 3,
+                                       target.pBuffer + static_cast<std::size_t>(height - 1 - y) * target.nStride,
+                                       width, 1);
+      } else {
+        Dib::CopyRgb24ToRgb32Flipped(data, target.pBuffer, width, height);
+      }
+      return true;
+    };
   } else if (format == PF_YUV420_601 || format == PF_YUV420_709) {
-    if (!PrepareRgb32(rgb, width, height)) return false;
-    const std::int32_t plane = m_Dpb.m_nPlaneSize[channel];
-    const std::uint8_t* y = frame.pData;
-    const std::uint8_t* u = y + plane;
-    const std::uint8_t* v = u + m_Dpb.m_nHalfPlane[channel] / 2;
-    m_ColorConversion.ConvertYuv420ToRgb32Flip(y, u, v, rgb.pBuffer, width, height, rgb.nStride);
+    convert = [&](TFrameBuffer& target) {
+      const std::uint8_t* u = data + m_Dpb.m_nPlaneSize[channel];
+      const std::uint8_t* v = u + m_Dpb.m_nHalfPlane[channel] / 2;
+      m_ColorConversion.ConvertYuv420ToRgb32Flip(data, u, v, target.pBuffer, width, height, target.nStride);
+      return true;
+    };
   } else if (format == PF_DIB_1 || format == PF_DIB_4 || format == PF_DIB_8) {
-    if (!PrepareRgb32(rgb, width, height)) return false;
-    const std::int32_t tableSize = m_Dpb.m_nColourTableSize[channel];
-    const std::uint8_t* table = frame.pData + m_Dpb.m_nFrameSize[channel] - tableSize;
-    if (!ExpandPalette(frame.pData, m_Dpb.m_FrameRecord[channel], table, tableSize, rgb)) return false;
+    convert = [&](TFrameBuffer& target) {
+      const std::int32_t tableSize = m_Dpb.m_nColourTableSize[channel];
+      const std::uint8_t* table = data + m_Dpb.m_nFrameSize[channel] - tableSize;
+      return ExpandPalette(data, m_Dpb.m_FrameRecord[channel], table, tableSize, target);
+    };
   } else if (format == PF_DIB_16) {
-    if (!PrepareRgb32(rgb, width, height)) return false;
-    Expand555(frame.pData, m_Dpb.m_FrameRecord[channel], rgb);
-  } else if (format == PF_RGB24 || format == PF_RGB32) {
-    source = m_Dpb.m_FrameRecord[channel];
-    source.pBuffer = frame.pData;
-    toPort = &source;
+    convert = [&](TFrameBuffer& target) {
+      Expand555(data, m_Dpb.m_FrameRecord[channel], target);
+      return true;
+    };
   } else if ((format >= PF_YCBCR_FIRST && format <= PF_YCBCR_LAST) || format == PF_YUY2) {
-    TYuvFrameBuffer yuv = m_Dpb.m_YuvFrameRecord[channel];
-    yuv.pBuffer = frame.pData;
-    if (format == PF_YUY2) {
-      yuv.pCb = yuv.pCr = frame.pData;
-    } else {
-      yuv.pCb = frame.pData + yuv.nYSize;
-      yuv.pCr = yuv.pCb + yuv.nCbSize;
-    }
-    if (!PrepareRgb32(rgb, width, height)) return false;
-    if (!ConvertYuvToRgb(yuv, rgb)) return false;
-  } else {
+    convert = [&](TFrameBuffer& target) {
+      TYuvFrameBuffer yuv = m_Dpb.m_YuvFrameRecord[channel];
+      yuv.pBuffer = frame.pData;
+      if (format == PF_YUY2) {
+        yuv.pCb = yuv.pCr = frame.pData;
+      } else {
+        yuv.pCb = frame.pData + yuv.nYSize;
+        yuv.pCr = yuv.pCb + yuv.nCbSize;
+      }
+      return ConvertYuvToRgb(yuv, target);
+    };
+  } else if (format != PF_RGB24 && format != PF_RGB32) {
     return false;
   }
 
-  TVideoPortUpdate update{};
-  update.nCommand = VPU_COPY_FRAME;
-  update.nPortIndex = channel;
-  update.pSourceFrame = toPort;
-  update.bSwap = 1;
-  if (!m_pPorts->UpdatePort(update)) return false;
-  RequestUpdate(update.bSizeChanged ? ENGINE_UPDATE_RESCALE_0 << channel : ENGINE_UPDATE_REPAINT_0 << channel);
+  bool sizeChanged = false;
+  VideoPort::CVideoPort& port = m_pPorts->Port(channel);
+  if (!convert || port.Orientation() != ORIENT_IDENTITY || !port.WriteFrame(width, height, convert, &sizeChanged)) {
+    TFrameBuffer source{};
+    TFrameBuffer* toPort = &source;
+    if (convert) {
+      TFrameBuffer& rgb = m_ChannelFrame[channel];
+      if (!PrepareRgb32(rgb, width, height) || !convert(rgb)) return false;
+      toPort = &rgb;
+    } else {
+      source = m_Dpb.m_FrameRecord[channel];
+      source.pBuffer = frame.pData;
+    }
+    TVideoPortUpdate update{};
+    update.nCommand = VPU_COPY_FRAME;
+    update.nPortIndex = channel;
+    update.pSourceFrame = toPort;
+    update.bSwap = 1;
+    if (!m_pPorts->UpdatePort(update)) return false;
+    sizeChanged = update.bSizeChanged != 0;
+  }
+  RequestUpdate(sizeChanged ? ENGINE_UPDATE_RESCALE_0 << channel : ENGINE_UPDATE_REPAINT_0 << channel);
   return true;
 }
 

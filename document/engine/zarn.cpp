@@ -465,13 +465,17 @@ void CZarn::PaceThreadProc(TSessionStart start) {
     }
     const std::int32_t delay =
         PacingDelay(m_nSpeed.load(), m_nSpeedMax.load(), period, streaming, m_bPaused.load(), stopping);
+    std::uint64_t arrivals = 0;
+    {
+      std::lock_guard<std::mutex> lock(m_ArrivalMutex);
+      arrivals = m_nArrivals;
+    }
+    const std::int32_t shownBefore = shown;
     if (delay > 0) {
       if (stopping)
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       else
         m_StopClock.SleepFor(delay);
-    } else {
-      std::this_thread::yield();
     }
 
     bool ok = true;
@@ -497,6 +501,13 @@ void CZarn::PaceThreadProc(TSessionStart start) {
       m_bGoLast.store(false);
     }
     if (!ok && !stopping) StopPlaying();
+    // Without a period, a round that found nothing to show waits for the
+    // next stored frame instead of spinning (bounded, so commands and the
+    // end check still run).
+    if (delay == 0 && shown == shownBefore) {
+      std::unique_lock<std::mutex> lock(m_ArrivalMutex);
+      m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals != arrivals; });
+    }
 
     const bool jobsDone = m_nJobCount.load() == 0 && m_nServerJobCount.load() == 0 && m_nClientJobCount.load() == 0;
     if (stopping) {
@@ -625,6 +636,11 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
   }
   if (m_bStopRequested.load()) return true;
   m_Dpb.PutChannelFrame(channel, procId, frame, state.nFrameCount.load(), state.nSceneCount.load());
+  {
+    std::lock_guard<std::mutex> lock(m_ArrivalMutex);
+    ++m_nArrivals;
+  }
+  m_Arrival.notify_one();
   if (state.bRecordChannel.load() && m_pOwner) m_pOwner->PushRecordedFrame(channel, procId, frame);
   m_nFramesTotal.fetch_add(1);
   const std::int32_t sceneFrames = state.nSceneFrames.fetch_add(1) + 1;

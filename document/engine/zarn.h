@@ -29,6 +29,7 @@
 // lock.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -245,6 +246,11 @@ class CZarn {
   TStopClock m_StopClock;
   std::atomic<std::uint32_t> m_nPendingUpdates{0};
   std::atomic<bool> m_bClientSession{false};
+  // Frames stored so far, with a condition the pacing thread waits on when it
+  // runs without a period and found nothing to show.
+  std::mutex m_ArrivalMutex;
+  std::condition_variable m_Arrival;
+  std::uint64_t m_nArrivals = 0;
   std::atomic<bool> m_bFrameInfo{false};
   // Pacing thread only: conversion targets, one per channel.
   ZarnTypes::TFrameBuffer m_ChannelFrame[kEngineChannels] = {};

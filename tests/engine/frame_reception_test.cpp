@@ -227,6 +227,28 @@ TEST_F(FrameReceptionTest, ASizeChangeAsksForARescaleAndOtherwiseARepaint) {
   EXPECT_EQ(shown, 4);
 }
 
+TEST_F(FrameReceptionTest, ATurnedPortGetsTheFrameInItsOrientation) {
+  Prepare(kYuvFormat - 2, kWidth, kHeight);
+  TVideoPortUpdate turn{};
+  turn.nCommand = VPU_ORIENT;
+  turn.nOrientation = ORIENT_ROTATE_180;
+  turn.bAbsolute = 1;
+  turn.bStoreOnly = 1;
+  ASSERT_TRUE(owner.m_Ports.Port(0).UpdateVideoPort(turn));
+  std::vector<std::uint8_t> data(kFrameBytes, 128);
+  std::fill(data.begin(), data.begin() + kYSize, 16);
+  data[0] = 235;  // the top-left pixel
+  TMediaFrameNotice notice = YuvNotice(data);
+  ASSERT_TRUE(engine.DeliverFrameToDpb(0, 41, notice));
+  std::int32_t shown = 0;
+  ASSERT_TRUE(engine.DeliverChannelFrame(0, &shown, false));
+  VideoPort::TPicture picture = owner.m_Ports.Port(0).FrontBitmap();
+  ASSERT_TRUE(picture);
+  ASSERT_EQ(picture->Width(), kWidth);
+  EXPECT_LT(picture->RowFromTop(0)[1], 40);
+  EXPECT_GT(picture->RowFromTop(kHeight - 1)[4 * (kWidth - 1) + 1], 200);  // now at the bottom right
+}
+
 TEST_F(FrameReceptionTest, DeliveryWithoutStorageFails) {
   std::int32_t shown = 0;
   EXPECT_FALSE(engine.DeliverChannelFrame(0, &shown, false));

@@ -1,0 +1,287 @@
+// The engine end to end, beside the peers in one run:
+//
+//  * Play: four channels of 1920 x 1080 4:2:0 raw YUV from the page cache,
+//    pacing as fast as the settings allow (period 0): frames delivered into
+//    the video ports per second and CPU milliseconds per delivered frame.
+//    Peers on the same file, converting to BGRA:
+//      ffmpeg -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i f.yuv -pix_fmt bgra -f null -
+//      gst-launch-1.0 filesrc ! rawvideoparse ... ! videoconvert ! video/x-raw,format=BGRA ! fakesink
+//  * Replay step: one cached 1080p frame from the buffer into the port.
+//  * Memory: the buffer's bytes per channel beside frame size x slots, and
+//    the resident set before and after a play of 10,000 frames.
+//
+// Counters: fps (frames per second), cpu_ms_per_frame, and for the memory
+// benchmark the byte figures.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "document/engine/zarn.h"
+#include "document/video_port.h"
+#include "io/read_stream.h"
+#include "media/dib.h"
+#include "platform/message_sink.h"
+#include "platform/paths.h"
+
+using namespace ZarnTypes;
+
+namespace {
+
+constexpr std::int32_t kWidth = 1920;
+constexpr std::int32_t kHeight = 1080;
+constexpr int kClipFrames = 120;
+constexpr std::size_t kFrameBytes = std::size_t{kWidth} * kHeight * 3 / 2;
+// 4:2:0 BT.601 studio range (file format 65, pixel format 63).
+constexpr std::int32_t kClipFormat = 65;
+
+double CpuSeconds(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::int64_t ResidentBytes() {
+  std::ifstream status("/proc/self/statm");
+  std::int64_t size = 0, resident = 0;
+  status >> size >> resident;
+  return resident * 4096;
+}
+
+class TFixture {
+ public:
+  TFixture() : m_folder(platform::MakeTempFolder("tovrin-engine-bench-")) {
+    m_clip = (m_folder / "clip_1920x1080_420.yuv").string();
+    std::vector<std::uint8_t> frame(kFrameBytes);
+    std::FILE* out = std::fopen(m_clip.c_str(), "wb");
+    if (!out) std::abort();
+    for (int n = 0; n < kClipFrames; ++n) {
+      for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>((i % 1920) / 8 + n * 3);
+      if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) std::abort();
+    }
+    if (std::fclose(out) != 0) std::abort();
+    // A 640 x 480 still for the long play.
+    Dib::TDibSection section;
+    section.header.biWidth = 640;
+    section.header.biHeight = 480;
+    section.header.biBitCount = 24;
+    section.bits.assign(section.Stride() * 480, 0x40);
+    m_still = (m_folder / "still.bmp").string();
+    if (!Dib::SaveDibSectionToBmpFile(m_still, section)) std::abort();
+    // Into the page cache.
+    std::ifstream in(m_clip, std::ios::binary);
+    std::vector<char> sink(1 << 20);
+    while (in.read(sink.data(), static_cast<std::streamsize>(sink.size()))) {
+    }
+  }
+  ~TFixture() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_folder, ec);
+  }
+  const std::string& Clip() const { return m_clip; }
+  const std::string& Still() const { return m_still; }
+
+ private:
+  std::filesystem::path m_folder;
+  std::string m_clip;
+  std::string m_still;
+};
+
+const TFixture& Fixture() {
+  static const TFixture fixture;
+  return fixture;
+}
+
+TMediaSource ClipSource() {
+  TMediaSource source;
+  source.bOpen = TRUE_;
+  source.bLoaded = TRUE_;
+  source.eStreamType = TStreamType{kClipFormat};
+  source.eFileFormat = TFileFormat{kClipFormat};
+  source.eFramePixelFormat = TPixelFormat{kClipFormat - 2};
+  source.nWidth = kWidth;
+  source.nHeight = kHeight;
+  source.sPath = Fixture().Clip();
+  return source;
+}
+
+// An owner with the document's readers and ports and no UI.
+class TBenchOwner : public Zarn::IEngineOwner {
+ public:
+  TBenchOwner() {
+    m_Ports.ResetAll();
+    for (int ch = 0; ch < 4; ++ch) {
+      m_Reader[ch] = std::make_unique<ReadStream::CReadStream>(ch);
+      m_Adapter[ch] = std::make_unique<Zarn::CReadStreamChannel>(m_Reader[ch].get());
+    }
+    m_Config.nCtrlPeriod = 1;
+    m_Config.nVideoOutPeriod = 0;
+    m_Config.nVideoOutDelay = 0;
+  }
+  void GetSessionConfig(Zarn::TSessionConfig& config) override { config = m_Config; }
+  Zarn::IChannelReader* ChannelReader(int channel) override { return m_Adapter[channel].get(); }
+  void PostEngineUpdate() override {}
+  void PostTimeTick() override {}
+  void PostChannelSlider(int) override {}
+  void PostSessionEnded() override {}
+  void FrameShown(int, std::int32_t) override { m_nShown.fetch_add(1, std::memory_order_relaxed); }
+
+  Zarn::TSessionConfig m_Config;
+  VideoPortHub::CVideoPortHub m_Ports;
+  std::unique_ptr<ReadStream::CReadStream> m_Reader[4];
+  std::unique_ptr<Zarn::CReadStreamChannel> m_Adapter[4];
+  std::atomic<std::int64_t> m_nShown{0};
+};
+
+void WaitForEnd(const Zarn::CZarn& engine) {
+  while (engine.IsRunning()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void BM_EnginePlayFourChannels1080p(benchmark::State& state) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = ClipSource();
+  const bool all[4] = {true, true, true, true};
+  engine.SetPlayChannels(all);
+  std::int64_t frames = 0;
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const std::int64_t before = owner.m_nShown.load();
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!engine.StartPlaying()) state.SkipWithError("no session");
+    WaitForEnd(engine);
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
+    frames += owner.m_nShown.load() - before;
+  }
+  if (frames != static_cast<std::int64_t>(state.iterations()) * 4 * kClipFrames) state.SkipWithError("frames lost");
+  state.counters["fps"] = static_cast<double>(frames) / wall;
+  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
+}
+BENCHMARK(BM_EnginePlayFourChannels1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Runs a peer program on the clip; its own CPU time comes from the children's usage.
+void RunPeer(benchmark::State& state, const std::string& command) {
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = std::system(command.c_str());
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cpu += CpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    if (rc != 0) {
+      state.SkipWithError(("peer failed: " + command).c_str());
+      return;
+    }
+  }
+  const double frames = static_cast<double>(state.iterations()) * kClipFrames;
+  state.counters["fps"] = frames / wall;
+  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / frames;
+}
+
+void BM_PeerFfmpegToBgra1080p(benchmark::State& state) {
+  RunPeer(state, "ffmpeg -v error -nostdin -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i '" + Fixture().Clip() +
+                     "' -pix_fmt bgra -f null - >/dev/null 2>&1");
+}
+BENCHMARK(BM_PeerFfmpegToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_PeerGstreamerToBgra1080p(benchmark::State& state) {
+  RunPeer(state, "gst-launch-1.0 -q filesrc location='" + Fixture().Clip() +
+                     "' ! rawvideoparse width=1920 height=1080 format=i420 ! videoconvert ! "
+                     "video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
+}
+BENCHMARK(BM_PeerGstreamerToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// One replay step of a cached 1080p frame into the port.
+void BM_EngineReplayStep1080p(benchmark::State& state) {
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  OOVDecodedPictureBuffer::COOVDecodedPictureBuffer& dpb = engine.m_Dpb;
+  dpb.m_bChannelEnabled[0] = true;
+  dpb.m_ePixelFormat[0] = TPixelFormat{kClipFormat - 2};
+  dpb.m_nWidth[0] = kWidth;
+  dpb.m_nHeight[0] = kHeight;
+  if (!dpb.SetChannelFormats() || !dpb.AllocateBuffers()) std::abort();
+  std::int32_t index = 0;
+  if (!dpb.OpenChannelScene(0, 41, 0, 30, &index)) std::abort();
+  std::vector<std::uint8_t> frame(kFrameBytes, 0x80);
+  TMediaFrameNotice notice;
+  notice.nWidth = kWidth;
+  notice.nHeight = kHeight;
+  notice.pY = frame.data();
+  notice.pCb = frame.data() + kWidth * kHeight;
+  notice.pCr = notice.pCb + kWidth * kHeight / 4;
+  for (int k = 0; k < 30; ++k) engine.DeliverFrameToDpb(0, 41, notice);
+  engine.ReplayChannelFrame(0, 0);
+  engine.ReplayChannelFrame(0, 1);  // both port pictures at full size
+  int step = 1;
+  for (auto _ : state) {
+    if (!engine.ReplayChannelFrame(0, step)) state.SkipWithError("replay failed");
+    step = -step;
+  }
+}
+BENCHMARK(BM_EngineReplayStep1080p)->Unit(benchmark::kMicrosecond);
+
+// A still played for 10,000 frames: resident memory at the start of the
+// play and 10,000 frames later, and the buffer's block beside frame size x
+// slots.
+void BM_EngineLongPlayMemory(benchmark::State& state) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  TMediaSource source;
+  source.bOpen = TRUE_;
+  source.bLoaded = TRUE_;
+  source.eStreamType = TStreamType{26};
+  source.eFileFormat = TFileFormat{27};
+  source.eFramePixelFormat = PF_RGB24;
+  source.nWidth = 640;
+  source.nHeight = 480;
+  source.sPath = Fixture().Still();
+  owner.m_Config.source[0] = source;
+  std::int64_t before = 0, after = 0;
+  std::uint64_t dpbBytes = 0;
+  auto waitShown = [&](std::int64_t target) {
+    while (owner.m_nShown.load() < target) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  for (auto _ : state) {
+    // Resident memory once the session runs (buffers made), and again after
+    // 10,000 more frames of the same session.
+    const std::int64_t start = owner.m_nShown.load();
+    if (!engine.StartPlaying()) std::abort();
+    waitShown(start + 100);
+    before = ResidentBytes();
+    waitShown(start + 10100);
+    after = ResidentBytes();
+    dpbBytes = engine.m_Dpb.ChannelMemoryBytes(0);
+    engine.StopPlaying();
+    WaitForEnd(engine);
+  }
+  state.counters["rss_before_bytes"] = static_cast<double>(before);
+  state.counters["rss_after_bytes"] = static_cast<double>(after);
+  state.counters["dpb_bytes_per_channel"] = static_cast<double>(dpbBytes);
+  state.counters["frame_size_x_slots"] =
+      static_cast<double>(engine.m_Dpb.m_nFrameSize[0]) * (engine.m_Dpb.m_nFrameCapacity + 1);
+}
+BENCHMARK(BM_EngineLongPlayMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
