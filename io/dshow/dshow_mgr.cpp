@@ -182,8 +182,10 @@ bool CDShowMgr::Run(TMediaRequest* pRequest) {
   return bOk;
 }
 
-void CDShowMgr::BeginSessionForTest(TMediaRequest* pRequest) {
+void CDShowMgr::BeginSessionForTest(TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
+                                    std::int32_t nBitsPerPixel) {
   Reset();
+  SetFrameLayout(nWidth, nHeight, nBitsPerPixel);
   m_pRequest = pRequest;
   m_ePixelFormat = pRequest->ePixelFormat;
   if (TSourceParams* p = SourceParamsOf(*pRequest)) m_Params = *p;

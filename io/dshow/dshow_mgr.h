@@ -98,8 +98,9 @@ class CDShowMgr {
   std::uint64_t FramesDropped() const { return m_Handoff.Dropped(); }
 
   // Prepares the object for driving OnSample without a graph (tests):
-  // request, params copy and mode as Run would set them for the purpose.
-  void BeginSessionForTest(ZarnTypes::TMediaRequest* pRequest);
+  // request, params copy, frame layout and mode as Run would set them.
+  void BeginSessionForTest(ZarnTypes::TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
+                           std::int32_t nBitsPerPixel);
   void EndSessionForTest();
 
  private:

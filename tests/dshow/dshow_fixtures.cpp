@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
 
 #include "tests/support/test_support.h"
 
@@ -22,9 +23,18 @@ const bool kAudioSinkSet = [] {
   return true;
 }();
 
-tovrin_test::TTempDir& Folder() {
-  static auto* folder = new tovrin_test::TTempDir();  // lives until the program ends
-  return *folder;
+// Fixtures are shared by the test processes of one machine (CTest runs
+// every test in a process of its own): each is made once into a folder of
+// the user's, under a name that carries a digest of how it is made, written
+// under a temporary name and renamed when complete.
+const std::filesystem::path& Folder() {
+  static const std::filesystem::path folder = [] {
+    auto path = std::filesystem::temp_directory_path() / ("tovrin-dshow-fixtures-" + std::to_string(getuid()));
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return path;
+  }();
+  return folder;
 }
 
 bool RunPipeline(const std::string& description) {
@@ -135,9 +145,22 @@ std::filesystem::path Fixture(const std::string& name) {
   std::lock_guard guard(lock);
   if (auto it = made.find(name); it != made.end()) return it->second;
   gst_init(nullptr, nullptr);
-  const auto out = Folder() / name;
+  const std::string recipe = Describe(name, "") + "|" + name + "|v1";
+  const auto out = Folder() / (std::to_string(std::hash<std::string>{}(recipe)) + "-" + name);
   std::filesystem::path result;
-  if (Make(name, out)) result = out;
+  std::error_code ec;
+  if (std::filesystem::exists(out, ec)) {
+    result = out;
+  } else {
+    // The temporary name keeps the file's extension: the makers and
+    // readers go by it.
+    const auto partial = Folder() / ("partial-" + std::to_string(getpid()) + "-" + name);
+    if (Make(name, partial)) {
+      std::filesystem::rename(partial, out, ec);
+      if (!ec) result = out;
+    }
+    std::filesystem::remove(partial, ec);
+  }
   made[name] = result;
   return result;
 }
@@ -205,5 +228,5 @@ std::size_t NearestFrame(const std::vector<TDecodedFrame>& frames, double dTime)
 
 // glib's library constructor keeps one block for the life of the process;
 // the leak check can only tell it by its whole call stack (glib has no frame
-// pointers), so this program unwinds allocations fully.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+// pointers), so this program unwinds allocations fully, eight calls deep.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0:malloc_context_size=8"; }

@@ -1,0 +1,182 @@
+// The grabber and null renderer elements, and the bounds of the frame sink
+// driven with hand-made buffers.
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "io/dshow/sample_grabber.h"
+#include "session_helpers.h"
+
+using namespace ZarnTypes;
+using namespace SampleGrabberFilter;
+using DShowMgr::CDShowMgr;
+
+namespace {
+
+class TCountingCallback : public CGrabberSampleCB {
+ public:
+  explicit TCountingCallback(TGrabAnswer answer) : m_answer(answer) {}
+  TGrabAnswer SampleCB(const TGrabSample& sample, bool bTypeChanged) override {
+    ++calls;
+    if (bTypeChanged) ++typeChanges;
+    lastSize = sample.nSize;
+    return m_answer;
+  }
+  std::atomic<int> calls{0}, typeChanges{0};
+  std::atomic<std::size_t> lastSize{0};
+
+ private:
+  TGrabAnswer m_answer;
+};
+
+// videotestsrc (5 frames of the caps) ! grabber ! null renderer, run to the end.
+bool RunThrough(CSampleGrabber& grabber, CNullRenderer& renderer, const char* caps) {
+  GstElement* pipeline = gst_pipeline_new("test");
+  GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
+  GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+  g_object_set(source, "num-buffers", 5, nullptr);
+  GstCaps* c = gst_caps_from_string(caps);
+  g_object_set(filter, "caps", c, nullptr);
+  gst_caps_unref(c);
+  renderer.SetSync(false);
+  gst_bin_add_many(GST_BIN(pipeline), source, filter, grabber.Element(), renderer.Element(), nullptr);
+  bool ok = gst_element_link_many(source, filter, grabber.Element(), renderer.Element(), nullptr);
+  if (ok) {
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
+                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
+    if (msg) gst_message_unref(msg);
+    gst_object_unref(bus);
+  }
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return ok;
+}
+
+}  // namespace
+
+TEST(SampleGrabber, HandsEveryBufferToTheCallbackAndPassesItOn) {
+  CSampleGrabber grabber;
+  CNullRenderer renderer;
+  ASSERT_TRUE(grabber.Valid() && renderer.Valid());
+  TConnectedMediaType type;
+  EXPECT_EQ(grabber.GetConnectedMediaType(&type), GRAB_TYPE_NOT_CONNECTED);
+  TCountingCallback callback(GRAB_PASS);
+  grabber.SetCallback(&callback);
+  ASSERT_TRUE(RunThrough(grabber, renderer, "video/x-raw,format=BGR,width=33,height=7,framerate=25/1"));
+  EXPECT_EQ(callback.calls.load(), 5);
+  EXPECT_EQ(callback.typeChanges.load(), 1);
+  EXPECT_EQ(callback.lastSize.load(), 700u);  // 7 rows of 99 bytes, each padded to 100
+  EXPECT_EQ(renderer.Rendered(), 5u);
+}
+
+TEST(SampleGrabber, ACallbackThatDropsKeepsBuffersFromTheRenderer) {
+  CSampleGrabber grabber;
+  CNullRenderer renderer;
+  TCountingCallback callback(GRAB_DROP);
+  grabber.SetCallback(&callback);
+  ASSERT_TRUE(RunThrough(grabber, renderer, "video/x-raw,format=BGR,width=16,height=16,framerate=25/1"));
+  EXPECT_EQ(callback.calls.load(), 5);
+  EXPECT_EQ(renderer.Rendered(), 0u);
+}
+
+TEST(SampleGrabber, AcceptedTypeRefusesOtherUpstreamFormats) {
+  {
+    CSampleGrabber grabber;
+    CNullRenderer renderer;
+    ASSERT_TRUE(grabber.SetAcceptedMediaType("video/x-raw,format=BGR"));
+    // An upstream that offers only YUY2 cannot connect.
+    EXPECT_FALSE(RunThrough(grabber, renderer, "video/x-raw,format=YUY2,width=16,height=16,framerate=25/1"));
+  }
+  {
+    CSampleGrabber grabber;
+    CNullRenderer renderer;
+    EXPECT_FALSE(grabber.SetAcceptedMediaType("not a media type ,,="));
+    ASSERT_TRUE(grabber.SetAcceptedMediaType(""));  // anything again
+    EXPECT_TRUE(RunThrough(grabber, renderer, "video/x-raw,format=YUY2,width=16,height=16,framerate=25/1"));
+    EXPECT_EQ(renderer.Rendered(), 5u);
+  }
+}
+
+namespace {
+// A 4 x 3 frame of 24-bit rows (stride 12), top-down, each row one value.
+std::vector<std::uint8_t> TopDownFrame() {
+  std::vector<std::uint8_t> rows(36);
+  for (int y = 0; y < 3; ++y) std::memset(rows.data() + y * 12, 10 * (y + 1), 12);
+  return rows;
+}
+}  // namespace
+
+// The size a grab notice claims is the size of the data behind it: a
+// buffer shorter than a frame is not handed to the owner.
+TEST(DShowFrameSink, ShortBufferIsNotHandedToTheOwner) {
+  dshow_test::TOwner owner;
+  owner.Build("x", SRC_GRAB_FRAME_RGB24, PF_RGB24, true);
+  CDShowMgr session;
+  session.BeginSessionForTest(&owner.request, 4, 3, 24);
+  const auto frame = TopDownFrame();
+  session.OnSample(frame.data(), 35, 0.0);  // one byte short
+  EXPECT_EQ(owner.FrameCount(), 0u);
+  session.OnSample(frame.data(), frame.size(), 0.5);
+  const auto frames = owner.Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  ASSERT_EQ(frames[0].rgb.size(), 36u);
+  // Bottom-up: the last row of the picture comes first.
+  EXPECT_EQ(frames[0].rgb[0], 30);
+  EXPECT_EQ(frames[0].rgb[12], 20);
+  EXPECT_EQ(frames[0].rgb[24], 10);
+  EXPECT_DOUBLE_EQ(frames[0].dTime, 0.5);
+  // A grab hands over one frame only.
+  session.OnSample(frame.data(), frame.size(), 1.0);
+  EXPECT_EQ(owner.FrameCount(), 1u);
+  session.EndSessionForTest();
+}
+
+// Without a callback a grab converts only the rows the buffer holds; the
+// rows it lacks stay black.
+TEST(DShowFrameSink, RequestFrameTakesOnlyTheRowsTheBufferHolds) {
+  dshow_test::TOwner owner;
+  owner.Build("x", SRC_GRAB_FRAME, PF_RGB32, false);
+  CDShowMgr session;
+  session.BeginSessionForTest(&owner.request, 4, 3, 24);
+  const auto frame = TopDownFrame();
+  session.OnSample(frame.data(), 24, 0.0);  // two rows of three
+  ASSERT_NE(owner.frame.pBuffer, nullptr);
+  EXPECT_EQ(owner.request.nWidth, 4);
+  EXPECT_EQ(owner.request.nHeight, 3);
+  const std::uint8_t* p = owner.frame.pBuffer;
+  const int stride = owner.frame.nStride;
+  EXPECT_EQ(stride, 16);
+  // Bottom-up: memory row 2 is the top row of the picture.
+  EXPECT_EQ(p[2 * stride + 0], 10);
+  EXPECT_EQ(p[2 * stride + 3], 0);
+  EXPECT_EQ(p[1 * stride + 4], 20);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(p[i], 0) << i;  // the missing bottom row
+  session.EndSessionForTest();
+}
+
+// A streaming owner gets whole frames through the notification thread, in
+// the requested pixel format, each with its layout record.
+TEST(DShowFrameSink, StreamedFramesReachTheOwnerWhole) {
+  dshow_test::TOwner owner;
+  owner.Build("x", SRC_STREAM, PF_RGB24, true);
+  CDShowMgr session;
+  session.BeginSessionForTest(&owner.request, 4, 3, 24);
+  const auto frame = TopDownFrame();
+  session.OnSample(frame.data(), 20, 0.0);  // short: dropped
+  session.OnSample(frame.data(), frame.size(), 0.04);
+  ASSERT_TRUE(owner.WaitFrames(1, 5000));
+  session.EndSessionForTest();
+  const auto frames = owner.Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].ePixelFormat, PF_RGB24);
+  EXPECT_EQ(frames[0].rgb.size(), 36u);
+  EXPECT_EQ(frames[0].rgb[0], 30);
+  EXPECT_DOUBLE_EQ(frames[0].dTime, 0.04);
+}
