@@ -1,6 +1,7 @@
 // The media document's side of its panes and toolbars: the picture pasted
 // from the clipboard into a pane's channel, and the update handlers that
-// show the document's state on the record and DVD-navigation buttons.
+// show the document's state on the record, capture and DVD-navigation
+// buttons.
 
 #include <QApplication>
 #include <QClipboard>
@@ -171,6 +172,20 @@ void CZarnDoc::RegisterViewCommands() {
     bool any = false;
     for (int ch = 0; ch < kChannelCount; ++ch) any = any || (m_bRecordChannel[ch] && m_Source[ch].bOpen);
     ui.Enable(any);
+  });
+  // "Capture Image": the Capture toolbar shows which of the first two
+  // channels capture (to the clipboard or to a file); the command needs a
+  // source in the primary channel.
+  m_Commands.OnUpdate(shell::ID_CAPTURE_IMAGE, [this](pq::TCmdUI& ui) {
+    if (ToolBarCapture::CToolBarCapture* bar = CaptureToolBar()) {
+      shell::TCaptureButtonState state;
+      for (int ch = 0; ch < kChannelCount; ++ch) {
+        const shell::TCaptureCfg& cfg = m_CaptureCfg[static_cast<std::size_t>(ch)];
+        state.channel[ch][1] = (cfg.copyToClipboard || cfg.saveToFile) ? 1 : 0;
+      }
+      bar->UpdateCaptureButton(&state);
+    }
+    ui.Enable(m_Source[0].bOpen != FALSE_);
   });
   // "Enable navigation...": the DVD toolbar shows the channels with DVD
   // navigation; the command needs a DVD that plays.

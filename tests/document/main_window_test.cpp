@@ -132,7 +132,7 @@ TEST(DocumentInMainWindow, ThePaneMenuIsTheMainWindowsAndRunsTheDocumentsCommand
   EXPECT_EQ(controller->objectName(), "ContextMenu231");
 }
 
-TEST(DocumentInMainWindow, RecordAndDvdButtonsShowTheDocumentsState) {
+TEST(DocumentInMainWindow, RecordCaptureAndDvdButtonsShowTheDocumentsState) {
   TMainWindow w;
   ZarnDoc::CZarnDoc& doc = w.Doc();
   auto* r = w.frame->Router();
@@ -150,6 +150,21 @@ TEST(DocumentInMainWindow, RecordAndDvdButtonsShowTheDocumentsState) {
   EXPECT_TRUE(r->Update(shell::ID_CAPTURE_RECORD).Enabled());
   EXPECT_EQ(capture->RecordState(), ToolBarCapture::CToolBarCapture::kRecordRunning);
   doc.m_Engine.m_bRunning = false;
+
+  // Capture: the button shows which of the first two channels capture.
+  EXPECT_FALSE(r->Update(shell::ID_CAPTURE_IMAGE).Enabled()) << "nothing in the primary channel";
+  EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureNone);
+  doc.m_CaptureCfg[1].copyToClipboard = 1;
+  doc.m_Source[0].bOpen = TRUE_;
+  EXPECT_TRUE(r->Update(shell::ID_CAPTURE_IMAGE).Enabled());
+  EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureSecond);
+  doc.m_CaptureCfg[0].saveToFile = 1;
+  r->Update(shell::ID_CAPTURE_IMAGE);
+  EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureBoth);
+  doc.m_CaptureCfg[2].saveToFile = 1;  // only the first two channels count
+  doc.m_CaptureCfg[1].copyToClipboard = 0;
+  r->Update(shell::ID_CAPTURE_IMAGE);
+  EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureFirst);
 
   // DVD navigation: the button shows the channels that take it.
   doc.m_bDvdNavigate[0] = true;
