@@ -12,6 +12,7 @@
 #include "app/tovrin_app.h"
 #include "platform/qt/app_messages.h"
 #include "platform/qt/qt_message_sink.h"
+#include "shell/file_dialog_ex.h"
 #include "shell/main_frame.h"
 #include "shell/start_params.h"
 
@@ -52,10 +53,23 @@ void TakeScreenshot(CTovrinApp& app, const std::string& file) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
+  // --screenshot-dialog <open-to|yuv> <file>: a picture of a file prompt.
+  std::string dialogShot, dialogShotFile;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--screenshot-dialog" && i + 2 < args.size()) {
+      dialogShot = args[i + 1];
+      dialogShotFile = args[i + 2];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + 3));
+      break;
+    }
+  }
   shell::CCommandLineInfoEx cmd;
   cmd.ParseCommandLine(args);
   if (cmd.m_bShowHelp) {
     std::fputs(shell::CommandLineUsage().c_str(), stdout);
+    std::fputs("  --screenshot-dialog open-to|yuv FILE  save a picture of the open dialog (\"Open to\", a still\n"
+               "                                        selected) or of the YUV format page, then quit\n",
+               stdout);
     return 0;
   }
   if (!HasDisplay()) {
@@ -72,6 +86,15 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(TOVRIN_VERSION);
   QApplication::setDesktopFileName("tovrin");
   platform::qt::RegisterAppMessages();
+  if (!dialogShot.empty()) {
+    if (!FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile)) {
+      std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n", dialogShot.c_str(),
+                   dialogShotFile.c_str());
+      return 1;
+    }
+    std::fprintf(stdout, "Saved a picture of the %s dialog to %s\n", dialogShot.c_str(), dialogShotFile.c_str());
+    return 0;
+  }
 
   auto app = std::make_unique<CTovrinApp>();
   platform::qt::TQtMessageSink sink([&app] { return app ? app->MainWindowWidget() : nullptr; });

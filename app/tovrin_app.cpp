@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -19,6 +18,7 @@
 #include "platform/message_sink.h"
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
+#include "shell/doc_manager.h"
 #include "shell/main_frame.h"
 
 using namespace shell;
@@ -30,11 +30,6 @@ namespace {
 constexpr const char* kRecentKey = "Software\\Halvane\\Tovrin\\Recent File List";
 constexpr const char* kWorkspaceKey = "Software\\Halvane\\Tovrin\\Workspace";
 constexpr int kRecentFileCount = 10;
-
-const char* const kMediaFilter =
-    "Media files (*.oov *.mpeg *.mpg *.mp2 *.mp4 *.dv *.avi *.wmv *.asf *.flv *.swf *.mov *.mng *.yuv *.ifo "
-    "*.bup *.vob *.mp3 *.wma *.wav *.bmp *.gif *.jpg *.jpeg *.jfif *.jp2 *.jpc *.png *.tif *.tiff);;"
-    "All files (*)";
 
 // The file arguments of a command line in their order: every argument that
 // is not a flag and not the value of --screenshot.
@@ -70,9 +65,23 @@ CTovrinApp::CTovrinApp() {
   Q_INIT_RESOURCE(tovrin);
   InstallCommands();
   m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-  m_services.askOpenFile = [this] {
-    return QFileDialog::getOpenFileName(MainWindowWidget(), QObject::tr("Open"), QString(), kMediaFilter)
-        .toStdString();
+  // File Open without a media document: the document manager's plain open
+  // prompt into channel 1 of a new document.
+  m_services.askOpenFile = [this]() -> std::string {
+    if (!m_pDocManager) return {};
+    ZarnTypes::TFileDialogSettings& s = m_pDocManager->Settings();
+    s.extended = true;
+    s.mode = ZarnTypes::FDM_OPEN;
+    s.destination = 0;
+    s.channel = 0;
+    s.channelAllowed = {true, false, false, false};
+    m_pDocManager->SetParentWidget(MainWindowWidget());
+    std::string name;
+    if (!m_pDocManager->DoPromptFileName(name, DocManagerEx::AFX_IDS_OPENFILE,
+                                         DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST, true,
+                                         nullptr))
+      return {};
+    return name;
   };
 }
 
@@ -133,7 +142,12 @@ bool CTovrinApp::InitInstance() {
 
   LoadRecentFiles();
 
-  if (!m_bFirstRun && ReadProgCfg()) ApplyDocManagerSettings();
+  // The document manager, with its part of the saved settings.
+  m_pDocManager = std::make_unique<DocManagerEx::CDocManagerEx>();
+  DocManagerEx::SetTheDocManager(m_pDocManager.get());
+  m_pDocManager->StoreCfg(m_docManagerCfg);
+  SetDocManagerSettings(&m_docManagerCfg);
+  if (!m_bFirstRun && ReadProgCfg() && ApplyDocManagerSettings()) m_pDocManager->ApplyCfg(m_docManagerCfg);
 
   if (!m_docFactory) return false;
   m_pDocTemplate = std::make_unique<CDocTemplate>(kMediaDocString, m_docFactory);
@@ -244,6 +258,7 @@ int CTovrinApp::ExitInstance() {
   m_pMainFrame = nullptr;
   m_idle.reset();
   if (m_bInitSucceeded) {
+    if (m_pDocManager) m_pDocManager->StoreCfg(m_docManagerCfg);
     WriteProgCfg();
     SaveRecentFiles();
     if (m_shell.resetLayoutAtExit) CleanState();

@@ -67,6 +67,9 @@ struct TPlacementRect {
 };
 
 class QPrinter;
+namespace DocManagerEx {
+class CDocManagerEx;
+}
 
 class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
  public:
@@ -103,6 +106,9 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   bool ApplyDocManagerSettings();
   // The document manager's file-dialog settings (when one exists).
   void SetDocManagerSettings(shell::TDocManagerCfg* settings) { m_pDocManagerCfg = settings; }
+  // The document manager: every file prompt goes through it (nullptr
+  // before InitInstance).
+  DocManagerEx::CDocManagerEx* DocManager() const { return m_pDocManager.get(); }
   // Deletes the saved window and bar layout.
   void CleanState();
 
@@ -196,6 +202,8 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   MainFrame::CMainFrame* m_pMainFrame = nullptr;
   std::unique_ptr<platform::qt::TIdleNotifier> m_idle;
   shell::TDocManagerCfg* m_pDocManagerCfg = nullptr;
+  std::unique_ptr<DocManagerEx::CDocManagerEx> m_pDocManager;
+  shell::TDocManagerCfg m_docManagerCfg;  // the manager's part of the settings block
   std::vector<std::string> m_recentFiles;
   std::vector<std::string> m_skippedNaming;
   std::unique_ptr<QPrinter> m_printer;

@@ -121,11 +121,11 @@ void CDocManagerEx::OnFileOpen() {
 
 void CDocManagerEx::ApplyCfg(const shell::TDocManagerCfg& cfg) {
   m_settings.pixelFormat = cfg.pixelFormat;
-  m_settings.singleImage = cfg.singleImage != 0;
+  m_settings.singleImage = cfg.singleImage;
   m_settings.width = cfg.width;
   m_settings.height = cfg.height;
   m_settings.yuvFormat = cfg.yuvFormat;
-  m_settings.yuvSingleImage = cfg.yuvSingleImage != 0;
+  m_settings.yuvSingleImage = cfg.yuvSingleImage;
   m_settings.yuvWidth = cfg.yuvWidth;
   m_settings.yuvHeight = cfg.yuvHeight;
   m_settings.jpegQuality = cfg.jpegQuality;
@@ -137,11 +137,11 @@ void CDocManagerEx::ApplyCfg(const shell::TDocManagerCfg& cfg) {
 void CDocManagerEx::StoreCfg(shell::TDocManagerCfg& cfg) const {
   cfg.format = m_settings.format;
   cfg.pixelFormat = m_settings.pixelFormat;
-  cfg.singleImage = m_settings.singleImage ? 1 : 0;
+  cfg.singleImage = m_settings.singleImage;
   cfg.width = m_settings.width;
   cfg.height = m_settings.height;
   cfg.yuvFormat = m_settings.yuvFormat;
-  cfg.yuvSingleImage = m_settings.yuvSingleImage ? 1 : 0;
+  cfg.yuvSingleImage = m_settings.yuvSingleImage;
   cfg.yuvWidth = m_settings.yuvWidth;
   cfg.yuvHeight = m_settings.yuvHeight;
   cfg.jpegQuality = m_settings.jpegQuality;

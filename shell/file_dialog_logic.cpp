@@ -390,9 +390,9 @@ TAcceptResult CFileDialogLogic::OnFileNameOK(const std::string& path, int filter
   }
   const std::int32_t fmt = m_settings.format;
   if (fmt == 27 || fmt == 37 || fmt == 38 || fmt == 39 || (fmt >= 41 && fmt <= 44)) {
-    m_settings.singleImage = true;
+    m_settings.singleImage = 1;
   } else if (!IsYuvFileFormat(fmt)) {
-    m_settings.singleImage = false;
+    m_settings.singleImage = 0;
   }
   result.accept = true;
   return result;
@@ -420,7 +420,7 @@ bool CFileDialogLogic::ExchangeYuv(TYuvFormatExchange& block) {
     }
     m_settings.width = m_settings.yuvWidth = block.width;
     m_settings.height = m_settings.yuvHeight = block.height;
-    m_settings.yuvSingleImage = block.singleImage != 0;
+    m_settings.yuvSingleImage = block.singleImage != 0 ? 1 : 0;
   } else {
     return false;
   }

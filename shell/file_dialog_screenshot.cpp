@@ -1,9 +1,13 @@
 #include <QApplication>
 #include <QDir>
+#include <QAbstractItemView>
+#include <QFileSystemModel>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fstream>
 
@@ -65,11 +69,23 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     QDir(folder.path()).mkdir(QStringLiteral("captures"));
     CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
     dialog.setWindowTitle(QStringLiteral("Open to"));
-    dialog.setDirectory(folder.path());
     dialog.resize(900, 640);
-    dialog.show();
+    {
+      // The folder is listed in the background: wait for it (at most 3 s).
+      QEventLoop loop;
+      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+      dialog.setDirectory(folder.path());
+      dialog.show();
+      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        loop.exec();
+      }
+    }
     Settle();
+    // The list has the focus, as after a click on the file.
+    if (auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"))) list->setFocus();
     dialog.selectFile(still);
+    Settle();
     dialog.UpdateFileInfo(still);
     return Save(dialog, outPath);
   }

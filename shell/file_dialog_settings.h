@@ -49,12 +49,12 @@ struct TFileDialogSettings {
   // --- in/out ---
   std::int32_t format = 0;         // TFileFormat; 0 = from the extension
   std::int32_t pixelFormat = 0;    // of the previewed picture (kept, persisted)
-  bool singleImage = false;
+  std::uint8_t singleImage = 0;   // a flag; kept as its stored byte
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t filterCode = 1;     // TFileFilter chosen last in an open mode
   std::int32_t yuvFormat = 70;     // 53..94, as edited on the YUV page
-  bool yuvSingleImage = false;
+  std::uint8_t yuvSingleImage = 0;
   std::int32_t yuvWidth = 640;
   std::int32_t yuvHeight = 480;
   std::int32_t jpegQuality = 80;

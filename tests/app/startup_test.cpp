@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/text.h"
+#include "shell/doc_manager.h"
 #include "shell/main_frame.h"
 #include "tests/app/app_test_support.h"
 
@@ -147,6 +148,9 @@ TEST_F(TAppTest, SettingsWrittenAtExitAreReadBackByteForByte) {
     app.MainFrameWindow()->MdiTabSettings() = written.mdiTabs;
     app.SequenceNaming() = seq;
     app.ImageNaming() = img;
+    // The document manager's part is the manager's: it hands it over at exit.
+    app.DocManager()->ApplyCfg(written.docManager);
+    app.DocManager()->Settings().format = written.docManager.format;
   });
   written.savedMarker = 1;
   EXPECT_EQ(StoredBlock(*Store()), EncodeProgCfg(written));
