@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -336,6 +337,13 @@ bool CZarnView::PrintPicture(QPrinter& printer) {
   if (!picture) return false;
   const QImage image = PictureToImage(*picture);
   if (image.isNull()) return false;
+  // A printer that cannot scale pictures prints nothing.
+  const QPaintEngine* engine = printer.paintEngine();
+  if (!engine || !engine->hasFeature(QPaintEngine::PixmapTransform)) {
+    platform::ShowMessage("Device error: Printer does not support StretchDIBits.");
+    m_bPrinterRefused = true;
+    return false;
+  }
   QPainter painter;
   if (!painter.begin(&printer)) return false;
   const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
@@ -358,7 +366,9 @@ void CZarnView::OnPrint(bool dialog) {
     platform::ShowMessage("Can not print: no printer is available.");
     go = false;
   }
-  if (go && !PrintPicture(printer)) platform::ShowMessage("Can not print the picture.");
+  m_bPrinterRefused = false;
+  // A printer that said why it cannot print is not reported twice.
+  if (go && !PrintPicture(printer) && !m_bPrinterRefused) platform::ShowMessage("Can not print the picture.");
   EndPrinting();
 }
 

@@ -112,6 +112,7 @@ class CZarnView : public QAbstractScrollArea, public platform::qt::ICommandTarge
   double m_fCentreY = 0.5;
   QPoint m_LastScroll;
   int m_nWheelAccumulator = 0;
+  bool m_bPrinterRefused = false;
   QSize m_Range;
 
   // The last converted picture.
