@@ -58,6 +58,7 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
   config.bIsClientDecoder = doc.ch_bIsClientDecoder;
   config.bFtpSource = doc.ch_bEnableFtpSource;
   config.nDelayFtpBuffer = doc.ch_nDelayFtpBuffer;
+  for (int pane = 0; pane < kEngineChannels; ++pane) config.nPaneChannel[pane] = doc.m_nPaneChannel[pane];
   config.bFrameInfo = doc.m_bVideoInfo[0] != 0;  // the video page's "Enable frame index and time info"
 }
 

@@ -185,6 +185,11 @@ void COOVDecodedPictureBuffer::FreeChannel(int channel) {
 
 void COOVDecodedPictureBuffer::FreeBuffers() {
   for (int ch = 0; ch < kDpbChannels; ++ch) FreeChannel(ch);
+  std::lock_guard<std::mutex> lock(m_Layer.lock);
+  m_Layer.scenes.Clear();
+  m_Layer.frames.Clear();
+  m_Layer.memory.reset();
+  m_Layer.memoryBytes = 0;
 }
 
 TSlotState COOVDecodedPictureBuffer::SlotState(int channel, std::int32_t slot) const {

@@ -145,6 +145,15 @@ class COOVDecodedPictureBuffer {
   }
   // The state of a slot; SLOT_EMPTY outside the allocation.
   ZarnTypes::TSlotState SlotState(int channel, std::int32_t slot) const;
+  // The decoder layer's own queues (read by the layer frame delivery under
+  // LayerLock). No operation of the buffer allocates or fills them; they
+  // are emptied by FreeBuffers.
+  std::mutex& LayerLock() { return m_Layer.lock; }
+  Collections::CRingQueueArray<ZarnTypes::TVideoSceneBuffer>& LayerSceneQueue() { return m_Layer.scenes; }
+  Collections::CRingQueueArray<ZarnTypes::TVideoFrame>& LayerFrameQueue() { return m_Layer.frames; }
+  // Wakes a layer producer waiting for free slots.
+  void SignalLayerFreeSpace() { m_Layer.freeSpace.notify_all(); }
+
   // Producers waiting for free slots now.
   int FreeSpaceWaiters(int channel) const;
   // Wakes a producer waiting for free slots. Call with the hand-off lock
@@ -215,6 +224,7 @@ class COOVDecodedPictureBuffer {
   void FreeChannel(int channel);
 
   TChannelStore m_Channel[kDpbChannels];
+  TChannelStore m_Layer;
   std::atomic<bool> m_bStop{false};
   std::uint64_t m_nMemoryLimit = 0;
 };

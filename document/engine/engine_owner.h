@@ -71,6 +71,7 @@ struct TSessionConfig {
   bool bFtpSource = false;              // ch_bEnableFtpSource
   std::int32_t nDelayFtpBuffer = 0;
   bool bFrameInfo = false;              // "Enable frame index and time info"
+  std::int32_t nPaneChannel[kEngineChannels] = {0, 1, 2, 3};  // the channel each pane shows
 };
 
 // Bits of the coalesced update notice (CZarn::TakePendingUpdates).

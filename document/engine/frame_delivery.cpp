@@ -199,6 +199,82 @@ bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool st
   return ok;
 }
 
+// A layer frame (planar 4:2:0 of the layer's size) into a channel's port.
+bool CZarn::ShowLayerFrame(int channel, const std::uint8_t* data) {
+  const std::int32_t width = m_Dpb.m_nLayerWidth;
+  const std::int32_t height = m_Dpb.m_nLayerHeight;
+  if (!m_pPorts || !data || width <= 0 || height <= 0 || channel < 0 || channel >= kEngineChannels) return false;
+  const std::uint8_t* u = data + m_Dpb.m_nLayerSize[3];
+  const std::uint8_t* v = u + m_Dpb.m_nLayerSize[3] / 4;
+  auto convert = [&](TFrameBuffer& target) {
+    m_ColorConversion.ConvertYuv420ToRgb32Flip(data, u, v, target.pBuffer, width, height, target.nStride);
+    return true;
+  };
+  bool sizeChanged = false;
+  VideoPort::CVideoPort& port = m_pPorts->Port(channel);
+  if (port.Orientation() != ORIENT_IDENTITY || !port.WriteFrame(width, height, convert, &sizeChanged)) {
+    TFrameBuffer& rgb = m_ChannelFrame[channel];
+    if (!PrepareRgb32(rgb, width, height)) {
+      platform::ShowMessage("Can not resize BGRA 32-bit buffer");
+      return false;
+    }
+    convert(rgb);
+    TVideoPortUpdate update{};
+    update.nCommand = VPU_COPY_FRAME;
+    update.nPortIndex = channel;
+    update.pSourceFrame = &rgb;
+    update.bSwap = 1;
+    if (!m_pPorts->UpdatePort(update)) return false;
+    sizeChanged = update.bSizeChanged != 0;
+  }
+  RequestUpdate(sizeChanged ? ENGINE_UPDATE_RESCALE_0 << channel : ENGINE_UPDATE_REPAINT_0 << channel);
+  return true;
+}
+
+bool CZarn::DeliverLayerFrame() {
+  auto& scenes = m_Dpb.LayerSceneQueue();
+  auto& frames = m_Dpb.LayerFrameQueue();
+  std::lock_guard<std::mutex> lock(m_Dpb.LayerLock());
+  if (!scenes.HasStorage() || !frames.HasStorage()) return false;
+  TVideoSceneBuffer* scene = scenes.Peek(0);
+  if (!scene || scene->nTaken >= scene->nStored || scene->nTaken >= scene->nFrames) {
+    m_bLayerIdle.store(true);
+    return true;
+  }
+  m_bLayerIdle.store(false);
+  const std::int32_t slot = frames.Step(scene->nFirstSlot, scene->nTaken);
+  m_nLayerSlot.store(slot);
+  if (!ShowLayerFrame(1, frames.SlotAt(slot)->pData)) {
+    platform::ShowMessage("Video data were not processed");
+    return false;
+  }
+  m_Channel[0].nShownFrame.fetch_add(1);
+  m_Channel[1].nShownFrame.fetch_add(1);
+  RequestUpdate(ENGINE_UPDATE_COUNTERS);
+  if (++scene->nTaken >= scene->nFrames) {
+    frames.Release(std::min(scene->nFrames, frames.GetCapacity()));
+    scenes.Release(1);
+    m_Dpb.SignalLayerFreeSpace();
+    if (scenes.IsEmpty()) m_bLayerIdle.store(true);
+  }
+  return true;
+}
+
+bool CZarn::StepLayerFrame(bool forwards, int channel) {
+  auto& frames = m_Dpb.LayerFrameQueue();
+  std::lock_guard<std::mutex> lock(m_Dpb.LayerLock());
+  const int step = forwards ? 1 : -1;
+  const TVideoFrame* frame = frames.HasStorage() ? frames.SlotAt(frames.Step(m_nLayerSlot.load(), step)) : nullptr;
+  if (!frame || !ShowLayerFrame(channel, frame->pData)) {
+    platform::ShowMessage("Video data were not processed");
+    return false;
+  }
+  m_nLayerSlot.store(frames.Step(m_nLayerSlot.load(), step));
+  if (channel >= 0 && channel < kEngineChannels) m_Channel[channel].nShownFrame.fetch_add(step);
+  RequestUpdate(ENGINE_UPDATE_COUNTERS);
+  return true;
+}
+
 bool CZarn::ChannelCacheShown(int channel) {
   std::lock_guard<std::mutex> lock(m_Dpb.HandOffLock(channel));
   const TVideoSceneBuffer* scene = m_Dpb.SceneQueue(channel).Peek(0);

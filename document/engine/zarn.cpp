@@ -479,16 +479,27 @@ void CZarn::PaceThreadProc(TSessionStart start) {
     }
 
     bool ok = true;
+    const int layerChannel = config.nPaneChannel[0];
     if (!m_bPaused.load()) {
+      if (config.bDecoderH264 && !DeliverLayerFrame()) ok = false;
       if (config.bDecoderMpeg2)
         for (int ch = 0; ch < kEngineChannels; ++ch)
           if (start.playing[ch] && !DeliverChannelFrame(ch, &shown, stopping)) ok = false;
     } else if (m_bReplayForth.load() || m_bReplayBack.load()) {
-      ok = ReplayStep(start, m_bReplayForth.load() ? 1 : -1);
+      const bool forth = m_bReplayForth.load();
+      if (config.bDecoderH264 && !StepLayerFrame(forth, layerChannel)) ok = false;
+      if (!ReplayStep(start, forth ? 1 : -1)) ok = false;
     } else if (m_bStepNext.load() || m_bStepPrevious.load()) {
       const bool next = m_bStepNext.load();
-      ok = ReplayStep(start, next ? 1 : -1);
-      (next ? m_bStepNext : m_bStepPrevious).store(false);
+      std::atomic<bool>& flag = next ? m_bStepNext : m_bStepPrevious;
+      if (config.bDecoderH264) {
+        // The layer's step takes the command; the channels see none.
+        if (!StepLayerFrame(next, layerChannel)) ok = false;
+        flag.store(false);
+      } else {
+        ok = ReplayStep(start, next ? 1 : -1);
+        flag.store(false);
+      }
     } else if (m_bGoFirst.load() || m_bGoLast.load()) {
       const bool first = m_bGoFirst.load();
       for (int ch = 0; ch < kEngineChannels; ++ch) {

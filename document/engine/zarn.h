@@ -175,6 +175,13 @@ class CZarn {
   // Moves the channel's replay target by step (-1, 0, +1) over the slots
   // that hold whole frames and shows that frame.
   bool ReplayChannelFrame(int channel, int step);
+  // The decoder layer: its next cached frame into channel 1's port, and one
+  // step of replay into the port of the channel pane 1 shows. False (with
+  // "Video data were not processed") when the layer has no frame storage or
+  // its frame cannot be shown.
+  bool DeliverLayerFrame();
+  bool StepLayerFrame(bool forwards, int channel);
+
   // True when the channel's cache holds no frame that was not shown yet
   // (looked at under the hand-off lock; also sets the channel's idle flag).
   bool ChannelCacheShown(int channel);
@@ -238,6 +245,7 @@ class CZarn {
   void ClearStopAll();
   void RequestUpdate(std::uint32_t bits);
   bool ShowSlot(int channel, const ZarnTypes::TVideoFrame& frame);
+  bool ShowLayerFrame(int channel, const std::uint8_t* data);
   bool ReplayStep(const TSessionStart& start, int step);
 
   IEngineOwner* m_pOwner = nullptr;

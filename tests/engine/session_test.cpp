@@ -125,6 +125,18 @@ TEST_F(EngineTest, FrameRangeSkipsStoresAndHoldsAtTheLimit) {
   EXPECT_EQ(reader.m_nRefused.load(), 0);
 }
 
+TEST_F(EngineTest, TheDecoderLayerWithoutASourceStopsTheSession) {
+  // No component fills the decoder layer: its delivery finds no storage,
+  // and the pacing thread stops the session.
+  TFileReader& reader = OpenYuv(0, 10, /*holdAtEnd=*/true);
+  owner.m_Config.bDecoderH264 = true;
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+  EXPECT_FALSE(engine.StopRequested());
+}
+
 TEST_F(EngineTest, StopWhilePausedEndsTheSession) {
   OpenYuv(0, 10, /*holdAtEnd=*/true);
   ASSERT_TRUE(engine.StartPlaying());
