@@ -30,6 +30,9 @@
 #include "io/codecs/jpeg_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+#include "io/dshow/dshow_mgr.h"
+#endif
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
 #include "platform/message_sink.h"
@@ -286,7 +289,11 @@ bool StartPlayingOnOpen(const TMediaSource& source) {
 
 void CZarnDoc::SetOpenFilePrompt(TOpenFilePrompt prompt) { OpenFilePrompt() = std::move(prompt); }
 
-void CZarnDoc::ShowOpenFailure(const std::string& path) { platform::ShowMessage("Can not open file\n " + path); }
+void CZarnDoc::ShowOpenFailure(const std::string& path) {
+  std::vector<char> text(path.size() + 32);
+  std::snprintf(text.data(), text.size(), "Can not open file\n %s", path.c_str());
+  platform::ShowMessage(text.data());
+}
 
 int CZarnDoc::CountOpenChannels() {
   int count = 0;
@@ -474,6 +481,19 @@ void CZarnDoc::FillOpenedSource(const TOpenSourceArgs& args, TStreamType type, s
   source.eFramePixelFormat = framePixelFormat;
   source.nPictureCount = picture ? 1 : 0;
   m_bHasPicture[args.channel] = picture;
+  // The channel's reader plays what was opened, from its first frame on.
+  ReadStream::TReaderSource description;
+  description.bSequence = read;
+  description.sPath = args.path;
+  description.eStreamType = type;
+  description.nSourceCategory = SOURCE_CAT_FILE;
+  description.eFileFormat = TFileFormat{args.format};
+  description.ePixelFormat = framePixelFormat;
+  description.nWidth = width;
+  description.nHeight = height;
+  ReadStream::CReadStream& reader = m_pEngineLink->Reader(args.channel);
+  reader.SetDescription(description);
+  reader.SetFrameRange(0, 0);
 }
 
 bool CZarnDoc::StillThroughDecoder(const TOpenSourceArgs& args, TStreamType type, TPixelFormat framePixelFormat) {
@@ -754,6 +774,12 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   source.eDeliveredPixelFormat = delivered;
   source.nDeviceCategory = options.deviceCategory;
   source.nDeviceKind = options.deviceKind;
+  ReadStream::TReaderSource description = m_pEngineLink->Reader(args.channel).Description();
+  description.eNativePixelFormat = source.eSourcePixelFormat;
+  description.eGrabPixelFormat = source.eDeliveredPixelFormat;
+  description.nDeviceCategory = options.deviceCategory;
+  description.nDeviceKind = options.deviceKind;
+  m_pEngineLink->Reader(args.channel).SetDescription(description);
   if (!options.reopen) {
     m_bChannelStreaming[args.channel] = false;
     if (m_pControllerView)
@@ -780,9 +806,14 @@ void CZarnDoc::DecodeMediaRequest(TMediaRequest& request) {
     if (ok) request.bSuccess = true;
   };
   if ((format >= 2 && format <= 6) || (format >= 8 && format <= 14) || (format >= 19 && format <= 21)) {
-    // Media-graph files and devices: a session of the media-graph session
-    // manager runs here once it is part of the program.
+    // Media-graph files and devices: one session of a session manager made
+    // for this request.
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+    DShowMgr::CDShowMgr graph;
+    decoded(graph.Run(&request));
+#else
     FailRequest(request, MEDIA_ERR_DSHOW_SESSION);
+#endif
     return;
   }
   switch (format) {

@@ -123,6 +123,8 @@ void CZarnDoc::CloseChannel(int channel) {
   if (channel < 0 || channel >= kChannelCount) return;
   m_Source[channel].Reset();
   m_Format[channel].Reset();
+  m_pEngineLink->Reader(channel).SetDescription(ReadStream::TReaderSource{});
+  m_pEngineLink->Reader(channel).SetFrameRange(0, 0);
   TVideoPortUpdate reset;
   reset.nCommand = VPU_RESET;
   reset.nPortIndex = channel;
