@@ -51,6 +51,18 @@ TEST_F(EngineTest, AllFourChannelsPlayTogether) {
   for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
 }
 
+TEST_F(EngineTest, ACacheSmallerThanASceneStillPlaysEveryFrame) {
+  // Ten slots: scenes hold ten frames, so the producer never waits for room
+  // that cannot come.
+  OpenYuv(0, 25);
+  engine.m_Dpb.m_nFrameCapacity = 10;
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(owner.ShownFrames(0), Range(0, 25));
+  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+}
+
 TEST_F(EngineTest, OnlyTheSelectedChannelsPlay) {
   TFileReader& first = OpenYuv(0, 5);
   TFileReader& second = OpenYuv(1, 5);
