@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/play_screenshots.h"
 #include "app/tovrin_app.h"
 #include "platform/qt/app_messages.h"
 #include "platform/qt/qt_message_sink.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  const play_screenshots::TRequest playShots = play_screenshots::TakeOptions(args);
   shell::CCommandLineInfoEx cmd;
   cmd.ParseCommandLine(args);
   if (cmd.m_bShowHelp) {
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     std::fputs("  --screenshot-dialog open-to|yuv FILE  save a picture of the open dialog (\"Open to\", a still\n"
                "                                        selected) or of the YUV format page, then quit\n",
                stdout);
+    std::fputs(play_screenshots::Usage(), stdout);
     return 0;
   }
   if (!HasDisplay()) {
@@ -111,6 +114,7 @@ int main(int argc, char** argv) {
   int rc = 1;
   if (app->InitInstance()) {
     if (!cmd.m_strScreenshot.empty()) TakeScreenshot(*app, cmd.m_strScreenshot);
+    else if (playShots.Any()) play_screenshots::Schedule(*app, playShots);
     rc = QApplication::exec();
   }
   const int exitRc = app->ExitInstance();

@@ -1,6 +1,8 @@
 #include "document/zarn_controller_view.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -177,14 +179,18 @@ void CZarnControllerView::BuildForm() {
 
   // The per-channel rows: a label column, then the row's controls.
   m_pRows = new QGridLayout;
-  m_pRows->setHorizontalSpacing(4);
+  m_pRows->setHorizontalSpacing(3);
   m_pRows->setVerticalSpacing(3);
-  m_pRows->setColumnStretch(1, 1);
-  m_pRows->setColumnStretch(2, 1);
+  // The time readout ("0000:00 ") is the longer of the two.
+  m_pRows->setColumnStretch(1, 5);
+  m_pRows->setColumnStretch(2, 4);
   outer->addLayout(m_pRows);
 
   QPalette readoutPalette = palette();
   readoutPalette.setColor(QPalette::WindowText, Qt::white);
+  // Readouts in a narrow fixed-pitch face, so nine digits fit a narrow column.
+  QFont readoutFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  readoutFont.setPointSizeF(std::max(6.0, QFontInfo(font()).pointSizeF() - 1.0));
   for (int ch = 0; ch < kChannelCount; ++ch) {
     TChannelControls& c = m_Channel[static_cast<std::size_t>(ch)];
     const QString number = QString::number(ch + 1);
@@ -193,6 +199,8 @@ void CZarnControllerView::BuildForm() {
       (*readout)->setFrameStyle(QFrame::Box | QFrame::Plain);
       (*readout)->setLineWidth(1);
       (*readout)->setPalette(readoutPalette);
+      (*readout)->setFont(readoutFont);
+      (*readout)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       (*readout)->setMinimumWidth(20);
       (*readout)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }

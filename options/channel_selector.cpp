@@ -122,7 +122,7 @@ COptsNavigate::COptsNavigate(QWidget* owner) : QDialog(owner), m_pOwner(owner) {
   connect(buttons, &QDialogButtonBox::accepted, this, &COptsNavigate::OnOK);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
-  resize(420, 260);
+  resize(sizeHint().expandedTo(QSize(380, 0)));
 }
 
 COptsNavigate::~COptsNavigate() = default;
