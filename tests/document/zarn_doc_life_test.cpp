@@ -332,3 +332,43 @@ TEST_F(LifeTest, ADocumentThatGoesWithoutACloseStillStoresItsDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LifeTest, ClosingAPlayingDocumentWaitsForItsEngineAndThenClosesByItself) {
+  doc_test::TDocumentWindow window;
+  ZarnDoc::CZarnDoc& doc = window.Doc();
+  doc.SetCloseWait(2, 5000);
+  doc.m_Engine.m_bRunning = true;
+  EXPECT_FALSE(doc.CanCloseFrame());
+  platform::qt::TCmdUI closeFrom(shell::ID_FILE_CLOSE_FROM);
+  ASSERT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE_FROM, platform::qt::TCmdCode::Update, &closeFrom));
+  EXPECT_FALSE(closeFrom.Enabled());
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt([](QWidget*) { return std::string("/never/asked.png"); });
+  doc.OnFileOpenTo();
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt({});
+  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Stop currently played stream(s) before opening a new stream."}));
+
+  ASSERT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE, platform::qt::TCmdCode::Command, nullptr));
+  ASSERT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE, platform::qt::TCmdCode::Command, nullptr));  // one waiter
+  QApplication::processEvents();
+  EXPECT_FALSE(window.frame.isNull());
+  EXPECT_TRUE(doc.CloseWaiting());
+  // The session ends: the document closes without another command.
+  doc.m_Engine.m_bRunning = false;
+  EXPECT_TRUE(doc_test::RunUntil([&window] { return window.frame.isNull(); }));
+}
+
+TEST_F(LifeTest, AnEngineThatDoesNotStopInTimeLeavesTheDocumentOpen) {
+  doc_test::TDocumentWindow window;
+  ZarnDoc::CZarnDoc& doc = window.Doc();
+  doc.SetCloseWait(1, 3);
+  doc.m_Engine.m_bRunning = true;
+  doc.OnFileClose();
+  EXPECT_TRUE(doc_test::RunUntil([&doc] { return !doc.CloseWaiting(); }));
+  QApplication::processEvents();
+  EXPECT_FALSE(window.frame.isNull());
+  doc.m_Engine.m_bRunning = false;
+}
+
+}  // namespace
