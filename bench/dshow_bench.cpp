@@ -170,7 +170,8 @@ void BM_Throughput1080p_Session(benchmark::State& state) {
   for (auto _ : state) {
     TCounter counter;
     const double start = ProcessCpuSeconds();
-    if (!RunSession(file, SRC_STREAM, PF_RGB32, &counter, nullptr)) return state.SkipWithError("session failed");
+    if (!RunSession(file, SRC_STREAM, state.range(0) == 32 ? PF_RGB32 : PF_RGB24, &counter, nullptr))
+      return state.SkipWithError("session failed");
     cpu += ProcessCpuSeconds() - start;
     frames += counter.frames;
   }
@@ -206,7 +207,7 @@ const int kSetUp = [] {
 
 BENCHMARK(BM_FirstFrame_Session)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstFrame_Peer)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Throughput1080p_Session)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Throughput1080p_Session)->Arg(32)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Throughput1080p_Peer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 BENCHMARK_MAIN();
