@@ -1,5 +1,6 @@
-// The hand-off of frames from a streaming thread to a notification thread,
-// driven by plain threads (runs under ThreadSanitizer).
+// The hand-off of frames from a media graph's streaming thread to the
+// session's notification thread, driven by plain threads (runs under
+// ThreadSanitizer with the engine's tests).
 
 #include "io/dshow/frame_handoff.h"
 
