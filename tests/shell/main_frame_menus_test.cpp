@@ -181,8 +181,11 @@ TEST(MainFrameMenus, TheExplorerMenuShowsAsLoadedAndRunsNothingItself) {
                                       "-", "&Copy\tCtrl+C=57634", "&Paste\tCtrl+V=57637", "Copy From...=127",
                                       "&Paste To...=128", "-", "&Properties...=124"}));
   // Every item as loaded, though no document handles any of them here.
-  for (QAction* a : menu->actions())
-    if (!a->isSeparator()) EXPECT_TRUE(a->isEnabled() && a->isVisible()) << a->text().toStdString();
+  for (QAction* a : menu->actions()) {
+    if (!a->isSeparator()) {
+      EXPECT_TRUE(a->isEnabled() && a->isVisible()) << a->text().toStdString();
+    }
+  }
   // The pane that shows the menu runs the chosen command itself.
   menu->actions().front()->trigger();
   EXPECT_TRUE(ran.empty());
