@@ -112,7 +112,6 @@ class CDShowMgr {
   bool BuildPipeline(const std::string& uri);
   void OnPadAdded(_GstElement* pDecoder, void* pPad);
   static void PadAddedThunk(_GstElement* pDecoder, void* pPad, void* pSelf);
-  bool WaitPreroll(int nTimeoutMs);
   bool WaitLoop();
   bool ReadConnectedType();
   void ArmGrabber();
