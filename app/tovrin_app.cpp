@@ -147,6 +147,7 @@ bool CTovrinApp::InitInstance() {
   DocManagerEx::SetTheDocManager(m_pDocManager.get());
   m_pDocManager->StoreCfg(m_docManagerCfg);
   SetDocManagerSettings(&m_docManagerCfg);
+  m_pDocManager->SetOpener([this](const std::string& path) { return OpenDocumentFile(path); });
   if (!m_bFirstRun && ReadProgCfg() && ApplyDocManagerSettings()) m_pDocManager->ApplyCfg(m_docManagerCfg);
 
   if (!m_docFactory) return false;

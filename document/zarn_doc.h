@@ -133,6 +133,10 @@ struct TDShowOpenOptions {
 
 }  // namespace ZarnTypes
 
+namespace DocManagerEx {
+class CDocManagerEx;
+}
+
 namespace ZarnDoc {
 
 // The document's callback object, handed to the media-graph requests.
@@ -230,6 +234,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // "Open File To": asks for a file and opens it into the first channel
   // without a source (the primary one when all are taken).
   void OnFileOpenTo();
+  // "Open File To" through the document manager's prompt.
+  void OpenFileToThroughManager(DocManagerEx::CDocManagerEx& manager);
   // Opens a file into a channel with the remembered raw-YUV settings; on
   // success the frame shows the channel's panes and the controller pane is
   // refreshed. Failures are not reported here.

@@ -36,6 +36,7 @@
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
 #include "platform/message_sink.h"
+#include "shell/doc_manager.h"
 #include "platform/qt/app_messages.h"
 #include "shell/application.h"
 
@@ -312,6 +313,12 @@ void CZarnDoc::RegisterOpenCommands() {
 // Commands and entry points
 
 void CZarnDoc::OnFileOpenTo() {
+  // The program's prompt: destination document, channel, format and the
+  // raw-YUV layout are the user's choice.
+  if (DocManagerEx::CDocManagerEx* manager = DocManagerEx::TheDocManager(); manager && !OpenFilePrompt()) {
+    OpenFileToThroughManager(*manager);
+    return;
+  }
   if (m_Engine.IsRunning()) {
     platform::ShowMessage(kStopBeforeOpening);
     return;
@@ -341,7 +348,76 @@ void CZarnDoc::OnFileOpenTo() {
   if (StartPlayingOnOpen(m_Source[channel])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
 }
 
+void CZarnDoc::OpenFileToThroughManager(DocManagerEx::CDocManagerEx& manager) {
+  const bool playing = m_Engine.IsRunning();
+  ZarnTypes::TFileDialogSettings& s = manager.Settings();
+  s.extended = true;
+  s.mode = ZarnTypes::FDM_OPEN_TO;
+  s.filterCode = m_YuvOpen.nMode;
+  s.yuvFormat = m_YuvOpen.nFormat;
+  s.yuvSingleImage = m_YuvOpen.bSingleImage ? 1 : 0;
+  s.yuvWidth = m_YuvOpen.nWidth;
+  s.yuvHeight = m_YuvOpen.nHeight;
+  s.newDocAllowed = true;
+  s.activeDocAllowed = !playing;
+  s.destination = playing ? 0 : 1;
+  s.channelAllowed = {true, m_Source[0].bOpen != 0, m_Source[0].bOpen != 0, m_Source[0].bOpen != 0};
+  s.channel = 0;
+  manager.SetParentWidget(m_pChildFrame ? static_cast<QWidget*>(m_pChildFrame.data()) : shell::MainWindow());
+  std::string path;
+  const bool ok = manager.DoPromptFileName(path, DocManagerEx::AFX_IDS_OPENFILE,
+                                           DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST, true,
+                                           nullptr);
+  if (ok && s.destination == 0) {
+    // A new document reads the channel and format answers from the record.
+    if (manager.OpenDocumentFile(path)) {
+      m_YuvOpen = {s.filterCode, s.yuvFormat, s.yuvSingleImage != 0, s.yuvWidth, s.yuvHeight};
+      NotifyTabGroups();
+    }
+  }
+  s.extended = false;
+  if (!ok || s.destination == 0) return;
+  if (m_Engine.IsRunning()) {
+    platform::ShowMessage(kStopBeforeOpening);
+    return;
+  }
+  const int channel = std::clamp(s.channel, 0, kChannelCount - 1);
+  const ZarnTypes::TYuvOpenSettings previous = m_YuvOpen;
+  m_YuvOpen = {s.filterCode, s.yuvFormat, s.yuvSingleImage != 0, s.yuvWidth, s.yuvHeight};
+  if (!OpenSource(path, channel)) {
+    m_YuvOpen = previous;
+    ShowOpenFailure(path);
+    return;
+  }
+  NotifyExplorer(pq::FRAME_REQ_EXPLORER_UPDATE_DOC);
+  NotifyTabGroups();
+  if (shell::IApplication* app = shell::TheApplication()) app->AddToRecentFileList(path);
+  NotifyOpenButton(static_cast<std::int32_t>(shell::ID_FILE_OPEN));
+  if (StartPlayingOnOpen(m_Source[channel])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
+}
+
 bool CZarnDoc::OnOpenDocument(const std::string& path) {
+  // Opened from a prompt of the document manager: its channel and raw-YUV answers.
+  int channel = 0;
+  if (const DocManagerEx::CDocManagerEx* manager = DocManagerEx::TheDocManager();
+      manager && manager->Settings().extended) {
+    const ZarnTypes::TFileDialogSettings& s = manager->Settings();
+    channel = std::clamp(s.channel, 0, kChannelCount - 1);
+    if (ZarnTypes::IsYuvFileFormat(s.format))
+      m_YuvOpen = {s.filterCode, s.format, s.singleImage != 0, s.width, s.height};
+  }
+  if (channel != 0) {
+    if (!OpenSource(path, channel)) {
+      ShowOpenFailure(path);
+      return false;
+    }
+    NotifyExplorer(pq::FRAME_REQ_EXPLORER_ADD_DOC);
+    NotifyTabGroups();
+    m_bTitlePending = true;
+    SetTitle(std::filesystem::path(path).filename().string());
+    if (StartPlayingOnOpen(m_Source[channel])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
+    return true;
+  }
   if (!OpenSource(path, 0)) {
     ShowOpenFailure(path);
     return false;

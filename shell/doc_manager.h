@@ -72,6 +72,9 @@ class CDocManagerEx {
   void OnFileNew();
   // File Open: the prompt, then the opener with the chosen path.
   void OnFileOpen();
+  // Opens a file in a new document with the opener (the application's);
+  // the document reads the channel and format answers from Settings().
+  bool OpenDocumentFile(const std::string& path) { return m_opener ? m_opener(path) : false; }
 
   // How the manager shows a dialog (tests replace it): the dialog's exec().
   using TRunner = std::function<int(FileDialogEx::CFileDialogEx&)>;

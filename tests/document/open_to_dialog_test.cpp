@@ -1,0 +1,155 @@
+// "Open File To" through the document manager's extended dialog.
+#include <QComboBox>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "options/opts_file_format.h"
+#include "shell/doc_manager.h"
+#include "shell/file_dialog_ex.h"
+#include "tests/document/document_fixture.h"
+#include "tests/document/open_fixture.h"
+#include "tests/support/message_fixture.h"
+
+using namespace ZarnTypes;
+using open_test::TRgbPicture;
+
+namespace {
+
+class OpenToDialogTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  OpenToDialogTest() { DocManagerEx::SetTheDocManager(&manager); }
+  ~OpenToDialogTest() override { DocManagerEx::SetTheDocManager(nullptr); }
+
+  // A runner that picks a file and the channel entry with the given data.
+  void Answer(const std::string& path, int channel,
+              std::function<void(FileDialogEx::CFileDialogEx&)> before = {}) {
+    manager.SetDialogRunner([=](FileDialogEx::CFileDialogEx& dialog) {
+      if (before) before(dialog);
+      dialog.UpdateFileInfo(QString::fromStdString(path));
+      const int index = dialog.ChannelList()->findData(channel);
+      EXPECT_GE(index, 0) << "channel " << channel << " not offered";
+      dialog.ChannelList()->setCurrentIndex(index);
+      dialog.OnChannelChosen(index);
+      dialog.selectFile(QString::fromStdString(path));
+      dialog.accept();
+      return dialog.result();
+    });
+  }
+
+  open_test::TSettingsApplication app;
+  DocManagerEx::CDocManagerEx manager;
+};
+
+// Full-range BT.601, written out here independently.
+std::uint32_t Bt601Full(int y, int cb, int cr) {
+  auto c = [](double v) { return static_cast<std::uint32_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255)); };
+  return c(y + 1.402 * (cr - 128)) << 16 | c(y - 0.344136 * (cb - 128) - 0.714136 * (cr - 128)) << 8 |
+         c(y + 1.772 * (cb - 128));
+}
+
+}  // namespace
+
+TEST_F(OpenToDialogTest, OpeningIntoChannelThreeOfTheSecondDocumentTouchesNothingElse) {
+  ZarnDoc::CZarnDoc first, second;
+  open_test::PreparePorts(first);
+  open_test::PreparePorts(second);
+  const std::string base = Path("base.png"), picture = Path("picture.png");
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(5, 3)).save(QString::fromStdString(base), "PNG"));
+  const TRgbPicture pattern = open_test::Pattern(7, 4);
+  ASSERT_TRUE(open_test::ToImage(pattern).save(QString::fromStdString(picture), "PNG"));
+  ASSERT_TRUE(second.OpenSource(base, 0));  // channels 2..4 are offered once channel 1 has a source
+
+  Answer(picture, 2);
+  second.OnFileOpenTo();
+
+  EXPECT_TRUE(second.m_Source[2].bOpen);
+  EXPECT_EQ(second.m_Source[2].sPath, picture);
+  EXPECT_EQ(open_test::MaxDifference(open_test::PortPicture(second, 2), pattern), 0);
+  EXPECT_EQ(second.m_Source[0].sPath, base);
+  EXPECT_FALSE(second.m_Source[1].bOpen);
+  EXPECT_FALSE(second.m_Source[3].bOpen);
+  for (int c = 0; c < 4; ++c) EXPECT_FALSE(first.m_Source[c].bOpen) << c;
+  EXPECT_FALSE(manager.Settings().extended);  // cleared after the request
+  EXPECT_EQ(manager.Settings().channel, 2);
+  EXPECT_EQ(app.recent, (std::vector<std::string>{picture}));
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(OpenToDialogTest, RawYuvLayoutAndSizeFromTheYuvPageShowTheRightPixels) {
+  ZarnDoc::CZarnDoc document;
+  open_test::PreparePorts(document);
+  // 4 x 2, 4:4:4 BT.601 full range (layout 53): Y, Cb, Cr planes.
+  const int ys[8] = {0, 40, 80, 120, 160, 200, 240, 255};
+  const int cbs[8] = {128, 90, 200, 30, 128, 250, 10, 128};
+  const int crs[8] = {128, 220, 60, 140, 20, 128, 240, 128};
+  std::string bytes;
+  for (const int* plane : {ys, cbs, crs})
+    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(plane[i]));
+  const std::string path = Path("frame.yuv");
+  tovrin_test::WriteAll(path, bytes);
+
+  Answer(path, 0, [&](FileDialogEx::CFileDialogEx& dialog) {
+    // What OK on the YUV page hands the dialog.
+    TYuvFormatExchange block{};
+    block.format = 53;
+    block.width = 4;
+    block.height = 2;
+    block.singleImage = 1;
+    EXPECT_TRUE(SendOptsBlock(&dialog, platform::qt::WM_APP_OPTS_YUV, 0, block, OPTS_XCHG_WRITE));
+    EXPECT_TRUE(dialog.SelectFilterByFormat(53));
+  });
+  document.OnFileOpenTo();
+
+  ASSERT_TRUE(document.m_Source[0].bOpen) << (sink.Texts().empty() ? "" : sink.Texts().front());
+  const TRgbPicture shown = open_test::PortPicture(document, 0);
+  ASSERT_EQ(shown.width, 4);
+  ASSERT_EQ(shown.height, 2);
+  for (int i = 0; i < 8; ++i) {
+    const std::uint32_t want = Bt601Full(ys[i], cbs[i], crs[i]);
+    const std::uint32_t got = shown.At(i % 4, i / 4);
+    for (int shift : {0, 8, 16})
+      EXPECT_LE(std::abs(static_cast<int>((got >> shift) & 0xFF) - static_cast<int>((want >> shift) & 0xFF)), 2)
+          << i << std::hex << " got " << got << " want " << want;
+  }
+  // The document remembers the layout for its next prompt.
+  EXPECT_EQ(document.m_YuvOpen.nFormat, 53);
+  EXPECT_EQ(document.m_YuvOpen.nWidth, 4);
+  EXPECT_EQ(document.m_YuvOpen.nHeight, 2);
+  EXPECT_EQ(document.m_YuvOpen.nMode, 53 - 16);  // the filter chosen
+}
+
+TEST_F(OpenToDialogTest, NewDocumentDestinationGoesToTheOpenerAndCancelOpensNothing) {
+  ZarnDoc::CZarnDoc document;
+  open_test::PreparePorts(document);
+  const std::string picture = Path("p.png");
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(3, 3)).save(QString::fromStdString(picture), "PNG"));
+  std::vector<std::string> opened;
+  std::int32_t destinationSeen = -1;
+  manager.SetOpener([&](const std::string& p) {
+    opened.push_back(p);
+    destinationSeen = manager.Settings().destination;
+    return true;
+  });
+  Answer(picture, 0, [](FileDialogEx::CFileDialogEx& dialog) {
+    dialog.DestinationList()->setCurrentIndex(0);
+    dialog.OnDestinationChosen(0);  // "New document"
+  });
+  document.OnFileOpenTo();
+  EXPECT_EQ(opened, (std::vector<std::string>{picture}));
+  EXPECT_EQ(destinationSeen, 0);
+  EXPECT_FALSE(document.m_Source[0].bOpen);
+
+  manager.SetDialogRunner([](FileDialogEx::CFileDialogEx& dialog) {
+    dialog.reject();
+    return dialog.result();
+  });
+  document.OnFileOpenTo();
+  EXPECT_EQ(opened.size(), 1u);
+  EXPECT_FALSE(document.m_Source[0].bOpen);
+  EXPECT_TRUE(sink.Texts().empty());
+}
