@@ -136,6 +136,11 @@ class COptsPage : public QWidget {
   bool m_bReadFailed = false;
 };
 
+// The texts a page shows when its owner does not answer its read or its
+// write ("" for the pages that exchange nothing or report otherwise).
+const char* ReadFailedText(TOptsPageKind kind);
+const char* WriteFailedText(TOptsPageKind kind);
+
 // --- the page factories --------------------------------------------------
 
 using TPageFactory = std::function<COptsPage*()>;

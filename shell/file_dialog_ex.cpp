@@ -116,7 +116,9 @@ void CFileDialogEx::BuildArea() {
   m_info->setFrameShape(QFrame::Box);
   m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_info->setTextFormat(Qt::PlainText);
+  m_info->setAccessibleName(tr("File Info"));
   m_preview = new PreviewCtrl::CPreviewCtrl(this);
+  m_preview->setAccessibleName(tr("File Preview"));
   m_preview->SetDecoder(&CFileDialogEx::DecodeForPreview);
   if (MediaRunner()) {
     m_preview->SetMediaRunner([](TMediaRequest& request) { MediaRunner()(request); });

@@ -18,8 +18,8 @@ int ReplaceBarsWithNul(std::string& text) {
 }
 
 QStringList FolderDialogFilters(const QString& extraFilter) {
-  std::string text = "Show Folders Only|.|";
-  text += extraFilter.isEmpty() ? std::string("All Files (*.*)|*.*||") : extraFilter.toStdString();
+  std::string text = extraFilter.isEmpty() ? std::string("Show Folders Only|.|All Files (*.*)|*.*||")
+                                           : "Show Folders Only|.|" + extraFilter.toStdString();
   ReplaceBarsWithNul(text);
   // Pairs of description and pattern, up to the empty pair at the end.
   QStringList parts;

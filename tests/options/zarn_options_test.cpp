@@ -297,3 +297,16 @@ TEST(OptionsExchange, KindsWithoutAPageAreLeftOut) {
   EXPECT_NE(dynamic_cast<OptsFileFormat::COptsFileFormat*>(CZarnOptions("Options", nullptr, OPTCAT_YUV).Page(PAGE_YUV)),
             nullptr);
 }
+
+TEST(OptionsExchange, FailureTextsOfThePages) {
+  EXPECT_STREQ(ReadFailedText(PAGE_YUV), OptsFileFormat::COptsFileFormat::kReadFailed);
+  EXPECT_STREQ(WriteFailedText(PAGE_YUV), OptsFileFormat::COptsFileFormat::kWriteFailed);
+  EXPECT_STREQ(ReadFailedText(PAGE_TIFF), "Configuration data for Tiff file are not available");
+  EXPECT_STREQ(WriteFailedText(PAGE_TIFF), "Configuration data for TIFF file can not be set");
+  EXPECT_STREQ(ReadFailedText(PAGE_READ_STREAM), "Configuration data for \"Read stream\" operatinos are not available");
+  EXPECT_STREQ(WriteFailedText(PAGE_REFERENCE_FRAMES),
+               "Configuration data for \"Set reference frames\" operation  can not be set");
+  EXPECT_STREQ(WriteFailedText(PAGE_MEDIA_DOCUMENT), "");  // it sends nothing on OK
+  EXPECT_STREQ(ReadFailedText(PAGE_GENERAL), "");
+  EXPECT_STREQ(ReadFailedText(PAGE_MSG_BOX), "");
+}
