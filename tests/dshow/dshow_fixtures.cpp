@@ -165,7 +165,20 @@ std::filesystem::path Fixture(const std::string& name) {
   return result;
 }
 
+static std::vector<TDecodedFrame> Decode(const std::filesystem::path& file, int nMax);
+
+// Decoded once per file and frame count in a test process.
 std::vector<TDecodedFrame> DecodeFrames(const std::filesystem::path& file, int nMax) {
+  static std::mutex lock;
+  static std::map<std::pair<std::string, int>, std::vector<TDecodedFrame>> decoded;
+  std::lock_guard guard(lock);
+  const auto key = std::make_pair(file.string(), nMax);
+  auto it = decoded.find(key);
+  if (it == decoded.end()) it = decoded.emplace(key, Decode(file, nMax)).first;
+  return it->second;
+}
+
+static std::vector<TDecodedFrame> Decode(const std::filesystem::path& file, int nMax) {
   gst_init(nullptr, nullptr);
   std::vector<TDecodedFrame> frames;
   const std::string description = "filesrc location=\"" + file.string() +
