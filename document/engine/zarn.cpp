@@ -180,7 +180,11 @@ void CZarn::RequestUpdate(std::uint32_t bits) {
 // The session
 
 void CZarn::SessionThreadProc(TSessionStart start) {
-  SetThreadNiceness(NICE_IDLE);
+  // The session thread keeps the priority it was created with: on Linux a
+  // new thread inherits its creator's niceness, and an unprivileged thread
+  // can never lower it again, so an idle session thread would make every
+  // process and the pacing thread idle too. It waits in joins nearly all
+  // its life, so its priority costs nothing.
   m_ThreadTable[PROC_SESSION].store(this);
   do {
     RunSession(start);

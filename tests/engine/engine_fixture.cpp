@@ -1,5 +1,7 @@
 #include "tests/engine/engine_fixture.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -73,6 +75,7 @@ bool TFileReader::SetSource(int, const TMediaSource&) { return true; }
 
 bool TFileReader::Run() {
   m_nRuns.fetch_add(1);
+  m_nNiceness.store(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))));
   struct TEnd {
     std::atomic<int>& ended;
     ~TEnd() { ended.fetch_add(1); }
@@ -120,6 +123,7 @@ TTestOwner::TTestOwner() {
 }
 
 void TTestOwner::FrameShown(int channel, std::int32_t frameNumber) {
+  m_nPacingNiceness.store(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))));
   const int picture = DecodePort(m_Ports, channel);
   std::lock_guard<std::mutex> lock(m_Mutex);
   m_Shown.push_back({channel, frameNumber, picture});

@@ -79,6 +79,7 @@ class TFileReader : public Zarn::IChannelReader {
   std::atomic<int> m_nDelivered{0};
   std::atomic<int> m_nRefused{0};
   std::atomic<int> m_nResumes{0};
+  std::atomic<int> m_nNiceness{-100};  // of the thread that ran the reader
 
  private:
   std::filesystem::path m_Path;
@@ -129,6 +130,7 @@ class TTestOwner : public Zarn::IEngineOwner {
   std::atomic<int> m_nUpdatePosts{0};
   std::atomic<int> m_nTimeTicks{0};
   std::atomic<int> m_nSessionsEnded{0};
+  std::atomic<int> m_nPacingNiceness{-100};  // of the thread that reported the last shown frame
 
  private:
   mutable std::mutex m_Mutex;

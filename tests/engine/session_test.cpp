@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <numeric>
 
 #include "platform/message_sink.h"
@@ -35,6 +39,16 @@ TEST_F(EngineTest, PlaysEveryFrameOnceInOrderAndEndsByItself) {
   EXPECT_FALSE(engine.StopRequested());
   EXPECT_EQ(engine.m_Dpb.ChannelMemoryBytes(0), 0u);  // freed at the end
   EXPECT_EQ(engine.m_Channel[0].nState.load(), ZarnTypes::SOURCE_STATE_LOADED);
+}
+
+TEST_F(EngineTest, ReadersRunBelowNormalPriorityAndThePacingThreadAtNormal) {
+  TFileReader& reader = OpenYuv(0, 3);
+  const int own = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  if (own > 15) GTEST_SKIP() << "the test runs at niceness " << own;
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  EXPECT_EQ(reader.m_nNiceness.load(), own + 2);
+  EXPECT_EQ(owner.m_nPacingNiceness.load(), own);
 }
 
 TEST_F(EngineTest, AllFourChannelsPlayTogether) {
