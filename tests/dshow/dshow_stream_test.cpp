@@ -129,7 +129,9 @@ TEST(DShowStream, SlowOwnerLosesFramesButNeverSeesATornOne) {
   EXPECT_GT(run.session.FramesDropped(), 0u);
   EXPECT_EQ(run.session.FramesReceived(), static_cast<std::uint64_t>(kFrames));
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    if (i > 0) EXPECT_GT(frames[i].dTime, frames[i - 1].dTime);
+    if (i > 0) {
+      EXPECT_GT(frames[i].dTime, frames[i - 1].dTime);
+    }
     const auto& expected = reference[NearestFrame(reference, frames[i].dTime)];
     EXPECT_NEAR(expected.dTime, frames[i].dTime, 1e-3);
     EXPECT_EQ(MaxDifference(frames[i].rgb.data(), 24, frames[i].nStride, expected), 0) << "frame at " << frames[i].dTime;
@@ -150,9 +152,15 @@ TEST(DShowStream, StopEndsTheSessionFromEveryState) {
       ASSERT_TRUE(run.owner.WaitFrames(1)) << where;
       ASSERT_TRUE(WaitState(run.session, DShowMgr::GRAPH_RUNNING));
     }
-    if (where == PAUSED || where == SEEKED) EXPECT_EQ(run.session.Pause(), 0);
-    if (where == STOPPED) EXPECT_EQ(run.session.Stop(), 0);
-    if (where == SEEKED) EXPECT_TRUE(run.session.SeekToFraction(1, 3));
+    if (where == PAUSED || where == SEEKED) {
+      EXPECT_EQ(run.session.Pause(), 0);
+    }
+    if (where == STOPPED) {
+      EXPECT_EQ(run.session.Stop(), 0);
+    }
+    if (where == SEEKED) {
+      EXPECT_TRUE(run.session.SeekToFraction(1, 3));
+    }
     EXPECT_TRUE(run.StopWithin(2500ms)) << "state " << where;
     EXPECT_TRUE(run.owner.end.load()) << where;
     EXPECT_FALSE(run.session.IsBusy()) << where;
@@ -221,9 +229,10 @@ TEST_P(SeekInContainer, LandsNearTheTargetAndKeepsTheState) {
     const double target = duration * t.a / t.b;
     EXPECT_NEAR(f.dTime, target, GetParam().tolerance) << t.a << "/" << t.b;
     const auto& expected = reference[FrameAt(reference, f.dTime)];
-    if (GetParam().bExactPicture)
+    if (GetParam().bExactPicture) {
       EXPECT_EQ(MaxDifference(f.rgb.data(), 24, f.nStride, expected), 0)
           << "frame at " << f.dTime << " looks like frame " << BestMatch(reference, f);
+    }
     EXPECT_EQ(run.session.GetState(), DShowMgr::GRAPH_PAUSED);
     DShowMgr::TMediaPosition position;
     ASSERT_TRUE(run.session.GetPosition(&position));
