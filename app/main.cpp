@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,9 @@
 #include "platform/qt/app_messages.h"
 #include "platform/qt/qt_message_sink.h"
 #include "shell/file_dialog_ex.h"
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+#include "io/dshow/dshow_mgr.h"
+#endif
 #include "shell/main_frame.h"
 #include "shell/start_params.h"
 
@@ -49,6 +53,28 @@ void TakeScreenshot(CTovrinApp& app, const std::string& file) {
     QCoreApplication::exit(rc);
   });
 }
+
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+// The file dialog's preview of a video or audio file: the first frame,
+// grabbed by a media-graph session of its own.
+void GrabPreviewFrame(ZarnTypes::TMediaRequest& request) {
+  if (request.eTag != ZarnTypes::MEDIA_REQ_DSHOW_SOURCE) return;  // MNG previews have no reader here
+  std::atomic<bool> stop{false};
+  std::atomic<bool> end{false};
+  ZarnTypes::TSourceParams params;
+  params.eSenderKind = ZarnTypes::MEDIA_SENDER_DSHOW;
+  params.ePurpose = ZarnTypes::SRC_GRAB_FRAME;
+  params.pStopFlag = &stop;
+  params.pEndFlag = &end;
+  params.eGrabPixelFormat = ZarnTypes::PF_RGB32;
+  request.ePurpose = ZarnTypes::SRC_GRAB_FRAME;
+  request.eStreamType = ZarnTypes::TStreamType{ZarnTypes::FileFormatToStreamType(request.eSourceFormat)};
+  request.pParams = &params;
+  DShowMgr::CDShowMgr manager;
+  request.bSuccess = manager.Run(&request);
+  request.pParams = nullptr;
+}
+#endif
 
 }  // namespace
 
@@ -89,6 +115,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(TOVRIN_VERSION);
   QApplication::setDesktopFileName("tovrin");
   platform::qt::RegisterAppMessages();
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+  FileDialogEx::CFileDialogEx::SetMediaPreviewRunner(&GrabPreviewFrame);
+#endif
   if (!dialogShot.empty()) {
     if (!FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile)) {
       std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n", dialogShot.c_str(),

@@ -199,7 +199,19 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   request.pPath = &path;
   request.pFrameBuffer = &frame;
   request.eTag = format == FF_MNG ? MEDIA_REQ_MNG : MEDIA_REQ_DSHOW_SOURCE;
-  m_mediaRunner(request);  // the runner builds the block with PreviewOwnerCallback and this control
+  // The runner either hands the first frame to PreviewOwnerCallback with
+  // this control as context, or grabs it into the request's frame.
+  m_mediaRunner(request);
+  if (request.bSuccess && frame.pBuffer) {
+    request.bSuccess = SetFrame(frame);
+  } else if (request.bSuccess && !HasPicture()) {
+    // A source without pictures (sound only): the white panel with its note.
+    QImage white(300, 200, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    SetImage(std::move(white));
+    m_bNoVideoData = true;
+    Refit();
+  }
   FreeFrameBuffer(&frame);
   return request.bSuccess;
 }

@@ -47,8 +47,9 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   // The decoder of still images (the dialog's); sets the request's success.
   using TDecoder = std::function<void(ZarnTypes::TMediaRequest&)>;
   void SetDecoder(TDecoder decoder) { m_decoder = std::move(decoder); }
-  // The runner of media requests (the media-graph and MNG readers); without
-  // one, media files are not previewed.
+  // The runner of media requests (the media-graph and MNG readers): it
+  // grabs the first frame into the request's frame or reports it through
+  // PreviewOwnerCallback. Without one, media files are not previewed.
   void SetMediaRunner(TDecoder runner) { m_mediaRunner = std::move(runner); }
   // Where a media reader's stream header goes (the dialog's panel).
   using TInfoSink = std::function<void(std::int32_t senderKind, const std::int32_t* values)>;

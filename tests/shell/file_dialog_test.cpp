@@ -216,6 +216,24 @@ TEST(PreviewCtrlTest, MediaFilesWithoutAReaderAndDvdFilesAreNotPreviewed) {
   EXPECT_FALSE(ran);
   EXPECT_TRUE(preview.LoadMedia("/none/clip.avi", 9));
   EXPECT_TRUE(ran);
+  // A sound-only source: the white panel with its note.
+  EXPECT_EQ(preview.SourcePicture().size(), QSize(300, 200));
+
+  // A grabbed first frame goes into the picture.
+  preview.SetMediaRunner([](TMediaRequest& r) {
+    r.pFrameBuffer->ePixelFormat = PF_RGB32;
+    r.pFrameBuffer->nWidth = 3;
+    r.pFrameBuffer->nHeight = 2;
+    r.pFrameBuffer->nRowAlignment = 4;
+    r.pFrameBuffer->nHeightAlignment = 1;
+    r.bSuccess = AllocFrameBuffer(r.pFrameBuffer);
+    if (r.bSuccess) std::memset(r.pFrameBuffer->pBuffer, 0x40, static_cast<std::size_t>(r.pFrameBuffer->nSize));
+  });
+  EXPECT_TRUE(preview.LoadMedia("/none/clip.mp4", 6));
+  EXPECT_EQ(preview.SourcePicture().size(), QSize(3, 2));
+  EXPECT_EQ(preview.SourcePicture().pixel(2, 1), qRgb(0x40, 0x40, 0x40));
+  preview.SetMediaRunner([](TMediaRequest& r) { r.bSuccess = false; });
+  EXPECT_FALSE(preview.LoadMedia("/none/clip.mp4", 6));
 }
 
 TEST_F(FileDialogTest, UnreadableBmpGivesNoPicture) {
