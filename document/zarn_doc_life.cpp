@@ -191,6 +191,10 @@ bool CZarnDoc::SetUpDocument() {
   // No channel records until the user picks it.
   for (bool& record : m_bRecordChannel) record = false;
   if (m_pChildFrame) m_pChildFrame->installEventFilter(this);
+  // Every document window starts here, also the one a file is opened into:
+  // the explorer learns of it once.
+  NotifyExplorer(pq::FRAME_REQ_EXPLORER_ADD_DOC);
+  NotifyTabGroups();
   return true;
 }
 

@@ -422,7 +422,8 @@ bool CZarnDoc::OnOpenDocument(const std::string& path) {
     ShowOpenFailure(path);
     return false;
   }
-  NotifyExplorer(pq::FRAME_REQ_EXPLORER_ADD_DOC);
+  // The document was announced when it was set up: now it has a source.
+  NotifyExplorer(pq::FRAME_REQ_EXPLORER_UPDATE_DOC);
   NotifyTabGroups();
   // The file's name would be the title: the composed one is shown instead.
   m_bTitlePending = true;

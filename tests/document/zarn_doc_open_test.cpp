@@ -543,13 +543,18 @@ TEST_F(OpenTest, OpenFileToReportsAFileThatCannotBeOpened) {
 }
 
 TEST_F(OpenTest, AnOpenedDocumentShowsTheChannelInItsWindow) {
+  doc_test::TRecordingMainWindow main;
   doc_test::TDocumentWindow window;
+  // A new document is announced once.
+  EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{10, 36925}, {13, 36929}}));
+  main.notices.clear();
   const std::string file = (dir / "w.png").string();
   const TRgbPicture picture = open_test::Pattern(40, 30);
   ASSERT_TRUE(open_test::ToImage(picture).save(QString::fromStdString(file), "PNG"));
   ASSERT_TRUE(window.Doc().OnOpenDocument(file));
   EXPECT_EQ(MaxDifference(PortPicture(window.Doc(), 0), picture), 0);
   EXPECT_EQ(window.frame->windowTitle().toStdString(), window.Doc().DocName() + " | w.png |||");
+  EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{10, 36928}, {13, 36929}}));
   EXPECT_TRUE(sink.Texts().empty());
 }
 
