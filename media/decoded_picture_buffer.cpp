@@ -1,5 +1,6 @@
 #include "media/decoded_picture_buffer.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +58,33 @@ COOVDecodedPictureBuffer::COOVDecodedPictureBuffer() {
 }
 
 COOVDecodedPictureBuffer::~COOVDecodedPictureBuffer() { FreeBuffers(); }
+
+void TFrameMemoryDeleter::operator()(std::uint8_t* p) const {
+  if (!p) return;
+  if (nMappedBytes != 0)
+    munmap(p, nMappedBytes);
+  else
+    delete[] p;
+}
+
+std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> COOVDecodedPictureBuffer::AllocateFrameMemory(std::uint64_t bytes) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
+  if (bytes >= 4 * kHugePage && bytes <= SIZE_MAX - kHugePage) {
+    const std::size_t mapped = static_cast<std::size_t>((bytes + kHugePage - 1) / kHugePage * kHugePage);
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p != MAP_FAILED) {
+      madvise(p, mapped, MADV_HUGEPAGE);  // a hint; refused where huge pages are off
+      return std::unique_ptr<std::uint8_t, TFrameMemoryDeleter>(static_cast<std::uint8_t*>(p),
+                                                                TFrameMemoryDeleter{mapped});
+    }
+  }
+#endif
+  // Under the sanitizers (which watch new[] blocks) and for small blocks.
+  if (bytes > SIZE_MAX) return {nullptr, TFrameMemoryDeleter{0}};
+  return std::unique_ptr<std::uint8_t, TFrameMemoryDeleter>(new (std::nothrow) std::uint8_t[bytes],
+                                                            TFrameMemoryDeleter{0});
+}
 
 bool COOVDecodedPictureBuffer::SetLayerFrameSize(const std::uint8_t* pHeader, std::size_t nHeaderSize) {
   const bool present = pHeader && nHeaderSize >= 60;
@@ -153,7 +181,7 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
       ok = false;
       break;
     }
-    store.memory.reset(new (std::nothrow) std::uint8_t[bytes]);
+    store.memory = AllocateFrameMemory(bytes);
     store.slotState.reset(new (std::nothrow) TSlotState[slots]());
     if (!store.memory || !store.slotState) {
       platform::ShowMessage("Can not allocate memory for frame buffer");

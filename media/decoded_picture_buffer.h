@@ -79,6 +79,13 @@ namespace OOVDecodedPictureBuffer {
 inline constexpr int kDpbChannels = 4;
 inline constexpr int kDpbProcIds = 64;
 
+// Frame memory: large blocks are mapped with huge pages where the system
+// allows, so that first touching a slot costs few page faults.
+struct TFrameMemoryDeleter {
+  std::size_t nMappedBytes;  // 0: the block came from new[]
+  void operator()(std::uint8_t* p) const;
+};
+
 class COOVDecodedPictureBuffer {
  public:
   COOVDecodedPictureBuffer();
@@ -200,12 +207,14 @@ class COOVDecodedPictureBuffer {
   std::int32_t m_nLayerSize[6] = {921600, 921600, 460800, 307200, 153600, 76800};
 
  private:
+  static std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> AllocateFrameMemory(std::uint64_t bytes);
+
   struct TChannelStore {
     std::mutex lock;  // the hand-off lock
     std::condition_variable freeSpace;
     Collections::CRingQueueArray<ZarnTypes::TVideoSceneBuffer> scenes;
     Collections::CRingQueueArray<ZarnTypes::TVideoFrame> frames;
-    std::unique_ptr<std::uint8_t[]> memory;
+    std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> memory{nullptr, TFrameMemoryDeleter{0}};
     std::unique_ptr<ZarnTypes::TSlotState[]> slotState;
     std::uint64_t memoryBytes = 0;
     std::atomic<int> waiters{0};

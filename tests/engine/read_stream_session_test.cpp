@@ -55,7 +55,9 @@ TEST_F(ReadStreamSessionTest, AFolderSequencePlaysInNaturalOrder) {
   std::filesystem::create_directories(folder);
   for (int n = 1; n <= 12; ++n) {
     const std::vector<std::uint8_t> frame = CodedFrame(n);
-    std::FILE* f = std::fopen((folder / ("img" + std::to_string(n) + ".yuv")).string().c_str(), "wb");
+    char name[32];
+    std::snprintf(name, sizeof name, "img%d.yuv", n);
+    std::FILE* f = std::fopen((folder / name).string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(frame.data(), 1, frame.size(), f);
     std::fclose(f);
@@ -78,7 +80,9 @@ TEST_F(ReadStreamSessionTest, AFolderSequencePlaysInNaturalOrder) {
 TEST_F(ReadStreamSessionTest, FourChannelsOfTheirOwnReadersPlayTogether) {
   const int counts[4] = {7, 31, 12, 40};
   for (int ch = 0; ch < 4; ++ch) {
-    const std::filesystem::path path = File("c" + std::to_string(ch) + ".yuv");
+    char name[16];
+    std::snprintf(name, sizeof name, "c%d.yuv", ch);
+    const std::filesystem::path path = File(name);
     WriteRawYuv(path, counts[ch]);
     owner.m_Config.source[ch] = YuvSource(path);
     UseReader(ch);
