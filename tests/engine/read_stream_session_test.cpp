@@ -80,7 +80,7 @@ TEST_F(ReadStreamSessionTest, AFolderSequencePlaysInNaturalOrder) {
 TEST_F(ReadStreamSessionTest, FourChannelsOfTheirOwnReadersPlayTogether) {
   const int counts[4] = {7, 31, 12, 40};
   for (int ch = 0; ch < 4; ++ch) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "c%d.yuv", ch);
     const std::filesystem::path path = File(name);
     WriteRawYuv(path, counts[ch]);
