@@ -637,6 +637,8 @@ bool CZarnDoc::LoadBmpSource(const TOpenSourceArgs& args) {
 }
 
 bool CZarnDoc::LoadYuvSource(const TOpenSourceArgs& args) {
+  // Only the planar layouts describe a raw YUV file.
+  if (!IsYuvFileFormat(args.format)) return false;
   const TPixelFormat pixelFormat = FileFormatToPixelFormat(args.format);
   if (pixelFormat == 0 || args.width <= 0 || args.height <= 0) return false;
   TYuvFrameBuffer yuv;

@@ -381,6 +381,17 @@ TEST_F(OpenTest, ARawYuvFileWithoutAFormatUsesTheRememberedSettings) {
   EXPECT_EQ(doc.m_Source[1].eFileFormat, doc.m_YuvOpen.nFormat);
 }
 
+TEST_F(OpenTest, ARawYuvFileNeedsAPlanarLayoutAndASize) {
+  const std::filesystem::path file = dir / "frame.yuv";
+  tovrin_test::WriteAll(file, std::vector<std::uint8_t>(64 * 3, 100));
+  for (std::int32_t format : {std::int32_t{FF_YUV_RAW}, std::int32_t{FF_PNG}, 52, 95}) EXPECT_FALSE(Open(file.string(), 0, format, 8, 8)) << format;
+  EXPECT_FALSE(Open(file.string(), 0, ComposeYuvFileFormat(0, 0, 0), 0, 8));
+  EXPECT_FALSE(Open(file.string(), 0, ComposeYuvFileFormat(0, 0, 0), 8, -1));
+  EXPECT_FALSE(doc.m_Source[0].bOpen);
+  EXPECT_EQ(PortPicture(doc, 0).width, 1);
+  EXPECT_TRUE(Open(file.string(), 0, ComposeYuvFileFormat(0, 0, 0), 8, 8));
+}
+
 TEST_F(OpenTest, TheDefaultRawYuvSettingsAreBt601LimitedRange420At640x480) {
   // 640 x 480 4:2:0 frame of luma 16 and neutral chroma: black.
   std::vector<std::uint8_t> frame(640 * 480, 16);
