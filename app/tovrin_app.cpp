@@ -19,6 +19,7 @@
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
 #include "shell/doc_manager.h"
+#include "shell/message_box_dlg.h"
 #include "shell/main_frame.h"
 
 using namespace shell;
@@ -87,11 +88,13 @@ CTovrinApp::CTovrinApp() {
 
 CTovrinApp::~CTovrinApp() {
   if (TheApplication() == this) SetTheApplication(nullptr);
+  MessageBoxDlg::ReleaseProfileStore(m_profile.get());
   delete m_pMainFrame;
 }
 
 void CTovrinApp::SetSettingsFile(QString iniFile) {
   m_settingsFile = std::move(iniFile);
+  MessageBoxDlg::ReleaseProfileStore(m_profile.get());
   m_profile.reset();
 }
 
@@ -147,6 +150,8 @@ bool CTovrinApp::InitInstance() {
   DocManagerEx::SetTheDocManager(m_pDocManager.get());
   m_pDocManager->StoreCfg(m_docManagerCfg);
   SetDocManagerSettings(&m_docManagerCfg);
+  // Remembered message-box answers live in the same profile.
+  MessageBoxDlg::SetProfileStore(&Profile());
   m_pDocManager->SetOpener([this](const std::string& path) { return OpenDocumentFile(path); });
   if (!m_bFirstRun && ReadProgCfg() && ApplyDocManagerSettings()) m_pDocManager->ApplyCfg(m_docManagerCfg);
 
@@ -265,6 +270,7 @@ int CTovrinApp::ExitInstance() {
     if (m_shell.resetLayoutAtExit) CleanState();
   }
   if (TheApplication() == this) SetTheApplication(nullptr);
+  MessageBoxDlg::ReleaseProfileStore(m_profile.get());
   return 0;
 }
 

@@ -120,6 +120,10 @@ std::string RememberKey(const QString& message, std::uint32_t helpId) {
 
 void SetProfileStore(platform::qt::CRegistryAccess* store) { g_store = store; }
 
+void ReleaseProfileStore(const platform::qt::CRegistryAccess* store) {
+  if (store && g_store == store) g_store = nullptr;
+}
+
 platform::qt::CRegistryAccess& ProfileStore() {
   if (g_store) return *g_store;
   static platform::qt::CRegistryAccess defaultStore;

@@ -106,6 +106,8 @@ std::string RememberKey(const QString& message, std::uint32_t helpId);
 // store). Not owned.
 void SetProfileStore(platform::qt::CRegistryAccess* store);
 platform::qt::CRegistryAccess& ProfileStore();
+// Forgets `store` when it is the one installed (its owner goes away).
+void ReleaseProfileStore(const platform::qt::CRegistryAccess* store);
 
 class CMessageBoxDlg : public QDialog {
   Q_OBJECT

@@ -48,11 +48,11 @@ class MessageBoxTest : public ::testing::Test {
   MessageBoxTest() : store(std::make_unique<platform::qt::CRegistryAccess>(Ini())) {
     SetProfileStore(store.get());
   }
-  ~MessageBoxTest() override { SetProfileStore(nullptr); }
+  ~MessageBoxTest() override { ReleaseProfileStore(store.get()); }
   QString Ini() const { return QString::fromStdString((dir / "profile.ini").string()); }
   // A new store on the same file: what the next run of the program sees.
   void Restart() {
-    SetProfileStore(nullptr);
+    ReleaseProfileStore(store.get());
     store = std::make_unique<platform::qt::CRegistryAccess>(Ini());
     SetProfileStore(store.get());
   }
