@@ -3,6 +3,7 @@
 // other means (Qt's readers, or the pattern a lossless file was made from),
 // the records the open fills, and files that cannot be opened.
 
+#include <QApplication>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 #include "document_fixture.h"
 #include "open_fixture.h"
 #include "platform/message_sink.h"
+#include "platform/qt/commands.h"
+#include "shell/command_ids.h"
 #include "tests/support/message_fixture.h"
 
 using namespace ZarnTypes;
@@ -638,6 +641,39 @@ TEST_F(OpenTest, AVideoFileShowsItsFirstFrameAndAnAudioFileItsPlaceholder) {
   EXPECT_GT(lit, 40);  // the text, light on black
   EXPECT_EQ(placeholder.At(299, 99), 0u);
   EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(OpenTest, AnOpenedAudioOrVideoFileStartsPlayingWhenTheOptionSaysSo) {
+  if (!open_test::HaveTool("gst-launch-1.0")) GTEST_SKIP() << "needs gst-launch-1.0";
+  const std::filesystem::path audio = dir / "start.wav";
+  ASSERT_TRUE(open_test::RunTool(
+      "gst-launch-1.0 -q -e audiotestsrc num-buffers=10 ! audio/x-raw,rate=48000,channels=2 ! audioconvert ! "
+      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" + tovrin_test::Quote(audio)));
+  const std::string still = (dir / "still.png").string();
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(4, 4)).save(QString::fromStdString(still), "PNG"));
+
+  open_test::TSettingsApplication app;
+  doc_test::TRecordingMainWindow main;
+  // The main window's commands: count "Start / Pause - Replay".
+  int starts = 0;
+  platform::qt::CCmdTarget target;
+  target.OnCommand(shell::ID_NAVIGATE_START_PAUSE, [&starts] { ++starts; });
+  target.OnUpdate(shell::ID_NAVIGATE_START_PAUSE, [](platform::qt::TCmdUI& ui) { ui.Enable(true); });
+  auto* router = new platform::qt::TCommandRouter(&main.window);
+  router->SetChain([&target] { return std::vector<platform::qt::ICommandTarget*>{&target}; });
+
+  ZarnDoc::CZarnDoc document;
+  open_test::PreparePorts(document);
+  app.state.startPlaying[0] = 0;
+  ASSERT_TRUE(document.OnOpenDocument(audio.string()));
+  app.state.startPlaying[0] = 1;
+  ASSERT_TRUE(document.OnOpenDocument(still));
+  QApplication::processEvents();
+  EXPECT_EQ(starts, 0);  // option off, then a still
+  ASSERT_TRUE(document.OnOpenDocument(audio.string()));
+  EXPECT_TRUE(doc_test::RunUntil([&starts] { return starts == 1; }));
+  QApplication::processEvents();
+  EXPECT_EQ(starts, 1);
 }
 #endif
 
