@@ -323,6 +323,11 @@ void CZarnControllerView::RegisterMessages() {
     OnChannelSlider(channel, state);
     return 1;
   });
+  for (UINT message : {pq::WM_APP_OPTS_DVCAM, pq::WM_APP_OPTS_WEBCAM, pq::WM_APP_OPTS_TVTUNER})
+    m_pMessages->On(message, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+      if (auto* block = pq::RecordOf<TDeviceModeExchange>(lParam)) OnDeviceMode(*block);
+      return 1;
+    });
   m_pMessages->On(pq::WM_APP_OPTS_NAVIGATE, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
     if (auto* block = pq::RecordOf<ZarnTypes::TNavigateExchange>(lParam)) m_pDocument->ExchangeChannelSelection(*block);
     return 1;
@@ -459,6 +464,21 @@ void CZarnControllerView::OnChannelSlider(pq::WPARAM channel, pq::LPARAM state) 
   else if (state == 1)
     slider->setEnabled(true);
   slider->setValue(kSliderMin);
+}
+
+void CZarnControllerView::OnDeviceMode(TDeviceModeExchange& block) {
+  // A channel outside 0..3 names no reader: the block stays unanswered.
+  if (block.channel < 0 || block.channel >= kChannelCount) return;
+  if (block.op == 1) {
+    const ReadStream::CReadStream& reader = m_pDocument->ChannelReader(block.channel);
+    block.deviceCategory = reader.Description().nDeviceCategory;
+    block.workMode = reader.DeviceSettings().nCaptureWorkMode;
+    block.answered = 1;
+  } else if (block.op == 2) {
+    // The reader takes its work mode when the document is set up; the
+    // page's choice is acknowledged without being stored.
+    block.answered = 1;
+  }
 }
 
 bool CZarnControllerView::HasReceiver(const char* signal) const {

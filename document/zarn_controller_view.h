@@ -70,6 +70,19 @@ inline constexpr int IDC_INFO = 1043;
 inline constexpr platform::qt::WPARAM CONTROLLER_UPDATE_COUNTERS = 1;
 inline constexpr platform::qt::WPARAM CONTROLLER_UPDATE_ALL = 3;
 
+// The block of the capture-device pages' work-mode exchange
+// (WM_APP_OPTS_DVCAM, WM_APP_OPTS_WEBCAM, WM_APP_OPTS_TVTUNER), which the
+// pane answers itself: a read gives the channel's device category and its
+// reader's capture work mode; a write is acknowledged.
+struct TDeviceModeExchange {
+  std::int32_t op = 0;
+  std::uint8_t answered = 0;
+  std::int32_t channel = 0;
+  std::int32_t deviceCategory = 0;  // TSysDevCtgr
+  std::int32_t workMode = 0;        // TCaptureWorkMode
+};
+static_assert(sizeof(TDeviceModeExchange) == 20);
+
 // Row grouping of the pane.
 enum TControllerLayout : std::int32_t {
   LAYOUT_BY_CHANNEL = 1,
@@ -214,6 +227,7 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void RefreshAll();
   void OnTimeTick();
   void OnChannelSlider(platform::qt::WPARAM channel, platform::qt::LPARAM state);
+  void OnDeviceMode(TDeviceModeExchange& block);
   void UpdateCaptureButtons();
   bool HasReceiver(const char* signal) const;
 

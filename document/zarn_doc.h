@@ -229,6 +229,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   std::int32_t ShownFrame(int channel) const;
   bool ChannelStreaming(int channel) const;
   void SetPlaySpeed(std::int32_t speed);
+  // The reader of a channel 0..3 (the controller pane's device exchange).
+  ReadStream::CReadStream& ChannelReader(int channel);
 
   // ---- opening files into channels (zarn_doc_open.cpp)
   // "Open File To": asks for a file and opens it into the first channel

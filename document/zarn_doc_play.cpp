@@ -340,4 +340,6 @@ bool CZarnDoc::ChannelStreaming(int channel) const {
 
 void CZarnDoc::SetPlaySpeed(std::int32_t speed) { m_Engine.m_nSpeed.store(speed); }
 
+ReadStream::CReadStream& CZarnDoc::ChannelReader(int channel) { return m_pEngineLink->Reader(channel); }
+
 }  // namespace ZarnDoc

@@ -352,3 +352,37 @@ TEST(ControllerPane, MediaControlsAndCaptureButtonsActOnceTheirReceiversExist) {
   EXPECT_EQ(captures, (std::vector<int>{0, 1}));
   EXPECT_EQ(saves, (std::vector<int>{2, 3}));
 }
+
+TEST(ControllerPane, DevicePagesReadTheReadersWorkModeAndHaveTheirWritesAcknowledged) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  ReadStream::TReaderSource source;
+  source.nDeviceCategory = 2;
+  w.Doc().ChannelReader(1).SetDescription(source);
+  w.Doc().ChannelReader(1).DeviceSettings().nCaptureWorkMode = 6;
+  for (UINT message : {pq::WM_APP_OPTS_DVCAM, pq::WM_APP_OPTS_WEBCAM, pq::WM_APP_OPTS_TVTUNER}) {
+    TDeviceModeExchange read;
+    read.op = 1;
+    read.channel = 1;
+    pq::SendAppRecord(&c, message, 0, read);
+    EXPECT_EQ(read.answered, 1) << message;
+    EXPECT_EQ(read.deviceCategory, 2) << message;
+    EXPECT_EQ(read.workMode, 6) << message;
+
+    TDeviceModeExchange write;
+    write.op = 2;
+    write.channel = 1;
+    write.workMode = 2;
+    pq::SendAppRecord(&c, message, 0, write);
+    EXPECT_EQ(write.answered, 1) << message;
+    EXPECT_EQ(w.Doc().ChannelReader(1).DeviceSettings().nCaptureWorkMode, 6) << message;
+
+    for (auto [op, channel] : {std::pair{4, 1}, std::pair{1, 4}, std::pair{1, -1}}) {
+      TDeviceModeExchange other;
+      other.op = op;
+      other.channel = channel;
+      pq::SendAppRecord(&c, message, 0, other);
+      EXPECT_EQ(other.answered, 0) << message << " op " << op << " channel " << channel;
+    }
+  }
+}
