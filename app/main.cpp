@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
     if (args[i] == "--screenshot-dialog" && i + 2 < args.size()) {
       dialogShot = args[i + 1];
       dialogShotFile = args[i + 2];
-      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + 3));
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                 args.begin() + static_cast<std::ptrdiff_t>(i + 3));
       break;
     }
   }
@@ -95,9 +96,10 @@ int main(int argc, char** argv) {
   cmd.ParseCommandLine(args);
   if (cmd.m_bShowHelp) {
     std::fputs(shell::CommandLineUsage().c_str(), stdout);
-    std::fputs("  --screenshot-dialog open-to|yuv FILE  save a picture of the open dialog (\"Open to\", a still\n"
-               "                                        selected) or of the YUV format page, then quit\n",
-               stdout);
+    std::fputs(
+        "  --screenshot-dialog open-to|yuv FILE  save a picture of the open dialog (\"Open to\", a still\n"
+        "                                        selected) or of the YUV format page, then quit\n",
+        stdout);
     std::fputs(play_screenshots::Usage(), stdout);
     return 0;
   }
@@ -120,11 +122,12 @@ int main(int argc, char** argv) {
 #endif
   if (!dialogShot.empty()) {
     if (!FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile)) {
-      std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n", dialogShot.c_str(),
-                   dialogShotFile.c_str());
+      std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n",
+                   dialogShot.c_str(), dialogShotFile.c_str());
       return 1;
     }
-    std::fprintf(stdout, "Saved a picture of the %s dialog to %s\n", dialogShot.c_str(), dialogShotFile.c_str());
+    std::fprintf(stdout, "Saved a picture of the %s dialog to %s\n", dialogShot.c_str(),
+                 dialogShotFile.c_str());
     return 0;
   }
 
@@ -142,8 +145,10 @@ int main(int argc, char** argv) {
 
   int rc = 1;
   if (app->InitInstance()) {
-    if (!cmd.m_strScreenshot.empty()) TakeScreenshot(*app, cmd.m_strScreenshot);
-    else if (playShots.Any()) play_screenshots::Schedule(*app, playShots);
+    if (!cmd.m_strScreenshot.empty())
+      TakeScreenshot(*app, cmd.m_strScreenshot);
+    else if (playShots.Any())
+      play_screenshots::Schedule(*app, playShots);
     rc = QApplication::exec();
   }
   const int exitRc = app->ExitInstance();

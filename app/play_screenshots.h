@@ -59,7 +59,7 @@ inline TRequest TakeOptions(std::vector<std::string>& args) {
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    std::string* target = a == "--screenshot-playing" ? &request.playing
+    std::string* target = a == "--screenshot-playing"            ? &request.playing
                           : a == "--screenshot-channel-selector" ? &request.selector
                                                                  : nullptr;
     if (target && i + 1 < args.size()) {
@@ -87,14 +87,17 @@ inline bool WriteClip(const std::string& path, int channel) {
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {
         const int band = ((x + 3 * k) / 40 + (y + k * (channel + 1)) / 30) % 2;
-        frame[static_cast<std::size_t>(y * kWidth + x)] = static_cast<char>(band ? 200 - channel * 20 : 40 + x / 8);
+        frame[static_cast<std::size_t>(y * kWidth + x)] =
+            static_cast<char>(band ? 200 - channel * 20 : 40 + x / 8);
       }
     char* cb = frame.data() + kWidth * kHeight;
     char* cr = cb + chromaWidth * chromaHeight;
     for (int y = 0; y < chromaHeight; ++y)
       for (int x = 0; x < chromaWidth; ++x) {
-        cb[y * chromaWidth + x] = static_cast<char>(128 + ((channel % 2) ? 60 : -50) + (x - chromaWidth / 2) / 4);
-        cr[y * chromaWidth + x] = static_cast<char>(128 + ((channel / 2) ? 60 : -40) + (y - chromaHeight / 2) / 3);
+        cb[y * chromaWidth + x] =
+            static_cast<char>(128 + ((channel % 2) ? 60 : -50) + (x - chromaWidth / 2) / 4);
+        cr[y * chromaWidth + x] =
+            static_cast<char>(128 + ((channel / 2) ? 60 : -40) + (y - chromaHeight / 2) / 3);
       }
     out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
   }
@@ -108,7 +111,8 @@ inline ZarnDoc::CZarnDoc* FirstDocument(CTovrinApp& app) {
 
 inline bool Save(const QImage& image, const std::string& file, const char* what) {
   if (!image.isNull() && image.save(QString::fromStdString(file), "PNG")) {
-    std::fprintf(stdout, "Saved %dx%d picture of %s to %s\n", image.width(), image.height(), what, file.c_str());
+    std::fprintf(stdout, "Saved %dx%d picture of %s to %s\n", image.width(), image.height(), what,
+                 file.c_str());
     return true;
   }
   std::fprintf(stderr, "Tovrin: could not save the picture to %s\n", file.c_str());
@@ -138,16 +142,16 @@ inline void SavePlaying(CTovrinApp& app, const std::string& file) {
     QCoreApplication::exit(1);
     return;
   }
-  doc->m_YuvOpen.nFormat =
-      ZarnTypes::ComposeYuvFileFormat(ZarnTypes::YUV_STD_BT601, ZarnTypes::YUV_LAYOUT_420_CENTRED,
-                                      ZarnTypes::YUV_RANGE_16_235_240);
+  doc->m_YuvOpen.nFormat = ZarnTypes::ComposeYuvFileFormat(
+      ZarnTypes::YUV_STD_BT601, ZarnTypes::YUV_LAYOUT_420_CENTRED, ZarnTypes::YUV_RANGE_16_235_240);
   doc->m_YuvOpen.nWidth = kWidth;
   doc->m_YuvOpen.nHeight = kHeight;
   doc->m_YuvOpen.bSingleImage = false;
   doc->m_bVideoInfo[0] = 1;  // the controller pane counts the frames
   doc->ch_nDecoderVideoOutDelay = 0;
   for (int ch = 0; ch < 4; ++ch) {
-    const std::string path = QDir(folder->path()).filePath(QString("channel%1.yuv").arg(ch + 1)).toStdString();
+    const std::string path =
+        QDir(folder->path()).filePath(QString("channel%1.yuv").arg(ch + 1)).toStdString();
     if (!WriteClip(path, ch) || !doc->OpenSource(path, ch)) {
       std::fprintf(stderr, "Tovrin: could not open the generated clip %s\n", path.c_str());
       QCoreApplication::exit(1);

@@ -15,7 +15,9 @@ namespace {
 
 constexpr std::size_t kMaxNamingUnits = 1023;  // a value holds 2,048 bytes with its NUL
 
-std::string ValueName(const char* name, int channel) { return std::string(name) + "_" + std::to_string(channel); }
+std::string ValueName(const char* name, int channel) {
+  return std::string(name) + "_" + std::to_string(channel);
+}
 
 }  // namespace
 
@@ -40,7 +42,8 @@ void CTovrinApp::InitFolderPaths() {
     const auto i = static_cast<std::size_t>(c);
     if (!k.videos.empty()) f.recording[i].folder = k.videos + "/Tovrin/SaveStream_" + std::to_string(c + 1);
     f.recording[i].prefix = "Clip";
-    if (!k.pictures.empty()) f.capture[i].folder = k.pictures + "/Tovrin/CaptureImage_" + std::to_string(c + 1);
+    if (!k.pictures.empty())
+      f.capture[i].folder = k.pictures + "/Tovrin/CaptureImage_" + std::to_string(c + 1);
     f.capture[i].prefix = "Image";
   }
 }
@@ -99,7 +102,8 @@ bool CTovrinApp::SaveNamingSettings() {
       m_skippedNaming.push_back(valueName);
       std::fprintf(stderr, "Tovrin: the setting %s is longer than %zu characters and was not saved.\n",
                    valueName.c_str(), kMaxNamingUnits);
-      if (!store.ValueExists(kProgCfgStrKey, valueName)) ok = store.WriteStringValue(kProgCfgStrKey, valueName, "") && ok;
+      if (!store.ValueExists(kProgCfgStrKey, valueName))
+        ok = store.WriteStringValue(kProgCfgStrKey, valueName, "") && ok;
       return;
     }
     ok = store.WriteStringValue(kProgCfgStrKey, valueName, value) && ok;

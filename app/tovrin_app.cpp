@@ -19,8 +19,8 @@
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
 #include "shell/doc_manager.h"
-#include "shell/message_box_dlg.h"
 #include "shell/main_frame.h"
+#include "shell/message_box_dlg.h"
 
 using namespace shell;
 using platform::qt::CRegistryAccess;
@@ -79,8 +79,8 @@ CTovrinApp::CTovrinApp() {
     m_pDocManager->SetParentWidget(MainWindowWidget());
     std::string name;
     if (!m_pDocManager->DoPromptFileName(name, DocManagerEx::AFX_IDS_OPENFILE,
-                                         DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST, true,
-                                         nullptr))
+                                         DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST,
+                                         true, nullptr))
       return {};
     return name;
   };
@@ -182,7 +182,8 @@ bool CTovrinApp::InitInstance() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect a = screen->availableGeometry();
       const TPlacementRect work{a.left(), a.top(), a.right() + 1, a.bottom() + 1};
-      if (ClampToWorkArea(r, work)) m_pMainFrame->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+      if (ClampToWorkArea(r, work))
+        m_pMainFrame->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
   }
   m_pMainFrame->show();
@@ -347,7 +348,8 @@ void CTovrinApp::OnAppHelp() {
   const QString page = folder + "/help/tovrin.html";
   QFile::remove(page);
   const bool copied = QFile::copy(":/help/tovrin.html", page);
-  if (copied) QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  if (copied)
+    QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
   if (!copied || !m_services.openUrl || !m_services.openUrl(QUrl::fromLocalFile(page)))
     platform::ShowMessage("The help page can not be opened.\n" + page.toStdString(), {},
                           platform::MB_OK | platform::MB_ICONEXCLAMATION);
@@ -380,16 +382,16 @@ void CTovrinApp::InstallCommands() {
     dlg.exec();
   });
   OnCommand(ID_WINDOW_CLOSE_ALL, [this] { OnCloseAllDocuments(); });
-  OnUpdate(ID_WINDOW_CLOSE_ALL, [this](TCmdUI& ui) {
-    ui.Enable(m_pMainFrame && !m_pMainFrame->ChildFrames().empty());
-  });
+  OnUpdate(ID_WINDOW_CLOSE_ALL,
+           [this](TCmdUI& ui) { ui.Enable(m_pMainFrame && !m_pMainFrame->ChildFrames().empty()); });
   OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_LAST, [this](UINT id) {
     const std::size_t i = id - ID_FILE_MRU_FILE1;
     if (i >= m_recentFiles.size()) return;
     const std::string path = m_recentFiles[i];
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-      platform::ShowMessage("Can not open file\n " + path, {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+      platform::ShowMessage("Can not open file\n " + path, {},
+                            platform::MB_OK | platform::MB_ICONEXCLAMATION);
       std::erase(m_recentFiles, path);
       SaveRecentFiles();
       return;

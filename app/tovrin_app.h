@@ -33,10 +33,10 @@ inline constexpr const char* kProgCfgStrKey = "Software\\Halvane\\Configuration 
 // The value names of the naming strings by slot ("" where there is none);
 // each is stored with "_" and the channel index appended.
 inline constexpr const char* kSequenceNamingValues[6] = {"SaveSeqFNameSaveSingle", "SaveSeqDirOut",
-                                                         "SaveSeqFNameTitleBase", "SaveSeqFNamePref",
-                                                         "SaveSeqFNameSuf", "SaveSeqFNameExt"};
-inline constexpr const char* kImageNamingValues[6] = {"", "SaveImgDirOut", "SaveImgFNameTitleBase",
-                                                      "SaveImgFNamePref", "SaveImgFNameSuf", "SaveImgFNameExt"};
+                                                         "SaveSeqFNameTitleBase",  "SaveSeqFNamePref",
+                                                         "SaveSeqFNameSuf",        "SaveSeqFNameExt"};
+inline constexpr const char* kImageNamingValues[6] = {
+    "", "SaveImgDirOut", "SaveImgFNameTitleBase", "SaveImgFNamePref", "SaveImgFNameSuf", "SaveImgFNameExt"};
 
 // The user's folders the per-user paths are built from.
 struct TKnownFolders {

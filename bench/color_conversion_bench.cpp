@@ -46,8 +46,7 @@ class TKernelChoice {
  public:
   explicit TKernelChoice(std::int64_t kernel)
       : m_previous(ImageColorConversion::detail::GetColorKernel()),
-        m_ok(kernel < 0 ||
-             ImageColorConversion::detail::SetColorKernel(static_cast<TColorKernel>(kernel))) {}
+        m_ok(kernel < 0 || ImageColorConversion::detail::SetColorKernel(static_cast<TColorKernel>(kernel))) {}
   ~TKernelChoice() { ImageColorConversion::detail::SetColorKernel(m_previous); }
   bool Ok() const { return m_ok; }
 
@@ -115,8 +114,8 @@ struct TI420 {
 };
 
 void LibyuvI420ToArgb(const TI420& in, std::vector<std::uint8_t>& out) {
-  libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2,
-                     out.data(), kWidth * 4, kWidth, kHeight);
+  libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2, out.data(),
+                     kWidth * 4, kWidth, kHeight);
 }
 
 // The decoder path: CImageColorConversion into a bottom-up 32-bit bitmap.
@@ -133,8 +132,8 @@ void BM_DecoderPathRgb32(benchmark::State& state) {
   RunBeside(
       state,
       [&] {
-        converter.ConvertYuv420ToRgb32Flip(in.y.data(), in.u.data(), in.v.data(), out.data(),
-                                           kWidth, kHeight, kWidth * 4);
+        converter.ConvertYuv420ToRgb32Flip(in.y.data(), in.u.data(), in.v.data(), out.data(), kWidth, kHeight,
+                                           kWidth * 4);
         return true;
       },
       [&] { LibyuvI420ToArgb(in, peerOut); });
@@ -175,10 +174,9 @@ struct TRgb {
 };
 
 TPixelFormat Layout(std::int64_t layout, std::int64_t range) {
-  return static_cast<TPixelFormat>(
-      ComposeYuvFileFormat(YUV_STD_BT601, static_cast<std::int32_t>(layout),
-                           static_cast<std::int32_t>(range)) -
-      2);
+  return static_cast<TPixelFormat>(ComposeYuvFileFormat(YUV_STD_BT601, static_cast<std::int32_t>(layout),
+                                                        static_cast<std::int32_t>(range)) -
+                                   2);
 }
 
 // The whole-frame converter from a 4:2:0 layout. Arguments: layout, range,
@@ -198,8 +196,7 @@ void BM_YuvToRgb(benchmark::State& state) {
   TI420 in;
   std::vector<std::uint8_t> peerOut(std::size_t{kWidth} * kHeight * 4);
   RunBeside(
-      state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); },
-      [&] { LibyuvI420ToArgb(in, peerOut); });
+      state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); }, [&] { LibyuvI420ToArgb(in, peerOut); });
 }
 BENCHMARK(BM_YuvToRgb)
     ->Name("color/ConvertYuvToRgb/1920x1080")
@@ -225,9 +222,7 @@ void BM_Yuy2ToRgb32(benchmark::State& state) {
   std::vector<std::uint8_t> peerOut(std::size_t{kWidth} * kHeight * 4);
   RunBeside(
       state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); },
-      [&] {
-        libyuv::YUY2ToARGB(yuv.f.pBuffer, kWidth * 2, peerOut.data(), kWidth * 4, kWidth, kHeight);
-      });
+      [&] { libyuv::YUY2ToARGB(yuv.f.pBuffer, kWidth * 2, peerOut.data(), kWidth * 4, kWidth, kHeight); });
 }
 BENCHMARK(BM_Yuy2ToRgb32)
     ->Name("color/ConvertYuvToRgb_YUY2/1920x1080")
@@ -248,8 +243,8 @@ void BM_RgbToYuv(benchmark::State& state) {
   RunBeside(
       state, [&] { return ConvertRgbToYuv(rgb.f, yuv.f); },
       [&] {
-        libyuv::ARGBToI420(rgb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(),
-                           kWidth / 2, peerV.data(), kWidth / 2, kWidth, kHeight);
+        libyuv::ARGBToI420(rgb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(), kWidth / 2,
+                           peerV.data(), kWidth / 2, kWidth, kHeight);
       });
 }
 BENCHMARK(BM_RgbToYuv)

@@ -6,8 +6,8 @@
 // time of the whole process per frame).
 
 #include <benchmark/benchmark.h>
-#include <gst/gst.h>
 #include <gst/app/gstappsink.h>
+#include <gst/gst.h>
 
 #include <atomic>
 #include <cstdio>
@@ -42,21 +42,28 @@ std::string Fixture(const std::string& name) {
   const std::string out = (Folder() / name).string();
   const std::string sink = " ! filesink location=" + out;
   const std::map<std::string, std::string> recipes = {
-      {"mpeg2.mpg", v320 + " ! mpeg2enc format=3 aspect=2 ! mplex name=m format=3" + sink + " " + a + " ! avenc_mp2 ! m."},
-      {"test.mp4", v320 + " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux name=m" + sink + " " + a + " ! avenc_aac ! m."},
+      {"mpeg2.mpg",
+       v320 + " ! mpeg2enc format=3 aspect=2 ! mplex name=m format=3" + sink + " " + a + " ! avenc_mp2 ! m."},
+      {"test.mp4", v320 + " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux name=m" + sink + " " + a +
+                       " ! avenc_aac ! m."},
       {"test.avi", v320 + " ! avenc_mpeg4 ! mpeg4videoparse ! avimux name=m" + sink + " " + a +
                        " ! audioconvert ! audio/x-raw,format=S16LE ! m."},
-      {"test.wmv", v320 + " ! avenc_wmv2 ! identity single-segment=true ! asfmux name=m" + sink + " " + a + " ! avenc_wmav2 ! m."},
-      {"test.flv", v320 + " ! x264enc speed-preset=ultrafast ! h264parse ! flvmux name=m" + sink +
-                       " audiotestsrc num-buffers=87 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! lamemp3enc ! "
-                       "mpegaudioparse ! m."},
-      {"test.dv", "videotestsrc num-buffers=50 ! video/x-raw,format=I420,width=720,height=576,framerate=25/1,"
-                  "pixel-aspect-ratio=16/15 ! avenc_dvvideo ! avmux_dv name=m" + sink +
-                  " audiotestsrc num-buffers=94 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! m."},
+      {"test.wmv", v320 + " ! avenc_wmv2 ! identity single-segment=true ! asfmux name=m" + sink + " " + a +
+                       " ! avenc_wmav2 ! m."},
+      {"test.flv",
+       v320 + " ! x264enc speed-preset=ultrafast ! h264parse ! flvmux name=m" + sink +
+           " audiotestsrc num-buffers=87 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! lamemp3enc ! "
+           "mpegaudioparse ! m."},
+      {"test.dv",
+       "videotestsrc num-buffers=50 ! video/x-raw,format=I420,width=720,height=576,framerate=25/1,"
+       "pixel-aspect-ratio=16/15 ! avenc_dvvideo ! avmux_dv name=m" +
+           sink + " audiotestsrc num-buffers=94 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! m."},
       // 1080p at a rate no decoder keeps up with: the session's clock never waits.
-      {"hd.mp4", "videotestsrc num-buffers=120 pattern=smpte horizontal-speed=8 ! "
-                 "video/x-raw,format=I420,width=1920,height=1080,framerate=1000/1 ! "
-                 "x264enc speed-preset=ultrafast ! h264parse ! mp4mux" + sink},
+      {"hd.mp4",
+       "videotestsrc num-buffers=120 pattern=smpte horizontal-speed=8 ! "
+       "video/x-raw,format=I420,width=1920,height=1080,framerate=1000/1 ! "
+       "x264enc speed-preset=ultrafast ! h264parse ! mp4mux" +
+           sink},
   };
   if (!std::filesystem::exists(out)) {
     const std::string cmd = "gst-launch-1.0 -q -e " + recipes.at(name) + " > /dev/null 2>&1";
@@ -121,8 +128,8 @@ int RunPeer(const std::string& description, bool bFirstOnly) {
     }
   } else {
     GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* msg = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (msg) gst_message_unref(msg);
     gst_object_unref(bus);
     guint64 rendered = 0;
@@ -148,7 +155,8 @@ void BM_FirstFrame_Session(benchmark::State& state) {
   state.SetLabel(kContainers[state.range(0)]);
   TFrameBuffer frame;
   for (auto _ : state)
-    if (!RunSession(file, SRC_GRAB_FRAME, PF_RGB32, nullptr, &frame)) return state.SkipWithError("session failed");
+    if (!RunSession(file, SRC_GRAB_FRAME, PF_RGB32, nullptr, &frame))
+      return state.SkipWithError("session failed");
   FreeFrameBuffer(&frame);
 }
 
@@ -156,8 +164,9 @@ void BM_FirstFrame_Peer(benchmark::State& state) {
   const std::string file = Fixture(kContainers[state.range(0)]);
   if (file.empty()) return state.SkipWithError("fixture could not be made");
   state.SetLabel(kContainers[state.range(0)]);
-  const std::string description = "filesrc location=" + file +
-                                  " ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=out sync=false";
+  const std::string description =
+      "filesrc location=" + file +
+      " ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=out sync=false";
   for (auto _ : state)
     if (RunPeer(description, true) != 1) return state.SkipWithError("peer failed");
 }
@@ -182,8 +191,8 @@ void BM_Throughput1080p_Session(benchmark::State& state) {
 void BM_Throughput1080p_Peer(benchmark::State& state) {
   const std::string file = Fixture("hd.mp4");
   if (file.empty()) return state.SkipWithError("fixture could not be made");
-  const std::string description =
-      "filesrc location=" + file + " ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink name=out";
+  const std::string description = "filesrc location=" + file +
+                                  " ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink name=out";
   std::int64_t frames = 0;
   double cpu = 0.0;
   for (auto _ : state) {
@@ -207,7 +216,12 @@ const int kSetUp = [] {
 
 BENCHMARK(BM_FirstFrame_Session)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstFrame_Peer)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Throughput1080p_Session)->Arg(32)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Throughput1080p_Session)
+    ->Arg(32)
+    ->Arg(24)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 BENCHMARK(BM_Throughput1080p_Peer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 BENCHMARK_MAIN();

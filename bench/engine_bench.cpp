@@ -69,7 +69,8 @@ class TFixture {
     std::FILE* out = std::fopen(m_clip.c_str(), "wb");
     if (!out) std::abort();
     for (int n = 0; n < kClipFrames; ++n) {
-      for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>((i % 1920) / 8 + n * 3);
+      for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<std::uint8_t>((i % 1920) / 8 + n * 3);
       if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) std::abort();
     }
     if (std::fclose(out) != 0) std::abort();
@@ -170,7 +171,8 @@ void BM_EnginePlayFourChannels1080p(benchmark::State& state) {
     cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
     frames += owner.m_nShown.load() - before;
   }
-  if (frames != static_cast<std::int64_t>(state.iterations()) * 4 * kClipFrames) state.SkipWithError("frames lost");
+  if (frames != static_cast<std::int64_t>(state.iterations()) * 4 * kClipFrames)
+    state.SkipWithError("frames lost");
   state.counters["fps"] = static_cast<double>(frames) / wall;
   state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
 }
@@ -196,8 +198,8 @@ void RunPeer(benchmark::State& state, const std::string& command) {
 }
 
 void BM_PeerFfmpegToBgra1080p(benchmark::State& state) {
-  RunPeer(state, "ffmpeg -v error -nostdin -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i '" + Fixture().Clip() +
-                     "' -pix_fmt bgra -f null - >/dev/null 2>&1");
+  RunPeer(state, "ffmpeg -v error -nostdin -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i '" +
+                     Fixture().Clip() + "' -pix_fmt bgra -f null - >/dev/null 2>&1");
 }
 BENCHMARK(BM_PeerFfmpegToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -136,9 +136,11 @@ const TFfmpegResult& Ffmpeg() {
       return r;
     }
     const std::size_t frameAt = output.rfind("frame=");
-    const long counted = frameAt == std::string::npos ? 0 : std::strtol(output.c_str() + frameAt + 6, nullptr, 10);
+    const long counted =
+        frameAt == std::string::npos ? 0 : std::strtol(output.c_str() + frameAt + 6, nullptr, 10);
     if (counted != kFfmpegFrames) {
-      r.note = "ffmpeg compared " + std::to_string(counted) + " pairs instead of " + std::to_string(kFfmpegFrames);
+      r.note =
+          "ffmpeg compared " + std::to_string(counted) + " pairs instead of " + std::to_string(kFfmpegFrames);
       return r;
     }
     const std::string line = output.substr(at, output.find('\n', at) - at);
@@ -170,7 +172,8 @@ void BM_ComputeBitmapPsnr(benchmark::State& state) {
   const auto start = std::chrono::steady_clock::now();
   constexpr int kRuns = 20;
   for (int i = 0; i < kRuns; ++i) Dib::ComputeBitmapPsnr(*p.a, *p.b, psnr);
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kRuns;
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kRuns;
 
   const TFfmpegResult& f = Ffmpeg();
   state.counters["ms_per_pair"] = ms;
@@ -180,11 +183,13 @@ void BM_ComputeBitmapPsnr(benchmark::State& state) {
     state.counters["ffmpeg_ms_per_pair"] = f.msPerPair;
     state.counters["x_faster"] = f.msPerPair / ms;
     state.counters["diff_dB"] = std::fabs(psnr - f.rgbPsnr);
-    std::snprintf(label, sizeof label,
-                  "ours %.3f ms, ffmpeg %.3f ms per pair (%.1fx); PSNR ours %.9f dB, ffmpeg %.6f dB, diff %.1e",
-                  ms, f.msPerPair, f.msPerPair / ms, psnr, f.rgbPsnr, std::fabs(psnr - f.rgbPsnr));
+    std::snprintf(
+        label, sizeof label,
+        "ours %.3f ms, ffmpeg %.3f ms per pair (%.1fx); PSNR ours %.9f dB, ffmpeg %.6f dB, diff %.1e", ms,
+        f.msPerPair, f.msPerPair / ms, psnr, f.rgbPsnr, std::fabs(psnr - f.rgbPsnr));
   } else {
-    std::snprintf(label, sizeof label, "ours %.3f ms per pair, PSNR %.9f dB; ffmpeg: %s", ms, psnr, f.note.c_str());
+    std::snprintf(label, sizeof label, "ours %.3f ms per pair, PSNR %.9f dB; ffmpeg: %s", ms, psnr,
+                  f.note.c_str());
   }
   state.SetLabel(label);
 }

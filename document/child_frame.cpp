@@ -201,7 +201,8 @@ CChildFrameSplitter::CChildFrameSplitter(std::unique_ptr<ZarnDoc::CZarnDoc> docu
   });
   m_pMessages->On(pq::WM_APP_PANE_COMMAND,
                   [this](pq::WPARAM wParam, pq::LPARAM lParam) { return OnPaneCommand(wParam, lParam); });
-  m_pMessages->On(pq::WM_APP_ZOOM_SETTINGS, [this](pq::WPARAM, pq::LPARAM lParam) { return OnZoomSettings(lParam); });
+  m_pMessages->On(pq::WM_APP_ZOOM_SETTINGS,
+                  [this](pq::WPARAM, pq::LPARAM lParam) { return OnZoomSettings(lParam); });
 
   m_CloseTimer.setInterval(std::chrono::milliseconds(20));
   connect(&m_CloseTimer, &QTimer::timeout, this, &CChildFrameSplitter::OnCloseTick);
@@ -240,7 +241,8 @@ void CChildFrameSplitter::OnInitialUpdate() {
         shell::ID_VIEW_TOOLBAR_STANDARD, shell::ID_VIEW_TOOLBAR_NAVIGATE, shell::ID_VIEW_TOOLBAR_PLAY,
         shell::ID_VIEW_TOOLBAR_REPLAY,   shell::ID_VIEW_TOOLBAR_CAPTURE,  shell::ID_VIEW_TOOLBAR_ZOOM,
         shell::ID_VIEW_TOOLBAR_DVD};
-    for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i) m_pDocument->m_pToolBar[i] = main->ToolBar(bars[i]);
+    for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i)
+      m_pDocument->m_pToolBar[i] = main->ToolBar(bars[i]);
   }
   std::array<ZarnView::CZarnView*, 4> panes = m_pPanes;
   m_pDocument->SetUpViews(this, m_pController, panes);
@@ -392,28 +394,17 @@ pq::LRESULT CChildFrameSplitter::OnPaneLayout(TPaneLayoutState& state) {
       if (state.value == 1 && (m_bControllerShown || m_bBottomRowShown || m_bRightColumnShown))
         TogglePrimaryOnly();
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
 pq::LRESULT CChildFrameSplitter::OnPaneCommand(pq::WPARAM command, pq::LPARAM param) {
   switch (static_cast<std::int32_t>(command)) {
-    case ZarnTypes::PANE_CMD_SHOW_CHANNEL:
-      ShowChannelPanes(static_cast<int>(param));
-      return 1;
-    case ZarnTypes::PANE_CMD_TOGGLE_RIGHT_COLUMN:
-      ToggleRightColumn();
-      return 1;
-    case ZarnTypes::PANE_CMD_TOGGLE_BOTTOM_ROW:
-      ToggleBottomRow();
-      return 1;
-    case ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER:
-      ToggleController();
-      return 1;
-    case ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER:
-      ToggleControllerCollapsed();
-      return 1;
+    case ZarnTypes::PANE_CMD_SHOW_CHANNEL: ShowChannelPanes(static_cast<int>(param)); return 1;
+    case ZarnTypes::PANE_CMD_TOGGLE_RIGHT_COLUMN: ToggleRightColumn(); return 1;
+    case ZarnTypes::PANE_CMD_TOGGLE_BOTTOM_ROW: ToggleBottomRow(); return 1;
+    case ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER: ToggleController(); return 1;
+    case ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER: ToggleControllerCollapsed(); return 1;
     case ZarnTypes::PANE_CMD_PANE_CHANNELS: {
       auto* block = pq::RecordOf<ZarnTypes::TPaneLayoutExchange>(param);
       if (!m_pDocument || !block) return 0;
@@ -440,8 +431,7 @@ pq::LRESULT CChildFrameSplitter::OnPaneCommand(pq::WPARAM command, pq::LPARAM pa
       }
       return query->operation == 2 ? 1 : 0;
     }
-    default:
-      return 1;
+    default: return 1;
   }
 }
 
@@ -469,7 +459,8 @@ void CChildFrameSplitter::RegisterCommands() {
     ToggleController();
     NotifyLayoutCommand(ID_VIEW_CONTROLLER_PANE);
   });
-  m_Commands.OnUpdate(ID_VIEW_CONTROLLER_PANE, [this](pq::TCmdUI& ui) { ui.SetCheck(m_bControllerShown ? 1 : 0); });
+  m_Commands.OnUpdate(ID_VIEW_CONTROLLER_PANE,
+                      [this](pq::TCmdUI& ui) { ui.SetCheck(m_bControllerShown ? 1 : 0); });
   m_Commands.OnCommand(ID_VIEW_RIGHT_COLUMN_PANES, [this] {
     ToggleRightColumn();
     NotifyLayoutCommand(ID_VIEW_RIGHT_COLUMN_PANES);
@@ -480,7 +471,8 @@ void CChildFrameSplitter::RegisterCommands() {
     ToggleBottomRow();
     NotifyLayoutCommand(ID_VIEW_BOTTOM_ROW_PANES);
   });
-  m_Commands.OnUpdate(ID_VIEW_BOTTOM_ROW_PANES, [this](pq::TCmdUI& ui) { ui.SetCheck(m_bBottomRowShown ? 1 : 0); });
+  m_Commands.OnUpdate(ID_VIEW_BOTTOM_ROW_PANES,
+                      [this](pq::TCmdUI& ui) { ui.SetCheck(m_bBottomRowShown ? 1 : 0); });
   m_Commands.OnCommand(ID_VIEW_PANE_LAYOUT, [this] {
     bool accepted = false;
     if (PaneLayoutDialog()) {

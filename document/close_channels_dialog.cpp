@@ -25,7 +25,8 @@ CCloseStreamFrom::CCloseStreamFrom(QWidget* parent) : QDialog(parent) {
     m_State[i] = new QLabel(QStringLiteral("Closed"), group);
     grid->addWidget(m_Check[i], static_cast<int>(i) + 1, 0);
     grid->addWidget(m_State[i], static_cast<int>(i) + 1, 1);
-    if (i > 0) connect(m_Check[i], &QCheckBox::clicked, this, [this](bool checked) { UpdatePrimaryCheck(checked); });
+    if (i > 0)
+      connect(m_Check[i], &QCheckBox::clicked, this, [this](bool checked) { UpdatePrimaryCheck(checked); });
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] { OnOK(); });

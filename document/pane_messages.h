@@ -20,11 +20,11 @@ struct TPaneLayoutState {
   std::int32_t operation = 0;
   std::uint8_t answered = 0;
   std::int32_t value = 0;
-  std::int32_t controllerWidth = 0;   // get: the sizes given at creation
+  std::int32_t controllerWidth = 0;  // get: the sizes given at creation
   std::int32_t paneHeightLeft = 0;
   std::int32_t paneHeightRight = 0;
   std::uint8_t controllerShown = 0;
-  std::uint8_t primaryOnly = 0;       // get only; ignored by set
+  std::uint8_t primaryOnly = 0;  // get only; ignored by set
   std::uint8_t bottomRowShown = 0;
   std::uint8_t rightColumnShown = 0;
 };
@@ -32,13 +32,13 @@ static_assert(sizeof(TPaneLayoutState) == 28);
 
 // WM_APP_PANE_COMMAND commands (wParam).
 enum TPaneCommand : std::int32_t {
-  PANE_CMD_SHOW_CHANNEL = 1,          // lParam: channel 0..3
+  PANE_CMD_SHOW_CHANNEL = 1,  // lParam: channel 0..3
   PANE_CMD_TOGGLE_RIGHT_COLUMN = 2,
   PANE_CMD_TOGGLE_BOTTOM_ROW = 3,
   PANE_CMD_TOGGLE_CONTROLLER = 4,
   PANE_CMD_COLLAPSE_CONTROLLER = 5,
-  PANE_CMD_PANE_CHANNELS = 6,         // lParam: TPaneLayoutExchange*
-  PANE_CMD_QUERY_STREAMING = 7,       // lParam: TStreamingQuery*
+  PANE_CMD_PANE_CHANNELS = 6,    // lParam: TPaneLayoutExchange*
+  PANE_CMD_QUERY_STREAMING = 7,  // lParam: TStreamingQuery*
 };
 
 // The channel each video pane shows (24 bytes): 1 read, 2 write.

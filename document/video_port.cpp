@@ -74,8 +74,8 @@ struct TCopyPlan {
 };
 
 // Checks the target against the source size and the code and plans the copy.
-bool PlanCopy(std::int32_t orientation, std::int32_t width, std::int32_t height,
-              const TFrameBuffer& target, TCopyPlan& plan) {
+bool PlanCopy(std::int32_t orientation, std::int32_t width, std::int32_t height, const TFrameBuffer& target,
+              TCopyPlan& plan) {
   if (orientation < 0 || orientation > 8) return false;
   if (width <= 0 || height <= 0) return false;
   const std::int32_t code = orientation == 8 ? 0 : orientation;
@@ -85,8 +85,7 @@ bool PlanCopy(std::int32_t orientation, std::int32_t width, std::int32_t height,
   if (!target.pBuffer || target.nBitsPerPixel != 32 || target.nWidth != tw || target.nHeight != th)
     return false;
   const std::int64_t rowBytes = std::int64_t{tw} * 4;
-  if (target.nStride < rowBytes || target.nSize < SpanBytes(th, target.nStride, rowBytes))
-    return false;
+  if (target.nStride < rowBytes || target.nSize < SpanBytes(th, target.nStride, rowBytes)) return false;
   const auto& m = kOrientationMatrix[static_cast<std::size_t>(code)];
   // x' = m00 x + m01 y (+ shift), y' = m10 x + m11 y (+ shift).
   const std::int64_t x0 = (m[0] < 0 ? width - 1 : 0) + (m[1] < 0 ? height - 1 : 0);
@@ -108,7 +107,8 @@ bool FrameHoldsRows(const TFrameBuffer& frame) {
   std::int64_t stride = frame.nStride;
   if (frame.nBitsPerPixel == 24 && stride < 1) {
     TFrameBuffer laid = frame;
-    if (ZarnTypes::GetPixelFormatBitsPerPixel(laid.ePixelFormat) != 24) laid.ePixelFormat = ZarnTypes::PF_RGB24;
+    if (ZarnTypes::GetPixelFormatBitsPerPixel(laid.ePixelFormat) != 24)
+      laid.ePixelFormat = ZarnTypes::PF_RGB24;
     laid.nRowAlignment = 4;
     laid.nHeightAlignment = 1;
     if (!ZarnTypes::LayoutFrameBuffer(&laid) || frame.nSize < laid.nSize) return false;
@@ -185,8 +185,7 @@ bool OrientCopy32To32(std::int32_t orientation, const TFrameBuffer& source, TFra
   for (std::int32_t y = 0; y < plan.height; ++y) {
     const std::uint8_t* s = source.pBuffer + std::int64_t{y} * stride;
     std::int64_t at = plan.origin + plan.stepY * y;
-    for (std::int32_t x = 0; x < plan.width; ++x, s += 4, at += plan.stepX)
-      std::memcpy(out + at, s, 4);
+    for (std::int32_t x = 0; x < plan.width; ++x, s += 4, at += plan.stepX) std::memcpy(out + at, s, 4);
   }
   return true;
 }
@@ -196,18 +195,12 @@ bool OrientCopy32To32(std::int32_t orientation, const TFrameBuffer& source, TFra
 bool CVideoPort::UpdateVideoPort(TVideoPortUpdate& update) {
   std::lock_guard<std::mutex> lock(m_Mutex);
   switch (update.nCommand) {
-    case ZarnTypes::VPU_RESET:
-      return ResetPort(update);
-    case ZarnTypes::VPU_ORIENT:
-      return ChangeOrientation(update);
-    case ZarnTypes::VPU_COPY_FRAME:
-      return CopyFrame(update);
-    case ZarnTypes::VPU_KEEP:
-      return true;
-    case ZarnTypes::VPU_RENDER_BITMAP:
-      return RenderBitmap(update);
-    default:
-      return false;
+    case ZarnTypes::VPU_RESET: return ResetPort(update);
+    case ZarnTypes::VPU_ORIENT: return ChangeOrientation(update);
+    case ZarnTypes::VPU_COPY_FRAME: return CopyFrame(update);
+    case ZarnTypes::VPU_KEEP: return true;
+    case ZarnTypes::VPU_RENDER_BITMAP: return RenderBitmap(update);
+    default: return false;
   }
 }
 
@@ -264,7 +257,8 @@ bool CVideoPort::ResetPort(TVideoPortUpdate& update) {
 }
 
 bool CVideoPort::WriteFrame(std::int32_t width, std::int32_t height,
-                            const std::function<bool(ZarnTypes::TFrameBuffer& target)>& write, bool* pSizeChanged) {
+                            const std::function<bool(ZarnTypes::TFrameBuffer& target)>& write,
+                            bool* pSizeChanged) {
   if (pSizeChanged) *pSizeChanged = false;
   if (width <= 0 || height <= 0 || !write) return false;
   std::lock_guard<std::mutex> lock(m_Mutex);
@@ -349,9 +343,8 @@ bool CVideoPort::CopyFrame(TVideoPortUpdate& update) {
   description.nRowAlignment = 4;
   description.pBuffer = target->bits.data();
 
-  const bool copied = frame->nBitsPerPixel == 24
-                          ? OrientCopy24To32(m_nOrientation, *frame, description)
-                          : OrientCopy32To32(m_nOrientation, *frame, description);
+  const bool copied = frame->nBitsPerPixel == 24 ? OrientCopy24To32(m_nOrientation, *frame, description)
+                                                 : OrientCopy32To32(m_nOrientation, *frame, description);
   if (!copied) return false;
   if (update.bSwap) {
     m_nFront = back;

@@ -56,15 +56,15 @@ enum TVideoPortCommand : std::int32_t {
 // need and read back only bSizeChanged; while processing, the port may
 // overwrite the command and source fields.
 struct TVideoPortUpdate {
-  std::int32_t nCommand = 0;       // TVideoPortCommand
-  std::int32_t nPortIndex = 0;     // channel 0..3 (CVideoPortHub::UpdatePort)
-  TFrameBuffer* pSourceFrame = nullptr;              // 24 or 32 bits per pixel
-  const Dib::TDibSection* pSourceBitmap = nullptr;   // picture to render from
-  std::uint8_t bSizeChanged = 0;   // written by the port, never cleared by it
-  std::uint8_t bSwap = 0;          // after a successful copy the back picture becomes the front
-  std::int32_t nOrientation = 0;   // VPU_ORIENT: requested code
-  std::uint8_t bAbsolute = 0;      // VPU_ORIENT: the code is the new orientation
-  std::uint8_t bStoreOnly = 0;     // VPU_ORIENT: record the orientation without redrawing
+  std::int32_t nCommand = 0;                        // TVideoPortCommand
+  std::int32_t nPortIndex = 0;                      // channel 0..3 (CVideoPortHub::UpdatePort)
+  TFrameBuffer* pSourceFrame = nullptr;             // 24 or 32 bits per pixel
+  const Dib::TDibSection* pSourceBitmap = nullptr;  // picture to render from
+  std::uint8_t bSizeChanged = 0;                    // written by the port, never cleared by it
+  std::uint8_t bSwap = 0;              // after a successful copy the back picture becomes the front
+  std::int32_t nOrientation = 0;       // VPU_ORIENT: requested code
+  std::uint8_t bAbsolute = 0;          // VPU_ORIENT: the code is the new orientation
+  std::uint8_t bStoreOnly = 0;         // VPU_ORIENT: record the orientation without redrawing
   std::uint8_t bResetOrientation = 0;  // VPU_RESET: orientation back to 0
   std::uint8_t bResetBitmaps = 0;      // VPU_RESET: both pictures back to 1 x 1
 };

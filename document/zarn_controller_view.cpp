@@ -1,9 +1,9 @@
 #include "document/zarn_controller_view.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -70,11 +70,14 @@ std::string CounterTimeText(std::int64_t seconds) {
 
 std::string StreamTimeText(std::int64_t positionMs) {
   const std::int64_t m = positionMs / 60000;
-  return Format("%02lld:%02lld:%02lld ", static_cast<long long>(m / 60), static_cast<long long>(m - 60 * (m / 60)),
+  return Format("%02lld:%02lld:%02lld ", static_cast<long long>(m / 60),
+                static_cast<long long>(m - 60 * (m / 60)),
                 static_cast<long long>(positionMs / 1000 - 60 * m));
 }
 
-std::string DvdTitleText(std::int32_t title, std::int32_t chapter) { return Format("T%02d-C%02d ", title, chapter); }
+std::string DvdTitleText(std::int32_t title, std::int32_t chapter) {
+  return Format("T%02d-C%02d ", title, chapter);
+}
 
 std::string DvdTimeText(std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
   return Format("%02d:%02d:%02d ", hours, minutes, seconds);
@@ -82,8 +85,8 @@ std::string DvdTimeText(std::int32_t hours, std::int32_t minutes, std::int32_t s
 
 int SliderPosition(int minimum, int maximum, std::int64_t position, std::int64_t duration) {
   if (duration <= 0) return 0;
-  const double place = static_cast<double>(maximum - minimum) * static_cast<double>(position) /
-                       static_cast<double>(duration);
+  const double place =
+      static_cast<double>(maximum - minimum) * static_cast<double>(position) / static_cast<double>(duration);
   return static_cast<int>(std::clamp(place, static_cast<double>(minimum), static_cast<double>(maximum)));
 }
 
@@ -135,7 +138,8 @@ CZarnControllerView::CZarnControllerView(ZarnDoc::CZarnDoc* document, QWidget* p
 
   m_Commands.OnCommand(ID_CONTROLLER_MINIMIZE_RESTORE,
                        [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
-  m_Commands.OnCommand(ID_CONTROLLER_CLOSE, [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
+  m_Commands.OnCommand(ID_CONTROLLER_CLOSE,
+                       [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
   for (const auto& [id, mode] : {std::pair{ID_CONTROLLER_GROUP_BY_FUNCTION, LAYOUT_BY_FUNCTION},
                                  std::pair{ID_CONTROLLER_GROUP_BY_CHANNEL, LAYOUT_BY_CHANNEL}}) {
     m_Commands.OnCommand(id, [this, mode = mode] { SetLayoutMode(mode); });
@@ -173,8 +177,10 @@ void CZarnControllerView::BuildForm() {
   }
   remember(IDC_MINIMIZE, minimize);
   remember(IDC_CLOSE, close);
-  connect(minimize, &QPushButton::clicked, this, [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
-  connect(close, &QPushButton::clicked, this, [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
+  connect(minimize, &QPushButton::clicked, this,
+          [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
+  connect(close, &QPushButton::clicked, this,
+          [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
   outer->addLayout(head);
 
   // The per-channel rows: a label column, then the row's controls.
@@ -229,13 +235,15 @@ void CZarnControllerView::BuildForm() {
     remember(IDC_VOLUME[ch], c.volume);
     remember(IDC_MUTE[ch], c.mute);
 
-    connect(c.position, &QSlider::sliderPressed, this, [this, ch] { m_Channel[static_cast<std::size_t>(ch)].dragging = true; });
+    connect(c.position, &QSlider::sliderPressed, this,
+            [this, ch] { m_Channel[static_cast<std::size_t>(ch)].dragging = true; });
     connect(c.position, &QSlider::sliderReleased, this, [this, ch] {
       TChannelControls& cc = m_Channel[static_cast<std::size_t>(ch)];
       emit SeekRequested(ch, cc.position->value(), kSliderMax);
       cc.dragging = false;
     });
-    connect(c.volume, &QSlider::sliderMoved, this, [this, ch](int value) { emit VolumeRequested(ch, value, kSliderMax); });
+    connect(c.volume, &QSlider::sliderMoved, this,
+            [this, ch](int value) { emit VolumeRequested(ch, value, kSliderMax); });
     connect(c.volume, &QSlider::sliderReleased, this, [this, ch] {
       emit VolumeRequested(ch, m_Channel[static_cast<std::size_t>(ch)].volume->value(), kSliderMax);
     });
@@ -303,7 +311,8 @@ void CZarnControllerView::RegisterMessages() {
     return 1;
   });
   m_pMessages->On(pq::WM_APP_ZOOM_SETTINGS, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
-    if (auto* block = pq::RecordOf<ZarnTypes::TZoomExchange>(lParam)) m_pDocument->ExchangeZoomSettings(*block);
+    if (auto* block = pq::RecordOf<ZarnTypes::TZoomExchange>(lParam))
+      m_pDocument->ExchangeZoomSettings(*block);
     return 1;
   });
   m_pMessages->On(pq::WM_APP_REPAINT_PANES, [this](pq::WPARAM, pq::LPARAM) -> pq::LRESULT {
@@ -329,7 +338,8 @@ void CZarnControllerView::RegisterMessages() {
       return 1;
     });
   m_pMessages->On(pq::WM_APP_OPTS_NAVIGATE, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
-    if (auto* block = pq::RecordOf<ZarnTypes::TNavigateExchange>(lParam)) m_pDocument->ExchangeChannelSelection(*block);
+    if (auto* block = pq::RecordOf<ZarnTypes::TNavigateExchange>(lParam))
+      m_pDocument->ExchangeChannelSelection(*block);
     return 1;
   });
   m_pMessages->On(pq::WM_APP_OPTS_REFERENCE_FRAMES, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
@@ -338,7 +348,8 @@ void CZarnControllerView::RegisterMessages() {
     return 1;
   });
   m_pMessages->On(pq::WM_APP_OPTS_VIDEO, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
-    if (auto* block = pq::RecordOf<ZarnTypes::TVideoExchange>(lParam)) m_pDocument->ExchangeVideoSettings(*block);
+    if (auto* block = pq::RecordOf<ZarnTypes::TVideoExchange>(lParam))
+      m_pDocument->ExchangeVideoSettings(*block);
     return 1;
   });
 }
@@ -353,19 +364,24 @@ QWidget* CZarnControllerView::Control(int id) const {
 }
 
 QLabel* CZarnControllerView::TimeReadout(int channel) const {
-  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].time : nullptr;
+  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].time
+                                                 : nullptr;
 }
 QLabel* CZarnControllerView::FrameReadout(int channel) const {
-  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].frames : nullptr;
+  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].frames
+                                                 : nullptr;
 }
 QSlider* CZarnControllerView::PositionSlider(int channel) const {
-  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].position : nullptr;
+  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].position
+                                                 : nullptr;
 }
 QSlider* CZarnControllerView::VolumeSlider(int channel) const {
-  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].volume : nullptr;
+  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].volume
+                                                 : nullptr;
 }
 QCheckBox* CZarnControllerView::MuteBox(int channel) const {
-  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].mute : nullptr;
+  return channel >= 0 && channel < kChannelCount ? m_Channel[static_cast<std::size_t>(channel)].mute
+                                                 : nullptr;
 }
 
 void CZarnControllerView::OnInitialUpdate() {
@@ -396,7 +412,8 @@ void CZarnControllerView::RequestUpdate(pq::WPARAM what) {
 
 void CZarnControllerView::OnControllerUpdate(pq::WPARAM what) {
   // A request arriving from now on needs a message of its own.
-  if (what == CONTROLLER_UPDATE_COUNTERS || what == CONTROLLER_UPDATE_ALL) m_nPendingUpdates.fetch_and(~(1u << what));
+  if (what == CONTROLLER_UPDATE_COUNTERS || what == CONTROLLER_UPDATE_ALL)
+    m_nPendingUpdates.fetch_and(~(1u << what));
   if (!m_bInitialised) return;
   if (what == CONTROLLER_UPDATE_COUNTERS)
     UpdateCounters();
@@ -445,7 +462,8 @@ void CZarnControllerView::OnTimeTick() {
     if (!source.bOpen || !m_pDocument->ChannelStreaming(ch) || c.dragging) continue;
     TChannelClock clock;
     if (!m_PositionQuery(ch, clock)) continue;
-    c.position->setValue(SliderPosition(c.position->minimum(), c.position->maximum(), clock.position, clock.duration));
+    c.position->setValue(
+        SliderPosition(c.position->minimum(), c.position->maximum(), clock.position, clock.duration));
     if (source.nDeviceCategory == kDeviceDvd) {
       if (!clock.titlePlay) continue;
       c.frames->setText(QString::fromStdString(DvdTitleText(clock.title, clock.chapter)));
@@ -485,14 +503,16 @@ bool CZarnControllerView::HasReceiver(const char* signal) const {
   const QMetaObject* meta = metaObject();
   for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
     const QMetaMethod method = meta->method(i);
-    if (method.methodType() == QMetaMethod::Signal && method.name() == signal) return isSignalConnected(method);
+    if (method.methodType() == QMetaMethod::Signal && method.name() == signal)
+      return isSignalConnected(method);
   }
   return false;
 }
 
 void CZarnControllerView::connectNotify(const QMetaMethod& signal) {
   QFrame::connectNotify(signal);
-  if (signal.name() == "CaptureRequested" || signal.name() == "SaveReferenceRequested") UpdateCaptureButtons();
+  if (signal.name() == "CaptureRequested" || signal.name() == "SaveReferenceRequested")
+    UpdateCaptureButtons();
 }
 
 void CZarnControllerView::UpdateCaptureButtons() {
@@ -515,8 +535,8 @@ void CZarnControllerView::ArrangeControls() {
     if (m_pDocument->m_Source[ch].bOpen) openCount = ch + 1;
 
   for (TChannelControls& c : m_Channel)
-    for (QWidget* w : std::initializer_list<QWidget*>{c.readoutLabel, c.time, c.frames, c.positionLabel, c.position,
-                                                      c.mute, c.volume})
+    for (QWidget* w : std::initializer_list<QWidget*>{c.readoutLabel, c.time, c.frames, c.positionLabel,
+                                                      c.position, c.mute, c.volume})
       m_pRows->removeWidget(w);
 
   int row = 0;
@@ -524,15 +544,9 @@ void CZarnControllerView::ArrangeControls() {
     TChannelControls& c = m_Channel[static_cast<std::size_t>(slot.channel)];
     std::vector<QWidget*> widgets;
     switch (slot.kind) {
-      case ROW_READOUT:
-        widgets = {c.readoutLabel, c.time, c.frames};
-        break;
-      case ROW_POSITION:
-        widgets = {c.positionLabel, c.position};
-        break;
-      case ROW_VOLUME:
-        widgets = {c.mute, c.volume};
-        break;
+      case ROW_READOUT: widgets = {c.readoutLabel, c.time, c.frames}; break;
+      case ROW_POSITION: widgets = {c.positionLabel, c.position}; break;
+      case ROW_VOLUME: widgets = {c.mute, c.volume}; break;
     }
     for (QWidget* w : widgets) w->setVisible(slot.shown);
     if (!slot.shown) continue;
@@ -566,10 +580,13 @@ void CZarnControllerView::contextMenuEvent(QContextMenuEvent* event) {
     menu = new QMenu("PopUp Controller View", this);
     menu->addAction("Minimize / Restore Pane", this,
                     [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
-    menu->addAction("Close Controller", this, [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
+    menu->addAction("Close Controller", this,
+                    [this] { SendPaneCommand(ZarnTypes::PANE_CMD_TOGGLE_CONTROLLER); });
     menu->addSeparator();
-    QAction* byFunction = menu->addAction("Group by Function", this, [this] { SetLayoutMode(LAYOUT_BY_FUNCTION); });
-    QAction* byChannel = menu->addAction("Group by Channel", this, [this] { SetLayoutMode(LAYOUT_BY_CHANNEL); });
+    QAction* byFunction =
+        menu->addAction("Group by Function", this, [this] { SetLayoutMode(LAYOUT_BY_FUNCTION); });
+    QAction* byChannel =
+        menu->addAction("Group by Channel", this, [this] { SetLayoutMode(LAYOUT_BY_CHANNEL); });
     byFunction->setCheckable(true);
     byChannel->setCheckable(true);
     byFunction->setChecked(m_nLayout == LAYOUT_BY_FUNCTION);

@@ -82,7 +82,9 @@ bool CZarnDoc::SaveModified() {
 
 void CZarnDoc::StartPlaying() { m_Engine.StartPlaying(); }
 
-bool CZarnDoc::OnCmdMsg(UINT id, pq::TCmdCode code, pq::TCmdUI* ui) { return m_Commands.OnCmdMsg(id, code, ui); }
+bool CZarnDoc::OnCmdMsg(UINT id, pq::TCmdCode code, pq::TCmdUI* ui) {
+  return m_Commands.OnCmdMsg(id, code, ui);
+}
 
 // ---------------------------------------------------------------------------
 // Title
@@ -131,7 +133,8 @@ bool CZarnDoc::SetSourceDisplayName(const std::string& path, int channel) {
   TMediaSource& source = m_Source[channel];
   const std::int32_t category = source.eSourceCategory;
   if (category < 0 || category > 8) return false;
-  const bool isUrl = category == SOURCE_CAT_FTP || category == SOURCE_CAT_HTTP || category == SOURCE_CAT_GOPHER;
+  const bool isUrl =
+      category == SOURCE_CAT_FTP || category == SOURCE_CAT_HTTP || category == SOURCE_CAT_GOPHER;
   std::size_t limit = 256;
   if (isUrl) {
     const QString scheme = QUrl(QString::fromStdString(path)).scheme().toLower();
@@ -187,7 +190,8 @@ void CZarnDoc::SetUpViews(ChildFrameSplitter::CChildFrameSplitter* frame,
                           const std::array<ZarnView::CZarnView*, kPaneCount>& panes) {
   m_pChildFrame = frame;
   m_pControllerView = controller;
-  for (int pane = 0; pane < kPaneCount; ++pane) m_pPaneView[static_cast<std::size_t>(pane)] = panes[static_cast<std::size_t>(pane)];
+  for (int pane = 0; pane < kPaneCount; ++pane)
+    m_pPaneView[static_cast<std::size_t>(pane)] = panes[static_cast<std::size_t>(pane)];
   SetUpDocument();
 
   // Every view learns its role; the panes learn their index.
@@ -251,20 +255,22 @@ void CZarnDoc::RescaleAllPanes() {
 
 void CZarnDoc::RegisterCommands() {
   for (std::int32_t mode = ZOOM_10; mode <= ZOOM_1000; ++mode) {
-    const UINT id = ID_ZOOM_PRESET - static_cast<UINT>(mode);  // ID_ZOOM_10 is mode 1 ... ID_ZOOM_1000 mode 10
+    const UINT id =
+        ID_ZOOM_PRESET - static_cast<UINT>(mode);  // ID_ZOOM_10 is mode 1 ... ID_ZOOM_1000 mode 10
     m_Commands.OnCommand(id, [this, mode] { SetZoomMode(mode); });
     m_Commands.OnUpdate(id, [this, mode](pq::TCmdUI& ui) { ui.SetCheck(m_nZoomMode == mode ? 1 : 0); });
   }
   m_Commands.OnCommand(ID_ZOOM_PRESET, [this] { SetZoomMode(ZOOM_100); });
   m_Commands.OnUpdate(ID_ZOOM_PRESET, [](pq::TCmdUI& ui) { ui.Enable(true); });
   const std::pair<UINT, std::int32_t> fitting[] = {
-      {ID_ZOOM_FIT_VIEW, ZOOM_FIT_VIEW},       {ID_ZOOM_FIT_WIDTH, ZOOM_FIT_WIDTH},
-      {ID_ZOOM_FIT_HEIGHT, ZOOM_FIT_HEIGHT},   {ID_ZOOM_FILL_VIEW, ZOOM_FILL_VIEW},
+      {ID_ZOOM_FIT_VIEW, ZOOM_FIT_VIEW},         {ID_ZOOM_FIT_WIDTH, ZOOM_FIT_WIDTH},
+      {ID_ZOOM_FIT_HEIGHT, ZOOM_FIT_HEIGHT},     {ID_ZOOM_FILL_VIEW, ZOOM_FILL_VIEW},
       {ID_ZOOM_KEEP_IN_VIEW, ZOOM_KEEP_IN_VIEW}, {ID_ZOOM_CUSTOM, ZOOM_CUSTOM},
   };
   for (const auto& [id, mode] : fitting) {
     m_Commands.OnCommand(id, [this, mode = mode] { SetZoomMode(mode); });
-    m_Commands.OnUpdate(id, [this, mode = mode](pq::TCmdUI& ui) { ui.SetCheck(m_nZoomMode == mode ? 1 : 0); });
+    m_Commands.OnUpdate(id,
+                        [this, mode = mode](pq::TCmdUI& ui) { ui.SetCheck(m_nZoomMode == mode ? 1 : 0); });
   }
   m_Commands.OnCommand(ID_ZOOM_IN, [this] { ZoomStep(true); });
   m_Commands.OnUpdate(ID_ZOOM_IN, [](pq::TCmdUI& ui) { ui.Enable(true); });

@@ -42,8 +42,8 @@
 #include "platform/qt/commands.h"
 #include "platform/sync.h"
 #include "shell/app_params.h"
-#include "shell/prog_cfg.h"
 #include "shell/document_template.h"
+#include "shell/prog_cfg.h"
 #include "shell/toolbars.h"
 
 namespace ChildFrameSplitter {
@@ -63,9 +63,9 @@ inline constexpr int kPaneCount = 4;
 
 // A channel's video-pane settings (the Video Pane option page).
 struct TVideoPaneSettings {
-  bool bFastStretch = true;     // fast stretching while playing
-  std::int32_t nViewMode = 4;   // stretch mode while not playing: 3 fast, 4 smooth
-  std::int32_t nPlayMode = 3;   // stretch mode while playing
+  bool bFastStretch = true;    // fast stretching while playing
+  std::int32_t nViewMode = 4;  // stretch mode while not playing: 3 fast, 4 smooth
+  std::int32_t nPlayMode = 3;  // stretch mode while playing
   std::int32_t nValue[3] = {};
   bool bFlag = true;
 };
@@ -80,12 +80,12 @@ struct TPictInPict {
   std::int32_t nY = 50;
   std::int32_t nWidth = 160;
   std::int32_t nHeight = 120;
-  std::int32_t nSourceRect = 0;    // non-zero: show only the source rectangle
+  std::int32_t nSourceRect = 0;  // non-zero: show only the source rectangle
   std::int32_t nSourceX = 0;
-  std::int32_t nSourceY = 0;       // counted from the top
+  std::int32_t nSourceY = 0;  // counted from the top
   std::int32_t nSourceWidth = 640;
   std::int32_t nSourceHeight = 480;
-  std::int32_t nLast = 4;          // read and written by the PIP options page only
+  std::int32_t nLast = 4;  // read and written by the PIP options page only
 };
 
 // The raw-YUV settings of the "Open to" file dialog.
@@ -102,8 +102,8 @@ struct TYuvOpenSettings {
 struct TEncoderSettings {
   std::int32_t nValue = 33;
   std::int32_t nJpegQuality = 80;
-  TJpeg2000Settings jpeg2000{.nFileFormat = 0, .bReserved1 = 1, .nCompressionMode = J2K_MODE_JP2,
-                             .nQuality = 300};
+  TJpeg2000Settings jpeg2000{
+      .nFileFormat = 0, .bReserved1 = 1, .nCompressionMode = J2K_MODE_JP2, .nQuality = 300};
   PngMgr::TPngSettings png{.nFileFormat = 0};
   TGifSettings gif;
   TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1, .nCompression = TIFF_COMP_LZW, .nQuality = 80};
@@ -112,18 +112,18 @@ struct TEncoderSettings {
 // What a file is opened into a channel with.
 struct TOpenSourceArgs {
   std::string path;
-  std::int32_t channel = 0;   // 0..3
-  std::int32_t format = 0;    // TFileFormat; 0: derived from the extension
+  std::int32_t channel = 0;  // 0..3
+  std::int32_t format = 0;   // TFileFormat; 0: derived from the extension
   std::int32_t unused = 0;
-  std::int32_t width = 0;     // raw YUV only
-  std::int32_t height = 0;    // raw YUV only
-  bool sequence = false;      // raw YUV only: kept as the source's read flag
+  std::int32_t width = 0;   // raw YUV only
+  std::int32_t height = 0;  // raw YUV only
+  bool sequence = false;    // raw YUV only: kept as the source's read flag
 };
 
 // Options of a media-graph open (all zero for files).
 struct TDShowOpenOptions {
-  bool reopen = false;      // re-opened in place: the session resumes at the reader's position
-  bool configure = false;   // show the device's property page first
+  bool reopen = false;     // re-opened in place: the session resumes at the reader's position
+  bool configure = false;  // show the device's property page first
   std::int32_t deviceCategory = 0;
   std::int32_t deviceKind = 0;
   std::int32_t extensionTag = 0;  // MEDIA_REQ_DEVICE_CONFIG or MEDIA_REQ_DVD
@@ -301,8 +301,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void CloseChannel(int channel);
   // The Close From prompt: given the open flags, fills the channels to close
   // and answers true for OK; tests replace it.
-  using TCloseFromPrompt = std::function<bool(const std::array<std::uint8_t, 4>& open,
-                                              std::array<std::uint8_t, 4>& close)>;
+  using TCloseFromPrompt =
+      std::function<bool(const std::array<std::uint8_t, 4>& open, std::array<std::uint8_t, 4>& close)>;
   static void SetCloseFromPrompt(TCloseFromPrompt prompt);
 
   // ---- panes (zarn_doc_view.cpp)
@@ -445,7 +445,9 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   ToolBarNavigate::CToolBarNavigate* NavigateToolBar() const {
     return qobject_cast<ToolBarNavigate::CToolBarNavigate*>(m_pToolBar[DOC_TB_NAVIGATE].data());
   }
-  ToolBarGo::CToolBarGo* GoToolBar() const { return qobject_cast<ToolBarGo::CToolBarGo*>(m_pToolBar[DOC_TB_GO].data()); }
+  ToolBarGo::CToolBarGo* GoToolBar() const {
+    return qobject_cast<ToolBarGo::CToolBarGo*>(m_pToolBar[DOC_TB_GO].data());
+  }
   ToolBarReplay::CToolBarReplay* ReplayToolBar() const {
     return qobject_cast<ToolBarReplay::CToolBarReplay*>(m_pToolBar[DOC_TB_REPLAY].data());
   }

@@ -17,7 +17,8 @@ namespace {
 // One posted notice of the engine: its kind and, for the slider, the channel.
 class TEngineNotice : public QEvent {
  public:
-  TEngineNotice(int kind, int channel) : QEvent(static_cast<QEvent::Type>(QEvent::User + kind)), m_nChannel(channel) {}
+  TEngineNotice(int kind, int channel)
+      : QEvent(static_cast<QEvent::Type>(QEvent::User + kind)), m_nChannel(channel) {}
   int Channel() const { return m_nChannel; }
 
  private:
@@ -112,13 +113,13 @@ void CZarnDocEngineLink::customEvent(QEvent* event) {
       if (controller) pq::SendAppMessage(controller, pq::WM_APP_TIME_TICK, 0, 0);
       break;
     case EV_CHANNEL_SLIDER:
-      if (controller) pq::SendAppMessage(controller, pq::WM_APP_CHANNEL_SLIDER, static_cast<pq::WPARAM>(channel), 3);
+      if (controller)
+        pq::SendAppMessage(controller, pq::WM_APP_CHANNEL_SLIDER, static_cast<pq::WPARAM>(channel), 3);
       break;
     case EV_SESSION_ENDED:
       if (controller) pq::SendAppMessage(controller, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
       break;
-    default:
-      QObject::customEvent(event);
+    default: QObject::customEvent(event);
   }
 }
 

@@ -47,7 +47,9 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
 
  private:
   void Post(TEngineEvent kind, int channel);
-  static int Clamp(int channel) { return channel < 0 ? 0 : channel >= Zarn::kEngineChannels ? Zarn::kEngineChannels - 1 : channel; }
+  static int Clamp(int channel) {
+    return channel < 0 ? 0 : channel >= Zarn::kEngineChannels ? Zarn::kEngineChannels - 1 : channel;
+  }
 
   CZarnDoc* m_pDocument;
   std::unique_ptr<ReadStream::CReadStream> m_pReadStream[Zarn::kEngineChannels];

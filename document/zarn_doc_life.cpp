@@ -32,10 +32,9 @@ void Put32(std::uint8_t* block, std::size_t at, std::int32_t value) {
 }
 
 std::int32_t Get32(const std::uint8_t* block, std::size_t at) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(block[at]) |
-                                   (static_cast<std::uint32_t>(block[at + 1]) << 8) |
-                                   (static_cast<std::uint32_t>(block[at + 2]) << 16) |
-                                   (static_cast<std::uint32_t>(block[at + 3]) << 24));
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(block[at]) | (static_cast<std::uint32_t>(block[at + 1]) << 8) |
+      (static_cast<std::uint32_t>(block[at + 2]) << 16) | (static_cast<std::uint32_t>(block[at + 3]) << 24));
 }
 
 // A channel's video-pane record: flag, three values, two more, flag.
@@ -58,16 +57,16 @@ void DecodeVideoPane(const shell::TBlock<28>& b, TVideoPaneSettings& s) {
 // A pane's picture-in-picture record: the enabled byte, then 13 ints.
 void EncodePip(const TPictInPict& p, shell::TBlock<56>& b) {
   b[0] = p.bEnabled ? 1 : 0;
-  const std::int32_t v[13] = {p.nOptionsValue, p.nInsetChannel, p.nPlacement,   p.nX,           p.nY,
-                              p.nWidth,        p.nHeight,       p.nSourceRect,  p.nSourceX,     p.nSourceY,
+  const std::int32_t v[13] = {p.nOptionsValue, p.nInsetChannel, p.nPlacement,  p.nX,       p.nY,
+                              p.nWidth,        p.nHeight,       p.nSourceRect, p.nSourceX, p.nSourceY,
                               p.nSourceWidth,  p.nSourceHeight, p.nLast};
   for (std::size_t i = 0; i < 13; ++i) Put32(b.data(), 4 + 4 * i, v[i]);
 }
 
 void DecodePip(const shell::TBlock<56>& b, TPictInPict& p) {
   p.bEnabled = b[0] != 0;
-  std::int32_t* v[13] = {&p.nOptionsValue, &p.nInsetChannel, &p.nPlacement,  &p.nX,           &p.nY,
-                         &p.nWidth,        &p.nHeight,       &p.nSourceRect, &p.nSourceX,     &p.nSourceY,
+  std::int32_t* v[13] = {&p.nOptionsValue, &p.nInsetChannel, &p.nPlacement,  &p.nX,       &p.nY,
+                         &p.nWidth,        &p.nHeight,       &p.nSourceRect, &p.nSourceX, &p.nSourceY,
                          &p.nSourceWidth,  &p.nSourceHeight, &p.nLast};
   for (std::size_t i = 0; i < 13; ++i) *v[i] = Get32(b.data(), 4 + 4 * i);
 }
@@ -268,7 +267,8 @@ void CZarnDoc::ApplyStartParameters(const shell::TAppParams& params, const shell
   m_strFtpFile = ch_sRemoteFile;
 }
 
-void CZarnDoc::ApplySavedDefaults(const shell::TProgCfg& cfg, const std::array<shell::TChannelNaming, 4>& sequence,
+void CZarnDoc::ApplySavedDefaults(const shell::TProgCfg& cfg,
+                                  const std::array<shell::TChannelNaming, 4>& sequence,
                                   const std::array<shell::TChannelNaming, 4>& images) {
   m_bRecording = cfg.recordingOn != 0;
   m_ChannelFiles = cfg.channelFiles;
@@ -345,7 +345,8 @@ void CZarnDoc::OnCloseDocument() {
 bool CZarnDoc::eventFilter(QObject* watched, QEvent* event) {
   // The frame closes when the document does not play (a playing one is
   // stopped first and closed again later).
-  if (event->type() == QEvent::Close && watched == m_pChildFrame.data() && !m_Engine.IsRunning()) OnCloseDocument();
+  if (event->type() == QEvent::Close && watched == m_pChildFrame.data() && !m_Engine.IsRunning())
+    OnCloseDocument();
   return QObject::eventFilter(watched, event);
 }
 

@@ -36,9 +36,9 @@
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
 #include "platform/message_sink.h"
-#include "shell/doc_manager.h"
 #include "platform/qt/app_messages.h"
 #include "shell/application.h"
+#include "shell/doc_manager.h"
 
 namespace ZarnDoc {
 
@@ -133,7 +133,8 @@ bool SectionToRgb32(const Dib::TDibSection& section, std::vector<std::uint8_t>& 
 
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* src = section.RowFromTop(y);
-    std::uint8_t* dst = out.data() + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(width) * 4;
+    std::uint8_t* dst =
+        out.data() + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(width) * 4;
     for (int x = 0; x < width; ++x, dst += 4) {
       std::uint8_t b = 0, g = 0, r = 0;
       if (bits <= 8) {
@@ -334,7 +335,8 @@ void CZarnDoc::OnFileOpenTo() {
   if (OpenFilePrompt()) {
     path = OpenFilePrompt()(parent);
   } else {
-    path = QFileDialog::getOpenFileName(parent, QObject::tr("Open File To"), QString(), kOpenFilter).toStdString();
+    path = QFileDialog::getOpenFileName(parent, QObject::tr("Open File To"), QString(), kOpenFilter)
+               .toStdString();
   }
   if (path.empty()) return;
   if (!OpenSource(path, channel)) {
@@ -366,8 +368,8 @@ void CZarnDoc::OpenFileToThroughManager(DocManagerEx::CDocManagerEx& manager) {
   manager.SetParentWidget(m_pChildFrame ? static_cast<QWidget*>(m_pChildFrame.data()) : shell::MainWindow());
   std::string path;
   const bool ok = manager.DoPromptFileName(path, DocManagerEx::AFX_IDS_OPENFILE,
-                                           DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST, true,
-                                           nullptr);
+                                           DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST,
+                                           true, nullptr);
   if (ok && s.destination == 0) {
     // A new document reads the channel and format answers from the record.
     if (manager.OpenDocumentFile(path)) {
@@ -573,7 +575,8 @@ void CZarnDoc::FillOpenedSource(const TOpenSourceArgs& args, TStreamType type, s
   reader.SetFrameRange(0, 0);
 }
 
-bool CZarnDoc::StillThroughDecoder(const TOpenSourceArgs& args, TStreamType type, TPixelFormat framePixelFormat) {
+bool CZarnDoc::StillThroughDecoder(const TOpenSourceArgs& args, TStreamType type,
+                                   TPixelFormat framePixelFormat) {
   TFrameBuffer frame;
   std::int32_t results[kMediaResultBlockSize / 4] = {};
   TMediaRequest request;
@@ -607,11 +610,17 @@ bool CZarnDoc::LoadJpeg2000Source(const TOpenSourceArgs& args) {
   return StillThroughDecoder(args, ST_JPEG2000, PF_RGB32);
 }
 
-bool CZarnDoc::LoadPngSource(const TOpenSourceArgs& args) { return StillThroughDecoder(args, ST_PNG, PF_RGB32); }
+bool CZarnDoc::LoadPngSource(const TOpenSourceArgs& args) {
+  return StillThroughDecoder(args, ST_PNG, PF_RGB32);
+}
 
-bool CZarnDoc::LoadGifSource(const TOpenSourceArgs& args) { return StillThroughDecoder(args, ST_GIF, PF_RGB32); }
+bool CZarnDoc::LoadGifSource(const TOpenSourceArgs& args) {
+  return StillThroughDecoder(args, ST_GIF, PF_RGB32);
+}
 
-bool CZarnDoc::LoadTiffSource(const TOpenSourceArgs& args) { return StillThroughDecoder(args, ST_TIFF, PF_RGB32); }
+bool CZarnDoc::LoadTiffSource(const TOpenSourceArgs& args) {
+  return StillThroughDecoder(args, ST_TIFF, PF_RGB32);
+}
 
 bool CZarnDoc::LoadBmpSource(const TOpenSourceArgs& args) {
   // The picture is read into a section of the loader's own and copied into
@@ -628,9 +637,8 @@ bool CZarnDoc::LoadBmpSource(const TOpenSourceArgs& args) {
   TFrameBuffer frame = Rgb32Frame(pixels, section.Width(), section.Height());
   if (!PutFrameInPort(args.channel, frame)) return false;
   FillOpenedSource(args, ST_BMP, section.Width(), section.Height(), framePixelFormat, true, true);
-  std::int32_t info[kMediaResultBlockSize / 4] = {section.Width(), section.Height(),
-                                                  static_cast<std::int32_t>(section.Stride()), 1,
-                                                  section.BitCount()};
+  std::int32_t info[kMediaResultBlockSize / 4] = {
+      section.Width(), section.Height(), static_cast<std::int32_t>(section.Stride()), 1, section.BitCount()};
   m_Format[args.channel].Reset();
   m_Format[args.channel].SetParams(ST_BMP, info, sizeof info, 0);
   return true;
@@ -664,8 +672,8 @@ bool CZarnDoc::LoadYuvSource(const TOpenSourceArgs& args) {
     ok = AllocFrameBuffer(&rgb) && ConvertYuvToRgb(yuv, rgb) && PutFrameInPort(args.channel, rgb);
   }
   if (ok) {
-    FillOpenedSource(args, TStreamType{FileFormatToStreamType(args.format)}, args.width, args.height, pixelFormat,
-                     args.sequence, true);
+    FillOpenedSource(args, TStreamType{FileFormatToStreamType(args.format)}, args.width, args.height,
+                     pixelFormat, args.sequence, true);
     // The frame's pixel format, its plane layout and the codes of the
     // format's colour coding, range and sampling.
     std::uint8_t params[kMediaResultBlockSize] = {};
@@ -735,7 +743,8 @@ bool CZarnDoc::LoadMngSource(const TOpenSourceArgs& args, bool reopen) {
   const std::int32_t height = picture ? frame.nHeight : 100;
   FreeFrameBuffer(&frame);
   if (!ok) return false;
-  FillOpenedSource(args, TStreamType{FileFormatToStreamType(args.format)}, width, height, PF_RGB24, false, picture);
+  FillOpenedSource(args, TStreamType{FileFormatToStreamType(args.format)}, width, height, PF_RGB24, false,
+                   picture);
   m_Format[args.channel].Reset();
   m_Format[args.channel].SetParams(m_Source[args.channel].eStreamType, results, sizeof results, 0);
   if (!reopen) {
@@ -749,11 +758,13 @@ bool CZarnDoc::LoadMngSource(const TOpenSourceArgs& args, bool reopen) {
 
 bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOptions& options) {
   const std::int32_t format = args.format;
-  const bool accepted = format == FF_SYSTEM_DEVICE || format == FF_OOV || (format >= FF_MPEG2 && format <= FF_MPEG4) ||
-                        (format >= FF_DV && format <= FF_MOV) || (format >= FF_MP3 && format <= FF_WAV);
+  const bool accepted = format == FF_SYSTEM_DEVICE || format == FF_OOV ||
+                        (format >= FF_MPEG2 && format <= FF_MPEG4) || (format >= FF_DV && format <= FF_MOV) ||
+                        (format >= FF_MP3 && format <= FF_WAV);
   if (!accepted) return false;
   const TSourcePurpose purpose = options.configure ? SRC_GRAB_FRAME_CONFIG : SRC_GRAB_FRAME;
-  if (options.configure && (options.extensionTag != MEDIA_REQ_DEVICE_CONFIG || !options.extension)) return false;
+  if (options.configure && (options.extensionTag != MEDIA_REQ_DEVICE_CONFIG || !options.extension))
+    return false;
 
   // The session's own flags; the channel's live controls come with the
   // channel reader.
@@ -802,8 +813,10 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   } else if (Dib::CreatePlaceholderBitmap(placeholder) && placeholder) {
     const char* text = "No video data is available";
     if (format == FF_SYSTEM_DEVICE) {
-      if (request.nDeviceKind == 1) text = "Audio device...";
-      else if (request.nDeviceKind == 6) text = "DVD media source...";
+      if (request.nDeviceKind == 1)
+        text = "Audio device...";
+      else if (request.nDeviceKind == 6)
+        text = "DVD media source...";
     } else if (format >= FF_MP3 && format <= FF_WAV) {
       text = "Audio stream...";
     }
@@ -846,7 +859,8 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
     delivered = framePixelFormat;
   }
   const bool counted = picture || options.deviceCategory == 6;
-  FillOpenedSource(args, TStreamType{FileFormatToStreamType(format)}, width, height, framePixelFormat, true, counted);
+  FillOpenedSource(args, TStreamType{FileFormatToStreamType(format)}, width, height, framePixelFormat, true,
+                   counted);
   m_bHasPicture[args.channel] = picture;
   TMediaSource& source = m_Source[args.channel];
   source.eSourcePixelFormat = params.eNativePixelFormat;
@@ -935,7 +949,8 @@ void CZarnDoc::DecodeMediaRequest(TMediaRequest& request) {
     std::uint8_t* u = nullptr;
     std::uint8_t* v = nullptr;
     const bool read = LoadRawYuvFile(*request.pPath, request.nWidth, request.nHeight, format, &y, &u, &v);
-    const bool kept = read && m_Image.SetYuvFrame(request.ePixelFormat, request.nWidth, request.nHeight, y, u, v);
+    const bool kept =
+        read && m_Image.SetYuvFrame(request.ePixelFormat, request.nWidth, request.nHeight, y, u, v);
     std::free(y);
     if (kept) {
       request.bSuccess = true;

@@ -57,8 +57,8 @@ enum TReplayRequest : int {
 };
 
 void WriteReplayRequest(Zarn::CZarn& engine, TReplayRequest request) {
-  std::atomic<bool>* const flags[] = {&engine.m_bStepNext, &engine.m_bStepPrevious, &engine.m_bReplayForth,
-                                      &engine.m_bReplayBack, &engine.m_bGoFirst,     &engine.m_bGoLast};
+  std::atomic<bool>* const flags[] = {&engine.m_bStepNext,   &engine.m_bStepPrevious, &engine.m_bReplayForth,
+                                      &engine.m_bReplayBack, &engine.m_bGoFirst,      &engine.m_bGoLast};
   // The flag that is set is written last, so the pacing thread never sees
   // two requests at once.
   for (int i = 0; i < 6; ++i)
@@ -96,7 +96,8 @@ void CZarnDoc::RegisterPlayCommands() {
     });
   }
 
-  m_Commands.OnCommand(shell::ID_NAVIGATE_SOURCE_LIST, [this] { RunChannelSelector(NAVIGATE_MODE_SOURCE_LIST); });
+  m_Commands.OnCommand(shell::ID_NAVIGATE_SOURCE_LIST,
+                       [this] { RunChannelSelector(NAVIGATE_MODE_SOURCE_LIST); });
   m_Commands.OnUpdate(shell::ID_NAVIGATE_SOURCE_LIST, [this](pq::TCmdUI& ui) {
     if (ToolBarNavigate::CToolBarNavigate* bar = NavigateToolBar()) {
       shell::TChannelButtonState state;
@@ -110,9 +111,8 @@ void CZarnDoc::RegisterPlayCommands() {
 
   // Start, pause and stop.
   m_Commands.OnCommand(shell::ID_NAVIGATE_START, [this] { m_Engine.StartPlaying(); });
-  m_Commands.OnUpdate(shell::ID_NAVIGATE_START, [this](pq::TCmdUI& ui) {
-    ui.Enable(!(m_Engine.IsRunning() && !m_Engine.IsPaused()));
-  });
+  m_Commands.OnUpdate(shell::ID_NAVIGATE_START,
+                      [this](pq::TCmdUI& ui) { ui.Enable(!(m_Engine.IsRunning() && !m_Engine.IsPaused())); });
   for (UINT id : {shell::ID_NAVIGATE_START_PAUSE, shell::ID_NAVIGATE_PAUSE}) {
     m_Commands.OnCommand(id, [this] {
       if (!m_Engine.IsRunning() || m_Engine.IsPaused())
@@ -121,9 +121,11 @@ void CZarnDoc::RegisterPlayCommands() {
         m_Engine.PausePlaying();
     });
     m_Commands.OnUpdate(id, [this](pq::TCmdUI& ui) {
-      if (ToolBarGo::CToolBarGo* bar = GoToolBar()) bar->UpdatePlayButton(m_Engine.IsRunning(), m_Engine.IsPaused());
+      if (ToolBarGo::CToolBarGo* bar = GoToolBar())
+        bar->UpdatePlayButton(m_Engine.IsRunning(), m_Engine.IsPaused());
       bool loaded = false;
-      for (int ch = 0; ch < kChannelCount; ++ch) loaded = loaded || m_Source[ch].eState != SOURCE_STATE_CLOSED;
+      for (int ch = 0; ch < kChannelCount; ++ch)
+        loaded = loaded || m_Source[ch].eState != SOURCE_STATE_CLOSED;
       ui.Enable(loaded);
     });
   }
@@ -142,16 +144,17 @@ void CZarnDoc::RegisterPlayCommands() {
 
   // Replay from the cache while paused.
   const std::pair<UINT, TReplayRequest> replays[] = {
-      {shell::ID_REPLAY_FIRST, REPLAY_GO_FIRST},   {shell::ID_REPLAY_LAST, REPLAY_GO_LAST},
-      {shell::ID_REPLAY_NEXT, REPLAY_STEP_NEXT},   {shell::ID_REPLAY_PREVIOUS, REPLAY_STEP_PREVIOUS},
-      {shell::ID_REPLAY_FORTH, REPLAY_FORTH},      {shell::ID_REPLAY_BACK, REPLAY_BACK},
+      {shell::ID_REPLAY_FIRST, REPLAY_GO_FIRST}, {shell::ID_REPLAY_LAST, REPLAY_GO_LAST},
+      {shell::ID_REPLAY_NEXT, REPLAY_STEP_NEXT}, {shell::ID_REPLAY_PREVIOUS, REPLAY_STEP_PREVIOUS},
+      {shell::ID_REPLAY_FORTH, REPLAY_FORTH},    {shell::ID_REPLAY_BACK, REPLAY_BACK},
       {shell::ID_REPLAY_PAUSE, REPLAY_NONE},
   };
   for (const auto& [id, request] : replays) {
     m_Commands.OnCommand(id, [this, request = request] {
       if (m_Engine.IsRunning() && m_Engine.IsPaused()) WriteReplayRequest(m_Engine, request);
     });
-    m_Commands.OnUpdate(id, [this](pq::TCmdUI& ui) { ui.Enable(m_Engine.IsRunning() && m_Engine.IsPaused()); });
+    m_Commands.OnUpdate(id,
+                        [this](pq::TCmdUI& ui) { ui.Enable(m_Engine.IsRunning() && m_Engine.IsPaused()); });
   }
 
   // The assistant's direction; the pacing thread reads it while replaying.
@@ -226,7 +229,8 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
       failedBefore = true;
       if (!skipAll) {
         char text[4096];
-        std::snprintf(text, sizeof text, "Can not open file\n\n%s\n\nSkip inaccessible file(s) and continue a search?",
+        std::snprintf(text, sizeof text,
+                      "Can not open file\n\n%s\n\nSkip inaccessible file(s) and continue a search?",
                       found.c_str());
         QWidget* parent = PaneView(0);
         if (!parent) parent = QApplication::activeModalWidget();
@@ -240,7 +244,8 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
           if (app) app->ProgCfg().optionFlags |= kSkipUnreadableFlag;
         }
       }
-      if (which == ReadStream::SIBLING_FIRST || which == ReadStream::SIBLING_LAST) which = ReadStream::SIBLING_NEXT;
+      if (which == ReadStream::SIBLING_FIRST || which == ReadStream::SIBLING_LAST)
+        which = ReadStream::SIBLING_NEXT;
       current = found;
     }
   }
@@ -299,7 +304,8 @@ void CZarnDoc::ExchangeReferenceFrames(TReferenceFramesExchange& block) {
       block.stopFrame[ch] = m_pEngineLink->Reader(ch).GetFrameLimit();
     }
   } else if (block.header.op == OPTS_XCHG_WRITE) {
-    for (int ch = 0; ch < kChannelCount; ++ch) m_pEngineLink->Reader(ch).SetFrameRange(block.startFrame[ch], block.stopFrame[ch]);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+      m_pEngineLink->Reader(ch).SetFrameRange(block.startFrame[ch], block.stopFrame[ch]);
   } else {
     return;
   }

@@ -67,9 +67,11 @@ void CZarnDoc::RegisterToolCommands() {
 
   // Changing or saving what a document holds waits until it stops playing.
   m_Commands.OnCommand(shell::ID_FILE_SAVE_PROJECT, [] { WriteProjectXml(std::cout); });
-  m_Commands.OnUpdate(shell::ID_FILE_SAVE_PROJECT, [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
+  m_Commands.OnUpdate(shell::ID_FILE_SAVE_PROJECT,
+                      [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
   m_Commands.OnCommand(shell::ID_FILE_CLOSE_FROM, [this] { OnFileCloseFrom(); });
-  m_Commands.OnUpdate(shell::ID_FILE_CLOSE_FROM, [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
+  m_Commands.OnUpdate(shell::ID_FILE_CLOSE_FROM,
+                      [this](pq::TCmdUI& ui) { ui.Enable(!m_Engine.IsRunning()); });
 }
 
 int CZarnDoc::OnToolsPsnr() {
@@ -101,7 +103,8 @@ void CZarnDoc::TogglePip(int pane) {
   if (ZarnView::CZarnView* view = PaneView(pane)) view->viewport()->update();
   pq::TFrameNotice notice;
   notice.operation = pq::APP_OP_WRITE;
-  notice.code = static_cast<std::int32_t>(pane == 0 ? shell::ID_VIEW_PIP_PRIMARY : shell::ID_VIEW_PIP_ASSISTANT);
+  notice.code =
+      static_cast<std::int32_t>(pane == 0 ? shell::ID_VIEW_PIP_PRIMARY : shell::ID_VIEW_PIP_ASSISTANT);
   pq::SendAppRecord(shell::MainWindow(), pq::WM_APP_FRAME_NOTIFY, pq::FRAME_NOTIFY_VIEW_BUTTON, notice);
 }
 
@@ -164,7 +167,8 @@ void CZarnDoc::OnFileCloseFrom() {
   CountOpenChannels();
   const TMediaSource& primary = m_Source[0];
   SetSourceDisplayName(primary.eStreamType == ST_SYSTEM_DEVICE ? primary.sDisplayName : primary.sPath, 0);
-  if (closed && m_pControllerView) pq::SendAppMessage(m_pControllerView.data(), pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  if (closed && m_pControllerView)
+    pq::SendAppMessage(m_pControllerView.data(), pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
   NotifyExplorer(pq::FRAME_REQ_EXPLORER_UPDATE_DOC);
 }
 

@@ -192,7 +192,8 @@ void CZarnDoc::RegisterViewCommands() {
   m_Commands.OnUpdate(shell::ID_DVD_ENABLE_NAVIGATION, [this](pq::TCmdUI& ui) {
     if (ToolBarDvd::CToolBarDvd* bar = DvdToolBar()) {
       shell::TChannelButtonState state;
-      for (int ch = 0; ch < kChannelCount; ++ch) state.channel[ch][shell::CBS_DVD_NAVIGATION] = m_bDvdNavigate[ch] ? 1 : 0;
+      for (int ch = 0; ch < kChannelCount; ++ch)
+        state.channel[ch][shell::CBS_DVD_NAVIGATION] = m_bDvdNavigate[ch] ? 1 : 0;
       bar->UpdateNavigationButton(&state);
     }
     bool dvd = false;

@@ -65,8 +65,7 @@ CZarnView::CZarnView(ZarnDoc::CZarnDoc* document, QWidget* parent)
   m_pMessages->On(pq::WM_APP_IDENTIFY_VIEW, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
     auto* record = pq::RecordOf<ZarnTypes::TIdentifyView>(lParam);
     if (!record) return 0;
-    if (record->paneIndex >= 0 && record->paneIndex < ZarnTypes::kPaneCount)
-      m_nPaneIndex = record->paneIndex;
+    if (record->paneIndex >= 0 && record->paneIndex < ZarnTypes::kPaneCount) m_nPaneIndex = record->paneIndex;
     record->role = m_nRole;
     record->answered = 1;
     return 1;
@@ -169,7 +168,8 @@ void CZarnView::paintEvent(QPaintEvent*) {
   QImage inset;
   QRect insetSource;
   if (pip.bEnabled && pip.nInsetChannel >= 0 && pip.nInsetChannel < ZarnTypes::kChannelCount) {
-    const VideoPort::TPicture insetPicture = m_pDocument->m_VideoPortHub.Port(pip.nInsetChannel).FrontBitmap();
+    const VideoPort::TPicture insetPicture =
+        m_pDocument->m_VideoPortHub.Port(pip.nInsetChannel).FrontBitmap();
     if (insetPicture) inset = PictureToImage(*insetPicture);
     if (!inset.isNull() && pip.nWidth > 0 && pip.nHeight > 0) {
       insetRect = QRect(pip.nX, pip.nY, pip.nWidth, pip.nHeight);

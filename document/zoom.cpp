@@ -45,8 +45,7 @@ int Scaled(int size, float factor) {
 
 }  // namespace
 
-bool PictureRect(std::int32_t mode, float factor, bool hasPicture, int W, int H, int cx, int cy,
-                 TRect& out) {
+bool PictureRect(std::int32_t mode, float factor, bool hasPicture, int W, int H, int cx, int cy, TRect& out) {
   int w = W;
   int h = H;
   bool alignLeft = false;
@@ -67,9 +66,7 @@ bool PictureRect(std::int32_t mode, float factor, bool hasPicture, int W, int H,
         h = cy;
         w = H > 0 ? RoundHalfUp((static_cast<double>(cy) * W + 0.5) / H) : 0;
         break;
-      case ZarnTypes::ZOOM_FILL_VIEW:
-        out = TRect{0, 0, cx, cy};
-        return true;
+      case ZarnTypes::ZOOM_FILL_VIEW: out = TRect{0, 0, cx, cy}; return true;
       case ZarnTypes::ZOOM_KEEP_IN_VIEW:
         if (W > cx || H > cy) {
           const double s = std::min(static_cast<double>(cx) / W, static_cast<double>(cy) / H);
@@ -104,15 +101,9 @@ bool PaneZoomFactor(std::int32_t mode, float factor, int W, int H, int cx, int c
   const float sy = static_cast<float>(cy) / static_cast<float>(H);
   const float s = std::min(sx, sy);
   switch (mode) {
-    case ZarnTypes::ZOOM_FIT_VIEW:
-      out = s;
-      break;
-    case ZarnTypes::ZOOM_FIT_WIDTH:
-      out = sx;
-      break;
-    case ZarnTypes::ZOOM_FIT_HEIGHT:
-      out = sy;
-      break;
+    case ZarnTypes::ZOOM_FIT_VIEW: out = s; break;
+    case ZarnTypes::ZOOM_FIT_WIDTH: out = sx; break;
+    case ZarnTypes::ZOOM_FIT_HEIGHT: out = sy; break;
     case ZarnTypes::ZOOM_FILL_VIEW: {
       const float product = s * sx;
       out = static_cast<float>(std::sqrt(static_cast<double>(product)));
@@ -148,8 +139,7 @@ bool Rescale(std::int32_t mode, float factor, bool hasPicture, int W, int H, int
       state.rangeW = RoundHalfUp((static_cast<double>(W) * cy + 0.5) / H);
       state.rangeH = 0;
       return true;
-    default:
-      break;
+    default: break;
   }
   if (mode < ZarnTypes::kZoomModeFirst || mode > ZarnTypes::kZoomModeLast) return true;
   if (state.rangeW < 0 || state.rangeH < 0) return false;
@@ -166,8 +156,7 @@ bool Rescale(std::int32_t mode, float factor, bool hasPicture, int W, int H, int
   state.rangeW = width;
   state.rangeH = height;
   state.posX = width > cx ? std::clamp(RoundHalfUp(width * state.centreX - cx / 2), 0, width - cx) : 0;
-  state.posY =
-      height > cy ? std::clamp(RoundHalfUp(height * state.centreY - cy / 2), 0, height - cy) : 0;
+  state.posY = height > cy ? std::clamp(RoundHalfUp(height * state.centreY - cy / 2), 0, height - cy) : 0;
   scroll = true;
   return true;
 }

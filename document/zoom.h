@@ -49,8 +49,8 @@ struct TZoomExchange {
 namespace Zoom {
 
 // The preset factors, mode k (1..10) at index k - 1.
-inline constexpr std::array<float, 10> kZoomPresets = {0.1f,  0.25f, 0.5f, 1.0f, 1.25f,
-                                                        1.5f,  1.75f, 2.0f, 5.0f, 10.0f};
+inline constexpr std::array<float, 10> kZoomPresets = {0.1f, 0.25f, 0.5f, 1.0f, 1.25f,
+                                                       1.5f, 1.75f, 2.0f, 5.0f, 10.0f};
 
 // Custom magnifications in percent.
 inline constexpr int kMinZoomPercent = 10;
@@ -82,8 +82,7 @@ struct TRect {
 // Where a pane of client size cx x cy draws a W x H picture. `factor` is the
 // one the mode takes (FactorIndex). Without a picture (or with W or H 0) the
 // picture is drawn 1:1. False for a mode outside 1..16 (nothing is drawn).
-bool PictureRect(std::int32_t mode, float factor, bool hasPicture, int W, int H, int cx, int cy,
-                 TRect& out);
+bool PictureRect(std::int32_t mode, float factor, bool hasPicture, int W, int H, int cx, int cy, TRect& out);
 
 // The factor with which a pane shows its picture in modes 11..15; modes
 // 1..10 give `factor`. False in mode 16 and outside 1..16.

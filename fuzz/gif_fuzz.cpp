@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!request.bSuccess || frame.pBuffer == nullptr || frame.ePixelFormat != PF_RGB32 ||
       request.nWidth != (data[6] | (data[7] << 8)) || request.nHeight != (data[8] | (data[9] << 8)) ||
-      frame.nStride != frame.nWidth * 4 ||
-      frame.nSize != frame.nStride * frame.nHeight || request.pPixels != frame.pBuffer ||
-      request.nSize != frame.nSize || results[GifMgr::kResultImageCount] < 1)
+      frame.nStride != frame.nWidth * 4 || frame.nSize != frame.nStride * frame.nHeight ||
+      request.pPixels != frame.pBuffer || request.nSize != frame.nSize ||
+      results[GifMgr::kResultImageCount] < 1)
     std::abort();
 
   // A second read reuses the buffer and gives the same picture (the fourth

@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz_support::TReadRequest read(size % 2 ? ZarnTypes::PF_RGB24 : ZarnTypes::PF_RGB32);
   JpegMgr::CJpegMgr manager;
   // Every row of the picture must be inside the frame.
-  if (manager.ReadJpegMemory(data, size, read.request, kFuzzMaxPixels)) fuzz_support::TouchEveryRow(read.request, 0);
+  if (manager.ReadJpegMemory(data, size, read.request, kFuzzMaxPixels))
+    fuzz_support::TouchEveryRow(read.request, 0);
   return 0;
 }

@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::TReadRequest read(ZarnTypes::PF_RGB32);
   TiffMgr::CTiffMgr mgr;
-  if (mgr.ReadTiffMemory(data, size, read.request, kFuzzMaxPixels)) fuzz_support::TouchEveryByte(read.request);
+  if (mgr.ReadTiffMemory(data, size, read.request, kFuzzMaxPixels))
+    fuzz_support::TouchEveryByte(read.request);
   return 0;
 }

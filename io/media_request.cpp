@@ -9,10 +9,10 @@ namespace ZarnTypes {
 static_assert(MEDIA_OP_READ == 1 && MEDIA_OP_WRITE_STILL == 2 && MEDIA_OP_RUN_JOB == 3);
 static_assert(MEDIA_ERR_READ_JPEG == 5 && MEDIA_ERR_READ_JPEG2000 == 6 && MEDIA_ERR_READ_PNG == 7 &&
               MEDIA_ERR_READ_GIF == 8 && MEDIA_ERR_READ_TIFF == 9);
-static_assert(MEDIA_ERR_DSHOW_SESSION == 15 && MEDIA_ERR_MNG_OPEN_INPUT == 17 && MEDIA_ERR_WIA_ACQUIRE == 18 &&
-              MEDIA_ERR_WM_JOB == 18);
-static_assert(MEDIA_ERR_WRITE_JPEG == 22 && MEDIA_ERR_WRITE_JPEG2000 == 23 && MEDIA_ERR_WRITE_PNG == 24 && MEDIA_ERR_WRITE_GIF == 25 &&
-              MEDIA_ERR_WRITE_TIFF == 26 && MEDIA_ERR_MNG_CREATE_OUTPUT == 34);
+static_assert(MEDIA_ERR_DSHOW_SESSION == 15 && MEDIA_ERR_MNG_OPEN_INPUT == 17 &&
+              MEDIA_ERR_WIA_ACQUIRE == 18 && MEDIA_ERR_WM_JOB == 18);
+static_assert(MEDIA_ERR_WRITE_JPEG == 22 && MEDIA_ERR_WRITE_JPEG2000 == 23 && MEDIA_ERR_WRITE_PNG == 24 &&
+              MEDIA_ERR_WRITE_GIF == 25 && MEDIA_ERR_WRITE_TIFF == 26 && MEDIA_ERR_MNG_CREATE_OUTPUT == 34);
 static_assert(MEDIA_ERR_DSHOW_BUSY == 36 && MEDIA_ERR_WM_JOB_BUSY == 37 && MEDIA_ERR_MNG_BUSY == 38 &&
               MEDIA_ERR_WIA_BUSY == 39);
 static_assert(MEDIA_REQ_JPEG2000 == 36876 && MEDIA_REQ_PNG == 36877 && MEDIA_REQ_TIFF == 36879);
@@ -26,11 +26,13 @@ static_assert(MEDIA_SENDER_DSHOW == 14 && MEDIA_SENDER_MNG == 16 && MEDIA_SENDER
               MEDIA_SENDER_JPEG2000 == 18 && MEDIA_SENDER_PNG == 19 && MEDIA_SENDER_GIF == 20 &&
               MEDIA_SENDER_TIFF == 21 && MEDIA_SENDER_STILLS == 22 && MEDIA_SENDER_BMP == 23 &&
               MEDIA_SENDER_RECORDER == 24);
-static_assert(MEDIA_NOTIFY_FRAME == 36904 && MEDIA_NOTIFY_STREAM_INFO == 36905 && MEDIA_NOTIFY_DEVICE_KIND == 36910 &&
-              MEDIA_NOTIFY_THREAD_STARTED == 36919 && MEDIA_NOTIFY_JOB_COUNT == 36921 &&
-              MEDIA_NOTIFY_RECORD_FRAME == 36922 && MEDIA_NOTIFY_VIDEO_WINDOW == 36932);
-static_assert(sizeof(TMediaRequestOp) == 4 && sizeof(TMediaRequestError) == 4 && sizeof(TMediaRequestTag) == 4 &&
-              sizeof(TSourcePurpose) == 4 && sizeof(TMediaSenderKind) == 4 && sizeof(TMediaNotify) == 4);
+static_assert(MEDIA_NOTIFY_FRAME == 36904 && MEDIA_NOTIFY_STREAM_INFO == 36905 &&
+              MEDIA_NOTIFY_DEVICE_KIND == 36910 && MEDIA_NOTIFY_THREAD_STARTED == 36919 &&
+              MEDIA_NOTIFY_JOB_COUNT == 36921 && MEDIA_NOTIFY_RECORD_FRAME == 36922 &&
+              MEDIA_NOTIFY_VIDEO_WINDOW == 36932);
+static_assert(sizeof(TMediaRequestOp) == 4 && sizeof(TMediaRequestError) == 4 &&
+              sizeof(TMediaRequestTag) == 4 && sizeof(TSourcePurpose) == 4 && sizeof(TMediaSenderKind) == 4 &&
+              sizeof(TMediaNotify) == 4);
 
 bool IgnoreMediaNotify(void*, TMediaNotify, const TMediaSender*, void*) { return false; }
 

@@ -75,8 +75,7 @@ struct TBmpPrefix {
 bool BuildPrefix(const TBitmapInfo& info, std::size_t bitsCount, TBmpPrefix& out) {
   TBitmapInfoHeader h = info.header;
   const unsigned bits = h.biBitCount;
-  if (!IsBmpDepth(bits) || h.biPlanes != 1 || h.biWidth <= 0 || h.biHeight == 0 ||
-      h.biHeight == INT32_MIN)
+  if (!IsBmpDepth(bits) || h.biPlanes != 1 || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN)
     return false;
 
   std::uint64_t imageBytes = 0;
@@ -100,8 +99,7 @@ bool BuildPrefix(const TBitmapInfo& info, std::size_t bitsCount, TBmpPrefix& out
         return false;
       imageBytes = h.biSizeImage;
       break;
-    default:
-      return false;
+    default: return false;
   }
   if (imageBytes > UINT32_MAX) return false;
 
@@ -160,9 +158,7 @@ class TOutFile {
 
   bool IsOpen() const { return m_file != nullptr; }
   std::FILE* Get() const { return m_file; }
-  bool Write(const void* data, std::size_t n) {
-    return n == 0 || std::fwrite(data, 1, n, m_file) == n;
-  }
+  bool Write(const void* data, std::size_t n) { return n == 0 || std::fwrite(data, 1, n, m_file) == n; }
   // Closes; false when the data could not be flushed (the file is removed).
   bool Close() {
     const bool ok = std::fclose(m_file) == 0;
@@ -213,14 +209,13 @@ struct TLayout {
 
 // `bitsOffset`: the file header's offset of the rows (0: directly after the
 // table); `packed`: the data is a packed DIB without a file header.
-bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStart,
-                 std::uint64_t bitsOffset, const TBmpReadOptions& options, TLayout& L,
-                 std::string* error) {
+bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStart, std::uint64_t bitsOffset,
+                 const TBmpReadOptions& options, TLayout& L, std::string* error) {
   if (size < dibStart || size - dibStart < 4) return Fail(error, "the file ends before the bitmap header");
   platform::TByteReader r(data + dibStart, size - dibStart);
   const std::uint32_t headerSize = r.U32();
-  if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
-      headerSize != 108 && headerSize != 124)
+  if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
+      headerSize != 124)
     return Fail(error, Format("unsupported bitmap header size %" PRIu32, headerSize));
   if (size - dibStart < headerSize)
     return Fail(error, Format("the file ends inside the %" PRIu32 "-byte bitmap header", headerSize));
@@ -287,8 +282,7 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
         return Fail(error, Format("invalid bit-field masks %08" PRIX32 ", %08" PRIX32 ", %08" PRIX32,
                                   L.masks[0], L.masks[1], L.masks[2]));
       break;
-    default:
-      return Fail(error, Format("unsupported compression %" PRIu32, h.biCompression));
+    default: return Fail(error, Format("unsupported compression %" PRIu32, h.biCompression));
   }
 
   // Colour table: a palette for 8 bits or fewer, an optional display hint
@@ -297,7 +291,8 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
   if (bits <= 8) {
     const std::size_t full = std::size_t{1} << bits;
     if (h.biClrUsed > full)
-      return Fail(error, Format("a colour table of %" PRIu32 " entries for %u-bit pixels", h.biClrUsed, bits));
+      return Fail(error,
+                  Format("a colour table of %" PRIu32 " entries for %u-bit pixels", h.biClrUsed, bits));
     L.tableEntries = h.biClrUsed ? h.biClrUsed : full;
   } else {
     L.tableEntries = h.biClrUsed;
@@ -306,12 +301,14 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
   std::uint64_t tableEnd = 0;
   if (!CheckedMul(L.tableEntries, L.entryBytes, tableEnd) || !CheckedAdd(tableEnd, L.tableStart, tableEnd) ||
       tableEnd > size)
-    return Fail(error, Format("the colour table of %zu entries runs past the end of the data", L.tableEntries));
+    return Fail(error,
+                Format("the colour table of %zu entries runs past the end of the data", L.tableEntries));
 
   if (bitsOffset == 0) bitsOffset = tableEnd;
   if (bitsOffset < tableEnd)
-    return Fail(error, Format("the pixel data offset %" PRIu64 " lies inside the headers (which end at %" PRIu64 ")",
-                              bitsOffset, tableEnd));
+    return Fail(error,
+                Format("the pixel data offset %" PRIu64 " lies inside the headers (which end at %" PRIu64 ")",
+                       bitsOffset, tableEnd));
   if (bitsOffset > size)
     return Fail(error, Format("the pixel data offset %" PRIu64 " lies beyond the end of the data (%zu bytes)",
                               bitsOffset, size));
@@ -329,7 +326,8 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
     L.bitsBytes = h.biSizeImage ? h.biSizeImage : available;
   } else {
     if (L.imageBytes > available)
-      return Fail(error, Format("the pixel data is truncated: %zu of %" PRIu64 " bytes", available, L.imageBytes));
+      return Fail(error,
+                  Format("the pixel data is truncated: %zu of %" PRIu64 " bytes", available, L.imageBytes));
     L.bitsBytes = static_cast<std::size_t>(L.imageBytes);
   }
   return true;
@@ -337,8 +335,8 @@ bool ParseLayout(const std::uint8_t* data, std::size_t size, std::size_t dibStar
 
 // Expands RLE8 or RLE4 data into zeroed bottom-up rows. Every run, delta and
 // literal is checked against the picture and the data.
-bool DecodeRle(const std::uint8_t* p, std::size_t n, unsigned bits, std::int64_t width,
-               std::int64_t height, std::size_t stride, std::uint8_t* out, std::string* error) {
+bool DecodeRle(const std::uint8_t* p, std::size_t n, unsigned bits, std::int64_t width, std::int64_t height,
+               std::size_t stride, std::uint8_t* out, std::string* error) {
   auto put = [&](std::int64_t x, std::int64_t y, unsigned index) {
     std::uint8_t* row = out + static_cast<std::size_t>(y) * stride;
     if (bits == 8)
@@ -479,7 +477,8 @@ bool WritePackedDib(const std::filesystem::path& path, const std::vector<std::ui
   if (fileSize > UINT32_MAX) return false;
   std::vector<std::uint8_t> header;
   platform::TByteWriter w(header);
-  WriteFileHeader(w, static_cast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(kFileHeaderBytes + prefix));
+  WriteFileHeader(w, static_cast<std::uint32_t>(fileSize),
+                  static_cast<std::uint32_t>(kFileHeaderBytes + prefix));
   TOutFile file(path);
   if (!file.IsOpen()) return false;
   if (!file.Write(header.data(), header.size())) return false;
@@ -551,8 +550,7 @@ bool EncodeBmpFile(const TDibSection& section, std::vector<std::uint8_t>& file) 
 bool SaveDibSectionToBmpFile(const std::filesystem::path& path, const TDibSection& section) {
   if (!detail::IsDescribable(section)) return false;
   TBmpPrefix prefix;
-  if (!BuildPrefix(GetDibSectionInfo(section), SIZE_MAX, prefix) ||
-      prefix.imageBytes > section.bits.size())
+  if (!BuildPrefix(GetDibSectionInfo(section), SIZE_MAX, prefix) || prefix.imageBytes > section.bits.size())
     return false;
   TOutFile file(path);
   if (!file.IsOpen()) return false;
@@ -563,8 +561,7 @@ bool SaveDibSectionToBmpFile(const std::filesystem::path& path, const TDibSectio
 }
 
 bool WriteDibBitsFile(const std::filesystem::path& path, const TBitmapInfoHeader* header,
-                      const std::uint8_t* bits, std::size_t count,
-                      const std::vector<TRgbQuad>* colorTable) {
+                      const std::uint8_t* bits, std::size_t count, const std::vector<TRgbQuad>* colorTable) {
   if (!header || !bits || count == 0) return true;
   TBitmapInfo info;
   info.header = *header;
@@ -625,8 +622,8 @@ bool LoadBitmapFileWithPalette(const std::filesystem::path& path, TDibPtr& bitma
   if (palette && loaded->BitCount() <= 8) {
     auto built = std::make_unique<TPalette>();
     built->version = 0x300;
-    const std::size_t entries = loaded->header.biClrUsed ? loaded->header.biClrUsed
-                                                         : std::size_t{1} << loaded->BitCount();
+    const std::size_t entries =
+        loaded->header.biClrUsed ? loaded->header.biClrUsed : std::size_t{1} << loaded->BitCount();
     for (std::size_t i = 0; i < entries && i < loaded->colorTable.size(); ++i) {
       const TRgbQuad& q = loaded->colorTable[i];
       built->entries.push_back(TPaletteEntry{q.rgbRed, q.rgbGreen, q.rgbBlue, 0});

@@ -62,8 +62,7 @@ constexpr TTermRule MakeRule(std::int64_t micro) {
 }
 
 // True when the rule (with the coefficient's sign) reproduces every entry.
-constexpr bool RuleMatches(const TTable& table, const TTermRule& rule, std::int32_t offset,
-                           bool negative) {
+constexpr bool RuleMatches(const TTable& table, const TTermRule& rule, std::int32_t offset, bool negative) {
   if (rule.f < 0) {
     return false;
   }
@@ -107,8 +106,7 @@ constexpr std::array<TInverseTables, 6> MakeInverseTables() {
   for (std::size_t c = 0; c < 6; ++c) {
     const TInverseCoefficients& k = kInverseCoefficients[c];
     tables[c] = TInverseTables{MakeTable(k.luma, k.lumaOffset), MakeTable(k.blueCb, k.chromaOffset),
-                               MakeTable(k.greenCb, k.chromaOffset),
-                               MakeTable(k.greenCr, k.chromaOffset),
+                               MakeTable(k.greenCb, k.chromaOffset), MakeTable(k.greenCr, k.chromaOffset),
                                MakeTable(k.redCr, k.chromaOffset)};
   }
   return tables;
@@ -245,11 +243,21 @@ constexpr std::array<TForwardTables, 6> MakeForwardTables() {
   std::array<TForwardTables, 6> tables{};
   for (std::size_t c = 0; c < 6; ++c) {
     const TForwardCoefficients& k = kForwardCoefficients[c];
-    tables[c] = TForwardTables{MakeTable(k.yR, 0),  MakeTable(k.yG, 0),  MakeTable(k.yB, 0),
-                               MakeTable(k.cbR, 0), MakeTable(k.cbG, 0), MakeTable(k.cbB, 0),
-                               MakeTable(k.crR, 0), MakeTable(k.crG, 0), MakeTable(k.crB, 0),
-                               k.yOffset * 65536 + 32768, k.cOffset * 65536 + 32768,
-                               k.yMin, k.yMax, k.cMin, k.cMax};
+    tables[c] = TForwardTables{MakeTable(k.yR, 0),
+                               MakeTable(k.yG, 0),
+                               MakeTable(k.yB, 0),
+                               MakeTable(k.cbR, 0),
+                               MakeTable(k.cbG, 0),
+                               MakeTable(k.cbB, 0),
+                               MakeTable(k.crR, 0),
+                               MakeTable(k.crG, 0),
+                               MakeTable(k.crB, 0),
+                               k.yOffset * 65536 + 32768,
+                               k.cOffset * 65536 + 32768,
+                               k.yMin,
+                               k.yMax,
+                               k.cMin,
+                               k.cMax};
   }
   return tables;
 }
@@ -328,8 +336,8 @@ struct TPlanarSource {
 
 // Copies samples [k0, k0 + count) of a row, the row's last sample standing
 // in for those beyond it.
-inline void CopySamples(const std::uint8_t* row, std::int32_t last, std::int32_t k0,
-                        std::int32_t count, std::uint8_t* out) {
+inline void CopySamples(const std::uint8_t* row, std::int32_t last, std::int32_t k0, std::int32_t count,
+                        std::uint8_t* out) {
   const std::int32_t present = std::clamp(last + 1 - k0, 0, count);
   if (present > 0) {
     std::memcpy(out, row + k0, static_cast<std::size_t>(present));
@@ -341,8 +349,8 @@ inline void CopySamples(const std::uint8_t* row, std::int32_t last, std::int32_t
 
 // Floor means of neighbouring samples: out[i] = mean(s[k0 + i], s[k0 + i + 1]),
 // the last sample standing in beyond the row.
-inline void MeanWithNext(const std::uint8_t* row, std::int32_t last, std::int32_t k0,
-                         std::int32_t count, std::uint8_t* out) {
+inline void MeanWithNext(const std::uint8_t* row, std::int32_t last, std::int32_t k0, std::int32_t count,
+                         std::uint8_t* out) {
   const std::int32_t inside = std::clamp(last - k0, 0, count);  // k0 + i + 1 <= last
   for (std::int32_t i = 0; i < inside; ++i) {
     out[i] = FloorMean(row[k0 + i], row[k0 + i + 1]);
@@ -355,9 +363,8 @@ inline void MeanWithNext(const std::uint8_t* row, std::int32_t last, std::int32_
 // Gathers the chroma values of pixels [x0, x0 + length) (x0 even) of one
 // chroma row by the siting. Values that are plain samples of the row are
 // taken in place; the others are made in the scratch.
-TSegmentValues GatherChroma(const TPlanarSource& src, const std::uint8_t* cbRow,
-                            const std::uint8_t* crRow, std::int32_t x0, std::int32_t length,
-                            std::uint8_t neutral, TSegmentScratch& s) {
+TSegmentValues GatherChroma(const TPlanarSource& src, const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                            std::int32_t x0, std::int32_t length, std::uint8_t neutral, TSegmentScratch& s) {
   const std::int32_t pairs = (length + 1) / 2;
   const std::int32_t last = src.chromaColumns - 1;
   const std::int32_t k0 = x0 / 2;
@@ -475,8 +482,7 @@ void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const 
     for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
       const std::int32_t length = std::min(kSegment, width - x0);
       const std::int32_t whole = length / 2;
-      kernels.yuy2Split(row + 2 * std::ptrdiff_t{x0}, whole, scratch.y, scratch.cb[0],
-                        scratch.cr[0]);
+      kernels.yuy2Split(row + 2 * std::ptrdiff_t{x0}, whole, scratch.y, scratch.cb[0], scratch.cr[0]);
       if (whole * 2 < length) {
         // An odd last pixel: its group ends after Y0 and Cb; Cr comes from
         // the group before.
@@ -493,7 +499,6 @@ void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const 
     }
   }
 }
-
 
 }  // namespace
 
@@ -521,9 +526,8 @@ bool CImageColorConversion::ConvertYuv420(const std::uint8_t* pY, std::ptrdiff_t
                                           std::ptrdiff_t nChromaStride, std::uint8_t* pOut,
                                           std::ptrdiff_t nOutStride, std::int32_t nBytesPerPixel,
                                           std::int32_t nWidth, std::int32_t nHeight) const {
-  if (pY == nullptr || pCb == nullptr || pCr == nullptr || pOut == nullptr || nWidth <= 0 ||
-      nHeight <= 0 || (nBytesPerPixel != 3 && nBytesPerPixel != 4) || nYStride < nWidth ||
-      nChromaStride < (nWidth + 1) / 2 ||
+  if (pY == nullptr || pCb == nullptr || pCr == nullptr || pOut == nullptr || nWidth <= 0 || nHeight <= 0 ||
+      (nBytesPerPixel != 3 && nBytesPerPixel != 4) || nYStride < nWidth || nChromaStride < (nWidth + 1) / 2 ||
       (nOutStride < 0 ? -nOutStride : nOutStride) < std::ptrdiff_t{nWidth} * nBytesPerPixel) {
     return false;
   }
@@ -559,35 +563,30 @@ bool CImageColorConversion::ConvertYuv420(const std::uint8_t* pY, std::ptrdiff_t
 
 void CImageColorConversion::ConvertYuv420ToRgb24(const std::uint8_t* pY, const std::uint8_t* pCb,
                                                  const std::uint8_t* pCr, std::uint8_t* pOut,
-                                                 std::int32_t nWidth,
-                                                 std::int32_t nHeight) const {
+                                                 std::int32_t nWidth, std::int32_t nHeight) const {
   if (pOut == nullptr || nWidth <= 0 || nHeight <= 0) {
     return;
   }
   const std::ptrdiff_t stride = std::ptrdiff_t{3} * nWidth;
-  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut + stride * (nHeight - 1), -stride, 3,
-                nWidth, nHeight);
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut + stride * (nHeight - 1), -stride, 3, nWidth,
+                nHeight);
 }
 
 void CImageColorConversion::ConvertYuv420ToRgb32(const std::uint8_t* pY, const std::uint8_t* pCb,
                                                  const std::uint8_t* pCr, std::uint8_t* pOut,
-                                                 std::int32_t nWidth,
-                                                 std::int32_t nHeight) const {
-  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut, std::ptrdiff_t{4} * nWidth, 4,
-                nWidth, nHeight);
+                                                 std::int32_t nWidth, std::int32_t nHeight) const {
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut, std::ptrdiff_t{4} * nWidth, 4, nWidth, nHeight);
 }
 
-void CImageColorConversion::ConvertYuv420ToRgb32Flip(const std::uint8_t* pY,
-                                                     const std::uint8_t* pCb,
+void CImageColorConversion::ConvertYuv420ToRgb32Flip(const std::uint8_t* pY, const std::uint8_t* pCb,
                                                      const std::uint8_t* pCr, std::uint8_t* pOut,
                                                      std::int32_t nWidth, std::int32_t nHeight,
                                                      std::int32_t nStride) const {
   if (pOut == nullptr || nWidth <= 0 || nHeight <= 0 || nStride < std::int64_t{4} * nWidth) {
     return;
   }
-  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2,
-                pOut + std::ptrdiff_t{nStride} * (nHeight - 1), -std::ptrdiff_t{nStride}, 4, nWidth,
-                nHeight);
+  ConvertYuv420(pY, nWidth, pCb, pCr, (nWidth + 1) / 2, pOut + std::ptrdiff_t{nStride} * (nHeight - 1),
+                -std::ptrdiff_t{nStride}, 4, nWidth, nHeight);
 }
 
 }  // namespace ImageColorConversion
@@ -651,8 +650,8 @@ bool PlanarLayout(const TYuvFrameBuffer& frame, std::int32_t siting, TPlanarLayo
   const std::int32_t height = frame.nHeight;
   const std::int32_t alignedWidth = frame.nAlignedWidth;
   const std::int32_t alignedHeight = frame.nAlignedHeight;
-  if (frame.pBuffer == nullptr || frame.pCb == nullptr || frame.pCr == nullptr || width <= 0 ||
-      height <= 0 || alignedWidth < width || alignedHeight < height) {
+  if (frame.pBuffer == nullptr || frame.pCb == nullptr || frame.pCr == nullptr || width <= 0 || height <= 0 ||
+      alignedWidth < width || alignedHeight < height) {
     return false;
   }
   const bool full = siting == 1;
@@ -682,8 +681,8 @@ inline std::uint8_t ClampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) {
 // One row of RGB pixels: the clamped luma of every pixel into `y`, and its
 // rounded but unclamped Cb and Cr into `cb` and `cr`.
 template <std::int32_t kBytesPerPixel>
-void ForwardRow(const TForwardTables& t, const std::uint8_t* px, std::int32_t count,
-                std::uint8_t* y, std::int16_t* cb, std::int16_t* cr) {
+void ForwardRow(const TForwardTables& t, const std::uint8_t* px, std::int32_t count, std::uint8_t* y,
+                std::int16_t* cb, std::int16_t* cr) {
   // Locals, so that the stores are not taken to change the tables.
   const std::int32_t* const yR = t.yR.data();
   const std::int32_t* const yG = t.yG.data();
@@ -713,9 +712,8 @@ void ForwardRow(const TForwardTables& t, const std::uint8_t* px, std::int32_t co
 // is pixel 2 k0 (4:4:4: k0) of the picture; `last` is the segment's last
 // pixel. A pair or block cut short by the picture's edge repeats the pixels
 // present.
-void ChromaSamples(std::int32_t siting, const std::int16_t* upper, const std::int16_t* lower,
-                   std::int32_t k0, std::int32_t k1, std::int32_t last, std::int32_t lo,
-                   std::int32_t hi, std::uint8_t* out) {
+void ChromaSamples(std::int32_t siting, const std::int16_t* upper, const std::int16_t* lower, std::int32_t k0,
+                   std::int32_t k1, std::int32_t last, std::int32_t lo, std::int32_t hi, std::uint8_t* out) {
   if (siting == 1) {
     for (std::int32_t k = k0; k < k1; ++k) {
       out[k] = ClampTo(upper[k - k0], lo, hi);
@@ -798,8 +796,8 @@ bool ConvertRgbToYuv(const TFrameBuffer& source, TYuvFrameBuffer& destination) {
       !PlanarLayout(destination, siting, layout)) {
     return false;
   }
-  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1], rows, layout,
-                     destination.nWidth, destination.nHeight);
+  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1], rows, layout, destination.nWidth,
+                     destination.nHeight);
   return true;
 }
 
@@ -815,12 +813,10 @@ bool ConvertYuvToRgb(const TYuvFrameBuffer& source, TFrameBuffer& destination) {
     return false;
   }
   if (source.ePixelFormat == PF_YUY2) {
-    if (source.pBuffer == nullptr ||
-        std::int64_t{2} * source.nWidth * source.nHeight > source.nTotalSize) {
+    if (source.pBuffer == nullptr || std::int64_t{2} * source.nWidth * source.nHeight > source.nTotalSize) {
       return false;
     }
-    ImageColorConversion::ConvertYuy2ToRgb(set, source.pBuffer, rows, source.nWidth,
-                                           source.nHeight);
+    ImageColorConversion::ConvertYuy2ToRgb(set, source.pBuffer, rows, source.nWidth, source.nHeight);
     return true;
   }
   const std::int32_t siting = GetYuvSubsamplingSiting(source.ePixelFormat);

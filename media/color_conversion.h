@@ -51,22 +51,20 @@ class CImageColorConversion {
 
   // Rows of 3 x width bytes without padding (blue, green, red), bottom-up:
   // the first luma row fills the last output row.
-  void ConvertYuv420ToRgb24(const std::uint8_t* pY, const std::uint8_t* pCb,
-                            const std::uint8_t* pCr, std::uint8_t* pOut, std::int32_t nWidth,
-                            std::int32_t nHeight) const;
+  void ConvertYuv420ToRgb24(const std::uint8_t* pY, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                            std::uint8_t* pOut, std::int32_t nWidth, std::int32_t nHeight) const;
 
   // Rows of 4 x width bytes (blue, green, red, 0), top-down.
-  void ConvertYuv420ToRgb32(const std::uint8_t* pY, const std::uint8_t* pCb,
-                            const std::uint8_t* pCr, std::uint8_t* pOut, std::int32_t nWidth,
-                            std::int32_t nHeight) const;
+  void ConvertYuv420ToRgb32(const std::uint8_t* pY, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                            std::uint8_t* pOut, std::int32_t nWidth, std::int32_t nHeight) const;
 
   // 4-byte pixels written bottom-up: the first luma row goes to
   // pOut + nStride x (nHeight - 1), each further row one stride lower in
   // memory. nStride must be at least 4 x width; only the first 4 x width
   // bytes of each row are written.
-  void ConvertYuv420ToRgb32Flip(const std::uint8_t* pY, const std::uint8_t* pCb,
-                                const std::uint8_t* pCr, std::uint8_t* pOut, std::int32_t nWidth,
-                                std::int32_t nHeight, std::int32_t nStride) const;
+  void ConvertYuv420ToRgb32Flip(const std::uint8_t* pY, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                                std::uint8_t* pOut, std::int32_t nWidth, std::int32_t nHeight,
+                                std::int32_t nStride) const;
 
   // The general form behind the three above: explicit strides for every
   // plane (chroma rows are nChromaStride apart, one per two luma rows),

@@ -29,8 +29,7 @@ struct TTermRows {
 };
 
 void ScalarChromaTerms(const TInverseSet& set, const std::uint8_t* pCb, const std::uint8_t* pCr,
-                       std::int32_t nCount, std::int32_t* pBlue, std::int32_t* pGreen,
-                       std::int32_t* pRed) {
+                       std::int32_t nCount, std::int32_t* pBlue, std::int32_t* pGreen, std::int32_t* pRed) {
   for (std::int32_t i = 0; i < nCount; ++i) {
     const std::int32_t cb = pCb[i];
     const std::int32_t cr = pCr[i];
@@ -58,8 +57,8 @@ void ScalarPixelRow(const TInverseSet& set, const std::uint8_t* pY, const TTermR
   }
 }
 
-void ScalarYuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
-                     std::uint8_t* pCb, std::uint8_t* pCr) {
+void ScalarYuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY, std::uint8_t* pCb,
+                     std::uint8_t* pCr) {
   for (std::int32_t k = 0; k < nPairs; ++k) {
     pY[2 * k] = pRow[4 * k];
     pCb[k] = pRow[4 * k + 1];
@@ -71,8 +70,8 @@ void ScalarYuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t
 // The last pixels (fewer than a SIMD step) of pair rows, from pixel `first`
 // on, through the tables.
 void ScalarPairRest(const TInverseSet& set, const TPairValues& values, const std::uint8_t* const* pY,
-                    std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t first,
-                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+                    std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t first, std::int32_t nCount,
+                    std::int32_t nBytesPerPixel) {
   constexpr std::int32_t kMost = 32;  // pairs: more than the widest step leaves
   std::int32_t blue[2][kMost];
   std::int32_t green[2][kMost];
@@ -97,28 +96,25 @@ void ScalarPairRows(const TInverseSet& set, const TPairValues& values, const std
                     std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
                     std::int32_t nBytesPerPixel) {
   for (std::int32_t first = 0; first < nCount; first += 64) {
-    ScalarPairRest(set, values, pY, pOut, nRows, first, std::min(first + 64, nCount),
-                   nBytesPerPixel);
+    ScalarPairRest(set, values, pY, pOut, nRows, first, std::min(first + 64, nCount), nBytesPerPixel);
   }
 }
 
 bool HasChromaFraction(const TInverseSet& set) {
-  return set.blueRule.f != 0 || set.greenCbRule.f != 0 || set.greenCrRule.f != 0 ||
-         set.redRule.f != 0;
+  return set.blueRule.f != 0 || set.greenCbRule.f != 0 || set.greenCrRule.f != 0 || set.redRule.f != 0;
 }
 
 // Runs Family::Run<luma fraction, chroma fraction, shared> for the set and values.
 template <typename Family>
-inline void DispatchPairRows(const TInverseSet& set, const TPairValues& values,
-                             const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                             std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+inline void DispatchPairRows(const TInverseSet& set, const TPairValues& values, const std::uint8_t* const* pY,
+                             std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
+                             std::int32_t nBytesPerPixel) {
   const bool shared = values.cbOdd == values.cbEven && values.crOdd == values.crEven;
   const bool luma = set.lumaRule.f != 0;
   const bool chroma = HasChromaFraction(set);
   const auto run = [&](auto lumaFraction, auto chromaFraction, auto sharedValues) {
     Family::template Run<decltype(lumaFraction)::value, decltype(chromaFraction)::value,
-                         decltype(sharedValues)::value>(set, values, pY, pOut, nRows, nCount,
-                                                        nBytesPerPixel);
+                         decltype(sharedValues)::value>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
   };
   const auto withShared = [&](auto lumaFraction, auto chromaFraction) {
     if (shared) {
@@ -172,10 +168,9 @@ TOVRIN_AVX2 inline TLuma256 MakeLuma256(const TInverseSet& set) {
 
 // Luma entries of sixteen pixels: lane i of `even` for pixel 2i, of `odd` for 2i + 1.
 template <bool kFraction>
-TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m256i& even,
-                                __m256i& odd) {
-  const __m256i x = _mm256_sub_epi16(
-      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pY))), c.offset);
+TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m256i& even, __m256i& odd) {
+  const __m256i x =
+      _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pY))), c.offset);
   even = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowEven), _mm256_slli_epi32(x, 16));
   odd = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowOdd), _mm256_and_si256(x, c.highHalf));
   if constexpr (kFraction) {
@@ -209,8 +204,8 @@ TOVRIN_AVX2 inline void Store16(__m256i blue, __m256i green, __m256i red, std::u
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(q1, q2, 0x31));
     return;
   }
-  const __m256i drop = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i drop = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
+                                        6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   const __m256i c1 = _mm256_shuffle_epi8(q1, drop);  // 12 bytes of 0-3 | 12 of 8-11
   const __m256i c2 = _mm256_shuffle_epi8(q2, drop);  // 12 bytes of 4-7 | 12 of 12-15
   const __m128i a = _mm256_castsi256_si128(c1);
@@ -251,9 +246,8 @@ TOVRIN_AVX2 inline TChroma256 MakeChroma256(const TInverseSet& set) {
 
 // The terms of eight chroma values, in registers.
 template <bool kFraction>
-TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pCb,
-                                     const std::uint8_t* pCr, __m256i& blue, __m256i& green,
-                                     __m256i& red) {
+TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                                     __m256i& blue, __m256i& green, __m256i& red) {
   const __m128i cb = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCb)));
   const __m128i cr = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCr)));
   const __m256i cb32 = _mm256_cvtepu16_epi32(cb);
@@ -282,8 +276,8 @@ TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pC
 struct TAvx2PairRows {
   template <bool kLumaFraction, bool kChromaFraction, bool kShared>
   TOVRIN_AVX2 static void Run(const TInverseSet& set, const TPairValues& values,
-                              const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                              std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+                              const std::uint8_t* const* pY, std::uint8_t* const* pOut, std::int32_t nRows,
+                              std::int32_t nCount, std::int32_t nBytesPerPixel) {
     const TLuma256 luma = MakeLuma256(set);
     const TChroma256 chroma = MakeChroma256(set);
     const std::int32_t whole = nCount & ~15;
@@ -291,12 +285,11 @@ struct TAvx2PairRows {
     for (; i < whole; i += 16) {
       const std::int32_t k = i / 2;
       __m256i blueEven, greenEven, redEven;
-      ChromaTerms8<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k, blueEven,
-                                    greenEven, redEven);
+      ChromaTerms8<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k, blueEven, greenEven,
+                                    redEven);
       __m256i blueOdd = blueEven, greenOdd = greenEven, redOdd = redEven;
       if constexpr (!kShared) {
-        ChromaTerms8<kChromaFraction>(chroma, values.cbOdd + k, values.crOdd + k, blueOdd,
-                                      greenOdd, redOdd);
+        ChromaTerms8<kChromaFraction>(chroma, values.cbOdd + k, values.crOdd + k, blueOdd, greenOdd, redOdd);
       }
       for (std::int32_t row = 0; row < nRows; ++row) {
         __m256i lumaEven;
@@ -315,16 +308,16 @@ struct TAvx2PairRows {
 };
 
 TOVRIN_AVX2 void Avx2PairRows(const TInverseSet& set, const TPairValues& values,
-                              const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                              std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
+                              const std::uint8_t* const* pY, std::uint8_t* const* pOut, std::int32_t nRows,
+                              std::int32_t nCount, std::int32_t nBytesPerPixel) {
   DispatchPairRows<TAvx2PairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
 TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
                                std::uint8_t* pCb, std::uint8_t* pCr) {
   // Per 16-byte lane: Y0..Y7, Cb0..Cb3, Cr0..Cr3.
-  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15,
-                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15);
+  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15, 0, 2, 4, 6, 8,
+                                          10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15);
   const std::int32_t whole = nPairs & ~7;
   std::int32_t k = 0;
   for (; k < whole; k += 8) {
@@ -333,8 +326,7 @@ TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, st
     // Y0-7, Y8-15, Cb0-3 Cr0-3, Cb4-7 Cr4-7 -> Y0-15 | Cb0-3 Cb4-7 Cr0-3 Cr4-7.
     const __m256i ordered = _mm256_permute4x64_epi64(groups, 0xD8);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(pY + 2 * k), _mm256_castsi256_si128(ordered));
-    const __m128i chroma =
-        _mm_shuffle_epi32(_mm256_extracti128_si256(ordered, 1), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i chroma = _mm_shuffle_epi32(_mm256_extracti128_si256(ordered, 1), _MM_SHUFFLE(3, 1, 2, 0));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pCb + k), chroma);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pCr + k), _mm_srli_si128(chroma, 8));
   }
@@ -367,10 +359,10 @@ TOVRIN_AVX512 inline __m512i SignedPart512(__m512i absX, __m512i factor, __mmask
 // Word selection for pixel pairs: output word 2i is the high word of lane i
 // of the even sums, word 2i + 1 that of the odd sums.
 TOVRIN_AVX512 inline __m512i HighWords512() {
-  return _mm512_setr_epi32((33 << 16) | 1, (35 << 16) | 3, (37 << 16) | 5, (39 << 16) | 7,
-                           (41 << 16) | 9, (43 << 16) | 11, (45 << 16) | 13, (47 << 16) | 15,
-                           (49 << 16) | 17, (51 << 16) | 19, (53 << 16) | 21, (55 << 16) | 23,
-                           (57 << 16) | 25, (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
+  return _mm512_setr_epi32((33 << 16) | 1, (35 << 16) | 3, (37 << 16) | 5, (39 << 16) | 7, (41 << 16) | 9,
+                           (43 << 16) | 11, (45 << 16) | 13, (47 << 16) | 15, (49 << 16) | 17,
+                           (51 << 16) | 19, (53 << 16) | 21, (55 << 16) | 23, (57 << 16) | 25,
+                           (59 << 16) | 27, (61 << 16) | 29, (63 << 16) | 31);
 }
 
 // Constants of the luma rule in 16-bit pairs (see the AVX2 pixel kernel).
@@ -396,8 +388,7 @@ struct TComponents512 {
 
 // Clamps three components of 32 pixels to 0..255 (saturating packs) and
 // stores them as B G R 0 or B G R.
-TOVRIN_AVX512 inline void Store32(const TComponents512& c, std::uint8_t* out,
-                                  std::int32_t bytesPerPixel) {
+TOVRIN_AVX512 inline void Store32(const TComponents512& c, std::uint8_t* out, std::int32_t bytesPerPixel) {
   const __m512i zero = _mm512_setzero_si512();
   const __m512i blueRed = _mm512_packus_epi16(c.blue, c.red);
   const __m512i greenZero = _mm512_packus_epi16(c.green, zero);
@@ -406,16 +397,15 @@ TOVRIN_AVX512 inline void Store32(const TComponents512& c, std::uint8_t* out,
   const __m512i q1 = _mm512_unpacklo_epi16(bg, r0);  // pixels 0-3 | 8-11 | 16-19 | 24-27
   const __m512i q2 = _mm512_unpackhi_epi16(bg, r0);  // pixels 4-7 | 12-15 | 20-23 | 28-31
   const __m512i low = _mm512_permutex2var_epi64(q1, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), q2);
-  const __m512i high =
-      _mm512_permutex2var_epi64(q1, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), q2);
+  const __m512i high = _mm512_permutex2var_epi64(q1, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), q2);
   if (bytesPerPixel == 4) {
     _mm512_storeu_si512(out, low);
     _mm512_storeu_si512(out + 64, high);
     return;
   }
   // 24-bit pixels: drop every fourth byte within each lane, then close the gaps.
-  const __m512i drop = _mm512_broadcast_i32x4(
-      _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+  const __m512i drop =
+      _mm512_broadcast_i32x4(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
   const __m512i close = _mm512_setr_epi32(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
   const __mmask64 bytes48 = 0x0000FFFFFFFFFFFFull;
   _mm512_mask_storeu_epi8(out, bytes48, _mm512_permutexvar_epi32(close, _mm512_shuffle_epi8(low, drop)));
@@ -517,15 +507,14 @@ TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd,
 // Components of 32 pixels from the terms of their pairs' even and odd pixels.
 template <bool kFraction>
 TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const std::uint8_t* pY,
-                                                      const TComponents512& even,
-                                                      const TComponents512& odd) {
+                                                      const TComponents512& even, const TComponents512& odd) {
   const __m512i x = _mm512_sub_epi16(
       _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
   __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
   __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
   if constexpr (kFraction) {
-    const __m512i t = SignedPart512(_mm512_abs_epi16(x), c.fraction,
-                                    _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512()));
+    const __m512i t =
+        SignedPart512(_mm512_abs_epi16(x), c.fraction, _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512()));
     lumaEven = _mm512_add_epi32(lumaEven, _mm512_madd_epi16(t, c.oneEven));
     lumaOdd = _mm512_add_epi32(lumaOdd, _mm512_madd_epi16(t, c.oneOdd));
   }
@@ -540,9 +529,8 @@ TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const s
 struct TAvx512PairRows {
   template <bool kLumaFraction, bool kChromaFraction, bool kShared>
   TOVRIN_AVX512 static void Run(const TInverseSet& set, const TPairValues& values,
-                                const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                                std::int32_t nRows, std::int32_t nCount,
-                                std::int32_t nBytesPerPixel) {
+                                const std::uint8_t* const* pY, std::uint8_t* const* pOut, std::int32_t nRows,
+                                std::int32_t nCount, std::int32_t nBytesPerPixel) {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
     const std::int32_t whole = nCount & ~31;
@@ -566,8 +554,7 @@ struct TAvx512PairRows {
 
 TOVRIN_AVX512 void Avx512PairRows(const TInverseSet& set, const TPairValues& values,
                                   const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                                  std::int32_t nRows, std::int32_t nCount,
-                                  std::int32_t nBytesPerPixel) {
+                                  std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
   DispatchPairRows<TAvx512PairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
@@ -576,8 +563,7 @@ struct TAvx512VbmiPairRows {
   template <bool kLumaFraction, bool kChromaFraction, bool kShared>
   TOVRIN_AVX512VBMI static void Run(const TInverseSet& set, const TPairValues& values,
                                     const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                                    std::int32_t nRows, std::int32_t nCount,
-                                    std::int32_t nBytesPerPixel) {
+                                    std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel) {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
     const __m512i zero = _mm512_setzero_si512();
@@ -600,8 +586,7 @@ struct TAvx512VbmiPairRows {
         const __m512i redZero = _mm512_packus_epi16(c.red, zero);
         std::uint8_t* out = pOut[row] + (i / 32) * step;
         _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
-        _mm512_mask_storeu_epi8(out + 64, secondPart,
-                                _mm512_permutex2var_epi8(blueGreen, high, redZero));
+        _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
       }
     }
     if (i < nCount) {
@@ -640,8 +625,7 @@ bool CpuHasAvx512() {
 #ifdef TOVRIN_COLOR_X86
   static const bool has = [] {
     __builtin_cpu_init();
-    return CpuHasAvx2() && __builtin_cpu_supports("avx512f") != 0 &&
-           __builtin_cpu_supports("avx512bw") != 0;
+    return CpuHasAvx2() && __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0;
   }();
   return has;
 #else

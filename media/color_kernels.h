@@ -63,9 +63,9 @@ struct TPairValues {
 // chroma values: luma from pY[row], nBytesPerPixel (3 or 4) bytes per pixel
 // into pOut[row]. Reads exactly (nCount + 1) / 2 values of each array and
 // nCount luma bytes per row, and writes exactly nCount pixels per row.
-using TPairRowsFn = void (*)(const TInverseSet& set, const TPairValues& values,
-                             const std::uint8_t* const* pY, std::uint8_t* const* pOut,
-                             std::int32_t nRows, std::int32_t nCount, std::int32_t nBytesPerPixel);
+using TPairRowsFn = void (*)(const TInverseSet& set, const TPairValues& values, const std::uint8_t* const* pY,
+                             std::uint8_t* const* pOut, std::int32_t nRows, std::int32_t nCount,
+                             std::int32_t nBytesPerPixel);
 
 // Splits nPairs whole YUY2 groups (Y0 Cb Y1 Cr) into luma, Cb and Cr.
 using TYuy2SplitFn = void (*)(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,

@@ -20,7 +20,8 @@ namespace {
 
 std::int32_t ReadWordLe(const std::uint8_t* p) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                                   static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+                                   static_cast<std::uint32_t>(p[2]) << 16 |
+                                   static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 std::string Format(const char* pattern, int value) {
@@ -67,7 +68,8 @@ void TFrameMemoryDeleter::operator()(std::uint8_t* p) const {
     delete[] p;
 }
 
-std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> COOVDecodedPictureBuffer::AllocateFrameMemory(std::uint64_t bytes) {
+std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> COOVDecodedPictureBuffer::AllocateFrameMemory(
+    std::uint64_t bytes) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
   if (bytes >= 4 * kHugePage && bytes <= SIZE_MAX - kHugePage) {
@@ -192,7 +194,8 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
     total += bytes;
     for (std::int32_t k = 0; k < store.scenes.GetSize(); ++k) *store.scenes.SlotAt(k) = TVideoSceneBuffer{};
     for (std::int32_t k = 0; k < store.frames.GetSize(); ++k)
-      *store.frames.SlotAt(k) = TVideoFrame{0, 0, store.memory.get() + frameSize * static_cast<std::uint64_t>(k)};
+      *store.frames.SlotAt(k) =
+          TVideoFrame{0, 0, store.memory.get() + frameSize * static_cast<std::uint64_t>(k)};
     std::fill(std::begin(store.currentScene), std::end(store.currentScene), 0);
     std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
   }
@@ -248,9 +251,11 @@ void COOVDecodedPictureBuffer::RequestStop() {
 
 void COOVDecodedPictureBuffer::ClearStop() { m_bStop.store(false); }
 
-bool COOVDecodedPictureBuffer::OpenScene(int channel, int procId, std::int32_t sceneNumber, std::int32_t frames,
-                                         std::int32_t* pSceneIndex, const char* fullMessage, int messageValue) {
-  if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds || frames <= 0) return false;
+bool COOVDecodedPictureBuffer::OpenScene(int channel, int procId, std::int32_t sceneNumber,
+                                         std::int32_t frames, std::int32_t* pSceneIndex,
+                                         const char* fullMessage, int messageValue) {
+  if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds || frames <= 0)
+    return false;
   TChannelStore& store = m_Channel[channel];
   std::unique_lock<std::mutex> lock(store.lock);
   if (!store.scenes.HasStorage() || !store.frames.HasStorage()) return false;
@@ -286,12 +291,12 @@ bool COOVDecodedPictureBuffer::OpenScene(int channel, int procId, std::int32_t s
 
 bool COOVDecodedPictureBuffer::OpenChannelScene(int channel, int procId, std::int32_t sceneNumber,
                                                 std::int32_t frames, std::int32_t* pSceneIndex) {
-  return OpenScene(channel, procId, sceneNumber, frames, pSceneIndex, "Video scene buffer for channel = %d is full",
-                   channel);
+  return OpenScene(channel, procId, sceneNumber, frames, pSceneIndex,
+                   "Video scene buffer for channel = %d is full", channel);
 }
 
-bool COOVDecodedPictureBuffer::OpenLayerScene(int procId, int layer, std::int32_t sceneNumber, std::int32_t frames,
-                                              std::int32_t* pSceneIndex) {
+bool COOVDecodedPictureBuffer::OpenLayerScene(int procId, int layer, std::int32_t sceneNumber,
+                                              std::int32_t frames, std::int32_t* pSceneIndex) {
   if (layer != 5 && layer != 6) return false;
   return OpenScene(layer == 5 ? 0 : 1, procId, sceneNumber, frames, pSceneIndex,
                    "Video scene ring queue buffer for layer = %d is full", layer);
@@ -353,15 +358,19 @@ bool COOVDecodedPictureBuffer::PutChannelFrame(int channel, int procId, const TM
     // holds (its sizes, its planar record, or its picture size).
     const TYuvFrameBuffer& layout = m_YuvFrameRecord[channel];
     const bool sameSize = notice.nWidth == m_nWidth[channel] && notice.nHeight == m_nHeight[channel];
-    auto held = [&](std::int32_t explicitSize, std::int32_t recordSize, std::int32_t layoutSize) -> std::int64_t {
+    auto held = [&](std::int32_t explicitSize, std::int32_t recordSize,
+                    std::int32_t layoutSize) -> std::int64_t {
       if (explicitSize > 0) return explicitSize;
       if (notice.pPlanarRecord) return recordSize;
       return sameSize ? layoutSize : 0;
     };
     const TYuvFrameBuffer* record = notice.pPlanarRecord;
-    const std::int64_t y = std::min<std::int64_t>(layout.nYSize, held(notice.nYSize, record ? record->nYSize : 0, layout.nYSize));
-    const std::int64_t cb = std::min<std::int64_t>(layout.nCbSize, held(notice.nCbSize, record ? record->nCbSize : 0, layout.nCbSize));
-    const std::int64_t cr = std::min<std::int64_t>(layout.nCrSize, held(notice.nCrSize, record ? record->nCrSize : 0, layout.nCrSize));
+    const std::int64_t y = std::min<std::int64_t>(
+        layout.nYSize, held(notice.nYSize, record ? record->nYSize : 0, layout.nYSize));
+    const std::int64_t cb = std::min<std::int64_t>(
+        layout.nCbSize, held(notice.nCbSize, record ? record->nCbSize : 0, layout.nCbSize));
+    const std::int64_t cr = std::min<std::int64_t>(
+        layout.nCrSize, held(notice.nCrSize, record ? record->nCrSize : 0, layout.nCrSize));
     copy(0, notice.pY, y);
     copy(layout.nYSize, notice.pCb, cb);
     copy(static_cast<std::int64_t>(layout.nYSize) + layout.nCbSize, notice.pCr, cr);
@@ -372,10 +381,11 @@ bool COOVDecodedPictureBuffer::PutChannelFrame(int channel, int procId, const TM
   return true;
 }
 
-bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t height, std::int32_t chromaWidth,
-                                             std::int32_t chromaHeight, const std::uint8_t* pY, const std::uint8_t* pU,
-                                             const std::uint8_t* pV, int procId, int layer, std::int32_t frameNumber,
-                                             std::int32_t sceneNumber) {
+bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t height,
+                                             std::int32_t chromaWidth, std::int32_t chromaHeight,
+                                             const std::uint8_t* pY, const std::uint8_t* pU,
+                                             const std::uint8_t* pV, int procId, int layer,
+                                             std::int32_t frameNumber, std::int32_t sceneNumber) {
   if (layer != 5 && layer != 6) return false;
   const int channel = layer == 5 ? 0 : 1;
   std::int32_t slot = 0;

@@ -44,18 +44,18 @@ struct TMediaFrameNotice;
 
 // A scene of consecutive frames of one producer: twelve 32-bit words.
 struct TVideoSceneBuffer {
-  std::int32_t nProcId = 0;        // the producer
+  std::int32_t nProcId = 0;  // the producer
   std::int32_t nReserved1 = 0;
   std::int32_t nReserved2 = 0;
-  std::int32_t nKind = 0;          // 5
+  std::int32_t nKind = 0;  // 5
   std::int32_t nSceneNumber = 0;
   std::int32_t nReserved3 = 0;
-  std::int32_t nLastFrame = 0;     // frames - 1
-  std::int32_t nFrames = 0;        // slots reserved
-  std::int32_t nStored = 0;        // frames stored so far (producer)
+  std::int32_t nLastFrame = 0;  // frames - 1
+  std::int32_t nFrames = 0;     // slots reserved
+  std::int32_t nStored = 0;     // frames stored so far (producer)
   std::int32_t nReserved4 = 0;
-  std::int32_t nTaken = 0;         // frames taken out so far (frame delivery)
-  std::int32_t nFirstSlot = 0;     // index of the scene's first slot in the frame queue
+  std::int32_t nTaken = 0;      // frames taken out so far (frame delivery)
+  std::int32_t nFirstSlot = 0;  // index of the scene's first slot in the frame queue
 };
 
 // One frame slot. The memory pointer is fixed at allocation.
@@ -222,7 +222,9 @@ class COOVDecodedPictureBuffer {
     bool hasScene[kDpbProcIds] = {};
   };
 
-  static int Clamp(int channel) { return channel < 0 ? 0 : (channel >= kDpbChannels ? kDpbChannels - 1 : channel); }
+  static int Clamp(int channel) {
+    return channel < 0 ? 0 : (channel >= kDpbChannels ? kDpbChannels - 1 : channel);
+  }
   bool OpenScene(int channel, int procId, std::int32_t sceneNumber, std::int32_t frames,
                  std::int32_t* pSceneIndex, const char* fullMessage, int messageValue);
   // Reserves the next slot of the producer's scene under the lock; null when

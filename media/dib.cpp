@@ -52,8 +52,8 @@ const std::array<TRgbQuad, 256> kSystem332ColorTable = MakeSystem332Table();
 
 namespace detail {
 
-bool RowsBytes(std::int64_t width, std::int64_t rows, std::uint64_t bitsPerPixel,
-               std::uint64_t& stride, std::uint64_t& total) {
+bool RowsBytes(std::int64_t width, std::int64_t rows, std::uint64_t bitsPerPixel, std::uint64_t& stride,
+               std::uint64_t& total) {
   if (width < 0 || rows < 0) return false;
   std::uint64_t rowBits = 0;
   if (!CheckedMul(static_cast<std::uint64_t>(width), bitsPerPixel, rowBits)) return false;
@@ -64,12 +64,9 @@ bool RowsBytes(std::int64_t width, std::int64_t rows, std::uint64_t bitsPerPixel
 
 std::vector<TRgbQuad> FixedColorTable(int bitCount) {
   switch (bitCount) {
-    case 1:
-      return {kMonoColorTable.begin(), kMonoColorTable.end()};
-    case 4:
-      return {kVgaColorTable.begin(), kVgaColorTable.end()};
-    case 8:
-      return {kSystem332ColorTable.begin(), kSystem332ColorTable.end()};
+    case 1: return {kMonoColorTable.begin(), kMonoColorTable.end()};
+    case 4: return {kVgaColorTable.begin(), kVgaColorTable.end()};
+    case 8: return {kSystem332ColorTable.begin(), kSystem332ColorTable.end()};
     default:
       if (bitCount > 0 && bitCount < 8) return std::vector<TRgbQuad>(std::size_t{1} << bitCount);
       return {};
@@ -83,8 +80,7 @@ bool IsDescribable(const TDibSection& section) {
     return false;
   if (section.header.biWidth < 0 || section.header.biHeight == INT32_MIN) return false;
   std::uint64_t stride = 0, total = 0;
-  if (!RowsBytes(section.header.biWidth, section.Height(), static_cast<std::uint64_t>(bits), stride,
-                 total))
+  if (!RowsBytes(section.header.biWidth, section.Height(), static_cast<std::uint64_t>(bits), stride, total))
     return false;
   return total <= section.bits.size();
 }
@@ -214,8 +210,8 @@ TDibPtr MakeSection(int width, int height, int bitCount, const TPalette* palette
   error = 0;
   // 2 bits is not a .bmp depth, but sections of it exist (with a black
   // four-entry table); depths that split pixels across bytes do not.
-  const bool depthOk = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 ||
-                       bitCount == 16 || bitCount == 24 || bitCount == 32;
+  const bool depthOk = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
+                       bitCount == 24 || bitCount == 32;
   if (!depthOk || width <= 0 || height == 0 || height == INT32_MIN) {
     error = EINVAL;
     return nullptr;
@@ -306,8 +302,7 @@ bool CreateDibSectionFromBitmap(const TDibSection& source, TDibPtr& section) {
   copy->header.biXPelsPerMeter = source.header.biXPelsPerMeter;
   copy->header.biYPelsPerMeter = source.header.biYPelsPerMeter;
   const std::size_t stride = copy->Stride();
-  for (int y = 0; y < source.Height(); ++y)
-    std::memcpy(copy->RowFromTop(y), source.RowFromTop(y), stride);
+  for (int y = 0; y < source.Height(); ++y) std::memcpy(copy->RowFromTop(y), source.RowFromTop(y), stride);
   section = std::move(copy);
   return true;
 }
@@ -329,10 +324,8 @@ bool CanCopyDibToSection(const TDibSection& section, const TBitmapInfoHeader& so
     case 8:
     case 16:
     case 24:
-    case 32:
-      return true;
-    default:
-      return false;
+    case 32: return true;
+    default: return false;
   }
 }
 
@@ -386,8 +379,7 @@ std::size_t GetDibImageBytes(const TBitmapInfoHeader& header) {
     case BI_RGB:
     case BI_BITFIELDS: {
       const std::uint64_t depth = std::uint64_t{header.biPlanes} * header.biBitCount;
-      const std::int64_t rows =
-          header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
+      const std::int64_t rows = header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
       std::uint64_t stride = 0, total = 0;
       if (header.biWidth < 0 || !detail::RowsBytes(header.biWidth, rows, depth, stride, total) ||
           total > SIZE_MAX)
@@ -395,10 +387,8 @@ std::size_t GetDibImageBytes(const TBitmapInfoHeader& header) {
       return static_cast<std::size_t>(total);
     }
     case BI_RLE8:
-    case BI_RLE4:
-      return header.biSizeImage;
-    default:
-      return 0;
+    case BI_RLE4: return header.biSizeImage;
+    default: return 0;
   }
 }
 
@@ -421,8 +411,7 @@ bool CreateBitmapInfoHeader(const TDibSection& bitmap, TBitmapInfo& info) {
   const int depth = bitmap.BitCount();  // one plane
   const int c = depth == 1 ? 1 : depth <= 4 ? 4 : depth <= 8 ? 8 : depth <= 16 ? 16 : depth <= 24 ? 24 : 32;
   std::uint64_t stride = 0, total = 0;
-  if (!detail::RowsBytes(bitmap.Width(), bitmap.Height(), static_cast<std::uint64_t>(c), stride,
-                         total) ||
+  if (!detail::RowsBytes(bitmap.Width(), bitmap.Height(), static_cast<std::uint64_t>(c), stride, total) ||
       total > UINT32_MAX)
     return false;
   TBitmapInfo result;
@@ -468,8 +457,7 @@ std::uint8_t Nearest332(const std::uint8_t* bgr) {
 std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bitCount) {
   if (!detail::IsDescribable(bitmap)) return {};
   if (bitCount == 0) bitCount = bitmap.BitCount();
-  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
-      bitCount != 32)
+  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
     return {};
   const int width = bitmap.Width();
   const int height = bitmap.Height();
@@ -486,8 +474,7 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
     table = detail::FixedColorTable(bitCount);
     if (sameDepth) {
       std::fill(table.begin(), table.end(), TRgbQuad{});
-      std::copy_n(bitmap.colorTable.begin(), std::min(table.size(), bitmap.colorTable.size()),
-                  table.begin());
+      std::copy_n(bitmap.colorTable.begin(), std::min(table.size(), bitmap.colorTable.size()), table.begin());
     }
   }
 
@@ -502,11 +489,11 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
 
     // Rows are written bottom-up: packed row r is picture row height-1-r.
     const bool copyRows =
-        sameDepth && (bitCount <= 8 || bitCount == 24 || (bitCount == 32 && detail::IsPlainBgrx(bitmap)) ||
-                      (bitCount == 16 && (bitmap.header.biCompression != BI_BITFIELDS ||
-                                          (bitmap.masks[0] == kMask555Red &&
-                                           bitmap.masks[1] == kMask555Green &&
-                                           bitmap.masks[2] == kMask555Blue))));
+        sameDepth &&
+        (bitCount <= 8 || bitCount == 24 || (bitCount == 32 && detail::IsPlainBgrx(bitmap)) ||
+         (bitCount == 16 && (bitmap.header.biCompression != BI_BITFIELDS ||
+                             (bitmap.masks[0] == kMask555Red && bitmap.masks[1] == kMask555Green &&
+                              bitmap.masks[2] == kMask555Blue))));
     std::vector<std::uint8_t> bgr(copyRows ? 0 : static_cast<std::size_t>(width) * 3);
     for (int r = 0; r < height; ++r) {
       const int y = height - 1 - r;
@@ -524,23 +511,14 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
             out[4 * x + 1] = p[1];
             out[4 * x + 2] = p[2];
             break;
-          case 24:
-            std::memcpy(out + 3 * x, p, 3);
-            break;
+          case 24: std::memcpy(out + 3 * x, p, 3); break;
           case 16:
             platform::StoreLE16(out + 2 * x, static_cast<std::uint16_t>(((p[2] >> 3) << 10) |
-                                                                        ((p[1] >> 3) << 5) |
-                                                                        (p[0] >> 3)));
+                                                                        ((p[1] >> 3) << 5) | (p[0] >> 3)));
             break;
-          case 8:
-            out[x] = Nearest332(p);
-            break;
-          case 4:
-            out[x / 2] |= static_cast<std::uint8_t>(NearestIndex(table, p) << (x % 2 ? 0 : 4));
-            break;
-          case 1:
-            out[x / 8] |= static_cast<std::uint8_t>(NearestIndex(table, p) << (7 - x % 8));
-            break;
+          case 8: out[x] = Nearest332(p); break;
+          case 4: out[x / 2] |= static_cast<std::uint8_t>(NearestIndex(table, p) << (x % 2 ? 0 : 4)); break;
+          case 1: out[x / 8] |= static_cast<std::uint8_t>(NearestIndex(table, p) << (7 - x % 8)); break;
         }
       }
     }
@@ -587,9 +565,8 @@ bool ConvertRgb24ToRgb32(const ZarnTypes::TFrameBuffer& source, ZarnTypes::TFram
   const std::int64_t width = source.nWidth;
   const std::int64_t height = source.nHeight;
   if (!source.pBuffer || !destination.pBuffer || source.nBitsPerPixel != 24 ||
-      destination.nBitsPerPixel != 32 || width <= 0 || height <= 0 ||
-      destination.nWidth < width || destination.nHeight < height ||
-      source.nStride < 3 * width || destination.nStride < 4 * width)
+      destination.nBitsPerPixel != 32 || width <= 0 || height <= 0 || destination.nWidth < width ||
+      destination.nHeight < height || source.nStride < 3 * width || destination.nStride < 4 * width)
     return false;
   // Records that state their size must hold every row they are asked for.
   if (source.nSize > 0 && (height - 1) * source.nStride + 3 * width > source.nSize) return false;
@@ -601,8 +578,7 @@ bool ConvertRgb24ToRgb32(const ZarnTypes::TFrameBuffer& source, ZarnTypes::TFram
   return true;
 }
 
-void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destination, int width,
-                             int height) {
+void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destination, int width, int height) {
   if (!source || !destination || width <= 0 || height <= 0) return;
   const std::size_t inRow = static_cast<std::size_t>(width) * 3;
   const std::size_t outRow = static_cast<std::size_t>(width) * 4;
@@ -611,8 +587,7 @@ void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destinati
              destination + static_cast<std::size_t>(height - 1 - y) * outRow, width);
 }
 
-void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* source, int width,
-                             int height) {
+void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* source, int width, int height) {
   if (!source || !destination || width <= 0 || height <= 0) return;
   const std::size_t inRow = static_cast<std::size_t>(width) * 4;
   const std::size_t outRow = static_cast<std::size_t>(width) * 3;
@@ -630,10 +605,11 @@ void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* sour
 }
 
 void PackPlanesToRgb32(const TPlanarPicture16& picture, std::uint8_t* destination) {
-  if (!destination || picture.width <= 0 || picture.height <= 0 || !picture.planes[0] ||
-      !picture.planes[1] || !picture.planes[2])
+  if (!destination || picture.width <= 0 || picture.height <= 0 || !picture.planes[0] || !picture.planes[1] ||
+      !picture.planes[2])
     return;
-  const std::size_t count = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+  const std::size_t count =
+      static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
   const std::uint16_t* p1 = picture.planes[0];
   const std::uint16_t* p2 = picture.planes[1];
   const std::uint16_t* p3 = picture.planes[2];
@@ -700,10 +676,8 @@ std::uint64_t SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std:
       const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i));
       const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i + 16));
       const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i + 16));
-      const __m128i d0 =
-          _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a0, b0), _mm_subs_epu8(b0, a0)), keep);
-      const __m128i d1 =
-          _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a1, b1), _mm_subs_epu8(b1, a1)), keep);
+      const __m128i d0 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a0, b0), _mm_subs_epu8(b0, a0)), keep);
+      const __m128i d1 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a1, b1), _mm_subs_epu8(b1, a1)), keep);
       const __m128i l0 = _mm_unpacklo_epi8(d0, zero);
       const __m128i h0 = _mm_unpackhi_epi8(d0, zero);
       const __m128i l1 = _mm_unpacklo_epi8(d1, zero);
@@ -730,8 +704,7 @@ std::uint64_t SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std:
 
 int ComputeBitmapPsnr(const TDibSection& bitmap1, const TDibSection& bitmap2, double& psnr) {
   if (!detail::IsDescribable(bitmap1) || !detail::IsDescribable(bitmap2)) return PSNR_FAILED;
-  if (bitmap1.Width() != bitmap2.Width() || bitmap1.Height() != bitmap2.Height())
-    return PSNR_SIZE_DIFFERS;
+  if (bitmap1.Width() != bitmap2.Width() || bitmap1.Height() != bitmap2.Height()) return PSNR_SIZE_DIFFERS;
   const int width = bitmap1.Width();
   const int height = bitmap1.Height();
   if (width == 0 || height == 0) return PSNR_IDENTICAL;
@@ -739,12 +712,11 @@ int ComputeBitmapPsnr(const TDibSection& bitmap1, const TDibSection& bitmap2, do
   std::uint64_t sum = 0;
   if (detail::IsPlainBgrx(bitmap1) && detail::IsPlainBgrx(bitmap2)) {
     for (int y = 0; y < height; ++y)
-      sum += SquaredDiffBgrx(bitmap1.RowFromTop(y), bitmap2.RowFromTop(y),
-                             static_cast<std::size_t>(width));
+      sum += SquaredDiffBgrx(bitmap1.RowFromTop(y), bitmap2.RowFromTop(y), static_cast<std::size_t>(width));
   } else if (bitmap1.BitCount() == 24 && bitmap2.BitCount() == 24) {
     for (int y = 0; y < height; ++y)
-      sum += SquaredDiffBytes(bitmap1.RowFromTop(y), bitmap2.RowFromTop(y),
-                              static_cast<std::size_t>(width) * 3);
+      sum +=
+          SquaredDiffBytes(bitmap1.RowFromTop(y), bitmap2.RowFromTop(y), static_cast<std::size_t>(width) * 3);
   } else {
     std::vector<std::uint8_t> row1(static_cast<std::size_t>(width) * 3);
     std::vector<std::uint8_t> row2(row1.size());
@@ -755,8 +727,8 @@ int ComputeBitmapPsnr(const TDibSection& bitmap1, const TDibSection& bitmap2, do
     }
   }
   if (sum == 0) return PSNR_IDENTICAL;
-  const double mse = static_cast<double>(sum) /
-                     (static_cast<double>(width) * static_cast<double>(height) * 3.0);
+  const double mse =
+      static_cast<double>(sum) / (static_cast<double>(width) * static_cast<double>(height) * 3.0);
   psnr = 20.0 * std::log10(255.0 / std::sqrt(mse));
   return PSNR_OK;
 }

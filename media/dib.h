@@ -96,9 +96,7 @@ struct TDibSection {
     const int stored = TopDown() ? y : Height() - 1 - y;
     return bits.data() + static_cast<std::size_t>(stored) * Stride();
   }
-  const std::uint8_t* RowFromTop(int y) const {
-    return const_cast<TDibSection*>(this)->RowFromTop(y);
-  }
+  const std::uint8_t* RowFromTop(int y) const { return const_cast<TDibSection*>(this)->RowFromTop(y); }
 };
 
 // The caller owns what the creators return; functions that only read a
@@ -196,8 +194,7 @@ std::vector<std::uint8_t> CreateDibFromBitmap(const TDibSection& bitmap, int bit
 
 // Writes header, table and `bits` (the header's image bytes). Failures are
 // shown as "CreateFile error", "WriteFile error" or "CloseHandle error".
-bool WriteBmpFile(const std::filesystem::path& path, const TBitmapInfo& info,
-                  const std::uint8_t* bits);
+bool WriteBmpFile(const std::filesystem::path& path, const TBitmapInfo& info, const std::uint8_t* bits);
 
 // Writes a packed DIB (header, masks, table, rows) as a .bmp file.
 bool SaveDibToBmpFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& packedDib);
@@ -243,8 +240,8 @@ struct TBmpReadOptions {
 bool ReadBmpMemory(const std::uint8_t* data, std::size_t size, TDibSection& section,
                    std::string* error = nullptr, const TBmpReadOptions& options = {});
 // A .bmp file.
-bool ReadBmpFile(const std::filesystem::path& path, TDibSection& section,
-                 std::string* error = nullptr, const TBmpReadOptions& options = {});
+bool ReadBmpFile(const std::filesystem::path& path, TDibSection& section, std::string* error = nullptr,
+                 const TBmpReadOptions& options = {});
 // A packed DIB (header, masks, table, rows; no file header).
 bool ReadPackedDib(const std::uint8_t* data, std::size_t size, TDibSection& section,
                    std::string* error = nullptr, const TBmpReadOptions& options = {});
@@ -265,12 +262,10 @@ bool ConvertRgb24ToRgb32(const ZarnTypes::TFrameBuffer& source, ZarnTypes::TFram
 
 // `height` unpadded rows of 3 x width bytes into rows of 4 x width bytes,
 // source row 0 into the last destination row.
-void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destination, int width,
-                             int height);
+void CopyRgb24ToRgb32Flipped(const std::uint8_t* source, std::uint8_t* destination, int width, int height);
 
 // The reverse: 32-bit rows from the last upwards into unpadded 3-byte pixels.
-void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* source, int width,
-                             int height);
+void CopyRgb32ToRgb24Flipped(std::uint8_t* destination, const std::uint8_t* source, int width, int height);
 
 // Pixel i: low bytes of plane 3, plane 2, plane 1 samples, then 0.
 void PackPlanesToRgb32(const TPlanarPicture16& picture, std::uint8_t* destination);

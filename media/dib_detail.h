@@ -23,8 +23,8 @@ inline bool CheckedAdd(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
 
 // Bytes per row and bytes of all rows of a picture, in checked arithmetic;
 // false when they do not fit in 64 bits.
-bool RowsBytes(std::int64_t width, std::int64_t rows, std::uint64_t bitsPerPixel,
-               std::uint64_t& stride, std::uint64_t& total);
+bool RowsBytes(std::int64_t width, std::int64_t rows, std::uint64_t bitsPerPixel, std::uint64_t& stride,
+               std::uint64_t& total);
 
 // The fixed colour table of a depth of 8 bits or fewer: 2 entries black and
 // white, 16 the 16-colour table, 256 the 3-3-2 table, other depths 2^bits

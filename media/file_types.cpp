@@ -21,40 +21,23 @@ struct TExtRow {
 };
 
 constexpr TExtRow kExtRows[] = {
-    {FEXT_OOV, ".oov", true, FF_OOV},
-    {FEXT_MPEG, ".mpeg", true, FF_MPEG2},
-    {FEXT_MPG, ".mpg", true, FF_MPEG2},
-    {FEXT_MP2, ".mp2", true, FF_MPEG2},
-    {FEXT_MP4, ".mp4", true, FF_MPEG4},
-    {FEXT_264, ".264", false, FF_H264},
-    {FEXT_DV, ".dv", true, FF_DV},
-    {FEXT_AVI, ".avi", true, FF_AVI},
-    {FEXT_WMV, ".wmv", true, FF_WMV},
-    {FEXT_ASF, ".asf", true, FF_ASF},
-    {FEXT_FLV, ".flv", true, FF_FLV},
-    {FEXT_SWF, ".swf", true, FF_SWF},
-    {FEXT_MOV, ".mov", true, FF_MOV},
-    {FEXT_MNG, ".mng", true, FF_MNG},
-    {FEXT_YUV, ".yuv", true, FF_YUV_RAW},
-    {FEXT_IFO, ".ifo", true, FF_IFO},
-    {FEXT_BUP, ".bup", true, FF_BUP},
-    {FEXT_VOB, ".vob", true, FF_VOB},
-    {FEXT_MP3, ".mp3", true, FF_MP3},
-    {FEXT_WMA, ".wma", true, FF_WMA},
-    {FEXT_WAV, ".wav", true, FF_WAV},
-    {FEXT_BMP, ".bmp", true, FF_BMP},
-    {FEXT_DIB, ".dib", false, FF_BMP},
-    {FEXT_ICO, ".ico", false, FF_ICO},
-    {FEXT_PGM, ".pgm", false, FF_PGM},
-    {FEXT_GIF, ".gif", true, FF_GIF},
-    {FEXT_JPG, ".jpg", true, FF_JPEG},
-    {FEXT_JPEG, ".jpeg", true, FF_JPEG},
-    {FEXT_JFIF, ".jfif", true, FF_JPEG},
-    {FEXT_JP2, ".jp2", true, FF_JP2},
-    {FEXT_JPC, ".jpc", true, FF_JPC},
-    {FEXT_J2C, ".j2c", false, 0},
-    {FEXT_PNG, ".png", true, FF_PNG},
-    {FEXT_TIF, ".tif", true, FF_TIFF},
+    {FEXT_OOV, ".oov", true, FF_OOV},     {FEXT_MPEG, ".mpeg", true, FF_MPEG2},
+    {FEXT_MPG, ".mpg", true, FF_MPEG2},   {FEXT_MP2, ".mp2", true, FF_MPEG2},
+    {FEXT_MP4, ".mp4", true, FF_MPEG4},   {FEXT_264, ".264", false, FF_H264},
+    {FEXT_DV, ".dv", true, FF_DV},        {FEXT_AVI, ".avi", true, FF_AVI},
+    {FEXT_WMV, ".wmv", true, FF_WMV},     {FEXT_ASF, ".asf", true, FF_ASF},
+    {FEXT_FLV, ".flv", true, FF_FLV},     {FEXT_SWF, ".swf", true, FF_SWF},
+    {FEXT_MOV, ".mov", true, FF_MOV},     {FEXT_MNG, ".mng", true, FF_MNG},
+    {FEXT_YUV, ".yuv", true, FF_YUV_RAW}, {FEXT_IFO, ".ifo", true, FF_IFO},
+    {FEXT_BUP, ".bup", true, FF_BUP},     {FEXT_VOB, ".vob", true, FF_VOB},
+    {FEXT_MP3, ".mp3", true, FF_MP3},     {FEXT_WMA, ".wma", true, FF_WMA},
+    {FEXT_WAV, ".wav", true, FF_WAV},     {FEXT_BMP, ".bmp", true, FF_BMP},
+    {FEXT_DIB, ".dib", false, FF_BMP},    {FEXT_ICO, ".ico", false, FF_ICO},
+    {FEXT_PGM, ".pgm", false, FF_PGM},    {FEXT_GIF, ".gif", true, FF_GIF},
+    {FEXT_JPG, ".jpg", true, FF_JPEG},    {FEXT_JPEG, ".jpeg", true, FF_JPEG},
+    {FEXT_JFIF, ".jfif", true, FF_JPEG},  {FEXT_JP2, ".jp2", true, FF_JP2},
+    {FEXT_JPC, ".jpc", true, FF_JPC},     {FEXT_J2C, ".j2c", false, 0},
+    {FEXT_PNG, ".png", true, FF_PNG},     {FEXT_TIF, ".tif", true, FF_TIFF},
     {FEXT_TIFF, ".tiff", true, FF_TIFF},
 };
 
@@ -82,10 +65,9 @@ constexpr std::size_t kYuvTextSize = 48;  // longest label is 46 characters
 
 using TYuvText = std::array<char, kYuvTextSize>;
 
-constexpr const char* kYuvSampling[YUV_LAYOUT_COUNT] = {"444", "422", "422", "422",
-                                                        "420", "420", "420"};
-constexpr const char* kYuvSiting[YUV_LAYOUT_COUNT] = {"",        " CosEven", " CosOdd", " Center",
-                                                      " CosEven", " CosOdd", " Center"};
+constexpr const char* kYuvSampling[YUV_LAYOUT_COUNT] = {"444", "422", "422", "422", "420", "420", "420"};
+constexpr const char* kYuvSiting[YUV_LAYOUT_COUNT] = {"",         " CosEven", " CosOdd", " Center",
+                                                      " CosEven", " CosOdd",  " Center"};
 constexpr const char* kYuvStandard[YUV_STD_COUNT] = {"601", "709"};
 constexpr const char* kYuvRange[YUV_RANGE_COUNT] = {"0-255", "16-255", "16-235-240"};
 
@@ -130,11 +112,11 @@ static_assert(AllLabelsComplete(), "YCbCr label buffer too small");
 // Formats, indexed by code 0..96 (row 0 unused).
 
 struct TFormatRow {
-  const char* text;        // nullptr: no text
-  const char* extension;   // "" : none
-  std::int32_t streamType; // FileFormatToStreamType
-  bool image;              // IsImageFileFormat
-  bool page;               // HasFormatOptionsPage
+  const char* text;         // nullptr: no text
+  const char* extension;    // "" : none
+  std::int32_t streamType;  // FileFormatToStreamType
+  bool image;               // IsImageFileFormat
+  bool page;                // HasFormatOptionsPage
 };
 
 constexpr std::size_t kFormatRows = FF_LAST + 1;
@@ -186,8 +168,7 @@ constexpr std::array<TFormatRow, kFormatRows> BuildFormatTable() {
   t[FF_TIFF] = {"TIFF - Tagged Image File Format", ".tif", ST_TIFF, true, true};
   // FF_YUV_RAW and the generic planar codes 46..52: no text, extension or type.
   for (std::int32_t f = FF_YCBCR_FIRST; f <= FF_YCBCR_LAST; ++f) {
-    t[f] = {kYuvFormatTexts[static_cast<std::size_t>(f - FF_YCBCR_FIRST)].data(), ".yuv", f, false,
-            true};
+    t[f] = {kYuvFormatTexts[static_cast<std::size_t>(f - FF_YCBCR_FIRST)].data(), ".yuv", f, false, true};
   }
   t[FF_CLIPBOARD] = {"Clipbard", "", 0, false, false};
   t[FF_WIA_DEVICE] = {"WIA device", "", 0, false, false};
@@ -266,8 +247,8 @@ constexpr TFilterRow kFilters[] = {
     // The dotless "*mp4" and "*avi" are kept as the list has always had them.
     {"All video files",
      "*.oov;*.mpeg;*.mpg;*.mp2;*.vob;*mp4;*avi;*.dv;*.wmv;*.asf;*.flv;*.swf;*.mov;*.yuv;*.mng", 0},
-    {"All graphics files",
-     "*.bmp;*.dib;*.jpg;*.jpeg;*.jpe;*.jfif;*.jp2;*.jpc;*.png;*.gif;*.tif;*.tiff;*.yuv", 0},
+    {"All graphics files", "*.bmp;*.dib;*.jpg;*.jpeg;*.jpe;*.jfif;*.jp2;*.jpc;*.png;*.gif;*.tif;*.tiff;*.yuv",
+     0},
     {"All audio files", "*.mp3;*.wma;*.wav", 0},
     {"All DVD files", "*.vob;*.ifo", 0},
     {"All YUV files", kYuvPattern, 0},
@@ -306,8 +287,7 @@ constexpr TFilterRow kFilters[] = {
 static_assert(sizeof kFilters / sizeof kFilters[0] == FLT_YUV_FIRST - FLT_FIRST,
               "fixed filter rows must cover FLT_ALL..FLT_TIFF");
 
-constexpr std::int32_t kYuvFilterToFormat =
-    std::int32_t{FF_YCBCR_FIRST} - std::int32_t{FLT_YUV_FIRST};  // 16
+constexpr std::int32_t kYuvFilterToFormat = std::int32_t{FF_YCBCR_FIRST} - std::int32_t{FLT_YUV_FIRST};  // 16
 
 // The filter row of a code, computed for the YCbCr entries.
 bool FindFilterRow(std::int32_t filter, TFilterRow& row) {
@@ -348,12 +328,12 @@ constexpr const char* kPngColorTypeTexts[] = {"No info", "No info", "Gray", "Gra
                                               "Palette", "RGB",     "RGB+A"};
 constexpr const char* kJpegColorSpaceTexts[] = {"Unknown", "Gray", "RGB", "YCbCr", "CMYK", "YCCK"};
 constexpr const char* kTiffPhotometricTexts[] = {
-    "No info", "Gray",         "Gray+A",  "Palette",    "RGB",        "RGB+A",
-    "YCbCr",   "CIE Lab 1976", "ICC Lab", "ITU Lab",    "CIE Log2(L)", "CIE Log2(L) (u',v')",
+    "No info", "Gray",         "Gray+A",  "Palette", "RGB",         "RGB+A",
+    "YCbCr",   "CIE Lab 1976", "ICC Lab", "ITU Lab", "CIE Log2(L)", "CIE Log2(L) (u',v')",
 };
 constexpr const char* kTiffCompressionTexts[] = {
-    "No info", "No info", "LZW",         "Packbits",    "JPEG",
-    "JPEG2000", "ZIP",    "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4",
+    "No info",  "No info", "LZW",         "Packbits",    "JPEG",
+    "JPEG2000", "ZIP",     "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4",
 };
 
 template <std::size_t N>

@@ -239,33 +239,31 @@ inline constexpr std::int32_t YUV_LAYOUT_420_CENTRED = 6;
 inline constexpr std::int32_t YUV_LAYOUT_COUNT = 7;
 
 // Value range of a layout.
-inline constexpr std::int32_t YUV_RANGE_0_255 = 0;      // luma and chroma 0-255
-inline constexpr std::int32_t YUV_RANGE_16_255 = 1;     // luma and chroma 16-255
-inline constexpr std::int32_t YUV_RANGE_16_235_240 = 2; // luma 16-235, chroma 16-240
+inline constexpr std::int32_t YUV_RANGE_0_255 = 0;       // luma and chroma 0-255
+inline constexpr std::int32_t YUV_RANGE_16_255 = 1;      // luma and chroma 16-255
+inline constexpr std::int32_t YUV_RANGE_16_235_240 = 2;  // luma 16-235, chroma 16-240
 inline constexpr std::int32_t YUV_RANGE_COUNT = 3;
 
 // A layout taken apart, with the information codes it carries.
 struct TYuvLayout {
-  std::int32_t standard = 0;   // YUV_STD_*
-  std::int32_t layout = 0;     // YUV_LAYOUT_*
-  std::int32_t range = 0;      // YUV_RANGE_*
-  std::int32_t standardCode = 0;       // conversion base: 2 BT.601, 3 BT.709
-  std::int32_t rangeCode = 0;          // GetYuvRangeName code: 2, 3, 4
-  std::int32_t samplingCode = 0;       // GetYuvSamplingName code: 2 4:4:4, 3 4:2:2, 4 4:2:0
-  std::int32_t sitingCode = 0;         // GetYuvSitingName code: 2 all sites, 3 even, 4 odd, 5 centred
-  std::int32_t samplingSitingCode = 0; // 1 4:4:4; 2..4 4:2:2 even/odd/centred; 5..7 4:2:0 likewise
-  std::int32_t bitsPerPixel = 0;       // 24, 16 or 12
+  std::int32_t standard = 0;            // YUV_STD_*
+  std::int32_t layout = 0;              // YUV_LAYOUT_*
+  std::int32_t range = 0;               // YUV_RANGE_*
+  std::int32_t standardCode = 0;        // conversion base: 2 BT.601, 3 BT.709
+  std::int32_t rangeCode = 0;           // GetYuvRangeName code: 2, 3, 4
+  std::int32_t samplingCode = 0;        // GetYuvSamplingName code: 2 4:4:4, 3 4:2:2, 4 4:2:0
+  std::int32_t sitingCode = 0;          // GetYuvSitingName code: 2 all sites, 3 even, 4 odd, 5 centred
+  std::int32_t samplingSitingCode = 0;  // 1 4:4:4; 2..4 4:2:2 even/odd/centred; 5..7 4:2:0 likewise
+  std::int32_t bitsPerPixel = 0;        // 24, 16 or 12
 };
 
 // The layout code of (standard, layout, range); 0 when any part is out of range.
-constexpr std::int32_t ComposeYuvFileFormat(std::int32_t standard, std::int32_t layout,
-                                            std::int32_t range) {
-  if (standard < 0 || standard >= YUV_STD_COUNT || layout < 0 || layout >= YUV_LAYOUT_COUNT ||
-      range < 0 || range >= YUV_RANGE_COUNT) {
+constexpr std::int32_t ComposeYuvFileFormat(std::int32_t standard, std::int32_t layout, std::int32_t range) {
+  if (standard < 0 || standard >= YUV_STD_COUNT || layout < 0 || layout >= YUV_LAYOUT_COUNT || range < 0 ||
+      range >= YUV_RANGE_COUNT) {
     return 0;
   }
-  return FF_YCBCR_FIRST + YUV_LAYOUT_COUNT * YUV_RANGE_COUNT * standard + YUV_RANGE_COUNT * layout +
-         range;
+  return FF_YCBCR_FIRST + YUV_LAYOUT_COUNT * YUV_RANGE_COUNT * standard + YUV_RANGE_COUNT * layout + range;
 }
 
 // Takes a layout code (TFileFormat or TStreamType 53..94) apart; false, with
@@ -334,9 +332,7 @@ std::string GetFileFilterLabel(std::int32_t filter);
 // Predicates.
 
 // One of the 42 YCbCr layouts (a TFileFormat or a TStreamType).
-constexpr bool IsYuvFileFormat(std::int32_t code) {
-  return code >= FF_YCBCR_FIRST && code <= FF_YCBCR_LAST;
-}
+constexpr bool IsYuvFileFormat(std::int32_t code) { return code >= FF_YCBCR_FIRST && code <= FF_YCBCR_LAST; }
 
 // A YCbCr layout or one of the generic planar codes 46..52.
 constexpr bool IsYuvType(std::int32_t code) { return code >= 46 && code <= FF_YCBCR_LAST; }
@@ -357,12 +353,12 @@ std::int32_t GetYuvBitsPerPixel(std::int32_t format);
 // Information texts. Each writes the text of a known code and returns true;
 // for any other code it returns false and leaves `name` as it was.
 
-bool GetYuvRangeName(std::int32_t code, std::string& name);       // 2..4
-bool GetYuvSamplingName(std::int32_t code, std::string& name);    // 2..4
-bool GetYuvSitingName(std::int32_t code, std::string& name);      // 2..5
-bool GetPngColorTypeName(std::int32_t code, std::string& name);   // 0..6
-bool GetJpegColorSpaceName(std::int32_t code, std::string& name); // 1..6
-bool GetTiffPhotometricName(std::int32_t code, std::string& name);// 0..11
-bool GetTiffCompressionName(std::int32_t code, std::string& name);// 0..9
+bool GetYuvRangeName(std::int32_t code, std::string& name);         // 2..4
+bool GetYuvSamplingName(std::int32_t code, std::string& name);      // 2..4
+bool GetYuvSitingName(std::int32_t code, std::string& name);        // 2..5
+bool GetPngColorTypeName(std::int32_t code, std::string& name);     // 0..6
+bool GetJpegColorSpaceName(std::int32_t code, std::string& name);   // 1..6
+bool GetTiffPhotometricName(std::int32_t code, std::string& name);  // 0..11
+bool GetTiffCompressionName(std::int32_t code, std::string& name);  // 0..9
 
 }  // namespace ZarnTypes

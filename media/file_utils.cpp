@@ -60,7 +60,8 @@ bool MakeIniPath(std::string_view path, std::string& out) {
 bool FileExists(std::string_view pathOrPattern) {
   if (pathOrPattern.empty()) return false;
   const std::size_t slash = pathOrPattern.find_last_of(platform::kPathSeparator);
-  const std::string_view leaf = slash == std::string_view::npos ? pathOrPattern : pathOrPattern.substr(slash + 1);
+  const std::string_view leaf =
+      slash == std::string_view::npos ? pathOrPattern : pathOrPattern.substr(slash + 1);
   if (leaf.empty()) return false;
   if (leaf.find_first_of("*?") == std::string_view::npos) {
     // A plain name: exactly this entry, spelt as given (names are
@@ -70,7 +71,7 @@ bool FileExists(std::string_view pathOrPattern) {
   }
   // A pattern: its folder's entries, letters matched exactly.
   const std::string folder(slash == std::string_view::npos ? std::string_view(".")
-                                                          : pathOrPattern.substr(0, slash + 1));
+                                                           : pathOrPattern.substr(0, slash + 1));
   std::error_code ec;
   std::filesystem::directory_iterator it(platform::PathFromUtf8(folder), ec);
   if (ec) return false;
@@ -127,8 +128,9 @@ bool GetStdioFileSize(std::FILE* pStream, std::int64_t& nSize) {
 }
 
 bool BuildNumberedFileName(std::string_view folder, std::string_view prefix, std::string_view title,
-                           std::string_view extension, std::string& out, bool bFirstNumber, bool bSecondNumber,
-                           int nFirstWidth, int nFirstNumber, int nSecondWidth, int nSecondNumber) {
+                           std::string_view extension, std::string& out, bool bFirstNumber,
+                           bool bSecondNumber, int nFirstWidth, int nFirstNumber, int nSecondWidth,
+                           int nSecondNumber) {
   std::string name;
   name.append(prefix);
   name.append(title);
@@ -260,7 +262,8 @@ bool CFileFindEx::FindFile(std::string_view pattern) {
   }
   if (leaf.empty()) return false;
 
-  const std::filesystem::path dir = m_sFolder.empty() ? std::filesystem::path(".") : platform::PathFromUtf8(m_sFolder);
+  const std::filesystem::path dir =
+      m_sFolder.empty() ? std::filesystem::path(".") : platform::PathFromUtf8(m_sFolder);
   std::error_code ec;
   std::filesystem::directory_iterator it(dir, ec);
   if (ec) return false;

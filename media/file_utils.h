@@ -51,8 +51,9 @@ inline constexpr int kMaxNumberWidth = 32;
 // the root. False, with out cleared, for a width outside 0..kMaxNumberWidth
 // of a number that is written.
 bool BuildNumberedFileName(std::string_view folder, std::string_view prefix, std::string_view title,
-                           std::string_view extension, std::string& out, bool bFirstNumber, bool bSecondNumber,
-                           int nFirstWidth, int nFirstNumber, int nSecondWidth, int nSecondNumber);
+                           std::string_view extension, std::string& out, bool bFirstNumber,
+                           bool bSecondNumber, int nFirstWidth, int nFirstNumber, int nSecondWidth,
+                           int nSecondNumber);
 
 // The next file of a numbered series: the path's folder, "/", its name, "_"
 // (only when the name is not empty), the number in at least three digits and
@@ -156,7 +157,7 @@ class CFileFindEx {
   };
   std::string m_sFolder;
   std::vector<TEntry> m_Entries;
-  std::size_t m_nNext = 0;      // index of the match the next FindNextFile moves to
+  std::size_t m_nNext = 0;  // index of the match the next FindNextFile moves to
   std::ptrdiff_t m_nCurrent = -1;
 };
 

@@ -141,8 +141,8 @@ void FreeFrameBuffer(TFrameBuffer* pFrame) {
   *pFrame = TFrameBuffer{};
 }
 
-bool AllocDibBits(std::uint8_t*& pBits, std::int32_t& nSize, std::int32_t& nStride,
-                  std::int32_t nWidth, std::int32_t nHeight, TPixelFormat ePixelFormat) {
+bool AllocDibBits(std::uint8_t*& pBits, std::int32_t& nSize, std::int32_t& nStride, std::int32_t nWidth,
+                  std::int32_t nHeight, TPixelFormat ePixelFormat) {
   const std::int32_t bpp = GetPixelFormatBitsPerPixel(ePixelFormat);
   if (bpp == 0 || nWidth <= 0 || nHeight <= 0) {
     return false;

@@ -104,10 +104,10 @@ struct TFrameBuffer {
 
 // The row buffer of MNG image data: each row is led by one filter-type byte.
 struct TScanlineBuffer {
-  std::int32_t nColorCode = 0;    // PNG colour type: 2 grey, 3 grey+alpha, 4 palette, 5 RGB, 6 RGB+alpha
-  std::int32_t nBitDepth = 0;     // bits per sample
-  std::int32_t nUserValue = 0;    // kept for the caller
-  std::int32_t nBitsPerPixel = 0; // bit depth x samples
+  std::int32_t nColorCode = 0;     // PNG colour type: 2 grey, 3 grey+alpha, 4 palette, 5 RGB, 6 RGB+alpha
+  std::int32_t nBitDepth = 0;      // bits per sample
+  std::int32_t nUserValue = 0;     // kept for the caller
+  std::int32_t nBitsPerPixel = 0;  // bit depth x samples
   std::int32_t nWidth = 0;
   std::int32_t nHeight = 0;
   std::int32_t nBytesPerRow = 0;  // packed row + 1 filter byte
@@ -140,8 +140,8 @@ void FreeFrameBuffer(TFrameBuffer* pFrame);
 // size frees it (pointer, size and stride 0) and allocates anew. Refused with
 // everything unchanged: width or height <= 0, a format without bits per pixel,
 // or a size above kMaxFrameBufferBytes.
-bool AllocDibBits(std::uint8_t*& pBits, std::int32_t& nSize, std::int32_t& nStride,
-                  std::int32_t nWidth, std::int32_t nHeight, TPixelFormat ePixelFormat);
+bool AllocDibBits(std::uint8_t*& pBits, std::int32_t& nSize, std::int32_t& nStride, std::int32_t nWidth,
+                  std::int32_t nHeight, TPixelFormat ePixelFormat);
 
 // Validates colour code and bit depth, computes bits per pixel, bytes per row
 // and size, keeps a buffer of equal size or allocates a new one.

@@ -5,9 +5,9 @@
 namespace ZarnTypes {
 
 static_assert(SOURCE_STATE_CLOSED == 1 && SOURCE_STATE_LOADED == 2 && SOURCE_STATE_RUNNING == 3);
-static_assert(SOURCE_CAT_OTHER_URL == 0 && SOURCE_CAT_FILE == 1 && SOURCE_CAT_FTP == 3 && SOURCE_CAT_HTTP == 4 &&
-              SOURCE_CAT_GOPHER == 5 && SOURCE_CAT_DEVICE == 6 && SOURCE_CAT_CLIPBOARD == 7 &&
-              SOURCE_CAT_ACQUIRE == 8);
+static_assert(SOURCE_CAT_OTHER_URL == 0 && SOURCE_CAT_FILE == 1 && SOURCE_CAT_FTP == 3 &&
+              SOURCE_CAT_HTTP == 4 && SOURCE_CAT_GOPHER == 5 && SOURCE_CAT_DEVICE == 6 &&
+              SOURCE_CAT_CLIPBOARD == 7 && SOURCE_CAT_ACQUIRE == 8);
 // The format record holds no pointers: its layout is the same everywhere.
 static_assert(sizeof(TStreamFormat) == 72 && alignof(TStreamFormat) == 8);
 static_assert(offsetof(TStreamFormat, params) == 8 && offsetof(TStreamFormat, nSubKind) == 64);
@@ -54,7 +54,8 @@ void TStreamFormat::Reset() {
   nSubKind = kDefaultSubKind;
 }
 
-bool TStreamFormat::SetParams(TStreamType eType, const void* pInfo, std::size_t nInfoSize, std::int32_t nNewSubKind) {
+bool TStreamFormat::SetParams(TStreamType eType, const void* pInfo, std::size_t nInfoSize,
+                              std::int32_t nNewSubKind) {
   if (!pInfo) return false;
   const std::size_t keep = GetStreamFormatParamsSize(eType, nNewSubKind);
   if (keep == 0 || nInfoSize < keep) return false;

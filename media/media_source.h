@@ -30,11 +30,11 @@ enum TSourceCategory : std::int32_t {
   SOURCE_CAT_OTHER_URL = 0,  // a URL of any other service
   SOURCE_CAT_FILE = 1,       // a media file (stills and media-graph files) or a FILE URL
   SOURCE_CAT_FTP = 3,
-  SOURCE_CAT_HTTP = 4,       // HTTP or HTTPS
+  SOURCE_CAT_HTTP = 4,  // HTTP or HTTPS
   SOURCE_CAT_GOPHER = 5,
-  SOURCE_CAT_DEVICE = 6,     // a capture device or a DVD volume
+  SOURCE_CAT_DEVICE = 6,  // a capture device or a DVD volume
   SOURCE_CAT_CLIPBOARD = 7,
-  SOURCE_CAT_ACQUIRE = 8,    // a scanner or camera
+  SOURCE_CAT_ACQUIRE = 8,  // a scanner or camera
 };
 
 // What is open in a channel.
@@ -44,23 +44,23 @@ struct TMediaSource {
   // Every field back to the state of a closed channel.
   void Reset();
 
-  BOOL bOpen = FALSE_;                            // TRUE_ once a source is open in the channel
+  BOOL bOpen = FALSE_;  // TRUE_ once a source is open in the channel
   TMediaSourceState eState = SOURCE_STATE_CLOSED;
-  BOOL bLoaded = FALSE_;                          // TRUE_ once a loader filled the record
-  TStreamType eStreamType = ST_NULL_STREAM;       // shown as "Media source type"
+  BOOL bLoaded = FALSE_;                     // TRUE_ once a loader filled the record
+  TStreamType eStreamType = ST_NULL_STREAM;  // shown as "Media source type"
   TSourceCategory eSourceCategory = SOURCE_CAT_OTHER_URL;
-  TFileFormat eFileFormat = TFileFormat{0};       // the format the source was opened as
+  TFileFormat eFileFormat = TFileFormat{0};  // the format the source was opened as
   std::string sPath;         // file path, or the generated name of a pasted or acquired picture
   std::string sOwnerText;    // kept for the owner
   std::string sDisplayName;  // the device or generated name shown for the source
   std::string sDisplayPath;  // display form of the path (name and extension, or the shortened URL)
   std::int32_t nWidth = 0;   // frame size in pixels (1 x 1 for a media-graph source without one)
   std::int32_t nHeight = 0;
-  BOOL bRead = FALSE_;       // TRUE_ for stills and media-graph sources, FALSE_ for MNG animations
+  BOOL bRead = FALSE_;  // TRUE_ for stills and media-graph sources, FALSE_ for MNG animations
   TPixelFormat eFramePixelFormat = TPixelFormat{0};      // of the frames the channel delivers
   TPixelFormat eSourcePixelFormat = TPixelFormat{0};     // as the source reported it
   TPixelFormat eDeliveredPixelFormat = TPixelFormat{0};  // as asked of the decoder
-  std::int32_t nPictureCount = 0;  // 1 when a picture is available
+  std::int32_t nPictureCount = 0;                        // 1 when a picture is available
   std::int32_t nReserved = 0;
   std::int32_t nDeviceCategory = 0;  // TSysDevCtgr the device or DVD was opened with; 0 for files
   std::int32_t nDeviceKind = 0;      // TSysDevCtgr detected; the sub-kind of the stream format

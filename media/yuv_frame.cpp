@@ -184,9 +184,8 @@ void FreeYuvFrame(TYuvFrameBuffer* pFrame) {
   *pFrame = TYuvFrameBuffer{};
 }
 
-bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount,
-                  std::int64_t nChromaCount, std::uint8_t* pY, std::uint8_t* pCb,
-                  std::uint8_t* pCr) {
+bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount, std::int64_t nChromaCount,
+                  std::uint8_t* pY, std::uint8_t* pCb, std::uint8_t* pCr) {
   if (nYCount < 0 || nChromaCount < 0 || (nYCount > 0 && pY == nullptr) ||
       (nChromaCount > 0 && (pCb == nullptr || pCr == nullptr))) {
     return false;
@@ -196,15 +195,14 @@ bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount,
     platform::ShowMessage("Can not open YUV input file " + platform::PathToUtf8(path) + " ");
     return false;
   }
-  const bool ok = ReadUpTo(file, pY, nYCount) && ReadUpTo(file, pCb, nChromaCount) &&
-                  ReadUpTo(file, pCr, nChromaCount);
+  const bool ok =
+      ReadUpTo(file, pY, nYCount) && ReadUpTo(file, pCb, nChromaCount) && ReadUpTo(file, pCr, nChromaCount);
   std::fclose(file);
   return ok;
 }
 
-bool LoadRawYuvFile(const std::filesystem::path& path, std::int32_t nWidth,
-                    std::int32_t nHeight, std::int32_t eFileFormat, std::uint8_t** ppY,
-                    std::uint8_t** ppCb, std::uint8_t** ppCr) {
+bool LoadRawYuvFile(const std::filesystem::path& path, std::int32_t nWidth, std::int32_t nHeight,
+                    std::int32_t eFileFormat, std::uint8_t** ppY, std::uint8_t** ppCb, std::uint8_t** ppCr) {
   if (ppY == nullptr || ppCb == nullptr || ppCr == nullptr) {
     return false;
   }

@@ -27,27 +27,27 @@ struct TYuvFrameBuffer {
   TPixelFormat ePixelFormat = TPixelFormat{0};  // 42..44, 48..50, 51..92 planar; PF_YUY2 packed
   std::int32_t nWidth = 0;                      // picture size in pixels
   std::int32_t nHeight = 0;
-  std::int32_t nAlignedWidth = 0;               // rounded up to the alignments (derived)
+  std::int32_t nAlignedWidth = 0;  // rounded up to the alignments (derived)
   std::int32_t nAlignedHeight = 0;
-  std::int32_t nTotalSize = 0;                  // Y size + 2 x chroma size
-  std::int32_t nYSize = 0;                      // aligned width x aligned height
-  std::int32_t nCbSize = 0;                     // Y size / chroma divisor
+  std::int32_t nTotalSize = 0;  // Y size + 2 x chroma size
+  std::int32_t nYSize = 0;      // aligned width x aligned height
+  std::int32_t nCbSize = 0;     // Y size / chroma divisor
   std::int32_t nCrSize = 0;
-  std::int32_t nPlane4Size = 0;                 // always 0: no layout has a fourth plane
-  std::int32_t nWidthAlignment = 0;             // powers of two set by the producer: 1, 2, 4 or 16
+  std::int32_t nPlane4Size = 0;      // always 0: no layout has a fourth plane
+  std::int32_t nWidthAlignment = 0;  // powers of two set by the producer: 1, 2, 4 or 16
   std::int32_t nHeightAlignment = 0;
-  std::uint8_t bFlag1 = 0;                      // kept cleared
-  std::uint8_t bFlag2 = 0;                      // kept cleared; cleared again by the layout functions
-  std::int32_t nPlaneCount = 0;                 // 3 planar, 1 YUY2
-  std::int32_t nChromaDivisor = 0;              // 1 (4:4:4), 2 (4:2:2, YUY2), 4 (4:2:0)
-  std::int32_t nBitsPerPixel = 0;               // 24, 16 or 12
-  std::int32_t nBitsPerSample[3] = {};          // 8 each
-  std::int32_t nPlane4Flag = 0;                 // 0
-  std::int32_t nReserved[5] = {};               // kept cleared
-  std::uint8_t* pBuffer = nullptr;              // the frame bytes (the Y plane first)
-  std::uint8_t* pCb = nullptr;                  // buffer + Y size (YUY2: the buffer)
-  std::uint8_t* pCr = nullptr;                  // Cb + Cb size (YUY2: the buffer)
-  std::uint8_t* pPlane4 = nullptr;              // never set
+  std::uint8_t bFlag1 = 0;              // kept cleared
+  std::uint8_t bFlag2 = 0;              // kept cleared; cleared again by the layout functions
+  std::int32_t nPlaneCount = 0;         // 3 planar, 1 YUY2
+  std::int32_t nChromaDivisor = 0;      // 1 (4:4:4), 2 (4:2:2, YUY2), 4 (4:2:0)
+  std::int32_t nBitsPerPixel = 0;       // 24, 16 or 12
+  std::int32_t nBitsPerSample[3] = {};  // 8 each
+  std::int32_t nPlane4Flag = 0;         // 0
+  std::int32_t nReserved[5] = {};       // kept cleared
+  std::uint8_t* pBuffer = nullptr;      // the frame bytes (the Y plane first)
+  std::uint8_t* pCb = nullptr;          // buffer + Y size (YUY2: the buffer)
+  std::uint8_t* pCr = nullptr;          // Cb + Cb size (YUY2: the buffer)
+  std::uint8_t* pPlane4 = nullptr;      // never set
 };
 
 // Chroma divisor of a pixel format a TYuvFrameBuffer can hold (1, 2 or 4);
@@ -78,9 +78,8 @@ void FreeYuvFrame(TYuvFrameBuffer* pFrame);
 // "Can not open YUV input file <path> " and fails; a read error fails
 // silently. A file shorter than the three counts leaves the unread rest of
 // the destinations as it was and succeeds.
-bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount,
-                  std::int64_t nChromaCount, std::uint8_t* pY, std::uint8_t* pCb,
-                  std::uint8_t* pCr);
+bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount, std::int64_t nChromaCount,
+                  std::uint8_t* pY, std::uint8_t* pCb, std::uint8_t* pCr);
 
 // Reads the first frame of a raw YUV file into one new block of
 // Y + 2 x chroma bytes and points the three out pointers at its planes. The
@@ -90,9 +89,8 @@ bool ReadYuvFrame(const std::filesystem::path& path, std::int64_t nYCount,
 // leaves zeros behind. From the moment the block exists the caller owns it
 // (also when the read fails) and releases it with std::free(*ppY); on a
 // refusal the out pointers are null.
-bool LoadRawYuvFile(const std::filesystem::path& path, std::int32_t nWidth,
-                    std::int32_t nHeight, std::int32_t eFileFormat, std::uint8_t** ppY,
-                    std::uint8_t** ppCb, std::uint8_t** ppCr);
+bool LoadRawYuvFile(const std::filesystem::path& path, std::int32_t nWidth, std::int32_t nHeight,
+                    std::int32_t eFileFormat, std::uint8_t** ppY, std::uint8_t** ppCb, std::uint8_t** ppCr);
 
 // Reads the record's total size from the start of the file into its buffer.
 // False when the record has no laid-out buffer, the file cannot be opened or

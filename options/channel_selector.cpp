@@ -18,8 +18,8 @@ using namespace ZarnTypes;
 bool NavigateModeTexts(std::int32_t mode, TNavigateModeTexts& texts) {
   switch (mode) {
     case NAVIGATE_MODE_STATUS:
-      texts = {"Media document status", "Enable operations for media document channels", "Navigate media sources",
-               true, false};
+      texts = {"Media document status", "Enable operations for media document channels",
+               "Navigate media sources", true, false};
       return true;
     case NAVIGATE_MODE_SOURCE_LIST:
       texts = {"Navigate media source list", "Enable a navigation of the media sources in the list",
@@ -29,15 +29,14 @@ bool NavigateModeTexts(std::int32_t mode, TNavigateModeTexts& texts) {
       texts = {"Play media stream", "Enable playing the media", "Play media stream", false, false};
       return true;
     case NAVIGATE_MODE_REPLAY:
-      texts = {"Replay video from the cache buffer", " Enable replaying the media", "Replay video from a buffer",
-               false, false};
+      texts = {"Replay video from the cache buffer", " Enable replaying the media",
+               "Replay video from a buffer", false, false};
       return true;
     case NAVIGATE_MODE_DVD:
-      texts = {"Navigate DVD media source", " Enable navigation of DVD media source", "Navigate DVD media source",
-               false, true};
+      texts = {"Navigate DVD media source", " Enable navigation of DVD media source",
+               "Navigate DVD media source", false, true};
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -47,16 +46,11 @@ namespace {
 std::uint8_t* FirstRowByte(std::int32_t mode, TNavigateChannel& c) {
   switch (mode) {
     case NAVIGATE_MODE_STATUS:
-    case NAVIGATE_MODE_SOURCE_LIST:
-      return &c.navigate;
-    case NAVIGATE_MODE_PLAY:
-      return &c.play;
-    case NAVIGATE_MODE_REPLAY:
-      return &c.replay;
-    case NAVIGATE_MODE_DVD:
-      return &c.dvdNavigate;
-    default:
-      return nullptr;
+    case NAVIGATE_MODE_SOURCE_LIST: return &c.navigate;
+    case NAVIGATE_MODE_PLAY: return &c.play;
+    case NAVIGATE_MODE_REPLAY: return &c.replay;
+    case NAVIGATE_MODE_DVD: return &c.dvdNavigate;
+    default: return nullptr;
   }
 }
 
@@ -66,7 +60,8 @@ TBoxes ShowSelections(std::int32_t mode, const TNavigateExchange& block) {
   TBoxes boxes{};
   for (int ch = 0; ch < 4; ++ch) {
     TNavigateChannel c = block.channel[ch];
-    if (const std::uint8_t* first = FirstRowByte(mode, c)) boxes[0][static_cast<std::size_t>(ch)] = *first != 0;
+    if (const std::uint8_t* first = FirstRowByte(mode, c))
+      boxes[0][static_cast<std::size_t>(ch)] = *first != 0;
     if (mode == NAVIGATE_MODE_STATUS) {
       boxes[1][static_cast<std::size_t>(ch)] = c.play != 0;
       boxes[2][static_cast<std::size_t>(ch)] = c.replay != 0;
@@ -160,7 +155,8 @@ bool COptsNavigate::OnInitDialog() {
   m_Block = TNavigateExchange{};
   m_Block.mode = m_nMode;
   if (!SendOptsBlock(m_pOwner, platform::qt::WM_APP_OPTS_NAVIGATE, 0, m_Block, OPTS_XCHG_READ)) {
-    platform::ShowMessage("Configuration data are not available", {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    platform::ShowMessage("Configuration data are not available", {},
+                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
     return false;
   }
   if (texts.radio) BuildRow(0, true);
@@ -188,7 +184,8 @@ void COptsNavigate::OnOK() {
   StoreSelections(m_nMode, boxes, m_Block);
   m_Block.mode = m_nMode;
   if (!SendOptsBlock(m_pOwner, platform::qt::WM_APP_OPTS_NAVIGATE, 0, m_Block, OPTS_XCHG_WRITE)) {
-    platform::ShowMessage("Configuration data can not be set", {}, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    platform::ShowMessage("Configuration data can not be set", {},
+                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
     return;
   }
   QDialog::accept();

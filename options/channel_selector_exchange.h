@@ -33,7 +33,7 @@ static_assert(sizeof(TNavigateChannel) == 5);
 
 struct TNavigateExchange {
   TOptsExchangeHeader header;
-  std::int32_t mode = 0;      // TNavigateMode, set before the dialog runs
+  std::int32_t mode = 0;  // TNavigateMode, set before the dialog runs
   std::int32_t reserved = 0;
   TNavigateChannel channel[4];  // channel 1 first
 };

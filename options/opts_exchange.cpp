@@ -2,8 +2,8 @@
 
 namespace ZarnTypes {
 
-bool SendOptsExchange(QObject* owner, UINT message, platform::qt::WPARAM wParam,
-                      TOptsExchangeHeader& header, std::int32_t op) {
+bool SendOptsExchange(QObject* owner, UINT message, platform::qt::WPARAM wParam, TOptsExchangeHeader& header,
+                      std::int32_t op) {
   header.op = op;
   header.answered = 0;
   if (!owner) return false;

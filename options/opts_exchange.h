@@ -94,8 +94,8 @@ enum TOptsTopic : std::int32_t {
 // clears `answered`, sets the operation, sends `message` with `wParam` and the
 // block's address, and returns the owner's `answered`. Without an owner
 // nothing is sent and the block stays unanswered.
-bool SendOptsExchange(QObject* owner, UINT message, platform::qt::WPARAM wParam,
-                      TOptsExchangeHeader& header, std::int32_t op);
+bool SendOptsExchange(QObject* owner, UINT message, platform::qt::WPARAM wParam, TOptsExchangeHeader& header,
+                      std::int32_t op);
 
 // The header of a block. A block either embeds a TOptsExchangeHeader as its
 // first member (its own fields then start at offset 8) or begins with its

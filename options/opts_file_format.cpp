@@ -51,9 +51,9 @@ std::vector<TYuvLayoutRow> BuildTable() {
 }
 
 const char* const kFilterLabels[YF_COUNT] = {
-    "RGB-YUV conversion base", "YUV color components", "Sub sampling ratio",
-    "Color planes",            "Progressive / Interlaced", "Bits per luma",
-    "Bits per chroma",         "Data range",          "Sub samplring pattern"};
+    "RGB-YUV conversion base",  "YUV color components", "Sub sampling ratio", "Color planes",
+    "Progressive / Interlaced", "Bits per luma",        "Bits per chroma",    "Data range",
+    "Sub samplring pattern"};
 
 }  // namespace
 
@@ -102,12 +102,12 @@ std::vector<std::int32_t> FilterLayouts(const TFilterValues& filters) {
 
 const std::vector<TResolutionPreset>& ResolutionPresets() {
   static const std::vector<TResolutionPreset> presets = {
-      {" resolution: undefined", 0, 0},     {" 128 x 96  sub QCIF ", 128, 96},
-      {" 176 x 144     QCIF ", 176, 144},   {" 352 x 288     CIF ", 352, 288},
-      {" 320 x 240         ", 320, 240},    {" 640 x 480         ", 640, 480},
-      {" 640 x 486         ", 640, 486},    {" 720 x 480         ", 720, 480},
-      {" 720 x 525         ", 720, 525},    {" 720 x 576   D1/50 ", 720, 576},
-      {" 768 x 576         ", 768, 576},    {" 1280 x  720 HDTV  720p ", 1280, 720},
+      {" resolution: undefined", 0, 0},         {" 128 x 96  sub QCIF ", 128, 96},
+      {" 176 x 144     QCIF ", 176, 144},       {" 352 x 288     CIF ", 352, 288},
+      {" 320 x 240         ", 320, 240},        {" 640 x 480         ", 640, 480},
+      {" 640 x 486         ", 640, 486},        {" 720 x 480         ", 720, 480},
+      {" 720 x 525         ", 720, 525},        {" 720 x 576   D1/50 ", 720, 576},
+      {" 768 x 576         ", 768, 576},        {" 1280 x  720 HDTV  720p ", 1280, 720},
       {" 1920 x 1080 HDTV 1080p ", 1920, 1080}, {" custom resolution ", 0, 0},
   };
   return presets;
@@ -125,7 +125,8 @@ int PresetForSize(std::int32_t width, std::int32_t height) {
 std::string CheckImageSize(std::int32_t width, std::int32_t height) {
   char text[128];
   if (width < 1 || width > kMaxImageSize) {
-    std::snprintf(text, sizeof text, "Width of image %d is out of allowed range: 0 < W <= %d", width, kMaxImageSize);
+    std::snprintf(text, sizeof text, "Width of image %d is out of allowed range: 0 < W <= %d", width,
+                  kMaxImageSize);
     return text;
   }
   if (height < 1 || height > kMaxImageSize) {
@@ -208,7 +209,8 @@ bool COptsFileFormat::OnInitDialog() {
   for (int f = 0; f < YF_COUNT; ++f) {
     QComboBox* list = m_filterLists[static_cast<std::size_t>(f)];
     list->clear();
-    for (const TFilterEntry& e : FilterEntries(static_cast<TYuvFilter>(f))) list->addItem(QString::fromUtf8(e.text));
+    for (const TFilterEntry& e : FilterEntries(static_cast<TYuvFilter>(f)))
+      list->addItem(QString::fromUtf8(e.text));
     list->setCurrentIndex(0);
   }
   SizeToControls();

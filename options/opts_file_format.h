@@ -24,7 +24,7 @@ namespace ZarnTypes {
 
 struct TYuvFormatExchange {
   TOptsExchangeHeader header;
-  std::int32_t format = 0;        // TFileFormat 53..94
+  std::int32_t format = 0;  // TFileFormat 53..94
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::uint8_t singleImage = 0;
@@ -64,7 +64,7 @@ inline constexpr std::int32_t kMaxImageSize = 5000;
 struct TYuvLayoutRow {
   std::int32_t code = 0;  // 53..94
   std::array<std::int32_t, YF_COUNT> attributes{};
-  std::string text;       // "YCbCr 420 ITU709 8bit 16-235-240 Center (.yuv)"
+  std::string text;  // "YCbCr 420 ITU709 8bit 16-235-240 Center (.yuv)"
 };
 
 // The 42 layouts in code order.

@@ -46,11 +46,14 @@ TFailureTexts FailureTexts(TOptsPageKind kind) {
       return {"Configuration data about application look are not available.",
               "Configuration data about application look can not be set"};
     case PAGE_MDI_TABS:
-      return {"Configuration data for a MDI tabs are not available.", "Configuration data for MDI tabs can not be set"};
+      return {"Configuration data for a MDI tabs are not available.",
+              "Configuration data for MDI tabs can not be set"};
     case PAGE_TOOLBAR:
-      return {"Configuration data about toolbars are not available.", "Configuration data for toolbars can not be set"};
+      return {"Configuration data about toolbars are not available.",
+              "Configuration data for toolbars can not be set"};
     case PAGE_OPEN_MEDIA_SOURCE:
-    case PAGE_DIRECTSHOW: return {"Configuration data are not available", "Configuration data can not be set"};
+    case PAGE_DIRECTSHOW:
+      return {"Configuration data are not available", "Configuration data can not be set"};
     case PAGE_MEDIA_DOCUMENT: return {"Configuration data for channels is not available", ""};
     case PAGE_FILES_OF_TYPE:
       return {"Configuration data for 'Files of type' option dialog are not available",
@@ -77,20 +80,26 @@ TFailureTexts FailureTexts(TOptsPageKind kind) {
               "Configuration data for 'Video pane' options dialog can not be set"};
     case PAGE_TRANSFORM_2D: return {"Configuration data for dialog is not available", ""};
     case PAGE_YUV:
-      return {"Configuration data for YUV file are not available", "Configuration data for YUV file can not be set"};
+      return {"Configuration data for YUV file are not available",
+              "Configuration data for YUV file can not be set"};
     case PAGE_JPEG:
-      return {"Configuration data for Jpeg file are not available", "Configuration data for Jpeg file can not be set"};
+      return {"Configuration data for Jpeg file are not available",
+              "Configuration data for Jpeg file can not be set"};
     case PAGE_JPEG2000:
       return {"Configuration data for JPEG-2000 file are not available",
               "Configuration data for JPEG-2000 file can not be set"};
     case PAGE_PNG:
-      return {"Configuration data for Png file are not available", "Configuration data for Png file can not be set"};
+      return {"Configuration data for Png file are not available",
+              "Configuration data for Png file can not be set"};
     case PAGE_GIF:
-      return {"Configuration data for Gif file are not available", "Configuration data for GIF file can not be set"};
+      return {"Configuration data for Gif file are not available",
+              "Configuration data for GIF file can not be set"};
     case PAGE_TIFF:
-      return {"Configuration data for Tiff file are not available", "Configuration data for TIFF file can not be set"};
+      return {"Configuration data for Tiff file are not available",
+              "Configuration data for TIFF file can not be set"};
     case PAGE_AVI:
-      return {"Configuration data for Avi file are not available", "Configuration data for Avi file can not be set"};
+      return {"Configuration data for Avi file are not available",
+              "Configuration data for Avi file can not be set"};
     case PAGE_WMF:
       return {"Configuration data for Wmf file/stream are not available",
               "Configuration data for Wmf file/stream can not be set"};

@@ -99,9 +99,9 @@ class COptsPage : public QWidget {
   // Reads a block: op READ, answered 0, sent to the owner. When the owner
   // does not answer, shows `failText` and remembers that the read failed.
   template <class TBlock>
-  bool ReadBlock(UINT message, platform::qt::WPARAM wParam, TBlock& block,
-                 const std::string& failText) {
-    const bool answered = ZarnTypes::SendOptsBlock(m_pOwner, message, wParam, block, ZarnTypes::OPTS_XCHG_READ);
+  bool ReadBlock(UINT message, platform::qt::WPARAM wParam, TBlock& block, const std::string& failText) {
+    const bool answered =
+        ZarnTypes::SendOptsBlock(m_pOwner, message, wParam, block, ZarnTypes::OPTS_XCHG_READ);
     return ReadAnswered(answered, failText);
   }
 
@@ -110,13 +110,13 @@ class COptsPage : public QWidget {
   // sends nothing either and shows `failText`; an unanswered write shows it
   // too. True when the owner took the block.
   template <class TBlock>
-  bool WriteBlock(UINT message, platform::qt::WPARAM wParam, TBlock& block,
-                  const std::string& failText) {
+  bool WriteBlock(UINT message, platform::qt::WPARAM wParam, TBlock& block, const std::string& failText) {
     ZarnTypes::OptsHeaderOf(block).op = ZarnTypes::OPTS_XCHG_WRITE;
     ZarnTypes::OptsHeaderOf(block).answered = 0;
     if (m_bReadOnly) return false;
     if (m_bReadFailed) return WriteAnswered(false, failText);
-    const bool answered = ZarnTypes::SendOptsBlock(m_pOwner, message, wParam, block, ZarnTypes::OPTS_XCHG_WRITE);
+    const bool answered =
+        ZarnTypes::SendOptsBlock(m_pOwner, message, wParam, block, ZarnTypes::OPTS_XCHG_WRITE);
     return WriteAnswered(answered, failText);
   }
 

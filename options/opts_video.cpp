@@ -143,7 +143,8 @@ void COptsVideo::OnOK() {
     m_Block.syncMode = CHANNEL_SYNC_BY_TIME;
   m_Block.frameInfo = m_pFrameInfo->isChecked() ? 1 : 0;
   m_Block.fileNameInfo = m_pFileNameInfo->isChecked() ? 1 : 0;
-  WriteBlock(platform::qt::WM_APP_OPTS_VIDEO, 0, m_Block, "Configuration data for 'Video' operations can not be set");
+  WriteBlock(platform::qt::WM_APP_OPTS_VIDEO, 0, m_Block,
+             "Configuration data for 'Video' operations can not be set");
 }
 
 }  // namespace OptsVideo

@@ -20,10 +20,10 @@ enum TChannelSync : std::int32_t {
 
 struct TVideoExchange {
   TOptsExchangeHeader header;
-  std::int32_t frameRate = 0;   // frames per second, written by the page
-  std::int32_t period = 0;      // video-out period, ms
-  std::int32_t syncMode = 0;    // TChannelSync
-  std::uint8_t frameInfo = 0;   // "Enable frame index and time info"
+  std::int32_t frameRate = 0;     // frames per second, written by the page
+  std::int32_t period = 0;        // video-out period, ms
+  std::int32_t syncMode = 0;      // TChannelSync
+  std::uint8_t frameInfo = 0;     // "Enable frame index and time info"
   std::uint8_t fileNameInfo = 0;  // "Enable frame file name info"
 };
 static_assert(sizeof(TVideoExchange) == 24);

@@ -61,10 +61,8 @@ bool IsReadOnlyMarkedKind(TOptsPageKind kind) {
     case PAGE_OPEN_MEDIA_SOURCE:
     case PAGE_TOOLBAR:
     case PAGE_DIRECTSHOW:
-    case PAGE_DVD:
-      return false;
-    default:
-      return kind >= 0 && kind < PAGE_KIND_COUNT;
+    case PAGE_DVD: return false;
+    default: return kind >= 0 && kind < PAGE_KIND_COUNT;
   }
 }
 

@@ -39,9 +39,15 @@ class TByteWriter {
  public:
   explicit TByteWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
   void U8(std::uint8_t v) { m_out.push_back(v); }
-  void U16(std::uint16_t v) { Grow(2, [&](std::uint8_t* p) { StoreLE16(p, v); }); }
-  void U32(std::uint32_t v) { Grow(4, [&](std::uint8_t* p) { StoreLE32(p, v); }); }
-  void U64(std::uint64_t v) { Grow(8, [&](std::uint8_t* p) { StoreLE64(p, v); }); }
+  void U16(std::uint16_t v) {
+    Grow(2, [&](std::uint8_t* p) { StoreLE16(p, v); });
+  }
+  void U32(std::uint32_t v) {
+    Grow(4, [&](std::uint8_t* p) { StoreLE32(p, v); });
+  }
+  void U64(std::uint64_t v) {
+    Grow(8, [&](std::uint8_t* p) { StoreLE64(p, v); });
+  }
   void I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
   void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
   void I64(std::int64_t v) { U64(static_cast<std::uint64_t>(v)); }
@@ -73,10 +79,22 @@ class TByteReader {
  public:
   TByteReader(const void* data, std::size_t size)
       : m_data(static_cast<const std::uint8_t*>(data)), m_size(size) {}
-  std::uint8_t U8() { const std::uint8_t* p = Take(1); return p ? p[0] : 0; }
-  std::uint16_t U16() { const std::uint8_t* p = Take(2); return p ? LoadLE16(p) : 0; }
-  std::uint32_t U32() { const std::uint8_t* p = Take(4); return p ? LoadLE32(p) : 0; }
-  std::uint64_t U64() { const std::uint8_t* p = Take(8); return p ? LoadLE64(p) : 0; }
+  std::uint8_t U8() {
+    const std::uint8_t* p = Take(1);
+    return p ? p[0] : 0;
+  }
+  std::uint16_t U16() {
+    const std::uint8_t* p = Take(2);
+    return p ? LoadLE16(p) : 0;
+  }
+  std::uint32_t U32() {
+    const std::uint8_t* p = Take(4);
+    return p ? LoadLE32(p) : 0;
+  }
+  std::uint64_t U64() {
+    const std::uint8_t* p = Take(8);
+    return p ? LoadLE64(p) : 0;
+  }
   std::int16_t I16() { return static_cast<std::int16_t>(U16()); }
   std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
   std::int64_t I64() { return static_cast<std::int64_t>(U64()); }
@@ -94,7 +112,10 @@ class TByteReader {
   }
   bool Skip(std::size_t n) { return Take(n) != nullptr; }
   bool Seek(std::size_t pos) {
-    if (pos > m_size) { m_ok = false; return false; }
+    if (pos > m_size) {
+      m_ok = false;
+      return false;
+    }
     m_pos = pos;
     return true;
   }

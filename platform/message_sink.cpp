@@ -9,8 +9,7 @@ namespace {
 class TStderrSink : public IMessageSink {
  public:
   int Show(const TMessageBox& box) override {
-    std::fprintf(stderr, "%s%s%s\n", box.caption.c_str(),
-                 box.caption.empty() ? "" : ": ", box.text.c_str());
+    std::fprintf(stderr, "%s%s%s\n", box.caption.c_str(), box.caption.empty() ? "" : ": ", box.text.c_str());
     return DefaultButton(box.style);
   }
 };
@@ -25,10 +24,8 @@ IMessageSink* SetMessageSink(IMessageSink* sink) { return g_sink.exchange(sink);
 int DefaultButton(std::uint32_t style) {
   switch (style & MB_BUTTON_MASK) {
     case MB_YESNO:
-    case MB_YESNOCANCEL:
-      return IDYES;
-    default:
-      return IDOK;
+    case MB_YESNOCANCEL: return IDYES;
+    default: return IDOK;
   }
 }
 

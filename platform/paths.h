@@ -15,7 +15,9 @@ std::string ToNativeSeparators(std::string_view path);
 
 // UTF-8 text of a path and back (the file system takes the bytes as they are).
 inline std::string PathToUtf8(const std::filesystem::path& p) { return p.string(); }
-inline std::filesystem::path PathFromUtf8(std::string_view s) { return std::filesystem::path(std::string(s)); }
+inline std::filesystem::path PathFromUtf8(std::string_view s) {
+  return std::filesystem::path(std::string(s));
+}
 
 // A path split the way the numbered-name functions want it: folder (ending
 // with its separator, or empty), name without extension, extension with its dot.

@@ -4,8 +4,7 @@ namespace platform {
 namespace {
 
 template <class Lock, class Pred>
-WaitResult WaitFor(std::condition_variable& cv, Lock& lock,
-                   std::chrono::milliseconds timeout, Pred ready,
+WaitResult WaitFor(std::condition_variable& cv, Lock& lock, std::chrono::milliseconds timeout, Pred ready,
                    const bool& stop) {
   auto done = [&] { return stop || ready(); };
   if (timeout < std::chrono::milliseconds::zero()) {
@@ -43,7 +42,8 @@ WaitResult TPulseEvent::Wait(std::chrono::milliseconds timeout) {
   if (m_stop) return WaitResult::Stopped;
   const std::uint64_t seen = m_generation;
   TWaiterScope waiting(m_waiters);
-  return WaitFor(m_cv, lock, timeout, [&] { return m_generation != seen; }, m_stop);
+  return WaitFor(
+      m_cv, lock, timeout, [&] { return m_generation != seen; }, m_stop);
 }
 
 void TPulseEvent::RequestStop() {
@@ -90,7 +90,8 @@ bool TManualResetEvent::IsSet() const {
 WaitResult TManualResetEvent::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_mutex);
   if (m_stop) return WaitResult::Stopped;
-  return WaitFor(m_cv, lock, timeout, [&] { return m_set; }, m_stop);
+  return WaitFor(
+      m_cv, lock, timeout, [&] { return m_set; }, m_stop);
 }
 
 void TManualResetEvent::RequestStop() {
@@ -123,7 +124,8 @@ WaitResult TAutoResetEvent::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_mutex);
   if (m_stop) return WaitResult::Stopped;
   TWaiterScope waiting(m_waiters);
-  WaitResult r = WaitFor(m_cv, lock, timeout, [&] { return m_set; }, m_stop);
+  WaitResult r = WaitFor(
+      m_cv, lock, timeout, [&] { return m_set; }, m_stop);
   if (r == WaitResult::Signalled) m_set = false;
   return r;
 }

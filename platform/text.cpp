@@ -17,10 +17,20 @@ char32_t NextUtf8(std::string_view s, std::size_t& i) {
   int extra;
   char32_t cp;
   char32_t min;
-  if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; min = 0x80; }
-  else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; min = 0x800; }
-  else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; min = 0x10000; }
-  else return kReplacement;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1;
+    cp = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2;
+    cp = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3;
+    cp = b0 & 0x07;
+    min = 0x10000;
+  } else
+    return kReplacement;
   for (int k = 0; k < extra; ++k) {
     if (i >= s.size()) return kReplacement;
     const auto b = static_cast<unsigned char>(s[i]);
@@ -116,9 +126,7 @@ std::string DecodeUtf16Le(const std::uint8_t* data, std::size_t size) {
     data += 2;
     size -= 2;
   }
-  return DecodeUnits(size / 2, [&](std::size_t i) {
-    return char32_t(data[2 * i] | (data[2 * i + 1] << 8));
-  });
+  return DecodeUnits(size / 2, [&](std::size_t i) { return char32_t(data[2 * i] | (data[2 * i + 1] << 8)); });
 }
 
 TextEncoding DetectTextEncoding(const std::uint8_t* data, std::size_t size) {

@@ -14,12 +14,12 @@
 namespace platform {
 
 enum class TextEncoding {
-  Empty,      // no bytes
-  Utf16Le,    // UTF-16LE without a byte-order mark (detected by its zero bytes)
-  Utf16LeBom, // UTF-16LE with FF FE
-  Utf16BeBom, // UTF-16BE with FE FF
-  Utf8Bom,    // EF BB BF
-  EightBit,   // anything else: UTF-8 or a legacy 8-bit code page
+  Empty,       // no bytes
+  Utf16Le,     // UTF-16LE without a byte-order mark (detected by its zero bytes)
+  Utf16LeBom,  // UTF-16LE with FF FE
+  Utf16BeBom,  // UTF-16BE with FE FF
+  Utf8Bom,     // EF BB BF
+  EightBit,    // anything else: UTF-8 or a legacy 8-bit code page
 };
 
 // Converts; invalid sequences become U+FFFD, never a failure.

@@ -20,11 +20,11 @@ struct TChannelParams {
   std::uint8_t ch_bEnableSocketServClient = 0;
   std::string ch_sIPAddressServer;
   std::string ch_sNetworkID_Server;
-  std::array<std::string, 8> ch_sNetworkID_Client;      // _00 .. _07
-  std::array<std::string, 8> ch_sClientDir_Inp;         // _00 .. _07
-  std::array<std::string, 8> ch_sClientDir_Out;         // _00 .. _07
-  std::array<std::string, 8> ch_sIniFileH264_Client;    // _00 .. _07
-  std::array<std::string, 8> ch_sServer_ClientDir;      // _00 .. _07
+  std::array<std::string, 8> ch_sNetworkID_Client;    // _00 .. _07
+  std::array<std::string, 8> ch_sClientDir_Inp;       // _00 .. _07
+  std::array<std::string, 8> ch_sClientDir_Out;       // _00 .. _07
+  std::array<std::string, 8> ch_sIniFileH264_Client;  // _00 .. _07
+  std::array<std::string, 8> ch_sServer_ClientDir;    // _00 .. _07
   std::uint8_t ch_bEnableDecoderOOV = 0;
   std::string ch_sSysDirOOV;
   std::string ch_sIniFileOOV;
@@ -74,8 +74,10 @@ struct TChannelParamsSet {
     return index >= 0 && index < kChannelParamCount && bSet[static_cast<std::size_t>(index)] != 0;
   }
   void Set(int index, bool on) {
-    if (index == kFramesCountRqIndex) nFramesCount_RQ_Set = on ? 1 : 0;
-    else if (index >= 0 && index < kChannelParamCount) bSet[static_cast<std::size_t>(index)] = on ? 1 : 0;
+    if (index == kFramesCountRqIndex)
+      nFramesCount_RQ_Set = on ? 1 : 0;
+    else if (index >= 0 && index < kChannelParamCount)
+      bSet[static_cast<std::size_t>(index)] = on ? 1 : 0;
   }
   bool operator==(const TChannelParamsSet&) const = default;
 };
@@ -89,14 +91,14 @@ struct TFolderPrefix {
 
 // The folder part of the parameters: 24 strings.
 struct TAppFolders {
-  std::string configIni;       // 0
-  std::string configIni2;      // 1 (the same path again)
-  std::string configIniName;   // 2 "Config"
-  std::string configXml;       // 3
-  std::string configXml2;      // 4
-  std::string configXmlName;   // 5 "Config"
-  std::string log;             // 6
-  std::string logName;         // 7 "Log"
+  std::string configIni;                               // 0
+  std::string configIni2;                              // 1 (the same path again)
+  std::string configIniName;                           // 2 "Config"
+  std::string configXml;                               // 3
+  std::string configXml2;                              // 4
+  std::string configXmlName;                           // 5 "Config"
+  std::string log;                                     // 6
+  std::string logName;                                 // 7 "Log"
   std::array<TFolderPrefix, kChannelCount> recording;  // 8..15: folder, "Clip"
   std::array<TFolderPrefix, kChannelCount> capture;    // 16..23: folder, "Image"
   bool operator==(const TAppFolders&) const = default;

@@ -161,7 +161,7 @@ enum TCommandId : UINT {
   ID_CONTEXT_HELP = 57669,
   ID_HELP = 57670,
   ID_DEFAULT_HELP = 57671,
-  ID_VIEW_TOOLBAR = 59392,      // the list of toolbars and panes
+  ID_VIEW_TOOLBAR = 59392,  // the list of toolbars and panes
   ID_VIEW_STATUS_BAR = 59393,
 
   // The window ids of the toolbars the user creates.

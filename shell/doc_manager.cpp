@@ -36,14 +36,14 @@ CDocManagerEx::~CDocManagerEx() {
   if (g_manager == this) g_manager = nullptr;
 }
 
-std::unique_ptr<FileDialogEx::CFileDialogEx> CDocManagerEx::CreateFileDialog(bool open,
-                                                                             std::vector<std::int32_t> codes) {
+std::unique_ptr<FileDialogEx::CFileDialogEx> CDocManagerEx::CreateFileDialog(
+    bool open, std::vector<std::int32_t> codes) {
   return std::make_unique<FileDialogEx::CFileDialogEx>(open, m_settings, std::move(codes), m_parent);
 }
 
 bool CDocManagerEx::DoPromptFileName(std::string& fileName, int titleId, std::uint32_t flags, bool open,
                                      shell::CDocTemplate* docTemplate) {
-  (void)flags;  // the dialog's modes already ask for an existing file (open) or path (save)
+  (void)flags;        // the dialog's modes already ask for an existing file (open) or path (save)
   (void)docTemplate;  // the media template declares no filter entry of its own
   const bool extended = m_settings.extended;
   const std::int32_t mode = m_settings.mode;
@@ -64,13 +64,16 @@ bool CDocManagerEx::DoPromptFileName(std::string& fileName, int titleId, std::ui
   if (extended && IsSaveMode(mode) && proposed.empty()) proposed = ProposeSaveName(m_settings);
   if (!proposed.empty()) {
     const QFileInfo info(QString::fromStdString(proposed));
-    if (info.isAbsolute()) dialog->selectFile(info.absoluteFilePath());
-    else dialog->selectFile(QString::fromStdString(proposed));
+    if (info.isAbsolute())
+      dialog->selectFile(info.absoluteFilePath());
+    else
+      dialog->selectFile(QString::fromStdString(proposed));
   }
 
   m_lastInitialFilter = -1;
   if (extended) {
-    const std::int32_t wanted = IsSaveMode(mode) ? FileFormatToFileFilter(m_settings.format) : m_settings.filterCode;
+    const std::int32_t wanted =
+        IsSaveMode(mode) ? FileFormatToFileFilter(m_settings.format) : m_settings.filterCode;
     m_lastInitialFilter = InitialFilterIndex(m_lastCodes, wanted);
     dialog->SelectFilterIndex(m_lastInitialFilter);
     if (IsSaveMode(mode)) {

@@ -32,9 +32,9 @@ class CFileDialogEx;
 namespace DocManagerEx {
 
 // Framework string ids the prompts use.
-inline constexpr int AFX_IDS_OPENFILE = 61440;     // "Open"
-inline constexpr int AFX_IDS_SAVEFILE = 61441;     // "Save As"
-inline constexpr int AFX_IDS_SAVEFILECOPY = 61444; // "Save Copy As"
+inline constexpr int AFX_IDS_OPENFILE = 61440;      // "Open"
+inline constexpr int AFX_IDS_SAVEFILE = 61441;      // "Save As"
+inline constexpr int AFX_IDS_SAVEFILECOPY = 61444;  // "Save Copy As"
 inline constexpr int AFX_IDP_FAILED_TO_CREATE_DOC = 61700;
 
 inline constexpr std::uint32_t OFN_HIDEREADONLY = 0x00000004;
@@ -59,8 +59,8 @@ class CDocManagerEx {
   const std::vector<shell::CDocTemplate*>& Templates() const { return m_templates; }
 
   // Makes the dialog of a prompt with a copy of the settings.
-  virtual std::unique_ptr<FileDialogEx::CFileDialogEx> CreateFileDialog(bool open,
-                                                                        std::vector<std::int32_t> filterCodes);
+  virtual std::unique_ptr<FileDialogEx::CFileDialogEx> CreateFileDialog(
+      bool open, std::vector<std::int32_t> filterCodes);
 
   // Runs a file prompt. `fileName` is the proposed name on entry and the
   // chosen path on return. True when the user pressed OK.
@@ -84,7 +84,9 @@ class CDocManagerEx {
   void SetOpener(std::function<bool(const std::string&)> opener) { m_opener = std::move(opener); }
   void SetNewDocumentMaker(std::function<bool(shell::CDocTemplate*)> maker) { m_maker = std::move(maker); }
   // Whether a template has an open document (for the "Tovrin" rule).
-  void SetHasDocumentQuery(std::function<bool(shell::CDocTemplate*)> query) { m_hasDocument = std::move(query); }
+  void SetHasDocumentQuery(std::function<bool(shell::CDocTemplate*)> query) {
+    m_hasDocument = std::move(query);
+  }
   void SetParentWidget(QWidget* parent) { m_parent = parent; }
 
   // The saved settings block's part: restored at start-up (all but the

@@ -57,8 +57,8 @@ void CFileDialogEx::SetMediaPreviewRunner(std::function<void(TMediaRequest&)> ru
   MediaRunner() = std::move(runner);
 }
 
-CFileDialogEx::CFileDialogEx(bool open, const TFileDialogSettings& settings, std::vector<std::int32_t> filterCodes,
-                             QWidget* parent)
+CFileDialogEx::CFileDialogEx(bool open, const TFileDialogSettings& settings,
+                             std::vector<std::int32_t> filterCodes, QWidget* parent)
     : QFileDialog(parent), m_logic(settings, std::move(filterCodes)) {
   setOption(QFileDialog::DontUseNativeDialog, true);
   setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
@@ -72,7 +72,8 @@ CFileDialogEx::CFileDialogEx(bool open, const TFileDialogSettings& settings, std
   m_messages->On(WM_APP_OPTS_YUV, [this](WPARAM, LPARAM l) -> LRESULT {
     return m_logic.ExchangeYuv(*RecordOf<TYuvFormatExchange>(l)) ? 1 : 0;
   });
-  for (UINT message : {WM_APP_OPTS_JPEG, WM_APP_OPTS_JPEG2000, WM_APP_OPTS_PNG, WM_APP_OPTS_GIF, WM_APP_OPTS_TIFF})
+  for (UINT message :
+       {WM_APP_OPTS_JPEG, WM_APP_OPTS_JPEG2000, WM_APP_OPTS_PNG, WM_APP_OPTS_GIF, WM_APP_OPTS_TIFF})
     m_messages->On(message, [this, message](WPARAM, LPARAM l) -> LRESULT {
       return m_logic.ExchangeFormatBlock(message, *RecordOf<TOptsExchangeHeader>(l)) ? 1 : 0;
     });
@@ -123,7 +124,8 @@ void CFileDialogEx::BuildArea() {
   if (MediaRunner()) {
     m_preview->SetMediaRunner([](TMediaRequest& request) { MediaRunner()(request); });
   }
-  m_preview->SetInfoSink([this](std::int32_t kind, const std::int32_t* v) { m_logic.OnPreviewInfo(kind, v); });
+  m_preview->SetInfoSink(
+      [this](std::int32_t kind, const std::int32_t* v) { m_logic.OnPreviewInfo(kind, v); });
   const int pitch = m_destination->sizeHint().height() + 6;
   const int panelHeight = std::max(0, m_logic.AreaHeight() - pitch - 10);
   m_info->setFixedHeight(panelHeight);
@@ -156,7 +158,8 @@ void CFileDialogEx::ShowLogic() {
     m_destination->addItem(QString::fromStdString(item.text), item.data);
   m_destination->setCurrentIndex(m_logic.DestinationIndex());
   m_channel->clear();
-  for (const TListItem& item : m_logic.ChannelItems()) m_channel->addItem(QString::fromStdString(item.text), item.data);
+  for (const TListItem& item : m_logic.ChannelItems())
+    m_channel->addItem(QString::fromStdString(item.text), item.data);
   m_channel->setCurrentIndex(m_logic.ChannelIndex());
   m_info->setText(QString::fromStdString(m_logic.PanelText()));
   RefreshOptionsButton();
@@ -168,7 +171,8 @@ void CFileDialogEx::RefreshOptionsButton() {
   bool enabled = m_logic.OptionsEnabled();
   if (enabled) {
     std::int32_t category = OPTCAT_YUV;
-    if (IsSaveMode(m_logic.Mode())) category = FormatOptionsCategory(m_logic.FilterFormat(SelectedFilterIndex()));
+    if (IsSaveMode(m_logic.Mode()))
+      category = FormatOptionsCategory(m_logic.FilterFormat(SelectedFilterIndex()));
     enabled = OptionsPageAvailable(category);
   }
   m_options->setEnabled(enabled);
@@ -197,7 +201,8 @@ void CFileDialogEx::OnTypeChange(const QString& filter) {
   QString title;
   if (IsSaveMode(m_logic.Mode())) {
     const QStringList typed = selectedFiles();
-    if (!typed.isEmpty() && !QFileInfo(typed.first()).isDir()) title = QFileInfo(typed.first()).completeBaseName();
+    if (!typed.isEmpty() && !QFileInfo(typed.first()).isDir())
+      title = QFileInfo(typed.first()).completeBaseName();
   }
   const CFileDialogLogic::TTypeChange change = m_logic.OnTypeChange(index, title.toStdString());
   if (!change.newName.empty()) selectFile(QString::fromStdString(change.newName));

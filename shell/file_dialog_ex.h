@@ -40,8 +40,8 @@ class CFileDialogEx : public QFileDialog {
   Q_OBJECT
  public:
   // The dialog with a copy of the settings and the offered filter codes.
-  CFileDialogEx(bool open, const ZarnTypes::TFileDialogSettings& settings, std::vector<std::int32_t> filterCodes,
-                QWidget* parent = nullptr);
+  CFileDialogEx(bool open, const ZarnTypes::TFileDialogSettings& settings,
+                std::vector<std::int32_t> filterCodes, QWidget* parent = nullptr);
   ~CFileDialogEx() override;
 
   CFileDialogLogic& Logic() { return m_logic; }

@@ -23,8 +23,8 @@ std::string Format(const char* fmt, auto... args) {
   return out;
 }
 
-const char* const kChannelNames[kDialogChannelCount] = {"Media channel 1, Primary", "Media Channel 2, Assistant",
-                                                        "Media Channel 3", "Media Channel 4"};
+const char* const kChannelNames[kDialogChannelCount] = {
+    "Media channel 1, Primary", "Media Channel 2, Assistant", "Media Channel 3", "Media Channel 4"};
 
 bool IsMediaPreviewFormat(std::int32_t f) { return f == 3 || f == 5 || f == 6 || (f >= 8 && f <= 21); }
 bool IsStillPreviewFormat(std::int32_t f) { return f == 27 || f == 37 || f == 38 || (f >= 41 && f <= 44); }
@@ -170,7 +170,8 @@ void CFileDialogLogic::FillDestinations() {
   for (std::size_t i = 0; i < m_destinations.size(); ++i)
     if (wantActive && m_destinations[i].data == 1) m_destinationIndex = static_cast<int>(i);
   // The record follows what the list shows, so the channels match it.
-  if (m_destinationIndex >= 0) m_settings.destination = m_destinations[static_cast<std::size_t>(m_destinationIndex)].data;
+  if (m_destinationIndex >= 0)
+    m_settings.destination = m_destinations[static_cast<std::size_t>(m_destinationIndex)].data;
 }
 
 void CFileDialogLogic::FillChannels() {
@@ -185,24 +186,33 @@ void CFileDialogLogic::FillChannels() {
 
 int CFileDialogLogic::FilterIndexForFormat(std::int32_t format) const {
   std::int32_t code = 0;
-  if (format == 37) code = 30;
-  else if (format == 38) code = 31;
-  else if (format == 39) code = 32;
-  else if (format >= 41 && format <= 44) code = format - 8;
-  else if (IsYuvFileFormat(format)) code = format - 16;
-  else return -1;
+  if (format == 37)
+    code = 30;
+  else if (format == 38)
+    code = 31;
+  else if (format == 39)
+    code = 32;
+  else if (format >= 41 && format <= 44)
+    code = format - 8;
+  else if (IsYuvFileFormat(format))
+    code = format - 16;
+  else
+    return -1;
   for (std::size_t i = 0; i < m_codes.size(); ++i)
     if (m_codes[i] == code) return static_cast<int>(i);
   return -1;
 }
 
 std::int32_t CFileDialogLogic::FilterFormat(int filterIndex) const {
-  const std::int32_t code =
-      filterIndex >= 0 && filterIndex < static_cast<int>(m_codes.size()) ? m_codes[static_cast<std::size_t>(filterIndex)] : 0;
+  const std::int32_t code = filterIndex >= 0 && filterIndex < static_cast<int>(m_codes.size())
+                                ? m_codes[static_cast<std::size_t>(filterIndex)]
+                                : 0;
   return FileFilterToFileFormat(code);
 }
 
-void CFileDialogLogic::EnableOptionsButton(std::int32_t format) { m_optionsEnabled = FormatHasOptionsButton(format); }
+void CFileDialogLogic::EnableOptionsButton(std::int32_t format) {
+  m_optionsEnabled = FormatHasOptionsButton(format);
+}
 
 void CFileDialogLogic::CloseUpDestination(int index) {
   if (index < 0 || index >= static_cast<int>(m_destinations.size())) return;
@@ -222,7 +232,8 @@ std::string CFileDialogLogic::CloseUpChannel(int index, int filterIndex) {
   return title + GetDefaultExtension(FilterFormat(filterIndex));
 }
 
-CFileDialogLogic::TTypeChange CFileDialogLogic::OnTypeChange(int filterIndex, const std::string& currentFileTitle) {
+CFileDialogLogic::TTypeChange CFileDialogLogic::OnTypeChange(int filterIndex,
+                                                             const std::string& currentFileTitle) {
   TTypeChange change;
   const std::int32_t f = FilterFormat(filterIndex);
   m_currentFormat = f;
@@ -245,16 +256,17 @@ std::string CFileDialogLogic::DescribeStill(std::int32_t f, const TStillInfo& in
       return Format("Width, Height:  %d x %d\n Bits per pixel:  %d\n Planes:  %d", in.width, in.height,
                     in.bmpBitsPerPixel, in.bmpPlanes);
     case 37:
-      return Format("Width, Height:  %d x %d\n Color space:  Color palette\n Bits per pixel:  %d\n Planes:  %d",
-                    in.width, in.height, in.info[3], 1);
+      return Format(
+          "Width, Height:  %d x %d\n Color space:  Color palette\n Bits per pixel:  %d\n Planes:  %d",
+          in.width, in.height, in.info[3], 1);
     case 38:
       GetJpegColorSpaceName(in.info[0], name);
       return Format("Width, Height:  %d x %d\n Color space:  %s\n Bits per color:  %d", in.width, in.height,
                     name.c_str(), in.info[1]);
     case 41:
     case 42:
-      return Format("Width, Height:  %d x %d\n Color components:  %d\n Bits per pixel:  %d\n Planes:  %d", in.width,
-                    in.height, in.info[1], in.info[1] * in.info[0], 1);
+      return Format("Width, Height:  %d x %d\n Color components:  %d\n Bits per pixel:  %d\n Planes:  %d",
+                    in.width, in.height, in.info[1], in.info[1] * in.info[0], 1);
     case 43: {
       GetPngColorTypeName(in.info[0], name);
       int channels = 0;
@@ -273,8 +285,9 @@ std::string CFileDialogLogic::DescribeStill(std::int32_t f, const TStillInfo& in
       std::string compression;
       GetTiffPhotometricName(in.info[1], name);
       GetTiffCompressionName(in.info[5], compression);
-      return Format("Width, Height:  %d x %d\n Color space:  %s\n Bits per pixel:  %d\n Planes:  %d\n Compression:  %s",
-                    in.width, in.height, name.c_str(), in.info[2] * in.info[3], 1, compression.c_str());
+      return Format(
+          "Width, Height:  %d x %d\n Color space:  %s\n Bits per pixel:  %d\n Planes:  %d\n Compression:  %s",
+          in.width, in.height, name.c_str(), in.info[2] * in.info[3], 1, compression.c_str());
     }
     default: return {};
   }
@@ -329,8 +342,9 @@ bool CFileDialogLogic::UpdateFileInfo(const std::string& path, IPreviewTarget& p
       m_settings.pixelFormat = FileFormatToPixelFormat(m_settings.yuvFormat);
       std::string name;
       if (!GetFileFormatName(m_settings.yuvFormat, name)) name.clear();
-      m_detailsText = Format(" %s\n Width, Height:  %d x %d\n Bits per pixel:  %d\n Planes:  %d", name.c_str(),
-                             m_settings.yuvWidth, m_settings.yuvHeight, GetYuvBitsPerPixel(m_settings.yuvFormat), 3);
+      m_detailsText =
+          Format(" %s\n Width, Height:  %d x %d\n Bits per pixel:  %d\n Planes:  %d", name.c_str(),
+                 m_settings.yuvWidth, m_settings.yuvHeight, GetYuvBitsPerPixel(m_settings.yuvFormat), 3);
     }
   } else {
     m_settings.format = 0;
@@ -341,8 +355,8 @@ bool CFileDialogLogic::UpdateFileInfo(const std::string& path, IPreviewTarget& p
     type = FileTypeName(f);
     if (type.empty()) type = extension;
   }
-  m_panelText = Format(" %s\n %s\n Type: %s\n %s", p.filename().string().c_str(), folder ? "Directory" : "File",
-                       type.c_str(), m_detailsText.c_str());
+  m_panelText = Format(" %s\n %s\n Type: %s\n %s", p.filename().string().c_str(),
+                       folder ? "Directory" : "File", type.c_str(), m_detailsText.c_str());
   if (!ok) preview.Clear();
   return true;
 }
@@ -350,7 +364,8 @@ bool CFileDialogLogic::UpdateFileInfo(const std::string& path, IPreviewTarget& p
 void CFileDialogLogic::OnPreviewInfo(std::int32_t senderKind, const std::int32_t* v) {
   if (senderKind != 16 || !v) return;
   m_detailsText = Format(
-      " Width, Height:  %d x %d\n Ticks per second:  %d\n Layers:  %d\n Frames:  %d\n Play time:  %d\n Simplicity "
+      " Width, Height:  %d x %d\n Ticks per second:  %d\n Layers:  %d\n Frames:  %d\n Play time:  %d\n "
+      "Simplicity "
       "profile:  %d",
       v[0], v[1], v[2], v[3], v[4], v[5], v[6]);
 }
@@ -362,8 +377,9 @@ TAcceptResult CFileDialogLogic::OnFileNameOK(const std::string& path, int filter
   const std::string extension = p.extension().string();
   const std::int32_t f = FileExtCodeToFileFormat(GetFileExtCode(extension));
 
-  const std::int32_t code =
-      filterIndex >= 0 && filterIndex < static_cast<int>(m_codes.size()) ? m_codes[static_cast<std::size_t>(filterIndex)] : 0;
+  const std::int32_t code = filterIndex >= 0 && filterIndex < static_cast<int>(m_codes.size())
+                                ? m_codes[static_cast<std::size_t>(filterIndex)]
+                                : 0;
   if (IsSaveMode(Mode())) {
     // The selected filter decides the format; a name that says otherwise
     // would put one format under another's extension.
@@ -374,7 +390,8 @@ TAcceptResult CFileDialogLogic::OnFileNameOK(const std::string& path, int filter
     }
   }
   m_settings.filterCode = code;
-  if (m_destinationIndex >= 0) m_settings.destination = m_destinations[static_cast<std::size_t>(m_destinationIndex)].data;
+  if (m_destinationIndex >= 0)
+    m_settings.destination = m_destinations[static_cast<std::size_t>(m_destinationIndex)].data;
   if (m_channelIndex >= 0) m_settings.channel = m_channels[static_cast<std::size_t>(m_channelIndex)].data;
 
   if (IsOpenMode(Mode())) {
@@ -443,23 +460,30 @@ bool CFileDialogLogic::ExchangeFormatBlock(UINT message, TOptsExchangeHeader& he
       }
       break;
     case WM_APP_OPTS_JPEG2000:
-      if (read) WriteBytes(header, m_settings.jpeg2000), WriteInt(header, 8, m_currentFormat);
-      else ReadBytes(header, m_settings.jpeg2000), m_currentFormat = ReadInt(header, 8);
+      if (read)
+        WriteBytes(header, m_settings.jpeg2000), WriteInt(header, 8, m_currentFormat);
+      else
+        ReadBytes(header, m_settings.jpeg2000), m_currentFormat = ReadInt(header, 8);
       break;
     case WM_APP_OPTS_PNG:
-      if (read) WriteBytes(header, m_settings.png), WriteInt(header, 8, m_currentFormat);
-      else ReadBytes(header, m_settings.png), m_currentFormat = ReadInt(header, 8);
+      if (read)
+        WriteBytes(header, m_settings.png), WriteInt(header, 8, m_currentFormat);
+      else
+        ReadBytes(header, m_settings.png), m_currentFormat = ReadInt(header, 8);
       break;
     case WM_APP_OPTS_GIF:
-      if (read) WriteBytes(header, m_settings.gif), WriteInt(header, 8, m_currentFormat);
-      else ReadBytes(header, m_settings.gif), m_currentFormat = ReadInt(header, 8);
+      if (read)
+        WriteBytes(header, m_settings.gif), WriteInt(header, 8, m_currentFormat);
+      else
+        ReadBytes(header, m_settings.gif), m_currentFormat = ReadInt(header, 8);
       break;
     case WM_APP_OPTS_TIFF:
-      if (read) WriteBytes(header, m_settings.tiff), WriteInt(header, 8, m_currentFormat);
-      else ReadBytes(header, m_settings.tiff), m_currentFormat = ReadInt(header, 8);
+      if (read)
+        WriteBytes(header, m_settings.tiff), WriteInt(header, 8, m_currentFormat);
+      else
+        ReadBytes(header, m_settings.tiff), m_currentFormat = ReadInt(header, 8);
       break;
-    default:
-      return false;
+    default: return false;
   }
   header.answered = 1;
   return true;

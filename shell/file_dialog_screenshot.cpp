@@ -1,11 +1,11 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
-#include <QAbstractItemView>
+#include <QEventLoop>
 #include <QFileSystemModel>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -65,7 +65,8 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
   if (which == "open-to") {
     const QString still = folder.filePath(QStringLiteral("sample_frame.png"));
     if (!MakeSampleStill(still)) return false;
-    std::ofstream(folder.filePath(QStringLiteral("clip_352x288.yuv")).toStdString()) << std::string(1000, '\x80');
+    std::ofstream(folder.filePath(QStringLiteral("clip_352x288.yuv")).toStdString())
+        << std::string(1000, '\x80');
     QDir(folder.path()).mkdir(QStringLiteral("captures"));
     CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
     dialog.setWindowTitle(QStringLiteral("Open to"));

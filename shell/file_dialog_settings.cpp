@@ -66,12 +66,12 @@ bool AppendFileFilter(std::vector<std::int32_t>& codes, std::int32_t filterCode)
 namespace {
 
 bool Offered(std::int32_t code, bool open) {
-  if (code >= 1 && code <= 21) return open;               // groups, video, audio, BMP
-  if (code >= 22 && code <= 27) return !open;             // BMP by bit depth
-  if (code == 28 || code == 29) return false;             // 48-bit BMP, ICO
-  if (code == 30 || code == 31) return true;              // GIF, JPEG
-  if (code == 32) return !open;                           // greyscale JPEG
-  if (code >= 33 && code <= 78) return true;              // JP2, JPC, PNG, TIFF, YCbCr
+  if (code >= 1 && code <= 21) return open;    // groups, video, audio, BMP
+  if (code >= 22 && code <= 27) return !open;  // BMP by bit depth
+  if (code == 28 || code == 29) return false;  // 48-bit BMP, ICO
+  if (code == 30 || code == 31) return true;   // GIF, JPEG
+  if (code == 32) return !open;                // greyscale JPEG
+  if (code >= 33 && code <= 78) return true;   // JP2, JPC, PNG, TIFF, YCbCr
   return false;
 }
 

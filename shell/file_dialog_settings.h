@@ -34,26 +34,26 @@ inline constexpr int kDialogChannelCount = 4;
 
 struct TFileDialogSettings {
   // --- in ---
-  bool extended = false;           // use the extended dialog and the fields below
-  std::int32_t mode = FDM_NONE;    // TFileDialogMode
+  bool extended = false;         // use the extended dialog and the fields below
+  std::int32_t mode = FDM_NONE;  // TFileDialogMode
   // --- in/out ---
-  std::int32_t destination = 0;    // 0 a new document, 1 the active document
+  std::int32_t destination = 0;  // 0 a new document, 1 the active document
   // --- in ---
   bool newDocAllowed = false;
   bool activeDocAllowed = false;
   std::array<bool, kDialogChannelCount> channelAllowed{};
   // --- in/out ---
-  std::int32_t channel = 0;        // 0..3
+  std::int32_t channel = 0;  // 0..3
   // --- in --- the source path of each channel ("" none); proposes save names
   std::array<std::string, kDialogChannelCount> channelPaths{};
   // --- in/out ---
-  std::int32_t format = 0;         // TFileFormat; 0 = from the extension
-  std::int32_t pixelFormat = 0;    // of the previewed picture (kept, persisted)
-  std::uint8_t singleImage = 0;   // a flag; kept as its stored byte
+  std::int32_t format = 0;       // TFileFormat; 0 = from the extension
+  std::int32_t pixelFormat = 0;  // of the previewed picture (kept, persisted)
+  std::uint8_t singleImage = 0;  // a flag; kept as its stored byte
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::int32_t filterCode = 1;     // TFileFilter chosen last in an open mode
-  std::int32_t yuvFormat = 70;     // 53..94, as edited on the YUV page
+  std::int32_t filterCode = 1;  // TFileFilter chosen last in an open mode
+  std::int32_t yuvFormat = 70;  // 53..94, as edited on the YUV page
   std::uint8_t yuvSingleImage = 0;
   std::int32_t yuvWidth = 640;
   std::int32_t yuvHeight = 480;

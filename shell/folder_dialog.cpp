@@ -26,7 +26,8 @@ QStringList FolderDialogFilters(const QString& extraFilter) {
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find('\0', start);
-    parts << QString::fromStdString(text.substr(start, (end == std::string::npos ? text.size() : end) - start));
+    parts << QString::fromStdString(
+        text.substr(start, (end == std::string::npos ? text.size() : end) - start));
     if (end == std::string::npos) break;
     start = end + 1;
   }

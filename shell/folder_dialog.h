@@ -22,7 +22,8 @@ QStringList FolderDialogFilters(const QString& extraFilter);
 class CFolderDialog : public QFileDialog {
   Q_OBJECT
  public:
-  CFolderDialog(const QString& initialFolder = {}, const QString& extraFilter = {}, QWidget* parent = nullptr);
+  CFolderDialog(const QString& initialFolder = {}, const QString& extraFilter = {},
+                QWidget* parent = nullptr);
 
   // The folder accepted with OK ("" before).
   QString GetFolderPath() const { return m_chosenFolder; }

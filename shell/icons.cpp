@@ -220,37 +220,66 @@ TDraw DrawerOf(UINT id) {
         p.drawPoint(QPointF(12, 7));
       };
     case ID_NAVIGATE_FIRST:
-      return [](QPainter& p) { Bar(p, 4, 5, 3, 14, kBlue); Triangle(p, 8, 5, 12, 14, false, kBlue); };
+      return [](QPainter& p) {
+        Bar(p, 4, 5, 3, 14, kBlue);
+        Triangle(p, 8, 5, 12, 14, false, kBlue);
+      };
     case ID_NAVIGATE_PREVIOUS: return [](QPainter& p) { Triangle(p, 6, 5, 12, 14, false, kBlue); };
     case ID_NAVIGATE_NEXT: return [](QPainter& p) { Triangle(p, 6, 5, 12, 14, true, kBlue); };
     case ID_NAVIGATE_LAST:
-      return [](QPainter& p) { Triangle(p, 4, 5, 12, 14, true, kBlue); Bar(p, 17, 5, 3, 14, kBlue); };
+      return [](QPainter& p) {
+        Triangle(p, 4, 5, 12, 14, true, kBlue);
+        Bar(p, 17, 5, 3, 14, kBlue);
+      };
     case ID_NAVIGATE_SOURCE_LIST:
     case ID_NAVIGATE_ENABLE_PLAYING:
     case ID_REPLAY_ENABLE:
-    case ID_DVD_ENABLE_NAVIGATION:
-      return [](QPainter& p) { ChannelSet(p, 0b1000); };
+    case ID_DVD_ENABLE_NAVIGATION: return [](QPainter& p) { ChannelSet(p, 0b1000); };
     case ID_NAVIGATE_START_PAUSE:
     case ID_NAVIGATE_START: return [](QPainter& p) { Triangle(p, 6, 4, 14, 16, true, kGreen); };
     case ID_NAVIGATE_PAUSE:
-      return [](QPainter& p) { Bar(p, 6, 5, 4.5, 14, kGreen); Bar(p, 13.5, 5, 4.5, 14, kGreen); };
+      return [](QPainter& p) {
+        Bar(p, 6, 5, 4.5, 14, kGreen);
+        Bar(p, 13.5, 5, 4.5, 14, kGreen);
+      };
     case ID_NAVIGATE_STOP: return [](QPainter& p) { Bar(p, 5.5, 5.5, 13, 13, kRed); };
     case ID_REPLAY_FIRST:
-      return [](QPainter& p) { Bar(p, 3, 6, 2.5, 12, kOrange); Triangle(p, 6.5, 6, 8, 12, false, kOrange);
-                               Triangle(p, 13, 6, 8, 12, false, kOrange); };
+      return [](QPainter& p) {
+        Bar(p, 3, 6, 2.5, 12, kOrange);
+        Triangle(p, 6.5, 6, 8, 12, false, kOrange);
+        Triangle(p, 13, 6, 8, 12, false, kOrange);
+      };
     case ID_REPLAY_BACK:
-      return [](QPainter& p) { Triangle(p, 3, 6, 9, 12, false, kOrange); Triangle(p, 11, 6, 9, 12, false, kOrange); };
+      return [](QPainter& p) {
+        Triangle(p, 3, 6, 9, 12, false, kOrange);
+        Triangle(p, 11, 6, 9, 12, false, kOrange);
+      };
     case ID_REPLAY_PREVIOUS:
-      return [](QPainter& p) { Triangle(p, 5, 6, 10, 12, false, kOrange); Bar(p, 16, 6, 2.5, 12, kOrange); };
+      return [](QPainter& p) {
+        Triangle(p, 5, 6, 10, 12, false, kOrange);
+        Bar(p, 16, 6, 2.5, 12, kOrange);
+      };
     case ID_REPLAY_PAUSE:
-      return [](QPainter& p) { Bar(p, 7, 6, 4, 12, kOrange); Bar(p, 13, 6, 4, 12, kOrange); };
+      return [](QPainter& p) {
+        Bar(p, 7, 6, 4, 12, kOrange);
+        Bar(p, 13, 6, 4, 12, kOrange);
+      };
     case ID_REPLAY_NEXT:
-      return [](QPainter& p) { Bar(p, 5.5, 6, 2.5, 12, kOrange); Triangle(p, 9, 6, 10, 12, true, kOrange); };
+      return [](QPainter& p) {
+        Bar(p, 5.5, 6, 2.5, 12, kOrange);
+        Triangle(p, 9, 6, 10, 12, true, kOrange);
+      };
     case ID_REPLAY_FORTH:
-      return [](QPainter& p) { Triangle(p, 4, 6, 9, 12, true, kOrange); Triangle(p, 12, 6, 9, 12, true, kOrange); };
+      return [](QPainter& p) {
+        Triangle(p, 4, 6, 9, 12, true, kOrange);
+        Triangle(p, 12, 6, 9, 12, true, kOrange);
+      };
     case ID_REPLAY_LAST:
-      return [](QPainter& p) { Triangle(p, 3, 6, 8, 12, true, kOrange); Triangle(p, 9.5, 6, 8, 12, true, kOrange);
-                               Bar(p, 18.5, 6, 2.5, 12, kOrange); };
+      return [](QPainter& p) {
+        Triangle(p, 3, 6, 8, 12, true, kOrange);
+        Triangle(p, 9.5, 6, 8, 12, true, kOrange);
+        Bar(p, 18.5, 6, 2.5, 12, kOrange);
+      };
     case ID_REPLAY_REVERSE:
     case ID_REPLAY_REVERSE_OFF_IMAGE:
     case ID_REPLAY_REVERSE_ON_IMAGE:
@@ -352,9 +381,15 @@ TDraw DrawerOf(UINT id) {
         for (int i = 0; i < 3; ++i) p.drawLine(QPointF(15, 15 + 2.6 * i), QPointF(22, 15 + 2.6 * i));
       };
     case ID_DVD_NEXT_CHAPTER:
-      return [](QPainter& p) { Disc(p); Triangle(p, 12, 12, 8, 10, true, kGreen); };
+      return [](QPainter& p) {
+        Disc(p);
+        Triangle(p, 12, 12, 8, 10, true, kGreen);
+      };
     case ID_DVD_PREV_CHAPTER:
-      return [](QPainter& p) { Disc(p); Triangle(p, 4, 12, 8, 10, false, kGreen); };
+      return [](QPainter& p) {
+        Disc(p);
+        Triangle(p, 4, 12, 8, 10, false, kGreen);
+      };
     case ID_FILE_OPEN_DVD: return [](QPainter& p) { Disc(p); };
     case ID_APP_ABOUT:
     case ID_HELP:

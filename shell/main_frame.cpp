@@ -12,13 +12,13 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QMessageBox>
 #include <QLinearGradient>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -95,79 +95,189 @@ std::vector<TMenuItem> MainMenu() {
       Pop("&File"),
       Cmd(ID_FILE_NEW),
       Pop("&Open"),
-      Cmd(ID_FILE_OPEN), Cmd(ID_FILE_OPEN_TO), Cmd(ID_FILE_OPEN_DEVICE), Cmd(ID_FILE_OPEN_URL),
-      Cmd(ID_FILE_OPEN_SCANNER), Cmd(ID_FILE_OPEN_DVD), Cmd(ID_FILE_OPEN_PROJECT),
+      Cmd(ID_FILE_OPEN),
+      Cmd(ID_FILE_OPEN_TO),
+      Cmd(ID_FILE_OPEN_DEVICE),
+      Cmd(ID_FILE_OPEN_URL),
+      Cmd(ID_FILE_OPEN_SCANNER),
+      Cmd(ID_FILE_OPEN_DVD),
+      Cmd(ID_FILE_OPEN_PROJECT),
       End(),
-      Cmd(ID_FILE_CLOSE), Cmd(ID_FILE_CLOSE_FROM), Sep(),
-      Cmd(ID_FILE_SAVE), Cmd(ID_FILE_SAVE_AS), Cmd(ID_FILE_SAVE_PROJECT), Sep(),
-      Cmd(ID_FILE_FILES_OF_TYPE), Cmd(ID_FILE_SORT_BY), Cmd(ID_FILE_PROPERTIES), Sep(),
-      Cmd(ID_FILE_PRINT), Cmd(ID_FILE_PRINT_PREVIEW), Cmd(ID_FILE_PRINT_SETUP), Sep(),
+      Cmd(ID_FILE_CLOSE),
+      Cmd(ID_FILE_CLOSE_FROM),
+      Sep(),
+      Cmd(ID_FILE_SAVE),
+      Cmd(ID_FILE_SAVE_AS),
+      Cmd(ID_FILE_SAVE_PROJECT),
+      Sep(),
+      Cmd(ID_FILE_FILES_OF_TYPE),
+      Cmd(ID_FILE_SORT_BY),
+      Cmd(ID_FILE_PROPERTIES),
+      Sep(),
+      Cmd(ID_FILE_PRINT),
+      Cmd(ID_FILE_PRINT_PREVIEW),
+      Cmd(ID_FILE_PRINT_SETUP),
+      Sep(),
       Recent(),
       Cmd(ID_APP_EXIT),
       End(),
       Pop("&Edit"),
-      Cmd(ID_EDIT_UNDO), Sep(), Cmd(ID_EDIT_CUT), Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE),
+      Cmd(ID_EDIT_UNDO),
+      Sep(),
+      Cmd(ID_EDIT_CUT),
+      Cmd(ID_EDIT_COPY),
+      Cmd(ID_EDIT_PASTE),
       End(),
       Pop("&View"),
       Pop("&Toolbars and Docking Windows"),
-      Cmd(ID_VIEW_TOOLBAR_STANDARD), Cmd(ID_VIEW_TOOLBAR_NAVIGATE), Cmd(ID_VIEW_TOOLBAR_PLAY),
-      Cmd(ID_VIEW_TOOLBAR_REPLAY), Cmd(ID_VIEW_TOOLBAR_CAPTURE), Cmd(ID_VIEW_TOOLBAR_VIEW),
-      Cmd(ID_VIEW_TOOLBAR_ZOOM), Cmd(ID_VIEW_TOOLBAR_DVD), Sep(), Cmd(ID_VIEW_EXPLORER), Cmd(ID_VIEW_PROPERTIES),
-      Sep(), Cmd(ID_APP_OPTIONS),
+      Cmd(ID_VIEW_TOOLBAR_STANDARD),
+      Cmd(ID_VIEW_TOOLBAR_NAVIGATE),
+      Cmd(ID_VIEW_TOOLBAR_PLAY),
+      Cmd(ID_VIEW_TOOLBAR_REPLAY),
+      Cmd(ID_VIEW_TOOLBAR_CAPTURE),
+      Cmd(ID_VIEW_TOOLBAR_VIEW),
+      Cmd(ID_VIEW_TOOLBAR_ZOOM),
+      Cmd(ID_VIEW_TOOLBAR_DVD),
+      Sep(),
+      Cmd(ID_VIEW_EXPLORER),
+      Cmd(ID_VIEW_PROPERTIES),
+      Sep(),
+      Cmd(ID_APP_OPTIONS),
       End(),
-      Cmd(ID_VIEW_STATUS_BAR), Sep(),
-      Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
-      Cmd(ID_VIEW_BOTTOM_ROW_PANES), Cmd(ID_VIEW_PANE_LAYOUT), Sep(),
-      Cmd(ID_VIEW_FULL_SCREEN), Cmd(ID_VIEW_FULL_SCREEN_OPTIONS), Sep(),
+      Cmd(ID_VIEW_STATUS_BAR),
+      Sep(),
+      Cmd(ID_VIEW_PRIMARY_PANE),
+      Cmd(ID_VIEW_CONTROLLER_PANE),
+      Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
+      Cmd(ID_VIEW_BOTTOM_ROW_PANES),
+      Cmd(ID_VIEW_PANE_LAYOUT),
+      Sep(),
+      Cmd(ID_VIEW_FULL_SCREEN),
+      Cmd(ID_VIEW_FULL_SCREEN_OPTIONS),
+      Sep(),
       Pop("&Zoom"),
-      Cmd(ID_ZOOM_IN), Cmd(ID_ZOOM_OUT), Sep(),
-      Cmd(ID_ZOOM_1000), Cmd(ID_ZOOM_500), Cmd(ID_ZOOM_200), Cmd(ID_ZOOM_175), Cmd(ID_ZOOM_150),
-      Cmd(ID_ZOOM_125), Cmd(ID_ZOOM_100), Cmd(ID_ZOOM_50), Cmd(ID_ZOOM_25), Cmd(ID_ZOOM_10), Sep(),
-      Cmd(ID_ZOOM_KEEP_IN_VIEW), Cmd(ID_ZOOM_FIT_VIEW), Cmd(ID_ZOOM_FIT_WIDTH), Cmd(ID_ZOOM_FIT_HEIGHT),
-      Cmd(ID_ZOOM_FILL_VIEW), Cmd(ID_ZOOM_CUSTOM),
+      Cmd(ID_ZOOM_IN),
+      Cmd(ID_ZOOM_OUT),
+      Sep(),
+      Cmd(ID_ZOOM_1000),
+      Cmd(ID_ZOOM_500),
+      Cmd(ID_ZOOM_200),
+      Cmd(ID_ZOOM_175),
+      Cmd(ID_ZOOM_150),
+      Cmd(ID_ZOOM_125),
+      Cmd(ID_ZOOM_100),
+      Cmd(ID_ZOOM_50),
+      Cmd(ID_ZOOM_25),
+      Cmd(ID_ZOOM_10),
+      Sep(),
+      Cmd(ID_ZOOM_KEEP_IN_VIEW),
+      Cmd(ID_ZOOM_FIT_VIEW),
+      Cmd(ID_ZOOM_FIT_WIDTH),
+      Cmd(ID_ZOOM_FIT_HEIGHT),
+      Cmd(ID_ZOOM_FILL_VIEW),
+      Cmd(ID_ZOOM_CUSTOM),
       End(),
       Pop("Rotate and Reflect"),
-      Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
-      Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL), Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN),
-      Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Sep(), Cmd(ID_TRANSFORM_RESET), Cmd(ID_TRANSFORM_CUSTOM),
+      Cmd(ID_TRANSFORM_ROTATE_RIGHT_90),
+      Cmd(ID_TRANSFORM_ROTATE_LEFT_90),
+      Cmd(ID_TRANSFORM_ROTATE_180),
+      Sep(),
+      Cmd(ID_TRANSFORM_REFLECT_VERTICAL),
+      Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL),
+      Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN),
+      Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI),
+      Sep(),
+      Cmd(ID_TRANSFORM_RESET),
+      Cmd(ID_TRANSFORM_CUSTOM),
       End(),
-      Sep(), Cmd(ID_VIEW_PIP_PRIMARY), Cmd(ID_VIEW_PIP_ASSISTANT), Cmd(ID_VIEW_PIP_OPTIONS), Sep(),
+      Sep(),
+      Cmd(ID_VIEW_PIP_PRIMARY),
+      Cmd(ID_VIEW_PIP_ASSISTANT),
+      Cmd(ID_VIEW_PIP_OPTIONS),
+      Sep(),
       Cmd(ID_VIEW_REFRESH),
       End(),
       Pop("&Navigate"),
-      Cmd(ID_NAVIGATE_FIRST), Cmd(ID_NAVIGATE_PREVIOUS), Cmd(ID_NAVIGATE_NEXT), Cmd(ID_NAVIGATE_LAST), Sep(),
-      Cmd(ID_NAVIGATE_SOURCE_LIST), Sep(),
-      Cmd(ID_NAVIGATE_START_PAUSE), Cmd(ID_NAVIGATE_STOP), Cmd(ID_NAVIGATE_ENABLE_PLAYING), Sep(),
+      Cmd(ID_NAVIGATE_FIRST),
+      Cmd(ID_NAVIGATE_PREVIOUS),
+      Cmd(ID_NAVIGATE_NEXT),
+      Cmd(ID_NAVIGATE_LAST),
+      Sep(),
+      Cmd(ID_NAVIGATE_SOURCE_LIST),
+      Sep(),
+      Cmd(ID_NAVIGATE_START_PAUSE),
+      Cmd(ID_NAVIGATE_STOP),
+      Cmd(ID_NAVIGATE_ENABLE_PLAYING),
+      Sep(),
       Pop("&Replay"),
-      Cmd(ID_REPLAY_FIRST), Cmd(ID_REPLAY_BACK), Cmd(ID_REPLAY_PREVIOUS), Cmd(ID_REPLAY_PAUSE),
-      Cmd(ID_REPLAY_NEXT), Cmd(ID_REPLAY_FORTH), Cmd(ID_REPLAY_LAST), Sep(), Cmd(ID_REPLAY_REVERSE),
+      Cmd(ID_REPLAY_FIRST),
+      Cmd(ID_REPLAY_BACK),
+      Cmd(ID_REPLAY_PREVIOUS),
+      Cmd(ID_REPLAY_PAUSE),
+      Cmd(ID_REPLAY_NEXT),
+      Cmd(ID_REPLAY_FORTH),
+      Cmd(ID_REPLAY_LAST),
+      Sep(),
+      Cmd(ID_REPLAY_REVERSE),
       Cmd(ID_REPLAY_ENABLE),
       End(),
       End(),
       Pop("&Capture"),
-      Cmd(ID_CAPTURE_RECORD), Cmd(ID_CAPTURE_IMAGE), Sep(), Cmd(ID_CAPTURE_STREAM_OPTIONS),
+      Cmd(ID_CAPTURE_RECORD),
+      Cmd(ID_CAPTURE_IMAGE),
+      Sep(),
+      Cmd(ID_CAPTURE_STREAM_OPTIONS),
       Cmd(ID_CAPTURE_IMAGE_OPTIONS),
       End(),
       Pop("&DVD"),
-      Cmd(ID_DVD_ROOT_MENU), Cmd(ID_DVD_TITLE_MENU), Cmd(ID_DVD_RESUME), Sep(), Cmd(ID_DVD_PREV_CHAPTER),
-      Cmd(ID_DVD_NEXT_CHAPTER), Sep(), Cmd(ID_DVD_NAVIGATE),
+      Cmd(ID_DVD_ROOT_MENU),
+      Cmd(ID_DVD_TITLE_MENU),
+      Cmd(ID_DVD_RESUME),
+      Sep(),
+      Cmd(ID_DVD_PREV_CHAPTER),
+      Cmd(ID_DVD_NEXT_CHAPTER),
+      Sep(),
+      Cmd(ID_DVD_NAVIGATE),
       Pop("Special features"),
-      Cmd(ID_DVD_AUDIO), Cmd(ID_DVD_CAPTION), Cmd(ID_DVD_ANGLE),
+      Cmd(ID_DVD_AUDIO),
+      Cmd(ID_DVD_CAPTION),
+      Cmd(ID_DVD_ANGLE),
       End(),
-      Sep(), Cmd(ID_DVD_ENABLE_NAVIGATION),
+      Sep(),
+      Cmd(ID_DVD_ENABLE_NAVIGATION),
       End(),
       Pop("Tools"),
-      Cmd(ID_TOOLS_OPTIONS), Cmd(ID_TOOLS_MORE_OPTIONS), Cmd(ID_TOOLS_STATUS), Sep(), Cmd(ID_TOOLS_PSNR), Sep(),
-      Cmd(ID_TOOLS_OPEN_CONSOLE), Cmd(ID_TOOLS_CLOSE_CONSOLE), Sep(), Cmd(ID_TOOLS_CUSTOMIZE),
+      Cmd(ID_TOOLS_OPTIONS),
+      Cmd(ID_TOOLS_MORE_OPTIONS),
+      Cmd(ID_TOOLS_STATUS),
+      Sep(),
+      Cmd(ID_TOOLS_PSNR),
+      Sep(),
+      Cmd(ID_TOOLS_OPEN_CONSOLE),
+      Cmd(ID_TOOLS_CLOSE_CONSOLE),
+      Sep(),
+      Cmd(ID_TOOLS_CUSTOMIZE),
       End(),
       Pop("&Window"),
-      Cmd(ID_WINDOW_NEW), Sep(),
-      Cmd(ID_WINDOW_CASCADE), Cmd(ID_WINDOW_TILE_HORZ), Cmd(ID_WINDOW_TILE_VERT), Cmd(ID_WINDOW_ARRANGE),
-      Cmd(ID_WINDOW_NEW_HORZ_TAB_GROUP), Cmd(ID_WINDOW_NEW_VERT_TAB_GROUP), Cmd(ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP),
-      Cmd(ID_WINDOW_MOVE_TO_PREV_TAB_GROUP), Sep(), Cmd(ID_WINDOW_CLOSE_ALL), Sep(), Cmd(ID_WINDOW_MANAGER),
+      Cmd(ID_WINDOW_NEW),
+      Sep(),
+      Cmd(ID_WINDOW_CASCADE),
+      Cmd(ID_WINDOW_TILE_HORZ),
+      Cmd(ID_WINDOW_TILE_VERT),
+      Cmd(ID_WINDOW_ARRANGE),
+      Cmd(ID_WINDOW_NEW_HORZ_TAB_GROUP),
+      Cmd(ID_WINDOW_NEW_VERT_TAB_GROUP),
+      Cmd(ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP),
+      Cmd(ID_WINDOW_MOVE_TO_PREV_TAB_GROUP),
+      Sep(),
+      Cmd(ID_WINDOW_CLOSE_ALL),
+      Sep(),
+      Cmd(ID_WINDOW_MANAGER),
       End(),
       Pop("&Help"),
-      Cmd(ID_HELP), Sep(), Cmd(ID_APP_ABOUT),
+      Cmd(ID_HELP),
+      Sep(),
+      Cmd(ID_APP_ABOUT),
       End(),
   };
 }
@@ -181,36 +291,82 @@ std::vector<TMenuItem> ContextMenu(int menuId) {
       return {Cmd(ID_EDIT_CUT), Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE)};
     case kExplorerContextMenu:  // "Explorer": the explorer pane's document menu
       return {
-          Cmd(ID_FILE_OPEN, "&Open"), Cmd(ID_FILE_OPEN_TO, "Open &To..."), Sep(),
-          Cmd(ID_FILE_CLOSE, "&Close"), Cmd(ID_FILE_CLOSE_FROM, "Close From"), Sep(),
-          Cmd(ID_EDIT_COPY, "&Copy\tCtrl+C"), Cmd(ID_EDIT_PASTE, "&Paste\tCtrl+V"),
-          Cmd(kExplorerCopyFrom, "Copy From..."), Cmd(kExplorerPasteTo, "&Paste To..."), Sep(),
+          Cmd(ID_FILE_OPEN, "&Open"),
+          Cmd(ID_FILE_OPEN_TO, "Open &To..."),
+          Sep(),
+          Cmd(ID_FILE_CLOSE, "&Close"),
+          Cmd(ID_FILE_CLOSE_FROM, "Close From"),
+          Sep(),
+          Cmd(ID_EDIT_COPY, "&Copy\tCtrl+C"),
+          Cmd(ID_EDIT_PASTE, "&Paste\tCtrl+V"),
+          Cmd(kExplorerCopyFrom, "Copy From..."),
+          Cmd(kExplorerPasteTo, "&Paste To..."),
+          Sep(),
           Cmd(kExplorerProperties, "&Properties..."),
       };
     case kPaneContextMenu:  // "Zarn View"
       return {
-          Cmd(ID_NAVIGATE_START_PAUSE, "Start / Pause - Replay"), Cmd(ID_NAVIGATE_STOP, "Stop"), Sep(),
-          Cmd(ID_CAPTURE_RECORD, "Start / Stop recording"), Cmd(ID_CAPTURE_IMAGE, "Capture image"), Sep(),
-          Cmd(ID_EDIT_COPY), Cmd(ID_EDIT_PASTE), Sep(),
-          Cmd(ID_FILE_OPEN, "Open File..."), Cmd(ID_FILE_OPEN_DEVICE, "Open Media Device..."),
-          Cmd(ID_FILE_SAVE_AS, "Save &As..."), Cmd(ID_FILE_PRINT, "&Print..."), Sep(),
-          Cmd(ID_VIEW_PRIMARY_PANE), Cmd(ID_VIEW_RIGHT_COLUMN_PANES), Cmd(ID_VIEW_BOTTOM_ROW_PANES),
-          Cmd(ID_VIEW_CONTROLLER_PANE), Cmd(ID_VIEW_PANE_LAYOUT), Sep(),
-          Cmd(ID_VIEW_FULL_SCREEN), Cmd(ID_VIEW_FULL_SCREEN_OPTIONS), Sep(),
+          Cmd(ID_NAVIGATE_START_PAUSE, "Start / Pause - Replay"),
+          Cmd(ID_NAVIGATE_STOP, "Stop"),
+          Sep(),
+          Cmd(ID_CAPTURE_RECORD, "Start / Stop recording"),
+          Cmd(ID_CAPTURE_IMAGE, "Capture image"),
+          Sep(),
+          Cmd(ID_EDIT_COPY),
+          Cmd(ID_EDIT_PASTE),
+          Sep(),
+          Cmd(ID_FILE_OPEN, "Open File..."),
+          Cmd(ID_FILE_OPEN_DEVICE, "Open Media Device..."),
+          Cmd(ID_FILE_SAVE_AS, "Save &As..."),
+          Cmd(ID_FILE_PRINT, "&Print..."),
+          Sep(),
+          Cmd(ID_VIEW_PRIMARY_PANE),
+          Cmd(ID_VIEW_RIGHT_COLUMN_PANES),
+          Cmd(ID_VIEW_BOTTOM_ROW_PANES),
+          Cmd(ID_VIEW_CONTROLLER_PANE),
+          Cmd(ID_VIEW_PANE_LAYOUT),
+          Sep(),
+          Cmd(ID_VIEW_FULL_SCREEN),
+          Cmd(ID_VIEW_FULL_SCREEN_OPTIONS),
+          Sep(),
           Pop("Zoom"),
-          Cmd(ID_ZOOM_IN), Cmd(ID_ZOOM_OUT), Sep(),
-          Cmd(ID_ZOOM_1000), Cmd(ID_ZOOM_500), Cmd(ID_ZOOM_200), Cmd(ID_ZOOM_175), Cmd(ID_ZOOM_150),
-          Cmd(ID_ZOOM_125), Cmd(ID_ZOOM_100), Cmd(ID_ZOOM_50), Cmd(ID_ZOOM_25), Cmd(ID_ZOOM_10), Sep(),
-          Cmd(ID_ZOOM_KEEP_IN_VIEW), Cmd(ID_ZOOM_FIT_VIEW), Cmd(ID_ZOOM_FIT_WIDTH), Cmd(ID_ZOOM_FIT_HEIGHT),
-          Cmd(ID_ZOOM_FILL_VIEW), Cmd(ID_ZOOM_CUSTOM),
+          Cmd(ID_ZOOM_IN),
+          Cmd(ID_ZOOM_OUT),
+          Sep(),
+          Cmd(ID_ZOOM_1000),
+          Cmd(ID_ZOOM_500),
+          Cmd(ID_ZOOM_200),
+          Cmd(ID_ZOOM_175),
+          Cmd(ID_ZOOM_150),
+          Cmd(ID_ZOOM_125),
+          Cmd(ID_ZOOM_100),
+          Cmd(ID_ZOOM_50),
+          Cmd(ID_ZOOM_25),
+          Cmd(ID_ZOOM_10),
+          Sep(),
+          Cmd(ID_ZOOM_KEEP_IN_VIEW),
+          Cmd(ID_ZOOM_FIT_VIEW),
+          Cmd(ID_ZOOM_FIT_WIDTH),
+          Cmd(ID_ZOOM_FIT_HEIGHT),
+          Cmd(ID_ZOOM_FILL_VIEW),
+          Cmd(ID_ZOOM_CUSTOM),
           End(),
           Pop("Rotate and Reflect"),
-          Cmd(ID_TRANSFORM_ROTATE_RIGHT_90), Cmd(ID_TRANSFORM_ROTATE_LEFT_90), Cmd(ID_TRANSFORM_ROTATE_180), Sep(),
-          Cmd(ID_TRANSFORM_REFLECT_VERTICAL), Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL),
-          Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN), Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI), Cmd(ID_TRANSFORM_CUSTOM), Sep(),
+          Cmd(ID_TRANSFORM_ROTATE_RIGHT_90),
+          Cmd(ID_TRANSFORM_ROTATE_LEFT_90),
+          Cmd(ID_TRANSFORM_ROTATE_180),
+          Sep(),
+          Cmd(ID_TRANSFORM_REFLECT_VERTICAL),
+          Cmd(ID_TRANSFORM_REFLECT_HORIZONTAL),
+          Cmd(ID_TRANSFORM_REFLECT_DIAG_MAIN),
+          Cmd(ID_TRANSFORM_REFLECT_DIAG_ANTI),
+          Cmd(ID_TRANSFORM_CUSTOM),
+          Sep(),
           Cmd(ID_TRANSFORM_RESET),
           End(),
-          Sep(), Cmd(ID_TOOLS_OPTIONS, "Options..."), Cmd(ID_TOOLS_STATUS, "Status..."),
+          Sep(),
+          Cmd(ID_TOOLS_OPTIONS, "Options..."),
+          Cmd(ID_TOOLS_STATUS, "Status..."),
       };
     case kControllerContextMenu:  // "Zarn Controller View"
       return {Cmd(1026), Cmd(1027), Sep(), Cmd(1112), Cmd(1113)};
@@ -223,16 +379,26 @@ std::vector<UINT> ToolbarButtons(UINT toolbar, int imageStyle) {
   switch (toolbar) {
     case ID_VIEW_TOOLBAR_STANDARD:
       if (imageStyle != 2 && imageStyle != 3)
-        return {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
-                ID_FILE_PRINT, 0, ID_FILE_OPEN_TO, 0, ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
-      return {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
-              ID_FILE_PRINT, 0, ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
+        return {ID_FILE_NEW,      ID_FILE_OPEN,
+                ID_FILE_SAVE,     0,
+                ID_EDIT_CUT,      ID_EDIT_COPY,
+                ID_EDIT_PASTE,    0,
+                ID_FILE_PRINT,    0,
+                ID_FILE_OPEN_TO,  0,
+                ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
+      return {ID_FILE_NEW,      ID_FILE_OPEN,
+              ID_FILE_SAVE,     0,
+              ID_EDIT_CUT,      ID_EDIT_COPY,
+              ID_EDIT_PASTE,    0,
+              ID_FILE_PRINT,    0,
+              ID_TOOLS_OPTIONS, ID_TOOLS_STATUS};
     case ID_VIEW_TOOLBAR_NAVIGATE:
-      return {ID_NAVIGATE_FIRST, ID_NAVIGATE_PREVIOUS, ID_NAVIGATE_NEXT, ID_NAVIGATE_LAST, ID_NAVIGATE_SOURCE_LIST};
+      return {ID_NAVIGATE_FIRST, ID_NAVIGATE_PREVIOUS, ID_NAVIGATE_NEXT, ID_NAVIGATE_LAST,
+              ID_NAVIGATE_SOURCE_LIST};
     case ID_VIEW_TOOLBAR_PLAY: return {ID_NAVIGATE_START_PAUSE, ID_NAVIGATE_STOP, ID_NAVIGATE_ENABLE_PLAYING};
     case ID_VIEW_TOOLBAR_REPLAY:
       return {ID_REPLAY_FIRST, ID_REPLAY_BACK, ID_REPLAY_PREVIOUS, ID_REPLAY_PAUSE, ID_REPLAY_NEXT,
-              ID_REPLAY_FORTH, ID_REPLAY_LAST, ID_REPLAY_REVERSE, ID_REPLAY_ENABLE};
+              ID_REPLAY_FORTH, ID_REPLAY_LAST, ID_REPLAY_REVERSE,  ID_REPLAY_ENABLE};
     case ID_VIEW_TOOLBAR_CAPTURE: return {ID_CAPTURE_RECORD, ID_CAPTURE_IMAGE};
     case ID_VIEW_TOOLBAR_VIEW: return {ID_VIEW_PRIMARY_PANE, ID_VIEW_FULL_SCREEN, ID_VIEW_PIP_PRIMARY};
     case ID_VIEW_TOOLBAR_ZOOM: return {ID_ZOOM_OUT, ID_ZOOM_IN, ID_ZOOM_100};
@@ -284,7 +450,8 @@ class CAutoHideButton : public QToolButton {
     p.translate(r.center().x(), r.bottom() - 6);
     p.rotate(-90);
     p.setPen(palette().color(QPalette::ButtonText));
-    p.drawText(QRect(0, -r.width() / 2, r.height() - 30, r.width()), Qt::AlignVCenter | Qt::AlignLeft, text());
+    p.drawText(QRect(0, -r.width() / 2, r.height() - 30, r.width()), Qt::AlignVCenter | Qt::AlignLeft,
+               text());
   }
 };
 
@@ -523,9 +690,7 @@ void CMainFrame::UpdateContextMenu(QMenu* menu) {
     if (QMenu* sub = a->menu()) UpdateContextMenu(sub);
 }
 
-QMenu* CMainFrame::PopupMenu(const QString& title) const {
-  return menuBar()->findChild<QMenu*>(title);
-}
+QMenu* CMainFrame::PopupMenu(const QString& title) const { return menuBar()->findChild<QMenu*>(title); }
 
 // A command's texts, accelerator and image.
 void CMainFrame::PrepareAction(UINT id) {
@@ -539,8 +704,10 @@ void CMainFrame::PrepareAction(UINT id) {
     a->setToolTip(QString::fromUtf8(t->tooltip));
   }
   // Zoom in and out: Ctrl with the numeric keypad's plus and minus.
-  if (id == ID_ZOOM_IN) a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus)));
-  if (id == ID_ZOOM_OUT) a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus)));
+  if (id == ID_ZOOM_IN)
+    a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus)));
+  if (id == ID_ZOOM_OUT)
+    a->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus)));
   if (HasCommandIcon(id)) a->setIcon(CommandIcon(id, IconSize()));
   a->setVisible(IsPermitted(id));
 }
@@ -553,13 +720,27 @@ bool CMainFrame::CreateToolbars() {
     const QString caption = QString::fromUtf8(info.caption);
     CCustomToolBar* tb = nullptr;
     switch (info.id) {
-      case ID_VIEW_TOOLBAR_STANDARD: tb = m_wndToolBarStandard = new ToolBarStandard::CToolBarStandard(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_NAVIGATE: tb = m_wndToolBarNavigate = new ToolBarNavigate::CToolBarNavigate(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_PLAY: tb = m_wndToolBarGo = new ToolBarGo::CToolBarGo(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_REPLAY: tb = m_wndToolBarReplay = new ToolBarReplay::CToolBarReplay(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_CAPTURE: tb = m_wndToolBarCapture = new ToolBarCapture::CToolBarCapture(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_ZOOM: tb = m_wndToolBarZoom = new ToolBarZoom::CToolBarZoom(info.id, caption, this); break;
-      case ID_VIEW_TOOLBAR_DVD: tb = m_wndToolBarDvd = new ToolBarDvd::CToolBarDvd(info.id, caption, this); break;
+      case ID_VIEW_TOOLBAR_STANDARD:
+        tb = m_wndToolBarStandard = new ToolBarStandard::CToolBarStandard(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_NAVIGATE:
+        tb = m_wndToolBarNavigate = new ToolBarNavigate::CToolBarNavigate(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_PLAY:
+        tb = m_wndToolBarGo = new ToolBarGo::CToolBarGo(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_REPLAY:
+        tb = m_wndToolBarReplay = new ToolBarReplay::CToolBarReplay(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_CAPTURE:
+        tb = m_wndToolBarCapture = new ToolBarCapture::CToolBarCapture(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_ZOOM:
+        tb = m_wndToolBarZoom = new ToolBarZoom::CToolBarZoom(info.id, caption, this);
+        break;
+      case ID_VIEW_TOOLBAR_DVD:
+        tb = m_wndToolBarDvd = new ToolBarDvd::CToolBarDvd(info.id, caption, this);
+        break;
       default: tb = new CCustomToolBar(info.id, caption, this); break;  // the View toolbar
     }
     tb->setIconSize(QSize(size, size));
@@ -663,8 +844,8 @@ void CMainFrame::AskNewToolbar() {
     name = m_prompts.toolbarName(suggested);
   } else {
     bool ok = false;
-    const QString text = QInputDialog::getText(this, tr("New Toolbar"), tr("Toolbar name:"), QLineEdit::Normal,
-                                               suggested, &ok);
+    const QString text = QInputDialog::getText(this, tr("New Toolbar"), tr("Toolbar name:"),
+                                               QLineEdit::Normal, suggested, &ok);
     if (ok) name = text;
   }
   if (!name) return;
@@ -689,7 +870,8 @@ void CMainFrame::ExtendCustomizeMenu(CCustomToolBar* bar, QMenu* menu) {
   menu->addSeparator();
   QAction* create = menu->addAction(tr("New Toolbar..."));
   create->setObjectName("NewToolbar");
-  create->setEnabled(m_firstUserToolbar != 0 && m_userToolbars.size() < m_lastUserToolbar - m_firstUserToolbar + 1);
+  create->setEnabled(m_firstUserToolbar != 0 &&
+                     m_userToolbars.size() < m_lastUserToolbar - m_firstUserToolbar + 1);
   connect(create, &QAction::triggered, this, [this] { AskNewToolbar(); });
   if (bar->IsUserToolbar()) {
     QAction* remove = menu->addAction(tr("Delete Toolbar"));
@@ -697,10 +879,11 @@ void CMainFrame::ExtendCustomizeMenu(CCustomToolBar* bar, QMenu* menu) {
     const UINT id = bar->Id();
     const QString name = bar->windowTitle();
     connect(remove, &QAction::triggered, this, [this, id, name] {
-      const bool sure = m_prompts.confirmDelete
-                            ? m_prompts.confirmDelete(name)
-                            : QMessageBox::question(this, tr("Delete Toolbar"),
-                                                    tr("Delete the toolbar \"%1\"?").arg(name)) == QMessageBox::Yes;
+      const bool sure =
+          m_prompts.confirmDelete
+              ? m_prompts.confirmDelete(name)
+              : QMessageBox::question(this, tr("Delete Toolbar"),
+                                      tr("Delete the toolbar \"%1\"?").arg(name)) == QMessageBox::Yes;
       if (sure) DeleteUserToolbar(id);
     });
   }
@@ -838,9 +1021,8 @@ bool CMainFrame::CreateDockingWindows() {
   m_autoHideBar->addWidget(tab);
   addToolBar(Qt::LeftToolBarArea, m_autoHideBar);
   connect(tab, &QToolButton::clicked, this, [this] { m_router->Execute(ID_VIEW_EXPLORER); });
-  connect(m_explorer, &QDockWidget::visibilityChanged, tab, [this, tab](bool) {
-    tab->setChecked(m_explorer->isVisible());
-  });
+  connect(m_explorer, &QDockWidget::visibilityChanged, tab,
+          [this, tab](bool) { tab->setChecked(m_explorer->isVisible()); });
   m_explorer->hide();
   return true;
 }
@@ -915,8 +1097,9 @@ void CMainFrame::UpdateNonPermittedCommands() {
     m_nonPermitted.insert(m_nonPermitted.end(),
                           {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE});
   if (m_bTabsOffBarred)
-    m_nonPermitted.insert(m_nonPermitted.end(), {ID_WINDOW_NEW_HORZ_TAB_GROUP, ID_WINDOW_NEW_VERT_TAB_GROUP,
-                                                 ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, ID_WINDOW_MOVE_TO_PREV_TAB_GROUP});
+    m_nonPermitted.insert(m_nonPermitted.end(),
+                          {ID_WINDOW_NEW_HORZ_TAB_GROUP, ID_WINDOW_NEW_VERT_TAB_GROUP,
+                           ID_WINDOW_MOVE_TO_NEXT_TAB_GROUP, ID_WINDOW_MOVE_TO_PREV_TAB_GROUP});
   m_nonPermitted.insert(m_nonPermitted.end(), {ID_EDIT_CUT, ID_EDIT_UNDO, ID_TOOLS_MORE_OPTIONS});
   // Non-permitted items leave the menus; a popup left with nothing to offer
   // leaves the menu bar.
@@ -1177,7 +1360,8 @@ void CMainFrame::InstallCommands() {
   });
   OnUpdate(ID_VIEW_EXPLORER, [this](TCmdUI& ui) { ui.SetCheck(m_explorer && m_explorer->isVisible()); });
   OnCommand(ID_VIEW_PROPERTIES, [this] { m_properties->setVisible(!m_properties->isVisible()); });
-  OnUpdate(ID_VIEW_PROPERTIES, [this](TCmdUI& ui) { ui.SetCheck(m_properties && m_properties->isVisible()); });
+  OnUpdate(ID_VIEW_PROPERTIES,
+           [this](TCmdUI& ui) { ui.SetCheck(m_properties && m_properties->isVisible()); });
   OnCommand(ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
   OnUpdate(ID_VIEW_STATUS_BAR, [this](TCmdUI& ui) { ui.SetCheck(statusBar()->isVisible()); });
   OnCommand(ID_VIEW_CAPTION_BAR, [] {});
@@ -1189,7 +1373,8 @@ void CMainFrame::InstallCommands() {
   OnCommand(ID_WINDOW_TILE_VERT, [this] { m_mdiClient->TileVertically(); });
   OnCommand(ID_WINDOW_ARRANGE, [this] { m_mdiClient->ArrangeIcons(); });
   OnUpdateRange(ID_WINDOW_ARRANGE, ID_WINDOW_TILE_VERT, [this](TCmdUI& ui) {
-    ui.Enable(!m_mdiClient->IsTabbedGroups() && m_mdiClient->TabMode() == 0 && !m_mdiClient->Windows().empty());
+    ui.Enable(!m_mdiClient->IsTabbedGroups() && m_mdiClient->TabMode() == 0 &&
+              !m_mdiClient->Windows().empty());
   });
 
   // Tab groups.
@@ -1238,8 +1423,8 @@ void CMainFrame::OnUpdatePaste(TCmdUI& ui) {
 
 void CMainFrame::UpdateOpenButton(const platform::qt::TFrameNotice& notice) {
   const UINT code = static_cast<UINT>(notice.code);
-  const UINT ways[] = {ID_FILE_OPEN, ID_FILE_OPEN_URL, ID_FILE_OPEN_DEVICE, ID_FILE_OPEN_SCANNER, ID_FILE_OPEN_DVD,
-                       ID_FILE_OPEN_PROJECT};
+  const UINT ways[] = {ID_FILE_OPEN,         ID_FILE_OPEN_URL, ID_FILE_OPEN_DEVICE,
+                       ID_FILE_OPEN_SCANNER, ID_FILE_OPEN_DVD, ID_FILE_OPEN_PROJECT};
   if (std::find(std::begin(ways), std::end(ways), code) == std::end(ways) || !m_wndToolBarStandard) return;
   const UINT current = m_wndToolBarStandard->CommandAt(1);
   if (current == 0 || current == code) return;
@@ -1314,11 +1499,13 @@ void CMainFrame::InstallMessages() {
     if (!b) return 0;
     const auto op = static_cast<std::int32_t>(LoadLE32(b));
     if (op == APP_OP_READ) {
-      for (std::size_t i = 0; i < 13; ++i) StoreLE32(b + 8 + 4 * i, static_cast<std::uint32_t>(m_nMDITabSettings[i]));
+      for (std::size_t i = 0; i < 13; ++i)
+        StoreLE32(b + 8 + 4 * i, static_cast<std::uint32_t>(m_nMDITabSettings[i]));
       b[60] = m_bResetChildWindows;
       b[4] = 1;
     } else if (op == APP_OP_WRITE) {
-      for (std::size_t i = 0; i < 13; ++i) m_nMDITabSettings[i] = static_cast<std::int32_t>(LoadLE32(b + 8 + 4 * i));
+      for (std::size_t i = 0; i < 13; ++i)
+        m_nMDITabSettings[i] = static_cast<std::int32_t>(LoadLE32(b + 8 + 4 * i));
       m_bResetChildWindows = b[60];
       m_bMDITabSettingsChanged = b[61];
       b[4] = 1;
@@ -1400,7 +1587,8 @@ void CMainFrame::SaveWorkspace() {
   const QByteArray state = saveState();
   m_profile->WriteBinaryValue(kWorkspaceKey, "WindowPlacement", geometry.constData(),
                               static_cast<std::size_t>(geometry.size()));
-  m_profile->WriteBinaryValue(kWorkspaceKey, "BarState", state.constData(), static_cast<std::size_t>(state.size()));
+  m_profile->WriteBinaryValue(kWorkspaceKey, "BarState", state.constData(),
+                              static_cast<std::size_t>(state.size()));
   SaveToolbars();
 }
 
@@ -1474,7 +1662,8 @@ bool CMainFrame::RestoreWorkspace() {
   RestoreToolbars();
   const bool hasGeometry = m_profile->ReadBinaryValue(kWorkspaceKey, "WindowPlacement", geometry);
   if (m_profile->ReadBinaryValue(kWorkspaceKey, "BarState", state))
-    restoreState(QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<qsizetype>(state.size())));
+    restoreState(
+        QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<qsizetype>(state.size())));
   if (!hasGeometry) return false;
   return restoreGeometry(
       QByteArray(reinterpret_cast<const char*>(geometry.data()), static_cast<qsizetype>(geometry.size())));

@@ -77,7 +77,9 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   void SaveWorkspace();
 
   // The recent-file list shown in the File menu.
-  void SetRecentFileSource(std::function<std::vector<std::string>()> source) { m_recentFiles = std::move(source); }
+  void SetRecentFileSource(std::function<std::vector<std::string>()> source) {
+    m_recentFiles = std::move(source);
+  }
 
   // Documents.
   void AddChildFrame(shell::IChildFrame* frame);

@@ -203,10 +203,13 @@ void CMdiClient::Track(QWidget* w) {
   connect(w, &QObject::destroyed, this, [this](QObject* o) {
     std::erase_if(m_windows, [o](const QPointer<QWidget>& p) { return !p || p == o; });
     // The tab widget drops the page itself; an emptied group goes.
-    QMetaObject::invokeMethod(this, [this] {
-      RemoveEmptyGroups();
-      EmitActive();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          RemoveEmptyGroups();
+          EmitActive();
+        },
+        Qt::QueuedConnection);
   });
 }
 

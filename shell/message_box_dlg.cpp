@@ -183,8 +183,8 @@ void CMessageBoxDlg::OnInitDialog() {
 
   auto* outer = new QVBoxLayout(this);
   const QFontMetrics fm(font());
-  const int dluX = std::max(1, fm.averageCharWidth()) ;  // 4 dialog units
-  const int dluY = fm.height();                           // 8 dialog units
+  const int dluX = std::max(1, fm.averageCharWidth());  // 4 dialog units
+  const int dluY = fm.height();                         // 8 dialog units
   outer->setContentsMargins(2 * dluX, dluY, 2 * dluX, dluY);
   outer->setSpacing(dluY / 2);
 
@@ -206,13 +206,15 @@ void CMessageBoxDlg::OnInitDialog() {
   int widest = screenWidth / 2 + 100;
   if (m_pIcon) widest -= m_pIcon->sizeHint().width() + 4 * dluX;
   m_pText->setMaximumWidth(std::max(100, widest));
-  m_pText->setAlignment((m_nStyle & MBX_RIGHT) ? (Qt::AlignRight | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignTop));
+  m_pText->setAlignment((m_nStyle & MBX_RIGHT) ? (Qt::AlignRight | Qt::AlignTop)
+                                               : (Qt::AlignLeft | Qt::AlignTop));
   if (m_nStyle & MBX_RTLREADING) m_pText->setLayoutDirection(Qt::RightToLeft);
   top->addWidget(m_pText, 1);
   outer->addLayout(top);
 
   if (HasCheckBoxStyle()) {
-    const std::uint32_t id = (m_nStyle & MBX_DONT_SHOW_AGAIN) ? IDS_MBX_DONT_SHOW_AGAIN : IDS_MBX_DONT_ASK_AGAIN;
+    const std::uint32_t id =
+        (m_nStyle & MBX_DONT_SHOW_AGAIN) ? IDS_MBX_DONT_SHOW_AGAIN : IDS_MBX_DONT_ASK_AGAIN;
     m_pCheckBox = new QCheckBox(LoadCaption(id), this);
     m_pCheckBox->setObjectName(QStringLiteral("IDC_MBX_CHECKBOX"));
     m_pCheckBox->setChecked((m_nStyle & MBX_CHECKED) != 0);
@@ -258,8 +260,10 @@ void CMessageBoxDlg::OnInitDialog() {
   if (!(m_nStyle & MBX_NO_SOUND) && (m_nStyle & MBX_ICONMASK)) QApplication::beep();
   Qt::WindowFlags flags = windowFlags() | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   flags &= ~(Qt::WindowContextHelpButtonHint | Qt::WindowMinMaxButtonsHint);
-  if (m_nEscapeButton >= 0) flags |= Qt::WindowCloseButtonHint;
-  else flags &= ~Qt::WindowCloseButtonHint;  // no escape button: Close is grey
+  if (m_nEscapeButton >= 0)
+    flags |= Qt::WindowCloseButtonHint;
+  else
+    flags &= ~Qt::WindowCloseButtonHint;  // no escape button: Close is grey
   if (m_nStyle & MBX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
   setWindowFlags(flags);
   setModal(true);
@@ -347,7 +351,8 @@ void CMessageBoxDlg::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  if (event->key() == Qt::Key_Cancel || (event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier))) {
+  if (event->key() == Qt::Key_Cancel ||
+      (event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier))) {
     reject();
     return;
   }

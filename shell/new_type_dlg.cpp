@@ -19,7 +19,8 @@ CNewTypeDlg::CNewTypeDlg(std::vector<shell::CDocTemplate*> candidates, QWidget* 
   label->setBuddy(m_list);
   layout->addWidget(label);
   layout->addWidget(m_list);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+  auto* buttons =
+      new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
   buttons->button(QDialogButtonBox::Help)->setText(tr("&Help"));
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &CNewTypeDlg::OnOK);

@@ -27,7 +27,8 @@ class TPictureEvent : public QEvent {
     static const int type = QEvent::registerEventType();
     return static_cast<QEvent::Type>(type);
   }
-  TPictureEvent(QImage image, bool noData) : QEvent(EventType()), picture(std::move(image)), noVideoData(noData) {}
+  TPictureEvent(QImage image, bool noData)
+      : QEvent(EventType()), picture(std::move(image)), noVideoData(noData) {}
   QImage picture;
   bool noVideoData;
 };
@@ -72,8 +73,7 @@ void CPreviewCtrl::Refit() {
   m_fitted = QImage();
   const QRect area = contentsRect().translated(-contentsRect().topLeft());
   const QRect fit = FitPictureRect(m_source.size(), area);
-  if (!fit.isEmpty())
-    m_fitted = m_source.scaled(fit.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (!fit.isEmpty()) m_fitted = m_source.scaled(fit.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (m_bNoVideoData && !m_fitted.isNull()) {
     QPainter p(&m_fitted);
     p.setPen(Qt::black);
@@ -216,7 +216,8 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   return request.bSuccess;
 }
 
-bool CPreviewCtrl::PreviewOwnerCallback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
+bool CPreviewCtrl::PreviewOwnerCallback(void* context, TMediaNotify code, const TMediaSender* sender,
+                                        void* data) {
   auto* self = static_cast<CPreviewCtrl*>(context);
   return self ? self->OnMediaNotify(code, sender, data) : false;
 }
@@ -247,7 +248,8 @@ bool CPreviewCtrl::OnFrameNotice(const TMediaFrameNotice* notice) {
     frame.nHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     frame.nBitsPerPixel = h.biBitCount;
     frame.nStride = ((h.biWidth * h.biBitCount + 31) / 32) * 4;
-    frame.nSize = static_cast<std::int32_t>(std::min<std::uint32_t>(h.biSizeImage, static_cast<std::uint32_t>(notice->nRgbSize > 0 ? notice->nRgbSize : h.biSizeImage)));
+    frame.nSize = static_cast<std::int32_t>(std::min<std::uint32_t>(
+        h.biSizeImage, static_cast<std::uint32_t>(notice->nRgbSize > 0 ? notice->nRgbSize : h.biSizeImage)));
     frame.pBuffer = const_cast<std::uint8_t*>(notice->pRgbData);  // referenced, not copied, until the image
     picture = ImageFromFrame(frame);
     if (!picture.isNull() && h.biHeight < 0) picture = picture.mirrored(false, true);
@@ -293,7 +295,8 @@ void CPreviewCtrl::paintEvent(QPaintEvent* e) {
 
 void CPreviewCtrl::resizeEvent(QResizeEvent* e) {
   QFrame::resizeEvent(e);
-  if (!m_source.isNull() && (m_fitted.isNull() || NeedsRefit(m_fitted.size(), contentsRect().size()))) Refit();
+  if (!m_source.isNull() && (m_fitted.isNull() || NeedsRefit(m_fitted.size(), contentsRect().size())))
+    Refit();
 }
 
 }  // namespace PreviewCtrl

@@ -22,12 +22,16 @@ class TCodec {
   TCodec(const std::uint8_t* in, std::size_t size) : m_in(in), m_size(size) {}
 
   void U8(std::size_t at, std::uint8_t& v) {
-    if (m_out) m_out[at] = v;
-    else if (Covers(at, 1)) v = m_in[at];
+    if (m_out)
+      m_out[at] = v;
+    else if (Covers(at, 1))
+      v = m_in[at];
   }
   void U32(std::size_t at, std::uint32_t& v) {
-    if (m_out) StoreLE32(m_out + at, v);
-    else if (Covers(at, 4)) v = LoadLE32(m_in + at);
+    if (m_out)
+      StoreLE32(m_out + at, v);
+    else if (Covers(at, 4))
+      v = LoadLE32(m_in + at);
   }
   void I32(std::size_t at, std::int32_t& v) {
     auto u = static_cast<std::uint32_t>(v);
@@ -35,8 +39,10 @@ class TCodec {
     v = static_cast<std::int32_t>(u);
   }
   void I64(std::size_t at, std::int64_t& v) {
-    if (m_out) StoreLE64(m_out + at, static_cast<std::uint64_t>(v));
-    else if (Covers(at, 8)) v = static_cast<std::int64_t>(LoadLE64(m_in + at));
+    if (m_out)
+      StoreLE64(m_out + at, static_cast<std::uint64_t>(v));
+    else if (Covers(at, 8))
+      v = static_cast<std::int64_t>(LoadLE64(m_in + at));
   }
   void F64(std::size_t at, double& v) {
     std::uint64_t bits;
@@ -50,8 +56,10 @@ class TCodec {
   }
   template <std::size_t N>
   void Block(std::size_t at, TBlock<N>& b) {
-    if (m_out) std::memcpy(m_out + at, b.data(), N);
-    else if (Covers(at, N)) std::memcpy(b.data(), m_in + at, N);
+    if (m_out)
+      std::memcpy(m_out + at, b.data(), N);
+    else if (Covers(at, N))
+      std::memcpy(b.data(), m_in + at, N);
   }
 
  private:

@@ -106,17 +106,17 @@ inline constexpr int kMdiTabSettingCount = 13;
 inline constexpr int kStartPlayingSwitchCount = 7;
 
 struct TProgCfg {
-  std::uint8_t savedMarker = 0;      // 0: 1 once the block was written
-  std::uint32_t optionFlags = 0;     // 20: don't-show-again answers
-  std::uint32_t optionResetMask = 0; // 24: flag bits cleared at every start
-  TDocManagerCfg docManager;         // 28
+  std::uint8_t savedMarker = 0;                    // 0: 1 once the block was written
+  std::uint32_t optionFlags = 0;                   // 20: don't-show-again answers
+  std::uint32_t optionResetMask = 0;               // 24: flag bits cleared at every start
+  TDocManagerCfg docManager;                       // 28
   std::array<TChannelFilesCfg, 4> channelFiles{};  // 292
-  std::uint8_t recordingOn = 0;      // 328
+  std::uint8_t recordingOn = 0;                    // 328
   std::array<TRecorderCfg, 4> recorder{};          // 336 + 288 c
   std::array<TCaptureCfg, 4> capture{};            // 1488 + 28 c
   std::array<TBlock<28>, 4> videoPane{};           // 1600 + 28 c
   std::array<TBlock<56>, 4> pictureInPicture{};    // 1712 + 56 c
-  TImageSaveCfg imageSave;           // 1936
+  TImageSaveCfg imageSave;                         // 1936
   // The main frame's group (2092..2166).
   std::array<std::int32_t, kMdiTabSettingCount> mdiTabs{};
   std::uint8_t resetChildWindows = 0;

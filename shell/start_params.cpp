@@ -21,17 +21,20 @@ struct TKeyEntry {
 std::vector<TKeyEntry> BuildKeys() {
   std::vector<TKeyEntry> k;
   auto num = [&](const char* name, std::int32_t TChannelParams::*m) {
-    k.push_back({{name, TParamKind::Number}, [m](TChannelParams& p) -> std::int32_t& { return p.*m; }, {}, {}});
+    k.push_back(
+        {{name, TParamKind::Number}, [m](TChannelParams& p) -> std::int32_t& { return p.*m; }, {}, {}});
   };
   auto flg = [&](const char* name, std::uint8_t TChannelParams::*m) {
     k.push_back({{name, TParamKind::Flag}, {}, [m](TChannelParams& p) -> std::uint8_t& { return p.*m; }, {}});
   };
   auto str = [&](const char* name, std::string TChannelParams::*m) {
-    k.push_back({{name, TParamKind::String}, {}, {}, [m](TChannelParams& p) -> std::string& { return p.*m; }});
+    k.push_back(
+        {{name, TParamKind::String}, {}, {}, [m](TChannelParams& p) -> std::string& { return p.*m; }});
   };
   static const char* const kStr8[5][8] = {
-      {"ch_sNetworkID_Client_00", "ch_sNetworkID_Client_01", "ch_sNetworkID_Client_02", "ch_sNetworkID_Client_03",
-       "ch_sNetworkID_Client_04", "ch_sNetworkID_Client_05", "ch_sNetworkID_Client_06", "ch_sNetworkID_Client_07"},
+      {"ch_sNetworkID_Client_00", "ch_sNetworkID_Client_01", "ch_sNetworkID_Client_02",
+       "ch_sNetworkID_Client_03", "ch_sNetworkID_Client_04", "ch_sNetworkID_Client_05",
+       "ch_sNetworkID_Client_06", "ch_sNetworkID_Client_07"},
       {"ch_sClientDir_Inp_00", "ch_sClientDir_Inp_01", "ch_sClientDir_Inp_02", "ch_sClientDir_Inp_03",
        "ch_sClientDir_Inp_04", "ch_sClientDir_Inp_05", "ch_sClientDir_Inp_06", "ch_sClientDir_Inp_07"},
       {"ch_sClientDir_Out_00", "ch_sClientDir_Out_01", "ch_sClientDir_Out_02", "ch_sClientDir_Out_03",
@@ -39,15 +42,15 @@ std::vector<TKeyEntry> BuildKeys() {
       {"ch_sIniFileH264_Client_00", "ch_sIniFileH264_Client_01", "ch_sIniFileH264_Client_02",
        "ch_sIniFileH264_Client_03", "ch_sIniFileH264_Client_04", "ch_sIniFileH264_Client_05",
        "ch_sIniFileH264_Client_06", "ch_sIniFileH264_Client_07"},
-      {"ch_sServer_ClientDir_00", "ch_sServer_ClientDir_01", "ch_sServer_ClientDir_02", "ch_sServer_ClientDir_03",
-       "ch_sServer_ClientDir_04", "ch_sServer_ClientDir_05", "ch_sServer_ClientDir_06", "ch_sServer_ClientDir_07"},
+      {"ch_sServer_ClientDir_00", "ch_sServer_ClientDir_01", "ch_sServer_ClientDir_02",
+       "ch_sServer_ClientDir_03", "ch_sServer_ClientDir_04", "ch_sServer_ClientDir_05",
+       "ch_sServer_ClientDir_06", "ch_sServer_ClientDir_07"},
   };
   auto str8 = [&](int group, std::array<std::string, 8> TChannelParams::*m) {
     for (std::size_t i = 0; i < 8; ++i)
-      k.push_back({{kStr8[group][i], TParamKind::String},
-                   {},
-                   {},
-                   [m, i](TChannelParams& p) -> std::string& { return (p.*m)[i]; }});
+      k.push_back({{kStr8[group][i], TParamKind::String}, {}, {}, [m, i](TChannelParams& p) -> std::string& {
+                     return (p.*m)[i];
+                   }});
   };
   auto flg4 = [&](const char* const names[4], std::array<std::uint8_t, 4> TChannelParams::*m) {
     for (std::size_t i = 0; i < 4; ++i)
@@ -56,8 +59,8 @@ std::vector<TKeyEntry> BuildKeys() {
                    [m, i](TChannelParams& p) -> std::uint8_t& { return (p.*m)[i]; },
                    {}});
   };
-  static const char* const kProcess[4] = {"ch_bEnableProcess_00", "ch_bEnableProcess_01", "ch_bEnableProcess_02",
-                                          "ch_bEnableProcess_03"};
+  static const char* const kProcess[4] = {"ch_bEnableProcess_00", "ch_bEnableProcess_01",
+                                          "ch_bEnableProcess_02", "ch_bEnableProcess_03"};
   static const char* const kClientProcess[4] = {"ch_bEnableClientProcess_00", "ch_bEnableClientProcess_01",
                                                 "ch_bEnableClientProcess_02", "ch_bEnableClientProcess_03"};
   using P = TChannelParams;

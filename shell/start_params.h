@@ -53,12 +53,12 @@ class CCommandLineInfoEx {
   void ParseParam(std::string_view param, bool isFlag, bool isLast);
 
   TShellCommand m_nShellCommand = FileNew;
-  std::string m_strFileName;      // the file to open
-  std::string m_strStartFile;     // from -i<path>; "" when none or empty
+  std::string m_strFileName;   // the file to open
+  std::string m_strStartFile;  // from -i<path>; "" when none or empty
   bool m_bHasStartFileFlag = false;
-  std::string m_strProgramPath;   // argument 0 as given
-  std::string m_strScreenshot;    // --screenshot <file>: grab the window and quit
-  bool m_bShowHelp = false;       // --help
+  std::string m_strProgramPath;  // argument 0 as given
+  std::string m_strScreenshot;   // --screenshot <file>: grab the window and quit
+  bool m_bShowHelp = false;      // --help
   std::vector<std::string> m_unknownFlags;
 
  private:

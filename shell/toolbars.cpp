@@ -12,8 +12,8 @@
 namespace shell {
 
 UINT ChannelSetImageOf(const TChannelButtonState& state, TChannelButtonByte byte) {
-  return ChannelSetImage(state.channel[0][byte] != 0, state.channel[1][byte] != 0, state.channel[2][byte] != 0,
-                         state.channel[3][byte] != 0);
+  return ChannelSetImage(state.channel[0][byte] != 0, state.channel[1][byte] != 0,
+                         state.channel[2][byte] != 0, state.channel[3][byte] != 0);
 }
 
 CCustomToolBar::CCustomToolBar(UINT id, const QString& caption, QWidget* parent)
@@ -230,8 +230,10 @@ using shell::TChannelButtonByte;
 using shell::TChannelButtonState;
 
 std::array<std::uint8_t, 4> SetOf(const TChannelButtonState& state, TChannelButtonByte byte) {
-  return {static_cast<std::uint8_t>(state.channel[0][byte] != 0), static_cast<std::uint8_t>(state.channel[1][byte] != 0),
-          static_cast<std::uint8_t>(state.channel[2][byte] != 0), static_cast<std::uint8_t>(state.channel[3][byte] != 0)};
+  return {static_cast<std::uint8_t>(state.channel[0][byte] != 0),
+          static_cast<std::uint8_t>(state.channel[1][byte] != 0),
+          static_cast<std::uint8_t>(state.channel[2][byte] != 0),
+          static_cast<std::uint8_t>(state.channel[3][byte] != 0)};
 }
 
 }  // namespace
@@ -242,7 +244,8 @@ void CToolBarNavigate::UpdateSourceListButton(shell::TChannelButtonState* state)
   if (!state) return;
   const auto set = SetOf(*state, shell::CBS_SOURCE_LIST);
   if (m_bSetShown && set == m_lastSet) return;
-  if (!SetButtonImage(shell::ID_NAVIGATE_SOURCE_LIST, shell::ChannelSetImageOf(*state, shell::CBS_SOURCE_LIST)))
+  if (!SetButtonImage(shell::ID_NAVIGATE_SOURCE_LIST,
+                      shell::ChannelSetImageOf(*state, shell::CBS_SOURCE_LIST)))
     return;
   m_lastSet = set;
   m_bSetShown = true;
@@ -268,7 +271,8 @@ void CToolBarGo::UpdateEnablePlayingButton(shell::TChannelButtonState* state) {
   if (!state) return;
   const auto set = SetOf(*state, shell::CBS_PLAYING);
   if (!m_bChannelRefresh && set == m_lastSet) return;
-  if (!SetButtonImage(shell::ID_NAVIGATE_ENABLE_PLAYING, shell::ChannelSetImageOf(*state, shell::CBS_PLAYING)))
+  if (!SetButtonImage(shell::ID_NAVIGATE_ENABLE_PLAYING,
+                      shell::ChannelSetImageOf(*state, shell::CBS_PLAYING)))
     return;
   m_lastSet = set;
   m_bChannelRefresh = !isVisible();
@@ -309,12 +313,15 @@ namespace ToolBarCapture {
 void CToolBarCapture::UpdateRecordButton(shell::TCaptureButtonState* state) {
   if (!state) return;
   std::array<std::uint8_t, 4> selection{};
-  for (std::size_t ch = 0; ch < 4; ++ch) selection[ch] = static_cast<std::uint8_t>(state->channel[ch][0] != 0);
+  for (std::size_t ch = 0; ch < 4; ++ch)
+    selection[ch] = static_cast<std::uint8_t>(state->channel[ch][0] != 0);
   const auto running = static_cast<std::uint8_t>(state->running != 0);
   const auto recorder = static_cast<std::uint8_t>(state->recorder != 0);
-  if (m_bRecordShown && running == m_lastRunning && recorder == m_lastRecorder && selection == m_lastSelection)
+  if (m_bRecordShown && running == m_lastRunning && recorder == m_lastRecorder &&
+      selection == m_lastSelection)
     return;
-  const bool anySelected = std::any_of(selection.begin(), selection.end(), [](std::uint8_t b) { return b != 0; });
+  const bool anySelected =
+      std::any_of(selection.begin(), selection.end(), [](std::uint8_t b) { return b != 0; });
   m_nRecordState = anySelected && recorder ? (running ? kRecordRunning : kRecordArmed) : kRecordPlain;
   const UINT image = m_nRecordState == kRecordRunning ? shell::ID_CAPTURE_RECORD_RUNNING
                      : m_nRecordState == kRecordArmed ? shell::ID_CAPTURE_RECORD_ARMED
@@ -332,10 +339,12 @@ void CToolBarCapture::UpdateCaptureButton(shell::TCaptureButtonState* state) {
   const std::array<std::uint8_t, 2> flags{static_cast<std::uint8_t>(state->channel[0][1] != 0),
                                           static_cast<std::uint8_t>(state->channel[1][1] != 0)};
   if (m_bCaptureShown && flags == m_lastCapture) return;
-  m_nCaptureState = flags[0] && flags[1] ? kCaptureBoth : flags[0] ? kCaptureFirst : flags[1] ? kCaptureSecond
-                                                                                             : kCaptureNone;
-  const UINT image = m_nCaptureState == kCaptureBoth    ? shell::ID_CAPTURE_IMAGE_BOTH
-                     : m_nCaptureState == kCaptureFirst ? shell::ID_CAPTURE_IMAGE_FIRST
+  m_nCaptureState = flags[0] && flags[1] ? kCaptureBoth
+                    : flags[0]           ? kCaptureFirst
+                    : flags[1]           ? kCaptureSecond
+                                         : kCaptureNone;
+  const UINT image = m_nCaptureState == kCaptureBoth     ? shell::ID_CAPTURE_IMAGE_BOTH
+                     : m_nCaptureState == kCaptureFirst  ? shell::ID_CAPTURE_IMAGE_FIRST
                      : m_nCaptureState == kCaptureSecond ? shell::ID_CAPTURE_IMAGE_SECOND
                                                          : shell::ID_CAPTURE_IMAGE_NONE;
   if (!SetButtonImage(shell::ID_CAPTURE_IMAGE, image)) return;
@@ -352,7 +361,8 @@ void CToolBarDvd::UpdateNavigationButton(shell::TChannelButtonState* state) {
   if (!state) return;
   const auto set = SetOf(*state, shell::CBS_DVD_NAVIGATION);
   if (m_bSetShown && set == m_lastSet) return;
-  if (!SetButtonImage(shell::ID_DVD_ENABLE_NAVIGATION, shell::ChannelSetImageOf(*state, shell::CBS_DVD_NAVIGATION)))
+  if (!SetButtonImage(shell::ID_DVD_ENABLE_NAVIGATION,
+                      shell::ChannelSetImageOf(*state, shell::CBS_DVD_NAVIGATION)))
     return;
   m_lastSet = set;
   m_bSetShown = true;

@@ -104,7 +104,8 @@ class CCustomToolBar : public QToolBar {
   // The drop-down button at the toolbar's end: `text` is its tooltip and
   // accessible name; `customizeCommand` (may be null) ends its menu; with
   // `quickCustomize` the menu offers the toolbar's buttons to show or hide.
-  void EnableCustomizeButton(bool enable, QAction* customizeCommand, const QString& text, bool quickCustomize);
+  void EnableCustomizeButton(bool enable, QAction* customizeCommand, const QString& text,
+                             bool quickCustomize);
   QToolButton* CustomizeButton() const { return m_customizeButton; }
   // Fills a customisation menu as the drop-down button shows it.
   void FillCustomizeMenu(QMenu* menu);

@@ -60,9 +60,8 @@ TLook Windows7Look(int id) {
 TLook LookOf(int lookId) {
   switch (lookId) {
     case 1:
-      return Make(1, "Windows 2000", "Windows",
-                  MakePalette(QColor(212, 208, 200), QColor(10, 36, 106)), false, QColor(212, 208, 200),
-                  QColor(212, 208, 200));
+      return Make(1, "Windows 2000", "Windows", MakePalette(QColor(212, 208, 200), QColor(10, 36, 106)),
+                  false, QColor(212, 208, 200), QColor(212, 208, 200));
     case 2:
       return Make(2, "Windows Vista / XP", "Fusion", MakePalette(QColor(236, 233, 216), QColor(49, 106, 197)),
                   true, QColor(225, 221, 200), QColor(250, 249, 244));
@@ -78,10 +77,11 @@ TLook LookOf(int lookId) {
                   MakePalette(QColor(213, 228, 242), QColor(255, 218, 120), QColor(20, 20, 20)), true,
                   QColor(173, 209, 255), QColor(227, 239, 255));
     case 7:
-      return Make(7, "MSO 2007 : Black", "Fusion",
-                  MakePalette(QColor(83, 83, 86), QColor(255, 218, 120), QColor(20, 20, 20), QColor(240, 240, 240),
-                              QColor(250, 250, 250), QColor(20, 20, 20), QColor(105, 105, 108)),
-                  true, QColor(70, 70, 72), QColor(140, 140, 143));
+      return Make(
+          7, "MSO 2007 : Black", "Fusion",
+          MakePalette(QColor(83, 83, 86), QColor(255, 218, 120), QColor(20, 20, 20), QColor(240, 240, 240),
+                      QColor(250, 250, 250), QColor(20, 20, 20), QColor(105, 105, 108)),
+          true, QColor(70, 70, 72), QColor(140, 140, 143));
     case 8:
       return Make(8, "MSO 2007 : Silver", "Fusion",
                   MakePalette(QColor(226, 229, 235), QColor(255, 218, 120), QColor(20, 20, 20)), true,
@@ -138,9 +138,7 @@ void CLookStyle::drawControl(ControlElement element, const QStyleOption* option,
       // that the gradient runs over its full height.
       FillBar(painter, widget ? widget->rect() : option->rect);
       return;
-    case CE_MenuBarEmptyArea:
-      FillBar(painter, widget ? widget->rect() : option->rect);
-      return;
+    case CE_MenuBarEmptyArea: FillBar(painter, widget ? widget->rect() : option->rect); return;
     case CE_MenuBarItem: {
       const auto* mi = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
       if (!mi) break;

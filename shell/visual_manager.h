@@ -13,13 +13,13 @@
 namespace shell {
 
 struct TLook {
-  int id = 0;             // the look id asked for
-  QString name;           // the look's name on the application-look page
-  QString baseStyle;      // Qt style the look is drawn with
+  int id = 0;         // the look id asked for
+  QString name;       // the look's name on the application-look page
+  QString baseStyle;  // Qt style the look is drawn with
   QPalette palette;
   bool gradientBars = false;
-  QColor barStart;        // bar colour at the bottom (gradient start) ...
-  QColor barEnd;          // ... and at the top; both the same for flat bars
+  QColor barStart;  // bar colour at the bottom (gradient start) ...
+  QColor barEnd;    // ... and at the top; both the same for flat bars
 };
 
 // The look of an id; ids outside 1..13 give the Windows 7 look.

@@ -59,27 +59,27 @@ class CReadStreamChannel final : public IChannelReader {
 // (strings included), so that no worker reads the document's records.
 struct TSessionConfig {
   ZarnTypes::TMediaSource source[kEngineChannels];
-  std::int32_t nCtrlPeriod = 33;        // ch_nDecoderCtrlPeriod, ms
-  std::int32_t nVideoOutPeriod = 33;    // ch_nDecoderVideoOutPeriod, ms
-  std::int32_t nVideoOutDelay = 1000;   // ch_nDecoderVideoOutDelay, ms
-  bool bDecoderMpeg2 = true;            // ch_bEnableDecoderMpeg2: channel frames are delivered
-  bool bDecoderH264 = false;            // ch_bEnableDecoderH264: the decoder layer is delivered
-  bool bSocketServClient = false;       // ch_bEnableSocketServClient
+  std::int32_t nCtrlPeriod = 33;              // ch_nDecoderCtrlPeriod, ms
+  std::int32_t nVideoOutPeriod = 33;          // ch_nDecoderVideoOutPeriod, ms
+  std::int32_t nVideoOutDelay = 1000;         // ch_nDecoderVideoOutDelay, ms
+  bool bDecoderMpeg2 = true;                  // ch_bEnableDecoderMpeg2: channel frames are delivered
+  bool bDecoderH264 = false;                  // ch_bEnableDecoderH264: the decoder layer is delivered
+  bool bSocketServClient = false;             // ch_bEnableSocketServClient
   bool bClientProcess[kEngineChannels] = {};  // ch_bEnableClientProcess_00..03
   bool bIsServerDecoder = false;
   bool bIsClientDecoder = false;
-  bool bFtpSource = false;              // ch_bEnableFtpSource
+  bool bFtpSource = false;  // ch_bEnableFtpSource
   std::int32_t nDelayFtpBuffer = 0;
-  bool bFrameInfo = false;              // "Enable frame index and time info"
+  bool bFrameInfo = false;                                    // "Enable frame index and time info"
   std::int32_t nPaneChannel[kEngineChannels] = {0, 1, 2, 3};  // the channel each pane shows
 };
 
 // Bits of the coalesced update notice (CZarn::TakePendingUpdates).
 enum TEngineUpdate : std::uint32_t {
-  ENGINE_UPDATE_COUNTERS = 1u << 0,      // WM_APP_CONTROLLER_UPDATE 1
-  ENGINE_UPDATE_EVERYTHING = 1u << 1,    // WM_APP_CONTROLLER_UPDATE 3
-  ENGINE_UPDATE_REPAINT_0 = 1u << 4,     // + channel: repaint the channel's panes
-  ENGINE_UPDATE_RESCALE_0 = 1u << 8,     // + channel: rescale them (the picture's size changed)
+  ENGINE_UPDATE_COUNTERS = 1u << 0,    // WM_APP_CONTROLLER_UPDATE 1
+  ENGINE_UPDATE_EVERYTHING = 1u << 1,  // WM_APP_CONTROLLER_UPDATE 3
+  ENGINE_UPDATE_REPAINT_0 = 1u << 4,   // + channel: repaint the channel's panes
+  ENGINE_UPDATE_RESCALE_0 = 1u << 8,   // + channel: rescale them (the picture's size changed)
 };
 
 class IEngineOwner {
@@ -99,9 +99,9 @@ class IEngineOwner {
   // Some TEngineUpdate bits became pending; the UI thread takes them with
   // CZarn::TakePendingUpdates. Not called again until they are taken.
   virtual void PostEngineUpdate() = 0;
-  virtual void PostTimeTick() = 0;                // WM_APP_TIME_TICK
+  virtual void PostTimeTick() = 0;                  // WM_APP_TIME_TICK
   virtual void PostChannelSlider(int channel) = 0;  // WM_APP_CHANNEL_SLIDER (channel, 3)
-  virtual void PostSessionEnded() = 0;            // the session has ended (m_bRunning is clear)
+  virtual void PostSessionEnded() = 0;              // the session has ended (m_bRunning is clear)
 
   // ---- hooks for the parts that come with their own features; defaults
   // do nothing, so a session without them runs as a plain player.
@@ -111,7 +111,8 @@ class IEngineOwner {
   // Pacing thread, after a cached frame was shown again by a replay command.
   virtual void FrameReplayed(int /*channel*/, std::int32_t /*frameNumber*/) {}
   // A channel process, for each stored frame of a channel whose record flag is set.
-  virtual void PushRecordedFrame(int /*channel*/, int /*procId*/, const ZarnTypes::TMediaFrameNotice& /*frame*/) {}
+  virtual void PushRecordedFrame(int /*channel*/, int /*procId*/,
+                                 const ZarnTypes::TMediaFrameNotice& /*frame*/) {}
   // Session thread: opens the selected recorders at the start, closes them at the end.
   virtual void PrepareRecorders() {}
   virtual void CloseRecorders() {}

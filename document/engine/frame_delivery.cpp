@@ -42,7 +42,8 @@ bool ExpandPalette(const std::uint8_t* bits, const TFrameBuffer& layout, const s
   }
   for (int y = 0; y < layout.nHeight; ++y) {
     const std::uint8_t* row = bits + static_cast<std::size_t>(y) * layout.nStride;
-    auto* out = reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
+    auto* out =
+        reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
     for (int x = 0; x < layout.nWidth; ++x) {
       int index = 0;
       if (bpp == 8)
@@ -61,9 +62,11 @@ bool ExpandPalette(const std::uint8_t* bits, const TFrameBuffer& layout, const s
 void Expand555(const std::uint8_t* bits, const TFrameBuffer& layout, TFrameBuffer& target) {
   for (int y = 0; y < layout.nHeight; ++y) {
     const std::uint8_t* row = bits + static_cast<std::size_t>(y) * layout.nStride;
-    auto* out = reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
+    auto* out =
+        reinterpret_cast<std::uint32_t*>(target.pBuffer + static_cast<std::size_t>(y) * target.nStride);
     for (int x = 0; x < layout.nWidth; ++x) {
-      const std::uint32_t v = static_cast<std::uint32_t>(row[2 * x]) | static_cast<std::uint32_t>(row[2 * x + 1]) << 8;
+      const std::uint32_t v =
+          static_cast<std::uint32_t>(row[2 * x]) | static_cast<std::uint32_t>(row[2 * x + 1]) << 8;
       const std::uint32_t b = (v & 0x1F) << 3, g = ((v >> 5) & 0x1F) << 3, r = ((v >> 10) & 0x1F) << 3;
       out[x] = b | g << 8 | r << 16;
     }
@@ -88,9 +91,9 @@ bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
     convert = [&](TFrameBuffer& target) {
       if (target.nStride != width * 4) {
         for (int y = 0; y < height; ++y)
-          Dib::CopyRgb24ToRgb32Flipped(data + static_cast<std::size_t>(y) * width * 3,
-                                       target.pBuffer + static_cast<std::size_t>(height - 1 - y) * target.nStride,
-                                       width, 1);
+          Dib::CopyRgb24ToRgb32Flipped(
+              data + static_cast<std::size_t>(y) * width * 3,
+              target.pBuffer + static_cast<std::size_t>(height - 1 - y) * target.nStride, width, 1);
       } else {
         Dib::CopyRgb24ToRgb32Flipped(data, target.pBuffer, width, height);
       }
@@ -132,7 +135,8 @@ bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
 
   bool sizeChanged = false;
   VideoPort::CVideoPort& port = m_pPorts->Port(channel);
-  if (!convert || port.Orientation() != ORIENT_IDENTITY || !port.WriteFrame(width, height, convert, &sizeChanged)) {
+  if (!convert || port.Orientation() != ORIENT_IDENTITY ||
+      !port.WriteFrame(width, height, convert, &sizeChanged)) {
     TFrameBuffer source{};
     TFrameBuffer* toPort = &source;
     if (convert) {
@@ -203,7 +207,8 @@ bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool st
 bool CZarn::ShowLayerFrame(int channel, const std::uint8_t* data) {
   const std::int32_t width = m_Dpb.m_nLayerWidth;
   const std::int32_t height = m_Dpb.m_nLayerHeight;
-  if (!m_pPorts || !data || width <= 0 || height <= 0 || channel < 0 || channel >= kEngineChannels) return false;
+  if (!m_pPorts || !data || width <= 0 || height <= 0 || channel < 0 || channel >= kEngineChannels)
+    return false;
   const std::uint8_t* u = data + m_Dpb.m_nLayerSize[3];
   const std::uint8_t* v = u + m_Dpb.m_nLayerSize[3] / 4;
   auto convert = [&](TFrameBuffer& target) {
@@ -264,7 +269,8 @@ bool CZarn::StepLayerFrame(bool forwards, int channel) {
   auto& frames = m_Dpb.LayerFrameQueue();
   std::lock_guard<std::mutex> lock(m_Dpb.LayerLock());
   const int step = forwards ? 1 : -1;
-  const TVideoFrame* frame = frames.HasStorage() ? frames.SlotAt(frames.Step(m_nLayerSlot.load(), step)) : nullptr;
+  const TVideoFrame* frame =
+      frames.HasStorage() ? frames.SlotAt(frames.Step(m_nLayerSlot.load(), step)) : nullptr;
   if (!frame || !ShowLayerFrame(channel, frame->pData)) {
     platform::ShowMessage("Video data were not processed");
     return false;
@@ -295,7 +301,8 @@ bool CZarn::ReplayChannelFrame(int channel, int step) {
   if (step != 0) {
     // Only slots that hold whole frames are shown; the others are passed over.
     int tries = 0;
-    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size) target = frames.Step(target, step);
+    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size)
+      target = frames.Step(target, step);
   } else if (m_Dpb.SlotState(channel, target) != SLOT_STORED) {
     // The first cached slot may not be written yet in this allocation: the
     // oldest frame is the first stored slot after it.

@@ -6,7 +6,6 @@ namespace Zarn {
 
 using ZarnTypes::TMediaSource;
 
-
 bool CReadStreamChannel::SetSource(int channel, const TMediaSource& source) {
   return m_pReader && m_pReader->SetSource(channel, source);
 }

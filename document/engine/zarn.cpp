@@ -317,7 +317,8 @@ void CZarn::RunSession(const TSessionStart& start) {
   teardown();
 }
 
-bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media, std::vector<std::thread>& threads) {
+bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media,
+                         std::vector<std::thread>& threads) {
   const int procId = PROC_CHANNEL_FIRST + channel;
   TEngineChannel& state = m_Channel[channel];
   const TMediaSource& source = start.config.source[channel];
@@ -330,7 +331,8 @@ bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media, st
   state.nSceneFrames.store(0);
   std::int32_t sceneIndex = 0;
   if (!m_Dpb.OpenChannelScene(channel, procId, 0, m_nFramesPerScene.load(), &sceneIndex)) {
-    platform::ShowMessage(Format("Error: Start decoder : cannot set video buffer for process ProcID=%d", procId));
+    platform::ShowMessage(
+        Format("Error: Start decoder : cannot set video buffer for process ProcID=%d", procId));
     return false;
   }
   state.nSceneIndex.store(sceneIndex);
@@ -362,7 +364,8 @@ void CZarn::ProcessThreadProc(TProcessStart start) {
   TEngineChannel& state = m_Channel[start.channel];
   m_ThreadTable[start.procId].store(&state);
   bool finished = false;
-  if (start.reader && start.kind != MEDIA_SENDER_NONE && start.reader->SetSource(start.channel, start.source)) {
+  if (start.reader && start.kind != MEDIA_SENDER_NONE &&
+      start.reader->SetSource(start.channel, start.source)) {
     ReadStream::TReaderDelivery delivery;
     delivery.nProcId = start.procId;
     delivery.eSenderKind = start.kind;
@@ -525,7 +528,8 @@ void CZarn::PaceThreadProc(TSessionStart start) {
       m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals != arrivals; });
     }
 
-    const bool jobsDone = m_nJobCount.load() == 0 && m_nServerJobCount.load() == 0 && m_nClientJobCount.load() == 0;
+    const bool jobsDone =
+        m_nJobCount.load() == 0 && m_nServerJobCount.load() == 0 && m_nClientJobCount.load() == 0;
     if (stopping) {
       if (jobsDone) return;
     } else if (m_bSourceFinished.load() && jobsDone) {
@@ -549,8 +553,8 @@ void CZarn::PaceThreadProc(TSessionStart start) {
   }
 }
 
-std::int32_t CZarn::PacingDelay(std::int32_t speed, std::int32_t speedMax, std::int32_t period, bool streaming,
-                               bool paused, bool stopping) {
+std::int32_t CZarn::PacingDelay(std::int32_t speed, std::int32_t speedMax, std::int32_t period,
+                                bool streaming, bool paused, bool stopping) {
   if (stopping || (streaming && !paused)) return 5;
   const std::int32_t steps = (speedMax - speed + 10) / 10;
   return steps > 0 ? steps * period : period;
@@ -576,8 +580,8 @@ bool CZarn::EngineOwnerCallback(void* context, TMediaNotify code, const TMediaSe
   return engine && engine->OnMediaNotify(code, sender, data);
 }
 
-bool CZarn::EngineFrameCallback(TMediaSenderKind kind, TSourcePurpose purpose, std::int32_t procId, void* context,
-                                TMediaFrameNotice* frame) {
+bool CZarn::EngineFrameCallback(TMediaSenderKind kind, TSourcePurpose purpose, std::int32_t procId,
+                                void* context, TMediaFrameNotice* frame) {
   CZarn* engine = static_cast<CZarn*>(context);
   return engine && engine->DeliverFrame(kind, purpose, procId, frame);
 }
@@ -605,19 +609,20 @@ bool CZarn::OnMediaNotify(TMediaNotify code, const TMediaSender* sender, void* d
       return true;
     case MEDIA_NOTIFY_RECORD_FRAME: {
       const int recorder = sender->nSenderId - PROC_RECORDER_FIRST;
-      if (kind != MEDIA_SENDER_RECORDER || recorder < 0 || recorder >= kEngineChannels || !m_pOwner) return false;
+      if (kind != MEDIA_SENDER_RECORDER || recorder < 0 || recorder >= kEngineChannels || !m_pOwner)
+        return false;
       return m_pOwner->PullRecordFrame(recorder, sender, data);
     }
     case MEDIA_NOTIFY_VIDEO_WINDOW:
       if (kind == MEDIA_SENDER_DSHOW && channel >= 0 && channel < kEngineChannels && m_pOwner)
         m_pOwner->VideoWindowRequest(channel, data);
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
-bool CZarn::DeliverFrame(std::int32_t kind, std::int32_t purpose, std::int32_t procId, const TMediaFrameNotice* frame) {
+bool CZarn::DeliverFrame(std::int32_t kind, std::int32_t purpose, std::int32_t procId,
+                         const TMediaFrameNotice* frame) {
   if (!frame) return false;
   if (kind == 13) {
     if (purpose == SRC_GRAB_FRAME) return m_pOwner && m_pOwner->SetGrabbedYuvFrame(*frame);
@@ -696,8 +701,9 @@ bool CZarn::DeliverDecoderFrame(int procId, const TMediaFrameNotice& frame) {
     if (count >= limit && !state.gate.Wait()) return true;
   }
   if (m_bStopRequested.load()) return true;
-  m_Dpb.PutLayerFrame(frame.nWidth, frame.nHeight, frame.nChromaWidth, frame.nChromaHeight, frame.pY, frame.pCb,
-                      frame.pCr, procId, layer, state.nFrameCount.load(), state.nSceneCount.load());
+  m_Dpb.PutLayerFrame(frame.nWidth, frame.nHeight, frame.nChromaWidth, frame.nChromaHeight, frame.pY,
+                      frame.pCb, frame.pCr, procId, layer, state.nFrameCount.load(),
+                      state.nSceneCount.load());
   m_nFramesTotal.fetch_add(1);
   const std::int32_t sceneFrames = state.nSceneFrames.fetch_add(1) + 1;
   state.nFrameCount.fetch_add(1);
@@ -710,7 +716,8 @@ bool CZarn::DeliverDecoderFrame(int procId, const TMediaFrameNotice& frame) {
       return true;
     }
     if (m_Dpb.StopRequested() || m_bStopRequested.load()) return true;
-    platform::ShowMessage(Format("Error: Start Mpeg-2 decoder : can not set video buffer : Process ProcID=%d", procId));
+    platform::ShowMessage(
+        Format("Error: Start Mpeg-2 decoder : can not set video buffer : Process ProcID=%d", procId));
     return false;
   }
   return true;

@@ -61,11 +61,11 @@ inline constexpr std::int32_t kFramesPerScene = 30;
 
 struct TEngineChannel {
   // Selection and live settings (UI).
-  std::atomic<bool> bPlayEnable{false};    // plays in the next session (default: channel 1 only)
-  std::atomic<bool> bReplayEnable{false};  // takes part in replay
-  std::atomic<bool> bReverseReplay{false}; // replays in the opposite direction
-  std::atomic<bool> bChannelGo{true};      // set by the pacing thread when stopping
-  std::atomic<bool> bRecordChannel{false}; // frames go to the channel's recorder
+  std::atomic<bool> bPlayEnable{false};     // plays in the next session (default: channel 1 only)
+  std::atomic<bool> bReplayEnable{false};   // takes part in replay
+  std::atomic<bool> bReverseReplay{false};  // replays in the opposite direction
+  std::atomic<bool> bChannelGo{true};       // set by the pacing thread when stopping
+  std::atomic<bool> bRecordChannel{false};  // frames go to the channel's recorder
   // Frame reception counters (P; reset by S before the process starts).
   std::atomic<std::int32_t> nFrameCount{0};   // frames delivered, skipped ones included
   std::atomic<std::int32_t> nSceneCount{0};   // scenes opened
@@ -148,16 +148,16 @@ class CZarn {
   // The pacing thread's delay in ms: 5 while stopping or while a media graph
   // or MNG source plays unpaused; otherwise ((max - speed + 10) / 10)
   // periods, at least one.
-  static std::int32_t PacingDelay(std::int32_t speed, std::int32_t speedMax, std::int32_t period, bool streaming,
-                                  bool paused, bool stopping);
+  static std::int32_t PacingDelay(std::int32_t speed, std::int32_t speedMax, std::int32_t period,
+                                  bool streaming, bool paused, bool stopping);
 
   // True when some channel is open, loaded and of a playable file format.
   static bool HasPlayableChannel(const ZarnTypes::TMediaSource* sources, const bool* loaded);
 
   // ---- frame reception (producer threads)
 
-  static bool EngineOwnerCallback(void* context, ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender* sender,
-                                  void* data);
+  static bool EngineOwnerCallback(void* context, ZarnTypes::TMediaNotify code,
+                                  const ZarnTypes::TMediaSender* sender, void* data);
   static bool EngineFrameCallback(ZarnTypes::TMediaSenderKind kind, ZarnTypes::TSourcePurpose purpose,
                                   std::int32_t procId, void* context, ZarnTypes::TMediaFrameNotice* frame);
   bool OnMediaNotify(ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender* sender, void* data);
@@ -200,10 +200,10 @@ class CZarn {
   std::atomic<bool> m_bRepeatSession{false};
   std::atomic<bool> m_bLayerIdle{false};
   std::atomic<bool> m_bProcessStarted{false};
-  std::atomic<bool> m_bRecording{false};        // the document's recording switch (UI)
-  std::atomic<std::int32_t> m_nSpeed{0};        // speed slider 10..100 (UI)
+  std::atomic<bool> m_bRecording{false};  // the document's recording switch (UI)
+  std::atomic<std::int32_t> m_nSpeed{0};  // speed slider 10..100 (UI)
   std::atomic<std::int32_t> m_nSpeedMax{0};
-  std::atomic<std::int32_t> m_nJobCount{0};     // running channel processes and recorder jobs
+  std::atomic<std::int32_t> m_nJobCount{0};  // running channel processes and recorder jobs
   std::atomic<std::int32_t> m_nServerJobCount{0}, m_nClientJobCount{0};
   std::atomic<std::int32_t> m_nLayerSlot{0};
   std::atomic<std::int32_t> m_nFramesPerScene{kFramesPerScene};

@@ -136,8 +136,10 @@ void TCallMessages::Add(TLines& lines, std::string source, std::string text) {
   if (text.empty()) return;
   TLine line{std::move(source), std::move(text)};
   if (std::find(lines.shown.begin(), lines.shown.end(), line) != lines.shown.end()) return;
-  if (lines.shown.size() < kMaxShownLines) lines.shown.push_back(std::move(line));
-  else ++lines.dropped;
+  if (lines.shown.size() < kMaxShownLines)
+    lines.shown.push_back(std::move(line));
+  else
+    ++lines.dropped;
 }
 
 std::string TCallMessages::Join(const TLines& lines) {

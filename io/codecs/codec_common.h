@@ -59,7 +59,9 @@ class TCallMessages {
  public:
   void AddOwn(std::string text) { Add(m_own, {}, std::move(text)); }
   void AddError(std::string source, std::string text) { Add(m_errors, std::move(source), std::move(text)); }
-  void AddWarning(std::string source, std::string text) { Add(m_warnings, std::move(source), std::move(text)); }
+  void AddWarning(std::string source, std::string text) {
+    Add(m_warnings, std::move(source), std::move(text));
+  }
 
   bool HasErrors() const { return !m_errors.shown.empty(); }
 

@@ -255,7 +255,8 @@ bool EncodeGif(const Dib::TDibSection& section, std::vector<std::uint8_t>& out) 
 }  // namespace
 
 bool CGifMgr::ReadGif(TMediaRequest& request) {
-  if (request.pPath == nullptr || request.eTag != MEDIA_REQ_NONE) return FailRequest(request, MEDIA_ERR_READ_GIF);
+  if (request.pPath == nullptr || request.eTag != MEDIA_REQ_NONE)
+    return FailRequest(request, MEDIA_ERR_READ_GIF);
   std::vector<std::uint8_t> bytes;
   if (!platform::ReadFileBytes(platform::PathFromUtf8(*request.pPath), bytes)) {
     return FailRequest(request, MEDIA_ERR_READ_GIF);
@@ -264,7 +265,8 @@ bool CGifMgr::ReadGif(TMediaRequest& request) {
 }
 
 bool CGifMgr::ReadGifMemory(const std::uint8_t* data, std::size_t size, TMediaRequest& request) {
-  if (data == nullptr || size == 0 || request.eTag != MEDIA_REQ_NONE) return FailRequest(request, MEDIA_ERR_READ_GIF);
+  if (data == nullptr || size == 0 || request.eTag != MEDIA_REQ_NONE)
+    return FailRequest(request, MEDIA_ERR_READ_GIF);
   TMemoryInput input{data, size, 0};
   int error = 0;
   TGifReadHandle handle(DGifOpen(&input, ReadFromMemory, &error));

@@ -22,14 +22,14 @@ namespace ZarnTypes {
 // The saver reads the bit depth and the significant colour bits only.
 // Fields in the order the document stores its copy.
 struct TGifSettings {
-  std::int32_t nFirst = 0;              // kept for the page (not read)
-  std::int32_t nReserved1 = 1;          // kept for the page (not read)
-  std::int32_t nReserved2 = 0;          // kept for the page (not read)
-  std::int32_t nColorSpace = 2;         // 1 grey, 2 RGB (not read by the saver)
-  std::int32_t nBitDepth = 8;           // 1, 2, 4 or 8
-  std::uint8_t bReserved = 0;           // kept for the page (not read)
-  std::int32_t nPaletteKind = 3;        // 1 halftone, otherwise adaptive octree (not read)
-  std::int32_t nSignificantBits = 6;    // 1..8: depth of the quantizer's octree
+  std::int32_t nFirst = 0;            // kept for the page (not read)
+  std::int32_t nReserved1 = 1;        // kept for the page (not read)
+  std::int32_t nReserved2 = 0;        // kept for the page (not read)
+  std::int32_t nColorSpace = 2;       // 1 grey, 2 RGB (not read by the saver)
+  std::int32_t nBitDepth = 8;         // 1, 2, 4 or 8
+  std::uint8_t bReserved = 0;         // kept for the page (not read)
+  std::int32_t nPaletteKind = 3;      // 1 halftone, otherwise adaptive octree (not read)
+  std::int32_t nSignificantBits = 6;  // 1..8: depth of the quantizer's octree
 };
 
 }  // namespace ZarnTypes
@@ -38,7 +38,7 @@ namespace GifMgr {
 
 // Fields of the caller's result block (kMediaResultBlockSize bytes, 32-bit
 // fields) that a GIF read fills.
-inline constexpr std::size_t kResultImageCount = 0;      // images in the file
+inline constexpr std::size_t kResultImageCount = 0;          // images in the file
 inline constexpr std::size_t kResultGlobalBitsPerPixel = 3;  // bits of the global colour map
 
 class CGifMgr {

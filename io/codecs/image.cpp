@@ -117,8 +117,8 @@ bool CImage::ReadBmp(TMediaRequest& request) {
   return true;
 }
 
-bool CImage::SetYuvFrame(TPixelFormat eFormat, std::int32_t nWidth, std::int32_t nHeight, const std::uint8_t* pY,
-                         const std::uint8_t* pU, const std::uint8_t* pV) {
+bool CImage::SetYuvFrame(TPixelFormat eFormat, std::int32_t nWidth, std::int32_t nHeight,
+                         const std::uint8_t* pY, const std::uint8_t* pU, const std::uint8_t* pV) {
   if (nWidth <= 0 || nHeight <= 0) return false;
   int divisor = 0;
   switch (eFormat) {

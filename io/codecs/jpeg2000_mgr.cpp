@@ -3,8 +3,8 @@
 #include <openjpeg.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -220,10 +220,9 @@ TColorModel ChooseColorModel(const opj_image_t& image) {
   const bool ycc = image.color_space == OPJ_CLRSPC_SYCC || image.color_space == OPJ_CLRSPC_EYCC;
   // A bare code stream says nothing of its colours: chroma subsampled against
   // a full-size first component means luma and chroma.
-  const bool guessedYcc = (image.color_space == OPJ_CLRSPC_UNSPECIFIED ||
-                           image.color_space == OPJ_CLRSPC_UNKNOWN) &&
-                          image.comps[0].dx == 1 && image.comps[0].dy == 1 &&
-                          (image.comps[1].dx > 1 || image.comps[1].dy > 1);
+  const bool guessedYcc =
+      (image.color_space == OPJ_CLRSPC_UNSPECIFIED || image.color_space == OPJ_CLRSPC_UNKNOWN) &&
+      image.comps[0].dx == 1 && image.comps[0].dy == 1 && (image.comps[1].dx > 1 || image.comps[1].dy > 1);
   if (n == 3) return ycc || guessedYcc ? TColorModel::Ycc : TColorModel::Rgb;
   if (image.color_space == OPJ_CLRSPC_CMYK) return TColorModel::Cmyk;
   return ycc || guessedYcc ? TColorModel::YccAlpha : TColorModel::Rgba;
@@ -238,7 +237,8 @@ std::vector<std::uint32_t> MapAxis(std::uint32_t count0, std::uint32_t origin0, 
   for (std::uint32_t i = 0; i < count0; ++i) {
     const std::int64_t grid = (static_cast<std::int64_t>(origin0) + i) * step0;
     const std::int64_t idx = grid / step - static_cast<std::int64_t>(origin);
-    map[i] = static_cast<std::uint32_t>(std::clamp<std::int64_t>(idx, 0, static_cast<std::int64_t>(count) - 1));
+    map[i] =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(idx, 0, static_cast<std::int64_t>(count) - 1));
   }
   return map;
 }
@@ -314,7 +314,8 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
   OPJ_CODEC_FORMAT kind;
   if (size >= sizeof kJp2Signature && std::memcmp(data, kJp2Signature, sizeof kJp2Signature) == 0)
     kind = OPJ_CODEC_JP2;
-  else if (size >= sizeof kCodeStreamStart && std::memcmp(data, kCodeStreamStart, sizeof kCodeStreamStart) == 0)
+  else if (size >= sizeof kCodeStreamStart &&
+           std::memcmp(data, kCodeStreamStart, sizeof kCodeStreamStart) == 0)
     kind = OPJ_CODEC_J2K;
   else {
     log.AddOwn("Not a JP2 file or JPEG 2000 code stream.");
@@ -344,14 +345,14 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
   // memory on it.
   if (image.p->numcomps == 0 || image.p->numcomps > kMaxComponents) {
     log.AddOwn("JPEG 2000 images of " + std::to_string(image.p->numcomps) +
-                 " components are not supported (1 to 4 are).");
+               " components are not supported (1 to 4 are).");
     return false;
   }
   const std::int64_t gridWidth = static_cast<std::int64_t>(image.p->x1) - image.p->x0;
   const std::int64_t gridHeight = static_cast<std::int64_t>(image.p->y1) - image.p->y0;
   if (gridWidth <= 0 || gridHeight <= 0 || gridWidth * gridHeight > maxPixels) {
     log.AddOwn("JPEG 2000 picture size " + std::to_string(gridWidth) + " x " + std::to_string(gridHeight) +
-                 " is not supported.");
+               " is not supported.");
     return false;
   }
   for (OPJ_UINT32 k = 0; k < image.p->numcomps; ++k) {
@@ -373,7 +374,7 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
   const opj_image_t& img = *image.p;
   if (img.numcomps == 0 || img.numcomps > kMaxComponents || !img.comps) {
     log.AddOwn("JPEG 2000 images of " + std::to_string(img.numcomps) +
-                 " components are not supported (1 to 4 are).");
+               " components are not supported (1 to 4 are).");
     return false;
   }
   for (OPJ_UINT32 k = 0; k < img.numcomps; ++k) {
@@ -390,9 +391,10 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
     return false;
 
   TFrameBuffer& frame = *request.pFrameBuffer;
-  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(c0.w), static_cast<std::int32_t>(c0.h))) {
+  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(c0.w),
+                            static_cast<std::int32_t>(c0.h))) {
     log.AddOwn("Not enough memory for a JPEG 2000 picture of " + std::to_string(c0.w) + " x " +
-                 std::to_string(c0.h) + " pixels.");
+               std::to_string(c0.h) + " pixels.");
     return false;
   }
   FillFrame(img, ChooseColorModel(img), frame);
@@ -410,8 +412,8 @@ bool DecodeJpeg2000(const std::uint8_t* data, std::size_t size, TMediaRequest& r
 // ---------------------------------------------------------------------------
 // Writing.
 
-bool EncodeJpeg2000(const TFrameBuffer& frame, const TJpeg2000Settings& settings, std::vector<std::uint8_t>& out,
-                    TMessageLog& log) {
+bool EncodeJpeg2000(const TFrameBuffer& frame, const TJpeg2000Settings& settings,
+                    std::vector<std::uint8_t>& out, TMessageLog& log) {
   OPJ_UINT32 components;
   switch (settings.nColorSpace) {
     case J2K_CS_RGB: components = 3; break;
@@ -524,7 +526,8 @@ bool CJpeg2000Mgr::ReadJpeg2000(TMediaRequest& request) {
   const auto fileSize = std::filesystem::file_size(path, ec);
   // A compressed file larger than the largest picture it could hold is not
   // read into memory.
-  if (ec || fileSize > static_cast<std::uintmax_t>(kMaxFrameBufferBytes) || !platform::ReadFileBytes(path, bytes)) {
+  if (ec || fileSize > static_cast<std::uintmax_t>(kMaxFrameBufferBytes) ||
+      !platform::ReadFileBytes(path, bytes)) {
     std::fprintf(stderr, "Can not open file %s\n", request.pPath->c_str());
     return FailRequest(request, MEDIA_ERR_READ_JPEG2000);
   }
@@ -539,21 +542,22 @@ bool CJpeg2000Mgr::ReadJpeg2000Memory(const std::uint8_t* pData, std::size_t nSi
   return ok ? SucceedRequest(request) : FailRequest(request, MEDIA_ERR_READ_JPEG2000);
 }
 
-bool CJpeg2000Mgr::SaveJpeg2000(const std::string& path, TFileFormat eFormat, const TJpeg2000Settings& settings,
-                                const Dib::TDibSection& bitmap) {
+bool CJpeg2000Mgr::SaveJpeg2000(const std::string& path, TFileFormat eFormat,
+                                const TJpeg2000Settings& settings, const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() == 32) return WriteBitmap(path, eFormat, settings, bitmap);
   const Dib::TDibPtr wide = Codecs::WidenToRgb32(bitmap);
   return wide && WriteBitmap(path, eFormat, settings, *wide);
 }
 
-bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat, const TJpeg2000Settings& settings,
-                               const Dib::TDibSection& bitmap) {
+bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat,
+                               const TJpeg2000Settings& settings, const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   if (settings.nColorSpace != J2K_CS_RGB && settings.nColorSpace != J2K_CS_RGB_ALPHA) {
     std::fprintf(stderr, "JPEG 2000 files are written in the RGB and RGB + alpha colour spaces only.\n");
     return false;
   }
-  if (settings.nBitDepth != 1 && settings.nBitDepth != 2 && settings.nBitDepth != 4 && settings.nBitDepth != 8) {
+  if (settings.nBitDepth != 1 && settings.nBitDepth != 2 && settings.nBitDepth != 4 &&
+      settings.nBitDepth != 8) {
     std::fprintf(stderr, "JPEG 2000 files are written with 8-bit samples: bit depth %d is not supported.\n",
                  static_cast<int>(settings.nBitDepth));
     return false;
@@ -578,7 +582,8 @@ bool CJpeg2000Mgr::WriteBitmap(const std::string& path, TFileFormat eFormat, con
 bool CJpeg2000Mgr::WriteJpeg2000(TMediaRequest& request) {
   const auto* settings = static_cast<const TJpeg2000Settings*>(RequestParams(request, MEDIA_REQ_JPEG2000));
   if (!settings) return false;
-  if (!request.pPath || !FrameIsWritable(request.pFrameBuffer)) return FailRequest(request, MEDIA_ERR_WRITE_JPEG2000);
+  if (!request.pPath || !FrameIsWritable(request.pFrameBuffer))
+    return FailRequest(request, MEDIA_ERR_WRITE_JPEG2000);
   TMessageLog log;
   std::vector<std::uint8_t> bytes;
   bool ok = EncodeJpeg2000(*request.pFrameBuffer, *settings, bytes, log);

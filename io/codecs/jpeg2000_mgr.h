@@ -43,8 +43,8 @@ enum TJpeg2000Mode : std::int32_t {
 struct TJpeg2000Settings {
   std::int32_t nFileFormat = FF_JP2;  // FF_JP2 for the JP2 modes, FF_JPC for JPC
   std::uint8_t bReserved1 = 0;
-  std::int32_t nColorSpace = J2K_CS_RGB;         // TJpeg2000ColorSpace
-  std::int32_t nBitDepth = 8;                    // 1, 2, 4, 8 or 16
+  std::int32_t nColorSpace = J2K_CS_RGB;  // TJpeg2000ColorSpace
+  std::int32_t nBitDepth = 8;             // 1, 2, 4, 8 or 16
   std::uint8_t bReserved2 = 0;
   std::int32_t nPaletteKind = 3;                 // 1 halftone, otherwise octree; not read here
   std::int32_t nColorBits = 6;                   // significant colour bits 1..8
@@ -79,8 +79,7 @@ class CJpeg2000Mgr {
 
   // The same from bytes in memory; pictures of more than `nMaxPixels` pixels
   // are refused before decoding.
-  bool ReadJpeg2000Memory(const std::uint8_t* pData, std::size_t nSize,
-                          ZarnTypes::TMediaRequest& request,
+  bool ReadJpeg2000Memory(const std::uint8_t* pData, std::size_t nSize, ZarnTypes::TMediaRequest& request,
                           std::int64_t nMaxPixels = kMaxJpeg2000Pixels);
 
   // Saves a 24- or 32-bit bitmap; the bitmap stays the caller's.

@@ -10,8 +10,8 @@
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "io/codecs/codec_common.h"
 #include "platform/message_sink.h"
@@ -76,8 +76,7 @@ void OutputMessage(j_common_ptr cinfo) {
   char buffer[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, buffer);
   try {
-    platform::ShowMessage(PrintableText(buffer), kJpegErrorCaption,
-                          platform::MB_OK | platform::MB_ICONERROR);
+    platform::ShowMessage(PrintableText(buffer), kJpegErrorCaption, platform::MB_OK | platform::MB_ICONERROR);
   } catch (...) {
     // A message that cannot be shown must not unwind through the library.
   }
@@ -349,8 +348,8 @@ void EncodeRows(TEncodeState& st, const TMediaRequest& request, std::int32_t nQu
 
 }  // namespace
 
-bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8_t* pData,
-                      std::size_t nSize, std::int64_t nMaxPixels) {
+bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8_t* pData, std::size_t nSize,
+                      std::int64_t nMaxPixels) {
   std::unique_ptr<TDecodeState> state;
   try {
     state = std::make_unique<TDecodeState>();

@@ -36,7 +36,7 @@ namespace {
 constexpr char kLibrarySource[] = "libpng";
 
 // Planar layouts (full-range BT.601) whose memory carries the grey sources.
-constexpr TPixelFormat kGreyAlphaLayout = ZarnTypes::PF_YCBCR_FIRST;                              // 4:4:4
+constexpr TPixelFormat kGreyAlphaLayout = ZarnTypes::PF_YCBCR_FIRST;                                  // 4:4:4
 constexpr TPixelFormat kPackedGreyLayout = static_cast<TPixelFormat>(ZarnTypes::PF_YCBCR_FIRST + 6);  // 4:2:2
 constexpr TPixelFormat kGreyLayout = static_cast<TPixelFormat>(ZarnTypes::PF_YCBCR_FIRST + 15);       // 4:2:0
 
@@ -179,7 +179,8 @@ bool DecodeImage(TReadState& st, TMediaRequest& request, std::FILE* file, std::i
   png_fixed_point fileGamma = kFileGammaFixed;
   int intent = 0;
   png_fixed_point gamma = 0;
-  if (!png_get_sRGB(png, info, &intent) && png_get_gAMA_fixed(png, info, &gamma) && gamma > 0) fileGamma = gamma;
+  if (!png_get_sRGB(png, info, &intent) && png_get_gAMA_fixed(png, info, &gamma) && gamma > 0)
+    fileGamma = gamma;
   const auto screenGamma = static_cast<png_fixed_point>(std::lround(GetScreenGamma() * PNG_FP_1));
   png_set_gamma_fixed(png, screenGamma, fileGamma);
 
@@ -302,18 +303,22 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
       source.kind = TRowSource::kBgrx;
       source.top = frame->pBuffer + std::int64_t{height - 1} * frame->nStride;
       source.step = -static_cast<std::ptrdiff_t>(frame->nStride);
-      source.opaque = pngType == PNG_COLOR_TYPE_RGB_ALPHA && !AnyAlpha(source.top, source.step, width, height);
+      source.opaque =
+          pngType == PNG_COLOR_TYPE_RGB_ALPHA && !AnyAlpha(source.top, source.step, width, height);
       return true;
     }
     case ZarnTypes::PF_DIB_1:
     case ZarnTypes::PF_DIB_4:
     case ZarnTypes::PF_DIB_8: {
-      const int bits = request.ePixelFormat == ZarnTypes::PF_DIB_1 ? 1 : request.ePixelFormat == ZarnTypes::PF_DIB_4 ? 4 : 8;
+      const int bits = request.ePixelFormat == ZarnTypes::PF_DIB_1   ? 1
+                       : request.ePixelFormat == ZarnTypes::PF_DIB_4 ? 4
+                                                                     : 8;
       if (depth != bits) return false;
       if (pngType == PNG_COLOR_TYPE_PALETTE) {
         const Dib::TDibSection* section = params.pBitmap;
         if (!section || section->BitCount() != bits) return false;
-        std::size_t count = section->header.biClrUsed != 0 ? section->header.biClrUsed : std::size_t{1} << bits;
+        std::size_t count =
+            section->header.biClrUsed != 0 ? section->header.biClrUsed : std::size_t{1} << bits;
         count = std::min({count, section->colorTable.size(), std::size_t{1} << bits, std::size_t{256}});
         if (count == 0) return false;
         for (std::size_t i = 0; i < count; ++i) {
@@ -333,8 +338,7 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
       source.bytes = static_cast<std::size_t>(rowBytes);
       return true;
     }
-    default:
-      break;
+    default: break;
   }
 
   // The grey sources live in a planar frame of the target's layout.
@@ -348,7 +352,8 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
 
   if (request.ePixelFormat == kGreyAlphaLayout) {
     if (pngType != PNG_COLOR_TYPE_GRAY_ALPHA || (depth != 8 && depth != 16)) return false;
-    if (!chromaBlock || !PlaneHolds(chromaBytes, height, 2 * alignedWidth, 2 * std::int64_t{width})) return false;
+    if (!chromaBlock || !PlaneHolds(chromaBytes, height, 2 * alignedWidth, 2 * std::int64_t{width}))
+      return false;
     source.kind = TRowSource::kSamples;
     source.top = planar->pCb;
     source.step = static_cast<std::ptrdiff_t>(2 * alignedWidth);
@@ -395,9 +400,7 @@ void BuildRow(const TRowSource& source, std::int32_t y, std::int32_t width, int 
       }
       break;
     }
-    case TRowSource::kPacked:
-      std::memcpy(out, src, source.bytes);
-      break;
+    case TRowSource::kPacked: std::memcpy(out, src, source.bytes); break;
     case TRowSource::kSamples:
       if (depth == 16) {
         for (std::size_t i = 0; i < source.bytes; ++i) {
@@ -494,7 +497,8 @@ double GetScreenGamma() {
 
 bool CPngMgr::ReadPng(TMediaRequest& request) {
   if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
-  std::FILE* file = request.pPath && !request.pPath->empty() ? std::fopen(request.pPath->c_str(), "rb") : nullptr;
+  std::FILE* file =
+      request.pPath && !request.pPath->empty() ? std::fopen(request.pPath->c_str(), "rb") : nullptr;
   if (!file) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   const bool ok = Decode(request, file, nullptr, 0, kMaxPngPixels);
   std::fclose(file);
@@ -543,8 +547,8 @@ bool CPngMgr::SavePng(const std::string& path, ZarnTypes::TFileFormat eFormat, c
   return copy && WriteBitmap(path, eFormat, settings, *copy);
 }
 
-bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat, const TPngSettings& settings,
-                          const Dib::TDibSection& bitmap) {
+bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat,
+                          const TPngSettings& settings, const Dib::TDibSection& bitmap) {
   if (bitmap.BitCount() != 32 || !Codecs::SectionHoldsRows(bitmap)) return false;
   const int width = bitmap.Width();
   const int height = bitmap.Height();
@@ -584,13 +588,16 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
       section->header.biClrUsed = static_cast<std::uint32_t>(palette->entries.size());
     }
     if (!quantizer.MapToPalette(bitmap, *section, palette)) return false;
-    sectionFrame.ePixelFormat = bits == 1 ? ZarnTypes::PF_DIB_1 : bits == 4 ? ZarnTypes::PF_DIB_4 : ZarnTypes::PF_DIB_8;
+    sectionFrame.ePixelFormat = bits == 1   ? ZarnTypes::PF_DIB_1
+                                : bits == 4 ? ZarnTypes::PF_DIB_4
+                                            : ZarnTypes::PF_DIB_8;
     sectionFrame.nWidth = width;
     sectionFrame.nHeight = height;
     sectionFrame.nRowAlignment = 4;
     sectionFrame.nHeightAlignment = 1;
     sectionFrame.pBuffer = section->bits.data();
-    if (!ZarnTypes::LayoutFrameBuffer(&sectionFrame) || std::size_t(sectionFrame.nSize) > section->bits.size())
+    if (!ZarnTypes::LayoutFrameBuffer(&sectionFrame) ||
+        std::size_t(sectionFrame.nSize) > section->bits.size())
       return false;
     request.ePixelFormat = sectionFrame.ePixelFormat;
     request.pFrameBuffer = &sectionFrame;
@@ -609,7 +616,8 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
         if (!makeSection(1, nullptr)) return false;
       } else if (depth == 4 || depth == 8) {
         if (settings.nSignificantBits < 1 || settings.nSignificantBits > 8) return false;
-        Quantizer::TPalettePtr palette = quantizer.QuantizeToPalette(bitmap, 1 << depth, settings.nSignificantBits);
+        Quantizer::TPalettePtr palette =
+            quantizer.QuantizeToPalette(bitmap, 1 << depth, settings.nSignificantBits);
         if (!palette || palette->entries.empty() || !makeSection(depth, palette.get())) return false;
       } else {
         return false;
@@ -627,7 +635,8 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
         // packed row per aligned width of the chroma memory.
         const int perByte = 8 / depth;
         const std::int64_t rowBytes = (std::int64_t{width} * depth + 7) / 8;
-        if (!PlaneHolds(std::int64_t{planar.nCbSize} + planar.nCrSize, height, planar.nAlignedWidth, rowBytes))
+        if (!PlaneHolds(std::int64_t{planar.nCbSize} + planar.nCrSize, height, planar.nAlignedWidth,
+                        rowBytes))
           return false;
         for (int y = 0; y < height; ++y) {
           const std::uint8_t* luma = planar.pBuffer + std::int64_t{y} * planar.nAlignedWidth;
@@ -635,7 +644,8 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
           std::memset(out, 0, static_cast<std::size_t>(rowBytes));
           for (int x = 0; x < width; ++x) {
             const int shift = 8 - depth * (1 + x % perByte);
-            out[x / perByte] = static_cast<std::uint8_t>(out[x / perByte] | ((luma[x] >> (8 - depth)) << shift));
+            out[x / perByte] =
+                static_cast<std::uint8_t>(out[x / perByte] | ((luma[x] >> (8 - depth)) << shift));
           }
         }
         request.ePixelFormat = kPackedGreyLayout;
@@ -654,8 +664,8 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
       if (depth != 8 && depth != 16) return false;
       TYuvFrameBuffer& planar = frames.planar;
       if (!MakeLuma(frame, kGreyAlphaLayout, planar)) return false;
-      if (!PlaneHolds(std::int64_t{planar.nCbSize} + planar.nCrSize, height, 2 * std::int64_t{planar.nAlignedWidth},
-                      2 * std::int64_t{width}))
+      if (!PlaneHolds(std::int64_t{planar.nCbSize} + planar.nCrSize, height,
+                      2 * std::int64_t{planar.nAlignedWidth}, 2 * std::int64_t{width}))
         return false;
       // Luma and alpha pairs, rows two aligned widths apart in the chroma
       // memory; a bitmap without alpha is opaque.
@@ -674,8 +684,7 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
       break;
     }
 
-    default:
-      return false;
+    default: return false;
   }
   return WritePng(request);
 }

@@ -69,12 +69,12 @@ struct TPngReadInfo {
 
 // The six values handed to the library's compressor.
 struct TPngCompression {
-  std::int32_t nLevel = 9;           // replaced for each write by the settings' level
+  std::int32_t nLevel = 9;  // replaced for each write by the settings' level
   std::int32_t nMemLevel = 8;
-  std::int32_t nStrategy = 0;        // the default strategy
+  std::int32_t nStrategy = 0;  // the default strategy
   std::int32_t nWindowBits = 15;
-  std::int32_t nMethod = 8;          // deflate, the only method PNG knows
-  std::int32_t nBufferSize = 8192;   // bytes
+  std::int32_t nMethod = 8;         // deflate, the only method PNG knows
+  std::int32_t nBufferSize = 8192;  // bytes
 };
 
 // Display gamma used when "SCREEN_GAMMA" is unset or unusable.

@@ -14,10 +14,10 @@ namespace {
 // shifted down to bit 0, then scaled to 8 bits.
 struct TComponent {
   std::uint32_t mask = 0;
-  int shift = 0;     // lowest set bit of the mask
-  int bits = 0;      // bits in the mask
-  int scaleUp = 0;   // left shift for masks narrower than 8 bits
-  int scaleDown = 0; // right shift for masks wider than 8 bits
+  int shift = 0;      // lowest set bit of the mask
+  int bits = 0;       // bits in the mask
+  int scaleUp = 0;    // left shift for masks narrower than 8 bits
+  int scaleDown = 0;  // right shift for masks wider than 8 bits
 
   static TComponent From(std::uint32_t mask, bool scaleNarrow) {
     TComponent c;
@@ -70,8 +70,7 @@ void CQuantizer::ResetTree() {
   m_nLeafCount = 0;
 }
 
-TPalettePtr CQuantizer::QuantizeToPalette(const Dib::TDibSection& bitmap, int nMaxColors,
-                                          int nColorBits) {
+TPalettePtr CQuantizer::QuantizeToPalette(const Dib::TDibSection& bitmap, int nMaxColors, int nColorBits) {
   if (nColorBits < 1 || nColorBits > kMaxColorBits) return nullptr;
   if (nMaxColors < 1 || nMaxColors > kMaxPaletteColors) return nullptr;
   ResetTree();
@@ -110,15 +109,16 @@ TPalettePtr CQuantizer::QuantizeToPalette(const Dib::TDibSection& bitmap, int nM
           r = p[2];
           p += 3;
         } else if (bitCount == 16) {
-          const std::uint32_t pixel = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
+          const std::uint32_t pixel =
+              static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
           r = red.Extract(pixel);
           g = green.Extract(pixel);
           b = blue.Extract(pixel);
           p += 2;
         } else {
-          const std::uint32_t pixel = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                      (static_cast<std::uint32_t>(p[2]) << 16) |
-                                      (static_cast<std::uint32_t>(p[3]) << 24);
+          const std::uint32_t pixel =
+              static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+              (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
           r = red.Extract(pixel);
           g = green.Extract(pixel);
           b = blue.Extract(pixel);

@@ -39,7 +39,8 @@ std::string PicturesFromUserDirs(const std::string& home) {
   while (std::getline(in, line)) {
     if (line.rfind(key, 0) != 0) continue;
     std::string value = line.substr(key.size());
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
     if (value.rfind("$HOME", 0) == 0) {
       if (home.empty()) return {};
       value = home + value.substr(5);
@@ -61,7 +62,8 @@ std::string PicturesFolder() {
 
 std::string GetDefaultCaptureFolder(std::int32_t nChannel) {
   const std::int32_t channel = std::clamp(nChannel, 0, 3);
-  return (std::filesystem::path(PicturesFolder()) / "Tovrin" / ("CaptureImage_" + std::to_string(channel + 1)))
+  return (std::filesystem::path(PicturesFolder()) / "Tovrin" /
+          ("CaptureImage_" + std::to_string(channel + 1)))
       .string();
 }
 

@@ -34,22 +34,22 @@ class CSaveImage {
   std::uint8_t m_bSendToClipboard = 0;  // "Send copy to Clipboard"
   std::uint8_t m_bSaveToFile = 0;       // "Save copy to file"
   std::int32_t m_nFileCounter = 0;
-  std::string m_sPageText;              // kept for the options page
+  std::string m_sPageText;  // kept for the options page
   std::string m_sOutputFolder;
   std::string m_sPrefix;
   std::string m_sSuffix;
-  std::string m_sPageText2;             // kept for the options page
-  std::string m_sBuiltName;             // built: prefix + number + suffix
+  std::string m_sPageText2;  // kept for the options page
+  std::string m_sBuiltName;  // built: prefix + number + suffix
   std::string m_sExtension = ".bmp";
-  std::int32_t m_nPageValue = 0;        // kept for the options page
-  std::int32_t m_nDigitCount = 0;       // 0..32; values outside are taken as the nearest bound
-  std::int32_t m_nPageValue2 = 1;       // kept for the options page
+  std::int32_t m_nPageValue = 0;   // kept for the options page
+  std::int32_t m_nDigitCount = 0;  // 0..32; values outside are taken as the nearest bound
+  std::int32_t m_nPageValue2 = 1;  // kept for the options page
   ZarnTypes::TStreamType m_eCaptureFormat = ZarnTypes::ST_BMP_24BIT;
   std::int32_t m_nReserved2 = 0;
-  std::string m_sNumberFormat;          // built: "%0<digits>d"
-  std::string m_sBuiltPath;             // built: the last path returned
+  std::string m_sNumberFormat;  // built: "%0<digits>d"
+  std::string m_sBuiltPath;     // built: the last path returned
   std::int32_t m_nReserved3 = 0;
-  std::int32_t m_nChannel = 0;          // 0..3
+  std::int32_t m_nChannel = 0;  // 0..3
 };
 
 }  // namespace SaveImage

@@ -68,13 +68,17 @@ TIFFErrorHandler g_previousWarning = nullptr;
 std::once_flag g_handlersOnce;
 
 void GlobalError(const char* module, const char* fmt, va_list ap) {
-  if (t_pLog) AddLibraryMessage(*t_pLog, true, module, fmt, ap);
-  else if (g_previousError) g_previousError(module, fmt, ap);
+  if (t_pLog)
+    AddLibraryMessage(*t_pLog, true, module, fmt, ap);
+  else if (g_previousError)
+    g_previousError(module, fmt, ap);
 }
 
 void GlobalWarning(const char* module, const char* fmt, va_list ap) {
-  if (t_pLog) AddLibraryMessage(*t_pLog, false, module, fmt, ap);
-  else if (g_previousWarning) g_previousWarning(module, fmt, ap);
+  if (t_pLog)
+    AddLibraryMessage(*t_pLog, false, module, fmt, ap);
+  else if (g_previousWarning)
+    g_previousWarning(module, fmt, ap);
 }
 
 // Routes the library's messages of this thread into `log` for its lifetime.
@@ -128,8 +132,8 @@ struct TTiffHandle {
 // A TIFF in memory: read from the caller's bytes, or written into a vector.
 
 struct TMemoryFile {
-  const std::uint8_t* data = nullptr;       // reading
-  std::vector<std::uint8_t>* out = nullptr; // writing
+  const std::uint8_t* data = nullptr;        // reading
+  std::vector<std::uint8_t>* out = nullptr;  // writing
   std::uint64_t size = 0;
   std::uint64_t pos = 0;
   bool failed = false;
@@ -242,7 +246,8 @@ void StoreResult(void* block, std::size_t field, std::int32_t value) {
 
 void FillResults(TIFF* tif, void* block) {
   std::uint16_t samples = 0, bits = 0, photometric = 0, compression = 0;
-  if (TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples)) StoreResult(block, kResultSamplesPerPixel, samples);
+  if (TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples))
+    StoreResult(block, kResultSamplesPerPixel, samples);
   if (TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits)) StoreResult(block, kResultBitsPerSample, bits);
   if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
     std::uint16_t spp = 1;
@@ -259,7 +264,8 @@ bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMess
     log.AddOwn("The TIFF file gives no picture size.");
     return false;
   }
-  if (width == 0 || height == 0 || width > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
+  if (width == 0 || height == 0 ||
+      width > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
       height > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
       static_cast<std::int64_t>(width) * height > maxPixels) {
     log.AddOwn("TIFF picture size " + std::to_string(width) + " x " + std::to_string(height) +
@@ -267,7 +273,8 @@ bool DecodeTiff(TIFF* tif, TMediaRequest& request, std::int64_t maxPixels, TMess
     return false;
   }
   TFrameBuffer& frame = *request.pFrameBuffer;
-  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)) ||
+  if (!Codecs::PrepareFrame(&frame, PF_RGB32, static_cast<std::int32_t>(width),
+                            static_cast<std::int32_t>(height)) ||
       frame.nStride != static_cast<std::int32_t>(width) * 4) {
     log.AddOwn("Not enough memory for a TIFF picture of " + std::to_string(width) + " x " +
                std::to_string(height) + " pixels.");
@@ -317,8 +324,8 @@ std::string RefusalOf(const TTiffSettings& s) {
   switch (s.nColorSpace) {
     case TIFF_CS_PALETTE:
       if (depth != 1 && depth != 4 && depth != 8)
-        return "Palette TIFF files are written with 1, 4 or 8 bits per pixel: bit depth " + std::to_string(depth) +
-               " is not supported.";
+        return "Palette TIFF files are written with 1, 4 or 8 bits per pixel: bit depth " +
+               std::to_string(depth) + " is not supported.";
       break;
     case TIFF_CS_RGB:
     case TIFF_CS_RGB_ALPHA:
@@ -326,8 +333,7 @@ std::string RefusalOf(const TTiffSettings& s) {
         return "RGB TIFF files are written with 8-bit samples: bit depth " + std::to_string(depth) +
                " is not supported.";
       break;
-    default:
-      return "TIFF files are written in the palette, RGB and RGB + alpha colour spaces only.";
+    default: return "TIFF files are written in the palette, RGB and RGB + alpha colour spaces only.";
   }
   const std::uint16_t compression = TiffCompressionOf(s.nCompression);
   std::string name;
@@ -363,8 +369,8 @@ bool IsPictureRefusal(const TTiffSettings& s) {
   return !RefusalOf(plain).empty();
 }
 
-TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params, std::vector<std::uint8_t>& out,
-                         TMessageLog& log) {
+TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& params,
+                         std::vector<std::uint8_t>& out, TMessageLog& log) {
   using R = TEncodeResult;
   const TTiffSettings& s = params.settings;
   if (const std::string why = RefusalOf(s); !why.empty()) {
@@ -378,7 +384,8 @@ TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& p
   std::uint32_t width = 0, height = 0;
   std::vector<std::uint16_t> red, green, blue;
   if (palette) {
-    if (!section || !Codecs::SectionHoldsRows(*section) || section->BitCount() != s.nBitDepth) return R::Refused;
+    if (!section || !Codecs::SectionHoldsRows(*section) || section->BitCount() != s.nBitDepth)
+      return R::Refused;
     const std::size_t entries = std::size_t{1} << s.nBitDepth;
     if (section->colorTable.size() > 256) return R::Refused;
     if (section->colorTable.empty()) return R::Failed;
@@ -410,7 +417,8 @@ TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& p
 
   const std::uint16_t compression = TiffCompressionOf(s.nCompression);
   const std::uint16_t photometric = palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB;
-  bool ok = TIFFSetField(tif.p, TIFFTAG_IMAGEWIDTH, width) && TIFFSetField(tif.p, TIFFTAG_IMAGELENGTH, height) &&
+  bool ok = TIFFSetField(tif.p, TIFFTAG_IMAGEWIDTH, width) &&
+            TIFFSetField(tif.p, TIFFTAG_IMAGELENGTH, height) &&
             TIFFSetField(tif.p, TIFFTAG_PHOTOMETRIC, photometric) &&
             TIFFSetField(tif.p, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
             TIFFSetField(tif.p, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(s.nBitDepth)) &&
@@ -423,7 +431,8 @@ TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& p
   ok = ok && TIFFSetField(tif.p, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE) &&
        TIFFSetField(tif.p, TIFFTAG_COMPRESSION, compression);
   if (ok && compression == COMPRESSION_JPEG)
-    ok = TIFFSetField(tif.p, TIFFTAG_JPEGQUALITY, 80) && TIFFSetField(tif.p, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    ok = TIFFSetField(tif.p, TIFFTAG_JPEGQUALITY, 80) &&
+         TIFFSetField(tif.p, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   ok = ok && TIFFSetField(tif.p, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.p, 0));
   if (ok && palette) ok = TIFFSetField(tif.p, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
   ok = ok && TIFFSetField(tif.p, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
@@ -435,8 +444,8 @@ TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& p
   // The library may work on a row in place: each row is handed over in a
   // scratch copy, top of the picture first.
   const tmsize_t rowBytes = TIFFScanlineSize(tif.p);
-  const std::size_t sourceBytes =
-      palette ? (static_cast<std::size_t>(width) * s.nBitDepth + 7) / 8 : static_cast<std::size_t>(width) * samples;
+  const std::size_t sourceBytes = palette ? (static_cast<std::size_t>(width) * s.nBitDepth + 7) / 8
+                                          : static_cast<std::size_t>(width) * samples;
   if (rowBytes <= 0 || static_cast<std::size_t>(rowBytes) != sourceBytes) return R::Failed;
   std::vector<std::uint8_t> row(sourceBytes);
   for (std::uint32_t y = 0; y < height; ++y) {
@@ -538,7 +547,8 @@ bool CTiffMgr::WriteBitmap(const std::string& path, TFileFormat eFormat, const T
     mapped = Dib::CreateDibSectionPal(width, height, depth, palette.get());
     if (!mapped || !quantizer.MapToPalette(bitmap, *mapped, palette.get())) return false;
     frame.ePixelFormat = depth == 1 ? PF_DIB_1 : depth == 4 ? PF_DIB_4 : PF_DIB_8;
-    if (!LayoutFrameBuffer(&frame) || static_cast<std::size_t>(frame.nSize) > mapped->bits.size()) return false;
+    if (!LayoutFrameBuffer(&frame) || static_cast<std::size_t>(frame.nSize) > mapped->bits.size())
+      return false;
     frame.pBuffer = mapped->bits.data();
     params.pSection = mapped.get();
   } else {

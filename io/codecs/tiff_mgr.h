@@ -49,13 +49,13 @@ enum TTiffCompressionCode : std::int32_t {
 struct TTiffSettings {
   std::int32_t nReserved = 0;
   std::uint8_t bReserved1 = 0;
-  std::int32_t nColorSpace = TIFF_CS_RGB;       // TTiffColorSpace
-  std::int32_t nBitDepth = 8;                   // 1, 2, 4, 8 or 16
+  std::int32_t nColorSpace = TIFF_CS_RGB;  // TTiffColorSpace
+  std::int32_t nBitDepth = 8;              // 1, 2, 4, 8 or 16
   std::uint8_t bReserved2 = 0;
-  std::int32_t nPaletteKind = 3;                // 1 halftone, otherwise octree; not read here
-  std::int32_t nColorBits = 6;                  // significant colour bits 1..8 (octree depth)
-  std::int32_t nCompression = TIFF_COMP_LZW;    // TTiffCompressionCode
-  std::int32_t nQuality = 80;                   // not read by the writer
+  std::int32_t nPaletteKind = 3;              // 1 halftone, otherwise octree; not read here
+  std::int32_t nColorBits = 6;                // significant colour bits 1..8 (octree depth)
+  std::int32_t nCompression = TIFF_COMP_LZW;  // TTiffCompressionCode
+  std::int32_t nQuality = 80;                 // not read by the writer
 };
 
 // The parameter block of a MEDIA_REQ_TIFF write request: the settings, and
@@ -77,10 +77,11 @@ inline constexpr std::int64_t kMaxTiffPixels = ZarnTypes::kMaxFrameBufferBytes /
 
 // Fields (32-bit) of the caller's result block that a read fills, each only
 // when the file has the tag.
-inline constexpr std::size_t kResultColorCode = 1;        // from the photometric tag
+inline constexpr std::size_t kResultColorCode = 1;  // from the photometric tag
 inline constexpr std::size_t kResultSamplesPerPixel = 2;
 inline constexpr std::size_t kResultBitsPerSample = 3;
-inline constexpr std::size_t kResultCompression = 5;      // 0 none .. 9 CCITT Fax 4 (both Deflate codes 6), 1 any other
+inline constexpr std::size_t kResultCompression =
+    5;  // 0 none .. 9 CCITT Fax 4 (both Deflate codes 6), 1 any other
 
 class CTiffMgr {
  public:
@@ -98,16 +99,16 @@ class CTiffMgr {
                       std::int64_t nMaxPixels = kMaxTiffPixels);
 
   // Saves a 24- or 32-bit bitmap; the bitmap stays the caller's.
-  bool SaveTiff(const std::string& path, ZarnTypes::TFileFormat eFormat, const ZarnTypes::TTiffSettings& settings,
-                const Dib::TDibSection& bitmap);
+  bool SaveTiff(const std::string& path, ZarnTypes::TFileFormat eFormat,
+                const ZarnTypes::TTiffSettings& settings, const Dib::TDibSection& bitmap);
 
   // Builds the pixel source for a 32-bit bitmap and runs WriteTiff. Refused
   // before any file is made: grey colour spaces, palette depths 2 and 16, RGB
   // and RGB + alpha at depths other than 8, and compressions the picture or
   // the library cannot take (JPEG for a palette, the CCITT codes for more
   // than 1 bit per pixel, JPEG 2000 without an encoder).
-  bool WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat, const ZarnTypes::TTiffSettings& settings,
-                   const Dib::TDibSection& bitmap);
+  bool WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat,
+                   const ZarnTypes::TTiffSettings& settings, const Dib::TDibSection& bitmap);
 
   // Writes a write request (MEDIA_OP_WRITE_STILL, tag MEDIA_REQ_TIFF, pParams
   // -> TTiffWriteParams). Pixel source by colour space: RGB -> PF_RGB24

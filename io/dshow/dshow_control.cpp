@@ -1,9 +1,9 @@
 // Control of a running session from other threads, and the one-shot
 // sessions that list devices and Windows Media profiles.
 
+#include <climits>
 #include <cmath>
 #include <vector>
-#include <climits>
 
 #include <gst/gst.h>
 
@@ -158,7 +158,8 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
     const bool bSought = gst_element_seek_simple(
         pipeline, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
         base + position * 100);
-    if (bSought && gst_element_get_state(pipeline, nullptr, nullptr, 5 * GST_SECOND) == GST_STATE_CHANGE_FAILURE) {
+    if (bSought &&
+        gst_element_get_state(pipeline, nullptr, nullptr, 5 * GST_SECOND) == GST_STATE_CHANGE_FAILURE) {
       bOk = false;
       break;
     }
@@ -179,7 +180,8 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
   bOk = bOk && bShownAny;
   m_nSeekFloor = -1;
   ArmGrabber();
-  if (state == GRAPH_RUNNING && gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+  if (state == GRAPH_RUNNING &&
+      gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
     bOk = false;
   gst_object_unref(pipeline);
   return bOk;
@@ -188,7 +190,8 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
 void CDShowMgr::ApplyVolume() {
   std::lock_guard lock(m_GraphLock);
   if (!m_pVolume) return;
-  g_object_set(m_pVolume, "volume", MillibelToGain(m_nVolume.load()), "mute", m_bMuted.load() ? TRUE : FALSE, nullptr);
+  g_object_set(m_pVolume, "volume", MillibelToGain(m_nVolume.load()), "mute", m_bMuted.load() ? TRUE : FALSE,
+               nullptr);
 }
 
 bool CDShowMgr::SetVolume(std::int32_t nLevel, std::int32_t nMaximum) {

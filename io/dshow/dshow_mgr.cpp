@@ -1,8 +1,8 @@
 #include "io/dshow/dshow_mgr.h"
 
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +19,9 @@ namespace DShowMgr {
 
 namespace {
 
-constexpr int kWaitStepMs = 100;        // one pop of the bus
+constexpr int kWaitStepMs = 100;          // one pop of the bus
 constexpr int kPrerollTimeoutMs = 15000;  // opening a file: damaged files fail long before
-constexpr int kGrabTimeouts = 20;       // about 2.1 s of a running graph without a frame
+constexpr int kGrabTimeouts = 20;         // about 2.1 s of a running graph without a frame
 
 std::int32_t DibStride(std::int32_t nWidth, std::int32_t nBits) {
   return static_cast<std::int32_t>(((static_cast<std::int64_t>(nWidth) * nBits + 31) / 32) * 4);
@@ -153,9 +153,7 @@ bool CDShowMgr::Run(TMediaRequest* pRequest) {
       m_bStreamMode = true;
       if (!bDevice && pRequest->pPath) bOk = RunFileGraph(*pRequest->pPath);
       break;
-    case SRC_ENUM_DEVICES:
-      bOk = ListMediaDevices(static_cast<TMediaDeviceList*>(m_Params.pExtension));
-      break;
+    case SRC_ENUM_DEVICES: bOk = ListMediaDevices(static_cast<TMediaDeviceList*>(m_Params.pExtension)); break;
     case SRC_ENUM_WM_PROFILES:
       if (m_Params.pExtension) {
         ListWmProfiles(*static_cast<TWmProfileList*>(m_Params.pExtension));
@@ -215,7 +213,8 @@ void CDShowMgr::OnPadAdded(GstElement*, void* pPadPointer) {
   GstPad* pPad = static_cast<GstPad*>(pPadPointer);
   GstCaps* caps = gst_pad_get_current_caps(pPad);
   if (!caps) caps = gst_pad_query_caps(pPad, nullptr);
-  const char* pName = (caps && gst_caps_get_size(caps) > 0) ? gst_structure_get_name(gst_caps_get_structure(caps, 0)) : "";
+  const char* pName =
+      (caps && gst_caps_get_size(caps) > 0) ? gst_structure_get_name(gst_caps_get_structure(caps, 0)) : "";
   const bool bVideo = g_str_has_prefix(pName, "video/x-raw");
   const bool bAudio = g_str_has_prefix(pName, "audio/x-raw");
   if (caps) gst_caps_unref(caps);
@@ -285,7 +284,7 @@ bool CDShowMgr::BuildPipeline(const std::string& uri) {
   auto* pCallback = new CAdaptorSGCB(this);
   // 32-bit streams are asked for as BGRx, every other request as DIB-like BGR.
   pGrabber->SetAcceptedMediaType(m_bStreamMode && m_ePixelFormat == PF_RGB32 ? "video/x-raw,format=BGRx"
-                                                                              : "video/x-raw,format=BGR");
+                                                                             : "video/x-raw,format=BGR");
   pGrabber->SetCallback(pCallback);
   pRenderer->SetSync(!m_bNoClock);
   {
@@ -403,7 +402,8 @@ bool CDShowMgr::ReadConnectedType() {
   SetFrameLayout(type.nWidth, type.nHeight, nBits);
   if (type.nStride != m_nSourceStride) m_nSourceStride = type.nStride;
   if (type.nFpsNumerator > 0)
-    m_nFrameInterval = static_cast<std::int64_t>(10'000'000.0 * type.nFpsDenominator / type.nFpsNumerator + 0.5);
+    m_nFrameInterval =
+        static_cast<std::int64_t>(10'000'000.0 * type.nFpsDenominator / type.nFpsNumerator + 0.5);
   return true;
 }
 
@@ -479,7 +479,8 @@ void CDShowMgr::ArmGrabber() {
 // Frames
 
 // Copies top-down rows into bottom-up rows of the same stride.
-static void FlipRows(std::uint8_t* pDest, const std::uint8_t* pSource, std::int32_t nStride, std::int32_t nRows) {
+static void FlipRows(std::uint8_t* pDest, const std::uint8_t* pSource, std::int32_t nStride,
+                     std::int32_t nRows) {
   for (std::int32_t y = 0; y < nRows; ++y)
     std::memcpy(pDest + static_cast<std::size_t>(nRows - 1 - y) * nStride,
                 pSource + static_cast<std::size_t>(y) * nStride, static_cast<std::size_t>(nStride));
@@ -549,8 +550,8 @@ bool CDShowMgr::CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize)
   }
   // Only the rows the buffer really holds are converted; missing rows
   // stay black.
-  const std::int32_t nRows =
-      static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(nHeight), nSize / m_nSourceStride));
+  const std::int32_t nRows = static_cast<std::int32_t>(
+      std::min<std::size_t>(static_cast<std::size_t>(nHeight), nSize / m_nSourceStride));
   for (std::int32_t y = 0; y < nHeight; ++y) {
     std::uint8_t* pDest = pFrame->pBuffer + static_cast<std::size_t>(nHeight - 1 - y) * pFrame->nStride;
     if (y >= nRows) {
@@ -578,7 +579,8 @@ void CDShowMgr::FillGrabResult() {
 
 bool CDShowMgr::StartFrameThread() {
   const std::int32_t nBits = m_FrameHeader.biBitCount;
-  if (!(m_ePixelFormat == PF_RGB24 && nBits == 24) && !(m_ePixelFormat == PF_RGB32 && nBits == 32)) return false;
+  if (!(m_ePixelFormat == PF_RGB24 && nBits == 24) && !(m_ePixelFormat == PF_RGB32 && nBits == 32))
+    return false;
   if (!m_Handoff.Configure(m_FrameHeader.biSizeImage)) return false;
   m_SlotRecord = TFrameBuffer{};
   m_SlotRecord.ePixelFormat = m_ePixelFormat;
@@ -599,22 +601,23 @@ bool CDShowMgr::StartFrameThread() {
 
 void CDShowMgr::FrameThreadLoop() {
   while (!OwnerStopped()) {
-    const auto result = m_Handoff.WaitAndConsume(std::chrono::milliseconds(kWaitStepMs), [this](const THandoffFrame& f) {
-      if (!m_Params.pCallback) return;
-      TMediaFrameNotice notice;
-      TFrameBuffer record = m_SlotRecord;
-      record.pBuffer = const_cast<std::uint8_t*>(f.pData);
-      notice.ePixelFormat = m_ePixelFormat;
-      notice.nWidth = m_FrameHeader.biWidth;
-      notice.nHeight = m_FrameHeader.biHeight;
-      notice.pRgbData = f.pData;
-      notice.nRgbSize = static_cast<std::int32_t>(f.nBytes);
-      notice.pHeader = &m_FrameHeader;
-      notice.pFrameRecord = &record;
-      notice.dTime = f.dTime;
-      notice.nFrameNumber = f.nFrameNumber;
-      m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &notice);
-    });
+    const auto result =
+        m_Handoff.WaitAndConsume(std::chrono::milliseconds(kWaitStepMs), [this](const THandoffFrame& f) {
+          if (!m_Params.pCallback) return;
+          TMediaFrameNotice notice;
+          TFrameBuffer record = m_SlotRecord;
+          record.pBuffer = const_cast<std::uint8_t*>(f.pData);
+          notice.ePixelFormat = m_ePixelFormat;
+          notice.nWidth = m_FrameHeader.biWidth;
+          notice.nHeight = m_FrameHeader.biHeight;
+          notice.pRgbData = f.pData;
+          notice.nRgbSize = static_cast<std::int32_t>(f.nBytes);
+          notice.pHeader = &m_FrameHeader;
+          notice.pFrameRecord = &record;
+          notice.dTime = f.dTime;
+          notice.nFrameNumber = f.nFrameNumber;
+          m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &notice);
+        });
     if (result == CFrameHandoff::WAIT_STOPPED) break;
   }
   m_bFrameThreadRunning = false;

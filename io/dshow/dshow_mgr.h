@@ -33,7 +33,7 @@ struct _GstBus;
 namespace SampleGrabberFilter {
 class CSampleGrabber;
 class CNullRenderer;
-}
+}  // namespace SampleGrabberFilter
 
 namespace DShowMgr {
 
@@ -153,9 +153,9 @@ class CDShowMgr {
 
   // Frames.
   Dib::TBitmapInfoHeader m_FrameHeader{};
-  std::int32_t m_nSourceStride = 0;  // bytes per row of the grabbed frames
-  std::int64_t m_nFrameInterval = 0;  // 100-ns units
-  std::int64_t m_nDuration = 0;       // 100-ns units; 0 unknown
+  std::int32_t m_nSourceStride = 0;           // bytes per row of the grabbed frames
+  std::int64_t m_nFrameInterval = 0;          // 100-ns units
+  std::int64_t m_nDuration = 0;               // 100-ns units; 0 unknown
   std::atomic<std::int64_t> m_nBaseTime{-1};  // stream time (ns) of the first frame
   std::atomic<std::uint64_t> m_nFramesReceived{0};
   std::atomic<bool> m_bFirstFrameTaken{false};
@@ -171,9 +171,9 @@ class CDShowMgr {
   bool m_bHeld = false;
   std::atomic<bool> m_bArmed{false};
   std::atomic<std::uint64_t> m_nSamplesSeen{0};  // by the grabber, armed or not
-  std::atomic<std::int64_t> m_nSeekFloor{-1};     // stream time (ns) below which frames are not shown
-  std::atomic<std::int64_t> m_nLandedTime{-1};    // stream time (ns) of the last frame shown
-  bool m_bLateLanding = false;  // seeks of this graph land late: seek from earlier points
+  std::atomic<std::int64_t> m_nSeekFloor{-1};    // stream time (ns) below which frames are not shown
+  std::atomic<std::int64_t> m_nLandedTime{-1};   // stream time (ns) of the last frame shown
+  bool m_bLateLanding = false;                   // seeks of this graph land late: seek from earlier points
 
   std::vector<std::uint8_t> m_FlipBuffer;  // bottom-up copy for one-shot callbacks
   CFrameHandoff m_Handoff;

@@ -79,12 +79,13 @@ void CFrameHandoff::AbortWrite() {
   m_nWriting = SIZE_MAX;
 }
 
-CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(std::chrono::milliseconds timeout,
-                                                        const std::function<void(const THandoffFrame&)>& consume) {
+CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
+    std::chrono::milliseconds timeout, const std::function<void(const THandoffFrame&)>& consume) {
   std::size_t index;
   {
     std::unique_lock lock(m_Lock);
-    if (!m_Ready.wait_for(lock, timeout, [this] { return m_bStopped || !m_Queue.empty(); })) return WAIT_TIMEOUT;
+    if (!m_Ready.wait_for(lock, timeout, [this] { return m_bStopped || !m_Queue.empty(); }))
+      return WAIT_TIMEOUT;
     if (m_bStopped) return WAIT_STOPPED;
     index = m_Queue.front();
     m_Queue.pop_front();

@@ -27,8 +27,8 @@ namespace DShowMgr {
 // One frame as the consumer sees it; valid only during the consumer's call.
 struct THandoffFrame {
   const std::uint8_t* pData = nullptr;
-  std::size_t nBytes = 0;       // bytes the writer stored
-  double dTime = 0.0;           // seconds
+  std::size_t nBytes = 0;  // bytes the writer stored
+  double dTime = 0.0;      // seconds
   std::int64_t nFrameNumber = 0;
 };
 

@@ -15,9 +15,9 @@ using namespace SampleGrabberFilter;
 
 struct TovrinSampleGrabber {
   GstBaseTransform parent;
-  GMutex lock;                  // guards accepted, callback and type_changed
-  GstCaps* accepted;            // null: accept anything
-  CGrabberSampleCB* callback;   // not owned
+  GMutex lock;                 // guards accepted, callback and type_changed
+  GstCaps* accepted;           // null: accept anything
+  CGrabberSampleCB* callback;  // not owned
   gboolean type_changed;
 };
 struct TovrinSampleGrabberClass {
@@ -84,7 +84,8 @@ static GstFlowReturn tovrin_sample_grabber_transform_ip(GstBaseTransform* trans,
         const guint64 st = gst_segment_to_stream_time(&trans->segment, GST_FORMAT_TIME, pts);
         if (GST_CLOCK_TIME_IS_VALID(st)) sample.nStreamTime = static_cast<std::int64_t>(st);
       }
-      if (GST_BUFFER_DURATION_IS_VALID(buffer)) sample.nDuration = static_cast<std::int64_t>(GST_BUFFER_DURATION(buffer));
+      if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        sample.nDuration = static_cast<std::int64_t>(GST_BUFFER_DURATION(buffer));
       const bool bChanged = self->type_changed;
       self->type_changed = FALSE;
       switch (self->callback->SampleCB(sample, bChanged)) {
@@ -96,7 +97,8 @@ static GstFlowReturn tovrin_sample_grabber_transform_ip(GstBaseTransform* trans,
     }
   }
   g_mutex_unlock(&self->lock);
-  if (ret == GST_FLOW_ERROR) GST_ELEMENT_ERROR(self, STREAM, FAILED, (nullptr), ("the frame consumer refused a frame"));
+  if (ret == GST_FLOW_ERROR)
+    GST_ELEMENT_ERROR(self, STREAM, FAILED, (nullptr), ("the frame consumer refused a frame"));
   return ret;
 }
 
@@ -192,8 +194,10 @@ namespace SampleGrabberFilter {
 bool RegisterElements() {
   static const bool bRegistered = [] {
     if (!gst_init_check(nullptr, nullptr, nullptr)) return false;
-    const bool a = gst_element_register(nullptr, kGrabberFactoryName, GST_RANK_NONE, tovrin_sample_grabber_get_type());
-    const bool b = gst_element_register(nullptr, kNullRendererFactoryName, GST_RANK_NONE, tovrin_null_renderer_get_type());
+    const bool a =
+        gst_element_register(nullptr, kGrabberFactoryName, GST_RANK_NONE, tovrin_sample_grabber_get_type());
+    const bool b = gst_element_register(nullptr, kNullRendererFactoryName, GST_RANK_NONE,
+                                        tovrin_null_renderer_get_type());
     return a && b;
   }();
   return bRegistered;

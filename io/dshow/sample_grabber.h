@@ -23,20 +23,20 @@ namespace SampleGrabberFilter {
 // the element negotiated them, nStride bytes apart.
 struct TGrabSample {
   const std::uint8_t* pData = nullptr;
-  std::size_t nSize = 0;             // bytes mapped: the buffer's real length
-  std::int64_t nTimestamp = -1;      // presentation time, ns; -1 unknown
-  std::int64_t nStreamTime = -1;     // the same in stream time, ns; -1 unknown
-  std::int64_t nDuration = -1;       // ns; -1 unknown
+  std::size_t nSize = 0;          // bytes mapped: the buffer's real length
+  std::int64_t nTimestamp = -1;   // presentation time, ns; -1 unknown
+  std::int64_t nStreamTime = -1;  // the same in stream time, ns; -1 unknown
+  std::int64_t nDuration = -1;    // ns; -1 unknown
 };
 
 // The negotiated video type of the grabber's input.
 struct TConnectedMediaType {
-  std::string format;           // raw video format name, e.g. "BGR"
+  std::string format;  // raw video format name, e.g. "BGR"
   std::int32_t nWidth = 0;
   std::int32_t nHeight = 0;
-  std::int32_t nStride = 0;     // bytes per row of the first plane
-  std::int32_t nImageSize = 0;  // bytes of one frame
-  std::int32_t nFpsNumerator = 0;    // 0/1 when the stream has no fixed rate
+  std::int32_t nStride = 0;        // bytes per row of the first plane
+  std::int32_t nImageSize = 0;     // bytes of one frame
+  std::int32_t nFpsNumerator = 0;  // 0/1 when the stream has no fixed rate
   std::int32_t nFpsDenominator = 1;
 };
 

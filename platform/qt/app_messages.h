@@ -98,8 +98,8 @@ inline constexpr std::int32_t APP_OP_ACTION = 4;  // an action
 struct TFrameNotice {
   std::int32_t operation = APP_OP_WRITE;
   std::uint8_t answered = 0;
-  std::int32_t code = 0;           // a command id or a FRAME_REQ_* code
-  std::intptr_t document = 0;      // document number, or a pointer
+  std::int32_t code = 0;       // a command id or a FRAME_REQ_* code
+  std::intptr_t document = 0;  // document number, or a pointer
   void* payload = nullptr;
 };
 

@@ -19,8 +19,7 @@ bool CCmdTarget::OnCmdMsg(UINT id, TCmdCode code, TCmdUI* ui) {
         return true;
       }
       return false;
-    case TCmdCode::Query:
-      return FindCommand(id) != nullptr;
+    case TCmdCode::Query: return FindCommand(id) != nullptr;
     case TCmdCode::Update:
       if (!ui) return false;
       if (const TUpdate* h = FindUpdate(id)) {

@@ -29,16 +29,16 @@ int TQtMessageSink::Show(const TMessageBox& box) {
   if (QThread::currentThread() == app->thread()) return ShowNow(box, m_parent);
   // A worker: show it later on the UI thread, answer for the user now. The
   // posted call holds its own copies, so it outlives the sink safely.
-  QMetaObject::invokeMethod(app, [parent = m_parent, box] { ShowNow(box, parent); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      app, [parent = m_parent, box] { ShowNow(box, parent); }, Qt::QueuedConnection);
   return DefaultButton(box.style);
 }
 
 int TQtMessageSink::ShowNow(const TMessageBox& box, const std::function<QWidget*()>& parentOf) {
   QWidget* parent = parentOf ? parentOf() : nullptr;
-  const QString caption = box.caption.empty() ? QApplication::applicationDisplayName()
-                                              : QString::fromStdString(box.caption);
-  QMessageBox mb(IconOf(box.style), caption, QString::fromStdString(box.text), QMessageBox::NoButton,
-                 parent);
+  const QString caption =
+      box.caption.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(box.caption);
+  QMessageBox mb(IconOf(box.style), caption, QString::fromStdString(box.text), QMessageBox::NoButton, parent);
   struct TButton {
     QMessageBox::StandardButton qt;
     int id;

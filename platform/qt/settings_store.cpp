@@ -8,8 +8,8 @@
 namespace platform::qt {
 
 CRegistryAccess::CRegistryAccess()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Halvane",
-                                             "Tovrin")) {}
+    : m_settings(
+          std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Halvane", "Tovrin")) {}
 
 CRegistryAccess::CRegistryAccess(QString iniFile)
     : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
@@ -53,7 +53,8 @@ bool CRegistryAccess::ReadBinaryValue(std::string_view subKey, std::string_view 
   return true;
 }
 
-bool CRegistryAccess::ReadStringValue(std::string_view subKey, std::string_view name, std::string& out) const {
+bool CRegistryAccess::ReadStringValue(std::string_view subKey, std::string_view name,
+                                      std::string& out) const {
   const QVariant v = m_settings->value(Key(subKey, name));
   if (!v.isValid()) return false;
   // A stored text ends at its first NUL, as a registry string does.
@@ -81,7 +82,8 @@ bool CRegistryAccess::WriteBinaryValue(std::string_view subKey, std::string_view
   return Flush();
 }
 
-bool CRegistryAccess::WriteStringValue(std::string_view subKey, std::string_view name, std::string_view value) {
+bool CRegistryAccess::WriteStringValue(std::string_view subKey, std::string_view name,
+                                       std::string_view value) {
   if (name.empty()) return false;
   m_settings->setValue(Key(subKey, name), QString::fromUtf8(value.data(), static_cast<int>(value.size())));
   return Flush();

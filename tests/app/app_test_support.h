@@ -10,16 +10,18 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/placeholder_document.h"
 #include "app/tovrin_app.h"
 #include "platform/message_sink.h"
 #include "platform/qt/settings_store.h"
+#include "tests/app/placeholder_document.h"
 #include "tests/support/test_support.h"
 
 class TAppTest : public ::testing::Test {
  protected:
   // The user's cache folder (where the help page goes) is the test's own.
-  TAppTest() : m_scoped(&sink) { qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir / "cache").string())); }
+  TAppTest() : m_scoped(&sink) {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir / "cache").string()));
+  }
 
   QString Ini() const { return QString::fromStdString((dir / "Tovrin.ini").string()); }
   TKnownFolders Folders() const {

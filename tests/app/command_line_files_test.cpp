@@ -34,9 +34,10 @@ using TCommandLineFilesTest = TAppTest;
 TEST_F(TCommandLineFilesTest, FurtherFilesGoIntoTheNextChannelsOfTheFirstFilesDocument) {
   TRecordingDocument::opened.clear();
   TRecordingDocument::failFirst = false;
-  auto app = MakeApp({"/opt/tovrin/bin/tovrin", "--screenshot", "shot.png", "a.png", "-istart.ini", "b.jpg", "c.yuv",
-                      "d.bmp", "e.gif"});
-  app->SetDocumentFactory([](QWidget* parent) -> shell::IChildFrame* { return new TRecordingDocument(parent); });
+  auto app = MakeApp({"/opt/tovrin/bin/tovrin", "--screenshot", "shot.png", "a.png", "-istart.ini", "b.jpg",
+                      "c.yuv", "d.bmp", "e.gif"});
+  app->SetDocumentFactory(
+      [](QWidget* parent) -> shell::IChildFrame* { return new TRecordingDocument(parent); });
   ASSERT_TRUE(app->InitInstance());
   EXPECT_EQ(TRecordingDocument::opened, (std::vector<std::pair<std::string, int>>{
                                             {"a.png", 0}, {"b.jpg", 1}, {"c.yuv", 2}, {"d.bmp", 3}}));
@@ -48,7 +49,8 @@ TEST_F(TCommandLineFilesTest, NothingMoreOpensWhenTheFirstFileCannotBeOpened) {
   TRecordingDocument::opened.clear();
   TRecordingDocument::failFirst = true;
   auto app = MakeApp({"/opt/tovrin/bin/tovrin", "a.png", "b.jpg"});
-  app->SetDocumentFactory([](QWidget* parent) -> shell::IChildFrame* { return new TRecordingDocument(parent); });
+  app->SetDocumentFactory(
+      [](QWidget* parent) -> shell::IChildFrame* { return new TRecordingDocument(parent); });
   ASSERT_TRUE(app->InitInstance());
   EXPECT_EQ(TRecordingDocument::opened, (std::vector<std::pair<std::string, int>>{{"a.png", 0}}));
   EXPECT_TRUE(app->MainFrameWindow()->ChildFrames().empty());

@@ -21,7 +21,8 @@ CPlaceholderDocument* FirstDocument(CTovrinApp& app) {
 
 TEST_F(TAppTest, TheProgramsStartFileThenTheCommandLinesAndAClientSessionOnce) {
   std::filesystem::create_directories(dir / "bin");
-  WriteStartFile(dir / "bin/tovrin.ini", "ch_bIsClientDecoder = 1\r\nch_nDecoderID = 1\r\nch_sFtpUserName = ann\r\n");
+  WriteStartFile(dir / "bin/tovrin.ini",
+                 "ch_bIsClientDecoder = 1\r\nch_nDecoderID = 1\r\nch_sFtpUserName = ann\r\n");
   WriteStartFile(dir / "cmd.ini", "ch_nDecoderID = 2\r\n");
   auto app = MakeApp({(dir / "bin/tovrin").string(), "-i" + (dir / "cmd.ini").string()});
   ASSERT_TRUE(app->InitInstance());

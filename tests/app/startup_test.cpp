@@ -75,11 +75,11 @@ TEST_F(TAppTest, AFirstRunMakesTheFoldersOpensOneDocumentAndSavesAtExit) {
   std::string v;
   for (int c = 0; c < 4; ++c)
     for (int slot = 0; slot < 6; ++slot) {
-      EXPECT_TRUE(store->ValueExists(kProgCfgStrKey, std::string(kSequenceNamingValues[slot]) + "_" +
-                                                         std::to_string(c)));
+      EXPECT_TRUE(store->ValueExists(kProgCfgStrKey,
+                                     std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c)));
       if (slot > 0) {
-        EXPECT_TRUE(store->ValueExists(kProgCfgStrKey, std::string(kImageNamingValues[slot]) + "_" +
-                                                           std::to_string(c)));
+        EXPECT_TRUE(store->ValueExists(kProgCfgStrKey,
+                                       std::string(kImageNamingValues[slot]) + "_" + std::to_string(c)));
       }
     }
 }
@@ -95,7 +95,8 @@ TEST_F(TAppTest, StartUpFailuresSayWhyAndLeaveTheSavedSettingsAlone) {
   };
   const TCase cases[] = {
       {false, true, true, "Windows sockets initialization failed."},
-      {true, false, true, "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
+      {true, false, true,
+       "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
       {false, false, true, "Windows sockets initialization failed."},
       {true, true, false, nullptr},  // no document template: silent
   };
@@ -135,7 +136,8 @@ TEST_F(TAppTest, SettingsWrittenAtExitAreReadBackByteForByte) {
   std::array<TChannelNaming, 4> seq, img;
   for (int c = 0; c < 4; ++c)
     for (int slot = 0; slot < 6; ++slot) {
-      seq[static_cast<std::size_t>(c)].Slot(slot) = "seq " + std::to_string(c) + "." + std::to_string(slot) + " \xC3\xA9";
+      seq[static_cast<std::size_t>(c)].Slot(slot) =
+          "seq " + std::to_string(c) + "." + std::to_string(slot) + " \xC3\xA9";
       img[static_cast<std::size_t>(c)].Slot(slot) = slot ? "img/" + std::to_string(c * 10 + slot) : "";
     }
 
@@ -212,8 +214,11 @@ TEST_F(TAppTest, StoredSettingsOfOtherShapes) {
     auto s = Store();
     for (int c = 0; c < 4; ++c)
       for (int slot = 0; slot < 6; ++slot) {
-        s->WriteStringValue(kProgCfgStrKey, std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c), "s");
-        if (slot) s->WriteStringValue(kProgCfgStrKey, std::string(kImageNamingValues[slot]) + "_" + std::to_string(c), "i");
+        s->WriteStringValue(kProgCfgStrKey,
+                            std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c), "s");
+        if (slot)
+          s->WriteStringValue(kProgCfgStrKey, std::string(kImageNamingValues[slot]) + "_" + std::to_string(c),
+                              "i");
       }
   };
   // A short block (100 bytes): what it covers is taken, the rest keeps zero;
@@ -284,11 +289,11 @@ TEST(ClampToWorkArea, PlacementsMoveIntoTheWorkArea) {
   };
   const TCase cases[] = {
       {{100, 100, 900, 700}, {100, 100, 900, 700}, false},
-      {{-50, 10, 750, 610}, {0, 10, 800, 610}, true},           // left overhang moves right
-      {{1500, 10, 2100, 610}, {1320, 10, 1920, 610}, true},     // right overhang moves left
+      {{-50, 10, 750, 610}, {0, 10, 800, 610}, true},        // left overhang moves right
+      {{1500, 10, 2100, 610}, {1320, 10, 1920, 610}, true},  // right overhang moves left
       {{10, -30, 810, 570}, {10, 0, 810, 600}, true},
       {{10, 800, 810, 1200}, {10, 640, 810, 1040}, true},
-      {{-100, 0, 2500, 500}, {0, 0, 1920, 500}, true},          // wider than the area: cut
+      {{-100, 0, 2500, 500}, {0, 0, 1920, 500}, true},  // wider than the area: cut
       {{-10, -10, 3000, 2000}, {0, 0, 1920, 1040}, true},
   };
   for (const TCase& c : cases) {
@@ -326,7 +331,8 @@ TEST_F(TAppTest, FoldersThatCannotBeLocatedLeaveTheirStringsEmptyAndAreNotCreate
   };
   for (const TCase& c : cases) {
     std::filesystem::remove_all(dir / "k");
-    const TKnownFolders k{c.appData ? (dir / "k/appdata").string() : "", c.pictures ? (dir / "k/Pictures").string() : "",
+    const TKnownFolders k{c.appData ? (dir / "k/appdata").string() : "",
+                          c.pictures ? (dir / "k/Pictures").string() : "",
                           c.videos ? (dir / "k/Videos").string() : ""};
     CTovrinApp app;
     app.SetKnownFolders(k);
@@ -360,7 +366,8 @@ TEST_F(TAppTest, NamingValuesAreReadInOrderUntilTheFirstMissingOne) {
     s->WriteBinaryValue(kProgCfgKey, "ProgCfg", block.data(), block.size());
     for (int c = 0; c < 4; ++c)
       for (int slot = 0; slot < 6; ++slot) {
-        s->WriteStringValue(kProgCfgStrKey, std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c),
+        s->WriteStringValue(kProgCfgStrKey,
+                            std::string(kSequenceNamingValues[slot]) + "_" + std::to_string(c),
                             "s" + std::to_string(c) + std::to_string(slot));
         if (slot)
           s->WriteStringValue(kProgCfgStrKey, std::string(kImageNamingValues[slot]) + "_" + std::to_string(c),

@@ -141,7 +141,7 @@ TEST(ChildFrame, MenuCommandsNotifyTheMainFrameButPaneMessagesDoNot) {
   ASSERT_TRUE(RunCommand(*w.frame, ID_VIEW_PRIMARY_PANE));
   ASSERT_TRUE(RunCommand(*w.frame, ID_VIEW_CONTROLLER_PANE));
   EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{7, int(ID_VIEW_PRIMARY_PANE)},
-                                                             {7, int(ID_VIEW_CONTROLLER_PANE)}}));
+                                                            {7, int(ID_VIEW_CONTROLLER_PANE)}}));
   main.notices.clear();
   EXPECT_EQ(PaneCommand(*w.frame, PANE_CMD_TOGGLE_BOTTOM_ROW), 1);
   EXPECT_EQ(PaneCommand(*w.frame, PANE_CMD_TOGGLE_RIGHT_COLUMN), 1);
@@ -342,10 +342,12 @@ TEST(ChildFrame, DraggingAColumnSplitInOneRowMovesItInTheOther) {
   const QPoint start = handle->rect().center();
   const QPoint globalStart = handle->mapToGlobal(start);
   const int before = top->sizes()[0];
-  QMouseEvent press(QEvent::MouseButtonPress, start, globalStart, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, start, globalStart, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
   QApplication::sendEvent(handle, &press);
   const QPoint end = start + QPoint(-120, 0);
-  QMouseEvent move(QEvent::MouseMove, end, handle->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, end, handle->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(handle, &move);
   QMouseEvent release(QEvent::MouseButtonRelease, end, handle->mapToGlobal(end), Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);

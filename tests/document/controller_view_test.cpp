@@ -22,7 +22,8 @@ namespace pq = platform::qt;
 
 namespace {
 
-TMediaSource Source(std::int32_t streamType, std::int32_t category, std::int32_t deviceKind = 0, bool open = true) {
+TMediaSource Source(std::int32_t streamType, std::int32_t category, std::int32_t deviceKind = 0,
+                    bool open = true) {
   TMediaSource s;
   s.bOpen = open ? TRUE_ : FALSE_;
   s.eStreamType = static_cast<TStreamType>(streamType);
@@ -118,13 +119,23 @@ TEST(ControllerRules, RowsGroupedByFunctionAndByChannel) {
   // Nothing open: channel 1's readout row alone.
   EXPECT_EQ(shownRows(LAYOUT_BY_FUNCTION, 0), (V{{ROW_READOUT, 0}}));
   // Channel 3 open: channels 1..3, readouts first, then positions, then volumes.
-  EXPECT_EQ(shownRows(LAYOUT_BY_FUNCTION, 3),
-            (V{{ROW_READOUT, 0}, {ROW_READOUT, 1}, {ROW_READOUT, 2}, {ROW_POSITION, 0}, {ROW_POSITION, 1},
-               {ROW_POSITION, 2}, {ROW_VOLUME, 0}, {ROW_VOLUME, 1}, {ROW_VOLUME, 2}}));
+  EXPECT_EQ(shownRows(LAYOUT_BY_FUNCTION, 3), (V{{ROW_READOUT, 0},
+                                                 {ROW_READOUT, 1},
+                                                 {ROW_READOUT, 2},
+                                                 {ROW_POSITION, 0},
+                                                 {ROW_POSITION, 1},
+                                                 {ROW_POSITION, 2},
+                                                 {ROW_VOLUME, 0},
+                                                 {ROW_VOLUME, 1},
+                                                 {ROW_VOLUME, 2}}));
   // By channel: channel 1 always shows all three of its rows.
   EXPECT_EQ(shownRows(LAYOUT_BY_CHANNEL, 0), (V{{ROW_READOUT, 0}, {ROW_POSITION, 0}, {ROW_VOLUME, 0}}));
-  EXPECT_EQ(shownRows(LAYOUT_BY_CHANNEL, 2), (V{{ROW_READOUT, 0}, {ROW_POSITION, 0}, {ROW_VOLUME, 0}, {ROW_READOUT, 1},
-                                                {ROW_POSITION, 1}, {ROW_VOLUME, 1}}));
+  EXPECT_EQ(shownRows(LAYOUT_BY_CHANNEL, 2), (V{{ROW_READOUT, 0},
+                                                {ROW_POSITION, 0},
+                                                {ROW_VOLUME, 0},
+                                                {ROW_READOUT, 1},
+                                                {ROW_POSITION, 1},
+                                                {ROW_VOLUME, 1}}));
   EXPECT_EQ(ArrangeRows(LAYOUT_BY_FUNCTION, 4).size(), 12u);
 }
 
@@ -138,7 +149,8 @@ TEST(ControllerPane, TheFormStartsWithItsControlsAndTheEnginesSpeed) {
     EXPECT_EQ(Text(c.TimeReadout(ch)), "000000000");
     EXPECT_EQ(Text(c.FrameReadout(ch)), "000000000");
     EXPECT_EQ(c.MuteBox(ch)->text().toStdString(), std::to_string(ch + 1));
-    EXPECT_EQ(qobject_cast<QLabel*>(c.Control(IDC_READOUT_LABEL[ch]))->text().toStdString(), std::to_string(ch + 1));
+    EXPECT_EQ(qobject_cast<QLabel*>(c.Control(IDC_READOUT_LABEL[ch]))->text().toStdString(),
+              std::to_string(ch + 1));
     EXPECT_EQ(c.PositionSlider(ch)->maximum(), 100);
     EXPECT_EQ(c.PositionSlider(ch)->value(), 0);
     EXPECT_EQ(c.VolumeSlider(ch)->value(), 100);
@@ -274,8 +286,9 @@ TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
     return true;
   });
   std::vector<std::vector<int>> seeks;
-  QObject::connect(&c, &CZarnControllerView::SeekRequested,
-                   [&](int ch, int position, int range) { seeks.push_back({ch, position, range}); });
+  QObject::connect(&c, &CZarnControllerView::SeekRequested, [&](int ch, int position, int range) {
+    seeks.push_back({ch, position, range});
+  });
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(c.PositionSlider(0)->value(), 25);
@@ -334,7 +347,8 @@ TEST(ControllerPane, MediaControlsAndCaptureButtonsActOnceTheirReceiversExist) {
   std::vector<std::pair<int, bool>> sounds;
   std::vector<int> captures, saves;
   QObject::connect(&c, &CZarnControllerView::SeekRequested, [](int, int, int) {});
-  QObject::connect(&c, &CZarnControllerView::SoundRequested, [&](int ch, bool on) { sounds.emplace_back(ch, on); });
+  QObject::connect(&c, &CZarnControllerView::SoundRequested,
+                   [&](int ch, bool on) { sounds.emplace_back(ch, on); });
   QObject::connect(&c, &CZarnControllerView::CaptureRequested, [&](int ch) { captures.push_back(ch); });
   QObject::connect(&c, &CZarnControllerView::SaveReferenceRequested, [&](int ch) { saves.push_back(ch); });
   pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);

@@ -67,8 +67,10 @@ TEST(DocumentInMainWindow, TheWindowStartsWithThePrimaryPaneAndGetsTheToolbars) 
   TMainWindow w;
   EXPECT_TRUE(w.document->PrimaryOnly());
   EXPECT_TRUE(w.Doc().m_bSetUpDone);
-  for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i) EXPECT_NE(w.Doc().m_pToolBar[i], nullptr) << i;
-  EXPECT_EQ(w.Doc().m_pToolBar[ZarnDoc::CZarnDoc::DOC_TB_ZOOM], w.frame->ToolBar(shell::ID_VIEW_TOOLBAR_ZOOM));
+  for (int i = 0; i < ZarnDoc::CZarnDoc::kDocToolBarCount; ++i)
+    EXPECT_NE(w.Doc().m_pToolBar[i], nullptr) << i;
+  EXPECT_EQ(w.Doc().m_pToolBar[ZarnDoc::CZarnDoc::DOC_TB_ZOOM],
+            w.frame->ToolBar(shell::ID_VIEW_TOOLBAR_ZOOM));
   EXPECT_EQ(w.frame->ActiveDocument(), static_cast<shell::IMediaDocument*>(&w.Doc()));
 }
 
@@ -88,8 +90,10 @@ TEST(DocumentInMainWindow, TheDocumentReachesTheMainWindowsToolbarsAsWhatTheyAre
   state.channel[2][shell::CBS_PLAYING] = 1;
   doc.GoToolBar()->UpdateEnablePlayingButton(&state);
   EXPECT_EQ(state.answered, 1);
-  const QImage shown = w.frame->Router()->Action(shell::ID_NAVIGATE_ENABLE_PLAYING)->icon().pixmap(24).toImage();
-  EXPECT_EQ(shown, shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
+  const QImage shown =
+      w.frame->Router()->Action(shell::ID_NAVIGATE_ENABLE_PLAYING)->icon().pixmap(24).toImage();
+  EXPECT_EQ(shown,
+            shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
 }
 
 TEST(DocumentInMainWindow, MenuCommandsReachTheDocumentFrameAndPanes) {
@@ -171,7 +175,8 @@ TEST(DocumentInMainWindow, RecordCaptureAndDvdButtonsShowTheDocumentsState) {
   doc.m_bDvdNavigate[2] = true;
   EXPECT_FALSE(r->Update(shell::ID_DVD_ENABLE_NAVIGATION).Enabled()) << "no DVD plays";
   const QImage shown = r->Action(shell::ID_DVD_ENABLE_NAVIGATION)->icon().pixmap(24).toImage();
-  EXPECT_EQ(shown, shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
+  EXPECT_EQ(shown,
+            shell::CommandIcon(shell::ChannelSetImage(true, false, true, false), 24).pixmap(24).toImage());
   doc.m_Source[3].bOpen = TRUE_;
   doc.m_Source[3].nDeviceCategory = 6;
   doc.m_Engine.m_bRunning = true;
@@ -186,7 +191,7 @@ TEST(DocumentInMainWindow, PasteGoesIntoTheChannelOfTheActivePane) {
   QImage picture(5, 4, QImage::Format_RGB32);
   picture.fill(QColor(10, 20, 30));
   QGuiApplication::clipboard()->setImage(picture);
-  w.frame->TestClipboard();  // what opening the Edit menu does
+  w.frame->TestClipboard();                                    // what opening the Edit menu does
   ASSERT_TRUE(w.Execute(ZarnCommands::ID_VIEW_PRIMARY_PANE));  // all panes
   w.document->SetActiveView(w.document->PaneView(3));
   ASSERT_TRUE(r->Update(ZarnCommands::ID_EDIT_PASTE).Enabled());

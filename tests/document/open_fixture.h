@@ -70,11 +70,13 @@ struct TRgbPicture {
   std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-inline TRgbPicture MakeRgbPicture(int width, int height, const std::function<std::uint32_t(int, int)>& colour) {
+inline TRgbPicture MakeRgbPicture(int width, int height,
+                                  const std::function<std::uint32_t(int, int)>& colour) {
   TRgbPicture p{width, height, {}};
   p.pixels.resize(static_cast<std::size_t>(width) * height);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) p.pixels[static_cast<std::size_t>(y) * width + x] = colour(x, y) & 0xFFFFFF;
+    for (int x = 0; x < width; ++x)
+      p.pixels[static_cast<std::size_t>(y) * width + x] = colour(x, y) & 0xFFFFFF;
   return p;
 }
 
@@ -134,7 +136,9 @@ inline void WritePpm(const std::filesystem::path& path, const TRgbPicture& p) {
 }
 
 // Runs a command line; true when it ended with status 0.
-inline bool RunTool(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool RunTool(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 inline bool HaveTool(const char* name) { return RunTool(std::string("command -v ") + name); }
 

@@ -47,7 +47,9 @@ class OpenToDialogTest : public tovrin_test::TRecordedMessagesTest {
 
 // Full-range BT.601, written out here independently.
 std::uint32_t Bt601Full(int y, int cb, int cr) {
-  auto c = [](double v) { return static_cast<std::uint32_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255)); };
+  auto c = [](double v) {
+    return static_cast<std::uint32_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255));
+  };
   return c(y + 1.402 * (cr - 128)) << 16 | c(y - 0.344136 * (cb - 128) - 0.714136 * (cr - 128)) << 8 |
          c(y + 1.772 * (cb - 128));
 }
@@ -113,7 +115,8 @@ TEST_F(OpenToDialogTest, RawYuvLayoutAndSizeFromTheYuvPageShowTheRightPixels) {
     const std::uint32_t want = Bt601Full(ys[i], cbs[i], crs[i]);
     const std::uint32_t got = shown.At(i % 4, i / 4);
     for (int shift : {0, 8, 16})
-      EXPECT_LE(std::abs(static_cast<int>((got >> shift) & 0xFF) - static_cast<int>((want >> shift) & 0xFF)), 2)
+      EXPECT_LE(std::abs(static_cast<int>((got >> shift) & 0xFF) - static_cast<int>((want >> shift) & 0xFF)),
+                2)
           << i << std::hex << " got " << got << " want " << want;
   }
   // The document remembers the layout for its next prompt.

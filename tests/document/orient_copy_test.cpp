@@ -111,7 +111,8 @@ TEST(OrientCopy24To32, RefusesASourceShortOfItsRows) {
 
     TOwnedFrame whole = Frame(24, w, h, stride, std::int64_t{stride} * (h - 1) + w * 3, 0x22);
     EXPECT_TRUE(VideoPort::OrientCopy24To32(orientation, whole.frame, target.frame));
-    for (std::size_t i = 0; i < target.bytes.size(); ++i) ASSERT_EQ(target.bytes[i], i % 4 == 3 ? 0 : 0x22) << i;
+    for (std::size_t i = 0; i < target.bytes.size(); ++i)
+      ASSERT_EQ(target.bytes[i], i % 4 == 3 ? 0 : 0x22) << i;
   }
 }
 

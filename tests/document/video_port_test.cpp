@@ -130,9 +130,8 @@ class VideoPortTest : public ::testing::Test {
 TEST(ComposeOrientationTable, EveryPairGivesTheCodeOfTheMatrixProduct) {
   // Row: the code applied first; column: the code applied second.
   const int expected[8][8] = {
-      {0, 1, 2, 3, 4, 5, 6, 7}, {1, 0, 3, 2, 5, 4, 7, 6}, {2, 7, 4, 1, 6, 3, 0, 5},
-      {3, 6, 5, 0, 7, 2, 1, 4}, {4, 5, 6, 7, 0, 1, 2, 3}, {5, 4, 7, 6, 1, 0, 3, 2},
-      {6, 3, 0, 5, 2, 7, 4, 1}, {7, 2, 1, 4, 3, 6, 5, 0},
+      {0, 1, 2, 3, 4, 5, 6, 7}, {1, 0, 3, 2, 5, 4, 7, 6}, {2, 7, 4, 1, 6, 3, 0, 5}, {3, 6, 5, 0, 7, 2, 1, 4},
+      {4, 5, 6, 7, 0, 1, 2, 3}, {5, 4, 7, 6, 1, 0, 3, 2}, {6, 3, 0, 5, 2, 7, 4, 1}, {7, 2, 1, 4, 3, 6, 5, 0},
   };
   for (int first = 0; first < 8; ++first)
     for (int second = 0; second < 8; ++second) {
@@ -478,8 +477,10 @@ TEST(VideoPortConcurrency, HeldPicturesNeverChangeWhileAWorkerDeliversFrames) {
     for (int y = 0; y < picture->Height() && failure.empty(); ++y)
       for (int x = 0; x < picture->Width() && failure.empty(); ++x)
         if (PixelAt(*picture, x, y) != first)
-          failure = "pixel " + std::to_string(x) + "," + std::to_string(y) + " changed in round " + std::to_string(round);
-    if (failure.empty() && copy != picture->bits) failure = "the held picture changed in round " + std::to_string(round);
+          failure = "pixel " + std::to_string(x) + "," + std::to_string(y) + " changed in round " +
+                    std::to_string(round);
+    if (failure.empty() && copy != picture->bits)
+      failure = "the held picture changed in round " + std::to_string(round);
   }
   stop = true;
   worker.join();

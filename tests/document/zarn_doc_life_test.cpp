@@ -22,7 +22,8 @@ using open_test::TSettingsApplication;
 namespace {
 
 std::int32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+                                   static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 class LifeTest : public tovrin_test::TRecordedMessagesTest {
@@ -35,7 +36,7 @@ class LifeTest : public tovrin_test::TRecordedMessagesTest {
 
 TEST_F(LifeTest, AStartFileThatSetsOnlyTheTickPeriodChangesOnlyThatValue) {
   app.params.channel.ch_nDecoderCtrlPeriod = 40;
-  app.params.channel.ch_nDecoderID = 9;              // not marked as set
+  app.params.channel.ch_nDecoderID = 9;                // not marked as set
   app.params.channel.ch_sFtpSiteAddr = "ftp.example";  // not marked as set
   app.params.channel.ch_bEnableSocketServClient = 0;
   app.set.Set(71, true);
@@ -95,8 +96,8 @@ TEST_F(LifeTest, EachMarkedStartKeyReachesItsMember) {
   p.ch_sRemoteFile = "remote.oov";
   p.ch_sLocalFile = "local.oov";
   p.ch_nDelayFtpBuffer = 250;
-  for (int index : {0, 1, 2, 3, 4, 5, 13, 14, 25, 35, 45, 46, 47, 51, 52, 53, 57, 58, 60, 61, 62, 63, 64, 65, 66,
-                    67, 68, 69, 70, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81})
+  for (int index : {0,  1,  2,  3,  4,  5,  13, 14, 25, 35, 45, 46, 47, 51, 52, 53, 57, 58, 60, 61,
+                    62, 63, 64, 65, 66, 67, 68, 69, 70, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81})
     app.set.Set(index, true);
   app.startFileLoaded = true;
   doc_test::TDocumentWindow window;  // the set-up applies the start file
@@ -347,7 +348,8 @@ TEST_F(LifeTest, ClosingAPlayingDocumentWaitsForItsEngineAndThenClosesByItself) 
   ZarnDoc::CZarnDoc::SetOpenFilePrompt([](QWidget*) { return std::string("/never/asked.png"); });
   doc.OnFileOpenTo();
   ZarnDoc::CZarnDoc::SetOpenFilePrompt({});
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Stop currently played stream(s) before opening a new stream."}));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{"Stop currently played stream(s) before opening a new stream."}));
 
   ASSERT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE, platform::qt::TCmdCode::Command, nullptr));
   ASSERT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE, platform::qt::TCmdCode::Command, nullptr));  // one waiter

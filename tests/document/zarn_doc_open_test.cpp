@@ -112,7 +112,8 @@ struct TStillCase {
   std::function<TRgbPicture(const std::filesystem::path&, int, int)> make;
 };
 
-TRgbPicture QtSaved(const std::filesystem::path& file, const QImage& image, const char* format, int quality = -1) {
+TRgbPicture QtSaved(const std::filesystem::path& file, const QImage& image, const char* format,
+                    int quality = -1) {
   EXPECT_TRUE(image.save(QString::fromStdString(file.string()), format, quality));
   return open_test::FromImage(QImage(QString::fromStdString(file.string())));
 }
@@ -133,17 +134,21 @@ std::vector<TStillCase> StillCases() {
   cases.push_back({"jfif", "a.jfif", 37, 2, [](const std::filesystem::path& f, int w, int h) {
                      return QtSaved(f, open_test::ToImage(open_test::Pattern(w, h)), "JPG", 75);
                    }});
-  cases.push_back({"bmp24", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
-                     return QtSaved(f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_RGB888),
-                                    "BMP");
-                   }});
-  cases.push_back({"bmp32", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
-                     return QtSaved(f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_ARGB32),
-                                    "BMP");
-                   }});
+  cases.push_back(
+      {"bmp24", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
+         return QtSaved(
+             f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_RGB888), "BMP");
+       }});
+  cases.push_back(
+      {"bmp32", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
+         return QtSaved(
+             f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_ARGB32), "BMP");
+       }});
   for (int bits : {1, 4, 8}) {
-    cases.push_back({bits == 1 ? "bmp1" : bits == 4 ? "bmp4" : "bmp8", "a.bmp", 26, 0,
-                     [bits, sixteen](const std::filesystem::path& f, int w, int h) {
+    cases.push_back({bits == 1   ? "bmp1"
+                     : bits == 4 ? "bmp4"
+                                 : "bmp8",
+                     "a.bmp", 26, 0, [bits, sixteen](const std::filesystem::path& f, int w, int h) {
                        const int count = bits == 1 ? 2 : 16;
                        const std::vector<std::uint32_t> table(sixteen.begin() + (bits == 1 ? 6 : 0),
                                                               sixteen.begin() + (bits == 1 ? 8 : 16));
@@ -154,9 +159,10 @@ std::vector<TStillCase> StillCases() {
                      }});
   }
   cases.push_back({"bmp16", "a.bmp", 26, 8, [](const std::filesystem::path& f, int w, int h) {
-                     tovrin_test::WriteAll(f, MakeBmp(w, h, 16, {}, [](int x, int y) {
-                                             return static_cast<std::uint32_t>((x * 1237 + y * 4099) & 0x7FFF);
-                                           }));
+                     tovrin_test::WriteAll(
+                         f, MakeBmp(w, h, 16, {}, [](int x, int y) {
+                           return static_cast<std::uint32_t>((x * 1237 + y * 4099) & 0x7FFF);
+                         }));
                      return open_test::FromImage(QImage(QString::fromStdString(f.string())));
                    }});
   cases.push_back({"gif", "a.gif", 36, 0, [](const std::filesystem::path& f, int w, int h) {
@@ -179,20 +185,21 @@ std::vector<TStillCase> StillCases() {
                      return p;
                    }});
   for (const char* file : {"a.jp2", "a.jpc"}) {
-    cases.push_back({file[3] == '2' ? "jp2" : "jpc", file, 40, 0, [](const std::filesystem::path& f, int w, int h) {
-                       if (!open_test::HaveTool("opj_compress")) return TRgbPicture{};
-                       const TRgbPicture p = open_test::Pattern(w, h);
-                       const std::filesystem::path ppm = f.parent_path() / "j2k-source.ppm";
-                       open_test::WritePpm(ppm, p);
-                       // A code stream made as .j2k is the same bytes a .jpc holds.
-                       std::filesystem::path made = f;
-                       if (f.extension() == ".jpc") made.replace_extension(".j2k");
-                       if (!open_test::RunTool("opj_compress -n 2 -i " + tovrin_test::Quote(ppm) + " -o " +
-                                               tovrin_test::Quote(made)))
-                         return TRgbPicture{};
-                       if (made != f) std::filesystem::rename(made, f);
-                       return p;  // lossless by default
-                     }});
+    cases.push_back(
+        {file[3] == '2' ? "jp2" : "jpc", file, 40, 0, [](const std::filesystem::path& f, int w, int h) {
+           if (!open_test::HaveTool("opj_compress")) return TRgbPicture{};
+           const TRgbPicture p = open_test::Pattern(w, h);
+           const std::filesystem::path ppm = f.parent_path() / "j2k-source.ppm";
+           open_test::WritePpm(ppm, p);
+           // A code stream made as .j2k is the same bytes a .jpc holds.
+           std::filesystem::path made = f;
+           if (f.extension() == ".jpc") made.replace_extension(".j2k");
+           if (!open_test::RunTool("opj_compress -n 2 -i " + tovrin_test::Quote(ppm) + " -o " +
+                                   tovrin_test::Quote(made)))
+             return TRgbPicture{};
+           if (made != f) std::filesystem::rename(made, f);
+           return p;  // lossless by default
+         }});
   }
   return cases;
 }
@@ -229,7 +236,8 @@ TEST_F(OpenTest, EveryStillFormatShowsTheDecodedPictureAndFillsTheRecords) {
     EXPECT_EQ(doc.m_Format[channel].eStreamType, c.streamType);
   }
   EXPECT_TRUE(sink.Texts().empty());
-  if (!missing.empty()) GTEST_SKIP() << missing.size() << " formats need ffmpeg or opj_compress to make their files";
+  if (!missing.empty())
+    GTEST_SKIP() << missing.size() << " formats need ffmpeg or opj_compress to make their files";
 }
 
 TEST_F(OpenTest, APictureOpensIntoEachChannelAloneAndTheTitleNamesTheFirst) {
@@ -249,8 +257,11 @@ TEST_F(OpenTest, ASecondOpenReplacesThePictureAndTheRecordAndShowsItUpright) {
   const std::string first = (dir / "first.png").string();
   const std::string second = (dir / "second.bmp").string();
   ASSERT_TRUE(open_test::ToImage(open_test::Pattern(8, 4)).save(QString::fromStdString(first), "PNG"));
-  const TRgbPicture wide = open_test::MakeRgbPicture(3, 9, [](int x, int y) { return 0x102030u * (x + y + 1); });
-  ASSERT_TRUE(open_test::ToImage(wide).convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(second), "BMP"));
+  const TRgbPicture wide =
+      open_test::MakeRgbPicture(3, 9, [](int x, int y) { return 0x102030u * (x + y + 1); });
+  ASSERT_TRUE(open_test::ToImage(wide)
+                  .convertToFormat(QImage::Format_RGB888)
+                  .save(QString::fromStdString(second), "BMP"));
   ASSERT_TRUE(Open(first, 0));
   doc.TransformPane(0, ORIENT_ROTATE_RIGHT_90, false);
   ASSERT_EQ(doc.m_VideoPortHub.Port(0).Orientation(), ORIENT_ROTATE_RIGHT_90);
@@ -280,7 +291,9 @@ std::uint32_t ReferenceRgb(int y, int cb, int cr, bool bt709, bool fullRange) {
   const double r = yScale * Y + cScale * 2.0 * (1.0 - kr) * V;
   const double b = yScale * Y + cScale * 2.0 * (1.0 - kb) * U;
   const double g = yScale * Y - cScale * (2.0 * (1.0 - kb) * kb / kg * U + 2.0 * (1.0 - kr) * kr / kg * V);
-  auto clamp = [](double v) { return static_cast<std::uint32_t>(std::lround(std::min(255.0, std::max(0.0, v)))); };
+  auto clamp = [](double v) {
+    return static_cast<std::uint32_t>(std::lround(std::min(255.0, std::max(0.0, v))));
+  };
   return clamp(r) << 16 | clamp(g) << 8 | clamp(b);
 }
 
@@ -335,12 +348,14 @@ std::vector<std::uint8_t> FileBytes(const TPlanes& p) {
 
 TEST_F(OpenTest, RawYuvLayoutsAndOddSizesShowTheFramesColours) {
   const TYuvCase cases[] = {
-      {0, 0, 0, 8, 6}, {0, 6, 2, 16, 8}, {1, 6, 0, 9, 5}, {1, 3, 2, 7, 3}, {0, 3, 0, 10, 4}, {1, 0, 2, 5, 5}, {0, 6, 0, 1, 1},
+      {0, 0, 0, 8, 6},  {0, 6, 2, 16, 8}, {1, 6, 0, 9, 5}, {1, 3, 2, 7, 3},
+      {0, 3, 0, 10, 4}, {1, 0, 2, 5, 5},  {0, 6, 0, 1, 1},
   };
   int channel = 0;
   for (const TYuvCase& c : cases) {
     const std::int32_t format = ComposeYuvFileFormat(c.standard, c.layout, c.range);
-    SCOPED_TRACE("format " + std::to_string(format) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+    SCOPED_TRACE("format " + std::to_string(format) + " " + std::to_string(c.width) + "x" +
+                 std::to_string(c.height));
     const TPlanes planes = MakePlanes(c, static_cast<unsigned>(format * 31 + c.width));
     const std::filesystem::path file = dir / ("frame" + std::to_string(format) + ".yuv");
     tovrin_test::WriteAll(file, FileBytes(planes));
@@ -387,7 +402,8 @@ TEST_F(OpenTest, ARawYuvFileWithoutAFormatUsesTheRememberedSettings) {
 TEST_F(OpenTest, ARawYuvFileNeedsAPlanarLayoutAndASize) {
   const std::filesystem::path file = dir / "frame.yuv";
   tovrin_test::WriteAll(file, std::vector<std::uint8_t>(64 * 3, 100));
-  for (std::int32_t format : {std::int32_t{FF_YUV_RAW}, std::int32_t{FF_PNG}, 52, 95}) EXPECT_FALSE(Open(file.string(), 0, format, 8, 8)) << format;
+  for (std::int32_t format : {std::int32_t{FF_YUV_RAW}, std::int32_t{FF_PNG}, 52, 95})
+    EXPECT_FALSE(Open(file.string(), 0, format, 8, 8)) << format;
   EXPECT_FALSE(Open(file.string(), 0, ComposeYuvFileFormat(0, 0, 0), 0, 8));
   EXPECT_FALSE(Open(file.string(), 0, ComposeYuvFileFormat(0, 0, 0), 8, -1));
   EXPECT_FALSE(doc.m_Source[0].bOpen);
@@ -424,7 +440,8 @@ TEST_F(OpenTest, AFileThatCannotBeOpenedIsReportedOnceAndLeavesTheChannelAsItWas
     tovrin_test::WriteAll(dir / name, bytes);
     bad.push_back((dir / name).string());
   };
-  make("truncated.png", std::vector<std::uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2)));
+  make("truncated.png",
+       std::vector<std::uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2)));
   make("png-bytes.jpg", png);
   make("png-bytes.gif", png);
   make("png-bytes.tif", png);
@@ -508,7 +525,8 @@ TEST_F(OpenTest, DecodingAPngRequestFillsTheCallersFrame) {
   EXPECT_EQ(frame.nHeight, 3);
   // Bottom-up rows: the top-left pixel is the first of the last row.
   const std::uint8_t* topLeft = frame.pBuffer + static_cast<std::size_t>(frame.nStride) * 2;
-  EXPECT_EQ((std::uint32_t{topLeft[2]} << 16 | std::uint32_t{topLeft[1]} << 8 | topLeft[0]), picture.At(0, 0));
+  EXPECT_EQ((std::uint32_t{topLeft[2]} << 16 | std::uint32_t{topLeft[1]} << 8 | topLeft[0]),
+            picture.At(0, 0));
   FreeFrameBuffer(&frame);
 }
 
@@ -588,15 +606,19 @@ namespace {
 
 #if defined(TOVRIN_HAVE_MEDIA_GRAPH)
 TEST_F(OpenTest, AVideoFileShowsItsFirstFrameAndAnAudioFileItsPlaceholder) {
-  if (!open_test::HaveTool("gst-launch-1.0") || !open_test::HaveTool("ffmpeg")) GTEST_SKIP() << "needs gst-launch-1.0 and ffmpeg";
+  if (!open_test::HaveTool("gst-launch-1.0") || !open_test::HaveTool("ffmpeg"))
+    GTEST_SKIP() << "needs gst-launch-1.0 and ffmpeg";
   const std::filesystem::path video = dir / "clip.avi";
   const std::filesystem::path audio = dir / "tone.wav";
-  ASSERT_TRUE(open_test::RunTool(
-      "gst-launch-1.0 -q -e videotestsrc num-buffers=5 ! video/x-raw,format=I420,width=96,height=64,framerate=25/1 ! "
-      "avenc_mpeg4 ! mpeg4videoparse ! avimux ! filesink location=" + tovrin_test::Quote(video)));
+  ASSERT_TRUE(
+      open_test::RunTool("gst-launch-1.0 -q -e videotestsrc num-buffers=5 ! "
+                         "video/x-raw,format=I420,width=96,height=64,framerate=25/1 ! "
+                         "avenc_mpeg4 ! mpeg4videoparse ! avimux ! filesink location=" +
+                         tovrin_test::Quote(video)));
   ASSERT_TRUE(open_test::RunTool(
       "gst-launch-1.0 -q -e audiotestsrc num-buffers=20 ! audio/x-raw,rate=48000,channels=2 ! audioconvert ! "
-      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" + tovrin_test::Quote(audio)));
+      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" +
+      tovrin_test::Quote(audio)));
   // The first frame decoded by ffmpeg, as rows of red, green and blue.
   const auto raw = tovrin_test::RunCapture("ffmpeg -loglevel error -i " + tovrin_test::Quote(video) +
                                            " -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
@@ -648,7 +670,8 @@ TEST_F(OpenTest, AnOpenedAudioOrVideoFileStartsPlayingWhenTheOptionSaysSo) {
   const std::filesystem::path audio = dir / "start.wav";
   ASSERT_TRUE(open_test::RunTool(
       "gst-launch-1.0 -q -e audiotestsrc num-buffers=10 ! audio/x-raw,rate=48000,channels=2 ! audioconvert ! "
-      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" + tovrin_test::Quote(audio)));
+      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" +
+      tovrin_test::Quote(audio)));
   const std::string still = (dir / "still.png").string();
   ASSERT_TRUE(open_test::ToImage(open_test::Pattern(4, 4)).save(QString::fromStdString(still), "PNG"));
 

@@ -36,14 +36,16 @@ namespace {
 // of the frame number is set; neutral chroma. 4:2:0 centred, BT.601, 16-235.
 constexpr int kWidth = 64;
 constexpr int kHeight = 16;
-constexpr std::int32_t kYuvFormat = ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
+constexpr std::int32_t kYuvFormat =
+    ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
 
 void WriteClip(const fs::path& path, int frames) {
   std::ofstream out(path, std::ios::binary);
   for (int k = 0; k < frames; ++k) {
     std::vector<char> frame(kWidth * kHeight * 3 / 2, static_cast<char>(128));
     for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) frame[static_cast<std::size_t>(y * kWidth + x)] = static_cast<char>((k >> (x / 8)) & 1 ? 235 : 16);
+      for (int x = 0; x < kWidth; ++x)
+        frame[static_cast<std::size_t>(y * kWidth + x)] = static_cast<char>((k >> (x / 8)) & 1 ? 235 : 16);
     out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
   }
 }
@@ -51,7 +53,8 @@ void WriteClip(const fs::path& path, int frames) {
 // The frame number a channel's port shows, or -1.
 int PortFrame(const ZarnDoc::CZarnDoc& doc, int channel) {
   const VideoPort::TPicture picture = doc.m_VideoPortHub.Port(channel).FrontBitmap();
-  if (!picture || picture->Width() != kWidth || picture->Height() != kHeight || picture->BitCount() != 32) return -1;
+  if (!picture || picture->Width() != kWidth || picture->Height() != kHeight || picture->BitCount() != 32)
+    return -1;
   int k = 0;
   for (int stripe = 0; stripe < 8; ++stripe) {
     const int level = picture->RowFromTop(kHeight / 2)[4 * (stripe * 8 + 3) + 1];
@@ -128,13 +131,18 @@ class PlayTest : public tovrin_test::TRecordedMessagesTest {
     block.mode = mode;
     for (int ch : channels) {
       std::uint8_t* bytes = &block.channel[ch].navigate;
-      const int byte = mode == NAVIGATE_MODE_SOURCE_LIST ? 0 : mode == NAVIGATE_MODE_PLAY ? 1 : mode == NAVIGATE_MODE_REPLAY ? 2 : 4;
+      const int byte = mode == NAVIGATE_MODE_SOURCE_LIST ? 0
+                       : mode == NAVIGATE_MODE_PLAY      ? 1
+                       : mode == NAVIGATE_MODE_REPLAY    ? 2
+                                                         : 4;
       bytes[byte] = 1;
     }
     pq::SendAppRecord(doc.ControllerView(), pq::WM_APP_OPTS_NAVIGATE, 0, block);
     ASSERT_EQ(block.header.answered, 1);
   }
-  std::string Readout(int channel) { return doc.ControllerView()->FrameReadout(channel)->text().toStdString(); }
+  std::string Readout(int channel) {
+    return doc.ControllerView()->FrameReadout(channel)->text().toStdString();
+  }
 };
 
 }  // namespace
@@ -153,16 +161,26 @@ TEST_F(PlayTest, UpdateRulesFollowTheEngineState) {
     bool stopped, playing, paused;
   };
   const TRule rules[] = {
-      {shell::ID_NAVIGATE_FIRST, true, false, false},       {shell::ID_NAVIGATE_LAST, true, false, false},
-      {shell::ID_NAVIGATE_NEXT, true, false, false},        {shell::ID_NAVIGATE_PREVIOUS, true, false, false},
-      {shell::ID_NAVIGATE_SOURCE_LIST, true, false, false}, {shell::ID_NAVIGATE_START, true, false, true},
-      {shell::ID_NAVIGATE_START_PAUSE, true, true, true},   {shell::ID_NAVIGATE_PAUSE, true, true, true},
-      {shell::ID_NAVIGATE_STOP, false, true, true},         {shell::ID_NAVIGATE_ENABLE_PLAYING, true, false, false},
-      {shell::ID_REPLAY_FIRST, false, false, true},         {shell::ID_REPLAY_LAST, false, false, true},
-      {shell::ID_REPLAY_NEXT, false, false, true},          {shell::ID_REPLAY_PREVIOUS, false, false, true},
-      {shell::ID_REPLAY_FORTH, false, false, true},         {shell::ID_REPLAY_BACK, false, false, true},
-      {shell::ID_REPLAY_PAUSE, false, false, true},         {shell::ID_REPLAY_REVERSE, false, false, true},
-      {shell::ID_REPLAY_ENABLE, false, false, true},        {shell::ID_TOOLS_STATUS, true, true, true},
+      {shell::ID_NAVIGATE_FIRST, true, false, false},
+      {shell::ID_NAVIGATE_LAST, true, false, false},
+      {shell::ID_NAVIGATE_NEXT, true, false, false},
+      {shell::ID_NAVIGATE_PREVIOUS, true, false, false},
+      {shell::ID_NAVIGATE_SOURCE_LIST, true, false, false},
+      {shell::ID_NAVIGATE_START, true, false, true},
+      {shell::ID_NAVIGATE_START_PAUSE, true, true, true},
+      {shell::ID_NAVIGATE_PAUSE, true, true, true},
+      {shell::ID_NAVIGATE_STOP, false, true, true},
+      {shell::ID_NAVIGATE_ENABLE_PLAYING, true, false, false},
+      {shell::ID_REPLAY_FIRST, false, false, true},
+      {shell::ID_REPLAY_LAST, false, false, true},
+      {shell::ID_REPLAY_NEXT, false, false, true},
+      {shell::ID_REPLAY_PREVIOUS, false, false, true},
+      {shell::ID_REPLAY_FORTH, false, false, true},
+      {shell::ID_REPLAY_BACK, false, false, true},
+      {shell::ID_REPLAY_PAUSE, false, false, true},
+      {shell::ID_REPLAY_REVERSE, false, false, true},
+      {shell::ID_REPLAY_ENABLE, false, false, true},
+      {shell::ID_TOOLS_STATUS, true, true, true},
   };
   std::map<UINT, bool> stopped, playing, paused;
   for (const TRule& r : rules) stopped[r.id] = Enabled(r.id);
@@ -226,7 +244,8 @@ TEST_F(PlayTest, TheControllerCountsThePlayedFramesOfEveryChannel) {
   constexpr int kFrames = 20;
   doc.ch_nDecoderVideoOutPeriod = 5;
   doc.m_bVideoInfo[0] = 1;  // "Enable frame index and time info"
-  for (int ch = 0; ch < 4; ++ch) ASSERT_TRUE(Open(ch, Clip("c" + std::to_string(ch) + ".yuv", kFrames))) << ch;
+  for (int ch = 0; ch < 4; ++ch)
+    ASSERT_TRUE(Open(ch, Clip("c" + std::to_string(ch) + ".yuv", kFrames))) << ch;
   Select(NAVIGATE_MODE_PLAY, {0, 1, 2, 3});
   Run(shell::ID_NAVIGATE_START_PAUSE);
   ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.IsRunning(); }));
@@ -275,9 +294,9 @@ TEST_F(PlayTest, ReplayCommandsMoveThePortsPictureWhilePaused) {
   EXPECT_FALSE(doc.m_Engine.m_bReplayForth.load());
   EXPECT_TRUE(doc.m_Engine.m_bReplayBack.load());
   Run(shell::ID_REPLAY_PAUSE);
-  for (const std::atomic<bool>* flag : {&doc.m_Engine.m_bStepNext, &doc.m_Engine.m_bStepPrevious,
-                                        &doc.m_Engine.m_bReplayForth, &doc.m_Engine.m_bReplayBack,
-                                        &doc.m_Engine.m_bGoFirst, &doc.m_Engine.m_bGoLast})
+  for (const std::atomic<bool>* flag :
+       {&doc.m_Engine.m_bStepNext, &doc.m_Engine.m_bStepPrevious, &doc.m_Engine.m_bReplayForth,
+        &doc.m_Engine.m_bReplayBack, &doc.m_Engine.m_bGoFirst, &doc.m_Engine.m_bGoLast})
     EXPECT_FALSE(flag->load());
 
   Run(shell::ID_REPLAY_LAST);
@@ -313,8 +332,10 @@ TEST_F(PlayTest, ReferenceFramesLimitWhatPlays) {
   read.header.op = OPTS_XCHG_READ;
   pq::SendAppRecord(doc.ControllerView(), pq::WM_APP_OPTS_REFERENCE_FRAMES, 0, read);
   ASSERT_EQ(read.header.answered, 1);
-  EXPECT_EQ((std::vector<std::int32_t>(read.startFrame, read.startFrame + 4)), (std::vector<std::int32_t>{5, 0, 7, 0}));
-  EXPECT_EQ((std::vector<std::int32_t>(read.stopFrame, read.stopFrame + 4)), (std::vector<std::int32_t>{10, 0, 0, 0}));
+  EXPECT_EQ((std::vector<std::int32_t>(read.startFrame, read.startFrame + 4)),
+            (std::vector<std::int32_t>{5, 0, 7, 0}));
+  EXPECT_EQ((std::vector<std::int32_t>(read.stopFrame, read.stopFrame + 4)),
+            (std::vector<std::int32_t>{10, 0, 0, 0}));
 
   // Frames before the first are not shown; the channel holds at its limit.
   std::vector<int> shown;
@@ -346,7 +367,7 @@ TEST_F(PlayTest, ChannelSelectorModesChangeExactlyTheirFlags) {
     bool navigate, play, replay, dvd;  // which of the four selections the mode writes
   };
   const TCase cases[] = {
-      {30, true, true, true, true}, {31, true, false, false, false}, {32, false, true, false, false},
+      {30, true, true, true, true},    {31, true, false, false, false}, {32, false, true, false, false},
       {33, false, false, true, false}, {38, false, false, false, true},
   };
   for (const TCase& c : cases) {

@@ -1,7 +1,7 @@
 #include "document/zarn_doc.h"
 
-#include <QSpinBox>
 #include <QCheckBox>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,8 @@ class TTestApplication : public shell::IApplication {
   std::int32_t NextClipboardNumber() override { return 0; }
   std::int32_t NextScanNumber() override { return 0; }
   std::int32_t NextSourceSerial() override { return 0; }
-  void RegisterDocument(shell::IMediaDocument* document, std::int32_t& number, std::int32_t& serial) override {
+  void RegisterDocument(shell::IMediaDocument* document, std::int32_t& number,
+                        std::int32_t& serial) override {
     number = ++m_documents;
     serial = ++m_serials;
     shell::TDocRegistryEntry entry;
@@ -164,8 +165,12 @@ TEST(ZarnDocument, PresetAndFittingZoomCommandsSetModeFactorAndChecks) {
     int mode;
     float factor0;  // 0: unchanged
   } cases[] = {
-      {ID_ZOOM_25, ZOOM_25, 0.25f},     {ID_ZOOM_1000, ZOOM_1000, 10.0f}, {ID_ZOOM_FIT_WIDTH, ZOOM_FIT_WIDTH, 0},
-      {ID_ZOOM_PRESET, ZOOM_100, 1.0f}, {ID_ZOOM_175, ZOOM_175, 1.75f},   {ID_ZOOM_FILL_VIEW, ZOOM_FILL_VIEW, 0},
+      {ID_ZOOM_25, ZOOM_25, 0.25f},
+      {ID_ZOOM_1000, ZOOM_1000, 10.0f},
+      {ID_ZOOM_FIT_WIDTH, ZOOM_FIT_WIDTH, 0},
+      {ID_ZOOM_PRESET, ZOOM_100, 1.0f},
+      {ID_ZOOM_175, ZOOM_175, 1.75f},
+      {ID_ZOOM_FILL_VIEW, ZOOM_FILL_VIEW, 0},
       {ID_ZOOM_KEEP_IN_VIEW, ZOOM_KEEP_IN_VIEW, 1.0f},
   };
   for (const auto& c : cases) {
@@ -213,7 +218,8 @@ TEST(ZarnDocument, ZoomStepFromAFittingModeStartsAtThePrimaryPanesFactor) {
   // A picture 0.6 times the primary pane's width shows at 0.6 in fit view.
   const QSize client = w.Pane(0).ClientSize();
   ASSERT_GT(client.width(), 100);
-  auto picture = MakePicture(client.width() * 10 / 6, client.height() / 4, [](int, int) { return 0x808080u; });
+  auto picture =
+      MakePicture(client.width() * 10 / 6, client.height() / 4, [](int, int) { return 0x808080u; });
   LoadPicture(doc, 0, picture);
   float factor = 0;
   ASSERT_TRUE(doc.SetZoomMode(ZOOM_FIT_VIEW));
@@ -255,7 +261,8 @@ TEST(ZarnDocument, ZoomExchangeReadsWhatThePanesShowAndWritesFactors) {
   TZoomExchange read;
   read.operation = 1;
   // Through the controller pane and through the frame alike.
-  for (QObject* target : {static_cast<QObject*>(doc.ControllerView()), static_cast<QObject*>(w.frame.data())}) {
+  for (QObject* target :
+       {static_cast<QObject*>(doc.ControllerView()), static_cast<QObject*>(w.frame.data())}) {
     read.answered = 0;
     EXPECT_EQ(pq::SendAppRecord(target, pq::WM_APP_ZOOM_SETTINGS, 0, read), 1);
     EXPECT_EQ(read.answered, 1);
@@ -328,7 +335,7 @@ TEST(ZarnDocument, CustomZoomDialogTellsWhenItsOwnerDoesNotAnswer) {
   dialog.accept();
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data are not available",
-                                                      "Configuration data can not be set"}));
+                                                    "Configuration data can not be set"}));
 }
 
 TEST(ZarnDocument, RotateAndReflectTurnOnlyThePrimaryChannel) {
@@ -451,9 +458,11 @@ TEST(ZarnDocument, CallbackAnswersYesOnlyToTheOneCombinationOfItsFirstSlot) {
     std::int32_t a, b, c;
     bool yes;
   } cases[] = {
-      {1, 1, 1, true}, {1, 1, -7, true}, {1, 1, 0, false}, {0, 1, 1, false}, {1, 0, 1, false}, {2, 1, 1, false},
+      {1, 1, 1, true},  {1, 1, -7, true}, {1, 1, 0, false},
+      {0, 1, 1, false}, {1, 0, 1, false}, {2, 1, 1, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(callback.Callback1(c.a, c.b, c.c) != FALSE_, c.yes) << c.a << c.b << c.c;
+  for (const auto& c : cases)
+    EXPECT_EQ(callback.Callback1(c.a, c.b, c.c) != FALSE_, c.yes) << c.a << c.b << c.c;
   EXPECT_NE(callback.Callback2(0, 0, 0), FALSE_);
   EXPECT_NE(callback.Callback3(5, 6, 7), FALSE_);
 }

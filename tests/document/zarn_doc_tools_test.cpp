@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "document/close_channels_dialog.h"
-#include "shell/command_ids.h"
 #include "document/zarn_doc.h"
 #include "document_fixture.h"
 #include "open_fixture.h"
+#include "shell/command_ids.h"
 #include "tests/support/message_fixture.h"
 
 using namespace ZarnTypes;
@@ -38,7 +38,8 @@ double ReferencePsnr(const open_test::TRgbPicture& a, const open_test::TRgbPictu
   double sum = 0.0;
   for (std::size_t i = 0; i < a.pixels.size(); ++i)
     for (int shift : {0, 8, 16}) {
-      const double d = static_cast<double>((a.pixels[i] >> shift) & 0xFF) - static_cast<double>((b.pixels[i] >> shift) & 0xFF);
+      const double d = static_cast<double>((a.pixels[i] >> shift) & 0xFF) -
+                       static_cast<double>((b.pixels[i] >> shift) & 0xFF);
       sum += d * d;
     }
   const double mse = sum / (static_cast<double>(a.pixels.size()) * 3.0);
@@ -46,7 +47,8 @@ double ReferencePsnr(const open_test::TRgbPicture& a, const open_test::TRgbPictu
 }
 
 TEST_F(ToolsTest, PsnrOfTwoPicturesMatchesAnIndependentComputation) {
-  auto first = MakePicture(31, 17, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x070503 + y * 0x010911); });
+  auto first = MakePicture(
+      31, 17, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x070503 + y * 0x010911); });
   auto second = MakePicture(31, 17, [](int x, int y) {
     return static_cast<std::uint32_t>(x * 0x070503 + y * 0x010911 + ((x * y) % 5) * 0x010101);
   });
@@ -70,20 +72,23 @@ TEST_F(ToolsTest, PsnrEdgeCasesReportTheirOwnTexts) {
   auto small = MakePicture(32, 24, [](int x, int y) { return static_cast<std::uint32_t>(x * 3 + y * 5); });
   LoadPicture(doc, 1, small);
   EXPECT_EQ(doc.OnToolsPsnr(), 2);
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Images 1 and 2 are identical",
-                                                    "PSNR can not be calculated.\nSizes of images are different.",
-                                                    "PSNR can not be calculated.\nSizes of images are different."}));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{"Images 1 and 2 are identical",
+                                      "PSNR can not be calculated.\nSizes of images are different.",
+                                      "PSNR can not be calculated.\nSizes of images are different."}));
 }
 
 TEST_F(ToolsTest, PsnrComparesThePrimaryPictureAsItIsTurned) {
-  auto picture = MakePicture(20, 10, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x0A0000 + y * 0x000B0C); });
-  auto copy = MakePicture(20, 10, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x0A0000 + y * 0x000B0C); });
+  auto picture = MakePicture(
+      20, 10, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x0A0000 + y * 0x000B0C); });
+  auto copy = MakePicture(
+      20, 10, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x0A0000 + y * 0x000B0C); });
   LoadPicture(doc, 0, picture);
   LoadPicture(doc, 1, copy);
   EXPECT_EQ(doc.OnToolsPsnr(), 1);
   doc.m_Source[0].nPictureCount = 1;
   doc.TransformPane(0, ORIENT_ROTATE_RIGHT_90, false);
-  EXPECT_EQ(doc.OnToolsPsnr(), 2);  // 10 x 20 against 20 x 10
+  EXPECT_EQ(doc.OnToolsPsnr(), 2);                      // 10 x 20 against 20 x 10
   doc.TransformPane(0, ORIENT_ROTATE_RIGHT_90, false);  // upside down
   EXPECT_EQ(doc.OnToolsPsnr(), 0);
 }
@@ -125,8 +130,8 @@ TEST_F(ToolsTest, OptionSheetCommandsAreDisabledAndTheOthersEnabled) {
     ASSERT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
     EXPECT_FALSE(ui.Enabled()) << id;
   }
-  for (UINT id : {shell::ID_TOOLS_PSNR, shell::ID_VIEW_REFRESH, shell::ID_FILE_CLOSE_FROM, shell::ID_FILE_SAVE_PROJECT,
-                  shell::ID_FILE_OPEN_TO, shell::ID_FILE_CLOSE}) {
+  for (UINT id : {shell::ID_TOOLS_PSNR, shell::ID_VIEW_REFRESH, shell::ID_FILE_CLOSE_FROM,
+                  shell::ID_FILE_SAVE_PROJECT, shell::ID_FILE_OPEN_TO, shell::ID_FILE_CLOSE}) {
     pq::TCmdUI ui(id);
     ui.Enable(false);
     ASSERT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
@@ -141,13 +146,13 @@ class CloseFromTest : public ToolsTest {
  protected:
   void SetUp() override {
     ToolsTest::SetUp();
-    ZarnDoc::CZarnDoc::SetCloseFromPrompt([this](const std::array<std::uint8_t, 4>& open,
-                                                 std::array<std::uint8_t, 4>& close) {
-      ++prompts;
-      shownOpen = open;
-      close = answer;
-      return accept;
-    });
+    ZarnDoc::CZarnDoc::SetCloseFromPrompt(
+        [this](const std::array<std::uint8_t, 4>& open, std::array<std::uint8_t, 4>& close) {
+          ++prompts;
+          shownOpen = open;
+          close = answer;
+          return accept;
+        });
   }
   void TearDown() override { ZarnDoc::CZarnDoc::SetCloseFromPrompt({}); }
 
@@ -155,7 +160,8 @@ class CloseFromTest : public ToolsTest {
   void OpenChannels(std::initializer_list<int> channels) {
     for (int ch : channels) {
       const std::string file = Path("ch" + std::to_string(ch) + ".png");
-      ASSERT_TRUE(open_test::ToImage(open_test::Pattern(5 + ch, 4)).save(QString::fromStdString(file), "PNG"));
+      ASSERT_TRUE(
+          open_test::ToImage(open_test::Pattern(5 + ch, 4)).save(QString::fromStdString(file), "PNG"));
       ASSERT_TRUE(doc.OpenSource(file, ch));
       doc.m_bPlayEnable[ch] = doc.m_bNavigate[ch] = doc.m_bReplayEnable[ch] = doc.m_bDvdNavigate[ch] = true;
     }
@@ -201,11 +207,8 @@ TEST_F(CloseFromTest, TheChosenChannelsCloseAndThePrimaryStaysEnabled) {
     std::array<std::uint8_t, 4> close;
   };
   const TCase cases[] = {
-      {{0, 1, 3}, {0, 1, 0, 1}},
-      {{0, 2}, {1, 0, 1, 0}},
-      {{1, 2}, {0, 0, 1, 0}},
-      {{0, 1, 2, 3}, {0, 0, 0, 1}},
-      {{0, 1, 2, 3}, {0, 0, 0, 0}},
+      {{0, 1, 3}, {0, 1, 0, 1}},    {{0, 2}, {1, 0, 1, 0}},       {{1, 2}, {0, 0, 1, 0}},
+      {{0, 1, 2, 3}, {0, 0, 0, 1}}, {{0, 1, 2, 3}, {0, 0, 0, 0}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.open) + " close " + ::testing::PrintToString(c.close));
@@ -220,8 +223,12 @@ TEST_F(CloseFromTest, TheChosenChannelsCloseAndThePrimaryStaysEnabled) {
       EXPECT_EQ(shownOpen[ch], wasOpen ? 1 : 0) << ch;
       const bool closes = c.close[ch] != 0;
       EXPECT_EQ(Closed(ch), closes || !wasOpen) << ch;
-      if (closes) EXPECT_EQ(doc.m_bPlayEnable[ch], ch == 0) << ch;
-      if (wasOpen && !closes) EXPECT_TRUE(doc.m_bPlayEnable[ch]) << ch;
+      if (closes) {
+        EXPECT_EQ(doc.m_bPlayEnable[ch], ch == 0) << ch;
+      }
+      if (wasOpen && !closes) {
+        EXPECT_TRUE(doc.m_bPlayEnable[ch]) << ch;
+      }
     }
   }
 }

@@ -64,7 +64,8 @@ TEST_F(PasteTest, TheClipboardsPictureBecomesTheChannelsSource) {
   const QImage shown = ZarnView::PictureToImage(*front);
   ASSERT_EQ(shown.size(), QSize(4, 3));
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(shown.pixel(x, y) & 0xFFFFFFu, qRgb(40 * x, 60 * y, 200) & 0xFFFFFFu);
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(shown.pixel(x, y) & 0xFFFFFFu, qRgb(40 * x, 60 * y, 200) & 0xFFFFFFu);
 
   const TMediaSource& source = doc.m_Source[1];
   EXPECT_TRUE(source.bOpen);
@@ -81,8 +82,7 @@ TEST_F(PasteTest, TheClipboardsPictureBecomesTheChannelsSource) {
   EXPECT_EQ(doc.m_strDocTitle, doc.DocName() + " | | " + source.sPath + " ||");
   // The window shows the pane of the channel, and the explorer hears of it.
   EXPECT_TRUE(w.frame->RightColumnShown());
-  EXPECT_EQ(main.notices,
-            (std::vector<std::pair<int, int>>{{10, int(pq::FRAME_REQ_EXPLORER_UPDATE_DOC)}}));
+  EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{10, int(pq::FRAME_REQ_EXPLORER_UPDATE_DOC)}}));
 
   // The next paste takes the next number.
   ASSERT_TRUE(doc.PasteFromClipboard(0));
@@ -199,8 +199,9 @@ TEST_F(PaneLayoutTest, AnOwnerThatDoesNotAnswerIsReportedAndOkStillCloses) {
   QWidget owner;
   CVideoPortPaneLayout dialog(&owner);
   dialog.OnInitDialog();
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{
-                              "Configuration data for video panes are not available.\n\nDefault layout is used."}));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{
+                "Configuration data for video panes are not available.\n\nDefault layout is used."}));
   EXPECT_EQ(dialog.SelectedChannels(), (std::array<std::int32_t, 4>{0, 1, 2, 3}));
   EXPECT_FALSE(dialog.HorizontalButton()->isChecked() || dialog.VerticalButton()->isChecked() ||
                dialog.CustomButton()->isChecked());
@@ -209,8 +210,9 @@ TEST_F(PaneLayoutTest, AnOwnerThatDoesNotAnswerIsReportedAndOkStillCloses) {
   EXPECT_FALSE(dialog.OnApply());
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for video pane/channel layout can not be set",
-                                                    "Configuration data for video pane/channel layout can not be set"}));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{"Configuration data for video pane/channel layout can not be set",
+                                      "Configuration data for video pane/channel layout can not be set"}));
 }
 
 TEST_F(PaneLayoutTest, TheLayoutCommandRunsTheDialogAndRescalesThePanesWhoseChannelChanged) {
@@ -232,7 +234,8 @@ TEST_F(PaneLayoutTest, TheLayoutCommandRunsTheDialogAndRescalesThePanesWhoseChan
     dialog->VerticalButton()->click();
     dialog->accept();
   });
-  ASSERT_TRUE(w.frame->FrameTarget()->OnCmdMsg(ZarnCommands::ID_VIEW_PANE_LAYOUT, pq::TCmdCode::Command, nullptr));
+  ASSERT_TRUE(
+      w.frame->FrameTarget()->OnCmdMsg(ZarnCommands::ID_VIEW_PANE_LAYOUT, pq::TCmdCode::Command, nullptr));
   EXPECT_EQ(MapOf(doc), (std::array<std::int32_t, 4>{0, 2, 1, 3}));
   EXPECT_EQ(w.Pane(1).ScrollRange(), QSize(600, 400)) << "pane 1 shows channel 3 now";
   EXPECT_EQ(w.Pane(2).ScrollRange(), QSize(0, 0)) << "pane 2 shows the empty channel 2";
@@ -247,7 +250,8 @@ TEST_F(PaneLayoutTest, TheLayoutCommandRunsTheDialogAndRescalesThePanesWhoseChan
     dialog->HorizontalButton()->click();
     dialog->reject();
   });
-  ASSERT_TRUE(w.frame->FrameTarget()->OnCmdMsg(ZarnCommands::ID_VIEW_PANE_LAYOUT, pq::TCmdCode::Command, nullptr));
+  ASSERT_TRUE(
+      w.frame->FrameTarget()->OnCmdMsg(ZarnCommands::ID_VIEW_PANE_LAYOUT, pq::TCmdCode::Command, nullptr));
   EXPECT_EQ(MapOf(doc), (std::array<std::int32_t, 4>{0, 2, 1, 3}));
   EXPECT_TRUE(main.notices.empty());
 }

@@ -198,7 +198,8 @@ TEST(ZarnViewScrolling, MagnifyingKeepsTheCentredPointInTheCentre) {
   auto& view = w.Pane(0);
   view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  const QSize bars(view.verticalScrollBar()->sizeHint().width(), view.horizontalScrollBar()->sizeHint().height());
+  const QSize bars(view.verticalScrollBar()->sizeHint().width(),
+                   view.horizontalScrollBar()->sizeHint().height());
   w.frame->resize(QSize(500, 500) + bars);
   QApplication::processEvents();
   ASSERT_EQ(view.ClientSize(), QSize(500, 500));
@@ -253,7 +254,8 @@ TEST(ZarnViewScrolling, CtrlWheelZoomsAndTheWheelScrollsInAccumulatedSteps) {
 
 TEST(ZarnViewClipboard, CopyPutsThePictureUprightOnTheClipboard) {
   TDocumentWindow w;
-  auto picture = MakePicture(3, 2, [](int x, int y) -> std::uint32_t { return (x * 80u) << 16 | (y * 200u); });
+  auto picture =
+      MakePicture(3, 2, [](int x, int y) -> std::uint32_t { return (x * 80u) << 16 | (y * 200u); });
   LoadPicture(w.Doc(), 0, picture);
   QGuiApplication::clipboard()->clear();
   ASSERT_TRUE(w.Pane(0).OnCmdMsg(ID_EDIT_COPY, pq::TCmdCode::Command, nullptr));
@@ -261,7 +263,8 @@ TEST(ZarnViewClipboard, CopyPutsThePictureUprightOnTheClipboard) {
   ASSERT_EQ(copied.size(), QSize(3, 2));
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x)
-      EXPECT_EQ(copied.pixel(x, y) & 0xFFFFFF, static_cast<QRgb>((x * 80u) << 16 | (y * 200u))) << x << ", " << y;
+      EXPECT_EQ(copied.pixel(x, y) & 0xFFFFFF, static_cast<QRgb>((x * 80u) << 16 | (y * 200u)))
+          << x << ", " << y;
 }
 
 TEST(ZarnViewPrinting, PrintsThePictureToAPdfFile) {

@@ -23,7 +23,14 @@ TEST(ZoomPictureRect, WhereThePaneDrawsThePictureInEachMode) {
     int W, H, cx, cy;
     TRect expected;
   } cases[] = {
-      {"fit view, wide picture in a narrow pane", ZOOM_FIT_VIEW, 1.0f, 640, 480, 320, 480, {0, 120, 320, 360}},
+      {"fit view, wide picture in a narrow pane",
+       ZOOM_FIT_VIEW,
+       1.0f,
+       640,
+       480,
+       320,
+       480,
+       {0, 120, 320, 360}},
       {"keep in view, too large", ZOOM_KEEP_IN_VIEW, 1.0f, 640, 480, 320, 480, {0, 120, 320, 360}},
       {"fill view stretches", ZOOM_FILL_VIEW, 1.0f, 640, 480, 320, 480, {0, 0, 320, 480}},
       {"keep in view, fits: 1:1 centred", ZOOM_KEEP_IN_VIEW, 1.0f, 100, 50, 400, 300, {150, 125, 250, 175}},
@@ -32,7 +39,14 @@ TEST(ZoomPictureRect, WhereThePaneDrawsThePictureInEachMode) {
       {"larger than the pane: at the origin", ZOOM_500, 5.0f, 100, 80, 400, 300, {0, 0, 500, 400}},
       {"custom factor", ZOOM_CUSTOM, 0.5f, 100, 50, 400, 300, {175, 137, 225, 162}},
       {"fit width keeps the left edge", ZOOM_FIT_WIDTH, 1.0f, 640, 480, 320, 100, {0, 0, 320, 240}},
-      {"fit width, short picture centred vertically", ZOOM_FIT_WIDTH, 1.0f, 640, 100, 320, 480, {0, 215, 320, 265}},
+      {"fit width, short picture centred vertically",
+       ZOOM_FIT_WIDTH,
+       1.0f,
+       640,
+       100,
+       320,
+       480,
+       {0, 215, 320, 265}},
       {"fit height", ZOOM_FIT_HEIGHT, 1.0f, 640, 480, 400, 240, {40, 0, 360, 240}},
   };
   for (const auto& c : cases) EXPECT_EQ(Rect(c.mode, c.factor, c.W, c.H, c.cx, c.cy), c.expected) << c.what;
@@ -60,10 +74,10 @@ TEST(ZoomPaneFactor, FittingModesDeriveTheFactorFromPaneAndPicture) {
       {ZOOM_FIT_VIEW, 640, 480, 320, 480, 0.5f},
       {ZOOM_FIT_WIDTH, 640, 480, 320, 480, 0.5f},
       {ZOOM_FIT_HEIGHT, 640, 480, 320, 480, 1.0f},
-      {ZOOM_FILL_VIEW, 100, 100, 400, 100, 2.0f},   // sqrt(smaller ratio 1 x width ratio 4)
+      {ZOOM_FILL_VIEW, 100, 100, 400, 100, 2.0f},  // sqrt(smaller ratio 1 x width ratio 4)
       {ZOOM_KEEP_IN_VIEW, 100, 50, 400, 300, 1.0f},
       {ZOOM_KEEP_IN_VIEW, 800, 600, 400, 300, 0.5f},
-      {ZOOM_FIT_VIEW, 0, 480, 320, 480, 1.0f},      // nothing to fit
+      {ZOOM_FIT_VIEW, 0, 480, 320, 480, 1.0f},  // nothing to fit
       {ZOOM_FIT_VIEW, 640, 480, 0, 480, 1.0f},
   };
   for (const auto& c : cases) {
@@ -169,8 +183,8 @@ TEST(ZoomWheel, NotchesScrollLinesBoundedByAPageDownwards) {
   EXPECT_EQ(Zoom::WheelStep(-120, 3, 10, 100), 30);
   EXPECT_EQ(Zoom::WheelStep(-120, 3, 10, 20), 20);
   EXPECT_EQ(Zoom::WheelStep(120, 3, 10, 20), -30);
-  EXPECT_EQ(Zoom::WheelStep(-1, 3, 10, 100), 0);   // too small: kept for later
-  EXPECT_EQ(Zoom::WheelStep(-4, 3, 10, 100), 1);   // 4 x 30 / 120 = 1
+  EXPECT_EQ(Zoom::WheelStep(-1, 3, 10, 100), 0);     // too small: kept for later
+  EXPECT_EQ(Zoom::WheelStep(-4, 3, 10, 100), 1);     // 4 x 30 / 120 = 1
   EXPECT_EQ(Zoom::WheelStep(-120, -1, 10, 80), 80);  // a page per notch
   EXPECT_EQ(Zoom::WheelStep(240, -1, 10, 80), -160);
 }

@@ -4,13 +4,13 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 
 #include "tests/support/test_support.h"
 
@@ -29,7 +29,8 @@ const bool kAudioSinkSet = [] {
 // under a temporary name and renamed when complete.
 const std::filesystem::path& Folder() {
   static const std::filesystem::path folder = [] {
-    auto path = std::filesystem::temp_directory_path() / ("tovrin-dshow-fixtures-" + std::to_string(getuid()));
+    auto path =
+        std::filesystem::temp_directory_path() / ("tovrin-dshow-fixtures-" + std::to_string(getuid()));
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     return path;
@@ -48,8 +49,8 @@ bool RunPipeline(const std::string& description) {
   bool ok = gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
   GstBus* bus = gst_element_get_bus(pipeline);
   if (ok) {
-    GstMessage* msg = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
     if (msg) gst_message_unref(msg);
   }
@@ -69,25 +70,30 @@ std::string Describe(const std::string& name, const std::string& out) {
   if (name == "mpeg1.mpg")
     return kV + " ! mpeg2enc format=0 ! mplex name=m format=0 ! " + sink + " " + kA + " ! avenc_mp2 ! m.";
   if (name == "mpeg2.mpg")
-    return kV + " ! mpeg2enc format=3 aspect=2 ! mplex name=m format=3 ! " + sink + " " + kA + " ! avenc_mp2 ! m.";
+    return kV + " ! mpeg2enc format=3 aspect=2 ! mplex name=m format=3 ! " + sink + " " + kA +
+           " ! avenc_mp2 ! m.";
   if (name == "test.mp4")
-    return kV + " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux name=m ! " + sink + " " + kA + " ! avenc_aac ! m.";
+    return kV + " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux name=m ! " + sink + " " + kA +
+           " ! avenc_aac ! m.";
   if (name == "test.mov")
-    return kV + " ! x264enc speed-preset=ultrafast ! h264parse ! qtmux name=m ! " + sink + " " + kA + " ! avenc_aac ! m.";
+    return kV + " ! x264enc speed-preset=ultrafast ! h264parse ! qtmux name=m ! " + sink + " " + kA +
+           " ! avenc_aac ! m.";
   if (name == "test.avi")
     return kV + " ! avenc_mpeg4 ! mpeg4videoparse ! avimux name=m ! " + sink + " " + kA +
            " ! audioconvert ! audio/x-raw,format=S16LE ! m.";
   if (name == "test.wmv" || name == "test.asf")
-    return kV + " ! avenc_wmv2 ! identity single-segment=true ! asfmux name=m ! " + sink + " " + kA + " ! avenc_wmav2 ! m.";
+    return kV + " ! avenc_wmv2 ! identity single-segment=true ! asfmux name=m ! " + sink + " " + kA +
+           " ! avenc_wmav2 ! m.";
   if (name == "test.flv")
     return kV + " ! x264enc speed-preset=ultrafast ! h264parse ! flvmux name=m ! " + sink +
            " audiotestsrc num-buffers=87 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! lamemp3enc ! "
            "mpegaudioparse ! m.";
   if (name == "test.dv")
     return "videotestsrc num-buffers=50 pattern=smpte horizontal-speed=4 ! "
-           "video/x-raw,format=I420,width=720,height=576,framerate=25/1,pixel-aspect-ratio=16/15 ! avenc_dvvideo ! "
-           "avmux_dv name=m ! " + sink +
-           " audiotestsrc num-buffers=94 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! m.";
+           "video/x-raw,format=I420,width=720,height=576,framerate=25/1,pixel-aspect-ratio=16/15 ! "
+           "avenc_dvvideo ! "
+           "avmux_dv name=m ! " +
+           sink + " audiotestsrc num-buffers=94 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! m.";
   if (name == "test.mp3") return kA + " ! audioconvert ! lamemp3enc ! id3v2mux ! " + sink;
   if (name == "test.wma") return kA + " ! avenc_wmav2 ! asfmux ! " + sink;
   if (name == "test.wav") return kA + " ! audioconvert ! audio/x-raw,format=S16LE ! wavenc ! " + sink;
@@ -97,7 +103,9 @@ std::string Describe(const std::string& name, const std::string& out) {
 bool Make(const std::string& name, const std::filesystem::path& out) {
   if (name == "damaged.avi") {
     // A RIFF head followed by bytes that are no media at all.
-    std::string bytes = "RIFF\x10\x00\x00\x00" "AVI LIST";
+    std::string bytes =
+        "RIFF\x10\x00\x00\x00"
+        "AVI LIST";
     std::uint32_t x = 12345;
     for (int i = 0; i < 20000; ++i) {
       x = x * 1103515245u + 12345u;
@@ -116,12 +124,14 @@ bool Make(const std::string& name, const std::filesystem::path& out) {
   }
   if (name == "test.swf") {
     // A Flash movie as ffmpeg writes one (FLV1 video in SWF tags).
-    const std::string cmd = "ffmpeg -loglevel quiet -y -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v flv1 -f swf " +
-                            tovrin_test::Quote(out) + " && echo ok";
+    const std::string cmd =
+        "ffmpeg -loglevel quiet -y -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v flv1 -f swf " +
+        tovrin_test::Quote(out) + " && echo ok";
     const auto result = tovrin_test::RunCapture(cmd);
     if (result && std::filesystem::exists(out)) return true;
     // Without the tool: an uncompressed SWF header and an end tag.
-    const std::string header("FWS\x06\x15\x00\x00\x00\x78\x00\x05\x5f\x00\x00\x0f\xa0\x00\x00\x0c\x01\x00\x00\x00", 23);
+    const std::string header(
+        "FWS\x06\x15\x00\x00\x00\x78\x00\x05\x5f\x00\x00\x0f\xa0\x00\x00\x0c\x01\x00\x00\x00", 23);
     tovrin_test::WriteAll(out, header);
     return true;
   }
@@ -181,8 +191,9 @@ std::vector<TDecodedFrame> DecodeFrames(const std::filesystem::path& file, int n
 static std::vector<TDecodedFrame> Decode(const std::filesystem::path& file, int nMax) {
   gst_init(nullptr, nullptr);
   std::vector<TDecodedFrame> frames;
-  const std::string description = "filesrc location=\"" + file.string() +
-                                  "\" ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=out sync=false";
+  const std::string description =
+      "filesrc location=\"" + file.string() +
+      "\" ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=out sync=false";
   GError* err = nullptr;
   GstElement* pipeline = gst_parse_launch(description.c_str(), &err);
   if (err) g_error_free(err);

@@ -22,9 +22,9 @@ struct VideoCase {
 };
 
 const VideoCase kVideoFiles[] = {
-    {"mpeg1.mpg", 320, 240}, {"mpeg2.mpg", 320, 240}, {"test.mp4", 320, 240}, {"test.mov", 320, 240},
-    {"test.avi", 320, 240},  {"test.dv", 720, 576},   {"test.wmv", 320, 240}, {"test.asf", 320, 240},
-    {"test.flv", 320, 240},
+    {"mpeg1.mpg", 320, 240}, {"mpeg2.mpg", 320, 240}, {"test.mp4", 320, 240},
+    {"test.mov", 320, 240},  {"test.avi", 320, 240},  {"test.dv", 720, 576},
+    {"test.wmv", 320, 240},  {"test.asf", 320, 240},  {"test.flv", 320, 240},
 };
 
 class GrabFirstFrame : public ::testing::TestWithParam<VideoCase> {};
@@ -87,20 +87,21 @@ TEST_P(GrabFirstFrame, MatchesTheFilesFirstFrame) {
   EXPECT_EQ(plain.frame.pBuffer, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, GrabFirstFrame, ::testing::ValuesIn(kVideoFiles),
-                         [](const auto& info) {
-                           std::string name = info.param.file;
-                           for (char& c : name)
-                             if (c == '.') c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Containers, GrabFirstFrame, ::testing::ValuesIn(kVideoFiles), [](const auto& info) {
+  std::string name = info.param.file;
+  for (char& c : name)
+    if (c == '.') c = '_';
+  return name;
+});
 
 TEST(DShowGrab, ResultBlockOfAviWmvAndAsfHoldsFrameIntervalAndDuration) {
   struct Case {
     const char* file;
     TStreamType type;
     bool filled;
-  } cases[] = {{"test.avi", ST_AVI, true}, {"test.wmv", ST_WMV, true}, {"test.asf", ST_ASF, true},
+  } cases[] = {{"test.avi", ST_AVI, true},
+               {"test.wmv", ST_WMV, true},
+               {"test.asf", ST_ASF, true},
                {"test.mp4", TStreamType{8}, false}};
   for (const Case& c : cases) {
     const auto file = Fixture(c.file);
@@ -140,8 +141,8 @@ TEST(DShowGrab, AudioOnlyFilesSucceedWithoutAFrame) {
 // the owner that the session ended.
 TEST(DShowGrab, UnplayableFilesFailWithCode15) {
   const auto missing = Fixture("test.avi").parent_path() / "no such file.avi";
-  for (const std::string path : {Fixture("test.swf").string(), Fixture("damaged.avi").string(),
-                                 Fixture("truncated.mp4").string(), missing.string(), std::string()}) {
+  for (const std::string& path : {Fixture("test.swf").string(), Fixture("damaged.avi").string(),
+                                  Fixture("truncated.mp4").string(), missing.string(), std::string()}) {
     TOwner owner;
     owner.Build(path, SRC_GRAB_FRAME, PF_RGB32, false);
     CDShowMgr session;
@@ -156,7 +157,7 @@ TEST(DShowGrab, UnplayableFilesFailWithCode15) {
 
 TEST(DShowGrab, APathTheSystemCannotNameIsRefused) {
   const auto real = Fixture("test.avi").string();
-  for (const std::string path : {real + std::string(1, '\0') + "x", std::string(5000, 'a')}) {
+  for (const std::string& path : {real + std::string(1, '\0') + "x", std::string(5000, 'a')}) {
     TOwner owner;
     owner.Build(path, SRC_GRAB_FRAME, PF_RGB32, false);
     CDShowMgr session;

@@ -134,7 +134,8 @@ TEST(DShowStream, SlowOwnerLosesFramesButNeverSeesATornOne) {
     }
     const auto& expected = reference[NearestFrame(reference, frames[i].dTime)];
     EXPECT_NEAR(expected.dTime, frames[i].dTime, 1e-3);
-    EXPECT_EQ(MaxDifference(frames[i].rgb.data(), 24, frames[i].nStride, expected), 0) << "frame at " << frames[i].dTime;
+    EXPECT_EQ(MaxDifference(frames[i].rgb.data(), 24, frames[i].nStride, expected), 0)
+        << "frame at " << frames[i].dTime;
   }
 }
 
@@ -217,7 +218,7 @@ TEST_P(SeekInContainer, LandsNearTheTargetAndKeepsTheState) {
   ASSERT_TRUE(run.session.GetPositionAndDuration(&progress));
   const double duration = progress.nDuration / 1e7;
   EXPECT_NEAR(duration, 2.0, 0.15);
-  
+
   struct Target {
     int a, b;
   } targets[] = {{0, 100}, {25, 100}, {50, 100}, {75, 100}, {49, 50}};

@@ -4,11 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/dshow/dshow_mgr.h"
@@ -106,8 +106,10 @@ class TOwner {
     }
     seen.dTime = notice->dTime;
     seen.nFrameNumber = notice->nFrameNumber;
-    if (notice->pRgbData && notice->nRgbSize > 0) seen.rgb.assign(notice->pRgbData, notice->pRgbData + notice->nRgbSize);
-    if (self->callbackDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(self->callbackDelayMs));
+    if (notice->pRgbData && notice->nRgbSize > 0)
+      seen.rgb.assign(notice->pRgbData, notice->pRgbData + notice->nRgbSize);
+    if (self->callbackDelayMs > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(self->callbackDelayMs));
     {
       std::lock_guard lock(self->m_lock);
       self->lastSender = *pSender;

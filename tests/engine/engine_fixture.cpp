@@ -14,7 +14,8 @@ using namespace ZarnTypes;
 std::vector<std::uint8_t> CodedFrame(int k) {
   std::vector<std::uint8_t> frame(kFrameBytes, 128);
   for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) frame[static_cast<std::size_t>(y * kWidth + x)] = (k >> (x / 8)) & 1 ? 235 : 16;
+    for (int x = 0; x < kWidth; ++x)
+      frame[static_cast<std::size_t>(y * kWidth + x)] = (k >> (x / 8)) & 1 ? 235 : 16;
   return frame;
 }
 

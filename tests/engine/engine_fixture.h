@@ -33,9 +33,8 @@ inline constexpr int kChromaSize = kYSize / 4;
 inline constexpr int kFrameBytes = kYSize + 2 * kChromaSize;
 
 // 4:2:0 centred, BT.601, 16-235: a raw YUV layout like any other.
-inline constexpr std::int32_t kYuvFormat =
-    ZarnTypes::ComposeYuvFileFormat(ZarnTypes::YUV_STD_BT601, ZarnTypes::YUV_LAYOUT_420_CENTRED,
-                                    ZarnTypes::YUV_RANGE_16_235_240);
+inline constexpr std::int32_t kYuvFormat = ZarnTypes::ComposeYuvFileFormat(
+    ZarnTypes::YUV_STD_BT601, ZarnTypes::YUV_LAYOUT_420_CENTRED, ZarnTypes::YUV_RANGE_16_235_240);
 
 std::vector<std::uint8_t> CodedFrame(int k);
 // Writes frames 0..count-1.
@@ -50,7 +49,8 @@ int DecodePort(VideoPortHub::CVideoPortHub& ports, int channel);
 ZarnTypes::TMediaSource YuvSource(const std::filesystem::path& path);
 
 // Waits up to `limit` for the condition; true when it held.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // A channel reader reading a raw YUV file frame by frame, like the frame
 // loop: every frame through the frame callback, the end flag at the end of

@@ -140,8 +140,9 @@ TEST_F(FrameReceptionTest, AFullSceneOpensTheNextOrReportsAFullSceneQueue) {
   for (int k = 0; k < 29; ++k) ASSERT_TRUE(engine.DeliverFrameToDpb(0, 41, notice));
   // The scene queue (two scenes) is full: the 60th frame cannot open a third.
   EXPECT_FALSE(engine.DeliverFrameToDpb(0, 41, notice));
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Video scene buffer for channel = 0 is full",
-                                                    "Error: can not set video data to the DPB : Process ProcID=41"}));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{"Video scene buffer for channel = 0 is full",
+                                      "Error: can not set video data to the DPB : Process ProcID=41"}));
   EXPECT_EQ(engine.m_Channel[0].nSceneCount.load(), 2);
 }
 
@@ -149,7 +150,7 @@ TEST_F(FrameReceptionTest, DeliveryConvertsEachCachedFormatIntoThePort) {
   struct TCase {
     std::int32_t format;
     const char* name;
-  } cases[] = {{PF_RGB32, "32-bit"}, {PF_RGB24, "24-bit"}, {PF_PACKED_24, "packed 24-bit"},
+  } cases[] = {{PF_RGB32, "32-bit"}, {PF_RGB24, "24-bit"},     {PF_PACKED_24, "packed 24-bit"},
                {PF_DIB_8, "8-bit"},  {PF_YUV420_601, "4:2:0"}, {kYuvFormat - 2, "YUV layout"}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -193,9 +194,9 @@ TEST_F(FrameReceptionTest, DeliveryConvertsEachCachedFormatIntoThePort) {
     VideoPort::TPicture picture = owner.m_Ports.Port(0).FrontBitmap();
     ASSERT_TRUE(picture);
     ASSERT_EQ(picture->Width(), kWidth);
-    EXPECT_GT(picture->RowFromTop(0)[1], 200);                 // top left: white
-    EXPECT_LT(picture->RowFromTop(0)[4 + 1], 40);              // its right neighbour: black
-    EXPECT_LT(picture->RowFromTop(kHeight - 1)[1], 40);        // bottom left: black
+    EXPECT_GT(picture->RowFromTop(0)[1], 200);           // top left: white
+    EXPECT_LT(picture->RowFromTop(0)[4 + 1], 40);        // its right neighbour: black
+    EXPECT_LT(picture->RowFromTop(kHeight - 1)[1], 40);  // bottom left: black
   }
 }
 

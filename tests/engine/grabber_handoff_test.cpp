@@ -123,7 +123,8 @@ TEST(FrameHandoff, StopEndsAWaitingConsumerAndRefusesLaterWrites) {
   EXPECT_FALSE(handoff.IsStopped());
   WriteFrame(handoff, 7);
   std::int64_t seen = -1;
-  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }), CFrameHandoff::WAIT_FRAME);
+  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }),
+            CFrameHandoff::WAIT_FRAME);
   EXPECT_EQ(seen, 7);
 }
 
@@ -150,7 +151,8 @@ TEST(FrameHandoff, FlushDropsQueuedFramesAndKeepsLaterOnes) {
   EXPECT_EQ(handoff.WaitAndConsume(1ms, nullptr), CFrameHandoff::WAIT_TIMEOUT);
   WriteFrame(handoff, 3);
   std::int64_t seen = -1;
-  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }), CFrameHandoff::WAIT_FRAME);
+  EXPECT_EQ(handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) { seen = f.nFrameNumber; }),
+            CFrameHandoff::WAIT_FRAME);
   EXPECT_EQ(seen, 3);
   EXPECT_EQ(handoff.Dropped(), 2u);
 }

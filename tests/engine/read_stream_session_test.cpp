@@ -104,7 +104,8 @@ void WriteBmp(const std::filesystem::path& path, int k) {
   const std::uint32_t bitsSize = static_cast<std::uint32_t>(stride * kHeight);
   std::vector<std::uint8_t> file(54 + bitsSize, 0);
   auto put32 = [&](int at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      file[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
   };
   file[0] = 'B';
   file[1] = 'M';

@@ -130,7 +130,8 @@ TEST_F(EngineTest, FrameRangeSkipsStoresAndHoldsAtTheLimit) {
   ASSERT_TRUE(engine.StartPlaying());
   // Frames 0..9 are counted but not stored; 10..19 are shown; the producer
   // then waits at frame 20.
-  ASSERT_TRUE(WaitFor([&] { return engine.m_Channel[0].gate.Waiters() == 1 && owner.ShownFrames(0).size() == 10; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return engine.m_Channel[0].gate.Waiters() == 1 && owner.ShownFrames(0).size() == 10; }));
   EXPECT_EQ(owner.ShownFrames(0), Range(10, 20));
   EXPECT_EQ(engine.m_Channel[0].nFrameCount.load(), 20);
   for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
@@ -138,7 +139,8 @@ TEST_F(EngineTest, FrameRangeSkipsStoresAndHoldsAtTheLimit) {
   // A resume lets frame 20 through; the producer waits again at 21.
   engine.PausePlaying();
   ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 11 && engine.m_Channel[0].gate.Waiters() == 1; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return owner.ShownFrames(0).size() == 11 && engine.m_Channel[0].gate.Waiters() == 1; }));
   EXPECT_EQ(owner.ShownFrames(0).back(), 20);
   EXPECT_EQ(DecodePort(owner.m_Ports, 0), 20);
   EXPECT_EQ(reader.m_nResumes.load(), 1);
@@ -323,7 +325,8 @@ TEST(PacingDelay, FollowsTheSpeedSliderUnlessAStreamPlaysOrTheSessionStops) {
       {120, 100, 33, false, false, false, 33},  // out of range: never below the period
   };
   for (const TCase& c : cases) {
-    EXPECT_EQ(Zarn::CZarn::PacingDelay(c.speed, c.speedMax, c.period, c.streaming, c.paused, c.stopping), c.delay)
+    EXPECT_EQ(Zarn::CZarn::PacingDelay(c.speed, c.speedMax, c.period, c.streaming, c.paused, c.stopping),
+              c.delay)
         << c.speed << " " << c.speedMax << " " << c.period;
   }
 }

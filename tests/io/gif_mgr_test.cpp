@@ -31,10 +31,10 @@ using Rgb = tovrin_test::TRgb;
 struct TestImage {
   int left = 0, top = 0, width = 0, height = 0;
   bool interlace = false;
-  std::vector<Rgb> localMap;          // none when empty
-  std::vector<std::uint8_t> pixels;   // width x height indices, top row first
-  int minCodeSize = 0;                // 0: from the maps
-  std::vector<std::uint8_t> codes;    // raw LZW sub-blocks instead of pixels, when not empty
+  std::vector<Rgb> localMap;         // none when empty
+  std::vector<std::uint8_t> pixels;  // width x height indices, top row first
+  int minCodeSize = 0;               // 0: from the maps
+  std::vector<std::uint8_t> codes;   // raw LZW sub-blocks instead of pixels, when not empty
 };
 
 struct TestGif {
@@ -118,7 +118,8 @@ std::vector<std::uint8_t> EncodeTestGif(const TestGif& gif) {
   std::vector<std::uint8_t> out{'G', 'I', 'F', '8', '9', 'a'};
   PutU16(out, gif.width);
   PutU16(out, gif.height);
-  out.push_back(static_cast<std::uint8_t>(gif.globalMap.empty() ? 0x70 : 0xF0 | TableField(gif.globalMap.size())));
+  out.push_back(
+      static_cast<std::uint8_t>(gif.globalMap.empty() ? 0x70 : 0xF0 | TableField(gif.globalMap.size())));
   out.push_back(static_cast<std::uint8_t>(gif.background));
   out.push_back(0);
   if (!gif.globalMap.empty()) PutTable(out, gif.globalMap);
@@ -147,7 +148,8 @@ std::vector<std::uint8_t> EncodeTestGif(const TestGif& gif) {
       const int offset[4] = {0, 4, 2, 1}, jump[4] = {8, 8, 4, 2};
       for (int pass = 0; pass < 4; ++pass)
         for (int y = offset[pass]; y < im.height; y += jump[pass])
-          stored.insert(stored.end(), im.pixels.begin() + y * im.width, im.pixels.begin() + (y + 1) * im.width);
+          stored.insert(stored.end(), im.pixels.begin() + y * im.width,
+                        im.pixels.begin() + (y + 1) * im.width);
     } else {
       stored = im.pixels;
     }
@@ -178,7 +180,8 @@ struct Decoded {
 
   // Picture pixel (x, y), y counted from the top.
   Rgb At(int x, int y) const {
-    const std::uint8_t* p = frame.pBuffer + static_cast<std::size_t>(frame.nHeight - 1 - y) * frame.nStride + 4 * x;
+    const std::uint8_t* p =
+        frame.pBuffer + static_cast<std::size_t>(frame.nHeight - 1 - y) * frame.nStride + 4 * x;
     return {p[2], p[1], p[0]};
   }
 };
@@ -260,7 +263,8 @@ TEST(GifMgrTest, NewFrameHasNoStrayFourthBytes) {
     ASSERT_TRUE(d.ok);
     ASSERT_EQ(d.frame.nWidth, width);
     for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < width; ++x) EXPECT_EQ(d.frame.pBuffer[y * d.frame.nStride + 4 * x + 3], 0) << x << "," << y;
+      for (int x = 0; x < width; ++x)
+        EXPECT_EQ(d.frame.pBuffer[y * d.frame.nStride + 4 * x + 3], 0) << x << "," << y;
   }
 }
 
@@ -329,7 +333,8 @@ TEST(GifMgrTest, FirstImageIsPlacedOnTheScreenAndClipped) {
   const int sw = 6, sh = 5;
   for (const Case& c : cases) {
     // Index 1 everywhere in the image: white.
-    TestImage im{c.left, c.top, c.width, c.height, false, {}, std::vector<std::uint8_t>(c.width * c.height, 1)};
+    TestImage im{
+        c.left, c.top, c.width, c.height, false, {}, std::vector<std::uint8_t>(c.width * c.height, 1)};
     TestGif gif{sw, sh, map, c.background, {im}};
     Decoded d;
     Decode(EncodeTestGif(gif), d);
@@ -339,7 +344,8 @@ TEST(GifMgrTest, FirstImageIsPlacedOnTheScreenAndClipped) {
     for (int y = 0; y < sh; ++y)
       for (int x = 0; x < sw; ++x) {
         const bool inside = x >= c.left && x < c.left + c.width && y >= c.top && y < c.top + c.height;
-        EXPECT_EQ(d.At(x, y), (inside ? Rgb{255, 255, 255} : c.expectedBackground)) << c.what << " " << x << "," << y;
+        EXPECT_EQ(d.At(x, y), (inside ? Rgb{255, 255, 255} : c.expectedBackground))
+            << c.what << " " << x << "," << y;
       }
   }
 }
@@ -395,7 +401,8 @@ TEST(GifMgrTest, HostileFilesFailWithTheReadError) {
   cases.push_back({"not a GIF", {'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}});
   cases.push_back({"signature only", {'G', 'I', 'F', '8', '9', 'a'}});
   for (std::size_t cut : {std::size_t{13}, std::size_t{30}, good.size() / 2, good.size() - 3}) {
-    cases.push_back({"truncated at " + std::to_string(cut), std::vector<std::uint8_t>(good.begin(), good.begin() + cut)});
+    cases.push_back(
+        {"truncated at " + std::to_string(cut), std::vector<std::uint8_t>(good.begin(), good.begin() + cut)});
   }
   {
     // Complete data led by an LZW code that names no table entry (7, while
@@ -479,8 +486,9 @@ TEST(GifMgrTest, RoundTripsAreExactWhenThePaletteHoldsEveryColour) {
     int mapBits;  // bits of the written colour map
   };
   for (const Case c : {Case{1, 2, 1}, Case{2, 4, 4}, Case{4, 16, 4}, Case{8, 200, 8}}) {
-    std::vector<Rgb> colours = c.depth == 1 ? std::vector<Rgb>{{0, 0, 0}, {255, 255, 255}}
-                                            : tovrin_test::RandomColours(c.colours, static_cast<unsigned>(c.depth));
+    std::vector<Rgb> colours = c.depth == 1
+                                   ? std::vector<Rgb>{{0, 0, 0}, {255, 255, 255}}
+                                   : tovrin_test::RandomColours(c.colours, static_cast<unsigned>(c.depth));
     for (int bits : {24, 32}) {
       const int w = 29, h = 17;
       Dib::TDibPtr picture32 = Picture32(w, h, colours);
@@ -560,7 +568,8 @@ TEST(GifMgrTest, TaggedRequestsAreNotGifRequests) {
   tovrin_test::TTempDir dir;
   const std::string path = (dir / "t.gif").string();
   const std::vector<Rgb> map{{9, 8, 7}, {1, 2, 3}};
-  const auto bytes = EncodeTestGif(TestGif{4, 2, map, 0, {TestImage{0, 0, 4, 2, false, {}, Indices(4, 2, 2)}}});
+  const auto bytes =
+      EncodeTestGif(TestGif{4, 2, map, 0, {TestImage{0, 0, 4, 2, false, {}, Indices(4, 2, 2)}}});
   tovrin_test::WriteAll(path, bytes);
   Dib::TDibPtr section = Dib::CreateDibSectionEx(4, 4, 8);
   CGifMgr mgr;
@@ -640,8 +649,8 @@ TEST(GifMgrTest, WriteRequestChecksItsSectionAndPath) {
     bool withPath;
   };
   const Case cases[] = {
-      {"24-bit section", 24, 8, false, true},  {"2-bit section", 2, 8, false, true},
-      {"no colour table", 8, 8, true, true},   {"no path", 8, 8, false, false},
+      {"24-bit section", 24, 8, false, true},      {"2-bit section", 2, 8, false, true},
+      {"no colour table", 8, 8, true, true},       {"no path", 8, 8, false, false},
       {"too wide for GIF", 1, 70000, false, true},
   };
   for (const Case& c : cases) {

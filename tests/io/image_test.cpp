@@ -67,13 +67,14 @@ TEST(ImageTest, ReadsEveryBmpDepthIntoBottomUpRows) {
     int bits;
     TPixelFormat format;
   };
-  const Case cases[] = {{1, PF_DIB_1}, {4, PF_DIB_4}, {8, PF_DIB_8}, {16, PF_DIB_16}, {24, PF_RGB24}, {32, PF_RGB32},
-                       {48, PF_DIB_48}};
+  const Case cases[] = {{1, PF_DIB_1},  {4, PF_DIB_4},  {8, PF_DIB_8},  {16, PF_DIB_16},
+                        {24, PF_RGB24}, {32, PF_RGB32}, {48, PF_DIB_48}};
   tovrin_test::TTempDir dir;
   for (const Case c : cases) {
     for (bool topDown : {false, true}) {
       const int width = 13, height = 5;
-      const std::string path = (dir / ("p" + std::to_string(c.bits) + (topDown ? "t" : "b") + ".bmp")).string();
+      const std::string path =
+          (dir / ("p" + std::to_string(c.bits) + (topDown ? "t" : "b") + ".bmp")).string();
       tovrin_test::WriteAll(path, MakeBmp(width, height, c.bits, topDown));
 
       CImage image;
@@ -258,8 +259,12 @@ TEST(ImageTest, RefusesPlanarFramesItCannotHold) {
     int width, height;
     bool planes;
   };
-  const Case cases[] = {{PF_YUV, 4, 4, true},         {PF_YUV444_JPEG, 4, 4, true}, {PF_RGB32, 4, 4, true},
-                        {PF_YUV444_601, 0, 4, true},  {PF_YUV444_601, 4, -1, true}, {PF_YUV444_601, 4, 4, false},
+  const Case cases[] = {{PF_YUV, 4, 4, true},
+                        {PF_YUV444_JPEG, 4, 4, true},
+                        {PF_RGB32, 4, 4, true},
+                        {PF_YUV444_601, 0, 4, true},
+                        {PF_YUV444_601, 4, -1, true},
+                        {PF_YUV444_601, 4, 4, false},
                         {PF_YUV444_601, 65536, 65536, true}};
   for (const Case c : cases) {
     const std::uint8_t* p = c.planes ? planes.data() : nullptr;

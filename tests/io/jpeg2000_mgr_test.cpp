@@ -41,11 +41,13 @@ Dib::TDibSection NoisySection(int w, int h, unsigned seed, bool topDown = false,
   std::mt19937 rng(seed);
   std::vector<TPixel> px(static_cast<std::size_t>(w) * h);
   for (auto& p : px) p = {int(rng() & 255), int(rng() & 255), int(rng() & 255), int(rng() & 255)};
-  return MakeSection(w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
+  return MakeSection(
+      w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
 }
 
 void Read(const std::filesystem::path& path, TDecoded& out) {
-  tovrin_test::ReadPicture(path, out, [](TMediaRequest& request) { return CJpeg2000Mgr().ReadJpeg2000(request); });
+  tovrin_test::ReadPicture(path, out,
+                           [](TMediaRequest& request) { return CJpeg2000Mgr().ReadJpeg2000(request); });
 }
 
 TJpeg2000Settings Settings(std::int32_t colorSpace, std::int32_t mode, std::int32_t quality = 300,
@@ -97,7 +99,8 @@ bool WriteTestStream(const std::filesystem::path& path, OPJ_CODEC_FORMAT kind, O
     image->comps[c].alpha = specs[c].alpha ? 1 : 0;
     for (OPJ_UINT32 y = 0; y < parms[c].h; ++y)
       for (OPJ_UINT32 x = 0; x < parms[c].w; ++x)
-        image->comps[c].data[y * parms[c].w + x] = value(static_cast<int>(c), static_cast<int>(x), static_cast<int>(y));
+        image->comps[c].data[y * parms[c].w + x] =
+            value(static_cast<int>(c), static_cast<int>(x), static_cast<int>(y));
   }
   opj_cparameters_t params;
   opj_set_default_encoder_parameters(&params);
@@ -144,11 +147,13 @@ TEST_F(Jpeg2000MgrTest, LosslessRoundTripsAreExact) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     const auto path = dir / c.name;
-    ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), c.jp2 ? FF_JP2 : FF_JPC, Settings(c.colorSpace, c.mode, c.quality),
-                                 picture));
+    ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), c.jp2 ? FF_JP2 : FF_JPC,
+                                 Settings(c.colorSpace, c.mode, c.quality), picture));
     const auto bytes = tovrin_test::ReadAll(path);
-    if (c.jp2) EXPECT_TRUE(StartsWith(bytes, {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20}));
-    else EXPECT_TRUE(StartsWith(bytes, {0xFF, 0x4F, 0xFF, 0x51}));
+    if (c.jp2)
+      EXPECT_TRUE(StartsWith(bytes, {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20}));
+    else
+      EXPECT_TRUE(StartsWith(bytes, {0xFF, 0x4F, 0xFF, 0x51}));
 
     TDecoded d;
     Read(path, d);
@@ -350,7 +355,9 @@ TEST_F(Jpeg2000MgrTest, CmykBecomesRgb) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const double k = 1.0 - value(3, x, y) / 255.0;
-      auto want = [&](int comp) { return static_cast<int>(std::lround((1.0 - value(comp, x, y) / 255.0) * k * 255)); };
+      auto want = [&](int comp) {
+        return static_cast<int>(std::lround((1.0 - value(comp, x, y) / 255.0) * k * 255));
+      };
       const TPixel got = FramePixel(d.frame, x, y);
       ASSERT_NEAR(got.r, want(0), 1) << x << "," << y;
       ASSERT_NEAR(got.g, want(1), 1);
@@ -368,7 +375,8 @@ TEST_F(Jpeg2000MgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
       rgb.insert(rgb.end(), {std::uint8_t(p.r), std::uint8_t(p.g), std::uint8_t(p.b)});
     }
   // ffmpeg's own JPEG 2000 decoder reads what this manager wrote.
-  for (const auto& [name, mode] : {std::pair{"ours.jp2", J2K_MODE_LOSSLESS}, std::pair{"ours.jpc", J2K_MODE_JPC}}) {
+  for (const auto& [name, mode] :
+       {std::pair{"ours.jp2", J2K_MODE_LOSSLESS}, std::pair{"ours.jpc", J2K_MODE_JPC}}) {
     SCOPED_TRACE(name);
     const auto path = dir / name;
     ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), FF_JP2, Settings(J2K_CS_RGB, mode, 1000), picture));
@@ -424,7 +432,8 @@ TEST_F(Jpeg2000MgrTest, RefusedSettingsWriteNoFile) {
   // Bitmaps that are neither 24 nor 32 bits deep.
   Dib::TDibSection eight = NoisySection(8, 8, 1);
   eight.header.biBitCount = 8;
-  EXPECT_FALSE(mgr.SaveJpeg2000((dir / "eight.jp2").string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_JP2), eight));
+  EXPECT_FALSE(
+      mgr.SaveJpeg2000((dir / "eight.jp2").string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_JP2), eight));
   EXPECT_FALSE(std::filesystem::exists(dir / "eight.jp2"));
 }
 
@@ -432,7 +441,8 @@ TEST_F(Jpeg2000MgrTest, LowBitDepthsStillWriteEightBitSamples) {
   const Dib::TDibSection picture = NoisySection(12, 10, 5);
   for (const std::int32_t depth : {1, 2, 4}) {
     const auto path = dir / ("depth" + std::to_string(depth) + ".jp2");
-    ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS, 300, depth), picture));
+    ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS, 300, depth),
+                                 picture));
     TDecoded d;
     Read(path, d);
     ASSERT_TRUE(d.ok);
@@ -462,7 +472,8 @@ TEST_F(Jpeg2000MgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
   const auto missing = dir / "no_such_folder" / "x.jp2";
   sink.Clear();
   testing::internal::CaptureStderr();
-  const bool saved = mgr.SaveJpeg2000(missing.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), first);
+  const bool saved =
+      mgr.SaveJpeg2000(missing.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), first);
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_FALSE(saved);
   EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
@@ -507,7 +518,8 @@ TEST_F(Jpeg2000MgrTest, WriteRequestsAreChecked) {
 
 TEST_F(Jpeg2000MgrTest, ReadRequestsAreCheckedAndFramesReused) {
   const auto path = dir / "reuse.jp2";
-  ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), NoisySection(6, 5, 9)));
+  ASSERT_TRUE(mgr.SaveJpeg2000(path.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS),
+                               NoisySection(6, 5, 9)));
   TDecoded d;
   Read(path, d);
   ASSERT_TRUE(d.ok);
@@ -540,10 +552,12 @@ TEST_F(Jpeg2000MgrTest, ReadRequestsAreCheckedAndFramesReused) {
 
 TEST_F(Jpeg2000MgrTest, HostileFilesFailCleanly) {
   const auto good = dir / "good.jp2";
-  ASSERT_TRUE(mgr.SaveJpeg2000(good.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS), NoisySection(40, 30, 4)));
+  ASSERT_TRUE(mgr.SaveJpeg2000(good.string(), FF_JP2, Settings(J2K_CS_RGB, J2K_MODE_LOSSLESS),
+                               NoisySection(40, 30, 4)));
   const auto jp2 = tovrin_test::ReadAll(good);
   const auto goodJpc = dir / "good.jpc";
-  ASSERT_TRUE(mgr.SaveJpeg2000(goodJpc.string(), FF_JPC, Settings(J2K_CS_RGB, J2K_MODE_JPC, 1000), NoisySection(40, 30, 4)));
+  ASSERT_TRUE(mgr.SaveJpeg2000(goodJpc.string(), FF_JPC, Settings(J2K_CS_RGB, J2K_MODE_JPC, 1000),
+                               NoisySection(40, 30, 4)));
   const auto jpc = tovrin_test::ReadAll(goodJpc);
   // Offsets in a code stream: SIZ begins at 2; Xsiz at 8, Ysiz at 12, Csiz at 40,
   // the first component's Ssiz at 42.
@@ -571,7 +585,8 @@ TEST_F(Jpeg2000MgrTest, HostileFilesFailCleanly) {
       {"code stream cut in SIZ", cut(jpc, 20)},
       {"code stream cut in its data", cut(jpc, jpc.size() / 3)},
       {"width 2^31", patched(jpc, 8, {0x80, 0x00, 0x00, 0x00})},
-      {"huge width and height", patched(patched(jpc, 8, {0x7F, 0xFF, 0xFF, 0xFF}), 12, {0x7F, 0xFF, 0xFF, 0xFF})},
+      {"huge width and height",
+       patched(patched(jpc, 8, {0x7F, 0xFF, 0xFF, 0xFF}), 12, {0x7F, 0xFF, 0xFF, 0xFF})},
       {"zero height", patched(jpc, 12, {0, 0, 0, 0})},
       {"precision 38", patched(jpc, 42, {0x25})},
       {"no components", patched(jpc, 40, {0x00, 0x00})},
@@ -597,7 +612,8 @@ TEST_F(Jpeg2000MgrTest, HostileFilesFailCleanly) {
 // message box.
 TEST_F(Jpeg2000MgrTest, LibraryMessagesAreLoggedOncePerCall) {
   const auto good = dir / "good.jpc";
-  ASSERT_TRUE(mgr.SaveJpeg2000(good.string(), FF_JPC, Settings(J2K_CS_RGB, J2K_MODE_JPC, 1000), NoisySection(40, 30, 4)));
+  ASSERT_TRUE(mgr.SaveJpeg2000(good.string(), FF_JPC, Settings(J2K_CS_RGB, J2K_MODE_JPC, 1000),
+                               NoisySection(40, 30, 4)));
   auto bytes = tovrin_test::ReadAll(good);
   bytes.resize(bytes.size() / 2);
   const auto path = dir / "cut.jpc";

@@ -84,7 +84,8 @@ bool WriteJpeg(const std::string& path, const TFrameBuffer& fb, TFileFormat form
   return ok;
 }
 
-TMediaRequest ReadJpeg(const std::string& path, TPixelFormat target, TFrameBuffer& fb, void* results = nullptr) {
+TMediaRequest ReadJpeg(const std::string& path, TPixelFormat target, TFrameBuffer& fb,
+                       void* results = nullptr) {
   TMediaRequest request = tovrin_test::ReadRequest(path, target, fb, results);
   CJpegMgr manager;
   const bool ok = manager.ReadJpeg(request);
@@ -138,7 +139,8 @@ std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t mark
 class JpegMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
   // A colour JPEG of the smooth picture.
-  std::string MakeJpeg(const std::string& name, int w, int h, TFileFormat format = FF_JPEG, int quality = 90) {
+  std::string MakeJpeg(const std::string& name, int w, int h, TFileFormat format = FF_JPEG,
+                       int quality = 90) {
     Frame frame;
     MakeSmoothFrame(frame, PF_RGB24, w, h);
     const std::string path = Path(name);
@@ -188,8 +190,10 @@ TEST_P(JpegRoundTrip, ColourPictureSurvivesWithinTolerance) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, JpegRoundTrip,
-                         ::testing::Values(RoundTripCase{PF_RGB24, PF_RGB24}, RoundTripCase{PF_RGB24, PF_RGB32},
-                                           RoundTripCase{PF_RGB32, PF_RGB24}, RoundTripCase{PF_RGB32, PF_RGB32}));
+                         ::testing::Values(RoundTripCase{PF_RGB24, PF_RGB24},
+                                           RoundTripCase{PF_RGB24, PF_RGB32},
+                                           RoundTripCase{PF_RGB32, PF_RGB24},
+                                           RoundTripCase{PF_RGB32, PF_RGB32}));
 
 TEST_F(JpegMgrTest, GreyscaleFormatWritesOneComponentOfTheLuma) {
   constexpr int w = 40, h = 24;
@@ -322,7 +326,9 @@ std::vector<std::uint8_t> SetFrameSize(std::vector<std::uint8_t> b, int w, int h
   b[sof + 8] = static_cast<std::uint8_t>(w);
   return b;
 }
-std::vector<std::uint8_t> HugeFrame(std::vector<std::uint8_t> b) { return SetFrameSize(std::move(b), 65500, 65500); }
+std::vector<std::uint8_t> HugeFrame(std::vector<std::uint8_t> b) {
+  return SetFrameSize(std::move(b), 65500, 65500);
+}
 std::vector<std::uint8_t> ZeroWidth(std::vector<std::uint8_t> b) { return SetFrameSize(std::move(b), 0, 16); }
 std::vector<std::uint8_t> NoComponents(std::vector<std::uint8_t> b) {
   b[FindMarker(b, 0xC0) + 9] = 0;
@@ -354,7 +360,7 @@ TEST_P(JpegHostile, FailsWithoutACodeAndShowsTheLibrarysMessage) {
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
   EXPECT_FALSE(r.bSuccess);
-  EXPECT_EQ(r.eError, MEDIA_ERR_NONE);  // a library error leaves no code
+  EXPECT_EQ(r.eError, MEDIA_ERR_NONE);     // a library error leaves no code
   EXPECT_EQ(decoded.fb.pBuffer, nullptr);  // nothing was allocated for it
   const auto boxes = sink.Messages();
   ASSERT_FALSE(boxes.empty());
@@ -376,13 +382,15 @@ TEST_P(JpegHostile, FailsWithoutACodeAndShowsTheLibrarysMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpegHostile,
-    ::testing::Values(HostileCase{"empty", Empty, "Empty input file"}, HostileCase{"not_jpeg", NotJpeg, "Not a JPEG file"},
+    ::testing::Values(HostileCase{"empty", Empty, "Empty input file"},
+                      HostileCase{"not_jpeg", NotJpeg, "Not a JPEG file"},
                       HostileCase{"header_only", HeaderOnly, "Bogus marker length"},
                       HostileCase{"huge", HugeFrame, "Picture of 65500 x 65500 pixels is too large"},
                       HostileCase{"zero_width", ZeroWidth, "Empty JPEG image"},
                       HostileCase{"no_components", NoComponents, "Empty JPEG image"},
                       HostileCase{"precision_12", BadPrecision, "Unsupported JPEG data precision 12"},
-                      HostileCase{"no_quant_tables", NoQuantTables, "Quantization table 0x00 was not defined"}),
+                      HostileCase{"no_quant_tables", NoQuantTables,
+                                  "Quantization table 0x00 was not defined"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JpegMgrTest, MissingFileSaysSoInTheApplicationsBox) {
@@ -544,13 +552,14 @@ TEST_P(JpegWriteFailure, LeavesTheOldFileAndReports) {
   EXPECT_EQ(boxes[0].text, c.message);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, JpegWriteFailure,
-    ::testing::Values(
-        WriteFailCase{"png_format", FF_PNG, PF_RGB32, false, "Improper call to JPEG library in state 100"},
-        WriteFailCase{"palette_layout", FF_JPEG, PF_DIB_8, false, "Application transferred too few scanlines"},
-        WriteFailCase{"short_frame", FF_JPEG_GRAY, PF_RGB32, true, "Application transferred too few scanlines"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Requests, JpegWriteFailure,
+                         ::testing::Values(WriteFailCase{"png_format", FF_PNG, PF_RGB32, false,
+                                                         "Improper call to JPEG library in state 100"},
+                                           WriteFailCase{"palette_layout", FF_JPEG, PF_DIB_8, false,
+                                                         "Application transferred too few scanlines"},
+                                           WriteFailCase{"short_frame", FF_JPEG_GRAY, PF_RGB32, true,
+                                                         "Application transferred too few scanlines"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JpegMgrTest, WriteIntoMissingFolderLeavesNothing) {
   Frame frame;

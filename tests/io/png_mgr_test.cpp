@@ -120,7 +120,8 @@ std::vector<std::vector<std::uint8_t>> Chunks(const std::vector<std::uint8_t>& f
   for (std::size_t i = 8; i + 12 <= f.size();) {
     const std::uint32_t len = Be32(&f[i]);
     if (i + 12 + len > f.size()) break;
-    if (std::string(f.begin() + static_cast<std::ptrdiff_t>(i + 4), f.begin() + static_cast<std::ptrdiff_t>(i + 8)) == type)
+    if (std::string(f.begin() + static_cast<std::ptrdiff_t>(i + 4),
+                    f.begin() + static_cast<std::ptrdiff_t>(i + 8)) == type)
       out.emplace_back(f.begin() + static_cast<std::ptrdiff_t>(i + 8),
                        f.begin() + static_cast<std::ptrdiff_t>(i + 8 + len));
     i += 12 + len;
@@ -150,7 +151,7 @@ void AddChunk(std::vector<std::uint8_t>& png, const std::string& type, const std
 struct TestPng {
   std::uint32_t width = 0, height = 0;
   int depth = 8, colorType = 0;
-  std::vector<std::vector<std::uint8_t>> rows;  // packed samples, no filter byte
+  std::vector<std::vector<std::uint8_t>> rows;                            // packed samples, no filter byte
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> chunks;  // between IHDR and IDAT
   bool badIhdrCrc = false, badIdatCrc = false;
 };
@@ -181,7 +182,9 @@ std::vector<std::uint8_t> Encode(const TestPng& t) {
   return png;
 }
 
-std::vector<std::uint8_t> Be16(int v) { return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)}; }
+std::vector<std::uint8_t> Be16(int v) {
+  return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
 
 // The display gamma the reader finds, for the scope; null leaves it unset.
 class ScopedScreenGamma : public tovrin_test::TScopedEnv {
@@ -194,8 +197,8 @@ class PngMgrTest : public tovrin_test::TRecordedMessagesTest {
  protected:
   ScopedScreenGamma gamma{nullptr};
 
-  bool Save(const std::string& path, const Dib::TDibSection& bitmap, int code, int depth, bool interlaced = false,
-            int significantBits = 8) {
+  bool Save(const std::string& path, const Dib::TDibSection& bitmap, int code, int depth,
+            bool interlaced = false, int significantBits = 8) {
     TPngSettings s;
     s.nColorType = code;
     s.nBitDepth = depth;
@@ -215,7 +218,9 @@ class PngMgrTest : public tovrin_test::TRecordedMessagesTest {
 // ---------------------------------------------------------------------------
 // Round trips through the writer and the reader
 
-Rgba Colour(int x, int y) { return {(x * 37 + y * 11) % 256, (x * 5 + y * 71) % 256, (x * 101 + y * 3) % 256}; }
+Rgba Colour(int x, int y) {
+  return {(x * 37 + y * 11) % 256, (x * 5 + y * 71) % 256, (x * 101 + y * 3) % 256};
+}
 Rgba WithAlpha(int x, int y) {
   Rgba c = Colour(x, y);
   c.a = (x * 29 + y * 53) % 256;
@@ -317,7 +322,8 @@ TEST_F(PngMgrTest, SixteenBitSamplesAreTheEightBitOnesWidened) {
 
 TEST_F(PngMgrTest, GreyIsFullRangeLumaAndLowDepthsKeepItsTopBits) {
   // Colours whose luma lies well inside its 2- and 4-bit bucket.
-  const Rgba colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {200, 100, 50}, {20, 40, 60}, {255, 255, 255}};
+  const Rgba colours[] = {{255, 0, 0},    {0, 255, 0},  {0, 0, 255},
+                          {200, 100, 50}, {20, 40, 60}, {255, 255, 255}};
   const auto picture = [&](int x, int) { return colours[x]; };
   const Dib::TDibPtr bitmap = MakeBitmap(6, 1, 32, picture);
   for (const int depth : {2, 4, 8}) {
@@ -617,14 +623,16 @@ TEST_P(ScreenGammaTable, UnusableValuesFallBackTo22) {
   EXPECT_DOUBLE_EQ(PngMgr::GetScreenGamma(), GetParam().want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ScreenGammaTable,
-    ::testing::Values(GammaCase{nullptr, 2.2}, GammaCase{"1.0", 1.0}, GammaCase{"2.2", 2.2}, GammaCase{" 1.8 ", 1.8},
-                      GammaCase{"0.5", 0.5}, GammaCase{"100", 100.0}, GammaCase{"", 2.2}, GammaCase{"abc", 2.2},
-                      GammaCase{"2.2x", 2.2}, GammaCase{"1,8", 2.2}, GammaCase{"0", 2.2}, GammaCase{"-1", 2.2},
-                      GammaCase{"-0", 2.2}, GammaCase{"inf", 2.2}, GammaCase{"-inf", 2.2}, GammaCase{"nan", 2.2},
-                      GammaCase{"1e400", 2.2}, GammaCase{"1e-400", 2.2}, GammaCase{"0.001", 2.2},
-                      GammaCase{"500", 2.2}));
+INSTANTIATE_TEST_SUITE_P(Values, ScreenGammaTable,
+                         ::testing::Values(GammaCase{nullptr, 2.2}, GammaCase{"1.0", 1.0},
+                                           GammaCase{"2.2", 2.2}, GammaCase{" 1.8 ", 1.8},
+                                           GammaCase{"0.5", 0.5}, GammaCase{"100", 100.0}, GammaCase{"", 2.2},
+                                           GammaCase{"abc", 2.2}, GammaCase{"2.2x", 2.2},
+                                           GammaCase{"1,8", 2.2}, GammaCase{"0", 2.2}, GammaCase{"-1", 2.2},
+                                           GammaCase{"-0", 2.2}, GammaCase{"inf", 2.2},
+                                           GammaCase{"-inf", 2.2}, GammaCase{"nan", 2.2},
+                                           GammaCase{"1e400", 2.2}, GammaCase{"1e-400", 2.2},
+                                           GammaCase{"0.001", 2.2}, GammaCase{"500", 2.2}));
 
 struct GammaDecodeCase {
   const char* name;
@@ -779,22 +787,18 @@ TEST_P(PngHostile, FailsWithTheReadCodeAndLogsTheLibrarysMessage) {
   EXPECT_EQ(m.eError, MEDIA_ERR_READ_PNG);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, PngHostile,
-                         ::testing::Values(HostileCase{"empty", HostileEmpty, false},
-                                           HostileCase{"bad_signature", BadSignature, false},
-                                           HostileCase{"cut_in_idat", CutInIdat, true},
-                                           HostileCase{"no_iend", NoIend, true},
-                                           HostileCase{"ihdr_crc", IhdrCrc, false},
-                                           HostileCase{"idat_crc", IdatCrc, true},
-                                           HostileCase{"huge", Huge, false},
-                                           HostileCase{"enormous", Enormous, false},
-                                           HostileCase{"zero_width", ZeroWidth, false},
-                                           HostileCase{"bad_depth", BadDepth, false},
-                                           HostileCase{"short_rows", ShortRows, true},
-                                           HostileCase{"garbage_zlib", GarbageZlib, true},
-                                           HostileCase{"no_idat", NoIdat, false},
-                                           HostileCase{"palette_without_plte", PaletteWithoutPlte, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, PngHostile,
+    ::testing::Values(HostileCase{"empty", HostileEmpty, false},
+                      HostileCase{"bad_signature", BadSignature, false},
+                      HostileCase{"cut_in_idat", CutInIdat, true}, HostileCase{"no_iend", NoIend, true},
+                      HostileCase{"ihdr_crc", IhdrCrc, false}, HostileCase{"idat_crc", IdatCrc, true},
+                      HostileCase{"huge", Huge, false}, HostileCase{"enormous", Enormous, false},
+                      HostileCase{"zero_width", ZeroWidth, false}, HostileCase{"bad_depth", BadDepth, false},
+                      HostileCase{"short_rows", ShortRows, true},
+                      HostileCase{"garbage_zlib", GarbageZlib, true}, HostileCase{"no_idat", NoIdat, false},
+                      HostileCase{"palette_without_plte", PaletteWithoutPlte, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PngMgrTest, HugePictureIsNamedInTheLog) {
   const std::string path = WriteFile("huge.png", Huge());
@@ -891,18 +895,15 @@ TEST_P(PngRefused, MakesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, PngRefused,
-                         ::testing::Values(RefusedCase{"rgb4", 5, 4, 6, 32}, RefusedCase{"rgba1", 6, 1, 6, 32},
-                                           RefusedCase{"grey_alpha4", 3, 4, 6, 32},
-                                           RefusedCase{"palette2", 4, 2, 6, 32},
-                                           RefusedCase{"palette16", 4, 16, 6, 32},
-                                           RefusedCase{"grey3", 2, 3, 6, 32}, RefusedCase{"code7", 7, 8, 6, 32},
-                                           RefusedCase{"code1", 1, 8, 6, 32},
-                                           RefusedCase{"palette_bits0", 4, 8, 0, 32},
-                                           RefusedCase{"palette_bits9", 4, 4, 9, 32},
-                                           RefusedCase{"bitmap16", 5, 8, 6, 16},
-                                           RefusedCase{"bitmap8", 5, 8, 6, 8}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Settings, PngRefused,
+    ::testing::Values(RefusedCase{"rgb4", 5, 4, 6, 32}, RefusedCase{"rgba1", 6, 1, 6, 32},
+                      RefusedCase{"grey_alpha4", 3, 4, 6, 32}, RefusedCase{"palette2", 4, 2, 6, 32},
+                      RefusedCase{"palette16", 4, 16, 6, 32}, RefusedCase{"grey3", 2, 3, 6, 32},
+                      RefusedCase{"code7", 7, 8, 6, 32}, RefusedCase{"code1", 1, 8, 6, 32},
+                      RefusedCase{"palette_bits0", 4, 8, 0, 32}, RefusedCase{"palette_bits9", 4, 4, 9, 32},
+                      RefusedCase{"bitmap16", 5, 8, 6, 16}, RefusedCase{"bitmap8", 5, 8, 6, 8}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PngMgrTest, WriteIntoMissingFolderLeavesNothing) {
   const Dib::TDibPtr bitmap = MakeBitmap(6, 4, 32, Colour);
@@ -980,14 +981,14 @@ TEST_P(PngBadRequest, FailsWithItsCodeAndKeepsTheOldFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, PngBadRequest,
-    ::testing::Values(BadRequestCase{"unknown_code", 9, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
-                      BadRequestCase{"code_0", 0, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
-                      BadRequestCase{"wrong_tag", 5, MEDIA_REQ_TIFF, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
-                      BadRequestCase{"grey_from_rgb32", 2, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
-                      BadRequestCase{"palette_without_section", 4, MEDIA_REQ_PNG, PF_DIB_8, false,
-                                     MEDIA_ERR_WRITE_PNG},
-                      BadRequestCase{"rgb24_layout", 5, MEDIA_REQ_PNG, PF_RGB24, false, MEDIA_ERR_WRITE_PNG},
-                      BadRequestCase{"short_frame", 5, MEDIA_REQ_PNG, PF_RGB32, true, MEDIA_ERR_WRITE_PNG}),
+    ::testing::Values(
+        BadRequestCase{"unknown_code", 9, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
+        BadRequestCase{"code_0", 0, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_NONE},
+        BadRequestCase{"wrong_tag", 5, MEDIA_REQ_TIFF, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
+        BadRequestCase{"grey_from_rgb32", 2, MEDIA_REQ_PNG, PF_RGB32, false, MEDIA_ERR_WRITE_PNG},
+        BadRequestCase{"palette_without_section", 4, MEDIA_REQ_PNG, PF_DIB_8, false, MEDIA_ERR_WRITE_PNG},
+        BadRequestCase{"rgb24_layout", 5, MEDIA_REQ_PNG, PF_RGB24, false, MEDIA_ERR_WRITE_PNG},
+        BadRequestCase{"short_frame", 5, MEDIA_REQ_PNG, PF_RGB32, true, MEDIA_ERR_WRITE_PNG}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

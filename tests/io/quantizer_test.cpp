@@ -65,7 +65,6 @@ TDibSection PictureOf(const std::vector<Rgb>& colours, int width, int height) {
   return s;
 }
 
-
 TEST(QuantizerTest, RefusesBadArguments) {
   const TDibSection picture = PictureOf({{1, 2, 3}, {200, 100, 50}}, 8, 8);
   struct Case {
@@ -93,7 +92,8 @@ TEST(QuantizerTest, RefusesSectionsItCannotRead) {
   bad.push_back(noWidth);
   for (const TDibSection& s : bad) {
     CQuantizer q;
-    EXPECT_EQ(q.QuantizeToPalette(s, 256, 8), nullptr) << "bits " << s.BitCount() << " size " << s.bits.size();
+    EXPECT_EQ(q.QuantizeToPalette(s, 256, 8), nullptr)
+        << "bits " << s.BitCount() << " size " << s.bits.size();
   }
 }
 
@@ -121,7 +121,8 @@ TEST(QuantizerTest, PictureWithFewColoursMapsExactly) {
     ASSERT_TRUE(q.MapToPalette(picture, target, palette.get()));
     for (int y = 0; y < 23; ++y)
       for (int x = 0; x < 37; ++x)
-        ASSERT_EQ(ToRgb(palette->entries[GetIndex(target, x, y)]), GetPixel32(picture, x, y)) << x << "," << y;
+        ASSERT_EQ(ToRgb(palette->entries[GetIndex(target, x, y)]), GetPixel32(picture, x, y))
+            << x << "," << y;
   }
 }
 

@@ -74,10 +74,9 @@ TEST(SaveImageTest, EmptyFolderMeansTheChannelsCaptureFolder) {
 TEST(SaveImageTest, PicturesFolderComesFromTheUserDirectoryFile) {
   tovrin_test::TTempDir home;
   tovrin_test::TTempDir config;
-  tovrin_test::WriteAll(config / "user-dirs.dirs",
-                        std::string("# written by xdg-user-dirs-update\n"
-                                    "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                                    "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
+  tovrin_test::WriteAll(config / "user-dirs.dirs", std::string("# written by xdg-user-dirs-update\n"
+                                                               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                               "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
   TScopedEnv noPictures("XDG_PICTURES_DIR", std::nullopt);
   TScopedEnv homeEnv("HOME", home.Path().string());
   {
@@ -88,7 +87,8 @@ TEST(SaveImageTest, PicturesFolderComesFromTheUserDirectoryFile) {
     // Without the file: ~/Pictures.
     tovrin_test::TTempDir emptyConfig;
     TScopedEnv configEnv("XDG_CONFIG_HOME", emptyConfig.Path().string());
-    EXPECT_EQ(SaveImage::GetDefaultCaptureFolder(0), home.Path().string() + "/Pictures/Tovrin/CaptureImage_1");
+    EXPECT_EQ(SaveImage::GetDefaultCaptureFolder(0),
+              home.Path().string() + "/Pictures/Tovrin/CaptureImage_1");
   }
 }
 

@@ -32,23 +32,26 @@
 namespace {
 
 using namespace ZarnTypes;
+using TiffMgr::CTiffMgr;
 using tovrin_test::FramePixel;
 using tovrin_test::MakeSection;
 using tovrin_test::Quote;
 using tovrin_test::RunCapture;
 using tovrin_test::SectionPixel;
 using tovrin_test::TPixel;
-using TiffMgr::CTiffMgr;
 
 // Colours drawn from a fixed set of `colours` entries (all when 0).
-Dib::TDibSection NoisySection(int w, int h, unsigned seed, int colours = 0, bool topDown = false, int bits = 32) {
+Dib::TDibSection NoisySection(int w, int h, unsigned seed, int colours = 0, bool topDown = false,
+                              int bits = 32) {
   std::mt19937 rng(seed);
   std::vector<TPixel> set(colours > 0 ? colours : 0);
   for (auto& p : set) p = {int(rng() & 255), int(rng() & 255), int(rng() & 255), 255};
   std::vector<TPixel> px(static_cast<std::size_t>(w) * h);
   for (auto& p : px)
-    p = colours > 0 ? set[rng() % set.size()] : TPixel{int(rng() & 255), int(rng() & 255), int(rng() & 255), int(rng() & 255)};
-  return MakeSection(w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
+    p = colours > 0 ? set[rng() % set.size()]
+                    : TPixel{int(rng() & 255), int(rng() & 255), int(rng() & 255), int(rng() & 255)};
+  return MakeSection(
+      w, h, [&](int x, int y) { return px[static_cast<std::size_t>(y) * w + x]; }, topDown, bits);
 }
 
 // Result fields the file does not give stay -1.
@@ -106,16 +109,17 @@ std::optional<TTags> ReadTags(const std::filesystem::path& path) {
 
 // A TIFF written with the library itself: rows given top first as packed
 // samples.
-bool WriteWithLibrary(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h, std::uint16_t samples,
-                      std::uint16_t bits, std::uint16_t photometric, std::uint16_t orientation,
-                      const std::vector<std::vector<std::uint8_t>>& rows) {
+bool WriteWithLibrary(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h,
+                      std::uint16_t samples, std::uint16_t bits, std::uint16_t photometric,
+                      std::uint16_t orientation, const std::vector<std::vector<std::uint8_t>>& rows) {
   TIFF* tif = TIFFOpen(path.string().c_str(), "w");
   if (!tif) return false;
-  bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h) &&
-            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits) &&
-            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric) &&
-            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-            TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation) && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3u);
+  bool ok =
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h) &&
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits) &&
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric) &&
+      TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+      TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation) && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3u);
   for (std::uint32_t y = 0; ok && y < h; ++y) {
     std::vector<std::uint8_t> row = rows[y];
     ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
@@ -129,15 +133,24 @@ bool WriteWithLibrary(const std::filesystem::path& path, std::uint32_t w, std::u
 std::vector<std::uint8_t> HandMadeTiff(const std::vector<std::array<std::uint32_t, 3>>& entries,
                                        const std::vector<std::uint8_t>& tail = {}) {
   std::vector<std::uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
-  auto u16 = [&](std::uint32_t v) { b.push_back(std::uint8_t(v)); b.push_back(std::uint8_t(v >> 8)); };
-  auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+  auto u16 = [&](std::uint32_t v) {
+    b.push_back(std::uint8_t(v));
+    b.push_back(std::uint8_t(v >> 8));
+  };
+  auto u32 = [&](std::uint32_t v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
   u16(static_cast<std::uint32_t>(entries.size()));
   for (const auto& [tag, type, value] : entries) {
     u16(tag);
     u16(type);
     u32(1);
-    if (type == 3) { u16(value); u16(0); }
-    else u32(value);
+    if (type == 3) {
+      u16(value);
+      u16(0);
+    } else
+      u32(value);
   }
   u32(0);
   b.insert(b.end(), tail.begin(), tail.end());
@@ -231,13 +244,17 @@ TEST_F(TiffMgrTest, LosslessRoundTripsAreExactWithTheirTags) {
     SCOPED_TRACE(c.name);
     // Opaque colours for RGB + alpha (the library premultiplies other
     // alphas, see below); black and white for 1 bit.
-    Dib::TDibSection picture =
-        c.colours < 0 ? MakeSection(w, h, [&](int, int) { return rng() & 1 ? TPixel{255, 255, 255, 0} : TPixel{}; })
-                      : NoisySection(w, h, 17, c.colours);
+    Dib::TDibSection picture = c.colours < 0
+                                   ? MakeSection(w, h,
+                                                 [&](int, int) {
+                                                   return rng() & 1 ? TPixel{255, 255, 255, 0} : TPixel{};
+                                                 })
+                                   : NoisySection(w, h, 17, c.colours);
     if (c.colorSpace == TIFF_CS_RGB_ALPHA)
       for (std::size_t i = 3; i < picture.bits.size(); i += 4) picture.bits[i] = 255;
     const auto path = dir / (std::string(c.name) + ".tif");
-    ASSERT_TRUE(mgr.SaveTiff(path.string(), FF_TIFF, Settings(c.colorSpace, c.depth, c.compression), picture));
+    ASSERT_TRUE(
+        mgr.SaveTiff(path.string(), FF_TIFF, Settings(c.colorSpace, c.depth, c.compression), picture));
 
     const auto tags = ReadTags(path);
     ASSERT_TRUE(tags.has_value());
@@ -250,8 +267,10 @@ TEST_F(TiffMgrTest, LosslessRoundTripsAreExactWithTheirTags) {
     const std::uint16_t samples = c.colorSpace == TIFF_CS_PALETTE ? 1 : c.colorSpace == TIFF_CS_RGB ? 3 : 4;
     EXPECT_EQ(tags->samples, samples);
     EXPECT_EQ(tags->photometric, c.colorSpace == TIFF_CS_PALETTE ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB);
-    if (c.colorSpace == TIFF_CS_RGB_ALPHA) EXPECT_EQ(tags->extra, std::vector<std::uint16_t>{EXTRASAMPLE_UNASSALPHA});
-    else EXPECT_TRUE(tags->extra.empty());
+    if (c.colorSpace == TIFF_CS_RGB_ALPHA)
+      EXPECT_EQ(tags->extra, std::vector<std::uint16_t>{EXTRASAMPLE_UNASSALPHA});
+    else
+      EXPECT_TRUE(tags->extra.empty());
     if (c.colorSpace == TIFF_CS_PALETTE) {
       // Every colour map entry is an 8-bit component times 257.
       ASSERT_EQ(tags->red.size(), std::size_t{1} << c.depth);
@@ -472,7 +491,8 @@ TEST_F(TiffMgrTest, FailedWritesLeaveNoFileAndKeepTheOldOne) {
 
 TEST_F(TiffMgrTest, SourceRowOrderAndDepthDoNotChangeThePicture) {
   const Dib::TDibSection reference = NoisySection(13, 7, 6, 0, false, 32);
-  const Dib::TDibSection variants[] = {NoisySection(13, 7, 6, 0, true, 32), NoisySection(13, 7, 6, 0, false, 24),
+  const Dib::TDibSection variants[] = {NoisySection(13, 7, 6, 0, true, 32),
+                                       NoisySection(13, 7, 6, 0, false, 24),
                                        NoisySection(13, 7, 6, 0, true, 24)};
   for (const Dib::TDibSection& s : variants) {
     for (const std::int32_t space : {TIFF_CS_RGB, TIFF_CS_PALETTE}) {
@@ -508,7 +528,9 @@ TEST_F(TiffMgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
     SCOPED_TRACE(c.name);
     Dib::TDibSection picture = NoisySection(w, h, 21, c.colours);
     if (c.settings.nBitDepth == 1)
-      picture = MakeSection(w, h, [](int x, int y) { return (x * y + x) % 3 ? TPixel{255, 255, 255} : TPixel{}; });
+      picture = MakeSection(w, h, [](int x, int y) {
+        return (x * y + x) % 3 ? TPixel{255, 255, 255} : TPixel{};
+      });
     const auto path = dir / c.name;
     ASSERT_TRUE(mgr.SaveTiff(path.string(), FF_TIFF, c.settings, picture));
     const auto rgb = RunCapture("ffmpeg -v error -i " + Quote(path) + " -f rawvideo -pix_fmt rgb24 -");
@@ -547,9 +569,9 @@ TEST_F(TiffMgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
   for (const TTheirs& c : theirs) {
     SCOPED_TRACE(c.name);
     const auto path = dir / c.name;
-    ASSERT_TRUE(RunCapture("cd " + Quote(dir.Path()) + " && ffmpeg -v error -y -f rawvideo -s " + std::to_string(w) +
-                           "x" + std::to_string(h) + " -pix_fmt " + c.input + " -pix_fmt " + c.output + " " +
-                           Quote(path))
+    ASSERT_TRUE(RunCapture("cd " + Quote(dir.Path()) + " && ffmpeg -v error -y -f rawvideo -s " +
+                           std::to_string(w) + "x" + std::to_string(h) + " -pix_fmt " + c.input +
+                           " -pix_fmt " + c.output + " " + Quote(path))
                     .has_value());
     TDecoded d;
     Read(path, d);
@@ -561,7 +583,8 @@ TEST_F(TiffMgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const std::size_t i = static_cast<std::size_t>(y) * w + x;
-        const TPixel want = isGrey ? TPixel{grey[i], grey[i], grey[i]} : TPixel{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
+        const TPixel want =
+            isGrey ? TPixel{grey[i], grey[i], grey[i]} : TPixel{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
         mismatches += !FramePixel(d.frame, x, y).SameColour(want);
       }
     EXPECT_EQ(mismatches, 0);
@@ -574,11 +597,12 @@ TEST_F(TiffMgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
   // Subsampled YCbCr: a smooth picture comes back close to what went in.
   std::vector<std::uint8_t> smooth;
   for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 32; ++x) smooth.insert(smooth.end(), {std::uint8_t(x * 8), std::uint8_t(y * 16), std::uint8_t((x + y) * 5)});
+    for (int x = 0; x < 32; ++x)
+      smooth.insert(smooth.end(), {std::uint8_t(x * 8), std::uint8_t(y * 16), std::uint8_t((x + y) * 5)});
   tovrin_test::WriteAll(dir / "smooth.rgb", smooth);
   const auto ycc = dir / "ycbcr420.tif";
-  ASSERT_TRUE(RunCapture("ffmpeg -v error -y -f rawvideo -s 32x16 -pix_fmt rgb24 -i " + Quote(dir / "smooth.rgb") +
-                         " -pix_fmt yuv420p -compression_algo raw " + Quote(ycc))
+  ASSERT_TRUE(RunCapture("ffmpeg -v error -y -f rawvideo -s 32x16 -pix_fmt rgb24 -i " +
+                         Quote(dir / "smooth.rgb") + " -pix_fmt yuv420p -compression_algo raw " + Quote(ycc))
                   .has_value());
   TDecoded d;
   Read(ycc, d);
@@ -589,7 +613,8 @@ TEST_F(TiffMgrTest, FilesAgreeWithAnIndependentDecoderAndEncoder) {
     for (int x = 0; x < 32; ++x) {
       const std::uint8_t* want = smooth.data() + (static_cast<std::size_t>(y) * 32 + x) * 3;
       const TPixel got = FramePixel(d.frame, x, y);
-      worst = std::max({worst, std::abs(got.r - want[0]), std::abs(got.g - want[1]), std::abs(got.b - want[2])});
+      worst =
+          std::max({worst, std::abs(got.r - want[0]), std::abs(got.g - want[1]), std::abs(got.b - want[2])});
     }
   EXPECT_LE(worst, 16);
 }
@@ -604,7 +629,8 @@ TEST_F(TiffMgrTest, OrientationOfTheFileIsHonoured) {
       rows[y].insert(rows[y].end(), {std::uint8_t(10 + x), std::uint8_t(100 + y), std::uint8_t(200 + x + y)});
   std::vector<std::vector<std::uint8_t>> flipped(rows.rbegin(), rows.rend());
   ASSERT_TRUE(WriteWithLibrary(dir / "top.tif", w, h, 3, 8, PHOTOMETRIC_RGB, ORIENTATION_TOPLEFT, rows));
-  ASSERT_TRUE(WriteWithLibrary(dir / "bottom.tif", w, h, 3, 8, PHOTOMETRIC_RGB, ORIENTATION_BOTLEFT, flipped));
+  ASSERT_TRUE(
+      WriteWithLibrary(dir / "bottom.tif", w, h, 3, 8, PHOTOMETRIC_RGB, ORIENTATION_BOTLEFT, flipped));
   for (const char* name : {"top.tif", "bottom.tif"}) {
     SCOPED_TRACE(name);
     TDecoded d;
@@ -629,7 +655,8 @@ TEST_F(TiffMgrTest, OrientationOfTheFileIsHonoured) {
 
 TEST_F(TiffMgrTest, RequestsAreChecked) {
   const auto path = dir / "x.tif";
-  ASSERT_TRUE(mgr.SaveTiff(path.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), NoisySection(6, 5, 1)));
+  ASSERT_TRUE(
+      mgr.SaveTiff(path.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), NoisySection(6, 5, 1)));
   TDecoded d;
   Read(path, d);
   ASSERT_TRUE(d.ok);
@@ -707,7 +734,8 @@ TEST_F(TiffMgrTest, RequestsAreChecked) {
 
 TEST_F(TiffMgrTest, HostileFilesFailCleanly) {
   const auto goodPath = dir / "good.tif";
-  ASSERT_TRUE(mgr.SaveTiff(goodPath.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), NoisySection(40, 30, 2)));
+  ASSERT_TRUE(mgr.SaveTiff(goodPath.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW),
+                           NoisySection(40, 30, 2)));
   const auto good = tovrin_test::ReadAll(goodPath);
   std::vector<std::uint8_t> noise(400);
   std::mt19937 rng(2);
@@ -719,8 +747,15 @@ TEST_F(TiffMgrTest, HostileFilesFailCleanly) {
   // the strip reads back the directory's own bytes when the size allows).
   auto grey = [](std::uint32_t w, std::uint32_t h, std::uint32_t stripBytes, std::uint32_t bits = 8,
                  std::vector<std::uint8_t> tail = {}) {
-    return HandMadeTiff({{256, 4, w}, {257, 4, h}, {258, 3, bits}, {259, 3, 1}, {262, 3, 1},
-                         {273, 4, 8}, {277, 3, 1}, {278, 4, h}, {279, 4, stripBytes}},
+    return HandMadeTiff({{256, 4, w},
+                         {257, 4, h},
+                         {258, 3, bits},
+                         {259, 3, 1},
+                         {262, 3, 1},
+                         {273, 4, 8},
+                         {277, 3, 1},
+                         {278, 4, h},
+                         {279, 4, stripBytes}},
                         tail);
   };
   struct TCase {
@@ -759,7 +794,8 @@ TEST_F(TiffMgrTest, HostileFilesFailCleanly) {
 
 TEST_F(TiffMgrTest, LibraryMessagesReachTheSinkInBoxesNamedAfterTheLibrary) {
   const auto path = dir / "cut.tif";
-  ASSERT_TRUE(mgr.SaveTiff(path.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), NoisySection(40, 30, 2)));
+  ASSERT_TRUE(
+      mgr.SaveTiff(path.string(), FF_TIFF, Settings(TIFF_CS_RGB, 8, TIFF_COMP_LZW), NoisySection(40, 30, 2)));
   auto bytes = tovrin_test::ReadAll(path);
   bytes.resize(bytes.size() / 3);
   tovrin_test::WriteAll(path, bytes);

@@ -77,7 +77,8 @@ struct TBmpBuilder {
       w.U16(planes);
       w.U16(bits);
       w.U32(compression);
-      w.U32(sizeImage < 0 ? static_cast<std::uint32_t>(bitsData.size()) : static_cast<std::uint32_t>(sizeImage));
+      w.U32(sizeImage < 0 ? static_cast<std::uint32_t>(bitsData.size())
+                          : static_cast<std::uint32_t>(sizeImage));
       w.I32(2835);
       w.I32(2835);
       w.U32(clrUsed);
@@ -92,8 +93,10 @@ struct TBmpBuilder {
     w.Bytes(table.data(), table.size());
     const std::size_t off = out.size();
     w.Bytes(bitsData.data(), bitsData.size());
-    platform::StoreLE32(out.data() + 2, bfSize < 0 ? static_cast<std::uint32_t>(out.size()) : static_cast<std::uint32_t>(bfSize));
-    platform::StoreLE32(out.data() + 10, offBits < 0 ? static_cast<std::uint32_t>(off) : static_cast<std::uint32_t>(offBits));
+    platform::StoreLE32(out.data() + 2, bfSize < 0 ? static_cast<std::uint32_t>(out.size())
+                                                   : static_cast<std::uint32_t>(bfSize));
+    platform::StoreLE32(out.data() + 10,
+                        offBits < 0 ? static_cast<std::uint32_t>(off) : static_cast<std::uint32_t>(offBits));
     return out;
   }
 };
@@ -217,9 +220,17 @@ TEST(BmpWriterTest, RefusedHeadersWriteNothing) {
       {"width 0", [](TBitmapInfoHeader& h) { h.biWidth = 0; }},
       {"height 0", [](TBitmapInfoHeader& h) { h.biHeight = 0; }},
       {"JPEG", [](TBitmapInfoHeader& h) { h.biCompression = 4; }},
-      {"RLE8 at 24 bits", [](TBitmapInfoHeader& h) { h.biCompression = BI_RLE8; h.biSizeImage = 4; }},
+      {"RLE8 at 24 bits",
+       [](TBitmapInfoHeader& h) {
+         h.biCompression = BI_RLE8;
+         h.biSizeImage = 4;
+       }},
       {"bit fields at 24 bits", [](TBitmapInfoHeader& h) { h.biCompression = BI_BITFIELDS; }},
-      {"over 4 GiB", [](TBitmapInfoHeader& h) { h.biWidth = 40000; h.biHeight = 40000; }},
+      {"over 4 GiB",
+       [](TBitmapInfoHeader& h) {
+         h.biWidth = 40000;
+         h.biHeight = 40000;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -374,7 +385,8 @@ TEST(BmpReaderTest, ReadsCoreAndLargerHeaders) {
   core.width = 2;
   core.height = 1;
   for (int i = 0; i < 256; ++i)
-    core.table.insert(core.table.end(), {static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i)});
+    core.table.insert(core.table.end(),
+                      {static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i)});
   core.bitsData = {7, 200, 0, 0};
   TDibSection s;
   std::string error;
@@ -444,8 +456,8 @@ TEST(BmpReaderTest, ExpandsRunLengthPictures) {
   rle8.clrUsed = 16;
   rle8.table.assign(64, 0);
   rle8.bitsData = {2, 5, 0, 3, 7, 8, 9, 0, 0, 0,  // row 0: 5 5 7 8 9, end of line
-                   0, 2, 4, 1,                   // delta: x 4, y 2
-                   2, 1, 0, 1};                  // row 2: .. .. .. .. 1 1, end
+                   0, 2, 4, 1,                    // delta: x 4, y 2
+                   2, 1, 0, 1};                   // row 2: .. .. .. .. 1 1, end
   const Bytes f8 = rle8.Build();
   TDibSection s;
   std::string error;
@@ -462,8 +474,8 @@ TEST(BmpReaderTest, ExpandsRunLengthPictures) {
   rle4.width = 5;
   rle4.height = 2;
   rle4.table.assign(64, 0);
-  rle4.bitsData = {3, 0x12, 0, 0,         // row 0: 1 2 1
-                   0, 3, 0xAB, 0xC0, 0, 1};  // row 1: A B C, end
+  rle4.bitsData = {3, 0x12, 0,    0,            // row 0: 1 2 1
+                   0, 3,    0xAB, 0xC0, 0, 1};  // row 1: A B C, end
   const Bytes f4 = rle4.Build();
   ASSERT_TRUE(ReadBmpMemory(f4.data(), f4.size(), s, &error)) << error;
   EXPECT_EQ(s.bits, (Bytes{0x12, 0x10, 0, 0, 0xAB, 0xC0, 0, 0}));
@@ -478,7 +490,8 @@ TEST(BmpReaderTest, ReadsFortyEightBitPictures) {
   b.height = -2;  // top-down
   // Rows of 18 bytes padded to 20. Top row: (B, G, R) = (0x1234, 0xABCD,
   // 0xFF01), (0, 0, 0), (0x0100, 0x0200, 0x0300); bottom row: all 0xFFFF.
-  b.bitsData = {0x34, 0x12, 0xCD, 0xAB, 0x01, 0xFF, 0, 0, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0xEE, 0xEE};
+  b.bitsData = {0x34, 0x12, 0xCD, 0xAB, 0x01, 0xFF, 0,    0,    0,    0,
+                0,    0,    0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0xEE, 0xEE};
   b.bitsData.insert(b.bitsData.end(), 18, 0xFF);
   b.bitsData.insert(b.bitsData.end(), 2, 0);
   const Bytes file = b.Build();
@@ -535,66 +548,271 @@ TEST(BmpReaderTest, HostileFilesFailCleanly) {
   };
   const std::vector<Case> cases = {
       {"empty", [] { return Bytes{}; }},
-      {"only a file header", [&] { Bytes f = valid().Build(); f.resize(14); return f; }},
-      {"truncated header", [&] { Bytes f = valid().Build(); f.resize(30); return f; }},
-      {"no signature", [&] { TBmpBuilder b = valid(); b.signature = 0x4142; return b.Build(); }},
-      {"header size 20", [&] { TBmpBuilder b = valid(); b.headerSize = 20; return b.Build(); }},
-      {"two planes", [&] { TBmpBuilder b = valid(); b.planes = 2; return b.Build(); }},
-      {"7 bits", [&] { TBmpBuilder b = valid(); b.bits = 7; return b.Build(); }},
+      {"only a file header",
+       [&] {
+         Bytes f = valid().Build();
+         f.resize(14);
+         return f;
+       }},
+      {"truncated header",
+       [&] {
+         Bytes f = valid().Build();
+         f.resize(30);
+         return f;
+       }},
+      {"no signature",
+       [&] {
+         TBmpBuilder b = valid();
+         b.signature = 0x4142;
+         return b.Build();
+       }},
+      {"header size 20",
+       [&] {
+         TBmpBuilder b = valid();
+         b.headerSize = 20;
+         return b.Build();
+       }},
+      {"two planes",
+       [&] {
+         TBmpBuilder b = valid();
+         b.planes = 2;
+         return b.Build();
+       }},
+      {"7 bits",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 7;
+         return b.Build();
+       }},
       {"48 bits with bit fields",
-       [&] { TBmpBuilder b = valid(); b.bits = 48; b.compression = BI_BITFIELDS; b.masks = {0xFF, 0xFF00, 0xFF0000};
-             b.bitsData.assign(48, 0); return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 48;
+         b.compression = BI_BITFIELDS;
+         b.masks = {0xFF, 0xFF00, 0xFF0000};
+         b.bitsData.assign(48, 0);
+         return b.Build();
+       }},
       {"48 bits in a core header",
-       [&] { TBmpBuilder b = valid(); b.headerSize = 12; b.bits = 48; b.bitsData.assign(48, 0); return b.Build(); }},
-      {"48 bits, rows truncated", [&] { TBmpBuilder b = valid(); b.bits = 48; b.bitsData.assign(39, 0); return b.Build(); }},
-      {"width 0", [&] { TBmpBuilder b = valid(); b.width = 0; return b.Build(); }},
-      {"negative width", [&] { TBmpBuilder b = valid(); b.width = -3; return b.Build(); }},
-      {"height 0", [&] { TBmpBuilder b = valid(); b.height = 0; return b.Build(); }},
-      {"lowest height", [&] { TBmpBuilder b = valid(); b.height = INT32_MIN; return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.headerSize = 12;
+         b.bits = 48;
+         b.bitsData.assign(48, 0);
+         return b.Build();
+       }},
+      {"48 bits, rows truncated",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 48;
+         b.bitsData.assign(39, 0);
+         return b.Build();
+       }},
+      {"width 0",
+       [&] {
+         TBmpBuilder b = valid();
+         b.width = 0;
+         return b.Build();
+       }},
+      {"negative width",
+       [&] {
+         TBmpBuilder b = valid();
+         b.width = -3;
+         return b.Build();
+       }},
+      {"height 0",
+       [&] {
+         TBmpBuilder b = valid();
+         b.height = 0;
+         return b.Build();
+       }},
+      {"lowest height",
+       [&] {
+         TBmpBuilder b = valid();
+         b.height = INT32_MIN;
+         return b.Build();
+       }},
       {"huge width and height",
-       [&] { TBmpBuilder b = valid(); b.width = INT32_MAX; b.height = INT32_MAX; b.bits = 32; return b.Build(); }},
-      {"huge width", [&] { TBmpBuilder b = valid(); b.width = 1 << 30; return b.Build(); }},
-      {"pixel data truncated", [&] { Bytes f = valid().Build(); f.pop_back(); return f; }},
-      {"offset inside the header", [&] { TBmpBuilder b = valid(); b.offBits = 20; return b.Build(); }},
-      {"offset beyond the file", [&] { TBmpBuilder b = valid(); b.offBits = 100000; return b.Build(); }},
-      {"offset leaves too few bytes", [&] { TBmpBuilder b = valid(); b.offBits = 60; return b.Build(); }},
-      {"image size beyond the file", [&] { TBmpBuilder b = valid(); b.sizeImage = 25; return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.width = INT32_MAX;
+         b.height = INT32_MAX;
+         b.bits = 32;
+         return b.Build();
+       }},
+      {"huge width",
+       [&] {
+         TBmpBuilder b = valid();
+         b.width = 1 << 30;
+         return b.Build();
+       }},
+      {"pixel data truncated",
+       [&] {
+         Bytes f = valid().Build();
+         f.pop_back();
+         return f;
+       }},
+      {"offset inside the header",
+       [&] {
+         TBmpBuilder b = valid();
+         b.offBits = 20;
+         return b.Build();
+       }},
+      {"offset beyond the file",
+       [&] {
+         TBmpBuilder b = valid();
+         b.offBits = 100000;
+         return b.Build();
+       }},
+      {"offset leaves too few bytes",
+       [&] {
+         TBmpBuilder b = valid();
+         b.offBits = 60;
+         return b.Build();
+       }},
+      {"image size beyond the file",
+       [&] {
+         TBmpBuilder b = valid();
+         b.sizeImage = 25;
+         return b.Build();
+       }},
       {"300 colours at 8 bits",
-       [&] { TBmpBuilder b = valid(); b.bits = 8; b.clrUsed = 300; b.table.assign(1200, 0); return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 8;
+         b.clrUsed = 300;
+         b.table.assign(1200, 0);
+         return b.Build();
+       }},
       {"table past the end",
-       [&] { TBmpBuilder b = valid(); b.clrUsed = 1000000; return b.Build(); }},
-      {"8-bit table missing", [&] { TBmpBuilder b = valid(); b.bits = 8; b.bitsData.resize(8); return b.Build(); }},
-      {"JPEG compression", [&] { TBmpBuilder b = valid(); b.compression = 4; return b.Build(); }},
-      {"RLE8 at 24 bits", [&] { TBmpBuilder b = valid(); b.compression = BI_RLE8; return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.clrUsed = 1000000;
+         return b.Build();
+       }},
+      {"8-bit table missing",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 8;
+         b.bitsData.resize(8);
+         return b.Build();
+       }},
+      {"JPEG compression",
+       [&] {
+         TBmpBuilder b = valid();
+         b.compression = 4;
+         return b.Build();
+       }},
+      {"RLE8 at 24 bits",
+       [&] {
+         TBmpBuilder b = valid();
+         b.compression = BI_RLE8;
+         return b.Build();
+       }},
       {"bit fields at 24 bits",
-       [&] { TBmpBuilder b = valid(); b.compression = BI_BITFIELDS; b.masks = {0xFF, 0xFF00, 0xFF0000}; return b.Build(); }},
-      {"masks missing", [&] {
-         TBmpBuilder b = valid(); b.bits = 16; b.compression = BI_BITFIELDS; b.bitsData.clear();
-         Bytes f = b.Build(); f.resize(60); return f; }},
-      {"overlapping masks", [&] {
-         TBmpBuilder b = valid(); b.bits = 16; b.compression = BI_BITFIELDS; b.masks = {0x7C00, 0x07E0, 0x001F};
-         b.bitsData.resize(16); return b.Build(); }},
-      {"zero mask", [&] {
-         TBmpBuilder b = valid(); b.bits = 16; b.compression = BI_BITFIELDS; b.masks = {0x7C00, 0, 0x001F};
-         b.bitsData.resize(16); return b.Build(); }},
-      {"mask beyond 16 bits", [&] {
-         TBmpBuilder b = valid(); b.bits = 16; b.compression = BI_BITFIELDS; b.masks = {0x7C000, 0x3E0, 0x1F};
-         b.bitsData.resize(16); return b.Build(); }},
-      {"split mask", [&] {
-         TBmpBuilder b = valid(); b.bits = 16; b.compression = BI_BITFIELDS; b.masks = {0x7C01, 0x3E0, 0x1C};
-         b.bitsData.resize(16); return b.Build(); }},
-      {"top-down RLE", [&] { TBmpBuilder b = rle({0, 1}); b.height = -2; return b.Build(); }},
-      {"RLE run past the row", [&] { return rle({5, 1, 0, 1}).Build(); }},
-      {"RLE run past the last row", [&] { return rle({0, 0, 0, 0, 1, 1}).Build(); }},
-      {"RLE end of line past the last row", [&] { return rle({0, 0, 0, 0, 0, 0}).Build(); }},
-      {"RLE literal past the row", [&] { return rle({2, 1, 0, 3, 1, 2, 3, 0}).Build(); }},
-      {"RLE literal truncated", [&] { return rle({0, 4, 1, 2}).Build(); }},
-      {"RLE delta outside", [&] { return rle({0, 2, 9, 0}).Build(); }},
-      {"RLE delta truncated", [&] { return rle({0, 2, 1}).Build(); }},
-      {"RLE odd byte", [&] { return rle({4, 1, 0}).Build(); }},
-      {"RLE image size beyond the file", [&] { TBmpBuilder b = rle({0, 1}); b.sizeImage = 50; return b.Build(); }},
-      {"RLE picture too large", [&] {
-         TBmpBuilder b = rle({0, 1}); b.width = 1 << 30; b.height = 1 << 30; return b.Build(); }},
+       [&] {
+         TBmpBuilder b = valid();
+         b.compression = BI_BITFIELDS;
+         b.masks = {0xFF, 0xFF00, 0xFF0000};
+         return b.Build();
+       }},
+      {"masks missing",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 16;
+         b.compression = BI_BITFIELDS;
+         b.bitsData.clear();
+         Bytes f = b.Build();
+         f.resize(60);
+         return f;
+       }},
+      {"overlapping masks",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 16;
+         b.compression = BI_BITFIELDS;
+         b.masks = {0x7C00, 0x07E0, 0x001F};
+         b.bitsData.resize(16);
+         return b.Build();
+       }},
+      {"zero mask",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 16;
+         b.compression = BI_BITFIELDS;
+         b.masks = {0x7C00, 0, 0x001F};
+         b.bitsData.resize(16);
+         return b.Build();
+       }},
+      {"mask beyond 16 bits",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 16;
+         b.compression = BI_BITFIELDS;
+         b.masks = {0x7C000, 0x3E0, 0x1F};
+         b.bitsData.resize(16);
+         return b.Build();
+       }},
+      {"split mask",
+       [&] {
+         TBmpBuilder b = valid();
+         b.bits = 16;
+         b.compression = BI_BITFIELDS;
+         b.masks = {0x7C01, 0x3E0, 0x1C};
+         b.bitsData.resize(16);
+         return b.Build();
+       }},
+      {"top-down RLE",
+       [&] {
+         TBmpBuilder b = rle({0, 1});
+         b.height = -2;
+         return b.Build();
+       }},
+      {"RLE run past the row",
+       [&] {
+         return rle({5, 1, 0, 1}).Build();
+       }},
+      {"RLE run past the last row",
+       [&] {
+         return rle({0, 0, 0, 0, 1, 1}).Build();
+       }},
+      {"RLE end of line past the last row",
+       [&] {
+         return rle({0, 0, 0, 0, 0, 0}).Build();
+       }},
+      {"RLE literal past the row",
+       [&] {
+         return rle({2, 1, 0, 3, 1, 2, 3, 0}).Build();
+       }},
+      {"RLE literal truncated",
+       [&] {
+         return rle({0, 4, 1, 2}).Build();
+       }},
+      {"RLE delta outside",
+       [&] {
+         return rle({0, 2, 9, 0}).Build();
+       }},
+      {"RLE delta truncated",
+       [&] {
+         return rle({0, 2, 1}).Build();
+       }},
+      {"RLE odd byte",
+       [&] {
+         return rle({4, 1, 0}).Build();
+       }},
+      {"RLE image size beyond the file",
+       [&] {
+         TBmpBuilder b = rle({0, 1});
+         b.sizeImage = 50;
+         return b.Build();
+       }},
+      {"RLE picture too large",
+       [&] {
+         TBmpBuilder b = rle({0, 1});
+         b.width = 1 << 30;
+         b.height = 1 << 30;
+         return b.Build();
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -61,11 +61,51 @@ struct TRefForward {
 
 const TRefForward kRefForward[6] = {
     {{0.299, 0.587, 0.114}, {-0.168736, -0.331264, 0.5}, {0.5, -0.418688, -0.081312}, 0, 0, 255, 128, 0, 255},
-    {{0.280239, 0.550169, 0.106847}, {-0.158149, -0.310479, 0.468627}, {0.468627, -0.392417, -0.07621}, 16, 16, 255, 136, 16, 255},
-    {{0.256788, 0.504129, 0.097906}, {-0.148223, -0.290993, 0.439216}, {0.439216, -0.367788, -0.071427}, 16, 16, 235, 128, 16, 240},
-    {{0.2126, 0.7152, 0.0722}, {-0.114572, -0.385428, 0.5}, {0.5, -0.454153, -0.045847}, 0, 0, 255, 128, 0, 255},
-    {{0.19926, 0.670325, 0.06767}, {-0.107383, -0.361244, 0.468627}, {0.468627, -0.425657, -0.04297}, 16, 16, 255, 136, 16, 255},
-    {{0.182586, 0.614231, 0.062007}, {-0.100644, -0.338572, 0.439216}, {0.439216, -0.398942, -0.040274}, 16, 16, 235, 128, 16, 240},
+    {{0.280239, 0.550169, 0.106847},
+     {-0.158149, -0.310479, 0.468627},
+     {0.468627, -0.392417, -0.07621},
+     16,
+     16,
+     255,
+     136,
+     16,
+     255},
+    {{0.256788, 0.504129, 0.097906},
+     {-0.148223, -0.290993, 0.439216},
+     {0.439216, -0.367788, -0.071427},
+     16,
+     16,
+     235,
+     128,
+     16,
+     240},
+    {{0.2126, 0.7152, 0.0722},
+     {-0.114572, -0.385428, 0.5},
+     {0.5, -0.454153, -0.045847},
+     0,
+     0,
+     255,
+     128,
+     0,
+     255},
+    {{0.19926, 0.670325, 0.06767},
+     {-0.107383, -0.361244, 0.468627},
+     {0.468627, -0.425657, -0.04297},
+     16,
+     16,
+     255,
+     136,
+     16,
+     255},
+    {{0.182586, 0.614231, 0.062007},
+     {-0.100644, -0.338572, 0.439216},
+     {0.439216, -0.398942, -0.040274},
+     16,
+     16,
+     235,
+     128,
+     16,
+     240},
 };
 
 std::uint8_t Clamp(std::int64_t v, std::int64_t lo = 0, std::int64_t hi = 255) {
@@ -96,8 +136,8 @@ struct TYcc {
 TYcc RefForwardPixel(std::int32_t code, TRgb px) {
   const TRefForward& k = kRefForward[code - 1];
   const auto sum = [&](const double* c, std::int32_t offset) {
-    return Shift16(std::int64_t{offset} * 65536 + 32768 + RefEntry(c[0], px.r, 0) +
-                   RefEntry(c[1], px.g, 0) + RefEntry(c[2], px.b, 0));
+    return Shift16(std::int64_t{offset} * 65536 + 32768 + RefEntry(c[0], px.r, 0) + RefEntry(c[1], px.g, 0) +
+                   RefEntry(c[2], px.b, 0));
   };
   return TYcc{sum(k.y, k.yOffset), sum(k.cb, k.cOffset), sum(k.cr, k.cOffset)};
 }
@@ -215,12 +255,30 @@ void RefRgbToYuv(const TFrameBuffer& src, TYuvFrameBuffer& dst) {
         const std::int32_t lower = siting >= 5 ? std::min(upper + 1, h - 1) : upper;
         const TYcc a = at(upper, even), b = at(upper, odd), d = at(lower, even), e = at(lower, odd);
         switch (siting) {
-          case 2: cb = a.cb; cr = a.cr; break;
-          case 3: cb = b.cb; cr = b.cr; break;
-          case 4: cb = (a.cb + b.cb) >> 1; cr = (a.cr + b.cr) >> 1; break;
-          case 5: cb = (a.cb + d.cb) >> 1; cr = (a.cr + d.cr) >> 1; break;
-          case 6: cb = (b.cb + e.cb) >> 1; cr = (b.cr + e.cr) >> 1; break;
-          default: cb = (a.cb + b.cb + d.cb + e.cb) >> 2; cr = (a.cr + b.cr + d.cr + e.cr) >> 2; break;
+          case 2:
+            cb = a.cb;
+            cr = a.cr;
+            break;
+          case 3:
+            cb = b.cb;
+            cr = b.cr;
+            break;
+          case 4:
+            cb = (a.cb + b.cb) >> 1;
+            cr = (a.cr + b.cr) >> 1;
+            break;
+          case 5:
+            cb = (a.cb + d.cb) >> 1;
+            cr = (a.cr + d.cr) >> 1;
+            break;
+          case 6:
+            cb = (b.cb + e.cb) >> 1;
+            cr = (b.cr + e.cr) >> 1;
+            break;
+          default:
+            cb = (a.cb + b.cb + d.cb + e.cb) >> 2;
+            cr = (a.cr + b.cr + d.cr + e.cr) >> 2;
+            break;
         }
       }
       dst.pCb[std::ptrdiff_t{j} * g.chromaStride + c] = Clamp(cb, k.cMin, k.cMax);
@@ -339,14 +397,13 @@ struct TSize {
 
 // Odd and even sizes, alignments that pad rows and planes, a single pixel,
 // widths that end inside, on and beyond the kernels' groups and segments.
-const TSize kSizes[] = {{1, 1, 1, 1},  {2, 2, 2, 2},   {3, 5, 1, 1},  {5, 3, 2, 2},
-                        {17, 9, 4, 2}, {33, 7, 16, 1}, {47, 4, 1, 2}, {64, 3, 4, 1},
-                        {66, 3, 2, 1}, {1037, 5, 2, 2}};
+const TSize kSizes[] = {{1, 1, 1, 1},   {2, 2, 2, 2},  {3, 5, 1, 1},  {5, 3, 2, 2},  {17, 9, 4, 2},
+                        {33, 7, 16, 1}, {47, 4, 1, 2}, {64, 3, 4, 1}, {66, 3, 2, 1}, {1037, 5, 2, 2}};
 
 std::string Describe(TPixelFormat pf, const TSize& s, TPixelFormat rgb) {
-  return "pixel format " + std::to_string(pf) + ", " + std::to_string(s.w) + "x" +
-         std::to_string(s.h) + " aligned " + std::to_string(s.widthAlignment) + "/" +
-         std::to_string(s.heightAlignment) + ", RGB format " + std::to_string(rgb);
+  return "pixel format " + std::to_string(pf) + ", " + std::to_string(s.w) + "x" + std::to_string(s.h) +
+         " aligned " + std::to_string(s.widthAlignment) + "/" + std::to_string(s.heightAlignment) +
+         ", RGB format " + std::to_string(rgb);
 }
 
 // ---------------------------------------------------------------------------
@@ -438,8 +495,7 @@ TEST_P(ColorKernelTest, DecoderPathMatchesReferenceInAllThreeForms) {
       // 32-bit bottom-up with a stride wider than the row: the padding stays.
       const std::int32_t stride = 4 * s.w + 12;
       std::vector<std::uint8_t> flip(static_cast<std::size_t>(stride) * s.h, 0xCD);
-      converter.ConvertYuv420ToRgb32Flip(y.data(), cb.data(), cr.data(), flip.data(), s.w, s.h,
-                                         stride);
+      converter.ConvertYuv420ToRgb32Flip(y.data(), cb.data(), cr.data(), flip.data(), s.w, s.h, stride);
       for (std::int32_t r = 0; r < s.h; ++r) {
         for (std::int32_t x = 0; x < s.w; ++x) {
           const TRgb px = want(r, x);
@@ -482,10 +538,10 @@ TEST(ColorConversionTest, DecoderPathRefusesBadArguments) {
   const std::uint8_t y[8] = {}, c[2] = {};
   std::uint8_t out[32];
   std::memset(out, 0x5A, sizeof out);
-  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 2, out, 16, 5, 4, 2));   // pixel size
-  EXPECT_FALSE(converter.ConvertYuv420(y, 3, c, c, 2, out, 16, 4, 4, 2));   // luma stride
-  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 1, out, 16, 4, 4, 2));   // chroma stride
-  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 2, out, 12, 4, 4, 2));   // output stride
+  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 2, out, 16, 5, 4, 2));  // pixel size
+  EXPECT_FALSE(converter.ConvertYuv420(y, 3, c, c, 2, out, 16, 4, 4, 2));  // luma stride
+  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 1, out, 16, 4, 4, 2));  // chroma stride
+  EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 2, out, 12, 4, 4, 2));  // output stride
   EXPECT_FALSE(converter.ConvertYuv420(y, 4, nullptr, c, 2, out, 16, 4, 4, 2));
   EXPECT_FALSE(converter.ConvertYuv420(y, 4, c, c, 2, out, 16, 4, 0, 2));
   converter.ConvertYuv420ToRgb32Flip(y, c, c, out, 4, 2, 15);  // stride below 4 x width
@@ -499,8 +555,9 @@ TEST_P(ColorKernelTest, NothingIsWrittenOutsideRowsAndPlanes) {
   constexpr std::uint8_t kCanary = 0xE7;
   constexpr std::size_t kGuard = 64;
   WithKernel([&] {
-    for (TPixelFormat pf : {LayoutFormat(0, YUV_LAYOUT_444, 2), LayoutFormat(1, YUV_LAYOUT_422_COSITED_ODD, 0),
-                            LayoutFormat(0, YUV_LAYOUT_420_CENTRED, 2), LayoutFormat(1, YUV_LAYOUT_420_COSITED_EVEN, 1)}) {
+    for (TPixelFormat pf :
+         {LayoutFormat(0, YUV_LAYOUT_444, 2), LayoutFormat(1, YUV_LAYOUT_422_COSITED_ODD, 0),
+          LayoutFormat(0, YUV_LAYOUT_420_CENTRED, 2), LayoutFormat(1, YUV_LAYOUT_420_COSITED_EVEN, 1)}) {
       for (const TSize& s : {TSize{7, 5, 16, 4}, TSize{35, 3, 4, 2}, TSize{32, 2, 1, 1}, TSize{1, 3, 2, 2}}) {
         for (TPixelFormat rgbFormat : {PF_RGB24, PF_RGB32}) {
           SCOPED_TRACE(Describe(pf, s, rgbFormat));
@@ -531,14 +588,17 @@ TEST_P(ColorKernelTest, NothingIsWrittenOutsideRowsAndPlanes) {
           // Which bytes belong to the picture.
           std::vector<bool> rgbPicture(rgbMemory.size(), false);
           for (std::int32_t r = 0; r < s.h; ++r)
-            for (std::int32_t i = 0; i < s.w * bpp; ++i) rgbPicture[static_cast<std::size_t>(r) * rgb.nStride + i] = true;
+            for (std::int32_t i = 0; i < s.w * bpp; ++i)
+              rgbPicture[static_cast<std::size_t>(r) * rgb.nStride + i] = true;
           std::vector<bool> yuvPicture(yuvMemory.size(), false);
           for (std::int32_t r = 0; r < s.h; ++r)
-            for (std::int32_t x = 0; x < s.w; ++x) yuvPicture[static_cast<std::size_t>(r) * yuv.nAlignedWidth + x] = true;
+            for (std::int32_t x = 0; x < s.w; ++x)
+              yuvPicture[static_cast<std::size_t>(r) * yuv.nAlignedWidth + x] = true;
           for (const std::uint8_t* plane : {yuv.pCb, yuv.pCr})
             for (std::int32_t j = 0; j < g.chromaRows; ++j)
               for (std::int32_t c = 0; c < g.chromaColumns; ++c)
-                yuvPicture[static_cast<std::size_t>(plane - yuv.pBuffer) + static_cast<std::size_t>(j) * g.chromaStride + c] = true;
+                yuvPicture[static_cast<std::size_t>(plane - yuv.pBuffer) +
+                           static_cast<std::size_t>(j) * g.chromaStride + c] = true;
 
           // RGB -> YUV writes the picture samples and nothing else.
           for (std::size_t i = 0; i < rgbMemory.size(); ++i)
@@ -586,9 +646,14 @@ TIdeal IdealYcc(std::int32_t code, double r, double g, double b) {
 }
 
 TEST(ColorConversionTest, KnownColoursInEveryMatrixAndRange) {
-  const std::array<std::array<std::uint8_t, 3>, 8> colours = {{
-      {0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {128, 128, 128},
-      {255, 255, 0}, {0, 255, 255}}};  // R, G, B
+  const std::array<std::array<std::uint8_t, 3>, 8> colours = {{{0, 0, 0},
+                                                               {255, 255, 255},
+                                                               {255, 0, 0},
+                                                               {0, 255, 0},
+                                                               {0, 0, 255},
+                                                               {128, 128, 128},
+                                                               {255, 255, 0},
+                                                               {0, 255, 255}}};  // R, G, B
   for (std::int32_t code = 1; code <= 6; ++code) {
     const TPixelFormat pf = LayoutFormat((code - 1) / 3, YUV_LAYOUT_444, (code - 1) % 3);
     ASSERT_EQ(GetYuvMatrixRangeCode(pf), code);

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -61,15 +61,15 @@ TEST_F(DecodedPictureBufferTest, ChannelLayoutsByPixelFormat) {
     bool ok;
     std::int32_t frameSize, colourTable;
   } cases[] = {
-      {28, 10, 3, true, 120, 0},          // 32-bit DIB
-      {27, 10, 3, true, 96, 0},           // 24-bit DIB: rows of 30 padded to 32
-      {18, 10, 3, true, 90, 0},           // packed 24-bit: rows of 1 byte alignment
-      {25, 10, 3, true, 36 + 1028, 1028}, // 8-bit DIB with its colour table behind the pixels
+      {28, 10, 3, true, 120, 0},           // 32-bit DIB
+      {27, 10, 3, true, 96, 0},            // 24-bit DIB: rows of 30 padded to 32
+      {18, 10, 3, true, 90, 0},            // packed 24-bit: rows of 1 byte alignment
+      {25, 10, 3, true, 36 + 1028, 1028},  // 8-bit DIB with its colour table behind the pixels
       {24, 10, 3, true, 24 + 68, 68},
       {22, 10, 3, true, 12 + 12, 12},
-      {44, 10, 4, true, 60, 0},           // planar 4:2:0
-      {23, 10, 3, false, 0, 0},           // 2-bit DIB: no layout
-      {93, 10, 4, false, 0, 0},           // AYUV
+      {44, 10, 4, true, 60, 0},  // planar 4:2:0
+      {23, 10, 3, false, 0, 0},  // 2-bit DIB: no layout
+      {93, 10, 4, false, 0, 0},  // AYUV
       {5, 10, 4, false, 0, 0},
   };
   for (const TCase& c : cases) {
@@ -144,7 +144,8 @@ TEST_F(DecodedPictureBufferTest, TheHundredAndFirstSceneFindsTheSceneQueueFull) 
   ASSERT_TRUE(dpb.SetChannelFormats());
   ASSERT_TRUE(dpb.AllocateBuffers());
   std::int32_t index = -1;
-  for (int scene = 0; scene < 100; ++scene) ASSERT_TRUE(dpb.OpenChannelScene(2, 43, scene, 30, &index)) << scene;
+  for (int scene = 0; scene < 100; ++scene)
+    ASSERT_TRUE(dpb.OpenChannelScene(2, 43, scene, 30, &index)) << scene;
   EXPECT_EQ(index, 99);
   const std::int32_t countBefore = dpb.FrameQueue(2).GetCount();
   EXPECT_FALSE(dpb.OpenChannelScene(2, 43, 100, 30, &index));
@@ -212,7 +213,7 @@ TEST_F(DecodedPictureBufferTest, CopiesAreBoundedByTheNoticeAndByTheSlot) {
   ASSERT_TRUE(dpb.SetChannelFormats());
   ASSERT_TRUE(dpb.AllocateBuffers());
   std::int32_t index = 0;
-  std::vector<std::uint8_t> pixels(5000, 0xAB);  // claims more than the slot holds
+  std::vector<std::uint8_t> pixels(5000, 0xAB);                   // claims more than the slot holds
   std::uint8_t table[12] = {0, 3, 2, 0, 1, 2, 3, 0, 4, 5, 6, 0};  // a palette of 2 entries
   TMediaFrameNotice notice;
   notice.pRgbData = pixels.data();
@@ -226,8 +227,8 @@ TEST_F(DecodedPictureBufferTest, CopiesAreBoundedByTheNoticeAndByTheSlot) {
     ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, scene, scene));
     const std::uint8_t* data = dpb.FrameQueue(0).SlotAt(slot)->pData;
     EXPECT_EQ(slot, scene);
-    EXPECT_EQ(data[7], 0xAB);       // the pixels
-    EXPECT_EQ(data[8], 0);          // the table right behind them
+    EXPECT_EQ(data[7], 0xAB);  // the pixels
+    EXPECT_EQ(data[8], 0);     // the table right behind them
     EXPECT_EQ(data[8 + 11], 0);
     EXPECT_EQ(data[8 + 9], 5);
     EXPECT_EQ(data[8 + 12], 0x55);  // the rest of the table room is not read from the notice
@@ -236,7 +237,8 @@ TEST_F(DecodedPictureBufferTest, CopiesAreBoundedByTheNoticeAndByTheSlot) {
 }
 
 TEST_F(DecodedPictureBufferTest, PlanarCopiesStopAtWhatTheNoticeHolds) {
-  const std::int32_t format = ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240) - 2;
+  const std::int32_t format =
+      ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240) - 2;
   Enable(0, format, 8, 4);
   dpb.m_nFrameCapacity = 2;
   ASSERT_TRUE(dpb.SetChannelFormats());

@@ -11,8 +11,13 @@ TEST(DeviceKinds, CategoriesAndKindsShareOneNameTable) {
     std::int32_t code;
     const char* name;
   } const cases[] = {
-      {0, "None"},   {1, "Audio input device"}, {2, "Video input device"}, {3, "DVCam"},
-      {4, "WebCam"}, {5, "TV tuner"},           {6, "DVD"},
+      {0, "None"},
+      {1, "Audio input device"},
+      {2, "Video input device"},
+      {3, "DVCam"},
+      {4, "WebCam"},
+      {5, "TV tuner"},
+      {6, "DVD"},
   };
   for (const auto& c : cases) {
     std::string name = "stale";

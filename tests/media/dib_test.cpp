@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
-#include <cstdlib>
 
 #include "media/frame_buffer.h"
 #include "platform/byte_order.h"
@@ -16,7 +16,8 @@ namespace {
 using namespace Dib;
 
 TRgbQuad Rgb(int r, int g, int b) {
-  return TRgbQuad{static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(r), 0};
+  return TRgbQuad{static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(r),
+                  0};
 }
 
 void FillRandom(TDibSection& s, unsigned seed) {
@@ -40,9 +41,9 @@ TEST(DibSectionTest, CreateDibSectionExGivesTheFixedTableOrMasksOfEachDepth) {
     std::uint32_t clrUsed;
     std::size_t entries;
   };
-  for (const Case& c : {Case{1, BI_RGB, 0, 2}, Case{2, BI_RGB, 0, 4}, Case{4, BI_RGB, 16, 16},
-                        Case{8, BI_RGB, 256, 256}, Case{16, BI_BITFIELDS, 0, 0}, Case{24, BI_RGB, 0, 0},
-                        Case{32, BI_RGB, 0, 0}}) {
+  for (const Case& c :
+       {Case{1, BI_RGB, 0, 2}, Case{2, BI_RGB, 0, 4}, Case{4, BI_RGB, 16, 16}, Case{8, BI_RGB, 256, 256},
+        Case{16, BI_BITFIELDS, 0, 0}, Case{24, BI_RGB, 0, 0}, Case{32, BI_RGB, 0, 0}}) {
     SCOPED_TRACE(c.bits);
     TDibPtr s = CreateDibSectionEx(7, 3, c.bits);
     ASSERT_TRUE(s);
@@ -417,8 +418,10 @@ TEST(RowConverterTest, FlippedCopiesReverseTheRowOrder) {
   std::vector<std::uint8_t> rgb32(width * height * 4 + 4, 0xEE);
   CopyRgb24ToRgb32Flipped(rgb24.data(), rgb32.data(), width, height);
   // Source row 0 is the last destination row.
-  EXPECT_EQ(std::vector<std::uint8_t>(rgb32.begin() + 12, rgb32.begin() + 16), (std::vector<std::uint8_t>{1, 2, 3, 0}));
-  EXPECT_EQ(std::vector<std::uint8_t>(rgb32.begin(), rgb32.begin() + 4), (std::vector<std::uint8_t>{10, 11, 12, 0}));
+  EXPECT_EQ(std::vector<std::uint8_t>(rgb32.begin() + 12, rgb32.begin() + 16),
+            (std::vector<std::uint8_t>{1, 2, 3, 0}));
+  EXPECT_EQ(std::vector<std::uint8_t>(rgb32.begin(), rgb32.begin() + 4),
+            (std::vector<std::uint8_t>{10, 11, 12, 0}));
   EXPECT_EQ(rgb32[24], 0xEE);
 
   std::vector<std::uint8_t> back(rgb24.size() + 3, 0xEE);

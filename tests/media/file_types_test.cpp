@@ -48,10 +48,9 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 
 // Every extension the system knows, as a path splitter hands it over.
 const char* const kKnownExtensions[] = {
-    ".oov", ".mpeg", ".mpg", ".mp2", ".mp4", ".264", ".dv",  ".avi", ".wmv",
-    ".asf", ".flv",  ".swf", ".mov", ".mng", ".yuv", ".ifo", ".bup", ".vob",
-    ".mp3", ".wma",  ".wav", ".bmp", ".dib", ".ico", ".pgm", ".gif", ".jpg",
-    ".jpeg", ".jfif", ".jp2", ".jpc", ".j2c", ".png", ".tif", ".tiff"};
+    ".oov", ".mpeg", ".mpg", ".mp2",  ".mp4",  ".264", ".dv",  ".avi", ".wmv", ".asf", ".flv", ".swf",
+    ".mov", ".mng",  ".yuv", ".ifo",  ".bup",  ".vob", ".mp3", ".wma", ".wav", ".bmp", ".dib", ".ico",
+    ".pgm", ".gif",  ".jpg", ".jpeg", ".jfif", ".jp2", ".jpc", ".j2c", ".png", ".tif", ".tiff"};
 
 std::string ToUpper(std::string s) {
   for (char& ch : s) {
@@ -91,23 +90,21 @@ TEST_P(FileTypesExtCode, Classifies) {
   EXPECT_EQ(GetFileExtCode(GetParam().text), GetParam().code) << '"' << GetParam().text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FileTypesEdgeCases, FileTypesExtCode,
-    ::testing::Values(TExtCase{".JPG", FEXT_JPG}, TExtCase{".Jpg", FEXT_JPG},
-                      TExtCase{".jpg", FEXT_JPG}, TExtCase{"jpg", FEXT_NONE},
-                      TExtCase{".jpe", FEXT_NONE},  // in the JPEG patterns, but no code
-                      TExtCase{"", FEXT_NONE}, TExtCase{".", FEXT_NONE},
-                      TExtCase{".jp", FEXT_NONE},     // no prefix matches
-                      TExtCase{".jpgx", FEXT_NONE},   // no longer names either
-                      TExtCase{".jpg ", FEXT_NONE}, TExtCase{"x.jpg", FEXT_NONE},
-                      TExtCase{".TIF", FEXT_TIF}, TExtCase{".tIfF", FEXT_TIFF},
-                      TExtCase{".MPEG", FEXT_MPEG}, TExtCase{".264", FEXT_264},
-                      TExtCase{".J2C", FEXT_J2C}, TExtCase{".YUV", FEXT_YUV},
-                      TExtCase{"\xC3\xA9.jpg", FEXT_NONE}));
+INSTANTIATE_TEST_SUITE_P(FileTypesEdgeCases, FileTypesExtCode,
+                         ::testing::Values(TExtCase{".JPG", FEXT_JPG}, TExtCase{".Jpg", FEXT_JPG},
+                                           TExtCase{".jpg", FEXT_JPG}, TExtCase{"jpg", FEXT_NONE},
+                                           TExtCase{".jpe", FEXT_NONE},  // in the JPEG patterns, but no code
+                                           TExtCase{"", FEXT_NONE}, TExtCase{".", FEXT_NONE},
+                                           TExtCase{".jp", FEXT_NONE},    // no prefix matches
+                                           TExtCase{".jpgx", FEXT_NONE},  // no longer names either
+                                           TExtCase{".jpg ", FEXT_NONE}, TExtCase{"x.jpg", FEXT_NONE},
+                                           TExtCase{".TIF", FEXT_TIF}, TExtCase{".tIfF", FEXT_TIFF},
+                                           TExtCase{".MPEG", FEXT_MPEG}, TExtCase{".264", FEXT_264},
+                                           TExtCase{".J2C", FEXT_J2C}, TExtCase{".YUV", FEXT_YUV},
+                                           TExtCase{"\xC3\xA9.jpg", FEXT_NONE}));
 
 TEST(FileTypesExt, ExtensionsWithoutASequenceReaderAreTheOnlyUnsupportedCodes) {
-  const std::set<std::int32_t> unsupported = {FEXT_NONE, FEXT_264, FEXT_DIB, FEXT_ICO, FEXT_PGM,
-                                              FEXT_J2C};
+  const std::set<std::int32_t> unsupported = {FEXT_NONE, FEXT_264, FEXT_DIB, FEXT_ICO, FEXT_PGM, FEXT_J2C};
   for (std::int32_t code : ProbeCodes()) {
     SCOPED_TRACE(code);
     const bool expected = In(code, FEXT_FIRST, FEXT_LAST) && unsupported.count(code) == 0;
@@ -124,10 +121,20 @@ TEST(FileTypesExt, FormatOfAnExtension) {
     const char* ext;
     std::int32_t format;
   } cases[] = {
-      {".mpeg", FF_MPEG2}, {".mpg", FF_MPEG2}, {".mp2", FF_MPEG2}, {".dib", FF_BMP},
-      {".bmp", FF_BMP},    {".pgm", FF_PGM},   {".j2c", 0},        {".yuv", FF_YUV_RAW},
-      {".ico", FF_ICO},    {".264", FF_H264},  {".jfif", FF_JPEG}, {".tiff", FF_TIFF},
-      {"", 0},             {".jpe", 0},
+      {".mpeg", FF_MPEG2},
+      {".mpg", FF_MPEG2},
+      {".mp2", FF_MPEG2},
+      {".dib", FF_BMP},
+      {".bmp", FF_BMP},
+      {".pgm", FF_PGM},
+      {".j2c", 0},
+      {".yuv", FF_YUV_RAW},
+      {".ico", FF_ICO},
+      {".264", FF_H264},
+      {".jfif", FF_JPEG},
+      {".tiff", FF_TIFF},
+      {"", 0},
+      {".jpe", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FileExtCodeToFileFormat(GetFileExtCode(c.ext)), c.format) << c.ext;
@@ -333,8 +340,8 @@ TEST(FileTypesFilter, FilterAndFormatAreExactInversesOver72Entries) {
 }
 
 TEST(FileTypesFilter, FormatsWithoutAnEntry) {
-  for (std::int32_t f : {1, 2, 4, 7, 16, 17, 18, 22, 23, 24, 25, 26, 29, 40, 45, 46, 47, 48, 49, 50, 51,
-                         52, 95, 96, 0, 97, -1}) {
+  for (std::int32_t f : {1,  2,  4,  7,  16, 17, 18, 22, 23, 24, 25, 26, 29, 40,
+                         45, 46, 47, 48, 49, 50, 51, 52, 95, 96, 0,  97, -1}) {
     EXPECT_EQ(FileFormatToFileFilter(f), 0) << f;
   }
   EXPECT_EQ(FileFormatToFileFilter(FF_BMP), FLT_BMP);
@@ -402,8 +409,8 @@ struct TLayoutWords {
   const char* siting;  // "" for 4:4:4
 };
 
-constexpr TLayoutWords kLayoutWords[] = {{"444", ""},        {"422", "CosEven"}, {"422", "CosOdd"},
-                                         {"422", "Center"},  {"420", "CosEven"}, {"420", "CosOdd"},
+constexpr TLayoutWords kLayoutWords[] = {{"444", ""},       {"422", "CosEven"}, {"422", "CosOdd"},
+                                         {"422", "Center"}, {"420", "CosEven"}, {"420", "CosOdd"},
                                          {"420", "Center"}};
 constexpr const char* kStandardWords[] = {"ITU601", "ITU709"};
 constexpr const char* kRangeWords[] = {"0-255", "16-255", "16-235-240"};
@@ -428,16 +435,14 @@ TEST(FileTypesYuv, ComposeAndDecomposeCoverTheLayoutsOnce) {
   }
   EXPECT_EQ(seen.size(), 42u);
   static_assert(ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_444, YUV_RANGE_0_255) == 53);
-  static_assert(ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_COSITED_ODD,
-                                     YUV_RANGE_16_235_240) == 70);
+  static_assert(ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_COSITED_ODD, YUV_RANGE_16_235_240) == 70);
   static_assert(ComposeYuvFileFormat(YUV_STD_BT709, YUV_LAYOUT_444, YUV_RANGE_0_255) == 74);
-  static_assert(ComposeYuvFileFormat(YUV_STD_BT709, YUV_LAYOUT_420_CENTRED,
-                                     YUV_RANGE_16_235_240) == 94);
+  static_assert(ComposeYuvFileFormat(YUV_STD_BT709, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240) == 94);
 }
 
 TEST(FileTypesYuv, PartsOutOfRangeComposeNothingAndOtherCodesDecomposeNothing) {
-  const std::int32_t bad[][3] = {{-1, 0, 0}, {2, 0, 0}, {0, -1, 0}, {0, 7, 0},
-                                 {0, 0, -1}, {0, 0, 3}, {INT_MAX, INT_MAX, INT_MAX}};
+  const std::int32_t bad[][3] = {
+      {-1, 0, 0}, {2, 0, 0}, {0, -1, 0}, {0, 7, 0}, {0, 0, -1}, {0, 0, 3}, {INT_MAX, INT_MAX, INT_MAX}};
   for (const auto& b : bad) EXPECT_EQ(ComposeYuvFileFormat(b[0], b[1], b[2]), 0);
   for (std::int32_t code : ProbeCodes()) {
     if (IsYuvFileFormat(code)) continue;
@@ -513,8 +518,9 @@ TEST(FileTypesYuv, InformationCodesOfALayoutNameItsParts) {
       EXPECT_EQ(parts.sitingCode, 2);  // all sites
     } else {
       const std::string siting = kLayoutWords[parts.layout].siting;
-      EXPECT_EQ(name.find(siting == "CosEven" ? "even" : siting == "CosOdd" ? "odd" : "Centered") !=
-                    std::string::npos,
+      EXPECT_EQ(name.find(siting == "CosEven"  ? "even"
+                          : siting == "CosOdd" ? "odd"
+                                               : "Centered") != std::string::npos,
                 true)
           << name;
     }
@@ -571,18 +577,17 @@ TEST_P(FileTypesInfo, KnownCodesWriteTheirTextOthersLeaveTheOutputAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     FileTypesCodeSets, FileTypesInfo,
-    ::testing::Values(
-        TInfoCase{"range", GetYuvRangeName, 2, 4, 2, " Luma[0-255]  Chroma[0-255] "},
-        TInfoCase{"range", GetYuvRangeName, 2, 4, 3, " Luma[16-255] Chroma[16-255] "},
-        TInfoCase{"sampling", GetYuvSamplingName, 2, 4, 4, " 4:2:0 "},
-        TInfoCase{"siting", GetYuvSitingName, 2, 5, 2, " Cosited luma and chromas, all sites "},
-        TInfoCase{"siting", GetYuvSitingName, 2, 5, 5, " Centered chromas between luma"},
-        TInfoCase{"png", GetPngColorTypeName, 0, 6, 0, "No info"},
-        TInfoCase{"png", GetPngColorTypeName, 0, 6, 1, "No info"},
-        TInfoCase{"png", GetPngColorTypeName, 0, 6, 6, "RGB+A"},
-        TInfoCase{"jpeg", GetJpegColorSpaceName, 1, 6, 1, "Unknown"},
-        TInfoCase{"jpeg", GetJpegColorSpaceName, 1, 6, 6, "YCCK"},
-        TInfoCase{"tiff photometric", GetTiffPhotometricName, 0, 11, 0, "No info"},
-        TInfoCase{"tiff photometric", GetTiffPhotometricName, 0, 11, 11, "CIE Log2(L) (u',v')"},
-        TInfoCase{"tiff compression", GetTiffCompressionName, 0, 9, 1, "No info"},
-        TInfoCase{"tiff compression", GetTiffCompressionName, 0, 9, 9, "CCITT Fax 4"}));
+    ::testing::Values(TInfoCase{"range", GetYuvRangeName, 2, 4, 2, " Luma[0-255]  Chroma[0-255] "},
+                      TInfoCase{"range", GetYuvRangeName, 2, 4, 3, " Luma[16-255] Chroma[16-255] "},
+                      TInfoCase{"sampling", GetYuvSamplingName, 2, 4, 4, " 4:2:0 "},
+                      TInfoCase{"siting", GetYuvSitingName, 2, 5, 2, " Cosited luma and chromas, all sites "},
+                      TInfoCase{"siting", GetYuvSitingName, 2, 5, 5, " Centered chromas between luma"},
+                      TInfoCase{"png", GetPngColorTypeName, 0, 6, 0, "No info"},
+                      TInfoCase{"png", GetPngColorTypeName, 0, 6, 1, "No info"},
+                      TInfoCase{"png", GetPngColorTypeName, 0, 6, 6, "RGB+A"},
+                      TInfoCase{"jpeg", GetJpegColorSpaceName, 1, 6, 1, "Unknown"},
+                      TInfoCase{"jpeg", GetJpegColorSpaceName, 1, 6, 6, "YCCK"},
+                      TInfoCase{"tiff photometric", GetTiffPhotometricName, 0, 11, 0, "No info"},
+                      TInfoCase{"tiff photometric", GetTiffPhotometricName, 0, 11, 11, "CIE Log2(L) (u',v')"},
+                      TInfoCase{"tiff compression", GetTiffCompressionName, 0, 9, 1, "No info"},
+                      TInfoCase{"tiff compression", GetTiffCompressionName, 0, 9, 9, "CCITT Fax 4"}));

@@ -36,8 +36,12 @@ TEST(MakeIniPath, DerivesTheParameterFileOfAProgramPath) {
     const char* ini;
   };
   const TCase cases[] = {
-      {"/a/prog.exe", "/a/prog.ini"},       {"/a/p.INI", "/a/p.INI"},          {"/opt/tovrin/tovrin", "/opt/tovrin/tovrin.ini"},
-      {"prog.exe", "prog.ini"},             {"/a.b/prog", "/a.b/prog.ini"},     {"/a/prog.tar.gz", "/a/prog.tar.ini"},
+      {"/a/prog.exe", "/a/prog.ini"},
+      {"/a/p.INI", "/a/p.INI"},
+      {"/opt/tovrin/tovrin", "/opt/tovrin/tovrin.ini"},
+      {"prog.exe", "prog.ini"},
+      {"/a.b/prog", "/a.b/prog.ini"},
+      {"/a/prog.tar.gz", "/a/prog.tar.ini"},
       {"/a/p.Ini", "/a/p.Ini"},
   };
   for (const TCase& c : cases) {
@@ -121,7 +125,7 @@ TEST(CreateDirectoryTree, CreatesEveryMissingFolderOfAnAbsolutePath) {
   const fs::path deep = dir / "x" / "y" / "z";
   EXPECT_EQ(FileUtils::CreateDirectoryTree(Str(deep)), 0);
   EXPECT_TRUE(fs::is_directory(deep));
-  EXPECT_EQ(FileUtils::CreateDirectoryTree(Str(deep)), 0);  // already there
+  EXPECT_EQ(FileUtils::CreateDirectoryTree(Str(deep)), 0);                   // already there
   EXPECT_EQ(FileUtils::CreateDirectoryTree(Str(dir / "t" / "u") + "/"), 0);  // trailing separator
   EXPECT_TRUE(fs::is_directory(dir / "t" / "u"));
 }
@@ -203,7 +207,8 @@ TEST(BuildNumberedFileName, ComposesFolderNameNumbersAndExtension) {
       {"/v", "Clip", "", ".bmp", true, false, 0, 7, 0, 0, "/v/Clip_7.bmp"},
       {"/v", "Clip", "", ".bmp", true, false, 2, 1234, 0, 0, "/v/Clip_1234.bmp"},
       {"/v", "Clip", "Title", ".bmp", false, false, 3, 7, 3, 1, "/v/ClipTitle.bmp"},
-      {"/v", "Clip", "", ".bmp", false, true, 3, 7, 3, 1, "/v/Clip.bmp"},  // never the second without the first
+      {"/v", "Clip", "", ".bmp", false, true, 3, 7, 3, 1,
+       "/v/Clip.bmp"},  // never the second without the first
       {"/v/", "Clip", "", ".bmp", true, false, 3, 7, 0, 0, "/v//Clip_007.bmp"},
       {"", "Clip", "", ".bmp", true, false, 3, 7, 0, 0, "Clip_007.bmp"},  // current folder, not the root
   };
@@ -237,10 +242,8 @@ TEST(MakeNumberedPath, NumbersTheNameInThreeDigits) {
     const char* expected;
   };
   const TCase cases[] = {
-      {"/v/cap.avi", 4, "/v//cap_004.avi"},
-      {"/v/cap.avi", 1234, "/v//cap_1234.avi"},
-      {"/v/cap", 12, "/v//cap_012"},
-      {"/v/.avi", 4, "/v//004.avi"},
+      {"/v/cap.avi", 4, "/v//cap_004.avi"}, {"/v/cap.avi", 1234, "/v//cap_1234.avi"},
+      {"/v/cap", 12, "/v//cap_012"},        {"/v/.avi", 4, "/v//004.avi"},
       {"cap.avi", 4, "cap_004.avi"},
   };
   for (const TCase& c : cases) {
@@ -310,12 +313,24 @@ TEST(FindFileEx, MatchesWildcards) {
     bool match;
   };
   const TCase cases[] = {
-      {"a.tmp", "*.tm*", true},       {"clip.yuv", "*.yu*", true},   {"a.txt", "*.tm*", false},
-      {"README", "*.*", true},        {"abc", "a?c", true},          {"ac", "a?c", false},
-      {"x.BMP", "*.bmp", true},       {"000012.bmp", "*.bmp", true}, {"x.bmpx", "*.bmp", false},
-      {"a*b", "a*b", true},           {"aXbYb", "a*b", true},        {"ab", "a*b*", true},
-      {"", "*", true},                {"a", "", false},              {"abc", "*c*d", false},
-      {"mississippi", "m*iss*ppi", true}, {"file.bmp", "file.bmp", true}, {"file.bmp", "File.BMP", true},
+      {"a.tmp", "*.tm*", true},
+      {"clip.yuv", "*.yu*", true},
+      {"a.txt", "*.tm*", false},
+      {"README", "*.*", true},
+      {"abc", "a?c", true},
+      {"ac", "a?c", false},
+      {"x.BMP", "*.bmp", true},
+      {"000012.bmp", "*.bmp", true},
+      {"x.bmpx", "*.bmp", false},
+      {"a*b", "a*b", true},
+      {"aXbYb", "a*b", true},
+      {"ab", "a*b*", true},
+      {"", "*", true},
+      {"a", "", false},
+      {"abc", "*c*d", false},
+      {"mississippi", "m*iss*ppi", true},
+      {"file.bmp", "file.bmp", true},
+      {"file.bmp", "File.BMP", true},
   };
   for (const TCase& c : cases)
     EXPECT_EQ(FindFileEx::MatchesWildcard(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
@@ -345,7 +360,8 @@ TEST(FindFileEx, WalksMatchesInNameOrderAndFlagsTheLast) {
   bool more = true;
   while (more) {
     more = finder.FindNextFile();
-    seen.push_back({finder.GetFileName(), finder.GetFilePath(), finder.IsDirectory(), finder.GetLength(), more});
+    seen.push_back(
+        {finder.GetFileName(), finder.GetFilePath(), finder.IsDirectory(), finder.GetLength(), more});
   }
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0].name, "A1.BMP");

@@ -14,8 +14,8 @@ namespace {
 
 TPixelFormat Pf(std::int32_t v) { return static_cast<TPixelFormat>(v); }
 
-TFrameBuffer MakeFrame(std::int32_t pf, std::int32_t width, std::int32_t height,
-                       std::int32_t rowAlign = 4, std::int32_t heightAlign = 1) {
+TFrameBuffer MakeFrame(std::int32_t pf, std::int32_t width, std::int32_t height, std::int32_t rowAlign = 4,
+                       std::int32_t heightAlign = 1) {
   TFrameBuffer f;
   f.ePixelFormat = Pf(pf);
   f.nWidth = width;
@@ -55,10 +55,9 @@ TEST(PixelFormatBits, PackedAndDibFormatsHaveTheirDepthOthersNone) {
     std::int32_t pf;
     std::int32_t bits;
   } cases[] = {
-      {13, 1},  {14, 2},  {15, 4},  {16, 8},  {17, 16}, {18, 24}, {19, 32}, {20, 48},
-      {22, 1},  {23, 2},  {24, 4},  {25, 8},  {26, 16}, {27, 24}, {28, 32}, {29, 48},
-      {0, 0},   {12, 0},  {21, 0},  {30, 0},  {33, 0},  {40, 0},  {42, 0},  {65, 0},
-      {94, 0},  {107, 0}, {-13, 0},
+      {13, 1}, {14, 2}, {15, 4}, {16, 8},  {17, 16}, {18, 24}, {19, 32}, {20, 48}, {22, 1},
+      {23, 2}, {24, 4}, {25, 8}, {26, 16}, {27, 24}, {28, 32}, {29, 48}, {0, 0},   {12, 0},
+      {21, 0}, {30, 0}, {33, 0}, {40, 0},  {42, 0},  {65, 0},  {94, 0},  {107, 0}, {-13, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GetPixelFormatBitsPerPixel(Pf(c.pf)), c.bits) << "pixel format " << c.pf;
@@ -69,17 +68,19 @@ TEST(FrameBufferLayout, StrideComesFromWidthDepthAndRowAlignment) {
   const struct {
     std::int32_t pf, width, height, rowAlign, heightAlign;
     std::int32_t stride, paddedHeight;
-  } cases[] = {
-      {PF_PACKED_1, 9, 3, 1, 1, 2, 3},    // 9 bits -> 2 bytes
-      {PF_DIB_1, 9, 3, 4, 1, 4, 3},       // 9 bits -> one 32-bit word
-      {PF_PACKED_24, 3, 2, 1, 1, 9, 2},
-      {PF_RGB24, 3, 2, 4, 1, 12, 2},
-      {PF_PACKED_48, 5, 1, 1, 1, 30, 1},
-      {PF_DIB_16, 3, 5, 4, 4, 8, 8},      // padded height recorded, size uses the height
-      {PF_PACKED_4, 3, 2, 1, 2, 2, 2},
-      {PF_DIB_2, 17, 1, 2, 1, 6, 1},      // 34 bits -> 5 bytes -> 6 with 2-byte rows
-      {PF_RGB32, 7, 3, 8, 16, 32, 16},
-  };
+  } cases
+      [] =
+          {
+              {PF_PACKED_1, 9, 3, 1, 1, 2, 3},  // 9 bits -> 2 bytes
+              {PF_DIB_1, 9, 3, 4, 1, 4, 3},     // 9 bits -> one 32-bit word
+              {PF_PACKED_24, 3, 2, 1, 1, 9, 2},
+              {PF_RGB24, 3, 2, 4, 1, 12, 2},
+              {PF_PACKED_48, 5, 1, 1, 1, 30, 1},
+              {PF_DIB_16, 3, 5, 4, 4, 8, 8},  // padded height recorded, size uses the height
+              {PF_PACKED_4, 3, 2, 1, 2, 2, 2},
+              {PF_DIB_2, 17, 1, 2, 1, 6, 1},  // 34 bits -> 5 bytes -> 6 with 2-byte rows
+              {PF_RGB32, 7, 3, 8, 16, 32, 16},
+          };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pf " << c.pf << " width " << c.width << " align " << c.rowAlign);
     TFrameBuffer laid = MakeFrame(c.pf, c.width, c.height, c.rowAlign, c.heightAlign);
@@ -103,15 +104,14 @@ TEST(FrameBufferLayout, RefusedRecordsAreLeftUnchanged) {
   const struct {
     std::int32_t pf, width, height, rowAlign, heightAlign;
   } cases[] = {
-      {PF_RGB24, 0, 4, 4, 1},   {PF_RGB24, 4, -1, 4, 1},  {PF_RGB24, -4, 4, 4, 1},
-      {PF_BMP, 4, 4, 4, 1},     {12, 4, 4, 4, 1},         {PF_YUV444_601, 4, 4, 4, 1},
-      {PF_JPEG, 4, 4, 4, 1},    {30, 4, 4, 4, 1},         {0, 4, 4, 4, 1},
-      {PF_RGB24, 4, 4, 0, 1},   {PF_RGB24, 4, 4, 3, 1},   {PF_RGB24, 4, 4, -4, 1},
-      {PF_RGB24, 4, 4, 4, 0},   {PF_RGB24, 4, 4, 4, 6},
+      {PF_RGB24, 0, 4, 4, 1}, {PF_RGB24, 4, -1, 4, 1},     {PF_RGB24, -4, 4, 4, 1}, {PF_BMP, 4, 4, 4, 1},
+      {12, 4, 4, 4, 1},       {PF_YUV444_601, 4, 4, 4, 1}, {PF_JPEG, 4, 4, 4, 1},   {30, 4, 4, 4, 1},
+      {0, 4, 4, 4, 1},        {PF_RGB24, 4, 4, 0, 1},      {PF_RGB24, 4, 4, 3, 1},  {PF_RGB24, 4, 4, -4, 1},
+      {PF_RGB24, 4, 4, 4, 0}, {PF_RGB24, 4, 4, 4, 6},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height
-                                    << " align " << c.rowAlign << "/" << c.heightAlign);
+    SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height << " align "
+                                    << c.rowAlign << "/" << c.heightAlign);
     TFrameBuffer f = MakeFrame(c.pf, c.width, c.height, c.rowAlign, c.heightAlign);
     f.nReserved[3] = 77;
     const TFrameBuffer before = f;
@@ -128,13 +128,12 @@ TEST(FrameBufferLayout, SizesThatOverflowOrExceedTheCapAreRefused) {
   const struct {
     std::int32_t pf, width, height, rowAlign, heightAlign;
   } cases[] = {
-      {PF_DIB_48, 65535, 65535, 4, 1},       // 25.8 GB: must not wrap into a small buffer
-      {PF_PACKED_48, 65535, 65535, 1, 1},
-      {PF_RGB32, 0x7FFFFFFF, 0x7FFFFFFF, 4, 1},
-      {PF_PACKED_48, 0x7FFFFFFF, 1, 1, 1},   // one row already beyond the cap
-      {PF_DIB_8, 32768, 32769, 4, 1},        // one row above 1 GiB
-      {PF_PACKED_8, 1, 2, 1 << 30, 1},       // a huge row alignment
-      {PF_PACKED_8, 1, 1, 4, 1 << 30},       // fine: padded height is only recorded
+      {PF_DIB_48, 65535, 65535, 4, 1},  // 25.8 GB: must not wrap into a small buffer
+      {PF_PACKED_48, 65535, 65535, 1, 1},  {PF_RGB32, 0x7FFFFFFF, 0x7FFFFFFF, 4, 1},
+      {PF_PACKED_48, 0x7FFFFFFF, 1, 1, 1},  // one row already beyond the cap
+      {PF_DIB_8, 32768, 32769, 4, 1},       // one row above 1 GiB
+      {PF_PACKED_8, 1, 2, 1 << 30, 1},      // a huge row alignment
+      {PF_PACKED_8, 1, 1, 4, 1 << 30},      // fine: padded height is only recorded
   };
   for (std::size_t i = 0; i + 1 < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -239,9 +238,9 @@ TEST(DibBits, StrideIsAlignedToFourBytes) {
   const struct {
     std::int32_t pf, width, height, stride, size;
   } cases[] = {
-      {PF_DIB_8, 5, 2, 8, 16},   {PF_DIB_1, 9, 3, 4, 12},   {PF_DIB_1, 32, 1, 4, 4},
-      {PF_DIB_1, 33, 1, 8, 8},   {PF_RGB24, 3, 2, 12, 24},  {PF_DIB_48, 1, 1, 8, 8},
-      {PF_DIB_4, 7, 3, 4, 12},   {PF_PACKED_24, 3, 1, 12, 12},
+      {PF_DIB_8, 5, 2, 8, 16}, {PF_DIB_1, 9, 3, 4, 12},      {PF_DIB_1, 32, 1, 4, 4},
+      {PF_DIB_1, 33, 1, 8, 8}, {PF_RGB24, 3, 2, 12, 24},     {PF_DIB_48, 1, 1, 8, 8},
+      {PF_DIB_4, 7, 3, 4, 12}, {PF_PACKED_24, 3, 1, 12, 12},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pf " << c.pf << " width " << c.width);
@@ -282,8 +281,9 @@ TEST(DibBits, BadRequestsFailAndKeepTheBuffer) {
   const struct {
     std::int32_t pf, width, height;
   } cases[] = {
-      {PF_JPEG, 4, 4},  {PF_BMP, 4, 4},       {PF_YUY2, 4, 4},      {PF_DIB_8, 0, 4},
-      {PF_DIB_8, 4, -2}, {PF_DIB_48, 65535, 65535}, {PF_RGB32, 0x7FFFFFFF, 2},
+      {PF_JPEG, 4, 4},           {PF_BMP, 4, 4},    {PF_YUY2, 4, 4},
+      {PF_DIB_8, 0, 4},          {PF_DIB_8, 4, -2}, {PF_DIB_48, 65535, 65535},
+      {PF_RGB32, 0x7FFFFFFF, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height);
@@ -300,9 +300,8 @@ TEST(ScanlineBuffer, RowsCarryOneFilterByte) {
     std::int32_t color, depth, width, height;
     std::int32_t bitsPerPixel, bytesPerRow;
   } cases[] = {
-      {5, 8, 10, 2, 24, 31},  {4, 2, 10, 2, 2, 4},    {4, 1, 9, 1, 1, 3},
-      {2, 16, 3, 4, 16, 7},   {3, 8, 5, 1, 16, 11},   {6, 16, 1, 3, 64, 9},
-      {2, 4, 3, 1, 4, 3},     {6, 8, 2, 2, 32, 9},
+      {5, 8, 10, 2, 24, 31}, {4, 2, 10, 2, 2, 4},  {4, 1, 9, 1, 1, 3}, {2, 16, 3, 4, 16, 7},
+      {3, 8, 5, 1, 16, 11},  {6, 16, 1, 3, 64, 9}, {2, 4, 3, 1, 4, 3}, {6, 8, 2, 2, 32, 9},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "colour " << c.color << " depth " << c.depth);
@@ -326,13 +325,13 @@ TEST(ScanlineBuffer, InvalidColourDepthOrSizeFails) {
   const struct {
     std::int32_t color, depth, width, height;
   } cases[] = {
-      {3, 4, 10, 2},  {2, 3, 10, 2},  {2, 32, 10, 2}, {4, 16, 10, 2}, {5, 4, 10, 2},
-      {6, 1, 10, 2},  {1, 8, 10, 2},  {7, 8, 10, 2},  {0, 8, 10, 2},  {5, 8, 0, 2},
-      {5, 8, 10, -1}, {6, 16, 65535, 65535},          {6, 16, 0x7FFFFFFF, 1},
+      {3, 4, 10, 2},  {2, 3, 10, 2},         {2, 32, 10, 2},         {4, 16, 10, 2}, {5, 4, 10, 2},
+      {6, 1, 10, 2},  {1, 8, 10, 2},         {7, 8, 10, 2},          {0, 8, 10, 2},  {5, 8, 0, 2},
+      {5, 8, 10, -1}, {6, 16, 65535, 65535}, {6, 16, 0x7FFFFFFF, 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "colour " << c.color << " depth " << c.depth << " "
-                                    << c.width << "x" << c.height);
+    SCOPED_TRACE(testing::Message() << "colour " << c.color << " depth " << c.depth << " " << c.width << "x"
+                                    << c.height);
     TScanlineBuffer s;
     s.nColorCode = c.color;
     s.nBitDepth = c.depth;
@@ -382,10 +381,9 @@ TEST(FileFormatToPixelFormat, MapsEachRangeAndNothingElse) {
   const struct {
     std::int32_t ff, pf;
   } cases[] = {
-      {0, 0},   {1, 0},   {21, 0},  {22, 0},  {23, 12}, {24, 18}, {25, 19}, {26, 20},
-      {27, 21}, {28, 22}, {31, 25}, {35, 29}, {36, 33}, {37, 34}, {39, 36}, {40, 0},
-      {41, 37}, {42, 38}, {44, 40}, {45, 0},  {46, 0},  {52, 0},  {53, 51}, {65, 63},
-      {74, 72}, {94, 92}, {95, 0},  {96, 0},  {97, 0},  {-1, 0},
+      {0, 0},   {1, 0},   {21, 0},  {22, 0},  {23, 12}, {24, 18}, {25, 19}, {26, 20}, {27, 21}, {28, 22},
+      {31, 25}, {35, 29}, {36, 33}, {37, 34}, {39, 36}, {40, 0},  {41, 37}, {42, 38}, {44, 40}, {45, 0},
+      {46, 0},  {52, 0},  {53, 51}, {65, 63}, {74, 72}, {94, 92}, {95, 0},  {96, 0},  {97, 0},  {-1, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FileFormatToPixelFormat(c.ff), c.pf) << "file format " << c.ff;

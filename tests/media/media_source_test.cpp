@@ -96,14 +96,15 @@ TEST(StreamFormat, BytesKeptPerStreamType) {
     std::size_t bytes;
   };
   const TCase cases[] = {
-      {0, 4, 0},   {-1, 4, 0},  {1, 4, 0},   {2, 4, 8},   {2, 3, 0},    {3, 4, 0},   {8, 4, 0},
-      {9, 4, 16},  {10, 4, 16}, {11, 4, 16}, {12, 4, 0},  {14, 4, 0},   {15, 4, 28}, {16, 4, 0},
-      {25, 4, 0},  {26, 4, 20}, {30, 4, 20}, {34, 4, 20}, {35, 4, 0},   {36, 4, 20}, {37, 4, 8},
-      {39, 4, 8},  {40, 4, 8},  {42, 4, 8},  {43, 4, 12}, {44, 4, 24},  {45, 4, 0},  {46, 4, 56},
-      {52, 4, 56}, {53, 4, 56}, {94, 4, 56}, {95, 4, 0},  {96, 4, 0},   {97, 4, 0},  {43, 3, 12},
+      {0, 4, 0},   {-1, 4, 0},  {1, 4, 0},   {2, 4, 8},   {2, 3, 0},   {3, 4, 0},   {8, 4, 0},
+      {9, 4, 16},  {10, 4, 16}, {11, 4, 16}, {12, 4, 0},  {14, 4, 0},  {15, 4, 28}, {16, 4, 0},
+      {25, 4, 0},  {26, 4, 20}, {30, 4, 20}, {34, 4, 20}, {35, 4, 0},  {36, 4, 20}, {37, 4, 8},
+      {39, 4, 8},  {40, 4, 8},  {42, 4, 8},  {43, 4, 12}, {44, 4, 24}, {45, 4, 0},  {46, 4, 56},
+      {52, 4, 56}, {53, 4, 56}, {94, 4, 56}, {95, 4, 0},  {96, 4, 0},  {97, 4, 0},  {43, 3, 12},
   };
   for (const TCase& c : cases)
-    EXPECT_EQ(GetStreamFormatParamsSize(c.type, c.subKind), c.bytes) << "type " << c.type << " sub " << c.subKind;
+    EXPECT_EQ(GetStreamFormatParamsSize(c.type, c.subKind), c.bytes)
+        << "type " << c.type << " sub " << c.subKind;
 }
 
 TEST(StreamFormat, SetParamsKeepsExactlyTheLeadingBytes) {
@@ -113,8 +114,9 @@ TEST(StreamFormat, SetParamsKeepsExactlyTheLeadingBytes) {
     std::int32_t subKind;
     std::size_t bytes;
   };
-  const TCase cases[] = {{ST_SYSTEM_DEVICE, 4, 8}, {ST_WMV, 5, 16}, {ST_MNG, 1, 28}, {ST_GIF, 4, 20},
-                         {ST_JPEG, 4, 8},          {ST_PNG, 4, 12}, {ST_TIFF, 6, 24}, {TStreamType{60}, 4, 56}};
+  const TCase cases[] = {{ST_SYSTEM_DEVICE, 4, 8}, {ST_WMV, 5, 16},         {ST_MNG, 1, 28},
+                         {ST_GIF, 4, 20},          {ST_JPEG, 4, 8},         {ST_PNG, 4, 12},
+                         {ST_TIFF, 6, 24},         {TStreamType{60}, 4, 56}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.type);
     TStreamFormat f;

@@ -182,7 +182,8 @@ TEST(RingQueueArray, StepWrapsBothWays) {
   struct TCase {
     std::int32_t p, k, q;
   };
-  const TCase cases[] = {{0, 1, 1}, {4, 1, 0}, {3, 4, 2}, {0, -1, 4}, {2, -3, 4}, {1, 0, 1}, {4, 5, 4}, {0, -5, 0}};
+  const TCase cases[] = {{0, 1, 1},  {4, 1, 0}, {3, 4, 2}, {0, -1, 4},
+                         {2, -3, 4}, {1, 0, 1}, {4, 5, 4}, {0, -5, 0}};
   for (const TCase& c : cases) EXPECT_EQ(q.Step(c.p, c.k), c.q) << c.p << " + " << c.k;
   EXPECT_EQ(q.Next(3), 4);
   EXPECT_EQ(q.Next(4), 0);

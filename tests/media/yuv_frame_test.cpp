@@ -18,8 +18,8 @@ namespace {
 
 TPixelFormat Pf(std::int32_t v) { return static_cast<TPixelFormat>(v); }
 
-TYuvFrameBuffer MakeYuv(std::int32_t pf, std::int32_t width, std::int32_t height,
-                        std::int32_t widthAlign = 2, std::int32_t heightAlign = 2) {
+TYuvFrameBuffer MakeYuv(std::int32_t pf, std::int32_t width, std::int32_t height, std::int32_t widthAlign = 2,
+                        std::int32_t heightAlign = 2) {
   TYuvFrameBuffer f;
   f.ePixelFormat = Pf(pf);
   f.nWidth = width;
@@ -106,10 +106,9 @@ TEST(YuvFrameAlloc, EveryAcceptedFormatHasItsSampling) {
   const struct {
     std::int32_t pf, divisor, planes;
   } cases[] = {
-      {42, 1, 3}, {43, 2, 3}, {44, 4, 3}, {48, 1, 3}, {49, 2, 3}, {50, 4, 3},
-      {51, 1, 3}, {53, 1, 3}, {54, 2, 3}, {62, 2, 3}, {63, 4, 3}, {71, 4, 3},
-      {72, 1, 3}, {74, 1, 3}, {75, 2, 3}, {83, 2, 3}, {84, 4, 3}, {92, 4, 3},
-      {94, 2, 1},
+      {42, 1, 3}, {43, 2, 3}, {44, 4, 3}, {48, 1, 3}, {49, 2, 3}, {50, 4, 3}, {51, 1, 3},
+      {53, 1, 3}, {54, 2, 3}, {62, 2, 3}, {63, 4, 3}, {71, 4, 3}, {72, 1, 3}, {74, 1, 3},
+      {75, 2, 3}, {83, 2, 3}, {84, 4, 3}, {92, 4, 3}, {94, 2, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pixel format " << c.pf);
@@ -141,14 +140,13 @@ TEST(YuvFrameAlloc, RefusedRequestsChangeNothing) {
   const struct {
     std::int32_t pf, width, height, widthAlign, heightAlign;
   } cases[] = {
-      {45, 8, 8, 2, 2},  {46, 8, 8, 2, 2},  {47, 8, 8, 2, 2},   {93, 8, 8, 2, 2},
-      {41, 8, 8, 2, 2},  {95, 8, 8, 2, 2},  {107, 8, 8, 2, 2},  {40, 8, 8, 2, 2},
-      {0, 8, 8, 2, 2},   {27, 8, 8, 2, 2},  {63, 0, 8, 2, 2},   {63, 8, -1, 2, 2},
-      {63, 8, 8, 0, 2},  {63, 8, 8, 2, 3},  {63, 8, 8, -2, 2},
+      {45, 8, 8, 2, 2}, {46, 8, 8, 2, 2},  {47, 8, 8, 2, 2}, {93, 8, 8, 2, 2}, {41, 8, 8, 2, 2},
+      {95, 8, 8, 2, 2}, {107, 8, 8, 2, 2}, {40, 8, 8, 2, 2}, {0, 8, 8, 2, 2},  {27, 8, 8, 2, 2},
+      {63, 0, 8, 2, 2}, {63, 8, -1, 2, 2}, {63, 8, 8, 0, 2}, {63, 8, 8, 2, 3}, {63, 8, 8, -2, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height
-                                    << " align " << c.widthAlign << "/" << c.heightAlign);
+    SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height << " align "
+                                    << c.widthAlign << "/" << c.heightAlign);
     TYuvFrameBuffer f = MakeYuv(c.pf, c.width, c.height, c.widthAlign, c.heightAlign);
     f.nReserved[2] = 55;
     const TYuvFrameBuffer before = f;
@@ -170,12 +168,12 @@ TEST(YuvFrameAlloc, SizesThatOverflowOrExceedTheCapAreRefused) {
   const struct {
     std::int32_t pf, width, height, widthAlign, heightAlign;
   } cases[] = {
-      {PF_YUV444_601, 65535, 65535, 2, 2},        // 12.9 GB
+      {PF_YUV444_601, 65535, 65535, 2, 2},  // 12.9 GB
       {PF_YUY2, 0x7FFFFFFF, 0x7FFFFFFF, 4, 2},
-      {PF_YUV420_601, 0x7FFFFFFF, 1, 16, 2},      // the aligned width leaves 32 bits
-      {PF_YUV420_601, 1, 0x7FFFFFF0, 2, 16},      // so does the aligned height
-      {PF_YUV444_601, 32768, 16384, 1, 1},        // 1.5 GiB
-      {PF_YUV420_601, 8, 8, 1 << 30, 2},          // a huge alignment
+      {PF_YUV420_601, 0x7FFFFFFF, 1, 16, 2},  // the aligned width leaves 32 bits
+      {PF_YUV420_601, 1, 0x7FFFFFF0, 2, 16},  // so does the aligned height
+      {PF_YUV444_601, 32768, 16384, 1, 1},    // 1.5 GiB
+      {PF_YUV420_601, 8, 8, 1 << 30, 2},      // a huge alignment
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height);
@@ -271,21 +269,20 @@ TEST(YuvPixelFormatProperties, CodesByFormat) {
   const struct {
     std::int32_t pf, standard, range, matrix, subsampling, sampling, siting;
   } cases[] = {
-      {0, 1, 0, 0, 0, 0, 0},    {40, 1, 0, 0, 0, 0, 0},   {41, 1, 1, 0, 0, 1, 1},
-      {42, 2, 1, 0, 0, 2, 1},   {43, 2, 1, 0, 0, 3, 1},   {44, 2, 1, 0, 0, 4, 1},
-      {45, 3, 1, 0, 0, 2, 1},   {46, 3, 1, 0, 0, 3, 1},   {47, 3, 1, 0, 0, 4, 1},
-      {48, 2, 1, 0, 0, 2, 1},   {50, 2, 1, 0, 0, 4, 1},
-      {51, 2, 2, 1, 1, 2, 2},   // 601 4:4:4 0-255
-      {58, 2, 3, 2, 3, 3, 4},   // 601 4:2:2 cosited odd 16-255
-      {62, 2, 4, 3, 4, 3, 5},   // 601 4:2:2 centred 16-235/240
-      {65, 2, 4, 3, 5, 4, 3},   // 601 4:2:0 cosited even 16-235/240
-      {71, 2, 4, 3, 7, 4, 5},   // 601 4:2:0 centred 16-235/240
-      {72, 3, 2, 4, 1, 2, 2},   // 709 4:4:4 0-255
-      {76, 3, 3, 5, 2, 3, 3},   // 709 4:2:2 cosited even 16-255
-      {92, 3, 4, 6, 7, 4, 5},   // 709 4:2:0 centred 16-235/240
-      {93, 1, 1, 0, 0, 2, 1},   {94, 1, 1, 3, 0, 3, 1},   {95, 1, 1, 0, 2, 3, 1},
-      {96, 1, 1, 0, 0, 4, 1},   {101, 1, 1, 0, 0, 4, 1},  {102, 1, 1, 0, 0, 0, 1},
-      {105, 1, 1, 0, 0, 0, 1},  {107, 1, 1, 0, 0, 0, 1},  {108, 1, 0, 0, 0, 0, 0},
+      {0, 1, 0, 0, 0, 0, 0},   {40, 1, 0, 0, 0, 0, 0},  {41, 1, 1, 0, 0, 1, 1},
+      {42, 2, 1, 0, 0, 2, 1},  {43, 2, 1, 0, 0, 3, 1},  {44, 2, 1, 0, 0, 4, 1},
+      {45, 3, 1, 0, 0, 2, 1},  {46, 3, 1, 0, 0, 3, 1},  {47, 3, 1, 0, 0, 4, 1},
+      {48, 2, 1, 0, 0, 2, 1},  {50, 2, 1, 0, 0, 4, 1},  {51, 2, 2, 1, 1, 2, 2},  // 601 4:4:4 0-255
+      {58, 2, 3, 2, 3, 3, 4},  // 601 4:2:2 cosited odd 16-255
+      {62, 2, 4, 3, 4, 3, 5},  // 601 4:2:2 centred 16-235/240
+      {65, 2, 4, 3, 5, 4, 3},  // 601 4:2:0 cosited even 16-235/240
+      {71, 2, 4, 3, 7, 4, 5},  // 601 4:2:0 centred 16-235/240
+      {72, 3, 2, 4, 1, 2, 2},  // 709 4:4:4 0-255
+      {76, 3, 3, 5, 2, 3, 3},  // 709 4:2:2 cosited even 16-255
+      {92, 3, 4, 6, 7, 4, 5},  // 709 4:2:0 centred 16-235/240
+      {93, 1, 1, 0, 0, 2, 1},  {94, 1, 1, 3, 0, 3, 1},  {95, 1, 1, 0, 2, 3, 1},
+      {96, 1, 1, 0, 0, 4, 1},  {101, 1, 1, 0, 0, 4, 1}, {102, 1, 1, 0, 0, 0, 1},
+      {105, 1, 1, 0, 0, 0, 1}, {107, 1, 1, 0, 0, 0, 1}, {108, 1, 0, 0, 0, 0, 0},
       {-5, 1, 0, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
@@ -469,8 +466,9 @@ TEST(RawYuvLoad, UnknownCodesAndImpossibleSizesAreRefused) {
   const struct {
     std::int32_t code, width, height;
   } cases[] = {
-      {45, 4, 2}, {46, 4, 2}, {44, 4, 2}, {95, 4, 2},         {0, 4, 2},
-      {47, 0, 2}, {47, 4, -2}, {47, 65535, 65535},            {52, 0x7FFFFFFF, 0x7FFFFFFF},
+      {45, 4, 2},  {46, 4, 2},         {44, 4, 2},
+      {95, 4, 2},  {0, 4, 2},          {47, 0, 2},
+      {47, 4, -2}, {47, 65535, 65535}, {52, 0x7FFFFFFF, 0x7FFFFFFF},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "code " << c.code << " " << c.width << "x" << c.height);

@@ -49,15 +49,15 @@ TEST(ChannelSelectorModes, EachModeHasItsCaptionPromptAndFirstRow) {
     bool allRows, radio;
   };
   const TCase cases[] = {
-      {30, "Media document status", "Enable operations for media document channels", "Navigate media sources", true,
-       false},
+      {30, "Media document status", "Enable operations for media document channels", "Navigate media sources",
+       true, false},
       {31, "Navigate media source list", "Enable a navigation of the media sources in the list",
        "Navigate media sources", false, false},
       {32, "Play media stream", "Enable playing the media", "Play media stream", false, false},
-      {33, "Replay video from the cache buffer", " Enable replaying the media", "Replay video from a buffer", false,
-       false},
-      {38, "Navigate DVD media source", " Enable navigation of DVD media source", "Navigate DVD media source", false,
-       true},
+      {33, "Replay video from the cache buffer", " Enable replaying the media", "Replay video from a buffer",
+       false, false},
+      {38, "Navigate DVD media source", " Enable navigation of DVD media source", "Navigate DVD media source",
+       false, true},
   };
   for (const TCase& c : cases) {
     TNavigateModeTexts texts{};
@@ -89,8 +89,10 @@ TEST(ChannelSelectorModes, StoringChangesOnlyTheBytesTheModeShows) {
     const std::vector<int> was = Bytes(before), now = Bytes(block);
     for (int ch = 0; ch < 4; ++ch)
       for (int b = 0; b < 5; ++b) {
-        const bool changed = std::find(c.changedBytes.begin(), c.changedBytes.end(), b) != c.changedBytes.end();
-        EXPECT_EQ(now[ch * 5 + b], changed ? 1 : was[ch * 5 + b]) << "mode " << c.mode << " ch " << ch << " byte " << b;
+        const bool changed =
+            std::find(c.changedBytes.begin(), c.changedBytes.end(), b) != c.changedBytes.end();
+        EXPECT_EQ(now[ch * 5 + b], changed ? 1 : was[ch * 5 + b])
+            << "mode " << c.mode << " ch " << ch << " byte " << b;
       }
   }
 }

@@ -86,7 +86,8 @@ TEST(YuvLayoutTable, CombinedFiltersAndNoCombinationEmptiesTheList) {
   v = With(YF_RANGE, 4, v);
   v = With(YF_SITING, 5, v);
   EXPECT_EQ(FilterLayouts(v), (std::vector<std::int32_t>{94}));
-  EXPECT_EQ(FilterLayouts(With(YF_SITING, 4, With(YF_SAMPLING, 2))), (std::vector<std::int32_t>{53, 54, 55, 74, 75, 76}));
+  EXPECT_EQ(FilterLayouts(With(YF_SITING, 4, With(YF_SAMPLING, 2))),
+            (std::vector<std::int32_t>{53, 54, 55, 74, 75, 76}));
 
   // Every choice the lists offer leaves at least one layout.
   const auto& base = FilterEntries(YF_CONVERSION_BASE);
@@ -171,7 +172,8 @@ TEST_F(YuvPageTest, OpensOnTheOwnersLayoutSizeAndPreset) {
   EXPECT_FALSE(page->WidthEdit()->isEnabled());
   EXPECT_FALSE(page->HeightEdit()->isEnabled());
   EXPECT_EQ(page->WidthEdit()->text(), "720");
-  for (int f = 0; f < YF_COUNT; ++f) EXPECT_EQ(page->FilterList(static_cast<TYuvFilter>(f))->currentIndex(), 0);
+  for (int f = 0; f < YF_COUNT; ++f)
+    EXPECT_EQ(page->FilterList(static_cast<TYuvFilter>(f))->currentIndex(), 0);
   EXPECT_EQ(page->FilterList(YF_SAMPLING)->itemText(3), " 4:2:0 ");
 }
 
@@ -286,10 +288,11 @@ TEST_F(YuvPageTest, ReadAsksForAnEditableCheckedSize) {
   probe.answer = false;
   TYuvFormatExchange seen{};
   platform::qt::TMessageMap spy(&probe);
-  spy.On(platform::qt::WM_APP_OPTS_YUV, [&](platform::qt::WPARAM, platform::qt::LPARAM l) -> platform::qt::LRESULT {
-    seen = *OptsBlockOf<TYuvFormatExchange>(l);
-    return 0;
-  });
+  spy.On(platform::qt::WM_APP_OPTS_YUV,
+         [&](platform::qt::WPARAM, platform::qt::LPARAM l) -> platform::qt::LRESULT {
+           seen = *OptsBlockOf<TYuvFormatExchange>(l);
+           return 0;
+         });
   ZarnOptions::CZarnOptions s("Options", &probe, OPTCAT_YUV);
   s.OnInitDialog();
   EXPECT_EQ(seen.header.op, OPTS_XCHG_READ);

@@ -141,8 +141,10 @@ TEST_F(ReferenceFramesPage, EditsThePrimaryAndAssistantAndLeavesChannels3And4) {
   page.OnOK();
   ASSERT_EQ(owner.written.size(), 1u);
   const TReferenceFramesExchange& w = owner.written[0];
-  EXPECT_EQ((std::vector<std::int32_t>(w.startFrame, w.startFrame + 4)), (std::vector<std::int32_t>{5, 6, 30, 40}));
-  EXPECT_EQ((std::vector<std::int32_t>(w.stopFrame, w.stopFrame + 4)), (std::vector<std::int32_t>{15, 16, 130, 140}));
+  EXPECT_EQ((std::vector<std::int32_t>(w.startFrame, w.startFrame + 4)),
+            (std::vector<std::int32_t>{5, 6, 30, 40}));
+  EXPECT_EQ((std::vector<std::int32_t>(w.stopFrame, w.stopFrame + 4)),
+            (std::vector<std::int32_t>{15, 16, 130, 140}));
 }
 
 TEST_F(ReferenceFramesPage, UnansweredExchangesShowThePagesOwnTexts) {

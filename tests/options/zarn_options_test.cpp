@@ -56,9 +56,8 @@ class TAllPages {
  public:
   TAllPages() {
     for (int k = 0; k < PAGE_KIND_COUNT; ++k)
-      m_scopes.push_back(std::make_unique<TScopedPageFactory>(static_cast<TOptsPageKind>(k), [k] {
-        return new TTestPage(QStringLiteral("kind%1").arg(k));
-      }));
+      m_scopes.push_back(std::make_unique<TScopedPageFactory>(
+          static_cast<TOptsPageKind>(k), [k] { return new TTestPage(QStringLiteral("kind%1").arg(k)); }));
   }
 
  private:
@@ -90,11 +89,14 @@ TEST_F(ZarnOptionsTest, CategoriesAddTheirPagesInOrderAndOpenOnTheMarkedPage) {
   };
   const std::vector<TCase> cases = {
       {28,
-       {K(PAGE_GENERAL), K(PAGE_MEDIA_DOCUMENT), K(PAGE_OPEN_MEDIA_SOURCE), K(PAGE_READ_STREAM), K(PAGE_SAVE_STREAM),
-        K(PAGE_SAVE_IMAGE), K(PAGE_VIDEO), K(PAGE_VIDEO_PANE), K(PAGE_PIP), K(PAGE_DIRECTSHOW)},
+       {K(PAGE_GENERAL), K(PAGE_MEDIA_DOCUMENT), K(PAGE_OPEN_MEDIA_SOURCE), K(PAGE_READ_STREAM),
+        K(PAGE_SAVE_STREAM), K(PAGE_SAVE_IMAGE), K(PAGE_VIDEO), K(PAGE_VIDEO_PANE), K(PAGE_PIP),
+        K(PAGE_DIRECTSHOW)},
        1,
        PropSheetLook_List},
-      {29, {K(PAGE_GENERAL), K(PAGE_APP_LOOK), K(PAGE_TOOLBAR), K(PAGE_MDI_TABS), K(PAGE_MSG_BOX)}, 1,
+      {29,
+       {K(PAGE_GENERAL), K(PAGE_APP_LOOK), K(PAGE_TOOLBAR), K(PAGE_MDI_TABS), K(PAGE_MSG_BOX)},
+       1,
        PropSheetLook_Tabs},
       {7, {K(PAGE_READ_STREAM)}, 0, PropSheetLook_Tabs},
       {17, {K(PAGE_YUV)}, 0, PropSheetLook_Tabs},
@@ -294,7 +296,8 @@ TEST(OptionsExchange, KindsWithoutAPageAreLeftOut) {
   CZarnOptions sheet("Options", nullptr, OPTCAT_JPEG);
   EXPECT_TRUE(sheet.Pages().empty());
   EXPECT_TRUE(HasOptionsPage(PAGE_YUV));  // the program's own YUV page
-  EXPECT_NE(dynamic_cast<OptsFileFormat::COptsFileFormat*>(CZarnOptions("Options", nullptr, OPTCAT_YUV).Page(PAGE_YUV)),
+  EXPECT_NE(dynamic_cast<OptsFileFormat::COptsFileFormat*>(
+                CZarnOptions("Options", nullptr, OPTCAT_YUV).Page(PAGE_YUV)),
             nullptr);
 }
 
@@ -303,7 +306,8 @@ TEST(OptionsExchange, FailureTextsOfThePages) {
   EXPECT_STREQ(WriteFailedText(PAGE_YUV), OptsFileFormat::COptsFileFormat::kWriteFailed);
   EXPECT_STREQ(ReadFailedText(PAGE_TIFF), "Configuration data for Tiff file are not available");
   EXPECT_STREQ(WriteFailedText(PAGE_TIFF), "Configuration data for TIFF file can not be set");
-  EXPECT_STREQ(ReadFailedText(PAGE_READ_STREAM), "Configuration data for \"Read stream\" operatinos are not available");
+  EXPECT_STREQ(ReadFailedText(PAGE_READ_STREAM),
+               "Configuration data for \"Read stream\" operatinos are not available");
   EXPECT_STREQ(WriteFailedText(PAGE_REFERENCE_FRAMES),
                "Configuration data for \"Set reference frames\" operation  can not be set");
   EXPECT_STREQ(WriteFailedText(PAGE_MEDIA_DOCUMENT), "");  // it sends nothing on OK

@@ -87,8 +87,8 @@ TEST(PulseEvent, OnePulseWakesEveryBlockedWaiter) {
   EXPECT_TRUE(allWoken);
   EXPECT_EQ(ev.WaiterCount(), 0);
   for (int i = 0; i < kWaiters; ++i)
-    EXPECT_EQ(results[static_cast<std::size_t>(i)], WaitResult::Signalled) << "waiter " << i << " ended "
-                                                                           << Name(results[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(results[static_cast<std::size_t>(i)], WaitResult::Signalled)
+        << "waiter " << i << " ended " << Name(results[static_cast<std::size_t>(i)]);
 }
 
 // Pulses and waits racing from several threads; under ThreadSanitizer this

@@ -1,7 +1,7 @@
+#include "platform/text.h"
 #include "platform/byte_order.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
-#include "platform/text.h"
 
 #include <gtest/gtest.h>
 

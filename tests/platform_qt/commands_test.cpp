@@ -50,7 +50,10 @@ TEST(Commands, UpdateHandlersDecideTheStateAndDisabledCommandsNeverRun) {
   doc.Handle(10);
   frame.OnUpdate(10, [&](TCmdUI& ui) { ui.Enable(allow); });
   doc.Handle(11);  // no update handler anywhere: enabled because handled
-  frame.OnUpdate(12, [](TCmdUI& ui) { ui.SetCheck(1); ui.SetText("Twelve"); });  // no command
+  frame.OnUpdate(12, [](TCmdUI& ui) {
+    ui.SetCheck(1);
+    ui.SetText("Twelve");
+  });  // no command
   TCommandRouter router;
   router.SetChain([&] { return std::vector<ICommandTarget*>{&frame, &doc}; });
 
@@ -83,7 +86,10 @@ TEST(Commands, ActionsFollowTheUpdateStateAndTriggerTheirCommand) {
   CCmdTarget t;
   int runs = 0;
   bool on = false;
-  t.OnCommand(5, [&] { ++runs; on = !on; });
+  t.OnCommand(5, [&] {
+    ++runs;
+    on = !on;
+  });
   t.OnUpdate(5, [&](TCmdUI& ui) { ui.SetCheck(on ? 1 : 0); });
   TCommandRouter router;
   router.SetChain([&] { return std::vector<ICommandTarget*>{&t}; });
@@ -113,7 +119,10 @@ TEST(Commands, AMenuIsUpdatedJustBeforeItShows) {
   CCmdTarget t;
   bool enabled = false;
   t.OnCommand(7, [] {});
-  t.OnUpdate(7, [&](TCmdUI& ui) { ui.Enable(enabled); ui.SetText(enabled ? "On" : "Off"); });
+  t.OnUpdate(7, [&](TCmdUI& ui) {
+    ui.Enable(enabled);
+    ui.SetText(enabled ? "On" : "Off");
+  });
   TCommandRouter router;
   router.SetChain([&] { return std::vector<ICommandTarget*>{&t}; });
   QMenu menu;
@@ -132,10 +141,12 @@ TEST(Commands, AMenuIsUpdatedJustBeforeItShows) {
 
 TEST(Commands, IdlePhasesCountUpUntilTheHandlerIsDone) {
   std::vector<LONG> counts;
-  TIdleNotifier idle([&](LONG c) {
-    counts.push_back(c);
-    return c < 5;
-  }, 3);
+  TIdleNotifier idle(
+      [&](LONG c) {
+        counts.push_back(c);
+        return c < 5;
+      },
+      3);
   idle.RunIdlePhase();
   idle.RunIdlePhase();
   EXPECT_EQ(counts, (std::vector<LONG>{0, 1, 2, 0, 1, 2}));

@@ -26,8 +26,10 @@ class TBoxPresser {
       if (!box) return;
       texts.push_back(box->text());
       captions.push_back(box->windowTitle());
-      if (QAbstractButton* b = box->button(m_press)) b->click();
-      else box->reject();
+      if (QAbstractButton* b = box->button(m_press))
+        b->click();
+      else
+        box->reject();
     });
     m_timer.start();
   }
@@ -71,7 +73,8 @@ TEST(QtMessageSink, AWorkerGetsTheDefaultAnswerAtOnceAndTheBoxShowsLater) {
   worker.join();
   EXPECT_EQ(answer.load(), IDYES);
   TBoxPresser presser(QMessageBox::Ok);
-  for (int i = 0; i < 20 && presser.texts.empty(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  for (int i = 0; i < 20 && presser.texts.empty(); ++i)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
   ASSERT_EQ(presser.texts.size(), 1u);
   EXPECT_EQ(presser.texts[0], "Error: cannot set video buffer");
 }

@@ -79,7 +79,8 @@ TEST(FileDialogFilters, OpenAndSaveListsOfferTheirEntries) {
   EXPECT_TRUE(BuildFilterList(5).empty());
   // Open: the groups, video and audio, the plain BMP entry; no bit depths,
   // no greyscale JPEG, no 48-bit BMP or icon.
-  for (std::int32_t code : {1, 6, 7, 20, 21, 30, 31, 33, 36, 37, 78}) EXPECT_GE(IndexOf(open, code), 0) << code;
+  for (std::int32_t code : {1, 6, 7, 20, 21, 30, 31, 33, 36, 37, 78})
+    EXPECT_GE(IndexOf(open, code), 0) << code;
   for (std::int32_t code : {22, 27, 28, 29, 32}) EXPECT_EQ(IndexOf(open, code), -1) << code;
   // Save: the bit depths and greyscale JPEG; no groups, media or plain BMP.
   for (std::int32_t code : {22, 27, 30, 32, 36, 37, 78}) EXPECT_GE(IndexOf(save, code), 0) << code;
@@ -198,20 +199,104 @@ TEST(FileDialogLogic, ModesDecideLabelDestinationsChannelsAndPanels) {
   };
   const std::array<bool, 4> all{true, true, true, true};
   const std::vector<TCase> cases = {
-      {"File Open", FDM_OPEN, false, true, 1, {true, false, false, false}, 0, "Open to:", {"New document"}, 0,
-       {"Media channel 1, Primary"}, 0, true, 190},
-      {"Open to, active", FDM_OPEN_TO, true, true, 1, all, 2, "Open to:", {"New document", "Active document"}, 1,
-       {"Media channel 1, Primary", "Media Channel 2, Assistant", "Media Channel 3", "Media Channel 4"}, 2, true, 190},
-      {"Open to, new", FDM_OPEN_TO, true, true, 0, all, 2, "Open to:", {"New document", "Active document"}, 0,
-       {"Media channel 1, Primary"}, 0, true, 190},
-      {"Open to while playing", FDM_OPEN_TO, true, false, 1, all, 0, "Open to:", {"New document"}, 0,
-       {"Media channel 1, Primary"}, 0, true, 190},
-      {"Open to, channel 1 empty", FDM_OPEN_TO, true, true, 1, {true, false, false, false}, 0, "Open to:",
-       {"New document", "Active document"}, 1, {"Media channel 1, Primary"}, 0, true, 190},
-      {"Save As", FDM_SAVE_IMAGE_AS, true, false, 0, {false, true, false, true}, 3, "Save from:", {"Active document"},
-       0, {"Media Channel 2, Assistant", "Media Channel 4"}, 1, false, 52},
-      {"Save Image", FDM_SAVE_IMAGE, false, false, 0, {true, false, true, false}, 0, "Save from:",
-       {"Active document"}, 0, {"Media channel 1, Primary", "Media Channel 3"}, 0, false, 52},
+      {"File Open",
+       FDM_OPEN,
+       false,
+       true,
+       1,
+       {true, false, false, false},
+       0,
+       "Open to:",
+       {"New document"},
+       0,
+       {"Media channel 1, Primary"},
+       0,
+       true,
+       190},
+      {"Open to, active",
+       FDM_OPEN_TO,
+       true,
+       true,
+       1,
+       all,
+       2,
+       "Open to:",
+       {"New document", "Active document"},
+       1,
+       {"Media channel 1, Primary", "Media Channel 2, Assistant", "Media Channel 3", "Media Channel 4"},
+       2,
+       true,
+       190},
+      {"Open to, new",
+       FDM_OPEN_TO,
+       true,
+       true,
+       0,
+       all,
+       2,
+       "Open to:",
+       {"New document", "Active document"},
+       0,
+       {"Media channel 1, Primary"},
+       0,
+       true,
+       190},
+      {"Open to while playing",
+       FDM_OPEN_TO,
+       true,
+       false,
+       1,
+       all,
+       0,
+       "Open to:",
+       {"New document"},
+       0,
+       {"Media channel 1, Primary"},
+       0,
+       true,
+       190},
+      {"Open to, channel 1 empty",
+       FDM_OPEN_TO,
+       true,
+       true,
+       1,
+       {true, false, false, false},
+       0,
+       "Open to:",
+       {"New document", "Active document"},
+       1,
+       {"Media channel 1, Primary"},
+       0,
+       true,
+       190},
+      {"Save As",
+       FDM_SAVE_IMAGE_AS,
+       true,
+       false,
+       0,
+       {false, true, false, true},
+       3,
+       "Save from:",
+       {"Active document"},
+       0,
+       {"Media Channel 2, Assistant", "Media Channel 4"},
+       1,
+       false,
+       52},
+      {"Save Image",
+       FDM_SAVE_IMAGE,
+       false,
+       false,
+       0,
+       {true, false, true, false},
+       0,
+       "Save from:",
+       {"Active document"},
+       0,
+       {"Media channel 1, Primary", "Media Channel 3"},
+       0,
+       false,
+       52},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -412,7 +497,8 @@ TEST(FileDialogLogic, SelectionFillsThePanelAndDrivesThePreview) {
   ASSERT_TRUE(logic.UpdateFileInfo((dir / "clip.yuv").string(), preview));
   EXPECT_EQ(preview.calls, (std::vector<std::string>{"yuv 176x144 65"}));
   EXPECT_EQ(logic.PanelText(),
-            " clip.yuv\n File\n Type: Video YUV\n  YCbCr 420 ITU601 8bit 0-255 CosEven\n Width, Height:  176 x 144\n"
+            " clip.yuv\n File\n Type: Video YUV\n  YCbCr 420 ITU601 8bit 0-255 CosEven\n Width, Height:  176 "
+            "x 144\n"
             " Bits per pixel:  12\n Planes:  3");
   EXPECT_TRUE(logic.OptionsEnabled());
   EXPECT_EQ(logic.Settings().format, 65);
@@ -426,8 +512,8 @@ TEST(FileDialogLogic, SelectionFillsThePanelAndDrivesThePreview) {
   EXPECT_EQ(preview.calls, (std::vector<std::string>{"image 38"}));
   std::string space;
   ZarnTypes::GetJpegColorSpaceName(3, space);
-  EXPECT_EQ(logic.PanelText(), " photo.jpg\n File\n Type: JPEG\n Width, Height:  640 x 480\n Color space:  " + space +
-                                   "\n Bits per color:  8");
+  EXPECT_EQ(logic.PanelText(), " photo.jpg\n File\n Type: JPEG\n Width, Height:  640 x 480\n Color space:  " +
+                                   space + "\n Bits per color:  8");
   EXPECT_FALSE(logic.OptionsEnabled());
   EXPECT_EQ(logic.Settings().width, 640);
   EXPECT_EQ(logic.Settings().pixelFormat, 27);
@@ -491,7 +577,8 @@ TEST(FileDialogLogic, StillDetailsByFormat) {
   preview.info.info[0] = 12;  // bits per component
   preview.info.info[1] = 3;   // components
   logic.UpdateFileInfo((dir / "a.jp2").string(), preview);
-  EXPECT_EQ(logic.DetailsText(), "Width, Height:  10 x 20\n Color components:  3\n Bits per pixel:  36\n Planes:  1");
+  EXPECT_EQ(logic.DetailsText(),
+            "Width, Height:  10 x 20\n Color components:  3\n Bits per pixel:  36\n Planes:  1");
 
   preview.info.info[0] = 6;  // colour type with alpha: 4 channels
   preview.info.info[1] = 16;
@@ -514,9 +601,10 @@ TEST(FileDialogLogic, StillDetailsByFormat) {
 
   const std::int32_t mng[7] = {64, 48, 30, 2, 100, 3333, 1};
   logic.OnPreviewInfo(16, mng);
-  EXPECT_EQ(logic.DetailsText(),
-            " Width, Height:  64 x 48\n Ticks per second:  30\n Layers:  2\n Frames:  100\n Play time:  3333\n"
-            " Simplicity profile:  1");
+  EXPECT_EQ(
+      logic.DetailsText(),
+      " Width, Height:  64 x 48\n Ticks per second:  30\n Layers:  2\n Frames:  100\n Play time:  3333\n"
+      " Simplicity profile:  1");
 }
 
 // --- the format pages' exchanges -------------------------------------------

@@ -34,8 +34,8 @@ using PreviewCtrl::CPreviewCtrl;
 namespace {
 
 void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                           static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Full-range BT.601 YCbCr to RGB, written out here independently.
@@ -79,7 +79,8 @@ class FileDialogTest : public tovrin_test::TRecordedMessagesTest {
 
 TEST(PreviewFit, ScalesIntoTheAreaKeepingTheAspect) {
   EXPECT_EQ(PreviewCtrl::FitPictureRect({1000, 500}, QRect(0, 0, 160, 90)), QRect(0, 0, 160, 80));
-  EXPECT_EQ(PreviewCtrl::FitPictureRect({100, 400}, QRect(0, 0, 160, 90)), QRect(0, 0, 23, 90));  // 22.5 rounds up
+  EXPECT_EQ(PreviewCtrl::FitPictureRect({100, 400}, QRect(0, 0, 160, 90)),
+            QRect(0, 0, 23, 90));  // 22.5 rounds up
   EXPECT_TRUE(PreviewCtrl::FitPictureRect({0, 10}, QRect(0, 0, 160, 90)).isEmpty());
   EXPECT_TRUE(PreviewCtrl::FitPictureRect({10, 10}, QRect()).isEmpty());
   // Refitting: only when the picture sticks out, or leaves room both ways.
@@ -143,8 +144,8 @@ TEST(PreviewCtrlTest, ShortYuvFileShowsWhatItHasAndZerosForTheRest) {
   ASSERT_TRUE(preview.LoadYuvFrame((dir / "short.yuv").string(), 8, 8, 53));
   const QImage& img = preview.SourcePicture();
   EXPECT_TRUE(Near(img.pixel(0, 0), Bt601Full(180, 0, 0)));
-  EXPECT_TRUE(Near(img.pixel(3, 1), Bt601Full(180, 0, 0)));   // sample 11
-  EXPECT_TRUE(Near(img.pixel(4, 1), Bt601Full(0, 0, 0)));     // sample 12: past the end
+  EXPECT_TRUE(Near(img.pixel(3, 1), Bt601Full(180, 0, 0)));  // sample 11
+  EXPECT_TRUE(Near(img.pixel(4, 1), Bt601Full(0, 0, 0)));    // sample 12: past the end
   EXPECT_TRUE(Near(img.pixel(7, 7), Bt601Full(0, 0, 0)));
   // An empty file still previews (all zeros); a missing one does not.
   WriteBytes(dir / "empty.yuv", {});
@@ -186,7 +187,8 @@ TEST(PreviewCtrlTest, MediaFrameFromAWorkerThreadArrivesAsAPostedPicture) {
   Dib::TBitmapInfoHeader empty = header;
   empty.biSizeImage = 0;
   notice.pHeader = &empty;
-  std::thread second([&] { CPreviewCtrl::PreviewOwnerCallback(&preview, MEDIA_NOTIFY_FRAME, &sender, &notice); });
+  std::thread second(
+      [&] { CPreviewCtrl::PreviewOwnerCallback(&preview, MEDIA_NOTIFY_FRAME, &sender, &notice); });
   second.join();
   QApplication::processEvents();
   EXPECT_EQ(preview.SourcePicture().size(), QSize(300, 200));
@@ -227,7 +229,8 @@ TEST(PreviewCtrlTest, MediaFilesWithoutAReaderAndDvdFilesAreNotPreviewed) {
     r.pFrameBuffer->nRowAlignment = 4;
     r.pFrameBuffer->nHeightAlignment = 1;
     r.bSuccess = AllocFrameBuffer(r.pFrameBuffer);
-    if (r.bSuccess) std::memset(r.pFrameBuffer->pBuffer, 0x40, static_cast<std::size_t>(r.pFrameBuffer->nSize));
+    if (r.bSuccess)
+      std::memset(r.pFrameBuffer->pBuffer, 0x40, static_cast<std::size_t>(r.pFrameBuffer->nSize));
   });
   EXPECT_TRUE(preview.LoadMedia("/none/clip.mp4", 6));
   EXPECT_EQ(preview.SourcePicture().size(), QSize(3, 2));
@@ -277,7 +280,8 @@ TEST_F(FileDialogTest, OpenToPreviewsAStillAndAnswersTheChosenChannel) {
   EXPECT_EQ(manager.LastFilterCodes().size(), 69u);
   EXPECT_EQ(std::filesystem::path(name), std::filesystem::path(png));
   EXPECT_TRUE(preview);
-  EXPECT_TRUE(panel.startsWith(" picture.png\n File\n Type: PNG - Portable Network Graphics\n Width, Height:  64 x 32"))
+  EXPECT_TRUE(panel.startsWith(
+      " picture.png\n File\n Type: PNG - Portable Network Graphics\n Width, Height:  64 x 32"))
       << panel.toStdString();
   const TFileDialogSettings& s = manager.Settings();
   EXPECT_EQ(s.channel, 2);
@@ -357,7 +361,8 @@ TEST_F(FileDialogTest, SaveAsStartsOnTheSaveFormatAndProposesTheChannelName) {
   manager.SetDialogRunner([&](CFileDialogEx& dialog) {
     proposed = dialog.selectedFiles().value(0);
     label = dialog.DestinationLabel()->text();
-    panelHidden = dialog.InfoPanel()->isHidden() && dialog.Preview()->isHidden() && dialog.DetailsBox()->isHidden();
+    panelHidden =
+        dialog.InfoPanel()->isHidden() && dialog.Preview()->isHidden() && dialog.DetailsBox()->isHidden();
     formatInDialog = dialog.Settings().format;
     dialog.reject();
     return dialog.result();
@@ -411,7 +416,8 @@ TEST_F(FileDialogTest, YuvPageFromTheDialogChangesLayoutAndSelectsItsFilter) {
   CFileDialogEx dialog(true, s, BuildFilterList(FDM_OPEN_TO));
   dialog.UpdateFileInfo(QString::fromStdString((d / "clip.yuv").string()));
   EXPECT_TRUE(dialog.OptionsButton()->isEnabled());
-  EXPECT_TRUE(dialog.InfoPanel()->text().contains("Type: Video YUV")) << dialog.InfoPanel()->text().toStdString();
+  EXPECT_TRUE(dialog.InfoPanel()->text().contains("Type: Video YUV"))
+      << dialog.InfoPanel()->text().toStdString();
   // The page's write (what OK on the YUV page sends) and the sheet's OK.
   TYuvFormatExchange block{};
   block.format = 65;

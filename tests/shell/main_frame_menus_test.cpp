@@ -76,7 +76,8 @@ std::vector<std::string> Lines(QMenu* menu, const std::string& prefix = {}) {
       out.push_back(prefix + "[" + name + "]");
       for (const std::string& line : Lines(sub, prefix + name + "/")) out.push_back(line);
     } else {
-      out.push_back(prefix + a->text().toStdString() + "=" + std::to_string(CMainFrame::ContextMenuCommand(a)));
+      out.push_back(prefix + a->text().toStdString() + "=" +
+                    std::to_string(CMainFrame::ContextMenuCommand(a)));
     }
   }
   return out;
@@ -104,20 +105,52 @@ TEST(MainFrameMenus, ThePaneMenuHasTheItemsOfThePaneInTheirOrderAndTexts) {
   std::unique_ptr<QMenu> menu(f.frame->CreateContextMenu(MainFrame::kPaneContextMenu, nullptr));
   ASSERT_NE(menu, nullptr);
   const std::vector<std::string> expected = {
-      "Start / Pause - Replay=32871", "Stop=32823", "Start / Stop recording=32837", "Capture image=32838",
-      "&Copy\tCtrl+C=57634", "&Paste\tCtrl+V=57637", "Open File...=57601", "Open Media Device...=32865",
-      "Save &As...=57604", "&Print...=57607", "Primary Video Pane / All Panes=32772",
-      "Right Column Video Panes=32774", "Bottom Row Video Panes=32775", "Controller Pane=32773",
-      "Video Pane / Channel Layout=32776", "Full screen\tF11=32778", "Full screen options\tCtrl+F11=32780",
-      "Zoom/Zoom in=32781", "Zoom/Zoom out=32782", "Zoom/1000%=32783", "Zoom/500%=32784", "Zoom/200%=32785",
-      "Zoom/175%=32786", "Zoom/150%=32787", "Zoom/125%=32788", "Zoom/100%  : Actual Size=32789", "Zoom/50%=32790",
-      "Zoom/25%=32791", "Zoom/10%=32792", "Zoom/Keep in view=32798", "Zoom/Fit view=32794",
-      "Zoom/Fit width=32795", "Zoom/Fit height=32796", "Zoom/Fill view=32797", "Zoom/Custom...=32799",
-      "Rotate and Reflect/Rotate right 90\xC2\xB0=32925", "Rotate and Reflect/Rotate left 90\xC2\xB0=32926",
-      "Rotate and Reflect/Rotate 180\xC2\xB0=32927", "Rotate and Reflect/Reflect vertical=32928",
-      "Rotate and Reflect/Reflect horizontal=32929", "Rotate and Reflect/Reflect in diagonal y = x=32930",
-      "Rotate and Reflect/Reflect in diagonal y = -x=32931", "Rotate and Reflect/Custom...=32934",
-      "Rotate and Reflect/Reset=32924", "Options...=32831", "Status...=32779",
+      "Start / Pause - Replay=32871",
+      "Stop=32823",
+      "Start / Stop recording=32837",
+      "Capture image=32838",
+      "&Copy\tCtrl+C=57634",
+      "&Paste\tCtrl+V=57637",
+      "Open File...=57601",
+      "Open Media Device...=32865",
+      "Save &As...=57604",
+      "&Print...=57607",
+      "Primary Video Pane / All Panes=32772",
+      "Right Column Video Panes=32774",
+      "Bottom Row Video Panes=32775",
+      "Controller Pane=32773",
+      "Video Pane / Channel Layout=32776",
+      "Full screen\tF11=32778",
+      "Full screen options\tCtrl+F11=32780",
+      "Zoom/Zoom in=32781",
+      "Zoom/Zoom out=32782",
+      "Zoom/1000%=32783",
+      "Zoom/500%=32784",
+      "Zoom/200%=32785",
+      "Zoom/175%=32786",
+      "Zoom/150%=32787",
+      "Zoom/125%=32788",
+      "Zoom/100%  : Actual Size=32789",
+      "Zoom/50%=32790",
+      "Zoom/25%=32791",
+      "Zoom/10%=32792",
+      "Zoom/Keep in view=32798",
+      "Zoom/Fit view=32794",
+      "Zoom/Fit width=32795",
+      "Zoom/Fit height=32796",
+      "Zoom/Fill view=32797",
+      "Zoom/Custom...=32799",
+      "Rotate and Reflect/Rotate right 90\xC2\xB0=32925",
+      "Rotate and Reflect/Rotate left 90\xC2\xB0=32926",
+      "Rotate and Reflect/Rotate 180\xC2\xB0=32927",
+      "Rotate and Reflect/Reflect vertical=32928",
+      "Rotate and Reflect/Reflect horizontal=32929",
+      "Rotate and Reflect/Reflect in diagonal y = x=32930",
+      "Rotate and Reflect/Reflect in diagonal y = -x=32931",
+      "Rotate and Reflect/Custom...=32934",
+      "Rotate and Reflect/Reset=32924",
+      "Options...=32831",
+      "Status...=32779",
   };
   EXPECT_EQ(CommandsOf(Lines(menu.get())), expected);
   // The two submenus by name, in this order.
@@ -160,7 +193,8 @@ TEST(MainFrameMenus, ContextMenuItemsRunTheirCommandsAndAreOffWhileNobodyHandles
   EXPECT_FALSE(edit->actions()[0]->isVisible()) << "Cut is never offered";
   EXPECT_EQ(CMainFrame::ContextMenuCommand(edit->actions()[2]), static_cast<UINT>(ID_EDIT_PASTE));
 
-  std::unique_ptr<QMenu> controllerMenu(f.frame->CreateContextMenu(MainFrame::kControllerContextMenu, nullptr));
+  std::unique_ptr<QMenu> controllerMenu(
+      f.frame->CreateContextMenu(MainFrame::kControllerContextMenu, nullptr));
   ASSERT_NE(controllerMenu, nullptr);
   EXPECT_EQ(CommandsOf(Lines(controllerMenu.get())),
             (std::vector<std::string>{"Minimize / Restore Pane=1026", "Close Controller=1027",
@@ -177,9 +211,9 @@ TEST(MainFrameMenus, TheExplorerMenuShowsAsLoadedAndRunsNothingItself) {
   ASSERT_NE(menu, nullptr);
   emit menu->aboutToShow();
   EXPECT_EQ(Lines(menu.get()),
-            (std::vector<std::string>{"&Open=57601", "Open &To...=32770", "-", "&Close=57602", "Close From=32849",
-                                      "-", "&Copy\tCtrl+C=57634", "&Paste\tCtrl+V=57637", "Copy From...=127",
-                                      "&Paste To...=128", "-", "&Properties...=124"}));
+            (std::vector<std::string>{"&Open=57601", "Open &To...=32770", "-", "&Close=57602",
+                                      "Close From=32849", "-", "&Copy\tCtrl+C=57634", "&Paste\tCtrl+V=57637",
+                                      "Copy From...=127", "&Paste To...=128", "-", "&Properties...=124"}));
   // Every item as loaded, though no document handles any of them here.
   for (QAction* a : menu->actions()) {
     if (!a->isSeparator()) {

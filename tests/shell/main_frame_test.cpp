@@ -2,13 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDockWidget>
 #include <QDialog>
+#include <QDockWidget>
 #include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>

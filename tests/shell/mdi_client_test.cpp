@@ -149,7 +149,8 @@ TEST(MdiClient, TabSettings) {
   QTabWidget* tw = a.client.Groups()[0];
   EXPECT_EQ(tw->tabPosition(), QTabWidget::South);
   EXPECT_FALSE(tw->isMovable());
-  EXPECT_TRUE(!tw->cornerWidget(Qt::TopRightCorner) || !tw->cornerWidget(Qt::TopRightCorner)->isVisibleTo(tw));
+  EXPECT_TRUE(!tw->cornerWidget(Qt::TopRightCorner) ||
+              !tw->cornerWidget(Qt::TopRightCorner)->isVisibleTo(tw));
   // A close button on the active tab only.
   QTabBar* bar = tw->tabBar();
   auto closeShown = [&](int i) {

@@ -84,10 +84,10 @@ TEST(MessageBoxButtons, SetsDefaultsAndEscapes) {
       {9, {5, 18, 2}, 5, 2},
       {1 | MBX_YES_TO_ALL, {1, 2}, 1, 2},  // all-buttons only in the Yes/No sets
       {0 | 0x4000, {1, 9}, 1, 1},
-      {8 | 0x200, {16, 17, 2}, 2, 2},      // third button is the default
-      {1 | 0x200, {1, 2}, 1, 2},           // two buttons keep the set's default
+      {8 | 0x200, {16, 17, 2}, 2, 2},  // third button is the default
+      {1 | 0x200, {1, 2}, 1, 2},       // two buttons keep the set's default
       {1 | 0x4000 | 0x200, {1, 2, 9}, 9, 2},
-      {3 | 0x600, {6, 7, 2}, 6, 2},        // unknown default bits: the first
+      {3 | 0x600, {6, 7, 2}, 6, 2},  // unknown default bits: the first
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.style);
@@ -100,7 +100,8 @@ TEST(MessageBoxButtons, SetsDefaultsAndEscapes) {
   EXPECT_EQ(Captions(BuildButtonSet(6)), (std::vector<QString>{"&Cancel", "&Retry", "&Continue"}));
   EXPECT_EQ(Captions(BuildButtonSet(4 | MBX_YES_TO_ALL | MBX_NO_TO_ALL)),
             (std::vector<QString>{"&Yes", "Yes to &all", "&No", "No to a&ll"}));
-  EXPECT_EQ(Captions(BuildButtonSet(9 | 0x4000)), (std::vector<QString>{"&Ignore", "Ignore &all", "&Cancel", "&Help"}));
+  EXPECT_EQ(Captions(BuildButtonSet(9 | 0x4000)),
+            (std::vector<QString>{"&Ignore", "Ignore &all", "&Cancel", "&Help"}));
   EXPECT_EQ(LoadCaption(IDS_MBX_DONT_SHOW_AGAIN), "Don't display this &message again.");
   EXPECT_EQ(LoadCaption(IDS_MBX_DONT_ASK_AGAIN), "Don't ask this &question again.");
   EXPECT_EQ(LoadCaption(1), "");
@@ -108,9 +109,9 @@ TEST(MessageBoxButtons, SetsDefaultsAndEscapes) {
 
 TEST(MessageBoxKey, HelpIdOrTheWrappingWeightedSumOfTheText) {
   EXPECT_EQ(RememberKey("anything", 1234), "1234");
-  EXPECT_EQ(RememberKey("A", 0), "0");          // the first character has weight 0
-  EXPECT_EQ(RememberKey("AB", 0), "66");        // 0*65 + 1*66
-  EXPECT_EQ(RememberKey("abc", 0), "296");      // 98 + 2*99
+  EXPECT_EQ(RememberKey("A", 0), "0");      // the first character has weight 0
+  EXPECT_EQ(RememberKey("AB", 0), "66");    // 0*65 + 1*66
+  EXPECT_EQ(RememberKey("abc", 0), "296");  // 98 + 2*99
   // The sum wraps at 32 bits and prints signed: 70,000 characters U+FFFF
   // sum to 65535 * (0 + ... + 69999) = 160,558,456,275,000, which is
   // 3,988,815,928 modulo 2^32, printed as -306,151,368.

@@ -104,14 +104,15 @@ TEST(ProgCfg, EveryFieldByteRoundTripsAndReservedBytesAreZero) {
 }
 
 TEST(ProgCfg, ReservedRangesCarryNoField) {
-  const std::pair<std::size_t, std::size_t> reserved[] = {
-      {1, 20}, {164, 292}, {324, 328}, {329, 336}, {2146, 2148}, {2153, 2156}, {2167, 2168}};
+  const std::pair<std::size_t, std::size_t> reserved[] = {{1, 20},      {164, 292},   {324, 328},  {329, 336},
+                                                          {2146, 2148}, {2153, 2156}, {2167, 2168}};
   for (auto [from, to] : reserved)
     for (std::size_t i = from; i < to; ++i) EXPECT_FALSE(IsProgCfgFieldByte(i)) << i;
   // Inside a recorder block: 2..7, 20..23, 228..231, 282..287.
   for (std::size_t c = 0; c < 4; ++c) {
     const std::size_t base = 336 + 288 * c;
-    for (std::size_t i : {2, 7, 20, 23, 228, 231, 282, 287}) EXPECT_FALSE(IsProgCfgFieldByte(base + i)) << base + i;
+    for (std::size_t i : {2, 7, 20, 23, 228, 231, 282, 287})
+      EXPECT_FALSE(IsProgCfgFieldByte(base + i)) << base + i;
     for (std::size_t i : {0, 1, 8, 24, 280, 281}) EXPECT_TRUE(IsProgCfgFieldByte(base + i)) << base + i;
   }
   EXPECT_FALSE(IsProgCfgFieldByte(2168));
@@ -289,8 +290,8 @@ TEST(ProgCfg, EveryFieldIsStoredAtItsFixedOffset) {
     std::size_t firstDiff = b.size();
     for (std::size_t i = 0; i < b.size() && firstDiff == b.size(); ++i)
       if (b[i] != expected[i]) firstDiff = i;
-    EXPECT_EQ(firstDiff, b.size()) << field.name << " at " << field.offset << ": byte " << firstDiff
-                                   << " is " << int{b[firstDiff < b.size() ? firstDiff : 0]};
+    EXPECT_EQ(firstDiff, b.size()) << field.name << " at " << field.offset << ": byte " << firstDiff << " is "
+                                   << int{b[firstDiff < b.size() ? firstDiff : 0]};
 
     TProgCfg decoded;
     ASSERT_TRUE(DecodeProgCfg(expected.data(), expected.size(), decoded));

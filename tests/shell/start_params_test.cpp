@@ -56,14 +56,14 @@ struct TFlagCase {
 
 TEST(StartParams, FlagValues) {
   const TFlagCase cases[] = {
-      {"ch_bIsServerDecoder = 1", true, 1},        {"ch_bIsServerDecoder=TRUE", true, 1},
-      {"ch_bIsServerDecoder = yes", true, 1},      {"ch_bIsServerDecoder = TRUE \r\n", true, 1},
-      {"ch_bIsServerDecoder = 10", true, 1},       {"ch_bIsServerDecoder = YES7", true, 1},
-      {"ch_bIsServerDecoder = 0", true, 0},        {"ch_bIsServerDecoder = no", true, 0},
-      {"ch_bIsServerDecoder = False;", true, 0},   {"ch_bIsServerDecoder = 00", true, 0},
-      {"ch_bIsServerDecoder = on", false, 0},      {"ch_bIsServerDecoder = 2", false, 0},
-      {"ch_bIsServerDecoder = YESX", false, 0},    {"ch_bIsServerDecoder =", false, 0},
-      {"CH_BISSERVERDECODER\t=\ttrue", true, 1},   {"ch_bIsServerDecoder 1 = 1", true, 1},
+      {"ch_bIsServerDecoder = 1", true, 1},      {"ch_bIsServerDecoder=TRUE", true, 1},
+      {"ch_bIsServerDecoder = yes", true, 1},    {"ch_bIsServerDecoder = TRUE \r\n", true, 1},
+      {"ch_bIsServerDecoder = 10", true, 1},     {"ch_bIsServerDecoder = YES7", true, 1},
+      {"ch_bIsServerDecoder = 0", true, 0},      {"ch_bIsServerDecoder = no", true, 0},
+      {"ch_bIsServerDecoder = False;", true, 0}, {"ch_bIsServerDecoder = 00", true, 0},
+      {"ch_bIsServerDecoder = on", false, 0},    {"ch_bIsServerDecoder = 2", false, 0},
+      {"ch_bIsServerDecoder = YESX", false, 0},  {"ch_bIsServerDecoder =", false, 0},
+      {"CH_BISSERVERDECODER\t=\ttrue", true, 1}, {"ch_bIsServerDecoder 1 = 1", true, 1},
   };
   for (const auto& c : cases) {
     const TParsed p = Parse({c.line});
@@ -79,12 +79,18 @@ TEST(StartParams, NumbersAndStrings) {
     std::int32_t number;
   };
   const TCase numbers[] = {
-      {"ch_nDecoderID = 7", true, 7},          {"ch_nDecoderID=  -12\r\n", true, -12},
-      {"ch_nDecoderID = +5", true, 5},          {"ch_nDecoderID = 12abc", true, 12},
-      {"ch_nDecoderID = abc", false, 0},        {"ch_nDecoderID =", false, 0},
-      {"ch_nDecoderID = 99999999999", false, 0}, {"ch_nDecoderID2 = 3", true, 3},
-      {"ch_nDecoderID = +-5", false, 0},         {"ch_nDecoderID = + 5", false, 0},
-      {"ch_nDecoderID = -+5", false, 0},         {"ch_nDecoderID = +", false, 0},
+      {"ch_nDecoderID = 7", true, 7},
+      {"ch_nDecoderID=  -12\r\n", true, -12},
+      {"ch_nDecoderID = +5", true, 5},
+      {"ch_nDecoderID = 12abc", true, 12},
+      {"ch_nDecoderID = abc", false, 0},
+      {"ch_nDecoderID =", false, 0},
+      {"ch_nDecoderID = 99999999999", false, 0},
+      {"ch_nDecoderID2 = 3", true, 3},
+      {"ch_nDecoderID = +-5", false, 0},
+      {"ch_nDecoderID = + 5", false, 0},
+      {"ch_nDecoderID = -+5", false, 0},
+      {"ch_nDecoderID = +", false, 0},
   };
   for (const auto& c : numbers) {
     const TParsed p = Parse({c.line});
@@ -108,7 +114,9 @@ TEST(StartParams, NumbersAndStrings) {
 TEST(StartParams, LinesThatAreNotKeysChangeNothing) {
   const TParsed empty;
   for (const char* line : {"", "; ch_nDecoderID = 4", " ch_nDecoderID = 4", "ch_nDecoderID 4",
-                           "ch_nDecoderIDx = 4", "ch_nDecoderID_ = 4", "unknown_key = 4", "\xEF\xBB\xBF" "ch_nDecoderID=4"}) {
+                           "ch_nDecoderIDx = 4", "ch_nDecoderID_ = 4", "unknown_key = 4",
+                           "\xEF\xBB\xBF"
+                           "ch_nDecoderID=4"}) {
     const TParsed p = Parse({line});
     EXPECT_EQ(p.params, empty.params) << line;
     EXPECT_EQ(p.set, empty.set) << line;
@@ -131,7 +139,8 @@ TEST(StartParams, TheLastLineOfAKeyWinsAndAnInvalidOneOnlyClearsTheFlag) {
 }
 
 TEST(StartParams, APeriodOfZeroIsNotAValue) {
-  for (const char* key : {"ch_nDecoderCtrlPeriod", "ch_nDecoderRequestToStopPeriod", "ch_nDecoderVideoOutPeriod"}) {
+  for (const char* key :
+       {"ch_nDecoderCtrlPeriod", "ch_nDecoderRequestToStopPeriod", "ch_nDecoderVideoOutPeriod"}) {
     TParsed p = Parse({std::string(key) + " = 33", std::string(key) + " = 0"});
     const int i = IndexOf(key);
     EXPECT_FALSE(p.set.IsSet(i)) << key;
@@ -144,9 +153,10 @@ TEST(StartParams, APeriodOfZeroIsNotAValue) {
 }
 
 TEST(StartParams, EveryKindOfKeyReachesItsMember) {
-  const TParsed p = Parse({"ch_sNetworkID_Client_07 = c7", "ch_sClientDir_Out_03 = /out/3",
-                           "ch_bEnableClientProcess_02 = 1", "ch_bEnableProcess_03 = yes",
-                           "ch_nFramesCount_RQ = 250", "ch_sLocalFile = /tmp/x.oov", "ch_nDelayFtpBuffer = 15"});
+  const TParsed p =
+      Parse({"ch_sNetworkID_Client_07 = c7", "ch_sClientDir_Out_03 = /out/3",
+             "ch_bEnableClientProcess_02 = 1", "ch_bEnableProcess_03 = yes", "ch_nFramesCount_RQ = 250",
+             "ch_sLocalFile = /tmp/x.oov", "ch_nDelayFtpBuffer = 15"});
   EXPECT_EQ(p.params.channel.ch_sNetworkID_Client[7], "c7");
   EXPECT_EQ(p.params.channel.ch_sClientDir_Out[3], "/out/3");
   EXPECT_EQ(p.params.channel.ch_bEnableClientProcess[2], 1);
@@ -174,7 +184,8 @@ TEST(StartParamsFile, AByteOrderMarkIsSkippedAndEveryLineIsRead) {
 TEST(StartParamsFile, EightBitAndMissingFilesAreReportedAndSetNothing) {
   tovrin_test::TTempDir dir;
   tovrin_test::WriteAll(dir / "utf8.ini", std::string("ch_nDecoderID = 3\r\n"));
-  tovrin_test::WriteAll(dir / "utf8bom.ini", std::string("\xEF\xBB\xBF" "ch_nDecoderID = 3\r\n"));
+  tovrin_test::WriteAll(dir / "utf8bom.ini", std::string("\xEF\xBB\xBF"
+                                                         "ch_nDecoderID = 3\r\n"));
   TParsed p;
   EXPECT_EQ(ReadChannelParamFile(dir / "utf8.ini", p.params, p.set), TStartFileStatus::NotUtf16);
   EXPECT_EQ(ReadChannelParamFile(dir / "utf8bom.ini", p.params, p.set), TStartFileStatus::NotUtf16);
@@ -256,4 +267,3 @@ TEST(StartParamsCommandLine, Arguments) {
     EXPECT_EQ(info.m_strProgramPath, c.args[0]);
   }
 }
-

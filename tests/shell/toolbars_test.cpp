@@ -144,8 +144,9 @@ TEST(Toolbars, QuickCustomizationShowsAndHidesButtonsAndTheSetIsSavedWithTheLayo
     // "Reset Toolbar" brings every button back.
     auto menu = CustomizeMenu(nav);
     Find(menu.get(), "Reset Toolbar")->trigger();
-    EXPECT_EQ(nav->VisibleCommands(), (std::vector<UINT>{ID_NAVIGATE_FIRST, ID_NAVIGATE_PREVIOUS, ID_NAVIGATE_NEXT,
-                                                         ID_NAVIGATE_LAST, ID_NAVIGATE_SOURCE_LIST}));
+    EXPECT_EQ(nav->VisibleCommands(),
+              (std::vector<UINT>{ID_NAVIGATE_FIRST, ID_NAVIGATE_PREVIOUS, ID_NAVIGATE_NEXT, ID_NAVIGATE_LAST,
+                                 ID_NAVIGATE_SOURCE_LIST}));
   }
 }
 
@@ -166,7 +167,8 @@ TEST(Toolbars, UserToolbarsAreCreatedFilledDeletedAndKept) {
     TFrame f(&profile);
     // "New Toolbar..." asks for the name; a cancelled or empty name makes none.
     std::optional<QString> answer;
-    f.frame->SetCustomizePrompts({[&answer](const QString&) { return answer; }, [](const QString&) { return true; }});
+    f.frame->SetCustomizePrompts(
+        {[&answer](const QString&) { return answer; }, [](const QString&) { return true; }});
     auto menu = CustomizeMenu(f.frame->ToolBar(ID_VIEW_TOOLBAR_ZOOM));
     QAction* create = Find(menu.get(), "New Toolbar...");
     ASSERT_NE(create, nullptr);
@@ -200,7 +202,8 @@ TEST(Toolbars, UserToolbarsAreCreatedFilledDeletedAndKept) {
     EXPECT_TRUE(f.frame->AddUserToolbarCommand(mine->Id(), ID_ZOOM_10));
 
     // At most ten, with the ids 59432..59441; a deleted one frees its id.
-    for (int i = 2; i <= 10; ++i) ASSERT_NE(f.frame->CreateUserToolbar(QString("Bar %1").arg(i)), nullptr) << i;
+    for (int i = 2; i <= 10; ++i)
+      ASSERT_NE(f.frame->CreateUserToolbar(QString("Bar %1").arg(i)), nullptr) << i;
     EXPECT_EQ(f.frame->UserToolbars().back()->Id(), static_cast<UINT>(ID_USER_TOOLBAR_LAST));
     EXPECT_EQ(f.frame->CreateUserToolbar("Eleventh"), nullptr);
     EXPECT_FALSE(Find(CustomizeMenu(mine).get(), "New Toolbar...")->isEnabled());
@@ -351,7 +354,8 @@ TEST(Toolbars, ChannelButtonsShowTheChannelSetOfTheirByte) {
       for (int ch = 0; ch < 4; ++ch) state.channel[ch][(button.byte + 1) % 5] = 1;
       button.update(&state);
       EXPECT_EQ(state.answered, 1) << button.name << " " << set.image;
-      EXPECT_EQ(Picture(f.Action(button.command)->icon()), ImageOf(set.image)) << button.name << " " << set.image;
+      EXPECT_EQ(Picture(f.Action(button.command)->icon()), ImageOf(set.image))
+          << button.name << " " << set.image;
     }
     // The same set again leaves the button alone.
     f.Action(button.command)->setIcon(CommandIcon(ID_FILE_NEW, 24));
@@ -401,10 +405,8 @@ TEST(Toolbars, ThePlayButtonCarriesPauseWhileTheEngineRuns) {
     UINT command;
   };
   const TCase cases[] = {
-      {true, false, ID_NAVIGATE_PAUSE},
-      {true, true, ID_NAVIGATE_START_PAUSE},
-      {false, false, ID_NAVIGATE_START_PAUSE},
-      {false, true, ID_NAVIGATE_START_PAUSE},
+      {true, false, ID_NAVIGATE_PAUSE},        {true, true, ID_NAVIGATE_START_PAUSE},
+      {false, false, ID_NAVIGATE_START_PAUSE}, {false, true, ID_NAVIGATE_START_PAUSE},
       {true, false, ID_NAVIGATE_PAUSE},
   };
   for (const TCase& c : cases) {
@@ -450,8 +452,7 @@ TEST(Toolbars, ReverseReplayFollowsTheAssistantChannel) {
   const TCase cases[] = {
       {0, 0, ID_REPLAY_REVERSE_OFF_IMAGE, 1},  // the first call always shows
       {1, 0, ID_REPLAY_REVERSE_OFF_IMAGE, 0},  // the primary channel does not count
-      {0, 1, ID_REPLAY_REVERSE_ON_IMAGE, 1},
-      {1, 1, ID_REPLAY_REVERSE_ON_IMAGE, 0},
+      {0, 1, ID_REPLAY_REVERSE_ON_IMAGE, 1},  {1, 1, ID_REPLAY_REVERSE_ON_IMAGE, 0},
       {0, 0, ID_REPLAY_REVERSE_OFF_IMAGE, 1},
   };
   for (const TCase& c : cases) {
@@ -460,7 +461,8 @@ TEST(Toolbars, ReverseReplayFollowsTheAssistantChannel) {
     state.channel[1][CBS_REVERSE] = c.second;
     replay->UpdateReverseButton(&state);
     EXPECT_EQ(state.answered, c.answered) << int(c.first) << int(c.second);
-    EXPECT_EQ(Picture(f.Action(ID_REPLAY_REVERSE)->icon()), ImageOf(c.image)) << int(c.first) << int(c.second);
+    EXPECT_EQ(Picture(f.Action(ID_REPLAY_REVERSE)->icon()), ImageOf(c.image))
+        << int(c.first) << int(c.second);
   }
   EXPECT_NE(ImageOf(ID_REPLAY_REVERSE_OFF_IMAGE), ImageOf(ID_REPLAY_REVERSE_ON_IMAGE));
 }
@@ -475,9 +477,9 @@ TEST(Toolbars, TheCaptureButtonsShowRecordingAndCaptureStates) {
     UINT image;
   };
   const TRecord records[] = {
-      {0, 0, {0, 0, 0, 0}, 1, ID_CAPTURE_RECORD_IDLE},     {0, 1, {0, 0, 0, 0}, 1, ID_CAPTURE_RECORD_IDLE},
-      {0, 1, {0, 0, 1, 0}, 2, ID_CAPTURE_RECORD_ARMED},    {1, 1, {0, 0, 1, 0}, 7, ID_CAPTURE_RECORD_RUNNING},
-      {1, 0, {1, 1, 1, 1}, 1, ID_CAPTURE_RECORD_IDLE},     {1, 1, {0, 0, 0, 1}, 7, ID_CAPTURE_RECORD_RUNNING},
+      {0, 0, {0, 0, 0, 0}, 1, ID_CAPTURE_RECORD_IDLE},  {0, 1, {0, 0, 0, 0}, 1, ID_CAPTURE_RECORD_IDLE},
+      {0, 1, {0, 0, 1, 0}, 2, ID_CAPTURE_RECORD_ARMED}, {1, 1, {0, 0, 1, 0}, 7, ID_CAPTURE_RECORD_RUNNING},
+      {1, 0, {1, 1, 1, 1}, 1, ID_CAPTURE_RECORD_IDLE},  {1, 1, {0, 0, 0, 1}, 7, ID_CAPTURE_RECORD_RUNNING},
       {0, 1, {1, 0, 0, 0}, 2, ID_CAPTURE_RECORD_ARMED},
   };
   for (const TRecord& r : records) {
@@ -518,8 +520,9 @@ TEST(Toolbars, TheCaptureButtonsShowRecordingAndCaptureStates) {
     EXPECT_EQ(capture->CaptureState(), c.state);
     EXPECT_EQ(Picture(f.Action(ID_CAPTURE_IMAGE)->icon()), ImageOf(c.image)) << c.state;
   }
-  for (UINT a : {ID_CAPTURE_IMAGE_NONE, ID_CAPTURE_IMAGE_BOTH, ID_CAPTURE_IMAGE_FIRST, ID_CAPTURE_IMAGE_SECOND,
-                 ID_CAPTURE_RECORD_IDLE, ID_CAPTURE_RECORD_ARMED, ID_CAPTURE_RECORD_RUNNING})
+  for (UINT a :
+       {ID_CAPTURE_IMAGE_NONE, ID_CAPTURE_IMAGE_BOTH, ID_CAPTURE_IMAGE_FIRST, ID_CAPTURE_IMAGE_SECOND,
+        ID_CAPTURE_RECORD_IDLE, ID_CAPTURE_RECORD_ARMED, ID_CAPTURE_RECORD_RUNNING})
     EXPECT_TRUE(HasCommandIcon(a)) << a;
   EXPECT_NE(ImageOf(ID_CAPTURE_RECORD_ARMED), ImageOf(ID_CAPTURE_RECORD_RUNNING));
   EXPECT_NE(ImageOf(ID_CAPTURE_IMAGE_FIRST), ImageOf(ID_CAPTURE_IMAGE_SECOND));

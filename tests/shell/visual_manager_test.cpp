@@ -13,10 +13,18 @@ using namespace shell;
 
 TEST(VisualManager, LookNamesAsTheLookPageListsThem) {
   const std::pair<int, const char*> names[] = {
-      {13, "Tovrin 2012 : White Night"}, {12, "Tovrin 2012 : Silver Blue"}, {3, "Windows 7"},
-      {2, "Windows Vista / XP"},         {1, "Windows 2000"},               {6, "MSO 2007 : Blue"},
-      {7, "MSO 2007 : Black"},           {8, "MSO 2007 : Silver"},          {9, "MSO 2007 : Aqua"},
-      {5, "MSO 2003"},                   {4, "MSO XP"},                     {10, "MSVS 2008"},
+      {13, "Tovrin 2012 : White Night"},
+      {12, "Tovrin 2012 : Silver Blue"},
+      {3, "Windows 7"},
+      {2, "Windows Vista / XP"},
+      {1, "Windows 2000"},
+      {6, "MSO 2007 : Blue"},
+      {7, "MSO 2007 : Black"},
+      {8, "MSO 2007 : Silver"},
+      {9, "MSO 2007 : Aqua"},
+      {5, "MSO 2003"},
+      {4, "MSO XP"},
+      {10, "MSVS 2008"},
       {11, "MSVS 2005"},
   };
   for (auto [id, name] : names) {
@@ -130,7 +138,8 @@ TEST(VisualManager, TheMenuBarTakesTheGradientAndPopupMenusStayFlat) {
     const QImage popup = menu.grab().toImage();
     ASSERT_GT(popup.height(), 40) << lookId;
     const int px = popup.width() - 6;
-    EXPECT_EQ(popup.pixelColor(px, popup.height() / 6), popup.pixelColor(px, popup.height() * 5 / 6)) << lookId;
+    EXPECT_EQ(popup.pixelColor(px, popup.height() / 6), popup.pixelColor(px, popup.height() * 5 / 6))
+        << lookId;
   }
   ApplyLook(13);
 }

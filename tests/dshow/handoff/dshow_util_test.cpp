@@ -13,9 +13,10 @@ TEST(DShowVolume, LevelOfTheSliderInHundredthsOfADecibel) {
   struct Case {
     std::int32_t a, b, expected;
   } cases[] = {
-      {5, 10, -5000},   {12, 10, 0},      {10, 10, 0},         {0, 10, -10000},  {1, 4, -7500},
-      {1, 3, -6667},    {99, 100, -100},  {-5, 10, -10000},    {5, 0, -10000},   {0, 0, -10000},
-      {-5, 0, -10000},  {INT_MAX, 1, 0},  {1, INT_MAX, -10000}, {9, 10, -1000}, {2, 3, -3333}, {3, -10, -10000},
+      {5, 10, -5000},       {12, 10, 0},    {10, 10, 0},     {0, 10, -10000},
+      {1, 4, -7500},        {1, 3, -6667},  {99, 100, -100}, {-5, 10, -10000},
+      {5, 0, -10000},       {0, 0, -10000}, {-5, 0, -10000}, {INT_MAX, 1, 0},
+      {1, INT_MAX, -10000}, {9, 10, -1000}, {2, 3, -3333},   {3, -10, -10000},
   };
   for (const Case& c : cases) EXPECT_EQ(VolumeToMillibel(c.a, c.b), c.expected) << c.a << "/" << c.b;
 }
@@ -88,7 +89,8 @@ TEST(DShowProfiles, SelectionByWantedStreams) {
     ASSERT_EQ(ids.size(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
       const auto& table = WmProfileTable();
-      const auto it = std::find_if(table.begin(), table.end(), [&](const TWmProfile& p) { return p.id == ids[i]; });
+      const auto it =
+          std::find_if(table.begin(), table.end(), [&](const TWmProfile& p) { return p.id == ids[i]; });
       ASSERT_NE(it, table.end());
       EXPECT_EQ(names[i], it->pName);
       EXPECT_EQ(it->bVideo, c.video) << names[i];

@@ -13,7 +13,8 @@ namespace tovrin_test {
 
 using namespace ZarnTypes;
 
-Dib::TDibSection MakeSection(int w, int h, const std::function<TPixel(int, int)>& fn, bool topDown, int bits) {
+Dib::TDibSection MakeSection(int w, int h, const std::function<TPixel(int, int)>& fn, bool topDown,
+                             int bits) {
   Dib::TDibSection s;
   s.header.biWidth = w;
   s.header.biHeight = topDown ? -h : h;

@@ -21,8 +21,8 @@ inline QImage QtReadFile(const std::string& path, QImage::Format format) {
 // in `format`; null when Qt cannot read them.
 inline QImage QtReadBytes(const std::vector<std::uint8_t>& bytes, const char* type, QImage::Format format) {
   QImage image;
-  if (!image.loadFromData(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())),
-                          type))
+  if (!image.loadFromData(
+          QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())), type))
     return QImage();
   return image.convertToFormat(format);
 }
