@@ -6,9 +6,12 @@
 #                                whole test suite headless with AddressSanitizer
 #                                + UndefinedBehaviorSanitizer and once more
 #                                optimised (Release), the thread tests with
-#                                ThreadSanitizer, then every fuzz target
+#                                ThreadSanitizer, then every fuzz target;
+#                                first it checks the formatting
 #   tools/tovrin.sh bench [filter]  build optimised, run every benchmark
 #   tools/tovrin.sh fuzz [secs]  build and run every libFuzzer target
+#   tools/tovrin.sh format       format the sources with clang-format (the
+#                                test command checks that they are)
 #   tools/tovrin.sh screenshot <file.png>  build, start Tovrin headless with fresh
 #                                settings and one document, save a picture
 #                                of its main window
@@ -95,6 +98,13 @@ cmd_test() {
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
   local t0=$SECONDS t
 
+  # 0. The sources keep the project's clang-format style.
+  if check_format; then
+    STAGE_RESULTS+=("Formatting: every source file is formatted")
+  else
+    stage_failed "Formatting" "files above differ from the clang-format style (tools/tovrin.sh format)"
+  fi
+
   # 1. The whole suite with AddressSanitizer and UndefinedBehaviorSanitizer.
   t=$SECONDS
   log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -168,6 +178,32 @@ cmd_test() {
   local r
   for r in "${STAGE_RESULTS[@]}"; do echo "$r"; done
   [ "$STAGES_FAILED" -eq 0 ]
+}
+
+# The C and C++ sources under version control (every source file outside
+# build folders when there is no repository).
+source_files() {
+  if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git -C "$ROOT" ls-files -- '*.cpp' '*.h' '*.c'
+  else
+    (cd "$ROOT" && find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print)
+  fi
+}
+
+check_format() {
+  log "checking the formatting (clang-format-14)"
+  local files
+  mapfile -t files < <(source_files)
+  [ ${#files[@]} -gt 0 ] || return 0
+  (cd "$ROOT" && clang-format-14 --dry-run --Werror "${files[@]}")
+}
+
+cmd_format() {
+  install_deps
+  local files
+  mapfile -t files < <(source_files)
+  [ ${#files[@]} -gt 0 ] || return 0
+  (cd "$ROOT" && clang-format-14 -i "${files[@]}")
 }
 
 # Builds the libFuzzer targets with clang and runs each for a bounded time,
@@ -247,6 +283,7 @@ case "${1:-}" in
   bench) shift; cmd_bench "$@" ;;
   fuzz) shift; install_deps; run_fuzzers "${1:-60}" ;;
   screenshot) shift; cmd_screenshot "$@" ;;
+  format) shift; cmd_format ;;
   deps) install_deps ;;
-  *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
