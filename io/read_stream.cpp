@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "media/device_kinds.h"
 #include "platform/message_sink.h"
 
 namespace ReadStream {
@@ -42,7 +43,8 @@ TReadPath GetReadPath(std::int32_t eStreamType) {
   }
 }
 
-CReadStream::CReadStream(int nChannel) : m_nChannel(nChannel), m_nBoundChannel(nChannel) {
+CReadStream::CReadStream(int nChannel)
+    : m_nChannel(nChannel), m_nBoundChannel(nChannel), m_DShow(DShowMgr::MakeMediaSession()) {
   m_pBitmap = Dib::CreateDibSectionEx(1, 1, 24);
   m_ColourTable.assign(4 + 4 * 256, 0);
 }
@@ -69,6 +71,7 @@ bool CReadStream::SetSource(int nChannel, const TMediaSource& source) {
   m_Source.nHeight = source.nHeight;
   m_Source.bSequence = source.bRead != FALSE_;
   m_Source.sPath = source.sPath;
+  PublishControlType();
   return true;
 }
 
@@ -81,17 +84,64 @@ bool CReadStream::Run() {
   }
 }
 
-// Media-graph sessions and the MNG player are not part of this reader yet:
-// such a source answers that it could not be started and raises its end
-// flag, so that the session winds down as for a source that has ended.
+// A media-graph session on the reader's own session manager. The request
+// and its parameter block live on this stack for the session; the session
+// reads the owner's live values (stop, end, seek, sound, volume, recording)
+// through the block's pointers while it plays.
 bool CReadStream::PlayDirectShow() {
+  const std::string path = m_Source.sPath;
+  TMediaRequest request;
+  TSourceParams params;
+
+  request.eOp = MEDIA_OP_READ;
+  request.bSuccess = false;
+  request.ePurpose = m_Delivery.ePurpose;
+  request.eSourceFormat = m_Source.eFileFormat;
+  request.eStreamType = m_Source.eStreamType;
+  // The session delivers DIB rows of 32 bits when the channel's frames are
+  // RGB32, else of 24 bits.
+  request.ePixelFormat = m_Source.ePixelFormat == PF_RGB32 ? PF_RGB32 : PF_RGB24;
+  request.pPath = &path;
+  request.nDeviceCategory = m_Source.nDeviceCategory;
+  request.nDeviceKind = m_Source.nDeviceKind;
+  request.nWidth = m_Source.nWidth;
+  request.nHeight = m_Source.nHeight;
+  request.pFrameBuffer = &m_FrameBuffer;
+  request.eTag = MEDIA_REQ_DSHOW_SOURCE;
+  request.pParams = &params;
+
+  params.nSenderId = m_Delivery.nProcId;
+  params.eSenderKind = m_Delivery.eSenderKind;
+  params.ePurpose = m_Delivery.ePurpose;
+  params.pContext = m_Delivery.pContext;
+  params.pStopFlag = m_Delivery.pStopFlag;
+  params.pEndFlag = m_Delivery.pEndFlag;
+  // Every session resumes from the fraction last asked for (0 of 1 after a
+  // session: from the start, which a fresh session is not sought to).
   m_bSeekRequest.store(true);
-  RaiseEnd();
+  params.pSeekFlag = &m_bSeekRequest;
+  params.pSeekNumerator = &m_nSeekNumerator;
+  params.pSeekDenominator = &m_nSeekDenominator;
+  params.pSoundFlag = &m_bSoundOn;
+  params.pVolumeLevel = &m_nVolumeLevel;
+  params.pVolumeMaximum = &m_nVolumeScale;
+  params.pRecordFlag = m_Delivery.pRecordingFlag;
+  params.pCallback = m_Delivery.pOwnerCallback;
+  params.eNativePixelFormat = m_Source.eNativePixelFormat;
+  params.eGrabPixelFormat = m_Source.eGrabPixelFormat;
+  // Recording inside a capture graph needs the channel's save-stream
+  // settings, which capture sessions ask for; files play in preview.
+  params.nWorkMode = m_DeviceSettings.nCaptureWorkMode;
+
+  const bool bOk = m_DShow->Run(&request);
   m_nSeekNumerator.store(0);
   m_nSeekDenominator.store(1);
-  return false;
+  return bOk;
 }
 
+// MNG animations have no player in this reader yet: such a source answers
+// that it could not be started and raises its end flag, so that the session
+// winds down as for a source that has ended.
 bool CReadStream::PlayMng() {
   m_bSeekRequest.store(true);
   RaiseEnd();
@@ -100,15 +150,87 @@ bool CReadStream::PlayMng() {
   return false;
 }
 
-// Pause, resume and stop reach only the media-graph session and the MNG
-// player; the frame loop is paused by the engine's frame callback and ends
-// on the stop flag. Neither player runs in this reader yet, so there is
-// nothing to forward to.
-void CReadStream::Pause() {}
+namespace {
 
-void CReadStream::Resume() {}
+// Stream-type sets of the position and sound controls.
+bool IsMediaGraphType(std::int32_t eType) { return GetReadPath(eType) == READ_PATH_MEDIA_GRAPH; }
 
-void CReadStream::Stop() {}
+}  // namespace
+
+// Pause, resume and stop reach only the media-graph session (and the MNG
+// player, which has nothing to answer yet); the frame loop is paused by the
+// engine's frame callback and ends on the stop flag.
+void CReadStream::Pause() {
+  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Pause();
+}
+
+void CReadStream::Resume() {
+  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Play();
+}
+
+void CReadStream::Stop() {
+  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Stop();
+}
+
+// ---------------------------------------------------------------------------
+// Position, volume and sound
+
+bool CReadStream::GetPositionAndDuration(DShowMgr::TMediaProgress* pProgress) {
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG) return true;  // an MNG reader that does not seek leaves the record as it is
+  if (!IsMediaGraphType(eType) || pProgress == nullptr) return false;
+  return m_DShow->GetPositionAndDuration(pProgress);
+}
+
+std::int64_t CReadStream::GetPositionMs() {
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG) return 0;
+  if (eType == ST_SYSTEM_DEVICE || !IsMediaGraphType(eType)) return -1;
+  DShowMgr::TMediaPosition position;
+  if (!m_DShow->GetPosition(&position)) return 0;
+  return position.nPosition / 10000;
+}
+
+bool CReadStream::GetPosition(DShowMgr::TMediaPosition* pPosition) {
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (pPosition == nullptr) return false;
+  if (eType == ST_MNG) {
+    *pPosition = DShowMgr::TMediaPosition{};
+    pPosition->eKind = DShowMgr::MEDIA_POS_STREAM_TIME;
+    pPosition->nPosition = 0;
+    return true;
+  }
+  if (!IsMediaGraphType(eType)) return false;
+  return m_DShow->GetPosition(pPosition);
+}
+
+bool CReadStream::Seek(std::int32_t nNumerator, std::int32_t nDenominator) {
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG) return false;  // no MNG player to seek
+  if (!IsMediaGraphType(eType)) return false;
+  if (eType == ST_SYSTEM_DEVICE && m_nControlDeviceCategory.load() != SDC_DVD) return false;
+  return m_DShow->SeekToFraction(nNumerator, nDenominator);
+}
+
+bool CReadStream::SetVolume(std::int32_t nLevel, std::int32_t nMaximum) {
+  m_nVolumeLevel.store(nLevel);
+  m_nVolumeScale.store(nMaximum);
+  if (!IsMediaGraphType(m_nControlStreamType.load())) return false;
+  // A muted session stays muted: the session applies the level and keeps
+  // its sound switch.
+  if (m_DShow->IsBusy()) m_DShow->SetVolume(nLevel, nMaximum);
+  return true;
+}
+
+void CReadStream::EnableSound(bool bOn) {
+  m_bSoundOn.store(bOn);
+  if (!IsMediaGraphType(m_nControlStreamType.load())) return;
+  if (m_DShow->IsBusy()) {
+    // Sound on restores the level last set, also one set while muted.
+    if (bOn) m_DShow->SetVolume(m_nVolumeLevel.load(), m_nVolumeScale.load());
+    m_DShow->EnableSound(bOn);
+  }
+}
 
 std::string CReadStream::GetCurrentFile() const {
   std::lock_guard<std::mutex> lock(m_CurrentFileLock);

@@ -58,6 +58,7 @@
 #include "io/codecs/jpeg_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
+#include "io/dshow/media_session.h"
 #include "io/media_request.h"
 #include "media/dib.h"
 #include "media/file_types.h"
@@ -156,12 +157,11 @@ struct TReaderDeviceSettings {
   std::int32_t nAudioChannel = 0;     // that channel (0..3)
   std::int32_t nDeviceValue1 = 1;     // the "Master stream" value of the read-stream settings
   std::int32_t nDeviceValue2 = 0;
-  bool bSoundOn = true;
   std::int32_t nAudioSetting = -1;
   std::int32_t nDeviceValue3 = 0xFFFF;
   std::int32_t nDeviceValue4 = 0xFFFF;
-  std::int32_t nVolumeLevel = 100;
-  std::int32_t nVolumeScale = 100;
+  // The sound switch and the volume live in the reader itself (SetVolume,
+  // EnableSound): a playing session reads them on other threads.
 };
 
 // The fields the engine hands a reader before each Run.
@@ -197,7 +197,10 @@ class CReadStream {
 
   // The source description the loaders fill after a successful open; the
   // loaders also clear the frame range.
-  void SetDescription(const TReaderSource& source) { m_Source = source; }
+  void SetDescription(const TReaderSource& source) {
+    m_Source = source;
+    PublishControlType();
+  }
   const TReaderSource& Description() const { return m_Source; }
 
   TReaderDeviceSettings& DeviceSettings() { return m_DeviceSettings; }
@@ -227,6 +230,48 @@ class CReadStream {
   std::atomic<bool> m_bSeekRequest{false};
   std::atomic<std::int32_t> m_nSeekNumerator{0};
   std::atomic<std::int32_t> m_nSeekDenominator{100};
+  // Stores a seek request: flag raised, fraction n / d.
+  void SetSeekRequest(std::int32_t nNumerator, std::int32_t nDenominator) {
+    m_nSeekNumerator.store(nNumerator);
+    m_nSeekDenominator.store(nDenominator);
+    m_bSeekRequest.store(true);
+  }
+
+  // --- Position, volume and sound (UI thread, also while Run plays) -------
+  //
+  // By stream type: the media-graph types (2, 3, 5, 6, 8..14, 19..21) go to
+  // the reader's media-graph session, MNG (15) to its MNG player; the
+  // positionless types (4, 7, 16..18) and every other value have none of
+  // these controls.
+
+  // Position and duration (100-ns units for media-graph sessions, frames or
+  // bytes for MNG). False for positionless and other types, and while a
+  // session cannot tell (none running, duration not known yet).
+  bool GetPositionAndDuration(DShowMgr::TMediaProgress* pProgress);
+  // The stream position in milliseconds: media-graph types but 2: the
+  // session's position (0 when it cannot tell); MNG 0; type 2, positionless
+  // and other types -1.
+  std::int64_t GetPositionMs();
+  // The shown position: media-graph types through the session; MNG kind 1
+  // at 0; others false.
+  bool GetPosition(DShowMgr::TMediaPosition* pPosition);
+  // Seeks the playing session to n / d of the duration: media-graph types
+  // but 2 (type 2 only for a DVD volume), and MNG. False for the rest.
+  bool Seek(std::int32_t nNumerator, std::int32_t nDenominator);
+  // Remembers the volume level / maximum and applies it to an active
+  // session. True for media-graph types (with or without a session), false
+  // for the rest. Moving the volume while the sound is off keeps it off.
+  bool SetVolume(std::int32_t nLevel, std::int32_t nMaximum);
+  // Remembers the sound switch and applies it to an active session;
+  // turning the sound on restores the volume last set.
+  void EnableSound(bool bOn);
+  bool IsSoundOn() const { return m_bSoundOn.load(); }
+  std::int32_t GetVolumeLevel() const { return m_nVolumeLevel.load(); }
+  std::int32_t GetVolumeScale() const { return m_nVolumeScale.load(); }
+
+  // The reader's own media-graph session (state, gain; for the document's
+  // controls and for tests).
+  DShowMgr::IMediaSession& MediaSession() { return *m_DShow; }
 
   // --- Engine side (the channel-process thread) ---------------------------
 
@@ -318,6 +363,22 @@ class CReadStream {
   std::atomic<std::int32_t> m_nFileTypeMode{FILE_TYPES_SUPPORTED};
   std::atomic<std::int32_t> m_nSortMode{SORT_NONE};
 
+  // The stream type and device category the position, volume, pause and
+  // stop operations dispatch on: copies of the description that other
+  // threads may read while the reader thread binds a new source.
+  void PublishControlType() {
+    m_nControlStreamType.store(m_Source.eStreamType);
+    m_nControlDeviceCategory.store(m_Source.nDeviceCategory);
+  }
+  std::atomic<std::int32_t> m_nControlStreamType{ZarnTypes::ST_NULL_STREAM};
+  std::atomic<std::int32_t> m_nControlDeviceCategory{0};
+
+  // Sound of media-graph sessions: written on the UI thread, read by a
+  // playing session through its parameter block.
+  std::atomic<bool> m_bSoundOn{true};
+  std::atomic<std::int32_t> m_nVolumeLevel{100};
+  std::atomic<std::int32_t> m_nVolumeScale{100};
+
   // Engine binding.
   int m_nBoundChannel = 0;
   TReaderDelivery m_Delivery;
@@ -359,6 +420,11 @@ class CReadStream {
   // The current file, shared by loop and navigation.
   mutable std::mutex m_CurrentFileLock;
   std::string m_sCurrentFile;
+
+  // The media-graph session that plays files (PlayDirectShow), made by the
+  // installed session factory with the reader; controlled from other
+  // threads while Run plays.
+  std::unique_ptr<DShowMgr::IMediaSession> m_DShow;
 };
 
 }  // namespace ReadStream

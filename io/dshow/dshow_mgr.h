@@ -25,6 +25,7 @@
 
 #include "io/dshow/dshow_util.h"
 #include "io/dshow/frame_handoff.h"
+#include "io/dshow/media_session.h"
 #include "io/media_request.h"
 
 struct _GstElement;
@@ -47,42 +48,42 @@ class CAdaptorSGCB;
 // default output, or a silent one when there is none.
 inline constexpr const char* kAudioSinkVariable = "TOVRIN_AUDIO_SINK";
 
-class CDShowMgr {
+class CDShowMgr final : public IMediaSession {
  public:
   CDShowMgr();
-  ~CDShowMgr();
+  ~CDShowMgr() override;
   CDShowMgr(const CDShowMgr&) = delete;
   CDShowMgr& operator=(const CDShowMgr&) = delete;
 
   // Runs one session; see the class comment.
-  bool Run(ZarnTypes::TMediaRequest* pRequest);
-  bool IsBusy() const { return m_bBusy.load(); }
+  bool Run(ZarnTypes::TMediaRequest* pRequest) override;
+  bool IsBusy() const override { return m_bBusy.load(); }
 
   // ---- control of a running session (any thread) ----
   // Each returns 0 when done or when there was nothing to do, -1 on failure.
-  int Play();   // from stopped or paused
-  int Stop();   // from running or paused; the position is kept
-  int Pause();  // only from running
-  TGraphState GetState() const { return static_cast<TGraphState>(m_nState.load()); }
+  int Play() override;   // from stopped or paused
+  int Stop() override;   // from running or paused; the position is kept
+  int Pause() override;  // only from running
+  TGraphState GetState() const override { return static_cast<TGraphState>(m_nState.load()); }
   // Stream time of the shown position, from the first frame.
-  bool GetPosition(TMediaPosition* pPosition);
+  bool GetPosition(TMediaPosition* pPosition) override;
   // Position and duration; false while the duration is unknown.
-  bool GetPositionAndDuration(TMediaProgress* pProgress);
+  bool GetPositionAndDuration(TMediaProgress* pProgress) override;
   // Seeks to a / b of the duration and keeps the running or paused state.
   // Nothing for b = 0, a = b or an unknown duration. A position inside the
   // file always shows a frame: a landing past the last frame is retried
   // earlier.
-  bool SeekToFraction(std::int32_t nNumerator, std::int32_t nDenominator);
+  bool SeekToFraction(std::int32_t nNumerator, std::int32_t nDenominator) override;
   // Volume a / b (VolumeToMillibel). While the sound is off the level is
   // only remembered; EnableSound(true) restores the level last set.
-  bool SetVolume(std::int32_t nLevel, std::int32_t nMaximum);
+  bool SetVolume(std::int32_t nLevel, std::int32_t nMaximum) override;
   bool SetAudioVolume(std::int32_t nMillibel);
-  bool EnableSound(bool bOn);
+  bool EnableSound(bool bOn) override;
   // Filter property pages do not exist on this platform: false.
   bool ShowPropertyPages(std::int32_t nPageCode, void* pWindow);
   // The linear gain the audio output applies now (0 while muted; -1
   // without an audio output).
-  double AppliedGain() const;
+  double AppliedGain() const override;
 
   // ---- the frame sink (streaming thread, or the session thread for the
   // frame shown before playing starts) ----

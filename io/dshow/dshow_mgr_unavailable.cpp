@@ -9,6 +9,14 @@ using namespace ZarnTypes;
 
 namespace DShowMgr {
 
+namespace {
+std::unique_ptr<IMediaSession> MakeGraphSession() { return std::make_unique<CDShowMgr>(); }
+// A program that links the session manager plays media files with it.
+[[maybe_unused]] const bool g_bInstalled = (SetMediaSessionFactory(&MakeGraphSession), true);
+}  // namespace
+
+void UseMediaGraph() { SetMediaSessionFactory(&MakeGraphSession); }
+
 CDShowMgr::CDShowMgr() { Reset(); }
 CDShowMgr::~CDShowMgr() = default;
 

@@ -216,12 +216,12 @@ TEST(ReadStreamSource, ConstructionDefaults) {
   EXPECT_FALSE(device.bAudioFromChannel);
   EXPECT_EQ(device.nDeviceValue1, 1);
   EXPECT_EQ(device.nDeviceValue2, 0);
-  EXPECT_TRUE(device.bSoundOn);
+  EXPECT_TRUE(reader.IsSoundOn());
   EXPECT_EQ(device.nAudioSetting, -1);
   EXPECT_EQ(device.nDeviceValue3, 0xFFFF);
   EXPECT_EQ(device.nDeviceValue4, 0xFFFF);
-  EXPECT_EQ(device.nVolumeLevel, 100);
-  EXPECT_EQ(device.nVolumeScale, 100);
+  EXPECT_EQ(reader.GetVolumeLevel(), 100);
+  EXPECT_EQ(reader.GetVolumeScale(), 100);
   const std::vector<std::string> expected{".bmp", ".yuv", ".jpg", ".jp2", ".jpc", ".png", ".gif", ".tif"};
   for (int i = 0; i < CReadStream::kSequenceExtensionCount; ++i) {
     EXPECT_EQ(CReadStream::kSequenceExtensions[i], expected[i]);
@@ -239,7 +239,7 @@ TEST(ReadStreamSource, StreamTypeChoosesThePlayer) {
   }
 }
 
-TEST_F(ReadStreamTest, MediaGraphAndMngSourcesAnswerThatTheyCannotStartAndEndCleanly) {
+TEST_F(ReadStreamTest, MediaSourcesThatCannotStartEndCleanlyAndKeepTheSeekFractionReset) {
   for (TStreamType type : {ST_AVI, ST_MNG, ST_WAV}) {
     CReadStream reader(0);
     TReaderSource s;
