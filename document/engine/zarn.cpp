@@ -299,9 +299,9 @@ void CZarn::RunSession(const TSessionStart& start) {
     const std::int32_t format = config.source[ch].eFileFormat;
     bool started = false;
     if (InList(format, {{2, 6}, {8, 15}, {19, 21}}))
-      started = StartDecoder(start, ch, true, processes);
+      started = StartMediaDecoder(start, ch, processes);
     else if (InList(format, {{27, 27}, {37, 39}, {41, 44}, {46, 94}}))
-      started = StartDecoder(start, ch, false, processes);
+      started = StartDecoder(start, ch, processes);
     if (!started) return teardown();
     m_Channel[ch].nState.store(SOURCE_STATE_RUNNING);
     RequestUpdate(ENGINE_UPDATE_EVERYTHING);
@@ -317,8 +317,16 @@ void CZarn::RunSession(const TSessionStart& start) {
   teardown();
 }
 
-bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media,
-                         std::vector<std::thread>& threads) {
+bool CZarn::StartDecoder(const TSessionStart& start, int channel, std::vector<std::thread>& threads) {
+  return StartChannelProcess(start, channel, false, threads);
+}
+
+bool CZarn::StartMediaDecoder(const TSessionStart& start, int channel, std::vector<std::thread>& threads) {
+  return StartChannelProcess(start, channel, true, threads);
+}
+
+bool CZarn::StartChannelProcess(const TSessionStart& start, int channel, bool media,
+                                std::vector<std::thread>& threads) {
   const int procId = PROC_CHANNEL_FIRST + channel;
   TEngineChannel& state = m_Channel[channel];
   const TMediaSource& source = start.config.source[channel];
@@ -344,6 +352,14 @@ bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media,
   process.reader = state.pReader.load();
   process.source = source;
   process.kind = SenderKindOf(source.eStreamType);
+  // A timed source (media graph, MNG) is marked streaming before its process
+  // runs, so that the tick and pacing threads, which take the streaming state
+  // once when they start, always see it.
+  const bool timed = process.kind == MEDIA_SENDER_DSHOW || process.kind == MEDIA_SENDER_MNG;
+  if (timed) {
+    state.bChannelStreaming.store(true);
+    m_bStreaming.store(true);
+  }
   // The job is counted before the thread exists, so the tick thread never
   // sees a count of 0 while a process is about to run.
   m_nJobCount.fetch_add(1);
@@ -351,10 +367,10 @@ bool CZarn::StartDecoder(const TSessionStart& start, int channel, bool media,
     threads.emplace_back(&CZarn::ProcessThreadProc, this, std::move(process));
   } catch (...) {
     m_nJobCount.fetch_sub(1);
+    if (timed) state.bChannelStreaming.store(false);
     return false;
   }
   RequestUpdate(ENGINE_UPDATE_COUNTERS);
-  (void)media;
   return true;
 }
 
@@ -394,7 +410,9 @@ void CZarn::ProcessThreadProc(TProcessStart start) {
       if (m_pOwner) m_pOwner->PostChannelSlider(start.channel);
     }
   } else {
+    // The source could not be bound: it has ended, and it no longer streams.
     finished = true;
+    if (media) state.bChannelStreaming.store(false);
   }
   if (finished) m_bSourceFinished.store(true);
   m_ThreadTable[start.procId].store(nullptr);

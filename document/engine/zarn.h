@@ -230,7 +230,13 @@ class CZarn {
 
   void SessionThreadProc(TSessionStart start);
   void RunSession(const TSessionStart& start);
-  bool StartDecoder(const TSessionStart& start, int channel, bool media, std::vector<std::thread>& threads);
+  // The process of a still-image, sequence or raw-YUV channel (below
+  // normal priority) and of a media-graph or MNG channel (normal priority;
+  // no process and false for any other stream type).
+  bool StartDecoder(const TSessionStart& start, int channel, std::vector<std::thread>& threads);
+  bool StartMediaDecoder(const TSessionStart& start, int channel, std::vector<std::thread>& threads);
+  bool StartChannelProcess(const TSessionStart& start, int channel, bool media,
+                           std::vector<std::thread>& threads);
   void ProcessThreadProc(TProcessStart start);
   void TickThreadProc(TSessionStart start);
   void PaceThreadProc(TSessionStart start);

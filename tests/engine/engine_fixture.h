@@ -119,6 +119,11 @@ class TTestOwner : public Zarn::IEngineOwner {
     return m_Shown;
   }
   std::vector<int> ShownFrames(int channel) const;
+  void ClearShown() {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Shown.clear();
+    m_Replayed.clear();
+  }
   std::vector<TShown> Replayed() const {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Replayed;

@@ -51,6 +51,56 @@ TEST_F(EngineTest, ReadersRunBelowNormalPriorityAndThePacingThreadAtNormal) {
   EXPECT_EQ(owner.m_nPacingNiceness.load(), own);
 }
 
+// A channel's stream type decides its process: media-graph types run their
+// reader at normal priority as a timed source, MPEG-1 (which the media
+// session of a channel does not take) gets no process and ends the session.
+TEST_F(EngineTest, MediaGraphChannelsRunAtNormalPriorityAndMpeg1GetsNoProcess) {
+  const int own = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  if (own > 15) GTEST_SKIP() << "the test runs at niceness " << own;
+  struct TCase {
+    std::int32_t format;
+    bool runs;
+  };
+  for (const TCase& c : {TCase{ZarnTypes::FF_AVI, true}, TCase{ZarnTypes::FF_MOV, true},
+                         TCase{ZarnTypes::FF_MP3, true}, TCase{ZarnTypes::FF_MPEG1, false}}) {
+    SCOPED_TRACE(c.format);
+    TFileReader& reader = OpenYuv(0, 3);
+    owner.m_Config.source[0].eFileFormat = ZarnTypes::TFileFormat{c.format};
+    owner.m_Config.source[0].eStreamType =
+        ZarnTypes::TStreamType{ZarnTypes::FileFormatToStreamType(c.format)};
+    ASSERT_TRUE(engine.StartPlaying());
+    ASSERT_TRUE(WaitForSessionEnd());
+    engine.Shutdown();
+    EXPECT_EQ(reader.m_nRuns.load(), c.runs ? 1 : 0);
+    if (c.runs) {
+      EXPECT_EQ(reader.m_nNiceness.load(), own);
+      EXPECT_EQ(owner.ShownFrames(0).size(), 3u);
+    } else {
+      EXPECT_TRUE(owner.Shown().empty());
+    }
+    EXPECT_FALSE(engine.m_Channel[0].bChannelStreaming.load());
+    EXPECT_FALSE(engine.m_bStreaming.load());
+    owner.ClearShown();
+  }
+}
+
+// While a timed source plays, the pacing thread runs every 5 ms whatever the
+// speed slider says; a frame-loop channel alone keeps to the slider.
+TEST_F(EngineTest, ATimedSourcePacesAtFiveMillisecondsWhateverTheSpeed) {
+  TFileReader& reader = OpenYuv(0, 12);
+  owner.m_Config.source[0].eFileFormat = ZarnTypes::TFileFormat{ZarnTypes::FF_AVI};
+  owner.m_Config.source[0].eStreamType = ZarnTypes::TStreamType{ZarnTypes::ST_AVI};
+  owner.m_Config.nVideoOutPeriod = 1000;  // slowest slider position: one frame every 10 s
+  engine.m_nSpeed.store(10);
+  engine.m_nSpeedMax.store(100);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 12; }, std::chrono::seconds(3)));
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(owner.ShownFrames(0), Range(0, 12));
+  EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
+}
+
 TEST_F(EngineTest, AllFourChannelsPlayTogether) {
   const int counts[4] = {20, 33, 45, 61};
   for (int ch = 0; ch < 4; ++ch) OpenYuv(ch, counts[ch]);
