@@ -581,7 +581,7 @@ void CDShowMgr::FillGrabResult() {
   if (!m_pRequest || !m_pRequest->pResults || m_nVideoCount == 0) return;
   const TStreamType eType = m_pRequest->eStreamType;
   if (eType != ST_AVI && eType != ST_WMV && eType != ST_ASF) return;
-  const double values[2] = {m_nFrameInterval / 1e7, m_nDuration / 1e7};
+  const double values[2] = {m_nFrameInterval / 1e7, m_nDuration.load() / 1e7};
   std::memcpy(m_pRequest->pResults, values, sizeof values);
 }
 

@@ -136,7 +136,8 @@ class CDShowMgr final : public IMediaSession {
   ZarnTypes::TSourceParams m_Params{};
   ZarnTypes::TMediaFrameNotice m_Notice{};
   ZarnTypes::TMediaSender m_Sender{};
-  ZarnTypes::TFileFormat m_eSourceFormat = ZarnTypes::TFileFormat{0};
+  // Read by the control operations on other threads.
+  std::atomic<ZarnTypes::TFileFormat> m_eSourceFormat{ZarnTypes::TFileFormat{0}};
   ZarnTypes::TPixelFormat m_ePixelFormat = ZarnTypes::TPixelFormat{0};
   std::atomic<std::int32_t> m_nVideoCount{0};
   std::atomic<std::int32_t> m_nState{GRAPH_NONE};
@@ -156,7 +157,7 @@ class CDShowMgr final : public IMediaSession {
   Dib::TBitmapInfoHeader m_FrameHeader{};
   std::int32_t m_nSourceStride = 0;           // bytes per row of the grabbed frames
   std::int64_t m_nFrameInterval = 0;          // 100-ns units
-  std::int64_t m_nDuration = 0;               // 100-ns units; 0 unknown
+  std::atomic<std::int64_t> m_nDuration{0};   // 100-ns units; 0 unknown
   std::atomic<std::int64_t> m_nBaseTime{-1};  // stream time (ns) of the first frame
   std::atomic<std::uint64_t> m_nFramesReceived{0};
   std::atomic<bool> m_bFirstFrameTaken{false};
