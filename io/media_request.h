@@ -180,6 +180,9 @@ struct TSourceParams {
   void* pContext = nullptr;                // first argument of every callback
   std::atomic<bool>* pStopFlag = nullptr;  // the session ends when it becomes true; set when it ends
   std::atomic<bool>* pEndFlag = nullptr;   // set when the session ends
+  // Streaming: the owner's pause; a session that starts while it is set
+  // starts paused (a pause asked for while the file opens is not lost).
+  const std::atomic<bool>* pPauseFlag = nullptr;
   std::atomic<bool>* pSeekFlag = nullptr;  // seek once at the start of a file session, then cleared
   const std::atomic<std::int32_t>* pSeekNumerator = nullptr;  // position as a fraction of the duration
   const std::atomic<std::int32_t>* pSeekDenominator = nullptr;

@@ -116,6 +116,7 @@ bool CReadStream::PlayDirectShow() {
   params.pContext = m_Delivery.pContext;
   params.pStopFlag = m_Delivery.pStopFlag;
   params.pEndFlag = m_Delivery.pEndFlag;
+  params.pPauseFlag = m_Delivery.pPauseFlag;
   // Every session resumes from the fraction last asked for (0 of 1 after a
   // session: from the start, which a fresh session is not sought to).
   m_bSeekRequest.store(true);

@@ -397,8 +397,16 @@ bool CDShowMgr::RunFileGraph(const std::string& path) {
   if (m_bGrabMode && m_nVideoCount == 0) return true;  // a file without video: nothing to grab
   if (m_bGrabMode && m_nFramesReceived > 0) return true;
 
-  if (gst_element_set_state(m_pPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
-  m_nState = GRAPH_RUNNING;
+  {
+    // Under the control lock, so that a pause asked for at this moment is
+    // either seen here or finds the graph running.
+    std::lock_guard control(m_ControlLock);
+    const bool bPaused = m_bStreamMode && m_Params.pPauseFlag && m_Params.pPauseFlag->load();
+    if (gst_element_set_state(m_pPipeline, bPaused ? GST_STATE_PAUSED : GST_STATE_PLAYING) ==
+        GST_STATE_CHANGE_FAILURE)
+      return false;
+    m_nState = bPaused ? GRAPH_PAUSED : GRAPH_RUNNING;
+  }
   return WaitLoop();
 }
 

@@ -223,6 +223,25 @@ TEST(ReadStreamMedia, PauseResumeAndStopFromEveryState) {
   }
 }
 
+// A pause that comes while the file still opens is not lost: the session
+// starts paused on its first frame and plays on when resumed.
+TEST(ReadStreamMedia, PauseWhileOpeningStartsPausedOnTheFirstFrame) {
+  const auto file = Fixture("test.mp4");
+  TPlaying play;
+  play.engine.paused = true;
+  play.reader.Pause();  // nothing runs yet
+  play.Start(FileSource(file, ST_MPEG4, FF_MPEG4));
+  ASSERT_TRUE(play.engine.WaitFrames(1));
+  ASSERT_TRUE(WaitState(play.reader, DShowMgr::GRAPH_PAUSED));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(play.engine.Count(), 1u) << "a paused session shows its first frame only";
+  play.engine.paused = false;
+  play.reader.Resume();
+  EXPECT_EQ(play.reader.MediaSession().GetState(), DShowMgr::GRAPH_RUNNING);
+  EXPECT_TRUE(play.engine.WaitFrames(3));
+  EXPECT_TRUE(play.StopWithin(2500ms));
+}
+
 // The position operations by stream-type set, with no session running.
 TEST(ReadStreamMedia, PositionOperationsWithoutASessionByStreamType) {
   struct Case {
