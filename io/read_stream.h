@@ -34,9 +34,14 @@
 //     runs, and the session's thread start and join order the hand-over;
 //   - the delivery fields are copied into the reader by SetDelivery on the
 //     reader thread before Run and used only there;
-//   - the frame range, the file-type and sort modes and the seek request are
-//     atomics: the engine reads the frame range on the reader thread while
-//     the settings exchange writes it on the UI thread;
+//   - the frame range, the file-type and sort modes, the seek request, the
+//     sound switch and the volume are atomics: the engine reads the frame
+//     range on the reader thread and a playing media-graph session reads the
+//     seek request and the sound settings, while the UI thread writes them;
+//   - the controls of a playing session (pause, resume, stop, position,
+//     seek, volume, sound) dispatch on a copy of the stream type that
+//     SetDescription and SetSource publish, and the session takes its own
+//     locks;
 //   - the current file is shared by the loop (reader thread) and the
 //     navigation (UI thread) under a lock; each keeps its working state
 //     (path parts, pattern, finder, folder list) to itself.
@@ -291,10 +296,12 @@ class CReadStream {
   // it could not be started.
   bool Run();
 
-  // Pause, resume and stop of the embedded media-graph session or MNG
-  // player, from the UI or session thread while Run is in progress. The
-  // frame loop ignores them: it ends on the stop flag and is held by the
-  // engine's frame callback while paused.
+  // Pause, resume and stop of the embedded media-graph session (types 2, 3,
+  // 5, 6, 8..14, 19..21) or MNG player (15), from the UI or session thread
+  // while Run is in progress: the session pauses, plays on, or stops and
+  // keeps its position (Run then ends on the engine's stop flag). The frame
+  // loop ignores them: it ends on the stop flag and is held by the engine's
+  // frame callback while paused.
   void Pause();
   void Resume();
   void Stop();
@@ -328,7 +335,9 @@ class CReadStream {
   std::string GetCurrentFile() const;
 
  private:
-  // Media-graph and MNG sources: their players join with their own code.
+  // Media-graph sources: a session of the reader's own session manager on
+  // a request built here; the seek fraction reads 0 of 1 afterwards. MNG:
+  // the player is still to come (the source ends at once).
   bool PlayDirectShow();
   bool PlayMng();
 
