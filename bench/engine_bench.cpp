@@ -6,6 +6,13 @@
 //    Peers on the same file, converting to BGRA:
 //      ffmpeg -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i f.yuv -pix_fmt bgra -f null -
 //      gst-launch-1.0 filesrc ! rawvideoparse ... ! videoconvert ! video/x-raw,format=BGRA ! fakesink
+//  * Decode to port: one channel of a 1920 x 1080 H.264 MP4 (made with
+//    gst-launch-1.0 at a rate no decoder keeps up with, so the session's
+//    clock never waits) played through the channel reader's media-graph
+//    session into the port: frames shown per second and CPU milliseconds per
+//    shown frame and per frame of the file, beside the bare pipeline on the
+//    same file:
+//      gst-launch-1.0 filesrc ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink
 //  * Replay step: one cached 1080p frame from the buffer into the port.
 //  * Memory: the buffer's bytes per channel beside frame size x slots, and
 //    the resident set before and after a play of 10,000 frames.
@@ -31,6 +38,9 @@
 
 #include "document/engine/zarn.h"
 #include "document/video_port.h"
+#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
+#include "io/dshow/media_session.h"
+#endif
 #include "io/read_stream.h"
 #include "media/dib.h"
 #include "platform/message_sink.h"
@@ -209,6 +219,86 @@ void BM_PeerGstreamerToBgra1080p(benchmark::State& state) {
                      "video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
 }
 BENCHMARK(BM_PeerGstreamerToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A 1080p H.264 MP4 of kClipFrames frames, made once per run; empty when
+// the encoder is missing.
+const std::string& Mp4Clip() {
+  static const std::string clip = [] {
+    const std::string path =
+        (std::filesystem::path(Fixture().Clip()).parent_path() / "clip_1080p.mp4").string();
+    const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
+                            " pattern=smpte horizontal-speed=4 ! "
+                            "video/x-raw,format=I420,width=1920,height=1080,framerate=1000/1 ! "
+                            "x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
+                            path + "' >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
+  }();
+  return clip;
+}
+
+void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) {
+#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
+  DShowMgr::UseMediaGraph();
+#else
+  state.SkipWithError("built without the media graph");
+  return;
+#endif
+  if (Mp4Clip().empty()) {
+    state.SkipWithError("no H.264 encoder to make the clip");
+    return;
+  }
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  TMediaSource source;
+  source.bOpen = TRUE_;
+  source.bLoaded = TRUE_;
+  source.eFileFormat = TFileFormat{FF_MPEG4};
+  source.eStreamType = TStreamType{ST_MPEG4};
+  source.eFramePixelFormat = PF_RGB24;
+  source.nWidth = kWidth;
+  source.nHeight = kHeight;
+  source.sPath = Mp4Clip();
+  owner.m_Config.source[0] = source;
+  const bool first[4] = {true, false, false, false};
+  engine.SetPlayChannels(first);
+  std::int64_t frames = 0;
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const std::int64_t before = owner.m_nShown.load();
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!engine.StartPlaying()) state.SkipWithError("no session");
+    WaitForEnd(engine);
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
+    frames += owner.m_nShown.load() - before;
+  }
+  if (frames == 0) {
+    state.SkipWithError("no frame reached the port");
+    return;
+  }
+  state.counters["fps"] = static_cast<double>(frames) / wall;
+  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
+  state.counters["frames_shown"] = static_cast<double>(frames) / static_cast<double>(state.iterations());
+  // Frames the port never showed were decoded all the same (a consumer
+  // slower than the file drops them): the CPU per frame of the file, as the
+  // peer counts it.
+  state.counters["cpu_ms_per_file_frame"] =
+      1000.0 * cpu / (static_cast<double>(state.iterations()) * kClipFrames);
+}
+BENCHMARK(BM_EngineDecodeToPort1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_PeerGstreamerDecodeToBgra1080pMp4(benchmark::State& state) {
+  if (Mp4Clip().empty()) {
+    state.SkipWithError("no H.264 encoder to make the clip");
+    return;
+  }
+  RunPeer(state, "gst-launch-1.0 -q filesrc location='" + Mp4Clip() +
+                     "' ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
+}
+BENCHMARK(BM_PeerGstreamerDecodeToBgra1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // One replay step of a cached 1080p frame into the port.
 void BM_EngineReplayStep1080p(benchmark::State& state) {

@@ -101,6 +101,31 @@ TEST_F(EngineTest, ATimedSourcePacesAtFiveMillisecondsWhateverTheSpeed) {
   EXPECT_EQ(reader.m_nRunsEnded.load(), 1);
 }
 
+// The play-time readout: posted every N + 1 ticks (N = 1000 / tick period)
+// while a timed source plays; never for stills, sequences or raw YUV alone.
+TEST_F(EngineTest, TheTimeReadoutIsPostedOnlyWhileATimedSourcePlays) {
+  OpenYuv(0, 3, /*holdAtEnd=*/true);
+  owner.m_Config.nCtrlPeriod = 1;  // a readout would come every 31 ms
+  ASSERT_TRUE(engine.StartPlaying());
+  EXPECT_FALSE(WaitFor([&] { return owner.m_nTimeTicks.load() > 0; }, std::chrono::milliseconds(200)));
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+
+  OpenYuv(0, 3, /*holdAtEnd=*/true);
+  owner.m_Config.source[0].eFileFormat = ZarnTypes::TFileFormat{ZarnTypes::FF_WMV};
+  owner.m_Config.source[0].eStreamType = ZarnTypes::TStreamType{ZarnTypes::ST_WMV};
+  owner.m_Config.nCtrlPeriod = 100;  // N = 10: a readout every 11 ticks
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.m_nTimeTicks.load() > 0; }, std::chrono::seconds(5)));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  EXPECT_EQ(owner.m_nTimeTicks.load(), 1);
+}
+
 TEST_F(EngineTest, AllFourChannelsPlayTogether) {
   const int counts[4] = {20, 33, 45, 61};
   for (int ch = 0; ch < 4; ++ch) OpenYuv(ch, counts[ch]);
