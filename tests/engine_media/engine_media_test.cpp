@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "document/engine/zarn.h"
@@ -334,6 +335,41 @@ TEST_F(EngineMediaTest, CachedFramesOfAContainerReplayBothWays) {
   EXPECT_TRUE(down);
   EXPECT_TRUE(up);
   EXPECT_EQ(reader->m_nRunsEnded.load(), 1);
+}
+
+// Pause reaches the media session (no frame comes while paused) and the
+// resume plays it on from where it was to its end.
+TEST_F(EngineMediaTest, PauseHoldsTheMediaSessionAndResumePlaysItOn) {
+  const TContainer& container = kContainers[1];  // MP4
+  TRecordingReader* reader = OpenMedia(0, container);
+  if (!reader) GTEST_SKIP() << "cannot make " << container.file;
+  PlayChannels({0});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return media.ShownMedia().size() >= 5; }, std::chrono::seconds(20)));
+  engine.PausePlaying();
+  // Frames already on their way may still come; then nothing does.
+  std::size_t received = 0;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::size_t before = reader->Times().size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        received = reader->Times().size();
+        return received == before;
+      },
+      std::chrono::seconds(5)));
+  ASSERT_LT(received, static_cast<std::size_t>(dshow_test::kFrames));
+
+  ASSERT_TRUE(engine.StartPlaying());  // resume
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  const std::vector<double> times = reader->Times();
+  EXPECT_GT(times.size(), received);
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  // Played on, not started again: the last frame is the file's last.
+  EXPECT_NEAR(times.back(), (dshow_test::kFrames - 1) / 25.0, 0.05);
+  EXPECT_EQ(media.ShownMedia().size(), times.size());
+  ExpectPicturesMatch(media.ShownMedia(), *reader, container.file, container.tolerance);
+  EXPECT_EQ(reader->m_nRuns.load(), 1);
 }
 
 // Stop from each state ends the session, the media-graph session included,
