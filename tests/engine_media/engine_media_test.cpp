@@ -337,6 +337,36 @@ TEST_F(EngineMediaTest, CachedFramesOfAContainerReplayBothWays) {
   EXPECT_EQ(reader->m_nRunsEnded.load(), 1);
 }
 
+// Two media sessions and a raw YUV file in one session: every channel shows
+// each of its frames once, in order, and ends on its last one.
+TEST_F(EngineMediaTest, TwoContainersAndARawYuvChannelPlayTogether) {
+  TRecordingReader* mp4 = OpenMedia(1, kContainers[1]);
+  TRecordingReader* avi = OpenMedia(2, kContainers[3]);
+  if (!mp4 || !avi) GTEST_SKIP() << "cannot make the fixtures";
+  OpenYuvBeside(0, 30);
+  PlayChannels({0, 1, 2});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+  std::vector<int> expected(30);
+  for (int k = 0; k < 30; ++k) expected[static_cast<std::size_t>(k)] = k;
+  EXPECT_EQ(media.ShownFrames(0), expected);
+  const std::pair<int, TRecordingReader*> channels[] = {{1, mp4}, {2, avi}};
+  for (const auto& [channel, reader] : channels) {
+    SCOPED_TRACE(channel);
+    const std::vector<double> times = reader->Times();
+    ASSERT_GE(times.size(), static_cast<std::size_t>(dshow_test::kFrames / 2));
+    std::vector<int> numbers(times.size());
+    for (std::size_t k = 0; k < numbers.size(); ++k) numbers[k] = static_cast<int>(k);
+    EXPECT_EQ(media.ShownFrames(channel), numbers);
+    const auto& decoded = Decoded(channel == 1 ? kContainers[1].file : kContainers[3].file);
+    ASSERT_FALSE(decoded.empty());
+    VideoPort::TPicture last = media.m_Ports.Port(channel).FrontBitmap();
+    ASSERT_TRUE(last);
+    EXPECT_LE(PictureDifference(*last, decoded[dshow_test::NearestFrame(decoded, times.back())]), 12);
+  }
+}
+
 // Pause reaches the media session (no frame comes while paused) and the
 // resume plays it on from where it was to its end.
 TEST_F(EngineMediaTest, PauseHoldsTheMediaSessionAndResumePlaysItOn) {
