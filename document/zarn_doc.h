@@ -293,6 +293,10 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   int OnToolsPsnr();
   void TogglePip(int pane);
   void OnViewRefresh();
+  // The options sheet of a document command (PIP options, properties, files
+  // of type, sort by), owned by the controller pane; nothing while the
+  // program has no page of the command's category.
+  void RunDocumentSheet(UINT id);
   // The project file of "Save Project...": an XML declaration.
   static void WriteProjectXml(std::ostream& out);
   // "Close From...": closes the channels the user picks.
