@@ -232,6 +232,16 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // The reader of a channel 0..3 (the controller pane's device exchange).
   ReadStream::CReadStream& ChannelReader(int channel);
 
+  // ---- position and volume of media channels (zarn_doc_media.cpp)
+  // Seeks a channel's media file or animation to position / maximum of its
+  // duration: while the engine plays, the channel's session seeks; otherwise
+  // the source is re-opened in place and shows the picture there. False,
+  // with nothing changed, for a channel that has no position.
+  bool SeekChannel(int channel, std::int32_t position, std::int32_t maximum);
+  // Sets a media channel's volume to level / maximum (kept by its reader and
+  // applied to a playing session); false for a channel without sound.
+  bool SetChannelVolume(int channel, std::int32_t level, std::int32_t maximum);
+
   // ---- opening files into channels (zarn_doc_open.cpp)
   // "Open File To": asks for a file and opens it into the first channel
   // without a source (the primary one when all are taken).
