@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -56,48 +57,108 @@ const TExtRow* FindExtRow(std::int32_t code) {
 }
 
 // ---------------------------------------------------------------------------
-// Texts of the 42 YCbCr layouts, built once at compile time:
-// "YCbCr " sampling " ITU" standard " 8bit " range siting, and the filter
-// label, which adds " (.yuv)".
+// Texts of the 42 YCbCr layouts, 53..94 in code order. The filter label of a
+// layout adds " (.yuv)".
 
 constexpr std::int32_t kYuvLayoutCount = FF_YCBCR_LAST - FF_YCBCR_FIRST + 1;
 constexpr std::size_t kYuvTextSize = 48;  // longest label is 46 characters
 
 using TYuvText = std::array<char, kYuvTextSize>;
 
+constexpr const char* kYuvFormatTexts[kYuvLayoutCount] = {
+    "YCbCr 444 ITU601 8bit 0-255",               // 53
+    "YCbCr 444 ITU601 8bit 16-255",              // 54
+    "YCbCr 444 ITU601 8bit 16-235-240",          // 55
+    "YCbCr 422 ITU601 8bit 0-255 CosEven",       // 56
+    "YCbCr 422 ITU601 8bit 16-255 CosEven",      // 57
+    "YCbCr 422 ITU601 8bit 16-235-240 CosEven",  // 58
+    "YCbCr 422 ITU601 8bit 0-255 CosOdd",        // 59
+    "YCbCr 422 ITU601 8bit 16-255 CosOdd",       // 60
+    "YCbCr 422 ITU601 8bit 16-235-240 CosOdd",   // 61
+    "YCbCr 422 ITU601 8bit 0-255 Center",        // 62
+    "YCbCr 422 ITU601 8bit 16-255 Center",       // 63
+    "YCbCr 422 ITU601 8bit 16-235-240 Center",   // 64
+    "YCbCr 420 ITU601 8bit 0-255 CosEven",       // 65
+    "YCbCr 420 ITU601 8bit 16-255 CosEven",      // 66
+    "YCbCr 420 ITU601 8bit 16-235-240 CosEven",  // 67
+    "YCbCr 420 ITU601 8bit 0-255 CosOdd",        // 68
+    "YCbCr 420 ITU601 8bit 16-255 CosOdd",       // 69
+    "YCbCr 420 ITU601 8bit 16-235-240 CosOdd",   // 70
+    "YCbCr 420 ITU601 8bit 0-255 Center",        // 71
+    "YCbCr 420 ITU601 8bit 16-255 Center",       // 72
+    "YCbCr 420 ITU601 8bit 16-235-240 Center",   // 73
+    "YCbCr 444 ITU709 8bit 0-255",               // 74
+    "YCbCr 444 ITU709 8bit 16-255",              // 75
+    "YCbCr 444 ITU709 8bit 16-235-240",          // 76
+    "YCbCr 422 ITU709 8bit 0-255 CosEven",       // 77
+    "YCbCr 422 ITU709 8bit 16-255 CosEven",      // 78
+    "YCbCr 422 ITU709 8bit 16-235-240 CosEven",  // 79
+    "YCbCr 422 ITU709 8bit 0-255 CosOdd",        // 80
+    "YCbCr 422 ITU709 8bit 16-255 CosOdd",       // 81
+    "YCbCr 422 ITU709 8bit 16-235-240 CosOdd",   // 82
+    "YCbCr 422 ITU709 8bit 0-255 Center",        // 83
+    "YCbCr 422 ITU709 8bit 16-255 Center",       // 84
+    "YCbCr 422 ITU709 8bit 16-235-240 Center",   // 85
+    "YCbCr 420 ITU709 8bit 0-255 CosEven",       // 86
+    "YCbCr 420 ITU709 8bit 16-255 CosEven",      // 87
+    "YCbCr 420 ITU709 8bit 16-235-240 CosEven",  // 88
+    "YCbCr 420 ITU709 8bit 0-255 CosOdd",        // 89
+    "YCbCr 420 ITU709 8bit 16-255 CosOdd",       // 90
+    "YCbCr 420 ITU709 8bit 16-235-240 CosOdd",   // 91
+    "YCbCr 420 ITU709 8bit 0-255 Center",        // 92
+    "YCbCr 420 ITU709 8bit 16-255 Center",       // 93
+    "YCbCr 420 ITU709 8bit 16-235-240 Center",   // 94
+};
+
+// Each text spells its code's parts: "YCbCr " sampling " ITU" standard
+// " 8bit " range, then the siting of a 4:2:2 or 4:2:0 layout.
 constexpr const char* kYuvSampling[YUV_LAYOUT_COUNT] = {"444", "422", "422", "422", "420", "420", "420"};
 constexpr const char* kYuvSiting[YUV_LAYOUT_COUNT] = {"",         " CosEven", " CosOdd", " Center",
                                                       " CosEven", " CosOdd",  " Center"};
 constexpr const char* kYuvStandard[YUV_STD_COUNT] = {"601", "709"};
 constexpr const char* kYuvRange[YUV_RANGE_COUNT] = {"0-255", "16-255", "16-235-240"};
 
-// Appends while room is left; a cut text is caught by the check below.
+// Appends while room is left; a cut text is caught by the checks below.
 constexpr void Append(TYuvText& text, std::size_t& length, const char* part) {
   for (; *part != '\0' && length + 1 < text.size(); ++part) text[length++] = *part;
   text[length] = '\0';
 }
 
-constexpr std::array<TYuvText, kYuvLayoutCount> BuildYuvTexts(bool withSuffix) {
-  std::array<TYuvText, kYuvLayoutCount> texts{};
-  for (std::int32_t format = FF_YCBCR_FIRST; format <= FF_YCBCR_LAST; ++format) {
-    TYuvLayout parts;
-    DecomposeYuvFileFormat(format, parts);
-    TYuvText& text = texts[static_cast<std::size_t>(format - FF_YCBCR_FIRST)];
-    std::size_t length = 0;
-    Append(text, length, "YCbCr ");
-    Append(text, length, kYuvSampling[parts.layout]);
-    Append(text, length, " ITU");
-    Append(text, length, kYuvStandard[parts.standard]);
-    Append(text, length, " 8bit ");
-    Append(text, length, kYuvRange[parts.range]);
-    Append(text, length, kYuvSiting[parts.layout]);
-    if (withSuffix) Append(text, length, " (.yuv)");
-  }
-  return texts;
+constexpr TYuvText ComposeYuvText(std::int32_t format) {
+  TYuvLayout parts;
+  DecomposeYuvFileFormat(format, parts);
+  TYuvText text{};
+  std::size_t length = 0;
+  Append(text, length, "YCbCr ");
+  Append(text, length, kYuvSampling[parts.layout]);
+  Append(text, length, " ITU");
+  Append(text, length, kYuvStandard[parts.standard]);
+  Append(text, length, " 8bit ");
+  Append(text, length, kYuvRange[parts.range]);
+  Append(text, length, kYuvSiting[parts.layout]);
+  return text;
 }
 
-constexpr std::array<TYuvText, kYuvLayoutCount> kYuvFormatTexts = BuildYuvTexts(false);
-constexpr std::array<TYuvText, kYuvLayoutCount> kYuvFilterLabels = BuildYuvTexts(true);
+constexpr bool YuvTextsMatchTheirCodes() {
+  for (std::int32_t format = FF_YCBCR_FIRST; format <= FF_YCBCR_LAST; ++format) {
+    const TYuvText composed = ComposeYuvText(format);
+    if (std::string_view(composed.data()) != kYuvFormatTexts[format - FF_YCBCR_FIRST]) return false;
+  }
+  return true;
+}
+static_assert(YuvTextsMatchTheirCodes(), "a YCbCr text does not spell its code");
+
+constexpr std::array<TYuvText, kYuvLayoutCount> BuildYuvFilterLabels() {
+  std::array<TYuvText, kYuvLayoutCount> labels{};
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    std::size_t length = 0;
+    Append(labels[i], length, kYuvFormatTexts[i]);
+    Append(labels[i], length, " (.yuv)");
+  }
+  return labels;
+}
+
+constexpr std::array<TYuvText, kYuvLayoutCount> kYuvFilterLabels = BuildYuvFilterLabels();
 
 constexpr bool AllLabelsComplete() {
   constexpr std::string_view suffix = " (.yuv)";
@@ -168,7 +229,7 @@ constexpr std::array<TFormatRow, kFormatRows> BuildFormatTable() {
   t[FF_TIFF] = {"TIFF - Tagged Image File Format", ".tif", ST_TIFF, true, true};
   // FF_YUV_RAW and the generic planar codes 46..52: no text, extension or type.
   for (std::int32_t f = FF_YCBCR_FIRST; f <= FF_YCBCR_LAST; ++f) {
-    t[f] = {kYuvFormatTexts[static_cast<std::size_t>(f - FF_YCBCR_FIRST)].data(), ".yuv", f, false, true};
+    t[f] = {kYuvFormatTexts[f - FF_YCBCR_FIRST], ".yuv", f, false, true};
   }
   t[FF_CLIPBOARD] = {"Clipbard", "", 0, false, false};
   t[FF_WIA_DEVICE] = {"WIA device", "", 0, false, false};
