@@ -255,23 +255,29 @@ bool ListMediaDevices(TMediaDeviceList* pList) {
     std::int32_t nAudioIndex = 0;
     for (GList* it = devices; it; it = it->next) {
       GstDevice* device = GST_DEVICE(it->data);
-      TFoundDevice found;
+      // The device's properties under the names the list reads.
+      CDevicePropertyBag bag;
       gchar* name = gst_device_get_display_name(device);
-      found.friendlyName = name ? name : "";
+      if (name && *name) bag.Write(kPropFriendlyName, std::string(name));
       g_free(name);
       GstStructure* props = gst_device_get_properties(device);
-      found.description = PropertyString(props, "device.description");
-      if (found.description.empty()) found.description = PropertyString(props, "node.description");
+      std::string description = PropertyString(props, "device.description");
+      if (description.empty()) description = PropertyString(props, "node.description");
+      if (!description.empty()) bag.Write(kPropDescription, description);
       if (pass.nCategory == kDeviceCategoryVideoInput) {
         // The path that opens the device again: a node's path, else its name.
         for (const char* key : {"api.v4l2.path", "device.path", "object.path", "node.name"}) {
-          found.devicePath = PropertyString(props, key);
-          if (!found.devicePath.empty()) break;
+          const std::string path = PropertyString(props, key);
+          if (path.empty()) continue;
+          bag.Write(kPropDevicePath, path);
+          break;
         }
       } else {
-        found.nWaveInId = nAudioIndex++;
+        // Sound inputs are numbered in the order the platform lists them.
+        bag.Write(kPropWaveInId, nAudioIndex++);
       }
       if (props) gst_structure_free(props);
+      const TFoundDevice found = ReadFoundDevice(bag);
       if (KeepDevice(pass.nCategory, found)) AppendDevice(*pList, pass.nCategory, found);
     }
     g_list_free_full(devices, gst_object_unref);

@@ -5,16 +5,54 @@
 namespace DShowMgr {
 
 std::int32_t VolumeToMillibel(std::int32_t nLevel, std::int32_t nMaximum) {
-  const double value = (1.0 - static_cast<double>(nLevel) / static_cast<double>(nMaximum)) * -10000.0;
-  if (!std::isfinite(value) || value <= kVolumeSilence) return kVolumeSilence;
+  // (1 - a / b) x -10000 = -10000 (b - a) / b, worked out exactly in whole
+  // numbers and cut towards zero, so that 9 of 10 is -1000 and not -999 as
+  // a floating-point product would give.
+  if (nMaximum == 0) return kVolumeSilence;
+  const std::int64_t numerator = -10000 * (static_cast<std::int64_t>(nMaximum) - nLevel);
+  const std::int64_t value = numerator / nMaximum;
+  if (value <= kVolumeSilence) return kVolumeSilence;
   if (value >= kVolumeFull) return kVolumeFull;
-  return static_cast<std::int32_t>(std::lround(value));
+  return static_cast<std::int32_t>(value);
 }
 
 double MillibelToGain(std::int32_t nMillibel) {
   if (nMillibel <= kVolumeSilence) return 0.0;
   if (nMillibel >= kVolumeFull) return 1.0;
   return std::pow(10.0, static_cast<double>(nMillibel) / 2000.0);
+}
+
+void CDevicePropertyBag::Write(const std::string& name, const std::string& value) {
+  m_Numbers.erase(name);
+  m_Text[name] = value;
+}
+
+void CDevicePropertyBag::Write(const std::string& name, std::int32_t value) {
+  m_Text.erase(name);
+  m_Numbers[name] = value;
+}
+
+bool CDevicePropertyBag::Read(const std::string& name, std::string* pValue) const {
+  const auto it = m_Text.find(name);
+  if (it == m_Text.end()) return false;
+  if (pValue) *pValue = it->second;
+  return true;
+}
+
+bool CDevicePropertyBag::Read(const std::string& name, std::int32_t* pValue) const {
+  const auto it = m_Numbers.find(name);
+  if (it == m_Numbers.end()) return false;
+  if (pValue) *pValue = it->second;
+  return true;
+}
+
+TFoundDevice ReadFoundDevice(const CDevicePropertyBag& bag) {
+  TFoundDevice device;
+  bag.Read(kPropFriendlyName, &device.friendlyName);
+  bag.Read(kPropDescription, &device.description);
+  bag.Read(kPropDevicePath, &device.devicePath);
+  if (!bag.Read(kPropWaveInId, &device.nWaveInId)) device.nWaveInId = -1;
+  return device;
 }
 
 bool KeepDevice(std::int32_t nCategory, const TFoundDevice& device) {

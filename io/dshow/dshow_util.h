@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,8 @@ struct TMediaProgress {
 inline constexpr std::int32_t kVolumeSilence = -10000;
 inline constexpr std::int32_t kVolumeFull = 0;
 
-// The level of the volume a / b: (1 - a / b) x -10000 rounded, limited to
-// -10000..0 (a >= b full volume, a = 0 silence; b = 0 or a value that is
-// not a number gives silence).
+// The level of the volume a / b: (1 - a / b) x -10000 cut towards zero,
+// limited to -10000..0 (a >= b full volume, a = 0 silence, b = 0 silence).
 std::int32_t VolumeToMillibel(std::int32_t nLevel, std::int32_t nMaximum);
 // The linear gain of a level (0.0 for silence, 1.0 for full volume).
 double MillibelToGain(std::int32_t nMillibel);
@@ -68,6 +68,31 @@ struct TFoundDevice {
   std::string devicePath;
   std::int32_t nWaveInId = -1;
 };
+
+// A device's properties as the platform's device list describes it, under
+// the names the device list reads: "FriendlyName", "Description" and
+// "DevicePath" (text) and "WaveInID" (a number, only on sound inputs).
+inline constexpr const char* kPropFriendlyName = "FriendlyName";
+inline constexpr const char* kPropDescription = "Description";
+inline constexpr const char* kPropDevicePath = "DevicePath";
+inline constexpr const char* kPropWaveInId = "WaveInID";
+
+class CDevicePropertyBag {
+ public:
+  void Write(const std::string& name, const std::string& value);
+  void Write(const std::string& name, std::int32_t value);
+  // False when the bag has no value of that name and kind.
+  bool Read(const std::string& name, std::string* pValue) const;
+  bool Read(const std::string& name, std::int32_t* pValue) const;
+
+ private:
+  std::map<std::string, std::string> m_Text;
+  std::map<std::string, std::int32_t> m_Numbers;
+};
+
+// The device a property bag describes: the three texts (empty when absent)
+// and the wave-in id (-1 when absent).
+TFoundDevice ReadFoundDevice(const CDevicePropertyBag& bag);
 
 // A video input is kept when it has a name and a device path and no wave-in
 // id; an audio input when it has a name and a wave-in id and no device path.

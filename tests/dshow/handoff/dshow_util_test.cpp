@@ -9,14 +9,31 @@
 
 using namespace DShowMgr;
 
+// (1 - a / b) x -10000, cut towards zero (not rounded) and limited to
+// -10000..0: a non-zero level is never quite silence.
 TEST(DShowVolume, LevelOfTheSliderInHundredthsOfADecibel) {
   struct Case {
     std::int32_t a, b, expected;
   } cases[] = {
-      {5, 10, -5000},       {12, 10, 0},    {10, 10, 0},     {0, 10, -10000},
-      {1, 4, -7500},        {1, 3, -6667},  {99, 100, -100}, {-5, 10, -10000},
-      {5, 0, -10000},       {0, 0, -10000}, {-5, 0, -10000}, {INT_MAX, 1, 0},
-      {1, INT_MAX, -10000}, {9, 10, -1000}, {2, 3, -3333},   {3, -10, -10000},
+      {5, 10, -5000},
+      {12, 10, 0},
+      {10, 10, 0},
+      {0, 10, -10000},
+      {1, 4, -7500},
+      {1, 3, -6666},
+      {2, 7, -7142},
+      {99, 100, -100},
+      {-5, 10, -10000},
+      {5, 0, -10000},
+      {0, 0, -10000},
+      {-5, 0, -10000},
+      {INT_MAX, 1, 0},
+      {1, INT_MAX, -9999},
+      {9, 10, -1000},
+      {2, 3, -3333},
+      {3, -10, -10000},
+      {7, 10, -3000},
+      {INT_MIN, INT_MAX, -10000},
   };
   for (const Case& c : cases) EXPECT_EQ(VolumeToMillibel(c.a, c.b), c.expected) << c.a << "/" << c.b;
 }
@@ -42,6 +59,49 @@ TEST(DShowDevices, KeptOnlyWithTheRightIdentity) {
   EXPECT_FALSE(KeepDevice(kDeviceCategoryVideoInput, both));
   EXPECT_FALSE(KeepDevice(kDeviceCategoryAudioInput, both));
   EXPECT_FALSE(KeepDevice(kDeviceCategoryVideoInput, unnamed));
+}
+
+// A device is read from its property bag by name; a wave-in id that is
+// missing, or stored as text, is no id. A device with both a path and a
+// wave-in id is kept in neither pass.
+TEST(DShowDevices, ReadFromThePropertyBagByName) {
+  CDevicePropertyBag camera;
+  camera.Write("FriendlyName", std::string("Camera"));
+  camera.Write("Description", std::string("USB camera"));
+  camera.Write("DevicePath", std::string("/dev/video0"));
+  TFoundDevice found = ReadFoundDevice(camera);
+  EXPECT_EQ(found.friendlyName, "Camera");
+  EXPECT_EQ(found.description, "USB camera");
+  EXPECT_EQ(found.devicePath, "/dev/video0");
+  EXPECT_EQ(found.nWaveInId, -1);
+  EXPECT_TRUE(KeepDevice(kDeviceCategoryVideoInput, found));
+
+  CDevicePropertyBag microphone;
+  microphone.Write("FriendlyName", std::string("Microphone"));
+  microphone.Write("WaveInID", 0);
+  found = ReadFoundDevice(microphone);
+  EXPECT_EQ(found.nWaveInId, 0);
+  EXPECT_TRUE(found.devicePath.empty());
+  EXPECT_TRUE(KeepDevice(kDeviceCategoryAudioInput, found));
+
+  CDevicePropertyBag textId = microphone;
+  textId.Write("WaveInID", std::string("0"));
+  EXPECT_EQ(ReadFoundDevice(textId).nWaveInId, -1);
+  EXPECT_FALSE(KeepDevice(kDeviceCategoryAudioInput, ReadFoundDevice(textId)));
+
+  CDevicePropertyBag both = camera;
+  both.Write("WaveInID", 2);
+  found = ReadFoundDevice(both);
+  EXPECT_FALSE(KeepDevice(kDeviceCategoryVideoInput, found));
+  EXPECT_FALSE(KeepDevice(kDeviceCategoryAudioInput, found));
+
+  // Names are matched exactly.
+  CDevicePropertyBag otherNames;
+  otherNames.Write("friendlyname", std::string("Camera"));
+  otherNames.Write("Device Path", std::string("/dev/video0"));
+  found = ReadFoundDevice(otherNames);
+  EXPECT_TRUE(found.friendlyName.empty());
+  EXPECT_TRUE(found.devicePath.empty());
 }
 
 TEST(DShowDevices, AppendedWithTheSameIndexInEveryArrayAndNamesCut) {
