@@ -189,9 +189,9 @@ bool CDShowMgr::Run(TMediaRequest* pRequest) {
 }
 
 void CDShowMgr::BeginSessionForTest(TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
-                                    std::int32_t nBitsPerPixel) {
+                                    std::int32_t nBitsPerPixel, std::int32_t nSourceStride) {
   Reset();
-  SetFrameLayout(nWidth, nHeight, nBitsPerPixel);
+  SetFrameLayout(nWidth, nHeight, nBitsPerPixel, nSourceStride);
   m_pRequest = pRequest;
   m_ePixelFormat = pRequest->ePixelFormat;
   if (TSourceParams* p = SourceParamsOf(*pRequest)) m_Params = *p;
@@ -415,39 +415,47 @@ bool CDShowMgr::ReadConnectedType() {
   if (m_pGrabber->GetConnectedMediaType(&type) != GRAB_TYPE_OK) return false;
   const std::int32_t nBits = type.format == "BGR" ? 24 : type.format == "BGRx" ? 32 : 0;
   if (nBits == 0 || type.nWidth <= 0 || type.nHeight <= 0) return false;
-  SetFrameLayout(type.nWidth, type.nHeight, nBits);
-  if (type.nStride != m_nSourceStride) m_nSourceStride = type.nStride;
+  SetFrameLayout(type.nWidth, type.nHeight, nBits, type.nStride);
   if (type.nFpsNumerator > 0)
     m_nFrameInterval =
         static_cast<std::int64_t>(10'000'000.0 * type.nFpsDenominator / type.nFpsNumerator + 0.5);
   return true;
 }
 
-void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel) {
+void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
+                               std::int32_t nSourceStride) {
   m_FrameHeader = Dib::TBitmapInfoHeader{};
   m_FrameHeader.biWidth = nWidth;
   m_FrameHeader.biHeight = nHeight;
   m_FrameHeader.biBitCount = static_cast<std::uint16_t>(nBitsPerPixel);
   const std::int32_t nStride = DibStride(nWidth, nBitsPerPixel);
   m_FrameHeader.biSizeImage = static_cast<std::uint32_t>(static_cast<std::int64_t>(nStride) * nHeight);
-  m_nSourceStride = nStride;
+  m_nSourceStride = nSourceStride > 0 ? nSourceStride : nStride;
 }
 
 bool CDShowMgr::WaitLoop() {
   int nTimeouts = 0;
   for (;;) {
     bool bEnd = false;
+    bool bEndOfStream = false;
     GstMessage* msg = gst_bus_timed_pop(m_pBus, kWaitStepMs * GST_MSECOND);
     if (msg) {
       // Read every pending message; end of stream and errors end the session.
       do {
         const GstMessageType type = GST_MESSAGE_TYPE(msg);
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) bEnd = true;
+        if (type == GST_MESSAGE_EOS) bEndOfStream = true;
         gst_message_unref(msg);
       } while ((msg = gst_bus_pop(m_pBus)) != nullptr);
     } else {
       ++nTimeouts;
     }
+    // At the end of the file the frames still queued for a slower owner
+    // are handed over first, so that the owner sees the file's last frame;
+    // the owner's stop ends the wait.
+    if (bEndOfStream && m_bStreamMode && m_bFrameThreadRunning.load())
+      while (!OwnerStopped() && !m_Handoff.WaitDrained(std::chrono::milliseconds(kWaitStepMs))) {
+      }
     if (bEnd || OwnerStopped()) return true;
     if (m_bGrabMode) {
       if (m_nFramesReceived > 0) return true;
@@ -494,32 +502,45 @@ void CDShowMgr::ArmGrabber() {
 // ---------------------------------------------------------------------------
 // Frames
 
-// Copies top-down rows into bottom-up rows of the same stride.
-static void FlipRows(std::uint8_t* pDest, const std::uint8_t* pSource, std::int32_t nStride,
-                     std::int32_t nRows) {
+// Copies top-down rows of nSourceStride bytes into bottom-up rows of
+// nDestStride bytes, nRowBytes of each.
+static void FlipRows(std::uint8_t* pDest, std::int32_t nDestStride, const std::uint8_t* pSource,
+                     std::int32_t nSourceStride, std::size_t nRowBytes, std::int32_t nRows) {
   for (std::int32_t y = 0; y < nRows; ++y)
-    std::memcpy(pDest + static_cast<std::size_t>(nRows - 1 - y) * nStride,
-                pSource + static_cast<std::size_t>(y) * nStride, static_cast<std::size_t>(nStride));
+    std::memcpy(pDest + static_cast<std::size_t>(nRows - 1 - y) * nDestStride,
+                pSource + static_cast<std::size_t>(y) * nSourceStride, nRowBytes);
+}
+
+// Bytes of pixels in one row of the grabbed frames.
+static std::size_t RowBytes(const Dib::TBitmapInfoHeader& header) {
+  return static_cast<std::size_t>(header.biWidth) * (header.biBitCount / 8);
 }
 
 void CDShowMgr::OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime) {
   if (OwnerStopped() || !pData) return;
   const std::size_t nImage = m_FrameHeader.biSizeImage;
   const std::int32_t nHeight = m_FrameHeader.biHeight;
-  if (m_bGrabMode && m_bFirstFrameTaken.load()) return;
   if (!m_Params.pCallback) {
-    if (m_bGrabMode) m_bFirstFrameTaken = true;
+    if (m_bGrabMode && m_bFirstFrameTaken.exchange(true)) return;
     CopyToRequestFrame(pData, nSize);
     ++m_nFramesReceived;
     return;
   }
-  // The owner is told the frame's full size: a buffer shorter than that
-  // is not a frame and is not handed on.
-  if (nImage == 0 || nSize < nImage || m_nSourceStride <= 0) return;
+  if (m_bGrabMode && m_bFirstFrameTaken.load()) return;
+  // The owner is told the frame's full size: a buffer that does not hold
+  // every row of the frame is not a frame and is not handed on. The rows
+  // are read at the grabbed stride and written at the DIB stride.
+  const std::size_t nRowBytes = RowBytes(m_FrameHeader);
+  const std::int32_t nDibStride = DibStride(m_FrameHeader.biWidth, m_FrameHeader.biBitCount);
+  if (nImage == 0 || nHeight <= 0 || nRowBytes == 0 || m_nSourceStride <= 0 ||
+      static_cast<std::size_t>(m_nSourceStride) < nRowBytes)
+    return;
+  if (nSize < static_cast<std::size_t>(m_nSourceStride) * static_cast<std::size_t>(nHeight - 1) + nRowBytes)
+    return;
   if (m_bGrabMode) {
     if (m_bFirstFrameTaken.exchange(true)) return;
-    m_FlipBuffer.resize(nImage);
-    FlipRows(m_FlipBuffer.data(), pData, m_nSourceStride, nHeight);
+    m_FlipBuffer.assign(nImage, 0);
+    FlipRows(m_FlipBuffer.data(), nDibStride, pData, m_nSourceStride, nRowBytes, nHeight);
     m_Notice = TMediaFrameNotice{};
     m_Notice.pHeader = &m_FrameHeader;
     m_Notice.nWidth = m_FrameHeader.biWidth;
@@ -538,7 +559,7 @@ void CDShowMgr::OnSample(const std::uint8_t* pData, std::size_t nSize, double dT
     m_Handoff.AbortWrite();
     return;
   }
-  FlipRows(pSlot, pData, m_nSourceStride, nHeight);
+  FlipRows(pSlot, nDibStride, pData, m_nSourceStride, nRowBytes, nHeight);
   m_Handoff.CommitWrite(nImage, dTime, 0);
   ++m_nFramesReceived;
 }
@@ -566,8 +587,12 @@ bool CDShowMgr::CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize)
   }
   // Only the rows the buffer really holds are converted; missing rows
   // stay black.
-  const std::int32_t nRows = static_cast<std::int32_t>(
-      std::min<std::size_t>(static_cast<std::size_t>(nHeight), nSize / m_nSourceStride));
+  // A row counts when its pixels are all there (its padding need not be).
+  const std::size_t nRowBytes = static_cast<std::size_t>(nWidth) * 3;
+  if (static_cast<std::size_t>(m_nSourceStride) < nRowBytes) return false;
+  const std::size_t nWhole = nSize < nRowBytes ? 0 : (nSize - nRowBytes) / m_nSourceStride + 1;
+  const std::int32_t nRows =
+      static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(nHeight), nWhole));
   for (std::int32_t y = 0; y < nHeight; ++y) {
     std::uint8_t* pDest = pFrame->pBuffer + static_cast<std::size_t>(nHeight - 1 - y) * pFrame->nStride;
     if (y >= nRows) {

@@ -91,8 +91,10 @@ class CDShowMgr final : public IMediaSession {
   // length. Public so that the bounds can be tested with hand-made buffers.
   void OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime);
   // The layout OnSample expects (set by the session from the negotiated
-  // type; tests may set it to drive OnSample directly).
-  void SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel);
+  // type; tests may set it to drive OnSample directly): the frame's size and
+  // depth, and the bytes from one grabbed row to the next (0: DIB rows).
+  void SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
+                      std::int32_t nSourceStride = 0);
   const Dib::TBitmapInfoHeader& FrameHeader() const { return m_FrameHeader; }
   std::uint64_t FramesReceived() const { return m_nFramesReceived.load(); }
   // Frames the owner never saw because it was slower than the stream.
@@ -101,7 +103,7 @@ class CDShowMgr final : public IMediaSession {
   // Prepares the object for driving OnSample without a graph (tests):
   // request, params copy, frame layout and mode as Run would set them.
   void BeginSessionForTest(ZarnTypes::TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
-                           std::int32_t nBitsPerPixel);
+                           std::int32_t nBitsPerPixel, std::int32_t nSourceStride = 0);
   void EndSessionForTest();
 
  private:

@@ -79,14 +79,15 @@ bool CDShowMgr::EnableSound(bool bOn) {
 bool CDShowMgr::ShowPropertyPages(std::int32_t, void*) { return false; }
 double CDShowMgr::AppliedGain() const { return -1.0; }
 void CDShowMgr::OnSample(const std::uint8_t*, std::size_t, double) {}
-void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel) {
+void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
+                               std::int32_t) {
   m_FrameHeader = Dib::TBitmapInfoHeader{};
   m_FrameHeader.biWidth = nWidth;
   m_FrameHeader.biHeight = nHeight;
   m_FrameHeader.biBitCount = static_cast<std::uint16_t>(nBitsPerPixel);
 }
 void CDShowMgr::BeginSessionForTest(TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
-                                    std::int32_t nBitsPerPixel) {
+                                    std::int32_t nBitsPerPixel, std::int32_t) {
   m_pRequest = pRequest;
   SetFrameLayout(nWidth, nHeight, nBitsPerPixel);
 }

@@ -91,6 +91,7 @@ CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
     m_Queue.pop_front();
     m_Slots[index].eState = SLOT_READING;
     ++m_nDelivered;
+    ++m_nReading;
   }
   const TSlot& slot = m_Slots[index];
   THandoffFrame frame;
@@ -99,9 +100,19 @@ CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
   frame.dTime = slot.dTime;
   frame.nFrameNumber = slot.nFrameNumber;
   if (consume) consume(frame);
-  std::lock_guard lock(m_Lock);
-  m_Slots[index].eState = SLOT_FREE;
+  {
+    std::lock_guard lock(m_Lock);
+    m_Slots[index].eState = SLOT_FREE;
+    --m_nReading;
+  }
+  m_Drained.notify_all();
   return WAIT_FRAME;
+}
+
+bool CFrameHandoff::WaitDrained(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_Lock);
+  return m_Drained.wait_for(lock, timeout,
+                            [this] { return m_bStopped || (m_Queue.empty() && m_nReading == 0); });
 }
 
 void CFrameHandoff::Stop() {
@@ -113,6 +124,7 @@ void CFrameHandoff::Stop() {
     m_Queue.clear();
   }
   m_Ready.notify_all();
+  m_Drained.notify_all();
 }
 
 bool CFrameHandoff::IsStopped() const {
@@ -121,10 +133,13 @@ bool CFrameHandoff::IsStopped() const {
 }
 
 void CFrameHandoff::Flush() {
-  std::lock_guard lock(m_Lock);
-  for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
-  m_nDropped += m_Queue.size();
-  m_Queue.clear();
+  {
+    std::lock_guard lock(m_Lock);
+    for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
+    m_nDropped += m_Queue.size();
+    m_Queue.clear();
+  }
+  m_Drained.notify_all();
 }
 
 std::uint64_t CFrameHandoff::Published() const {

@@ -62,6 +62,11 @@ class CFrameHandoff {
   TWaitResult WaitAndConsume(std::chrono::milliseconds timeout,
                              const std::function<void(const THandoffFrame&)>& consume);
 
+  // Waits up to the time-out until every queued frame has been handed to
+  // the consumer and its call has returned. True when none is left (also
+  // after Stop); false after the time-out.
+  bool WaitDrained(std::chrono::milliseconds timeout);
+
   // Ends every wait now and later; queued frames are dropped. A write in
   // progress may still be committed, it is then dropped too.
   void Stop();
@@ -86,6 +91,8 @@ class CFrameHandoff {
 
   mutable std::mutex m_Lock;
   std::condition_variable m_Ready;
+  std::condition_variable m_Drained;  // a consumer's call returned
+  std::size_t m_nReading = 0;         // consumer calls in progress
   std::vector<TSlot> m_Slots;
   std::deque<std::size_t> m_Queue;  // ready slots, oldest first
   std::size_t m_nFrameBytes = 0;

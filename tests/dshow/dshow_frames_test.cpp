@@ -180,3 +180,39 @@ TEST(DShowFrameSink, StreamedFramesReachTheOwnerWhole) {
   EXPECT_EQ(frames[0].rgb[0], 30);
   EXPECT_DOUBLE_EQ(frames[0].dTime, 0.04);
 }
+
+// Grabbed rows may lie further apart than DIB rows (padding) or closer
+// (packed); the owner always gets DIB rows, bottom-up, with only the pixels
+// of each grabbed row, and a buffer without every pixel of the last row is
+// no frame.
+TEST(DShowFrameSink, GrabbedRowsOfAnyStrideBecomeDibRows) {
+  constexpr int kW = 5, kH = 2, kRow = kW * 3, kDib = 16;
+  struct Case {
+    TSourcePurpose purpose;
+    int sourceStride;
+  } cases[] = {{SRC_GRAB_FRAME_RGB24, 20}, {SRC_GRAB_FRAME_RGB24, 15}, {SRC_STREAM, 24}, {SRC_STREAM, 15}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "purpose " << c.purpose << ", stride " << c.sourceStride);
+    // Top-down rows: pixel bytes 1 + 40 y + i, padding 0xEE.
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(c.sourceStride) * (kH - 1) + kRow, 0xEE);
+    for (int y = 0; y < kH; ++y)
+      for (int i = 0; i < kRow; ++i) rows[static_cast<std::size_t>(y * c.sourceStride + i)] = 1 + 40 * y + i;
+    dshow_test::TOwner owner;
+    owner.Build("x", c.purpose, PF_RGB24, true);
+    CDShowMgr session;
+    session.BeginSessionForTest(&owner.request, kW, kH, 24, c.sourceStride);
+    session.OnSample(rows.data(), rows.size() - 1, 0.0);  // the last pixel is missing
+    session.OnSample(rows.data(), rows.size(), 0.25);
+    ASSERT_TRUE(owner.WaitFrames(1, 5000));
+    session.EndSessionForTest();
+    const auto frames = owner.Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_DOUBLE_EQ(frames[0].dTime, 0.25);
+    EXPECT_EQ(frames[0].nRgbSize, kDib * kH);
+    ASSERT_EQ(frames[0].rgb.size(), static_cast<std::size_t>(kDib * kH));
+    for (int y = 0; y < kH; ++y) {
+      const std::uint8_t* dib = frames[0].rgb.data() + (kH - 1 - y) * kDib;
+      for (int i = 0; i < kRow; ++i) EXPECT_EQ(dib[i], 1 + 40 * y + i) << "row " << y << " byte " << i;
+    }
+  }
+}

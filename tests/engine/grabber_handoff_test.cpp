@@ -177,3 +177,45 @@ TEST(FrameHandoff, NothingIsHandedOutBeforeConfigure) {
   EXPECT_EQ(handoff.Published(), 0u);
   EXPECT_EQ(handoff.WaitAndConsume(1ms, nullptr), CFrameHandoff::WAIT_TIMEOUT);
 }
+
+// The writer can wait until a slow consumer has taken every queued frame and
+// returned from its call; a stop ends that wait too.
+TEST(FrameHandoff, WaitDrainedLastsUntilTheConsumerHasEveryFrame) {
+  CFrameHandoff handoff(4);
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  EXPECT_TRUE(handoff.WaitDrained(0ms));  // nothing queued
+  for (int n = 1; n <= 3; ++n) WriteFrame(handoff, n);
+  EXPECT_FALSE(handoff.WaitDrained(1ms));
+  std::atomic<int> consumed{0};
+  std::atomic<bool> inCall{false};
+  std::thread consumer([&] {
+    while (handoff.WaitAndConsume(1s, [&](const THandoffFrame& f) {
+      inCall = true;
+      std::this_thread::sleep_for(30ms);  // slower than the writer
+      EXPECT_TRUE(FrameIsWhole(f));
+      consumed.fetch_add(1);
+      inCall = false;
+    }) == CFrameHandoff::WAIT_FRAME) {
+      if (consumed.load() == 3) break;
+    }
+  });
+  EXPECT_TRUE(handoff.WaitDrained(30s));
+  // Drained means handed over and returned, not only taken off the queue.
+  EXPECT_EQ(consumed.load(), 3);
+  EXPECT_FALSE(inCall.load());
+  consumer.join();
+  EXPECT_EQ(handoff.Delivered(), 3u);
+  EXPECT_EQ(handoff.Dropped(), 0u);
+
+  // A frame nobody takes: the wait times out, and a stop ends it at once.
+  WriteFrame(handoff, 4);
+  EXPECT_FALSE(handoff.WaitDrained(5ms));
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(20ms);
+    handoff.Stop();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(handoff.WaitDrained(60s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  stopper.join();
+}

@@ -248,6 +248,8 @@ TEST_P(EngineMediaContainerTest, PlaysBesideARawYuvChannel) {
   ASSERT_GE(times.size(), static_cast<std::size_t>(dshow_test::kFrames / 2));
   EXPECT_NEAR(times.front(), 0.0, 0.001);
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  // The channel ends on the file's last frame.
+  EXPECT_NEAR(times.back(), (dshow_test::kFrames - 1) / 25.0, 0.05);
   const std::vector<TKept> shown = media.ShownMedia();
   ASSERT_EQ(shown.size(), times.size());
   for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i].frameNumber, static_cast<int>(i));
