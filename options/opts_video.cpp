@@ -74,13 +74,13 @@ COptsVideo::COptsVideo(QWidget* parent) : COptsPage("Video", parent) {
   layout->addWidget(paneGroup);
   layout->addStretch(1);
 
-  // The track bar acts on line, page and drag moves; the rate box on every
-  // change the user makes in it.
-  connect(m_pTrack, &QSlider::actionTriggered, this, [this](int action) {
-    if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderSingleStepAdd ||
-        action == QAbstractSlider::SliderSingleStepSub || action == QAbstractSlider::SliderPageStepAdd ||
-        action == QAbstractSlider::SliderPageStepSub)
-      TrackTo(m_pTrack->sliderPosition());
+  // Every move of the track bar the user makes (arrows, page, drag, wheel,
+  // Home and End) sets the rate, so the bar never shows a rate the page
+  // would not send. So does every change the user makes in the rate box,
+  // typed or by its arrows: the owner keeps only the period, and a typed
+  // rate sent with the period of the rate before would be lost.
+  connect(m_pTrack, &QSlider::valueChanged, this, [this](int position) {
+    if (!m_bShowing) SetRate(position);
   });
   connect(m_pRate, &QSpinBox::valueChanged, this, [this](int value) {
     if (!m_bShowing) SetRate(value);
@@ -99,8 +99,8 @@ QRadioButton* COptsVideo::SyncButton(std::int32_t mode) const {
 }
 
 void COptsVideo::TrackTo(int position) {
-  if (m_pTrack->value() != position) m_pTrack->setValue(position);
-  SetRate(position);
+  m_pTrack->setValue(position);
+  if (!m_bShowing) SetRate(m_pTrack->value());
 }
 
 void COptsVideo::SetRate(int rate) {

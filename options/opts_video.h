@@ -39,7 +39,7 @@ class COptsVideo : public OptsPage::COptsPage {
 
   std::int32_t Rate() const { return m_nRate; }
   std::int32_t Period() const { return m_nPeriod; }
-  // Moves the track bar as the user would (line, page or drag).
+  // Moves the track bar as the user would; the bar keeps to 1..200.
   void TrackTo(int position);
 
   QSpinBox* RateEdit() const { return m_pRate; }

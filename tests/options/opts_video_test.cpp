@@ -1,6 +1,8 @@
 #include "options/opts_video.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
@@ -77,6 +79,62 @@ TEST_F(VideoPage, ShowsTheOwnersPeriodAsARateAndWritesBackWhatTheTrackBarChose) 
   EXPECT_EQ(w.frameInfo, 0);
   EXPECT_EQ(w.fileNameInfo, 0);
   EXPECT_TRUE(sink.Texts().empty());
+}
+
+namespace {
+
+void Key(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+         const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+  QApplication::sendEvent(target, &press);
+  QApplication::sendEvent(target, &release);
+}
+
+void Type(QWidget* target, const std::string& digits) {
+  Key(target, Qt::Key_A, Qt::ControlModifier);  // select what the box holds
+  for (char c : digits) Key(target, Qt::Key_0 + (c - '0'), Qt::NoModifier, QString(QChar(c)));
+}
+
+}  // namespace
+
+// The keys of the track bar and the rate box, each with the rate and the
+// period the page then sends.
+TEST_F(VideoPage, KeysOnTheTrackBarAndTypedRatesSetThePeriodThatIsSent) {
+  struct TCase {
+    const char* what;
+    bool onTrackBar;
+    int key;           // a key for the track bar
+    std::string text;  // digits typed into the rate box
+    int rate, period;
+  };
+  const TCase cases[] = {
+      {"Home on the track bar", true, Qt::Key_Home, "", 1, 1000},
+      {"End on the track bar", true, Qt::Key_End, "", 200, 5},
+      {"Right arrow on the track bar", true, Qt::Key_Right, "", 31, 32},
+      {"Page Up on the track bar", true, Qt::Key_PageUp, "", 40, 25},
+      {"a rate typed into the box", false, 0, "50", 50, 20},
+      {"a rate above the range typed into the box", false, 0, "500", 50, 20},
+      {"a rate of 0 typed into the box", false, 0, "0", 30, 33},
+  };
+  for (const TCase& c : cases) {
+    owner.written.clear();
+    COptsVideo page;
+    page.SetOwner(&owner);
+    page.Initialize();
+    ASSERT_EQ(page.Rate(), 30) << c.what;
+    if (c.onTrackBar)
+      Key(page.RateTrackBar(), c.key);
+    else
+      Type(page.RateEdit(), c.text);
+    EXPECT_EQ(page.RateEdit()->value(), c.rate) << c.what;
+    EXPECT_EQ(page.RateTrackBar()->value(), c.rate) << c.what;
+    EXPECT_EQ(page.PeriodEdit()->text().toStdString(), std::to_string(c.period)) << c.what;
+    page.OnOK();
+    ASSERT_EQ(owner.written.size(), 1u) << c.what;
+    EXPECT_EQ(owner.written[0].frameRate, c.rate) << c.what;
+    EXPECT_EQ(owner.written[0].period, c.period) << c.what;
+  }
 }
 
 TEST_F(VideoPage, ASyncModeOutsideTheListChecksNoButtonAndGoesBackUnchanged) {
