@@ -150,11 +150,13 @@ struct TContainer {
   int tolerance;  // per colour byte, against the independent decode
 };
 
+// An MPEG-1 file opens by its extension as an MPEG program stream (.mpg).
 const TContainer kContainers[] = {
     {"mpeg2.mpg", FF_MPEG2, 320, 240, 12}, {"test.mp4", FF_MPEG4, 320, 240, 12},
     {"test.mov", FF_MOV, 320, 240, 12},    {"test.avi", FF_AVI, 320, 240, 12},
     {"test.dv", FF_DV, 720, 576, 12},      {"test.wmv", FF_WMV, 320, 240, 12},
     {"test.asf", FF_ASF, 320, 240, 12},    {"test.flv", FF_FLV, 320, 240, 12},
+    {"mpeg1.mpg", FF_MPEG2, 320, 240, 12},
 };
 
 // The decoded frames of a fixture, made once per test process.
@@ -270,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(Containers, EngineMediaContainerTest, ::testing::Values
 // every frame and the session ends by itself.
 TEST_F(EngineMediaTest, SourcesWithoutPicturesEndTheirChannelAndTheSession) {
   for (const TContainer& container :
-       {TContainer{"test.mp3", FF_MP3, 1, 1, 0}, TContainer{"damaged.avi", FF_AVI, 320, 240, 0}}) {
+       {TContainer{"test.mp3", FF_MP3, 1, 1, 0}, TContainer{"test.wma", FF_WMA, 1, 1, 0},
+        TContainer{"test.wav", FF_WAV, 1, 1, 0}, TContainer{"damaged.avi", FF_AVI, 320, 240, 0}}) {
     SCOPED_TRACE(container.file);
     TRecordingReader* reader = OpenMedia(1, container);
     if (!reader) GTEST_SKIP() << "cannot make " << container.file;
