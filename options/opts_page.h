@@ -113,12 +113,16 @@ class COptsPage : public QWidget {
   bool WriteBlock(UINT message, platform::qt::WPARAM wParam, TBlock& block, const std::string& failText) {
     ZarnTypes::OptsHeaderOf(block).op = ZarnTypes::OPTS_XCHG_WRITE;
     ZarnTypes::OptsHeaderOf(block).answered = 0;
-    if (m_bReadOnly) return false;
+    if (m_bReadOnly && !WritesWhenReadOnly()) return false;
     if (m_bReadFailed) return WriteAnswered(false, failText);
     const bool answered =
         ZarnTypes::SendOptsBlock(m_pOwner, message, wParam, block, ZarnTypes::OPTS_XCHG_WRITE);
     return WriteAnswered(answered, failText);
   }
+
+  // A page that hands its block back even in a read-only sheet says so here
+  // (the files-of-type page does); every other page sends nothing there.
+  virtual bool WritesWhenReadOnly() const { return false; }
 
   // Shows a text in a message box with only an OK button.
   static void ShowPageMessage(const std::string& text);
@@ -140,6 +144,21 @@ class COptsPage : public QWidget {
 // write ("" for the pages that exchange nothing or report otherwise).
 const char* ReadFailedText(TOptsPageKind kind);
 const char* WriteFailedText(TOptsPageKind kind);
+
+// The same texts of the exchanges outside the sheets' page kinds: the
+// full-screen dialog, the capture-device pages, and the toolbar page's
+// "arrange now".
+inline constexpr const char* kFullScreenReadFailed =
+    "Configuration data for a full screen mode are not available.";
+inline constexpr const char* kFullScreenWriteFailed =
+    "Configuration data for a full screen mode can not be set";
+inline constexpr const char* kToolbarArrangeFailed = "Can not arrange toolbars";
+inline constexpr const char* kDVCamReadFailed = "Configuration data for DV camcoder are not available";
+inline constexpr const char* kDVCamWriteFailed = "Configuration data for DV camcoder cannot be set";
+inline constexpr const char* kWebCamReadFailed = "Configuration data for webcam are not available";
+inline constexpr const char* kWebCamWriteFailed = "Configuration data for webcam can not be set";
+inline constexpr const char* kTVTunerReadFailed = "Configuration data for TV tuner are not available";
+inline constexpr const char* kTVTunerWriteFailed = "Configuration data for TV tuner can not be set";
 
 // --- the page factories --------------------------------------------------
 

@@ -51,6 +51,9 @@ class CDocManagerEx {
   CDocManagerEx();
   virtual ~CDocManagerEx();
 
+  // The class name the manager is known by at run time.
+  virtual const char* RuntimeClassName() const { return "CDocManagerEx"; }
+
   ZarnTypes::TFileDialogSettings& Settings() { return m_settings; }
   const ZarnTypes::TFileDialogSettings& Settings() const { return m_settings; }
 

@@ -15,6 +15,7 @@
 #include "io/codecs/jpeg_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
+#include "io/dshow/media_session.h"
 #include "media/file_types.h"
 #include "options/opts_file_format.h"
 #include "options/opts_page.h"
@@ -121,9 +122,6 @@ void CFileDialogEx::BuildArea() {
   m_preview = new PreviewCtrl::CPreviewCtrl(this);
   m_preview->setAccessibleName(tr("File Preview"));
   m_preview->SetDecoder(&CFileDialogEx::DecodeForPreview);
-  if (MediaRunner()) {
-    m_preview->SetMediaRunner([](TMediaRequest& request) { MediaRunner()(request); });
-  }
   m_preview->SetInfoSink(
       [this](std::int32_t kind, const std::int32_t* v) { m_logic.OnPreviewInfo(kind, v); });
   const int pitch = m_destination->sizeHint().height() + 6;
@@ -294,9 +292,19 @@ void CFileDialogEx::DecodeForPreview(TMediaRequest& request) {
       request.bSuccess = mgr.ReadTiff(request);
       break;
     }
-    default:
-      if (MediaRunner()) MediaRunner()(request);
+    default: {
+      const std::int32_t f = request.eSourceFormat;
+      const bool mediaGraph = (f >= 3 && f <= 6) || (f >= 8 && f <= 14) || (f >= 19 && f <= 21);
+      if (!mediaGraph && f != FF_MNG) break;
+      if (MediaRunner()) {
+        MediaRunner()(request);
+      } else if (mediaGraph) {
+        // A session of the program's media graph, for this one request.
+        const std::unique_ptr<DShowMgr::IMediaSession> session = DShowMgr::MakeMediaSession();
+        request.bSuccess = session && session->Run(&request);
+      }
       break;
+    }
   }
 }
 

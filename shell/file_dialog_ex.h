@@ -60,11 +60,13 @@ class CFileDialogEx : public QFileDialog {
   void OnDetails(bool shown);
   void UpdateFileInfo(const QString& path);
 
-  // Decodes a still for the preview with the program's readers.
+  // Decodes one file for the preview with the program's readers: stills
+  // with the codec managers, video and audio files on a media-graph session
+  // (the installed session factory's), MNG with a runner when one is set.
   static void DecodeForPreview(ZarnTypes::TMediaRequest& request);
 
-  // Runs the media request of a video or MNG preview (the media-graph and
-  // MNG readers, when the program has them).
+  // Replaces the media-graph session (and runs MNG) for video, audio and
+  // MNG previews; empty: the media-graph session.
   static void SetMediaPreviewRunner(std::function<void(ZarnTypes::TMediaRequest&)> runner);
 
   // The added controls.

@@ -176,7 +176,10 @@ void CFileDialogLogic::FillDestinations() {
 
 void CFileDialogLogic::FillChannels() {
   m_channels.clear();
-  const bool all = (Mode() == FDM_OPEN_TO && m_settings.destination == 1) || IsSaveMode(Mode());
+  // Channels 2..4 belong to the active document: "Open to" lists them while
+  // that is the destination, "Save Image As" always; any other prompt offers
+  // at most channel 1.
+  const bool all = (Mode() == FDM_OPEN_TO && m_settings.destination == 1) || Mode() == FDM_SAVE_IMAGE_AS;
   for (int c = 0; c < kDialogChannelCount; ++c) {
     if (c > 0 && !all) break;
     if (m_settings.channelAllowed[static_cast<std::size_t>(c)]) m_channels.push_back({kChannelNames[c], c});

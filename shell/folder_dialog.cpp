@@ -52,6 +52,7 @@ QStringList FolderDialogFilters(const QString& extraFilter) {
 
 CFolderDialog::CFolderDialog(const QString& initialFolder, const QString& extraFilter, QWidget* parent)
     : QFileDialog(parent) {
+  setObjectName(QStringLiteral("CFolderDialog"));
   setOption(QFileDialog::DontUseNativeDialog, true);
   setFileMode(QFileDialog::Directory);
   setOption(QFileDialog::ShowDirsOnly, true);

@@ -27,13 +27,23 @@ class TPictureEvent : public QEvent {
     static const int type = QEvent::registerEventType();
     return static_cast<QEvent::Type>(type);
   }
-  TPictureEvent(QImage image, bool noData)
-      : QEvent(EventType()), picture(std::move(image)), noVideoData(noData) {}
+  TPictureEvent(QImage image, bool noData, std::uint32_t load)
+      : QEvent(EventType()), picture(std::move(image)), noVideoData(noData), generation(load) {}
   QImage picture;
   bool noVideoData;
+  std::uint32_t generation;
 };
 
 }  // namespace
+
+std::int32_t PreviewSenderId(std::int32_t format) {
+  if (format == 3) return 16;
+  if (format == 5 || format == 6) return format + 12;
+  if (format >= 8 && format <= 14) return format + 11;
+  if (format == 15) return 26;
+  if (format >= 19 && format <= 21) return format + 8;
+  return 0;
+}
 
 QRect FitPictureRect(QSize picture, QRect area) {
   if (area.isEmpty() || picture.width() <= 0 || picture.height() <= 0) return {};
@@ -97,6 +107,7 @@ bool CPreviewCtrl::SetImage(QImage image) {
 bool CPreviewCtrl::SetFrame(const TFrameBuffer& frame) { return SetImage(ImageFromFrame(frame)); }
 
 void CPreviewCtrl::Clear() {
+  ++m_generation;  // pictures still on their way belong to what was cleared
   m_source = QImage();
   m_fitted = QImage();
   m_bNoVideoData = false;
@@ -128,6 +139,7 @@ bool CPreviewCtrl::LoadBmpFile(const std::string& path, FileDialogEx::TStillInfo
 
 bool CPreviewCtrl::LoadYuvFrame(const std::string& path, std::int32_t width, std::int32_t height,
                                 std::int32_t yuvFormat) {
+  Clear();
   const TPixelFormat layout = FileFormatToPixelFormat(yuvFormat);
   if (layout == TPixelFormat{0}) return false;
   TYuvFrameBuffer yuv;
@@ -161,6 +173,7 @@ bool CPreviewCtrl::LoadYuvFrame(const std::string& path, std::int32_t width, std
 
 bool CPreviewCtrl::LoadImage(const std::string& path, std::int32_t format, FileDialogEx::TStillInfo& info) {
   if (format == FF_BMP) return LoadBmpFile(path, &info);
+  Clear();
   std::memset(info.info, 0, sizeof info.info);
   TFrameBuffer frame;
   TMediaRequest request;
@@ -187,9 +200,18 @@ bool CPreviewCtrl::LoadImage(const std::string& path, std::int32_t format, FileD
 bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   const bool accepted = format == 3 || format == 5 || format == 6 || (format >= 8 && format <= 15) ||
                         (format >= 19 && format <= 21);
-  if (!accepted || !m_mediaRunner) return false;
-  m_stop1 = m_stop2 = m_seek = m_sound = 0;
-  m_values[0] = m_values[1] = m_values[2] = 0;
+  const TDecoder& run = m_mediaRunner ? m_mediaRunner : m_decoder;
+  if (!accepted || !run) return false;
+  // Each load replaces the pictures; one of another file must not stay up
+  // when this source brings none.
+  Clear();
+  m_stop = false;
+  m_end = false;
+  m_seek = false;
+  m_sound = false;
+  for (auto& v : m_values) v = 0;
+  m_bFrameNoticed = false;
+
   TFrameBuffer frame;
   TMediaRequest request;
   request.eOp = MEDIA_OP_READ;
@@ -198,13 +220,33 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   request.ePixelFormat = PF_RGB32;
   request.pPath = &path;
   request.pFrameBuffer = &frame;
-  request.eTag = format == FF_MNG ? MEDIA_REQ_MNG : MEDIA_REQ_DSHOW_SOURCE;
-  // The runner either hands the first frame to PreviewOwnerCallback with
-  // this control as context, or grabs it into the request's frame.
-  m_mediaRunner(request);
+  TSourceParams params;
+  if (format == FF_MNG) {
+    request.eTag = MEDIA_REQ_MNG;  // the MNG reader's own block comes with that reader
+  } else {
+    request.eTag = MEDIA_REQ_DSHOW_SOURCE;
+    params.nSenderId = PreviewSenderId(format);
+    params.eSenderKind = MEDIA_SENDER_DSHOW;
+    params.ePurpose = SRC_GRAB_FRAME_RGB24;
+    params.pContext = this;
+    params.pStopFlag = &m_stop;
+    params.pEndFlag = &m_end;
+    params.pSeekFlag = &m_seek;
+    params.pSoundFlag = &m_sound;
+    params.pSeekNumerator = &m_values[0];
+    params.pSeekDenominator = &m_values[1];
+    params.pVolumeLevel = &m_values[2];
+    params.pCallback = &CPreviewCtrl::PreviewOwnerCallback;
+    params.eGrabPixelFormat = PF_RGB32;
+    request.pParams = &params;
+  }
+  // The first frame either reaches PreviewOwnerCallback (possibly on the
+  // media framework's streaming thread, while this thread waits here) or,
+  // with a runner that grabs without a callback, the request's frame.
+  run(request);
   if (request.bSuccess && frame.pBuffer) {
     request.bSuccess = SetFrame(frame);
-  } else if (request.bSuccess && !HasPicture()) {
+  } else if (request.bSuccess && !m_bFrameNoticed) {
     // A source without pictures (sound only): the white panel with its note.
     QImage white(300, 200, QImage::Format_RGB32);
     white.fill(Qt::white);
@@ -260,13 +302,15 @@ bool CPreviewCtrl::OnFrameNotice(const TMediaFrameNotice* notice) {
     picture.fill(Qt::white);
   }
   // The picture goes to the control's own thread; nothing here touches the widget.
-  QCoreApplication::postEvent(this, new TPictureEvent(std::move(picture), empty));
+  m_bFrameNoticed = true;
+  QCoreApplication::postEvent(this, new TPictureEvent(std::move(picture), empty, m_generation.load()));
   return true;
 }
 
 bool CPreviewCtrl::event(QEvent* e) {
   if (e->type() == TPictureEvent::EventType()) {
     auto* pe = static_cast<TPictureEvent*>(e);
+    if (pe->generation != m_generation.load()) return true;  // an earlier load's picture
     SetImage(std::move(pe->picture));
     m_bNoVideoData = pe->noVideoData;
     Refit();

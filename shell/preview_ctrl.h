@@ -14,6 +14,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,10 @@ QRect FitPictureRect(QSize picture, QRect area);
 // client of `client` size: it is wider or taller, or both narrower and lower.
 bool NeedsRefit(QSize fitted, QSize client);
 
+// The sender id a media preview of a format reports under (0 for a format
+// that is not previewed through the media graph).
+std::int32_t PreviewSenderId(std::int32_t format);
+
 // A packed bottom-up 24- or 32-bit frame as an upright image (a copy);
 // a null image for any other frame.
 QImage ImageFromFrame(const ZarnTypes::TFrameBuffer& frame);
@@ -49,7 +54,8 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   void SetDecoder(TDecoder decoder) { m_decoder = std::move(decoder); }
   // The runner of media requests (the media-graph and MNG readers): it
   // grabs the first frame into the request's frame or reports it through
-  // PreviewOwnerCallback. Without one, media files are not previewed.
+  // PreviewOwnerCallback. Without one the decoder runs them; with neither,
+  // media files are not previewed.
   void SetMediaRunner(TDecoder runner) { m_mediaRunner = std::move(runner); }
   // Where a media reader's stream header goes (the dialog's panel).
   using TInfoSink = std::function<void(std::int32_t senderKind, const std::int32_t* values)>;
@@ -92,8 +98,13 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   TDecoder m_mediaRunner;
   TInfoSink m_infoSink;
   // The media flags a request points at: all zero, so it runs until its first frame.
-  std::uint8_t m_stop1 = 0, m_stop2 = 0, m_seek = 0, m_sound = 0;
-  std::int32_t m_values[3] = {};
+  std::atomic<bool> m_stop{false}, m_end{false}, m_seek{false}, m_sound{false};
+  std::atomic<std::int32_t> m_values[3] = {};
+  // Each load and each clearing starts a new generation: a picture posted
+  // by an earlier load that arrives later is dropped.
+  std::atomic<std::uint32_t> m_generation{0};
+  // A frame notice came during the running media request.
+  std::atomic<bool> m_bFrameNoticed{false};
 };
 
 }  // namespace PreviewCtrl

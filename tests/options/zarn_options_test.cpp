@@ -217,6 +217,33 @@ TEST_F(ZarnOptionsTest, ReadOnlySheetClosesOnlyAndMarkedPagesSendNoWrite) {
   EXPECT_TRUE(sink.Texts().empty());
 }
 
+TEST_F(ZarnOptionsTest, APageThatWritesWhenReadOnlySendsInAReadOnlySheet) {
+  // The files-of-type page hands its block back even while marked read-only.
+  class TAlwaysWrites : public TTestPage {
+   public:
+    TAlwaysWrites() : TTestPage(QStringLiteral("Files of type")) {}
+
+   protected:
+    bool WritesWhenReadOnly() const override { return true; }
+  };
+  TScopedPageFactory filesOfType(PAGE_FILES_OF_TYPE, [] { return new TAlwaysWrites; });
+  owner.values.value = 4;
+  for (const bool special : {true, false}) {
+    SCOPED_TRACE(special ? "writes when read-only" : "an ordinary page");
+    owner.written.clear();
+    CZarnOptions sheet("Files of type", &owner, special ? OPTCAT_FILES_OF_TYPE : OPTCAT_PIP);
+    sheet.SetReadOnly(true);
+    sheet.OnInitDialog();
+    ASSERT_TRUE(sheet.ActivePage());
+    EXPECT_TRUE(sheet.ActivePage()->ReadOnly());
+    static_cast<TTestPage*>(sheet.ActivePage())->added = 1;
+    sheet.AcceptSheet();
+    ASSERT_EQ(owner.written.size(), special ? 1u : 0u);
+    if (special) EXPECT_EQ(owner.written[0].value, 5);
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
 TEST_F(ZarnOptionsTest, ReadOnlyMarksCoverTheCustomizeAndDvdKinds) {
   EXPECT_TRUE(IsReadOnlyMarkedKind(PAGE_GENERAL));
   EXPECT_TRUE(IsReadOnlyMarkedKind(PAGE_MSG_BOX));

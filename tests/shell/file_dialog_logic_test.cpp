@@ -293,7 +293,7 @@ TEST(FileDialogLogic, ModesDecideLabelDestinationsChannelsAndPanels) {
        "Save from:",
        {"Active document"},
        0,
-       {"Media channel 1, Primary", "Media Channel 3"},
+       {"Media channel 1, Primary"},  // only "Save Image As" lists channels 2..4
        0,
        false,
        52},

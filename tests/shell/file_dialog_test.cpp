@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/dshow/media_session.h"
 #include "media/dib.h"
 #include "options/opts_file_format.h"
 #include "shell/doc_manager.h"
@@ -237,6 +238,136 @@ TEST(PreviewCtrlTest, MediaFilesWithoutAReaderAndDvdFilesAreNotPreviewed) {
   EXPECT_EQ(preview.SourcePicture().pixel(2, 1), qRgb(0x40, 0x40, 0x40));
   preview.SetMediaRunner([](TMediaRequest& r) { r.bSuccess = false; });
   EXPECT_FALSE(preview.LoadMedia("/none/clip.mp4", 6));
+}
+
+namespace {
+
+// A media-graph session that stands in for the program's: it records the
+// request and hands a 2 x 1 frame of one colour to the owner callback from a
+// thread of its own (as the media framework's streaming thread does) while
+// the caller waits, or, for a sound-only file, succeeds without a frame.
+struct TFakeGraph {
+  int runs = 0;
+  bool soundOnly = false;
+  std::uint8_t blue = 0, green = 0, red = 0;
+  TMediaRequestTag tag = MEDIA_REQ_NONE;
+  TSourcePurpose purpose{};
+  TPixelFormat pixelFormat{};
+  TSourceParams params;
+};
+TFakeGraph g_graph;
+
+class CFakeGraphSession final : public DShowMgr::IMediaSession {
+ public:
+  bool Run(TMediaRequest* r) override {
+    ++g_graph.runs;
+    g_graph.tag = r->eTag;
+    g_graph.purpose = r->ePurpose;
+    g_graph.pixelFormat = r->ePixelFormat;
+    auto* params = static_cast<TSourceParams*>(r->pParams);
+    if (!params || !params->pCallback) return r->bSuccess = false;
+    g_graph.params = *params;
+    if (!g_graph.soundOnly) {
+      std::vector<std::uint8_t> row = {g_graph.blue,  g_graph.green, g_graph.red, g_graph.blue,
+                                       g_graph.green, g_graph.red,   0,           0};
+      Dib::TBitmapInfoHeader header;
+      header.biWidth = 2;
+      header.biHeight = 1;
+      header.biBitCount = 24;
+      header.biSizeImage = static_cast<std::uint32_t>(row.size());
+      TMediaFrameNotice notice;
+      notice.pHeader = &header;
+      notice.pRgbData = row.data();
+      notice.nRgbSize = static_cast<std::int32_t>(row.size());
+      TMediaSender sender{params->nSenderId, params->eSenderKind, params->ePurpose, params->pContext};
+      std::thread streaming(
+          [&] { params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &notice); });
+      streaming.join();
+    }
+    params->pStopFlag->store(true);
+    return r->bSuccess = true;
+  }
+  bool IsBusy() const override { return false; }
+  int Play() override { return 0; }
+  int Stop() override { return 0; }
+  int Pause() override { return 0; }
+  DShowMgr::TGraphState GetState() const override { return DShowMgr::GRAPH_NONE; }
+  bool GetPosition(DShowMgr::TMediaPosition*) override { return false; }
+  bool GetPositionAndDuration(DShowMgr::TMediaProgress*) override { return false; }
+  bool SeekToFraction(std::int32_t, std::int32_t) override { return false; }
+  bool SetVolume(std::int32_t, std::int32_t) override { return false; }
+  bool EnableSound(bool) override { return false; }
+  double AppliedGain() const override { return -1.0; }
+};
+
+struct TFakeGraphInstalled {
+  TFakeGraphInstalled() {
+    g_graph = TFakeGraph{};
+    DShowMgr::SetMediaSessionFactory(
+        []() -> std::unique_ptr<DShowMgr::IMediaSession> { return std::make_unique<CFakeGraphSession>(); });
+  }
+  ~TFakeGraphInstalled() { DShowMgr::SetMediaSessionFactory(nullptr); }
+};
+
+}  // namespace
+
+TEST(PreviewCtrlTest, VideoFilePreviewRunsAGraphSessionAndTakesItsFirstFrameFromTheStreamingThread) {
+  TFakeGraphInstalled graph;
+  CPreviewCtrl preview;
+  preview.resize(160, 90);
+  preview.SetDecoder(&CFileDialogEx::DecodeForPreview);
+  g_graph.red = 200;
+  g_graph.green = 100;
+  ASSERT_TRUE(preview.LoadMedia("/clips/clip.avi", 9));
+  EXPECT_EQ(g_graph.runs, 1);
+  EXPECT_EQ(g_graph.tag, MEDIA_REQ_DSHOW_SOURCE);
+  EXPECT_EQ(g_graph.purpose, SRC_GRAB_FRAME_RGB24);
+  EXPECT_EQ(g_graph.pixelFormat, PF_RGB32);
+  EXPECT_EQ(g_graph.params.eSenderKind, MEDIA_SENDER_DSHOW);
+  EXPECT_EQ(g_graph.params.nSenderId, 20);
+  EXPECT_EQ(g_graph.params.pContext, &preview);
+  QApplication::processEvents();
+  ASSERT_EQ(preview.SourcePicture().size(), QSize(2, 1));
+  EXPECT_EQ(preview.SourcePicture().pixel(1, 0), qRgb(200, 100, 0));
+
+  // Sender ids by format; formats the graph does not preview run nothing.
+  const std::pair<std::int32_t, std::int32_t> ids[] = {{3, 16},  {5, 17},  {6, 18}, {8, 19},
+                                                       {14, 25}, {19, 27}, {21, 29}};
+  for (const auto& [format, id] : ids) {
+    EXPECT_TRUE(preview.LoadMedia("/clips/f", format)) << format;
+    EXPECT_EQ(g_graph.params.nSenderId, id) << format;
+  }
+  const int runs = g_graph.runs;
+  TMediaRequest dvd;
+  dvd.eSourceFormat = TFileFormat{16};
+  CFileDialogEx::DecodeForPreview(dvd);
+  EXPECT_FALSE(dvd.bSuccess);
+  EXPECT_EQ(g_graph.runs, runs);
+}
+
+TEST(PreviewCtrlTest, SoundOnlyFileReplacesThePictureAndALateFrameOfTheFileBeforeIsDropped) {
+  TFakeGraphInstalled graph;
+  CPreviewCtrl preview;
+  preview.resize(160, 90);
+  preview.SetDecoder(&CFileDialogEx::DecodeForPreview);
+  g_graph.blue = 255;
+  ASSERT_TRUE(preview.LoadMedia("/clips/clip.mp4", 6));
+  // Its picture is still on its way when the next file is selected.
+  g_graph.soundOnly = true;
+  ASSERT_TRUE(preview.LoadMedia("/clips/tune.mp3", 19));
+  QApplication::processEvents();
+  ASSERT_EQ(preview.SourcePicture().size(), QSize(300, 200));
+  EXPECT_EQ(preview.SourcePicture().pixel(0, 0), qRgb(255, 255, 255));
+
+  // A file whose session fails leaves no picture of the file before.
+  g_graph.soundOnly = false;
+  ASSERT_TRUE(preview.LoadMedia("/clips/clip.mp4", 6));
+  QApplication::processEvents();
+  ASSERT_TRUE(preview.HasPicture());
+  DShowMgr::SetMediaSessionFactory(nullptr);  // sessions that fail
+  EXPECT_FALSE(preview.LoadMedia("/clips/broken.avi", 9));
+  QApplication::processEvents();
+  EXPECT_FALSE(preview.HasPicture());
 }
 
 TEST_F(FileDialogTest, UnreadableBmpGivesNoPicture) {
