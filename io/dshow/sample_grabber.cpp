@@ -11,6 +11,51 @@
 using namespace SampleGrabberFilter;
 
 // ---------------------------------------------------------------------------
+// The allocator of a delivery buffer: every memory it hands out is the
+// caller's buffer, nPrefix bytes in; it never frees that buffer.
+
+struct TovrinDeliveryAllocator {
+  GstAllocator parent;
+  std::uint8_t* buffer;  // the caller's, not owned
+  gsize buffer_size;
+  gsize prefix;
+};
+struct TovrinDeliveryAllocatorClass {
+  GstAllocatorClass parent_class;
+};
+
+G_DEFINE_TYPE(TovrinDeliveryAllocator, tovrin_delivery_allocator, GST_TYPE_ALLOCATOR)
+
+static GstMemory* tovrin_delivery_allocator_alloc(GstAllocator* allocator, gsize size, GstAllocationParams*) {
+  auto* self = reinterpret_cast<TovrinDeliveryAllocator*>(allocator);
+  if (!self->buffer || self->prefix > self->buffer_size || size > self->buffer_size - self->prefix)
+    return nullptr;
+  // Wrapped memory: released with its buffer, the bytes stay the caller's.
+  // It starts after the prefix (pools reset a memory's offset to 0 when a
+  // buffer comes back).
+  return gst_memory_new_wrapped(GST_MEMORY_FLAG_NO_SHARE, self->buffer + self->prefix,
+                                self->buffer_size - self->prefix, 0, size, nullptr, nullptr);
+}
+
+static void tovrin_delivery_allocator_free(GstAllocator*, GstMemory* memory) {
+  // Never called: the memory handed out belongs to the system allocator.
+  gst_memory_unref(memory);
+}
+
+static void tovrin_delivery_allocator_class_init(TovrinDeliveryAllocatorClass* klass) {
+  GstAllocatorClass* allocator_class = GST_ALLOCATOR_CLASS(klass);
+  allocator_class->alloc = tovrin_delivery_allocator_alloc;
+  allocator_class->free = tovrin_delivery_allocator_free;
+}
+
+static void tovrin_delivery_allocator_init(TovrinDeliveryAllocator* self) {
+  self->buffer = nullptr;
+  self->buffer_size = 0;
+  self->prefix = 0;
+  GST_OBJECT_FLAG_SET(self, GST_ALLOCATOR_FLAG_CUSTOM_ALLOC);
+}
+
+// ---------------------------------------------------------------------------
 // The grabber element: an in-place, pass-through transform.
 
 struct TovrinSampleGrabber {
@@ -19,6 +64,9 @@ struct TovrinSampleGrabber {
   GstCaps* accepted;           // null: accept anything
   CGrabberSampleCB* callback;  // not owned
   gboolean type_changed;
+  // The caller's delivery buffer (null: upstream allocates as it likes).
+  GstAllocator* delivery;  // a TovrinDeliveryAllocator
+  TAllocatorProperties delivery_properties;
 };
 struct TovrinSampleGrabberClass {
   GstBaseTransformClass parent_class;
@@ -36,6 +84,7 @@ static TovrinSampleGrabber* AsGrabber(gpointer p) { return reinterpret_cast<Tovr
 static void tovrin_sample_grabber_finalize(GObject* object) {
   TovrinSampleGrabber* self = AsGrabber(object);
   if (self->accepted) gst_caps_unref(self->accepted);
+  if (self->delivery) gst_object_unref(self->delivery);
   g_mutex_clear(&self->lock);
   G_OBJECT_CLASS(tovrin_sample_grabber_parent_class)->finalize(object);
 }
@@ -65,6 +114,49 @@ static gboolean tovrin_sample_grabber_set_caps(GstBaseTransform* trans, GstCaps*
   g_mutex_lock(&self->lock);
   self->type_changed = TRUE;
   g_mutex_unlock(&self->lock);
+  return TRUE;
+}
+
+// With a delivery buffer, upstream is offered a pool of one buffer that lies
+// in it (when a frame fits after the prefix); the other proposals of
+// downstream are dropped, so that upstream takes this one.
+static gboolean tovrin_sample_grabber_propose_allocation(GstBaseTransform* trans, GstQuery* decide_query,
+                                                         GstQuery* query) {
+  const gboolean downstream = GST_BASE_TRANSFORM_CLASS(tovrin_sample_grabber_parent_class)
+                                  ->propose_allocation(trans, decide_query, query);
+  TovrinSampleGrabber* self = AsGrabber(trans);
+  g_mutex_lock(&self->lock);
+  GstAllocator* allocator = self->delivery ? GST_ALLOCATOR(gst_object_ref(self->delivery)) : nullptr;
+  const TAllocatorProperties properties = self->delivery_properties;
+  g_mutex_unlock(&self->lock);
+  if (!allocator) return downstream;
+  GstCaps* caps = nullptr;
+  gboolean need_pool = FALSE;
+  gst_query_parse_allocation(query, &caps, &need_pool);
+  GstVideoInfo info;
+  gsize size = 0;
+  if (caps && gst_video_info_from_caps(&info, caps)) size = GST_VIDEO_INFO_SIZE(&info);
+  const gsize room = static_cast<gsize>(properties.nBufferSize) - static_cast<gsize>(properties.nPrefix);
+  if (size == 0 || size > room) {
+    gst_object_unref(allocator);
+    return downstream;  // upstream's own memory
+  }
+  while (gst_query_get_n_allocation_params(query) > 0) gst_query_remove_nth_allocation_param(query, 0);
+  while (gst_query_get_n_allocation_pools(query) > 0) gst_query_remove_nth_allocation_pool(query, 0);
+  GstAllocationParams params;
+  gst_allocation_params_init(&params);
+  params.align = static_cast<gsize>(properties.nAlignment) - 1;
+  gst_query_add_allocation_param(query, allocator, &params);
+  if (need_pool) {
+    GstBufferPool* pool = gst_buffer_pool_new();
+    GstStructure* config = gst_buffer_pool_get_config(pool);
+    gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(size), 1, 1);
+    gst_buffer_pool_config_set_allocator(config, allocator, &params);
+    if (gst_buffer_pool_set_config(pool, config))
+      gst_query_add_allocation_pool(query, pool, static_cast<guint>(size), 1, 1);
+    gst_object_unref(pool);
+  }
+  gst_object_unref(allocator);
   return TRUE;
 }
 
@@ -114,6 +206,7 @@ static void tovrin_sample_grabber_class_init(TovrinSampleGrabberClass* klass) {
   trans_class->transform_caps = tovrin_sample_grabber_transform_caps;
   trans_class->set_caps = tovrin_sample_grabber_set_caps;
   trans_class->transform_ip = tovrin_sample_grabber_transform_ip;
+  trans_class->propose_allocation = tovrin_sample_grabber_propose_allocation;
   trans_class->transform_ip_on_passthrough = TRUE;
   trans_class->passthrough_on_same_caps = TRUE;
 }
@@ -123,6 +216,8 @@ static void tovrin_sample_grabber_init(TovrinSampleGrabber* self) {
   self->accepted = nullptr;
   self->callback = nullptr;
   self->type_changed = FALSE;
+  self->delivery = nullptr;
+  self->delivery_properties = TAllocatorProperties{};
   gst_base_transform_set_in_place(GST_BASE_TRANSFORM(self), TRUE);
   gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(self), TRUE);
 }
@@ -185,6 +280,9 @@ static void tovrin_null_renderer_init(TovrinNullRenderer* self) {
   self->context = nullptr;
   self->rendered = new std::atomic<std::uint64_t>(0);
   gst_base_sink_set_sync(GST_BASE_SINK(self), TRUE);
+  // Nothing is kept of a rendered buffer: upstream gets it back at once
+  // (a delivery buffer has only one).
+  gst_base_sink_set_last_sample_enabled(GST_BASE_SINK(self), FALSE);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,6 +356,43 @@ void CSampleGrabber::SetCallback(CGrabberSampleCB* pCallback) {
   g_mutex_lock(&self->lock);
   self->callback = pCallback;
   g_mutex_unlock(&self->lock);
+}
+
+TGrabDeliveryResult CSampleGrabber::SetDeliveryBuffer(const TAllocatorProperties& properties,
+                                                      std::uint8_t* pBuffer) {
+  if (!m_pElement) return GRAB_DELIVERY_NO_POINTER;
+  GstPad* sink = gst_element_get_static_pad(m_pElement, "sink");
+  GstPad* src = gst_element_get_static_pad(m_pElement, "src");
+  const bool bPads = sink && src;
+  const bool bLinked = bPads && (gst_pad_is_linked(sink) || gst_pad_is_linked(src));
+  if (sink) gst_object_unref(sink);
+  if (src) gst_object_unref(src);
+  if (!bPads) return GRAB_DELIVERY_NO_POINTER;
+  if (bLinked) return GRAB_DELIVERY_INVALID_ARGUMENT;
+  if (properties.nBuffers != 1) return GRAB_DELIVERY_INVALID_ARGUMENT;
+  if (!pBuffer) return GRAB_DELIVERY_NO_POINTER;
+  const std::int32_t nAlign = properties.nAlignment;
+  if (properties.nBufferSize <= 0 || properties.nPrefix < 0 || properties.nPrefix >= properties.nBufferSize ||
+      nAlign <= 0 || (nAlign & (nAlign - 1)) != 0)
+    return GRAB_DELIVERY_INVALID_ARGUMENT;
+  // The frame's place starts at the buffer, aligned as asked.
+  if (reinterpret_cast<std::uintptr_t>(pBuffer) % static_cast<std::uintptr_t>(nAlign) != 0)
+    return GRAB_DELIVERY_INVALID_ARGUMENT;
+  auto* allocator = static_cast<TovrinDeliveryAllocator*>(
+      g_object_new(tovrin_delivery_allocator_get_type(), "name", kDeliveryAllocatorName, nullptr));
+  if (!allocator) return GRAB_DELIVERY_OUT_OF_MEMORY;
+  gst_object_ref_sink(allocator);
+  allocator->buffer = pBuffer;
+  allocator->buffer_size = static_cast<gsize>(properties.nBufferSize);
+  allocator->prefix = static_cast<gsize>(properties.nPrefix);
+  TovrinSampleGrabber* self = AsGrabber(m_pElement);
+  g_mutex_lock(&self->lock);
+  GstAllocator* previous = self->delivery;
+  self->delivery = GST_ALLOCATOR(allocator);
+  self->delivery_properties = properties;
+  g_mutex_unlock(&self->lock);
+  if (previous) gst_object_unref(previous);
+  return GRAB_DELIVERY_OK;
 }
 
 CNullRenderer::CNullRenderer(const char* pName) {

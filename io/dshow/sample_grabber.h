@@ -50,6 +50,24 @@ enum TGrabAnswer {
 // Result of GetConnectedMediaType.
 enum TGrabTypeResult { GRAB_TYPE_OK, GRAB_TYPE_NOT_CONNECTED, GRAB_TYPE_INVALID };
 
+// The memory a caller lends the grabber for the frames (SetDeliveryBuffer):
+// buffer count (exactly 1), bytes of the buffer, alignment of a frame's
+// place (a power of two) and bytes before each frame's data.
+struct TAllocatorProperties {
+  std::int32_t nBuffers = 0;
+  std::int32_t nBufferSize = 0;
+  std::int32_t nAlignment = 1;
+  std::int32_t nPrefix = 0;
+};
+
+// Result of SetDeliveryBuffer.
+enum TGrabDeliveryResult {
+  GRAB_DELIVERY_OK,
+  GRAB_DELIVERY_NO_POINTER,        // no buffer, or the element has no pads
+  GRAB_DELIVERY_INVALID_ARGUMENT,  // a pad is linked, or the properties cannot be served
+  GRAB_DELIVERY_OUT_OF_MEMORY,
+};
+
 class CGrabberSampleCB {
  public:
   virtual ~CGrabberSampleCB() = default;
@@ -78,6 +96,13 @@ class CSampleGrabber {
   TGrabTypeResult GetConnectedMediaType(TConnectedMediaType* pType) const;
   // Not owned; must outlive the element's streaming. Null removes it.
   void SetCallback(CGrabberSampleCB* pCallback);
+  // Lends the grabber the caller's memory: upstream then writes every frame
+  // into it, nPrefix bytes into the buffer, one frame at a time (the next
+  // one only after the previous has been rendered). Only before the pads
+  // are linked; the buffer must outlive the element's streaming and is
+  // never freed by it. A frame larger than the buffer after its prefix is
+  // written into upstream's own memory instead.
+  TGrabDeliveryResult SetDeliveryBuffer(const TAllocatorProperties& properties, std::uint8_t* pBuffer);
 
  private:
   _GstElement* m_pElement = nullptr;
@@ -104,6 +129,9 @@ class CNullRenderer {
  private:
   _GstElement* m_pElement = nullptr;
 };
+
+// Object name of the allocator that places frames in a delivery buffer.
+inline constexpr const char* kDeliveryAllocatorName = "SampleGrabberAllocator";
 
 // Element factory names under which the two are registered.
 inline constexpr const char* kGrabberFactoryName = "tovrinsamplegrabber";

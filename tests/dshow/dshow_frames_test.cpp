@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "io/dshow/sample_grabber.h"
@@ -102,6 +103,93 @@ TEST(SampleGrabber, AcceptedTypeRefusesOtherUpstreamFormats) {
     EXPECT_TRUE(RunThrough(grabber, renderer, "video/x-raw,format=YUY2,width=16,height=16,framerate=25/1"));
     EXPECT_EQ(renderer.Rendered(), 5u);
   }
+}
+
+namespace {
+// Keeps where each buffer's data lay.
+class TAddressCallback : public CGrabberSampleCB {
+ public:
+  TGrabAnswer SampleCB(const TGrabSample& sample, bool) override {
+    std::lock_guard lock(m_lock);
+    addresses.push_back(sample.pData);
+    return GRAB_PASS;
+  }
+  std::vector<const std::uint8_t*> Addresses() {
+    std::lock_guard lock(m_lock);
+    return addresses;
+  }
+
+ private:
+  std::mutex m_lock;
+  std::vector<const std::uint8_t*> addresses;
+};
+}  // namespace
+
+// With the caller's memory lent as a delivery buffer, upstream writes every
+// frame into it, after the prefix; a buffer too small for a frame leaves
+// upstream to its own memory, and every frame still passes.
+TEST(SampleGrabber, DeliveryBufferHoldsEveryFrame) {
+  const char* caps = "video/x-raw,format=BGR,width=33,height=7,framerate=25/1";  // 700 bytes a frame
+  struct Case {
+    int size, prefix;
+    bool bUsed;
+  } cases[] = {{1024, 64, true}, {764, 64, true}, {763, 64, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    alignas(64) static std::uint8_t memory[1024];
+    CSampleGrabber grabber;
+    CNullRenderer renderer;
+    TAddressCallback callback;
+    grabber.SetCallback(&callback);
+    TAllocatorProperties properties;
+    properties.nBuffers = 1;
+    properties.nBufferSize = c.size;
+    properties.nAlignment = 16;
+    properties.nPrefix = c.prefix;
+    ASSERT_EQ(grabber.SetDeliveryBuffer(properties, memory), GRAB_DELIVERY_OK);
+    ASSERT_TRUE(RunThrough(grabber, renderer, caps));
+    const auto addresses = callback.Addresses();
+    ASSERT_EQ(addresses.size(), 5u);
+    for (const std::uint8_t* p : addresses) EXPECT_EQ(p == memory + c.prefix, c.bUsed);
+    EXPECT_EQ(renderer.Rendered(), 5u);
+  }
+}
+
+// The lent memory is refused unless it is exactly one buffer that exists,
+// with properties that can be served, and only before the pads are linked.
+TEST(SampleGrabber, DeliveryBufferRefusals) {
+  alignas(64) static std::uint8_t memory[256];
+  const TAllocatorProperties good{1, 256, 16, 0};
+  struct Case {
+    TAllocatorProperties properties;
+    std::uint8_t* buffer;
+    TGrabDeliveryResult expected;
+  } cases[] = {
+      {{2, 256, 16, 0}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},
+      {{0, 256, 16, 0}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},
+      {good, nullptr, GRAB_DELIVERY_NO_POINTER},
+      {{2, 256, 16, 0}, nullptr, GRAB_DELIVERY_INVALID_ARGUMENT},  // the count is looked at first
+      {{1, 0, 16, 0}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},
+      {{1, 256, 16, 256}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},  // no room after the prefix
+      {{1, 256, 16, -1}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},
+      {{1, 256, 12, 0}, memory, GRAB_DELIVERY_INVALID_ARGUMENT},      // not a power of two
+      {{1, 255, 16, 0}, memory + 1, GRAB_DELIVERY_INVALID_ARGUMENT},  // not aligned
+      {good, memory, GRAB_DELIVERY_OK},
+  };
+  for (const Case& c : cases) {
+    CSampleGrabber grabber;
+    EXPECT_EQ(grabber.SetDeliveryBuffer(c.properties, c.buffer), c.expected)
+        << c.properties.nBuffers << " " << c.properties.nBufferSize << " " << c.properties.nAlignment << " "
+        << c.properties.nPrefix;
+  }
+  // Linked pads: refused.
+  CSampleGrabber grabber;
+  CNullRenderer renderer;
+  GstElement* bin = gst_bin_new(nullptr);
+  gst_bin_add_many(GST_BIN(bin), grabber.Element(), renderer.Element(), nullptr);
+  ASSERT_TRUE(gst_element_link(grabber.Element(), renderer.Element()));
+  EXPECT_EQ(grabber.SetDeliveryBuffer(good, memory), GRAB_DELIVERY_INVALID_ARGUMENT);
+  gst_object_unref(bin);
 }
 
 namespace {
