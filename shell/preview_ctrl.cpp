@@ -235,7 +235,6 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
     params.pSoundFlag = &m_sound;
     params.pSeekNumerator = &m_values[0];
     params.pSeekDenominator = &m_values[1];
-    params.pVolumeLevel = &m_values[2];
     params.pCallback = &CPreviewCtrl::PreviewOwnerCallback;
     params.eGrabPixelFormat = PF_RGB32;
     request.pParams = &params;

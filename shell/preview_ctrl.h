@@ -99,7 +99,7 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   TInfoSink m_infoSink;
   // The media flags a request points at: all zero, so it runs until its first frame.
   std::atomic<bool> m_stop{false}, m_end{false}, m_seek{false}, m_sound{false};
-  std::atomic<std::int32_t> m_values[3] = {};
+  std::atomic<std::int32_t> m_values[2] = {};  // the seek position (none)
   // Each load and each clearing starts a new generation: a picture posted
   // by an earlier load that arrives later is dropped.
   std::atomic<std::uint32_t> m_generation{0};
