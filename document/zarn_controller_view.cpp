@@ -135,6 +135,7 @@ CZarnControllerView::CZarnControllerView(ZarnDoc::CZarnDoc* document, QWidget* p
 
   BuildForm();
   RegisterMessages();
+  m_PositionQuery = [this](int channel, TChannelClock& clock) { return ReaderClock(channel, clock); };
 
   m_Commands.OnCommand(ID_CONTROLLER_MINIMIZE_RESTORE,
                        [this] { SendPaneCommand(ZarnTypes::PANE_CMD_COLLAPSE_CONTROLLER); });
@@ -235,19 +236,18 @@ void CZarnControllerView::BuildForm() {
     remember(IDC_VOLUME[ch], c.volume);
     remember(IDC_MUTE[ch], c.mute);
 
-    connect(c.position, &QSlider::sliderPressed, this,
-            [this, ch] { m_Channel[static_cast<std::size_t>(ch)].dragging = true; });
-    connect(c.position, &QSlider::sliderReleased, this, [this, ch] {
-      TChannelControls& cc = m_Channel[static_cast<std::size_t>(ch)];
-      emit SeekRequested(ch, cc.position->value(), kSliderMax);
-      cc.dragging = false;
-    });
-    connect(c.volume, &QSlider::sliderMoved, this,
-            [this, ch](int value) { emit VolumeRequested(ch, value, kSliderMax); });
-    connect(c.volume, &QSlider::sliderReleased, this, [this, ch] {
-      emit VolumeRequested(ch, m_Channel[static_cast<std::size_t>(ch)].volume->value(), kSliderMax);
-    });
-    connect(c.mute, &QCheckBox::clicked, this, [this, ch](bool ticked) { emit SoundRequested(ch, !ticked); });
+    // A drag of the position slider holds it against the time tick; its
+    // release seeks once. The volume acts while the slider moves and when it
+    // is let go.
+    connect(c.position, &QSlider::sliderPressed, this, [this, ch] { OnPositionTrack(ch); });
+    connect(c.position, &QSlider::sliderMoved, this, [this, ch] { OnPositionTrack(ch); });
+    connect(c.position, &QSlider::sliderReleased, this, [this, ch] { OnPositionEndTrack(ch); });
+    // (sliderMoved comes before the slider's value follows: it carries the
+    // new position itself.)
+    connect(c.volume, &QSlider::sliderMoved, this, [this, ch](int position) { OnVolumeTrack(ch, position); });
+    connect(c.volume, &QSlider::sliderReleased, this,
+            [this, ch] { OnVolumeTrack(ch, m_Channel[static_cast<std::size_t>(ch)].volume->value()); });
+    connect(c.mute, &QCheckBox::clicked, this, [this, ch] { OnMuteBox(ch); });
   }
 
   // Play speed.
@@ -438,14 +438,12 @@ void CZarnControllerView::UpdateCounters() {
 }
 
 void CZarnControllerView::RefreshAll() {
-  const bool canSeek = HasReceiver("SeekRequested");
-  const bool canSound = HasReceiver("VolumeRequested") || HasReceiver("SoundRequested");
   for (int ch = 0; ch < kChannelCount; ++ch) {
     TChannelControls& c = m_Channel[static_cast<std::size_t>(ch)];
     const ZarnTypes::TMediaSource& source = m_pDocument->m_Source[ch];
     c.position->setValue(kSliderMin);
-    c.position->setEnabled(canSeek && CanSeek(source));
-    const bool sound = canSound && HasSound(source);
+    c.position->setEnabled(CanSeek(source));
+    const bool sound = HasSound(source);
     c.volume->setEnabled(sound);
     c.mute->setEnabled(sound);
   }
@@ -472,6 +470,51 @@ void CZarnControllerView::OnTimeTick() {
       c.time->setText(QString::fromStdString(StreamTimeText(clock.positionMs)));
     }
   }
+}
+
+bool CZarnControllerView::ReaderClock(int channel, TChannelClock& clock) const {
+  if (channel < 0 || channel >= kChannelCount) return false;
+  ReadStream::CReadStream& reader = m_pDocument->ChannelReader(channel);
+  DShowMgr::TMediaProgress progress;
+  if (!reader.GetPositionAndDuration(&progress)) return false;
+  clock.position = progress.nPosition;
+  clock.duration = progress.nDuration;
+  if (m_pDocument->m_Source[channel].nDeviceCategory == kDeviceDvd) {
+    DShowMgr::TMediaPosition location;
+    clock.titlePlay = reader.GetPosition(&location) && location.eKind == DShowMgr::MEDIA_POS_DVD_LOCATION;
+    if (clock.titlePlay) {
+      clock.title = location.nTitle;
+      clock.chapter = location.nChapter;
+      clock.hours = location.nHours;
+      clock.minutes = location.nMinutes;
+      clock.seconds = location.nSeconds;
+    }
+  } else {
+    clock.positionMs = reader.GetPositionMs();
+  }
+  return true;
+}
+
+void CZarnControllerView::OnPositionTrack(int channel) {
+  m_Channel[static_cast<std::size_t>(channel)].dragging = true;
+}
+
+void CZarnControllerView::OnPositionEndTrack(int channel) {
+  TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
+  // A seek that fails leaves the slider where the user put it until the
+  // next time tick.
+  m_pDocument->SeekChannel(channel, c.position->value(), kSliderMax);
+  c.dragging = false;
+}
+
+void CZarnControllerView::OnVolumeTrack(int channel, int position) {
+  m_pDocument->SetChannelVolume(channel, position, kSliderMax);
+}
+
+void CZarnControllerView::OnMuteBox(int channel) {
+  // Ticked: sound off.
+  const bool ticked = m_Channel[static_cast<std::size_t>(channel)].mute->isChecked();
+  m_pDocument->ChannelReader(channel).EnableSound(!ticked);
 }
 
 void CZarnControllerView::OnChannelSlider(pq::WPARAM channel, pq::LPARAM state) {
@@ -562,9 +605,8 @@ void CZarnControllerView::ArrangeControls() {
 }
 
 void CZarnControllerView::UpdateStatus() {
-  QString text = QString::fromStdString(m_pDocument->DocName());
-  if (!m_pDocument->m_strStatus.empty()) text += "\n" + QString::fromStdString(m_pDocument->m_strStatus);
-  m_pInfo->setText(text);
+  const std::string& status = m_pDocument->m_strStatus;
+  m_pInfo->setText(status.empty() ? QString("Info") : QString::fromStdString(status));
 }
 
 void CZarnControllerView::SendPaneCommand(std::int32_t command) {

@@ -15,12 +15,16 @@
 // one WM_APP_CONTROLLER_UPDATE per kind and coalesces the requests that
 // arrive before the pane has handled it.
 //
-// Seams for the parts that come with the media graph and with capturing:
-// seeking, volume and mute are reported through the signals SeekRequested,
-// VolumeRequested and SoundRequested, and the "Get" and "Save" buttons
-// through CaptureRequested and SaveReferenceRequested. A control whose signal
-// has no receiver stays disabled; the position readouts of a streaming
-// channel come from the position query (SetPositionQuery).
+// The position slider, the volume sliders and the mute boxes act on the
+// document and the channel readers directly: a released position slider
+// seeks the channel (CZarnDoc::SeekChannel), a moved volume slider sets its
+// volume (CZarnDoc::SetChannelVolume), a mute box switches the reader's
+// sound. The position readouts of a streaming channel come from its reader
+// on each time tick (SetPositionQuery replaces where they come from).
+//
+// The "Get" and "Save" buttons come with capturing: they report through
+// CaptureRequested and SaveReferenceRequested and stay disabled while those
+// signals have no receiver.
 
 #include <QFrame>
 
@@ -177,22 +181,21 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   // Rows and controls as the open channels ask.
   void ArrangeControls();
 
-  // How the time tick asks a streaming channel for its position; without
-  // one, the tick leaves the channel alone.
+  // How the time tick asks a streaming channel for its position: by
+  // default its reader (ReaderClock); false skips the channel.
   using TPositionQuery = std::function<bool(int channel, TChannelClock& clock)>;
   void SetPositionQuery(TPositionQuery query) { m_PositionQuery = std::move(query); }
+  // What a channel's reader says of its position: position and duration,
+  // and for a DVD volume its location, otherwise the position in
+  // milliseconds. False when the reader cannot tell.
+  bool ReaderClock(int channel, TChannelClock& clock) const;
 
-  // The info line: the document's name and its status text.
+  // The info line: the status text the engine writes ("Info" while there
+  // is none).
   void UpdateStatus();
 
  signals:
   void Activated(ZarnControllerView::CZarnControllerView* view);
-  // A released position slider: seek the channel to position / range.
-  void SeekRequested(int channel, int position, int range);
-  // A moved volume slider: the channel's volume as position / range.
-  void VolumeRequested(int channel, int position, int range);
-  // A mute box: the channel's sound on or off.
-  void SoundRequested(int channel, bool on);
   // "Get": capture the channel's picture (channel 0 or 1).
   void CaptureRequested(int channel);
   // "Save": save the picture of channel 2 or 3 with the next number.
@@ -229,6 +232,12 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void OnChannelSlider(platform::qt::WPARAM channel, platform::qt::LPARAM state);
   void OnDeviceMode(TDeviceModeExchange& block);
   void UpdateCaptureButtons();
+  // The position slider's drag and release, a volume slider's move, a
+  // mute box's click.
+  void OnPositionTrack(int channel);
+  void OnPositionEndTrack(int channel);
+  void OnVolumeTrack(int channel, int position);
+  void OnMuteBox(int channel);
   bool HasReceiver(const char* signal) const;
 
   ZarnDoc::CZarnDoc* m_pDocument;

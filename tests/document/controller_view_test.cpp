@@ -285,10 +285,6 @@ TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
     clock.positionMs = 3723456;
     return true;
   });
-  std::vector<std::vector<int>> seeks;
-  QObject::connect(&c, &CZarnControllerView::SeekRequested, [&](int ch, int position, int range) {
-    seeks.push_back({ch, position, range});
-  });
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(c.PositionSlider(0)->value(), 25);
@@ -296,15 +292,20 @@ TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
   EXPECT_EQ(c.PositionSlider(1)->value(), 0);
 
   // While the user drags, the tick leaves the slider alone; the release
-  // seeks once.
+  // stores the seek in the channel's reader (the source record names no
+  // file, so nothing is re-opened).
+  ReadStream::CReadStream& reader = w.Doc().ChannelReader(0);
+  reader.m_bSeekRequest.store(false);
   c.PositionSlider(0)->setEnabled(true);
-  emit c.PositionSlider(0)->sliderPressed();
-  c.PositionSlider(0)->setValue(70);
+  c.PositionSlider(0)->setSliderDown(true);
+  c.PositionSlider(0)->setSliderPosition(70);
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(c.PositionSlider(0)->value(), 70);
-  emit c.PositionSlider(0)->sliderReleased();
-  EXPECT_EQ(seeks, (std::vector<std::vector<int>>{{0, 70, 100}}));
+  EXPECT_FALSE(reader.m_bSeekRequest.load());  // no seek before the release
+  c.PositionSlider(0)->setSliderDown(false);
+  EXPECT_EQ(reader.m_nSeekNumerator.load(), 70);
+  EXPECT_EQ(reader.m_nSeekDenominator.load(), 100);
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(c.PositionSlider(0)->value(), 25);
@@ -336,28 +337,58 @@ TEST(ControllerPane, ADvdKeepsItsReadoutsOutsideTitlePlay) {
   EXPECT_EQ(Text(c.FrameReadout(0)), "kept");
 }
 
-TEST(ControllerPane, MediaControlsAndCaptureButtonsActOnceTheirReceiversExist) {
+TEST(ControllerPane, MediaControlsFollowTheSourceAndCaptureButtonsTheirReceivers) {
   TDocumentWindow w;
   CZarnControllerView& c = Controller(w);
-  w.Doc().m_Source[0] = Source(8, SOURCE_CAT_FILE);
-  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
-  EXPECT_FALSE(c.PositionSlider(0)->isEnabled());  // nothing seeks yet
-  EXPECT_FALSE(c.VolumeSlider(0)->isEnabled());
+  // What a full refresh enables, by source: position slider, volume slider
+  // and mute box.
+  struct TCase {
+    TMediaSource source;
+    bool position, sound;
+    const char* what;
+  };
+  const TCase cases[] = {
+      {Source(9, SOURCE_CAT_FILE), true, true, "video file"},
+      {Source(4, SOURCE_CAT_FILE), true, true, "MPEG-1 file"},
+      {Source(19, SOURCE_CAT_HTTP), false, true, "sound from a web server"},
+      {Source(43, SOURCE_CAT_FILE), false, false, "still"},
+      {Source(2, SOURCE_CAT_DEVICE, 6), true, true, "DVD"},
+      {Source(2, SOURCE_CAT_DEVICE, 4), false, false, "webcam"},
+      {Source(9, SOURCE_CAT_FILE, 0, false), false, false, "closed"},
+  };
+  for (const TCase& k : cases) {
+    w.Doc().m_Source[1] = k.source;
+    c.PositionSlider(1)->setValue(60);
+    pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+    EXPECT_EQ(c.PositionSlider(1)->isEnabled(), k.position) << k.what;
+    EXPECT_EQ(c.PositionSlider(1)->value(), 0) << k.what;
+    EXPECT_EQ(c.VolumeSlider(1)->isEnabled(), k.sound) << k.what;
+    EXPECT_EQ(c.MuteBox(1)->isEnabled(), k.sound) << k.what;
+    EXPECT_FALSE(c.PositionSlider(0)->isEnabled()) << k.what;  // channel 1 has no source
+  }
 
-  std::vector<std::pair<int, bool>> sounds;
+  // The mute box switches the reader's sound: ticked is off.
+  w.Doc().m_Source[1] = Source(9, SOURCE_CAT_FILE);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  c.MuteBox(1)->click();
+  EXPECT_FALSE(w.Doc().ChannelReader(1).IsSoundOn());
+  c.MuteBox(1)->click();
+  EXPECT_TRUE(w.Doc().ChannelReader(1).IsSoundOn());
+  // The volume slider: while it moves and when it is let go.
+  c.VolumeSlider(1)->setSliderDown(true);
+  c.VolumeSlider(1)->setSliderPosition(30);
+  EXPECT_EQ(w.Doc().ChannelReader(1).GetVolumeLevel(), 30);
+  c.VolumeSlider(1)->setSliderPosition(45);
+  c.VolumeSlider(1)->setSliderDown(false);
+  EXPECT_EQ(w.Doc().ChannelReader(1).GetVolumeLevel(), 45);
+  EXPECT_EQ(w.Doc().ChannelReader(1).GetVolumeScale(), 100);
+
+  // "Get" and "Save" wait for their receivers.
   std::vector<int> captures, saves;
-  QObject::connect(&c, &CZarnControllerView::SeekRequested, [](int, int, int) {});
-  QObject::connect(&c, &CZarnControllerView::SoundRequested,
-                   [&](int ch, bool on) { sounds.emplace_back(ch, on); });
+  for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4})
+    EXPECT_FALSE(c.Control(id)->isEnabled()) << id;
   QObject::connect(&c, &CZarnControllerView::CaptureRequested, [&](int ch) { captures.push_back(ch); });
   QObject::connect(&c, &CZarnControllerView::SaveReferenceRequested, [&](int ch) { saves.push_back(ch); });
-  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
-  EXPECT_TRUE(c.PositionSlider(0)->isEnabled());
-  EXPECT_TRUE(c.MuteBox(0)->isEnabled());
-  EXPECT_FALSE(c.PositionSlider(1)->isEnabled());  // channel 2 has no source
-
-  c.MuteBox(0)->click();  // ticked: sound off
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, bool>>{{0, false}}));
   for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4}) {
     auto* b = qobject_cast<QPushButton*>(c.Control(id));
     ASSERT_TRUE(b->isEnabled()) << id;
@@ -365,6 +396,18 @@ TEST(ControllerPane, MediaControlsAndCaptureButtonsActOnceTheirReceiversExist) {
   }
   EXPECT_EQ(captures, (std::vector<int>{0, 1}));
   EXPECT_EQ(saves, (std::vector<int>{2, 3}));
+}
+
+TEST(ControllerPane, TheInfoLineShowsTheEnginesStatusText) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  EXPECT_EQ(Text(c.InfoLine()), "Info");
+  w.Doc().m_strStatus = "Decoder 2 connected";
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_EQ(Text(c.InfoLine()), "Decoder 2 connected");
+  w.Doc().m_strStatus.clear();
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_EQ(Text(c.InfoLine()), "Info");
 }
 
 TEST(ControllerPane, DevicePagesReadTheReadersWorkModeAndHaveTheirWritesAcknowledged) {
