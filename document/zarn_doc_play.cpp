@@ -244,8 +244,11 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
           if (app) app->ProgCfg().optionFlags |= kSkipUnreadableFlag;
         }
       }
-      if (which == ReadStream::SIBLING_FIRST || which == ReadStream::SIBLING_LAST)
-        which = ReadStream::SIBLING_NEXT;
+      // After a failure the search goes on from the failed file: First moves
+      // forwards to the next readable file, Last backwards to the one before
+      // (going forwards from the last file would come round to the first).
+      if (which == ReadStream::SIBLING_FIRST) which = ReadStream::SIBLING_NEXT;
+      if (which == ReadStream::SIBLING_LAST) which = ReadStream::SIBLING_PREVIOUS;
       current = found;
     }
   }

@@ -2,18 +2,22 @@
 // ids on a document with generated raw YUV in its channels.
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,8 @@
 #include "document/zarn_controller_view.h"
 #include "document_fixture.h"
 #include "open_fixture.h"
+#include "shell/icons.h"
+#include "shell/main_frame.h"
 #include "shell/message_box_dlg.h"
 #include "tests/support/message_fixture.h"
 
@@ -235,6 +241,55 @@ TEST_F(PlayTest, UpdateRulesFollowTheSourceCategories) {
     EXPECT_EQ(Enabled(shell::ID_NAVIGATE_START_PAUSE), c.startPause) << c.what;
     EXPECT_EQ(Enabled(shell::ID_NAVIGATE_ENABLE_PLAYING), c.enablePlaying) << c.what;
   }
+}
+
+// The toolbar buttons that show channel selections follow the document's
+// flags whenever their commands are updated.
+TEST(PlayToolbars, TheSelectionButtonsShowTheDocumentsFlags) {
+  shell::TShellState state;
+  shell::TProgCfg cfg;
+  pq::CCmdTarget target;
+  auto frame = std::make_unique<MainFrame::CMainFrame>(state, cfg, &target);
+  ASSERT_TRUE(frame->LoadFrame());
+  frame->show();
+  QApplication::processEvents();
+  QPointer<ChildFrameSplitter::CChildFrameSplitter> child =
+      static_cast<ChildFrameSplitter::CChildFrameSplitter*>(
+          ChildFrameSplitter::CreateMediaDocumentFrame(nullptr));
+  frame->AddChildFrame(child);
+  QApplication::processEvents();
+  ZarnDoc::CZarnDoc& doc = *child->MediaDocument();
+  ASSERT_NE(doc.GoToolBar(), nullptr);
+
+  const auto shown = [&](UINT id) {
+    pq::TCmdUI ui(id);
+    EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
+    return frame->Router()->Action(id)->icon().pixmap(24).toImage();
+  };
+  const auto image = [](UINT id) { return shell::CommandIcon(id, 24).pixmap(24).toImage(); };
+  const bool navigate[4] = {true, false, false, true}, play[4] = {false, true, true, false},
+             replay[4] = {true, true, false, false};
+  for (int ch = 0; ch < 4; ++ch) {
+    doc.m_bNavigate[ch] = navigate[ch];
+    doc.m_bPlayEnable[ch] = play[ch];
+    doc.m_bReplayEnable[ch] = replay[ch];
+    doc.m_bReverseReplay[ch] = false;
+  }
+  EXPECT_EQ(shown(shell::ID_NAVIGATE_SOURCE_LIST), image(shell::ChannelSetImage(true, false, false, true)));
+  EXPECT_EQ(shown(shell::ID_NAVIGATE_ENABLE_PLAYING),
+            image(shell::ChannelSetImage(false, true, true, false)));
+  EXPECT_EQ(shown(shell::ID_REPLAY_ENABLE), image(shell::ChannelSetImage(true, true, false, false)));
+
+  // The reverse button follows the assistant channel only.
+  doc.m_bReverseReplay[1] = true;
+  EXPECT_EQ(shown(shell::ID_REPLAY_REVERSE), image(shell::ID_REPLAY_REVERSE_ON_IMAGE));
+  doc.m_bReverseReplay[0] = true;
+  doc.m_bReverseReplay[1] = false;
+  EXPECT_EQ(shown(shell::ID_REPLAY_REVERSE), image(shell::ID_REPLAY_REVERSE_OFF_IMAGE));
+
+  delete child.data();
+  frame.reset();
+  shell::SetMainWindow(nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -530,6 +585,30 @@ TEST_F(WalkTest, AFileThatCannotBeOpenedAsksToSkipIt) {
   EXPECT_EQ(Channel(0), "a.yuv");
 }
 
+TEST_F(WalkTest, AWalkEndsByUpdatingTheExplorerAndACancelledOneDoesNot) {
+  doc_test::TRecordingMainWindow main;
+  const fs::path folder = Folder({"a.yuv", "b.png", "c.yuv"});
+  ASSERT_TRUE(Open(0, folder / "a.yuv"));
+  const std::pair<int, int> update{pq::FRAME_NOTIFY_EXPLORER, pq::FRAME_REQ_EXPLORER_UPDATE_DOC};
+  main.notices.clear();
+  {
+    TPromptAnswers answers({TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}});
+    Run(shell::ID_NAVIGATE_NEXT);
+  }
+  ASSERT_EQ(Channel(0), "c.yuv");
+  ASSERT_FALSE(main.notices.empty());
+  EXPECT_EQ(main.notices.back(), update);
+
+  Run(shell::ID_NAVIGATE_FIRST);
+  ASSERT_EQ(Channel(0), "a.yuv");
+  main.notices.clear();
+  {
+    TPromptAnswers answers({TPromptAnswers::TAnswer{MessageBoxDlg::IDCANCEL}});
+    Run(shell::ID_NAVIGATE_NEXT);
+  }
+  EXPECT_EQ(std::count(main.notices.begin(), main.notices.end(), update), 0);
+}
+
 TEST_F(WalkTest, SkipAllAsksOnceAndFirstMovesOnToTheNextReadableFile) {
   const fs::path folder = Folder({"a.png", "b.png", "c.yuv", "d.yuv"});
   ASSERT_TRUE(Open(0, folder / "d.yuv"));
@@ -540,6 +619,27 @@ TEST_F(WalkTest, SkipAllAsksOnceAndFirstMovesOnToTheNextReadableFile) {
   }
   EXPECT_EQ(Channel(0), "c.yuv");
   EXPECT_EQ(app.cfg.optionFlags, 0u);
+}
+
+TEST_F(WalkTest, LastWithAnUnreadableLastFileMovesBackToTheLastReadableOne) {
+  const fs::path folder = Folder({"a.yuv", "b.yuv", "c.yuv", "d.png"});
+  ASSERT_TRUE(Open(0, folder / "a.yuv"));
+  {
+    TPromptAnswers answers({TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}});
+    Run(shell::ID_NAVIGATE_LAST);
+    ASSERT_EQ(answers.texts.size(), 1u);
+    EXPECT_NE(answers.texts[0].find((folder / "d.png").string()), std::string::npos);
+  }
+  EXPECT_EQ(Channel(0), "c.yuv");
+}
+
+TEST_F(WalkTest, NamesThatDifferOnlyInCaseAreDifferentFiles) {
+  const fs::path folder = Folder({"A.yuv", "a.yuv"});
+  ASSERT_TRUE(Open(0, folder / "A.yuv"));
+  Run(shell::ID_NAVIGATE_NEXT);
+  EXPECT_EQ(Channel(0), "a.yuv");
+  Run(shell::ID_NAVIGATE_NEXT);
+  EXPECT_EQ(Channel(0), "A.yuv");
 }
 
 TEST_F(WalkTest, RememberedSkipsAreStoredAndThenSkipWithoutAsking) {
