@@ -142,7 +142,15 @@ TEST(MainFrame, BarsPanesAndMenusOfAFirstStart) {
 
   // Menus.
   EXPECT_EQ(MenuTitles(w.menuBar()), (std::vector<QString>{"&File", "&Edit", "&View", "&Navigate", "&Capture",
-                                                           "&DVD", "Tools", "&Window", "&Help"}));
+                                                           "Tools", "&Window", "&Help"}));
+  // The DVD commands are a submenu of Navigate.
+  QMenu* navigate = w.PopupMenu("Navigate");
+  QMenu* dvd = w.PopupMenu("DVD");
+  ASSERT_NE(navigate, nullptr);
+  ASSERT_NE(dvd, nullptr);
+  EXPECT_TRUE(navigate->actions().contains(dvd->menuAction()));
+  for (UINT id : {ID_DVD_ROOT_MENU, ID_DVD_NAVIGATE, ID_DVD_ENABLE_NAVIGATION})
+    EXPECT_TRUE(dvd->actions().contains(w.Router()->Action(id))) << id;
   EXPECT_EQ(w.windowTitle(), "Tovrin");
 }
 
