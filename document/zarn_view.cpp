@@ -81,6 +81,14 @@ CZarnView::~CZarnView() = default;
 
 void CZarnView::RegisterCommands() {
   m_Commands.OnCommand(ID_EDIT_COPY, [this] { CopyToClipboard(); });
+  // Copy goes with Save: there is something to copy while any channel of
+  // the document holds a source.
+  m_Commands.OnUpdate(ID_EDIT_COPY, [this](pq::TCmdUI& ui) {
+    bool open = false;
+    for (int ch = 0; ch < ZarnTypes::kChannelCount; ++ch)
+      open = open || m_pDocument->m_Source[ch].bOpen != FALSE_;
+    ui.Enable(open);
+  });
   m_Commands.OnCommand(ID_EDIT_PASTE, [this] { m_pDocument->PasteFromClipboard(m_nPaneIndex); });
   m_Commands.OnCommand(ID_FILE_PRINT, [this] { OnPrint(true); });
   m_Commands.OnCommand(ID_FILE_PRINT_DIRECT, [this] { OnPrint(false); });

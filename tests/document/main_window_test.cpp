@@ -106,6 +106,10 @@ TEST(DocumentInMainWindow, MenuCommandsReachTheDocumentFrameAndPanes) {
   EXPECT_EQ(w.frame->Router()->Update(ZarnCommands::ID_VIEW_PRIMARY_PANE).Check(), 0);
   // Copy is a pane's command, whichever view is active.
   w.document->SetActiveView(w.document->ControllerView());
+  // It is on while any channel holds a source.
+  EXPECT_FALSE(w.frame->Router()->Update(ZarnCommands::ID_EDIT_COPY).Enabled());
+  EXPECT_FALSE(w.Execute(ZarnCommands::ID_EDIT_COPY));
+  w.Doc().m_Source[2].bOpen = TRUE_;
   EXPECT_TRUE(w.frame->Router()->Update(ZarnCommands::ID_EDIT_COPY).Enabled());
   EXPECT_TRUE(w.Execute(ZarnCommands::ID_EDIT_COPY));
 }
