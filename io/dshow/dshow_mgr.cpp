@@ -19,7 +19,11 @@ namespace DShowMgr {
 
 namespace {
 
-constexpr int kWaitStepMs = 100;          // one pop of the bus
+constexpr int kWaitStepMs = 100;  // one pop of the bus
+// How long the streaming thread waits for the owner to take a frame before it
+// drops the oldest queued one: an owner held up for a moment (a busy machine)
+// loses nothing, one that is slower than the stream loses frames.
+constexpr int kWriterGraceMs = 100;
 constexpr int kPrerollTimeoutMs = 15000;  // opening a file: damaged files fail long before
 constexpr int kGrabTimeouts = 20;         // about 2.1 s of a running graph without a frame
 
@@ -623,6 +627,7 @@ bool CDShowMgr::StartFrameThread() {
   if (!(m_ePixelFormat == PF_RGB24 && nBits == 24) && !(m_ePixelFormat == PF_RGB32 && nBits == 32))
     return false;
   if (!m_Handoff.Configure(m_FrameHeader.biSizeImage)) return false;
+  m_Handoff.SetWriterGrace(std::chrono::milliseconds(kWriterGraceMs));
   m_SlotRecord = TFrameBuffer{};
   m_SlotRecord.ePixelFormat = m_ePixelFormat;
   m_SlotRecord.nWidth = m_FrameHeader.biWidth;

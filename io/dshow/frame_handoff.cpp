@@ -28,15 +28,23 @@ bool CFrameHandoff::Configure(std::size_t nFrameBytes) {
   return true;
 }
 
-std::uint8_t* CFrameHandoff::BeginWrite() {
+void CFrameHandoff::SetWriterGrace(std::chrono::milliseconds grace) {
   std::lock_guard lock(m_Lock);
+  m_WriterGrace = std::max(grace, std::chrono::milliseconds(0));
+}
+
+std::uint8_t* CFrameHandoff::BeginWrite() {
+  std::unique_lock lock(m_Lock);
   if (m_bStopped || m_nFrameBytes == 0 || m_nWriting != SIZE_MAX) return nullptr;
-  std::size_t index = SIZE_MAX;
-  for (std::size_t i = 0; i < m_Slots.size(); ++i) {
-    if (m_Slots[i].eState == SLOT_FREE) {
-      index = i;
-      break;
-    }
+  const auto freeSlot = [this] {
+    for (std::size_t i = 0; i < m_Slots.size(); ++i)
+      if (m_Slots[i].eState == SLOT_FREE) return i;
+    return std::size_t{SIZE_MAX};
+  };
+  std::size_t index = freeSlot();
+  if (index == SIZE_MAX && m_WriterGrace.count() > 0) {
+    m_Room.wait_for(lock, m_WriterGrace, [&] { return m_bStopped || (index = freeSlot()) != SIZE_MAX; });
+    if (m_bStopped) return nullptr;
   }
   if (index == SIZE_MAX) {
     // Every other slot is queued or being read: the oldest queued frame
@@ -106,6 +114,7 @@ CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
     --m_nReading;
   }
   m_Drained.notify_all();
+  m_Room.notify_all();
   return WAIT_FRAME;
 }
 
@@ -125,6 +134,7 @@ void CFrameHandoff::Stop() {
   }
   m_Ready.notify_all();
   m_Drained.notify_all();
+  m_Room.notify_all();
 }
 
 bool CFrameHandoff::IsStopped() const {
@@ -140,6 +150,7 @@ void CFrameHandoff::Flush() {
     m_Queue.clear();
   }
   m_Drained.notify_all();
+  m_Room.notify_all();
 }
 
 std::uint64_t CFrameHandoff::Published() const {

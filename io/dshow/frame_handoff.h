@@ -2,12 +2,15 @@
 // The hand-off of decoded frames from a media graph's streaming thread to the
 // session's notification thread.
 //
-// The streaming thread must never wait on the consumer: a consumer that is
+// The streaming thread never waits long on the consumer: a consumer that is
 // slower than the stream loses frames, but it never sees a frame that is
 // still being written. The hand-off keeps a few equally sized slots; each is
 // free, being written, ready (queued for the consumer, oldest first) or being
 // read. The writer always finds a slot: a free one, or else the oldest ready
-// frame, which is then dropped. The copy into a slot and the consumer's call
+// frame, which is then dropped. With a writer grace set, a writer that finds
+// every slot taken first waits up to that long for the consumer to free one
+// (the wait ends at once on Stop or Flush), so a consumer that is only
+// briefly held up, say by a busy machine, loses nothing. The copy into a slot and the consumer's call
 // on a slot both run outside the lock, on a slot nobody else can touch.
 //
 // No GStreamer and no Qt here, so that the hand-off can be tested on plain
@@ -47,10 +50,14 @@ class CFrameHandoff {
   // consumer start. False when the storage cannot be had.
   bool Configure(std::size_t nFrameBytes);
   std::size_t FrameBytes() const { return m_nFrameBytes; }
+  // How long BeginWrite may wait for a free slot before it drops the oldest
+  // queued frame; 0 (the default) never waits.
+  void SetWriterGrace(std::chrono::milliseconds grace);
 
   // Writer side. BeginWrite returns a slot of FrameBytes() bytes that only
   // the writer touches until CommitWrite or AbortWrite; null after Stop or
-  // before Configure. One write at a time.
+  // before Configure. One write at a time. It waits only for the writer
+  // grace, and only while every slot is taken.
   std::uint8_t* BeginWrite();
   // Queues the written slot for the consumer and wakes it.
   void CommitWrite(std::size_t nBytes, double dTime, std::int64_t nFrameNumber);
@@ -92,7 +99,9 @@ class CFrameHandoff {
   mutable std::mutex m_Lock;
   std::condition_variable m_Ready;
   std::condition_variable m_Drained;  // a consumer's call returned
-  std::size_t m_nReading = 0;         // consumer calls in progress
+  std::condition_variable m_Room;     // a slot became free, or stopped
+  std::chrono::milliseconds m_WriterGrace{0};
+  std::size_t m_nReading = 0;  // consumer calls in progress
   std::vector<TSlot> m_Slots;
   std::deque<std::size_t> m_Queue;  // ready slots, oldest first
   std::size_t m_nFrameBytes = 0;

@@ -183,7 +183,9 @@ TEST(DShowStream, PlayPauseAndStopMoveOnlyFromTheirStates) {
   EXPECT_EQ(run.session.GetState(), DShowMgr::GRAPH_STOPPED);
   EXPECT_EQ(run.session.Pause(), 0);  // only from running
   EXPECT_EQ(run.session.GetState(), DShowMgr::GRAPH_STOPPED);
-  // Stopped keeps the position: no frames come, and playing goes on.
+  // Stopped keeps the position: no frames come, and playing goes on. Frames
+  // decoded before the stop may still be on their way to the owner.
+  WaitQuiet(run.owner);
   const std::size_t held = run.owner.FrameCount();
   std::this_thread::sleep_for(200ms);
   EXPECT_LE(run.owner.FrameCount(), held + 1);

@@ -219,3 +219,68 @@ TEST(FrameHandoff, WaitDrainedLastsUntilTheConsumerHasEveryFrame) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
   stopper.join();
 }
+
+// With a writer grace, a writer that finds every slot taken waits for the
+// consumer instead of dropping; the wait ends at once on a consume, a flush or
+// a stop, and without any of them the oldest frame is dropped after the grace.
+TEST(FrameHandoff, WriterGraceWaitsForRoomAndEndsOnConsumeFlushOrStop) {
+  enum Release { CONSUME, FLUSH, STOP, NONE };
+  for (Release release : {CONSUME, FLUSH, STOP, NONE}) {
+    CFrameHandoff handoff(3);
+    ASSERT_TRUE(handoff.Configure(kFrameBytes));
+    handoff.SetWriterGrace(release == NONE ? 50ms : 60s);
+    for (int n = 1; n <= 3; ++n) WriteFrame(handoff, n);  // every slot queued
+    std::atomic<bool> gotSlot{false}, returned{false};
+    std::thread writer([&] {
+      std::uint8_t* p = handoff.BeginWrite();
+      gotSlot = p != nullptr;
+      if (p) {
+        std::memset(p, 4, kFrameBytes);
+        handoff.CommitWrite(kFrameBytes, 0.16, 4);
+      }
+      returned = true;
+    });
+    std::vector<std::int64_t> seen;
+    const auto take = [&] {
+      while (handoff.WaitAndConsume(1ms, [&](const THandoffFrame& f) {
+        EXPECT_TRUE(FrameIsWhole(f));
+        seen.push_back(f.nFrameNumber);
+      }) == CFrameHandoff::WAIT_FRAME) {
+      }
+    };
+    std::this_thread::sleep_for(20ms);
+    const bool waitedAtFirst = !returned.load();
+    if (release == CONSUME) {
+      ASSERT_EQ(handoff.WaitAndConsume(1s, nullptr), CFrameHandoff::WAIT_FRAME);
+      seen.push_back(1);
+    } else if (release == FLUSH) {
+      handoff.Flush();
+    } else if (release == STOP) {
+      handoff.Stop();
+    }
+    writer.join();
+    take();
+    if (release != NONE) EXPECT_TRUE(waitedAtFirst) << release;
+    switch (release) {
+      case CONSUME:
+        EXPECT_TRUE(gotSlot.load());
+        EXPECT_EQ(seen, (std::vector<std::int64_t>{1, 2, 3, 4}));
+        EXPECT_EQ(handoff.Dropped(), 0u);
+        break;
+      case FLUSH:
+        EXPECT_TRUE(gotSlot.load());
+        EXPECT_EQ(seen, (std::vector<std::int64_t>{4}));
+        EXPECT_EQ(handoff.Dropped(), 3u);
+        break;
+      case STOP:
+        EXPECT_FALSE(gotSlot.load());
+        EXPECT_TRUE(seen.empty());
+        break;
+      case NONE:
+        EXPECT_TRUE(gotSlot.load());
+        EXPECT_EQ(seen, (std::vector<std::int64_t>{2, 3, 4}));
+        EXPECT_EQ(handoff.Dropped(), 1u);
+        break;
+    }
+  }
+}
