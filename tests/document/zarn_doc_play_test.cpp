@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -25,6 +26,9 @@
 #include "document/zarn_controller_view.h"
 #include "document_fixture.h"
 #include "open_fixture.h"
+#include "options/channel_selector.h"
+#include "options/opts_reference_frames.h"
+#include "options/zarn_options.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/message_box_dlg.h"
@@ -471,6 +475,97 @@ TEST_F(PlayTest, ChannelSelectorModesChangeExactlyTheirFlags) {
   action.mode = 30;
   pq::SendAppRecord(doc.ControllerView(), pq::WM_APP_OPTS_NAVIGATE, 0, action);
   EXPECT_EQ(action.header.answered, 0);
+}
+
+// Each command opens the Channel Selector in its own mode over the
+// controller pane; the dialog shows the document's flags of that mode, and
+// OK takes the boxes back into them.
+TEST_F(PlayTest, EachSelectorCommandShowsAndSetsItsOwnSelection) {
+  using TFlags = bool[4];
+  struct TCase {
+    UINT id;
+    std::int32_t mode;
+    const char* caption;
+    TFlags ZarnDoc::CZarnDoc::*flags;
+  };
+  const TCase cases[] = {
+      {shell::ID_TOOLS_STATUS, 30, "Media document status", &ZarnDoc::CZarnDoc::m_bNavigate},
+      {shell::ID_NAVIGATE_SOURCE_LIST, 31, "Navigate media source list", &ZarnDoc::CZarnDoc::m_bNavigate},
+      {shell::ID_NAVIGATE_ENABLE_PLAYING, 32, "Play media stream", &ZarnDoc::CZarnDoc::m_bPlayEnable},
+      {shell::ID_REPLAY_ENABLE, 33, "Replay video from the cache buffer",
+       &ZarnDoc::CZarnDoc::m_bReplayEnable},
+      {shell::ID_DVD_ENABLE_NAVIGATION, 38, "Navigate DVD media source", &ZarnDoc::CZarnDoc::m_bDvdNavigate},
+  };
+  for (const TCase& c : cases) {
+    // Only channel 3 is chosen in every selection; the dialog moves the
+    // choice of its first row to channel 2.
+    for (TFlags* flags : {&doc.m_bNavigate, &doc.m_bPlayEnable, &doc.m_bReplayEnable, &doc.m_bDvdNavigate})
+      for (int ch = 0; ch < 4; ++ch) (*flags)[ch] = ch == 2;
+    std::int32_t mode = 0;
+    std::string caption;
+    std::vector<bool> shown;
+    QWidget* parent = nullptr;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<OptsNavigate::COptsNavigate*>(QApplication::activeModalWidget());
+      if (!dialog || mode != 0) return;
+      mode = dialog->Mode();
+      caption = dialog->windowTitle().toStdString();
+      parent = dialog->parentWidget();
+      for (int ch = 0; ch < 4; ++ch) shown.push_back(dialog->Box(0, ch)->isChecked());
+      dialog->Box(0, 1)->click();
+      if (c.mode != 38) dialog->Box(0, 2)->click();
+      dialog->accept();
+    });
+    timer.start(5);
+    Run(c.id);
+    timer.stop();
+    EXPECT_EQ(mode, c.mode) << c.id;
+    EXPECT_EQ(caption, c.caption) << c.id;
+    EXPECT_EQ(parent, doc.ControllerView()) << c.id;
+    EXPECT_EQ(shown, (std::vector<bool>{false, false, true, false})) << c.id;
+    const TFlags& flags = doc.*(c.flags);
+    EXPECT_EQ((std::vector<bool>(flags, flags + 4)), (std::vector<bool>{false, true, false, false})) << c.id;
+  }
+}
+
+TEST_F(PlayTest, SetReferenceFramesOpensTheirSheetOverTheControllerPane) {
+  TReferenceFramesExchange block;
+  block.header.op = OPTS_XCHG_WRITE;
+  block.startFrame[0] = 3;
+  block.stopFrame[0] = 8;
+  block.startFrame[1] = 4;
+  block.stopFrame[1] = 9;
+  pq::SendAppRecord(doc.ControllerView(), pq::WM_APP_OPTS_REFERENCE_FRAMES, 0, block);
+  ASSERT_EQ(block.header.answered, 1);
+
+  std::int32_t category = 0, look = -1;
+  QObject* owner = nullptr;
+  std::vector<std::string> edits;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* sheet = qobject_cast<ZarnOptions::CZarnOptions*>(QApplication::activeModalWidget());
+    if (!sheet || category != 0) return;
+    category = sheet->Category();
+    look = sheet->Look();
+    owner = sheet->OwnerWindow();
+    if (auto* page = dynamic_cast<OptsReferenceFrames::COptsReferenceFrames*>(sheet->ActivePage())) {
+      for (int id : {OptsReferenceFrames::IDC_PRIMARY_START, OptsReferenceFrames::IDC_PRIMARY_STOP,
+                     OptsReferenceFrames::IDC_ASSISTANT_START, OptsReferenceFrames::IDC_ASSISTANT_STOP})
+        edits.push_back(page->Edit(id)->text().toStdString());
+      page->Edit(OptsReferenceFrames::IDC_ASSISTANT_STOP)->setText("12");
+    }
+    sheet->AcceptSheet();
+  });
+  timer.start(5);
+  Run(shell::ID_SET_REFERENCE_FRAMES);
+  timer.stop();
+  EXPECT_EQ(category, OPTCAT_REFERENCE_FRAMES);
+  EXPECT_EQ(look, ZarnOptions::PropSheetLook_Tabs);
+  EXPECT_EQ(owner, doc.ControllerView());
+  EXPECT_EQ(edits, (std::vector<std::string>{"3", "8", "4", "9"}));
+  EXPECT_EQ(doc.ChannelReader(1).GetFrameLimit(), 12);
+  EXPECT_EQ(doc.ChannelReader(0).GetFrameLimit(), 8);
 }
 
 TEST_F(PlayTest, VideoSettingsAreReadAlwaysAndWrittenOnlyWhileStopped) {
