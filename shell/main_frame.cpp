@@ -628,6 +628,7 @@ QMenu* CMainFrame::CreateContextMenu(int menuId, QWidget* parent) {
   const bool routed = menuId != kExplorerContextMenu;
   auto* menu = new QMenu(parent);
   menu->setObjectName(QString("ContextMenu%1").arg(menuId));
+  menu->setTitle(ContextMenuName(menuId));
   std::vector<QMenu*> stack{menu};
   for (const TMenuItem& item : items) {
     switch (item.kind) {
@@ -669,6 +670,16 @@ QMenu* CMainFrame::CreateContextMenu(int menuId, QWidget* parent) {
   InstallMenuToolTips(menu);
   for (QMenu* sub : menu->findChildren<QMenu*>()) InstallMenuToolTips(sub);
   return menu;
+}
+
+QString CMainFrame::ContextMenuName(int menuId) {
+  switch (menuId) {
+    case kEditContextMenu: return QStringLiteral("Edit");
+    case kExplorerContextMenu: return QStringLiteral("Explorer");
+    case kPaneContextMenu: return QStringLiteral("Zarn View");
+    case kControllerContextMenu: return QStringLiteral("Zarn Controller View");
+    default: return {};
+  }
 }
 
 UINT CMainFrame::ContextMenuCommand(const QAction* action) {

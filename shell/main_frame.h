@@ -143,6 +143,9 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   // explorer's menu shows as it was loaded, every item enabled, and its
   // owner runs the chosen command itself.
   QMenu* CreateContextMenu(int menuId, QWidget* parent);
+  // The name a context menu is registered under (its menu's title); "" for
+  // other ids.
+  static QString ContextMenuName(int menuId);
   // The command of a context menu item; 0 for a separator or submenu.
   static UINT ContextMenuCommand(const QAction* action);
 

@@ -202,6 +202,19 @@ TEST(MainFrameMenus, ContextMenuItemsRunTheirCommandsAndAreOffWhileNobodyHandles
   EXPECT_EQ(f.frame->CreateContextMenu(999, nullptr), nullptr);
 }
 
+TEST(MainFrameMenus, EachContextMenuCarriesTheNameItIsRegisteredUnder) {
+  TFrame f;
+  ASSERT_TRUE(f.Load());
+  const std::pair<int, const char*> names[] = {
+      {109, "Edit"}, {172, "Explorer"}, {230, "Zarn View"}, {231, "Zarn Controller View"}};
+  for (const auto& [id, name] : names) {
+    std::unique_ptr<QMenu> menu(f.frame->CreateContextMenu(id, nullptr));
+    ASSERT_NE(menu, nullptr) << id;
+    EXPECT_EQ(menu->title().toStdString(), name) << id;
+  }
+  EXPECT_TRUE(CMainFrame::ContextMenuName(999).isEmpty());
+}
+
 TEST(MainFrameMenus, TheExplorerMenuShowsAsLoadedAndRunsNothingItself) {
   TFrame f;
   ASSERT_TRUE(f.Load());
