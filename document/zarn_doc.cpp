@@ -1,5 +1,10 @@
 #include "document/zarn_doc.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMetaObject>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QUrl>
 #include <QWidget>
 
@@ -16,6 +21,7 @@
 #include "document/zoom_mode_dialog.h"
 #include "platform/message_sink.h"
 #include "platform/qt/app_messages.h"
+#include "platform/qt/commands.h"
 #include "shell/application.h"
 
 namespace ZarnDoc {
@@ -118,14 +124,14 @@ void CZarnDoc::BuildTitle() {
 }
 
 std::string CZarnDoc::ShortenUrlForDisplay(const std::string& url) {
+  // Lengths count characters, never bytes: a name is never cut inside one.
   const QUrl parsed(QString::fromStdString(url));
-  const std::string server = parsed.host().toStdString();
-  std::string object = parsed.path().toStdString();
-  if (object.size() > 260) object.resize(260);
-  const std::string file = std::filesystem::path(object).filename().string();
-  std::string shown = server + "..." + file;
-  if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
-  return shown;
+  const QString object = parsed.path().left(260);
+  const QString file =
+      QString::fromStdString(std::filesystem::path(object.toStdString()).filename().string());
+  QString shown = parsed.host() + "..." + file;
+  if (shown.size() > 40) shown = shown.left(37) + "...";
+  return shown.toStdString();
 }
 
 bool CZarnDoc::SetSourceDisplayName(const std::string& path, int channel) {
@@ -400,6 +406,100 @@ int CZarnDoc::TransformPane(int port, std::int32_t orientation, bool absolute) {
 void CZarnDoc::OnTransform(std::int32_t orientation, bool absolute) {
   // Only a picture in the primary channel is turned, whichever pane is active.
   if (m_Source[0].nPictureCount > 0) TransformPane(0, orientation, absolute);
+}
+
+// ---------------------------------------------------------------------------
+// The explorer pane
+
+namespace {
+
+// Brings a document's window forward inside the main window's MDI area or
+// its tab groups, and shows it.
+void ActivateDocumentWindow(QWidget* frame) {
+  if (!frame) return;
+  frame->show();
+  QWidget* parent = frame->parentWidget();
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parent)) {
+    if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+    sub->show();
+  } else if (qobject_cast<QStackedWidget*>(parent) != nullptr) {
+    if (auto* tabs = qobject_cast<QTabWidget*>(parent->parentWidget())) tabs->setCurrentWidget(frame);
+  }
+  frame->activateWindow();
+  frame->setFocus();
+}
+
+}  // namespace
+
+bool CZarnDoc::OnExplorerRequest(TExplorerRequest& request) {
+  TExplorerDocInfo* info = request.pInfo;
+  if (info == nullptr) return false;
+  const auto describe = [this, info] {
+    info->sTitle = m_strDocTitle;
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+      const TMediaSource& source = m_Source[ch];
+      info->pSource[static_cast<std::size_t>(ch)] = &source;
+      // A device or DVD is known by its name; everything else by its path.
+      info->sChannelPath[static_cast<std::size_t>(ch)] =
+          source.eSourceCategory == SOURCE_CAT_DEVICE ? source.sDisplayName : source.sPath;
+    }
+  };
+  if (request.nOperation == EXPLORER_OP_DESCRIBE) {
+    describe();
+    request.bAnswered = true;
+    return true;
+  }
+  if (request.nOperation != EXPLORER_OP_ACTION) return false;
+
+  switch (info->nAction) {
+    case EXPLORER_ACT_ACTIVATE: ActivateDocumentWindow(m_pChildFrame); break;
+    case EXPLORER_ACT_FILE_OPEN:
+      if (QWidget* main = shell::MainWindow())
+        if (auto* router = main->findChild<pq::TCommandRouter*>()) router->Execute(shell::ID_FILE_OPEN);
+      break;
+    case EXPLORER_ACT_OPEN_TO: OnFileOpenTo(); break;
+    case EXPLORER_ACT_CLOSE:
+      // The window closes once this request is answered: closing it ends
+      // the document, which the explorer still holds while it asks.
+      if (m_pChildFrame) {
+        QPointer<ChildFrameSplitter::CChildFrameSplitter> frame = m_pChildFrame;
+        QMetaObject::invokeMethod(
+            frame.data(),
+            [frame] {
+              if (frame) frame->close();
+            },
+            Qt::QueuedConnection);
+      }
+      break;
+    case EXPLORER_ACT_CLOSE_FROM: OnFileCloseFrom(); break;
+    case EXPLORER_ACT_COPY:
+      if (ZarnView::CZarnView* pane = PaneView(0)) pane->CopyToClipboard();
+      break;
+    case EXPLORER_ACT_PASTE:
+      // Into channel 0, through the first pane that shows it.
+      for (int pane = 0; pane < kPaneCount; ++pane) {
+        if (m_nPaneChannel[pane] == 0) {
+          PasteFromClipboard(pane);
+          break;
+        }
+      }
+      break;
+    case EXPLORER_ACT_PROPERTIES: {
+      describe();
+      request.bAnswered = true;
+      std::array<std::int32_t, 4> block = kPropertiesNoticeBlock;
+      pq::TFrameNotice notice;
+      notice.operation = pq::APP_OP_WRITE;
+      notice.code = pq::FRAME_REQ_SHOW_PROPERTIES;
+      notice.document = reinterpret_cast<std::intptr_t>(block.data());
+      notice.payload = &request.identity;
+      pq::SendAppRecord(MainWindow(), pq::WM_APP_FRAME_NOTIFY, pq::FRAME_NOTIFY_PROPERTIES, notice);
+      return notice.answered != 0;
+    }
+    default: return false;
+  }
+  request.bAnswered = true;
+  return true;
 }
 
 // ---------------------------------------------------------------------------

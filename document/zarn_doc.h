@@ -131,6 +131,51 @@ struct TDShowOpenOptions {
   void* extension = nullptr;
 };
 
+// What the explorer pane asks of a document: a description of it, or an
+// action on it.
+enum TExplorerOperation : std::int32_t {
+  EXPLORER_OP_DESCRIBE = 1,
+  EXPLORER_OP_ACTION = 2,
+};
+
+enum TExplorerAction : std::int32_t {
+  EXPLORER_ACT_ACTIVATE = 1,     // bring the document's window forward
+  EXPLORER_ACT_FILE_OPEN = 3,    // the application's File Open
+  EXPLORER_ACT_OPEN_TO = 4,      // "Open File To" into this document
+  EXPLORER_ACT_CLOSE = 5,        // close the document's window
+  EXPLORER_ACT_CLOSE_FROM = 6,   // "Close From..."
+  EXPLORER_ACT_COPY = 7,         // Copy of the first pane
+  EXPLORER_ACT_PASTE = 8,        // the clipboard's picture into channel 0
+  EXPLORER_ACT_PROPERTIES = 12,  // describe, then show the document in the properties pane
+};
+
+// The description a document gives of itself, and the action asked.
+struct TExplorerDocInfo {
+  std::string sTitle;
+  // Per channel: a device's or DVD's display name, else the source's path.
+  std::array<std::string, kChannelCount> sChannelPath;
+  std::array<const TMediaSource*, kChannelCount> pSource{};
+  std::int32_t nAction = 0;  // TExplorerAction
+};
+
+// The identity of the document an explorer request names (its registry
+// entry's kind, number and serial).
+struct TExplorerDocIdentity {
+  std::int32_t nKind = 0;
+  std::int32_t nNumber = 0;
+  std::int32_t nSerial = 0;
+};
+
+struct TExplorerRequest {
+  std::int32_t nOperation = 0;  // TExplorerOperation
+  bool bAnswered = false;
+  TExplorerDocIdentity identity;
+  TExplorerDocInfo* pInfo = nullptr;
+};
+
+// The block the properties notice points at as its document field.
+inline constexpr std::array<std::int32_t, 4> kPropertiesNoticeBlock = {1, 256, 1, 1};
+
 }  // namespace ZarnTypes
 
 namespace DocManagerEx {
@@ -325,6 +370,12 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // clipboard number. False, with the channel as it was, when the clipboard
   // holds no picture, the channel plays or the picture cannot be taken.
   bool PasteFromClipboard(int pane);
+
+  // ---- the explorer pane
+  // Describes the document or runs an action the explorer pane asks for.
+  // False, with the request unanswered, for a request without its info
+  // block, an unknown operation or an action the document does not take.
+  bool OnExplorerRequest(ZarnTypes::TExplorerRequest& request);
 
   // ---- notices to the main frame
   void NotifyExplorer(std::int32_t code);

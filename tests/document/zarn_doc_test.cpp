@@ -1,6 +1,9 @@
 #include "document/zarn_doc.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QImage>
 #include <QSpinBox>
 
 #include <gtest/gtest.h>
@@ -153,6 +156,220 @@ TEST(ZarnDocument, DisplayNamesRefuseWhatCannotBeShown) {
   EXPECT_FALSE(doc.SetSourceDisplayName("/a.png", 4));
   EXPECT_EQ(ZarnDoc::CZarnDoc::ShortenUrlForDisplay("http://host.example/dir/clip.mpg"),
             "host.example...clip.mpg");
+}
+
+TEST(ZarnDocument, ShortenedUrlsCountCharactersNotBytes) {
+  // 5 + 3 + 32 characters: shown whole, though its UTF-8 form is longer
+  // than 40 bytes.
+  const std::string accented =
+      "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"
+      "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"
+      "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9.mpg";
+  EXPECT_EQ(ZarnDoc::CZarnDoc::ShortenUrlForDisplay("http://a.com/dir/" + accented), "a.com..." + accented);
+  // 42 characters: the first 37 and "...", the cut falling after the last
+  // accented letter (a count of bytes would cut after the fourteenth).
+  const std::string longer = accented.substr(0, 2 * 28) + "x.mpg";  // 28 letters, 33 characters
+  const std::string shown = ZarnDoc::CZarnDoc::ShortenUrlForDisplay("ftp://host.x/" + longer);
+  EXPECT_EQ(shown, "host.x..." + accented.substr(0, 2 * 28) + "...");
+  EXPECT_EQ(QString::fromStdString(shown).size(), 40);
+}
+
+// ---------------------------------------------------------------------------
+// The explorer pane's requests
+
+namespace {
+
+ZarnTypes::TExplorerRequest ExplorerAction(ZarnTypes::TExplorerDocInfo& info, std::int32_t action) {
+  ZarnTypes::TExplorerRequest request;
+  request.nOperation = ZarnTypes::EXPLORER_OP_ACTION;
+  request.pInfo = &info;
+  info.nAction = action;
+  return request;
+}
+
+}  // namespace
+
+TEST(ZarnDocumentExplorer, DescriptionNamesDevicesByTheirNameAndFilesByTheirPath) {
+  ZarnDoc::CZarnDoc doc;
+  doc.m_Source[0].bOpen = TRUE_;
+  doc.m_Source[0].eSourceCategory = SOURCE_CAT_FILE;
+  doc.m_Source[0].sPath = "/clips/first.png";
+  doc.m_Source[0].sDisplayName = "not shown";
+  doc.m_Source[2].bOpen = TRUE_;
+  doc.m_Source[2].eSourceCategory = SOURCE_CAT_DEVICE;
+  doc.m_Source[2].sPath = "pipewire:42";
+  doc.m_Source[2].sDisplayName = "Studio camera";
+  doc.m_strDocTitle = "DM7 | first.png |||";
+
+  ZarnTypes::TExplorerDocInfo info;
+  info.sChannelPath[3] = "left from before";
+  ZarnTypes::TExplorerRequest request;
+  request.nOperation = ZarnTypes::EXPLORER_OP_DESCRIBE;
+  request.pInfo = &info;
+  ASSERT_TRUE(doc.OnExplorerRequest(request));
+  EXPECT_TRUE(request.bAnswered);
+  EXPECT_EQ(info.sTitle, "DM7 | first.png |||");
+  const std::array<std::string, 4> paths = {"/clips/first.png", "", "Studio camera", ""};
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(info.sChannelPath[ch], paths[ch]) << ch;
+    EXPECT_EQ(info.pSource[ch], &doc.m_Source[ch]) << ch;
+  }
+}
+
+TEST(ZarnDocumentExplorer, RequestsWithoutInfoUnknownOperationsAndOtherActionsAreRefused) {
+  ZarnDoc::CZarnDoc doc;
+  ZarnTypes::TExplorerRequest noInfo;
+  noInfo.nOperation = ZarnTypes::EXPLORER_OP_DESCRIBE;
+  EXPECT_FALSE(doc.OnExplorerRequest(noInfo));
+  EXPECT_FALSE(noInfo.bAnswered);
+
+  ZarnTypes::TExplorerDocInfo info;
+  for (std::int32_t op : {0, 3, 4, -1}) {
+    ZarnTypes::TExplorerRequest request;
+    request.nOperation = op;
+    request.pInfo = &info;
+    EXPECT_FALSE(doc.OnExplorerRequest(request)) << op;
+    EXPECT_FALSE(request.bAnswered) << op;
+    EXPECT_TRUE(info.sTitle.empty()) << op;
+  }
+  for (std::int32_t action : {0, 2, 9, 10, 11, 13, -5}) {
+    ZarnTypes::TExplorerRequest request = ExplorerAction(info, action);
+    EXPECT_FALSE(doc.OnExplorerRequest(request)) << action;
+    EXPECT_FALSE(request.bAnswered) << action;
+  }
+}
+
+TEST(ZarnDocumentExplorer, OpenToAndCloseFromActionsAskTheirPrompts) {
+  TDocumentWindow w;
+  auto& doc = w.Doc();
+  // Close From asks only when more than one channel is open.
+  doc.m_Source[0].bOpen = TRUE_;
+  doc.m_Source[1].bOpen = TRUE_;
+  int openAsked = 0, closeAsked = 0;
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt([&](QWidget*) {
+    ++openAsked;
+    return std::string();
+  });
+  ZarnDoc::CZarnDoc::SetCloseFromPrompt(
+      [&](const std::array<std::uint8_t, 4>&, std::array<std::uint8_t, 4>&) {
+        ++closeAsked;
+        return false;
+      });
+  ZarnTypes::TExplorerDocInfo info;
+  ZarnTypes::TExplorerRequest openTo = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_OPEN_TO);
+  const bool openAnswered = doc.OnExplorerRequest(openTo);
+  ZarnTypes::TExplorerRequest closeFrom = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_CLOSE_FROM);
+  const bool closeAnswered = doc.OnExplorerRequest(closeFrom);
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt({});
+  ZarnDoc::CZarnDoc::SetCloseFromPrompt({});
+  EXPECT_TRUE(openAnswered);
+  EXPECT_TRUE(openTo.bAnswered);
+  EXPECT_EQ(openAsked, 1);
+  EXPECT_TRUE(closeAnswered);
+  EXPECT_TRUE(closeFrom.bAnswered);
+  EXPECT_EQ(closeAsked, 1);
+}
+
+TEST(ZarnDocumentExplorer, CloseActionClosesTheWindowOnceTheRequestIsAnswered) {
+  TDocumentWindow w;
+  ZarnTypes::TExplorerDocInfo info;
+  ZarnTypes::TExplorerRequest request = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_CLOSE);
+  ASSERT_TRUE(w.Doc().OnExplorerRequest(request));
+  EXPECT_TRUE(request.bAnswered);
+  ASSERT_FALSE(w.frame.isNull());
+  EXPECT_TRUE(w.frame->isVisible());  // still there while the explorer holds the request
+  for (int i = 0; i < 5 && !w.frame.isNull() && w.frame->isVisible(); ++i) QApplication::processEvents();
+  EXPECT_TRUE(w.frame.isNull() || !w.frame->isVisible());
+}
+
+TEST(ZarnDocumentExplorer, PasteGoesIntoChannelZeroWhicheverPaneShowsIt) {
+  QGuiApplication::clipboard()->clear();
+  TDocumentWindow w;
+  auto& doc = w.Doc();
+  // Pane 0 shows channel 1; channel 0 is shown by pane 2 only.
+  doc.m_nPaneChannel[0] = 1;
+  doc.m_nPaneChannel[2] = 0;
+  QImage picture(6, 4, QImage::Format_RGB32);
+  picture.fill(QColor(10, 200, 30));
+  QGuiApplication::clipboard()->setImage(picture);
+
+  ZarnTypes::TExplorerDocInfo info;
+  ZarnTypes::TExplorerRequest request = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_PASTE);
+  ASSERT_TRUE(doc.OnExplorerRequest(request));
+  EXPECT_TRUE(request.bAnswered);
+  EXPECT_TRUE(doc.m_Source[0].bOpen);
+  EXPECT_FALSE(doc.m_Source[1].bOpen);
+  EXPECT_EQ(doc.m_Source[0].nWidth, 6);
+  EXPECT_EQ(doc.m_Source[0].nHeight, 4);
+  EXPECT_EQ(TopLeftColour(doc, 0), 0x0AC81Eu);
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST(ZarnDocumentExplorer, CopyPutsTheFirstPanesPictureOnTheClipboard) {
+  QGuiApplication::clipboard()->clear();
+  TDocumentWindow w;
+  auto& doc = w.Doc();
+  auto picture = Quadrants(8, 6);
+  LoadPicture(doc, 0, picture);
+  doc.m_Source[0].bOpen = TRUE_;
+  doc.m_Source[0].nPictureCount = 1;
+  doc.m_bHasPicture[0] = true;
+  ZarnTypes::TExplorerDocInfo info;
+  ZarnTypes::TExplorerRequest request = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_COPY);
+  ASSERT_TRUE(doc.OnExplorerRequest(request));
+  EXPECT_TRUE(request.bAnswered);
+  const QImage copied = QGuiApplication::clipboard()->image();
+  ASSERT_FALSE(copied.isNull());
+  EXPECT_EQ(copied.size(), QSize(8, 6));
+  EXPECT_EQ(copied.pixel(0, 0) & 0xFFFFFFu, 0xFF0000u);  // top left red
+  EXPECT_EQ(copied.pixel(7, 5) & 0xFFFFFFu, 0xFFFFFFu);  // bottom right white
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST(ZarnDocumentExplorer, PropertiesDescribeThenAskTheMainFrameToShowTheDocument) {
+  QWidget mainWindow;
+  std::vector<std::int32_t> blocks;
+  std::vector<const void*> payloads;
+  std::vector<pq::WPARAM> wParams;
+  std::vector<std::int32_t> codes;
+  bool answer = true;
+  auto* map = new pq::TMessageMap(&mainWindow);
+  map->On(pq::WM_APP_FRAME_NOTIFY, [&](pq::WPARAM wParam, pq::LPARAM l) {
+    auto* notice = pq::RecordOf<pq::TFrameNotice>(l);
+    if (!notice) return pq::LRESULT{0};
+    wParams.push_back(wParam);
+    codes.push_back(notice->code);
+    EXPECT_EQ(notice->operation, 2);
+    EXPECT_EQ(notice->answered, 0);
+    const auto* block = reinterpret_cast<const std::int32_t*>(notice->document);
+    if (block) blocks.assign(block, block + 4);
+    payloads.push_back(notice->payload);
+    if (answer) notice->answered = 1;
+    return pq::LRESULT{1};
+  });
+  shell::SetMainWindow(&mainWindow);
+  {
+    ZarnDoc::CZarnDoc doc;
+    doc.m_strDocTitle = "DM3 ||||";
+    ZarnTypes::TExplorerDocInfo info;
+    ZarnTypes::TExplorerRequest request = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_PROPERTIES);
+    request.identity = {1, 3, 9};
+    EXPECT_TRUE(doc.OnExplorerRequest(request));
+    EXPECT_EQ(info.sTitle, "DM3 ||||");
+    EXPECT_EQ(info.pSource[3], &doc.m_Source[3]);
+    ASSERT_EQ(wParams.size(), 1u);
+    EXPECT_EQ(wParams[0], 12u);
+    EXPECT_EQ(codes[0], 36930);
+    EXPECT_EQ(blocks, (std::vector<std::int32_t>{1, 256, 1, 1}));
+    EXPECT_EQ(payloads[0], &request.identity);
+
+    // A main frame that does not answer: the request reports it.
+    answer = false;
+    ZarnTypes::TExplorerRequest unanswered = ExplorerAction(info, ZarnTypes::EXPLORER_ACT_PROPERTIES);
+    EXPECT_FALSE(doc.OnExplorerRequest(unanswered));
+    EXPECT_EQ(wParams.size(), 2u);
+  }
+  shell::SetMainWindow(nullptr);
 }
 
 TEST(ZarnDocument, PresetAndFittingZoomCommandsSetModeFactorAndChecks) {
