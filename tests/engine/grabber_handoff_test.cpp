@@ -260,7 +260,9 @@ TEST(FrameHandoff, WriterGraceWaitsForRoomAndEndsOnConsumeFlushOrStop) {
     }
     writer.join();
     take();
-    if (release != NONE) EXPECT_TRUE(waitedAtFirst) << release;
+    if (release != NONE) {
+      EXPECT_TRUE(waitedAtFirst) << release;
+    }
     switch (release) {
       case CONSUME:
         EXPECT_TRUE(gotSlot.load());
