@@ -9,6 +9,7 @@
 
 #include "dshow_fixtures.h"
 #include "session_helpers.h"
+#include "tests/support/test_support.h"
 
 using namespace ZarnTypes;
 using namespace dshow_test;
@@ -164,6 +165,34 @@ TEST(DShowGrab, APathTheSystemCannotNameIsRefused) {
     EXPECT_FALSE(session.Run(&owner.request));
     EXPECT_EQ(owner.request.eError, MEDIA_ERR_DSHOW_SESSION);
   }
+}
+
+// A path longer than 259 characters is opened whole, never cut short (a
+// shortened path would name another file, or none).
+TEST(DShowGrab, ALongPathIsOpenedWhole) {
+  const auto real = Fixture("test.avi");
+  ASSERT_FALSE(real.empty());
+  const auto reference = DecodeFrames(real, 1);
+  ASSERT_EQ(reference.size(), 1u);
+  tovrin_test::TTempDir dir;
+  std::filesystem::path folder = dir.Path();
+  for (int i = 0; i < 4; ++i) folder /= std::string(70, static_cast<char>('a' + i));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "first frame.avi";
+  std::filesystem::copy_file(real, path);
+  ASSERT_GT(path.string().size(), 300u);
+  TOwner owner;
+  owner.Build(path.string(), SRC_GRAB_FRAME, PF_RGB32, false);
+  CDShowMgr session;
+  ASSERT_TRUE(session.Run(&owner.request));
+  EXPECT_EQ(owner.request.nWidth, kWidth);
+  ASSERT_NE(owner.frame.pBuffer, nullptr);
+  EXPECT_EQ(MaxDifference(owner.frame.pBuffer, 32, owner.frame.nStride, reference[0]), 0);
+  // The same path with its name cut at 259 characters names nothing.
+  TOwner cut;
+  cut.Build(path.string().substr(0, 259), SRC_GRAB_FRAME, PF_RGB32, false);
+  EXPECT_FALSE(session.Run(&cut.request));
+  EXPECT_EQ(cut.request.eError, MEDIA_ERR_DSHOW_SESSION);
 }
 
 TEST(DShowSession, WrongTagFailsWithoutTouchingTheOwner) {
