@@ -247,6 +247,22 @@ bool ReadPackedYuvFrame(const std::string& path, TYuvFrameBuffer& frame) {
   return !failed && got > 0;
 }
 
+// Copies a frame that another object owns into `target`, whose buffer is
+// reused when its size fits. False when the copy cannot be made.
+bool CopyHeldFrame(const TFrameBuffer& held, TFrameBuffer& target) {
+  if (!held.pBuffer || held.nStride <= 0 || held.nHeight <= 0) return false;
+  target.ePixelFormat = held.ePixelFormat;
+  target.nWidth = held.nWidth;
+  target.nHeight = held.nHeight;
+  target.nRowAlignment = held.nRowAlignment > 0 ? held.nRowAlignment : 4;
+  target.nHeightAlignment = 1;
+  if (!AllocFrameBuffer(&target) || target.nStride != held.nStride) return false;
+  std::memcpy(target.pBuffer, held.pBuffer,
+              static_cast<std::size_t>(held.nStride) * static_cast<std::size_t>(held.nHeight));
+  target.nBitsPerPixel = held.nBitsPerPixel;
+  return true;
+}
+
 // Writes a line of text in white at (5, 10) into a 32-bit section.
 void DrawPlaceholderText(Dib::TDibSection& section, const char* text) {
   const int width = section.Width();
@@ -371,11 +387,9 @@ void CZarnDoc::OpenFileToThroughManager(DocManagerEx::CDocManagerEx& manager) {
                                            DocManagerEx::OFN_HIDEREADONLY | DocManagerEx::OFN_FILEMUSTEXIST,
                                            true, nullptr);
   if (ok && s.destination == 0) {
-    // A new document reads the channel and format answers from the record.
-    if (manager.OpenDocumentFile(path)) {
-      m_YuvOpen = {s.filterCode, s.yuvFormat, s.yuvSingleImage != 0, s.yuvWidth, s.yuvHeight};
-      NotifyTabGroups();
-    }
+    // The new document reads the channel and the format answers from the
+    // record; this document's settings stay as they were.
+    if (manager.OpenDocumentFile(path)) NotifyTabGroups();
   }
   s.extended = false;
   if (!ok || s.destination == 0) return;
@@ -405,22 +419,16 @@ bool CZarnDoc::OnOpenDocument(const std::string& path) {
       manager && manager->Settings().extended) {
     const ZarnTypes::TFileDialogSettings& s = manager->Settings();
     channel = std::clamp(s.channel, 0, kChannelCount - 1);
-    if (ZarnTypes::IsYuvFileFormat(s.format))
+    if (s.mode == ZarnTypes::FDM_OPEN_TO) {
+      // "Open File To" into a new document: the layout edited in the prompt
+      // is this document's from now on.
+      if (IsYuvFileFormat(s.yuvFormat) && s.yuvWidth > 0 && s.yuvHeight > 0)
+        m_YuvOpen = {s.filterCode, s.yuvFormat, s.yuvSingleImage != 0, s.yuvWidth, s.yuvHeight};
+    } else if (ZarnTypes::IsYuvFileFormat(s.format)) {
       m_YuvOpen = {s.filterCode, s.format, s.singleImage != 0, s.width, s.height};
-  }
-  if (channel != 0) {
-    if (!OpenSource(path, channel)) {
-      ShowOpenFailure(path);
-      return false;
     }
-    NotifyExplorer(pq::FRAME_REQ_EXPLORER_ADD_DOC);
-    NotifyTabGroups();
-    m_bTitlePending = true;
-    SetTitle(std::filesystem::path(path).filename().string());
-    if (StartPlayingOnOpen(m_Source[channel])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
-    return true;
   }
-  if (!OpenSource(path, 0)) {
+  if (!OpenSource(path, channel)) {
     ShowOpenFailure(path);
     return false;
   }
@@ -430,7 +438,7 @@ bool CZarnDoc::OnOpenDocument(const std::string& path) {
   // The file's name would be the title: the composed one is shown instead.
   m_bTitlePending = true;
   SetTitle(std::filesystem::path(path).filename().string());
-  if (StartPlayingOnOpen(m_Source[0])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
+  if (StartPlayingOnOpen(m_Source[channel])) PostMainWindowCommand(shell::ID_NAVIGATE_START_PAUSE);
   return true;
 }
 
@@ -766,10 +774,20 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   if (options.configure && (options.extensionTag != MEDIA_REQ_DEVICE_CONFIG || !options.extension))
     return false;
 
-  // The session's own flags; the channel's live controls come with the
-  // channel reader.
+  // The session's own stop and end flags; its seek request is the channel
+  // reader's. A re-open grabs the picture at the position the reader keeps
+  // (raised request, stored fraction); a fresh open starts at the beginning.
   std::atomic<bool> stop{false};
   std::atomic<bool> end{false};
+  ReadStream::CReadStream& reader = m_pEngineLink->Reader(args.channel);
+  const bool previousRequest = reader.m_bSeekRequest.load();
+  const std::int32_t previousNumerator = reader.m_nSeekNumerator.load();
+  auto keepReaderPosition = [&] {  // a failed open leaves the channel's position alone
+    reader.m_bSeekRequest.store(previousRequest);
+    reader.m_nSeekNumerator.store(previousNumerator);
+  };
+  reader.m_bSeekRequest.store(options.reopen);
+  if (!options.reopen) reader.m_nSeekNumerator.store(0);
   TSourceParams params;
   params.nSenderId = args.channel + 41;
   params.eSenderKind = MEDIA_SENDER_DSHOW;
@@ -778,6 +796,9 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   params.pCallbackObject = &m_Callback;
   params.pStopFlag = &stop;
   params.pEndFlag = &end;
+  params.pSeekFlag = &reader.m_bSeekRequest;
+  params.pSeekNumerator = &reader.m_nSeekNumerator;
+  params.pSeekDenominator = &reader.m_nSeekDenominator;
   params.eGrabPixelFormat = PF_RGB32;
   if (options.configure || options.extensionTag == MEDIA_REQ_DVD) {
     params.eExtensionTag = TMediaRequestTag{options.extensionTag};
@@ -802,6 +823,7 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   DecodeMediaRequest(request);
   if (!request.bSuccess) {
     FreeFrameBuffer(&frame);
+    keepReaderPosition();
     return false;
   }
 
@@ -849,7 +871,10 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   const std::int32_t width = picture ? frame.nWidth : 1;
   const std::int32_t height = picture ? frame.nHeight : 1;
   FreeFrameBuffer(&frame);
-  if (!ok) return false;
+  if (!ok) {
+    keepReaderPosition();
+    return false;
+  }
 
   TPixelFormat framePixelFormat = PF_RGB24;
   TPixelFormat delivered = params.eGrabPixelFormat;
@@ -867,12 +892,12 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   source.eDeliveredPixelFormat = delivered;
   source.nDeviceCategory = options.deviceCategory;
   source.nDeviceKind = options.deviceKind;
-  ReadStream::TReaderSource description = m_pEngineLink->Reader(args.channel).Description();
+  ReadStream::TReaderSource description = reader.Description();
   description.eNativePixelFormat = source.eSourcePixelFormat;
   description.eGrabPixelFormat = source.eDeliveredPixelFormat;
   description.nDeviceCategory = options.deviceCategory;
   description.nDeviceKind = options.deviceKind;
-  m_pEngineLink->Reader(args.channel).SetDescription(description);
+  reader.SetDescription(description);
   if (!options.reopen) {
     m_bChannelStreaming[args.channel] = false;
     if (m_pControllerView)
@@ -914,7 +939,21 @@ void CZarnDoc::DecodeMediaRequest(TMediaRequest& request) {
       // The MNG reader runs here once it is part of the program.
       request.bSuccess = false;
       return;
-    case FF_BMP: decoded(m_Image.ReadBmp(request)); return;
+    case FF_BMP: {
+      // The image holder keeps the picture it read; the caller's frame gets
+      // a copy of its own, which the caller may keep, reuse or free.
+      TFrameBuffer* target = request.pFrameBuffer;
+      TFrameBuffer held;
+      request.pFrameBuffer = target ? &held : nullptr;
+      const bool read = m_Image.ReadBmp(request);
+      request.pFrameBuffer = target;
+      if (read && target && !CopyHeldFrame(held, *target)) {
+        request.bSuccess = false;
+        return;
+      }
+      decoded(read);
+      return;
+    }
     case FF_GIF: {
       GifMgr::CGifMgr gif;
       decoded(gif.ReadGif(request));

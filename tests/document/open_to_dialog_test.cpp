@@ -156,3 +156,34 @@ TEST_F(OpenToDialogTest, NewDocumentDestinationGoesToTheOpenerAndCancelOpensNoth
   EXPECT_FALSE(document.m_Source[0].bOpen);
   EXPECT_TRUE(sink.Texts().empty());
 }
+
+TEST_F(OpenToDialogTest, ANewDocumentTakesTheRawYuvLayoutFromThePromptAndTheActiveOneKeepsItsOwn) {
+  ZarnDoc::CZarnDoc document, target;
+  open_test::PreparePorts(document);
+  open_test::PreparePorts(target);
+  const ZarnTypes::TYuvOpenSettings before = document.m_YuvOpen;
+  const std::string picture = Path("n.png");
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(3, 2)).save(QString::fromStdString(picture), "PNG"));
+  manager.SetOpener([&](const std::string& p) { return target.OnOpenDocument(p); });
+  Answer(picture, 0, [](FileDialogEx::CFileDialogEx& dialog) {
+    TYuvFormatExchange block{};
+    block.format = 53;
+    block.width = 4;
+    block.height = 2;
+    EXPECT_TRUE(SendOptsBlock(&dialog, platform::qt::WM_APP_OPTS_YUV, 0, block, OPTS_XCHG_WRITE));
+    dialog.DestinationList()->setCurrentIndex(0);
+    dialog.OnDestinationChosen(0);  // "New document"
+  });
+  document.OnFileOpenTo();
+
+  ASSERT_TRUE(target.m_Source[0].bOpen);
+  EXPECT_EQ(target.m_YuvOpen.nFormat, 53);
+  EXPECT_EQ(target.m_YuvOpen.nWidth, 4);
+  EXPECT_EQ(target.m_YuvOpen.nHeight, 2);
+  EXPECT_FALSE(document.m_Source[0].bOpen);
+  EXPECT_EQ(document.m_YuvOpen.nFormat, before.nFormat);
+  EXPECT_EQ(document.m_YuvOpen.nWidth, before.nWidth);
+  EXPECT_EQ(document.m_YuvOpen.nHeight, before.nHeight);
+  EXPECT_EQ(document.m_YuvOpen.nMode, before.nMode);
+  EXPECT_TRUE(sink.Texts().empty());
+}

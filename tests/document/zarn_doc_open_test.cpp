@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "platform/message_sink.h"
 #include "platform/qt/commands.h"
 #include "shell/command_ids.h"
+#include "shell/doc_manager.h"
 #include "tests/support/message_fixture.h"
 
 using namespace ZarnTypes;
@@ -530,6 +532,46 @@ TEST_F(OpenTest, DecodingAPngRequestFillsTheCallersFrame) {
   FreeFrameBuffer(&frame);
 }
 
+TEST_F(OpenTest, DecodingABmpRequestGivesTheCallerAFrameOfItsOwn) {
+  // Two pictures of one size, so that the image holder would reuse its storage.
+  const TRgbPicture pictures[2] = {
+      open_test::Pattern(6, 5), open_test::MakeRgbPicture(6, 5, [](int x, int y) {
+        return static_cast<std::uint32_t>(0x203040 + x * 0x100901 + y * 0x0B0005);
+      })};
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    const TRgbPicture& picture = pictures[round];
+    const std::string path = (dir / ("r" + std::to_string(round) + ".bmp")).string();
+    ASSERT_TRUE(open_test::ToImage(picture)
+                    .convertToFormat(QImage::Format_RGB888)
+                    .save(QString::fromStdString(path), "BMP"));
+    TFrameBuffer frame;
+    TMediaRequest request;
+    request.eOp = MEDIA_OP_READ;
+    request.eSourceFormat = FF_BMP;
+    request.ePixelFormat = PF_RGB32;
+    request.pPath = &path;
+    request.pFrameBuffer = &frame;
+    doc.DecodeMediaRequest(request);
+    ASSERT_TRUE(request.bSuccess);
+    ASSERT_NE(frame.pBuffer, nullptr);
+    ASSERT_EQ(frame.nWidth, 6);
+    ASSERT_EQ(frame.nHeight, 5);
+    const int bytesPerPixel = frame.nBitsPerPixel / 8;
+    ASSERT_GE(bytesPerPixel, 3);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const std::uint8_t* p = frame.pBuffer + static_cast<std::size_t>(4 - y) * frame.nStride +
+                                static_cast<std::size_t>(x) * bytesPerPixel;
+        EXPECT_EQ((std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0]), picture.At(x, y))
+            << x << "," << y;
+      }
+    // The caller frees what it was given; the document's next decode and its
+    // own clean-up are not touched by that.
+    FreeFrameBuffer(&frame);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // "Open File To"
 
@@ -587,6 +629,29 @@ TEST_F(OpenTest, AnOpenedDocumentShowsTheChannelInItsWindow) {
   EXPECT_EQ(MaxDifference(PortPicture(window.Doc(), 0), picture), 0);
   EXPECT_EQ(window.frame->windowTitle().toStdString(), window.Doc().DocName() + " | w.png |||");
   EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{10, 36928}, {13, 36929}}));
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(OpenTest, AFileOpenedIntoAnotherChannelOfANewWindowUpdatesItsExplorerEntry) {
+  DocManagerEx::CDocManagerEx manager;
+  DocManagerEx::SetTheDocManager(&manager);
+  manager.Settings().extended = true;
+  manager.Settings().mode = FDM_OPEN;
+  manager.Settings().channel = 2;
+  doc_test::TRecordingMainWindow main;
+  {
+    doc_test::TDocumentWindow window;
+    main.notices.clear();
+    const std::string file = (dir / "c3.png").string();
+    const TRgbPicture picture = open_test::Pattern(8, 6);
+    ASSERT_TRUE(open_test::ToImage(picture).save(QString::fromStdString(file), "PNG"));
+    ASSERT_TRUE(window.Doc().OnOpenDocument(file));
+    EXPECT_EQ(MaxDifference(PortPicture(window.Doc(), 2), picture), 0);
+    EXPECT_FALSE(window.Doc().m_Source[0].bOpen);
+    // Announced once when the window was made; the open updates that entry.
+    EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{10, 36928}, {13, 36929}}));
+  }
+  DocManagerEx::SetTheDocManager(nullptr);
   EXPECT_TRUE(sink.Texts().empty());
 }
 
@@ -663,6 +728,78 @@ TEST_F(OpenTest, AVideoFileShowsItsFirstFrameAndAnAudioFileItsPlaceholder) {
   EXPECT_GT(lit, 40);  // the text, light on black
   EXPECT_EQ(placeholder.At(299, 99), 0u);
   EXPECT_TRUE(sink.Texts().empty());
+}
+
+// PSNR over red, green and blue of two pictures of one size.
+double PicturePsnr(const TRgbPicture& a, const TRgbPicture& b) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < a.pixels.size(); ++i)
+    for (int shift : {0, 8, 16}) {
+      const double d = static_cast<double>((a.pixels[i] >> shift) & 0xFF) -
+                       static_cast<double>((b.pixels[i] >> shift) & 0xFF);
+      sum += d * d;
+    }
+  return 10.0 * std::log10(255.0 * 255.0 / std::max(sum / (a.pixels.size() * 3.0), 1e-9));
+}
+
+TEST_F(OpenTest, AReOpenShowsThePictureAtTheReadersStoredPositionAndAFreshOpenTheFirst) {
+  if (!open_test::HaveTool("gst-launch-1.0") || !open_test::HaveTool("ffmpeg"))
+    GTEST_SKIP() << "needs gst-launch-1.0 and ffmpeg";
+  // Two seconds of a moving ball, every frame a key frame.
+  const std::filesystem::path video = dir / "ball.avi";
+  ASSERT_TRUE(
+      open_test::RunTool("gst-launch-1.0 -q -e videotestsrc num-buffers=20 pattern=ball ! "
+                         "video/x-raw,format=I420,width=96,height=64,framerate=10/1 ! jpegenc ! "
+                         "avimux ! filesink location=" +
+                         tovrin_test::Quote(video)));
+  const auto raw = tovrin_test::RunCapture("ffmpeg -loglevel error -i " + tovrin_test::Quote(video) +
+                                           " -f rawvideo -pix_fmt rgb24 -");
+  ASSERT_TRUE(raw.has_value());
+  const std::size_t frameBytes = 96u * 64u * 3u;
+  ASSERT_EQ(raw->size(), 20 * frameBytes);
+  auto reference = [&raw, frameBytes](int index) {
+    return open_test::MakeRgbPicture(96, 64, [&raw, frameBytes, index](int x, int y) {
+      const std::uint8_t* p = raw->data() + frameBytes * index + (static_cast<std::size_t>(y) * 96 + x) * 3;
+      return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+    });
+  };
+  const TRgbPicture first = reference(0), middle = reference(10);
+  ASSERT_LT(PicturePsnr(first, middle), 25.0);  // the ball moved
+
+  ASSERT_TRUE(Open(video.string(), 1));
+  EXPECT_GT(PicturePsnr(PortPicture(doc, 1), first), 30.0);
+
+  // Half way through, as the position slider leaves it.
+  ReadStream::CReadStream& reader = doc.ChannelReader(1);
+  reader.SetSeekRequest(1, 2);
+  TOpenSourceArgs args;
+  args.path = video.string();
+  args.channel = 1;
+  args.format = FF_AVI;
+  TDShowOpenOptions reopen;
+  reopen.reopen = true;
+  ASSERT_TRUE(doc.LoadDShowSource(args, reopen));
+  EXPECT_GT(PicturePsnr(PortPicture(doc, 1), middle), 30.0);
+  EXPECT_EQ(doc.m_Source[1].eStreamType, ST_AVI);
+
+  // A fresh open starts at the beginning and forgets the stored position.
+  reader.SetSeekRequest(1, 2);
+  ASSERT_TRUE(Open(video.string(), 1));
+  EXPECT_GT(PicturePsnr(PortPicture(doc, 1), first), 30.0);
+  EXPECT_FALSE(reader.m_bSeekRequest.load());
+  EXPECT_EQ(reader.m_nSeekNumerator.load(), 0);
+
+  // An open that fails leaves the channel's position as it was.
+  std::vector<std::uint8_t> noise(4096);
+  std::mt19937 random(9);
+  for (auto& byte : noise) byte = static_cast<std::uint8_t>(random());
+  tovrin_test::WriteAll(dir / "noise.avi", noise);
+  reader.SetSeekRequest(3, 4);
+  EXPECT_FALSE(Open((dir / "noise.avi").string(), 1));
+  EXPECT_TRUE(reader.m_bSeekRequest.load());
+  EXPECT_EQ(reader.m_nSeekNumerator.load(), 3);
+  EXPECT_EQ(reader.m_nSeekDenominator.load(), 4);
+  EXPECT_GT(PicturePsnr(PortPicture(doc, 1), first), 30.0);
 }
 
 TEST_F(OpenTest, AnOpenedAudioOrVideoFileStartsPlayingWhenTheOptionSaysSo) {
