@@ -14,6 +14,9 @@
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "document/zarn_view.h"
+#include "options/opts_exchange.h"
+#include "options/opts_page.h"
+#include "options/zarn_options.h"
 #include "platform/message_sink.h"
 #include "platform/qt/app_messages.h"
 #include "shell/document_template.h"
@@ -38,7 +41,46 @@ bool RunCloseFromDialog(const std::array<std::uint8_t, 4>& open, std::array<std:
   return true;
 }
 
+bool SheetHasPages(std::int32_t category) {
+  for (OptsPage::TOptsPageKind kind : ZarnOptions::CategoryPages(category).pages)
+    if (OptsPage::HasOptionsPage(kind)) return true;
+  return false;
+}
+
+// The document's option sheets: command, caption and category.
+struct TDocumentSheet {
+  UINT id;
+  const char* caption;
+  std::int32_t category;
+};
+const TDocumentSheet kDocumentSheets[4] = {
+    {shell::ID_VIEW_PIP_OPTIONS, "Options", OPTCAT_PIP},
+    {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT},
+    {shell::ID_FILE_FILES_OF_TYPE, "Files of type", OPTCAT_FILES_OF_TYPE},
+    {shell::ID_FILE_SORT_BY, "SortBy", OPTCAT_FILE_SORTING},
+};
+
 }  // namespace
+
+void CZarnDoc::RunDocumentSheet(UINT id) {
+  const TDocumentSheet* found = nullptr;
+  for (const TDocumentSheet& entry : kDocumentSheets)
+    if (entry.id == id) found = &entry;
+  if (!found || !SheetHasPages(found->category)) return;
+  const TDocumentSheet& sheet = *found;
+  // The pages exchange their settings with the document through its
+  // controller pane; the sheet's answer changes nothing here.
+  QWidget* owner = m_pControllerView.data();
+  ZarnOptions::CZarnOptions options(QString::fromLatin1(sheet.caption), owner, sheet.category,
+                                    owner ? owner : shell::MainWindow());
+  options.DoModal();
+  if (sheet.id != shell::ID_VIEW_PIP_OPTIONS) return;
+  // The View toolbar's PIP buttons show what the pages left.
+  pq::TFrameNotice notice;
+  notice.operation = pq::APP_OP_WRITE;
+  notice.code = static_cast<std::int32_t>(shell::ID_VIEW_PIP_OPTIONS);
+  pq::SendAppRecord(shell::MainWindow(), pq::WM_APP_FRAME_NOTIFY, pq::FRAME_NOTIFY_VIEW_BUTTON, notice);
+}
 
 void CZarnDoc::SetCloseFromPrompt(TCloseFromPrompt prompt) { CloseFromPrompt() = std::move(prompt); }
 
@@ -60,10 +102,14 @@ void CZarnDoc::RegisterToolCommands() {
   m_Commands.OnCommand(shell::ID_VIEW_REFRESH, [this] { OnViewRefresh(); });
   m_Commands.OnUpdate(shell::ID_VIEW_REFRESH, [](pq::TCmdUI& ui) { ui.Enable(true); });
 
-  // The options sheets of these commands are not part of the program yet.
-  for (UINT id : {shell::ID_VIEW_PIP_OPTIONS, shell::ID_FILE_PROPERTIES, shell::ID_FILE_FILES_OF_TYPE,
-                  shell::ID_FILE_SORT_BY})
-    m_Commands.OnUpdate(id, [](pq::TCmdUI& ui) { ui.Enable(false); });
+  // The document's own option sheets. A command is offered once the program
+  // has a page of its category.
+  for (const TDocumentSheet& sheet : kDocumentSheets) {
+    const UINT id = sheet.id;
+    const std::int32_t category = sheet.category;
+    m_Commands.OnCommand(id, [this, id] { RunDocumentSheet(id); });
+    m_Commands.OnUpdate(id, [category](pq::TCmdUI& ui) { ui.Enable(SheetHasPages(category)); });
+  }
 
   // Changing or saving what a document holds waits until it stops playing.
   m_Commands.OnCommand(shell::ID_FILE_SAVE_PROJECT, [] { WriteProjectXml(std::cout); });

@@ -2,20 +2,26 @@
 // the picture-in-picture switches, "Save Project...", and closing channels
 // with "Close From..." and its dialog.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "document/close_channels_dialog.h"
 #include "document/zarn_doc.h"
 #include "document_fixture.h"
 #include "open_fixture.h"
+#include "options/opts_exchange.h"
+#include "options/opts_page.h"
+#include "options/zarn_options.h"
 #include "shell/command_ids.h"
 #include "tests/support/message_fixture.h"
 
@@ -123,19 +129,106 @@ TEST_F(ToolsTest, SaveProjectWritesOnlyTheXmlDeclaration) {
   EXPECT_EQ(out.str(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
 }
 
-TEST_F(ToolsTest, OptionSheetCommandsAreDisabledAndTheOthersEnabled) {
-  for (UINT id : {shell::ID_VIEW_PIP_OPTIONS, shell::ID_FILE_PROPERTIES, shell::ID_FILE_FILES_OF_TYPE,
-                  shell::ID_FILE_SORT_BY}) {
-    pq::TCmdUI ui(id);
-    ASSERT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
-    EXPECT_FALSE(ui.Enabled()) << id;
-  }
+TEST_F(ToolsTest, TheDocumentsOtherCommandsAreAlwaysEnabled) {
   for (UINT id : {shell::ID_TOOLS_PSNR, shell::ID_VIEW_REFRESH, shell::ID_FILE_CLOSE_FROM,
                   shell::ID_FILE_SAVE_PROJECT, shell::ID_FILE_OPEN_TO, shell::ID_FILE_CLOSE}) {
     pq::TCmdUI ui(id);
     ui.Enable(false);
     ASSERT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
     EXPECT_TRUE(ui.Enabled()) << id;
+  }
+}
+
+// A page of the options sheet with nothing on it.
+class TStandInPage : public OptsPage::COptsPage {
+ public:
+  using OptsPage::COptsPage::COptsPage;
+};
+
+// Installs factories for some page kinds and removes those of others for the
+// length of a test; the program's own come back afterwards.
+class TPageKinds {
+ public:
+  TPageKinds(std::initializer_list<OptsPage::TOptsPageKind> present,
+             std::initializer_list<OptsPage::TOptsPageKind> absent) {
+    OptsPage::RegisterStandardOptionsPages();
+    for (auto kind : present)
+      m_saved.emplace_back(kind,
+                           OptsPage::RegisterOptionsPage(kind, [] { return new TStandInPage("Stand-in"); }));
+    for (auto kind : absent) m_saved.emplace_back(kind, OptsPage::RegisterOptionsPage(kind, {}));
+  }
+  ~TPageKinds() {
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+      OptsPage::RegisterOptionsPage(it->first, it->second);
+  }
+
+ private:
+  std::vector<std::pair<OptsPage::TOptsPageKind, OptsPage::TPageFactory>> m_saved;
+};
+
+// Runs a command that shows a modal options sheet; the sheet is cancelled at
+// once. Returns the captions of the sheets that were shown.
+std::vector<std::string> RunSheetCommand(ZarnDoc::CZarnDoc& doc, UINT id, std::int32_t* category = nullptr) {
+  std::vector<std::string> captions;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* sheet = qobject_cast<ZarnOptions::CZarnOptions*>(w); sheet && sheet->isVisible()) {
+        captions.push_back(sheet->windowTitle().toStdString());
+        if (category) *category = sheet->Category();
+        sheet->reject();
+      }
+  });
+  closer.start(5);
+  EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr));
+  return captions;
+}
+
+bool CommandEnabled(ZarnDoc::CZarnDoc& doc, UINT id) {
+  pq::TCmdUI ui(id);
+  EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
+  return ui.Enabled();
+}
+
+TEST_F(ToolsTest, OptionSheetCommandsWaitForAPageOfTheirCategory) {
+  TPageKinds kinds({}, {OptsPage::PAGE_PIP, OptsPage::PAGE_MEDIA_DOCUMENT, OptsPage::PAGE_FILES_OF_TYPE,
+                        OptsPage::PAGE_FILE_SORTING});
+  doc_test::TRecordingMainWindow main;
+  for (UINT id : {shell::ID_VIEW_PIP_OPTIONS, shell::ID_FILE_PROPERTIES, shell::ID_FILE_FILES_OF_TYPE,
+                  shell::ID_FILE_SORT_BY}) {
+    SCOPED_TRACE(id);
+    EXPECT_FALSE(CommandEnabled(doc, id));
+    EXPECT_TRUE(RunSheetCommand(doc, id).empty());  // run anyway: no sheet, no notice
+  }
+  EXPECT_TRUE(main.notices.empty());
+}
+
+TEST_F(ToolsTest, OptionSheetCommandsShowTheirSheetAndThePipOptionsTellTheViewToolbar) {
+  TPageKinds kinds({OptsPage::PAGE_PIP, OptsPage::PAGE_MEDIA_DOCUMENT, OptsPage::PAGE_FILES_OF_TYPE,
+                    OptsPage::PAGE_FILE_SORTING},
+                   {});
+  doc_test::TRecordingMainWindow main;
+  struct TCase {
+    UINT id;
+    const char* caption;
+    std::int32_t category;
+  };
+  const TCase cases[] = {{shell::ID_VIEW_PIP_OPTIONS, "Options", OPTCAT_PIP},
+                         {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT},
+                         {shell::ID_FILE_FILES_OF_TYPE, "Files of type", OPTCAT_FILES_OF_TYPE},
+                         {shell::ID_FILE_SORT_BY, "SortBy", OPTCAT_FILE_SORTING}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.caption);
+    main.notices.clear();
+    EXPECT_TRUE(CommandEnabled(doc, c.id));
+    std::int32_t category = -1;
+    EXPECT_EQ(RunSheetCommand(doc, c.id, &category), (std::vector<std::string>{c.caption}));
+    EXPECT_EQ(category, c.category);
+    // Only the PIP options change what the View toolbar shows.
+    if (c.id == shell::ID_VIEW_PIP_OPTIONS)
+      EXPECT_EQ(main.notices, (std::vector<std::pair<int, int>>{{7, 32852}}));
+    else
+      EXPECT_TRUE(main.notices.empty());
   }
 }
 
