@@ -37,6 +37,9 @@ std::int32_t Get32(const std::uint8_t* block, std::size_t at) {
       (static_cast<std::uint32_t>(block[at + 2]) << 16) | (static_cast<std::uint32_t>(block[at + 3]) << 24));
 }
 
+// Where a recorder's AVI settings keep the DV AVI file type (1 or 2).
+constexpr std::size_t kAviFileTypeOffset = 8;
+
 // A channel's video-pane record: flag, three values, two more, flag.
 void EncodeVideoPane(const TVideoPaneSettings& s, shell::TBlock<28>& b) {
   b[0] = s.bFastStretch ? 1 : 0;
@@ -187,8 +190,20 @@ bool CZarnDoc::SetUpDocument() {
     ++m_nRecordSession;
     m_bRecordSessionCounted = true;
   }
-  // No channel records until the user picks it.
-  for (bool& record : m_bRecordChannel) record = false;
+  for (int ch = 0; ch < kChannelCount; ++ch) {
+    // A capture device records in the work mode of the channel's output
+    // format: DV AVI of type 1 or 2, Windows Media video or audio.
+    const shell::TRecorderCfg& recorder = m_RecorderCfg[static_cast<std::size_t>(ch)];
+    std::int32_t& workMode = ChannelReader(ch).DeviceSettings().nCaptureWorkMode;
+    switch (recorder.format) {
+      case FF_AVI: workMode = Get32(recorder.avi.data(), kAviFileTypeOffset) == 2 ? 6 : 2; break;
+      case FF_WMV: workMode = 10; break;
+      case FF_WMA: workMode = 11; break;
+      default: break;
+    }
+    // No channel records until the user picks it.
+    m_bRecordChannel[ch] = false;
+  }
   if (m_pChildFrame) m_pChildFrame->installEventFilter(this);
   // Every document window starts here, also the one a file is opened into:
   // the explorer learns of it once.
@@ -254,6 +269,8 @@ void CZarnDoc::ApplyStartParameters(const shell::TAppParams& params, const shell
   // The was-set flags are kept by key: the frame count's (32 bits wide in
   // the stored record) is key 75, the FTP keys follow it.
   take(75, ch_nFramesCount_RQ, p.ch_nFramesCount_RQ);
+  // The decoded-picture buffer keeps the frame count it was asked for.
+  m_Engine.m_Dpb.m_nRequestedFrames = ch_nFramesCount_RQ;
   take(76, ch_sFtpSiteAddr, p.ch_sFtpSiteAddr);
   take(77, ch_sFtpUserName, p.ch_sFtpUserName);
   take(78, ch_sFtpPassword, p.ch_sFtpPassword);

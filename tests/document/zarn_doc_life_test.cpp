@@ -132,6 +132,7 @@ TEST_F(LifeTest, EachMarkedStartKeyReachesItsMember) {
   EXPECT_EQ(doc.ch_nDecoderVideoOutPeriod, 20);
   EXPECT_EQ(doc.ch_nDecoderVideoOutDelay, 5);
   EXPECT_EQ(doc.ch_nFramesCount_RQ, 90);
+  EXPECT_EQ(doc.m_Engine.m_Dpb.m_nRequestedFrames, 90);  // the buffer is told the count
   EXPECT_EQ(doc.ch_sFtpPassword, "secret");
   EXPECT_EQ(doc.ch_sLocalFile, "local.oov");
   EXPECT_EQ(doc.ch_nDelayFtpBuffer, 250);
@@ -294,6 +295,36 @@ TEST_F(LifeTest, RecordSelectionsDoNotCarryIntoANewDocument) {
   EXPECT_TRUE(window.Doc().m_bRecording);
   EXPECT_FALSE(window.Doc().m_bRecordChannel[1]);
   EXPECT_EQ(window.Doc().m_RecorderCfg[1].format, 9);
+}
+
+TEST_F(LifeTest, EachChannelsCaptureWorkModeFollowsItsSavedRecordingFormat) {
+  app.settingsRead = true;
+  app.cfg.imageSave.yuvFormat = 70;
+  app.cfg.imageSave.yuvWidth = 640;
+  app.cfg.imageSave.yuvHeight = 480;
+  // Channel: output format, DV AVI file type (bytes 8..11 of the AVI
+  // settings), the work mode its capture device records in.
+  struct TCase {
+    std::int32_t format;
+    std::uint8_t aviType;
+    std::int32_t workMode;
+  };
+  const TCase cases[4] = {{9, 2, 6}, {9, 7, 2}, {10, 0, 10}, {20, 0, 11}};
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    app.cfg.recorder[ch].format = cases[ch].format;
+    app.cfg.recorder[ch].avi[8] = cases[ch].aviType;
+  }
+  {
+    doc_test::TDocumentWindow window;
+    for (int ch = 0; ch < 4; ++ch)
+      EXPECT_EQ(window.Doc().ChannelReader(ch).DeviceSettings().nCaptureWorkMode, cases[ch].workMode) << ch;
+  }
+  // Another format leaves the reader's mode as it is (preview).
+  for (auto& recorder : app.cfg.recorder) recorder.format = 26;
+  app.cfg.recorder[0].avi[8] = 2;
+  doc_test::TDocumentWindow window;
+  for (int ch = 0; ch < 4; ++ch)
+    EXPECT_EQ(window.Doc().ChannelReader(ch).DeviceSettings().nCaptureWorkMode, 1) << ch;
 }
 
 TEST_F(LifeTest, SavedRawYuvSettingsThatDescribeNoFrameKeepTheDefaults) {
