@@ -238,7 +238,8 @@ TEST(MainFrame, TheFramesSettingsGroupComesFromAndGoesBackToTheSettingsBlock) {
   {
     // Saved settings: the frame takes its group, look and switches.
     TFrame f(true, [](TProgCfg& c) {
-      c.mdiTabs = {1, 0, 1, 5, 0, 0, 0, 1, 1, 0, 1, 1, 1};
+      // One row of tabs with auto colour and the document menu on.
+      c.mdiTabs = {1, 0, 1, 5, 1, 0, 1, 1, 1, 0, 1, 1, 1};
       c.lookId = 4;
       c.toolbarImageStyle = 1;
       c.startPlaying = {0, 1, 0, 1, 0, 1, 0};
@@ -249,6 +250,10 @@ TEST(MainFrame, TheFramesSettingsGroupComesFromAndGoesBackToTheSettingsBlock) {
     ASSERT_TRUE(f.Load());
     EXPECT_EQ(f.frame->MdiClient()->TabMode(), 1);
     EXPECT_EQ(f.frame->MdiClient()->TabInfo().tabsOnTop, false);
+    // Every saved tab setting holds from the start, not only once the tab
+    // settings are applied again.
+    EXPECT_TRUE(f.frame->MdiClient()->TabInfo().autoColor);
+    EXPECT_TRUE(f.frame->MdiClient()->TabInfo().documentMenu);
     EXPECT_EQ(f.frame->ToolBar(ID_VIEW_TOOLBAR_STANDARD)->iconSize(), QSize(16, 16));
     // Image set 1 has "Open File To" on the Standard toolbar.
     bool openTo = false;
