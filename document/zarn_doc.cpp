@@ -149,7 +149,9 @@ bool CZarnDoc::SetSourceDisplayName(const std::string& path, int channel) {
   }
   std::string display;
   if (source.bOpen) {
-    if (path.empty() || path.size() >= limit) return false;
+    // The limit counts characters, as the path is shown, not its bytes.
+    const auto length = static_cast<std::size_t>(QString::fromStdString(path).size());
+    if (path.empty() || length >= limit) return false;
     if (isUrl) {
       display = ShortenUrlForDisplay(path);
     } else {

@@ -154,6 +154,14 @@ TEST(ZarnDocument, DisplayNamesRefuseWhatCannotBeShown) {
   EXPECT_FALSE(doc.SetSourceDisplayName("", 1));
   EXPECT_FALSE(doc.SetSourceDisplayName(std::string(300, 'a'), 1));
   EXPECT_FALSE(doc.SetSourceDisplayName("/a.png", 4));
+  // The limit of 256 counts characters: a path of 253 characters passes
+  // although 244 of them are accented letters of two bytes each; one of 256
+  // characters does not.
+  std::string accented;
+  for (int i = 0; i < 244; ++i) accented += "\u00e9";
+  ASSERT_TRUE(doc.SetSourceDisplayName("/tmp/" + accented + ".png", 1));
+  EXPECT_EQ(doc.m_Source[1].sDisplayPath, accented + ".png");
+  EXPECT_FALSE(doc.SetSourceDisplayName("/tmp/" + accented + "x.png12", 1));
   EXPECT_EQ(ZarnDoc::CZarnDoc::ShortenUrlForDisplay("http://host.example/dir/clip.mpg"),
             "host.example...clip.mpg");
 }
