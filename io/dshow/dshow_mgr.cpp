@@ -219,8 +219,9 @@ void CDShowMgr::PadAddedThunk(GstElement* pDecoder, void* pPad, void* pSelf) {
 }
 
 // Links each stream the decoder exposes: the first video stream into the
-// grabber, the first audio stream into the sound output (or a null renderer
-// when nothing is to be heard), any other stream into a discarding sink.
+// grabber, the first audio stream into the sound output when streaming, any
+// other stream (sound included, when nothing is to be heard) into a null
+// renderer.
 void CDShowMgr::OnPadAdded(GstElement*, void* pPadPointer) {
   GstPad* pPad = static_cast<GstPad*>(pPadPointer);
   GstCaps* caps = gst_pad_get_current_caps(pPad);
@@ -253,7 +254,8 @@ void CDShowMgr::OnPadAdded(GstElement*, void* pPadPointer) {
     chain.push_back(sink);
     if (volume) m_pVolume = GST_ELEMENT(gst_object_ref(volume));
   } else {
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    // Streams nobody hears or sees end in a null renderer of the program's.
+    GstElement* sink = gst_element_factory_make(kNullRendererFactoryName, nullptr);
     if (sink) g_object_set(sink, "sync", m_bNoClock ? FALSE : TRUE, "async", FALSE, nullptr);
     chain.push_back(sink);
   }
