@@ -281,7 +281,9 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // Seeks a channel's media file or animation to position / maximum of its
   // duration: while the engine plays, the channel's session seeks; otherwise
   // the source is re-opened in place and shows the picture there. False,
-  // with nothing changed, for a channel that has no position.
+  // with nothing changed, for a channel that has no position and, with
+  // nothing playing, for the very end (position = maximum), which the media
+  // graph does not seek to.
   bool SeekChannel(int channel, std::int32_t position, std::int32_t maximum);
   // Sets a media channel's volume to level / maximum (kept by its reader and
   // applied to a playing session); false for a channel without sound.

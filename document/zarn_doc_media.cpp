@@ -39,6 +39,11 @@ bool CZarnDoc::SeekChannel(int channel, std::int32_t position, std::int32_t maxi
     return false;
   }
 
+  // The media graph does not seek to the very end of a file: a re-open
+  // there would show the file's first picture. With nothing playing the
+  // channel keeps what it shows.
+  if (!running && position == maximum) return false;
+
   ReadStream::CReadStream& reader = ChannelReader(channel);
   reader.SetSeekRequest(position, maximum);
   if (running) {
