@@ -4,8 +4,10 @@
 
 #include <QWidget>
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include <pugixml.hpp>
 
@@ -128,8 +130,12 @@ int CZarnDoc::OnToolsPsnr() {
   const int result = (first && second) ? Dib::ComputeBitmapPsnr(*first, *second, psnr) : Dib::PSNR_FAILED;
   switch (result) {
     case Dib::PSNR_OK: {
-      char text[64];
-      std::snprintf(text, sizeof text, "PSNR = %f dB", psnr);
+      // The value as "%f" writes it in the C locale (six decimals, a
+      // decimal point), whatever the user's locale.
+      std::string text = "PSNR = %f dB";
+      char number[64];
+      const auto written = std::to_chars(number, number + sizeof number, psnr, std::chars_format::fixed, 6);
+      text.replace(text.find("%f"), 2, number, static_cast<std::size_t>(written.ptr - number));
       platform::ShowMessage(text);
       break;
     }
