@@ -462,6 +462,13 @@ TEST_F(OpenTest, AFileThatCannotBeOpenedIsReportedOnceAndLeavesTheChannelAsItWas
   for (auto& byte : noise) byte = static_cast<std::uint8_t>(random());
   make("noise.avi", noise);
   make("noise.mp3", noise);
+  // Flash movies have no decoder in the media graph.
+  const std::filesystem::path flash = dir / "flash.swf";
+  if (open_test::HaveTool("ffmpeg") &&
+      open_test::RunTool("ffmpeg -loglevel quiet -y -f lavfi -i testsrc=size=64x48:rate=10 -t 0.5 -c:v flv1 "
+                         "-f swf " +
+                         tovrin_test::Quote(flash)))
+    bad.push_back(flash.string());
   make("not-yet.mng", png);
   make("not-yet.vob", png);
   std::filesystem::create_directory(dir / "folder.png");
