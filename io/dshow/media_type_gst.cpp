@@ -76,7 +76,7 @@ bool VideoStructureToMediaType(const GstStructure* pStructure, TMediaType* pType
   GstVideoInfo info;
   const bool bInfo = gst_video_info_from_caps(&info, pCaps);
   gst_caps_unref(pCaps);
-  if (!bInfo) return false;
+  if (!bInfo || GST_VIDEO_INFO_SIZE(&info) > 0xffffffffu) return false;
 
   TVideoInfoHeader vih;
   vih.rcSource = {0, 0, nWidth, nHeight};

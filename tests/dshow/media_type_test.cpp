@@ -542,6 +542,7 @@ TEST_F(MediaTypeCaps, OtherCapsAreRefused) {
            "video/x-raw,format=RGB,width=64,height=48",  // red first: not the RGB rows of a bitmap
            "video/x-raw,format=BGR,height=48",
            "video/x-raw,width=64,height=48",
+           "video/x-raw,format=BGRx,width=40000,height=40000",  // a picture of more than 4 GiB
            "video/x-h264,width=64,height=48,stream-format=byte-stream",
            "audio/x-raw,format=S16BE,rate=48000,channels=2",
            "audio/x-raw,format=S16LE,layout=non-interleaved,rate=48000,channels=2",
