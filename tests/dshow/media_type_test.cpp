@@ -264,6 +264,10 @@ TEST(MediaFormatRecord, EachFormatCodeKeepsItsFieldsAtTheirOffsets) {
     EXPECT_EQ(RecordBytes(record, 32, 4), 1u);
     EXPECT_EQ(RecordBytes(record, 36, 4), c.nCode == 3 ? 1u : 0u);
     EXPECT_EQ(GuidToString(record.majortype), GuidToString(type.majortype));
+    // The GUIDs are stored as their 16 bytes, first part little-endian.
+    EXPECT_EQ(RecordBytes(record, 0, 4), c.nCode == 9 ? 0x73647561u : 0x73646976u);
+    EXPECT_EQ(RecordBytes(record, 16, 4), c.nCode == 9 ? 0x00000001u : 0x32595559u);
+    EXPECT_EQ(RecordBytes(record, 24, 8), 0x719b3800aa000080u);
     EXPECT_EQ(GuidToString(record.formattype), GuidToString(type.formattype));
     for (const TField& f : c.fields) {
       if (f.nRecordOffset == kNotStored) continue;
