@@ -278,6 +278,7 @@ void CZarn::RunSession(const TSessionStart& start) {
   m_bReplayBack.store(false);
   m_bGoFirst.store(false);
   m_bGoLast.store(false);
+  m_bReplayBusy.store(false);
   m_bProcessStarted.store(false);
   m_nJobCount.store(0);
   m_nServerJobCount.store(0);
@@ -516,26 +517,30 @@ void CZarn::PaceThreadProc(TSessionStart start) {
       if (config.bDecoderH264 && !StepLayerFrame(forth, layerChannel)) ok = false;
       if (!ReplayStep(start, forth ? 1 : -1)) ok = false;
     } else if (m_bStepNext.load() || m_bStepPrevious.load()) {
+      // Taken before it is carried out: a step asked for while this one is
+      // shown is not lost.
+      m_bReplayBusy.store(true);
       const bool next = m_bStepNext.load();
-      std::atomic<bool>& flag = next ? m_bStepNext : m_bStepPrevious;
+      (next ? m_bStepNext : m_bStepPrevious).store(false);
       if (config.bDecoderH264) {
         // The layer's step takes the command; the channels see none.
         if (!StepLayerFrame(next, layerChannel)) ok = false;
-        flag.store(false);
       } else {
         ok = ReplayStep(start, next ? 1 : -1);
-        flag.store(false);
       }
+      m_bReplayBusy.store(false);
     } else if (m_bGoFirst.load() || m_bGoLast.load()) {
+      m_bReplayBusy.store(true);
       const bool first = m_bGoFirst.load();
+      m_bGoFirst.store(false);
+      m_bGoLast.store(false);
       for (int ch = 0; ch < kEngineChannels; ++ch) {
         TEngineChannel& channel = m_Channel[ch];
         if (!start.playing[ch] || !channel.bReplayEnable.load()) continue;
         channel.nReplayTarget.store(first ? channel.nFirstCached.load() : channel.nLastCached.load());
         if (!ReplayChannelFrame(ch, 0)) ok = false;
       }
-      m_bGoFirst.store(false);
-      m_bGoLast.store(false);
+      m_bReplayBusy.store(false);
     }
     if (!ok && !stopping) StopPlaying();
     // Without a period, a round that found nothing to show waits for the

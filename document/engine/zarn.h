@@ -195,6 +195,15 @@ class CZarn {
   std::atomic<bool> m_bStepNext{false}, m_bStepPrevious{false};
   std::atomic<bool> m_bReplayForth{false}, m_bReplayBack{false};
   std::atomic<bool> m_bGoFirst{false}, m_bGoLast{false};
+  // A step or go-to request is taken (its flag cleared) before it is carried
+  // out, so one asked for meanwhile is kept for the next round; this flag is
+  // set from before the take until the picture is shown.
+  std::atomic<bool> m_bReplayBusy{false};
+  // No step or go-to request is waiting or being carried out.
+  bool ReplayRequestsDone() const {
+    return !m_bStepNext.load() && !m_bStepPrevious.load() && !m_bGoFirst.load() && !m_bGoLast.load() &&
+           !m_bReplayBusy.load();
+  }
   std::atomic<bool> m_bPacerRunning{false};
   std::atomic<bool> m_bSourceFinished{false};
   std::atomic<bool> m_bRepeatSession{false};

@@ -319,6 +319,15 @@ TEST_F(PlayTest, TheControllerCountsThePlayedFramesOfEveryChannel) {
 }
 
 TEST_F(PlayTest, ReplayCommandsMoveThePortsPictureWhilePaused) {
+  const auto ReplayState = [this] {
+    const auto& c = doc.m_Engine.m_Channel[0];
+    return "shown " + std::to_string(PortFrame(doc, 0)) + ", target slot " +
+           std::to_string(c.nReplayTarget.load()) + ", cached slots " +
+           std::to_string(c.nFirstCached.load()) + ".." + std::to_string(c.nLastCached.load()) +
+           ", frames read " + std::to_string(c.nFrameCount.load()) + ", step pending " +
+           std::to_string(doc.m_Engine.m_bStepNext.load()) + ", paused " +
+           std::to_string(doc.m_Engine.IsPaused());
+  };
   doc.ch_nDecoderVideoOutPeriod = 5;
   doc.m_bVideoInfo[0] = 1;
   ASSERT_TRUE(Open(0, Clip("c0.yuv", 200)));
@@ -333,13 +342,13 @@ TEST_F(PlayTest, ReplayCommandsMoveThePortsPictureWhilePaused) {
   ASSERT_TRUE(doc.m_Engine.IsPaused());
   ASSERT_TRUE(RunUntil([this] { return PortFrame(doc, 0) >= 0; }));
   Run(shell::ID_REPLAY_FIRST);
-  ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.m_bGoFirst.load(); }));
+  ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.ReplayRequestsDone(); }));
   const int first = PortFrame(doc, 0);
   EXPECT_EQ(first, 0);
   Run(shell::ID_REPLAY_NEXT);
   ASSERT_TRUE(RunUntil([&] { return PortFrame(doc, 0) == first + 1; }));
   Run(shell::ID_REPLAY_NEXT);
-  ASSERT_TRUE(RunUntil([&] { return PortFrame(doc, 0) == first + 2; }));
+  ASSERT_TRUE(RunUntil([&] { return PortFrame(doc, 0) == first + 2; })) << ReplayState();
   Run(shell::ID_REPLAY_PREVIOUS);
   ASSERT_TRUE(RunUntil([&] { return PortFrame(doc, 0) == first + 1; }));
   QApplication::processEvents();
@@ -359,7 +368,7 @@ TEST_F(PlayTest, ReplayCommandsMoveThePortsPictureWhilePaused) {
     EXPECT_FALSE(flag->load());
 
   Run(shell::ID_REPLAY_LAST);
-  ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.m_bGoLast.load(); }));
+  ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.ReplayRequestsDone(); }));
   EXPECT_GE(PortFrame(doc, 0), 12);
 }
 

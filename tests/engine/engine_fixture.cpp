@@ -132,8 +132,11 @@ void TTestOwner::FrameShown(int channel, std::int32_t frameNumber) {
 
 void TTestOwner::FrameReplayed(int channel, std::int32_t frameNumber) {
   const int picture = DecodePort(m_Ports, channel);
-  std::lock_guard<std::mutex> lock(m_Mutex);
-  m_Replayed.push_back({channel, frameNumber, picture});
+  {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Replayed.push_back({channel, frameNumber, picture});
+  }
+  if (m_OnReplayed) m_OnReplayed();
 }
 
 std::vector<int> TTestOwner::ShownFrames(int channel) const {

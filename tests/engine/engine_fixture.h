@@ -113,6 +113,9 @@ class TTestOwner : public Zarn::IEngineOwner {
   void PostSessionEnded() override { m_nSessionsEnded.fetch_add(1); }
   void FrameShown(int channel, std::int32_t frameNumber) override;
   void FrameReplayed(int channel, std::int32_t frameNumber) override;
+  // Called on the engine's thread after each replayed frame (set it while
+  // nothing replays).
+  std::function<void()> m_OnReplayed;
 
   std::vector<TShown> Shown() const {
     std::lock_guard<std::mutex> lock(m_Mutex);

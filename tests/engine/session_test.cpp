@@ -285,7 +285,7 @@ TEST_F(EngineTest, AScenePlayedToItsEndKeepsTheLastFramesForReplay) {
   engine.PausePlaying();
   auto replay = [&](std::atomic<bool>& flag) {
     flag.store(true);
-    EXPECT_TRUE(WaitFor([&] { return !flag.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
     const int shown = engine.m_Channel[0].nShownFrame.load();
     EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
     return shown;
@@ -307,7 +307,7 @@ TEST_F(EngineTest, ReplayWalksOnlyTheFramesThatWereStored) {
   engine.PausePlaying();
   auto replay = [&](std::atomic<bool>& flag) {
     flag.store(true);
-    EXPECT_TRUE(WaitFor([&] { return !flag.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
     const int shown = engine.m_Channel[0].nShownFrame.load();
     EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
     return shown;
@@ -334,6 +334,28 @@ TEST_F(EngineTest, ReplayWalksOnlyTheFramesThatWereStored) {
   engine.SetReplayBack(false);
   engine.StopPlaying();
   ASSERT_TRUE(WaitForSessionEnd());
+}
+
+TEST_F(EngineTest, AStepAskedForWhileOneIsShownIsCarriedOutToo) {
+  OpenYuv(0, 12, /*holdAtEnd=*/true);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 12; }));
+  engine.PausePlaying();
+  engine.m_bGoFirst.store(true);
+  ASSERT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
+  ASSERT_EQ(engine.m_Channel[0].nShownFrame.load(), 0);
+  // The user presses Next again while the first step's picture is shown.
+  std::atomic<int> replayed{0};
+  owner.m_OnReplayed = [&] {
+    if (replayed.fetch_add(1) == 0) engine.m_bStepNext.store(true);
+  };
+  engine.m_bStepNext.store(true);
+  EXPECT_TRUE(WaitFor([&] { return replayed.load() >= 2 && engine.ReplayRequestsDone(); }));
+  EXPECT_EQ(engine.m_Channel[0].nShownFrame.load(), 2);
+  EXPECT_EQ(DecodePort(owner.m_Ports, 0), 2);
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
+  owner.m_OnReplayed = nullptr;
 }
 
 TEST_F(EngineTest, ReplayedFramesAreNeverTornByARunningProducer) {

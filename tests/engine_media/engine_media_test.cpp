@@ -305,7 +305,7 @@ TEST_F(EngineMediaTest, CachedFramesOfAContainerReplayBothWays) {
 
   auto replay = [&](std::atomic<bool>& flag) {
     flag.store(true);
-    EXPECT_TRUE(WaitFor([&] { return !flag.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
     return engine.m_Channel[0].nShownFrame.load();
   };
   EXPECT_EQ(replay(engine.m_bGoFirst), 0);
