@@ -21,6 +21,7 @@
 #include "document/pane_messages.h"
 #include "document/zarn_doc.h"
 #include "document/zarn_view.h"
+#include "media/device_kinds.h"
 
 namespace ZarnControllerView {
 
@@ -29,12 +30,6 @@ using namespace ZarnCommands;
 using ZarnTypes::kChannelCount;
 
 namespace {
-
-// Device kinds a channel's source record names.
-constexpr std::int32_t kDeviceAudioInput = 1;
-constexpr std::int32_t kDeviceDvCam = 3;
-constexpr std::int32_t kDeviceTvTuner = 5;
-constexpr std::int32_t kDeviceDvd = 6;
 
 constexpr int kSliderMin = 0;
 constexpr int kSliderMax = 100;
@@ -92,7 +87,7 @@ int SliderPosition(int minimum, int maximum, std::int64_t position, std::int64_t
 
 bool CanSeek(const ZarnTypes::TMediaSource& source) {
   if (!source.bOpen) return false;
-  if (source.eStreamType == ZarnTypes::ST_SYSTEM_DEVICE) return source.nDeviceKind == kDeviceDvd;
+  if (source.eStreamType == ZarnTypes::ST_SYSTEM_DEVICE) return source.nDeviceKind == ZarnTypes::SDC_DVD;
   return IsMediaGraphFile(source) && source.eSourceCategory == ZarnTypes::SOURCE_CAT_FILE;
 }
 
@@ -101,7 +96,8 @@ bool HasSound(const ZarnTypes::TMediaSource& source) {
   if (IsMediaGraphFile(source)) return true;
   if (source.eStreamType != ZarnTypes::ST_SYSTEM_DEVICE) return false;
   const std::int32_t kind = source.nDeviceKind;
-  return kind == kDeviceAudioInput || kind == kDeviceDvCam || kind == kDeviceTvTuner || kind == kDeviceDvd;
+  return kind == ZarnTypes::SDC_AUDIO_INPUT || kind == ZarnTypes::SDC_DVCAM ||
+         kind == ZarnTypes::SDC_TV_TUNER || kind == ZarnTypes::SDC_DVD;
 }
 
 std::vector<TRowSlot> ArrangeRows(std::int32_t layout, int openCount) {
@@ -462,7 +458,7 @@ void CZarnControllerView::OnTimeTick() {
     if (!m_PositionQuery(ch, clock)) continue;
     c.position->setValue(
         SliderPosition(c.position->minimum(), c.position->maximum(), clock.position, clock.duration));
-    if (source.nDeviceCategory == kDeviceDvd) {
+    if (source.nDeviceCategory == ZarnTypes::SDC_DVD) {
       if (!clock.titlePlay) continue;
       c.frames->setText(QString::fromStdString(DvdTitleText(clock.title, clock.chapter)));
       c.time->setText(QString::fromStdString(DvdTimeText(clock.hours, clock.minutes, clock.seconds)));
@@ -479,7 +475,7 @@ bool CZarnControllerView::ReaderClock(int channel, TChannelClock& clock) const {
   if (!reader.GetPositionAndDuration(&progress)) return false;
   clock.position = progress.nPosition;
   clock.duration = progress.nDuration;
-  if (m_pDocument->m_Source[channel].nDeviceCategory == kDeviceDvd) {
+  if (m_pDocument->m_Source[channel].nDeviceCategory == ZarnTypes::SDC_DVD) {
     DShowMgr::TMediaPosition location;
     clock.titlePlay = reader.GetPosition(&location) && location.eKind == DShowMgr::MEDIA_POS_DVD_LOCATION;
     if (clock.titlePlay) {

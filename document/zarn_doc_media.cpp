@@ -2,6 +2,8 @@
 // pane's position and volume sliders ask of the document.
 
 #include "document/zarn_doc.h"
+#include "io/read_stream.h"
+#include "media/device_kinds.h"
 
 namespace ZarnDoc {
 
@@ -9,16 +11,9 @@ using namespace ZarnTypes;
 
 namespace {
 
-// Stream types played by a media-graph session: devices (2), OOV, MPEG-2,
-// MPEG-4, DV..MOV and the sound files. MPEG-1 (4), H.264 (7) and the DVD
-// files (16..18) have no position; neither has anything else.
-bool IsMediaGraphStream(std::int32_t type) {
-  return type == ST_SYSTEM_DEVICE || type == ST_OOV || type == ST_MPEG2 || type == ST_MPEG4 ||
-         (type >= ST_DV && type <= ST_MOV) || (type >= ST_MP3 && type <= ST_WAV);
-}
-
-// Device category of a DVD volume.
-constexpr std::int32_t kDvdCategory = 6;
+// Media-graph and MNG channels have a position and a volume; MPEG-1, H.264,
+// the DVD files and everything else have neither.
+bool HasPosition(std::int32_t type) { return ReadStream::IsMediaGraphType(type) || type == ST_MNG; }
 
 bool IsChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
 
@@ -34,8 +29,8 @@ bool CZarnDoc::SeekChannel(int channel, std::int32_t position, std::int32_t maxi
   const bool running = m_Engine.IsRunning();
   if (type == ST_SYSTEM_DEVICE) {
     // Of the devices only a DVD volume seeks, and only while it plays.
-    if (source.nDeviceCategory != kDvdCategory || !running) return false;
-  } else if (!IsMediaGraphStream(type) && type != ST_MNG) {
+    if (source.nDeviceCategory != SDC_DVD || !running) return false;
+  } else if (!HasPosition(type)) {
     return false;
   }
 
@@ -73,7 +68,7 @@ bool CZarnDoc::SetChannelVolume(int channel, std::int32_t level, std::int32_t ma
   const TMediaSource& source = m_Source[channel];
   if (!source.bOpen) return false;
   const std::int32_t type = source.eStreamType;
-  if (!IsMediaGraphStream(type) && type != ST_MNG) return false;
+  if (!HasPosition(type)) return false;
   ChannelReader(channel).SetVolume(level, maximum);
   return true;
 }

@@ -151,13 +151,6 @@ bool CReadStream::PlayMng() {
   return false;
 }
 
-namespace {
-
-// Stream-type sets of the position and sound controls.
-bool IsMediaGraphType(std::int32_t eType) { return GetReadPath(eType) == READ_PATH_MEDIA_GRAPH; }
-
-}  // namespace
-
 // Pause, resume and stop reach only the media-graph session (and the MNG
 // player, which has nothing to answer yet); the frame loop is paused by the
 // engine's frame callback and ends on the stop flag.

@@ -87,6 +87,11 @@ enum TReadPath : std::int32_t {
   READ_PATH_MNG = 3,          // MNG/JNG animations
 };
 TReadPath GetReadPath(std::int32_t eStreamType);
+// Stream types a media-graph session plays: devices (2), OOV, MPEG-2, MPEG-4,
+// DV..MOV and the sound files. MPEG-1, H.264 and the DVD file types are not.
+inline bool IsMediaGraphType(std::int32_t eStreamType) {
+  return GetReadPath(eStreamType) == READ_PATH_MEDIA_GRAPH;
+}
 
 // The channel's "Files of type" setting: which listed names navigation keeps.
 enum TFileTypeMode : std::int32_t {

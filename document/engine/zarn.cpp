@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "io/read_stream.h"
 #include "platform/message_sink.h"
 
 namespace Zarn {
@@ -54,8 +55,7 @@ bool IsUnplayableFileFormat(std::int32_t f) {
 bool IsCachedStreamType(std::int32_t t) {
   return InList(t, {{2, 6}, {8, 15}, {19, 21}, {26, 26}, {36, 37}, {40, 44}, {46, 46}, {53, 94}});
 }
-// Media-graph stream types (their readers are paused and stopped directly).
-bool IsMediaGraphType(std::int32_t t) { return InList(t, {{2, 3}, {5, 6}, {8, 14}, {19, 21}}); }
+using ReadStream::IsMediaGraphType;  // their readers are paused and stopped directly
 
 // Sender kind a channel reader reports with, by stream type; NONE: no process.
 TMediaSenderKind SenderKindOf(std::int32_t t) {
