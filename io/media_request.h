@@ -158,6 +158,14 @@ struct TMediaFrameNotice {
   TYuvFrameBuffer* pPlanarRecord = nullptr;         // layout of the planar data
   double dTime = 0.0;                               // sample start time in seconds
   std::int64_t nFrameNumber = 0;                    // capture graph: frames handed over so far; 0 otherwise
+  // A file played by the media graph: nFrameNumber is the frame's index in
+  // its file (0 = the first frame), whatever was sought or dropped before.
+  bool bFileIndex = false;
+  // The first frame after a seek: frames of the channel cached before it
+  // and not shown yet are stale. The engine drops every frame that arrives
+  // after a flush of the channel (CZarn::FlushChannel) until one with this
+  // flag comes.
+  bool bDiscontinuity = false;
 };
 
 // The owner callback: (context, code, sender, data). Called in the reporting
