@@ -108,6 +108,12 @@ class IEngineOwner {
   // Pacing thread, after a frame of a channel was shown while playing
   // (not while replaying): the recording writer's turn.
   virtual void FrameShown(int /*channel*/, std::int32_t /*frameNumber*/) {}
+  // Pacing thread, after a decoded layer frame was shown in a channel's
+  // port: the planar 4:2:0 picture (top row first, valid only during the
+  // call) and channel 0's shown-frame number. The owner writes it out while
+  // saving decoded frames is switched on.
+  virtual void DecodedFrameShown(std::int32_t /*frameNumber*/, const std::uint8_t* /*yuv420*/,
+                                 std::int32_t /*width*/, std::int32_t /*height*/) {}
   // Pacing thread, after a cached frame was shown again by a replay command.
   virtual void FrameReplayed(int /*channel*/, std::int32_t /*frameNumber*/) {}
   // A channel process, for each stored frame of a channel whose record flag is set.

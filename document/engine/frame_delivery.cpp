@@ -233,6 +233,7 @@ bool CZarn::ShowLayerFrame(int channel, const std::uint8_t* data) {
     sizeChanged = update.bSizeChanged != 0;
   }
   RequestUpdate(sizeChanged ? ENGINE_UPDATE_RESCALE_0 << channel : ENGINE_UPDATE_REPAINT_0 << channel);
+  if (m_pOwner) m_pOwner->DecodedFrameShown(m_Channel[0].nShownFrame.load(), data, width, height);
   return true;
 }
 
