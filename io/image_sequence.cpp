@@ -11,9 +11,10 @@
 #include <string>
 #include <system_error>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include "io/read_stream.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -88,6 +89,38 @@ std::string_view CutToken(std::string_view& rest) {
   const std::string_view token = rest.substr(0, n);
   rest.remove_prefix(n);
   return token;
+}
+
+// Whether a file can be read as a picture: it opens as a regular file (a
+// FIFO, a device or a folder carrying a picture's name is refused at once,
+// never waited on). errno tells why not.
+bool CanReadRegularFile(const std::string& path) {
+  const int fd = platform::OpenRegularFileForRead(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// The formats the loop decodes one picture per file of.
+bool IsStillFileFormat(std::int32_t format) {
+  switch (format) {
+    case FF_BMP:
+    case FF_GIF:
+    case FF_JPEG:
+    case FF_JPEG_GRAY:
+    case FF_JP2:
+    case FF_JPC:
+    case FF_PNG:
+    case FF_TIFF: return true;
+    default: return false;
+  }
+}
+
+// The reason a file could not be read, for the user.
+std::string UnreadableReason(int error) {
+  if (error == EINVAL) return "it is not a regular file";
+  const char* text = error != 0 ? std::strerror(error) : nullptr;
+  return text != nullptr && *text != '\0' ? std::string(text) : std::string("an unknown error occurred");
 }
 
 std::string LowerAscii(std::string_view s) {
@@ -288,6 +321,12 @@ bool CReadStream::RunReadSequence() {
 
   if (!bSequence) {
     SetLoopFile(m_Source.sPath);
+    // A still that is gone or is no regular file any more is said so; a
+    // raw YUV file says so when it is opened.
+    if (IsStillFileFormat(m_Source.eFileFormat) && !CheckSequenceFile()) {
+      m_bRunning = false;
+      return false;
+    }
     if (!OpenInputFile(m_Source.sPath)) {
       m_bRunning = false;
       return false;
@@ -313,6 +352,10 @@ bool CReadStream::RunReadSequence() {
     }
     if (!bSequence) {
       if (!ReadFrame()) {
+        // The source has ended, read to its end or not (the file gone, a
+        // decode that failed, another size, a read error): the session must
+        // not wait for more frames of it.
+        RaiseEnd();
         break;
       }
     } else {
@@ -332,7 +375,7 @@ bool CReadStream::RunReadSequence() {
           break;
         }
       }
-      if (!OpenInputFile(m_sLoopFile) || !ReadFrame()) {
+      if (!CheckSequenceFile() || !OpenInputFile(m_sLoopFile) || !ReadFrame()) {
         RaiseEnd();
         break;
       }
@@ -383,13 +426,16 @@ bool CReadStream::ListSequence() {
   m_nSequenceNext = 0;
   std::vector<TFindData> entries;
   bool more = m_Finder.FindFile(m_sSearchPattern);
+  const std::string root = m_Finder.GetRoot();
   while (more) {
     more = m_Finder.FindNextFile();
-    if (!m_Finder.IsDirectory()) {
+    // Only regular files are frames: a FIFO or a device carrying a
+    // picture's name is never opened (it could block the reader).
+    if (!m_Finder.IsDirectory() && platform::IsRegularFile(root + m_Finder.GetFileName())) {
       entries.push_back(TFindData{m_Finder.GetFileName(), false, m_Finder.GetLength()});
     }
   }
-  const std::string folder = m_Finder.GetRoot();
+  const std::string folder = root;
   m_Finder.Close();
   if (entries.empty()) {
     return false;
@@ -422,6 +468,20 @@ bool CReadStream::NextSequenceFile() {
     return false;
   }
   return true;
+}
+
+// The file the loop moves to (a still, or the next file of a sequence)
+// must still be there and readable as a regular file before a decoder opens
+// it; otherwise the user is told why, once, and the source ends.
+bool CReadStream::CheckSequenceFile() {
+  errno = 0;
+  if (CanReadRegularFile(m_sLoopFile)) {
+    return true;
+  }
+  const int error = errno;
+  platform::ShowMessage(
+      FormatText("Read sequence: Can not read %s: %s", m_sLoopFile.c_str(), UnreadableReason(error).c_str()));
+  return false;
 }
 
 bool CReadStream::SkipToStartFile() {
@@ -466,13 +526,10 @@ bool CReadStream::OpenInputFile(const std::string& path) {
   if (m_pRawYuvFile != nullptr) {
     std::fclose(m_pRawYuvFile);
   }
-  m_pRawYuvFile = std::fopen(path.c_str(), "rb");
-  // Only a file can be read as frames; a folder of that name cannot be opened.
-  struct stat info {};
-  if (m_pRawYuvFile != nullptr && (fstat(fileno(m_pRawYuvFile), &info) != 0 || S_ISDIR(info.st_mode))) {
-    std::fclose(m_pRawYuvFile);
-    m_pRawYuvFile = nullptr;
-  }
+  m_pRawYuvFile = nullptr;
+  // Only a regular file can be read as frames; a folder, a FIFO or a device
+  // of that name is refused at once (never waited on).
+  m_pRawYuvFile = platform::OpenRegularFileStream(path);
   if (m_pRawYuvFile == nullptr) {
     platform::ShowMessage(
         FormatText("Open \"Read Sequence\" channel %d \n Can not open input file %s \n Reading from channel "

@@ -354,6 +354,7 @@ class CReadStream {
   void BuildSearchPattern();
   bool ListSequence();
   bool NextSequenceFile();
+  bool CheckSequenceFile();
   bool SkipToStartFile();
   void FreeFrameBuffers();
   bool CloseInputFile();

@@ -198,6 +198,7 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
           TVideoFrame{0, 0, store.memory.get() + frameSize * static_cast<std::uint64_t>(k)};
     std::fill(std::begin(store.currentScene), std::end(store.currentScene), 0);
     std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
+    store.dropping = false;
   }
   if (!ok) FreeBuffers();
   return ok;
@@ -212,6 +213,7 @@ void COOVDecodedPictureBuffer::FreeChannel(int channel) {
   store.slotState.reset();
   store.memoryBytes = 0;
   std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
+  store.dropping = false;
 }
 
 void COOVDecodedPictureBuffer::FreeBuffers() {
@@ -228,6 +230,71 @@ TSlotState COOVDecodedPictureBuffer::SlotState(int channel, std::int32_t slot) c
   const TChannelStore& store = m_Channel[channel];
   if (!store.slotState || slot < 0 || slot >= store.frames.GetSize()) return SLOT_EMPTY;
   return store.slotState[static_cast<std::size_t>(slot)];
+}
+
+std::int32_t COOVDecodedPictureBuffer::WriteCursor(int channel) const {
+  if (channel < 0 || channel >= kDpbChannels) return -1;
+  const TChannelStore& store = m_Channel[channel];
+  if (!store.frames.HasStorage() || !store.scenes.HasStorage()) return -1;
+  if (store.scenes.IsEmpty()) return store.frames.GetWriteIndex();
+  const TVideoSceneBuffer* newest = store.scenes.Peek(store.scenes.GetCount() - 1);
+  return store.frames.Step(newest->nFirstSlot, newest->nStored);
+}
+
+std::int32_t COOVDecodedPictureBuffer::OldestStoredSlot(int channel) const {
+  const std::int32_t cursor = WriteCursor(channel);
+  if (cursor < 0) return -1;
+  const TChannelStore& store = m_Channel[channel];
+  const std::int32_t size = store.frames.GetSize();
+  for (std::int32_t k = 0; k < size; ++k) {
+    const std::int32_t slot = store.frames.Step(cursor, k);
+    if (SlotState(channel, slot) == SLOT_STORED) return slot;
+  }
+  return -1;
+}
+
+std::uint64_t COOVDecodedPictureBuffer::FlushCount(int channel) const {
+  if (channel < 0 || channel >= kDpbChannels) return 0;
+  return m_Channel[channel].generation.load();
+}
+
+std::int32_t COOVDecodedPictureBuffer::FlushChannel(int channel) {
+  if (channel < 0 || channel >= kDpbChannels) return -1;
+  TChannelStore& store = m_Channel[channel];
+  std::int32_t cursor = -1;
+  {
+    std::lock_guard<std::mutex> lock(store.lock);
+    store.generation.fetch_add(1);
+    if (!store.frames.HasStorage() || !store.scenes.HasStorage() || !store.slotState) return -1;
+    store.dropping = true;
+    // Every scene but the newest is full; each is given up whole and freed.
+    // The newest keeps its slots: what it stored is given up, and the
+    // frames stored after the seek follow in it.
+    while (TVideoSceneBuffer* scene = store.scenes.Peek(0)) {
+      scene->nTaken = scene->nStored;
+      if (scene->nTaken < scene->nFrames) break;
+      store.frames.Release(std::min(scene->nFrames, store.frames.GetCapacity()));
+      store.scenes.Release(1);
+    }
+    for (std::int32_t k = 0; k < store.frames.GetSize(); ++k)
+      if (store.slotState[static_cast<std::size_t>(k)] == SLOT_STORED)
+        store.slotState[static_cast<std::size_t>(k)] = SLOT_EMPTY;
+    cursor = WriteCursor(channel);
+  }
+  store.freeSpace.notify_all();
+  return cursor;
+}
+
+bool COOVDecodedPictureBuffer::AdmitFrame(int channel, bool discontinuity, std::uint64_t* pGeneration) {
+  if (channel < 0 || channel >= kDpbChannels) return false;
+  TChannelStore& store = m_Channel[channel];
+  std::lock_guard<std::mutex> lock(store.lock);
+  if (store.dropping) {
+    if (!discontinuity) return false;
+    store.dropping = false;
+  }
+  if (pGeneration) *pGeneration = store.generation.load();
+  return true;
 }
 
 int COOVDecodedPictureBuffer::FreeSpaceWaiters(int channel) const {
@@ -302,10 +369,15 @@ bool COOVDecodedPictureBuffer::OpenLayerScene(int procId, int layer, std::int32_
                    "Video scene ring queue buffer for layer = %d is full", layer);
 }
 
-std::uint8_t* COOVDecodedPictureBuffer::BeginSlot(int channel, int procId, std::int32_t* pSlot) {
+std::uint8_t* COOVDecodedPictureBuffer::BeginSlot(int channel, int procId, std::int32_t* pSlot,
+                                                  std::uint64_t generation, bool* pDropped) {
   if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds) return nullptr;
   TChannelStore& store = m_Channel[channel];
   std::lock_guard<std::mutex> lock(store.lock);
+  if (generation != store.generation.load()) {
+    *pDropped = true;
+    return nullptr;
+  }
   if (!store.memory || !store.hasScene[procId]) return nullptr;
   TVideoSceneBuffer* scene = store.scenes.SlotAt(store.currentScene[procId]);
   if (!scene || scene->nProcId != procId || scene->nStored >= scene->nFrames) return nullptr;
@@ -313,27 +385,51 @@ std::uint8_t* COOVDecodedPictureBuffer::BeginSlot(int channel, int procId, std::
   TVideoFrame* frame = store.frames.SlotAt(slot);
   if (!frame) return nullptr;
   store.slotState[static_cast<std::size_t>(slot)] = SLOT_WRITING;
+  store.writingGeneration = generation;
   *pSlot = slot;
   return frame->pData;
 }
 
-void COOVDecodedPictureBuffer::EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
+bool COOVDecodedPictureBuffer::EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
                                        std::int32_t sceneNumber) {
   TChannelStore& store = m_Channel[channel];
   std::lock_guard<std::mutex> lock(store.lock);
   TVideoFrame* frame = store.frames.SlotAt(slot);
-  if (!frame || !store.slotState) return;
+  if (!frame || !store.slotState) return false;
+  if (store.writingGeneration != store.generation.load()) {
+    // Flushed while it was copied: a frame from before the seek.
+    store.slotState[static_cast<std::size_t>(slot)] = SLOT_EMPTY;
+    return false;
+  }
   frame->nFrameNumber = frameNumber;
   frame->nSceneNumber = sceneNumber;
   store.slotState[static_cast<std::size_t>(slot)] = SLOT_STORED;
   if (TVideoSceneBuffer* scene = store.scenes.SlotAt(store.currentScene[procId])) ++scene->nStored;
+  return true;
 }
 
 bool COOVDecodedPictureBuffer::PutChannelFrame(int channel, int procId, const TMediaFrameNotice& notice,
                                                std::int32_t frameNumber, std::int32_t sceneNumber) {
+  std::uint64_t generation = 0;
+  if (!AdmitFrame(channel, notice.bDiscontinuity, &generation)) return false;
+  return CopyFrame(channel, procId, notice, frameNumber, sceneNumber, generation) == PUT_STORED;
+}
+
+COOVDecodedPictureBuffer::TPutResult COOVDecodedPictureBuffer::PutAdmittedFrame(
+    int channel, int procId, const TMediaFrameNotice& notice, std::int32_t frameNumber,
+    std::int32_t sceneNumber, std::uint64_t generation) {
+  return CopyFrame(channel, procId, notice, frameNumber, sceneNumber, generation);
+}
+
+COOVDecodedPictureBuffer::TPutResult COOVDecodedPictureBuffer::CopyFrame(int channel, int procId,
+                                                                         const TMediaFrameNotice& notice,
+                                                                         std::int32_t frameNumber,
+                                                                         std::int32_t sceneNumber,
+                                                                         std::uint64_t generation) {
   std::int32_t slot = 0;
-  std::uint8_t* target = BeginSlot(channel, procId, &slot);
-  if (!target) return false;
+  bool dropped = false;
+  std::uint8_t* target = BeginSlot(channel, procId, &slot, generation, &dropped);
+  if (!target) return dropped ? PUT_DROPPED : PUT_FAILED;
   const std::int64_t room = m_nFrameSize[channel];
   const std::int32_t f = m_ePixelFormat[channel];
   auto copy = [&](std::int64_t offset, const std::uint8_t* source, std::int64_t wanted) {
@@ -377,8 +473,7 @@ bool COOVDecodedPictureBuffer::PutChannelFrame(int channel, int procId, const TM
   } else if (f == PF_YUY2) {
     copy(0, notice.pY, notice.nYuy2Size);
   }
-  EndSlot(channel, procId, slot, frameNumber, sceneNumber);
-  return true;
+  return EndSlot(channel, procId, slot, frameNumber, sceneNumber) ? PUT_STORED : PUT_DROPPED;
 }
 
 bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t height,
@@ -389,7 +484,8 @@ bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t he
   if (layer != 5 && layer != 6) return false;
   const int channel = layer == 5 ? 0 : 1;
   std::int32_t slot = 0;
-  std::uint8_t* target = BeginSlot(channel, procId, &slot);
+  bool dropped = false;
+  std::uint8_t* target = BeginSlot(channel, procId, &slot, m_Channel[channel].generation.load(), &dropped);
   if (!target) return false;
   const std::int64_t room = m_nFrameSize[channel];
   const std::int64_t plane = m_nPlaneSize[channel];
@@ -402,8 +498,7 @@ bool COOVDecodedPictureBuffer::PutLayerFrame(std::int32_t width, std::int32_t he
   const std::int64_t chroma = std::min(quarter, Product(chromaWidth, chromaHeight));
   copy(plane, pU, chroma);
   copy(plane + quarter, pV, chroma);
-  EndSlot(channel, procId, slot, frameNumber, sceneNumber);
-  return true;
+  return EndSlot(channel, procId, slot, frameNumber, sceneNumber);
 }
 
 }  // namespace OOVDecodedPictureBuffer

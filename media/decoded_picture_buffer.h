@@ -129,9 +129,35 @@ class COOVDecodedPictureBuffer {
 
   // Copies the frame into the next slot of the producer's current scene,
   // bounded by what the notice holds and by the slot. False when the channel
-  // has no storage, the producer has no open scene, or the scene is full.
+  // has no storage, the producer has no open scene, the scene is full, or the
+  // channel drops frames after a flush (AdmitFrame with the notice's
+  // discontinuity mark).
   bool PutChannelFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame,
                        std::int32_t frameNumber, std::int32_t sceneNumber);
+
+  // What became of a frame handed to the buffer.
+  enum TPutResult : int {
+    PUT_STORED = 0,   // copied into the next slot of the producer's scene
+    PUT_DROPPED = 1,  // stale: the channel was flushed (a seek) since the frame was admitted
+    PUT_FAILED = 2,   // no storage, no open scene, or the scene is full
+  };
+
+  // A seek of the channel (UI thread). Under the hand-off lock: every frame
+  // cached and not shown yet is given up (fully given-up scenes are freed,
+  // waking a producer that waits for room), every slot's frame leaves the
+  // replay window (a slot being written is discarded when its copy ends),
+  // and from now on frames are refused until one marked as the first after
+  // the seek (a discontinuity) is admitted. Answers the slot the producer
+  // writes next, where the replay window begins again.
+  std::int32_t FlushChannel(int channel);
+
+  // The producer's first step with a frame: false when the channel drops
+  // frames after a flush and this one is no discontinuity (a discontinuity
+  // ends the dropping). *pGeneration receives the flush count the frame was
+  // admitted under; PutAdmittedFrame drops it when a flush came in between.
+  bool AdmitFrame(int channel, bool discontinuity, std::uint64_t* pGeneration);
+  TPutResult PutAdmittedFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame,
+                              std::int32_t frameNumber, std::int32_t sceneNumber, std::uint64_t generation);
 
   // The decoder layers (5 on channel 0, 6 on channel 1).
   bool OpenLayerScene(int procId, int layer, std::int32_t sceneNumber, std::int32_t frames,
@@ -152,6 +178,16 @@ class COOVDecodedPictureBuffer {
   }
   // The state of a slot; SLOT_EMPTY outside the allocation.
   ZarnTypes::TSlotState SlotState(int channel, std::int32_t slot) const;
+  // The slot the channel's producer writes next: behind the last frame
+  // stored in the newest scene (-1 without storage). Going on from it over
+  // the ring, the stored slots hold the frames from the oldest to the
+  // newest, since frames are written in ring order. Under HandOffLock.
+  std::int32_t WriteCursor(int channel) const;
+  // The stored slot that holds the oldest frame of the channel (-1: none).
+  // Under HandOffLock.
+  std::int32_t OldestStoredSlot(int channel) const;
+  // Flushes of the channel so far (under HandOffLock or not).
+  std::uint64_t FlushCount(int channel) const;
   // The decoder layer's own queues (read by the layer frame delivery under
   // LayerLock). No operation of the buffer allocates or fills them; they
   // are emptied by FreeBuffers.
@@ -220,6 +256,12 @@ class COOVDecodedPictureBuffer {
     std::atomic<int> waiters{0};
     std::int32_t currentScene[kDpbProcIds] = {};
     bool hasScene[kDpbProcIds] = {};
+    // Seeks: frames are refused after a flush until a discontinuity comes;
+    // the generation counts flushes, and a slot being written remembers the
+    // generation its frame was admitted under.
+    bool dropping = false;
+    std::atomic<std::uint64_t> generation{0};
+    std::uint64_t writingGeneration = 0;
   };
 
   static int Clamp(int channel) {
@@ -229,9 +271,16 @@ class COOVDecodedPictureBuffer {
                  std::int32_t* pSceneIndex, const char* fullMessage, int messageValue);
   // Reserves the next slot of the producer's scene under the lock; null when
   // there is none. Sets *pSlot.
-  std::uint8_t* BeginSlot(int channel, int procId, std::int32_t* pSlot);
-  void EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
+  // A generation other than the channel's (a flush came after the frame
+  // was admitted) refuses the slot (*pDropped set).
+  std::uint8_t* BeginSlot(int channel, int procId, std::int32_t* pSlot, std::uint64_t generation,
+                          bool* pDropped);
+  // False when a flush came while the frame was copied: the slot is left
+  // empty and not counted, so the next frame takes it.
+  bool EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
                std::int32_t sceneNumber);
+  TPutResult CopyFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame,
+                       std::int32_t frameNumber, std::int32_t sceneNumber, std::uint64_t generation);
   void FreeChannel(int channel);
 
   TChannelStore m_Channel[kDpbChannels];

@@ -161,6 +161,7 @@ bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
 
 bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool stopping) {
   TEngineChannel& state = m_Channel[channel];
+  std::lock_guard<std::mutex> step(state.stepMutex);  // no seek's flush meanwhile
   auto& scenes = m_Dpb.SceneQueue(channel);
   auto& frames = m_Dpb.FrameQueue(channel);
   std::unique_lock<std::mutex> lock(m_Dpb.HandOffLock(channel));
@@ -290,30 +291,49 @@ bool CZarn::ChannelCacheShown(int channel) {
   return shown;
 }
 
-bool CZarn::ReplayChannelFrame(int channel, int step) {
+bool CZarn::ReplayChannelFrame(int channel, int step) { return ReplayTo(channel, step, REPLAY_STEP); }
+
+bool CZarn::GoToChannelFrame(int channel, bool first) {
+  return ReplayTo(channel, 0, first ? REPLAY_FIRST : REPLAY_LAST);
+}
+
+bool CZarn::ReplayTo(int channel, int step, TReplayGoal goal) {
   TEngineChannel& state = m_Channel[channel];
+  std::lock_guard<std::mutex> stepLock(state.stepMutex);
   auto& frames = m_Dpb.FrameQueue(channel);
-  // Under the hand-off lock for the whole step: a producer that keeps
-  // running cannot begin to rewrite the slot while it is converted.
-  std::lock_guard<std::mutex> lock(m_Dpb.HandOffLock(channel));
-  const std::int32_t size = frames.GetSize();
-  if (size <= 0) return true;
-  std::int32_t target = frames.Step(state.nReplayTarget.load(), step);
-  if (step != 0) {
-    // Only slots that hold whole frames are shown; the others are passed over.
-    int tries = 0;
-    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size)
-      target = frames.Step(target, step);
-  } else if (m_Dpb.SlotState(channel, target) != SLOT_STORED) {
-    // The first cached slot may not be written yet in this allocation: the
-    // oldest frame is the first stored slot after it.
-    int tries = 0;
-    while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size) target = frames.Step(target, 1);
+  TVideoFrame frame{};
+  bool ok = false;
+  {
+    // Under the hand-off lock while the slot is converted: a producer that
+    // keeps running cannot begin to rewrite it meanwhile. The message and
+    // the owner's hook come after the lock is given back, so that a hook
+    // may use the buffer.
+    std::lock_guard<std::mutex> lock(m_Dpb.HandOffLock(channel));
+    const std::int32_t size = frames.GetSize();
+    if (size <= 0) return true;
+    std::int32_t target = -1;
+    if (goal == REPLAY_FIRST) {
+      // The oldest frame held now: the producer may have stored frames since
+      // the last one was shown.
+      target = m_Dpb.OldestStoredSlot(channel);
+      if (target < 0) return true;  // nothing cached yet
+      state.nFirstCached.store(target);
+    } else {
+      const std::int32_t from = goal == REPLAY_LAST ? state.nLastCached.load() : state.nReplayTarget.load();
+      target = frames.Step(from, step);
+      // Only slots that hold whole frames are shown; the others are passed
+      // over (a slot no longer holding the last frame: the newest before it).
+      const int direction = step != 0 ? step : (goal == REPLAY_LAST ? -1 : 1);
+      int tries = 0;
+      while (m_Dpb.SlotState(channel, target) != SLOT_STORED && ++tries < size)
+        target = frames.Step(target, direction);
+      if (m_Dpb.SlotState(channel, target) != SLOT_STORED) return true;  // nothing cached yet
+    }
+    state.nReplayTarget.store(target);
+    frame = *frames.SlotAt(target);
+    ok = ShowSlot(channel, frame);
   }
-  if (m_Dpb.SlotState(channel, target) != SLOT_STORED) return true;  // nothing cached yet
-  state.nReplayTarget.store(target);
-  const TVideoFrame frame = *frames.SlotAt(target);
-  if (!ShowSlot(channel, frame)) {
+  if (!ok) {
     platform::ShowMessage("Video data can not be processed");
     return false;
   }

@@ -4,7 +4,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -94,8 +96,8 @@ bool CZarn::HasPlayableChannel(const TMediaSource* sources, const bool* loaded) 
 void CZarn::RequestStopAll() {
   m_bStopRequested.store(true);
   // The readers' loops end on their stop flags (a client decoder's
-  // processes end with the network role instead).
-  if (!m_bClientSession.load())
+  // processes end with its network role instead, while that runs).
+  if (StopsReaders())
     for (TEngineChannel& channel : m_Channel)
       if (channel.bSlotActive.load()) channel.bSlotStop.store(true);
   m_StopClock.RequestStop();
@@ -225,6 +227,7 @@ void CZarn::RunSession(const TSessionStart& start) {
     }
     RequestUpdate(ENGINE_UPDATE_EVERYTHING);
     if (networkRole && m_pOwner) m_pOwner->StopNetworkRole();
+    m_bNetworkRole.store(false);
     if (buffersReady) m_Dpb.FreeBuffers();
     if (m_pOwner) m_pOwner->SessionTornDown();
     m_bStreaming.store(false);
@@ -242,6 +245,9 @@ void CZarn::RunSession(const TSessionStart& start) {
   if (config.bSocketServClient && anyClientProcess) {
     if (!m_pOwner || !m_pOwner->StartNetworkRole(config)) return teardown();
     networkRole = true;
+    m_bNetworkRole.store(true);
+    // A stop asked for before the role ran left the readers' flags to it.
+    if (m_bStopRequested.load()) return teardown();
   }
   if (config.bFtpSource && m_pOwner && !m_pOwner->StartFtpInput(config)) return teardown();
   if (m_bStopRequested.load()) return teardown();
@@ -340,6 +346,9 @@ bool CZarn::StartChannelProcess(const TSessionStart& start, int channel, bool me
   state.nSceneFrames.store(0);
   std::int32_t sceneIndex = 0;
   if (!m_Dpb.OpenChannelScene(channel, procId, 0, m_nFramesPerScene.load(), &sceneIndex)) {
+    // A stop asked for while the session was starting is no failure: the
+    // session just ends.
+    if (m_bStopRequested.load() || m_Dpb.StopRequested()) return false;
     platform::ShowMessage(
         Format("Error: Start decoder : cannot set video buffer for process ProcID=%d", procId));
     return false;
@@ -402,9 +411,10 @@ void CZarn::ProcessThreadProc(TProcessStart start) {
     state.bSlotRunning.store(true);
     state.bSlotEnd.store(false);
     const bool ran = start.reader->Run();
-    // A source that could not be started has ended too: the session must
-    // not wait for it.
-    finished = state.bSlotEnd.load() || !ran;
+    // A source that could not be started, or whose reader returned without
+    // being asked to stop (a read that failed), has ended too: the session
+    // must not wait for it.
+    finished = state.bSlotEnd.load() || !ran || !m_bStopRequested.load();
     state.bSlotRunning.store(false);
     if (media) {
       state.bChannelStreaming.store(false);
@@ -436,7 +446,7 @@ void CZarn::TickThreadProc(TSessionStart start) {
   for (;;) {
     if (m_bStopRequested.load() && !stopping) {
       stopping = true;
-      if (!config.bIsClientDecoder)
+      if (StopsReaders())
         for (TEngineChannel& channel : m_Channel)
           if (channel.bSlotActive.load()) channel.bSlotStop.store(true);
     }
@@ -507,11 +517,24 @@ void CZarn::PaceThreadProc(TSessionStart start) {
 
     bool ok = true;
     const int layerChannel = config.nPaneChannel[0];
-    if (!m_bPaused.load()) {
+    bool paused = m_bPaused.load();
+    if (!paused) {
       if (config.bDecoderH264 && !DeliverLayerFrame()) ok = false;
       if (config.bDecoderMpeg2)
         for (int ch = 0; ch < kEngineChannels; ++ch)
           if (start.playing[ch] && !DeliverChannelFrame(ch, &shown, stopping)) ok = false;
+      // Shown in turn: a seek's first frame needs no extra step.
+      for (TEngineChannel& channel : m_Channel) channel.bShowOnArrival.store(false);
+    } else if (config.bDecoderMpeg2) {
+      // A seek while paused shows the frame it landed on as soon as it is
+      // stored, as a seek with nothing playing does.
+      for (int ch = 0; ch < kEngineChannels; ++ch)
+        if (start.playing[ch] && m_Channel[ch].bShowOnArrival.exchange(false) &&
+            !DeliverChannelFrame(ch, &shown, stopping))
+          ok = false;
+    }
+    if (!paused) {
+      // Playing: the round's deliveries are done.
     } else if (m_bReplayForth.load() || m_bReplayBack.load()) {
       const bool forth = m_bReplayForth.load();
       if (config.bDecoderH264 && !StepLayerFrame(forth, layerChannel)) ok = false;
@@ -537,8 +560,7 @@ void CZarn::PaceThreadProc(TSessionStart start) {
       for (int ch = 0; ch < kEngineChannels; ++ch) {
         TEngineChannel& channel = m_Channel[ch];
         if (!start.playing[ch] || !channel.bReplayEnable.load()) continue;
-        channel.nReplayTarget.store(first ? channel.nFirstCached.load() : channel.nLastCached.load());
-        if (!ReplayChannelFrame(ch, 0)) ok = false;
+        if (!GoToChannelFrame(ch, first)) ok = false;
       }
       m_bReplayBusy.store(false);
     }
@@ -662,24 +684,41 @@ bool CZarn::DeliverFrame(std::int32_t kind, std::int32_t purpose, std::int32_t p
 
 bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& frame) {
   TEngineChannel& state = m_Channel[channel];
+  // After a seek's flush, frames from before the seek are dropped here,
+  // uncounted, until the first frame after it.
+  std::uint64_t generation = 0;
+  if (!m_Dpb.AdmitFrame(channel, frame.bDiscontinuity, &generation)) return true;
+  // A file played by the media graph numbers its frames by their index in
+  // the file, so the counter, replay and recorders never drift from it after
+  // a seek; other sources are numbered by the frames delivered.
+  const std::int32_t number =
+      frame.bFileIndex
+          ? static_cast<std::int32_t>(std::clamp<std::int64_t>(frame.nFrameNumber, 0, INT32_MAX - 1))
+          : state.nFrameCount.load();
   IChannelReader* reader = state.pReader.load();
   const std::int32_t first = reader ? reader->GetFirstFrame() : 0;
   const std::int32_t limit = reader ? reader->GetFrameLimit() : 0;
   if (first != limit) {
-    const std::int32_t count = state.nFrameCount.load();
-    if (count < first) {
-      state.nShownFrame.store(count);
+    if (number < first) {
+      state.nShownFrame.store(number);
       RequestUpdate(ENGINE_UPDATE_COUNTERS);
-      state.nFrameCount.store(count + 1);
+      state.nFrameCount.store(number + 1);
       return true;
     }
-    if (count >= limit) {
-      // Held until a resume or the stop; a stop drops the frame quietly.
+    if (number >= limit) {
+      // Held until a resume, a seek or the stop; a stop drops the frame
+      // quietly, a seek drops it when it is stored (its flush came after the
+      // frame was admitted).
       if (!state.gate.Wait()) return true;
     }
   }
   if (m_bStopRequested.load()) return true;
-  m_Dpb.PutChannelFrame(channel, procId, frame, state.nFrameCount.load(), state.nSceneCount.load());
+  const auto put =
+      m_Dpb.PutAdmittedFrame(channel, procId, frame, number, state.nSceneCount.load(), generation);
+  if (put == OOVDecodedPictureBuffer::COOVDecodedPictureBuffer::PUT_DROPPED) return true;
+  if (put == OOVDecodedPictureBuffer::COOVDecodedPictureBuffer::PUT_STORED && frame.bDiscontinuity &&
+      m_bPaused.load())
+    state.bShowOnArrival.store(true);
   {
     std::lock_guard<std::mutex> lock(m_ArrivalMutex);
     ++m_nArrivals;
@@ -688,7 +727,7 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
   if (state.bRecordChannel.load() && m_pOwner) m_pOwner->PushRecordedFrame(channel, procId, frame);
   m_nFramesTotal.fetch_add(1);
   const std::int32_t sceneFrames = state.nSceneFrames.fetch_add(1) + 1;
-  state.nFrameCount.fetch_add(1);
+  state.nFrameCount.store(number + 1);
   if (sceneFrames >= m_nFramesPerScene.load()) {
     const std::int32_t scene = state.nSceneCount.fetch_add(1) + 1;
     std::int32_t sceneIndex = 0;
@@ -703,6 +742,23 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
     return false;
   }
   return true;
+}
+
+void CZarn::FlushChannel(int channel) {
+  if (channel < 0 || channel >= kEngineChannels) return;
+  TEngineChannel& state = m_Channel[channel];
+  // Waits for a delivery or replay step of the channel in progress: after
+  // this, nothing cached before the seek is shown.
+  std::lock_guard<std::mutex> step(state.stepMutex);
+  const std::int32_t cursor = m_Dpb.FlushChannel(channel);
+  if (cursor >= 0) {
+    state.nFirstCached.store(cursor);
+    state.nLastCached.store(cursor);
+    state.nReplayTarget.store(cursor);
+  }
+  state.bShowOnArrival.store(false);
+  // A producer held at its frame limit goes on; its frame is dropped.
+  state.gate.Pulse();
 }
 
 bool CZarn::DeliverDecoderFrame(int procId, const TMediaFrameNotice& frame) {

@@ -91,8 +91,14 @@ struct TEngineChannel {
   std::atomic<bool> bChannelStreaming{false};
   // TMediaSourceState of the channel during and after a session (S).
   std::atomic<std::int32_t> nState{0};
-  // Releases a producer waiting at its frame limit (resume, stop).
+  // Releases a producer waiting at its frame limit (resume, stop, seek).
   TChannelGate gate;
+  // A frame marked as the first after a seek was stored while paused: the
+  // pacing thread shows it at once (P sets, D clears).
+  std::atomic<bool> bShowOnArrival{false};
+  // Held by the pacing thread for each delivery or replay step of the
+  // channel, so that a seek's flush (UI thread) never interleaves with one.
+  std::mutex stepMutex;
   // The channel's reader for the session (S before the process starts).
   std::atomic<IChannelReader*> pReader{nullptr};
 };
@@ -133,6 +139,17 @@ class CZarn {
   void GoLast() { Sync(), m_bGoLast.store(true); }
   void SetReplayForth(bool on) { Sync(), m_bReplayForth.store(on); }
   void SetReplayBack(bool on) { Sync(), m_bReplayBack.store(on); }
+
+  // A seek of a playing channel (UI thread), called before the reader is
+  // sought: frames of the channel cached and not shown yet are dropped, a
+  // producer of the channel that waits for room or at its frame limit is
+  // released (its frame is dropped), the replay window starts again at the
+  // next frame stored, and every frame that arrives is dropped until one
+  // marked as the first after the seek (bDiscontinuity). That one is shown
+  // next; while paused it is shown as soon as it is stored. Returns after
+  // any delivery step of the channel in progress has ended, so nothing
+  // cached before the call is shown after it.
+  void FlushChannel(int channel);
 
   // Which channels play in the next session (the Channel Selector).
   void SetPlayChannels(const bool enable[kEngineChannels]);
@@ -175,10 +192,14 @@ class CZarn {
   // Moves the channel's replay target by step (-1, 0, +1) over the slots
   // that hold whole frames and shows that frame.
   bool ReplayChannelFrame(int channel, int step);
+  // First: the oldest frame the channel's buffer holds now; last: the frame
+  // shown last while playing. Shown as a replay step of 0.
+  bool GoToChannelFrame(int channel, bool first);
   // The decoder layer: its next cached frame into channel 1's port, and one
-  // step of replay into the port of the channel pane 1 shows. False (with
-  // "Video data were not processed") when the layer has no frame storage or
-  // its frame cannot be shown.
+  // step of replay into the port of the channel pane 1 shows. Delivery gives
+  // false without a message when the layer has no frame storage, and false
+  // with "Video data were not processed" when its frame cannot be shown; a
+  // replay step shows that message in both cases.
   bool DeliverLayerFrame();
   bool StepLayerFrame(bool forwards, int channel);
 
@@ -262,6 +283,8 @@ class CZarn {
   bool ShowSlot(int channel, const ZarnTypes::TVideoFrame& frame);
   bool ShowLayerFrame(int channel, const std::uint8_t* data);
   bool ReplayStep(const TSessionStart& start, int step);
+  enum TReplayGoal { REPLAY_STEP, REPLAY_FIRST, REPLAY_LAST };
+  bool ReplayTo(int channel, int step, TReplayGoal goal);
 
   IEngineOwner* m_pOwner = nullptr;
   VideoPortHub::CVideoPortHub* m_pPorts = nullptr;
@@ -269,6 +292,12 @@ class CZarn {
   TStopClock m_StopClock;
   std::atomic<std::uint32_t> m_nPendingUpdates{0};
   std::atomic<bool> m_bClientSession{false};
+  // The session's network role runs (a decoder set-up): its processes end
+  // with the role; otherwise a stop raises the readers' stop flags.
+  std::atomic<bool> m_bNetworkRole{false};
+  // True when a stop raises the readers' stop flags (not a client decoder
+  // whose network role runs).
+  bool StopsReaders() const { return !m_bClientSession.load() || !m_bNetworkRole.load(); }
   // Frames stored so far, with a condition the pacing thread waits on when it
   // runs without a period and found nothing to show.
   std::mutex m_ArrivalMutex;

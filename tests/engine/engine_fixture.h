@@ -62,7 +62,10 @@ class TFileReader : public Zarn::IChannelReader {
   explicit TFileReader(std::filesystem::path path, bool still = false, bool holdAtEnd = false)
       : m_Path(std::move(path)), m_bStill(still), m_bHoldAtEnd(holdAtEnd) {}
   bool SetSource(int channel, const ZarnTypes::TMediaSource& source) override;
-  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override { m_Delivery = delivery; }
+  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override {
+    m_Delivery = delivery;
+    m_pStopFlag.store(delivery.pStopFlag);
+  }
   bool Run() override;
   void Pause() override {}
   void Resume() override { m_nResumes.fetch_add(1); }
@@ -72,6 +75,11 @@ class TFileReader : public Zarn::IChannelReader {
   void SetFrameRange(std::int32_t first, std::int32_t limit) {
     m_nFirst.store(first);
     m_nLimit.store(limit);
+  }
+  // Raises the reader's stop flag itself (a test's way out of a session the
+  // engine failed to stop, so that it fails instead of hanging).
+  void ForceStop() {
+    if (std::atomic<bool>* stop = m_pStopFlag.load()) stop->store(true);
   }
 
   std::atomic<int> m_nRuns{0};
@@ -86,6 +94,7 @@ class TFileReader : public Zarn::IChannelReader {
   bool m_bStill;
   bool m_bHoldAtEnd;
   ReadStream::TReaderDelivery m_Delivery;
+  std::atomic<std::atomic<bool>*> m_pStopFlag{nullptr};
   std::atomic<std::int32_t> m_nFirst{0};
   std::atomic<std::int32_t> m_nLimit{0};
 };
@@ -111,6 +120,11 @@ class TTestOwner : public Zarn::IEngineOwner {
   void PostTimeTick() override { m_nTimeTicks.fetch_add(1); }
   void PostChannelSlider(int) override {}
   void PostSessionEnded() override { m_nSessionsEnded.fetch_add(1); }
+  // Session thread, just before the channel processes start.
+  void PrepareRecorders() override {
+    if (m_OnPrepareRecorders) m_OnPrepareRecorders();
+  }
+  std::function<void()> m_OnPrepareRecorders;
   void FrameShown(int channel, std::int32_t frameNumber) override;
   void FrameReplayed(int channel, std::int32_t frameNumber) override;
   // Called on the engine's thread after each replayed frame (set it while

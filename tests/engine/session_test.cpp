@@ -199,6 +199,98 @@ TEST_F(EngineTest, AReaderThatCannotStartDoesNotKeepTheSessionAlive) {
   EXPECT_TRUE(owner.Shown().empty());
 }
 
+// A reader whose Run is given by the test.
+class TScriptedReader final : public Zarn::IChannelReader {
+ public:
+  explicit TScriptedReader(std::function<bool(const ReadStream::TReaderDelivery&)> run)
+      : m_Run(std::move(run)) {}
+  bool SetSource(int, const ZarnTypes::TMediaSource&) override { return true; }
+  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override { m_Delivery = delivery; }
+  bool Run() override { return m_Run(m_Delivery); }
+  void Pause() override {}
+  void Resume() override {}
+  void Stop() override {}
+  std::int32_t GetFirstFrame() const override { return 0; }
+  std::int32_t GetFrameLimit() const override { return 0; }
+
+ private:
+  std::function<bool(const ReadStream::TReaderDelivery&)> m_Run;
+  ReadStream::TReaderDelivery m_Delivery;
+};
+
+// A still or raw YUV reader whose read fails returns from Run without
+// raising its end flag and without a stop: its source has ended all the
+// same, and the session ends once its frames are shown.
+TEST_F(EngineTest, AReaderThatReturnsWithoutAStopHasEnded) {
+  OpenYuv(0, 5);
+  std::atomic<int> runs{0};
+  TScriptedReader quitting([&](const ReadStream::TReaderDelivery& delivery) {
+    runs.fetch_add(1);
+    for (int k = 0; k < 4; ++k) {
+      const std::vector<std::uint8_t> frame = CodedFrame(k);
+      ZarnTypes::TMediaFrameNotice notice;
+      notice.ePixelFormat = ZarnTypes::TPixelFormat{kYuvFormat - 2};
+      notice.nWidth = kWidth;
+      notice.nHeight = kHeight;
+      notice.nChromaWidth = kWidth / 2;
+      notice.nChromaHeight = kHeight / 2;
+      notice.pY = frame.data();
+      notice.pCb = frame.data() + kYSize;
+      notice.pCr = frame.data() + kYSize + kChromaSize;
+      delivery.pFrameCallback(delivery.eSenderKind, delivery.ePurpose, delivery.nProcId, delivery.pContext,
+                              &notice);
+    }
+    return true;  // the fifth frame could not be read
+  });
+  owner.m_pReader[0] = &quitting;
+  ASSERT_TRUE(engine.StartPlaying());
+  const bool ended = WaitForSessionEnd();
+  if (!ended) engine.StopPlaying();
+  ASSERT_TRUE(ended) << "the session ran on with " << engine.m_nJobCount.load() << " jobs";
+  engine.Shutdown();
+  EXPECT_EQ(runs.load(), 1);
+  EXPECT_EQ(owner.ShownFrames(0), Range(0, 4));
+}
+
+// With the client-decoder flag set and no network role running, Stop still
+// raises the readers' stop flags: the session ends and the engine closes.
+TEST_F(EngineTest, AClientDecoderWithoutANetworkRoleStopsAndCloses) {
+  const std::filesystem::path path = File("still.yuv");
+  WriteRawYuv(path, 1);
+  owner.m_Config.source[0] = YuvSource(path);
+  owner.m_Config.bIsClientDecoder = true;
+  TFileReader still(path, /*still=*/true);
+  owner.m_pReader[0] = &still;
+  ASSERT_TRUE(engine.StartPlaying());
+  // A client decoder has no pacing thread: the still fills the buffer.
+  ASSERT_TRUE(WaitFor([&] { return engine.m_Dpb.FreeSpaceWaiters(0) == 1; }));
+  engine.StopPlaying();
+  const bool ended = WaitFor([&] { return !engine.IsRunning(); }, std::chrono::seconds(5));
+  if (!ended) still.ForceStop();  // so that the test fails instead of hanging
+  ASSERT_TRUE(ended) << "the reader never saw the stop";
+  engine.Shutdown();
+  EXPECT_EQ(still.m_nRunsEnded.load(), 1);
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 1);
+}
+
+// A stop that comes while the session starts its processes ends the session
+// quietly: a scene refused because of the stop is no error.
+TEST_F(EngineTest, AStopWhileTheSessionStartsShowsNoError) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TFileReader& reader = OpenYuv(0, 50, /*holdAtEnd=*/true);
+  owner.m_OnPrepareRecorders = [&] { engine.StopPlaying(); };
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    ASSERT_TRUE(engine.StartPlaying());
+    ASSERT_TRUE(WaitForSessionEnd());
+  }
+  engine.Shutdown();
+  owner.m_OnPrepareRecorders = nullptr;
+  EXPECT_TRUE(sink.Texts().empty()) << sink.Texts().front();
+  EXPECT_EQ(reader.m_nRuns.load(), 0);
+  EXPECT_EQ(owner.m_nSessionsEnded.load(), 5);
+}
+
 TEST_F(EngineTest, FrameRangeSkipsStoresAndHoldsAtTheLimit) {
   TFileReader& reader = OpenYuv(0, 40);
   reader.SetFrameRange(10, 20);
@@ -358,26 +450,93 @@ TEST_F(EngineTest, AStepAskedForWhileOneIsShownIsCarriedOutToo) {
   owner.m_OnReplayed = nullptr;
 }
 
+// A source of large frames, each one flat: even frames black, odd frames
+// white, handed on without end until the stop.
+class TFlatFrameReader final : public Zarn::IChannelReader {
+ public:
+  static constexpr int kFlatWidth = 640;
+  static constexpr int kFlatHeight = 480;
+  bool SetSource(int, const ZarnTypes::TMediaSource&) override { return true; }
+  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override { m_Delivery = delivery; }
+  bool Run() override {
+    const int ySize = kFlatWidth * kFlatHeight;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(ySize * 3 / 2), 128);
+    ZarnTypes::TMediaFrameNotice notice;
+    notice.ePixelFormat = ZarnTypes::TPixelFormat{kYuvFormat - 2};
+    notice.nWidth = kFlatWidth;
+    notice.nHeight = kFlatHeight;
+    notice.nChromaWidth = kFlatWidth / 2;
+    notice.nChromaHeight = kFlatHeight / 2;
+    notice.pY = frame.data();
+    notice.pCb = frame.data() + ySize;
+    notice.pCr = frame.data() + ySize + ySize / 4;
+    for (int k = 0; !m_Delivery.pStopFlag->load(); ++k) {
+      std::fill(frame.begin(), frame.begin() + ySize, k % 2 ? 235 : 16);
+      m_Delivery.pFrameCallback(m_Delivery.eSenderKind, m_Delivery.ePurpose, m_Delivery.nProcId,
+                                m_Delivery.pContext, &notice);
+    }
+    return true;
+  }
+  void Pause() override {}
+  void Resume() override {}
+  void Stop() override {}
+  std::int32_t GetFirstFrame() const override { return 0; }
+  std::int32_t GetFrameLimit() const override { return 0; }
+
+ private:
+  ReadStream::TReaderDelivery m_Delivery;
+};
+
+// 1 or 0 for a flat white or black picture of the flat reader's size, -1
+// for anything else (a torn picture has rows of two frames).
+int FlatLevel(VideoPortHub::CVideoPortHub& ports, int channel) {
+  VideoPort::TPicture picture = ports.Port(channel).FrontBitmap();
+  if (!picture || picture->Width() != TFlatFrameReader::kFlatWidth ||
+      picture->Height() != TFlatFrameReader::kFlatHeight)
+    return -1;
+  int level = -1;
+  for (int y = 0; y < picture->Height(); y += 7) {
+    const int g = picture->RowFromTop(y)[4 * (y % picture->Width()) + 1];
+    const int b = g > 200 ? 1 : g < 40 ? 0 : -1;
+    if (b < 0 || (level >= 0 && b != level)) return -1;
+    level = b;
+  }
+  return level;
+}
+
 TEST_F(EngineTest, ReplayedFramesAreNeverTornByARunningProducer) {
-  // A still keeps delivering while paused until the buffer is full; replay
-  // meanwhile shows only whole frames, each the frame it reports.
-  const std::filesystem::path path = File("still.yuv");
-  WriteRawYuv(path, 1);
-  owner.m_Config.source[0] = YuvSource(path);
-  TFileReader still(path, /*still=*/true);
-  owner.m_pReader[0] = &still;
+  // Replay steps taken while the producer keeps writing new frames into the
+  // slots the pacing thread frees: each replayed picture is the whole frame
+  // it reports, never rows of two frames.
+  ZarnTypes::TMediaSource source = YuvSource(File("flat.yuv"));
+  source.nWidth = TFlatFrameReader::kFlatWidth;
+  source.nHeight = TFlatFrameReader::kFlatHeight;
+  owner.m_Config.source[0] = source;
+  TFlatFrameReader flat;
+  owner.m_pReader[0] = &flat;
+  engine.m_Dpb.m_nFrameCapacity = 10;
+  std::vector<int> levels;
+  std::vector<int> numbers;
+  owner.m_OnReplayed = [&] {
+    levels.push_back(FlatLevel(owner.m_Ports, 0));
+    numbers.push_back(engine.m_Channel[0].nShownFrame.load());
+  };
   ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return !owner.Shown().empty(); }));
-  engine.PausePlaying();
-  engine.SetReplayForth(true);
-  const bool replayed = WaitFor([&] { return owner.Replayed().size() >= 100; });
-  engine.SetReplayForth(false);
+  ASSERT_TRUE(WaitFor([&] { return owner.Shown().size() >= 5; }));
+  const std::size_t playedBefore = owner.Shown().size();
+  for (int step = 0; step < 300; ++step) {
+    ASSERT_TRUE(engine.ReplayChannelFrame(0, step % 3 == 0 ? -1 : 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the pacing thread's turn
+  }
+  const std::size_t playedDuring = owner.Shown().size() - playedBefore;
   engine.StopPlaying();
   ASSERT_TRUE(WaitForSessionEnd());
-  EXPECT_TRUE(replayed);
-  for (const TShown& shown : owner.Replayed()) {
-    EXPECT_EQ(shown.picture, 0);
-  }
+  owner.m_OnReplayed = nullptr;
+  // The producer and the pacing thread really ran during the replay.
+  EXPECT_GT(playedDuring, 10u);
+  ASSERT_EQ(levels.size(), 300u);
+  for (std::size_t i = 0; i < levels.size(); ++i)
+    ASSERT_EQ(levels[i], numbers[i] % 2) << "replay " << i << " of frame " << numbers[i];
 }
 
 TEST_F(EngineTest, ManyStartPauseReplayStopCyclesEndCleanly) {
@@ -385,10 +544,15 @@ TEST_F(EngineTest, ManyStartPauseReplayStopCyclesEndCleanly) {
   PlayChannels({0, 1, 2, 3});
   for (int ch = 0; ch < 4; ++ch) engine.m_Channel[ch].bReplayEnable.store(true);
   for (int cycle = 0; cycle < 25; ++cycle) {
+    SCOPED_TRACE(cycle);
+    owner.ClearShown();
     ASSERT_TRUE(engine.StartPlaying());
-    if (cycle % 3 == 0) {
-      ASSERT_TRUE(WaitFor([&] { return engine.m_nFramesTotal.load() > 0; }));
-    }
+    // Every cycle shows frames on every channel before it is paused or stopped.
+    ASSERT_TRUE(WaitFor([&] {
+      for (int ch = 0; ch < 4; ++ch)
+        if (owner.ShownFrames(ch).size() < 3) return false;
+      return true;
+    })) << "a channel showed no frame";
     if (cycle % 2 == 0) {
       engine.PausePlaying();
       engine.StepPrevious();
@@ -397,13 +561,38 @@ TEST_F(EngineTest, ManyStartPauseReplayStopCyclesEndCleanly) {
       if (cycle % 4 == 0) engine.StartPlaying();
     }
     engine.StopPlaying();
-    ASSERT_TRUE(WaitForSessionEnd()) << "cycle " << cycle;
+    ASSERT_TRUE(WaitForSessionEnd());
+    // Each session numbers its frames from 0, one after the other.
+    for (int ch = 0; ch < 4; ++ch) {
+      const std::vector<int> frames = owner.ShownFrames(ch);
+      EXPECT_EQ(frames, Range(0, static_cast<int>(frames.size()))) << "channel " << ch;
+    }
+    for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+    for (const TShown& shown : owner.Replayed()) EXPECT_EQ(shown.picture, shown.frameNumber);
   }
   engine.Shutdown();
   EXPECT_EQ(owner.m_nSessionsEnded.load(), 25);
   EXPECT_EQ(engine.m_nJobCount.load(), 0);
   for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(m_Readers[ch]->m_nRuns.load(), m_Readers[ch]->m_nRunsEnded.load());
-  for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+}
+
+// A second session applies the frame range to its own frames: numbered
+// from 0 again, skipped up to the first frame and held at the limit.
+TEST_F(EngineTest, ASecondSessionNumbersFromZeroAndAppliesItsFrameRangeAgain) {
+  TFileReader& reader = OpenYuv(0, 40);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd());
+  EXPECT_EQ(owner.ShownFrames(0), Range(0, 40));
+  owner.ClearShown();
+  reader.SetFrameRange(10, 20);
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] {
+    return engine.m_Channel[0].gate.Waiters() == 1 && owner.ShownFrames(0).size() == 10;
+  })) << "shown "
+      << owner.ShownFrames(0).size();
+  EXPECT_EQ(owner.ShownFrames(0), Range(10, 20));
+  engine.StopPlaying();
+  ASSERT_TRUE(WaitForSessionEnd());
 }
 
 TEST(PacingDelay, FollowsTheSpeedSliderUnlessAStreamPlaysOrTheSessionStops) {
