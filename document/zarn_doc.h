@@ -32,6 +32,8 @@
 #include "io/codecs/image.h"
 #include "io/codecs/jpeg2000_mgr.h"
 #include "io/codecs/png_mgr.h"
+#include "io/codecs/save_image.h"
+#include "io/codecs/save_picture.h"
 #include "io/codecs/tiff_mgr.h"
 #include "media/dib.h"
 #include "media/frame_buffer.h"
@@ -95,18 +97,6 @@ struct TYuvOpenSettings {
   bool bSingleImage = false;
   std::int32_t nWidth = 640;
   std::int32_t nHeight = 480;
-};
-
-// Encoder settings of the capture and save commands, in field order: the
-// savers' own settings records, with the document's defaults.
-struct TEncoderSettings {
-  std::int32_t nValue = 33;
-  std::int32_t nJpegQuality = 80;
-  TJpeg2000Settings jpeg2000{
-      .nFileFormat = 0, .bReserved1 = 1, .nCompressionMode = J2K_MODE_JP2, .nQuality = 300};
-  PngMgr::TPngSettings png{.nFileFormat = 0};
-  TGifSettings gif;
-  TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1, .nCompression = TIFF_COMP_LZW, .nQuality = 80};
 };
 
 // What a file is opened into a channel with.
@@ -272,6 +262,10 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void ExchangeVideoSettings(ZarnTypes::TVideoExchange& block);
   // What the controller pane shows and sets.
   std::int32_t ShownFrame(int channel) const;
+  // A media file's frame period and duration in milliseconds, as its open
+  // found them (0 when the file did not tell).
+  double ChannelFramePeriodMs(int channel) const;
+  double ChannelDurationMs(int channel) const;
   bool ChannelStreaming(int channel) const;
   void SetPlaySpeed(std::int32_t speed);
   // The reader of a channel 0..3 (the controller pane's device exchange).
@@ -372,6 +366,55 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // clipboard number. False, with the channel as it was, when the clipboard
   // holds no picture, the channel plays or the picture cannot be taken.
   bool PasteFromClipboard(int pane);
+
+  // ---- saving and capturing pictures (zarn_doc_save.cpp)
+  // The picture in the format with the document's encoder settings.
+  bool SaveImageByFormat(const std::string& path, std::int32_t format, const Dib::TDibSection& bitmap) const;
+  // Save and Save As: a copy of a channel's picture, channel and format
+  // chosen in the save prompt; nothing else of the document changes.
+  void OnFileSaveCopy();
+  // The prompt's answers taken back and the chosen channel's picture saved;
+  // "Can not save image to file\n%s" on failure.
+  bool OnSaveDocument(const std::string& path);
+  // Save, Save As and Copy have something to work on: a channel has a source.
+  bool CanSaveCopy() const;
+  // Capture Image: each channel with a source and a capture switch set puts
+  // its picture on the clipboard ("Send copy to Clipboard") and writes the
+  // next numbered file ("Save copy to file"); the first failure stops with
+  // "Can not capture image from the channel %d".
+  void OnCaptureImage();
+  // "Get" and the file of Capture Image: the channel's picture as its
+  // writer's next numbered file (while playing, the shown frame's number).
+  bool CaptureChannelImage(int channel);
+  // "Save": the picture of channel 3 (writer 0) or 4 (writer 1) as file
+  // `number` of that writer; with `composite` the pane's picture-in-picture
+  // composite instead.
+  bool SaveReferenceImage(int writer, std::int32_t number, bool composite);
+  // The "Save" button of channel 2 or 3 (0-based): numbers it and saves.
+  bool OnSaveReference(int channel);
+  // The picture-in-picture composite of pane record `index` into a picture
+  // the caller owns: main picture the channel `index` (0 or 1) with
+  // `ownChannel`, else the channel pane `index` shows.
+  bool BuildPipComposite(int index, bool ownChannel, Dib::TDibSection& composite) const;
+  // Packed 24-bit rows (3 x width bytes each, bottom row first) as a BMP
+  // file with rows padded to 4 bytes.
+  bool WriteRgb24AsBmp(const std::uint8_t* bits, int width, int height, const std::string& path);
+  // A decoded frame as "%06d.bmp" (the frame number) in the decoder folder.
+  bool WriteDecodedFrameBmp(const std::uint8_t* bits, int width, int height, std::int32_t frameNumber);
+  std::string DecodedFramePath(std::int32_t frameNumber) const;
+  // The engine showed a decoded layer frame (pacing thread).
+  void OnDecodedFrameShown(std::int32_t frameNumber, const std::uint8_t* yuv420, std::int32_t width,
+                           std::int32_t height);
+  // Channel 0's picture as a 24-bit BMP file.
+  bool SavePrimaryPictureAsBmp(const std::string& path);
+  // The capture writers from the saved settings (m_CaptureCfg, m_ImgNaming),
+  // and their values back into records of that form (counter included).
+  void LoadImageSavers();
+  void StoreImageSavers(std::array<shell::TCaptureCfg, 4>& capture,
+                        std::array<shell::TChannelNaming, 4>& images) const;
+  // The four capture writers, one per channel.
+  std::array<SaveImage::CSaveImage, ZarnTypes::kChannelCount> m_ImageSaver{
+      SaveImage::CSaveImage(0), SaveImage::CSaveImage(1), SaveImage::CSaveImage(2), SaveImage::CSaveImage(3)};
 
   // ---- the explorer pane
   // Describes the document or runs an action the explorer pane asks for.
@@ -579,6 +622,7 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   int m_nCloseTries = 0;
   bool m_bClosed = false;
   void RegisterViewCommands();
+  void RegisterSaveCommands();
   void RegisterPlayCommands();
   void OnZoomPreset(std::int32_t mode);
   void OnZoomFit(std::int32_t mode);

@@ -6,11 +6,15 @@
 #include <QEvent>
 
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "document/child_frame.h"
 #include "document/command_ids.h"
+#include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
+#include "document/zarn_doc_blocks.h"
+#include "platform/message_sink.h"
 #include "platform/qt/app_messages.h"
 #include "shell/application.h"
 
@@ -73,6 +77,10 @@ void DecodePip(const shell::TBlock<56>& b, TPictInPict& p) {
                          &p.nSourceWidth,  &p.nSourceHeight, &p.nLast};
   for (std::size_t i = 0; i < 13; ++i) *v[i] = Get32(b.data(), 4 + 4 * i);
 }
+
+}  // namespace
+
+namespace Blocks {
 
 // The encoder records in their stored layout (a byte field is followed by
 // three bytes of padding).
@@ -166,7 +174,9 @@ void DecodeTiff(const shell::TBlock<36>& b, TTiffSettings& s) {
   s.nQuality = Get32(b.data(), 32);
 }
 
-}  // namespace
+}  // namespace Blocks
+
+using namespace Blocks;
 
 void CZarnDoc::RegisterLifeCommands() {
   m_Commands.OnCommand(shell::ID_FILE_CLOSE, [this] { OnFileClose(); });
@@ -184,6 +194,20 @@ bool CZarnDoc::SetUpDocument() {
     // saved settings too (the first run has none to read).
     if (app->SettingsRead() || app->ProgCfg().savedMarker == 1)
       ApplySavedDefaults(app->ProgCfg(), app->SequenceNaming(), app->ImageNaming());
+  }
+  // The capture writers start from the saved capture settings and names.
+  LoadImageSavers();
+  // The controller pane's "Get" (channels 1 and 2) and "Save" (channels 3
+  // and 4) buttons.
+  if (m_pControllerView) {
+    connect(
+        m_pControllerView.data(), &ZarnControllerView::CZarnControllerView::CaptureRequested, this,
+        [this](int channel) {
+          if (!CaptureChannelImage(channel))
+            platform::ShowMessage("Can not capture image from the channel " + std::to_string(channel + 1));
+        });
+    connect(m_pControllerView.data(), &ZarnControllerView::CZarnControllerView::SaveReferenceRequested, this,
+            [this](int channel) { OnSaveReference(channel); });
   }
   // Recording sessions are numbered per document.
   if (!m_bRecordSessionCounted) {
@@ -321,6 +345,8 @@ void CZarnDoc::StoreSavedDefaults(shell::TProgCfg& cfg, std::array<shell::TChann
   cfg.recordingOn = m_bRecording ? 1 : 0;
   cfg.channelFiles = m_ChannelFiles;
   cfg.capture = m_CaptureCfg;
+  images = m_ImgNaming;
+  StoreImageSavers(cfg.capture, images);
   for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
     cfg.recorder[ch] = m_RecorderCfg[ch];
     cfg.recorder[ch].enabled = m_bRecordChannel[ch] ? 1 : 0;
@@ -341,7 +367,48 @@ void CZarnDoc::StoreSavedDefaults(shell::TProgCfg& cfg, std::array<shell::TChann
   EncodeTiff(m_Encoders.tiff, s.tiff);
 
   sequence = m_SeqNaming;
-  images = m_ImgNaming;
+}
+
+void CZarnDoc::LoadImageSavers() {
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
+    const shell::TCaptureCfg& cfg = m_CaptureCfg[ch];
+    const shell::TChannelNaming& names = m_ImgNaming[ch];
+    SaveImage::CSaveImage& saver = m_ImageSaver[ch];
+    saver.m_bSendToClipboard = cfg.copyToClipboard;
+    saver.m_bSaveToFile = cfg.saveToFile;
+    saver.m_nFileCounter = cfg.nextClipIndex;
+    saver.m_nDigitCount = cfg.clipDigits;
+    saver.m_nPageValue = cfg.frameDigits;
+    saver.m_nPageValue2 = cfg.addSuffix;
+    // A record never saved names no format: the writer keeps its own.
+    if (cfg.format != 0) saver.m_eCaptureFormat = static_cast<TStreamType>(cfg.format);
+    saver.m_sPageText = names.titleBase;
+    saver.m_sOutputFolder = names.dirOut;
+    saver.m_sPrefix = names.prefix;
+    saver.m_sSuffix = names.suffix;
+    if (!names.extension.empty()) saver.m_sExtension = names.extension;
+  }
+}
+
+void CZarnDoc::StoreImageSavers(std::array<shell::TCaptureCfg, 4>& capture,
+                                std::array<shell::TChannelNaming, 4>& images) const {
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
+    shell::TCaptureCfg& cfg = capture[ch];
+    shell::TChannelNaming& names = images[ch];
+    const SaveImage::CSaveImage& saver = m_ImageSaver[ch];
+    cfg.copyToClipboard = saver.m_bSendToClipboard;
+    cfg.saveToFile = saver.m_bSaveToFile;
+    cfg.nextClipIndex = saver.m_nFileCounter;
+    cfg.clipDigits = saver.m_nDigitCount;
+    cfg.frameDigits = saver.m_nPageValue;
+    cfg.addSuffix = static_cast<std::uint8_t>(saver.m_nPageValue2);
+    cfg.format = saver.m_eCaptureFormat;
+    names.titleBase = saver.m_sPageText;
+    names.dirOut = saver.m_sOutputFolder;
+    names.prefix = saver.m_sPrefix;
+    names.suffix = saver.m_sSuffix;
+    names.extension = saver.m_sExtension;
+  }
 }
 
 // ---------------------------------------------------------------------------

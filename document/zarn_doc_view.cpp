@@ -158,6 +158,7 @@ bool CZarnDoc::PasteFromClipboard(int pane) {
 
 void CZarnDoc::RegisterViewCommands() {
   using namespace ZarnCommands;
+  RegisterSaveCommands();
   // "Start / Stop recording": the Capture toolbar shows whether recording is
   // armed on a selected channel and whether the engine runs; the command
   // needs a selected channel with a source.
@@ -180,8 +181,8 @@ void CZarnDoc::RegisterViewCommands() {
     if (ToolBarCapture::CToolBarCapture* bar = CaptureToolBar()) {
       shell::TCaptureButtonState state;
       for (int ch = 0; ch < kChannelCount; ++ch) {
-        const shell::TCaptureCfg& cfg = m_CaptureCfg[static_cast<std::size_t>(ch)];
-        state.channel[ch][1] = (cfg.copyToClipboard || cfg.saveToFile) ? 1 : 0;
+        const SaveImage::CSaveImage& saver = m_ImageSaver[static_cast<std::size_t>(ch)];
+        state.channel[ch][1] = (saver.m_bSendToClipboard || saver.m_bSaveToFile) ? 1 : 0;
       }
       bar->UpdateCaptureButton(&state);
     }

@@ -10,6 +10,7 @@
 #include <new>
 #include <system_error>
 
+#include "media/atomic_file.h"
 #include "media/dib.h"
 #include "media/dib_detail.h"
 #include "platform/byte_order.h"
@@ -141,40 +142,24 @@ bool BuildPrefix(const TBitmapInfo& info, std::size_t bitsCount, TBmpPrefix& out
   return true;
 }
 
-// A file being written; closes (and on failure removes) what it created.
+// A file being written: the rows go to a temporary file that replaces the
+// target only when all of it was written, so a failed write leaves no file
+// and an existing file of that name as it was.
 class TOutFile {
  public:
-  explicit TOutFile(const std::filesystem::path& path) : m_path(path) {
-    m_file = std::fopen(path.c_str(), "wb");
-  }
-  ~TOutFile() {
-    if (m_file) {
-      std::fclose(m_file);
-      Remove();
-    }
-  }
+  explicit TOutFile(const std::filesystem::path& path) : m_file(path) {}
   TOutFile(const TOutFile&) = delete;
   TOutFile& operator=(const TOutFile&) = delete;
 
-  bool IsOpen() const { return m_file != nullptr; }
-  std::FILE* Get() const { return m_file; }
-  bool Write(const void* data, std::size_t n) { return n == 0 || std::fwrite(data, 1, n, m_file) == n; }
-  // Closes; false when the data could not be flushed (the file is removed).
-  bool Close() {
-    const bool ok = std::fclose(m_file) == 0;
-    m_file = nullptr;
-    if (!ok) Remove();
-    return ok;
-  }
+  bool IsOpen() const { return m_file.IsOpen(); }
+  std::FILE* Get() const { return m_file.Get(); }
+  bool Write(const void* data, std::size_t n) { return m_file.Write(data, n); }
+  // Completes the file; false when any of it could not be written (nothing
+  // is left behind then).
+  bool Close() { return m_file.Commit(); }
 
  private:
-  // Only a plain file is removed: a device or pipe written to stays.
-  void Remove() {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(m_path, ec)) std::filesystem::remove(m_path, ec);
-  }
-  std::filesystem::path m_path;
-  std::FILE* m_file = nullptr;
+  AtomicFile::CAtomicFile m_file;
 };
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "media/atomic_file.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 
@@ -259,14 +260,9 @@ bool WriteYuvFrameFile(const std::filesystem::path& path, const TYuvFrameBuffer*
   if (pFrame == nullptr || pFrame->pBuffer == nullptr || pFrame->nTotalSize <= 0) {
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
-  const std::size_t size = static_cast<std::size_t>(pFrame->nTotalSize);
-  const bool written = std::fwrite(pFrame->pBuffer, 1, size, file) == size;
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+  // Through a temporary file: a failed write leaves no partial frame and an
+  // existing file as it was.
+  return AtomicFile::WriteWholeFile(path, pFrame->pBuffer, static_cast<std::size_t>(pFrame->nTotalSize));
 }
 
 std::int32_t GetYuvColorStandard(TPixelFormat ePixelFormat) {

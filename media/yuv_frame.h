@@ -98,9 +98,10 @@ bool LoadRawYuvFile(const std::filesystem::path& path, std::int32_t nWidth, std:
 // still succeeds.
 bool ReadYuvFrameFile(const std::filesystem::path& path, TYuvFrameBuffer* pFrame);
 
-// Creates or truncates the file and writes the record's total size from its
-// buffer; false when the file cannot be created, or a write or the closing
-// fails.
+// Writes the record's total size from its buffer as the whole file, through
+// a temporary file: false, with no file left and an existing file of that
+// name unchanged, when the file cannot be created, or a write or the
+// closing fails.
 bool WriteYuvFrameFile(const std::filesystem::path& path, const TYuvFrameBuffer* pFrame);
 
 // Properties of the YUV pixel formats.
