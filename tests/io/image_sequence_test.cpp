@@ -6,12 +6,19 @@
 
 #include <QImage>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/read_stream.h"
@@ -38,12 +45,14 @@ struct TFrameSink {
   std::atomic<bool> stop{false};
   std::atomic<bool> end{false};
   int stopAfter = -1;
+  std::function<void()> onFrame;  // after each frame, on the reader's thread
 
   static bool Callback(TMediaSenderKind, TSourcePurpose, std::int32_t, void* context, TMediaFrameNotice* f) {
     auto* self = static_cast<TFrameSink*>(context);
     const std::uint8_t* first = f->pRgbData != nullptr ? f->pRgbData : f->pY;
     self->firstBytes.push_back(first != nullptr ? first[0] : -1);
     self->widths.push_back(f->nWidth);
+    if (self->onFrame) self->onFrame();
     if (self->stopAfter >= 0 && static_cast<int>(self->firstBytes.size()) >= self->stopAfter)
       self->stop = true;
     return true;
@@ -83,6 +92,31 @@ class ImageSequenceTest : public tovrin_test::TRecordedMessagesTest {
     s.nWidth = w;
     s.nHeight = h;
     return s;
+  }
+
+  // Runs the reader in a thread of its own for at most a few seconds. A
+  // reader still running then is blocked on the FIFO: a writer opened and
+  // closed on it lets it go, and the run counts as blocked (false).
+  bool PlayBounded(CReadStream& reader, const TReaderSource& source, TFrameSink& fs,
+                   const std::filesystem::path& fifo) {
+    reader.SetDescription(source);
+    reader.SetDelivery(fs.Delivery());
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+      reader.Run();
+      done = true;
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const bool blocked = !done;
+    while (!done) {
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    run.join();
+    return !blocked;
   }
 
   // Runs a reader over the source and returns the marks of the frames it delivered.
@@ -288,6 +322,106 @@ TEST_F(ImageSequenceTest, FoldersNamedLikeStillsAreNoPartOfTheSequence) {
   CReadStream reader(0);
   TFrameSink fs;
   EXPECT_EQ(Play(reader, BmpSequence("c1.bmp"), fs), (std::vector<int>{1, 3}));
+}
+
+TEST_F(ImageSequenceTest, AFifoNamedLikeAStillIsNoPartOfTheSequenceAndBlocksNothing) {
+  WriteBmp("q1.bmp", 1);
+  ASSERT_EQ(::mkfifo(Path("q2.bmp").c_str(), 0600), 0);
+  WriteBmp("q3.bmp", 3);
+  CReadStream reader(0);
+  TFrameSink fs;
+  EXPECT_TRUE(PlayBounded(reader, BmpSequence("q1.bmp"), fs, dir / "q2.bmp"))
+      << "the reader waited on the FIFO";
+  EXPECT_EQ(fs.firstBytes, (std::vector<int>{1, 3}));
+  EXPECT_TRUE(fs.end.load());
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+// What happens to the folder while the sequence plays: the next file is
+// gone, is no regular file any more, or cannot be read. One message names
+// the file and why; the source ends there, and nothing waits on a FIFO.
+TEST_F(ImageSequenceTest, AFileThatCannotBeReadWhenItsTurnComesEndsTheSequenceWithOneMessage) {
+  struct TCase {
+    const char* what;
+    std::function<void(const std::filesystem::path& folder)> change;
+    const char* reason;
+  };
+  const TCase cases[] = {
+      {"the folder is deleted",
+       [](const std::filesystem::path& folder) { std::filesystem::remove_all(folder); },
+       "No such file or directory"},
+      {"the next file becomes a FIFO",
+       [](const std::filesystem::path& folder) {
+         std::filesystem::remove(folder / "r2.bmp");
+         ASSERT_EQ(::mkfifo((folder / "r2.bmp").c_str(), 0600), 0);
+       },
+       "it is not a regular file"},
+      {"the next file loses its read permission",
+       [](const std::filesystem::path& folder) {
+         std::filesystem::permissions(folder / "r2.bmp", std::filesystem::perms::none);
+       },
+       "Permission denied"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what).find("permission") != std::string::npos && ::geteuid() == 0)
+      continue;  // root reads all
+    sink.Clear();
+    const std::filesystem::path folder = dir / "seq";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    for (int i = 1; i <= 3; ++i) WriteBmp("seq/r" + std::to_string(i) + ".bmp", i);
+    CReadStream reader(0);
+    TFrameSink fs;
+    fs.onFrame = [&] {
+      if (fs.firstBytes.size() == 1) c.change(folder);
+    };
+    TReaderSource source = BmpSequence("seq/r1.bmp");
+    EXPECT_TRUE(PlayBounded(reader, source, fs, folder / "r2.bmp")) << "the reader waited on the FIFO";
+    EXPECT_EQ(fs.firstBytes, (std::vector<int>{1}));
+    EXPECT_TRUE(fs.end.load());
+    ASSERT_EQ(sink.Texts().size(), 1u);
+    EXPECT_EQ(sink.Texts()[0],
+              "Read sequence: Can not read " + (folder / "r2.bmp").string() + ": " + c.reason);
+    std::error_code ec;
+    std::filesystem::permissions(folder / "r2.bmp", std::filesystem::perms::owner_all, ec);
+  }
+}
+
+// A single still or raw YUV file whose read fails has ended: the reader
+// raises its end flag, so the session does not wait for it.
+TEST_F(ImageSequenceTest, AStillOrRawYuvFileWhoseReadFailsRaisesTheEndFlag) {
+  tovrin_test::WriteAll(dir / "broken.bmp", std::string("BM this is not a bitmap"));
+  CReadStream still(0);
+  TFrameSink stillFrames;
+  TReaderSource source = BmpSequence("broken.bmp");
+  source.bSequence = false;
+  EXPECT_TRUE(Play(still, source, stillFrames).empty());
+  EXPECT_TRUE(stillFrames.end.load());
+  EXPECT_FALSE(stillFrames.stop.load());
+}
+
+TEST_F(ImageSequenceTest, AFifoNamedLikeARawYuvFileOrAStillIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(Path("clip.yuv").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(Path("still.bmp").c_str(), 0600), 0);
+  TReaderSource yuv;
+  yuv.sPath = Path("clip.yuv");
+  yuv.eStreamType = TStreamType{65};
+  yuv.eFileFormat = TFileFormat{65};
+  yuv.ePixelFormat = TPixelFormat{63};
+  yuv.nWidth = 4;
+  yuv.nHeight = 2;
+  TReaderSource still = BmpSequence("still.bmp");
+  still.bSequence = false;
+  for (const TReaderSource& source : {yuv, still}) {
+    SCOPED_TRACE(source.sPath);
+    sink.Clear();
+    CReadStream reader(0);
+    TFrameSink fs;
+    EXPECT_TRUE(PlayBounded(reader, source, fs, source.sPath)) << "the reader waited on the FIFO";
+    EXPECT_TRUE(fs.firstBytes.empty());
+    EXPECT_EQ(sink.Texts().size(), 1u);
+  }
 }
 
 TEST_F(ImageSequenceTest, TheEngineStopsASequenceBetweenFiles) {
