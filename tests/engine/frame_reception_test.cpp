@@ -123,6 +123,40 @@ TEST_F(FrameReceptionTest, SkippedFramesAreCountedAndTheCounterNoticeIsCoalesced
   engine.m_Channel[0].pReader.store(nullptr);
 }
 
+// A file frame is numbered by its index in the file, whatever came before
+// it (a dropped live frame, a seek); other frames by the frames delivered.
+// The frame range is judged by that number.
+TEST_F(FrameReceptionTest, FileFramesAreNumberedByTheirIndexInTheFile) {
+  Prepare(kYuvFormat - 2, kWidth, kHeight);
+  TFileReader reader(File("unused.yuv"));
+  reader.SetFrameRange(3, 100);
+  engine.m_Channel[0].pReader.store(&reader);
+  struct TArrival {
+    int index;
+    bool fileIndex;
+  };
+  // 0 and 2 come before the first frame; 4 and 7 follow gaps; the last two
+  // carry no index and count on from the last one.
+  const TArrival arrivals[] = {{0, true}, {2, true}, {4, true}, {7, true}, {8, true}, {0, false}, {0, false}};
+  for (const TArrival& a : arrivals) {
+    const std::vector<std::uint8_t> frame = CodedFrame(a.fileIndex ? a.index : 99);
+    TMediaFrameNotice notice = YuvNotice(frame);
+    notice.bFileIndex = a.fileIndex;
+    notice.nFrameNumber = a.index;
+    ASSERT_TRUE(engine.DeliverFrameToDpb(0, 41, notice));
+  }
+  EXPECT_EQ(engine.m_Channel[0].nFrameCount.load(), 11);
+  std::vector<int> shown;
+  std::int32_t counter = 0;
+  for (int k = 0; k < 5; ++k) {
+    ASSERT_TRUE(engine.DeliverChannelFrame(0, &counter, false));
+    shown.push_back(engine.m_Channel[0].nShownFrame.load());
+  }
+  EXPECT_EQ(shown, (std::vector<int>{4, 7, 8, 9, 10}));
+  EXPECT_EQ(DecodePort(owner.m_Ports, 0), 99);
+  engine.m_Channel[0].pReader.store(nullptr);
+}
+
 TEST_F(FrameReceptionTest, AFullSceneOpensTheNextOrReportsAFullSceneQueue) {
   Prepare(kYuvFormat - 2, kWidth, kHeight, 3000);
   engine.m_Dpb.m_nSceneCapacity = 2;
