@@ -73,14 +73,14 @@ std::int64_t CDShowMgr::QueryPosition() {
   // With video, the position is the time of the frame shown last.
   const std::int64_t landed = m_nLandedTime.load();
   if (m_nVideoCount.load() > 0 && landed >= 0)
-    return std::max<std::int64_t>(0, landed - std::max<std::int64_t>(0, m_nBaseTime.load())) / 100;
+    return std::max<std::int64_t>(0, landed - std::max<std::int64_t>(0, m_Clock.BaseTime())) / 100;
   GstElement* pipeline = RefPipeline();
   if (!pipeline) return -1;
   gint64 position = 0;
   const bool bOk = gst_element_query_position(pipeline, GST_FORMAT_TIME, &position);
   gst_object_unref(pipeline);
   if (!bOk || position < 0) return -1;
-  const std::int64_t base = std::max<std::int64_t>(0, m_nBaseTime.load());
+  const std::int64_t base = std::max<std::int64_t>(0, m_Clock.BaseTime());
   return std::max<std::int64_t>(0, position - base) / 100;
 }
 
@@ -108,9 +108,16 @@ bool CDShowMgr::GetPositionAndDuration(TMediaProgress* pProgress) {
 
 bool CDShowMgr::SeekToFraction(std::int32_t nNumerator, std::int32_t nDenominator) {
   if (m_eSourceFormat == FF_SYSTEM_DEVICE) return false;
-  if (nDenominator == 0 || nNumerator == nDenominator) return false;
   std::lock_guard control(m_ControlLock);
-  return SeekLocked(nNumerator, nDenominator);
+  if (nDenominator == 0 || nNumerator == nDenominator || !SeekLocked(nNumerator, nDenominator)) {
+    // The owner drops the frames of the channel after asking for a seek
+    // until one marked as the first after a seek comes: a seek that is not
+    // done marks the next frame all the same.
+    m_Frames.BeginFlush();
+    m_Frames.EndFlush();
+    return false;
+  }
+  return true;
 }
 
 bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
@@ -124,16 +131,24 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
   if (!std::isfinite(fraction)) fraction = 0.0;
   const std::int64_t target = std::clamp<std::int64_t>(
       static_cast<std::int64_t>(std::clamp(fraction, 0.0, 1.0) * static_cast<double>(duration)), 0, duration);
+  const bool bVideo = m_nVideoCount.load() > 0;
+  const std::int64_t interval = m_Clock.FrameInterval() > 0 ? m_Clock.FrameInterval() : 400'000;
+  // The frame asked for: the one whose time is nearest the target, and
+  // never one after the file's last frame.
+  const std::int64_t nFrames = std::max<std::int64_t>(1, (duration + interval / 2) / interval);
+  const std::int64_t index = std::min<std::int64_t>(
+      std::llround(static_cast<double>(target) / static_cast<double>(interval)), nFrames - 1);
+  const std::int64_t frameTime = index * interval;
 
   const std::int32_t state = m_nState.load();
   bool bOk = gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
-  m_Handoff.Flush();  // frames queued before the seek are stale
+  // Frames queued, being written or waiting for room before the seek are
+  // stale, and a writer waiting for the owner must not hold up the flush.
+  m_Frames.BeginFlush();
   // While the seek settles the grabber only keeps the newest frame; the
   // owner sees the one the graph finally shows.
   DisarmGrabber();
-  const std::int64_t base = std::max<std::int64_t>(0, m_nBaseTime.load());
-  const bool bVideo = m_nVideoCount.load() > 0;
-  const std::int64_t interval = m_nFrameInterval > 0 ? m_nFrameInterval : 400'000;
+  const std::int64_t base = std::max<std::int64_t>(0, m_Clock.BaseTime());
   // A flushing, accurate seek. Demuxers that land late (MPEG program
   // streams land up to 1.5 s after the target, past the last frame near
   // the end) are sought again from earlier points (2 s, 8 s before, then the
@@ -141,20 +156,20 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
   // even the start does not reach a frame at the target (a target after the
   // last frame), the frame before it is shown instead.
   std::vector<std::int64_t> schedule;
-  if (!m_bLateLanding) schedule.push_back(target);
+  if (!m_bLateLanding.load()) schedule.push_back(frameTime);
   for (std::int64_t back : {std::int64_t{20'000'000}, std::int64_t{80'000'000}})
-    if (target > back) schedule.push_back(target - back);
+    if (frameTime > back) schedule.push_back(frameTime - back);
   if (schedule.empty() || schedule.back() != 0) schedule.push_back(0);
   const std::size_t nFloored = schedule.size();
-  for (std::int64_t back = interval; back < target && schedule.size() < nFloored + 12; back *= 2)
-    schedule.push_back(target - back);
+  for (std::int64_t back = interval; back < frameTime && schedule.size() < nFloored + 12; back *= 2)
+    schedule.push_back(frameTime - back);
   bool bShownAny = !bVideo;
   for (std::size_t attempt = 0; bOk && attempt < schedule.size(); ++attempt) {
     const bool bFloor = bVideo && attempt < nFloored;
     const std::int64_t position = schedule[attempt];
-    m_nSeekFloor = bFloor ? base + std::max<std::int64_t>(0, target - interval / 2) * 100 : -1;
-    m_nLandedTime = -1;
-    const std::uint64_t seen = m_nSamplesSeen.load();
+    // Frames more than half a period before the frame asked for are not shown.
+    m_nSeekFloor = bFloor ? base + std::max<std::int64_t>(0, frameTime - interval / 2) * 100 : -1;
+    const std::uint64_t flushes = m_nGraphFlushes.load();
     const bool bSought = gst_element_seek_simple(
         pipeline, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
         base + position * 100);
@@ -167,18 +182,22 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
       bOk = bSought;
       break;
     }
-    const bool bShown = bSought && m_nSamplesSeen.load() > seen;
+    // Shown: a frame reached the grabber after this seek's flush.
     const std::int64_t landed = m_nLandedTime.load();
-    const bool bLate = bShown && landed >= 0 && (landed - base) / 100 > target + interval + interval / 2;
+    const bool bShown = bSought && m_nGraphFlushes.load() > flushes && landed >= 0;
+    const bool bLate = bShown && (landed - base) / 100 > frameTime + interval / 2;
     bShownAny |= bShown;
     // A demuxer that landed this late once is sought from earlier points
     // from now on: a late landing near the end finds no frame, and some
     // demuxers refuse further seeks after that.
-    if (bShown && landed >= 0 && (landed - base) / 100 > position + 5'000'000) m_bLateLanding = true;
+    if (bShown && (landed - base) / 100 > position + 5'000'000) m_bLateLanding = true;
     if (bShown && (!bLate || position == 0)) break;
   }
   bOk = bOk && bShownAny;
   m_nSeekFloor = -1;
+  // Frames without a time count on from the frame asked for.
+  m_Clock.Restart(index);
+  m_Frames.EndFlush();
   ArmGrabber();
   if (state == GRAPH_RUNNING &&
       gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)

@@ -19,17 +19,9 @@ namespace DShowMgr {
 
 namespace {
 
-constexpr int kWaitStepMs = 100;  // one pop of the bus
-// How long the streaming thread waits for the owner to take a frame before it
-// drops the oldest queued one: an owner held up for a moment (a busy machine)
-// loses nothing, one that is slower than the stream loses frames.
-constexpr int kWriterGraceMs = 100;
+constexpr int kWaitStepMs = 100;          // one pop of the bus
 constexpr int kPrerollTimeoutMs = 15000;  // opening a file: damaged files fail long before
 constexpr int kGrabTimeouts = 20;         // about 2.1 s of a running graph without a frame
-
-std::int32_t DibStride(std::int32_t nWidth, std::int32_t nBits) {
-  return static_cast<std::int32_t>(((static_cast<std::int64_t>(nWidth) * nBits + 31) / 32) * 4);
-}
 
 }  // namespace
 
@@ -40,23 +32,19 @@ class CAdaptorSGCB final : public CGrabberSampleCB {
   explicit CAdaptorSGCB(CDShowMgr* pOwner) : m_pOwner(pOwner) {}
   TGrabAnswer SampleCB(const TGrabSample& sample, bool) override {
     CDShowMgr& owner = *m_pOwner;
-    double dTime = 0.0;
-    if (sample.nStreamTime >= 0) {
-      std::int64_t nBase = -1;
-      owner.m_nBaseTime.compare_exchange_strong(nBase, sample.nStreamTime);
-      nBase = owner.m_nBaseTime.load();
-      // After a seek that had to start early, frames before the target
-      // are decoded but not shown.
+    if (sample.nStreamTime >= 0 && owner.m_Clock.BaseTime() >= 0) {
+      // After a seek, frames before the target are decoded but not shown.
       const std::int64_t nFloor = owner.m_nSeekFloor.load();
       if (nFloor >= 0 && sample.nStreamTime < nFloor) return GRAB_DROP;
-      dTime = std::max<std::int64_t>(0, sample.nStreamTime - nBase) / 1e9;
     }
+    const TFrameStamp stamp = owner.m_Clock.Stamp(sample.nStreamTime, sample.nDuration);
     owner.m_nLandedTime = sample.nStreamTime;
     owner.m_nSamplesSeen.fetch_add(1);
     if (!sample.pData) return GRAB_PASS;
-    owner.HoldSample(sample.pData, sample.nSize, dTime);
+    owner.HoldSample(sample.pData, sample.nSize, stamp);
     return GRAB_PASS;
   }
+  void Flushed() override { m_pOwner->OnGraphFlushed(); }
 
  private:
   CDShowMgr* m_pOwner;
@@ -85,6 +73,14 @@ CDShowMgr::~CDShowMgr() {
   ReleaseGraph();
 }
 
+void CDShowMgr::OnGraphFlushed() {
+  // A frame held from before the flush is not the one the graph shows next.
+  std::lock_guard lock(m_HoldLock);
+  m_bHeld = false;
+  m_nLandedTime = -1;
+  m_nGraphFlushes.fetch_add(1);
+}
+
 void CDShowMgr::Reset() {
   m_pRequest = nullptr;
   m_Params = TSourceParams{};
@@ -94,11 +90,10 @@ void CDShowMgr::Reset() {
   m_ePixelFormat = TPixelFormat{0};
   m_nVideoCount = 0;
   m_nState = GRAPH_NONE;
-  m_FrameHeader = Dib::TBitmapInfoHeader{};
-  m_nSourceStride = 0;
-  m_nFrameInterval = 0;
+  m_Frames.SetLayout(TFrameLayout{});
+  m_Clock.Reset();
+  m_GrabHeader = Dib::TBitmapInfoHeader{};
   m_nDuration = 0;
-  m_nBaseTime = -1;
   m_nFramesReceived = 0;
   m_bFirstFrameTaken = false;
   m_bStreamMode = false;
@@ -112,8 +107,8 @@ void CDShowMgr::Reset() {
   m_nSamplesSeen = 0;
   m_nSeekFloor = -1;
   m_nLandedTime = -1;
+  m_nGraphFlushes = 0;
   m_bLateLanding = false;
-  m_SlotRecord = TFrameBuffer{};
   m_nVolume = kVolumeFull;
   m_bMuted = false;
 }
@@ -423,20 +418,19 @@ bool CDShowMgr::ReadConnectedType() {
   if (nBits == 0 || type.nWidth <= 0 || type.nHeight <= 0) return false;
   SetFrameLayout(type.nWidth, type.nHeight, nBits, type.nStride);
   if (type.nFpsNumerator > 0)
-    m_nFrameInterval =
-        static_cast<std::int64_t>(10'000'000.0 * type.nFpsDenominator / type.nFpsNumerator + 0.5);
+    m_Clock.SetFrameInterval(
+        static_cast<std::int64_t>(10'000'000.0 * type.nFpsDenominator / type.nFpsNumerator + 0.5));
   return true;
 }
 
 void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
                                std::int32_t nSourceStride) {
-  m_FrameHeader = Dib::TBitmapInfoHeader{};
-  m_FrameHeader.biWidth = nWidth;
-  m_FrameHeader.biHeight = nHeight;
-  m_FrameHeader.biBitCount = static_cast<std::uint16_t>(nBitsPerPixel);
-  const std::int32_t nStride = DibStride(nWidth, nBitsPerPixel);
-  m_FrameHeader.biSizeImage = static_cast<std::uint32_t>(static_cast<std::int64_t>(nStride) * nHeight);
-  m_nSourceStride = nSourceStride > 0 ? nSourceStride : nStride;
+  TFrameLayout layout;
+  layout.nWidth = nWidth;
+  layout.nHeight = nHeight;
+  layout.nBitsPerPixel = nBitsPerPixel;
+  layout.nSourceStride = nSourceStride > 0 ? nSourceStride : DibStride(nWidth, nBitsPerPixel);
+  m_Frames.SetLayout(layout);
 }
 
 bool CDShowMgr::WaitLoop() {
@@ -459,8 +453,8 @@ bool CDShowMgr::WaitLoop() {
     // At the end of the file the frames still queued for a slower owner
     // are handed over first, so that the owner sees the file's last frame;
     // the owner's stop ends the wait.
-    if (bEndOfStream && m_bStreamMode && m_bFrameThreadRunning.load())
-      while (!OwnerStopped() && !m_Handoff.WaitDrained(std::chrono::milliseconds(kWaitStepMs))) {
+    if (bEndOfStream && m_bStreamMode && m_Frames.Running())
+      while (!OwnerStopped() && !m_Frames.WaitDrained(std::chrono::milliseconds(kWaitStepMs))) {
       }
     if (bEnd || OwnerStopped()) return true;
     if (m_bGrabMode) {
@@ -470,18 +464,18 @@ bool CDShowMgr::WaitLoop() {
   }
 }
 
-void CDShowMgr::HoldSample(const std::uint8_t* pData, std::size_t nSize, double dTime) {
+void CDShowMgr::HoldSample(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp) {
   {
     std::lock_guard lock(m_HoldLock);
     if (!m_bArmed) {
       // Not yet handed on: keep the newest frame (the one the graph shows).
       m_Held.assign(pData, pData + nSize);
-      m_dHeldTime = dTime;
+      m_HeldStamp = stamp;
       m_bHeld = true;
       return;
     }
   }
-  OnSample(pData, nSize, dTime);
+  OnSample(pData, nSize, stamp.dTime, stamp.nIndex);
 }
 
 void CDShowMgr::DisarmGrabber() {
@@ -492,7 +486,7 @@ void CDShowMgr::DisarmGrabber() {
 
 void CDShowMgr::ArmGrabber() {
   std::vector<std::uint8_t> held;
-  double dTime = 0.0;
+  TFrameStamp stamp;
   bool bHeld;
   {
     std::lock_guard lock(m_HoldLock);
@@ -500,9 +494,9 @@ void CDShowMgr::ArmGrabber() {
     bHeld = m_bHeld;
     m_bHeld = false;
     held.swap(m_Held);
-    dTime = m_dHeldTime;
+    stamp = m_HeldStamp;
   }
-  if (bHeld) OnSample(held.data(), held.size(), dTime);
+  if (bHeld) OnSample(held.data(), held.size(), stamp.dTime, stamp.nIndex);
 }
 
 // ---------------------------------------------------------------------------
@@ -517,15 +511,11 @@ static void FlipRows(std::uint8_t* pDest, std::int32_t nDestStride, const std::u
                 pSource + static_cast<std::size_t>(y) * nSourceStride, nRowBytes);
 }
 
-// Bytes of pixels in one row of the grabbed frames.
-static std::size_t RowBytes(const Dib::TBitmapInfoHeader& header) {
-  return static_cast<std::size_t>(header.biWidth) * (header.biBitCount / 8);
-}
-
-void CDShowMgr::OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime) {
+void CDShowMgr::OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime, std::int64_t nIndex) {
   if (OwnerStopped() || !pData) return;
-  const std::size_t nImage = m_FrameHeader.biSizeImage;
-  const std::int32_t nHeight = m_FrameHeader.biHeight;
+  TFrameStamp stamp;
+  stamp.dTime = dTime;
+  stamp.nIndex = nIndex >= 0 ? nIndex : m_Clock.IndexOf(std::llround(dTime * 1e7));
   if (!m_Params.pCallback) {
     if (m_bGrabMode && m_bFirstFrameTaken.exchange(true)) return;
     CopyToRequestFrame(pData, nSize);
@@ -533,52 +523,54 @@ void CDShowMgr::OnSample(const std::uint8_t* pData, std::size_t nSize, double dT
     return;
   }
   if (m_bGrabMode && m_bFirstFrameTaken.load()) return;
-  // The owner is told the frame's full size: a buffer that does not hold
-  // every row of the frame is not a frame and is not handed on. The rows
-  // are read at the grabbed stride and written at the DIB stride.
-  const std::size_t nRowBytes = RowBytes(m_FrameHeader);
-  const std::int32_t nDibStride = DibStride(m_FrameHeader.biWidth, m_FrameHeader.biBitCount);
-  if (nImage == 0 || nHeight <= 0 || nRowBytes == 0 || m_nSourceStride <= 0 ||
-      static_cast<std::size_t>(m_nSourceStride) < nRowBytes)
-    return;
-  if (nSize < static_cast<std::size_t>(m_nSourceStride) * static_cast<std::size_t>(nHeight - 1) + nRowBytes)
-    return;
-  if (m_bGrabMode) {
-    if (m_bFirstFrameTaken.exchange(true)) return;
-    m_FlipBuffer.assign(nImage, 0);
-    FlipRows(m_FlipBuffer.data(), nDibStride, pData, m_nSourceStride, nRowBytes, nHeight);
-    m_Notice = TMediaFrameNotice{};
-    m_Notice.pHeader = &m_FrameHeader;
-    m_Notice.nWidth = m_FrameHeader.biWidth;
-    m_Notice.nHeight = nHeight;
-    m_Notice.pRgbData = m_FlipBuffer.data();
-    m_Notice.nRgbSize = static_cast<std::int32_t>(nImage);
-    m_Notice.ePixelFormat = PF_RGB24;
-    m_Notice.dTime = dTime;
-    m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &m_Notice);
-    ++m_nFramesReceived;
+  if (!m_bGrabMode) {
+    if (m_Frames.Write(pData, nSize, stamp)) ++m_nFramesReceived;
     return;
   }
-  std::uint8_t* pSlot = m_Handoff.BeginWrite();
-  if (!pSlot) return;
-  if (m_Handoff.FrameBytes() < nImage) {
-    m_Handoff.AbortWrite();
+  // One frame for a grab, handed over on this thread. The rows are read at
+  // the grabbed stride and written at the DIB stride; a buffer that does
+  // not hold every row of the frame is not a frame.
+  const TFrameLayout layout = m_Frames.Layout();
+  const Dib::TBitmapInfoHeader header = LayoutHeader(layout);
+  const std::size_t nImage = header.biSizeImage;
+  const std::int32_t nHeight = layout.nHeight;
+  const std::size_t nRowBytes = static_cast<std::size_t>(layout.nWidth) * (layout.nBitsPerPixel / 8);
+  if (nImage == 0 || nHeight <= 0 || nRowBytes == 0 || layout.nSourceStride <= 0 ||
+      static_cast<std::size_t>(layout.nSourceStride) < nRowBytes)
     return;
-  }
-  FlipRows(pSlot, nDibStride, pData, m_nSourceStride, nRowBytes, nHeight);
-  m_Handoff.CommitWrite(nImage, dTime, 0);
+  if (nSize <
+      static_cast<std::size_t>(layout.nSourceStride) * static_cast<std::size_t>(nHeight - 1) + nRowBytes)
+    return;
+  if (m_bFirstFrameTaken.exchange(true)) return;
+  m_FlipBuffer.assign(nImage, 0);
+  FlipRows(m_FlipBuffer.data(), DibStride(layout.nWidth, layout.nBitsPerPixel), pData, layout.nSourceStride,
+           nRowBytes, nHeight);
+  m_GrabHeader = header;
+  m_Notice = TMediaFrameNotice{};
+  m_Notice.pHeader = &m_GrabHeader;
+  m_Notice.nWidth = header.biWidth;
+  m_Notice.nHeight = nHeight;
+  m_Notice.pRgbData = m_FlipBuffer.data();
+  m_Notice.nRgbSize = static_cast<std::int32_t>(nImage);
+  m_Notice.ePixelFormat = PF_RGB24;
+  m_Notice.dTime = dTime;
+  m_Notice.nFrameNumber = stamp.nIndex;
+  m_Notice.bFileIndex = true;
+  m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &m_Notice);
   ++m_nFramesReceived;
 }
 
 bool CDShowMgr::CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize) {
   if (!m_pRequest) return false;
-  const std::int32_t nWidth = m_FrameHeader.biWidth;
-  const std::int32_t nHeight = m_FrameHeader.biHeight;
+  const TFrameLayout layout = m_Frames.Layout();
+  const std::int32_t nWidth = layout.nWidth;
+  const std::int32_t nHeight = layout.nHeight;
+  const std::int32_t nSourceStride = layout.nSourceStride;
   m_pRequest->nWidth = nWidth;
   m_pRequest->nHeight = nHeight;
   if (m_pRequest->ePurpose != SRC_GRAB_FRAME) return true;
   if (m_pRequest->ePixelFormat != PF_RGB32 || !m_pRequest->pFrameBuffer) return false;
-  if (m_FrameHeader.biBitCount != 24 || m_nSourceStride <= 0) return false;
+  if (layout.nBitsPerPixel != 24 || nSourceStride <= 0) return false;
   TFrameBuffer* pFrame = m_pRequest->pFrameBuffer;
   const bool bReuse = pFrame->pBuffer && pFrame->ePixelFormat == PF_RGB32 && pFrame->nRowAlignment == 4 &&
                       pFrame->nHeightAlignment == 1 && pFrame->nWidth == nWidth && pFrame->nHeight == nHeight;
@@ -595,8 +587,8 @@ bool CDShowMgr::CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize)
   // stay black.
   // A row counts when its pixels are all there (its padding need not be).
   const std::size_t nRowBytes = static_cast<std::size_t>(nWidth) * 3;
-  if (static_cast<std::size_t>(m_nSourceStride) < nRowBytes) return false;
-  const std::size_t nWhole = nSize < nRowBytes ? 0 : (nSize - nRowBytes) / m_nSourceStride + 1;
+  if (static_cast<std::size_t>(nSourceStride) < nRowBytes) return false;
+  const std::size_t nWhole = nSize < nRowBytes ? 0 : (nSize - nRowBytes) / nSourceStride + 1;
   const std::int32_t nRows =
       static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(nHeight), nWhole));
   for (std::int32_t y = 0; y < nHeight; ++y) {
@@ -605,7 +597,7 @@ bool CDShowMgr::CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize)
       std::memset(pDest, 0, static_cast<std::size_t>(nWidth) * 4);
       continue;
     }
-    const std::uint8_t* pSrc = pData + static_cast<std::size_t>(y) * m_nSourceStride;
+    const std::uint8_t* pSrc = pData + static_cast<std::size_t>(y) * nSourceStride;
     for (std::int32_t x = 0; x < nWidth; ++x) {
       pDest[4 * x + 0] = pSrc[3 * x + 0];
       pDest[4 * x + 1] = pSrc[3 * x + 1];
@@ -620,62 +612,24 @@ void CDShowMgr::FillGrabResult() {
   if (!m_pRequest || !m_pRequest->pResults || m_nVideoCount == 0) return;
   const TStreamType eType = m_pRequest->eStreamType;
   if (eType != ST_AVI && eType != ST_WMV && eType != ST_ASF) return;
-  const double values[2] = {m_nFrameInterval / 1e7, m_nDuration.load() / 1e7};
+  const double values[2] = {m_Clock.FrameInterval() / 1e7, m_nDuration.load() / 1e7};
   std::memcpy(m_pRequest->pResults, values, sizeof values);
 }
 
+// The file's frames reach the owner on the notification thread; the
+// streaming thread waits for the owner rather than drop a frame.
 bool CDShowMgr::StartFrameThread() {
-  const std::int32_t nBits = m_FrameHeader.biBitCount;
-  if (!(m_ePixelFormat == PF_RGB24 && nBits == 24) && !(m_ePixelFormat == PF_RGB32 && nBits == 32))
-    return false;
-  if (!m_Handoff.Configure(m_FrameHeader.biSizeImage)) return false;
-  m_Handoff.SetWriterGrace(std::chrono::milliseconds(kWriterGraceMs));
-  m_SlotRecord = TFrameBuffer{};
-  m_SlotRecord.ePixelFormat = m_ePixelFormat;
-  m_SlotRecord.nWidth = m_FrameHeader.biWidth;
-  m_SlotRecord.nHeight = m_FrameHeader.biHeight;
-  m_SlotRecord.nRowAlignment = 4;
-  m_SlotRecord.nHeightAlignment = 1;
-  if (!LayoutFrameBuffer(&m_SlotRecord)) return false;
-  m_bFrameThreadRunning = true;
-  try {
-    m_FrameThread = std::thread(&CDShowMgr::FrameThreadLoop, this);
-  } catch (...) {
-    m_bFrameThreadRunning = false;
-    return false;
-  }
-  return true;
+  return m_Frames.Start(m_ePixelFormat, true,
+                        [this](const TMediaFrameNotice& notice) { DeliverNotice(notice); });
 }
 
-void CDShowMgr::FrameThreadLoop() {
-  while (!OwnerStopped()) {
-    const auto result =
-        m_Handoff.WaitAndConsume(std::chrono::milliseconds(kWaitStepMs), [this](const THandoffFrame& f) {
-          if (!m_Params.pCallback) return;
-          TMediaFrameNotice notice;
-          TFrameBuffer record = m_SlotRecord;
-          record.pBuffer = const_cast<std::uint8_t*>(f.pData);
-          notice.ePixelFormat = m_ePixelFormat;
-          notice.nWidth = m_FrameHeader.biWidth;
-          notice.nHeight = m_FrameHeader.biHeight;
-          notice.pRgbData = f.pData;
-          notice.nRgbSize = static_cast<std::int32_t>(f.nBytes);
-          notice.pHeader = &m_FrameHeader;
-          notice.pFrameRecord = &record;
-          notice.dTime = f.dTime;
-          notice.nFrameNumber = f.nFrameNumber;
-          m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &notice);
-        });
-    if (result == CFrameHandoff::WAIT_STOPPED) break;
-  }
-  m_bFrameThreadRunning = false;
+void CDShowMgr::DeliverNotice(const TMediaFrameNotice& notice) {
+  if (!m_Params.pCallback) return;
+  TMediaFrameNotice copy = notice;
+  m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &copy);
 }
 
-void CDShowMgr::StopFrameThread() {
-  m_Handoff.Stop();
-  if (m_FrameThread.joinable()) m_FrameThread.join();
-  m_bFrameThreadRunning = false;
-}
+void CDShowMgr::StopFrameThread() { m_Frames.Stop(); }
 
 void CDShowMgr::ReleaseGraph() {
   GstElement* pipeline;

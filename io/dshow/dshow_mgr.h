@@ -25,6 +25,7 @@
 
 #include "io/dshow/dshow_util.h"
 #include "io/dshow/frame_handoff.h"
+#include "io/dshow/frame_stream.h"
 #include "io/dshow/media_session.h"
 #include "io/media_request.h"
 
@@ -88,17 +89,23 @@ class CDShowMgr final : public IMediaSession {
   // ---- the frame sink (streaming thread, or the session thread for the
   // frame shown before playing starts) ----
   // Rows arrive top-down, nStride bytes apart; nSize is the buffer's real
-  // length. Public so that the bounds can be tested with hand-made buffers.
-  void OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime);
+  // length. nIndex: the frame's index in its file (-1: from dTime and the
+  // frame period). Public so that the bounds can be tested with hand-made
+  // buffers.
+  void OnSample(const std::uint8_t* pData, std::size_t nSize, double dTime, std::int64_t nIndex = -1);
   // The layout OnSample expects (set by the session from the negotiated
   // type; tests may set it to drive OnSample directly): the frame's size and
   // depth, and the bytes from one grabbed row to the next (0: DIB rows).
   void SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
                       std::int32_t nSourceStride = 0);
-  const Dib::TBitmapInfoHeader& FrameHeader() const { return m_FrameHeader; }
+  Dib::TBitmapInfoHeader FrameHeader() const { return LayoutHeader(m_Frames.Layout()); }
+  // The frame period of the grabbed video in 100-ns units (0: unknown).
+  std::int64_t FrameInterval() const { return m_Clock.FrameInterval(); }
+  void SetFrameInterval(std::int64_t nInterval) { m_Clock.SetFrameInterval(nInterval); }
   std::uint64_t FramesReceived() const { return m_nFramesReceived.load(); }
-  // Frames the owner never saw because it was slower than the stream.
-  std::uint64_t FramesDropped() const { return m_Handoff.Dropped(); }
+  // Frames decoded but never handed to the owner: only those a seek or a
+  // stop made stale (a file's frames wait for a slow owner).
+  std::uint64_t FramesDropped() const { return m_Frames.Dropped(); }
 
   // Prepares the object for driving OnSample without a graph (tests):
   // request, params copy, frame layout and mode as Run would set them.
@@ -120,12 +127,13 @@ class CDShowMgr final : public IMediaSession {
   void ArmGrabber();
   void DisarmGrabber();
   bool StartFrameThread();
-  void FrameThreadLoop();
   void StopFrameThread();
   void ReleaseGraph();
   bool CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize);
   void FillGrabResult();
-  void HoldSample(const std::uint8_t* pData, std::size_t nSize, double dTime);
+  void HoldSample(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp);
+  void OnGraphFlushed();
+  void DeliverNotice(const ZarnTypes::TMediaFrameNotice& notice);
   bool OwnerStopped() const;
   void ApplyVolume();
   bool SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator);
@@ -155,12 +163,13 @@ class CDShowMgr final : public IMediaSession {
   std::string m_AudioSinkName;
   std::mutex m_ControlLock;  // one seek or state change at a time
 
-  // Frames.
-  Dib::TBitmapInfoHeader m_FrameHeader{};
-  std::int32_t m_nSourceStride = 0;           // bytes per row of the grabbed frames
-  std::int64_t m_nFrameInterval = 0;          // 100-ns units
-  std::atomic<std::int64_t> m_nDuration{0};   // 100-ns units; 0 unknown
-  std::atomic<std::int64_t> m_nBaseTime{-1};  // stream time (ns) of the first frame
+  // Frames: the layout, the frame clock (period, first frame's time) and
+  // the hand-off to the notification thread, all safe to touch from the
+  // streaming thread, the session's thread and the controlling threads.
+  CFrameStream m_Frames;
+  CFrameClock m_Clock;
+  Dib::TBitmapInfoHeader m_GrabHeader{};     // the header of a grab's notice
+  std::atomic<std::int64_t> m_nDuration{0};  // 100-ns units; 0 unknown
   std::atomic<std::uint64_t> m_nFramesReceived{0};
   std::atomic<bool> m_bFirstFrameTaken{false};
   bool m_bStreamMode = false;
@@ -171,19 +180,16 @@ class CDShowMgr final : public IMediaSession {
   // prerolled one) is held here; arming hands it on.
   std::mutex m_HoldLock;
   std::vector<std::uint8_t> m_Held;
-  double m_dHeldTime = 0.0;
+  TFrameStamp m_HeldStamp;
   bool m_bHeld = false;
   std::atomic<bool> m_bArmed{false};
-  std::atomic<std::uint64_t> m_nSamplesSeen{0};  // by the grabber, armed or not
-  std::atomic<std::int64_t> m_nSeekFloor{-1};    // stream time (ns) below which frames are not shown
-  std::atomic<std::int64_t> m_nLandedTime{-1};   // stream time (ns) of the last frame shown
-  bool m_bLateLanding = false;                   // seeks of this graph land late: seek from earlier points
+  std::atomic<std::uint64_t> m_nSamplesSeen{0};   // by the grabber, armed or not
+  std::atomic<std::int64_t> m_nSeekFloor{-1};     // stream time (ns) below which frames are not shown
+  std::atomic<std::int64_t> m_nLandedTime{-1};    // stream time (ns) of the last frame shown
+  std::atomic<std::uint64_t> m_nGraphFlushes{0};  // flushes that reached the grabber
+  std::atomic<bool> m_bLateLanding{false};        // seeks of this graph land late: seek from earlier points
 
   std::vector<std::uint8_t> m_FlipBuffer;  // bottom-up copy for one-shot callbacks
-  CFrameHandoff m_Handoff;
-  std::thread m_FrameThread;
-  std::atomic<bool> m_bFrameThreadRunning{false};
-  ZarnTypes::TFrameBuffer m_SlotRecord{};
 
   // Sound.
   std::atomic<std::int32_t> m_nVolume{kVolumeFull};  // the level last set

@@ -78,13 +78,15 @@ bool CDShowMgr::EnableSound(bool bOn) {
 }
 bool CDShowMgr::ShowPropertyPages(std::int32_t, void*) { return false; }
 double CDShowMgr::AppliedGain() const { return -1.0; }
-void CDShowMgr::OnSample(const std::uint8_t*, std::size_t, double) {}
+void CDShowMgr::OnSample(const std::uint8_t*, std::size_t, double, std::int64_t) {}
 void CDShowMgr::SetFrameLayout(std::int32_t nWidth, std::int32_t nHeight, std::int32_t nBitsPerPixel,
-                               std::int32_t) {
-  m_FrameHeader = Dib::TBitmapInfoHeader{};
-  m_FrameHeader.biWidth = nWidth;
-  m_FrameHeader.biHeight = nHeight;
-  m_FrameHeader.biBitCount = static_cast<std::uint16_t>(nBitsPerPixel);
+                               std::int32_t nSourceStride) {
+  TFrameLayout layout;
+  layout.nWidth = nWidth;
+  layout.nHeight = nHeight;
+  layout.nBitsPerPixel = nBitsPerPixel;
+  layout.nSourceStride = nSourceStride > 0 ? nSourceStride : DibStride(nWidth, nBitsPerPixel);
+  m_Frames.SetLayout(layout);
 }
 void CDShowMgr::BeginSessionForTest(TMediaRequest* pRequest, std::int32_t nWidth, std::int32_t nHeight,
                                     std::int32_t nBitsPerPixel, std::int32_t) {

@@ -11,8 +11,11 @@ bool CFrameHandoff::Configure(std::size_t nFrameBytes) {
   std::lock_guard lock(m_Lock);
   m_Queue.clear();
   m_nWriting = SIZE_MAX;
+  m_nWritingSerial = m_nFlushSerial = 0;
+  m_bFlushing = false;
+  m_bMarkNext = false;
   m_bStopped = false;
-  m_nPublished = m_nDelivered = m_nDropped = 0;
+  m_nPublished = m_nDelivered = m_nDropped = m_nOverwritten = 0;
   try {
     for (TSlot& slot : m_Slots) {
       slot.data.assign(nFrameBytes, 0);
@@ -28,23 +31,43 @@ bool CFrameHandoff::Configure(std::size_t nFrameBytes) {
   return true;
 }
 
-void CFrameHandoff::SetWriterGrace(std::chrono::milliseconds grace) {
+void CFrameHandoff::SetWriterPolicy(TWriterPolicy ePolicy, std::chrono::milliseconds grace) {
   std::lock_guard lock(m_Lock);
+  m_ePolicy = ePolicy;
   m_WriterGrace = std::max(grace, std::chrono::milliseconds(0));
+}
+
+void CFrameHandoff::SetWriterGrace(std::chrono::milliseconds grace) {
+  SetWriterPolicy(WRITER_DROPS_OLDEST, grace);
 }
 
 std::uint8_t* CFrameHandoff::BeginWrite() {
   std::unique_lock lock(m_Lock);
-  if (m_bStopped || m_nFrameBytes == 0 || m_nWriting != SIZE_MAX) return nullptr;
+  if (m_bStopped || m_bFlushing || m_nFrameBytes == 0 || m_nWriting != SIZE_MAX) return nullptr;
   const auto freeSlot = [this] {
     for (std::size_t i = 0; i < m_Slots.size(); ++i)
       if (m_Slots[i].eState == SLOT_FREE) return i;
     return std::size_t{SIZE_MAX};
   };
+  const std::uint64_t serial = m_nFlushSerial;
   std::size_t index = freeSlot();
-  if (index == SIZE_MAX && m_WriterGrace.count() > 0) {
-    m_Room.wait_for(lock, m_WriterGrace, [&] { return m_bStopped || (index = freeSlot()) != SIZE_MAX; });
-    if (m_bStopped) return nullptr;
+  if (index == SIZE_MAX && m_ePolicy == WRITER_WAITS) {
+    // A file's frame waits for the consumer, however long it takes. This
+    // cannot deadlock: every slot that is taken is either queued, and the
+    // consumer takes it, or being read, and the consumer's call returns; a
+    // consumer that stops taking frames (its owner stops the session or
+    // seeks) ends this wait through Stop or BeginFlush, which never wait for
+    // the writer. The owner must not wait on the writer's thread while it
+    // holds back the consumer.
+    m_Room.wait(lock, [&] {
+      return m_bStopped || m_bFlushing || m_nFlushSerial != serial || (index = freeSlot()) != SIZE_MAX;
+    });
+    if (m_bStopped || m_bFlushing || m_nFlushSerial != serial) return nullptr;  // the frame is stale
+  } else if (index == SIZE_MAX && m_WriterGrace.count() > 0) {
+    m_Room.wait_for(lock, m_WriterGrace, [&] {
+      return m_bStopped || m_bFlushing || m_nFlushSerial != serial || (index = freeSlot()) != SIZE_MAX;
+    });
+    if (m_bStopped || m_bFlushing || m_nFlushSerial != serial) return nullptr;
   }
   if (index == SIZE_MAX) {
     // Every other slot is queued or being read: the oldest queued frame
@@ -53,9 +76,11 @@ std::uint8_t* CFrameHandoff::BeginWrite() {
     index = m_Queue.front();
     m_Queue.pop_front();
     ++m_nDropped;
+    ++m_nOverwritten;
   }
   m_Slots[index].eState = SLOT_WRITING;
   m_nWriting = index;
+  m_nWritingSerial = serial;
   return m_Slots[index].data.data();
 }
 
@@ -68,11 +93,14 @@ void CFrameHandoff::CommitWrite(std::size_t nBytes, double dTime, std::int64_t n
     slot.dTime = dTime;
     slot.nFrameNumber = nFrameNumber;
     ++m_nPublished;
-    if (m_bStopped) {
+    if (m_bStopped || m_bFlushing || m_nWritingSerial != m_nFlushSerial) {
+      // Begun before a flush or a stop: a frame from before the seek.
       slot.eState = SLOT_FREE;
       ++m_nDropped;
     } else {
       slot.eState = SLOT_READY;
+      slot.bDiscontinuity = m_bMarkNext;
+      m_bMarkNext = false;
       m_Queue.push_back(m_nWriting);
     }
     m_nWriting = SIZE_MAX;
@@ -107,6 +135,7 @@ CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
   frame.nBytes = slot.nBytes;
   frame.dTime = slot.dTime;
   frame.nFrameNumber = slot.nFrameNumber;
+  frame.bDiscontinuity = slot.bDiscontinuity;
   if (consume) consume(frame);
   {
     std::lock_guard lock(m_Lock);
@@ -142,15 +171,33 @@ bool CFrameHandoff::IsStopped() const {
   return m_bStopped;
 }
 
-void CFrameHandoff::Flush() {
+void CFrameHandoff::BeginFlush() {
   {
     std::lock_guard lock(m_Lock);
+    m_bFlushing = true;
+    ++m_nFlushSerial;
     for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
     m_nDropped += m_Queue.size();
     m_Queue.clear();
   }
   m_Drained.notify_all();
   m_Room.notify_all();
+}
+
+void CFrameHandoff::EndFlush() {
+  std::lock_guard lock(m_Lock);
+  m_bFlushing = false;
+  m_bMarkNext = true;
+}
+
+bool CFrameHandoff::IsFlushing() const {
+  std::lock_guard lock(m_Lock);
+  return m_bFlushing;
+}
+
+void CFrameHandoff::Flush() {
+  BeginFlush();
+  EndFlush();
 }
 
 std::uint64_t CFrameHandoff::Published() const {
@@ -164,6 +211,10 @@ std::uint64_t CFrameHandoff::Delivered() const {
 std::uint64_t CFrameHandoff::Dropped() const {
   std::lock_guard lock(m_Lock);
   return m_nDropped;
+}
+std::uint64_t CFrameHandoff::Overwritten() const {
+  std::lock_guard lock(m_Lock);
+  return m_nOverwritten;
 }
 
 }  // namespace DShowMgr

@@ -2,16 +2,25 @@
 // The hand-off of decoded frames from a media graph's streaming thread to the
 // session's notification thread.
 //
-// The streaming thread never waits long on the consumer: a consumer that is
-// slower than the stream loses frames, but it never sees a frame that is
-// still being written. The hand-off keeps a few equally sized slots; each is
-// free, being written, ready (queued for the consumer, oldest first) or being
-// read. The writer always finds a slot: a free one, or else the oldest ready
-// frame, which is then dropped. With a writer grace set, a writer that finds
-// every slot taken first waits up to that long for the consumer to free one
-// (the wait ends at once on Stop or Flush), so a consumer that is only
-// briefly held up, say by a busy machine, loses nothing. The copy into a slot and the consumer's call
-// on a slot both run outside the lock, on a slot nobody else can touch.
+// The hand-off keeps a few equally sized slots; each is free, being written,
+// ready (queued for the consumer, oldest first) or being read. The copy into
+// a slot and the consumer's call on a slot both run outside the lock, on a
+// slot nobody else can touch, so the consumer never sees a frame that is
+// still being written. What the writer does when every slot is taken is its
+// policy:
+// - WRITER_WAITS (files): the writer waits, without a time limit, until the
+//   consumer frees a slot, a flush begins or the hand-off stops. Nothing is
+//   ever dropped for a slow consumer; the stream is held back instead, as
+//   every pull pipeline holds back its source.
+// - WRITER_DROPS_OLDEST (live sources): the writer waits at most its grace
+//   for a slot, then takes the oldest queued frame's, which is dropped and
+//   counted (Overwritten). A live source cannot be held back.
+//
+// A seek brackets its work with BeginFlush and EndFlush: the queued frames
+// and the frame being written or waited for are dropped, writes while
+// flushing are refused, and the first frame committed after EndFlush is
+// marked as a discontinuity, so the consumer can tell the frames after a
+// seek from those before it.
 //
 // No GStreamer and no Qt here, so that the hand-off can be tested on plain
 // threads under ThreadSanitizer.
@@ -33,12 +42,15 @@ struct THandoffFrame {
   std::size_t nBytes = 0;  // bytes the writer stored
   double dTime = 0.0;      // seconds
   std::int64_t nFrameNumber = 0;
+  bool bDiscontinuity = false;  // the first frame committed after a flush
 };
 
 class CFrameHandoff {
  public:
   // What a wait of the consumer ended with.
   enum TWaitResult { WAIT_FRAME, WAIT_TIMEOUT, WAIT_STOPPED };
+  // What a writer that finds every slot taken does (see above).
+  enum TWriterPolicy { WRITER_WAITS, WRITER_DROPS_OLDEST };
 
   // At least 3 slots: one written, one read, one or more queued.
   explicit CFrameHandoff(std::size_t nSlots = 4);
@@ -50,16 +62,20 @@ class CFrameHandoff {
   // consumer start. False when the storage cannot be had.
   bool Configure(std::size_t nFrameBytes);
   std::size_t FrameBytes() const { return m_nFrameBytes; }
-  // How long BeginWrite may wait for a free slot before it drops the oldest
-  // queued frame; 0 (the default) never waits.
+  // The writer's policy; the default drops the oldest frame at once (no
+  // grace). The grace applies to WRITER_DROPS_OLDEST only.
+  void SetWriterPolicy(TWriterPolicy ePolicy, std::chrono::milliseconds grace = std::chrono::milliseconds(0));
+  // WRITER_DROPS_OLDEST with this grace.
   void SetWriterGrace(std::chrono::milliseconds grace);
 
   // Writer side. BeginWrite returns a slot of FrameBytes() bytes that only
-  // the writer touches until CommitWrite or AbortWrite; null after Stop or
-  // before Configure. One write at a time. It waits only for the writer
-  // grace, and only while every slot is taken.
+  // the writer touches until CommitWrite or AbortWrite; null after Stop,
+  // before Configure, while a flush is under way, or when a flush began
+  // while it waited for room. One write at a time. It waits only while every
+  // slot is taken, as the policy says.
   std::uint8_t* BeginWrite();
-  // Queues the written slot for the consumer and wakes it.
+  // Queues the written slot for the consumer and wakes it. A slot begun
+  // before a flush (or a stop) is dropped instead: its frame is stale.
   void CommitWrite(std::size_t nBytes, double dTime, std::int64_t nFrameNumber);
   // Gives the slot back without queueing it.
   void AbortWrite();
@@ -78,13 +94,22 @@ class CFrameHandoff {
   // progress may still be committed, it is then dropped too.
   void Stop();
   bool IsStopped() const;
-  // Drops the queued frames (a seek made them stale).
+  // A seek begins: drops the queued frames and the frame being written,
+  // ends a writer's wait for room at once, and refuses writes until
+  // EndFlush. A consumer's call in progress is not interrupted.
+  void BeginFlush();
+  // The seek is done: writes are taken again, and the first frame
+  // committed from now on carries bDiscontinuity.
+  void EndFlush();
+  bool IsFlushing() const;
+  // BeginFlush and EndFlush at once.
   void Flush();
 
   // Counters since Configure.
   std::uint64_t Published() const;  // frames committed
   std::uint64_t Delivered() const;  // frames handed to the consumer
-  std::uint64_t Dropped() const;    // frames committed but never handed over
+  std::uint64_t Dropped() const;    // frames committed but never handed over (overwritten, flushed, stopped)
+  std::uint64_t Overwritten() const;  // of those, the ones a live writer dropped for want of room
 
  private:
   enum TSlotState : std::uint8_t { SLOT_FREE, SLOT_WRITING, SLOT_READY, SLOT_READING };
@@ -93,6 +118,7 @@ class CFrameHandoff {
     std::size_t nBytes = 0;
     double dTime = 0.0;
     std::int64_t nFrameNumber = 0;
+    bool bDiscontinuity = false;
     TSlotState eState = SLOT_FREE;
   };
 
@@ -100,16 +126,22 @@ class CFrameHandoff {
   std::condition_variable m_Ready;
   std::condition_variable m_Drained;  // a consumer's call returned
   std::condition_variable m_Room;     // a slot became free, or stopped
+  TWriterPolicy m_ePolicy = WRITER_DROPS_OLDEST;
   std::chrono::milliseconds m_WriterGrace{0};
   std::size_t m_nReading = 0;  // consumer calls in progress
   std::vector<TSlot> m_Slots;
   std::deque<std::size_t> m_Queue;  // ready slots, oldest first
   std::size_t m_nFrameBytes = 0;
   std::size_t m_nWriting = SIZE_MAX;
+  std::uint64_t m_nWritingSerial = 0;  // the flush serial when the write began
+  std::uint64_t m_nFlushSerial = 0;    // flushes begun since Configure
+  bool m_bFlushing = false;
+  bool m_bMarkNext = false;  // the next commit carries bDiscontinuity
   bool m_bStopped = false;
   std::uint64_t m_nPublished = 0;
   std::uint64_t m_nDelivered = 0;
   std::uint64_t m_nDropped = 0;
+  std::uint64_t m_nOverwritten = 0;
 };
 
 }  // namespace DShowMgr

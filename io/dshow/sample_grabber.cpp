@@ -194,6 +194,18 @@ static GstFlowReturn tovrin_sample_grabber_transform_ip(GstBaseTransform* trans,
   return ret;
 }
 
+// The end of a flush tells the callback that the buffers from now on come
+// from after a seek.
+static gboolean tovrin_sample_grabber_sink_event(GstBaseTransform* trans, GstEvent* event) {
+  if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+    TovrinSampleGrabber* self = AsGrabber(trans);
+    g_mutex_lock(&self->lock);
+    if (self->callback) self->callback->Flushed();
+    g_mutex_unlock(&self->lock);
+  }
+  return GST_BASE_TRANSFORM_CLASS(tovrin_sample_grabber_parent_class)->sink_event(trans, event);
+}
+
 static void tovrin_sample_grabber_class_init(TovrinSampleGrabberClass* klass) {
   GObjectClass* object_class = G_OBJECT_CLASS(klass);
   GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
@@ -207,6 +219,7 @@ static void tovrin_sample_grabber_class_init(TovrinSampleGrabberClass* klass) {
   trans_class->set_caps = tovrin_sample_grabber_set_caps;
   trans_class->transform_ip = tovrin_sample_grabber_transform_ip;
   trans_class->propose_allocation = tovrin_sample_grabber_propose_allocation;
+  trans_class->sink_event = tovrin_sample_grabber_sink_event;
   trans_class->transform_ip_on_passthrough = TRUE;
   trans_class->passthrough_on_same_caps = TRUE;
 }

@@ -74,6 +74,10 @@ class CGrabberSampleCB {
   // Called on the streaming thread for every buffer; bTypeChanged is set on
   // the first buffer after the negotiated type changed.
   virtual TGrabAnswer SampleCB(const TGrabSample& sample, bool bTypeChanged) = 0;
+  // Called on the thread that ends a flush (a flushing seek) when the flush
+  // has reached the grabber: every buffer after this call is from after
+  // the seek.
+  virtual void Flushed() {}
 };
 
 // Registers both element types once per process (also done by the

@@ -25,6 +25,8 @@ struct TSeenFrame {
   bool bHeaderBottomUp = false;
   double dTime = 0.0;
   std::int64_t nFrameNumber = -1;
+  bool bFileIndex = false;
+  bool bDiscontinuity = false;
   std::vector<std::uint8_t> rgb;
 };
 
@@ -38,6 +40,7 @@ class TOwner {
   ZarnTypes::TFrameBuffer frame;
   unsigned char results[ZarnTypes::kMediaResultBlockSize] = {};
   int callbackDelayMs = 0;  // a slow owner
+  int slowFrames = -1;      // only the first frames are slow (-1: all)
 
   // Builds the request for the purpose; bCallback: frames go to OnFrame.
   void Build(const std::string& file, ZarnTypes::TSourcePurpose ePurpose, ZarnTypes::TPixelFormat ePixel,
@@ -106,9 +109,12 @@ class TOwner {
     }
     seen.dTime = notice->dTime;
     seen.nFrameNumber = notice->nFrameNumber;
+    seen.bFileIndex = notice->bFileIndex;
+    seen.bDiscontinuity = notice->bDiscontinuity;
     if (notice->pRgbData && notice->nRgbSize > 0)
       seen.rgb.assign(notice->pRgbData, notice->pRgbData + notice->nRgbSize);
-    if (self->callbackDelayMs > 0)
+    if (self->callbackDelayMs > 0 &&
+        (self->slowFrames < 0 || self->FrameCount() < static_cast<std::size_t>(self->slowFrames)))
       std::this_thread::sleep_for(std::chrono::milliseconds(self->callbackDelayMs));
     {
       std::lock_guard lock(self->m_lock);
