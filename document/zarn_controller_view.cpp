@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "document/child_frame.h"
@@ -48,6 +49,11 @@ bool IsMediaGraphFile(const ZarnTypes::TMediaSource& source) {
   return source.eStreamType >= 3 && source.eStreamType <= 21;
 }
 
+// An open media file: its readouts and slider follow the frame shown.
+bool IsOpenMediaFile(const ZarnTypes::TMediaSource& source) {
+  return source.bOpen && IsMediaGraphFile(source) && source.eSourceCategory == ZarnTypes::SOURCE_CAT_FILE;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -57,6 +63,11 @@ std::string FrameCountText(std::int32_t counter) { return Format("%d ", counter)
 
 std::int64_t CounterSeconds(std::int32_t counter, std::int32_t periodMs) {
   return (static_cast<std::int64_t>(counter) + 1) * periodMs / 1000;
+}
+
+std::int64_t FrameTimeMs(std::int32_t frame, double periodMs) {
+  if (frame <= 0 || !(periodMs > 0.0)) return 0;
+  return std::llround(static_cast<double>(frame) * periodMs);
 }
 
 std::string CounterTimeText(std::int64_t seconds) {
@@ -421,6 +432,10 @@ void CZarnControllerView::UpdateCounters() {
   const std::int32_t period = m_pDocument->ch_nDecoderVideoOutPeriod;
   for (int ch = 0; ch < kChannelCount; ++ch) {
     TChannelControls& c = m_Channel[static_cast<std::size_t>(ch)];
+    if (IsOpenMediaFile(m_pDocument->m_Source[ch])) {
+      ShowMediaFilePlace(ch);
+      continue;
+    }
     const std::int32_t counter = m_pDocument->ShownFrame(ch);
     c.frames->setText(QString::fromStdString(FrameCountText(counter)));
     // Channels 1 and 3 time their readout by the frame counter; the others
@@ -433,16 +448,54 @@ void CZarnControllerView::UpdateCounters() {
   }
 }
 
+void CZarnControllerView::ShowMediaFilePlace(int channel) {
+  TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
+  const std::int32_t frame = m_pDocument->ShownFrame(channel);
+  c.frames->setText(QString::fromStdString(FrameCountText(frame)));
+  // A file that did not tell its frame period is timed by the pacing period
+  // it is shown at.
+  double period = m_pDocument->ChannelFramePeriodMs(channel);
+  if (!(period > 0.0)) period = m_pDocument->ch_nDecoderVideoOutPeriod;
+  const std::int64_t timeMs = FrameTimeMs(frame, period);
+  c.time->setText(QString::fromStdString(StreamTimeText(timeMs)));
+  const double duration = c.durationMs > 0.0 ? c.durationMs : m_pDocument->ChannelDurationMs(channel);
+  if (c.dragging) return;
+  if (duration > 0.0) {
+    // The nearest place, so that a frame sought from the slider puts the
+    // slider back where it was let go.
+    const int span = c.position->maximum() - c.position->minimum();
+    const double place = std::round(static_cast<double>(span) * static_cast<double>(timeMs) / duration);
+    c.position->setValue(c.position->minimum() + static_cast<int>(std::clamp(place, 0.0, double(span))));
+  } else if (timeMs == 0)
+    c.position->setValue(c.position->minimum());
+  // (Elsewhere, without a duration, the slider stays where it is.)
+}
+
+void CZarnControllerView::ForgetChannelPlace(int channel) {
+  if (channel < 0 || channel >= kChannelCount) return;
+  TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
+  c.durationMs = 0;
+  c.shownSeconds = -1;
+}
+
 void CZarnControllerView::RefreshAll() {
   for (int ch = 0; ch < kChannelCount; ++ch) {
     TChannelControls& c = m_Channel[static_cast<std::size_t>(ch)];
     const ZarnTypes::TMediaSource& source = m_pDocument->m_Source[ch];
-    c.position->setValue(kSliderMin);
+    // A media file's slider stays at the frame shown (after a session, the
+    // last frame shown; after an open, the first).
+    if (IsOpenMediaFile(source))
+      ShowMediaFilePlace(ch);
+    else
+      c.position->setValue(kSliderMin);
     c.position->setEnabled(CanSeek(source));
     const bool sound = HasSound(source);
     c.volume->setEnabled(sound);
     c.mute->setEnabled(sound);
   }
+  // The readouts show the frames the channels show now (after an open, the
+  // first; after a session, the last).
+  UpdateCounters();
   UpdateCaptureButtons();
   ArrangeControls();
   UpdateStatus();
@@ -456,6 +509,13 @@ void CZarnControllerView::OnTimeTick() {
     if (!source.bOpen || !m_pDocument->ChannelStreaming(ch) || c.dragging) continue;
     TChannelClock clock;
     if (!m_PositionQuery(ch, clock)) continue;
+    if (IsOpenMediaFile(source)) {
+      // The reader's position is where its decoding has got to, ahead of
+      // the picture by the frames cached: the readouts follow the picture.
+      if (clock.duration > 0) c.durationMs = static_cast<double>(clock.duration) / 10000.0;
+      ShowMediaFilePlace(ch);
+      continue;
+    }
     c.position->setValue(
         SliderPosition(c.position->minimum(), c.position->maximum(), clock.position, clock.duration));
     if (source.nDeviceCategory == ZarnTypes::SDC_DVD) {
@@ -520,7 +580,12 @@ void CZarnControllerView::OnChannelSlider(pq::WPARAM channel, pq::LPARAM state) 
     slider->setEnabled(false);
   else if (state == 1)
     slider->setEnabled(true);
-  slider->setValue(kSliderMin);
+  // A media file's slider goes to the frame shown: its reader ends before
+  // the frames it cached are shown, and an open shows the first frame.
+  if (IsOpenMediaFile(m_pDocument->m_Source[channel]))
+    ShowMediaFilePlace(static_cast<int>(channel));
+  else
+    slider->setValue(kSliderMin);
 }
 
 void CZarnControllerView::OnDeviceMode(TDeviceModeExchange& block) {

@@ -19,8 +19,13 @@
 // document and the channel readers directly: a released position slider
 // seeks the channel (CZarnDoc::SeekChannel), a moved volume slider sets its
 // volume (CZarnDoc::SetChannelVolume), a mute box switches the reader's
-// sound. The position readouts of a streaming channel come from its reader
-// on each time tick (SetPositionQuery replaces where they come from).
+// sound. The readouts and the position slider of a media file follow the
+// frame the channel shows (the engine's shown frame, its index in the file):
+// the time is that frame's time in the file and the slider its share of the
+// duration, whether the frame was just played, replayed, sought or is the
+// last one after the session ended. The time tick asks a streaming
+// channel's reader for the duration, and a DVD's reader for its position
+// and location (SetPositionQuery replaces where they come from).
 //
 // The "Get" and "Save" buttons come with capturing: they report through
 // CaptureRequested and SaveReferenceRequested and stay disabled while those
@@ -113,6 +118,10 @@ std::string StreamTimeText(std::int64_t positionMs);
 std::string DvdTitleText(std::int32_t title, std::int32_t chapter);
 std::string DvdTimeText(std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
 
+// The time of a frame of a media file in milliseconds: its index in the file
+// times the frame period (rounded; 0 for a negative index or period).
+std::int64_t FrameTimeMs(std::int32_t frame, double periodMs);
+
 // The position slider's place for a position within a duration (0 when the
 // duration is not positive; clamped to the slider's range).
 int SliderPosition(int minimum, int maximum, std::int64_t position, std::int64_t duration);
@@ -180,6 +189,9 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void SetLayoutMode(std::int32_t layout);
   // Rows and controls as the open channels ask.
   void ArrangeControls();
+  // A new source was opened into the channel: what the pane learnt of the
+  // previous one's duration is forgotten.
+  void ForgetChannelPlace(int channel);
 
   // How the time tick asks a streaming channel for its position: by
   // default its reader (ReaderClock); false skips the channel.
@@ -220,6 +232,7 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
     QCheckBox* mute = nullptr;
     bool dragging = false;
     std::int64_t shownSeconds = -1;  // the play time the readout shows
+    double durationMs = 0;           // the media file's duration, as its reader last told
   };
 
   void BuildForm();
@@ -227,6 +240,8 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void SendPaneCommand(std::int32_t command);
   void OnControllerUpdate(platform::qt::WPARAM what);
   void UpdateCounters();
+  // A media file's readouts and slider at the frame the channel shows.
+  void ShowMediaFilePlace(int channel);
   void RefreshAll();
   void OnTimeTick();
   void OnChannelSlider(platform::qt::WPARAM channel, platform::qt::LPARAM state);

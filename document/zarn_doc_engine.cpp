@@ -97,15 +97,21 @@ void CZarnDocEngineLink::customEvent(QEvent* event) {
   switch (kind) {
     case EV_UPDATE: {
       const std::uint32_t bits = doc.m_Engine.TakePendingUpdates();
+      bool shown = false;
       for (int ch = 0; ch < kEngineChannels; ++ch) {
         if (bits & (Zarn::ENGINE_UPDATE_RESCALE_0 << ch))
           doc.RefreshChannelPanes(ch, true);
         else if (bits & (Zarn::ENGINE_UPDATE_REPAINT_0 << ch))
           doc.RefreshChannelPanes(ch, false);
+        else
+          continue;
+        shown = true;
       }
+      // A new picture in a channel moves the controller's counter, time and
+      // position with it.
       if (controller && (bits & Zarn::ENGINE_UPDATE_EVERYTHING))
         pq::SendAppMessage(controller, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
-      else if (controller && (bits & Zarn::ENGINE_UPDATE_COUNTERS))
+      else if (controller && (shown || (bits & Zarn::ENGINE_UPDATE_COUNTERS)))
         pq::SendAppMessage(controller, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
       break;
     }

@@ -1,13 +1,19 @@
 // Position and volume of a document's media channels: what the controller
 // pane's position and volume sliders ask of the document.
 
+#include <algorithm>
+#include <cmath>
+
+#include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "io/read_stream.h"
 #include "media/device_kinds.h"
+#include "platform/qt/app_messages.h"
 
 namespace ZarnDoc {
 
 using namespace ZarnTypes;
+namespace pq = platform::qt;
 
 namespace {
 
@@ -42,8 +48,13 @@ bool CZarnDoc::SeekChannel(int channel, std::int32_t position, std::int32_t maxi
   ReadStream::CReadStream& reader = ChannelReader(channel);
   reader.SetSeekRequest(position, maximum);
   if (running) {
-    // The playing session seeks; should it have ended, the stored request
-    // starts the next session there.
+    // The frames of the channel cached but not shown yet are dropped first,
+    // and every frame until the first one from the target on: the next
+    // frame shown is the target (at once while paused), and the replay
+    // window afterwards holds only frames from there on. The playing
+    // session then seeks; should it have ended, the stored request starts
+    // the next session there.
+    m_Engine.FlushChannel(channel);
     reader.Seek(position, maximum);
     return true;
   }
@@ -59,7 +70,22 @@ bool CZarnDoc::SeekChannel(int channel, std::int32_t position, std::int32_t maxi
   options.reopen = true;
   // A file that can no longer be opened is a failed seek; the channel keeps
   // what it showed.
-  return LoadDShowSource(args, options);
+  if (!LoadDShowSource(args, options)) return false;
+  // The picture is the frame nearest position / maximum of the duration:
+  // where the file told its frame period and duration, the counter and the
+  // time readout show that frame.
+  const double period = ChannelFramePeriodMs(channel);
+  const double duration = ChannelDurationMs(channel);
+  if (period > 0.0 && duration > 0.0) {
+    const double frames = std::floor(duration / period + 0.5);
+    double index = std::floor(duration * position / maximum / period + 0.5);
+    index = std::clamp(index, 0.0, std::max(0.0, frames - 1.0));
+    m_Engine.m_Channel[channel].nShownFrame.store(static_cast<std::int32_t>(index));
+    if (m_pControllerView)
+      pq::SendAppMessage(m_pControllerView.data(), pq::WM_APP_CONTROLLER_UPDATE,
+                         ZarnControllerView::CONTROLLER_UPDATE_COUNTERS, 0);
+  }
+  return true;
 }
 
 bool CZarnDoc::SetChannelVolume(int channel, std::int32_t level, std::int32_t maximum) {

@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,6 +37,10 @@
 #endif
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
+#include "options/opts_exchange.h"
+#include "options/opts_file_format.h"
+#include "options/opts_page.h"
+#include "options/zarn_options.h"
 #include "platform/message_sink.h"
 #include "platform/qt/app_messages.h"
 #include "shell/application.h"
@@ -211,6 +217,143 @@ TPackedPlanes PackedPlanes(std::int32_t width, std::int32_t height, std::int32_t
   return p;
 }
 
+// Bytes one frame of a raw YUV layout takes in a file (0 for a code that is
+// not one of the planar layouts or a size that is not positive).
+std::int64_t YuvFileFrameBytes(std::int32_t format, std::int32_t width, std::int32_t height) {
+  if (!IsYuvFileFormat(format) || width <= 0 || height <= 0) return 0;
+  const std::int32_t divisor = GetYuvChromaDivisor(FileFormatToPixelFormat(format));
+  if (divisor == 0) return 0;
+  const TPackedPlanes p = PackedPlanes(width, height, divisor);
+  return p.lumaColumns * p.lumaRows + 2 * p.chromaColumns * p.chromaRows;
+}
+
+// The name the YUV page lists a layout by, without the extension.
+std::string YuvLayoutName(std::int32_t format) {
+  for (const OptsFileFormat::TYuvLayoutRow& row : OptsFileFormat::YuvLayoutTable()) {
+    if (row.code != format) continue;
+    std::string name = row.text;
+    if (const std::size_t cut = name.find(" (."); cut != std::string::npos) name.resize(cut);
+    return name;
+  }
+  return "layout " + std::to_string(format);
+}
+
+// Why a raw YUV file does not hold whole frames of a layout: its size, the
+// frames and the bytes over, and the layout.
+std::string YuvSizeProblem(std::int64_t fileBytes, std::int32_t format, std::int32_t width,
+                           std::int32_t height) {
+  const std::int64_t frameBytes = YuvFileFrameBytes(format, width, height);
+  char text[512];
+  if (frameBytes <= 0) {
+    std::snprintf(text, sizeof text, "%d x %d is no picture size of %s.", width, height,
+                  YuvLayoutName(format).c_str());
+    return text;
+  }
+  std::snprintf(text, sizeof text,
+                "Its %lld bytes are not a whole number of %d x %d frames of %s (%lld bytes a frame): they "
+                "hold %lld whole frames and %lld bytes more.",
+                static_cast<long long>(fileBytes), width, height, YuvLayoutName(format).c_str(),
+                static_cast<long long>(frameBytes), static_cast<long long>(fileBytes / frameBytes),
+                static_cast<long long>(fileBytes % frameBytes));
+  return text;
+}
+
+// The path whose refusal was already explained to the user, so that the
+// caller's "Can not open file" does not follow it.
+std::string& ExplainedRefusal() {
+  static std::string path;
+  return path;
+}
+
+// The owner of the YUV page while an open asks for a file's layout: it
+// hands the page the layout tried and takes the one the user chose.
+class TYuvLayoutOwner : public QObject {
+ public:
+  explicit TYuvLayoutOwner(TOpenSourceArgs& args) : m_Args(args) {
+    auto* messages = new pq::TMessageMap(this);
+    messages->On(pq::WM_APP_OPTS_YUV, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+      auto* block = ZarnTypes::OptsBlockOf<ZarnTypes::TYuvFormatExchange>(lParam);
+      if (!block) return 0;
+      if (block->header.op == OPTS_XCHG_READ) {
+        block->format = m_Args.format;
+        block->width = m_Args.width;
+        block->height = m_Args.height;
+        block->singleImage = m_Args.sequence ? 1 : 0;
+        block->sizeEditable = 1;
+        block->checkSize = 1;
+      } else if (block->header.op == OPTS_XCHG_WRITE) {
+        if (IsYuvFileFormat(block->format)) m_Args.format = block->format;
+        m_Args.width = block->width;
+        m_Args.height = block->height;
+        m_Args.sequence = block->singleImage != 0;
+        m_bTaken = true;
+      } else {
+        return 0;
+      }
+      block->header.answered = 1;
+      return 1;
+    });
+  }
+  bool Taken() const { return m_bTaken; }
+
+ private:
+  TOpenSourceArgs& m_Args;
+  bool m_bTaken = false;
+};
+
+// A raw YUV file is shown only as whole frames of its layout. When the file
+// is not a whole number of frames of the layout in `args` (or shorter than
+// one), the YUV page asks for the layout, again until one fits or the user
+// cancels; `args` then holds the layout chosen. On Cancel, or where no page
+// can be shown, the open is refused with a message naming the file, the
+// layout and why. False for a file that cannot be measured or is empty
+// (the caller reports those).
+bool YuvLayoutFitsFile(TOpenSourceArgs& args, QWidget* parent) {
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::path(args.path);
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec || size == 0) return false;
+  const auto fileBytes = static_cast<std::int64_t>(size);
+  auto fits = [&] {
+    const std::int64_t frameBytes = YuvFileFrameBytes(args.format, args.width, args.height);
+    return frameBytes > 0 && fileBytes % frameBytes == 0;
+  };
+  const bool canAsk = qobject_cast<QApplication*>(QCoreApplication::instance()) &&
+                      OptsPage::HasOptionsPage(OptsPage::PAGE_YUV);
+  while (!fits()) {
+    const std::string problem = YuvSizeProblem(fileBytes, args.format, args.width, args.height);
+    bool chosen = false;
+    if (canAsk) {
+      TYuvLayoutOwner owner(args);
+      ZarnOptions::CZarnOptions sheet(
+          QStringLiteral("YUV layout of %1").arg(QString::fromStdString(file.filename().string())), &owner,
+          OPTCAT_YUV, parent);
+      sheet.setObjectName(QStringLiteral("YuvLayoutPrompt"));
+      if (auto* column = qobject_cast<QVBoxLayout*>(sheet.layout())) {
+        auto* why =
+            new QLabel(QString::fromStdString(problem + " Choose the picture size and layout the file "
+                                                        "was written with."),
+                       &sheet);
+        why->setObjectName(QStringLiteral("reason"));
+        why->setWordWrap(true);
+        column->insertWidget(0, why);
+      }
+      QApplication::restoreOverrideCursor();  // the wait cursor of the open does not stand over the page
+      chosen = sheet.DoModal() == 1 && owner.Taken();
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    if (!chosen) {
+      std::string text = "Can not open file\n " + args.path + "\n" + problem;
+      text += canAsk ? " No layout was chosen." : " Open it with the layout it was written with.";
+      platform::ShowMessage(text);
+      ExplainedRefusal() = args.path;
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads up to `rows` rows of `columns` bytes into rows `stride` apart;
 // returns the bytes read. Rows past the end of the file stay as they are.
 std::int64_t ReadRows(std::FILE* file, std::uint8_t* dst, std::int64_t columns, std::int64_t rows,
@@ -308,6 +451,11 @@ bool StartPlayingOnOpen(const TMediaSource& source) {
 void CZarnDoc::SetOpenFilePrompt(TOpenFilePrompt prompt) { OpenFilePrompt() = std::move(prompt); }
 
 void CZarnDoc::ShowOpenFailure(const std::string& path) {
+  // An open that explained its refusal is not reported a second time.
+  if (!ExplainedRefusal().empty() && ExplainedRefusal() == path) {
+    ExplainedRefusal().clear();
+    return;
+  }
   std::vector<char> text(path.size() + 32);
   std::snprintf(text.data(), text.size(), "Can not open file\n %s", path.c_str());
   platform::ShowMessage(text.data());
@@ -461,6 +609,7 @@ bool CZarnDoc::OpenSource(const std::string& path, int channel) {
 }
 
 bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
+  ExplainedRefusal().clear();
   if (given.channel < 0 || given.channel >= kChannelCount) return false;
   // Nothing is opened into a document while it plays.
   if (m_Engine.IsRunning()) return false;
@@ -468,9 +617,11 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
   if (extCode == FEXT_NONE) return false;
 
   TOpenSourceArgs args = given;
+  bool rememberedLayout = false;
   if (args.format == 0) {
     args.format = FileExtCodeToFileFormat(extCode);
     if (args.format == FF_YUV_RAW) {
+      rememberedLayout = true;
       args.format = m_YuvOpen.nFormat;
       args.width = m_YuvOpen.nWidth;
       args.height = m_YuvOpen.nHeight;
@@ -497,7 +648,16 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
     case FEXT_WMA:
     case FEXT_WAV: opened = LoadDShowSource(args, TDShowOpenOptions{}); break;
     case FEXT_MNG: opened = LoadMngSource(args, false); break;
-    case FEXT_YUV: opened = LoadYuvSource(args); break;
+    case FEXT_YUV: {
+      // A layout that does not describe the file is not shown as if it did.
+      QWidget* parent = m_pChildFrame ? static_cast<QWidget*>(m_pChildFrame.data()) : shell::MainWindow();
+      const bool described = IsYuvFileFormat(args.format) && args.width > 0 && args.height > 0;
+      opened = (!described || YuvLayoutFitsFile(args, parent)) && LoadYuvSource(args);
+      // The layout a file was opened with is the one the next file starts from.
+      if (opened && rememberedLayout)
+        m_YuvOpen = {m_YuvOpen.nMode, args.format, args.sequence, args.width, args.height};
+      break;
+    }
     case FEXT_IFO:
     case FEXT_BUP:
     case FEXT_VOB: opened = OpenDvdSource(args.path, extCode, args.channel); break;
@@ -516,6 +676,10 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
   if (!opened) return false;
   CountOpenChannels();
   SetSourceDisplayName(args.path, args.channel);
+  // The channel shows the first frame of what it opened: its counter, time
+  // and position start there (a session counts from there too).
+  m_Engine.m_Channel[args.channel].nShownFrame.store(0);
+  if (m_pControllerView) m_pControllerView->ForgetChannelPlace(args.channel);
   return true;
 }
 

@@ -11,7 +11,9 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -340,6 +342,30 @@ void CZarnDoc::ExchangeVideoSettings(TVideoExchange& block) {
 std::int32_t CZarnDoc::ShownFrame(int channel) const {
   if (channel < 0 || channel >= kChannelCount) return 0;
   return m_Engine.m_Channel[channel].nShownFrame.load();
+}
+
+namespace {
+
+// The frame period and the duration (seconds) a media-graph open keeps of
+// an AVI, WMV or ASF file; 0 where the open kept none.
+double KeptStreamValue(const TStreamFormat& format, int which) {
+  if (format.eStreamType < ST_AVI || format.eStreamType > ST_ASF) return 0.0;
+  double values[2] = {};
+  std::memcpy(values, format.params, sizeof values);
+  const double v = values[which];
+  return std::isfinite(v) && v > 0.0 ? v : 0.0;
+}
+
+}  // namespace
+
+double CZarnDoc::ChannelFramePeriodMs(int channel) const {
+  if (channel < 0 || channel >= kChannelCount) return 0.0;
+  return KeptStreamValue(m_Format[channel], 0) * 1000.0;
+}
+
+double CZarnDoc::ChannelDurationMs(int channel) const {
+  if (channel < 0 || channel >= kChannelCount) return 0.0;
+  return KeptStreamValue(m_Format[channel], 1) * 1000.0;
 }
 
 bool CZarnDoc::ChannelStreaming(int channel) const {

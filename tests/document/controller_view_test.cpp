@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,15 @@ TEST(ControllerTexts, SliderPositionIsTheShareOfTheDuration) {
   EXPECT_EQ(SliderPosition(0, 100, 10, -4), 0);
   // Positions of long streams do not overflow.
   EXPECT_EQ(SliderPosition(0, 100, 3'000'000'000'000LL, 6'000'000'000'000LL), 50);
+}
+
+TEST(ControllerTexts, AFramesTimeIsItsIndexTimesTheFramePeriod) {
+  EXPECT_EQ(FrameTimeMs(0, 40.0), 0);
+  EXPECT_EQ(FrameTimeMs(74, 40.0), 2960);
+  EXPECT_EQ(FrameTimeMs(1799, 1001.0 / 30.0), 60027);  // NTSC: 1799 x 33.3667 ms
+  EXPECT_EQ(FrameTimeMs(INT_MAX, 40.0), 85'899'345'880LL);
+  EXPECT_EQ(FrameTimeMs(-3, 40.0), 0);
+  EXPECT_EQ(FrameTimeMs(10, 0.0), 0);
 }
 
 TEST(ControllerRules, WhichSourcesSeekAndWhichHaveSound) {
@@ -167,7 +178,7 @@ TEST(ControllerPane, TheFormStartsWithItsControlsAndTheEnginesSpeed) {
     auto* b = qobject_cast<QPushButton*>(c.Control(id));
     ASSERT_NE(b, nullptr) << id;
     EXPECT_EQ(b->text().toStdString(), id == IDC_GET_1 || id == IDC_GET_2 ? "Get" : "Save");
-    EXPECT_FALSE(b->isEnabled()) << id;  // capturing is not wired yet
+    EXPECT_TRUE(b->isEnabled()) << id;  // the document captures and saves
   }
   EXPECT_EQ(qobject_cast<QPushButton*>(c.Control(IDC_MINIMIZE))->text().toStdString(), "_");
   EXPECT_EQ(qobject_cast<QPushButton*>(c.Control(IDC_CLOSE))->text().toStdString(), "X");
@@ -270,25 +281,37 @@ TEST(ControllerPane, ChannelSliderMessageResetsAndSwitchesTheSlider) {
   EXPECT_EQ(c.PositionSlider(0)->value(), 30);
 }
 
-TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
+// What an AVI open keeps of the file: frame period and duration in seconds.
+void KeepAviTiming(ZarnDoc::CZarnDoc& doc, int channel, double period, double duration) {
+  std::int32_t block[14] = {};
+  const double values[2] = {period, duration};
+  std::memcpy(block, values, sizeof values);
+  ASSERT_TRUE(doc.m_Format[channel].SetParams(ST_AVI, block, sizeof block));
+}
+
+TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderToTheShownFrameUnlessItIsDragged) {
   TDocumentWindow w;
   CZarnControllerView& c = Controller(w);
-  w.Doc().m_Source[0] = Source(8, SOURCE_CAT_FILE);
-  w.Doc().m_Source[1] = Source(8, SOURCE_CAT_FILE);  // open, but not streaming
+  w.Doc().m_Source[0] = Source(ST_AVI, SOURCE_CAT_FILE);
+  w.Doc().m_Source[1] = Source(ST_AVI, SOURCE_CAT_FILE);  // open, but not streaming
+  KeepAviTiming(w.Doc(), 0, 0.04, 0.0);  // 25 frames a second; the duration comes from the reader
   w.Doc().m_Engine.m_Channel[0].bChannelStreaming.store(true);
+  w.Doc().m_Engine.m_Channel[0].nShownFrame.store(30);  // 1.2 s into the file
   int asked = 0;
   c.SetPositionQuery([&](int channel, TChannelClock& clock) {
     ++asked;
     EXPECT_EQ(channel, 0);
-    clock.position = 250;
-    clock.duration = 1000;
-    clock.positionMs = 3723456;
+    // The reader has decoded up to 2.5 s, ahead of the picture.
+    clock.position = 25'000'000;
+    clock.duration = 30'000'000;
+    clock.positionMs = 2500;
     return true;
   });
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(c.PositionSlider(0)->value(), 25);
-  EXPECT_EQ(Text(c.TimeReadout(0)), "01:02:03 ");
+  EXPECT_EQ(c.PositionSlider(0)->value(), 40);
+  EXPECT_EQ(Text(c.TimeReadout(0)), "00:00:01 ");
+  EXPECT_EQ(Text(c.FrameReadout(0)), "30 ");
   EXPECT_EQ(c.PositionSlider(1)->value(), 0);
 
   // While the user drags, the tick leaves the slider alone; the release
@@ -300,15 +323,52 @@ TEST(ControllerPane, TimeTickMovesAStreamingChannelsSliderUnlessItIsDragged) {
   c.PositionSlider(0)->setSliderDown(true);
   c.PositionSlider(0)->setSliderPosition(70);
   pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(c.PositionSlider(0)->value(), 70);
   EXPECT_FALSE(reader.m_bSeekRequest.load());  // no seek before the release
   c.PositionSlider(0)->setSliderDown(false);
   EXPECT_EQ(reader.m_nSeekNumerator.load(), 70);
   EXPECT_EQ(reader.m_nSeekDenominator.load(), 100);
-  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
-  EXPECT_EQ(asked, 2);
-  EXPECT_EQ(c.PositionSlider(0)->value(), 25);
+  // The picture reaches the target: the next counter update follows it.
+  w.Doc().m_Engine.m_Channel[0].nShownFrame.store(52);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 69);
+  EXPECT_EQ(Text(c.TimeReadout(0)), "00:00:02 ");
+  EXPECT_EQ(Text(c.FrameReadout(0)), "52 ");
+}
+
+TEST(ControllerPane, AtTheEndOfAClipTheReadoutsAndTheSliderStayAtTheLastFrameShown) {
+  TDocumentWindow w;
+  CZarnControllerView& c = Controller(w);
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  doc.m_Source[0] = Source(ST_AVI, SOURCE_CAT_FILE);
+  doc.m_Source[1] = Source(ST_PNG, SOURCE_CAT_FILE);
+  KeepAviTiming(doc, 0, 0.04, 3.0);  // 75 frames
+  doc.m_Engine.m_Channel[0].nShownFrame.store(74);
+  doc.m_Engine.m_Channel[1].nShownFrame.store(74);
+  c.PositionSlider(1)->setValue(30);
+  // The reader ends while the cached frames are still shown (slider
+  // message), then the session ends (full refresh).
+  pq::SendAppMessage(&c, pq::WM_APP_CHANNEL_SLIDER, 0, 3);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 99);  // 2.96 s of 3 s
+  pq::SendAppMessage(&c, pq::WM_APP_CHANNEL_SLIDER, 1, 3);
+  EXPECT_EQ(c.PositionSlider(1)->value(), 0);  // a still has no position
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 99);  // 2.96 s of 3 s
+  EXPECT_EQ(Text(c.FrameReadout(0)), "74 ");
+  EXPECT_EQ(Text(c.TimeReadout(0)), "00:00:02 ");
+  EXPECT_TRUE(c.PositionSlider(0)->isEnabled());
+
+  // A file opened afresh starts at its first frame, whatever was learnt of
+  // the previous one.
+  doc.m_Format[0].Reset();
+  doc.m_Engine.m_Channel[0].nShownFrame.store(0);
+  c.ForgetChannelPlace(0);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_EQ(c.PositionSlider(0)->value(), 0);
+  EXPECT_EQ(Text(c.FrameReadout(0)), "0 ");
+  EXPECT_EQ(Text(c.TimeReadout(0)), "00:00:00 ");
 }
 
 TEST(ControllerPane, ADvdKeepsItsReadoutsOutsideTitlePlay) {
@@ -383,14 +443,18 @@ TEST(ControllerPane, MediaControlsFollowTheSourceAndCaptureButtonsTheirReceivers
   EXPECT_EQ(w.Doc().ChannelReader(1).GetVolumeLevel(), 45);
   EXPECT_EQ(w.Doc().ChannelReader(1).GetVolumeScale(), 100);
 
-  // "Get" and "Save" wait for their receivers.
+  // "Get" and "Save" wait for their receivers (a pane of its own: the
+  // document's pane has the document's).
+  auto bare = std::make_unique<ZarnDoc::CZarnDoc>();
+  CZarnControllerView lone(bare.get());
+  lone.OnInitialUpdate();
   std::vector<int> captures, saves;
   for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4})
-    EXPECT_FALSE(c.Control(id)->isEnabled()) << id;
-  QObject::connect(&c, &CZarnControllerView::CaptureRequested, [&](int ch) { captures.push_back(ch); });
-  QObject::connect(&c, &CZarnControllerView::SaveReferenceRequested, [&](int ch) { saves.push_back(ch); });
+    EXPECT_FALSE(lone.Control(id)->isEnabled()) << id;
+  QObject::connect(&lone, &CZarnControllerView::CaptureRequested, [&](int ch) { captures.push_back(ch); });
+  QObject::connect(&lone, &CZarnControllerView::SaveReferenceRequested, [&](int ch) { saves.push_back(ch); });
   for (int id : {IDC_GET_1, IDC_GET_2, IDC_SAVE_3, IDC_SAVE_4}) {
-    auto* b = qobject_cast<QPushButton*>(c.Control(id));
+    auto* b = qobject_cast<QPushButton*>(lone.Control(id));
     ASSERT_TRUE(b->isEnabled()) << id;
     b->click();
   }

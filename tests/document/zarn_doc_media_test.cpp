@@ -293,15 +293,19 @@ TEST_F(MediaChannelTest, WhilePlayingTheSeekReachesTheSessionAndTheTickFollowsIt
   ASSERT_TRUE(doc.SeekChannel(0, 80, 100));
   EXPECT_EQ(Reader(0).m_nSeekNumerator.load(), 80);
   EXPECT_EQ(Reader(0).m_nSeekDenominator.load(), 100);
-  // The paused session stands at 1.6 s.
+  // The paused session stands at 1.6 s, and the picture is its frame 40
+  // at once.
   ASSERT_TRUE(RunUntil([&] { return std::fabs(SessionSeconds() - 1.6) < 0.05; })) << SessionSeconds();
   EXPECT_TRUE(doc.m_Engine.IsPaused());
+  ASSERT_TRUE(RunUntil([&] { return Shown(0).frame == 40; })) << Shown(0).frame;
+  EXPECT_EQ(doc.ShownFrame(0), 40);
 
-  // The time tick moves the slider and the readout to the session's place.
+  // The readouts and the slider are at the frame shown: 40 x 40 ms.
   ASSERT_TRUE(doc.ChannelStreaming(0));
   pq::SendAppMessage(&pane, pq::WM_APP_TIME_TICK, 0, 0);
-  EXPECT_NEAR(pane.PositionSlider(0)->value(), 80, 2);
+  EXPECT_EQ(pane.PositionSlider(0)->value(), 80);
   EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), "00:00:01 ");
+  EXPECT_EQ(pane.FrameReadout(0)->text().toStdString(), "40 ");
 
   // A slider the user holds stays where it is held.
   pane.PositionSlider(0)->setSliderDown(true);
@@ -311,9 +315,11 @@ TEST_F(MediaChannelTest, WhilePlayingTheSeekReachesTheSessionAndTheTickFollowsIt
   // Its release seeks the session there.
   pane.PositionSlider(0)->setSliderDown(false);
   ASSERT_TRUE(RunUntil([&] { return std::fabs(SessionSeconds() - 0.4) < 0.05; })) << SessionSeconds();
+  ASSERT_TRUE(RunUntil([&] { return Shown(0).frame == 10; })) << Shown(0).frame;
   pq::SendAppMessage(&pane, pq::WM_APP_TIME_TICK, 0, 0);
-  EXPECT_NEAR(pane.PositionSlider(0)->value(), 20, 2);
+  EXPECT_EQ(pane.PositionSlider(0)->value(), 20);
   EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), "00:00:00 ");
+  EXPECT_EQ(pane.FrameReadout(0)->text().toStdString(), "10 ");
 }
 
 TEST_F(MediaChannelTest, MuteBoxAndVolumeSliderSteerThePlayingSound) {

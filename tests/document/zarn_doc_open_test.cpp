@@ -373,21 +373,6 @@ TEST_F(OpenTest, RawYuvLayoutsAndOddSizesShowTheFramesColours) {
   }
 }
 
-TEST_F(OpenTest, ARawYuvFileShorterThanAFrameShowsWhatItHasAndZerosForTheRest) {
-  const TYuvCase c{0, 6, 0, 6, 4};  // 4:2:0, full range: 24 + 6 + 6 bytes a frame
-  const std::int32_t format = ComposeYuvFileFormat(c.standard, c.layout, c.range);
-  TPlanes planes = MakePlanes(c, 7);
-  std::vector<std::uint8_t> bytes = FileBytes(planes);
-  bytes.resize(15);  // two and a half luma rows
-  const std::filesystem::path file = dir / "short.yuv";
-  tovrin_test::WriteAll(file, bytes);
-  std::fill(planes.y.begin() + 15, planes.y.end(), 0);
-  std::fill(planes.cb.begin(), planes.cb.end(), 0);
-  std::fill(planes.cr.begin(), planes.cr.end(), 0);
-  ASSERT_TRUE(Open(file.string(), 2, format, c.width, c.height));
-  EXPECT_LE(MaxDifference(PortPicture(doc, 2), ReferencePicture(c, planes)), 3);
-}
-
 TEST_F(OpenTest, ARawYuvFileWithoutAFormatUsesTheRememberedSettings) {
   doc.m_YuvOpen.nFormat = ComposeYuvFileFormat(1, 0, 2);
   doc.m_YuvOpen.nWidth = 5;

@@ -318,6 +318,33 @@ TEST_F(PlayTest, TheControllerCountsThePlayedFramesOfEveryChannel) {
   EXPECT_EQ(doc.ControllerView()->TimeReadout(0)->text().toStdString(), "0000:00 ");
 }
 
+TEST_F(PlayTest, TheFrameCounterFollowsThePictureWithoutTheFrameInfoSwitch) {
+  constexpr int kFrames = 40;
+  doc.ch_nDecoderVideoOutPeriod = 5;
+  doc.m_bVideoInfo[0] = 0;
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", kFrames)));
+  EXPECT_EQ(Readout(0), "0 ");
+  Run(shell::ID_NAVIGATE_START_PAUSE);
+  ASSERT_TRUE(RunUntil([this] { return PortFrame(doc, 0) >= 8; }));
+  Run(shell::ID_NAVIGATE_START_PAUSE);  // pause
+  ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.IsPaused(); }));
+  // Once the pause has settled, the readout shows the frame on screen.
+  ASSERT_TRUE(RunUntil([this] {
+    const int shown = PortFrame(doc, 0);
+    return shown >= 8 && Readout(0) == std::to_string(shown) + " ";
+  })) << "shown "
+      << PortFrame(doc, 0) << ", readout " << Readout(0);
+  Run(shell::ID_REPLAY_PREVIOUS);
+  ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.ReplayRequestsDone(); }));
+  ASSERT_TRUE(RunUntil([this] { return Readout(0) == std::to_string(PortFrame(doc, 0)) + " "; }))
+      << "shown " << PortFrame(doc, 0) << ", readout " << Readout(0);
+  Run(shell::ID_NAVIGATE_START_PAUSE);  // play to the end
+  ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.IsRunning(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(PortFrame(doc, 0), kFrames - 1);
+  EXPECT_EQ(Readout(0), std::to_string(kFrames - 1) + " ");
+}
+
 TEST_F(PlayTest, ReplayCommandsMoveThePortsPictureWhilePaused) {
   const auto ReplayState = [this] {
     const auto& c = doc.m_Engine.m_Channel[0];
