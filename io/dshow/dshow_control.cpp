@@ -170,9 +170,13 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
     // Frames more than half a period before the frame asked for are not shown.
     m_nSeekFloor = bFloor ? base + std::max<std::int64_t>(0, frameTime - interval / 2) * 100 : -1;
     const std::uint64_t flushes = m_nGraphFlushes.load();
+    // The start is the file's start, wherever its stream time begins (an
+    // MPEG program stream's first frame is at 0.68 s, and a seek there
+    // lands a key frame later).
+    const std::int64_t absolute = position == 0 ? 0 : base + position * 100;
     const bool bSought = gst_element_seek_simple(
         pipeline, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-        base + position * 100);
+        absolute);
     if (bSought &&
         gst_element_get_state(pipeline, nullptr, nullptr, 5 * GST_SECOND) == GST_STATE_CHANGE_FAILURE) {
       bOk = false;

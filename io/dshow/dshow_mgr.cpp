@@ -10,6 +10,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include "io/dshow/program_stream.h"
 #include "io/dshow/sample_grabber.h"
 
 using namespace ZarnTypes;
@@ -383,6 +384,14 @@ bool CDShowMgr::RunFileGraph(const std::string& path) {
     ApplyVolume();
   }
   m_nDuration = QueryDuration();  // unknown (0) is no error
+  if (m_bLateLanding.load() && m_nVideoCount > 0) {
+    // A program stream's demuxer reckons the duration by its pack clock,
+    // short of the pictures: the span of the video's own time stamps
+    // covers every frame.
+    const std::int64_t interval = m_Clock.FrameInterval();
+    const std::int64_t video = VideoSpanDuration(ReadVideoTimeSpan(path, interval * 9 / 1000), interval);
+    if (video > m_nDuration.load()) m_nDuration = video;
+  }
 
   // A session asked to resume somewhere seeks once; position 0 is where a
   // fresh graph already stands (a seek there would lose the first frame of

@@ -40,7 +40,8 @@ class TOwner {
   ZarnTypes::TFrameBuffer frame;
   unsigned char results[ZarnTypes::kMediaResultBlockSize] = {};
   int callbackDelayMs = 0;  // a slow owner
-  int slowFrames = -1;      // only the first frames are slow (-1: all)
+  int slowFrom = 0;         // the frames slowFrom .. slowFrames - 1 are slow
+  int slowFrames = -1;      // (-1: all)
 
   // Builds the request for the purpose; bCallback: frames go to OnFrame.
   void Build(const std::string& file, ZarnTypes::TSourcePurpose ePurpose, ZarnTypes::TPixelFormat ePixel,
@@ -113,8 +114,10 @@ class TOwner {
     seen.bDiscontinuity = notice->bDiscontinuity;
     if (notice->pRgbData && notice->nRgbSize > 0)
       seen.rgb.assign(notice->pRgbData, notice->pRgbData + notice->nRgbSize);
+    const std::size_t index = self->FrameCount();
     if (self->callbackDelayMs > 0 &&
-        (self->slowFrames < 0 || self->FrameCount() < static_cast<std::size_t>(self->slowFrames)))
+        (self->slowFrames < 0 || (index >= static_cast<std::size_t>(self->slowFrom) &&
+                                  index < static_cast<std::size_t>(self->slowFrames))))
       std::this_thread::sleep_for(std::chrono::milliseconds(self->callbackDelayMs));
     {
       std::lock_guard lock(self->m_lock);

@@ -321,11 +321,12 @@ TReferenceFrames DecodeWithFfmpeg(const TCounterFile& file) {
   if (file.eFormat == TCounterFormat::RAW_YUV)
     input = "-f rawvideo -pix_fmt yuv420p -s " + std::to_string(file.nWidth) + "x" +
             std::to_string(file.nHeight) + " -r " + std::to_string(file.nFrameRate) + " ";
+  // The file's own range: JPEG pictures are full range, the others limited.
   const std::string matrix = file.colourMatrix == "BT.709" ? "bt709" : "bt601";
   const std::string command = "ffmpeg -nostdin -loglevel error " + input + "-i " +
                               tovrin_test::Quote(file.path) +
                               " -map 0:v:0 -fps_mode passthrough -vf scale=in_color_matrix=" + matrix +
-                              ":in_range=tv:out_range=pc -pix_fmt bgr24 -f rawvideo -";
+                              " -pix_fmt bgr24 -f rawvideo -";
   const auto bytes = tovrin_test::RunCapture(command);
   if (!bytes) return result;
   const std::size_t frameBytes = static_cast<std::size_t>(file.nWidth) * file.nHeight * 3;
