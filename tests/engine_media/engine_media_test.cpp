@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "media/file_types.h"
 #include "tests/dshow/dshow_fixtures.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/media/counter_fixtures.h"
 
 namespace {
 
@@ -461,5 +463,136 @@ TEST_P(EngineMediaStopTest, StopEndsTheSessionWithinABound) {
 INSTANTIATE_TEST_SUITE_P(States, EngineMediaStopTest,
                          ::testing::Values(STOP_AT_ONCE, STOP_PLAYING, STOP_PAUSED, STOP_AT_LIMIT,
                                            STOP_WAITING_FOR_ROOM));
+
+// Files whose pictures show their own index: every frame shown is the
+// frame its number says, a seek while playing shows its target next and
+// plays on from it, a seek while paused shows its target at once (and the
+// replay window then begins there), and Play goes on after it to the end.
+// The document's order is followed: the engine's flush, then the reader's
+// seek.
+struct TCounterCase {
+  tovrin_test_media::TCounterFormat format;
+  std::int32_t fileFormat;  // as the loaders open it by its extension
+};
+
+const TCounterCase kCounterCases[] = {
+    {tovrin_test_media::TCounterFormat::MPEG1_PS, FF_MPEG2},
+    {tovrin_test_media::TCounterFormat::MPEG2_PS, FF_MPEG2},
+    {tovrin_test_media::TCounterFormat::MP4_H264, FF_MPEG4},
+    {tovrin_test_media::TCounterFormat::MOV_H264, FF_MOV},
+    {tovrin_test_media::TCounterFormat::AVI_MJPEG, FF_AVI},
+    {tovrin_test_media::TCounterFormat::AVI_MPEG4, FF_AVI},
+    {tovrin_test_media::TCounterFormat::DV, FF_DV},
+    {tovrin_test_media::TCounterFormat::WMV2, FF_WMV},
+    {tovrin_test_media::TCounterFormat::ASF, FF_ASF},
+    {tovrin_test_media::TCounterFormat::FLV, FF_FLV},
+};
+
+// The index a kept picture shows (-1: none readable).
+int CounterOf(const TKept& kept) {
+  if (!kept.picture || kept.picture->BitCount() != 32) return -1;
+  return tovrin_test_media::ReadCounter(kept.picture->bits.data(), kept.picture->Width(),
+                                        kept.picture->Height(), 32, 0, true);
+}
+
+// The frame whose time is nearest the fraction a / b of the duration.
+int NearestCounterFrame(int a, int b, double duration) {
+  const double t = duration * a / b;
+  return std::min(tovrin_test_media::kCounterFrames - 1,
+                  static_cast<int>(std::floor(t * tovrin_test_media::kCounterFrameRate + 0.5)));
+}
+
+std::vector<int> NumbersOf(const std::vector<TKept>& kept, std::size_t from = 0) {
+  std::vector<int> numbers;
+  for (std::size_t i = from; i < kept.size(); ++i) numbers.push_back(kept[i].frameNumber);
+  return numbers;
+}
+
+std::vector<int> Consecutive(int first, std::size_t count) {
+  std::vector<int> v(count);
+  for (std::size_t i = 0; i < count; ++i) v[i] = first + static_cast<int>(i);
+  return v;
+}
+
+class EngineMediaSeekTest : public EngineMediaTest, public ::testing::WithParamInterface<TCounterCase> {
+ protected:
+  TRecordingReader* OpenCounter(int channel) {
+    const tovrin_test_media::TCounterFile file = tovrin_test_media::CounterFile(GetParam().format);
+    if (file.path.empty()) return nullptr;
+    TMediaSource source;
+    source.bOpen = TRUE_;
+    source.bLoaded = TRUE_;
+    source.eState = SOURCE_STATE_LOADED;
+    source.eFileFormat = TFileFormat{GetParam().fileFormat};
+    source.eStreamType = TStreamType{FileFormatToStreamType(GetParam().fileFormat)};
+    source.eFramePixelFormat = PF_RGB24;
+    source.nWidth = file.nWidth;
+    source.nHeight = file.nHeight;
+    source.sPath = file.path.string();
+    media.m_Config.source[channel] = source;
+    m_Media.push_back(std::make_unique<TRecordingReader>(channel));
+    media.m_pReader[channel] = m_Media.back().get();
+    media.mediaChannel = channel;
+    return m_Media.back().get();
+  }
+};
+
+TEST_P(EngineMediaSeekTest, SeeksWhilePlayingAndPausedLandOnTheFrameAskedFor) {
+  TRecordingReader* reader = OpenCounter(0);
+  if (!reader) GTEST_SKIP() << "cannot make the file on this machine";
+  constexpr int kFrames = tovrin_test_media::kCounterFrames;
+  PlayChannels({0});
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitFor([&] { return media.ShownMedia().size() >= 5; }, std::chrono::seconds(20)));
+
+  // The targets: the frames nearest 60 % and 20 % of the duration the
+  // session reports (3 s: frames 45 and 15).
+  DShowMgr::TMediaProgress progress;
+  ASSERT_TRUE(reader->Reader().GetPositionAndDuration(&progress));
+  const double duration = static_cast<double>(progress.nDuration) / 1e7;
+  const int running60 = NearestCounterFrame(60, 100, duration);
+  const int paused20 = NearestCounterFrame(20, 100, duration);
+
+  // While playing.
+  engine.FlushChannel(0);
+  const std::size_t running = media.ShownMedia().size();
+  ASSERT_TRUE(reader->Reader().Seek(60, 100));
+  ASSERT_TRUE(WaitFor([&] { return media.ShownMedia().size() >= running + 5; }, std::chrono::seconds(20)))
+      << "nothing was shown after the seek";
+  EXPECT_EQ(NumbersOf(media.ShownMedia(), 0).front(), 0);
+  std::vector<int> before = NumbersOf(media.ShownMedia());
+  before.resize(running);
+  EXPECT_EQ(before, Consecutive(0, running));
+  std::vector<int> after = NumbersOf(media.ShownMedia(), running);
+  EXPECT_EQ(after, Consecutive(running60, after.size()));
+
+  // While paused: the target is shown at once.
+  engine.PausePlaying();
+  engine.FlushChannel(0);
+  ASSERT_TRUE(reader->Reader().Seek(20, 100));
+  ASSERT_TRUE(
+      WaitFor([&] { return engine.m_Channel[0].nShownFrame.load() == paused20; }, std::chrono::seconds(10)))
+      << "shown " << engine.m_Channel[0].nShownFrame.load() << " for " << paused20;
+  const std::size_t paused = media.ShownMedia().size();
+  ASSERT_GE(paused, 1u);
+  EXPECT_EQ(CounterOf(media.ShownMedia().back()), paused20);
+  engine.m_bGoFirst.store(true);
+  ASSERT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
+  EXPECT_EQ(engine.m_Channel[0].nShownFrame.load(), paused20);
+
+  // Play goes on from the target to the end of the file.
+  ASSERT_TRUE(engine.StartPlaying());
+  ASSERT_TRUE(WaitForSessionEnd(std::chrono::seconds(20)));
+  engine.Shutdown();
+  after = NumbersOf(media.ShownMedia(), paused);
+  EXPECT_EQ(after, Consecutive(paused20 + 1, static_cast<std::size_t>(kFrames - paused20 - 1)));
+  for (const TKept& kept : media.ShownMedia()) EXPECT_EQ(CounterOf(kept), kept.frameNumber);
+  for (const TKept& kept : media.ReplayedMedia()) EXPECT_EQ(CounterOf(kept), kept.frameNumber);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, EngineMediaSeekTest, ::testing::ValuesIn(kCounterCases),
+                         [](const ::testing::TestParamInfo<TCounterCase>& info) {
+                           return tovrin_test_media::CounterFormatName(info.param.format);
+                         });
 
 }  // namespace
