@@ -6,6 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace PipComposite {
 
 namespace {
@@ -95,11 +99,11 @@ bool BuildAxis(std::int64_t to, std::int64_t toLength, std::int64_t limit, std::
     for (Wide s = lo; s <= hi; ++s) {
       done += std::min(spanEnd, (s + 1) * toLength) - std::max(spanBegin, s * toLength);
       const auto upTo = static_cast<std::uint32_t>(done * kWeightOne / total);
-      if (upTo > given) {
-        axis.tapPixel.push_back(static_cast<std::int32_t>(s));
-        axis.tapWeight.push_back(upTo - given);
-        given = upTo;
-      }
+      // Every pixel of the run gets a tap (maybe of weight 0), so that a
+      // position's taps are neighbouring pixels.
+      axis.tapPixel.push_back(static_cast<std::int32_t>(s));
+      axis.tapWeight.push_back(upTo - given);
+      given = upTo;
     }
   }
   axis.tapStart.push_back(static_cast<std::int32_t>(axis.tapPixel.size()));
@@ -115,37 +119,140 @@ void StretchNearest(const Dib::TDibSection& source, Dib::TDibSection& target, co
   }
 }
 
+// The weighted sum of a target row's source rows, over `count` bytes: for
+// each byte, the sum of (px << 7) x weight / 65,536 over the rows, kept with
+// 7 fraction bits in 16 bits (the 16-bit weights of a target row add up to
+// about 65,536, so a sum stays below 32,768).
+void SumRowsPlain(std::uint16_t* __restrict acc, const std::uint8_t* const* rows,
+                  const std::uint16_t* weights, int taps, std::size_t count, std::size_t i) {
+  for (; i < count; ++i) {
+    std::uint32_t sum = 0;
+    for (int t = 0; t < taps; ++t) sum += (static_cast<std::uint32_t>(rows[t][i]) << 7) * weights[t] >> 16;
+    acc[i] = static_cast<std::uint16_t>(sum);
+  }
+}
+
+#if defined(__SSE2__)
+void SumRowsSse2(std::uint16_t* __restrict acc, const std::uint8_t* const* rows, const std::uint16_t* weights,
+                 int taps, std::size_t count) {
+  std::size_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= count; i += 16) {
+    __m128i lo = zero, hi = zero;
+    for (int t = 0; t < taps; ++t) {
+      const __m128i w = _mm_set1_epi16(static_cast<short>(weights[t]));
+      _mm_prefetch(reinterpret_cast<const char*>(rows[t] + i + 512), _MM_HINT_T0);
+      const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + i));
+      lo = _mm_add_epi16(lo, _mm_mulhi_epu16(_mm_srli_epi16(_mm_unpacklo_epi8(zero, px), 1), w));
+      hi = _mm_add_epi16(hi, _mm_mulhi_epu16(_mm_srli_epi16(_mm_unpackhi_epi8(zero, px), 1), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + i), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + i + 8), hi);
+  }
+  SumRowsPlain(acc, rows, weights, taps, count, i);
+}
+
+// The same 32 bytes at a time, on processors that have AVX2.
+__attribute__((target("avx2"))) void SumRowsAvx2(std::uint16_t* __restrict acc,
+                                                 const std::uint8_t* const* rows,
+                                                 const std::uint16_t* weights, int taps, std::size_t count) {
+  constexpr int kHeld = 8;  // weights kept in registers; more taps take the general loop
+  if (taps > kHeld) {
+    SumRowsSse2(acc, rows, weights, taps, count);
+    return;
+  }
+  __m256i w[kHeld];
+  for (int t = 0; t < taps; ++t) w[t] = _mm256_set1_epi16(static_cast<short>(weights[t]));
+  std::size_t i = 0;
+  const __m256i zero = _mm256_setzero_si256();
+  for (; i + 32 <= count; i += 32) {
+    __m256i lo = zero, hi = zero;
+    for (int t = 0; t < taps; ++t) {
+      if ((i & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(rows[t] + i + 512), _MM_HINT_T0);
+      const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + i));
+      lo = _mm256_add_epi16(lo,
+                            _mm256_mulhi_epu16(_mm256_srli_epi16(_mm256_unpacklo_epi8(zero, px), 1), w[t]));
+      hi = _mm256_add_epi16(hi,
+                            _mm256_mulhi_epu16(_mm256_srli_epi16(_mm256_unpackhi_epi8(zero, px), 1), w[t]));
+    }
+    // unpacklo/hi work within 128-bit halves: bytes 0-7 and 16-23 in lo,
+    // 8-15 and 24-31 in hi.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc + i), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc + i + 16), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  SumRowsPlain(acc, rows, weights, taps, count, i);
+}
+#endif
+
+void SumRows(std::uint16_t* __restrict acc, const std::uint8_t* const* rows, const std::uint16_t* weights,
+             int taps, std::size_t count) {
+#if defined(__SSE2__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2)
+    SumRowsAvx2(acc, rows, weights, taps, count);
+  else
+    SumRowsSse2(acc, rows, weights, taps, count);
+#else
+  SumRowsPlain(acc, rows, weights, taps, count, 0);
+#endif
+}
+
+// One target pixel from the row sums: 7 fraction bits times 14-bit column
+// weights, rounded. A position's taps are neighbouring source pixels, taken
+// two at a time (a last odd tap pairs with a weight of 0; the sums row has a
+// spare pixel for it).
+inline void SumColumns(const std::uint16_t* acc, const TAxis& ax, std::int64_t i, std::int32_t colBegin,
+                       std::uint8_t* to) {
+  constexpr int shift = 7 + kWeightBits;
+  const std::int32_t first = ax.tapStart[i], end = ax.tapStart[i + 1];
+  const std::uint16_t* a = acc + 4 * (ax.tapPixel[first] - colBegin);
+#if defined(__SSE2__)
+  __m128i sum = _mm_set1_epi32(1 << (shift - 1));
+  for (std::int32_t t = first; t < end; t += 2, a += 8) {
+    const std::uint32_t w0 = ax.tapWeight[t];
+    const std::uint32_t w1 = t + 1 < end ? ax.tapWeight[t + 1] : 0;
+    // Two neighbouring pixels, channel by channel: (a0, b0, a1, b1, ...)
+    // times (w0, w1) pairs.
+    const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i pairs = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(pairs, _mm_set1_epi32(static_cast<int>(w0 | (w1 << 16)))));
+  }
+  sum = _mm_srli_epi32(sum, shift);
+  sum = _mm_packs_epi32(sum, _mm_setzero_si128());
+  const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(sum, _mm_setzero_si128()));
+  std::memcpy(to, &packed, 4);
+#else
+  std::uint32_t sum[4] = {};
+  for (std::int32_t t = first; t < end; ++t, a += 4)
+    for (int c = 0; c < 4; ++c) sum[c] += a[c] * ax.tapWeight[t];
+  for (int c = 0; c < 4; ++c)
+    to[c] = static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[c] + (1u << (shift - 1))) >> shift, 255u));
+#endif
+}
+
 void StretchArea(const Dib::TDibSection& source, Dib::TDibSection& target, const TAxis& ax, const TAxis& ay) {
   // Columns of the source any target pixel reads.
   const std::int32_t colBegin = ax.tapPixel.front();
   const std::int32_t colEnd = ax.tapPixel.back() + 1;
   const std::size_t width = static_cast<std::size_t>(colEnd - colBegin) * 4;
-  std::vector<std::uint32_t> acc(width);
+  // A spare pixel (and the vector loads' slack) after the sums.
+  std::vector<std::uint16_t> acc(width + 8);
+  std::vector<const std::uint8_t*> rows;
+  std::vector<std::uint16_t> weights;
   for (std::int64_t j = 0; j < ay.count; ++j) {
-    // Rows first: the weighted sum of the source rows of this target row.
-    std::fill(acc.begin(), acc.end(), 0u);
+    // Rows first: the weighted sum of the source rows of this target row
+    // (14-bit weights as 16-bit ones, a whole row's 65,536 as 65,535).
+    rows.clear();
+    weights.clear();
     for (std::int32_t t = ay.tapStart[j]; t < ay.tapStart[j + 1]; ++t) {
-      const std::uint8_t* row = source.RowFromTop(ay.tapPixel[t]) + 4 * colBegin;
-      const std::uint32_t w = ay.tapWeight[t];
-      std::uint32_t* a = acc.data();
-      for (std::size_t i = 0; i < width; ++i) a[i] += row[i] * w;
+      rows.push_back(source.RowFromTop(ay.tapPixel[t]) + 4 * colBegin);
+      weights.push_back(
+          static_cast<std::uint16_t>(std::min<std::uint32_t>(ay.tapWeight[t] << (16 - kWeightBits), 65535u)));
     }
+    SumRows(acc.data(), rows.data(), weights.data(), static_cast<int>(rows.size()), width);
     // Then the columns.
     std::uint8_t* to = target.RowFromTop(static_cast<int>(ay.first + j)) + 4 * ax.first;
-    for (std::int64_t i = 0; i < ax.count; ++i) {
-      std::uint64_t sum[4] = {};
-      for (std::int32_t t = ax.tapStart[i]; t < ax.tapStart[i + 1]; ++t) {
-        const std::uint32_t* a = acc.data() + 4 * (ax.tapPixel[t] - colBegin);
-        const std::uint64_t w = ax.tapWeight[t];
-        sum[0] += a[0] * w;
-        sum[1] += a[1] * w;
-        sum[2] += a[2] * w;
-        sum[3] += a[3] * w;
-      }
-      constexpr std::uint64_t half = std::uint64_t{1} << (2 * kWeightBits - 1);
-      for (int c = 0; c < 4; ++c)
-        to[4 * i + c] = static_cast<std::uint8_t>((sum[c] + half) >> (2 * kWeightBits));
-    }
+    for (std::int64_t i = 0; i < ax.count; ++i) SumColumns(acc.data(), ax, i, colBegin, to + 4 * i);
   }
 }
 
