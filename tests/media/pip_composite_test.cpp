@@ -125,6 +125,7 @@ struct TCase {
 
 const TCase kCases[] = {
     {"inside, shrunk", {10, 8, 20, 15}, false, {}},
+    {"inside, shrunk ten times (more rows than the fast path keeps)", {5, 5, 4, 3}, false, {}},
     {"inside, one to one", {3, 4, kInsetW, kInsetH}, false, {}},
     {"inside, enlarged", {2, 2, 60, 44}, false, {}},
     {"straddling the left edge", {-13, 5, 30, 20}, false, {}},
