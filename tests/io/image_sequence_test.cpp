@@ -281,6 +281,28 @@ TEST_F(ImageSequenceTest, TheSortModeOrdersTheSequence) {
   }
 }
 
+// frame1 .. frame30 with the default sort mode: the file system's listing
+// order (names compared regardless of case), not the natural order.
+TEST_F(ImageSequenceTest, AFolderOfNumberedFramesPlaysInTheListingOrderByDefault) {
+  for (int n = 1; n <= 30; ++n) WriteBmp("frame" + std::to_string(n) + ".bmp", n);
+  std::vector<int> listing = {1};
+  for (int n = 10; n <= 19; ++n) listing.push_back(n);
+  listing.push_back(2);
+  for (int n = 20; n <= 29; ++n) listing.push_back(n);
+  listing.push_back(3);
+  listing.push_back(30);
+  for (int n = 4; n <= 9; ++n) listing.push_back(n);
+  std::vector<int> natural(30);
+  for (int n = 1; n <= 30; ++n) natural[static_cast<std::size_t>(n - 1)] = n;
+  for (const auto& [mode, expected] : {std::pair{std::int32_t{ReadStream::SORT_NONE}, listing},
+                                       std::pair{std::int32_t{ReadStream::SORT_NATURAL}, natural}}) {
+    CReadStream reader(0);
+    reader.SetSortMode(mode);
+    TFrameSink fs;
+    EXPECT_EQ(Play(reader, BmpSequence("frame1.bmp"), fs), expected) << "sort mode " << mode;
+  }
+}
+
 TEST_F(ImageSequenceTest, AFileOfAnotherSizeEndsTheSequenceWithAMessage) {
   WriteBmp("a1.bmp", 1);
   WriteBmp("a2.bmp", 2, 6, 3);
