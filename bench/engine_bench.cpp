@@ -13,6 +13,15 @@
 //    shown frame and per frame of the file, beside the bare pipeline on the
 //    same file:
 //      gst-launch-1.0 filesrc ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink
+//  * Four channels of one file: the spread of the frame numbers the four
+//    channels show, taken at the end of every pacing round, with the
+//    default pacing (tick and pacing periods 33 ms, first picture after
+//    1000 ms): a 1920 x 1080 H.264 MP4 at 25 frames per second played by
+//    four media-graph sessions, and the 1080p raw YUV clip. Counters:
+//    spread_max and spread_mean (frames between the most and the least
+//    advanced channel), in_step_share (rounds that end with all four on the
+//    same frame), pair_equal_share (rounds that end with channels 1 and 2 on
+//    the same frame), rounds.
 //  * Replay step: one cached 1080p frame from the buffer into the port.
 //  * Memory: the buffer's bytes per channel beside frame size x slots, and
 //    the resident set before and after a play of 10,000 frames.
@@ -24,6 +33,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -299,6 +309,116 @@ void BM_PeerGstreamerDecodeToBgra1080pMp4(benchmark::State& state) {
                      "' ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
 }
 BENCHMARK(BM_PeerGstreamerDecodeToBgra1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// An owner that keeps, at the end of each pacing round, how far apart the
+// channels' shown frames are. The pacing thread shows the channels of a
+// round in channel order, so a channel number not above the previous one
+// starts a new round.
+class TSpreadOwner : public TBenchOwner {
+ public:
+  void FrameShown(int channel, std::int32_t frameNumber) override {
+    TBenchOwner::FrameShown(channel, frameNumber);
+    if (channel <= m_nPrevious && m_nLast[0] >= 0 && m_nLast[1] >= 0 && m_nLast[2] >= 0 && m_nLast[3] >= 0) {
+      const int most = std::max({m_nLast[0], m_nLast[1], m_nLast[2], m_nLast[3]});
+      const int least = std::min({m_nLast[0], m_nLast[1], m_nLast[2], m_nLast[3]});
+      m_nSpreadMax = std::max(m_nSpreadMax, most - least);
+      m_nSpreadSum += most - least;
+      m_nInStep += most == least ? 1 : 0;
+      m_nPairEqual += m_nLast[0] == m_nLast[1] ? 1 : 0;
+      ++m_nRounds;
+    }
+    m_nLast[channel] = frameNumber;
+    m_nPrevious = channel;
+  }
+  void Reset() {
+    for (int& last : m_nLast) last = -1;
+    m_nPrevious = 4;
+  }
+  // Pacing thread only while a session runs.
+  int m_nLast[4] = {-1, -1, -1, -1};
+  int m_nPrevious = 4;
+  int m_nSpreadMax = 0;
+  std::int64_t m_nSpreadSum = 0, m_nInStep = 0, m_nPairEqual = 0, m_nRounds = 0;
+};
+
+// A 1920 x 1080 H.264 MP4 of kClipFrames frames at 25 frames per second,
+// made once per run; empty when the encoder is missing.
+const std::string& Mp4Clip25() {
+  static const std::string clip = [] {
+    const std::string path =
+        (std::filesystem::path(Fixture().Clip()).parent_path() / "clip_1080p_25.mp4").string();
+    const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
+                            " pattern=smpte horizontal-speed=4 ! "
+                            "video/x-raw,format=I420,width=1920,height=1080,framerate=25/1 ! "
+                            "x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
+                            path + "' >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
+  }();
+  return clip;
+}
+
+void RunFourChannelSpread(benchmark::State& state, const TMediaSource& source) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TSpreadOwner owner;
+  // The default pacing.
+  owner.m_Config.nCtrlPeriod = 33;
+  owner.m_Config.nVideoOutPeriod = 33;
+  owner.m_Config.nVideoOutDelay = 1000;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  engine.m_nSpeed.store(100);
+  engine.m_nSpeedMax.store(100);
+  for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = source;
+  const bool all[4] = {true, true, true, true};
+  engine.SetPlayChannels(all);
+  for (auto _ : state) {
+    owner.Reset();
+    if (!engine.StartPlaying()) state.SkipWithError("no session");
+    WaitForEnd(engine);
+  }
+  if (owner.m_nRounds == 0) {
+    state.SkipWithError("no round showed all four channels");
+    return;
+  }
+  state.counters["spread_max"] = owner.m_nSpreadMax;
+  state.counters["spread_mean"] =
+      static_cast<double>(owner.m_nSpreadSum) / static_cast<double>(owner.m_nRounds);
+  state.counters["in_step_share"] =
+      static_cast<double>(owner.m_nInStep) / static_cast<double>(owner.m_nRounds);
+  state.counters["pair_equal_share"] =
+      static_cast<double>(owner.m_nPairEqual) / static_cast<double>(owner.m_nRounds);
+  state.counters["rounds"] = static_cast<double>(owner.m_nRounds);
+  state.counters["frames_shown"] = static_cast<double>(owner.m_nShown.load());
+}
+
+void BM_EngineFourChannelSpread1080pMp4(benchmark::State& state) {
+#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
+  DShowMgr::UseMediaGraph();
+#else
+  state.SkipWithError("built without the media graph");
+  return;
+#endif
+  if (Mp4Clip25().empty()) {
+    state.SkipWithError("no H.264 encoder to make the clip");
+    return;
+  }
+  TMediaSource source;
+  source.bOpen = TRUE_;
+  source.bLoaded = TRUE_;
+  source.eFileFormat = TFileFormat{FF_MPEG4};
+  source.eStreamType = TStreamType{ST_MPEG4};
+  source.eFramePixelFormat = PF_RGB24;
+  source.nWidth = kWidth;
+  source.nHeight = kHeight;
+  source.sPath = Mp4Clip25();
+  RunFourChannelSpread(state, source);
+}
+BENCHMARK(BM_EngineFourChannelSpread1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_EngineFourChannelSpread1080pRawYuv(benchmark::State& state) {
+  RunFourChannelSpread(state, ClipSource());
+}
+BENCHMARK(BM_EngineFourChannelSpread1080pRawYuv)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // One replay step of a cached 1080p frame into the port.
 void BM_EngineReplayStep1080p(benchmark::State& state) {
