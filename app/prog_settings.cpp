@@ -87,7 +87,8 @@ bool CTovrinApp::WriteProgCfg() {
   if (!SaveNamingSettings()) return false;
   m_progCfg.savedMarker = 1;
   const std::vector<std::uint8_t> bytes = EncodeProgCfg(m_progCfg);
-  return Profile().WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size());
+  // The settings reach the file in this one write, judged by its own result.
+  return Profile().WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()) && Profile().Flush();
 }
 
 bool CTovrinApp::SaveNamingSettings() {

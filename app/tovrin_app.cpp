@@ -266,9 +266,10 @@ int CTovrinApp::ExitInstance() {
   m_idle.reset();
   if (m_bInitSucceeded) {
     if (m_pDocManager) m_pDocManager->StoreCfg(m_docManagerCfg);
-    WriteProgCfg();
+    // Everything goes to the settings file in the one write of WriteProgCfg.
     SaveRecentFiles();
     if (m_shell.resetLayoutAtExit) CleanState();
+    WriteProgCfg();
   }
   if (TheApplication() == this) SetTheApplication(nullptr);
   MessageBoxDlg::ReleaseProfileStore(m_profile.get());

@@ -109,7 +109,6 @@ COptsNavigate::COptsNavigate(QWidget* owner) : QDialog(owner), m_pOwner(owner) {
   }
   m_pGrid->setColumnStretch(0, 1);
   layout->addLayout(m_pGrid);
-  layout->addStretch(1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText("OK");
@@ -148,13 +147,15 @@ QAbstractButton* COptsNavigate::Box(int row, int channel) const {
 
 bool COptsNavigate::OnInitDialog() {
   m_bInitDone = true;
+  m_bReadAnswered = false;
   m_nMode = m_nModeRequested;
   TNavigateModeTexts texts{};
   if (!NavigateModeTexts(m_nMode, texts)) return false;
 
   m_Block = TNavigateExchange{};
   m_Block.mode = m_nMode;
-  if (!SendOptsBlock(m_pOwner, platform::qt::WM_APP_OPTS_NAVIGATE, 0, m_Block, OPTS_XCHG_READ)) {
+  m_bReadAnswered = SendOptsBlock(m_pOwner, platform::qt::WM_APP_OPTS_NAVIGATE, 0, m_Block, OPTS_XCHG_READ);
+  if (!m_bReadAnswered) {
     platform::ShowMessage("Configuration data are not available", {},
                           platform::MB_OK | platform::MB_ICONEXCLAMATION);
     return false;
@@ -173,10 +174,20 @@ bool COptsNavigate::OnInitDialog() {
   setWindowTitle(texts.caption);
   m_pPrompt->setText(texts.prompt);
   m_pRowLabel[0]->setText(texts.rowLabel);
+  // The rows a mode hides take no room: the dialog fits what it shows.
+  layout()->activate();
+  resize(sizeHint().expandedTo(QSize(380, 0)));
   return true;
 }
 
 void COptsNavigate::OnOK() {
+  // Without the owner's values (the read went unanswered) the boxes hold
+  // nothing of the owner's: writing them would overwrite its settings.
+  if (!m_bReadAnswered) {
+    platform::ShowMessage("Configuration data can not be set", {},
+                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    return;
+  }
   TBoxes boxes{};
   for (int row = 0; row < 3; ++row)
     for (int ch = 0; ch < 4; ++ch)

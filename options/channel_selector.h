@@ -78,6 +78,8 @@ class COptsNavigate : public QDialog {
   std::int32_t m_nModeRequested = 0;
   std::int32_t m_nMode = 0;
   bool m_bInitDone = false;
+  // The owner answered the read: only then does OK write the block back.
+  bool m_bReadAnswered = false;
   ZarnTypes::TNavigateExchange m_Block;
   QLabel* m_pPrompt = nullptr;
   std::array<QLabel*, 3> m_pRowLabel{};

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace ZarnTypes;
@@ -137,6 +138,17 @@ std::string CheckImageSize(std::int32_t width, std::int32_t height) {
   return {};
 }
 
+namespace {
+
+// A list never cuts its items: it is at least as wide as its longest one,
+// also when it is filled after the page was laid out (the sheet then grows).
+void FitToItems(QComboBox* list) {
+  list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  list->setMinimumWidth(std::max(list->minimumWidth(), list->sizeHint().width()));
+}
+
+}  // namespace
+
 // --- the page ----------------------------------------------------------------
 
 COptsFileFormat::COptsFileFormat(QWidget* parent) : COptsPage(QStringLiteral("YUV"), parent) {
@@ -201,6 +213,7 @@ bool COptsFileFormat::OnInitDialog() {
 
   m_resolution->clear();
   for (const TResolutionPreset& p : ResolutionPresets()) m_resolution->addItem(QString::fromUtf8(p.text));
+  FitToItems(m_resolution);
   const int preset = PresetForSize(m_width, m_height);
   m_resolution->setCurrentIndex(preset);
   m_widthEdit->setEnabled(preset == kPresetCustom);
@@ -212,6 +225,7 @@ bool COptsFileFormat::OnInitDialog() {
     for (const TFilterEntry& e : FilterEntries(static_cast<TYuvFilter>(f)))
       list->addItem(QString::fromUtf8(e.text));
     list->setCurrentIndex(0);
+    FitToItems(list);
   }
   SizeToControls();
 
@@ -232,6 +246,8 @@ void COptsFileFormat::RebuildFormatList(std::int32_t wanted) {
   for (std::int32_t code : m_codes)
     m_format->addItem(QString::fromStdString(table[static_cast<std::size_t>(code - 53)].text), code);
   if (!SelectCode(wanted) && !m_codes.empty()) m_format->setCurrentIndex(0);
+  // The first filling holds every layout: the list keeps that width.
+  FitToItems(m_format);
 }
 
 std::int32_t COptsFileFormat::SelectedCode() const {

@@ -1,13 +1,19 @@
 #include "shell/file_dialog_ex.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "io/codecs/gif_mgr.h"
@@ -46,6 +52,41 @@ OptsPage::TOptsPageKind PageOfCategory(std::int32_t category) {
     default: return OptsPage::PAGE_KIND_COUNT;
   }
 }
+
+// The information panel: each line of its text is shortened in the middle
+// ("clip_of_a…_name.avi") to the panel's width instead of widening the
+// dialog; the whole text is its tooltip.
+class CInfoPanel : public QLabel {
+ public:
+  explicit CInfoPanel(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  }
+  void SetPanelText(const QString& text) {
+    setText(text);
+    setToolTip(text);
+    update();
+  }
+  QSize minimumSizeHint() const override { return {40, QLabel::minimumSizeHint().height()}; }
+  QSize sizeHint() const override { return {200, QLabel::sizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QFrame::paintEvent(event);  // the border
+    QPainter p(this);
+    const QRect area = contentsRect().adjusted(3, 2, -3, -2);
+    const QFontMetrics fm(font());
+    p.setClipRect(area);
+    int y = area.top() + fm.ascent();
+    for (const QString& line : text().split(QLatin1Char('\n'))) {
+      if (y - fm.ascent() > area.bottom()) break;
+      p.drawText(area.left(), y, fm.elidedText(line, Qt::ElideMiddle, area.width()));
+      y += fm.lineSpacing();
+    }
+  }
+};
+
+// The file list shows at least this many rows at the dialog's first size.
+constexpr int kMinListRows = 12;
 
 }  // namespace
 
@@ -113,7 +154,9 @@ void CFileDialogEx::BuildArea() {
 
   m_details = new QCheckBox(tr("Details"), this);
   m_details->setObjectName(QStringLiteral("details"));
-  m_info = new QLabel(QString::fromStdString(m_logic.PanelText()), this);
+  auto* info = new CInfoPanel(this);
+  m_info = info;
+  info->SetPanelText(QString::fromStdString(m_logic.PanelText()));
   m_info->setObjectName(QStringLiteral("information"));
   m_info->setFrameShape(QFrame::Box);
   m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -159,7 +202,7 @@ void CFileDialogEx::ShowLogic() {
   for (const TListItem& item : m_logic.ChannelItems())
     m_channel->addItem(QString::fromStdString(item.text), item.data);
   m_channel->setCurrentIndex(m_logic.ChannelIndex());
-  m_info->setText(QString::fromStdString(m_logic.PanelText()));
+  static_cast<CInfoPanel*>(m_info)->SetPanelText(QString::fromStdString(m_logic.PanelText()));
   RefreshOptionsButton();
 }
 
@@ -229,9 +272,31 @@ void CFileDialogEx::UpdateFileInfo(const QString& path) {
   if (!m_logic.Settings().extended || !m_preview) return;
   if (!path.isEmpty()) m_lastPath = path;
   if (m_logic.UpdateFileInfo(path.toStdString(), *m_preview)) {
-    m_info->setText(QString::fromStdString(m_logic.PanelText()));
+    static_cast<CInfoPanel*>(m_info)->SetPanelText(QString::fromStdString(m_logic.PanelText()));
     RefreshOptionsButton();
   }
+}
+
+void CFileDialogEx::showEvent(QShowEvent* event) {
+  QFileDialog::showEvent(event);
+  if (m_bFirstShown) return;
+  m_bFirstShown = true;
+  // The file list gets the room a person needs: at least kMinListRows rows
+  // at the dialog's first size, as far as the screen allows.
+  QAbstractItemView* view = nullptr;
+  for (const char* name : {"treeView", "listView"})
+    if (auto* v = findChild<QAbstractItemView*>(QLatin1String(name)); v && v->isVisible()) view = v;
+  if (!view) return;
+  const int icon = view->iconSize().isValid() ? view->iconSize().height() : 16;
+  const int row = std::max(view->fontMetrics().height(), icon) + 6;
+  int wanted = kMinListRows * row;
+  if (auto* tree = qobject_cast<QTreeView*>(view); tree && !tree->isHeaderHidden())
+    wanted += tree->header()->sizeHint().height();
+  const int missing = wanted - view->viewport()->height();
+  if (missing <= 0) return;
+  int height = this->height() + missing;
+  if (const QScreen* s = screen()) height = std::min(height, s->availableGeometry().height());
+  resize(width(), std::max(this->height(), height));
 }
 
 void CFileDialogEx::OnOptions() {

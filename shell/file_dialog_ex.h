@@ -81,6 +81,9 @@ class CFileDialogEx : public QFileDialog {
  public slots:
   void accept() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void BuildArea();
   void ShowLogic();
@@ -98,6 +101,7 @@ class CFileDialogEx : public QFileDialog {
   QLabel* m_info = nullptr;
   PreviewCtrl::CPreviewCtrl* m_preview = nullptr;
   QString m_lastPath;
+  bool m_bFirstShown = false;
 };
 
 // Saves an offscreen picture of a file prompt: "open-to" (the open dialog

@@ -326,6 +326,10 @@ bool CFileDialogLogic::UpdateFileInfo(const std::string& path, IPreviewTarget& p
     if (ok) {
       m_settings.pixelFormat = 27;
       m_settings.format = f;
+    } else {
+      // A source that cannot be read, or not within the preview's short
+      // wait (a damaged file): the panel says so rather than nothing.
+      m_detailsText = kCannotPreview;
     }
   } else if (IsStillPreviewFormat(f)) {
     TStillInfo info;
@@ -392,7 +396,10 @@ TAcceptResult CFileDialogLogic::OnFileNameOK(const std::string& path, int filter
       return result;
     }
   }
-  m_settings.filterCode = code;
+  // Only an open prompt remembers its filter for the next open prompt: a
+  // save prompt's filter (the YUV one after the YUV page, say) must not make
+  // the next File Open list only that kind of file.
+  if (IsOpenMode(Mode())) m_settings.filterCode = code;
   if (m_destinationIndex >= 0)
     m_settings.destination = m_destinations[static_cast<std::size_t>(m_destinationIndex)].data;
   if (m_channelIndex >= 0) m_settings.channel = m_channels[static_cast<std::size_t>(m_channelIndex)].data;

@@ -54,6 +54,9 @@ struct TAcceptResult {
   std::string correctedName;
 };
 
+// The details line of a media file the preview could not show.
+inline constexpr const char* kCannotPreview = "The file cannot be previewed";
+
 class CFileDialogLogic {
  public:
   static constexpr const char* kNoInformation = " Information is unavailable";

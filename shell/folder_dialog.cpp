@@ -1,6 +1,7 @@
 #include "shell/folder_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +70,14 @@ CFolderDialog::CFolderDialog(const QString& initialFolder, const QString& extraF
   };
   connect(this, &QFileDialog::currentChanged, this, follow);
   connect(this, &QFileDialog::directoryEntered, this, follow);
+  // No folder change is reported for the folder the dialog opens on: it goes
+  // into the box now, so that OK accepts it as it is.
+  SetFolderNameText(QDir::toNativeSeparators(directory().absolutePath()));
+}
+
+void CFolderDialog::showEvent(QShowEvent* event) {
+  QFileDialog::showEvent(event);
+  if (FolderNameText().isEmpty()) SetFolderNameText(QDir::toNativeSeparators(directory().absolutePath()));
 }
 
 QString CFolderDialog::FolderNameText() const {

@@ -37,6 +37,9 @@ class CFolderDialog : public QFileDialog {
  public slots:
   void accept() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   QString m_chosenFolder;
 };

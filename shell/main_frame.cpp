@@ -1216,8 +1216,49 @@ IMediaDocument* CMainFrame::ActiveDocument() const {
 
 bool CMainFrame::CloseChildFrame(IChildFrame* frame) {
   if (!frame) return true;
-  if (IMediaDocument* doc = frame->Document(); doc && !doc->SaveModified()) return false;
+  if (IMediaDocument* doc = frame->Document(); doc && !doc->SaveModified()) {
+    // The document was asked to end its session: the window closes once it
+    // has (Window > Close All, Close in the Windows dialog).
+    ClosePendingWhenReady(frame->Widget());
+    return false;
+  }
   return CloseWindow(frame->Widget());
+}
+
+void CMainFrame::ClosePendingWhenReady(QWidget* window) {
+  if (!window) return;
+  for (const QPointer<QWidget>& w : m_pendingCloses)
+    if (w == window) return;  // already waiting
+  m_pendingCloses.emplace_back(window);
+  // Asked again every 100 ms, at most 250 times (about 25 s); a document
+  // that never agrees leaves its window open.
+  auto* timer = new QTimer(this);
+  timer->setInterval(100);
+  auto tries = std::make_shared<int>(0);
+  QPointer<QWidget> target(window);
+  connect(timer, &QTimer::timeout, this, [this, timer, tries, target] {
+    auto forget = [&] {
+      timer->stop();
+      timer->deleteLater();
+      m_pendingCloses.erase(std::remove(m_pendingCloses.begin(), m_pendingCloses.end(), target),
+                            m_pendingCloses.end());
+      m_pendingCloses.erase(std::remove(m_pendingCloses.begin(), m_pendingCloses.end(), nullptr),
+                            m_pendingCloses.end());
+    };
+    IChildFrame* frame = target ? FrameOf(target) : nullptr;
+    if (!frame) {  // closed meanwhile
+      forget();
+      return;
+    }
+    IMediaDocument* doc = frame->Document();
+    if (!doc || doc->SaveModified()) {
+      forget();
+      CloseWindow(frame->Widget());
+      return;
+    }
+    if (++*tries >= 250) forget();
+  });
+  timer->start();
 }
 
 bool CMainFrame::CloseWindow(QWidget* w) {

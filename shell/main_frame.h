@@ -90,7 +90,8 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   // true when all closed.
   bool CloseAllDocuments();
   // Closes one document window after its document agreed; false when it
-  // refused.
+  // refused (its session was asked to end: the window then closes once the
+  // document agrees, asked every 100 ms for about 25 s).
   bool CloseChildFrame(shell::IChildFrame* frame);
   // Closes a document window by its own close (which may refuse).
   bool CloseWindow(QWidget* window);
@@ -279,6 +280,10 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   QMenu* m_recentMenuAnchor = nullptr;
   int m_closeTries = 0;
   bool m_closing = false;
+  // Document windows asked to close while their document was busy: each is
+  // closed once its document agrees, as the main window's own close does.
+  std::vector<QPointer<QWidget>> m_pendingCloses;
+  void ClosePendingWhenReady(QWidget* window);
   bool m_bDestroying = false;
 };
 

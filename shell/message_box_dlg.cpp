@@ -23,6 +23,11 @@ namespace MessageBoxDlg {
 
 namespace {
 
+TBeepHook& BeepHook() {
+  static TBeepHook hook;
+  return hook;
+}
+
 constexpr std::uint32_t kCaptionBase = 4530;  // caption id = base + button id
 
 struct TCaption {
@@ -55,6 +60,8 @@ tagMSGBOXBTN B(int id) { return {id, kCaptionBase + static_cast<std::uint32_t>(i
 platform::qt::CRegistryAccess* g_store = nullptr;
 
 }  // namespace
+
+void SetBeepHook(TBeepHook hook) { BeepHook() = std::move(hook); }
 
 QString LoadCaption(std::uint32_t captionId) {
   for (const TCaption& c : kCaptions)
@@ -193,19 +200,29 @@ void CMessageBoxDlg::OnInitDialog() {
   if (!m_hIcon.isNull()) {
     const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     m_pIcon = new QLabel(this);
+    // Drawn as the icon is: a disabled label would grey it.
     m_pIcon->setPixmap(m_hIcon.pixmap(side, side));
-    m_pIcon->setEnabled(false);
     top->addWidget(m_pIcon, 0, Qt::AlignTop);
   }
   m_pText = new QLabel(m_strMessage, this);
   m_pText->setTextFormat(Qt::PlainText);
   m_pText->setWordWrap(true);
   m_pText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // The text is measured in a square as wide as half the screen plus 100
+  // pixels (less the icon and its margins) and breaks only where it must;
+  // the control gets the measured size.
   const QScreen* screen = QGuiApplication::primaryScreen();
   const int screenWidth = screen ? screen->geometry().width() : 1024;
   int widest = screenWidth / 2 + 100;
   if (m_pIcon) widest -= m_pIcon->sizeHint().width() + 4 * dluX;
-  m_pText->setMaximumWidth(std::max(100, widest));
+  widest = std::max(100, widest);
+  const QRect measured =
+      QFontMetrics(m_pText->font())
+          .boundingRect(QRect(0, 0, widest, widest), Qt::TextWordWrap | Qt::TextExpandTabs | Qt::AlignLeft,
+                        m_strMessage);
+  // Two pixels of slack: the label lays its lines out with fractional widths.
+  // (The label's own size hint would guess a narrower width and more lines.)
+  m_pText->setFixedSize(std::min(widest, measured.width() + 2), measured.height());
   m_pText->setAlignment((m_nStyle & MBX_RIGHT) ? (Qt::AlignRight | Qt::AlignTop)
                                                : (Qt::AlignLeft | Qt::AlignTop));
   if (m_nStyle & MBX_RTLREADING) m_pText->setLayoutDirection(Qt::RightToLeft);
@@ -257,7 +274,13 @@ void CMessageBoxDlg::OnInitDialog() {
   outer->addLayout(row);
   outer->setSizeConstraint(QLayout::SetFixedSize);
 
-  if (!(m_nStyle & MBX_NO_SOUND) && (m_nStyle & MBX_ICONMASK)) QApplication::beep();
+  // The icon's sound; a box without an icon plays the default one.
+  if (!(m_nStyle & MBX_NO_SOUND)) {
+    if (BeepHook())
+      BeepHook()(m_nStyle & MBX_ICONMASK);
+    else
+      QApplication::beep();
+  }
   Qt::WindowFlags flags = windowFlags() | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   flags &= ~(Qt::WindowContextHelpButtonHint | Qt::WindowMinMaxButtonsHint);
   if (m_nEscapeButton >= 0)

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,11 @@ platform::qt::CRegistryAccess& ProfileStore();
 // Forgets `store` when it is the one installed (its owner goes away).
 void ReleaseProfileStore(const platform::qt::CRegistryAccess* store);
 
+// The sound a box plays when it opens, with the style's icon bits
+// (style & 0xF0; 0 is the default sound). Empty: the system's beep.
+using TBeepHook = std::function<void(std::uint32_t iconBits)>;
+void SetBeepHook(TBeepHook hook);
+
 class CMessageBoxDlg : public QDialog {
   Q_OBJECT
  public:
@@ -140,6 +146,7 @@ class CMessageBoxDlg : public QDialog {
   QPushButton* Button(int id) const;
   QCheckBox* CheckBox() const { return m_pCheckBox; }
   QLabel* TextLabel() const { return m_pText; }
+  QLabel* IconLabel() const { return m_pIcon; }
   bool CountdownRunning() const;
 
   // One countdown tick (the timer calls it every second).

@@ -6,9 +6,16 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "media/color_conversion.h"
 #include "media/dib.h"
@@ -35,6 +42,97 @@ class TPictureEvent : public QEvent {
 };
 
 }  // namespace
+
+// One media preview request with everything it points at, shared by the
+// control and the thread that runs it: a request the control gave up on
+// finishes on its own, with nothing of the control left to touch.
+struct CPreviewCtrl::TMediaLoad {
+  std::string path;
+  TFrameBuffer frame{};
+  TMediaRequest request{};
+  TSourceParams params{};
+  // The media flags the request points at: all zero, so it runs until its
+  // first frame; stop and end are raised when the control gives up.
+  std::atomic<bool> stop{false}, end{false}, seek{false}, sound{false};
+  std::atomic<std::int32_t> values[2] = {};  // the seek position (none)
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  CPreviewCtrl* target = nullptr;  // null once given up; guarded by mutex
+  // The stream header a reader reported, handed to the dialog on its thread.
+  bool hasInfo = false;
+  std::int32_t infoKind = 0;
+  std::int32_t info[7] = {};
+
+  ~TMediaLoad() { FreeFrameBuffer(&frame); }
+
+  static bool Callback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
+    auto* self = static_cast<TMediaLoad*>(context);
+    if (!self) return false;
+    std::lock_guard<std::mutex> lock(self->mutex);
+    if (!self->target) return false;
+    if (code == MEDIA_NOTIFY_STREAM_INFO) {
+      if (sender && data) {
+        self->hasInfo = true;
+        self->infoKind = sender->eSenderKind;
+        std::memcpy(self->info, data, sizeof self->info);
+      }
+      return false;
+    }
+    return self->target->OnMediaNotify(code, sender, data);
+  }
+};
+
+// The threads of media previews that outlived their wait; joined as they
+// end, and all of them when the program ends.
+class CPreviewCtrl::TWorkers {
+ public:
+  ~TWorkers() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (TEntry& e : m_entries) {
+      e.load->stop = true;
+      e.load->end = true;
+      if (e.thread.joinable()) e.thread.join();
+    }
+  }
+  void Add(std::thread thread, std::shared_ptr<TMediaLoad> load) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_entries.push_back({std::move(thread), std::move(load)});
+  }
+  void Reap() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+      if (IsFinished(*it->load)) {
+        it->thread.join();
+        it = m_entries.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  int Running() {
+    Reap();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<int>(m_entries.size());
+  }
+
+ private:
+  struct TEntry {
+    std::thread thread;
+    std::shared_ptr<TMediaLoad> load;
+  };
+  static bool IsFinished(TMediaLoad& load) {
+    std::lock_guard<std::mutex> lock(load.mutex);
+    return load.finished;
+  }
+  std::mutex m_mutex;
+  std::list<TEntry> m_entries;
+};
+
+CPreviewCtrl::TWorkers& CPreviewCtrl::Workers() {
+  static TWorkers workers;
+  return workers;
+}
 
 std::int32_t PreviewSenderId(std::int32_t format) {
   if (format == 3) return 16;
@@ -205,46 +303,76 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   // Each load replaces the pictures; one of another file must not stay up
   // when this source brings none.
   Clear();
-  m_stop = false;
-  m_end = false;
-  m_seek = false;
-  m_sound = false;
-  for (auto& v : m_values) v = 0;
   m_bFrameNoticed = false;
+  Workers().Reap();
 
-  TFrameBuffer frame;
-  TMediaRequest request;
+  auto load = std::make_shared<TMediaLoad>();
+  load->path = path;
+  load->target = this;
+  TMediaRequest& request = load->request;
   request.eOp = MEDIA_OP_READ;
   request.ePurpose = SRC_GRAB_FRAME_RGB24;
   request.eSourceFormat = TFileFormat{format};
   request.ePixelFormat = PF_RGB32;
-  request.pPath = &path;
-  request.pFrameBuffer = &frame;
-  TSourceParams params;
+  request.pPath = &load->path;
+  request.pFrameBuffer = &load->frame;
   if (format == FF_MNG) {
     request.eTag = MEDIA_REQ_MNG;  // the MNG reader's own block comes with that reader
   } else {
+    TSourceParams& params = load->params;
     request.eTag = MEDIA_REQ_DSHOW_SOURCE;
     params.nSenderId = PreviewSenderId(format);
     params.eSenderKind = MEDIA_SENDER_DSHOW;
     params.ePurpose = SRC_GRAB_FRAME_RGB24;
-    params.pContext = this;
-    params.pStopFlag = &m_stop;
-    params.pEndFlag = &m_end;
-    params.pSeekFlag = &m_seek;
-    params.pSoundFlag = &m_sound;
-    params.pSeekNumerator = &m_values[0];
-    params.pSeekDenominator = &m_values[1];
-    params.pCallback = &CPreviewCtrl::PreviewOwnerCallback;
+    params.pContext = load.get();
+    params.pStopFlag = &load->stop;
+    params.pEndFlag = &load->end;
+    params.pSeekFlag = &load->seek;
+    params.pSoundFlag = &load->sound;
+    params.pSeekNumerator = &load->values[0];
+    params.pSeekDenominator = &load->values[1];
+    params.pCallback = &TMediaLoad::Callback;
     params.eGrabPixelFormat = PF_RGB32;
     request.pParams = &params;
   }
-  // The first frame either reaches PreviewOwnerCallback (possibly on the
-  // media framework's streaming thread, while this thread waits here) or,
+
+  // The request runs on a thread of its own. The first frame either reaches
+  // the callback (possibly on the media framework's streaming thread) or,
   // with a runner that grabs without a callback, the request's frame.
-  run(request);
-  if (request.bSuccess && frame.pBuffer) {
-    request.bSuccess = SetFrame(frame);
+  std::thread worker;
+  try {
+    worker = std::thread([load, run] {
+      run(load->request);
+      std::lock_guard<std::mutex> lock(load->mutex);
+      load->finished = true;
+      load->done.notify_all();
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  bool finished = false;
+  {
+    std::unique_lock<std::mutex> lock(load->mutex);
+    finished = load->done.wait_for(lock, std::chrono::milliseconds(kMediaPreviewBoundMs),
+                                   [&] { return load->finished; });
+    if (!finished) {
+      // Given up: the source is asked to stop, and nothing it still brings
+      // reaches this control.
+      load->target = nullptr;
+      load->stop = true;
+      load->end = true;
+    }
+  }
+  if (!finished) {
+    Workers().Add(std::move(worker), load);
+    ++m_generation;  // a picture already posted by this load is dropped too
+    return false;
+  }
+  worker.join();
+
+  if (load->hasInfo && m_infoSink) m_infoSink(load->infoKind, load->info);
+  if (request.bSuccess && load->frame.pBuffer) {
+    request.bSuccess = SetFrame(load->frame);
   } else if (request.bSuccess && !m_bFrameNoticed) {
     // A source without pictures (sound only): the white panel with its note.
     QImage white(300, 200, QImage::Format_RGB32);
@@ -253,9 +381,10 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
     m_bNoVideoData = true;
     Refit();
   }
-  FreeFrameBuffer(&frame);
   return request.bSuccess;
 }
+
+int CPreviewCtrl::AbandonedMediaLoads() { return Workers().Running(); }
 
 bool CPreviewCtrl::PreviewOwnerCallback(void* context, TMediaNotify code, const TMediaSender* sender,
                                         void* data) {

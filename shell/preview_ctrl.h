@@ -8,6 +8,8 @@
 // media source through the owner callback. A media frame may arrive on a
 // worker thread: the control then builds a QImage there and posts it to its
 // own (UI) thread; it never touches widgets or pixmaps off that thread.
+// A media request runs on a thread of its own while the dialog waits for it
+// at most kMediaPreviewBoundMs.
 
 #include <QFrame>
 #include <QImage>
@@ -79,6 +81,13 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   bool OnMediaNotify(ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender* sender, void* data);
   bool OnFrameNotice(const ZarnTypes::TMediaFrameNotice* notice);
 
+  // How long a media preview may keep the dialog waiting for its first
+  // frame; a source that takes longer (a damaged file the media framework
+  // keeps prerolling) is not previewed, and its request ends on its own.
+  static constexpr int kMediaPreviewBoundMs = 1500;
+  // The media requests given up on that are still running (tests).
+  static int AbandonedMediaLoads();
+
   const QImage& SourcePicture() const { return m_source; }
   const QImage& FittedPicture() const { return m_fitted; }
   bool HasPicture() const { return !m_source.isNull(); }
@@ -89,6 +98,9 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   bool event(QEvent* event) override;
 
  private:
+  struct TMediaLoad;
+  class TWorkers;
+  static TWorkers& Workers();
   void Refit();
 
   QImage m_source;
@@ -97,9 +109,6 @@ class CPreviewCtrl : public QFrame, public FileDialogEx::IPreviewTarget {
   TDecoder m_decoder;
   TDecoder m_mediaRunner;
   TInfoSink m_infoSink;
-  // The media flags a request points at: all zero, so it runs until its first frame.
-  std::atomic<bool> m_stop{false}, m_end{false}, m_seek{false}, m_sound{false};
-  std::atomic<std::int32_t> m_values[2] = {};  // the seek position (none)
   // Each load and each clearing starts a new generation: a picture posted
   // by an earlier load that arrives later is dropped.
   std::atomic<std::uint32_t> m_generation{0};

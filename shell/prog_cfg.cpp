@@ -13,7 +13,7 @@ using platform::StoreLE32;
 using platform::StoreLE64;
 
 // Both directions of the codec walk the same field list, so the offsets are
-// written once. A field is read only when the stored block covers it whole.
+// written once. Decoding reads a whole block.
 class TCodec {
  public:
   // Encoding into `out` (2,168 zero bytes).
@@ -194,10 +194,28 @@ std::vector<std::uint8_t> EncodeProgCfg(const TProgCfg& cfg) {
   return out;
 }
 
+bool PipRecordInRange(const TBlock<56>& record) {
+  // The inset's place and size (16..31) and its source rectangle (36..51).
+  for (std::size_t at : {16u, 20u, 24u, 28u, 36u, 40u, 44u, 48u}) {
+    const auto v = static_cast<std::int32_t>(platform::LoadLE32(record.data() + at));
+    if (v < -kPipCoordinateLimit || v > kPipCoordinateLimit) return false;
+  }
+  return true;
+}
+
 bool DecodeProgCfg(const std::uint8_t* data, std::size_t size, TProgCfg& cfg) {
   if (size > kProgCfgSize || (!data && size)) return false;
-  TCodec c(data, size);
-  Code(c, cfg);
+  // A shorter block fills the beginning byte by byte: the bytes it does not
+  // reach keep what `cfg` held, even inside a field it covers only in part.
+  std::vector<std::uint8_t> bytes = EncodeProgCfg(cfg);
+  if (size) std::memcpy(bytes.data(), data, size);
+  TProgCfg read = cfg;
+  TCodec c(bytes.data(), bytes.size());
+  Code(c, read);
+  // Records whose numbers no pane could hold keep what `cfg` held.
+  for (std::size_t i = 0; i < read.pictureInPicture.size(); ++i)
+    if (!PipRecordInRange(read.pictureInPicture[i])) read.pictureInPicture[i] = cfg.pictureInPicture[i];
+  cfg = read;
   return true;
 }
 

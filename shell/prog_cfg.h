@@ -156,10 +156,22 @@ inline constexpr std::size_t kStartPlaying = 2160;
 // The stored bytes of a block.
 std::vector<std::uint8_t> EncodeProgCfg(const TProgCfg& cfg);
 
-// Reads a stored block. A shorter block fills only the fields it covers
-// (the rest keeps the values already in `cfg`); a longer one is refused
-// (false, `cfg` unchanged).
+// Reads a stored block. A shorter block fills the beginning of the block
+// byte by byte (the bytes it does not reach keep the values already in
+// `cfg`, also inside a field it covers only in part); a longer one is
+// refused (false, `cfg` unchanged). A picture-in-picture record out of
+// range (PipRecordInRange) is not taken: it keeps what `cfg` held.
 bool DecodeProgCfg(const std::uint8_t* data, std::size_t size, TProgCfg& cfg);
+
+// The largest distance, in pixels, a picture-in-picture record may give for
+// its inset's place and size and for its source rectangle.
+inline constexpr std::int32_t kPipCoordinateLimit = 1 << 20;
+
+// True when every place and size of a picture-in-picture record (inset x, y,
+// width, height at 16..28 and source x, y, width, height at 36..48) lies
+// within +-kPipCoordinateLimit, so that no rectangle made of them, nor one
+// moved by a pane's position, overflows.
+bool PipRecordInRange(const TBlock<56>& record);
 
 // True for the offsets that carry a field (false for reserved bytes).
 bool IsProgCfgFieldByte(std::size_t offset);

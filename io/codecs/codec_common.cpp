@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/message_sink.h"
 
 namespace Codecs {
@@ -16,6 +17,23 @@ namespace {
 constexpr std::size_t kMaxShownLines = 10;
 
 }  // namespace
+
+bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes) {
+  out.clear();
+  if (path.empty()) return false;
+  std::FILE* file = platform::OpenRegularFileStream(path);
+  if (!file) return false;
+  bool ok = std::fseek(file, 0, SEEK_END) == 0;
+  const long length = ok ? std::ftell(file) : -1;
+  ok = length >= 0 && static_cast<std::uint64_t>(length) <= maxBytes && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    out.resize(static_cast<std::size_t>(length));
+    ok = length == 0 || std::fread(out.data(), 1, out.size(), file) == out.size();
+  }
+  std::fclose(file);
+  if (!ok) out.clear();
+  return ok;
+}
 
 bool SectionHoldsRows(const Dib::TDibSection& section) {
   if (section.Width() <= 0 || section.Height() <= 0 || section.BitCount() <= 0) return false;

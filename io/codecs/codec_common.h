@@ -46,6 +46,12 @@ bool PrepareFrame(ZarnTypes::TFrameBuffer* frame, ZarnTypes::TPixelFormat format
 // Hands a decoded frame to the request: width, height, stride, pixels, size.
 void DescribeFrame(ZarnTypes::TMediaRequest& request, const ZarnTypes::TFrameBuffer& frame);
 
+// Reads a whole file into `out`. Only a regular file is read: a FIFO, a
+// device or a folder that carries a picture's name is refused at once
+// instead of blocking the reader. A file longer than `maxBytes` is refused
+// too. False (and `out` left empty) on any failure.
+bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes);
+
 // Messages of a library and of a manager during one call, shown through the
 // message sink when the call ends: one box for the manager's own reasons
 // (the application's caption), one for the library's errors and one for its

@@ -258,9 +258,9 @@ bool CGifMgr::ReadGif(TMediaRequest& request) {
   if (request.pPath == nullptr || request.eTag != MEDIA_REQ_NONE)
     return FailRequest(request, MEDIA_ERR_READ_GIF);
   std::vector<std::uint8_t> bytes;
-  if (!platform::ReadFileBytes(platform::PathFromUtf8(*request.pPath), bytes)) {
+  // Only a regular file is read (a FIFO named x.gif would block the reader).
+  if (!Codecs::ReadRegularFile(*request.pPath, bytes, static_cast<std::uint64_t>(kMaxFrameBufferBytes)))
     return FailRequest(request, MEDIA_ERR_READ_GIF);
-  }
   return ReadGifMemory(bytes.data(), bytes.size(), request);
 }
 

@@ -521,13 +521,10 @@ bool FrameIsWritable(const TFrameBuffer* frame) {
 bool CJpeg2000Mgr::ReadJpeg2000(TMediaRequest& request) {
   if (!request.pPath) return FailRequest(request, MEDIA_ERR_READ_JPEG2000);
   std::vector<std::uint8_t> bytes;
-  std::error_code ec;
-  const std::filesystem::path path = platform::PathFromUtf8(*request.pPath);
-  const auto fileSize = std::filesystem::file_size(path, ec);
-  // A compressed file larger than the largest picture it could hold is not
+  // Only a regular file is read (a FIFO named x.jp2 would block the reader);
+  // a compressed file larger than the largest picture it could hold is not
   // read into memory.
-  if (ec || fileSize > static_cast<std::uintmax_t>(kMaxFrameBufferBytes) ||
-      !platform::ReadFileBytes(path, bytes)) {
+  if (!Codecs::ReadRegularFile(*request.pPath, bytes, static_cast<std::uint64_t>(kMaxFrameBufferBytes))) {
     std::fprintf(stderr, "Can not open file %s\n", request.pPath->c_str());
     return FailRequest(request, MEDIA_ERR_READ_JPEG2000);
   }

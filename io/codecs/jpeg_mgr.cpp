@@ -14,6 +14,7 @@
 #include <jpeglib.h>
 
 #include "io/codecs/codec_common.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/text.h"
 
@@ -30,6 +31,9 @@ using ZarnTypes::TPixelFormat;
 struct TJpegErrorMgr {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
+  // The library's messages of the call, shown together in one box when the
+  // call ends: a damaged file often brings a warning and then an error.
+  std::string messages;
 };
 
 namespace {
@@ -75,11 +79,23 @@ std::string PrintableText(const char* text) {
 void OutputMessage(j_common_ptr cinfo) {
   char buffer[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, buffer);
+  auto* mgr = reinterpret_cast<TJpegErrorMgr*>(cinfo->err);
   try {
-    platform::ShowMessage(PrintableText(buffer), kJpegErrorCaption, platform::MB_OK | platform::MB_ICONERROR);
+    const std::string text = PrintableText(buffer);
+    // The same line twice says nothing new.
+    if (mgr->messages.find(text) == std::string::npos) {
+      if (!mgr->messages.empty()) mgr->messages += '\n';
+      mgr->messages += text;
+    }
   } catch (...) {
-    // A message that cannot be shown must not unwind through the library.
+    // A message that cannot be kept must not unwind through the library.
   }
+}
+
+// Shows the messages of a call, if any, in one box.
+void ShowCallMessages(const TJpegErrorMgr& mgr) {
+  if (!mgr.messages.empty())
+    platform::ShowMessage(mgr.messages, kJpegErrorCaption, platform::MB_OK | platform::MB_ICONERROR);
 }
 
 void EmitMessage(j_common_ptr cinfo, int msgLevel) {
@@ -205,7 +221,8 @@ jpeg_error_mgr* InitJpegErrorMgr(TJpegErrorMgr& mgr) {
 bool CJpegMgr::ReadJpeg(TMediaRequest& request) {
   if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
   const std::string path = request.pPath ? *request.pPath : std::string();
-  std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  // Only a regular file is opened: a FIFO named x.jpg would block here.
+  std::FILE* file = path.empty() ? nullptr : platform::OpenRegularFileStream(path);
   if (!file) {
     platform::ShowMessage(CantOpenText(path));
     return FailWithoutCode(request);
@@ -359,13 +376,15 @@ bool CJpegMgr::Decode(TMediaRequest& request, std::FILE* pFile, const std::uint8
   TDecodeState* const st = state.get();
   st->cinfo.err = InitJpegErrorMgr(st->err);
   if (setjmp(st->err.jump) != 0) {
-    // A library error (already shown): release the decompressor; the frame
-    // buffer keeps whatever was prepared. It leaves no error code.
+    // A library error: release the decompressor; the frame buffer keeps
+    // whatever was prepared. It leaves no error code.
     jpeg_destroy_decompress(&st->cinfo);
+    ShowCallMessages(st->err);
     return FailWithoutCode(request);
   }
   const bool decoded = DecodeRows(*st, request, pFile, pData, nSize, nMaxPixels);
   jpeg_destroy_decompress(&st->cinfo);
+  ShowCallMessages(st->err);
   return decoded ? SucceedRequest(request) : FailRequest(request, ZarnTypes::MEDIA_ERR_READ_JPEG);
 }
 
@@ -387,10 +406,12 @@ bool CJpegMgr::WriteJpeg(TMediaRequest& request, std::int32_t nQuality) {
   st->cinfo.err = InitJpegErrorMgr(st->err);
   if (setjmp(st->err.jump) != 0) {
     jpeg_destroy_compress(&st->cinfo);
+    ShowCallMessages(st->err);
     return FailWithoutCode(request);
   }
   EncodeRows(*st, request, nQuality);
   jpeg_destroy_compress(&st->cinfo);
+  ShowCallMessages(st->err);
 
   // The file appears only now, whole: a failure above left nothing on disk.
   if (!platform::WriteFileBytes(path, st->output.data(), st->output.size())) {

@@ -19,6 +19,7 @@
 #include "io/codecs/quantizer.h"
 #include "media/color_conversion.h"
 #include "media/yuv_frame.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace PngMgr {
@@ -497,8 +498,9 @@ double GetScreenGamma() {
 
 bool CPngMgr::ReadPng(TMediaRequest& request) {
   if (request.eTag != ZarnTypes::MEDIA_REQ_NONE) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
+  // Only a regular file is opened: a FIFO named x.png would block here.
   std::FILE* file =
-      request.pPath && !request.pPath->empty() ? std::fopen(request.pPath->c_str(), "rb") : nullptr;
+      request.pPath && !request.pPath->empty() ? platform::OpenRegularFileStream(*request.pPath) : nullptr;
   if (!file) return FailRequest(request, ZarnTypes::MEDIA_ERR_READ_PNG);
   const bool ok = Decode(request, file, nullptr, 0, kMaxPngPixels);
   std::fclose(file);

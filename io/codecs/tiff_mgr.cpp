@@ -1,6 +1,7 @@
 #include "io/codecs/tiff_mgr.h"
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -13,6 +14,7 @@
 
 #include "io/codecs/codec_common.h"
 #include "io/codecs/quantizer.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -475,7 +477,11 @@ bool CTiffMgr::ReadTiff(TMediaRequest& request) {
       log.AddOwn("TIFF pictures are decoded into 32-bit RGB frames only.");
     } else {
       TOpenOptions options(log, MaxAllocFor(kMaxTiffPixels));
-      TTiffHandle tif{options.Get() ? TIFFOpenExt(request.pPath->c_str(), "r", options.Get()) : nullptr};
+      // Only a regular file is opened: a FIFO named x.tif would block here.
+      const int fd = options.Get() ? platform::OpenRegularFileForRead(*request.pPath) : -1;
+      TTiffHandle tif{fd >= 0 ? TIFFFdOpenExt(fd, request.pPath->c_str(), "r", options.Get()) : nullptr};
+      if (fd >= 0 && !tif.p) ::close(fd);  // closed with the handle once it is open
+      if (fd < 0 && options.Get()) log.AddOwn("Can not open file\n " + *request.pPath);
       ok = tif.p && DecodeTiff(tif.p, request, kMaxTiffPixels, log);
     }
   }

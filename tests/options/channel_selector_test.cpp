@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -212,4 +214,60 @@ TEST_F(ChannelSelectorDialog, CancelSendsNothingAndAnUnknownModeReadsNothing) {
   unknown.SetMode(35);
   EXPECT_FALSE(unknown.OnInitDialog());
   EXPECT_EQ(owner.ops.size(), 1u);
+}
+
+// A read the owner left unanswered gives the boxes nothing of the owner's:
+// OK must not write them over its settings, even when the owner would now
+// answer.
+TEST_F(ChannelSelectorDialog, OkAfterAnUnansweredReadWritesNothing) {
+  TOwner owner(platform::qt::WM_APP_OPTS_NAVIGATE);
+  owner.answer = false;
+  COptsNavigate dialog(&owner);
+  dialog.SetMode(32);
+  EXPECT_FALSE(dialog.OnInitDialog());
+  owner.answer = true;
+  dialog.Box(0, 1)->setChecked(true);
+  dialog.OnOK();
+  EXPECT_TRUE(owner.written.empty());
+  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
+  ASSERT_EQ(sink.Texts().size(), 2u);
+  EXPECT_EQ(sink.Texts()[1], "Configuration data can not be set");
+  EXPECT_NE(dialog.result(), QDialog::Accepted) << "the dialog stays open for Cancel";
+}
+
+// Modes that show one row left the room of the two hidden rows as an empty
+// band above OK and Cancel.
+TEST_F(ChannelSelectorDialog, EveryModeFitsItsRowsWithoutAnEmptyBand) {
+  auto gapAboveOk = [](std::int32_t mode, int& height) {
+    TOwner owner(platform::qt::WM_APP_OPTS_NAVIGATE);
+    COptsNavigate dialog(&owner);
+    dialog.SetMode(mode);
+    EXPECT_TRUE(dialog.OnInitDialog());
+    dialog.show();
+    QApplication::processEvents();
+    int lowest = 0;
+    for (int row = 0; row < 3; ++row) {
+      if (!dialog.RowLabel(row)->isVisible()) continue;
+      lowest = std::max(lowest, dialog.RowLabel(row)->geometry().bottom());
+      for (int ch = 0; ch < 4; ++ch) lowest = std::max(lowest, dialog.Box(row, ch)->geometry().bottom());
+    }
+    QAbstractButton* ok = nullptr;
+    for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+      if (b->text() == "OK") ok = b;
+    EXPECT_NE(ok, nullptr);
+    const int top = ok ? ok->mapTo(&dialog, QPoint(0, 0)).y() : 0;
+    height = dialog.height();
+    dialog.hide();
+    return top - lowest;
+  };
+  int fullHeight = 0;
+  const int fullGap = gapAboveOk(30, fullHeight);
+  EXPECT_GT(fullGap, 0);
+  for (std::int32_t mode : {31, 32, 33, 38}) {
+    SCOPED_TRACE(mode);
+    int height = 0;
+    const int gap = gapAboveOk(mode, height);
+    EXPECT_LE(std::abs(gap - fullGap), 2) << "the gap above OK is the one of the full dialog";
+    EXPECT_LT(height, fullHeight) << "two rows fewer make a lower dialog";
+  }
 }

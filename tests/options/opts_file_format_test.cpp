@@ -1,8 +1,11 @@
 #include "options/opts_file_format.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <gtest/gtest.h>
 
@@ -312,4 +315,48 @@ TEST_F(YuvPageTest, ReadOnlyPageIsDisabledAndSendsNoWrite) {
   sheet->AcceptSheet();
   EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
   EXPECT_TRUE(sink.Texts().empty());
+}
+
+// The "Data format" list and the siting list cut their items
+// ("...CosOdd (.yu", "Cosited luma and chromas, ev..."): every list of the
+// page is as wide as its longest item, also when the page fills its lists
+// after the sheet was laid out and shown.
+TEST_F(YuvPageTest, NoListCutsAnyOfItsItems) {
+  for (bool filledAfterShowing : {false, true}) {
+    SCOPED_TRACE(filledAfterShowing ? "filled after the sheet was shown" : "filled before");
+    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_YUV);
+    if (filledAfterShowing) {
+      sheet->resize(sheet->sizeHint());
+      sheet->show();
+      QApplication::processEvents();
+      sheet->OnInitDialog();
+    } else {
+      sheet->OnInitDialog();
+      sheet->resize(sheet->sizeHint());
+      sheet->show();
+    }
+    QApplication::processEvents();
+    auto* page = static_cast<COptsFileFormat*>(sheet->Page(OptsPage::PAGE_YUV));
+    ASSERT_NE(page, nullptr);
+    std::vector<QComboBox*> lists = {page->FormatList(), page->ResolutionList()};
+    for (int f = 0; f < YF_COUNT; ++f) lists.push_back(page->FilterList(static_cast<TYuvFilter>(f)));
+    for (QComboBox* list : lists) {
+      QStyleOptionComboBox opt;
+      opt.initFrom(list);
+      opt.rect = list->rect();
+      opt.frame = list->hasFrame();
+      const QRect field =
+          list->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, list);
+      const QFontMetrics fm(list->font());
+      for (int i = 0; i < list->count(); ++i)
+        EXPECT_GE(field.width(), fm.horizontalAdvance(list->itemText(i)))
+            << list->objectName().toStdString() << ": " << list->itemText(i).toStdString();
+    }
+    // Narrowing the layouts keeps the room of the longest layout: the list
+    // does not jump narrower and back.
+    const int before = page->FormatList()->minimumWidth();
+    page->ChooseFilter(YF_SAMPLING, 1);
+    EXPECT_EQ(page->FormatList()->minimumWidth(), before);
+    sheet->hide();
+  }
 }

@@ -239,7 +239,9 @@ TEST_F(ZarnOptionsTest, APageThatWritesWhenReadOnlySendsInAReadOnlySheet) {
     static_cast<TTestPage*>(sheet.ActivePage())->added = 1;
     sheet.AcceptSheet();
     ASSERT_EQ(owner.written.size(), special ? 1u : 0u);
-    if (special) EXPECT_EQ(owner.written[0].value, 5);
+    if (special) {
+      EXPECT_EQ(owner.written[0].value, 5);
+    }
   }
   EXPECT_TRUE(sink.Texts().empty());
 }

@@ -473,6 +473,34 @@ TEST(FileDialogLogic, SaveModesTakeTheFilterFormatAndNeverAnotherExtension) {
   EXPECT_EQ(logic.Settings().format, 94);
 }
 
+// The filter of a save prompt stuck: after a save through the YUV filter
+// the next File Open listed only *.yuv files.
+TEST(FileDialogLogic, OnlyAnOpenPromptRemembersItsFilterForTheNextOpen) {
+  for (std::int32_t mode : {FDM_SAVE_IMAGE, FDM_SAVE_IMAGE_AS}) {
+    TFileDialogSettings s = Request(mode);
+    s.channelAllowed = {true, false, false, false};
+    s.filterCode = 1;
+    CFileDialogLogic logic(s, BuildFilterList(mode));
+    logic.Init();
+    const int yuv = IndexOf(logic.FilterCodes(), 78);
+    ASSERT_GE(yuv, 0);
+    EXPECT_TRUE(logic.OnFileNameOK("/out/frame.yuv", yuv).accept);
+    EXPECT_EQ(logic.Settings().filterCode, 1) << "mode " << mode;
+  }
+  for (std::int32_t mode : {FDM_OPEN, FDM_OPEN_TO}) {
+    TFileDialogSettings s = Request(mode);
+    s.newDocAllowed = true;
+    s.channelAllowed = {true, false, false, false};
+    s.filterCode = 1;
+    CFileDialogLogic logic(s, BuildFilterList(mode));
+    logic.Init();
+    const int yuv = IndexOf(logic.FilterCodes(), 78);
+    ASSERT_GE(yuv, 0);
+    EXPECT_TRUE(logic.OnFileNameOK("/v/frame.yuv", yuv).accept);
+    EXPECT_EQ(logic.Settings().filterCode, 78) << "mode " << mode;
+  }
+}
+
 // --- the information panel ------------------------------------------------
 
 TEST(FileDialogLogic, SelectionFillsThePanelAndDrivesThePreview) {

