@@ -590,3 +590,34 @@ TEST_F(JpegMgrTest, OversizedPictureIsRefusedByTheLibrary) {
 }
 
 }  // namespace
+
+// A cut file brings a warning and then an error: they showed as two message
+// boxes. One call shows one box with both.
+TEST_F(JpegMgrTest, ACutFileShowsItsWarningAndItsErrorInOneBox) {
+  const std::string good = MakeJpeg("good.jpg", 32, 16);
+  std::vector<std::uint8_t> bytes = ReadAll(good);
+  bytes.resize(FindMarker(bytes, 0xDB));  // before the first table
+  const std::string path = Path("cut_header.jpg");
+  WriteAll(path, bytes);
+  sink.Clear();
+  Frame decoded;
+  const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
+  EXPECT_FALSE(r.bSuccess);
+  const auto boxes = sink.Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, kCaption);
+  EXPECT_EQ(boxes[0].style, platform::MB_OK | platform::MB_ICONERROR);
+  EXPECT_NE(boxes[0].text.find("Premature end of JPEG file"), std::string::npos) << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("JPEG datastream contains no image"), std::string::npos) << boxes[0].text;
+}
+
+TEST_P(JpegHostile, EachDamagedFileShowsOneBox) {
+  const HostileCase c = GetParam();
+  const std::string good = MakeJpeg("good.jpg", 32, 16);
+  const std::string path = Path("bad.jpg");
+  WriteAll(path, c.damage(ReadAll(good)));
+  sink.Clear();
+  Frame decoded;
+  ReadJpeg(path, PF_RGB32, decoded.fb);
+  EXPECT_EQ(sink.Messages().size(), 1u);
+}

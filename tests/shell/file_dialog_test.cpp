@@ -1,19 +1,29 @@
 #include "shell/file_dialog_ex.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileSystemModel>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -654,4 +664,130 @@ TEST(FolderDialogTest, OkAcceptsTheFolderTheDialogOpensOn) {
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(std::filesystem::path(dialog.GetFolderPath().toStdString()), dir / "inner");
+}
+
+namespace {
+
+// Shows a dialog at its first size on `folder` and waits (at most 3 s) for
+// the folder's listing.
+void ShowOn(CFileDialogEx& dialog, const std::string& folder) {
+  QEventLoop loop;
+  QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+  if (auto* model = dialog.findChild<QFileSystemModel*>())
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+  dialog.setDirectory(QString::fromStdString(folder));
+  dialog.show();
+  loop.exec();
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+// Rows of the visible file list that are shown whole.
+int WholeRowsShown(CFileDialogEx& dialog) {
+  for (const char* name : {"treeView", "listView"}) {
+    auto* view = dialog.findChild<QAbstractItemView*>(QLatin1String(name));
+    if (!view || !view->isVisible()) continue;
+    const QModelIndex root = view->rootIndex();
+    int whole = 0;
+    for (int r = 0; r < view->model()->rowCount(root); ++r)
+      if (view->viewport()->rect().contains(view->visualRect(view->model()->index(r, 0, root)))) ++whole;
+    return whole;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A 164-character name widened the dialog from 624 to 1,647 pixels, past
+// the screen, and at the first size the list showed about five rows.
+TEST_F(FileDialogTest, ALongNameNeverWidensTheDialogAndTheListShowsTwelveRows) {
+  for (int i = 0; i < 20; ++i) Png("frame_" + std::to_string(100 + i) + ".png", 4, 4);
+  const std::string longName = std::string(160, 'n') + ".png";
+  ASSERT_EQ(longName.size(), 164u);
+  const std::string longPath = Png(longName, 16, 8);
+  CFileDialogEx dialog(true, OpenTo(), BuildFilterList(FDM_OPEN_TO));
+  ShowOn(dialog, dir.Path().string());
+  const int width = dialog.width();
+  const QScreen* screen = dialog.screen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_LE(width, screen->availableGeometry().width());
+  EXPECT_GE(WholeRowsShown(dialog), 12);
+
+  dialog.UpdateFileInfo(QString::fromStdString(longPath));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_TRUE(dialog.InfoPanel()->text().contains(QString::fromStdString(longName)))
+      << "the panel keeps the whole text (its tooltip too)";
+  EXPECT_EQ(dialog.InfoPanel()->toolTip(), dialog.InfoPanel()->text());
+  EXPECT_EQ(dialog.width(), width) << "the name did not widen the dialog";
+  EXPECT_LE(dialog.InfoPanel()->sizeHint().width(), width);
+  EXPECT_LE(dialog.minimumSizeHint().width(), screen->availableGeometry().width());
+  // The shown line is the name shortened in the middle: its end is there.
+  const QImage shown = dialog.InfoPanel()->grab().toImage();
+  int ink = 0;
+  for (int x = 0; x < shown.width(); ++x)
+    for (int y = 0; y < shown.height() / 4; ++y) ink += qGray(shown.pixel(x, y)) < 100 ? 1 : 0;
+  EXPECT_GT(ink, 20) << "the panel's first line is drawn";
+  dialog.hide();
+}
+
+// A damaged video kept the dialog waiting 14.5 s for its preview.
+TEST_F(FileDialogTest, AMediaPreviewKeepsTheDialogWaitingAtMostItsShortBound) {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool release = false;
+  std::atomic<int> ended{0};
+  CFileDialogEx::SetMediaPreviewRunner([&](TMediaRequest& r) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      cv.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+    }
+    // A late frame of the file given up on.
+    const auto* params = static_cast<const TSourceParams*>(r.pParams);
+    std::vector<std::uint8_t> rows(4 * 2 * 2, 0x80);
+    Dib::TBitmapInfoHeader header;
+    header.biWidth = 2;
+    header.biHeight = 2;
+    header.biBitCount = 32;
+    header.biSizeImage = static_cast<std::uint32_t>(rows.size());
+    TMediaFrameNotice notice;
+    notice.pHeader = &header;
+    notice.pRgbData = rows.data();
+    notice.nRgbSize = static_cast<std::int32_t>(rows.size());
+    TMediaSender sender;
+    sender.eSenderKind = MEDIA_SENDER_DSHOW;
+    if (params && params->pCallback)
+      params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &notice);
+    r.bSuccess = true;
+    ++ended;
+  });
+  std::ofstream(Path("damaged.mp4")) << std::string(5000, '\x11');
+  CFileDialogEx dialog(true, OpenTo(), BuildFilterList(FDM_OPEN_TO));
+  QElapsedTimer waited;
+  waited.start();
+  dialog.UpdateFileInfo(QString::fromStdString(Path("damaged.mp4")));
+  const qint64 ms = waited.elapsed();
+  EXPECT_GE(ms, CPreviewCtrl::kMediaPreviewBoundMs - 100);
+  EXPECT_LT(ms, CPreviewCtrl::kMediaPreviewBoundMs + 1500) << "the dialog waited " << ms << " ms";
+  EXPECT_FALSE(dialog.Preview()->HasPicture());
+  EXPECT_TRUE(dialog.InfoPanel()->text().contains("The file cannot be previewed"))
+      << dialog.InfoPanel()->text().toStdString();
+  EXPECT_EQ(CPreviewCtrl::AbandonedMediaLoads(), 1);
+
+  // The request ends on its own later; its frame reaches nothing.
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  cv.notify_all();
+  QElapsedTimer ending;
+  ending.start();
+  while ((ended == 0 || CPreviewCtrl::AbandonedMediaLoads() > 0) && ending.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(ended.load(), 1);
+  EXPECT_EQ(CPreviewCtrl::AbandonedMediaLoads(), 0);
+  EXPECT_LT(ending.elapsed(), 2000);
+  QApplication::processEvents();
+  EXPECT_FALSE(dialog.Preview()->HasPicture()) << "a frame of a file given up on is dropped";
+  CFileDialogEx::SetMediaPreviewRunner({});
 }
