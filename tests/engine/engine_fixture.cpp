@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -154,8 +155,23 @@ EngineTest::EngineTest() {
   for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = TMediaSource{};
 }
 
-EngineTest::~EngineTest() {
+void EngineTest::BoundedShutdown() {
+  // A stop that never reaches a thread fails here within seconds, with a
+  // message, instead of hanging the test program until CTest's time-out.
+  engine.StopPlaying();
+  if (!WaitFor([&] { return !engine.IsRunning(); }, std::chrono::seconds(10))) {
+    ADD_FAILURE() << "the session did not end within 10 s of the stop";
+    for (const auto& reader : m_Readers) reader->ForceStop();
+    if (!WaitFor([&] { return !engine.IsRunning(); }, std::chrono::seconds(5))) {
+      std::fprintf(stderr, "the engine's session hangs after its stop; giving up\n");
+      std::abort();
+    }
+  }
   engine.Shutdown();
+}
+
+EngineTest::~EngineTest() {
+  BoundedShutdown();
   std::error_code ec;
   std::filesystem::remove_all(m_Dir, ec);
 }

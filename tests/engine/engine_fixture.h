@@ -169,6 +169,9 @@ class EngineTest : public ::testing::Test {
   // Opens a raw YUV file of `frames` frames into the channel.
   TFileReader& OpenYuv(int channel, int frames, bool holdAtEnd = false);
   void PlayChannels(std::initializer_list<int> channels);
+  // Stops the session and joins it; a session that does not end within
+  // seconds fails the test (and a hang aborts the program with a message).
+  void BoundedShutdown();
   bool WaitForSessionEnd() {
     return WaitFor([&] { return !engine.IsRunning(); });
   }

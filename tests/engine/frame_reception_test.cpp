@@ -284,6 +284,40 @@ TEST_F(FrameReceptionTest, ATurnedPortGetsTheFrameInItsOrientation) {
   EXPECT_GT(picture->RowFromTop(kHeight - 1)[4 * (kWidth - 1) + 1], 200);  // now at the bottom right
 }
 
+// The owner's replay hook and the replay's failure message come after the
+// hand-off lock is given back: a hook (a recorder) may use the buffer.
+TEST_F(FrameReceptionTest, TheReplayHookAndMessageComeWithoutTheHandOffLock) {
+  Prepare(kYuvFormat - 2, kWidth, kHeight);
+  const std::vector<std::uint8_t> frame = CodedFrame(6);
+  ASSERT_TRUE(engine.DeliverFrameToDpb(0, 41, YuvNotice(frame)));
+  auto lockIsFree = [&] {
+    std::unique_lock<std::mutex> lock(engine.m_Dpb.HandOffLock(0), std::try_to_lock);
+    return lock.owns_lock();
+  };
+  std::vector<bool> hookFree;
+  owner.m_OnReplayed = [&] { hookFree.push_back(lockIsFree()); };
+  ASSERT_TRUE(engine.ReplayChannelFrame(0, 0));
+  ASSERT_TRUE(engine.GoToChannelFrame(0, true));
+  EXPECT_EQ(hookFree, (std::vector<bool>{true, true}));
+  owner.m_OnReplayed = nullptr;
+
+  // A frame that cannot be converted: the message is shown unlocked.
+  struct TLockCheckingSink : platform::IMessageSink {
+    std::function<bool()> free;
+    std::vector<std::pair<std::string, bool>> shown;
+    int Show(const platform::TMessageBox& box) override {
+      shown.emplace_back(box.text, free());
+      return 0;
+    }
+  } checking;
+  checking.free = lockIsFree;
+  platform::TScopedMessageSink checkingScope(&checking);
+  engine.m_Dpb.m_ePixelFormat[0] = TPixelFormat{23};  // no conversion for it
+  EXPECT_FALSE(engine.ReplayChannelFrame(0, 0));
+  ASSERT_EQ(checking.shown.size(), 1u);
+  EXPECT_EQ(checking.shown[0], (std::pair<std::string, bool>{"Video data can not be processed", true}));
+}
+
 TEST_F(FrameReceptionTest, DeliveryWithoutStorageFails) {
   std::int32_t shown = 0;
   EXPECT_FALSE(engine.DeliverChannelFrame(0, &shown, false));

@@ -178,7 +178,7 @@ class EngineMediaTest : public EngineTest {
     engine.SetOwner(&media, &media.m_Ports);
     media.m_Config = owner.m_Config;
   }
-  ~EngineMediaTest() override { engine.Shutdown(); }
+  ~EngineMediaTest() override { BoundedShutdown(); }
 
   // Opens a media fixture into the channel as the loaders leave it: RGB24
   // frames of the video's size.
