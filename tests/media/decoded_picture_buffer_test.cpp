@@ -331,6 +331,73 @@ TEST_F(DecodedPictureBufferTest, AStopEndsTheWaitForSlotsAlsoWhenItCameFirst) {
   EXPECT_TRUE(dpb.OpenChannelScene(0, 41, 2, 30, &index));
 }
 
+// A seek's flush: the frames not shown yet are given up (a full scene is
+// freed and the producer waiting for room goes on), no slot stays in the
+// replay window, frames are refused until the first after the seek, and a
+// frame admitted before the flush is dropped when it is stored.
+TEST_F(DecodedPictureBufferTest, AFlushGivesUpUnshownFramesAndRefusesFramesUntilADiscontinuity) {
+  Enable(0, 28, 2, 2);
+  dpb.m_nFrameCapacity = 4;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::uint8_t pixels[16] = {};
+  TMediaFrameNotice notice;
+  notice.ePixelFormat = PF_RGB32;
+  notice.pRgbData = pixels;
+  notice.nRgbSize = 16;
+  std::int32_t index = 0;
+  // Scene 0 (slots 0, 1) full, one frame of it shown; scene 1 (slots 2, 3)
+  // holds one frame.
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 2, &index));
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 0, 0));
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 1, 0));
+  TakeFrames(0, 1);
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 1, 2, &index));
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 2, 1));
+  // A third scene waits for room.
+  std::atomic<bool> opened{false};
+  std::thread producer([&] {
+    std::int32_t next = 0;
+    ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 3, 1));
+    opened.store(dpb.OpenChannelScene(0, 41, 2, 2, &next));
+  });
+  ASSERT_TRUE(WaitFor([&] { return dpb.FreeSpaceWaiters(0) == 1; }));
+  {
+    std::lock_guard<std::mutex> lock(dpb.HandOffLock(0));
+    EXPECT_EQ(dpb.OldestStoredSlot(0), 0);
+  }
+  std::uint64_t before = 0;
+  ASSERT_TRUE(dpb.AdmitFrame(0, false, &before));
+  const std::int32_t cursor = dpb.FlushChannel(0);
+  // Both full scenes were given up and freed: the producer opens its scene.
+  EXPECT_TRUE(WaitFor([&] { return opened.load(); }));
+  producer.join();
+  EXPECT_EQ(cursor, 4);  // behind the last slot reserved: the next frame goes there
+  EXPECT_EQ(dpb.SceneQueue(0).GetCount(), 1);
+  {
+    std::lock_guard<std::mutex> lock(dpb.HandOffLock(0));
+    EXPECT_EQ(dpb.OldestStoredSlot(0), -1);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(dpb.SlotState(0, k), SLOT_EMPTY) << k;
+  }
+  // Admitted before the flush: dropped. After it: refused until a
+  // discontinuity, which is stored and ends the refusal.
+  EXPECT_EQ(dpb.PutAdmittedFrame(0, 41, notice, 9, 2, before), COOVDecodedPictureBuffer::PUT_DROPPED);
+  std::uint64_t generation = 0;
+  EXPECT_FALSE(dpb.AdmitFrame(0, false, &generation));
+  EXPECT_FALSE(dpb.PutChannelFrame(0, 41, notice, 10, 2));
+  notice.bDiscontinuity = true;
+  EXPECT_TRUE(dpb.PutChannelFrame(0, 41, notice, 20, 2));
+  notice.bDiscontinuity = false;
+  EXPECT_TRUE(dpb.PutChannelFrame(0, 41, notice, 21, 2));
+  const TVideoSceneBuffer* scene = dpb.SceneQueue(0).Peek(0);
+  ASSERT_NE(scene, nullptr);
+  EXPECT_EQ(scene->nStored, 2);
+  EXPECT_EQ(scene->nTaken, 0);
+  EXPECT_EQ(dpb.FrameQueue(0).SlotAt(scene->nFirstSlot)->nFrameNumber, 20);
+  std::lock_guard<std::mutex> lock(dpb.HandOffLock(0));
+  EXPECT_EQ(dpb.OldestStoredSlot(0), scene->nFirstSlot);
+}
+
 TEST_F(DecodedPictureBufferTest, LayerSizesComeFromTheHeaderWords) {
   std::uint8_t header[64] = {};
   header[52] = 0x40;  // 320
