@@ -104,9 +104,12 @@ class CFileDialogEx : public QFileDialog {
   bool m_bFirstShown = false;
 };
 
-// Saves an offscreen picture of a file prompt: "open-to" (the open dialog
-// in "Open to" mode with a still selected) or "yuv" (the YUV page). False
-// for another kind or when the picture could not be saved.
+// Saves an offscreen picture of a dialog: "open-to" (the open dialog in
+// "Open to" mode with a still selected), "open-long-name" (the same at its
+// first size with a 164-character name selected), "yuv" (the YUV page),
+// "message-box" and "message-box-short", "folder" (the folder dialog) or
+// "channel-selector-<mode>" (mode 30, 31, 32, 33 or 38). False for another
+// kind or when the picture could not be saved.
 bool SaveDialogScreenshot(const std::string& which, const std::string& outPath);
 
 // The format pages that exist yet for the Options button, by sheet

@@ -9,10 +9,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdlib>
 #include <fstream>
 
+#include "options/channel_selector.h"
 #include "options/zarn_options.h"
+#include "platform/qt/app_messages.h"
 #include "shell/file_dialog_ex.h"
+#include "shell/folder_dialog.h"
+#include "shell/message_box_dlg.h"
 
 using namespace ZarnTypes;
 
@@ -88,6 +93,78 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     dialog.selectFile(still);
     Settle();
     dialog.UpdateFileInfo(still);
+    return Save(dialog, outPath);
+  }
+  if (which == "open-long-name") {
+    // The open dialog at its first size with a 164-character name selected.
+    const QString still = folder.filePath(QString(160, QLatin1Char('n')) + QStringLiteral(".png"));
+    if (!MakeSampleStill(still)) return false;
+    for (int i = 0; i < 16; ++i)
+      if (!MakeSampleStill(folder.filePath(QStringLiteral("frame_%1.png").arg(100 + i)))) return false;
+    CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
+    dialog.setWindowTitle(QStringLiteral("Open to"));
+    {
+      QEventLoop loop;
+      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+      dialog.setDirectory(folder.path());
+      dialog.show();
+      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        loop.exec();
+      }
+    }
+    Settle();
+    dialog.selectFile(still);
+    Settle();
+    dialog.UpdateFileInfo(still);
+    return Save(dialog, outPath);
+  }
+  if (which == "message-box") {
+    MessageBoxDlg::CMessageBoxDlg box(
+        nullptr,
+        QStringLiteral("Can not open file\n\n/home/me/Videos/clip_of_the_evening.avi\n\n"
+                       "Skip inaccessible file(s) and continue a search?"),
+        QStringLiteral("Media source list"), 0x01000018 | MessageBoxDlg::MBX_NO_SOUND);
+    box.OnInitDialog();
+    return Save(box, outPath);
+  }
+  if (which == "message-box-short") {
+    MessageBoxDlg::CMessageBoxDlg box(nullptr, QStringLiteral("Closing in five seconds."), QString(),
+                                      MessageBoxDlg::MBX_ICONEXCLAMATION | MessageBoxDlg::MBX_NO_SOUND);
+    box.m_nCountdown = 5;
+    box.OnInitDialog();
+    return Save(box, outPath);
+  }
+  if (which == "folder") {
+    QDir(folder.path()).mkdir(QStringLiteral("SaveStream_1"));
+    QDir(folder.path()).mkdir(QStringLiteral("CaptureImage_1"));
+    FolderDialog::CFolderDialog dialog(folder.path());
+    {
+      QEventLoop loop;
+      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+      dialog.show();
+      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        loop.exec();
+      }
+    }
+    return Save(dialog, outPath);
+  }
+  if (which.rfind("channel-selector-", 0) == 0) {
+    // The selector in one mode (30, 31, 32, 33 or 38) on an owner that
+    // answers its read.
+    const int mode = std::atoi(which.c_str() + 17);
+    QWidget owner;
+    auto* messages = new platform::qt::TMessageMap(&owner);
+    messages->On(platform::qt::WM_APP_OPTS_NAVIGATE, [](platform::qt::WPARAM, platform::qt::LPARAM l) {
+      auto* block = OptsBlockOf<TNavigateExchange>(l);
+      for (int c = 0; c < 4; ++c) block->channel[c].navigate = block->channel[c].play = c % 2 == 0;
+      block->header.answered = 1;
+      return platform::qt::LRESULT{1};
+    });
+    OptsNavigate::COptsNavigate dialog(&owner);
+    dialog.SetMode(mode);
+    if (!dialog.OnInitDialog()) return false;
     return Save(dialog, outPath);
   }
   if (which == "yuv") {
