@@ -402,6 +402,8 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // A decoded frame as "%06d.bmp" (the frame number) in the decoder folder.
   bool WriteDecodedFrameBmp(const std::uint8_t* bits, int width, int height, std::int32_t frameNumber);
   std::string DecodedFramePath(std::int32_t frameNumber) const;
+  // The engine's owner: the engine's notices reach the document through it.
+  Zarn::IEngineOwner& EngineOwner() { return *m_pEngineLink; }
   // The engine showed a decoded layer frame (pacing thread).
   void OnDecodedFrameShown(std::int32_t frameNumber, const std::uint8_t* yuv420, std::int32_t width,
                            std::int32_t height);

@@ -162,15 +162,15 @@ TEST(DocumentInMainWindow, RecordCaptureAndDvdButtonsShowTheDocumentsState) {
   // Capture: the button shows which of the first two channels capture.
   EXPECT_FALSE(r->Update(shell::ID_CAPTURE_IMAGE).Enabled()) << "nothing in the primary channel";
   EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureNone);
-  doc.m_CaptureCfg[1].copyToClipboard = 1;
+  doc.m_ImageSaver[1].m_bSendToClipboard = 1;
   doc.m_Source[0].bOpen = TRUE_;
   EXPECT_TRUE(r->Update(shell::ID_CAPTURE_IMAGE).Enabled());
   EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureSecond);
-  doc.m_CaptureCfg[0].saveToFile = 1;
+  doc.m_ImageSaver[0].m_bSaveToFile = 1;
   r->Update(shell::ID_CAPTURE_IMAGE);
   EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureBoth);
-  doc.m_CaptureCfg[2].saveToFile = 1;  // only the first two channels count
-  doc.m_CaptureCfg[1].copyToClipboard = 0;
+  doc.m_ImageSaver[2].m_bSaveToFile = 1;  // only the first two channels count
+  doc.m_ImageSaver[1].m_bSendToClipboard = 0;
   r->Update(shell::ID_CAPTURE_IMAGE);
   EXPECT_EQ(capture->CaptureState(), ToolBarCapture::CToolBarCapture::kCaptureFirst);
 
