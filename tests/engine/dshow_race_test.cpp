@@ -145,22 +145,31 @@ TEST(DShowFramePath, SeeksFromAnotherThreadMarkTheFirstFrameAfterEach) {
   clock.SetFrameInterval(kPeriodNs / 100);
   ASSERT_TRUE(stream.Start(PF_RGB24, true, owner.Deliver()));
   std::atomic<bool> streaming{true};
+  // The streaming thread writes until told to stop, so every seek meets
+  // frames flowing, however the threads are scheduled on a busy machine.
   auto writer = std::async(std::launch::async, [&] {
-    for (int round = 0; round < 40 && streaming.load(); ++round)
-      Stream(stream, clock, round * 10, round * 10 + 9, nullptr);
+    for (int round = 0; streaming.load(); ++round) Stream(stream, clock, round * 10, round * 10 + 9, nullptr);
   });
+  if (!WaitTaken(owner, 1, 5s)) {
+    streaming = false;
+    writer.wait();
+    FAIL() << "no frame came";
+  }
   int seeks = 0;
   for (; seeks < 20; ++seeks) {
+    const std::size_t before = owner.Taken().size();
     stream.BeginFlush();
     clock.Restart(0);
     std::this_thread::sleep_for(200us);
     stream.EndFlush();
-    std::this_thread::sleep_for(500us);
+    // Frames flow again after the seek.
+    if (!WaitTaken(owner, before + 1, 5s)) break;
   }
   streaming = false;
   writer.wait();
   std::this_thread::sleep_for(50ms);
   stream.Stop();
+  EXPECT_EQ(seeks, 20) << "frames stopped after a seek";
   const auto taken = owner.Taken();
   ASSERT_FALSE(taken.empty());
   int marked = 0;
