@@ -167,6 +167,44 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     if (!dialog.OnInitDialog()) return false;
     return Save(dialog, outPath);
   }
+  if (which == "save-as") {
+    // Save As of a document with pictures in channels 1 and 2: the save-copy
+    // prompt with "Save from:" and the channel the copy is taken from.
+    const QString still = folder.filePath(QStringLiteral("sample_frame.png"));
+    if (!MakeSampleStill(still)) return false;
+    if (!MakeSampleStill(folder.filePath(QStringLiteral("earlier_copy.bmp")))) return false;
+    TFileDialogSettings s;
+    s.extended = true;
+    s.mode = FDM_SAVE_IMAGE_AS;
+    s.channelAllowed = {true, true, false, false};
+    s.channelPaths = {still.toStdString(), folder.filePath(QStringLiteral("clip_352x288.yuv")).toStdString(),
+                      "", ""};
+    s.channel = 0;
+    s.format = FF_BMP_24BIT;
+    s.width = s.yuvWidth = 480;
+    s.height = s.yuvHeight = 270;
+    CFileDialogEx dialog(false, s, BuildFilterList(FDM_SAVE_IMAGE_AS));
+    dialog.setWindowTitle(QStringLiteral("Save Copy As"));
+    dialog.resize(900, 640);
+    dialog.setDirectory(folder.path());
+    // As the document manager starts a save prompt: the filter of the
+    // format and a name from the first channel's path, before it shows.
+    dialog.SelectFilterIndex(
+        InitialFilterIndex(dialog.Logic().FilterCodes(), FileFormatToFileFilter(s.format)));
+    dialog.Logic().Settings().format = s.format;
+    dialog.selectFile(QString::fromStdString(ProposeSaveName(s)));
+    {
+      QEventLoop loop;
+      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+      dialog.show();
+      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        loop.exec();
+      }
+    }
+    Settle();
+    return Save(dialog, outPath);
+  }
   if (which == "yuv") {
     TFileDialogSettings s = OpenToRequest();
     s.yuvFormat = 70;
