@@ -197,37 +197,63 @@ void SumRows(std::uint16_t* __restrict acc, const std::uint8_t* const* rows, con
 #endif
 }
 
-// One target pixel from the row sums: 7 fraction bits times 14-bit column
-// weights, rounded. A position's taps are neighbouring source pixels, taken
-// two at a time (a last odd tap pairs with a weight of 0; the sums row has a
-// spare pixel for it).
-inline void SumColumns(const std::uint16_t* acc, const TAxis& ax, std::int64_t i, std::int32_t colBegin,
-                       std::uint8_t* to) {
-  constexpr int shift = 7 + kWeightBits;
-  const std::int32_t first = ax.tapStart[i], end = ax.tapStart[i + 1];
-  const std::uint16_t* a = acc + 4 * (ax.tapPixel[first] - colBegin);
-#if defined(__SSE2__)
-  __m128i sum = _mm_set1_epi32(1 << (shift - 1));
-  for (std::int32_t t = first; t < end; t += 2, a += 8) {
-    const std::uint32_t w0 = ax.tapWeight[t];
-    const std::uint32_t w1 = t + 1 < end ? ax.tapWeight[t + 1] : 0;
-    // Two neighbouring pixels, channel by channel: (a0, b0, a1, b1, ...)
-    // times (w0, w1) pairs.
-    const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
-    const __m128i pairs = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
-    sum = _mm_add_epi32(sum, _mm_madd_epi16(pairs, _mm_set1_epi32(static_cast<int>(w0 | (w1 << 16)))));
+// The column pass planned once per picture: for each target position the
+// offset of its first source pixel in the row sums and its weights as
+// (w0 | w1 << 16) pairs, every position padded with zero weights to the
+// same number of pairs.
+struct TColumnPlan {
+  int pairs = 0;
+  std::vector<std::int32_t> offset;
+  std::vector<std::uint32_t> pairWeight;
+};
+
+TColumnPlan PlanColumns(const TAxis& ax, std::int32_t colBegin) {
+  TColumnPlan plan;
+  for (std::int64_t i = 0; i < ax.count; ++i)
+    plan.pairs = std::max(plan.pairs, (ax.tapStart[i + 1] - ax.tapStart[i] + 1) / 2);
+  plan.offset.resize(static_cast<std::size_t>(ax.count));
+  plan.pairWeight.assign(static_cast<std::size_t>(ax.count * plan.pairs), 0);
+  for (std::int64_t i = 0; i < ax.count; ++i) {
+    const std::int32_t first = ax.tapStart[i], end = ax.tapStart[i + 1];
+    plan.offset[i] = 4 * (ax.tapPixel[first] - colBegin);
+    for (std::int32_t t = first; t < end; ++t) {
+      const int k = t - first;
+      plan.pairWeight[i * plan.pairs + k / 2] |= ax.tapWeight[t] << (16 * (k % 2));
+    }
   }
-  sum = _mm_srli_epi32(sum, shift);
-  sum = _mm_packs_epi32(sum, _mm_setzero_si128());
-  const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(sum, _mm_setzero_si128()));
-  std::memcpy(to, &packed, 4);
+  return plan;
+}
+
+// One row of target pixels from the row sums: 7 fraction bits times 14-bit
+// column weights, rounded. Neighbouring source pixels are taken two at a
+// time, channel by channel: (a0, b0, a1, b1, ...) times (w0, w1) pairs.
+template <int kPairs>
+void SumColumns(const std::uint16_t* acc, const TColumnPlan& plan, std::int64_t count, std::uint8_t* to) {
+  constexpr int shift = 7 + kWeightBits;
+  const int pairs = kPairs > 0 ? kPairs : plan.pairs;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint16_t* a = acc + plan.offset[i];
+    const std::uint32_t* w = plan.pairWeight.data() + i * pairs;
+#if defined(__SSE2__)
+    __m128i sum = _mm_set1_epi32(1 << (shift - 1));
+    for (int p = 0; p < pairs; ++p) {
+      const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * p));
+      const __m128i interleaved = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(interleaved, _mm_set1_epi32(static_cast<int>(w[p]))));
+    }
+    sum = _mm_srli_epi32(sum, shift);
+    sum = _mm_packs_epi32(sum, _mm_setzero_si128());
+    const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(sum, _mm_setzero_si128()));
+    std::memcpy(to + 4 * i, &packed, 4);
 #else
-  std::uint32_t sum[4] = {};
-  for (std::int32_t t = first; t < end; ++t, a += 4)
-    for (int c = 0; c < 4; ++c) sum[c] += a[c] * ax.tapWeight[t];
-  for (int c = 0; c < 4; ++c)
-    to[c] = static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[c] + (1u << (shift - 1))) >> shift, 255u));
+    std::uint32_t sum[4] = {};
+    for (int p = 0; p < pairs; ++p)
+      for (int c = 0; c < 4; ++c) sum[c] += a[8 * p + c] * (w[p] & 0xFFFF) + a[8 * p + 4 + c] * (w[p] >> 16);
+    for (int c = 0; c < 4; ++c)
+      to[4 * i + c] =
+          static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[c] + (1u << (shift - 1))) >> shift, 255u));
 #endif
+  }
 }
 
 void StretchArea(const Dib::TDibSection& source, Dib::TDibSection& target, const TAxis& ax, const TAxis& ay) {
@@ -235,8 +261,9 @@ void StretchArea(const Dib::TDibSection& source, Dib::TDibSection& target, const
   const std::int32_t colBegin = ax.tapPixel.front();
   const std::int32_t colEnd = ax.tapPixel.back() + 1;
   const std::size_t width = static_cast<std::size_t>(colEnd - colBegin) * 4;
-  // A spare pixel (and the vector loads' slack) after the sums.
-  std::vector<std::uint16_t> acc(width + 8);
+  const TColumnPlan plan = PlanColumns(ax, colBegin);
+  // Room after the sums for the zero-weight pixels of padded pairs.
+  std::vector<std::uint16_t> acc(width + 8 * static_cast<std::size_t>(plan.pairs) + 8);
   std::vector<const std::uint8_t*> rows;
   std::vector<std::uint16_t> weights;
   for (std::int64_t j = 0; j < ay.count; ++j) {
@@ -252,7 +279,12 @@ void StretchArea(const Dib::TDibSection& source, Dib::TDibSection& target, const
     SumRows(acc.data(), rows.data(), weights.data(), static_cast<int>(rows.size()), width);
     // Then the columns.
     std::uint8_t* to = target.RowFromTop(static_cast<int>(ay.first + j)) + 4 * ax.first;
-    for (std::int64_t i = 0; i < ax.count; ++i) SumColumns(acc.data(), ax, i, colBegin, to + 4 * i);
+    switch (plan.pairs) {
+      case 1: SumColumns<1>(acc.data(), plan, ax.count, to); break;
+      case 2: SumColumns<2>(acc.data(), plan, ax.count, to); break;
+      case 3: SumColumns<3>(acc.data(), plan, ax.count, to); break;
+      default: SumColumns<0>(acc.data(), plan, ax.count, to); break;
+    }
   }
 }
 
