@@ -104,7 +104,7 @@ void CZarnDoc::OnFileSaveCopy() {
   for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
     const TMediaSource& source = m_Source[ch];
     s.channelAllowed[ch] = source.bOpen != FALSE_;
-    s.channelPaths[ch] = source.nDeviceCategory == 6 ? source.sDisplayName : source.sPath;
+    s.channelPaths[ch] = source.eSourceCategory == SOURCE_CAT_DEVICE ? source.sDisplayName : source.sPath;
   }
   s.channel = 0;
   s.format = m_Encoders.nValue;
