@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -17,6 +19,17 @@
 namespace platform::qt {
 
 namespace {
+
+// QSettings writes its file by itself too, from the event loop, after every
+// change: the store writes only when the settings are saved, so those
+// requests are dropped.
+class TNoAutomaticSync : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::UpdateRequest; }
+};
+
+void KeepWritesForFlush(QSettings& settings) { settings.installEventFilter(new TNoAutomaticSync(&settings)); }
 
 // The user's settings file: the configuration folder, the organisation's
 // folder and the application's name, as QSettings names it.
@@ -50,9 +63,11 @@ void CRegistryAccess::Open(const QString& iniFile) {
     m_privateFolder = std::make_unique<QTemporaryDir>();
     m_settings = std::make_unique<QSettings>(m_privateFolder->filePath(QStringLiteral("Tovrin.ini")),
                                              QSettings::IniFormat);
+    KeepWritesForFlush(*m_settings);
     return;
   }
   m_settings = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
+  KeepWritesForFlush(*m_settings);
   // QSettings parses its sections when they are first asked for: ask for
   // all of them now, so that a file it cannot parse is known from the start.
   (void)m_settings->allKeys();
@@ -180,6 +195,7 @@ bool CRegistryAccess::RewriteWhole() {
   }
   // The store reads the file it wrote; its pending changes are all in it.
   auto reread = std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
+  KeepWritesForFlush(*reread);
   if (reread->status() != QSettings::NoError) return false;
   // The old store may still sync as it goes: it then merges the same values
   // into the new file.
