@@ -29,6 +29,7 @@ int CDShowMgr::Play() {
   gst_object_unref(pipeline);
   if (!bOk) return -1;
   m_nState = GRAPH_RUNNING;
+  m_Gate.Open();
   return 0;
 }
 
@@ -40,9 +41,15 @@ int CDShowMgr::Stop() {
   if (state == GRAPH_STOPPED || state == GRAPH_NONE) return 0;
   GstElement* pipeline = RefPipeline();
   if (!pipeline) return 0;
+  // The gate first: from now on no frame passes the grabber, whatever the
+  // sinks do with the pause.
+  m_Gate.Close();
   const bool bOk = gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
   gst_object_unref(pipeline);
-  if (!bOk) return -1;
+  if (!bOk) {
+    if (state == GRAPH_RUNNING) m_Gate.Open();
+    return -1;
+  }
   m_nState = GRAPH_STOPPED;
   return 0;
 }
@@ -52,9 +59,13 @@ int CDShowMgr::Pause() {
   if (m_nState.load() != GRAPH_RUNNING) return 0;
   GstElement* pipeline = RefPipeline();
   if (!pipeline) return 0;
+  m_Gate.Close();
   const bool bOk = gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
   gst_object_unref(pipeline);
-  if (!bOk) return -1;
+  if (!bOk) {
+    m_Gate.Open();
+    return -1;
+  }
   m_nState = GRAPH_PAUSED;
   return 0;
 }
@@ -145,6 +156,7 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
   // Frames queued, being written or waiting for room before the seek are
   // stale, and a writer waiting for the owner must not hold up the flush.
   m_Frames.BeginFlush();
+  m_Gate.BeginFlush();
   // While the seek settles the grabber only keeps the newest frame; the
   // owner sees the one the graph finally shows.
   DisarmGrabber();
@@ -202,6 +214,9 @@ bool CDShowMgr::SeekLocked(std::int32_t nNumerator, std::int32_t nDenominator) {
   // Frames without a time count on from the frame asked for.
   m_Clock.Restart(index);
   m_Frames.EndFlush();
+  // Stopped or paused, the frame the seek landed on is the last to pass.
+  if (state != GRAPH_RUNNING) m_Gate.Close();
+  m_Gate.EndFlush();
   ArmGrabber();
   if (state == GRAPH_RUNNING &&
       gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)

@@ -33,6 +33,8 @@ class CAdaptorSGCB final : public CGrabberSampleCB {
   explicit CAdaptorSGCB(CDShowMgr* pOwner) : m_pOwner(pOwner) {}
   TGrabAnswer SampleCB(const TGrabSample& sample, bool) override {
     CDShowMgr& owner = *m_pOwner;
+    // Paused or stopped: the frame waits here until Play, a seek or the end.
+    if (!owner.m_Gate.Pass([&owner] { return owner.OwnerStopped(); })) return GRAB_DROP;
     if (sample.nStreamTime >= 0 && owner.m_Clock.BaseTime() >= 0) {
       // After a seek, frames before the target are decoded but not shown.
       const std::int64_t nFloor = owner.m_nSeekFloor.load();
@@ -110,6 +112,7 @@ void CDShowMgr::Reset() {
   m_nLandedTime = -1;
   m_nGraphFlushes = 0;
   m_bLateLanding = false;
+  m_Gate.Reset();
   m_nVolume = kVolumeFull;
   m_bMuted = false;
 }
@@ -416,6 +419,7 @@ bool CDShowMgr::RunFileGraph(const std::string& path) {
         GST_STATE_CHANGE_FAILURE)
       return false;
     m_nState = bPaused ? GRAPH_PAUSED : GRAPH_RUNNING;
+    if (bPaused) m_Gate.Close();
   }
   return WaitLoop();
 }
@@ -638,7 +642,10 @@ void CDShowMgr::DeliverNotice(const TMediaFrameNotice& notice) {
   m_Params.pCallback(m_Sender.pContext, MEDIA_NOTIFY_FRAME, &m_Sender, &copy);
 }
 
-void CDShowMgr::StopFrameThread() { m_Frames.Stop(); }
+void CDShowMgr::StopFrameThread() {
+  m_Gate.Release();
+  m_Frames.Stop();
+}
 
 void CDShowMgr::ReleaseGraph() {
   GstElement* pipeline;

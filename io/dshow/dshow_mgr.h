@@ -168,6 +168,7 @@ class CDShowMgr final : public IMediaSession {
   // streaming thread, the session's thread and the controlling threads.
   CFrameStream m_Frames;
   CFrameClock m_Clock;
+  CStreamGate m_Gate;                        // holds the streaming thread while paused or stopped
   Dib::TBitmapInfoHeader m_GrabHeader{};     // the header of a grab's notice
   std::atomic<std::int64_t> m_nDuration{0};  // 100-ns units; 0 unknown
   std::atomic<std::uint64_t> m_nFramesReceived{0};

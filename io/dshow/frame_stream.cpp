@@ -72,6 +72,66 @@ TFrameStamp CFrameClock::Stamp(std::int64_t nStreamTime, std::int64_t nDuration)
 
 // ---------------------------------------------------------------------------
 
+void CStreamGate::Open() {
+  {
+    std::lock_guard lock(m_Lock);
+    m_bOpen = true;
+  }
+  m_Changed.notify_all();
+}
+
+void CStreamGate::Close() {
+  std::lock_guard lock(m_Lock);
+  m_bOpen = false;
+}
+
+void CStreamGate::BeginFlush() {
+  {
+    std::lock_guard lock(m_Lock);
+    m_bFlushing = true;
+  }
+  m_Changed.notify_all();
+}
+
+void CStreamGate::EndFlush() {
+  std::lock_guard lock(m_Lock);
+  m_bFlushing = false;
+}
+
+void CStreamGate::Release() {
+  {
+    std::lock_guard lock(m_Lock);
+    m_bReleased = true;
+  }
+  m_Changed.notify_all();
+}
+
+void CStreamGate::Reset() {
+  std::lock_guard lock(m_Lock);
+  m_bOpen = true;
+  m_bFlushing = false;
+  m_bReleased = false;
+}
+
+bool CStreamGate::Pass(const std::function<bool()>& bStopped) {
+  std::unique_lock lock(m_Lock);
+  ++m_nWaiting;
+  // The streaming thread waits here only while nobody needs it: a seek
+  // (BeginFlush), Play (Open) and the end of the session (Release) all
+  // free it first, and none of them waits for it before doing so.
+  while (!m_bOpen && !m_bFlushing && !m_bReleased && !(bStopped && bStopped()))
+    m_Changed.wait_for(lock, kThreadWait);
+  --m_nWaiting;
+  return !m_bReleased && !(bStopped && bStopped());
+}
+
+bool CStreamGate::IsWaiting() const {
+  std::lock_guard lock(m_Lock);
+  return m_nWaiting > 0;
+}
+
+// ---------------------------------------------------------------------------
+
 void CFrameStream::SetLayout(const TFrameLayout& layout) {
   std::lock_guard lock(m_LayoutLock);
   m_Layout = layout;

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -74,6 +75,41 @@ class CFrameClock {
   std::atomic<std::int64_t> m_nInterval{0};  // 100-ns units
   std::atomic<std::int64_t> m_nBaseTime{-1};
   std::atomic<std::int64_t> m_nCount{0};  // index of the next frame without a time
+};
+
+// Holds the streaming thread while the session is paused or stopped, so
+// that no frame after the one shown at the pause reaches the owner. The
+// media framework's own pause (its sinks wait with the frame they hold)
+// does not always hold: under load a sink was seen in its paused state while
+// the frames went on past it. The gate does not depend on that.
+//
+// The streaming thread calls Pass before it hands a frame on; Pass returns
+// at once while the gate is open, while a seek is flushing the graph (the
+// seek needs the streaming thread), and after Release; otherwise it waits
+// until one of these, or until bStopped() answers true (asked every
+// 100 ms), and answers whether the frame may go on (false: the stream was
+// released or stopped while the frame waited).
+class CStreamGate {
+ public:
+  void Open();   // playing
+  void Close();  // paused or stopped: the next frame waits
+  // A seek: frames pass (to be held or dropped by the seek) until EndFlush.
+  void BeginFlush();
+  void EndFlush();
+  // The session ends: nothing waits any more, now or later.
+  void Release();
+  // A new session: open, not released.
+  void Reset();
+  bool Pass(const std::function<bool()>& bStopped);
+  bool IsWaiting() const;
+
+ private:
+  mutable std::mutex m_Lock;
+  std::condition_variable m_Changed;
+  bool m_bOpen = true;
+  bool m_bFlushing = false;
+  bool m_bReleased = false;
+  int m_nWaiting = 0;
 };
 
 class CFrameStream {

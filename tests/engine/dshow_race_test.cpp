@@ -245,3 +245,37 @@ TEST(DShowFramePath, ClockTurnsStreamTimesIntoFileIndices) {
   EXPECT_EQ(nothing.Stamp(5'000'000, -1).nIndex, 0);
   EXPECT_EQ(nothing.Stamp(9'000'000, -1).nIndex, 1);
 }
+
+// The gate that holds the streaming thread while a session is paused: a
+// closed gate holds a frame until Play (open), a seek (flush) or the end
+// (release, or the owner's stop); each of these frees it promptly, and a
+// frame freed by the end is not handed on.
+TEST(DShowFramePath, PauseGateHoldsTheStreamUntilPlaySeekOrEnd) {
+  enum Release { OPEN, FLUSH, RELEASE, OWNER_STOP };
+  for (Release release : {OPEN, FLUSH, RELEASE, OWNER_STOP}) {
+    SCOPED_TRACE(release);
+    CStreamGate gate;
+    std::atomic<bool> ownerStopped{false};
+    EXPECT_TRUE(gate.Pass([&] { return ownerStopped.load(); }));  // open: at once
+    gate.Close();
+    auto frame =
+        std::async(std::launch::async, [&] { return gate.Pass([&] { return ownerStopped.load(); }); });
+    EXPECT_NE(frame.wait_for(300ms), std::future_status::ready) << "a closed gate let a frame through";
+    EXPECT_TRUE(gate.IsWaiting());
+    if (release == OPEN) gate.Open();
+    if (release == FLUSH) gate.BeginFlush();
+    if (release == RELEASE) gate.Release();
+    if (release == OWNER_STOP) ownerStopped = true;
+    ASSERT_EQ(frame.wait_for(5s), std::future_status::ready)
+        << "the frame still waits 5 s after it was freed";
+    EXPECT_EQ(frame.get(), release == OPEN || release == FLUSH);
+    if (release == FLUSH) {
+      // Still closed after the seek: the next frame waits again.
+      gate.EndFlush();
+      auto next = std::async(std::launch::async, [&] { return gate.Pass(nullptr); });
+      EXPECT_NE(next.wait_for(200ms), std::future_status::ready);
+      gate.Release();
+      EXPECT_EQ(next.wait_for(5s), std::future_status::ready);
+    }
+  }
+}
