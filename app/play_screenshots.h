@@ -6,6 +6,10 @@
 //       channels, shows the controller pane with all four video panes,
 //       plays them, pauses after a few dozen frames and saves a PNG picture
 //       of the main window;
+//   tovrin --screenshot-playing-pip <file>
+//       the same with two clips, the primary turned right by 90 degrees and
+//       picture-in-picture on in the primary and the assistant pane (the
+//       primary's inset shows channel 3, which has no picture);
 //   tovrin --screenshot-channel-selector <file>
 //       saves a PNG picture of the Channel Selector in its "Status..." mode.
 //
@@ -34,20 +38,25 @@
 #include "media/yuv_frame.h"
 #include "options/channel_selector.h"
 #include "platform/qt/app_messages.h"
+#include "shell/command_ids.h"
 #include "shell/main_frame.h"
 
 namespace play_screenshots {
 
 struct TRequest {
-  std::string playing;   // --screenshot-playing <file>
-  std::string selector;  // --screenshot-channel-selector <file>
-  bool Any() const { return !playing.empty() || !selector.empty(); }
+  std::string playing;     // --screenshot-playing <file>
+  std::string playingPip;  // --screenshot-playing-pip <file>
+  std::string selector;    // --screenshot-channel-selector <file>
+  bool Any() const { return !playing.empty() || !playingPip.empty() || !selector.empty(); }
 };
 
 inline const char* Usage() {
   return "  --screenshot-playing <file>\n"
          "                         play four generated clips with the controller\n"
          "                         pane, save a PNG picture of the window and quit\n"
+         "  --screenshot-playing-pip <file>\n"
+         "                         the same with two clips, the primary turned right\n"
+         "                         and picture-in-picture in the upper panes\n"
          "  --screenshot-channel-selector <file>\n"
          "                         save a PNG picture of the Channel Selector and quit\n";
 }
@@ -60,6 +69,7 @@ inline TRequest TakeOptions(std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     std::string* target = a == "--screenshot-playing"            ? &request.playing
+                          : a == "--screenshot-playing-pip"      ? &request.playingPip
                           : a == "--screenshot-channel-selector" ? &request.selector
                                                                  : nullptr;
     if (target && i + 1 < args.size()) {
@@ -135,7 +145,7 @@ inline void SaveSelector(CTovrinApp& app, const std::string& file) {
 
 // Plays, pauses once every channel has shown enough frames, saves, stops and
 // quits once the engine has ended.
-inline void SavePlaying(CTovrinApp& app, const std::string& file) {
+inline void SavePlaying(CTovrinApp& app, const std::string& file, bool pip) {
   ZarnDoc::CZarnDoc* doc = FirstDocument(app);
   auto folder = std::make_shared<QTemporaryDir>();
   if (!doc || !folder->isValid()) {
@@ -149,7 +159,8 @@ inline void SavePlaying(CTovrinApp& app, const std::string& file) {
   doc->m_YuvOpen.bSingleImage = false;
   doc->m_bVideoInfo[0] = 1;  // the controller pane counts the frames
   doc->ch_nDecoderVideoOutDelay = 0;
-  for (int ch = 0; ch < 4; ++ch) {
+  const int channels = pip ? 2 : 4;
+  for (int ch = 0; ch < channels; ++ch) {
     const std::string path =
         QDir(folder->path()).filePath(QString("channel%1.yuv").arg(ch + 1)).toStdString();
     if (!WriteClip(path, ch) || !doc->OpenSource(path, ch)) {
@@ -161,8 +172,13 @@ inline void SavePlaying(CTovrinApp& app, const std::string& file) {
   ZarnTypes::TNavigateExchange play;
   play.header.op = ZarnTypes::OPTS_XCHG_WRITE;
   play.mode = ZarnTypes::NAVIGATE_MODE_PLAY;
-  for (ZarnTypes::TNavigateChannel& c : play.channel) c.play = 1;
+  for (int ch = 0; ch < channels; ++ch) play.channel[ch].play = 1;
   doc->ExchangeChannelSelection(play);
+  if (pip) {
+    doc->OnCmdMsg(shell::ID_TRANSFORM_ROTATE_RIGHT_90, platform::qt::TCmdCode::Command, nullptr);
+    doc->OnCmdMsg(shell::ID_VIEW_PIP_PRIMARY, platform::qt::TCmdCode::Command, nullptr);
+    doc->OnCmdMsg(shell::ID_VIEW_PIP_ASSISTANT, platform::qt::TCmdCode::Command, nullptr);
+  }
   if (ChildFrameSplitter::CChildFrameSplitter* child = doc->ChildFrame()) {
     ZarnTypes::TPaneLayoutState layout;
     layout.operation = ZarnTypes::PANE_LAYOUT_SET;
@@ -175,12 +191,12 @@ inline void SavePlaying(CTovrinApp& app, const std::string& file) {
   auto* poll = new QTimer;
   auto stage = std::make_shared<int>(0);
   auto ticks = std::make_shared<int>(0);
-  QObject::connect(poll, &QTimer::timeout, [&app, doc, file, folder, poll, stage, ticks] {
+  QObject::connect(poll, &QTimer::timeout, [&app, doc, file, folder, poll, stage, ticks, channels] {
     Zarn::CZarn& engine = doc->m_Engine;
     ++*ticks;
     if (*stage == 0) {
       bool enough = true;
-      for (int ch = 0; ch < 4; ++ch) enough = enough && engine.m_Channel[ch].nShownFrame.load() >= 45;
+      for (int ch = 0; ch < channels; ++ch) enough = enough && engine.m_Channel[ch].nShownFrame.load() >= 45;
       if (!enough && *ticks < 1000 && engine.IsRunning()) return;
       engine.PausePlaying();
       *stage = 1;
@@ -208,7 +224,9 @@ inline void SavePlaying(CTovrinApp& app, const std::string& file) {
 inline void Schedule(CTovrinApp& app, const TRequest& request) {
   QTimer::singleShot(0, [&app, request] {
     if (!request.playing.empty())
-      detail::SavePlaying(app, request.playing);
+      detail::SavePlaying(app, request.playing, false);
+    else if (!request.playingPip.empty())
+      detail::SavePlaying(app, request.playingPip, true);
     else
       detail::SaveSelector(app, request.selector);
   });

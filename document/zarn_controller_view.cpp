@@ -438,9 +438,9 @@ void CZarnControllerView::UpdateCounters() {
     }
     const std::int32_t counter = m_pDocument->ShownFrame(ch);
     c.frames->setText(QString::fromStdString(FrameCountText(counter)));
-    // Channels 1 and 3 time their readout by the frame counter; the others
-    // only by the time tick.
-    if (ch != 0 && ch != 2) continue;
+    // Every channel times its readout by the frame counter: a channel whose
+    // source has no stream position gets no time tick, and its readout
+    // would stand still while its frames play.
     const std::int64_t seconds = CounterSeconds(counter, period);
     if (seconds == c.shownSeconds) continue;
     c.shownSeconds = seconds;
@@ -448,27 +448,41 @@ void CZarnControllerView::UpdateCounters() {
   }
 }
 
-void CZarnControllerView::ShowMediaFilePlace(int channel) {
+void CZarnControllerView::ShowMediaFilePlace(int channel, const TChannelClock* clock) {
   TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
   const std::int32_t frame = m_pDocument->ShownFrame(channel);
   c.frames->setText(QString::fromStdString(FrameCountText(frame)));
-  // A file that did not tell its frame period is timed by the pacing period
-  // it is shown at.
-  double period = m_pDocument->ChannelFramePeriodMs(channel);
-  if (!(period > 0.0)) period = m_pDocument->ch_nDecoderVideoOutPeriod;
-  const std::int64_t timeMs = FrameTimeMs(frame, period);
-  c.time->setText(QString::fromStdString(StreamTimeText(timeMs)));
+  const double period = m_pDocument->ChannelFramePeriodMs(channel);
   const double duration = c.durationMs > 0.0 ? c.durationMs : m_pDocument->ChannelDurationMs(channel);
-  if (c.dragging) return;
-  if (duration > 0.0) {
-    // The nearest place, so that a frame sought from the slider puts the
-    // slider back where it was let go.
-    const int span = c.position->maximum() - c.position->minimum();
-    const double place = std::round(static_cast<double>(span) * static_cast<double>(timeMs) / duration);
-    c.position->setValue(c.position->minimum() + static_cast<int>(std::clamp(place, 0.0, double(span))));
-  } else if (timeMs == 0)
-    c.position->setValue(c.position->minimum());
-  // (Elsewhere, without a duration, the slider stays where it is.)
+  if (period > 0.0) {
+    // The time of the frame shown, and its share of the duration.
+    const std::int64_t timeMs = FrameTimeMs(frame, period);
+    c.time->setText(QString::fromStdString(StreamTimeText(timeMs)));
+    if (c.dragging) return;
+    if (duration > 0.0) {
+      // The nearest place, so that a frame sought from the slider puts the
+      // slider back where it was let go.
+      const int span = c.position->maximum() - c.position->minimum();
+      const double place = std::round(static_cast<double>(span) * static_cast<double>(timeMs) / duration);
+      c.position->setValue(c.position->minimum() +
+                           static_cast<int>(std::clamp(place, 0.0, static_cast<double>(span))));
+    } else if (timeMs == 0) {
+      c.position->setValue(c.position->minimum());
+    }
+    return;
+  }
+  // A file whose open did not tell its frame period: the first frame is at
+  // the start; elsewhere the time tick tells where the session stands, and
+  // between ticks (and after the session) the readout and the slider stay.
+  if (clock) {
+    c.time->setText(QString::fromStdString(StreamTimeText(clock->positionMs)));
+    if (!c.dragging)
+      c.position->setValue(
+          SliderPosition(c.position->minimum(), c.position->maximum(), clock->position, clock->duration));
+  } else if (frame == 0) {
+    c.time->setText(QString::fromStdString(StreamTimeText(0)));
+    if (!c.dragging) c.position->setValue(c.position->minimum());
+  }
 }
 
 void CZarnControllerView::ForgetChannelPlace(int channel) {
@@ -513,7 +527,7 @@ void CZarnControllerView::OnTimeTick() {
       // The reader's position is where its decoding has got to, ahead of
       // the picture by the frames cached: the readouts follow the picture.
       if (clock.duration > 0) c.durationMs = static_cast<double>(clock.duration) / 10000.0;
-      ShowMediaFilePlace(ch);
+      ShowMediaFilePlace(ch, &clock);
       continue;
     }
     c.position->setValue(
@@ -582,10 +596,20 @@ void CZarnControllerView::OnChannelSlider(pq::WPARAM channel, pq::LPARAM state) 
     slider->setEnabled(true);
   // A media file's slider goes to the frame shown: its reader ends before
   // the frames it cached are shown, and an open shows the first frame.
-  if (IsOpenMediaFile(m_pDocument->m_Source[channel]))
-    ShowMediaFilePlace(static_cast<int>(channel));
-  else
+  if (!IsOpenMediaFile(m_pDocument->m_Source[channel])) {
     slider->setValue(kSliderMin);
+    return;
+  }
+  const int ch = static_cast<int>(channel);
+  ShowMediaFilePlace(ch);
+  // A file timed by its reader's position whose reader read it to its end
+  // in this session stands at its end (where its picture is about to be).
+  TChannelControls& c = m_Channel[channel];
+  if (m_pDocument->ChannelFramePeriodMs(ch) > 0.0 || !(c.durationMs > 0.0) || c.dragging ||
+      m_pDocument->ShownFrame(ch) == 0 || !m_pDocument->m_Engine.m_Channel[ch].bSlotEnd.load())
+    return;
+  slider->setValue(slider->maximum());
+  c.time->setText(QString::fromStdString(StreamTimeText(std::llround(c.durationMs))));
 }
 
 void CZarnControllerView::OnDeviceMode(TDeviceModeExchange& block) {

@@ -21,11 +21,14 @@
 // volume (CZarnDoc::SetChannelVolume), a mute box switches the reader's
 // sound. The readouts and the position slider of a media file follow the
 // frame the channel shows (the engine's shown frame, its index in the file):
-// the time is that frame's time in the file and the slider its share of the
-// duration, whether the frame was just played, replayed, sought or is the
-// last one after the session ended. The time tick asks a streaming
-// channel's reader for the duration, and a DVD's reader for its position
-// and location (SetPositionQuery replaces where they come from).
+// the counter is that index; where the open told the file's frame period
+// (AVI, WMV, ASF), the time is the frame's time in the file and the slider
+// its share of the duration, whether the frame was just played, replayed,
+// sought or is the last one after the session ended. For other files the
+// time tick places them by the reader's position, and nothing sends them
+// back to 0 but a new open. The time tick asks a streaming channel's reader
+// for its position and duration, and a DVD's for its location
+// (SetPositionQuery replaces where they come from).
 //
 // The "Get" and "Save" buttons come with capturing: they report through
 // CaptureRequested and SaveReferenceRequested and stay disabled while those
@@ -240,8 +243,9 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void SendPaneCommand(std::int32_t command);
   void OnControllerUpdate(platform::qt::WPARAM what);
   void UpdateCounters();
-  // A media file's readouts and slider at the frame the channel shows.
-  void ShowMediaFilePlace(int channel);
+  // A media file's readouts and slider at the frame the channel shows (with
+  // the clock of a time tick, for a file whose frame period is not known).
+  void ShowMediaFilePlace(int channel, const TChannelClock* clock = nullptr);
   void RefreshAll();
   void OnTimeTick();
   void OnChannelSlider(platform::qt::WPARAM channel, platform::qt::LPARAM state);

@@ -48,12 +48,16 @@ bool CZarnDoc::SeekChannel(int channel, std::int32_t position, std::int32_t maxi
   ReadStream::CReadStream& reader = ChannelReader(channel);
   reader.SetSeekRequest(position, maximum);
   if (running) {
+    // A channel whose reader has read its file to the end (it reads ahead
+    // of the picture) has nothing left to seek: its cached frames play on,
+    // and the stored request starts the next session there.
+    if (!ChannelStreaming(channel)) return true;
     // The frames of the channel cached but not shown yet are dropped first,
     // and every frame until the first one from the target on: the next
     // frame shown is the target (at once while paused), and the replay
-    // window afterwards holds only frames from there on. The playing
-    // session then seeks; should it have ended, the stored request starts
-    // the next session there.
+    // window afterwards holds only frames from there on. Then the playing
+    // session seeks (a seek it cannot carry out still marks its next frame,
+    // so the channel never stalls).
     m_Engine.FlushChannel(channel);
     reader.Seek(position, maximum);
     return true;

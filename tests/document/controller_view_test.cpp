@@ -235,11 +235,11 @@ TEST(ControllerPane, CounterUpdatesShowTheEnginesShownFramesAndTheirTime) {
   EXPECT_EQ(Text(c.FrameReadout(1)), "18181 ");
   EXPECT_EQ(Text(c.FrameReadout(2)), "7 ");
   EXPECT_EQ(Text(c.FrameReadout(3)), "42 ");
-  // Channels 1 and 3 time their readout by the counter; 2 and 4 only by the tick.
+  // Every channel times its readout by its counter: (counter + 1) x 33 ms.
   EXPECT_EQ(Text(c.TimeReadout(0)), "0000:09 ");
-  EXPECT_EQ(Text(c.TimeReadout(1)), "000000000");
+  EXPECT_EQ(Text(c.TimeReadout(1)), "0010:00 ");
   EXPECT_EQ(Text(c.TimeReadout(2)), "0000:00 ");
-  EXPECT_EQ(Text(c.TimeReadout(3)), "000000000");
+  EXPECT_EQ(Text(c.TimeReadout(3)), "0000:01 ");
 }
 
 TEST(ControllerPane, UpdatesBeforeTheInitialUpdateAreIgnoredAndRequestsAreMerged) {
@@ -359,6 +359,30 @@ TEST(ControllerPane, AtTheEndOfAClipTheReadoutsAndTheSliderStayAtTheLastFrameSho
   EXPECT_EQ(Text(c.FrameReadout(0)), "74 ");
   EXPECT_EQ(Text(c.TimeReadout(0)), "00:00:02 ");
   EXPECT_TRUE(c.PositionSlider(0)->isEnabled());
+
+  // A file whose open did not tell its frame period (an MP4) is placed by
+  // its reader's position on the tick, and stays there when it ends.
+  doc.m_Source[2] = Source(8, SOURCE_CAT_FILE);
+  doc.m_Engine.m_Channel[2].bChannelStreaming.store(true);
+  doc.m_Engine.m_Channel[2].nShownFrame.store(71);
+  c.SetPositionQuery([](int channel, TChannelClock& clock) {
+    if (channel != 2) return false;
+    clock.position = 29'000'000;
+    clock.duration = 30'000'000;
+    clock.positionMs = 2900;
+    return true;
+  });
+  pq::SendAppMessage(&c, pq::WM_APP_TIME_TICK, 0, 0);
+  EXPECT_EQ(c.PositionSlider(2)->value(), 96);
+  EXPECT_EQ(Text(c.TimeReadout(2)), "00:00:02 ");
+  doc.m_Engine.m_Channel[2].bChannelStreaming.store(false);
+  doc.m_Engine.m_Channel[2].nShownFrame.store(74);
+  pq::SendAppMessage(&c, pq::WM_APP_CHANNEL_SLIDER, 2, 3);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
+  pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+  EXPECT_EQ(c.PositionSlider(2)->value(), 96);
+  EXPECT_EQ(Text(c.TimeReadout(2)), "00:00:02 ");
+  EXPECT_EQ(Text(c.FrameReadout(2)), "74 ");
 
   // A file opened afresh starts at its first frame, whatever was learnt of
   // the previous one.

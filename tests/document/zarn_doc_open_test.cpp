@@ -400,8 +400,8 @@ TEST_F(OpenTest, ARawYuvFileNeedsAPlanarLayoutAndASize) {
 
 TEST_F(OpenTest, TheDefaultRawYuvSettingsAreBt601LimitedRange420At640x480) {
   // 640 x 480 4:2:0 frame of luma 16 and neutral chroma: black.
-  std::vector<std::uint8_t> frame(640 * 480, 16);
-  frame.resize(640 * 480 * 3 / 2, 128);
+  std::vector<std::uint8_t> frame(640 * 480 * 3 / 2, 128);
+  std::fill_n(frame.begin(), 640 * 480, std::uint8_t{16});
   const std::filesystem::path file = dir / "black.yuv";
   tovrin_test::WriteAll(file, frame);
   ASSERT_TRUE(Open(file.string(), 0));
@@ -533,7 +533,9 @@ TEST_F(OpenTest, DecodingABmpRequestGivesTheCallerAFrameOfItsOwn) {
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     const TRgbPicture& picture = pictures[round];
-    const std::string path = (dir / ("r" + std::to_string(round) + ".bmp")).string();
+    std::string name = "r";
+    name += std::to_string(round) + ".bmp";
+    const std::string path = (dir / name).string();
     ASSERT_TRUE(open_test::ToImage(picture)
                     .convertToFormat(QImage::Format_RGB888)
                     .save(QString::fromStdString(path), "BMP"));

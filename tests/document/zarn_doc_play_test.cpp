@@ -122,6 +122,12 @@ class PlayTest : public tovrin_test::TRecordedMessagesTest {
     }
   }
 
+  // "c0.yuv" .. "c3.yuv".
+  static std::string ClipName(int channel) {
+    std::string name = "c";
+    name += std::to_string(channel) + ".yuv";
+    return name;
+  }
   fs::path Clip(const std::string& name, int frames) {
     const fs::path path = dir / name;
     WriteClip(path, frames);
@@ -161,7 +167,7 @@ class PlayTest : public tovrin_test::TRecordedMessagesTest {
 // Update rules
 
 TEST_F(PlayTest, UpdateRulesFollowTheEngineState) {
-  for (int ch = 0; ch < 4; ++ch) ASSERT_TRUE(Open(ch, Clip("c" + std::to_string(ch) + ".yuv", 250))) << ch;
+  for (int ch = 0; ch < 4; ++ch) ASSERT_TRUE(Open(ch, Clip(ClipName(ch), 250))) << ch;
   Select(NAVIGATE_MODE_PLAY, {0, 1, 2, 3});
   Select(NAVIGATE_MODE_SOURCE_LIST, {0});
 
@@ -303,8 +309,7 @@ TEST_F(PlayTest, TheControllerCountsThePlayedFramesOfEveryChannel) {
   constexpr int kFrames = 20;
   doc.ch_nDecoderVideoOutPeriod = 5;
   doc.m_bVideoInfo[0] = 1;  // "Enable frame index and time info"
-  for (int ch = 0; ch < 4; ++ch)
-    ASSERT_TRUE(Open(ch, Clip("c" + std::to_string(ch) + ".yuv", kFrames))) << ch;
+  for (int ch = 0; ch < 4; ++ch) ASSERT_TRUE(Open(ch, Clip(ClipName(ch), kFrames))) << ch;
   Select(NAVIGATE_MODE_PLAY, {0, 1, 2, 3});
   Run(shell::ID_NAVIGATE_START_PAUSE);
   ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.IsRunning(); }));

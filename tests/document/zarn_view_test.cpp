@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "document/command_ids.h"
 #include "document_fixture.h"
@@ -191,6 +194,100 @@ TEST(ZarnViewPainting, PictureInPictureInsetShowsTheOtherColumnsChannelWhereItsR
   EXPECT_EQ(shot.pixel(30, 8), black);
   EXPECT_EQ(doc.m_Pip[2].nInsetChannel, 2);
   EXPECT_EQ(doc.m_Pip[3].nInsetChannel, 0);
+}
+
+TEST(ZarnViewPainting, APictureInPictureInsetKeepsItsRectangleAndShowsTheTurnedPicture) {
+  TPaneWindow w(QSize(400, 300));
+  auto& doc = w.Doc();
+  // The pane's own picture: grey, 100 x 50, drawn 1:1 in the centre. The
+  // inset's: quadrants red, green (top), blue, white (bottom).
+  auto main = MakeSolid(100, 50, 0x808080);
+  LoadPicture(doc, 0, main);
+  const std::uint32_t quadrant[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFFFF}};
+  // Where a point (u, v) of the turned picture (fractions of its width and
+  // height) lies in the upright one.
+  const struct {
+    std::int32_t orientation;
+    const char* name;
+    std::function<std::pair<double, double>(double, double)> source;
+  } turns[] = {
+      {ORIENT_IDENTITY, "upright",
+       [](double u, double v) {
+         return std::pair{u, v};
+       }},
+      {ORIENT_ROTATE_RIGHT_90, "right 90",
+       [](double u, double v) {
+         return std::pair{v, 1 - u};
+       }},
+      {ORIENT_ROTATE_LEFT_90, "left 90",
+       [](double u, double v) {
+         return std::pair{1 - v, u};
+       }},
+      {ORIENT_ROTATE_180, "180",
+       [](double u, double v) {
+         return std::pair{1 - u, 1 - v};
+       }},
+  };
+  const QSize sizes[] = {{1920, 1080}, {320, 180}, {31, 17}};
+  const QRect q(50, 50, 160, 120);  // the record's rectangle, from the pane's origin
+  ZarnTypes::TPictInPict& pip = doc.m_Pip[0];
+  pip.bEnabled = true;
+  pip.nInsetChannel = 1;
+  pip.nPlacement = 0;
+  pip.nSourceRect = 0;
+  pip.nX = q.x();
+  pip.nY = q.y();
+  pip.nWidth = q.width();
+  pip.nHeight = q.height();
+  for (const QSize size : sizes) {
+    auto inset = MakePicture(size.width(), size.height(), [&](int x, int y) {
+      return quadrant[2 * y >= size.height()][2 * x >= size.width()];
+    });
+    LoadPicture(doc, 1, inset);
+    for (const auto& turn : turns) {
+      SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()) + " " + turn.name);
+      doc.TransformPane(1, turn.orientation, true);
+      const QImage shot = Grab(w.Pane(0));
+      // The inset covers exactly the record's rectangle, whatever the turn.
+      const QRgb outside = qRgb(0, 0, 0);
+      for (int x : {q.left() - 1, q.right() + 1}) EXPECT_EQ(shot.pixel(x, q.center().y()), outside) << x;
+      for (int y : {q.top() - 1, q.bottom() + 1}) EXPECT_EQ(shot.pixel(q.center().x(), y), outside) << y;
+      int wide = 0, high = 0;
+      for (int x = 0; x < shot.width(); ++x) wide += shot.pixel(x, q.top() + 2) != outside ? 1 : 0;
+      for (int y = 0; y < shot.height(); ++y) high += shot.pixel(q.left() + 2, y) != outside ? 1 : 0;
+      EXPECT_EQ(wide, q.width());
+      EXPECT_EQ(high, q.height());
+      // Its content is the turned picture stretched over it: the colour at
+      // the middle of each quarter of the rectangle.
+      for (double v : {0.25, 0.75})
+        for (double u : {0.25, 0.75}) {
+          const auto [su, sv] = turn.source(u, v);
+          const QPoint at(q.left() + static_cast<int>(u * q.width()),
+                          q.top() + static_cast<int>(v * q.height()));
+          EXPECT_EQ(shot.pixel(at), Rgb(quadrant[sv >= 0.5][su >= 0.5])) << u << "," << v;
+        }
+    }
+  }
+}
+
+TEST(ZarnViewPainting, AnInsetWhoseChannelHasNoPictureShowsItsOneByOneBitmap) {
+  // The inset shows the front bitmap of its channel whatever that holds: a
+  // channel without a picture has its black 1 x 1 bitmap, stretched.
+  TPaneWindow w(QSize(400, 300));
+  auto& doc = w.Doc();
+  auto main = MakeSolid(400, 300, 0x808080);
+  LoadPicture(doc, 0, main);
+  ZarnTypes::TPictInPict& pip = doc.m_Pip[0];
+  pip.bEnabled = true;
+  ASSERT_EQ(pip.nInsetChannel, 2);
+  ASSERT_FALSE(doc.m_bHasPicture[2]);
+  const QImage shot = Grab(w.Pane(0));
+  EXPECT_EQ(shot.pixel(pip.nX, pip.nY), qRgb(0, 0, 0));
+  EXPECT_EQ(shot.pixel(pip.nX + pip.nWidth - 1, pip.nY + pip.nHeight - 1), qRgb(0, 0, 0));
+  EXPECT_EQ(shot.pixel(pip.nX - 1, pip.nY), Rgb(0x808080));
+  EXPECT_EQ(shot.pixel(pip.nX + pip.nWidth, pip.nY), Rgb(0x808080));
+  pip.bEnabled = false;
+  EXPECT_EQ(Grab(w.Pane(0)).pixel(pip.nX, pip.nY), Rgb(0x808080));
 }
 
 TEST(ZarnViewScrolling, MagnifyingKeepsTheCentredPointInTheCentre) {
