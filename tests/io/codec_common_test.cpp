@@ -224,7 +224,11 @@ TEST_F(CodecMessagesTest, LinesPastTheTenthAreSummedUp) {
   const auto boxes = sink.Messages();
   ASSERT_EQ(boxes.size(), 1u);
   std::string want;
-  for (int i = 0; i < 10; ++i) want += (i ? "\n" : "") + ("line " + std::to_string(i));
+  for (int i = 0; i < 10; ++i) {
+    if (i) want += '\n';
+    want += "line ";
+    want += std::to_string(i);
+  }
   EXPECT_EQ(boxes[0].text, want + "\n...");
 }
 
