@@ -209,8 +209,9 @@ void CMessageBoxDlg::OnInitDialog() {
   m_pText->setWordWrap(true);
   m_pText->setTextInteractionFlags(Qt::TextSelectableByMouse);
   // The text is measured in a square as wide as half the screen plus 100
-  // pixels (less the icon and its margins) and breaks only where it must;
-  // the control gets the measured size.
+  // pixels (less the icon and its margins) and breaks only where it must (a
+  // path longer than the width breaks inside, as the label does); the
+  // control gets the measured size.
   const QScreen* screen = QGuiApplication::primaryScreen();
   const int screenWidth = screen ? screen->geometry().width() : 1024;
   int widest = screenWidth / 2 + 100;
@@ -218,11 +219,13 @@ void CMessageBoxDlg::OnInitDialog() {
   widest = std::max(100, widest);
   const QRect measured =
       QFontMetrics(m_pText->font())
-          .boundingRect(QRect(0, 0, widest, widest), Qt::TextWordWrap | Qt::TextExpandTabs | Qt::AlignLeft,
+          .boundingRect(QRect(0, 0, widest, widest),
+                        Qt::TextWordWrap | Qt::TextWrapAnywhere | Qt::TextExpandTabs | Qt::AlignLeft,
                         m_strMessage);
   // Two pixels of slack: the label lays its lines out with fractional widths.
   // (The label's own size hint would guess a narrower width and more lines.)
-  m_pText->setFixedSize(std::min(widest, measured.width() + 2), measured.height());
+  const int textWidth = std::min(widest, measured.width() + 2);
+  m_pText->setFixedSize(textWidth, std::max(measured.height(), m_pText->heightForWidth(textWidth)));
   m_pText->setAlignment((m_nStyle & MBX_RIGHT) ? (Qt::AlignRight | Qt::AlignTop)
                                                : (Qt::AlignLeft | Qt::AlignTop));
   if (m_nStyle & MBX_RTLREADING) m_pText->setLayoutDirection(Qt::RightToLeft);

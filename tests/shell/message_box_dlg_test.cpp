@@ -341,6 +341,8 @@ TEST_F(MessageBoxTest, TextBreaksOnlyPastHalfTheScreenWidthPlus100) {
       {"Can not open file\n\n/home/me/clip.avi\n\nSkip inaccessible file(s) and continue a search?",
        MBX_ICONHAND},
       {QString("A long message of many words ").repeated(12), MBX_ICONQUESTION},
+      {"Can not open file\n\n/home/me/" + QString("a_folder_with_a_long_name/").repeated(12) + "clip.avi",
+       MBX_ICONHAND},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.text.toStdString());
@@ -360,6 +362,7 @@ TEST_F(MessageBoxTest, TextBreaksOnlyPastHalfTheScreenWidthPlus100) {
       }
     }
     EXPECT_LE(label->width(), widest);
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "no line is cut off";
     EXPECT_LE(label->height(), (lines + 1) * fm.lineSpacing()) << "no more lines than the width makes";
     if (c.text.size() < 40) {
       EXPECT_LT(label->height(), 2 * fm.lineSpacing()) << "one line";
