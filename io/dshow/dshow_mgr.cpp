@@ -419,7 +419,12 @@ bool CDShowMgr::RunFileGraph(const std::string& path) {
         GST_STATE_CHANGE_FAILURE)
       return false;
     m_nState = bPaused ? GRAPH_PAUSED : GRAPH_RUNNING;
-    if (bPaused) m_Gate.Close();
+    // A seek to the position the session resumes at (above) closed the gate
+    // of the graph it found paused: a running graph opens it again.
+    if (bPaused)
+      m_Gate.Close();
+    else
+      m_Gate.Open();
   }
   return WaitLoop();
 }
