@@ -234,6 +234,12 @@ TEST_P(CounterPlay, SeeksLandOnTheNearestFrameStoppedPausedAndRunning) {
   ASSERT_TRUE(run.owner.WaitFrames(static_cast<std::size_t>(marked) + 3, 5000));
   const auto frames = run.owner.Frames();
   for (int k = 0; k < 3; ++k) EXPECT_EQ(Counter(frames[marked + k]), NearestFrame(3, 5, duration) + k);
+  // A seek that is not done (to the very end) still marks the next frame:
+  // the owner, which drops frames after asking for a seek until a marked
+  // one comes, never waits for ever.
+  const std::size_t refusedAt = run.owner.FrameCount();
+  EXPECT_FALSE(run.session.SeekToFraction(1, 1));
+  EXPECT_GE(WaitMarkedFrame(run.owner, refusedAt, 5s), 0) << "no marked frame after a refused seek";
 }
 
 std::vector<TCounterFormat> GraphFormats() {

@@ -168,6 +168,26 @@ TEST(DShowStream, StopEndsTheSessionFromEveryState) {
   }
 }
 
+// A file's streaming thread waits for a slow owner without a time limit;
+// the owner's stop still ends the session at once: the wait ends on the
+// stop, and nothing waits for the streaming thread before it has ended.
+// Only the owner's own call in progress is waited for.
+TEST(DShowStream, StopEndsTheSessionWhileTheStreamWaitsForASlowOwner) {
+  const auto file = Fixture("test.mp4");
+  ASSERT_FALSE(file.empty());
+  TRunning run;
+  run.owner.callbackDelayMs = 400;
+  run.Start(file.string());
+  ASSERT_TRUE(run.owner.WaitFrames(3, 10000));
+  // By now the hand-off is full and the streaming thread waits for room.
+  std::this_thread::sleep_for(200ms);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(run.StopWithin(3000ms)) << "the session did not end after the stop";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
+  EXPECT_LT(run.owner.FrameCount(), static_cast<std::size_t>(kFrames));
+  EXPECT_TRUE(run.owner.end.load());
+}
+
 TEST(DShowStream, PlayPauseAndStopMoveOnlyFromTheirStates) {
   const auto file = Fixture("test.mp4");
   TRunning run;
