@@ -1,5 +1,12 @@
 #include "platform/text.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <new>
+
+#include "platform/files.h"
+
 #include <fstream>
 #include <system_error>
 
@@ -148,15 +155,31 @@ TextEncoding DetectTextEncoding(const std::uint8_t* data, std::size_t size) {
 }
 
 bool ReadFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff len = in.tellg();
-  if (len < 0) return false;
-  in.seekg(0, std::ios::beg);
-  out.resize(static_cast<std::size_t>(len));
-  if (len > 0 && !in.read(reinterpret_cast<char*>(out.data()), len)) return false;
-  return true;
+  // Only a regular file: a FIFO would block the open, and a folder opens
+  // but has no length.
+  const int fd = OpenRegularFileForRead(path.string());
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 0;
+  if (ok) {
+    try {
+      out.resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+  }
+  std::size_t done = 0;
+  while (ok && done < out.size()) {
+    const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;  // an error, or the file shrank while it was read
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return ok;
 }
 
 bool WriteFileBytes(const std::filesystem::path& path, const void* data, std::size_t size) {

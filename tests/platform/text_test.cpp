@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "tests/support/test_support.h"
@@ -58,6 +60,19 @@ TEST(Files, WriteFileBytesReplacesWholeAndLeavesNothingOnFailure) {
   EXPECT_FALSE(platform::WriteFileBytes(dir / "missing" / "f.bin", a, sizeof a));
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
   EXPECT_FALSE(platform::ReadFileBytes(dir / "none.bin", back));
+}
+
+// A folder opens as a stream but has no length (it once asked for 2^63
+// bytes), and a FIFO blocks a plain open until someone writes to it.
+TEST(Files, ReadFileBytesRefusesFoldersAndFifos) {
+  tovrin_test::TTempDir dir;
+  std::filesystem::create_directory(dir / "d.gif");
+  ASSERT_EQ(::mkfifo((dir / "p.gif").c_str(), 0600), 0);
+  for (const char* name : {"d.gif", "p.gif"}) {
+    SCOPED_TRACE(name);
+    std::vector<std::uint8_t> back{7};
+    EXPECT_FALSE(platform::ReadFileBytes(dir / name, back));
+  }
 }
 
 TEST(ByteOrder, WriterAndReaderAgreeFieldByField) {
