@@ -474,6 +474,11 @@ void CZarnControllerView::ShowMediaFilePlace(int channel, const TChannelClock* c
   // A file whose open did not tell its frame period: the first frame is at
   // the start; elsewhere the time tick tells where the session stands, and
   // between ticks (and after the session) the readout and the slider stay.
+  // Its duration is learnt as soon as its session streams.
+  TChannelClock learnt;
+  if (!clock && !(c.durationMs > 0.0) && m_PositionQuery && m_pDocument->ChannelStreaming(channel) &&
+      m_PositionQuery(channel, learnt) && learnt.duration > 0)
+    c.durationMs = static_cast<double>(learnt.duration) / 10000.0;
   if (clock) {
     c.time->setText(QString::fromStdString(StreamTimeText(clock->positionMs)));
     if (!c.dragging)
@@ -605,11 +610,11 @@ void CZarnControllerView::OnChannelSlider(pq::WPARAM channel, pq::LPARAM state) 
   // A file timed by its reader's position whose reader read it to its end
   // in this session stands at its end (where its picture is about to be).
   TChannelControls& c = m_Channel[channel];
-  if (m_pDocument->ChannelFramePeriodMs(ch) > 0.0 || !(c.durationMs > 0.0) || c.dragging ||
-      m_pDocument->ShownFrame(ch) == 0 || !m_pDocument->m_Engine.m_Channel[ch].bSlotEnd.load())
+  if (m_pDocument->ChannelFramePeriodMs(ch) > 0.0 || c.dragging || m_pDocument->ShownFrame(ch) == 0 ||
+      !m_pDocument->m_Engine.m_Channel[ch].bSlotEnd.load())
     return;
   slider->setValue(slider->maximum());
-  c.time->setText(QString::fromStdString(StreamTimeText(std::llround(c.durationMs))));
+  if (c.durationMs > 0.0) c.time->setText(QString::fromStdString(StreamTimeText(std::llround(c.durationMs))));
 }
 
 void CZarnControllerView::OnDeviceMode(TDeviceModeExchange& block) {

@@ -153,7 +153,7 @@ class FrameExactTest : public tovrin_test::TRecordedMessagesTest,
   int Slider(int frame) const { return static_cast<int>(std::lround(100.0 * frame * kPeriod / m_dDuration)); }
   void Pause() {
     Run(shell::ID_NAVIGATE_START_PAUSE);
-    ASSERT_TRUE(doc.m_Engine.IsPaused());
+    ASSERT_TRUE(doc.m_Engine.IsPaused()) << "running " << doc.m_Engine.IsRunning() << ", picture " << Shown();
     ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.ReplayRequestsDone(); }));
   }
 
