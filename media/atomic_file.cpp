@@ -46,7 +46,9 @@ CAtomicFile::CAtomicFile(const std::filesystem::path& target) : m_target(target)
   }
   m_target = resolved;
   const std::filesystem::path folder = resolved.has_parent_path() ? resolved.parent_path() : ".";
-  std::string pattern = (folder / ("." + resolved.filename().string() + ".part-XXXXXX")).string();
+  std::string name(1, '.');  // built by appends: GCC 12 warns falsely (-Wrestrict) on "." + name
+  name.append(resolved.filename().string()).append(".part-XXXXXX");
+  std::string pattern = (folder / name).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return;
   m_temp = pattern;

@@ -185,7 +185,9 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
     // below, once the duration is known); the next session starts there.
     ASSERT_TRUE(doc.SeekChannel(0, 40, 100));
     stopped = Shown();
-    if (TellsItsPeriod(format)) EXPECT_TRUE(Shows(stopped)) << Readout();
+    if (TellsItsPeriod(format)) {
+      EXPECT_TRUE(Shows(stopped)) << Readout();
+    }
   }
 
   Run(shell::ID_NAVIGATE_START_PAUSE);
@@ -225,7 +227,9 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
     // of that moment is the last of them.
     for (auto it = seen.begin(); it != landed; ++it) {
       EXPECT_GT(*it, target) << ::testing::PrintToString(seen);
-      if (it != seen.begin()) EXPECT_GT(*it, *(it - 1)) << ::testing::PrintToString(seen);
+      if (it != seen.begin()) {
+        EXPECT_GT(*it, *(it - 1)) << ::testing::PrintToString(seen);
+      }
     }
     if (onReturn != target) {
       ASSERT_NE(landed, seen.begin()) << ::testing::PrintToString(seen);

@@ -105,7 +105,9 @@ class SaveTest : public tovrin_test::TRecordedMessagesTest {
       dialog.ChannelList()->setCurrentIndex(index);
       dialog.OnChannelChosen(index);
       // The prompt starts on the document's format; another is picked.
-      if (format != dialog.Settings().format) EXPECT_TRUE(dialog.SelectFilterByFormat(format));
+      if (format != dialog.Settings().format) {
+        EXPECT_TRUE(dialog.SelectFilterByFormat(format));
+      }
       dialog.selectFile(QString::fromStdString(path.string()));
       dialog.accept();
       return dialog.result();
@@ -259,7 +261,9 @@ TEST_F(SaveTest, TheCaptureSwitchesChooseClipboardAndFile) {
     EXPECT_EQ(fs::exists(folder) ? tovrin_test::EntryCount(folder) : 0u, static_cast<std::size_t>(files));
     const QImage held = clipboard->image();
     EXPECT_EQ(held.width(), c.clipboard ? 6 : 2);
-    if (c.clipboard) EXPECT_EQ(held.pixel(3, 2) & 0xFFFFFFu, ChannelColour(0, 3, 2));
+    if (c.clipboard) {
+      EXPECT_EQ(held.pixel(3, 2) & 0xFFFFFFu, ChannelColour(0, 3, 2));
+    }
   }
   EXPECT_EQ(saver.m_nFileCounter, 2);
   EXPECT_TRUE(sink.Texts().empty());
@@ -498,7 +502,7 @@ TEST_F(SaveTest, DecodedFramesAreNumberedInTheDecoderFolderWithOrWithoutASeparat
   const std::uint8_t yuv[] = {235, 235, 235, 16, 16, 16, 128, 128, 128, 128};
   doc.ch_bEnableSaveDecodedFramesBmp = true;
   fs::create_directories(dir / "out");
-  for (const std::string folder : {(dir / "out").string(), (dir / "out").string() + "/"}) {
+  for (const std::string& folder : {(dir / "out").string(), (dir / "out").string() + "/"}) {
     SCOPED_TRACE(folder);
     doc.ch_sSysDirH264 = folder;
     fs::remove(dir / "out" / "000042.bmp");

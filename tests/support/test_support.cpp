@@ -51,7 +51,13 @@ std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command) 
   return out;
 }
 
-std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quote(const std::filesystem::path& path) {
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about the
+  // inlined concatenation of a literal and a string.
+  std::string quoted(1, '\'');
+  quoted.append(path.string()).push_back('\'');
+  return quoted;
+}
 
 TScopedEnv::TScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
   if (const char* old = std::getenv(name)) m_old = old;
