@@ -453,6 +453,12 @@ void CZarnControllerView::ShowMediaFilePlace(int channel, const TChannelClock* c
   const std::int32_t frame = m_pDocument->ShownFrame(channel);
   c.frames->setText(QString::fromStdString(FrameCountText(frame)));
   const double period = m_pDocument->ChannelFramePeriodMs(channel);
+  // A duration the open did not keep is learnt as soon as the session streams.
+  TChannelClock learnt;
+  if (!clock && !(c.durationMs > 0.0) && !(m_pDocument->ChannelDurationMs(channel) > 0.0) &&
+      m_PositionQuery && m_pDocument->ChannelStreaming(channel) && m_PositionQuery(channel, learnt) &&
+      learnt.duration > 0)
+    c.durationMs = static_cast<double>(learnt.duration) / 10000.0;
   const double duration = c.durationMs > 0.0 ? c.durationMs : m_pDocument->ChannelDurationMs(channel);
   if (period > 0.0) {
     // The time of the frame shown, and its share of the duration.
@@ -474,11 +480,6 @@ void CZarnControllerView::ShowMediaFilePlace(int channel, const TChannelClock* c
   // A file whose open did not tell its frame period: the first frame is at
   // the start; elsewhere the time tick tells where the session stands, and
   // between ticks (and after the session) the readout and the slider stay.
-  // Its duration is learnt as soon as its session streams.
-  TChannelClock learnt;
-  if (!clock && !(c.durationMs > 0.0) && m_PositionQuery && m_pDocument->ChannelStreaming(channel) &&
-      m_PositionQuery(channel, learnt) && learnt.duration > 0)
-    c.durationMs = static_cast<double>(learnt.duration) / 10000.0;
   if (clock) {
     c.time->setText(QString::fromStdString(StreamTimeText(clock->positionMs)));
     if (!c.dragging)

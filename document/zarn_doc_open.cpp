@@ -1064,6 +1064,7 @@ bool CZarnDoc::LoadDShowSource(const TOpenSourceArgs& args, const TDShowOpenOpti
   reader.SetDescription(description);
   if (!options.reopen) {
     m_bChannelStreaming[args.channel] = false;
+    m_Engine.m_Channel[args.channel].nFilePeriod.store(0);  // learnt again from the new file
     if (m_pControllerView)
       pq::PostAppMessage(m_pControllerView.data(), pq::WM_APP_CHANNEL_SLIDER,
                          static_cast<pq::WPARAM>(args.channel), 3);

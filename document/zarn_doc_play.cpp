@@ -360,7 +360,11 @@ double KeptStreamValue(const TStreamFormat& format, int which) {
 
 double CZarnDoc::ChannelFramePeriodMs(int channel) const {
   if (channel < 0 || channel >= kChannelCount) return 0.0;
-  return KeptStreamValue(m_Format[channel], 0) * 1000.0;
+  const double kept = KeptStreamValue(m_Format[channel], 0) * 1000.0;
+  if (kept > 0.0) return kept;
+  // Files whose open keeps no period (MPEG, MP4, MOV, DV, FLV): the period
+  // the engine learnt from the frames of the file played (0 until then).
+  return static_cast<double>(m_Engine.m_Channel[channel].nFilePeriod.load()) / 10000.0;
 }
 
 double CZarnDoc::ChannelDurationMs(int channel) const {

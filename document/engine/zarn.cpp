@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -695,6 +696,11 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
       frame.bFileIndex
           ? static_cast<std::int32_t>(std::clamp<std::int64_t>(frame.nFrameNumber, 0, INT32_MAX - 1))
           : state.nFrameCount.load();
+  if (frame.bFileIndex && frame.nFrameNumber > 0 && frame.dTime > 0.0 && std::isfinite(frame.dTime)) {
+    // The later the frame, the finer the period its time gives.
+    const double period = frame.dTime * 1e7 / static_cast<double>(frame.nFrameNumber);
+    if (period >= 1.0 && period < 1e9) state.nFilePeriod.store(std::llround(period));
+  }
   IChannelReader* reader = state.pReader.load();
   const std::int32_t first = reader ? reader->GetFirstFrame() : 0;
   const std::int32_t limit = reader ? reader->GetFrameLimit() : 0;

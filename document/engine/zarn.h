@@ -89,6 +89,11 @@ struct TEngineChannel {
   std::atomic<bool> bRecorderEnd{false};
   // Streaming from a media graph or MNG source (P).
   std::atomic<bool> bChannelStreaming{false};
+  // The frame period (100-ns units) of a file played by the media graph,
+  // learnt from its frames' times and file indices; 0 until known. Kept
+  // after the session for the readouts (P; cleared by the owner when the
+  // channel opens another source).
+  std::atomic<std::int64_t> nFilePeriod{0};
   // TMediaSourceState of the channel during and after a session (S).
   std::atomic<std::int32_t> nState{0};
   // Releases a producer waiting at its frame limit (resume, stop, seek).

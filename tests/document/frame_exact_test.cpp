@@ -217,7 +217,11 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
         sought = doc.SeekChannel(0, 20, 100);
         onReturn = Shown();
       }
-      return f >= target + 3 && f < onReturn;
+      // Paused as soon as enough was seen: on a busy machine the clip's
+      // last 2 s could otherwise end the session before the pause below.
+      const bool enough = f >= target + 3 && f < onReturn;
+      if (enough && !doc.m_Engine.IsPaused()) Run(shell::ID_NAVIGATE_START_PAUSE);
+      return enough;
     });
     ASSERT_TRUE(sought);
     const auto landed = std::find(seen.begin(), seen.end(), target);
@@ -242,7 +246,12 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
   }
 
   // Paused: the counter is the picture's frame.
-  Pause();
+  if (graph) {
+    ASSERT_TRUE(doc.m_Engine.IsPaused()) << "running " << doc.m_Engine.IsRunning() << ", picture " << Shown();
+    ASSERT_TRUE(RunUntil([this] { return doc.m_Engine.ReplayRequestsDone(); }));
+  } else {
+    Pause();
+  }
   const int last = Shown();
   ASSERT_TRUE(Shows(last)) << Readout();
 
@@ -269,10 +278,10 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
     target = Nearest(80, 100);
     ASSERT_TRUE(doc.SeekChannel(0, 80, 100));
     ASSERT_TRUE(Shows(target)) << Shown() << " / " << Readout();
-    if (TellsItsPeriod(format)) {
-      EXPECT_EQ(pane.PositionSlider(0)->value(), Slider(target));
-      EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), "00:00:02 ");
-    }
+    // Every container: a file whose open kept no frame period has one
+    // learnt from the frames played by now.
+    EXPECT_EQ(pane.PositionSlider(0)->value(), Slider(target));
+    EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), "00:00:02 ");
     Replay(shell::ID_REPLAY_FIRST);
     EXPECT_TRUE(Shows(target)) << Shown();
 
@@ -294,10 +303,9 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
   ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.IsRunning(); })) << Shown();
   EXPECT_TRUE(Shows(kCounterFrames - 1)) << Shown() << " / " << Readout();
   if (graph) {
-    // Where the file told its frame period, the last frame's place;
-    // elsewhere the end its reader reached.
-    EXPECT_EQ(pane.PositionSlider(0)->value(), TellsItsPeriod(format) ? Slider(kCounterFrames - 1) : 100);
-    EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), TellsItsPeriod(format) ? "00:00:02 " : "00:00:03 ");
+    // The last frame's place and time, for every container.
+    EXPECT_EQ(pane.PositionSlider(0)->value(), Slider(kCounterFrames - 1));
+    EXPECT_EQ(pane.TimeReadout(0)->text().toStdString(), "00:00:02 ");
   }
   EXPECT_TRUE(sink.Texts().empty()) << ::testing::PrintToString(sink.Texts());
 }
