@@ -11,6 +11,7 @@
 //   tools/tovrin.sh bench color
 
 #include <benchmark/benchmark.h>
+
 #include <libyuv.h>
 
 #include <chrono>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench/run_beside.h"
 #include "media/color_conversion.h"
 #include "media/color_kernels.h"
 #include "media/file_types.h"
@@ -26,7 +28,6 @@ namespace {
 
 using namespace ZarnTypes;
 using ImageColorConversion::detail::TColorKernel;
-using TClock = std::chrono::steady_clock;
 
 constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
@@ -64,42 +65,9 @@ void KernelArgs(benchmark::internal::Benchmark* b, const std::vector<std::int64_
   }
 }
 
-// Runs ours and the peer once per iteration in alternating order; the
-// iteration's time is ours alone.
 void RunBeside(benchmark::State& state, const std::function<bool()>& ours,
                const std::function<void()>& peer) {
-  double oursMs = 0;
-  double peerMs = 0;
-  std::int64_t n = 0;
-  const auto timed = [](const auto& f) {
-    const auto start = TClock::now();
-    f();
-    benchmark::ClobberMemory();
-    return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-  };
-  for (auto _ : state) {
-    bool ok = true;
-    double mine = 0;
-    if (n % 2 == 0) {
-      peerMs += timed(peer);
-      mine = timed([&] { ok = ours(); });
-    } else {
-      mine = timed([&] { ok = ours(); });
-      peerMs += timed(peer);
-    }
-    if (!ok) {
-      state.SkipWithError("conversion refused");
-      return;
-    }
-    oursMs += mine;
-    state.SetIterationTime(mine * 1e-3);
-    ++n;
-  }
-  if (n > 0) {
-    state.counters["ms_per_frame"] = oursMs / static_cast<double>(n);
-    state.counters["libyuv_ms"] = peerMs / static_cast<double>(n);
-    state.counters["vs_libyuv"] = oursMs / peerMs;
-  }
+  bench_support::RunBeside(state, ours, peer, "libyuv", "conversion refused");
 }
 
 struct TI420 {

@@ -10,6 +10,7 @@
 //   tools/tovrin.sh bench PipComposite
 
 #include <benchmark/benchmark.h>
+
 #include <libyuv.h>
 
 #include <chrono>
@@ -18,12 +19,11 @@
 #include <functional>
 #include <vector>
 
+#include "bench/run_beside.h"
 #include "media/dib.h"
 #include "media/pip_composite.h"
 
 namespace {
-
-using TClock = std::chrono::steady_clock;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
@@ -49,40 +49,9 @@ Dib::TDibSection MakePicture(unsigned seed) {
   }
   return s;
 }
-
 void RunBeside(benchmark::State& state, const std::function<bool()>& ours,
                const std::function<void()>& peer) {
-  double oursMs = 0, peerMs = 0;
-  std::int64_t n = 0;
-  const auto timed = [](const auto& f) {
-    const auto start = TClock::now();
-    f();
-    benchmark::ClobberMemory();
-    return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-  };
-  for (auto _ : state) {
-    bool ok = true;
-    double mine = 0;
-    if (n % 2 == 0) {
-      peerMs += timed(peer);
-      mine = timed([&] { ok = ours(); });
-    } else {
-      mine = timed([&] { ok = ours(); });
-      peerMs += timed(peer);
-    }
-    if (!ok) {
-      state.SkipWithError("composite refused");
-      return;
-    }
-    oursMs += mine;
-    state.SetIterationTime(mine * 1e-3);
-    ++n;
-  }
-  if (n > 0) {
-    state.counters["ms_per_frame"] = oursMs / static_cast<double>(n);
-    state.counters["peer_ms"] = peerMs / static_cast<double>(n);
-    state.counters["vs_peer"] = oursMs / peerMs;
-  }
+  bench_support::RunBeside(state, ours, peer, "peer", "composite refused");
 }
 
 void BM_PipComposite(benchmark::State& state) {
