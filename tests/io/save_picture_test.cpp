@@ -23,6 +23,7 @@
 #include "media/file_types.h"
 #include "tests/support/codecs/picture_support.h"
 #include "tests/support/message_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -375,28 +376,7 @@ TEST_F(SavePictureTest, RawYuvFramesHoldEachLayoutsMatrixRangeAndSiting) {
 // ---------------------------------------------------------------------------
 // Failed writes
 
-// Files of this process may grow to `bytes` while the object lives (writes
-// past the limit fail with EFBIG, as on a full disk).
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    m_ok = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-    rlimit lowered = m_old;
-    lowered.rlim_cur = bytes;
-    m_ok = m_ok && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &m_old);
-    std::signal(SIGXFSZ, m_oldHandler);
-  }
-  bool Ok() const { return m_ok; }
-
- private:
-  rlimit m_old{};
-  void (*m_oldHandler)(int) = nullptr;
-  bool m_ok = false;
-};
+using tovrin_test::TFileSizeLimit;
 
 const std::int32_t kEveryFormat[] = {28, 30, 31, 32, 33, 34, 37, 38, 39, 41, 42, 43, 44, 53, 70, 94};
 

@@ -157,28 +157,7 @@ std::vector<std::uint8_t> HandMadeTiff(const std::vector<std::array<std::uint32_
   return b;
 }
 
-// Files of this process may grow to `bytes` for the object's lifetime
-// (writes past the limit fail with EFBIG, as on a full disk).
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    m_ok = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-    rlimit lowered = m_old;
-    lowered.rlim_cur = bytes;
-    m_ok = m_ok && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &m_old);
-    std::signal(SIGXFSZ, m_oldHandler);
-  }
-  bool Ok() const { return m_ok; }
-
- private:
-  rlimit m_old{};
-  void (*m_oldHandler)(int) = nullptr;
-  bool m_ok = false;
-};
+using tovrin_test::TFileSizeLimit;
 
 // The quantisation tables of a JPEG stream (JPEG tables or a whole JPEG):
 // each DQT entry with 8-bit precision, its 64 values in the stream's order.

@@ -1,5 +1,9 @@
 #include "tests/support/test_support.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -74,6 +78,24 @@ TScopedEnv::~TScopedEnv() {
   } else {
     ::unsetenv(m_name);
   }
+}
+
+TFileSizeLimit::TFileSizeLimit(std::uint64_t bytes) {
+  m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  m_ok = ::getrlimit(RLIMIT_FSIZE, &limit) == 0;
+  m_oldSoft = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  m_ok = m_ok && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+TFileSizeLimit::~TFileSizeLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    limit.rlim_cur = static_cast<rlim_t>(m_oldSoft);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  std::signal(SIGXFSZ, m_oldHandler);
 }
 
 }  // namespace tovrin_test

@@ -52,4 +52,20 @@ class TScopedEnv {
   std::optional<std::string> m_old;
 };
 
+// Files of this process may grow to `bytes` while the object lives: writes
+// past the limit fail with EFBIG, as on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(std::uint64_t bytes);
+  ~TFileSizeLimit();
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+  bool Ok() const { return m_ok; }
+
+ private:
+  std::uint64_t m_oldSoft = 0;
+  void (*m_oldHandler)(int) = nullptr;
+  bool m_ok = false;
+};
+
 }  // namespace tovrin_test
