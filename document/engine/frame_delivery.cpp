@@ -184,8 +184,10 @@ bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool st
   // producer writes other slots meanwhile, so the conversion runs unlocked.
   lock.unlock();
   bool ok = true;
-  if (!stopping) ok = ShowSlot(channel, frame);
+  // The number first: the port's repaint notice that ShowSlot raises must
+  // find it, or the counter could stay one frame behind the picture.
   state.nShownFrame.store(frame.nFrameNumber);
+  if (!stopping) ok = ShowSlot(channel, frame);
   if (!stopping) {
     if (m_bFrameInfo.load()) RequestUpdate(ENGINE_UPDATE_COUNTERS);
     if (ok && m_pOwner) m_pOwner->FrameShown(channel, frame.nFrameNumber);
@@ -221,7 +223,7 @@ bool CZarn::ShowLayerFrame(int channel, const std::uint8_t* data) {
   if (port.Orientation() != ORIENT_IDENTITY || !port.WriteFrame(width, height, convert, &sizeChanged)) {
     TFrameBuffer& rgb = m_ChannelFrame[channel];
     if (!PrepareRgb32(rgb, width, height)) {
-      platform::ShowMessage("Can not resize BGRA 32-bit buffer");
+      ReportFault("Can not resize BGRA 32-bit buffer");
       return false;
     }
     convert(rgb);
@@ -252,7 +254,7 @@ bool CZarn::DeliverLayerFrame() {
   const std::int32_t slot = frames.Step(scene->nFirstSlot, scene->nTaken);
   m_nLayerSlot.store(slot);
   if (!ShowLayerFrame(1, frames.SlotAt(slot)->pData)) {
-    platform::ShowMessage("Video data were not processed");
+    ReportFault("Video data were not processed");
     return false;
   }
   m_Channel[0].nShownFrame.fetch_add(1);
@@ -274,7 +276,7 @@ bool CZarn::StepLayerFrame(bool forwards, int channel) {
   const TVideoFrame* frame =
       frames.HasStorage() ? frames.SlotAt(frames.Step(m_nLayerSlot.load(), step)) : nullptr;
   if (!frame || !ShowLayerFrame(channel, frame->pData)) {
-    platform::ShowMessage("Video data were not processed");
+    ReportFault("Video data were not processed");
     return false;
   }
   m_nLayerSlot.store(frames.Step(m_nLayerSlot.load(), step));
@@ -334,7 +336,7 @@ bool CZarn::ReplayTo(int channel, int step, TReplayGoal goal) {
     ok = ShowSlot(channel, frame);
   }
   if (!ok) {
-    platform::ShowMessage("Video data can not be processed");
+    ReportFault("Video data can not be processed");
     return false;
   }
   state.nShownFrame.store(frame.nFrameNumber);

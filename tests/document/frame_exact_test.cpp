@@ -139,6 +139,9 @@ class FrameExactTest : public tovrin_test::TRecordedMessagesTest,
   // anything was seen, with -1.
   std::vector<int> Watch(const std::function<bool(int)>& until) {
     TPortWatcher watcher(doc.m_VideoPortHub.Port(0));
+    // The picture on screen first, so that a change right after `until(-1)`
+    // is never taken for the first picture.
+    EXPECT_TRUE(RunUntil([&] { return !watcher.Seen().empty(); }));
     until(-1);
     RunUntil([&] {
       const std::vector<int> seen = watcher.Seen();
