@@ -72,7 +72,6 @@ CZarnDoc::~CZarnDoc() {
       StoreSavedDefaults(app->ProgCfg(), app->SequenceNaming(), app->ImageNaming());
   if (m_bRegistered)
     if (shell::IApplication* app = shell::TheApplication()) app->UnregisterDocument(m_nDocNumber);
-  for (TFrameBuffer& frame : m_ChannelFrame) FreeFrameBuffer(&frame);
 }
 
 // ---------------------------------------------------------------------------

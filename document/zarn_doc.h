@@ -16,10 +16,12 @@
 #include <QToolBar>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -429,6 +431,38 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void NotifyTabGroups();
   void NotifyOpenButton(std::int32_t commandId);
 
+  // A per-channel flag the engine owns (a TEngineChannel member), read and
+  // written through the document under the document's name for it. The
+  // document keeps no copy: what the commands and pages set is what the
+  // engine's threads read.
+  class TEngineChannelFlag {
+   public:
+    class TRef {
+     public:
+      explicit TRef(std::atomic<bool>& flag) : m_Flag(flag) {}
+      TRef(const TRef&) = default;
+      operator bool() const { return m_Flag.load(); }
+      bool operator=(bool value) {
+        m_Flag.store(value);
+        return value;
+      }
+      bool operator=(const TRef& other) { return *this = static_cast<bool>(other); }
+      friend std::ostream& operator<<(std::ostream& os, const TRef& flag) {
+        return os << static_cast<bool>(flag);
+      }
+
+     private:
+      std::atomic<bool>& m_Flag;
+    };
+    TEngineChannelFlag(Zarn::CZarn& engine, std::atomic<bool> Zarn::TEngineChannel::*flag)
+        : m_Engine(engine), m_Flag(flag) {}
+    TRef operator[](int channel) const { return TRef(m_Engine.m_Channel[channel].*m_Flag); }
+
+   private:
+    Zarn::CZarn& m_Engine;
+    std::atomic<bool> Zarn::TEngineChannel::*m_Flag;
+  };
+
   // ---- data model (members the engine, panes and option exchanges read)
 
   // Identity.
@@ -446,13 +480,21 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
 
   // Video ports and the frames delivered into them.
   VideoPortHub::CVideoPortHub m_VideoPortHub;
-  ZarnTypes::TFrameBuffer m_ChannelFrame[ZarnTypes::kChannelCount] = {};
   std::int32_t m_nPaneChannel[ZarnTypes::kPaneCount] = {0, 1, 2, 3};
   ZarnTypes::TVideoPaneSettings m_VideoPane[ZarnTypes::kChannelCount];
   // Work pictures: [0] holds the print snapshot.
   VideoPort::TPicture m_WorkBitmap[2];
 
-  std::string m_strStatus;
+  // The info line's text. The engine owns it; this reads it from there.
+  class TStatusText {
+   public:
+    explicit TStatusText(const Zarn::CZarn& engine) : m_Engine(engine) {}
+    operator std::string() const { return m_Engine.StatusText(); }
+
+   private:
+    const Zarn::CZarn& m_Engine;
+  };
+  TStatusText m_strStatus{m_Engine};
   std::uint8_t m_bVideoInfo[2] = {};
 
   // Decoder start settings (start parameter keys).
@@ -488,47 +530,34 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   ZarnTypes::TMediaSource m_Source[ZarnTypes::kChannelCount];
   ZarnTypes::TStreamFormat m_Format[ZarnTypes::kChannelCount];
   bool m_bNavigate[4] = {true, false, false, false};
-  bool m_bPlayEnable[4] = {true, false, false, false};
-  bool m_bReplayEnable[4] = {true, false, false, false};
+  // The play selection (the engine takes it when a session starts) and the
+  // replay selection (read live while replaying); channel 1 by default.
+  TEngineChannelFlag m_bPlayEnable{m_Engine, &Zarn::TEngineChannel::bPlayEnable};
+  TEngineChannelFlag m_bReplayEnable{m_Engine, &Zarn::TEngineChannel::bReplayEnable};
   bool m_bDvdNavigate[4] = {true, false, false, false};
-  bool m_bChannelGo[4] = {true, true, true, true};
-  bool m_bReverseReplay[4] = {};
-
-  // Frame-delivery counters.
-  std::int32_t m_nSceneCount[4] = {};
-  std::int32_t m_nFramesPerScene = 0;
-  std::int32_t m_nFramesTotal = 0;
-  std::int32_t m_nFrameCount[4] = {};
-  std::int32_t m_nSceneFrames[4] = {};
-  std::int32_t m_nSceneIndex[4] = {};
+  TEngineChannelFlag m_bReverseReplay{m_Engine, &Zarn::TEngineChannel::bReverseReplay};
 
   bool ch_bEnableDecoderMpeg2 = true;
-  bool m_bChannelDelivery[4] = {true, true, true, true};
-  bool m_bReadersLinked = true;
 
   // Recording.
-  bool m_bRecording = false;
-  bool m_bRecordChannel[4] = {};
+  // The recording switches: the engine's, read live by its threads.
+  std::atomic<bool>& m_bRecording = m_Engine.m_bRecording;
+  TEngineChannelFlag m_bRecordChannel{m_Engine, &Zarn::TEngineChannel::bRecordChannel};
   bool m_bRecordSessionCounted = true;
   std::int32_t m_nRecordSession = 0;
 
-  // Engine support.
-  platform::TCriticalSection m_FrameLock;
-  platform::TCriticalSection m_JobLock;
-
   // Timing.
   std::int32_t ch_nDecoderCtrlPeriod = 33;
-  float m_fFrameRate = 1000.0f / 33.0f;
   std::int32_t ch_nDecoderRequestToStopPeriod = 2000;
   std::int32_t ch_nDecoderVideoOutPeriod = 33;
   std::int32_t ch_nDecoderVideoOutDelay = 1000;
   std::int32_t m_nSyncMode = 1;
-  bool m_bAnyStreaming = false;
-  bool m_bChannelStreaming[4] = {};
+  // Whether a channel plays a media-graph or MNG source: the engine's flag
+  // (its process sets it); the loaders clear it when a channel opens.
+  TEngineChannelFlag m_bChannelStreaming{m_Engine, &Zarn::TEngineChannel::bChannelStreaming};
 
   // Network role.
   std::int32_t ch_nDecoderID = 0;
-  bool m_bProcessStarted = false;
   bool ch_bIsServerDecoder = false;
   bool ch_bIsClientDecoder = false;
   bool ch_bEnableSocketServClient = true;

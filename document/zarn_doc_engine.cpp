@@ -51,10 +51,14 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
   config.nCtrlPeriod = doc.ch_nDecoderCtrlPeriod;
   config.nVideoOutPeriod = doc.ch_nDecoderVideoOutPeriod;
   config.nVideoOutDelay = doc.ch_nDecoderVideoOutDelay;
+  config.nRequestToStopPeriod = doc.ch_nDecoderRequestToStopPeriod;
   config.bDecoderMpeg2 = doc.ch_bEnableDecoderMpeg2;
   config.bDecoderH264 = doc.ch_bEnableDecoderH264;
   config.bSocketServClient = doc.ch_bEnableSocketServClient;
-  for (int ch = 0; ch < kEngineChannels; ++ch) config.bClientProcess[ch] = doc.ch_bEnableClientProcess[ch];
+  for (int ch = 0; ch < kEngineChannels; ++ch) {
+    config.bProcess[ch] = doc.ch_bEnableProcess[ch];
+    config.bClientProcess[ch] = doc.ch_bEnableClientProcess[ch];
+  }
   config.bIsServerDecoder = doc.ch_bIsServerDecoder;
   config.bIsClientDecoder = doc.ch_bIsClientDecoder;
   config.bFtpSource = doc.ch_bEnableFtpSource;
@@ -65,19 +69,6 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
 
 Zarn::IChannelReader* CZarnDocEngineLink::ChannelReader(int channel) {
   return channel >= 0 && channel < kEngineChannels ? m_pReader[channel].get() : nullptr;
-}
-
-void CZarnDocEngineLink::SyncChannelSettings() {
-  CZarnDoc& doc = *m_pDocument;
-  Zarn::CZarn& engine = doc.m_Engine;
-  for (int ch = 0; ch < kEngineChannels; ++ch) {
-    Zarn::TEngineChannel& channel = engine.m_Channel[ch];
-    channel.bPlayEnable.store(doc.m_bPlayEnable[ch]);
-    channel.bReplayEnable.store(doc.m_bReplayEnable[ch]);
-    channel.bReverseReplay.store(doc.m_bReverseReplay[ch]);
-    channel.bRecordChannel.store(doc.m_bRecordChannel[ch]);
-  }
-  engine.m_bRecording.store(doc.m_bRecording);
 }
 
 void CZarnDocEngineLink::Post(TEngineEvent kind, int channel) {

@@ -33,7 +33,6 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
   // ---- Zarn::IEngineOwner
   void GetSessionConfig(Zarn::TSessionConfig& config) override;
   Zarn::IChannelReader* ChannelReader(int channel) override;
-  void SyncChannelSettings() override;
   void PostEngineUpdate() override;
   void PostTimeTick() override;
   void PostChannelSlider(int channel) override;

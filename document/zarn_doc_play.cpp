@@ -71,7 +71,8 @@ void WriteReplayRequest(Zarn::CZarn& engine, TReplayRequest request) {
 bool IsMediaFile(const TMediaSource& source) { return source.eSourceCategory == SOURCE_CAT_FILE; }
 
 // The byte of a channel in the toolbars' channel-set record.
-void FillChannelButtons(shell::TChannelButtonState& state, int byte, const bool (&flags)[4]) {
+template <typename TFlags>
+void FillChannelButtons(shell::TChannelButtonState& state, int byte, const TFlags& flags) {
   for (int ch = 0; ch < 4; ++ch) state.channel[ch][byte] = flags[ch] ? 1 : 0;
 }
 
@@ -160,10 +161,7 @@ void CZarnDoc::RegisterPlayCommands() {
   }
 
   // The assistant's direction; the pacing thread reads it while replaying.
-  m_Commands.OnCommand(shell::ID_REPLAY_REVERSE, [this] {
-    m_bReverseReplay[1] = !m_bReverseReplay[1];
-    m_Engine.m_Channel[1].bReverseReplay.store(m_bReverseReplay[1]);
-  });
+  m_Commands.OnCommand(shell::ID_REPLAY_REVERSE, [this] { m_bReverseReplay[1] = !m_bReverseReplay[1]; });
   m_Commands.OnUpdate(shell::ID_REPLAY_REVERSE, [this](pq::TCmdUI& ui) {
     if (ToolBarReplay::CToolBarReplay* bar = ReplayToolBar()) {
       shell::TChannelButtonState state;
@@ -277,7 +275,7 @@ void CZarnDoc::ExchangeChannelSelection(TNavigateExchange& block) {
   const std::int32_t op = block.header.op;
   if (op != OPTS_XCHG_READ && op != OPTS_XCHG_WRITE) return;
   const bool read = op == OPTS_XCHG_READ;
-  auto exchange = [read](bool& flag, std::uint8_t& byte) {
+  auto exchange = [read](auto&& flag, std::uint8_t& byte) {
     if (read)
       byte = flag ? 1 : 0;
     else
@@ -289,12 +287,6 @@ void CZarnDoc::ExchangeChannelSelection(TNavigateExchange& block) {
     if (play) exchange(m_bPlayEnable[ch], c.play);
     if (replay) exchange(m_bReplayEnable[ch], c.replay);
     if (dvd) exchange(m_bDvdNavigate[ch], c.dvdNavigate);
-    // The engine takes the play selection when a session starts and the
-    // replay selection live.
-    if (!read) {
-      m_Engine.m_Channel[ch].bPlayEnable.store(m_bPlayEnable[ch]);
-      m_Engine.m_Channel[ch].bReplayEnable.store(m_bReplayEnable[ch]);
-    }
   }
   block.header.answered = 1;
 }

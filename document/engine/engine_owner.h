@@ -59,13 +59,15 @@ class CReadStreamChannel final : public IChannelReader {
 // (strings included), so that no worker reads the document's records.
 struct TSessionConfig {
   ZarnTypes::TMediaSource source[kEngineChannels];
-  std::int32_t nCtrlPeriod = 33;              // ch_nDecoderCtrlPeriod, ms
-  std::int32_t nVideoOutPeriod = 33;          // ch_nDecoderVideoOutPeriod, ms
-  std::int32_t nVideoOutDelay = 1000;         // ch_nDecoderVideoOutDelay, ms
-  bool bDecoderMpeg2 = true;                  // ch_bEnableDecoderMpeg2: channel frames are delivered
-  bool bDecoderH264 = false;                  // ch_bEnableDecoderH264: the decoder layer is delivered
-  bool bSocketServClient = false;             // ch_bEnableSocketServClient
-  bool bClientProcess[kEngineChannels] = {};  // ch_bEnableClientProcess_00..03
+  std::int32_t nCtrlPeriod = 33;             // ch_nDecoderCtrlPeriod, ms
+  std::int32_t nVideoOutPeriod = 33;         // ch_nDecoderVideoOutPeriod, ms
+  std::int32_t nVideoOutDelay = 1000;        // ch_nDecoderVideoOutDelay, ms
+  std::int32_t nRequestToStopPeriod = 2000;  // ch_nDecoderRequestToStopPeriod, ms (held, not read)
+  bool bDecoderMpeg2 = true;                 // ch_bEnableDecoderMpeg2: channel frames are delivered
+  bool bDecoderH264 = false;                 // ch_bEnableDecoderH264: the decoder layer is delivered
+  bool bSocketServClient = false;            // ch_bEnableSocketServClient
+  bool bProcess[kEngineChannels] = {true, true, false, false};  // ch_bEnableProcess_00..03 (held, not read)
+  bool bClientProcess[kEngineChannels] = {};                    // ch_bEnableClientProcess_00..03
   bool bIsServerDecoder = false;
   bool bIsClientDecoder = false;
   bool bFtpSource = false;  // ch_bEnableFtpSource
@@ -90,10 +92,6 @@ class IEngineOwner {
   virtual void GetSessionConfig(TSessionConfig& config) = 0;
   // The channel's reader, or null when the channel has none.
   virtual IChannelReader* ChannelReader(int channel) = 0;
-  // Before every command: the owner writes its channel selection and
-  // recording switches into the engine's shared state (CZarn::m_Channel,
-  // m_bRecording). Default: the engine's own state is the selection.
-  virtual void SyncChannelSettings() {}
 
   // ---- worker threads: post and return
   // Some TEngineUpdate bits became pending; the UI thread takes them with

@@ -114,7 +114,6 @@ void CZarn::ClearStopAll() {
 }
 
 bool CZarn::StartPlaying() {
-  Sync();
   if (m_bRunning.load()) {
     if (!m_bPaused.load() || m_bStopRequested.load()) return false;
     m_bPaused.store(false);
@@ -144,6 +143,7 @@ bool CZarn::StartPlaying() {
     }
   }
   ClearStopAll();
+  SetStatusText({});
   m_bClientSession.store(start.config.bIsClientDecoder);
   m_bFrameInfo.store(start.config.bFrameInfo);
   m_bPaused.store(false);
@@ -164,7 +164,6 @@ void CZarn::StopPlaying() {
 
 void CZarn::PausePlaying() {
   if (!m_bRunning.load()) return;
-  Sync();
   m_bPaused.store(true);
   for (TEngineChannel& channel : m_Channel)
     if (IChannelReader* reader = channel.pReader.load()) reader->Pause();
@@ -177,6 +176,25 @@ void CZarn::Shutdown() {
 
 void CZarn::RequestUpdate(std::uint32_t bits) {
   if (m_nPendingUpdates.fetch_or(bits) == 0 && m_pOwner) m_pOwner->PostEngineUpdate();
+}
+
+std::string CZarn::StatusText() const {
+  std::lock_guard<std::mutex> lock(m_StatusMutex);
+  return m_strStatus;
+}
+
+void CZarn::SetStatusText(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(m_StatusMutex);
+    if (m_strStatus == text) return;
+    m_strStatus = text;
+  }
+  RequestUpdate(ENGINE_UPDATE_EVERYTHING);
+}
+
+void CZarn::ReportFault(const std::string& text) {
+  SetStatusText(text);
+  platform::ShowMessage(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -350,8 +368,7 @@ bool CZarn::StartChannelProcess(const TSessionStart& start, int channel, bool me
     // A stop asked for while the session was starting is no failure: the
     // session just ends.
     if (m_bStopRequested.load() || m_Dpb.StopRequested()) return false;
-    platform::ShowMessage(
-        Format("Error: Start decoder : cannot set video buffer for process ProcID=%d", procId));
+    ReportFault(Format("Error: Start decoder : cannot set video buffer for process ProcID=%d", procId));
     return false;
   }
   state.nSceneIndex.store(sceneIndex);
@@ -744,7 +761,7 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
     }
     // A stop ends the wait for free slots; that is no failure.
     if (m_Dpb.StopRequested() || m_bStopRequested.load()) return true;
-    platform::ShowMessage(Format("Error: can not set video data to the DPB : Process ProcID=%d", procId));
+    ReportFault(Format("Error: can not set video data to the DPB : Process ProcID=%d", procId));
     return false;
   }
   return true;
@@ -801,8 +818,7 @@ bool CZarn::DeliverDecoderFrame(int procId, const TMediaFrameNotice& frame) {
       return true;
     }
     if (m_Dpb.StopRequested() || m_bStopRequested.load()) return true;
-    platform::ShowMessage(
-        Format("Error: Start Mpeg-2 decoder : can not set video buffer : Process ProcID=%d", procId));
+    ReportFault(Format("Error: Start Mpeg-2 decoder : can not set video buffer : Process ProcID=%d", procId));
     return false;
   }
   return true;

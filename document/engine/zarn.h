@@ -32,6 +32,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -138,12 +139,12 @@ class CZarn {
   void Shutdown();
 
   // Replay while paused; consumed by the pacing thread.
-  void StepNext() { Sync(), m_bStepNext.store(true); }
-  void StepPrevious() { Sync(), m_bStepPrevious.store(true); }
-  void GoFirst() { Sync(), m_bGoFirst.store(true); }
-  void GoLast() { Sync(), m_bGoLast.store(true); }
-  void SetReplayForth(bool on) { Sync(), m_bReplayForth.store(on); }
-  void SetReplayBack(bool on) { Sync(), m_bReplayBack.store(on); }
+  void StepNext() { m_bStepNext.store(true); }
+  void StepPrevious() { m_bStepPrevious.store(true); }
+  void GoFirst() { m_bGoFirst.store(true); }
+  void GoLast() { m_bGoLast.store(true); }
+  void SetReplayForth(bool on) { m_bReplayForth.store(on); }
+  void SetReplayBack(bool on) { m_bReplayBack.store(on); }
 
   // A seek of a playing channel (UI thread), called before the reader is
   // sought: frames of the channel cached and not shown yet are dropped, a
@@ -158,6 +159,13 @@ class CZarn {
 
   // Which channels play in the next session (the Channel Selector).
   void SetPlayChannels(const bool enable[kEngineChannels]);
+
+  // The engine's status text, which the controller pane's info line shows:
+  // the last fault the engine reported, cleared when a session starts. Any
+  // thread may write it (a change asks for a full controller update); the
+  // UI thread reads it.
+  std::string StatusText() const;
+  void SetStatusText(const std::string& text);
 
   bool IsRunning() const { return m_bRunning.load(); }
   bool StopRequested() const { return m_bStopRequested.load(); }
@@ -275,9 +283,6 @@ class CZarn {
   void ProcessThreadProc(TProcessStart start);
   void TickThreadProc(TSessionStart start);
   void PaceThreadProc(TSessionStart start);
-  void Sync() {
-    if (m_pOwner) m_pOwner->SyncChannelSettings();
-  }
   void SelectPrimaryChannel() {
     m_Channel[0].bPlayEnable.store(true);
     m_Channel[0].bReplayEnable.store(true);
@@ -285,6 +290,8 @@ class CZarn {
   void RequestStopAll();
   void ClearStopAll();
   void RequestUpdate(std::uint32_t bits);
+  // A fault of the engine: becomes the status text and is shown.
+  void ReportFault(const std::string& text);
   bool ShowSlot(int channel, const ZarnTypes::TVideoFrame& frame);
   bool ShowLayerFrame(int channel, const std::uint8_t* data);
   bool ReplayStep(const TSessionStart& start, int step);
@@ -309,6 +316,8 @@ class CZarn {
   std::condition_variable m_Arrival;
   std::uint64_t m_nArrivals = 0;
   std::atomic<bool> m_bFrameInfo{false};
+  mutable std::mutex m_StatusMutex;
+  std::string m_strStatus;  // under m_StatusMutex
   // Pacing thread only: conversion targets, one per channel.
   ZarnTypes::TFrameBuffer m_ChannelFrame[kEngineChannels] = {};
   ImageColorConversion::CImageColorConversion m_ColorConversion;

@@ -522,26 +522,36 @@ TEST_F(PlayTest, ChannelSelectorModesChangeExactlyTheirFlags) {
 // controller pane; the dialog shows the document's flags of that mode, and
 // OK takes the boxes back into them.
 TEST_F(PlayTest, EachSelectorCommandShowsAndSetsItsOwnSelection) {
-  using TFlags = bool[4];
+  // The selections: navigate, play, replay, DVD navigation.
+  enum TSelection { NAVIGATE, PLAY, REPLAY, DVD };
+  const auto selection = [this](TSelection which) {
+    std::vector<bool> flags;
+    for (int ch = 0; ch < 4; ++ch)
+      flags.push_back(which == NAVIGATE ? doc.m_bNavigate[ch]
+                      : which == PLAY   ? static_cast<bool>(doc.m_bPlayEnable[ch])
+                      : which == REPLAY ? static_cast<bool>(doc.m_bReplayEnable[ch])
+                                        : doc.m_bDvdNavigate[ch]);
+    return flags;
+  };
   struct TCase {
     UINT id;
     std::int32_t mode;
     const char* caption;
-    TFlags ZarnDoc::CZarnDoc::*flags;
+    TSelection flags;
   };
   const TCase cases[] = {
-      {shell::ID_TOOLS_STATUS, 30, "Media document status", &ZarnDoc::CZarnDoc::m_bNavigate},
-      {shell::ID_NAVIGATE_SOURCE_LIST, 31, "Navigate media source list", &ZarnDoc::CZarnDoc::m_bNavigate},
-      {shell::ID_NAVIGATE_ENABLE_PLAYING, 32, "Play media stream", &ZarnDoc::CZarnDoc::m_bPlayEnable},
-      {shell::ID_REPLAY_ENABLE, 33, "Replay video from the cache buffer",
-       &ZarnDoc::CZarnDoc::m_bReplayEnable},
-      {shell::ID_DVD_ENABLE_NAVIGATION, 38, "Navigate DVD media source", &ZarnDoc::CZarnDoc::m_bDvdNavigate},
+      {shell::ID_TOOLS_STATUS, 30, "Media document status", NAVIGATE},
+      {shell::ID_NAVIGATE_SOURCE_LIST, 31, "Navigate media source list", NAVIGATE},
+      {shell::ID_NAVIGATE_ENABLE_PLAYING, 32, "Play media stream", PLAY},
+      {shell::ID_REPLAY_ENABLE, 33, "Replay video from the cache buffer", REPLAY},
+      {shell::ID_DVD_ENABLE_NAVIGATION, 38, "Navigate DVD media source", DVD},
   };
   for (const TCase& c : cases) {
     // Only channel 3 is chosen in every selection; the dialog moves the
     // choice of its first row to channel 2.
-    for (TFlags* flags : {&doc.m_bNavigate, &doc.m_bPlayEnable, &doc.m_bReplayEnable, &doc.m_bDvdNavigate})
-      for (int ch = 0; ch < 4; ++ch) (*flags)[ch] = ch == 2;
+    for (int ch = 0; ch < 4; ++ch)
+      doc.m_bNavigate[ch] = doc.m_bPlayEnable[ch] = doc.m_bReplayEnable[ch] = doc.m_bDvdNavigate[ch] =
+          ch == 2;
     std::int32_t mode = 0;
     std::string caption;
     std::vector<bool> shown;
@@ -565,8 +575,7 @@ TEST_F(PlayTest, EachSelectorCommandShowsAndSetsItsOwnSelection) {
     EXPECT_EQ(caption, c.caption) << c.id;
     EXPECT_EQ(parent, doc.ControllerView()) << c.id;
     EXPECT_EQ(shown, (std::vector<bool>{false, false, true, false})) << c.id;
-    const TFlags& flags = doc.*(c.flags);
-    EXPECT_EQ((std::vector<bool>(flags, flags + 4)), (std::vector<bool>{false, true, false, false})) << c.id;
+    EXPECT_EQ(selection(c.flags), (std::vector<bool>{false, true, false, false})) << c.id;
   }
 }
 

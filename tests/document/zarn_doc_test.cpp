@@ -691,3 +691,67 @@ TEST(ZarnDocument, CallbackAnswersYesOnlyToTheOneCombinationOfItsFirstSlot) {
   EXPECT_NE(callback.Callback2(0, 0, 0), FALSE_);
   EXPECT_NE(callback.Callback3(5, 6, 7), FALSE_);
 }
+
+TEST(ZarnDocumentEngine, TheSessionTakesTheDocumentsStartSettings) {
+  TDocumentWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  doc.ch_nDecoderCtrlPeriod = 21;
+  doc.ch_nDecoderVideoOutPeriod = 22;
+  doc.ch_nDecoderVideoOutDelay = 23;
+  doc.ch_nDecoderRequestToStopPeriod = 1234;
+  const bool process[4] = {false, true, true, false}, client[4] = {true, false, false, true};
+  for (int ch = 0; ch < 4; ++ch) {
+    doc.ch_bEnableProcess[ch] = process[ch];
+    doc.ch_bEnableClientProcess[ch] = client[ch];
+  }
+  Zarn::TSessionConfig config;
+  doc.EngineOwner().GetSessionConfig(config);
+  EXPECT_EQ(config.nCtrlPeriod, 21);
+  EXPECT_EQ(config.nVideoOutPeriod, 22);
+  EXPECT_EQ(config.nVideoOutDelay, 23);
+  EXPECT_EQ(config.nRequestToStopPeriod, 1234);
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(config.bProcess[ch], process[ch]) << ch;
+    EXPECT_EQ(config.bClientProcess[ch], client[ch]) << ch;
+  }
+}
+
+TEST(ZarnDocumentEngine, ChannelSwitchesAreTheEnginesOwnWithNoCopyToKeepInStep) {
+  TDocumentWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  Zarn::CZarn& engine = doc.m_Engine;
+  // The defaults: channel 1 plays and replays, nothing is reversed or recorded.
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(static_cast<bool>(doc.m_bPlayEnable[ch]), ch == 0) << ch;
+    EXPECT_EQ(static_cast<bool>(doc.m_bReplayEnable[ch]), ch == 0) << ch;
+    EXPECT_FALSE(doc.m_bReverseReplay[ch]) << ch;
+    EXPECT_FALSE(doc.m_bRecordChannel[ch]) << ch;
+  }
+  EXPECT_FALSE(doc.m_bRecording);
+  struct TCase {
+    const char* name;
+    ZarnDoc::CZarnDoc::TEngineChannelFlag& document;
+    std::atomic<bool> Zarn::TEngineChannel::*engine;
+  };
+  const TCase cases[] = {
+      {"play", doc.m_bPlayEnable, &Zarn::TEngineChannel::bPlayEnable},
+      {"replay", doc.m_bReplayEnable, &Zarn::TEngineChannel::bReplayEnable},
+      {"reverse", doc.m_bReverseReplay, &Zarn::TEngineChannel::bReverseReplay},
+      {"record", doc.m_bRecordChannel, &Zarn::TEngineChannel::bRecordChannel},
+      {"streaming", doc.m_bChannelStreaming, &Zarn::TEngineChannel::bChannelStreaming},
+  };
+  for (const TCase& c : cases) {
+    for (int ch = 0; ch < 4; ++ch) {
+      // What the document sets is what the engine's threads read, at once.
+      c.document[ch] = ch == 2;
+      EXPECT_EQ((engine.m_Channel[ch].*c.engine).load(), ch == 2) << c.name << ' ' << ch;
+      // What the engine sets is what the document shows.
+      (engine.m_Channel[ch].*c.engine).store(ch != 2);
+      EXPECT_EQ(static_cast<bool>(c.document[ch]), ch != 2) << c.name << ' ' << ch;
+    }
+  }
+  doc.m_bRecording = true;
+  EXPECT_TRUE(engine.m_bRecording.load());
+  engine.m_bRecording.store(false);
+  EXPECT_FALSE(doc.m_bRecording);
+}
