@@ -12,6 +12,7 @@
 
 #include "io/dshow/program_stream.h"
 #include "io/dshow/sample_grabber.h"
+#include "platform/files.h"
 
 using namespace ZarnTypes;
 using namespace SampleGrabberFilter;
@@ -352,6 +353,9 @@ static bool ContainsElement(GstElement* bin, const char* pFactory) {
 bool CDShowMgr::RunFileGraph(const std::string& path) {
   // A path the platform cannot name is an error, never a shortened path.
   if (path.empty() || path.find('\0') != std::string::npos || path.size() >= PATH_MAX) return false;
+  // Only a regular file is a media file: a FIFO, device or folder under a
+  // media name would block the graph's preroll with no writer to end it.
+  if (!platform::IsRegularFile(path)) return false;
   if (!RegisterElements()) return false;
   GError* err = nullptr;
   gchar* uri = gst_filename_to_uri(path.c_str(), &err);

@@ -7,6 +7,10 @@
 #include <future>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "dshow_fixtures.h"
 #include "session_helpers.h"
 #include "tests/support/test_support.h"
@@ -164,6 +168,39 @@ TEST(DShowGrab, APathTheSystemCannotNameIsRefused) {
     CDShowMgr session;
     EXPECT_FALSE(session.Run(&owner.request));
     EXPECT_EQ(owner.request.eError, MEDIA_ERR_DSHOW_SESSION);
+  }
+}
+
+// A FIFO, or a folder, under a media file's name is refused at once: the
+// graph never waits for a writer that may never come.
+TEST(DShowGrab, AnythingButARegularFileIsRefusedWithoutWaiting) {
+  tovrin_test::TTempDir dir;
+  const auto folder = dir.Path() / "folder.avi";
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"x.mp4", "x.avi"}) {
+    const auto fifo = dir.Path() / name;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << name;
+  }
+  for (const auto& path : {dir.Path() / "x.mp4", dir.Path() / "x.avi", folder}) {
+    TOwner owner;
+    owner.Build(path.string(), SRC_GRAB_FRAME, PF_RGB32, false);
+    CDShowMgr session;
+    auto run = std::async(std::launch::async, [&] { return session.Run(&owner.request); });
+    const bool bEnded = run.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!bEnded) {
+      // Release every open blocked on the FIFO (each open of it waits for a
+      // writer) so that the test ends.
+      owner.stop = true;
+      for (int i = 0; i < 300 && run.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;
+           ++i) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+      }
+    }
+    ASSERT_TRUE(bEnded) << path << ": the open waited on the FIFO";
+    EXPECT_FALSE(run.get()) << path;
+    EXPECT_EQ(owner.request.eError, MEDIA_ERR_DSHOW_SESSION) << path;
+    EXPECT_TRUE(owner.end.load()) << path;
   }
 }
 
