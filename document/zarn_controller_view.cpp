@@ -572,15 +572,22 @@ bool CZarnControllerView::ReaderClock(int channel, TChannelClock& clock) const {
 }
 
 void CZarnControllerView::OnPositionTrack(int channel) {
-  m_Channel[static_cast<std::size_t>(channel)].dragging = true;
+  TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
+  if (!c.dragging) c.placeBeforeDrag = c.position->value();
+  c.dragging = true;
 }
 
 void CZarnControllerView::OnPositionEndTrack(int channel) {
   TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
-  // A seek that fails leaves the slider where the user put it until the
-  // next time tick.
-  m_pDocument->SeekChannel(channel, c.position->value(), kSliderMax);
+  // A seek that fails while the channel plays leaves the slider where the
+  // user put it until the next time tick. With nothing playing no tick
+  // comes: the slider goes back to where the picture is.
+  const bool bSought = m_pDocument->SeekChannel(channel, c.position->value(), kSliderMax);
   c.dragging = false;
+  if (bSought || m_pDocument->m_Engine.IsRunning()) return;
+  c.position->setValue(c.placeBeforeDrag);
+  if (IsOpenMediaFile(m_pDocument->m_Source[channel]) && m_pDocument->ChannelFramePeriodMs(channel) > 0.0)
+    ShowMediaFilePlace(channel);
 }
 
 void CZarnControllerView::OnVolumeTrack(int channel, int position) {

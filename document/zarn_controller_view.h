@@ -234,6 +234,7 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
     QSlider* volume = nullptr;
     QCheckBox* mute = nullptr;
     bool dragging = false;
+    int placeBeforeDrag = 0;         // where the slider stood when the drag began
     std::int64_t shownSeconds = -1;  // the play time the readout shows
     double durationMs = 0;           // the media file's duration, as its reader last told
   };

@@ -617,5 +617,22 @@ TEST(PacingDelay, FollowsTheSpeedSliderUnlessAStreamPlaysOrTheSessionStops) {
   }
 }
 
+// A fault the engine reports becomes its status text (the info line) and
+// asks for a full update; the next session starts with the status cleared.
+TEST_F(EngineTest, AFaultIsTheStatusTextUntilTheNextSessionStarts) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  EXPECT_EQ(engine.StatusText(), "");
+  ASSERT_FALSE(engine.StepLayerFrame(true, 0));  // no layer frame to show
+  EXPECT_EQ(engine.StatusText(), "Video data were not processed");
+  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Video data were not processed"}));
+  EXPECT_NE(engine.TakePendingUpdates() & Zarn::ENGINE_UPDATE_EVERYTHING, 0u);
+  OpenYuv(0, 5);
+  ASSERT_TRUE(engine.StartPlaying());
+  EXPECT_EQ(engine.StatusText(), "");
+  ASSERT_TRUE(WaitForSessionEnd());
+  engine.Shutdown();
+}
+
 }  // namespace
 }  // namespace engine_test
