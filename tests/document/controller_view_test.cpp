@@ -363,30 +363,6 @@ TEST(ControllerPane, ARefusedSeekToTheEndPutsTheSliderBackWhereThePictureIs) {
   }
 }
 
-// With nothing playing a seek to the very end is refused (the picture does
-// not change): the slider goes back to where the picture is, whether the
-// file told its frame period or not.
-TEST(ControllerPane, ARefusedSeekToTheEndPutsTheSliderBackWhereThePictureIs) {
-  for (const bool timed : {true, false}) {
-    TDocumentWindow w;
-    CZarnControllerView& c = Controller(w);
-    w.Doc().m_Source[0] = Source(ST_AVI, SOURCE_CAT_FILE);
-    if (timed) KeepAviTiming(w.Doc(), 0, 0.04, 4.0);  // 100 frames
-    w.Doc().m_Engine.m_Channel[0].nShownFrame.store(25);
-    QSlider* s = c.PositionSlider(0);
-    s->setEnabled(true);
-    if (!timed) s->setValue(25);
-    pq::SendAppMessage(&c, pq::WM_APP_CONTROLLER_UPDATE, 1, 0);
-    ASSERT_EQ(s->value(), 25) << timed;
-    ASSERT_FALSE(w.Doc().m_Engine.IsRunning());
-    s->setSliderDown(true);
-    s->setSliderPosition(s->maximum());
-    s->setSliderDown(false);
-    EXPECT_EQ(s->value(), 25) << timed;
-    EXPECT_EQ(w.Doc().m_Engine.m_Channel[0].nShownFrame.load(), 25) << timed;
-  }
-}
-
 TEST(ControllerPane, AtTheEndOfAClipTheReadoutsAndTheSliderStayAtTheLastFrameShown) {
   TDocumentWindow w;
   CZarnControllerView& c = Controller(w);
