@@ -476,15 +476,19 @@ bool CZarnDoc::OnExplorerRequest(TExplorerRequest& request) {
     case EXPLORER_ACT_COPY:
       if (ZarnView::CZarnView* pane = PaneView(0)) pane->CopyToClipboard();
       break;
-    case EXPLORER_ACT_PASTE:
-      // Into channel 0, through the first pane that shows it.
+    case EXPLORER_ACT_PASTE: {
+      // Into channel 0, through the first pane that shows it; with no such
+      // pane, or nothing pasted, the action was not carried out.
+      bool bPasted = false;
       for (int pane = 0; pane < kPaneCount; ++pane) {
         if (m_nPaneChannel[pane] == 0) {
-          PasteFromClipboard(pane);
+          bPasted = PasteFromClipboard(pane);
           break;
         }
       }
+      if (!bPasted) return false;
       break;
+    }
     case EXPLORER_ACT_PROPERTIES: {
       describe();
       request.bAnswered = true;
