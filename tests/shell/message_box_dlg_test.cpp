@@ -126,8 +126,8 @@ TEST(MessageBoxKey, HelpIdOrTheWrappingWeightedSumOfTheText) {
 }
 
 TEST_F(MessageBoxTest, SkipSetWithTickedBoxReturnsSkipAllAndReportsChecked) {
-  CMessageBoxDlg box(nullptr, "Can not open file\n\nx\n\nSkip inaccessible file(s) and continue a search?",
-                     "Media source list", 0x01000018);
+  const QString text = "Can not open file\n\nx\n\nSkip inaccessible file(s) and continue a search?";
+  CMessageBoxDlg box(nullptr, text, "Media source list", 0x01000018);
   WhenShown(box, [&] {
     ASSERT_NE(box.CheckBox(), nullptr);
     EXPECT_EQ(box.CheckBox()->text(), "Don't display this &message again.");
@@ -138,8 +138,9 @@ TEST_F(MessageBoxTest, SkipSetWithTickedBoxReturnsSkipAllAndReportsChecked) {
   EXPECT_EQ(box.DoModal(), IDSKIPALL);
   EXPECT_TRUE(box.m_bChecked);
   EXPECT_EQ(box.windowTitle(), "Media source list");
-  // Not remembered unless asked to.
-  EXPECT_FALSE(store->ValueExists(kProfileKey, box.RememberKeyText().empty() ? "0" : box.RememberKeyText()));
+  // Not remembered unless asked to: nothing under the key of this text.
+  Restart();
+  EXPECT_FALSE(store->ValueExists(kProfileKey, RememberKey(text, 0)));
 }
 
 TEST_F(MessageBoxTest, EscapeUsesTheEscapeButtonOrDoesNothingWithoutOne) {
