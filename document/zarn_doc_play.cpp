@@ -223,7 +223,13 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
       TOpenSourceArgs args;
       args.path = found;
       args.channel = ch;
-      if (OpenSourceInChannel(args)) break;
+      if (OpenSourceInChannel(args)) {
+        // The controller follows the file now open (a still has no
+        // position, an AVI has one).
+        if (m_pControllerView)
+          pq::SendAppMessage(m_pControllerView.data(), pq::WM_APP_CONTROLLER_UPDATE, 3, 0);
+        break;
+      }
 
       if (!failedBefore && app && app->ProgCfg().optionFlags != 0) skipAll = true;
       failedBefore = true;
