@@ -184,12 +184,16 @@ bool CZarn::DeliverChannelFrame(int channel, std::int32_t* shownCounter, bool st
   // producer writes other slots meanwhile, so the conversion runs unlocked.
   lock.unlock();
   bool ok = true;
-  // The number first: the port's repaint notice that ShowSlot raises must
-  // find it, or the counter could stay one frame behind the picture.
-  state.nShownFrame.store(frame.nFrameNumber);
   if (!stopping) ok = ShowSlot(channel, frame);
+  state.nShownFrame.store(frame.nFrameNumber);
   if (!stopping) {
-    if (m_bFrameInfo.load()) RequestUpdate(ENGINE_UPDATE_COUNTERS);
+    // The repaint notice ShowSlot raised may have been taken before the
+    // number was stored: then the counters are asked for once more, or the
+    // counter would stay one frame behind the picture. (A notice still
+    // pending is taken after the store and reads the new number.)
+    const std::uint32_t shownBits = (ENGINE_UPDATE_REPAINT_0 | ENGINE_UPDATE_RESCALE_0) << channel;
+    if (m_bFrameInfo.load() || (m_nPendingUpdates.load() & shownBits) == 0)
+      RequestUpdate(ENGINE_UPDATE_COUNTERS);
     if (ok && m_pOwner) m_pOwner->FrameShown(channel, frame.nFrameNumber);
   }
   lock.lock();
