@@ -222,9 +222,9 @@ TEST_P(FrameExactTest, ReplayAndSeeksLandOnTheFrameAskedForAndTheControllerFollo
       }
       // Paused as soon as enough was seen: on a busy machine the clip's
       // last 2 s could otherwise end the session before the pause below.
-      // (A picture below the one on screen when the seek returned is from
-      // after the seek; when the target was on screen by then, any is.)
-      const bool enough = f >= target + 3 && (f < onReturn || onReturn <= target + 3);
+      // (Every picture before the seek was past `stopped`: one at or below
+      // it is from after the seek.)
+      const bool enough = f >= target + 3 && f <= stopped;
       if (enough && !doc.m_Engine.IsPaused()) Run(shell::ID_NAVIGATE_START_PAUSE);
       return enough;
     });
