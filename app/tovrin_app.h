@@ -152,6 +152,7 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   std::int32_t NextClipboardNumber() override { return ++m_nClipboardCounter; }
   std::int32_t NextScanNumber() override { return ++m_nScanCounter; }
   std::int32_t NextSourceSerial() override { return ++m_nSourceCounter; }
+  std::int32_t NextRecordingNumber() override { return ++m_nRecordingCounter; }
   void RegisterDocument(shell::IMediaDocument* document, std::int32_t& number, std::int32_t& serial) override;
   bool UnregisterDocument(std::int32_t number) override;
   const std::vector<shell::TDocRegistryEntry>& DocumentRegistry() const override { return m_registry; }
@@ -173,6 +174,7 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   std::int32_t m_nClipboardCounter = 0;
   std::int32_t m_nScanCounter = 0;
   std::int32_t m_nSourceCounter = 0;
+  std::int32_t m_nRecordingCounter = 0;
   std::vector<shell::TDocRegistryEntry> m_registry;
   std::int32_t m_nFreedEntries = 0;
 

@@ -58,6 +58,9 @@ class IApplication {
   virtual std::int32_t NextClipboardNumber() = 0;
   virtual std::int32_t NextScanNumber() = 0;
   virtual std::int32_t NextSourceSerial() = 0;
+  // The take number of a recorder: every recorder of every document takes
+  // the next one when it is numbered.
+  virtual std::int32_t NextRecordingNumber() = 0;
 
   // Registers a new document: its number and serial are returned.
   virtual void RegisterDocument(IMediaDocument* document, std::int32_t& number, std::int32_t& serial) = 0;

@@ -39,6 +39,7 @@ class TSettingsApplication : public shell::IApplication {
   std::int32_t NextClipboardNumber() override { return 0; }
   std::int32_t NextScanNumber() override { return 0; }
   std::int32_t NextSourceSerial() override { return 0; }
+  std::int32_t NextRecordingNumber() override { return 0; }
   void RegisterDocument(shell::IMediaDocument*, std::int32_t& number, std::int32_t& serial) override {
     number = ++documents;
     serial = number;
