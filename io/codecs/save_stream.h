@@ -1,0 +1,294 @@
+#pragma once
+// The stream recorder of one channel: its recording settings (output format,
+// single file or one file per frame, the parts of the output names, the
+// per-format encoder settings) and, while a session records, its output.
+//
+// Every media document embeds four recorders (channel 0..3). By the output
+// stream type and the single-file switch a recording is:
+//   - one file per frame (single file off): the recorder opens nothing; the
+//     document writes each frame under GetOutputFileName(frame number);
+//   - one raw YUV file (single file on, a YCbCr layout): Open creates the
+//     file and the document appends each frame with WriteDibSectionYuv (per
+//     frame) or WriteBitmapYuv (a reference picture);
+//   - AVI, ASF, and WMV without the recorder's own Windows Media writer:
+//     nothing is opened here; a capture device records inside its graph;
+//   - WMV with the Windows Media writer, and MNG: these need the frame
+//     pipeline and its writer thread, which this recorder does not have yet;
+//     Open refuses them with a message rather than open a recording that
+//     would write nothing.
+//
+// Settings are plain public members. The document keeps them in its saved
+// block (the 288-byte recorder record and the channel's naming strings) and
+// maps them field by field:
+//   record flag          -> the document's own per-channel flag, not here
+//   single file          -> m_bSingleFile
+//   first / second digits-> m_nFirstWidth / m_nSecondWidth
+//   sampling             -> m_Sampling (mode, times, frames)
+//   numbered-name flag   -> m_bFirstNumber
+//   output format        -> m_eOutputFormat (SetOutputFileFormat also sets
+//                           m_eOutputStreamType)
+//   JPEG quality, JPEG 2000, PNG, GIF, TIFF blocks, the 12-byte AVI block
+//                        -> m_Encoder (nJpegQuality, jpeg2000, png, gif,
+//                           tiff, nAviValue / bAviFlag / nAviValue2)
+//   the 48-byte Windows Media block
+//                        -> m_Encoder.nWmValue / nWmValue2 / bWmFlag,
+//                           m_WmProfileGuid, m_bWindowsMedia,
+//                           m_nWmProfileVersion, m_bWmEmptyProfile,
+//                           m_nDuration
+//   picture-in-picture, pane layout -> m_bPictureInPicture, m_bPaneLayout
+//   naming strings: single-file name -> m_sSingleFileName, output folder ->
+//                           m_sOutputFolder, title -> m_sTitle, prefix ->
+//                           m_sPrefix, suffix -> m_sSpareName2 (not part of
+//                           the numbered names), extension -> m_sExtension
+//
+// Threads: settings are written by their owner while nothing records. Open,
+// Close and the pause switch run on the controlling threads (session, UI),
+// the YUV writers on the frame-delivery thread; the open / recording /
+// pipeline flags are atomics, and opening, appending to and closing the
+// output file happen under one recorder lock. Nothing here uses Qt.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "io/codecs/save_picture.h"
+#include "io/media_request.h"
+#include "media/dib.h"
+#include "media/file_types.h"
+#include "media/frame_buffer.h"
+#include "media/yuv_frame.h"
+
+namespace ImageColorConversion {
+class CImageColorConversion;
+}
+
+namespace ProcessingNode {
+
+// ProcIDs run 0..48.
+inline constexpr std::int32_t kProcIdCount = 49;
+
+// Maps the ProcIDs of a pipeline's inputs to their order (1-based, 0 for
+// none) and counts the writer threads started.
+class CProcessingNode {
+ public:
+  // Input count 0, threads started 0, table cleared.
+  void ResetNode();
+  // Gives the ProcID the next order (table[procId] = ++input count). False,
+  // nothing changed, for a ProcID outside 0..48 or one already listed.
+  bool AddInput(std::int32_t nProcId);
+  // The order of a ProcID; 0 when it is not an input or out of range.
+  std::int32_t InputOrder(std::int32_t nProcId) const;
+
+  std::int32_t m_nInputCount = 0;
+  std::int32_t m_nThreadsStarted = 0;
+  std::array<std::int32_t, kProcIdCount> m_nInputOrder{};
+};
+
+}  // namespace ProcessingNode
+
+namespace ZarnTypes {
+
+// Which frames a recording takes (read by the Windows Media writer; the
+// per-frame writer reads the mode and the frame range).
+struct TSamplingRecord {
+  std::int32_t nMode = 1;  // 1 all frames, 2 by time, 3 by frame number
+  std::int32_t nReserved = 0;
+  double dStartTime = 0;  // seconds
+  double dEndTime = 0;
+  double dStepTime = 0;
+  std::int64_t nStartFrame = 0;
+  std::int64_t nEndFrame = 0;
+  std::int64_t nStepFrame = 0;
+};
+static_assert(sizeof(TSamplingRecord) == 56, "the sampling record is kept whole with the settings");
+
+}  // namespace ZarnTypes
+
+namespace SaveStream {
+
+// The ProcIDs of the recorders (channel + 45) and of the channel readers
+// whose frames they take (41..44).
+inline constexpr std::int32_t kFirstRecorderProcId = 45;
+inline constexpr std::int32_t kFirstReaderProcId = 41;
+inline constexpr std::int32_t kChannelCount = 4;
+// Room for input ProcIDs in the session record.
+inline constexpr std::int32_t kSessionInputCapacity = 64;
+
+// The recorder's per-format encoder settings (160 bytes), exchanged whole
+// with the settings page, in field order, with their defaults.
+struct TStreamEncoderSettings {
+  std::int32_t nJpegQuality = 80;
+  ZarnTypes::TJpeg2000Settings jpeg2000{.nFileFormat = 0,
+                                        .bReserved1 = 1,
+                                        .nColorSpace = ZarnTypes::J2K_CS_RGB,
+                                        .nBitDepth = 8,
+                                        .bReserved2 = 0,
+                                        .nPaletteKind = 3,
+                                        .nColorBits = 6,
+                                        .nCompressionMode = ZarnTypes::J2K_MODE_JP2,
+                                        .nQuality = 300};
+  PngMgr::TPngSettings png{.nFileFormat = 0};
+  ZarnTypes::TGifSettings gif;
+  ZarnTypes::TTiffSettings tiff{.nReserved = 0, .bReserved1 = 1};
+  // The AVI block: kept for the settings page.
+  std::int32_t nAviValue = 0;
+  std::uint8_t bAviFlag = 0;
+  std::int32_t nAviValue2 = 1;
+  // The head of the Windows Media block: kept for the settings page.
+  std::int32_t nWmValue = 0;
+  std::int32_t nWmValue2 = 10;
+  std::uint8_t bWmFlag = 0;
+
+  // The still writers' settings for a picture of `format` (TFileFormat).
+  ZarnTypes::TEncoderSettings ToEncoderSettings(std::int32_t format) const;
+};
+static_assert(sizeof(TStreamEncoderSettings) == 160, "the encoder settings are exchanged whole");
+
+// Written by the engine at each session start, before Open (cleared at
+// construction). MakeSession fills it the way the engine does.
+struct TSaveStreamSession {
+  std::int32_t nProcId = 0;  // the recorder's ProcID: channel + 45
+  ZarnTypes::TMediaSenderKind eSenderKind = ZarnTypes::MEDIA_SENDER_NONE;  // MEDIA_SENDER_RECORDER
+  ZarnTypes::TSourcePurpose ePurpose{};                                    // SRC_WRITE_STREAM
+  std::array<std::int32_t, kSessionInputCapacity> nInputProcIds{};         // 41, 42, 43, 44
+  std::int32_t nInputCount = 0;                                            // 4
+  void* pContext = nullptr;                                                // the engine
+  std::atomic<bool>* pStopFlag = nullptr;                                  // the recorder's slot stop flag
+  std::atomic<bool>* pFinishFlag = nullptr;                                // its end flag
+  std::atomic<bool>* pPauseFlag = nullptr;                                 // the engine's pause
+  std::uint8_t bFlag = 0;                                                  // 1
+  ZarnTypes::TMediaOwnerCallback pCallback = nullptr;
+  std::int32_t nWidth = 0;  // the channel's frame size and layout
+  std::int32_t nHeight = 0;
+  ZarnTypes::TPixelFormat ePixelFormat = ZarnTypes::TPixelFormat{0};
+};
+
+// The session record of channel `nChannel` (0..3): ProcID channel + 45,
+// sender kind 24, purpose 5, inputs 41..44 (count 4), flag byte 1, and the
+// given context, flags, callback and frame layout.
+TSaveStreamSession MakeSession(std::int32_t nChannel, void* pContext, std::atomic<bool>* pStopFlag,
+                               std::atomic<bool>* pFinishFlag, std::atomic<bool>* pPauseFlag,
+                               ZarnTypes::TMediaOwnerCallback pCallback, std::int32_t nWidth,
+                               std::int32_t nHeight, ZarnTypes::TPixelFormat ePixelFormat);
+
+class CSaveStream : public ProcessingNode::CProcessingNode {
+ public:
+  explicit CSaveStream(std::int32_t nChannel = 0);
+  virtual ~CSaveStream();
+  CSaveStream(const CSaveStream&) = delete;
+  CSaveStream& operator=(const CSaveStream&) = delete;
+
+  // Starts a recording by the output stream type (see the top of the file).
+  // True with nothing opened for separate files, AVI, ASF and WMV without
+  // the Windows Media writer (the open and recording flags stay clear).
+  // A YCbCr layout opens m_sSingleFileName (created or emptied) and sets the
+  // open and recording flags. Refused (false): WMV with the Windows Media
+  // writer and MNG (with a message naming the channel), FLV, SWF, MOV, every
+  // type without a single-file writer, and an output file that cannot be
+  // opened (the message "Open "Save Sequence" channel <n> ... disabled").
+  // Only a regular file (or a new one) is opened; a folder or FIFO at the
+  // path is refused without being touched. An open recorder is closed first.
+  bool Open();
+  // Ends the recording: clears the open and recording flags and closes the
+  // output file. True when nothing was open. False when closing the file
+  // failed (a message with the system's error text is shown) or for the
+  // types Open refuses.
+  bool Close();
+
+  // Pause (false) and resume (true) of an open recording; the file stays
+  // open and later frames go on at its end. False, nothing changed, when the
+  // recorder is not open.
+  bool SetRecording(bool bRecording);
+  bool IsOpen() const { return m_bOpen.load(); }
+  bool IsRecording() const { return m_bRecording.load(); }
+  bool IsPipelineRunning() const { return m_bPipelineRunning.load(); }
+
+  // Sets the output TFileFormat and the stream type that goes with it.
+  void SetOutputFileFormat(std::int32_t eFileFormat);
+
+  // The engine's step at each session start: m_sSingleFileName = folder,
+  // prefix and title, then "_" and the session number in the first width
+  // when the first-number flag is set, then the extension. False, with the
+  // name cleared, when the name cannot be built (a width outside 0..32).
+  bool BuildSingleFileName();
+
+  // The file a frame is written to: in single-file mode the single-file
+  // name; otherwise folder, prefix and title, "_" session number in the
+  // first width (with the first-number flag), "_" frame number in the second
+  // width, extension (defaults: "<prefix><title>_000_00012"). The text is
+  // kept in the recorder (m_sLastName) until the next call; null when the
+  // name cannot be built. Call from one thread at a time.
+  const char* GetOutputFileName(std::int32_t nFrameNumber);
+
+  // Appends one 24- or 32-bit picture (either row order) to the open raw
+  // YUV file, converted to the output format's layout. WriteBitmapYuv (a
+  // reference picture the user saves) writes whenever the file is open,
+  // paused or not; WriteDibSectionYuv (the per-frame writer) only while the
+  // recording is open and on. False, nothing written: another depth, an
+  // output format without a YCbCr layout, no open file (or paused, for
+  // WriteDibSectionYuv). A failed or short write leaves the file as it was
+  // before the frame (only whole frames) and answers false without a
+  // message: the caller reports.
+  bool WriteBitmapYuv(const Dib::TDibSection& bitmap);
+  bool WriteDibSectionYuv(const Dib::TDibSection& section);
+
+  // The frame pipeline is not built yet: always false.
+  bool PushFrame(std::int32_t nProcId, const ZarnTypes::TMediaFrameNotice* pFrame);
+
+  // The still writers' settings for the output format, for the per-frame
+  // writer's SavePicture::SaveImageByFormat.
+  ZarnTypes::TEncoderSettings GetEncoderSettings() const {
+    return m_Encoder.ToEncoderSettings(m_eOutputFormat);
+  }
+
+  // Settings (see the top of the file for the saved fields they map to).
+  std::int32_t m_nChannel = 0;     // 0..3, set by the document
+  void* m_pOwnerWindow = nullptr;  // the controller pane, set by the pane
+  bool m_bSingleFile = false;
+  std::string m_sSingleFileName;  // rebuilt at every session start
+  std::string m_sOutputFolder;
+  std::string m_sSpareName1;  // kept for the settings page
+  std::string m_sTitle;
+  std::string m_sPrefix;
+  std::string m_sSpareName2;        // kept for the settings page
+  std::string m_sExtension;         // default: the extension of TFileFormat 1 ("")
+  std::int32_t m_nFirstWidth = 3;   // digits of the session number
+  std::int32_t m_nSecondWidth = 5;  // digits of the frame number
+  std::string m_sSpareString;       // kept
+  std::string m_sLastName;          // the last numbered name built
+  ZarnTypes::TSamplingRecord m_Sampling;
+  bool m_bFirstNumber = true;         // numbered names carry the session number
+  std::int32_t m_nSessionNumber = 0;  // replaced at every session start
+  std::int32_t m_nRecordingNumber = 0;
+  ZarnTypes::TStreamType m_eOutputStreamType = ZarnTypes::ST_NULL_STREAM;
+  ZarnTypes::TFileFormat m_eOutputFormat = ZarnTypes::FF_NULL_STREAM;
+  const ImageColorConversion::CImageColorConversion* m_pColorConversion = nullptr;  // the document's
+  TStreamEncoderSettings m_Encoder;
+  std::array<std::uint8_t, 16> m_WmProfileGuid{};  // zero: none chosen
+  bool m_bWindowsMedia = false;                    // the recorder's own Windows Media writer
+  std::int32_t m_nWmProfileVersion = 0x80000;
+  bool m_bWmEmptyProfile = true;
+  std::int64_t m_nDuration = -1;
+  std::int32_t m_nReserved15 = 15;   // not used by the recorder
+  bool m_bPictureInPicture = false;  // read by the per-frame writer
+  bool m_bPaneLayout = false;
+  TSaveStreamSession m_Session;
+
+ private:
+  bool OpenOutputFile();   // under m_FileLock
+  bool CloseOutputFile();  // under m_FileLock
+  // Converts and appends under m_FileLock; bNeedRecording: only while on.
+  bool AppendPicture(const Dib::TDibSection& picture, bool bNeedRecording);
+
+  std::atomic<bool> m_bOpen{false};
+  std::atomic<bool> m_bRecording{false};
+  std::atomic<bool> m_bPipelineRunning{false};
+  std::mutex m_FileLock;
+  int m_nFile = -1;                       // the raw YUV output file
+  ZarnTypes::TFrameBuffer m_RgbFrame;     // the picture, 32-bit bottom-up; reused
+  ZarnTypes::TYuvFrameBuffer m_YuvFrame;  // the converted frame; reused
+};
+
+}  // namespace SaveStream
