@@ -264,9 +264,76 @@ constexpr std::array<TForwardTables, 6> MakeForwardTables() {
 
 constexpr std::array<TForwardTables, 6> kForwardTables = MakeForwardTables();
 
+// The kernels' form of one forward component (see TForwardTerms): coefficients
+// from blue, green and red in millionths.
+constexpr TForwardTerms MakeForwardTerms(std::int64_t blue, std::int64_t green, std::int64_t red,
+                                         std::int32_t offset, std::int32_t lo, std::int32_t hi) {
+  const auto whole = [](std::int64_t micro) {
+    const std::int32_t n = MakeRule(micro).n;
+    const std::int32_t signedN = micro < 0 ? -n : n;
+    return static_cast<std::int16_t>(signedN > 32767 ? signedN - 65536 : signedN);
+  };
+  const auto fraction = [](std::int64_t micro) { return static_cast<std::uint16_t>(MakeRule(micro).f); };
+  TForwardTerms t;
+  t.aB = whole(blue);
+  t.aG = whole(green);
+  t.aR = whole(red);
+  t.fB = fraction(blue);
+  t.fG = fraction(green);
+  t.fR = fraction(red);
+  t.bias = offset * 65536 + 32768;
+  t.lo = static_cast<std::uint8_t>(lo);
+  t.hi = static_cast<std::uint8_t>(hi);
+  return t;
+}
+
+constexpr std::array<TForwardSet, 6> MakeForwardSets() {
+  std::array<TForwardSet, 6> sets{};
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TForwardCoefficients& k = kForwardCoefficients[c];
+    sets[c].y = MakeForwardTerms(k.yB, k.yG, k.yR, k.yOffset, k.yMin, k.yMax);
+    sets[c].cb = MakeForwardTerms(k.cbB, k.cbG, k.cbR, k.cOffset, k.cMin, k.cMax);
+    sets[c].cr = MakeForwardTerms(k.crB, k.crG, k.crR, k.cOffset, k.cMin, k.cMax);
+    sets[c].wideChroma = MakeRule(k.cbB).n > 32767;
+  }
+  return sets;
+}
+
+constexpr std::array<TForwardSet, 6> kForwardSets = MakeForwardSets();
+
+// The kernels' form holds for every code: each rule reproduces its table;
+// the signs are those the kernels' fraction sums take (Y: + + +; Cb: B +,
+// G and R -; Cr: R +, G and B -); the whole parts fit 16 signed bits except
+// the ones the kernels add back (G of Y always, B of Cb and R of Cr together).
+constexpr bool ForwardSetsMatchTables() {
+  for (std::size_t c = 0; c < 6; ++c) {
+    const TForwardCoefficients& k = kForwardCoefficients[c];
+    const TForwardTables& t = kForwardTables[c];
+    const std::int64_t micro[9] = {k.yR, k.yG, k.yB, k.cbR, k.cbG, k.cbB, k.crR, k.crG, k.crB};
+    const TTable* tables[9] = {&t.yR, &t.yG, &t.yB, &t.cbR, &t.cbG, &t.cbB, &t.crR, &t.crG, &t.crB};
+    const int signs[9] = {1, 1, 1, -1, -1, 1, 1, -1, -1};
+    for (std::size_t i = 0; i < 9; ++i) {
+      if ((micro[i] < 0 ? -1 : 1) != signs[i] ||
+          !RuleMatches(*tables[i], MakeRule(micro[i]), 0, micro[i] < 0)) {
+        return false;
+      }
+      const std::int64_t n = MakeRule(micro[i]).n * std::int64_t{signs[i]};
+      const bool wide =
+          (i == 1) || (i == 5 && kForwardSets[c].wideChroma) || (i == 6 && kForwardSets[c].wideChroma);
+      if (wide ? (n < 32768 || n > 65535) : (n < -32768 || n > 32767)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(ForwardSetsMatchTables());
+
 }  // namespace
 
 const TInverseSet& InverseSetForCode(std::int32_t code) { return kInverseSets[code - 1]; }
+
+const TForwardSet& ForwardSetForCode(std::int32_t code) { return kForwardSets[code - 1]; }
 
 }  // namespace detail
 
@@ -744,62 +811,112 @@ void ChromaSamples(std::int32_t siting, const std::int16_t* upper, const std::in
   }
 }
 
-void ConvertRgbToPlanar(const TForwardTables& t, const TRgbTarget& src, const TPlanarLayout& dst,
-                        std::int32_t width, std::int32_t height) {
+// Converts pixels [x, width) of picture row r, or of rows r and r + 1
+// (rowCount 2, 4:2:0), through the tables; x is even. `hasChroma`: the
+// chroma row of these rows lies inside the plane.
+void ConvertRowsFrom(const TForwardTables& t, const TRgbTarget& src, const TPlanarLayout& dst, std::int32_t r,
+                     std::int32_t rowCount, bool hasChroma, std::int32_t x, std::int32_t width) {
   constexpr std::int32_t kSegment = 512;
   std::int16_t cb[2][kSegment];
   std::int16_t cr[2][kSegment];
   const bool rowPairs = dst.siting >= 5;
   const bool full = dst.siting == 1;
+  const std::int32_t j = rowPairs ? r / 2 : r;
+  for (std::int32_t x0 = x; x0 < width; x0 += kSegment) {
+    const std::int32_t length = std::min(kSegment, width - x0);
+    for (std::int32_t i = 0; i < rowCount; ++i) {
+      const std::uint8_t* px = src.first + (r + i) * src.stride + std::ptrdiff_t{x0} * src.bytesPerPixel;
+      std::uint8_t* y = dst.y + (r + i) * dst.yStride + x0;
+      if (src.bytesPerPixel == 4) {
+        ForwardRow<4>(t, px, length, y, cb[i], cr[i]);
+      } else {
+        ForwardRow<3>(t, px, length, y, cb[i], cr[i]);
+      }
+    }
+    if (!hasChroma) {
+      continue;
+    }
+    // A missing lower row repeats the upper one.
+    const std::int32_t lower = rowCount - 1;
+    const std::int32_t k0 = full ? x0 : x0 / 2;
+    const std::int32_t k1 = std::min(dst.chromaColumns, full ? x0 + length : (x0 + length + 1) / 2);
+    std::uint8_t* cbRow = dst.cb + j * dst.chromaStride;
+    std::uint8_t* crRow = dst.cr + j * dst.chromaStride;
+    ChromaSamples(dst.siting, cb[0], cb[lower], k0, k1, length - 1, t.cMin, t.cMax, cbRow);
+    ChromaSamples(dst.siting, cr[0], cr[lower], k0, k1, length - 1, t.cMin, t.cMax, crRow);
+  }
+}
+
+// The whole picture: the row kernels of the family in use take the first
+// pixels of each row (pair), the tables the rest. `kernel` null: the tables
+// take every pixel.
+void ConvertRgbToPlanar(const TForwardTables& t, const ImageColorConversion::detail::TForwardSet& set,
+                        ImageColorConversion::detail::TForwardRowsFn kernel, const TRgbTarget& src,
+                        const TPlanarLayout& dst, std::int32_t width, std::int32_t height) {
+  const bool rowPairs = dst.siting >= 5;
   for (std::int32_t r = 0; r < height; r += rowPairs ? 2 : 1) {
     const std::int32_t rowCount = rowPairs && r + 1 < height ? 2 : 1;
     // The chroma row of these rows; none when the plane has no place for it.
     const std::int32_t j = rowPairs ? r / 2 : r;
     const bool hasChroma = j < dst.chromaRows;
-    for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
-      const std::int32_t length = std::min(kSegment, width - x0);
-      for (std::int32_t i = 0; i < rowCount; ++i) {
-        const std::uint8_t* px = src.first + (r + i) * src.stride + std::ptrdiff_t{x0} * src.bytesPerPixel;
-        std::uint8_t* y = dst.y + (r + i) * dst.yStride + x0;
-        if (src.bytesPerPixel == 4) {
-          ForwardRow<4>(t, px, length, y, cb[i], cr[i]);
-        } else {
-          ForwardRow<3>(t, px, length, y, cb[i], cr[i]);
-        }
-      }
-      if (!hasChroma) {
-        continue;
-      }
-      // A missing lower row repeats the upper one.
-      const std::int32_t lower = rowCount - 1;
-      const std::int32_t k0 = full ? x0 : x0 / 2;
-      const std::int32_t k1 = std::min(dst.chromaColumns, full ? x0 + length : (x0 + length + 1) / 2);
-      std::uint8_t* cbRow = dst.cb + j * dst.chromaStride;
-      std::uint8_t* crRow = dst.cr + j * dst.chromaStride;
-      ChromaSamples(dst.siting, cb[0], cb[lower], k0, k1, length - 1, t.cMin, t.cMax, cbRow);
-      ChromaSamples(dst.siting, cr[0], cr[lower], k0, k1, length - 1, t.cMin, t.cMax, crRow);
+    std::int32_t done = 0;
+    if (kernel != nullptr) {
+      // An odd last row of 4:2:0 is its own lower row.
+      const std::int32_t lower = r + rowCount - 1;
+      const std::uint8_t* rgb[2] = {src.first + r * src.stride, src.first + lower * src.stride};
+      std::uint8_t* y[2] = {dst.y + r * dst.yStride, dst.y + lower * dst.yStride};
+      done = kernel(set, dst.siting, rgb, src.bytesPerPixel, y,
+                    hasChroma ? dst.cb + j * dst.chromaStride : nullptr,
+                    hasChroma ? dst.cr + j * dst.chromaStride : nullptr, width);
     }
+    ConvertRowsFrom(t, src, dst, r, rowCount, hasChroma, done, width);
   }
+}
+
+// Checks the records and lays out both frames for a conversion to YUV.
+bool PrepareRgbToYuv(const TFrameBuffer& source, const TYuvFrameBuffer& destination, std::int32_t& code,
+                     TRgbTarget& rows, TPlanarLayout& layout) {
+  code = GetYuvMatrixRangeCode(destination.ePixelFormat);
+  const std::int32_t siting = GetYuvSubsamplingSiting(destination.ePixelFormat);
+  if (code < 1 || code > 6 || siting < 1 || siting > 7) {
+    return false;
+  }
+  return RgbRows(source, destination.nWidth, destination.nHeight, rows) &&
+         PlanarLayout(destination, siting, layout);
 }
 
 }  // namespace
 
 bool ConvertRgbToYuv(const TFrameBuffer& source, TYuvFrameBuffer& destination) {
-  const std::int32_t code = GetYuvMatrixRangeCode(destination.ePixelFormat);
-  const std::int32_t siting = GetYuvSubsamplingSiting(destination.ePixelFormat);
-  if (code < 1 || code > 6 || siting < 1 || siting > 7) {
-    return false;
-  }
+  std::int32_t code = 0;
   TRgbTarget rows;
   TPlanarLayout layout;
-  if (!RgbRows(source, destination.nWidth, destination.nHeight, rows) ||
-      !PlanarLayout(destination, siting, layout)) {
+  if (!PrepareRgbToYuv(source, destination, code, rows, layout)) {
     return false;
   }
-  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1], rows, layout, destination.nWidth,
+  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1],
+                     ImageColorConversion::detail::ForwardSetForCode(code),
+                     ImageColorConversion::detail::ForwardKernels().rows, rows, layout, destination.nWidth,
                      destination.nHeight);
   return true;
 }
+
+namespace detail {
+
+bool ConvertRgbToYuvReference(const TFrameBuffer& source, TYuvFrameBuffer& destination) {
+  std::int32_t code = 0;
+  TRgbTarget rows;
+  TPlanarLayout layout;
+  if (!PrepareRgbToYuv(source, destination, code, rows, layout)) {
+    return false;
+  }
+  ConvertRgbToPlanar(ImageColorConversion::detail::kForwardTables[code - 1],
+                     ImageColorConversion::detail::ForwardSetForCode(code), nullptr, rows, layout,
+                     destination.nWidth, destination.nHeight);
+  return true;
+}
+
+}  // namespace detail
 
 bool ConvertYuvToRgb(const TYuvFrameBuffer& source, TFrameBuffer& destination) {
   const std::int32_t code = GetYuvMatrixRangeCode(source.ePixelFormat);

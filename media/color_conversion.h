@@ -123,6 +123,14 @@ namespace ZarnTypes {
 // refused), or when its planes are missing or too small for its layout.
 bool ConvertRgbToYuv(const TFrameBuffer& source, TYuvFrameBuffer& destination);
 
+namespace detail {
+
+// ConvertRgbToYuv through the coefficient tables alone, one pixel at a time:
+// the definition the row kernels are held to (tests and benchmarks).
+bool ConvertRgbToYuvReference(const TFrameBuffer& source, TYuvFrameBuffer& destination);
+
+}  // namespace detail
+
 // Converts a planar YUV frame or a packed PF_YUY2 frame into a laid-out and
 // allocated bottom-up PF_RGB24 or PF_RGB32 frame of the same width and
 // height. Each output pixel takes its chroma by the source's sampling-siting

@@ -1,5 +1,5 @@
 #pragma once
-// Row kernels of the YCbCr -> RGB converters (internal to the colour
+// Row kernels of the YCbCr <-> RGB converters (internal to the colour
 // conversion; tests include it to run every kernel family against the table
 // formula).
 //
@@ -76,9 +76,57 @@ struct TInverseKernels {
   TPairRowsFn pairRows = nullptr;
 };
 
+// ---------------------------------------------------------------------------
+// RGB -> YCbCr.
+//
+// A forward component (Y, Cb or Cr) of a pixel is
+//   floor((bias + tR[R] + tG[G] + tB[B]) / 65,536)
+// over three tables with entry(c) = s x (n c + ((f c) >> 16)), s the sign of
+// the coefficient (every rule is checked against all 256 entries of its
+// table). The SIMD kernels take s x n as a 16-bit multiplier `a` plus, where
+// s x n does not fit 16 signed bits, 65,536 x c: that part adds c after the
+// shift. The signed sum of the fraction parts is the same for every matrix:
+//   Y:  + fB + fG + fR      Cb: + fB - fG - fR      Cr: - fB - fG + fR
+// and the whole parts past 16 bits fall on G for Y, on B for Cb and on R for
+// Cr (both or neither of the chroma ones).
+
+// One forward component.
+struct TForwardTerms {
+  std::int16_t aB = 0, aG = 0, aR = 0;   // s x n, less 65,536 where it adds c after the shift
+  std::uint16_t fB = 0, fG = 0, fR = 0;  // fraction multipliers
+  std::int32_t bias = 0;                 // offset x 65,536 + 32,768
+  std::uint8_t lo = 0, hi = 255;         // clamp of the written value
+};
+
+// One complete forward coefficient set.
+struct TForwardSet {
+  TForwardTerms y, cb, cr;
+  bool wideChroma = false;  // Cb adds B and Cr adds R after the shift
+};
+
+// Converts pixels [0, n) of one RGB row (sampling-siting code 1..4) or of two
+// rows (5..7) into Y and the chroma samples they own, and answers n: a
+// multiple of the kernel's step, at most nCount. pRgb[i] is row i's first
+// pixel (nBytesPerPixel 3 or 4: blue, green, red); pY[i] its luma row. The
+// chroma rows get samples [0, n) (4:4:4) or [0, n / 2) (4:2:2 and 4:2:0);
+// pCb and pCr may be null, and only luma is written. Two rows may be the same
+// row. Reads and writes nothing beyond those n pixels and samples; the
+// caller converts the rest.
+using TForwardRowsFn = std::int32_t (*)(const TForwardSet& set, std::int32_t siting,
+                                        const std::uint8_t* const* pRgb, std::int32_t nBytesPerPixel,
+                                        std::uint8_t* const* pY, std::uint8_t* pCb, std::uint8_t* pCr,
+                                        std::int32_t nCount);
+
+struct TForwardKernels {
+  TForwardRowsFn rows = nullptr;  // null: the caller converts every pixel
+};
+
 // The coefficient set of the whole-frame converters for a matrix-range code
 // 1..6 (GetYuvMatrixRangeCode).
 const TInverseSet& InverseSetForCode(std::int32_t code);
+
+// The forward coefficient set for a matrix-range code 1..6.
+const TForwardSet& ForwardSetForCode(std::int32_t code);
 
 // The kernel families. Scalar runs everywhere; Avx2, Avx512 (F and BW) and
 // Avx512Vbmi (F, BW and VBMI) only where the processor has them.
@@ -95,5 +143,6 @@ bool SetColorKernel(TColorKernel kernel);
 
 // The kernels of the family in use.
 const TInverseKernels& InverseKernels();
+const TForwardKernels& ForwardKernels();
 
 }  // namespace ImageColorConversion::detail
