@@ -12,6 +12,7 @@
 
 #include "io/dshow/program_stream.h"
 #include "io/dshow/sample_grabber.h"
+#include "io/dshow/wm_sink_gst.h"
 #include "platform/files.h"
 
 using namespace ZarnTypes;
@@ -68,7 +69,10 @@ std::unique_ptr<IMediaSession> MakeGraphSession() { return std::make_unique<CDSh
 [[maybe_unused]] const bool g_bInstalled = (SetMediaSessionFactory(&MakeGraphSession), true);
 }  // namespace
 
-void UseMediaGraph() { SetMediaSessionFactory(&MakeGraphSession); }
+void UseMediaGraph() {
+  SetMediaSessionFactory(&MakeGraphSession);
+  WmWriter::UseGstWmSink();  // the recorders' Windows Media files
+}
 
 CDShowMgr::CDShowMgr() { Reset(); }
 
