@@ -193,8 +193,7 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   bool Open();
   // Ends the recording: clears the open and recording flags and closes the
   // output file. True when nothing was open. False when closing the file
-  // failed (a message with the system's error text is shown) or for the
-  // types Open refuses.
+  // failed (a message with the system's error text is shown).
   bool Close();
 
   // Pause (false) and resume (true) of an open recording; the file stays
@@ -216,8 +215,9 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
 
   // The file a frame is written to: in single-file mode the single-file
   // name; otherwise folder, prefix and title, "_" session number in the
-  // first width (with the first-number flag), "_" frame number in the second
-  // width, extension (defaults: "<prefix><title>_000_00012"). The text is
+  // first width (only with the first-number flag), "_" frame number in the
+  // second width, extension (defaults: "<prefix><title>_000_00012"); the
+  // frame number is always there, so no frame overwrites another. The text is
   // kept in the recorder (m_sLastName) until the next call; null when the
   // name cannot be built. Call from one thread at a time.
   const char* GetOutputFileName(std::int32_t nFrameNumber);
