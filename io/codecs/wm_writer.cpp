@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "io/dshow/dshow_util.h"
+#include "media/frame_sampling.h"
 
 using namespace ZarnTypes;
 
@@ -35,60 +36,6 @@ class CUnavailableSink final : public IWmSink {
   bool Write(const std::uint8_t*, std::size_t, std::int64_t, std::int64_t) override { return false; }
   bool Finish() override { return false; }
   std::string LastError() const override { return "no Windows Media encoder in this program"; }
-};
-
-// The frame sampling of the channel. Times in seconds, positions as the
-// recorder gives them. Mode 1 keeps every frame. Modes 2 (time) and 3
-// (frame number): the range runs from the start to the end, or without end
-// when the end is not after the start; a step of 0 (time) or of at most 1
-// (frames) keeps every frame in the range; otherwise the first frame at or
-// after the start is kept, then each at or after the last kept position
-// plus the step.
-class CSampling {
- public:
-  void Setup(const TSamplingRecord& record) {
-    m_nMode = record.nMode;
-    if (m_nMode == 2) {
-      m_dStart = std::max(0.0, Finite(record.dStartTime));
-      m_dEnd = std::max(0.0, Finite(record.dEndTime));
-      m_dStep = std::max(0.0, Finite(record.dStepTime));
-      m_bEnd = m_dEnd > m_dStart;
-    } else if (m_nMode == 3) {
-      m_nStart = std::max<std::int64_t>(0, record.nStartFrame);
-      m_nEnd = std::max<std::int64_t>(0, record.nEndFrame);
-      m_nStep = std::max<std::int64_t>(0, record.nStepFrame);
-      m_bEnd = m_nEnd > m_nStart;
-      if (m_nStep <= 1) m_nStep = 0;
-    } else {
-      m_nMode = 1;
-    }
-    m_bKept = false;
-  }
-  bool Accept(double dTime, std::int64_t nFrame) {
-    if (m_nMode == 2) {
-      if (!std::isfinite(dTime) || dTime < m_dStart || (m_bEnd && dTime > m_dEnd)) return false;
-      if (m_dStep > 0 && m_bKept && dTime < m_dNext) return false;
-      m_dNext = dTime + m_dStep;
-      m_bKept = true;
-      return true;
-    }
-    if (m_nMode == 3) {
-      if (nFrame < m_nStart || (m_bEnd && nFrame > m_nEnd)) return false;
-      if (m_nStep > 0 && m_bKept && nFrame < m_nNext) return false;
-      m_nNext = nFrame > std::numeric_limits<std::int64_t>::max() - m_nStep ? nFrame : nFrame + m_nStep;
-      m_bKept = true;
-      return true;
-    }
-    return true;
-  }
-
- private:
-  static double Finite(double d) { return std::isfinite(d) ? d : 0.0; }
-  std::int32_t m_nMode = 1;
-  double m_dStart = 0, m_dEnd = 0, m_dStep = 0, m_dNext = 0;
-  std::int64_t m_nStart = 0, m_nEnd = 0, m_nStep = 0, m_nNext = 0;
-  bool m_bEnd = false;
-  bool m_bKept = false;
 };
 
 bool Fail(TMediaRequest& request, TWmJobResult& result, std::string message) {
@@ -262,8 +209,10 @@ bool CWmWriter::WriteJob(TMediaRequest& request, TWmJobResult& result) {
   std::string message;
   if (!MakeSinkFormat(request, params, &format, &message)) return Fail(request, result, std::move(message));
 
-  CSampling sampling;
-  sampling.Setup(params.settings.sampling);
+  const TSamplingRecord& record = params.settings.sampling;
+  TSamplingFilter sampling;
+  sampling.Setup(record.nMode, record.dStartTime, record.dEndTime, record.dStepTime, record.nStartFrame,
+                 record.nEndFrame, record.nStepFrame);
   CSampleClock clock(format.nFrameRate);
   const std::size_t nFrameBytes =
       static_cast<std::size_t>(format.nStride) * static_cast<std::size_t>(format.nHeight);
@@ -286,7 +235,7 @@ bool CWmWriter::WriteJob(TMediaRequest& request, TWmJobResult& result) {
     if (!bStopSeen && params.pStopFlag->load(std::memory_order_acquire)) bStopSeen = true;
     notice = TMediaFrameNotice{};
     frame = TWmFrameRequest{};
-    frame.pNotice = &notice;
+    PointRecordFrameAt(&frame, &notice);
     const bool bGot = params.pCallback(params.pContext, MEDIA_NOTIFY_RECORD_FRAME, &m_Sender, &frame);
     if (!bGot) {
       if (bStopSeen) break;

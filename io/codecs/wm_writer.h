@@ -37,6 +37,7 @@
 #include "io/codecs/save_stream.h"
 #include "io/media_request.h"
 #include "media/frame_buffer.h"
+#include "media/frame_processor.h"
 
 namespace WmWriter {
 
@@ -90,17 +91,20 @@ struct TWmJobParams {
   TWmJobResult* pResult = nullptr;  // may be null
 };
 
-// The frame record handed to the recorder with MEDIA_NOTIFY_RECORD_FRAME.
-// On a true answer the notice describes a frame (pixel format, width,
-// height, RGB data and size, time in seconds, frame number), valid until
-// the next request.
-struct TWmFrameRequest {
-  std::int32_t nFrameNumber = 0;  // the pipeline's input count of the frame
-  std::int32_t nSceneNumber = 0;
-  ZarnTypes::TMediaFrameNotice* pNotice = nullptr;
-  double dTime = 0.0;
-  std::int64_t nFrameNumber64 = 0;
-};
+// The frame record handed to the recorder with MEDIA_NOTIFY_RECORD_FRAME: a
+// TDataFrame whose data pointer points at the job's TMediaFrameNotice. On a
+// true answer the notice describes a frame (pixel format, width, height,
+// RGB data and size, time in seconds, frame number), valid until the next
+// request; the recorder may also fill the record's own fields.
+using TWmFrameRequest = ZarnTypes::TDataFrame;
+// The notice a frame request points at (what the recorder fills).
+inline ZarnTypes::TMediaFrameNotice* RecordFrameNotice(TWmFrameRequest* pRequest) {
+  return pRequest ? reinterpret_cast<ZarnTypes::TMediaFrameNotice*>(pRequest->pData) : nullptr;
+}
+// Points a frame request at a notice.
+inline void PointRecordFrameAt(TWmFrameRequest* pRequest, ZarnTypes::TMediaFrameNotice* pNotice) {
+  pRequest->pData = reinterpret_cast<std::uint8_t*>(pNotice);
+}
 
 // ---------------------------------------------------------------------------
 // The encoder sink

@@ -93,7 +93,7 @@ bool RecorderCallback(void* pContext, TMediaNotify eCode, const TMediaSender*, v
     return false;
   }
   const std::size_t i = recorder->nNext++;
-  TMediaFrameNotice& notice = *static_cast<TWmFrameRequest*>(pData)->pNotice;
+  TMediaFrameNotice& notice = *RecordFrameNotice(static_cast<TWmFrameRequest*>(pData));
   notice.ePixelFormat = recorder->eFormat;
   notice.nWidth = recorder->nWidth;
   notice.nHeight = recorder->nHeight;

@@ -127,7 +127,7 @@ bool FakeRecorderCallback(void* pContext, TMediaNotify eCode, const TMediaSender
     recorder->nNext = 0;
   }
   const TFakeFrame& frame = recorder->frames[recorder->nNext++];
-  TMediaFrameNotice& notice = *request->pNotice;
+  TMediaFrameNotice& notice = *RecordFrameNotice(request);
   notice.ePixelFormat = frame.eFormat;
   notice.nWidth = frame.nWidth;
   notice.nHeight = frame.nHeight;
