@@ -168,13 +168,23 @@ const char* CSaveStream::GetOutputFileName(std::int32_t nFrameNumber) {
 }
 
 bool CSaveStream::Open() {
+  std::string message;
+  const bool ok = OpenLocked(message);
+  if (!message.empty()) {
+    platform::ShowMessage(message);
+  }
+  return ok;
+}
+
+bool CSaveStream::OpenLocked(std::string& message) {
+  std::lock_guard<std::mutex> lock(m_FileLock);
   if (m_bOpen.load() || m_nFile >= 0) {
-    Close();
+    CloseLocked(message);
+    message.clear();  // the earlier recording's close is not this open's fault
   }
   if (!m_bSingleFile) {
     return true;
   }
-  m_bPipelineRunning = false;
   const std::int32_t type = m_eOutputStreamType;
   switch (type) {
     case ST_AVI:
@@ -185,35 +195,31 @@ bool CSaveStream::Open() {
       }
       [[fallthrough]];
     case ST_MNG:
-      platform::ShowMessage(Format(type == ST_MNG
-                                       ? "Recording channel %d into one MNG file is not available yet; "
-                                         "the channel is not recorded"
-                                       : "Recording channel %d with the Windows Media writer is not "
-                                         "available yet; the channel is not recorded",
-                                   m_nChannel));
+      message = Format(type == ST_MNG ? "Recording channel %d into one MNG file is not available yet; "
+                                        "the channel is not recorded"
+                                      : "Recording channel %d with the Windows Media writer is not "
+                                        "available yet; the channel is not recorded",
+                       m_nChannel);
       return false;
     default: break;
   }
   const TPixelFormat layout = FileFormatToPixelFormat(m_eOutputFormat);
   if (!IsYuvType(type) || !IsYuvType(m_eOutputFormat) || GetYuvChromaDivisor(layout) == 0) {
-    platform::ShowMessage(
-        Format("Recording channel %d into one file is not available for this output format; "
-               "the channel is not recorded",
-               m_nChannel));
+    message = Format(
+        "Recording channel %d into one file is not available for this output format; the channel is not "
+        "recorded",
+        m_nChannel);
     return false;
   }
-  {
-    std::lock_guard<std::mutex> lock(m_FileLock);
-    if (!OpenOutputFile()) {
-      return false;
-    }
-    m_bRecording = true;
-    m_bOpen = true;
+  if (!OpenOutputFile(message)) {
+    return false;
   }
+  m_bRecording = true;
+  m_bOpen = true;
   return true;
 }
 
-bool CSaveStream::OpenOutputFile() {
+bool CSaveStream::OpenOutputFile(std::string& message) {
   // Opened without truncating and without waiting for a FIFO's other end,
   // then emptied only once it is known to be a regular file.
   int fd = -1;
@@ -235,10 +241,10 @@ bool CSaveStream::OpenOutputFile() {
     }
   }
   if (!ok) {
-    platform::ShowMessage(
-        Format("Open \"Save Sequence\" channel %d \n Can not open output file %s \n Saving for "
-               "channel has been disabled",
-               m_nChannel, m_sSingleFileName));
+    message = Format(
+        "Open \"Save Sequence\" channel %d \n Can not open output file %s \n Saving for channel has been "
+        "disabled",
+        m_nChannel, m_sSingleFileName);
     return false;
   }
   m_nFile = fd;
@@ -246,17 +252,26 @@ bool CSaveStream::OpenOutputFile() {
 }
 
 bool CSaveStream::Close() {
-  if (!m_bOpen.load()) {
-    return true;
+  std::string message;
+  bool ok = true;
+  {
+    std::lock_guard<std::mutex> lock(m_FileLock);
+    ok = CloseLocked(message);
   }
-  std::lock_guard<std::mutex> lock(m_FileLock);
+  if (!message.empty()) {
+    platform::ShowMessage(message);
+  }
+  return ok;
+}
+
+bool CSaveStream::CloseLocked(std::string& message) {
   m_bOpen = false;
   m_bRecording = false;
   m_bPipelineRunning = false;
-  return CloseOutputFile();
+  return CloseOutputFile(message);
 }
 
-bool CSaveStream::CloseOutputFile() {
+bool CSaveStream::CloseOutputFile(std::string& message) {
   if (m_nFile < 0) {
     return true;
   }
@@ -265,9 +280,9 @@ bool CSaveStream::CloseOutputFile() {
   // After close fails the descriptor is released all the same (Linux), so
   // it is never closed twice.
   if (::close(fd) != 0) {
-    const std::string reason = std::strerror(errno);
-    platform::ShowMessage(Format("The recording of channel %d could not be closed: %s", m_nChannel, reason) +
-                          "\n" + m_sSingleFileName);
+    message =
+        Format("The recording of channel %d could not be closed: %s", m_nChannel, std::strerror(errno)) +
+        "\n" + m_sSingleFileName;
     return false;
   }
   return true;

@@ -277,8 +277,12 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   TSaveStreamSession m_Session;
 
  private:
-  bool OpenOutputFile();   // under m_FileLock
-  bool CloseOutputFile();  // under m_FileLock
+  // Under m_FileLock; a message for the user is handed back, to be shown
+  // once the lock is released.
+  bool OpenLocked(std::string& message);
+  bool CloseLocked(std::string& message);
+  bool OpenOutputFile(std::string& message);
+  bool CloseOutputFile(std::string& message);
   // Converts and appends under m_FileLock; bNeedRecording: only while on.
   bool AppendPicture(const Dib::TDibSection& picture, bool bNeedRecording);
 
