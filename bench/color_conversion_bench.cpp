@@ -197,29 +197,42 @@ BENCHMARK(BM_Yuy2ToRgb32)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// RGB to a 4:2:0 layout (saving and recording), beside libyuv's ARGBToI420.
+// RGB to a YUV layout (saving and recording), beside libyuv's ARGBToI420
+// (the 4:2:0 peer for every layout). Arguments: layout, RGB pixel format,
+// kernel family (-1 best, 0 the tables alone).
 void BM_RgbToYuv(benchmark::State& state) {
+  TKernelChoice choice(state.range(2));
+  if (!choice.Ok()) {
+    state.SkipWithError("kernel family not supported here");
+    return;
+  }
   TYuv yuv(Layout(state.range(0), YUV_RANGE_16_235_240), 2);
-  TRgb rgb(PF_RGB32);
+  TRgb rgb(static_cast<TPixelFormat>(state.range(1)));
   if (yuv.f.pBuffer == nullptr || rgb.f.pBuffer == nullptr) {
     state.SkipWithError("allocation failed");
     return;
   }
+  TRgb argb(PF_RGB32);
   std::vector<std::uint8_t> peerY(std::size_t{kWidth} * kHeight);
   std::vector<std::uint8_t> peerU(peerY.size() / 4);
   std::vector<std::uint8_t> peerV(peerY.size() / 4);
   RunBeside(
       state, [&] { return ConvertRgbToYuv(rgb.f, yuv.f); },
       [&] {
-        libyuv::ARGBToI420(rgb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(), kWidth / 2,
+        libyuv::ARGBToI420(argb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(), kWidth / 2,
                            peerV.data(), kWidth / 2, kWidth, kHeight);
       });
 }
 BENCHMARK(BM_RgbToYuv)
     ->Name("color/ConvertRgbToYuv/1920x1080")
-    ->ArgName("layout")
-    ->Arg(YUV_LAYOUT_420_CENTRED)
-    ->Arg(YUV_LAYOUT_420_COSITED_EVEN)
+    ->ArgNames({"layout", "pf", "kernel"})
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      KernelArgs(b, {YUV_LAYOUT_420_CENTRED, PF_RGB32});
+      b->Args({YUV_LAYOUT_420_COSITED_EVEN, PF_RGB32, -1});
+      b->Args({YUV_LAYOUT_420_CENTRED, PF_RGB24, -1});
+      b->Args({YUV_LAYOUT_422_CENTRED, PF_RGB32, -1});
+      b->Args({YUV_LAYOUT_444, PF_RGB32, -1});
+    })
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

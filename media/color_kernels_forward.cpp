@@ -11,6 +11,7 @@
 // colour value itself. Chroma averages are taken from those 16-bit values
 // (rounded, not clamped), then clamped with the written value.
 
+#include <array>
 #include <cstdint>
 
 #include "media/color_kernels.h"
@@ -294,28 +295,40 @@ TOVRIN_FWD_AVX512 inline TPixels512 Load32(const std::uint8_t* p) {
   return px;
 }
 
-template <TOutput kOut, bool kWideChroma>
-TOVRIN_FWD_AVX512 inline __m512i Component32(const TTerms512& t, const TPixels512& px) {
+// Word selection that takes the high words of the two halves' sums (lanes
+// of pixels 8k..8k+3 and 8k+4..8k+7) back to pixel order.
+constexpr std::array<std::uint16_t, 32> MakeHighWords512() {
+  std::array<std::uint16_t, 32> index{};
+  for (std::int32_t p = 0; p < 32; ++p) {
+    const std::int32_t k = p / 8;
+    const std::int32_t j = p % 8;
+    index[p] = static_cast<std::uint16_t>(j < 4 ? 2 * (4 * k + j) + 1 : 32 + 2 * (4 * k + j - 4) + 1);
+  }
+  return index;
+}
+
+constexpr std::array<std::uint16_t, 32> kHighWords512 = MakeHighWords512();
+
+// The signed sum of the three fraction parts of a component.
+template <TOutput kOut>
+TOVRIN_FWD_AVX512 inline __m512i FractionSum32(const TTerms512& t, const TPixels512& px) {
   const __m512i fb = _mm512_mulhi_epu16(px.b, t.fB);
   const __m512i fg = _mm512_mulhi_epu16(px.g, t.fG);
   const __m512i fr = _mm512_mulhi_epu16(px.r, t.fR);
-  __m512i x;
   if constexpr (kOut == kY) {
-    x = _mm512_add_epi16(_mm512_add_epi16(fb, fg), fr);
+    return _mm512_add_epi16(_mm512_add_epi16(fb, fg), fr);
   } else if constexpr (kOut == kCb) {
-    x = _mm512_sub_epi16(_mm512_sub_epi16(fb, fg), fr);
+    return _mm512_sub_epi16(_mm512_sub_epi16(fb, fg), fr);
   } else {
-    x = _mm512_sub_epi16(_mm512_sub_epi16(fr, fg), fb);
+    return _mm512_sub_epi16(_mm512_sub_epi16(fr, fg), fb);
   }
-  const __m512i lo =
-      _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(px.bgLo, t.bg),
-                                        _mm512_madd_epi16(_mm512_unpacklo_epi16(px.r, x), t.rx)),
-                       t.bias);
-  const __m512i hi =
-      _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(px.bgHi, t.bg),
-                                        _mm512_madd_epi16(_mm512_unpackhi_epi16(px.r, x), t.rx)),
-                       t.bias);
-  __m512i v = _mm512_packs_epi32(_mm512_srai_epi32(lo, 16), _mm512_srai_epi32(hi, 16));
+}
+
+// The component from its sums over the two halves: their high words in
+// pixel order, and the whole parts beyond 16 bits.
+template <TOutput kOut, bool kWideChroma>
+TOVRIN_FWD_AVX512 inline __m512i Finish32(const TPixels512& px, __m512i lo, __m512i hi) {
+  __m512i v = _mm512_permutex2var_epi16(lo, _mm512_loadu_si512(kHighWords512.data()), hi);
   if constexpr (kOut == kY) {
     v = _mm512_add_epi16(v, px.g);
   } else if constexpr (kOut == kCb && kWideChroma) {
@@ -324,6 +337,66 @@ TOVRIN_FWD_AVX512 inline __m512i Component32(const TTerms512& t, const TPixels51
     v = _mm512_add_epi16(v, px.r);
   }
   return v;
+}
+
+template <TOutput kOut, bool kWideChroma>
+TOVRIN_FWD_AVX512 inline __m512i Component32(const TTerms512& t, const TPixels512& px) {
+  const __m512i x = FractionSum32<kOut>(t, px);
+  const __m512i lo = _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(px.bgLo, t.bg), t.bias),
+                                      _mm512_madd_epi16(_mm512_unpacklo_epi16(px.r, x), t.rx));
+  const __m512i hi = _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(px.bgHi, t.bg), t.bias),
+                                      _mm512_madd_epi16(_mm512_unpackhi_epi16(px.r, x), t.rx));
+  return Finish32<kOut, kWideChroma>(px, lo, hi);
+}
+
+// ---------------------------------------------------------------------------
+// AVX-512 VBMI family (with VNNI): the pixels are taken apart by two-source
+// byte permutes and the sums made by dot-product accumulation.
+
+#define TOVRIN_FWD_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni")))
+
+// Byte selection of one colour of 32 pixels into 16-bit lanes (odd bytes
+// are zeroed by the mask).
+constexpr std::array<std::uint8_t, 64> ColourIndex(std::int32_t bytesPerPixel, std::int32_t colour) {
+  std::array<std::uint8_t, 64> index{};
+  for (std::int32_t p = 0; p < 32; ++p) {
+    index[2 * p] = static_cast<std::uint8_t>(bytesPerPixel * p + colour);
+  }
+  return index;
+}
+
+template <std::int32_t kBytesPerPixel>
+struct TColourIndex {
+  static constexpr std::array<std::uint8_t, 64> kBlue = ColourIndex(kBytesPerPixel, 0);
+  static constexpr std::array<std::uint8_t, 64> kGreen = ColourIndex(kBytesPerPixel, 1);
+  static constexpr std::array<std::uint8_t, 64> kRed = ColourIndex(kBytesPerPixel, 2);
+};
+
+template <std::int32_t kBytesPerPixel>
+TOVRIN_FWD_VBMI inline TPixels512 Load32Vbmi(const std::uint8_t* p) {
+  const __m512i v0 = _mm512_loadu_si512(p);
+  // 24-bit pixels: 96 bytes, the second vector holds only 32.
+  const __m512i v1 = kBytesPerPixel == 4 ? _mm512_loadu_si512(p + 64)
+                                         : _mm512_maskz_loadu_epi8(0x00000000FFFFFFFFull, p + 64);
+  const __mmask64 even = 0x5555555555555555ull;
+  using TIndex = TColourIndex<kBytesPerPixel>;
+  TPixels512 px;
+  px.b = _mm512_maskz_permutex2var_epi8(even, v0, _mm512_loadu_si512(TIndex::kBlue.data()), v1);
+  px.g = _mm512_maskz_permutex2var_epi8(even, v0, _mm512_loadu_si512(TIndex::kGreen.data()), v1);
+  px.r = _mm512_maskz_permutex2var_epi8(even, v0, _mm512_loadu_si512(TIndex::kRed.data()), v1);
+  px.bgLo = _mm512_unpacklo_epi16(px.b, px.g);
+  px.bgHi = _mm512_unpackhi_epi16(px.b, px.g);
+  return px;
+}
+
+template <TOutput kOut, bool kWideChroma>
+TOVRIN_FWD_VBMI inline __m512i Component32Vnni(const TTerms512& t, const TPixels512& px) {
+  const __m512i x = FractionSum32<kOut>(t, px);
+  const __m512i lo =
+      _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(t.bias, px.bgLo, t.bg), _mm512_unpacklo_epi16(px.r, x), t.rx);
+  const __m512i hi =
+      _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(t.bias, px.bgHi, t.bg), _mm512_unpackhi_epi16(px.r, x), t.rx);
+  return Finish32<kOut, kWideChroma>(px, lo, hi);
 }
 
 // Clamps 64 values (two vectors of 32 16-bit lanes in pixel order) and stores
@@ -362,56 +435,62 @@ TOVRIN_FWD_AVX512 inline __m512i Samples16(__m512i v) {
   }
 }
 
-template <std::int32_t kBytesPerPixel, std::int32_t kSiting, bool kWideChroma>
-TOVRIN_FWD_AVX512 std::int32_t Avx512ForwardRows(const TForwardSet& set, const std::uint8_t* const* pRgb,
-                                                 std::uint8_t* const* pY, std::uint8_t* pCb,
-                                                 std::uint8_t* pCr, std::int32_t nCount) {
-  constexpr std::int32_t kRows = kSiting >= 5 ? 2 : 1;
-  const TTerms512 ty = MakeTerms512(set.y);
-  const TTerms512 tcb = MakeTerms512(set.cb);
-  const TTerms512 tcr = MakeTerms512(set.cr);
-  const bool chroma = pCb != nullptr && pCr != nullptr;
-  const std::int32_t whole = nCount & ~63;
-  for (std::int32_t i = 0; i < whole; i += 64) {
-    __m512i cb[2];
-    __m512i cr[2];
-    for (std::int32_t row = 0; row < kRows; ++row) {
-      const std::uint8_t* src = pRgb[row] + std::ptrdiff_t{kBytesPerPixel} * i;
-      const TPixels512 a = Load32<kBytesPerPixel>(src);
-      const TPixels512 b = Load32<kBytesPerPixel>(src + 32 * kBytesPerPixel);
-      Store64Bytes(Component32<kY, kWideChroma>(ty, a), Component32<kY, kWideChroma>(ty, b), ty, pY[row] + i);
-      if (!chroma) {
-        continue;
-      }
-      const __m512i cbA = Component32<kCb, kWideChroma>(tcb, a);
-      const __m512i cbB = Component32<kCb, kWideChroma>(tcb, b);
-      const __m512i crA = Component32<kCr, kWideChroma>(tcr, a);
-      const __m512i crB = Component32<kCr, kWideChroma>(tcr, b);
-      if (row == 0) {
-        cb[0] = cbA;
-        cb[1] = cbB;
-        cr[0] = crA;
-        cr[1] = crB;
-      } else {
-        cb[0] = _mm512_add_epi16(cb[0], cbA);
-        cb[1] = _mm512_add_epi16(cb[1], cbB);
-        cr[0] = _mm512_add_epi16(cr[0], crA);
-        cr[1] = _mm512_add_epi16(cr[1], crB);
-      }
-    }
-    if (!chroma) {
-      continue;
-    }
-    if constexpr (kSiting == 1) {
-      Store64Bytes(cb[0], cb[1], tcb, pCb + i);
-      Store64Bytes(cr[0], cr[1], tcr, pCr + i);
-    } else {
-      Store32Samples(Samples16<kSiting>(cb[0]), Samples16<kSiting>(cb[1]), tcb, pCb + i / 2);
-      Store32Samples(Samples16<kSiting>(cr[0]), Samples16<kSiting>(cr[1]), tcr, pCr + i / 2);
-    }
-  }
-  return whole;
-}
+// The rows of both AVX-512 families, 64 pixels per step: one definition
+// compiled for each family's instruction set.
+#define TOVRIN_FORWARD_ROWS_512(NAME, TARGET, LOAD, COMPONENT)                                               \
+  template <std::int32_t kBytesPerPixel, std::int32_t kSiting, bool kWideChroma>                             \
+  TARGET std::int32_t NAME(const TForwardSet& set, const std::uint8_t* const* pRgb, std::uint8_t* const* pY, \
+                           std::uint8_t* pCb, std::uint8_t* pCr, std::int32_t nCount) {                      \
+    constexpr std::int32_t kRows = kSiting >= 5 ? 2 : 1;                                                     \
+    const TTerms512 ty = MakeTerms512(set.y);                                                                \
+    const TTerms512 tcb = MakeTerms512(set.cb);                                                              \
+    const TTerms512 tcr = MakeTerms512(set.cr);                                                              \
+    const bool chroma = pCb != nullptr && pCr != nullptr;                                                    \
+    const std::int32_t whole = nCount & ~63;                                                                 \
+    for (std::int32_t i = 0; i < whole; i += 64) {                                                           \
+      __m512i cb[2];                                                                                         \
+      __m512i cr[2];                                                                                         \
+      for (std::int32_t row = 0; row < kRows; ++row) {                                                       \
+        const std::uint8_t* src = pRgb[row] + std::ptrdiff_t{kBytesPerPixel} * i;                            \
+        const TPixels512 a = LOAD<kBytesPerPixel>(src);                                                      \
+        const TPixels512 b = LOAD<kBytesPerPixel>(src + 32 * kBytesPerPixel);                                \
+        Store64Bytes(COMPONENT<kY, kWideChroma>(ty, a), COMPONENT<kY, kWideChroma>(ty, b), ty, pY[row] + i); \
+        if (!chroma) {                                                                                       \
+          continue;                                                                                          \
+        }                                                                                                    \
+        const __m512i cbA = COMPONENT<kCb, kWideChroma>(tcb, a);                                             \
+        const __m512i cbB = COMPONENT<kCb, kWideChroma>(tcb, b);                                             \
+        const __m512i crA = COMPONENT<kCr, kWideChroma>(tcr, a);                                             \
+        const __m512i crB = COMPONENT<kCr, kWideChroma>(tcr, b);                                             \
+        if (row == 0) {                                                                                      \
+          cb[0] = cbA;                                                                                       \
+          cb[1] = cbB;                                                                                       \
+          cr[0] = crA;                                                                                       \
+          cr[1] = crB;                                                                                       \
+        } else {                                                                                             \
+          cb[0] = _mm512_add_epi16(cb[0], cbA);                                                              \
+          cb[1] = _mm512_add_epi16(cb[1], cbB);                                                              \
+          cr[0] = _mm512_add_epi16(cr[0], crA);                                                              \
+          cr[1] = _mm512_add_epi16(cr[1], crB);                                                              \
+        }                                                                                                    \
+      }                                                                                                      \
+      if (!chroma) {                                                                                         \
+        continue;                                                                                            \
+      }                                                                                                      \
+      if constexpr (kSiting == 1) {                                                                          \
+        Store64Bytes(cb[0], cb[1], tcb, pCb + i);                                                            \
+        Store64Bytes(cr[0], cr[1], tcr, pCr + i);                                                            \
+      } else {                                                                                               \
+        Store32Samples(Samples16<kSiting>(cb[0]), Samples16<kSiting>(cb[1]), tcb, pCb + i / 2);              \
+        Store32Samples(Samples16<kSiting>(cr[0]), Samples16<kSiting>(cr[1]), tcr, pCr + i / 2);              \
+      }                                                                                                      \
+    }                                                                                                        \
+    return whole;                                                                                            \
+  }                                                                                                          \
+  static_assert(true)
+
+TOVRIN_FORWARD_ROWS_512(Avx512ForwardRows, TOVRIN_FWD_AVX512, Load32, Component32);
+TOVRIN_FORWARD_ROWS_512(Avx512VbmiForwardRows, TOVRIN_FWD_VBMI, Load32Vbmi, Component32Vnni);
 
 #pragma GCC diagnostic pop
 
@@ -429,6 +508,11 @@ struct TAvx2Kernel {
 template <std::int32_t kBpp, std::int32_t kSiting, bool kWide>
 struct TAvx512Kernel {
   static constexpr TRowsFn kFn = &Avx512ForwardRows<kBpp, kSiting, kWide>;
+};
+
+template <std::int32_t kBpp, std::int32_t kSiting, bool kWide>
+struct TAvx512VbmiKernel {
+  static constexpr TRowsFn kFn = &Avx512VbmiForwardRows<kBpp, kSiting, kWide>;
 };
 
 template <template <std::int32_t, std::int32_t, bool> class TKernel, std::int32_t kBpp>
@@ -457,6 +541,17 @@ std::int32_t ForwardRowsOf(const TForwardSet& set, std::int32_t siting, const st
 
 const TForwardKernels kAvx2Forward{&ForwardRowsOf<TAvx2Kernel>};
 const TForwardKernels kAvx512Forward{&ForwardRowsOf<TAvx512Kernel>};
+const TForwardKernels kAvx512VbmiForward{&ForwardRowsOf<TAvx512VbmiKernel>};
+
+// The VBMI family's forward kernels also take VNNI; a processor with VBMI
+// but without VNNI runs the plain AVX-512 ones.
+bool CpuHasAvx512Vnni() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512vnni") != 0;
+  }();
+  return has;
+}
 
 #endif
 
@@ -467,7 +562,7 @@ const TForwardKernels kScalarForward{};
 const TForwardKernels& ForwardKernels() {
 #ifdef TOVRIN_FORWARD_X86
   switch (GetColorKernel()) {
-    case TColorKernel::Avx512Vbmi:
+    case TColorKernel::Avx512Vbmi: return CpuHasAvx512Vnni() ? kAvx512VbmiForward : kAvx512Forward;
     case TColorKernel::Avx512: return kAvx512Forward;
     case TColorKernel::Avx2: return kAvx2Forward;
     case TColorKernel::Scalar: break;

@@ -453,6 +453,143 @@ TEST(ColorConversionTest, RgbToYuvMatchesReferenceForEveryLayoutAndSize) {
   }
 }
 
+// The ideal YCbCr of an RGB colour in each matrix and range (floating point).
+struct TIdeal {
+  double y, cb, cr;
+};
+
+TIdeal IdealYcc(std::int32_t code, double r, double g, double b) {
+  const bool bt709 = code >= 4;
+  const double kr = bt709 ? 0.2126 : 0.299;
+  const double kb = bt709 ? 0.0722 : 0.114;
+  const double luma = kr * r + (1 - kr - kb) * g + kb * b;  // 0..255
+  const double pb = (b - luma) / (2 * (1 - kb));            // -127.5..127.5
+  const double pr = (r - luma) / (2 * (1 - kr));
+  switch ((code - 1) % 3) {
+    case 0: return {luma, 128 + pb, 128 + pr};
+    case 1: return {16 + luma * 239 / 255, 136 + pb * 239 / 255, 136 + pr * 239 / 255};
+    default: return {16 + luma * 219 / 255, 128 + pb * 224 / 255, 128 + pr * 224 / 255};
+  }
+}
+
+// Pixels for the RGB -> YUV kernels: random bytes, with runs of 0 and 255
+// so that the sums land below and above every clamp.
+void FillRgbPixels(std::uint8_t* p, std::size_t n, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t v = rng();
+    const std::uint32_t kind = (v >> 8) % 8;
+    p[i] = kind == 0 ? 0 : kind == 1 ? 255 : static_cast<std::uint8_t>(v);
+  }
+}
+
+// Widths around the kernels' steps (32 and 64 pixels) and the tables'
+// segments (512), 1-pixel and odd sizes, padded and unpadded planes and
+// rows. Every row kernel (every layout, 24- and 32-bit input) is held to the
+// table conversion, byte for byte over the whole buffers.
+TEST_P(ColorKernelTest, RgbToYuvKernelsMatchTheTableConversionByteForByte) {
+  struct TCase {
+    std::int32_t w, h, widthAlignment, heightAlignment, rowAlignment;
+  };
+  const TCase cases[] = {{1, 1, 1, 1, 4},   {2, 1, 2, 1, 4},    {31, 3, 1, 1, 4},   {32, 2, 2, 2, 4},
+                         {33, 5, 1, 2, 16}, {63, 4, 1, 1, 4},   {64, 1, 2, 2, 4},   {65, 3, 1, 1, 8},
+                         {66, 2, 16, 2, 4}, {97, 7, 2, 1, 4},   {128, 4, 1, 1, 64}, {191, 3, 2, 2, 4},
+                         {257, 2, 1, 1, 4}, {576, 3, 16, 2, 4}, {1037, 2, 2, 2, 4}, {1090, 3, 1, 1, 16}};
+  WithKernel([&] {
+    for (TPixelFormat pf : AllLayouts()) {
+      for (const TCase& c : cases) {
+        for (TPixelFormat rgbFormat : {PF_RGB24, PF_RGB32}) {
+          SCOPED_TRACE(Describe(pf, TSize{c.w, c.h, c.widthAlignment, c.heightAlignment}, rgbFormat) +
+                       ", rows aligned " + std::to_string(c.rowAlignment));
+          TRgbFrame rgb(rgbFormat, c.w, c.h, c.rowAlignment);
+          FillRgbPixels(rgb.f.pBuffer, static_cast<std::size_t>(rgb.f.nSize), pf * 7919u + c.w * 31u + c.h);
+          TYuv got(pf, c.w, c.h, c.widthAlignment, c.heightAlignment);
+          TYuv want(pf, c.w, c.h, c.widthAlignment, c.heightAlignment);
+          FillRandom(got.f.pBuffer, static_cast<std::size_t>(got.f.nTotalSize), 11);
+          std::memcpy(want.f.pBuffer, got.f.pBuffer, static_cast<std::size_t>(got.f.nTotalSize));
+          const std::vector<std::uint8_t> before = rgb.Bytes();
+          ASSERT_TRUE(ConvertRgbToYuv(rgb.f, got.f));
+          ASSERT_TRUE(ZarnTypes::detail::ConvertRgbToYuvReference(rgb.f, want.f));
+          ASSERT_EQ(got.Bytes(), want.Bytes());
+          ASSERT_EQ(rgb.Bytes(), before);  // the source is only read
+        }
+      }
+    }
+  });
+}
+
+// The table conversion (and so every kernel) anchored to the matrices
+// themselves: BT.601 and BT.709 in each range, from the luma weights, over
+// random pixels. A sample of one pixel lies within 1 of the ideal value; a
+// mean of two within 1 as well (each rounded value within 1/2, the floor of
+// the mean loses up to 1/2 more); the centred 4:2:0 mean of four within
+// 1.25 (the floor of a quarter loses up to 3/4).
+TEST_P(ColorKernelTest, RgbToYuvStaysWithinOneOfTheIdealMatrices) {
+  constexpr std::int32_t kW = 130;
+  constexpr std::int32_t kH = 6;
+  WithKernel([&] {
+    for (std::int32_t code = 1; code <= 6; ++code) {
+      const std::int32_t range = (code - 1) % 3;
+      const double yLo = range == 0 ? 0 : 16;
+      const double yHi = range == 2 ? 235 : 255;
+      const double cLo = range == 0 ? 0 : 16;
+      const double cHi = range == 2 ? 240 : 255;
+      for (std::int32_t layout = 0; layout < YUV_LAYOUT_COUNT; ++layout) {
+        const TPixelFormat pf = LayoutFormat((code - 1) / 3, layout, range);
+        const std::int32_t siting = GetYuvSubsamplingSiting(pf);
+        for (TPixelFormat rgbFormat : {PF_RGB24, PF_RGB32}) {
+          SCOPED_TRACE("code " + std::to_string(code) + ", layout " + std::to_string(layout) +
+                       ", RGB format " + std::to_string(rgbFormat));
+          TRgbFrame rgb(rgbFormat, kW, kH);
+          FillRgbPixels(rgb.f.pBuffer, static_cast<std::size_t>(rgb.f.nSize), code * 100u + layout);
+          TYuv yuv(pf, kW, kH, 2, 2);
+          ASSERT_TRUE(ConvertRgbToYuv(rgb.f, yuv.f));
+          const auto ideal = [&](std::int32_t r, std::int32_t x) {
+            const TRgb px = RgbAt(rgb.f, r, x);
+            return IdealYcc(code, px.r, px.g, px.b);
+          };
+          for (std::int32_t r = 0; r < kH; ++r) {
+            for (std::int32_t x = 0; x < kW; ++x) {
+              ASSERT_NEAR(yuv.f.pBuffer[r * yuv.f.nAlignedWidth + x], std::clamp(ideal(r, x).y, yLo, yHi),
+                          1.0)
+                  << "luma at row " << r << ", column " << x;
+            }
+          }
+          const TGeometry g = Geometry(yuv.f, siting);
+          const double tolerance = (siting == 7 ? 1.25 : 1.0) + 1e-3;
+          for (std::int32_t j = 0; j < g.chromaRows; ++j) {
+            for (std::int32_t k = 0; k < g.chromaColumns; ++k) {
+              // The pixels of the sample: (row, column) pairs.
+              std::vector<std::pair<std::int32_t, std::int32_t>> from;
+              const std::int32_t row = siting >= 5 ? 2 * j : j;
+              switch (siting) {
+                case 1: from = {{row, k}}; break;
+                case 2: from = {{row, 2 * k}}; break;
+                case 3: from = {{row, 2 * k + 1}}; break;
+                case 4: from = {{row, 2 * k}, {row, 2 * k + 1}}; break;
+                case 5: from = {{row, 2 * k}, {row + 1, 2 * k}}; break;
+                case 6: from = {{row, 2 * k + 1}, {row + 1, 2 * k + 1}}; break;
+                default:
+                  from = {{row, 2 * k}, {row, 2 * k + 1}, {row + 1, 2 * k}, {row + 1, 2 * k + 1}};
+                  break;
+              }
+              double cb = 0;
+              double cr = 0;
+              for (const auto& [pr, px] : from) {
+                cb += ideal(pr, px).cb / static_cast<double>(from.size());
+                cr += ideal(pr, px).cr / static_cast<double>(from.size());
+              }
+              const std::ptrdiff_t at = std::ptrdiff_t{j} * g.chromaStride + k;
+              ASSERT_NEAR(yuv.f.pCb[at], std::clamp(cb, cLo, cHi), tolerance) << "Cb " << j << ", " << k;
+              ASSERT_NEAR(yuv.f.pCr[at], std::clamp(cr, cLo, cHi), tolerance) << "Cr " << j << ", " << k;
+            }
+          }
+        }
+      }
+    }
+  });
+}
+
 TEST_P(ColorKernelTest, OddYuy2WidthTakesCrOfThePrecedingGroup) {
   WithKernel([] {
     for (std::int32_t w : {1, 3, 5, 35, 1031}) {
@@ -625,25 +762,6 @@ TEST_P(ColorKernelTest, NothingIsWrittenOutsideRowsAndPlanes) {
 
 // ---------------------------------------------------------------------------
 // Known colours.
-
-// The ideal YCbCr of an RGB colour in each matrix and range (floating point).
-struct TIdeal {
-  double y, cb, cr;
-};
-
-TIdeal IdealYcc(std::int32_t code, double r, double g, double b) {
-  const bool bt709 = code >= 4;
-  const double kr = bt709 ? 0.2126 : 0.299;
-  const double kb = bt709 ? 0.0722 : 0.114;
-  const double luma = kr * r + (1 - kr - kb) * g + kb * b;  // 0..255
-  const double pb = (b - luma) / (2 * (1 - kb));            // -127.5..127.5
-  const double pr = (r - luma) / (2 * (1 - kr));
-  switch ((code - 1) % 3) {
-    case 0: return {luma, 128 + pb, 128 + pr};
-    case 1: return {16 + luma * 239 / 255, 136 + pb * 239 / 255, 136 + pr * 239 / 255};
-    default: return {16 + luma * 219 / 255, 128 + pb * 224 / 255, 128 + pr * 224 / 255};
-  }
-}
 
 TEST(ColorConversionTest, KnownColoursInEveryMatrixAndRange) {
   const std::array<std::array<std::uint8_t, 3>, 8> colours = {{{0, 0, 0},
