@@ -67,15 +67,17 @@ std::unique_ptr<IWmSink> MakeUnavailableWmSink() { return std::make_unique<CUnav
 
 TWmQuantizerRange WmQuantizerRange(std::int32_t nBitRate) {
   if (nBitRate <= 0) return {};
-  // Achieved bit rate of each range on the benchmark's moving picture.
+  // Achieved bit rate of each range on the moving picture of the benchmark
+  // wm/quantizer_bit_rate (bench/wm_writer_bench.cpp).
   struct TStep {
     std::int32_t nBitRate;
     TWmQuantizerRange range;
   };
   static constexpr TStep kSteps[] = {
-      {2'450'000, {2, 3}}, {1'820'000, {2, 4}}, {1'140'000, {3, 6}}, {830'000, {4, 8}},
-      {520'000, {6, 12}},  {415'000, {8, 16}},  {320'000, {12, 24}}, {280'000, {20, 31}},
+      {2'790'000, {2, 3}}, {2'040'000, {2, 4}}, {1'060'000, {3, 6}}, {682'000, {3, 7}},   {482'000, {4, 8}},
+      {380'000, {5, 10}},  {308'000, {8, 16}},  {257'000, {12, 24}}, {242'000, {20, 31}},
   };
+
   const TStep* pBest = &kSteps[0];
   for (const TStep& step : kSteps) {
     if (std::abs(static_cast<std::int64_t>(step.nBitRate) - nBitRate) <

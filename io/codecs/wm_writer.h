@@ -152,8 +152,10 @@ std::unique_ptr<IWmSink> MakeWmSink();
 std::unique_ptr<IWmSink> MakeUnavailableWmSink();
 
 // The encoder's quantizer range that comes nearest a profile's video bit
-// rate (measured with the 640 x 480 moving test picture of the Windows Media
-// benchmark); 0 gives the encoder's full range. The rates are approximate.
+// rate (measured on the 640 x 480 moving test picture of the Windows Media
+// writer's benchmark, where each profile's target and achieved rate are
+// printed too); 0 gives the encoder's full range. The rates are approximate:
+// the encoder has no rate control, and the rate follows the picture.
 struct TWmQuantizerRange {
   std::int32_t nMin = 2;
   std::int32_t nMax = 31;

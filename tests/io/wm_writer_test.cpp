@@ -586,9 +586,9 @@ TEST_F(WmWriterJob, TheProfileChoosesTheEncodersQuantizerRangeAndKeyFrameSpacing
       {"empty profile at 25", true, nullptr, 25, 0, 2, 31, 125},
       {"2 Mbps", false, "Video only for high quality (2 Mbps)", 30, 2'000'000, 2, 4, 150},
       {"1.9 Mbps with audio", false, "Video for high quality (2 Mbps)", 30, 1'920'000, 2, 4, 150},
-      {"768 Kbps", false, "Video only for local area network (768 Kbps)", 30, 768'000, 4, 8, 150},
-      {"704 Kbps with audio", false, "Video for local area network (768 Kbps)", 30, 704'000, 4, 8, 150},
-      {"308 Kbps", false, "Video for broadband (340 Kbps)", 30, 308'000, 12, 24, 150},
+      {"768 Kbps", false, "Video only for local area network (768 Kbps)", 30, 768'000, 3, 7, 150},
+      {"704 Kbps with audio", false, "Video for local area network (768 Kbps)", 30, 704'000, 3, 7, 150},
+      {"308 Kbps", false, "Video for broadband (340 Kbps)", 30, 308'000, 8, 16, 150},
       {"audio only: the empty profile's video", false, "Audio for broadband (64 Kbps)", 30, 0, 2, 31, 150},
   };
   for (const TCase& c : cases) {
