@@ -396,7 +396,9 @@ TEST_F(WmWriterJob, RefusedRequestsFailWithTheirCodeBeforeAnyFileOrFrame) {
     EXPECT_FALSE(job.request.bSuccess);
     EXPECT_EQ(job.request.eError, MEDIA_ERR_WM_JOB);
     EXPECT_EQ(job.recorder.nRequests, 0);
-    if (job.request.eTag == MEDIA_REQ_WM_JOB && job.request.pParams) EXPECT_FALSE(job.result.message.empty());
+    if (job.request.eTag == MEDIA_REQ_WM_JOB && job.request.pParams) {
+      EXPECT_FALSE(job.result.message.empty());
+    }
   }
   EXPECT_EQ(script.nOpened, 0);
 }
