@@ -136,13 +136,15 @@ cmd_test() {
   fi
   stage_time "Release time" "$t"
 
-  # 3. The Qt-free thread code under ThreadSanitizer: the platform's events
-  #    and, once it exists, the engine. GStreamer and Qt are not built for
+  # 3. The Qt-free thread code under ThreadSanitizer: the platform's events,
+  #    the frame processor and, once it exists, the engine. GStreamer and Qt are not built for
   #    ThreadSanitizer, so only these programs are built.
   t=$SECONDS
   log "building the thread tests with ThreadSanitizer"
   local tsan="$BUILD_ROOT/tsan"
-  local targets=(tovrin_platform_tests) folders="platform" tsanReady=0
+  # The media tests are built for the frame processor's suites only.
+  local targets=(tovrin_platform_tests tovrin_media_tests) folders="platform|media\\.FrameProcessor[A-Za-z]*"
+  local tsanReady=0
   if configure "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF \
        -DCMAKE_CXX_FLAGS="-O1 -g1"; then
     tsanReady=1
@@ -152,7 +154,7 @@ cmd_test() {
     all=$(ninja -C "$tsan" -t targets all 2>/dev/null || true)
     if grep -q '^tovrin_engine_tests:' <<<"$all"; then
       targets+=(tovrin_engine_tests)
-      folders="platform|engine"
+      folders="$folders|engine"
     fi
   fi
   if [ "$tsanReady" -eq 1 ] && cmake --build "$tsan" -j "$JOBS" --target "${targets[@]}"; then
