@@ -134,6 +134,9 @@ std::string CZarnDoc::ShortenUrlForDisplay(const std::string& url) {
 }
 
 bool CZarnDoc::SetSourceDisplayName(const std::string& path, int channel) {
+  // Every open and close of a channel re-titles the document: the count of
+  // open channels follows here too.
+  CountOpenChannels();
   if (channel < 0 || channel >= kChannelCount) return false;
   TMediaSource& source = m_Source[channel];
   const std::int32_t category = source.eSourceCategory;

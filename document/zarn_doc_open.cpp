@@ -19,7 +19,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "document/child_frame.h"
@@ -265,6 +267,110 @@ std::string& ExplainedRefusal() {
   return path;
 }
 
+// What the readers said about the last file that could not be opened: the
+// caller's "Can not open file" carries it, so a file is reported once.
+struct TOpenFailure {
+  std::string path;
+  std::string reason;
+};
+TOpenFailure& LastOpenFailure() {
+  static TOpenFailure failure;
+  return failure;
+}
+
+// Takes the message boxes a reader shows on the thread that opens a file
+// while the open runs; boxes of other threads go where they went before.
+// One object for the whole run: a worker that took it as the sink just
+// before an open ended still reaches a live object.
+class TReaderMessages final : public platform::IMessageSink {
+ public:
+  static TReaderMessages& Instance() {
+    static auto* instance = new TReaderMessages;  // never destroyed (see above)
+    return *instance;
+  }
+
+  // Starts taking the boxes of this thread; returns where this open's
+  // boxes begin (opens may nest through a modal loop).
+  std::size_t Begin() {
+    std::lock_guard lock(m_Mutex);
+    if (m_nDepth++ == 0) {
+      m_Owner = std::this_thread::get_id();
+      m_pPrevious = platform::SetMessageSink(this);
+    }
+    return m_Boxes.size();
+  }
+
+  // The boxes taken since `first`; the last open gives the sink back.
+  std::vector<platform::TMessageBox> End(std::size_t first) {
+    std::lock_guard lock(m_Mutex);
+    std::vector<platform::TMessageBox> boxes;
+    if (first < m_Boxes.size()) {
+      boxes.assign(m_Boxes.begin() + static_cast<std::ptrdiff_t>(first), m_Boxes.end());
+      m_Boxes.resize(first);
+    }
+    if (m_nDepth > 0 && --m_nDepth == 0) platform::SetMessageSink(m_pPrevious);
+    return boxes;
+  }
+
+  int Show(const platform::TMessageBox& box) override {
+    platform::IMessageSink* previous = nullptr;
+    {
+      std::lock_guard lock(m_Mutex);
+      if (m_nDepth > 0 && std::this_thread::get_id() == m_Owner) {
+        m_Boxes.push_back(box);
+        return platform::DefaultButton(box.style);
+      }
+      previous = m_pPrevious;
+    }
+    if (previous) return previous->Show(box);
+    std::fprintf(stderr, "%s%s%s\n", box.caption.c_str(), box.caption.empty() ? "" : ": ", box.text.c_str());
+    return platform::DefaultButton(box.style);
+  }
+
+ private:
+  TReaderMessages() = default;
+  std::mutex m_Mutex;
+  int m_nDepth = 0;
+  std::thread::id m_Owner;
+  platform::IMessageSink* m_pPrevious = nullptr;
+  std::vector<platform::TMessageBox> m_Boxes;
+};
+
+// The readers' boxes of one loader call. An open that succeeds shows them
+// as they were (warnings about a file that still opened); a failed one keeps
+// them as the reason its caller reports with "Can not open file".
+class TLoaderMessages {
+ public:
+  TLoaderMessages() : m_nFirst(TReaderMessages::Instance().Begin()) {}
+  ~TLoaderMessages() {
+    if (!m_bDone) TReaderMessages::Instance().End(m_nFirst);
+  }
+  TLoaderMessages(const TLoaderMessages&) = delete;
+  TLoaderMessages& operator=(const TLoaderMessages&) = delete;
+
+  void Finish(bool opened, const std::string& path) {
+    m_bDone = true;
+    const std::vector<platform::TMessageBox> boxes = TReaderMessages::Instance().End(m_nFirst);
+    if (opened) {
+      for (const platform::TMessageBox& box : boxes) platform::ShowMessage(box.text, box.caption, box.style);
+      return;
+    }
+    std::string reason;
+    for (const platform::TMessageBox& box : boxes) {
+      std::string text = box.text;
+      while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      if (text.empty() || reason.find(text) != std::string::npos) continue;
+      if (!reason.empty()) reason += '\n';
+      reason += text;
+    }
+    LastOpenFailure() = {path, reason};
+  }
+
+ private:
+  std::size_t m_nFirst;
+  bool m_bDone = false;
+};
+
 // The owner of the YUV page while an open asks for a file's layout: it
 // hands the page the layout tried and takes the one the user chose.
 class TYuvLayoutOwner : public QObject {
@@ -458,7 +564,12 @@ void CZarnDoc::ShowOpenFailure(const std::string& path) {
   }
   std::vector<char> text(path.size() + 32);
   std::snprintf(text.data(), text.size(), "Can not open file\n %s", path.c_str());
-  platform::ShowMessage(text.data());
+  std::string message = text.data();
+  // What the file's reader found wrong with it, in the same box.
+  TOpenFailure& failure = LastOpenFailure();
+  if (failure.path == path && !failure.reason.empty()) message += "\n" + failure.reason;
+  failure = {};
+  platform::ShowMessage(message);
 }
 
 int CZarnDoc::CountOpenChannels() {
@@ -536,8 +647,15 @@ void CZarnDoc::OpenFileToThroughManager(DocManagerEx::CDocManagerEx& manager) {
                                            true, nullptr);
   if (ok && s.destination == 0) {
     // The new document reads the channel and the format answers from the
-    // record; this document's settings stay as they were.
-    if (manager.OpenDocumentFile(path)) NotifyTabGroups();
+    // record; this document's settings stay as they were. Its own open
+    // updates its explorer entry and the tab groups; the toolbar's Open
+    // button shows the command as after an open into this document. A new
+    // document whose file cannot be opened is reported by its open and goes
+    // again with its window: no empty window is left that nobody asked for.
+    if (manager.OpenDocumentFile(path)) {
+      NotifyTabGroups();
+      NotifyOpenButton(static_cast<std::int32_t>(shell::ID_FILE_OPEN));
+    }
   }
   s.extended = false;
   if (!ok || s.destination == 0) return;
@@ -610,6 +728,7 @@ bool CZarnDoc::OpenSource(const std::string& path, int channel) {
 
 bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
   ExplainedRefusal().clear();
+  LastOpenFailure() = {};
   if (given.channel < 0 || given.channel >= kChannelCount) return false;
   // Nothing is opened into a document while it plays.
   if (m_Engine.IsRunning()) return false;
@@ -630,7 +749,15 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
   }
 
   TWaitCursor wait;
+  if (extCode == FEXT_YUV) {
+    // A layout that does not describe the file is not shown as if it did.
+    // (Its prompt is no reader message: it is shown as it comes.)
+    QWidget* parent = m_pChildFrame ? static_cast<QWidget*>(m_pChildFrame.data()) : shell::MainWindow();
+    const bool described = IsYuvFileFormat(args.format) && args.width > 0 && args.height > 0;
+    if (described && !YuvLayoutFitsFile(args, parent)) return false;
+  }
   bool opened = false;
+  TLoaderMessages messages;
   switch (extCode) {
     case FEXT_OOV:
     case FEXT_MPEG:
@@ -648,16 +775,7 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
     case FEXT_WMA:
     case FEXT_WAV: opened = LoadDShowSource(args, TDShowOpenOptions{}); break;
     case FEXT_MNG: opened = LoadMngSource(args, false); break;
-    case FEXT_YUV: {
-      // A layout that does not describe the file is not shown as if it did.
-      QWidget* parent = m_pChildFrame ? static_cast<QWidget*>(m_pChildFrame.data()) : shell::MainWindow();
-      const bool described = IsYuvFileFormat(args.format) && args.width > 0 && args.height > 0;
-      opened = (!described || YuvLayoutFitsFile(args, parent)) && LoadYuvSource(args);
-      // The layout a file was opened with is the one the next file starts from.
-      if (opened && rememberedLayout)
-        m_YuvOpen = {m_YuvOpen.nMode, args.format, args.sequence, args.width, args.height};
-      break;
-    }
+    case FEXT_YUV: opened = LoadYuvSource(args); break;
     case FEXT_IFO:
     case FEXT_BUP:
     case FEXT_VOB: opened = OpenDvdSource(args.path, extCode, args.channel); break;
@@ -673,6 +791,10 @@ bool CZarnDoc::OpenSourceInChannel(const TOpenSourceArgs& given) {
     case FEXT_TIFF: opened = LoadTiffSource(args); break;
     default: opened = false; break;  // .264 .dib .ico .pgm .j2c
   }
+  messages.Finish(opened, args.path);
+  // The layout a file was opened with is the one the next file starts from.
+  if (opened && extCode == FEXT_YUV && rememberedLayout)
+    m_YuvOpen = {m_YuvOpen.nMode, args.format, args.sequence, args.width, args.height};
   if (!opened) return false;
   CountOpenChannels();
   SetSourceDisplayName(args.path, args.channel);

@@ -126,10 +126,9 @@ void CZarnDoc::RegisterPlayCommands() {
     m_Commands.OnUpdate(id, [this](pq::TCmdUI& ui) {
       if (ToolBarGo::CToolBarGo* bar = GoToolBar())
         bar->UpdatePlayButton(m_Engine.IsRunning(), m_Engine.IsPaused());
-      bool loaded = false;
-      for (int ch = 0; ch < kChannelCount; ++ch)
-        loaded = loaded || m_Source[ch].eState != SOURCE_STATE_CLOSED;
-      ui.Enable(loaded);
+      // Something to play: a channel holds a source (counted after every
+      // open and close).
+      ui.Enable(m_nOpenCount > 0);
     });
   }
   m_Commands.OnCommand(shell::ID_NAVIGATE_STOP, [this] { m_Engine.StopPlaying(); });

@@ -199,9 +199,9 @@ void CZarnDoc::CloseChannel(int channel) {
 
 void CZarnDoc::OnFileCloseFrom() {
   if (m_Engine.IsRunning()) return;
-  const int open = CountOpenChannels();
+  CountOpenChannels();
   std::array<std::uint8_t, 4> close{};
-  if (open > 1) {
+  if (m_nOpenCount > 1) {
     std::array<std::uint8_t, 4> openFlags{};
     for (std::size_t ch = 0; ch < kChannelCount; ++ch) openFlags[ch] = m_Source[ch].bOpen ? 1 : 0;
     const TCloseFromPrompt& prompt = CloseFromPrompt();

@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "options/opts_file_format.h"
+#include "platform/qt/app_messages.h"
+#include "shell/command_ids.h"
 #include "shell/doc_manager.h"
 #include "shell/file_dialog_ex.h"
 #include "tests/document/document_fixture.h"
@@ -43,6 +47,31 @@ class OpenToDialogTest : public tovrin_test::TRecordedMessagesTest {
 
   open_test::TSettingsApplication app;
   DocManagerEx::CDocManagerEx manager;
+};
+
+// The frame notices the main window receives: (wParam, code, document).
+class TNoticeLog {
+ public:
+  TNoticeLog() {
+    auto* map = new platform::qt::TMessageMap(&m_Window);
+    map->On(platform::qt::WM_APP_FRAME_NOTIFY, [this](platform::qt::WPARAM w, platform::qt::LPARAM l) {
+      if (auto* notice = platform::qt::RecordOf<platform::qt::TFrameNotice>(l))
+        notices.push_back({static_cast<int>(w), notice->code, notice->document});
+      return platform::qt::LRESULT{1};
+    });
+    shell::SetMainWindow(&m_Window);
+  }
+  ~TNoticeLog() { shell::SetMainWindow(nullptr); }
+  int Count(int wParam, int code, int document = -1) const {
+    int n = 0;
+    for (const auto& [w, c, d] : notices)
+      if (w == wParam && c == code && (document < 0 || d == document)) ++n;
+    return n;
+  }
+  std::vector<std::tuple<int, int, int>> notices;
+
+ private:
+  QWidget m_Window;
 };
 
 // Full-range BT.601, written out here independently.
@@ -186,4 +215,91 @@ TEST_F(OpenToDialogTest, ANewDocumentTakesTheRawYuvLayoutFromThePromptAndTheActi
   EXPECT_EQ(document.m_YuvOpen.nHeight, before.nHeight);
   EXPECT_EQ(document.m_YuvOpen.nMode, before.nMode);
   EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(OpenToDialogTest, ANewDocumentShowsItsSourceAndTheOpenButtonAndOneThatFailsGoesAgain) {
+  ZarnDoc::CZarnDoc document;
+  open_test::PreparePorts(document);
+  const std::string picture = Path("new.png"), bad = Path("bad.png");
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(5, 4)).save(QString::fromStdString(picture), "PNG"));
+  tovrin_test::WriteAll(bad, std::string("not a picture"));
+  // As the application opens a file in a new document: a document that
+  // cannot open its file is dropped again.
+  std::unique_ptr<ZarnDoc::CZarnDoc> opened;
+  int made = 0;
+  manager.SetOpener([&](const std::string& p) {
+    auto target = std::make_unique<ZarnDoc::CZarnDoc>();
+    ++made;
+    EXPECT_TRUE(target->m_VideoPortHub.ResetAll());
+    if (!target->OnOpenDocument(p)) return false;
+    app.AddToRecentFileList(p);
+    opened = std::move(target);
+    return true;
+  });
+  auto newDocument = [](FileDialogEx::CFileDialogEx& dialog) {
+    dialog.DestinationList()->setCurrentIndex(0);
+    dialog.OnDestinationChosen(0);
+  };
+  const int explorer = platform::qt::FRAME_NOTIFY_EXPLORER;
+  const int update = platform::qt::FRAME_REQ_EXPLORER_UPDATE_DOC;
+  const int openButton = platform::qt::FRAME_NOTIFY_OPEN_BUTTON;
+  const int fileOpen = static_cast<int>(shell::ID_FILE_OPEN);
+
+  TNoticeLog log;
+  Answer(picture, 0, newDocument);
+  document.OnFileOpenTo();
+  ASSERT_TRUE(opened);
+  EXPECT_TRUE(opened->m_Source[0].bOpen);
+  EXPECT_EQ(log.Count(explorer, update, opened->Number()), 1);
+  EXPECT_EQ(log.Count(explorer, update, document.Number()), 0);  // this document did not change
+  EXPECT_EQ(log.Count(openButton, fileOpen), 1);
+  EXPECT_EQ(app.recent, (std::vector<std::string>{picture}));
+  EXPECT_TRUE(sink.Texts().empty());
+
+  // A file the new document cannot open: one message, no notice of an
+  // open, nothing remembered, and no document left behind.
+  opened.reset();
+  log.notices.clear();
+  Answer(bad, 0, newDocument);
+  document.OnFileOpenTo();
+  EXPECT_EQ(made, 2);
+  EXPECT_FALSE(opened);
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0].rfind("Can not open file\n " + bad, 0), 0u);
+  EXPECT_EQ(log.Count(explorer, update), 0);
+  EXPECT_EQ(log.Count(openButton, fileOpen), 0);
+  EXPECT_EQ(app.recent, (std::vector<std::string>{picture}));
+  EXPECT_FALSE(document.m_Source[0].bOpen);
+}
+
+TEST_F(OpenToDialogTest, OnlyAnOpenThatSucceedsKeepsThePromptsRawYuvLayout) {
+  const std::string good = Path("good.png"), bad = Path("bad.png");
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(3, 3)).save(QString::fromStdString(good), "PNG"));
+  tovrin_test::WriteAll(bad, std::string("not a picture"));
+  for (const bool opens : {false, true}) {
+    SCOPED_TRACE(opens ? "a file that opens" : "a file that fails");
+    sink.Clear();
+    ZarnDoc::CZarnDoc document;
+    open_test::PreparePorts(document);
+    const TYuvOpenSettings before = document.m_YuvOpen;
+    Answer(opens ? good : bad, 0, [](FileDialogEx::CFileDialogEx& dialog) {
+      TYuvFormatExchange block{};
+      block.format = 53;
+      block.width = 4;
+      block.height = 2;
+      block.singleImage = 1;
+      EXPECT_TRUE(SendOptsBlock(&dialog, platform::qt::WM_APP_OPTS_YUV, 0, block, OPTS_XCHG_WRITE));
+      EXPECT_TRUE(dialog.SelectFilterByFormat(53));
+    });
+    document.OnFileOpenTo();
+    EXPECT_EQ(static_cast<bool>(document.m_Source[0].bOpen), opens);
+    const TYuvOpenSettings& after = document.m_YuvOpen;
+    const TYuvOpenSettings want = opens ? TYuvOpenSettings{53 - 16, 53, true, 4, 2} : before;
+    EXPECT_EQ(after.nMode, want.nMode);
+    EXPECT_EQ(after.nFormat, want.nFormat);
+    EXPECT_EQ(after.bSingleImage, want.bSingleImage);
+    EXPECT_EQ(after.nWidth, want.nWidth);
+    EXPECT_EQ(after.nHeight, want.nHeight);
+    EXPECT_EQ(sink.Texts().size(), opens ? 0u : 1u);
+  }
 }

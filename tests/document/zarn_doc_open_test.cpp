@@ -47,6 +47,21 @@ class OpenTest : public tovrin_test::TRecordedMessagesTest {
     return doc.OpenSourceInChannel(args);
   }
 
+  // Exactly one message was shown: "Can not open file" with the path, and
+  // after it, on lines of their own, what the file's reader found wrong.
+  ::testing::AssertionResult ReportedOnce(const std::string& path) const {
+    const std::vector<std::string> texts = sink.Texts();
+    if (texts.size() != 1) {
+      auto result = ::testing::AssertionFailure() << texts.size() << " messages:";
+      for (const std::string& t : texts) result << "\n[" << t << "]";
+      return result;
+    }
+    const std::string head = "Can not open file\n " + path;
+    if (texts[0].rfind(head, 0) != 0 || (texts[0].size() > head.size() && texts[0][head.size()] != '\n'))
+      return ::testing::AssertionFailure() << "the message is [" << texts[0] << "]";
+    return ::testing::AssertionSuccess();
+  }
+
   int CountText(const std::string& text) const {
     int n = 0;
     for (const std::string& t : sink.Texts())
@@ -57,9 +72,9 @@ class OpenTest : public tovrin_test::TRecordedMessagesTest {
   ZarnDoc::CZarnDoc doc;
 };
 
-// A .bmp file of 1, 4 or 8 bits with a table of `colours` entries, or of 16
-// bits in 5-5-5; pixel (x, y from the top) is index(x, y) (16 bits: the
-// 5-5-5 value).
+// A .bmp file of 1, 4 or 8 bits with a table of `colours` entries, of 16
+// bits in 5-5-5 or of 32 bits; pixel (x, y from the top) is index(x, y) (16
+// bits: the 5-5-5 value; 32 bits: 0xRRGGBB).
 std::vector<std::uint8_t> MakeBmp(int width, int height, int bits, const std::vector<std::uint32_t>& colours,
                                   const std::function<std::uint32_t(int, int)>& value) {
   const std::size_t stride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
@@ -89,7 +104,11 @@ std::vector<std::uint8_t> MakeBmp(int width, int height, int bits, const std::ve
     std::uint8_t* row = f.data() + offset + stride * static_cast<std::size_t>(height - 1 - y);
     for (int x = 0; x < width; ++x) {
       const std::uint32_t v = value(x, y);
-      if (bits == 16) {
+      if (bits == 32) {
+        row[4 * x] = v & 0xFF;
+        row[4 * x + 1] = (v >> 8) & 0xFF;
+        row[4 * x + 2] = (v >> 16) & 0xFF;
+      } else if (bits == 16) {
         row[2 * x] = v & 0xFF;
         row[2 * x + 1] = (v >> 8) & 0xFF;
       } else {
@@ -108,6 +127,8 @@ struct TStillCase {
   const char* name;
   const char* file;
   std::int32_t streamType;
+  // The frame pixel format a session sizes the channel's buffers by.
+  std::int32_t framePixelFormat;
   int tolerance;
   // Writes the file; returns the picture it holds decoded independently, or
   // an empty picture when the tools to make it are missing.
@@ -125,32 +146,37 @@ std::vector<TStillCase> StillCases() {
                                               0xFF00FF, 0xFFFFFF, 0x808080, 0x400000, 0x004000, 0x000040,
                                               0x123456, 0x654321, 0xABCDEF, 0xFEDCBA};
   std::vector<TStillCase> cases;
-  cases.push_back({"png", "a.png", 43, 0, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"png", "a.png", 43, 28, 0, [](const std::filesystem::path& f, int w, int h) {
                      const TRgbPicture p = open_test::Pattern(w, h);
                      QtSaved(f, open_test::ToImage(p), "PNG");
                      return p;  // lossless: the pattern itself
                    }});
-  cases.push_back({"jpeg", "a.jpg", 37, 2, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"jpeg", "a.jpg", 37, 27, 2, [](const std::filesystem::path& f, int w, int h) {
                      return QtSaved(f, open_test::ToImage(open_test::Pattern(w, h)), "JPG", 90);
                    }});
-  cases.push_back({"jfif", "a.jfif", 37, 2, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"jfif", "a.jfif", 37, 27, 2, [](const std::filesystem::path& f, int w, int h) {
                      return QtSaved(f, open_test::ToImage(open_test::Pattern(w, h)), "JPG", 75);
                    }});
   cases.push_back(
-      {"bmp24", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
+      {"bmp24", "a.bmp", 26, 27, 0, [](const std::filesystem::path& f, int w, int h) {
          return QtSaved(
              f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_RGB888), "BMP");
        }});
-  cases.push_back(
-      {"bmp32", "a.bmp", 26, 0, [](const std::filesystem::path& f, int w, int h) {
-         return QtSaved(
-             f, open_test::ToImage(open_test::Pattern(w, h)).convertToFormat(QImage::Format_ARGB32), "BMP");
-       }});
+  cases.push_back({"bmp32", "a.bmp", 26, 28, 0, [](const std::filesystem::path& f, int w, int h) {
+                     const TRgbPicture p = open_test::Pattern(w, h);
+                     tovrin_test::WriteAll(f,
+                                           MakeBmp(w, h, 32, {}, [&p](int x, int y) { return p.At(x, y); }));
+                     return p;
+                   }});
   for (int bits : {1, 4, 8}) {
     cases.push_back({bits == 1   ? "bmp1"
                      : bits == 4 ? "bmp4"
                                  : "bmp8",
-                     "a.bmp", 26, 0, [bits, sixteen](const std::filesystem::path& f, int w, int h) {
+                     "a.bmp", 26,
+                     bits == 1   ? 22
+                     : bits == 4 ? 24
+                                 : 25,
+                     0, [bits, sixteen](const std::filesystem::path& f, int w, int h) {
                        const int count = bits == 1 ? 2 : 16;
                        const std::vector<std::uint32_t> table(sixteen.begin() + (bits == 1 ? 6 : 0),
                                                               sixteen.begin() + (bits == 1 ? 8 : 16));
@@ -160,14 +186,14 @@ std::vector<TStillCase> StillCases() {
                        return open_test::FromImage(QImage(QString::fromStdString(f.string())));
                      }});
   }
-  cases.push_back({"bmp16", "a.bmp", 26, 8, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"bmp16", "a.bmp", 26, 26, 8, [](const std::filesystem::path& f, int w, int h) {
                      tovrin_test::WriteAll(
                          f, MakeBmp(w, h, 16, {}, [](int x, int y) {
                            return static_cast<std::uint32_t>((x * 1237 + y * 4099) & 0x7FFF);
                          }));
                      return open_test::FromImage(QImage(QString::fromStdString(f.string())));
                    }});
-  cases.push_back({"gif", "a.gif", 36, 0, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"gif", "a.gif", 36, 28, 0, [](const std::filesystem::path& f, int w, int h) {
                      if (!open_test::HaveTool("ffmpeg")) return TRgbPicture{};
                      const std::filesystem::path ppm = f.parent_path() / "gif-source.ppm";
                      open_test::WritePpm(ppm, open_test::Pattern(w, h));
@@ -176,7 +202,7 @@ std::vector<TStillCase> StillCases() {
                        return TRgbPicture{};
                      return open_test::FromImage(QImage(QString::fromStdString(f.string())));
                    }});
-  cases.push_back({"tiff", "a.tif", 44, 0, [](const std::filesystem::path& f, int w, int h) {
+  cases.push_back({"tiff", "a.tif", 44, 28, 0, [](const std::filesystem::path& f, int w, int h) {
                      if (!open_test::HaveTool("ffmpeg")) return TRgbPicture{};
                      const TRgbPicture p = open_test::Pattern(w, h);
                      const std::filesystem::path ppm = f.parent_path() / "tiff-source.ppm";
@@ -188,7 +214,7 @@ std::vector<TStillCase> StillCases() {
                    }});
   for (const char* file : {"a.jp2", "a.jpc"}) {
     cases.push_back(
-        {file[3] == '2' ? "jp2" : "jpc", file, 40, 0, [](const std::filesystem::path& f, int w, int h) {
+        {file[3] == '2' ? "jp2" : "jpc", file, 40, 28, 0, [](const std::filesystem::path& f, int w, int h) {
            if (!open_test::HaveTool("opj_compress")) return TRgbPicture{};
            const TRgbPicture p = open_test::Pattern(w, h);
            const std::filesystem::path ppm = f.parent_path() / "j2k-source.ppm";
@@ -234,6 +260,8 @@ TEST_F(OpenTest, EveryStillFormatShowsTheDecodedPictureAndFillsTheRecords) {
     EXPECT_EQ(source.nHeight, 7);
     EXPECT_EQ(source.nPictureCount, 1);
     EXPECT_TRUE(source.bRead);
+    EXPECT_EQ(source.eFramePixelFormat, c.framePixelFormat);
+    EXPECT_EQ(doc.ChannelReader(channel).Description().ePixelFormat, c.framePixelFormat);
     EXPECT_TRUE(doc.m_bHasPicture[channel]);
     EXPECT_EQ(doc.m_Format[channel].eStreamType, c.streamType);
   }
@@ -470,7 +498,7 @@ TEST_F(OpenTest, AFileThatCannotBeOpenedIsReportedOnceAndLeavesTheChannelAsItWas
     SCOPED_TRACE(path);
     sink.Clear();
     EXPECT_FALSE(doc.OnOpenDocument(path));
-    EXPECT_EQ(CountText("Can not open file\n " + path), 1);
+    EXPECT_TRUE(ReportedOnce(path));
     EXPECT_EQ(MaxDifference(PortPicture(doc, 0), before), 0);
     EXPECT_EQ(doc.m_VideoPortHub.Port(0).Orientation(), ORIENT_ROTATE_RIGHT_90);
     EXPECT_EQ(doc.m_Source[0].sPath, goodFile);
@@ -479,6 +507,43 @@ TEST_F(OpenTest, AFileThatCannotBeOpenedIsReportedOnceAndLeavesTheChannelAsItWas
     EXPECT_TRUE(doc.m_bHasPicture[0]);
     EXPECT_EQ(doc.m_strDocTitle, title);
   }
+}
+
+TEST_F(OpenTest, AnUnreadableJpegIsReportedInOneMessageThatSaysWhy) {
+  const std::string made = (dir / "made.jpg").string();
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(64, 48)).save(QString::fromStdString(made), "JPG", 90));
+  const std::vector<std::uint8_t> jpeg = tovrin_test::ReadAll(made);
+  const std::string png = (dir / "made.png").string();
+  ASSERT_TRUE(open_test::ToImage(open_test::Pattern(8, 8)).save(QString::fromStdString(png), "PNG"));
+  struct TCase {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    const char* reason;  // a part of the reader's explanation
+  };
+  const TCase cases[] = {
+      {"png-bytes.jpg", tovrin_test::ReadAll(png), "Not a JPEG file"},
+      {"empty.jpg", {}, ""},
+      {"header-only.jpeg", std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + 2), ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (dir / c.name).string();
+    tovrin_test::WriteAll(path, c.bytes);
+    sink.Clear();
+    EXPECT_FALSE(doc.OnOpenDocument(path));
+    ASSERT_TRUE(ReportedOnce(path));
+    EXPECT_NE(sink.Texts()[0].find(c.reason), std::string::npos) << sink.Texts()[0];
+    EXPECT_FALSE(doc.m_Source[0].bOpen);
+  }
+  // A file the reader only warns about still opens; its warning is shown
+  // once, and no "Can not open file" follows.
+  const std::string cut = (dir / "cut.jpg").string();
+  tovrin_test::WriteAll(cut, std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3));
+  sink.Clear();
+  EXPECT_TRUE(doc.OnOpenDocument(cut));
+  EXPECT_EQ(doc.m_Source[0].sPath, cut);
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0].find("Can not open file"), std::string::npos) << sink.Texts()[0];
 }
 
 TEST_F(OpenTest, RequestsOfFormatsWithoutADecoderFailQuietly) {
@@ -605,7 +670,7 @@ TEST_F(OpenTest, OpenFileToReportsAFileThatCannotBeOpened) {
   ZarnDoc::CZarnDoc::SetOpenFilePrompt([&](QWidget*) { return bad; });
   doc.OnFileOpenTo();
   ZarnDoc::CZarnDoc::SetOpenFilePrompt({});
-  EXPECT_EQ(CountText("Can not open file\n " + bad), 1);
+  EXPECT_TRUE(ReportedOnce(bad));
   EXPECT_FALSE(doc.m_Source[0].bOpen);
   EXPECT_EQ(PortPicture(doc, 0).width, 1);
 }
@@ -703,6 +768,8 @@ TEST_F(OpenTest, AVideoFileShowsItsFirstFrameAndAnAudioFileItsPlaceholder) {
   const double psnr = 10.0 * std::log10(255.0 * 255.0 / std::max(sum / (shown.pixels.size() * 3.0), 1e-9));
   EXPECT_GT(psnr, 30.0);
   EXPECT_EQ(doc.m_Source[1].eStreamType, ST_AVI);
+  EXPECT_EQ(doc.m_Source[1].eFramePixelFormat, 27);  // a media file's frames come as 24-bit rows
+  EXPECT_EQ(doc.ChannelReader(1).Description().ePixelFormat, 27);
   EXPECT_EQ(doc.m_Source[1].nWidth, 96);
   EXPECT_EQ(doc.m_Source[1].nPictureCount, 1);
   EXPECT_TRUE(doc.m_bHasPicture[1]);
@@ -710,6 +777,7 @@ TEST_F(OpenTest, AVideoFileShowsItsFirstFrameAndAnAudioFileItsPlaceholder) {
   // A file without pictures: a 1 x 1 source, no picture, and a placeholder.
   ASSERT_TRUE(Open(audio.string(), 2));
   EXPECT_EQ(doc.m_Source[2].eStreamType, ST_WAV);
+  EXPECT_EQ(doc.m_Source[2].eFramePixelFormat, 27);
   EXPECT_EQ(doc.m_Source[2].nWidth, 1);
   EXPECT_EQ(doc.m_Source[2].nHeight, 1);
   EXPECT_EQ(doc.m_Source[2].nPictureCount, 0);

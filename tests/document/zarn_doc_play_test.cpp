@@ -14,12 +14,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "document/command_ids.h"
@@ -245,6 +249,7 @@ TEST_F(PlayTest, UpdateRulesFollowTheSourceCategories) {
       doc.m_Source[ch].eState = SOURCE_STATE_LOADED;
       doc.m_Source[ch].eSourceCategory = static_cast<TSourceCategory>(categories[ch]);
     }
+    doc.CountOpenChannels();  // as after every open
     doc.m_bNavigate[0] = c.navigate0;
     EXPECT_EQ(Enabled(shell::ID_NAVIGATE_NEXT), c.walk) << c.what;
     EXPECT_EQ(Enabled(shell::ID_NAVIGATE_SOURCE_LIST), c.sourceList) << c.what;
@@ -414,6 +419,60 @@ TEST_F(PlayTest, ReverseReplayTogglesOnlyTheAssistant) {
   Run(shell::ID_REPLAY_REVERSE);
   EXPECT_FALSE(doc.m_bReverseReplay[1]);
   EXPECT_FALSE(doc.m_Engine.m_Channel[1].bReverseReplay.load());
+}
+
+TEST_F(PlayTest, ReverseReplayIsOfferedWhilePausedWithAPrimaryOrAnAssistantSource) {
+  struct TCase {
+    int channel;  // the one channel that holds a clip and plays
+    bool reverse, enableReplay;
+  };
+  const TCase cases[] = {{0, true, true}, {1, true, false}, {2, false, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.channel);
+    ASSERT_TRUE(Open(c.channel, Clip(ClipName(c.channel), 400)));
+    Select(NAVIGATE_MODE_PLAY, {c.channel});
+    EXPECT_FALSE(Enabled(shell::ID_REPLAY_REVERSE));  // stopped
+    Run(shell::ID_NAVIGATE_START_PAUSE);
+    ASSERT_TRUE(doc.m_Engine.IsRunning());
+    EXPECT_FALSE(Enabled(shell::ID_REPLAY_REVERSE));  // playing, not paused
+    Run(shell::ID_NAVIGATE_START_PAUSE);
+    ASSERT_TRUE(doc.m_Engine.IsPaused());
+    EXPECT_EQ(Enabled(shell::ID_REPLAY_REVERSE), c.reverse);
+    EXPECT_EQ(Enabled(shell::ID_REPLAY_ENABLE), c.enableReplay);
+    Run(shell::ID_NAVIGATE_STOP);
+    ASSERT_TRUE(RunUntil([this] { return !doc.m_Engine.IsRunning(); }));
+    doc.CloseChannel(c.channel);
+    doc.CountOpenChannels();
+  }
+}
+
+TEST_F(PlayTest, NothingOpensIntoADocumentWhilePlaying) {
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", 400)));
+  const fs::path other = Clip("other.yuv", 3);
+  Run(shell::ID_NAVIGATE_START_PAUSE);
+  ASSERT_TRUE(doc.m_Engine.IsRunning());
+  const VideoPort::TPicture before = doc.m_VideoPortHub.Port(1).FrontBitmap();
+  EXPECT_FALSE(Open(1, other));
+  EXPECT_FALSE(doc.m_Source[1].bOpen);
+  EXPECT_EQ(doc.m_VideoPortHub.Port(1).FrontBitmap(), before);
+  EXPECT_EQ(doc.m_nOpenCount, 1);
+  // Nor into the playing channel itself.
+  EXPECT_FALSE(Open(0, other));
+  EXPECT_EQ(fs::path(doc.m_Source[0].sPath).filename(), "c0.yuv");
+
+  // "Open File To" says why and asks for no file.
+  int asked = 0;
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt([&](QWidget*) {
+    ++asked;
+    return other.string();
+  });
+  Run(shell::ID_FILE_OPEN_TO);
+  ZarnDoc::CZarnDoc::SetOpenFilePrompt({});
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{"Stop currently played stream(s) before opening a new stream."}));
+  EXPECT_FALSE(doc.m_Source[1].bOpen);
+  EXPECT_TRUE(doc.m_Engine.IsRunning());
 }
 
 TEST_F(PlayTest, ReferenceFramesLimitWhatPlays) {
@@ -809,11 +868,47 @@ TEST_F(WalkTest, AFolderWhoseFilesAllFailEndsTheWalk) {
   const fs::path folder = Folder({"a.yuv", "b.png", "c.png"});
   ASSERT_TRUE(Open(0, folder / "a.yuv"));
   fs::remove(folder / "a.yuv");
-  app.cfg.optionFlags = 1;  // skip without asking
-  TPromptAnswers answers{};
-  EXPECT_TRUE(doc.NavigateSourceList(4));
-  EXPECT_TRUE(answers.texts.empty());
+
+  // Asked about each file: b.png and c.png once each. A walk that went round
+  // again would ask on; the answers run out after six and cancel it.
+  {
+    TPromptAnswers answers(
+        {TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}, TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP},
+         TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}, TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP},
+         TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}, TPromptAnswers::TAnswer{MessageBoxDlg::IDSKIP}});
+    EXPECT_TRUE(doc.NavigateSourceList(4));
+    EXPECT_EQ(answers.texts.size(), 2u);
+  }
   EXPECT_EQ(Channel(0), "a.yuv");
+
+  // Skipped without asking there is nothing to count: a walk still going
+  // after ten seconds finds b.png readable and ends there, which a walk that
+  // ended by itself never sees.
+  app.cfg.optionFlags = 1;
+  const fs::path readable = dir / "readable.png";
+  ASSERT_TRUE(
+      open_test::ToImage(open_test::Pattern(4, 4)).save(QString::fromStdString(readable.string()), "PNG"));
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool walking = true;
+  std::thread rescue([&] {
+    std::unique_lock lock(mutex);
+    if (!ended.wait_for(lock, std::chrono::seconds(10), [&] { return !walking; })) {
+      std::error_code ec;
+      fs::rename(readable, folder / "b.png", ec);
+    }
+  });
+  TPromptAnswers none{};
+  const bool walked = doc.NavigateSourceList(4);
+  {
+    std::lock_guard lock(mutex);
+    walking = false;
+  }
+  ended.notify_all();
+  rescue.join();
+  EXPECT_TRUE(walked);
+  EXPECT_TRUE(none.texts.empty());
+  EXPECT_EQ(Channel(0), "a.yuv") << "the walk went round the folder until a file became readable";
 }
 
 TEST_F(WalkTest, OnlyWalkingFileChannelsMove) {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTimer>
 
@@ -11,11 +13,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "document/close_channels_dialog.h"
+#include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "document_fixture.h"
 #include "open_fixture.h"
@@ -335,6 +339,119 @@ TEST_F(CloseFromTest, ACancelledChoiceClosesNothing) {
   EXPECT_TRUE(doc.m_Source[0].bOpen);
   EXPECT_TRUE(doc.m_Source[1].bOpen);
   EXPECT_EQ(doc.m_nOpenCount, 2);
+}
+
+TEST_F(CloseFromTest, AClosedChannelsReaderForgetsItsFileAndFrameRange) {
+  OpenChannels({1, 2});
+  for (int ch : {1, 2}) doc.ChannelReader(ch).SetFrameRange(5, 9);
+  answer = {0, 0, 1, 0};
+  doc.OnFileCloseFrom();
+  ASSERT_TRUE(Closed(2));
+  const ReadStream::TReaderSource closed = doc.ChannelReader(2).Description();
+  const ReadStream::TReaderSource none;
+  EXPECT_TRUE(closed.sPath.empty());
+  EXPECT_EQ(closed.eStreamType, none.eStreamType);
+  EXPECT_EQ(closed.nSourceCategory, none.nSourceCategory);
+  EXPECT_EQ(closed.eFileFormat, none.eFileFormat);
+  EXPECT_EQ(closed.nWidth, none.nWidth);
+  EXPECT_EQ(closed.nHeight, none.nHeight);
+  EXPECT_EQ(doc.ChannelReader(2).GetFirstFrame(), 0);
+  EXPECT_EQ(doc.ChannelReader(2).GetFrameLimit(), 0);
+  // The channel that stays open keeps its reader as it was.
+  EXPECT_EQ(doc.ChannelReader(1).Description().sPath, doc.m_Source[1].sPath);
+  EXPECT_EQ(doc.ChannelReader(1).Description().eStreamType, ST_PNG);
+  EXPECT_EQ(doc.ChannelReader(1).GetFirstFrame(), 5);
+  EXPECT_EQ(doc.ChannelReader(1).GetFrameLimit(), 9);
+}
+
+// Close From in a document window: the controller pane follows.
+class CloseFromWindowTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  void SetUp() override {
+    ZarnDoc::CZarnDoc::SetCloseFromPrompt(
+        [this](const std::array<std::uint8_t, 4>&, std::array<std::uint8_t, 4>& close) {
+          close = answer;
+          return true;
+        });
+  }
+  void TearDown() override { ZarnDoc::CZarnDoc::SetCloseFromPrompt({}); }
+  std::string Picture(int ch) {
+    const std::string file = Path("w" + std::to_string(ch) + ".png");
+    EXPECT_TRUE(open_test::ToImage(open_test::Pattern(4 + ch, 3)).save(QString::fromStdString(file), "PNG"));
+    return file;
+  }
+  bool RowShown(int ch) { return !doc.ControllerView()->FrameReadout(ch)->isHidden(); }
+  int OpenChannels() const {
+    int n = 0;
+    for (const TMediaSource& source : doc.m_Source) n += source.bOpen ? 1 : 0;
+    return n;
+  }
+
+  doc_test::TDocumentWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  std::array<std::uint8_t, 4> answer{};
+};
+
+TEST_F(CloseFromWindowTest, TheControllerPaneDropsTheRowsOfTheClosedChannels) {
+  for (int ch : {0, 1, 2}) ASSERT_TRUE(doc.OpenSource(Picture(ch), ch));
+  for (int ch : {0, 1, 2}) EXPECT_TRUE(RowShown(ch)) << ch;
+  EXPECT_FALSE(RowShown(3));
+  answer = {0, 0, 1, 0};
+  doc.OnFileCloseFrom();
+  EXPECT_TRUE(RowShown(1));
+  EXPECT_FALSE(RowShown(2));
+  answer = {0, 1, 0, 0};
+  doc.OnFileCloseFrom();
+  EXPECT_TRUE(RowShown(0));  // the primary's readout always stays
+  EXPECT_FALSE(RowShown(1));
+}
+
+TEST_F(CloseFromWindowTest, TheOpenCountFollowsEveryOpenPasteAndClose) {
+  QGuiApplication::clipboard()->clear();
+  auto startPauseEnabled = [this] {
+    pq::TCmdUI ui(shell::ID_NAVIGATE_START_PAUSE);
+    EXPECT_TRUE(doc.OnCmdMsg(shell::ID_NAVIGATE_START_PAUSE, pq::TCmdCode::Update, &ui));
+    return ui.Enabled();
+  };
+  const std::string bad = Path("bad.png");
+  tovrin_test::WriteAll(bad, std::string("not a picture"));
+  QImage pasted(5, 4, QImage::Format_RGB32);
+  pasted.fill(QColor(200, 30, 90));
+  struct TStep {
+    const char* what;
+    std::function<void()> act;
+  };
+  const TStep steps[] = {
+      {"nothing open", [] {}},
+      {"a file opened into channel 3", [&] { ASSERT_TRUE(doc.OpenSource(Picture(3), 3)); }},
+      {"a picture pasted into channel 0",
+       [&] {
+         QGuiApplication::clipboard()->setImage(pasted);
+         ASSERT_TRUE(doc.PasteFromClipboard(0));
+       }},
+      {"a file opened into channel 2 without the panes",
+       [&] {
+         TOpenSourceArgs args;
+         args.path = Picture(2);
+         args.channel = 2;
+         ASSERT_TRUE(doc.OpenSourceInChannel(args));
+       }},
+      {"a file that fails to open into channel 1", [&] { ASSERT_FALSE(doc.OpenSource(bad, 1)); }},
+      {"channels 2 and 3 closed",
+       [&] {
+         answer = {0, 0, 1, 1};
+         doc.OnFileCloseFrom();
+       }},
+      {"the last channel closed", [&] { doc.OnFileCloseFrom(); }},
+  };
+  for (const TStep& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(doc.m_nOpenCount, OpenChannels());
+    EXPECT_EQ(startPauseEnabled(), OpenChannels() > 0);
+  }
+  EXPECT_EQ(OpenChannels(), 0);
+  QGuiApplication::clipboard()->clear();
 }
 
 // ---------------------------------------------------------------------------
