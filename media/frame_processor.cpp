@@ -519,7 +519,7 @@ bool CFrameProcessor::PullFrame(std::int32_t nReader, TFrameReadout& out) {
   for (;;) {
     std::int32_t code = ReadFrame(nReader, out);
     if (code == FQ_DONE) return true;
-    if (code == FQ_SCENE_READ_OUT || code == FQ_SCENE_READ_OUT_5) {
+    if (code == FQ_SCENE_READ_OUT || code == FQ_SCENE_ENDED) {
       {
         std::lock_guard<std::mutex> lock(m_ReaderReleaseLock);
         if (!GiveUpReaderScene(nReader)) return false;

@@ -86,7 +86,7 @@ enum TFrameQueueResult : std::int32_t {
   FQ_SCENE_FULL = 2,        // the writer's scene is full
   FQ_NO_FRAME = 3,          // nothing written beyond what the reader has read
   FQ_SCENE_READ_OUT = 4,    // the reader's scene is read out
-  FQ_SCENE_READ_OUT_5 = 5,  // treated like 4 (no operation returns it)
+  FQ_SCENE_ENDED = 5,       // treated like 4 (no operation returns it)
   FQ_NO_STORAGE = 6,        // the queue has no storage
   FQ_SCENE_RING_FULL = 7,   // the scene ring holds its capacity
   FQ_NO_FRAME_SLOTS = 8,    // fewer free frame slots than the scene needs
