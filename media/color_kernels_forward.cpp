@@ -249,7 +249,9 @@ TOVRIN_FWD_AVX2 std::int32_t Avx2ForwardRows(const TForwardSet& set, const std::
 // GCC 12 reports the undefined pass-through operands inside its own AVX-512
 // intrinsic headers as (maybe) used uninitialized.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 struct TTerms512 {

@@ -483,6 +483,23 @@ void FillRgbPixels(std::uint8_t* p, std::size_t n, std::uint32_t seed) {
   }
 }
 
+// Where two buffers of a YUV frame first differ ("" when they are equal).
+std::string FirstDifference(const TYuvFrameBuffer& f, const std::vector<std::uint8_t>& got,
+                            const std::vector<std::uint8_t>& want) {
+  const auto [a, b] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+  if (a == got.end() && b == want.end()) {
+    return "";
+  }
+  const std::ptrdiff_t at = a - got.begin();
+  const std::ptrdiff_t cb = f.pCb - f.pBuffer;
+  const std::ptrdiff_t cr = f.pCr - f.pBuffer;
+  const char* plane = at >= cr ? "Cr" : at >= cb ? "Cb" : "Y";
+  const std::ptrdiff_t offset = at - (at >= cr ? cr : at >= cb ? cb : 0);
+  return std::string(plane) + " byte " + std::to_string(offset) + ": " +
+         (a == got.end() ? "missing" : std::to_string(*a)) + " instead of " +
+         (b == want.end() ? "missing" : std::to_string(*b));
+}
+
 // Widths around the kernels' steps (32 and 64 pixels) and the tables'
 // segments (512), 1-pixel and odd sizes, padded and unpadded planes and
 // rows. Every row kernel (every layout, 24- and 32-bit input) is held to the
@@ -510,7 +527,7 @@ TEST_P(ColorKernelTest, RgbToYuvKernelsMatchTheTableConversionByteForByte) {
           const std::vector<std::uint8_t> before = rgb.Bytes();
           ASSERT_TRUE(ConvertRgbToYuv(rgb.f, got.f));
           ASSERT_TRUE(ZarnTypes::detail::ConvertRgbToYuvReference(rgb.f, want.f));
-          ASSERT_EQ(got.Bytes(), want.Bytes());
+          ASSERT_EQ(FirstDifference(got.f, got.Bytes(), want.Bytes()), "");
           ASSERT_EQ(rgb.Bytes(), before);  // the source is only read
         }
       }
