@@ -107,8 +107,8 @@ struct TRoleEntry {
 
 // What ReadFrame hands out for one frame. The pointers (also those in the
 // notice) point into the queue's frame slot and the queue's layouts; they
-// stay valid until the same reader's next PullFrame or ReadFrame that moves
-// past the scene, and never after FreeBuffers.
+// stay valid until the reader gives the frame's scene up (its next
+// PullFrame may) and never after FreeBuffers.
 struct TFrameReadout {
   std::int32_t nFrameSlot = -1;   // the frame-ring slot read
   std::int32_t nSceneSlot = -1;   // the scene-ring slot of its scene

@@ -251,10 +251,8 @@ TEST(FrameRingQueue, AllocateBuffersRefusalsLeaveNoStorage) {
     platform::TScopedMessageSink scope{&sink};
     CFrameRingQueue q;
     if (c.format) {
-      if (c.frames == 0x7fffffff)
-        ASSERT_TRUE(q.SetFrameFormat(1 << 14, 1 << 14, PF_RGB32));
-      else
-        ASSERT_TRUE(q.SetFrameFormat(4, 2, PF_RGB32));
+      const bool huge = c.frames == 0x7fffffff;
+      ASSERT_TRUE(huge ? q.SetFrameFormat(1 << 14, 1 << 14, PF_RGB32) : q.SetFrameFormat(4, 2, PF_RGB32));
     }
     q.SetMemoryLimit(c.limit);
     EXPECT_FALSE(q.AllocateBuffers(c.scenes, c.frames));
@@ -427,7 +425,9 @@ TEST(FrameRingQueue, ScenesAreReleasedOnlyWhenClosedAndReadOut) {
       ASSERT_EQ(q.OpenScene(kWriter, kSource, s, 2), 1);
       ASSERT_EQ(q.WriteFrame(kWriter, frame.Notice(0), 0, s), 1);
       ASSERT_EQ(q.WriteFrame(kWriter, frame.Notice(1), 1, s), 1);
-      if (s == 0 ? c.closeFirst : c.closeSecond) ASSERT_TRUE(q.CloseWriterScene(kWriter));
+      if (s == 0 ? c.closeFirst : c.closeSecond) {
+        ASSERT_TRUE(q.CloseWriterScene(kWriter));
+      }
     }
     for (std::int32_t s = 0; s < 2; ++s) {
       const bool readOut = s == 0 ? c.readOutFirst : c.readOutSecond;
@@ -593,7 +593,9 @@ TEST(FrameProcessor, StartNeedsStorageAndCloseAlwaysPrintsTheCounters) {
     SCOPED_TRACE(c.name);
     CFrameProcessor p;
     ASSERT_TRUE(p.SetFrameFormat(4, 2, PF_RGB32));
-    if (c.allocate) ASSERT_TRUE(p.AllocateBuffers(100, c.frames));
+    if (c.allocate) {
+      ASSERT_TRUE(p.AllocateBuffers(100, c.frames));
+    }
     EXPECT_EQ(p.Start(kWriter, kSource, nullptr), c.started);
     TTestFrame frame = SmallFrame();
     for (int i = 0; i < c.goodPushes; ++i) EXPECT_TRUE(p.PushFrame(kWriter, kSource, frame.Notice(i)));
