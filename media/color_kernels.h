@@ -129,7 +129,9 @@ const TInverseSet& InverseSetForCode(std::int32_t code);
 const TForwardSet& ForwardSetForCode(std::int32_t code);
 
 // The kernel families. Scalar runs everywhere; Avx2, Avx512 (F and BW) and
-// Avx512Vbmi (F, BW and VBMI) only where the processor has them.
+// Avx512Vbmi (F, BW and VBMI) only where the processor has them. The
+// forward (RGB -> YCbCr) kernels of Avx512Vbmi also use VNNI; without it
+// that family converts towards YCbCr with the Avx512 kernels.
 enum class TColorKernel { Scalar = 0, Avx2 = 1, Avx512 = 2, Avx512Vbmi = 3 };
 
 bool IsColorKernelSupported(TColorKernel kernel);
