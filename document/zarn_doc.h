@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "document/pane_messages.h"
+#include "document/record_writer.h"
 #include "document/video_port.h"
 #include "document/zarn.h"
 #include "document/zarn_doc_engine.h"
@@ -36,6 +37,7 @@
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/save_image.h"
 #include "io/codecs/save_picture.h"
+#include "io/codecs/save_stream.h"
 #include "io/codecs/tiff_mgr.h"
 #include "media/dib.h"
 #include "media/frame_buffer.h"
@@ -420,6 +422,35 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   std::array<SaveImage::CSaveImage, ZarnTypes::kChannelCount> m_ImageSaver{
       SaveImage::CSaveImage(0), SaveImage::CSaveImage(1), SaveImage::CSaveImage(2), SaveImage::CSaveImage(3)};
 
+  // ---- recording (zarn_doc_record.cpp)
+  // "Start / Stop recording": switches the document's recording and each
+  // selected channel's recorder on (opened first, then the switch) or off
+  // (paused; the files stay open until the session ends).
+  void OnCaptureRecord();
+  // One channel's part of the command, while the engine plays and the
+  // channel is selected and has a source: opens, resumes or pauses its
+  // recorder; a recorder that cannot open takes the channel out of the
+  // recording. Every call makes the next session a new recording.
+  void SetChannelRecording(bool on, int channel);
+  // The shown picture of the channel as frame `frameNumber` of its
+  // recording (pacing thread).
+  bool WriteRecordedFrame(int channel, std::int32_t frameNumber);
+  // What the per-frame writer reads of a channel's recorder, the
+  // picture-in-picture composite it asks for included (UI thread).
+  RecordWriter::TRecordSettings RecordSettings(int channel);
+  // Numbers the session's recording and copies the recorders' settings for
+  // the session about to start (UI thread).
+  void MakeRecordStart(RecordWriter::TRecordStart& start);
+  // Set-up: each recorder takes the session number and the next take number
+  // and builds its first output name.
+  void NumberRecorders();
+  // The recorders from the saved settings (m_RecorderCfg, m_SeqNaming), and
+  // their values back into records of that form; bytes that carry no
+  // setting keep what the records held.
+  void LoadRecorders();
+  void StoreRecorders(std::array<shell::TRecorderCfg, 4>& recorders,
+                      std::array<shell::TChannelNaming, 4>& sequence) const;
+
   // ---- the explorer pane
   // Describes the document or runs an action the explorer pane asks for.
   // False, with the request unanswered, for a request without its info
@@ -545,6 +576,13 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   TEngineChannelFlag m_bRecordChannel{m_Engine, &Zarn::TEngineChannel::bRecordChannel};
   bool m_bRecordSessionCounted = true;
   std::int32_t m_nRecordSession = 0;
+  // The four recorders, one per channel, and the writer that records the
+  // frames the engine shows into them.
+  std::array<SaveStream::CSaveStream, ZarnTypes::kChannelCount> m_Recorder{
+      SaveStream::CSaveStream(0), SaveStream::CSaveStream(1), SaveStream::CSaveStream(2),
+      SaveStream::CSaveStream(3)};
+  RecordWriter::CRecordWriter m_RecordWriter{
+      m_Engine, m_VideoPortHub, {&m_Recorder[0], &m_Recorder[1], &m_Recorder[2], &m_Recorder[3]}};
 
   // Timing.
   std::int32_t ch_nDecoderCtrlPeriod = 33;

@@ -65,6 +65,11 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
   config.nDelayFtpBuffer = doc.ch_nDelayFtpBuffer;
   for (int pane = 0; pane < kEngineChannels; ++pane) config.nPaneChannel[pane] = doc.m_nPaneChannel[pane];
   config.bFrameInfo = doc.m_bVideoInfo[0] != 0;  // the video page's "Enable frame index and time info"
+  // The recorders' numbers and settings for the session, handed to the
+  // session thread by value.
+  RecordWriter::TRecordStart recording;
+  m_pDocument->MakeRecordStart(recording);
+  m_pDocument->m_RecordWriter.SetSessionStart(recording);
 }
 
 Zarn::IChannelReader* CZarnDocEngineLink::ChannelReader(int channel) {

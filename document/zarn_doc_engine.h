@@ -39,6 +39,9 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
   void PostSessionEnded() override;
   void DecodedFrameShown(std::int32_t frameNumber, const std::uint8_t* yuv420, std::int32_t width,
                          std::int32_t height) override;
+  void FrameShown(int channel, std::int32_t frameNumber) override;
+  void PrepareRecorders() override;
+  void CloseRecorders() override;
 
   // The events the engine's notices become (QEvent::User + n).
   enum TEngineEvent : int { EV_UPDATE = 1, EV_TIME_TICK = 2, EV_CHANNEL_SLIDER = 3, EV_SESSION_ENDED = 4 };

@@ -214,6 +214,10 @@ bool CZarnDoc::SetUpDocument() {
     ++m_nRecordSession;
     m_bRecordSessionCounted = true;
   }
+  // The recorders start from the saved recorder settings and names, and
+  // each takes its numbers and first output name.
+  LoadRecorders();
+  NumberRecorders();
   for (int ch = 0; ch < kChannelCount; ++ch) {
     // A capture device records in the work mode of the channel's output
     // format: DV AVI of type 1 or 2, Windows Media video or audio.
@@ -367,6 +371,7 @@ void CZarnDoc::StoreSavedDefaults(shell::TProgCfg& cfg, std::array<shell::TChann
   EncodeTiff(m_Encoders.tiff, s.tiff);
 
   sequence = m_SeqNaming;
+  StoreRecorders(cfg.recorder, sequence);
 }
 
 void CZarnDoc::LoadImageSavers() {

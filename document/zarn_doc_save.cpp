@@ -203,9 +203,19 @@ bool CZarnDoc::SaveReferenceImage(int writer, std::int32_t number, bool composit
   }
   const std::string path = saver.BuildFileName(number);
   if (path.empty()) return false;
-  MakeFolderOf(path);
-  if (!SaveImageByFormat(path, format, *picture)) {
-    platform::ShowMessage(Format(kCannotSave, path));
+  // A raw YCbCr picture goes to the end of the raw YUV file of the recorder
+  // with the writer's index when that recorder records one file.
+  SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(writer)];
+  const bool append = kind.eWriter == SavePicture::WRITER_YUV && recorder.m_bSingleFile;
+  bool ok = false;
+  if (append) {
+    ok = recorder.WriteBitmapYuv(*picture);
+  } else {
+    MakeFolderOf(path);
+    ok = SaveImageByFormat(path, format, *picture);
+  }
+  if (!ok) {
+    platform::ShowMessage(Format(kCannotSave, append ? recorder.m_sSingleFileName : path));
     return false;
   }
   return true;

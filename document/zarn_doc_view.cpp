@@ -162,6 +162,7 @@ void CZarnDoc::RegisterViewCommands() {
   // "Start / Stop recording": the Capture toolbar shows whether recording is
   // armed on a selected channel and whether the engine runs; the command
   // needs a selected channel with a source.
+  m_Commands.OnCommand(shell::ID_CAPTURE_RECORD, [this] { OnCaptureRecord(); });
   m_Commands.OnUpdate(shell::ID_CAPTURE_RECORD, [this](pq::TCmdUI& ui) {
     if (ToolBarCapture::CToolBarCapture* bar = CaptureToolBar()) {
       shell::TCaptureButtonState state;

@@ -1,0 +1,275 @@
+// Recording: the "Start / Stop recording" command, the recorders' numbers
+// and settings for each session, the saved recorder settings, and the
+// engine's recording notices. The writing itself is the Qt-free
+// RecordWriter::CRecordWriter (document/record_writer.h).
+//
+// Recording a capture device inside its own graph (AVI, ASF, Windows Media
+// without the recorder's own writer) belongs to the capture devices; such a
+// channel is left alone by the command here.
+
+#include <cstring>
+
+#include "document/zarn_doc.h"
+#include "document/zarn_doc_blocks.h"
+#include "shell/application.h"
+
+namespace ZarnDoc {
+
+using namespace ZarnTypes;
+
+namespace {
+
+void Put32(std::uint8_t* block, std::size_t at, std::int32_t value) {
+  const auto v = static_cast<std::uint32_t>(value);
+  for (std::size_t i = 0; i < 4; ++i) block[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::int32_t Get32(const std::uint8_t* block, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(block[at + i]) << (8 * i);
+  return static_cast<std::int32_t>(v);
+}
+
+void Put64(std::uint8_t* block, std::size_t at, std::int64_t value) {
+  const auto v = static_cast<std::uint64_t>(value);
+  for (std::size_t i = 0; i < 8; ++i) block[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::int64_t Get64(const std::uint8_t* block, std::size_t at) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(block[at + i]) << (8 * i);
+  return static_cast<std::int64_t>(v);
+}
+
+// A stored flag byte takes a new value only when its meaning changed, so a
+// record read and written back unchanged keeps its bytes.
+void PutFlag(std::uint8_t& byte, bool value) {
+  if ((byte != 0) != value) byte = value ? 1 : 0;
+}
+
+// The AVI block: value, flag byte, the AVI type.
+constexpr std::size_t kAviValue = 0, kAviFlag = 4, kAviValue2 = 8;
+// The Windows Media block: two values and a flag byte, the profile GUID, the
+// recorder's own writer, the profile version, the empty-profile flag and
+// the duration.
+constexpr std::size_t kWmValue = 0, kWmValue2 = 4, kWmFlag = 8, kWmGuid = 12, kWmEnabled = 28,
+                      kWmVersion = 32, kWmEmptyProfile = 36, kWmDuration = 40;
+
+bool ValidChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
+
+// Output formats a capture device records inside its own graph.
+bool IsGraphRecording(const SaveStream::CSaveStream& recorder, std::int32_t streamType) {
+  const std::int32_t format = recorder.m_eOutputFormat;
+  return (streamType == ST_SYSTEM_DEVICE && format == FF_AVI) ||
+         (format == FF_WMV && !recorder.m_bWindowsMedia) || format == FF_WMA || format == FF_ASF;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// "Start / Stop recording"
+
+void CZarnDoc::OnCaptureRecord() {
+  if (!m_bRecording) {
+    // Each recorder is open before the switch lets the engine's frames in.
+    for (int ch = 0; ch < kChannelCount; ++ch) SetChannelRecording(true, ch);
+    m_bRecording = true;
+  } else {
+    // The switch goes first: no frame is written once the recorders pause.
+    m_bRecording = false;
+    for (int ch = 0; ch < kChannelCount; ++ch) SetChannelRecording(false, ch);
+  }
+}
+
+void CZarnDoc::SetChannelRecording(bool on, int channel) {
+  // The next session start numbers a new recording.
+  m_bRecordSessionCounted = false;
+  if (!ValidChannel(channel)) return;
+  if (!m_bRecordChannel[channel] || !m_Source[channel].bOpen || !m_Engine.IsRunning()) return;
+  const SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(channel)];
+  if (IsGraphRecording(recorder, m_Source[channel].eStreamType)) return;
+  // A recorder opened here takes its writer's settings on this thread.
+  if (on && !m_Recorder[static_cast<std::size_t>(channel)].IsOpen())
+    m_Recorder[static_cast<std::size_t>(channel)].HandOverSessionSettings(m_Source[channel].eStreamType ==
+                                                                          ST_SYSTEM_DEVICE);
+  const bool ok = m_RecordWriter.SetRecorderRecording(on, channel, RecordSettings(channel));
+  if (on && !ok) m_bRecordChannel[channel] = false;
+}
+
+bool CZarnDoc::WriteRecordedFrame(int channel, std::int32_t frameNumber) {
+  return m_RecordWriter.WriteRecordedFrame(channel, frameNumber);
+}
+
+// ---------------------------------------------------------------------------
+// What the per-frame writer and the session start take
+
+RecordWriter::TRecordSettings CZarnDoc::RecordSettings(int channel) {
+  if (!ValidChannel(channel)) return {};
+  const SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(channel)];
+  RecordWriter::TRecordSettings s = RecordWriter::SettingsOfRecorder(recorder);
+  // A capture device records in its own graph unless it only previews.
+  s.bGraphRecording = m_Source[channel].eStreamType == ST_SYSTEM_DEVICE &&
+                      ChannelReader(channel).DeviceSettings().nCaptureWorkMode != 1;
+  const TPictInPict& pip = m_Pip[channel];
+  if (recorder.m_bPictureInPicture && pip.bEnabled) {
+    RecordWriter::TRecordPip& p = s.pip;
+    p.bEnabled = true;
+    // The channel's own picture (channels 0 and 1), or with the pane-layout
+    // switch the picture of the channel its pane shows.
+    p.nMainChannel = recorder.m_bPaneLayout ? m_nPaneChannel[channel] : (channel <= 1 ? channel : -1);
+    p.nInsetChannel = pip.nInsetChannel;
+    p.insetRect = {0, 0, pip.nWidth, pip.nHeight};
+    if (pip.nPlacement) p.insetRect.x = pip.nX, p.insetRect.y = pip.nY;
+    p.bSourceRect = pip.nSourceRect != 0;
+    p.sourceRect = {pip.nSourceX, pip.nSourceY, pip.nSourceWidth, pip.nSourceHeight};
+    // Frames are recorded while playing: the pane's playing stretch mode.
+    const TVideoPaneSettings& pane = m_VideoPane[channel];
+    p.nStretchCode = pane.bFastStretch ? 3 : pane.nPlayMode;
+  }
+  return s;
+}
+
+void CZarnDoc::MakeRecordStart(RecordWriter::TRecordStart& start) {
+  start = RecordWriter::TRecordStart{};
+  if (!m_bRecordSessionCounted) {
+    ++m_nRecordSession;
+    m_bRecordSessionCounted = true;
+  }
+  start.nSession = m_nRecordSession;
+  start.bOpen = m_bRecording;
+  shell::IApplication* app = shell::TheApplication();
+  for (int ch = 0; ch < kChannelCount; ++ch) {
+    const auto index = static_cast<std::size_t>(ch);
+    start.settings[index] = RecordSettings(ch);
+    if (!m_Source[ch].bOpen || !m_bRecordChannel[ch]) continue;
+    start.bPrepare[index] = true;
+    start.nTake[index] = app ? app->NextRecordingNumber() : 0;
+    // A session that records is a recording of its own: the next one is
+    // numbered anew.
+    if (m_bRecording) m_bRecordSessionCounted = false;
+  }
+}
+
+void CZarnDoc::NumberRecorders() {
+  shell::IApplication* app = shell::TheApplication();
+  for (SaveStream::CSaveStream& recorder : m_Recorder) {
+    recorder.m_nSessionNumber = m_nRecordSession;
+    recorder.m_nRecordingNumber = app ? app->NextRecordingNumber() : 0;
+    recorder.BuildSingleFileName();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Saved settings
+
+void CZarnDoc::LoadRecorders() {
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
+    const shell::TRecorderCfg& cfg = m_RecorderCfg[ch];
+    const shell::TChannelNaming& names = m_SeqNaming[ch];
+    SaveStream::CSaveStream& r = m_Recorder[ch];
+    r.m_sSingleFileName = names.saveSingle;
+    r.m_sOutputFolder = names.dirOut;
+    r.m_sTitle = names.titleBase;
+    r.m_sPrefix = names.prefix;
+    r.m_sSpareName2 = names.suffix;
+    r.m_sExtension = names.extension;
+    // A record never saved names no format: the recorder keeps its own
+    // settings.
+    if (cfg.format == 0) continue;
+    r.m_bSingleFile = cfg.singleFile != 0;
+    r.m_nFirstWidth = cfg.clipDigits;
+    r.m_nSecondWidth = cfg.frameDigits;
+    r.m_Sampling.nMode = cfg.samplingMethod;
+    r.m_Sampling.dStartTime = cfg.timeBegin;
+    r.m_Sampling.dEndTime = cfg.timeEnd;
+    r.m_Sampling.dStepTime = cfg.timeStep;
+    r.m_Sampling.nStartFrame = cfg.sampleBegin;
+    r.m_Sampling.nEndFrame = cfg.sampleEnd;
+    r.m_Sampling.nStepFrame = cfg.sampleStep;
+    r.m_bFirstNumber = cfg.addSuffix != 0;
+    r.SetOutputFileFormat(cfg.format);
+    SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
+    e.nJpegQuality = cfg.jpegQuality;
+    Blocks::DecodeJpeg2000(cfg.jpeg2000, e.jpeg2000);
+    Blocks::DecodePng(cfg.png, e.png);
+    Blocks::DecodeGif(cfg.gif, e.gif);
+    Blocks::DecodeTiff(cfg.tiff, e.tiff);
+    e.nAviValue = Get32(cfg.avi.data(), kAviValue);
+    e.bAviFlag = cfg.avi[kAviFlag];
+    e.nAviValue2 = Get32(cfg.avi.data(), kAviValue2);
+    const std::uint8_t* wm = cfg.windowsMedia.data();
+    e.nWmValue = Get32(wm, kWmValue);
+    e.nWmValue2 = Get32(wm, kWmValue2);
+    e.bWmFlag = wm[kWmFlag];
+    std::memcpy(r.m_WmProfileGuid.data(), wm + kWmGuid, r.m_WmProfileGuid.size());
+    r.m_bWindowsMedia = wm[kWmEnabled] != 0;
+    r.m_nWmProfileVersion = Get32(wm, kWmVersion);
+    r.m_bWmEmptyProfile = wm[kWmEmptyProfile] != 0;
+    r.m_nDuration = Get64(wm, kWmDuration);
+    r.m_bPictureInPicture = cfg.pipEnabled != 0;
+    r.m_bPaneLayout = cfg.primaryAsShown != 0;
+  }
+}
+
+void CZarnDoc::StoreRecorders(std::array<shell::TRecorderCfg, 4>& recorders,
+                              std::array<shell::TChannelNaming, 4>& sequence) const {
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
+    shell::TRecorderCfg& cfg = recorders[ch];
+    shell::TChannelNaming& names = sequence[ch];
+    const SaveStream::CSaveStream& r = m_Recorder[ch];
+    PutFlag(cfg.singleFile, r.m_bSingleFile);
+    cfg.clipDigits = r.m_nFirstWidth;
+    cfg.frameDigits = r.m_nSecondWidth;
+    cfg.samplingMethod = r.m_Sampling.nMode;
+    cfg.timeBegin = r.m_Sampling.dStartTime;
+    cfg.timeEnd = r.m_Sampling.dEndTime;
+    cfg.timeStep = r.m_Sampling.dStepTime;
+    cfg.sampleBegin = r.m_Sampling.nStartFrame;
+    cfg.sampleEnd = r.m_Sampling.nEndFrame;
+    cfg.sampleStep = r.m_Sampling.nStepFrame;
+    PutFlag(cfg.addSuffix, r.m_bFirstNumber);
+    cfg.format = r.m_eOutputFormat;
+    const SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
+    cfg.jpegQuality = e.nJpegQuality;
+    Blocks::EncodeJpeg2000(e.jpeg2000, cfg.jpeg2000);
+    Blocks::EncodePng(e.png, cfg.png);
+    Blocks::EncodeGif(e.gif, cfg.gif);
+    Blocks::EncodeTiff(e.tiff, cfg.tiff);
+    Put32(cfg.avi.data(), kAviValue, e.nAviValue);
+    cfg.avi[kAviFlag] = e.bAviFlag;
+    Put32(cfg.avi.data(), kAviValue2, e.nAviValue2);
+    std::uint8_t* wm = cfg.windowsMedia.data();
+    Put32(wm, kWmValue, e.nWmValue);
+    Put32(wm, kWmValue2, e.nWmValue2);
+    wm[kWmFlag] = e.bWmFlag;
+    std::memcpy(wm + kWmGuid, r.m_WmProfileGuid.data(), r.m_WmProfileGuid.size());
+    PutFlag(wm[kWmEnabled], r.m_bWindowsMedia);
+    Put32(wm, kWmVersion, r.m_nWmProfileVersion);
+    PutFlag(wm[kWmEmptyProfile], r.m_bWmEmptyProfile);
+    Put64(wm, kWmDuration, r.m_nDuration);
+    PutFlag(cfg.pipEnabled, r.m_bPictureInPicture);
+    PutFlag(cfg.primaryAsShown, r.m_bPaneLayout);
+    names.saveSingle = r.m_sSingleFileName;
+    names.dirOut = r.m_sOutputFolder;
+    names.titleBase = r.m_sTitle;
+    names.prefix = r.m_sPrefix;
+    names.suffix = r.m_sSpareName2;
+    names.extension = r.m_sExtension;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The engine's recording notices
+
+void CZarnDocEngineLink::FrameShown(int channel, std::int32_t frameNumber) {
+  m_pDocument->m_RecordWriter.FrameShown(channel, frameNumber);
+}
+
+void CZarnDocEngineLink::PrepareRecorders() { m_pDocument->m_RecordWriter.PrepareRecorders(); }
+
+void CZarnDocEngineLink::CloseRecorders() {
+  // A recorder whose file could not be closed has shown why.
+  m_pDocument->m_RecordWriter.CloseRecorders();
+}
+
+}  // namespace ZarnDoc
