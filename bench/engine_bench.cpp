@@ -171,6 +171,35 @@ void WaitForEnd(const Zarn::CZarn& engine) {
   while (engine.IsRunning()) std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
+// What the plays of a benchmark's iterations add up to.
+struct TPlayTotals {
+  std::int64_t frames = 0;  // shown into the ports
+  double cpuSeconds = 0;
+  double wallSeconds = 0;
+};
+
+// Plays the engine's session to its end once per iteration.
+TPlayTotals PlayEachIteration(benchmark::State& state, Zarn::CZarn& engine, const TBenchOwner& owner) {
+  TPlayTotals totals;
+  for (auto _ : state) {
+    const std::int64_t before = owner.m_nShown.load();
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!engine.StartPlaying()) state.SkipWithError("no session");
+    WaitForEnd(engine);
+    totals.wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    totals.cpuSeconds += CpuSeconds(RUSAGE_SELF) - cpu0;
+    totals.frames += owner.m_nShown.load() - before;
+  }
+  return totals;
+}
+
+// The fps and cpu_ms_per_frame counters of plays that showed frames.
+void SetFrameCounters(benchmark::State& state, const TPlayTotals& totals) {
+  state.counters["fps"] = static_cast<double>(totals.frames) / totals.wallSeconds;
+  state.counters["cpu_ms_per_frame"] = 1000.0 * totals.cpuSeconds / static_cast<double>(totals.frames);
+}
+
 void BM_EnginePlayFourChannels1080p(benchmark::State& state) {
   platform::TRecordingMessageSink sink;
   platform::TScopedMessageSink scope(&sink);
@@ -179,22 +208,10 @@ void BM_EnginePlayFourChannels1080p(benchmark::State& state) {
   for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = ClipSource();
   const bool all[4] = {true, true, true, true};
   engine.SetPlayChannels(all);
-  std::int64_t frames = 0;
-  double cpu = 0, wall = 0;
-  for (auto _ : state) {
-    const std::int64_t before = owner.m_nShown.load();
-    const double cpu0 = CpuSeconds(RUSAGE_SELF);
-    const auto t0 = std::chrono::steady_clock::now();
-    if (!engine.StartPlaying()) state.SkipWithError("no session");
-    WaitForEnd(engine);
-    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
-    frames += owner.m_nShown.load() - before;
-  }
-  if (frames != static_cast<std::int64_t>(state.iterations()) * 4 * kClipFrames)
+  const TPlayTotals totals = PlayEachIteration(state, engine, owner);
+  if (totals.frames != static_cast<std::int64_t>(state.iterations()) * 4 * kClipFrames)
     state.SkipWithError("frames lost");
-  state.counters["fps"] = static_cast<double>(frames) / wall;
-  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
+  SetFrameCounters(state, totals);
 }
 BENCHMARK(BM_EnginePlayFourChannels1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -230,37 +247,33 @@ void BM_PeerGstreamerToBgra1080p(benchmark::State& state) {
 }
 BENCHMARK(BM_PeerGstreamerToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// A 1080p H.264 MP4 of kClipFrames frames, made once per run; empty when
-// the encoder is missing.
+// A 1920 x 1080 H.264 MP4 of kClipFrames frames at `framerate` ("25/1")
+// frames per second, made beside the raw clip; empty when the encoder is
+// missing.
+std::string MakeMp4Clip(const std::string& name, const std::string& framerate) {
+  const std::string path = (std::filesystem::path(Fixture().Clip()).parent_path() / name).string();
+  const std::string caps = "video/x-raw,format=I420,width=1920,height=1080,framerate=" + framerate;
+  const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
+                          " pattern=smpte horizontal-speed=4 ! " + caps +
+                          " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
+                          path + "' >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
+}
+
+// The 1080p MP4 at a rate no decoder keeps up with, made once per run.
 const std::string& Mp4Clip() {
-  static const std::string clip = [] {
-    const std::string path =
-        (std::filesystem::path(Fixture().Clip()).parent_path() / "clip_1080p.mp4").string();
-    const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
-                            " pattern=smpte horizontal-speed=4 ! "
-                            "video/x-raw,format=I420,width=1920,height=1080,framerate=1000/1 ! "
-                            "x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
-                            path + "' >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
-  }();
+  static const std::string clip = MakeMp4Clip("clip_1080p.mp4", "1000/1");
   return clip;
 }
 
-void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) {
-#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
-  DShowMgr::UseMediaGraph();
-#else
-  state.SkipWithError("built without the media graph");
-  return;
-#endif
-  if (Mp4Clip().empty()) {
-    state.SkipWithError("no H.264 encoder to make the clip");
-    return;
-  }
-  platform::TRecordingMessageSink sink;
-  platform::TScopedMessageSink scope(&sink);
-  TBenchOwner owner;
-  Zarn::CZarn engine(&owner, &owner.m_Ports);
+// The 1080p MP4 at 25 frames per second, made once per run.
+const std::string& Mp4Clip25() {
+  static const std::string clip = MakeMp4Clip("clip_1080p_25.mp4", "25/1");
+  return clip;
+}
+
+// The channel's source record of a 1080p MP4.
+TMediaSource Mp4Source(const std::string& path) {
   TMediaSource source;
   source.bOpen = TRUE_;
   source.bLoaded = TRUE_;
@@ -269,34 +282,48 @@ void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) {
   source.eFramePixelFormat = PF_RGB24;
   source.nWidth = kWidth;
   source.nHeight = kHeight;
-  source.sPath = Mp4Clip();
-  owner.m_Config.source[0] = source;
+  source.sPath = path;
+  return source;
+}
+
+// Media files through the media graph; false, with the benchmark skipped,
+// when the program is built without it or the clip could not be made.
+bool UseMediaGraphFor(benchmark::State& state, const std::string& (*clip)()) {
+#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
+  DShowMgr::UseMediaGraph();
+#else
+  state.SkipWithError("built without the media graph");
+  return false;
+#endif
+  if (clip().empty()) {
+    state.SkipWithError("no H.264 encoder to make the clip");
+    return false;
+  }
+  return true;
+}
+
+void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) {
+  if (!UseMediaGraphFor(state, &Mp4Clip)) return;
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  owner.m_Config.source[0] = Mp4Source(Mp4Clip());
   const bool first[4] = {true, false, false, false};
   engine.SetPlayChannels(first);
-  std::int64_t frames = 0;
-  double cpu = 0, wall = 0;
-  for (auto _ : state) {
-    const std::int64_t before = owner.m_nShown.load();
-    const double cpu0 = CpuSeconds(RUSAGE_SELF);
-    const auto t0 = std::chrono::steady_clock::now();
-    if (!engine.StartPlaying()) state.SkipWithError("no session");
-    WaitForEnd(engine);
-    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    cpu += CpuSeconds(RUSAGE_SELF) - cpu0;
-    frames += owner.m_nShown.load() - before;
-  }
-  if (frames == 0) {
+  const TPlayTotals totals = PlayEachIteration(state, engine, owner);
+  if (totals.frames == 0) {
     state.SkipWithError("no frame reached the port");
     return;
   }
-  state.counters["fps"] = static_cast<double>(frames) / wall;
-  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
-  state.counters["frames_shown"] = static_cast<double>(frames) / static_cast<double>(state.iterations());
+  SetFrameCounters(state, totals);
+  state.counters["frames_shown"] =
+      static_cast<double>(totals.frames) / static_cast<double>(state.iterations());
   // Frames the port never showed were decoded all the same (a consumer
   // slower than the file drops them): the CPU per frame of the file, as the
   // peer counts it.
   state.counters["cpu_ms_per_file_frame"] =
-      1000.0 * cpu / (static_cast<double>(state.iterations()) * kClipFrames);
+      1000.0 * totals.cpuSeconds / (static_cast<double>(state.iterations()) * kClipFrames);
 }
 BENCHMARK(BM_EngineDecodeToPort1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -341,22 +368,6 @@ class TSpreadOwner : public TBenchOwner {
   std::int64_t m_nSpreadSum = 0, m_nInStep = 0, m_nPairEqual = 0, m_nRounds = 0;
 };
 
-// A 1920 x 1080 H.264 MP4 of kClipFrames frames at 25 frames per second,
-// made once per run; empty when the encoder is missing.
-const std::string& Mp4Clip25() {
-  static const std::string clip = [] {
-    const std::string path =
-        (std::filesystem::path(Fixture().Clip()).parent_path() / "clip_1080p_25.mp4").string();
-    const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
-                            " pattern=smpte horizontal-speed=4 ! "
-                            "video/x-raw,format=I420,width=1920,height=1080,framerate=25/1 ! "
-                            "x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
-                            path + "' >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
-  }();
-  return clip;
-}
-
 void RunFourChannelSpread(benchmark::State& state, const TMediaSource& source) {
   platform::TRecordingMessageSink sink;
   platform::TScopedMessageSink scope(&sink);
@@ -392,26 +403,8 @@ void RunFourChannelSpread(benchmark::State& state, const TMediaSource& source) {
 }
 
 void BM_EngineFourChannelSpread1080pMp4(benchmark::State& state) {
-#ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
-  DShowMgr::UseMediaGraph();
-#else
-  state.SkipWithError("built without the media graph");
-  return;
-#endif
-  if (Mp4Clip25().empty()) {
-    state.SkipWithError("no H.264 encoder to make the clip");
-    return;
-  }
-  TMediaSource source;
-  source.bOpen = TRUE_;
-  source.bLoaded = TRUE_;
-  source.eFileFormat = TFileFormat{FF_MPEG4};
-  source.eStreamType = TStreamType{ST_MPEG4};
-  source.eFramePixelFormat = PF_RGB24;
-  source.nWidth = kWidth;
-  source.nHeight = kHeight;
-  source.sPath = Mp4Clip25();
-  RunFourChannelSpread(state, source);
+  if (!UseMediaGraphFor(state, &Mp4Clip25)) return;
+  RunFourChannelSpread(state, Mp4Source(Mp4Clip25()));
 }
 BENCHMARK(BM_EngineFourChannelSpread1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
