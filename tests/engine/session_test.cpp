@@ -21,6 +21,44 @@ std::vector<int> Range(int first, int end) {
   return v;
 }
 
+// The notice of one 4:2:0 frame of the engine tests' layout held in `frame`.
+ZarnTypes::TMediaFrameNotice YuvNotice(const std::uint8_t* frame, int width, int height) {
+  const int ySize = width * height;
+  ZarnTypes::TMediaFrameNotice notice;
+  notice.ePixelFormat = ZarnTypes::TPixelFormat{kYuvFormat - 2};
+  notice.nWidth = width;
+  notice.nHeight = height;
+  notice.nChromaWidth = width / 2;
+  notice.nChromaHeight = height / 2;
+  notice.pY = frame;
+  notice.pCb = frame + ySize;
+  notice.pCr = frame + ySize + ySize / 4;
+  return notice;
+}
+
+// Starts the session and pauses it once channel 0 has shown `frames` frames.
+::testing::AssertionResult PauseOnceShown(Zarn::CZarn& engine, const TTestOwner& owner, std::size_t frames) {
+  if (!engine.StartPlaying()) return ::testing::AssertionFailure() << "the session did not start";
+  if (!WaitFor([&] { return owner.ShownFrames(0).size() == frames; }))
+    return ::testing::AssertionFailure() << "shown " << owner.ShownFrames(0).size() << " of " << frames;
+  engine.PausePlaying();
+  return ::testing::AssertionSuccess();
+}
+
+// Raises one of the engine's replay requests and waits until it is carried
+// out: the frame channel 0 shows then, which its port's picture must show.
+struct TReplayer {
+  Zarn::CZarn& engine;
+  VideoPortHub::CVideoPortHub& ports;
+  int operator()(std::atomic<bool>& request) const {
+    request.store(true);
+    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
+    const int shown = engine.m_Channel[0].nShownFrame.load();
+    EXPECT_EQ(DecodePort(ports, 0), shown);
+    return shown;
+  }
+};
+
 TEST_F(EngineTest, PlaysEveryFrameOnceInOrderAndEndsByItself) {
   TFileReader& reader = OpenYuv(0, 45);
   ASSERT_TRUE(engine.StartPlaying());
@@ -228,15 +266,7 @@ TEST_F(EngineTest, AReaderThatReturnsWithoutAStopHasEnded) {
     runs.fetch_add(1);
     for (int k = 0; k < 4; ++k) {
       const std::vector<std::uint8_t> frame = CodedFrame(k);
-      ZarnTypes::TMediaFrameNotice notice;
-      notice.ePixelFormat = ZarnTypes::TPixelFormat{kYuvFormat - 2};
-      notice.nWidth = kWidth;
-      notice.nHeight = kHeight;
-      notice.nChromaWidth = kWidth / 2;
-      notice.nChromaHeight = kHeight / 2;
-      notice.pY = frame.data();
-      notice.pCb = frame.data() + kYSize;
-      notice.pCr = frame.data() + kYSize + kChromaSize;
+      ZarnTypes::TMediaFrameNotice notice = YuvNotice(frame.data(), kWidth, kHeight);
       delivery.pFrameCallback(delivery.eSenderKind, delivery.ePurpose, delivery.nProcId, delivery.pContext,
                               &notice);
     }
@@ -334,9 +364,7 @@ TEST_F(EngineTest, TheDecoderLayerWithoutASourceStopsTheSession) {
 
 TEST_F(EngineTest, StopWhilePausedEndsTheSession) {
   OpenYuv(0, 10, /*holdAtEnd=*/true);
-  ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 10; }));
-  engine.PausePlaying();
+  ASSERT_TRUE(PauseOnceShown(engine, owner, 10));
   engine.StopPlaying();
   ASSERT_TRUE(WaitForSessionEnd());
   EXPECT_FALSE(engine.IsPaused());
@@ -372,16 +400,8 @@ TEST_F(EngineTest, AScenePlayedToItsEndKeepsTheLastFramesForReplay) {
   // 45 frames through 30 slots: once everything is shown, frames 14..44
   // remain in the cache (the oldest slot is the one after the last shown).
   OpenYuv(0, 45, /*holdAtEnd=*/true);
-  ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 45; }));
-  engine.PausePlaying();
-  auto replay = [&](std::atomic<bool>& flag) {
-    flag.store(true);
-    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
-    const int shown = engine.m_Channel[0].nShownFrame.load();
-    EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
-    return shown;
-  };
+  ASSERT_TRUE(PauseOnceShown(engine, owner, 45));
+  const TReplayer replay{engine, owner.m_Ports};
   EXPECT_EQ(replay(engine.m_bGoFirst), 14);
   EXPECT_EQ(replay(engine.m_bStepPrevious), 44);  // back from the oldest wraps to the newest
   EXPECT_EQ(replay(engine.m_bGoLast), 44);
@@ -394,16 +414,8 @@ TEST_F(EngineTest, AScenePlayedToItsEndKeepsTheLastFramesForReplay) {
 
 TEST_F(EngineTest, ReplayWalksOnlyTheFramesThatWereStored) {
   OpenYuv(0, 12, /*holdAtEnd=*/true);
-  ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 12; }));
-  engine.PausePlaying();
-  auto replay = [&](std::atomic<bool>& flag) {
-    flag.store(true);
-    EXPECT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
-    const int shown = engine.m_Channel[0].nShownFrame.load();
-    EXPECT_EQ(DecodePort(owner.m_Ports, 0), shown);
-    return shown;
-  };
+  ASSERT_TRUE(PauseOnceShown(engine, owner, 12));
+  const TReplayer replay{engine, owner.m_Ports};
   EXPECT_EQ(replay(engine.m_bStepPrevious), 10);
   EXPECT_EQ(replay(engine.m_bStepNext), 11);
   // Slots 12..30 were never written: forwards from the last frame wraps to
@@ -430,9 +442,7 @@ TEST_F(EngineTest, ReplayWalksOnlyTheFramesThatWereStored) {
 
 TEST_F(EngineTest, AStepAskedForWhileOneIsShownIsCarriedOutToo) {
   OpenYuv(0, 12, /*holdAtEnd=*/true);
-  ASSERT_TRUE(engine.StartPlaying());
-  ASSERT_TRUE(WaitFor([&] { return owner.ShownFrames(0).size() == 12; }));
-  engine.PausePlaying();
+  ASSERT_TRUE(PauseOnceShown(engine, owner, 12));
   engine.m_bGoFirst.store(true);
   ASSERT_TRUE(WaitFor([&] { return engine.ReplayRequestsDone(); }));
   ASSERT_EQ(engine.m_Channel[0].nShownFrame.load(), 0);
@@ -450,50 +460,27 @@ TEST_F(EngineTest, AStepAskedForWhileOneIsShownIsCarriedOutToo) {
   owner.m_OnReplayed = nullptr;
 }
 
-// A source of large frames, each one flat: even frames black, odd frames
-// white, handed on without end until the stop.
-class TFlatFrameReader final : public Zarn::IChannelReader {
- public:
-  static constexpr int kFlatWidth = 640;
-  static constexpr int kFlatHeight = 480;
-  bool SetSource(int, const ZarnTypes::TMediaSource&) override { return true; }
-  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override { m_Delivery = delivery; }
-  bool Run() override {
-    const int ySize = kFlatWidth * kFlatHeight;
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(ySize * 3 / 2), 128);
-    ZarnTypes::TMediaFrameNotice notice;
-    notice.ePixelFormat = ZarnTypes::TPixelFormat{kYuvFormat - 2};
-    notice.nWidth = kFlatWidth;
-    notice.nHeight = kFlatHeight;
-    notice.nChromaWidth = kFlatWidth / 2;
-    notice.nChromaHeight = kFlatHeight / 2;
-    notice.pY = frame.data();
-    notice.pCb = frame.data() + ySize;
-    notice.pCr = frame.data() + ySize + ySize / 4;
-    for (int k = 0; !m_Delivery.pStopFlag->load(); ++k) {
-      std::fill(frame.begin(), frame.begin() + ySize, k % 2 ? 235 : 16);
-      m_Delivery.pFrameCallback(m_Delivery.eSenderKind, m_Delivery.ePurpose, m_Delivery.nProcId,
-                                m_Delivery.pContext, &notice);
-    }
-    return true;
+// A reader's run over large frames, each one flat: even frames black, odd
+// frames white, handed on without end until the stop.
+constexpr int kFlatWidth = 640;
+constexpr int kFlatHeight = 480;
+bool RunFlatFrames(const ReadStream::TReaderDelivery& delivery) {
+  const int ySize = kFlatWidth * kFlatHeight;
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(ySize * 3 / 2), 128);
+  ZarnTypes::TMediaFrameNotice notice = YuvNotice(frame.data(), kFlatWidth, kFlatHeight);
+  for (int k = 0; !delivery.pStopFlag->load(); ++k) {
+    std::fill(frame.begin(), frame.begin() + ySize, k % 2 ? 235 : 16);
+    delivery.pFrameCallback(delivery.eSenderKind, delivery.ePurpose, delivery.nProcId, delivery.pContext,
+                            &notice);
   }
-  void Pause() override {}
-  void Resume() override {}
-  void Stop() override {}
-  std::int32_t GetFirstFrame() const override { return 0; }
-  std::int32_t GetFrameLimit() const override { return 0; }
+  return true;
+}
 
- private:
-  ReadStream::TReaderDelivery m_Delivery;
-};
-
-// 1 or 0 for a flat white or black picture of the flat reader's size, -1
+// 1 or 0 for a flat white or black picture of the flat frames' size, -1
 // for anything else (a torn picture has rows of two frames).
 int FlatLevel(VideoPortHub::CVideoPortHub& ports, int channel) {
   VideoPort::TPicture picture = ports.Port(channel).FrontBitmap();
-  if (!picture || picture->Width() != TFlatFrameReader::kFlatWidth ||
-      picture->Height() != TFlatFrameReader::kFlatHeight)
-    return -1;
+  if (!picture || picture->Width() != kFlatWidth || picture->Height() != kFlatHeight) return -1;
   int level = -1;
   for (int y = 0; y < picture->Height(); y += 7) {
     const int g = picture->RowFromTop(y)[4 * (y % picture->Width()) + 1];
@@ -509,10 +496,10 @@ TEST_F(EngineTest, ReplayedFramesAreNeverTornByARunningProducer) {
   // slots the pacing thread frees: each replayed picture is the whole frame
   // it reports, never rows of two frames.
   ZarnTypes::TMediaSource source = YuvSource(File("flat.yuv"));
-  source.nWidth = TFlatFrameReader::kFlatWidth;
-  source.nHeight = TFlatFrameReader::kFlatHeight;
+  source.nWidth = kFlatWidth;
+  source.nHeight = kFlatHeight;
   owner.m_Config.source[0] = source;
-  TFlatFrameReader flat;
+  TScriptedReader flat(&RunFlatFrames);
   owner.m_pReader[0] = &flat;
   engine.m_Dpb.m_nFrameCapacity = 10;
   std::vector<int> levels;
