@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -63,8 +64,36 @@ bool Near(QRgb a, QRgb b, int tolerance = 2) {
          std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
+// A bottom-up 24- or 32-bit frame of whole 4-byte rows as a media source
+// hands it to its owner; the notice points into the record.
+struct TRgbFrame {
+  std::vector<std::uint8_t> rows;
+  Dib::TBitmapInfoHeader header;
+  TMediaFrameNotice notice;
+  TRgbFrame(int width, int height, int bits, std::vector<std::uint8_t> bytes) : rows(std::move(bytes)) {
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biBitCount = static_cast<std::uint16_t>(bits);
+    header.biSizeImage = static_cast<std::uint32_t>(rows.size());
+    notice.pHeader = &header;
+    notice.pRgbData = rows.data();
+    notice.nRgbSize = static_cast<std::int32_t>(rows.size());
+  }
+  TRgbFrame(const TRgbFrame&) = delete;
+  TRgbFrame& operator=(const TRgbFrame&) = delete;
+};
+
 class FileDialogTest : public tovrin_test::TRecordedMessagesTest {
  protected:
+  // The document's Save and Save As request with the channels that have a
+  // source.
+  static TFileDialogSettings SaveImageAs(std::array<bool, kDialogChannelCount> channels) {
+    TFileDialogSettings s;
+    s.extended = true;
+    s.mode = FDM_SAVE_IMAGE_AS;
+    s.channelAllowed = channels;
+    return s;
+  }
   TFileDialogSettings OpenTo() {
     TFileDialogSettings s;
     s.extended = true;
@@ -170,16 +199,8 @@ TEST(PreviewCtrlTest, MediaFrameFromAWorkerThreadArrivesAsAPostedPicture) {
   CPreviewCtrl preview;
   preview.resize(160, 90);
   // A 2 x 2 bottom-up 24-bit frame: bottom row blue, top row green.
-  std::vector<std::uint8_t> rows = {255, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0};
-  Dib::TBitmapInfoHeader header;
-  header.biWidth = 2;
-  header.biHeight = 2;
-  header.biBitCount = 24;
-  header.biSizeImage = static_cast<std::uint32_t>(rows.size());
-  TMediaFrameNotice notice;
-  notice.pHeader = &header;
-  notice.pRgbData = rows.data();
-  notice.nRgbSize = static_cast<std::int32_t>(rows.size());
+  TRgbFrame frame(2, 2, 24, {255, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0});
+  TMediaFrameNotice& notice = frame.notice;
   TMediaSender sender;
   sender.eSenderKind = MEDIA_SENDER_DSHOW;
   bool delivered = false;
@@ -195,7 +216,7 @@ TEST(PreviewCtrlTest, MediaFrameFromAWorkerThreadArrivesAsAPostedPicture) {
   EXPECT_EQ(preview.SourcePicture().pixel(1, 1), qRgb(0, 0, 255));
 
   // A frame without data shows the white panel with its note.
-  Dib::TBitmapInfoHeader empty = header;
+  Dib::TBitmapInfoHeader empty = frame.header;
   empty.biSizeImage = 0;
   notice.pHeader = &empty;
   std::thread second(
@@ -278,20 +299,12 @@ class CFakeGraphSession final : public DShowMgr::IMediaSession {
     if (!params || !params->pCallback) return r->bSuccess = false;
     g_graph.params = *params;
     if (!g_graph.soundOnly) {
-      std::vector<std::uint8_t> row = {g_graph.blue,  g_graph.green, g_graph.red, g_graph.blue,
-                                       g_graph.green, g_graph.red,   0,           0};
-      Dib::TBitmapInfoHeader header;
-      header.biWidth = 2;
-      header.biHeight = 1;
-      header.biBitCount = 24;
-      header.biSizeImage = static_cast<std::uint32_t>(row.size());
-      TMediaFrameNotice notice;
-      notice.pHeader = &header;
-      notice.pRgbData = row.data();
-      notice.nRgbSize = static_cast<std::int32_t>(row.size());
+      TRgbFrame frame(
+          2, 1, 24,
+          {g_graph.blue, g_graph.green, g_graph.red, g_graph.blue, g_graph.green, g_graph.red, 0, 0});
       TMediaSender sender{params->nSenderId, params->eSenderKind, params->ePurpose, params->pContext};
       std::thread streaming(
-          [&] { params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &notice); });
+          [&] { params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &frame.notice); });
       streaming.join();
     }
     params->pStopFlag->store(true);
@@ -319,13 +332,22 @@ struct TFakeGraphInstalled {
   ~TFakeGraphInstalled() { DShowMgr::SetMediaSessionFactory(nullptr); }
 };
 
+// A preview control whose media files go through the dialog's decoder to
+// the stand-in session.
+struct TGraphPreview {
+  TFakeGraphInstalled graph;
+  CPreviewCtrl preview;
+  TGraphPreview() {
+    preview.resize(160, 90);
+    preview.SetDecoder(&CFileDialogEx::DecodeForPreview);
+  }
+};
+
 }  // namespace
 
 TEST(PreviewCtrlTest, VideoFilePreviewRunsAGraphSessionAndTakesItsFirstFrameFromTheStreamingThread) {
-  TFakeGraphInstalled graph;
-  CPreviewCtrl preview;
-  preview.resize(160, 90);
-  preview.SetDecoder(&CFileDialogEx::DecodeForPreview);
+  TGraphPreview graphPreview;
+  CPreviewCtrl& preview = graphPreview.preview;
   g_graph.red = 200;
   g_graph.green = 100;
   ASSERT_TRUE(preview.LoadMedia("/clips/clip.avi", 9));
@@ -356,10 +378,8 @@ TEST(PreviewCtrlTest, VideoFilePreviewRunsAGraphSessionAndTakesItsFirstFrameFrom
 }
 
 TEST(PreviewCtrlTest, SoundOnlyFileReplacesThePictureAndALateFrameOfTheFileBeforeIsDropped) {
-  TFakeGraphInstalled graph;
-  CPreviewCtrl preview;
-  preview.resize(160, 90);
-  preview.SetDecoder(&CFileDialogEx::DecodeForPreview);
+  TGraphPreview graphPreview;
+  CPreviewCtrl& preview = graphPreview.preview;
   g_graph.blue = 255;
   ASSERT_TRUE(preview.LoadMedia("/clips/clip.mp4", 6));
   // Its picture is still on its way when the next file is selected.
@@ -490,10 +510,8 @@ TEST_F(FileDialogTest, PromptTitlesFiltersAndRefusedModes) {
 
 TEST_F(FileDialogTest, SaveAsStartsOnTheSaveFormatAndProposesTheChannelName) {
   CDocManagerEx manager;
+  manager.Settings() = SaveImageAs({true, true, false, false});
   TFileDialogSettings& s = manager.Settings();
-  s.extended = true;
-  s.mode = FDM_SAVE_IMAGE_AS;
-  s.channelAllowed = {true, true, false, false};
   s.channelPaths[0] = Path("clip.avi");
   s.format = 38;
   QString proposed, label;
@@ -528,10 +546,8 @@ TEST_F(FileDialogTest, SaveAsStartsOnTheSaveFormatAndProposesTheChannelName) {
 
 TEST_F(FileDialogTest, SaveAsKeepsTheDialogOpenOnAContradictingExtension) {
   CDocManagerEx manager;
+  manager.Settings() = SaveImageAs({true, false, false, false});
   TFileDialogSettings& s = manager.Settings();
-  s.extended = true;
-  s.mode = FDM_SAVE_IMAGE_AS;
-  s.channelAllowed = {true, false, false, false};
   s.format = 38;
   QString corrected;
   manager.SetDialogRunner([&](CFileDialogEx& dialog) {
@@ -574,11 +590,7 @@ TEST_F(FileDialogTest, YuvPageFromTheDialogChangesLayoutAndSelectsItsFilter) {
 }
 
 TEST_F(FileDialogTest, OptionsButtonStaysOffForFormatsWithoutAPageYet) {
-  TFileDialogSettings s;
-  s.extended = true;
-  s.mode = FDM_SAVE_IMAGE_AS;
-  s.channelAllowed = {true, false, false, false};
-  CFileDialogEx dialog(false, s, BuildFilterList(FDM_SAVE_IMAGE_AS));
+  CFileDialogEx dialog(false, SaveImageAs({true, false, false, false}), BuildFilterList(FDM_SAVE_IMAGE_AS));
   const auto& codes = dialog.Logic().FilterCodes();
   auto index = [&](std::int32_t code) {
     return static_cast<int>(std::find(codes.begin(), codes.end(), code) - codes.begin());
@@ -742,20 +754,11 @@ TEST_F(FileDialogTest, AMediaPreviewKeepsTheDialogWaitingAtMostItsShortBound) {
     }
     // A late frame of the file given up on.
     const auto* params = static_cast<const TSourceParams*>(r.pParams);
-    std::vector<std::uint8_t> rows(4 * 2 * 2, 0x80);
-    Dib::TBitmapInfoHeader header;
-    header.biWidth = 2;
-    header.biHeight = 2;
-    header.biBitCount = 32;
-    header.biSizeImage = static_cast<std::uint32_t>(rows.size());
-    TMediaFrameNotice notice;
-    notice.pHeader = &header;
-    notice.pRgbData = rows.data();
-    notice.nRgbSize = static_cast<std::int32_t>(rows.size());
+    TRgbFrame frame(2, 2, 32, std::vector<std::uint8_t>(4 * 2 * 2, 0x80));
     TMediaSender sender;
     sender.eSenderKind = MEDIA_SENDER_DSHOW;
     if (params && params->pCallback)
-      params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &notice);
+      params->pCallback(params->pContext, MEDIA_NOTIFY_FRAME, &sender, &frame.notice);
     r.bSuccess = true;
     ++ended;
   });
