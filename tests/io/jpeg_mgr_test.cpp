@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,8 @@ Rgb PixelAt(const TMediaRequest& request, int x, int y) {
   return {p[2], p[1], p[0]};
 }
 
-bool WriteJpeg(const std::string& path, const TFrameBuffer& fb, TFileFormat format, int quality,
-               TMediaRequest* out = nullptr) {
+// A request to write the frame to the file at `path` (kept by the caller).
+TMediaRequest WriteRequest(const std::string& path, const TFrameBuffer& fb, TFileFormat format) {
   TMediaRequest request{};
   request.eOp = MEDIA_OP_WRITE_STILL;
   request.eSourceFormat = format;
@@ -77,6 +78,20 @@ bool WriteJpeg(const std::string& path, const TFrameBuffer& fb, TFileFormat form
   request.nWidth = fb.nWidth;
   request.nHeight = fb.nHeight;
   request.pFrameBuffer = const_cast<TFrameBuffer*>(&fb);
+  return request;
+}
+
+// A request to read JPEG bytes from memory into `fb`.
+TMediaRequest MemoryRequest(TPixelFormat target, TFrameBuffer& fb) {
+  TMediaRequest request{};
+  request.ePixelFormat = target;
+  request.pFrameBuffer = &fb;
+  return request;
+}
+
+bool WriteJpeg(const std::string& path, const TFrameBuffer& fb, TFileFormat format, int quality,
+               TMediaRequest* out = nullptr) {
+  TMediaRequest request = WriteRequest(path, fb, format);
   CJpegMgr manager;
   const bool ok = manager.WriteJpeg(request, quality);
   EXPECT_EQ(ok, request.bSuccess);
@@ -145,6 +160,17 @@ class JpegMgrTest : public tovrin_test::TRecordedMessagesTest {
     MakeSmoothFrame(frame, PF_RGB24, w, h);
     const std::string path = Path(name);
     EXPECT_TRUE(WriteJpeg(path, frame.fb, format, quality));
+    return path;
+  }
+  // The colour JPEG of a w x h smooth picture, changed by `damage`, as the
+  // file `name`; the messages of making it are cleared.
+  std::string MakeDamagedJpeg(
+      const std::string& name, int w, int h,
+      const std::function<std::vector<std::uint8_t>(std::vector<std::uint8_t>)>& damage) {
+    const std::string good = MakeJpeg("good.jpg", w, h);
+    const std::string path = Path(name);
+    WriteAll(path, damage(ReadAll(good)));
+    sink.Clear();
     return path;
   }
 };
@@ -352,10 +378,7 @@ class JpegHostile : public JpegMgrTest, public ::testing::WithParamInterface<Hos
 
 TEST_P(JpegHostile, FailsWithoutACodeAndShowsTheLibrarysMessage) {
   const HostileCase c = GetParam();
-  const std::string good = MakeJpeg("good.jpg", 32, 16);
-  const std::string path = Path("bad.jpg");
-  WriteAll(path, c.damage(ReadAll(good)));
-  sink.Clear();
+  const std::string path = MakeDamagedJpeg("bad.jpg", 32, 16, c.damage);
 
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
@@ -370,9 +393,7 @@ TEST_P(JpegHostile, FailsWithoutACodeAndShowsTheLibrarysMessage) {
 
   // The same bytes from memory fail the same way.
   const std::vector<std::uint8_t> bytes = ReadAll(path);
-  TMediaRequest m{};
-  m.ePixelFormat = PF_RGB32;
-  m.pFrameBuffer = &decoded.fb;
+  TMediaRequest m = MemoryRequest(PF_RGB32, decoded.fb);
   CJpegMgr manager;
   m.bSuccess = true;
   EXPECT_FALSE(manager.ReadJpegMemory(bytes.data(), bytes.size(), m));
@@ -429,14 +450,7 @@ TEST_F(JpegMgrTest, TaggedRequestsFailQuietlyWithTheirCodes) {
     EXPECT_EQ(decoded.fb.pBuffer, nullptr) << tag;
 
     const std::string out = Path("tagged.jpg");
-    TMediaRequest write{};
-    write.eOp = MEDIA_OP_WRITE_STILL;
-    write.eSourceFormat = FF_JPEG;
-    write.ePixelFormat = PF_RGB24;
-    write.pPath = &out;
-    write.nWidth = 8;
-    write.nHeight = 8;
-    write.pFrameBuffer = &source.fb;
+    TMediaRequest write = WriteRequest(out, source.fb, FF_JPEG);
     write.eTag = tag;
     write.pParams = &block;
     EXPECT_FALSE(manager.WriteJpeg(write, 80)) << tag;
@@ -448,13 +462,11 @@ TEST_F(JpegMgrTest, TaggedRequestsFailQuietlyWithTheirCodes) {
 }
 
 TEST_F(JpegMgrTest, TruncatedScanDecodesWithOneWarning) {
-  const std::string good = MakeJpeg("good.jpg", 64, 64);
-  std::vector<std::uint8_t> bytes = ReadAll(good);
-  const std::size_t sos = FindMarker(bytes, 0xDA);
-  bytes.resize(sos + (bytes.size() - sos) / 3);
-  const std::string path = Path("cut.jpg");
-  WriteAll(path, bytes);
-  sink.Clear();
+  const std::string path = MakeDamagedJpeg("cut.jpg", 64, 64, [](std::vector<std::uint8_t> bytes) {
+    const std::size_t sos = FindMarker(bytes, 0xDA);
+    bytes.resize(sos + (bytes.size() - sos) / 3);
+    return bytes;
+  });
 
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB24, decoded.fb);
@@ -473,16 +485,14 @@ TEST_F(JpegMgrTest, TruncatedScanDecodesWithOneWarning) {
 }
 
 TEST_F(JpegMgrTest, ExtraneousBytesBeforeMarkersAreNeverShown) {
-  const std::string good = MakeJpeg("good.jpg", 24, 24);
-  std::vector<std::uint8_t> bytes = ReadAll(good);
-  const std::uint8_t junk[] = {0x12, 0x34, 0x56};
-  // Before the end-of-image marker and before the scan header.
-  bytes.insert(bytes.end() - 2, std::begin(junk), std::end(junk));
-  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(FindMarker(bytes, 0xDA)), std::begin(junk),
-               std::end(junk));
-  const std::string path = Path("junk.jpg");
-  WriteAll(path, bytes);
-  sink.Clear();
+  const std::string path = MakeDamagedJpeg("junk.jpg", 24, 24, [](std::vector<std::uint8_t> bytes) {
+    const std::uint8_t junk[] = {0x12, 0x34, 0x56};
+    // Before the end-of-image marker and before the scan header.
+    bytes.insert(bytes.end() - 2, std::begin(junk), std::end(junk));
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(FindMarker(bytes, 0xDA)), std::begin(junk),
+                 std::end(junk));
+    return bytes;
+  });
 
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
@@ -506,9 +516,7 @@ TEST_F(JpegMgrTest, UnsupportedTargetEndsThroughTheLibrary) {
 TEST_F(JpegMgrTest, MemoryReadHonoursItsPixelLimit) {
   const std::vector<std::uint8_t> bytes = ReadAll(MakeJpeg("good.jpg", 40, 30));
   Frame decoded;
-  TMediaRequest r{};
-  r.ePixelFormat = PF_RGB24;
-  r.pFrameBuffer = &decoded.fb;
+  TMediaRequest r = MemoryRequest(PF_RGB24, decoded.fb);
   CJpegMgr manager;
   EXPECT_FALSE(manager.ReadJpegMemory(bytes.data(), bytes.size(), r, 40 * 30 - 1));
   EXPECT_FALSE(r.bSuccess);
@@ -594,12 +602,10 @@ TEST_F(JpegMgrTest, OversizedPictureIsRefusedByTheLibrary) {
 // A cut file brings a warning and then an error: they showed as two message
 // boxes. One call shows one box with both.
 TEST_F(JpegMgrTest, ACutFileShowsItsWarningAndItsErrorInOneBox) {
-  const std::string good = MakeJpeg("good.jpg", 32, 16);
-  std::vector<std::uint8_t> bytes = ReadAll(good);
-  bytes.resize(FindMarker(bytes, 0xDB));  // before the first table
-  const std::string path = Path("cut_header.jpg");
-  WriteAll(path, bytes);
-  sink.Clear();
+  const std::string path = MakeDamagedJpeg("cut_header.jpg", 32, 16, [](std::vector<std::uint8_t> bytes) {
+    bytes.resize(FindMarker(bytes, 0xDB));  // before the first table
+    return bytes;
+  });
   Frame decoded;
   const TMediaRequest r = ReadJpeg(path, PF_RGB32, decoded.fb);
   EXPECT_FALSE(r.bSuccess);
@@ -613,10 +619,7 @@ TEST_F(JpegMgrTest, ACutFileShowsItsWarningAndItsErrorInOneBox) {
 
 TEST_P(JpegHostile, EachDamagedFileShowsOneBox) {
   const HostileCase c = GetParam();
-  const std::string good = MakeJpeg("good.jpg", 32, 16);
-  const std::string path = Path("bad.jpg");
-  WriteAll(path, c.damage(ReadAll(good)));
-  sink.Clear();
+  const std::string path = MakeDamagedJpeg("bad.jpg", 32, 16, c.damage);
   Frame decoded;
   ReadJpeg(path, PF_RGB32, decoded.fb);
   EXPECT_EQ(sink.Messages().size(), 1u);
