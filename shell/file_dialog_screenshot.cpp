@@ -29,6 +29,17 @@ void Settle() {
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
 
+// Shows a file dialog and waits (at most 3 s) for its folder's listing.
+void ShowListed(QFileDialog& dialog) {
+  QEventLoop loop;
+  QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+  dialog.show();
+  if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+}
+
 bool Save(QWidget& widget, const std::string& outPath) {
   widget.show();
   Settle();
@@ -62,6 +73,25 @@ TFileDialogSettings OpenToRequest() {
   return s;
 }
 
+// The open dialog in "Open to" mode on `folder` with `still` selected, at
+// `size` (at its first size when empty); `listFocused` as after a click on
+// the file.
+bool SaveOpenToShot(const QString& folder, const QString& still, QSize size, bool listFocused,
+                    const std::string& outPath) {
+  CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
+  dialog.setWindowTitle(QStringLiteral("Open to"));
+  if (!size.isEmpty()) dialog.resize(size);
+  dialog.setDirectory(folder);
+  ShowListed(dialog);
+  Settle();
+  if (listFocused)
+    if (auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"))) list->setFocus();
+  dialog.selectFile(still);
+  Settle();
+  dialog.UpdateFileInfo(still);
+  return Save(dialog, outPath);
+}
+
 }  // namespace
 
 bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) {
@@ -73,27 +103,8 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     std::ofstream(folder.filePath(QStringLiteral("clip_352x288.yuv")).toStdString())
         << std::string(1000, '\x80');
     QDir(folder.path()).mkdir(QStringLiteral("captures"));
-    CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
-    dialog.setWindowTitle(QStringLiteral("Open to"));
-    dialog.resize(900, 640);
-    {
-      // The folder is listed in the background: wait for it (at most 3 s).
-      QEventLoop loop;
-      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-      dialog.setDirectory(folder.path());
-      dialog.show();
-      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
-        loop.exec();
-      }
-    }
-    Settle();
-    // The list has the focus, as after a click on the file.
-    if (auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"))) list->setFocus();
-    dialog.selectFile(still);
-    Settle();
-    dialog.UpdateFileInfo(still);
-    return Save(dialog, outPath);
+    return SaveOpenToShot(folder.path(), still, QSize(900, 640),
+                          /*listFocused=*/true, outPath);
   }
   if (which == "open-long-name") {
     // The open dialog at its first size with a 164-character name selected.
@@ -101,23 +112,7 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     if (!MakeSampleStill(still)) return false;
     for (int i = 0; i < 16; ++i)
       if (!MakeSampleStill(folder.filePath(QStringLiteral("frame_%1.png").arg(100 + i)))) return false;
-    CFileDialogEx dialog(true, OpenToRequest(), BuildFilterList(FDM_OPEN_TO));
-    dialog.setWindowTitle(QStringLiteral("Open to"));
-    {
-      QEventLoop loop;
-      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-      dialog.setDirectory(folder.path());
-      dialog.show();
-      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
-        loop.exec();
-      }
-    }
-    Settle();
-    dialog.selectFile(still);
-    Settle();
-    dialog.UpdateFileInfo(still);
-    return Save(dialog, outPath);
+    return SaveOpenToShot(folder.path(), still, QSize(), /*listFocused=*/false, outPath);
   }
   if (which == "message-box") {
     MessageBoxDlg::CMessageBoxDlg box(
@@ -139,15 +134,7 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
     QDir(folder.path()).mkdir(QStringLiteral("SaveStream_1"));
     QDir(folder.path()).mkdir(QStringLiteral("CaptureImage_1"));
     FolderDialog::CFolderDialog dialog(folder.path());
-    {
-      QEventLoop loop;
-      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-      dialog.show();
-      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
-        loop.exec();
-      }
-    }
+    ShowListed(dialog);
     return Save(dialog, outPath);
   }
   if (which.rfind("channel-selector-", 0) == 0) {
@@ -193,15 +180,7 @@ bool SaveDialogScreenshot(const std::string& which, const std::string& outPath) 
         InitialFilterIndex(dialog.Logic().FilterCodes(), FileFormatToFileFilter(s.format)));
     dialog.Logic().Settings().format = s.format;
     dialog.selectFile(QString::fromStdString(ProposeSaveName(s)));
-    {
-      QEventLoop loop;
-      QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-      dialog.show();
-      if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
-        loop.exec();
-      }
-    }
+    ShowListed(dialog);
     Settle();
     return Save(dialog, outPath);
   }
