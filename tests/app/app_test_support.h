@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,13 @@
 #include "platform/qt/settings_store.h"
 #include "tests/app/placeholder_document.h"
 #include "tests/support/test_support.h"
+
+// The settings block "ProgCfg" as stored; empty when there is none.
+inline std::vector<std::uint8_t> StoredProgCfg(platform::qt::CRegistryAccess& store) {
+  std::vector<std::uint8_t> block;
+  store.ReadBinaryValue(kProgCfgKey, "ProgCfg", block);
+  return block;
+}
 
 class TAppTest : public ::testing::Test {
  protected:

@@ -24,12 +24,6 @@ std::vector<std::string> UserFolders(const TKnownFolders& k) {
   return f;
 }
 
-std::vector<std::uint8_t> StoredBlock(platform::qt::CRegistryAccess& s) {
-  std::vector<std::uint8_t> b;
-  s.ReadBinaryValue(kProgCfgKey, "ProgCfg", b);
-  return b;
-}
-
 }  // namespace
 
 TEST_F(TAppTest, AFirstRunMakesTheFoldersOpensOneDocumentAndSavesAtExit) {
@@ -63,10 +57,10 @@ TEST_F(TAppTest, AFirstRunMakesTheFoldersOpensOneDocumentAndSavesAtExit) {
   EXPECT_EQ(app->DocumentRegistry()[0].number, 1);
 
   auto store = Store();
-  EXPECT_TRUE(StoredBlock(*store).empty()) << "nothing is written before the exit";
+  EXPECT_TRUE(StoredProgCfg(*store).empty()) << "nothing is written before the exit";
   app->ExitInstance();
   store = Store();
-  const std::vector<std::uint8_t> block = StoredBlock(*store);
+  const std::vector<std::uint8_t> block = StoredProgCfg(*store);
   ASSERT_EQ(block.size(), 2168u);
   EXPECT_EQ(block[0], 1) << "saved marker";
   EXPECT_EQ(block[2148], 13) << "the main frame's look id went into the block";
@@ -114,7 +108,7 @@ TEST_F(TAppTest, StartUpFailuresSayWhyAndLeaveTheSavedSettingsAlone) {
       EXPECT_TRUE(sink.Texts().empty());
     }
     app->ExitInstance();
-    EXPECT_EQ(StoredBlock(*Store()), earlier);
+    EXPECT_EQ(StoredProgCfg(*Store()), earlier);
   }
 }
 
@@ -155,7 +149,7 @@ TEST_F(TAppTest, SettingsWrittenAtExitAreReadBackByteForByte) {
     app.DocManager()->Settings().format = written.docManager.format;
   });
   written.savedMarker = 1;
-  EXPECT_EQ(StoredBlock(*Store()), EncodeProgCfg(written));
+  EXPECT_EQ(StoredProgCfg(*Store()), EncodeProgCfg(written));
 
   auto app = MakeApp();
   ASSERT_TRUE(app->InitInstance());
@@ -184,7 +178,7 @@ TEST_F(TAppTest, ATooLongNamingStringDoesNotStopTheRestFromBeingSaved) {
     app.ProgCfg().optionFlags = 0x55;
   });
   auto store = Store();
-  const std::vector<std::uint8_t> block = StoredBlock(*store);
+  const std::vector<std::uint8_t> block = StoredProgCfg(*store);
   ASSERT_EQ(block.size(), 2168u);
   EXPECT_EQ(block[20], 0x55) << "the settings block was written";
   std::string v;
@@ -253,7 +247,7 @@ TEST_F(TAppTest, StoredSettingsOfOtherShapes) {
     EXPECT_FALSE(app->SettingsRead());
     app->ExitInstance();  // writes a proper block again
   }
-  EXPECT_EQ(StoredBlock(*Store()).size(), 2168u);
+  EXPECT_EQ(StoredProgCfg(*Store()).size(), 2168u);
   Store()->DeleteKey(kProgCfgStrKey);
   {
     auto app = MakeApp();
@@ -278,7 +272,7 @@ TEST_F(TAppTest, AFirstRunAndTheResetAtExitDeleteTheSavedLayout) {
     app.ShellState().resetLayoutAtExit = 1;
   });
   EXPECT_FALSE(Store()->KeyExists(workspace));
-  EXPECT_EQ(StoredBlock(*Store()).size(), 2168u);
+  EXPECT_EQ(StoredProgCfg(*Store()).size(), 2168u);
 }
 
 TEST(ClampToWorkArea, PlacementsMoveIntoTheWorkArea) {
@@ -315,7 +309,7 @@ TEST_F(TAppTest, AFileOfTheCommandLineThatCannotBeOpenedIsReportedAndTheProgramR
   EXPECT_TRUE(app->RecentFiles().empty());
   app->OnIdle(1);  // no document: no session, no fault
   app->ExitInstance();
-  EXPECT_EQ(StoredBlock(*Store()).size(), 2168u) << "a started program saves its settings";
+  EXPECT_EQ(StoredProgCfg(*Store()).size(), 2168u) << "a started program saves its settings";
 }
 
 TEST_F(TAppTest, FoldersThatCannotBeLocatedLeaveTheirStringsEmptyAndAreNotCreated) {
