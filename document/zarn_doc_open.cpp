@@ -359,7 +359,11 @@ class TLoaderMessages {
     for (const platform::TMessageBox& box : boxes) {
       std::string text = box.text;
       while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-      if (text.empty() || reason.find(text) != std::string::npos) continue;
+      // A reader's own "cannot open" of the path says nothing the message
+      // does not say already.
+      const bool restated = text == "Can't open " + path || text == "Can not open file " + path ||
+                            text == "Can not open file\n " + path;
+      if (text.empty() || restated || reason.find(text) != std::string::npos) continue;
       if (!reason.empty()) reason += '\n';
       reason += text;
     }

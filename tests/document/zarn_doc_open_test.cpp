@@ -535,6 +535,14 @@ TEST_F(OpenTest, AnUnreadableJpegIsReportedInOneMessageThatSaysWhy) {
     EXPECT_NE(sink.Texts()[0].find(c.reason), std::string::npos) << sink.Texts()[0];
     EXPECT_FALSE(doc.m_Source[0].bOpen);
   }
+  // A name the reader cannot open at all: the message says it once.
+  std::filesystem::create_directory(dir / "folder.jpg");
+  for (const std::string& path : {(dir / "folder.jpg").string(), (dir / "missing.jpg").string()}) {
+    SCOPED_TRACE(path);
+    sink.Clear();
+    EXPECT_FALSE(doc.OnOpenDocument(path));
+    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Can not open file\n " + path}));
+  }
   // A file the reader only warns about still opens; its warning is shown
   // once, and no "Can not open file" follows.
   const std::string cut = (dir / "cut.jpg").string();

@@ -882,7 +882,7 @@ TEST_F(WalkTest, AFolderWhoseFilesAllFailEndsTheWalk) {
   EXPECT_EQ(Channel(0), "a.yuv");
 
   // Skipped without asking there is nothing to count: a walk still going
-  // after ten seconds finds b.png readable and ends there, which a walk that
+  // after five seconds finds b.png readable and ends there, which a walk that
   // ended by itself never sees.
   app.cfg.optionFlags = 1;
   const fs::path readable = dir / "readable.png";
@@ -893,7 +893,7 @@ TEST_F(WalkTest, AFolderWhoseFilesAllFailEndsTheWalk) {
   bool walking = true;
   std::thread rescue([&] {
     std::unique_lock lock(mutex);
-    if (!ended.wait_for(lock, std::chrono::seconds(10), [&] { return !walking; })) {
+    if (!ended.wait_for(lock, std::chrono::seconds(5), [&] { return !walking; })) {
       std::error_code ec;
       fs::rename(readable, folder / "b.png", ec);
     }
