@@ -101,6 +101,10 @@ void CZarn::RequestStopAll() {
   if (StopsReaders())
     for (TEngineChannel& channel : m_Channel)
       if (channel.bSlotActive.load()) channel.bSlotStop.store(true);
+  // The recorders' input ends with the readers': their writers take what
+  // their pipelines still hold, finish their files and end, so the session
+  // never waits on a writer.
+  for (TEngineChannel& channel : m_Channel) channel.bRecorderStop.store(true);
   m_StopClock.RequestStop();
   m_Dpb.RequestStop();
   for (TEngineChannel& channel : m_Channel) channel.gate.RequestStop();
@@ -467,6 +471,7 @@ void CZarn::TickThreadProc(TSessionStart start) {
       if (StopsReaders())
         for (TEngineChannel& channel : m_Channel)
           if (channel.bSlotActive.load()) channel.bSlotStop.store(true);
+      for (TEngineChannel& channel : m_Channel) channel.bRecorderStop.store(true);
     }
     if (stopping)
       std::this_thread::sleep_for(std::chrono::milliseconds(period));
@@ -479,7 +484,9 @@ void CZarn::TickThreadProc(TSessionStart start) {
     if (stopping && jobsDone && networkDone) return;
     if (!stopping && m_bSourceFinished.load()) {
       if (jobsDone && networkDone && m_bLayerIdle.load() && !m_bPacerRunning.load()) return;
-      if (!jobsDone && m_bRecording.load()) {
+      // Jobs left once no reader runs are recorder writers (a paused
+      // recording's too): their input has ended.
+      if (!jobsDone) {
         bool anyReader = false;
         for (const TEngineChannel& channel : m_Channel) anyReader |= channel.bSlotRunning.load();
         if (!anyReader)

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "io/codecs/wm_writer.h"
 #include "media/color_conversion.h"
 #include "media/file_utils.h"
 #include "platform/message_sink.h"
@@ -86,7 +88,34 @@ bool HasPlainPixels(const Dib::TDibSection& picture) {
          picture.masks[2] == 0x000000FFu;
 }
 
+// How long the writer's request for a frame waits for one to arrive.
+constexpr auto kPullWait = std::chrono::milliseconds(20);
+
 }  // namespace
+
+// What the writer thread's job is started with, made on the controlling
+// thread by StartFramePipeline, before the thread exists.
+struct CSaveStream::TWriterJob {
+  TMediaRequest request;
+  WmWriter::TWmJobParams params;
+  WmWriter::TWmJobResult result;
+  std::string outputPath;
+  // The session's flags, copied: the session record may be rewritten for
+  // the next session while nothing records.
+  std::atomic<bool>* pStopFlag = nullptr;
+  std::atomic<bool>* pFinishFlag = nullptr;
+};
+
+int RunSaveStreamJob(TWriterThreadRecord* pRecord) {
+  if (!pRecord || !pRecord->pRecorder) {
+    return -1;
+  }
+  if (pRecord->nProcId < kFirstRecorderProcId || pRecord->nProcId >= kFirstRecorderProcId + kChannelCount) {
+    return -1;
+  }
+  pRecord->pRecorder->RunJob();
+  return 0;
+}
 
 TEncoderSettings TStreamEncoderSettings::ToEncoderSettings(std::int32_t format) const {
   TEncoderSettings settings;
@@ -129,6 +158,9 @@ CSaveStream::CSaveStream(std::int32_t nChannel)
 CSaveStream::~CSaveStream() {
   {
     std::lock_guard<std::mutex> lock(m_FileLock);
+    // No writer outlives its recorder; what it still reports is not shown.
+    std::string ignored;
+    StopFramePipeline(ignored);
     if (m_nFile >= 0) {
       ::close(m_nFile);
       m_nFile = -1;
@@ -193,13 +225,43 @@ bool CSaveStream::OpenLocked(std::string& message) {
       if (!m_bWindowsMedia) {
         return true;
       }
-      [[fallthrough]];
+      // Refused before any file is made: a channel whose frames the writer
+      // cannot encode, a recording without its settings or its file.
+      if (m_Session.ePixelFormat != PF_RGB24 && m_Session.ePixelFormat != PF_RGB32) {
+        message = Format(
+            "Recording channel %d with the Windows Media writer is not possible: its frames are not 24- or "
+            "32-bit RGB; the channel is not recorded",
+            m_nChannel);
+        return false;
+      }
+      if (!m_pWmSettings) {
+        message = Format(
+            "Recording channel %d with the Windows Media writer is not possible: its recording settings "
+            "were not given; the channel is not recorded",
+            m_nChannel);
+        return false;
+      }
+      if (m_sSingleFileName.empty()) {
+        message = Format(
+            "Recording channel %d with the Windows Media writer is not possible: it has no output file; the "
+            "channel is not recorded",
+            m_nChannel);
+        return false;
+      }
+      if (!StartFramePipeline()) {
+        message = Format(
+            "Recording channel %d with the Windows Media writer could not start (frame size %s); the "
+            "channel is not recorded",
+            m_nChannel, std::to_string(m_Session.nWidth) + " x " + std::to_string(m_Session.nHeight));
+        return false;
+      }
+      m_bRecording = true;
+      m_bOpen = true;
+      return true;
     case ST_MNG:
-      message = Format(type == ST_MNG ? "Recording channel %d into one MNG file is not available yet; "
-                                        "the channel is not recorded"
-                                      : "Recording channel %d with the Windows Media writer is not "
-                                        "available yet; the channel is not recorded",
-                       m_nChannel);
+      message =
+          Format("Recording channel %d into one MNG file is not available yet; the channel is not recorded",
+                 m_nChannel);
       return false;
     default: break;
   }
@@ -265,6 +327,9 @@ bool CSaveStream::Close() {
 }
 
 bool CSaveStream::CloseLocked(std::string& message) {
+  // The writer drains and finishes its file while the recording still
+  // counts as open; only then the flags go.
+  StopFramePipeline(message);
   m_bOpen = false;
   m_bRecording = false;
   m_bPipelineRunning = false;
@@ -301,7 +366,314 @@ bool CSaveStream::WriteBitmapYuv(const Dib::TDibSection& bitmap) { return Append
 
 bool CSaveStream::WriteDibSectionYuv(const Dib::TDibSection& section) { return AppendPicture(section, true); }
 
-bool CSaveStream::PushFrame(std::int32_t /*nProcId*/, const TMediaFrameNotice* /*pFrame*/) { return false; }
+// ---------------------------------------------------------------------------
+// The frame pipeline
+
+WmWriter::TWmChannelSettings CSaveStream::WindowsMediaSettings() const {
+  WmWriter::TWmChannelSettings settings;
+  settings.sampling = m_Sampling;
+  settings.nProfileVersion = m_nWmProfileVersion;
+  settings.bCustomProfile = m_bWmEmptyProfile;
+  settings.profileId = m_WmProfileGuid;
+  return settings;
+}
+
+void CSaveStream::HandOverSessionSettings(bool bLiveSource) {
+  HandOverSessionSettings(WindowsMediaSettings(), bLiveSource);
+}
+
+void CSaveStream::HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bLiveSource) {
+  auto copy = std::make_unique<WmWriter::TWmChannelSettings>(settings);
+  std::lock_guard<std::mutex> lock(m_FileLock);
+  m_pWmSettings = std::move(copy);
+  m_bLiveSource = bLiveSource;
+}
+
+bool CSaveStream::StartFramePipeline() {
+  const TSaveStreamSession& session = m_Session;
+  ResetNode();
+  if (!session.pCallback) {
+    return false;
+  }
+  if (session.nInputCount < 0 || session.nInputCount > ProcessingNode::kProcIdCount ||
+      session.nInputCount > kSessionInputCapacity) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < session.nInputCount; ++i) {
+    const std::int32_t id = session.nInputProcIds[static_cast<std::size_t>(i)];
+    if (id < kFirstReaderProcId || id >= kFirstReaderProcId + kChannelCount || !AddInput(id)) {
+      return false;
+    }
+  }
+  if (session.nWidth <= 0 || session.nHeight <= 0) {
+    return false;
+  }
+  // Nothing uses the processor here: an earlier recording's pipeline has
+  // been stopped and joined.
+  m_Processor.FreeBuffers();
+  if (!m_Processor.SetFrameFormat(session.nWidth, session.nHeight, session.ePixelFormat)) {
+    return false;
+  }
+  if (!m_Processor.AllocateBuffers(kPipelineScenes, kPipelineFrames)) {
+    m_Processor.FreeBuffers();
+    return false;
+  }
+  // Every recorder's frames are written as writer 1, the writer its thread
+  // reads; the source is the channel's own reader.
+  if (!m_Processor.Start(kPipelineWriter, kFirstReaderProcId + m_nChannel, session.pStopFlag,
+                         !m_bLiveSource)) {
+    m_Processor.Close();
+    return false;
+  }
+
+  ++m_nThreadsStarted;
+  m_ThreadRecord = TWriterThreadRecord{0, this, session.nProcId, m_nThreadsStarted, 3};
+  auto job = std::make_unique<TWriterJob>();
+  job->outputPath = m_sSingleFileName;
+  job->pStopFlag = session.pStopFlag;
+  job->pFinishFlag = session.pFinishFlag;
+  WmWriter::TWmJobParams& params = job->params;
+  params.nProcId = session.nProcId;
+  params.nThreadOrdinal = m_nThreadsStarted;
+  params.eSenderKind = session.eSenderKind;
+  params.ePurpose = SRC_WRITE_STREAM;
+  params.pContext = session.pContext;
+  // The job's stop is the session's (the engine's recorder stop): raised,
+  // the job takes what the pipeline holds and finishes its file, and an
+  // encoder that takes nothing more no longer holds its write.
+  params.pStopFlag = session.pStopFlag ? session.pStopFlag : &m_bWriterStop;
+  params.pFinishFlag = session.pFinishFlag;
+  params.pPauseFlag = session.pPauseFlag;
+  params.pCallback = session.pCallback;
+  params.outputFile = m_sSingleFileName;
+  params.nFrameRate = 30;
+  params.bHaveSettings = m_pWmSettings != nullptr;
+  if (m_pWmSettings) {
+    params.settings = *m_pWmSettings;
+  }
+  params.nChannel = m_nChannel;
+  params.pResult = &job->result;
+  TMediaRequest& request = job->request;
+  request.eOp = MEDIA_OP_RUN_JOB;
+  request.ePurpose = SRC_WRITE_STREAM;
+  request.eOutputFormat = FF_WMV;
+  request.ePixelFormat = session.ePixelFormat;
+  request.pOutputPath = &job->outputPath;
+  request.nWidth = session.nWidth;
+  request.nHeight = session.nHeight;
+  request.eTag = MEDIA_REQ_WM_JOB;
+  request.pParams = &job->params;
+  m_pJob = std::move(job);
+  {
+    std::lock_guard<std::mutex> lock(m_JobLock);
+    m_bJobOk = true;
+    m_sJobMessage.clear();
+    m_nJobWritten = 0;
+  }
+  m_nOffered = 0;
+  m_nQueued = 0;
+  m_nDropped = 0;
+  m_bWriterStop = false;
+  m_bAcceptInput = true;
+  m_bJobRunning = true;
+  m_bPipelineRunning = true;
+
+  // The job is counted before its thread exists, so the session never sees
+  // a count of 0 while the writer is about to run; the thread lowers it as
+  // its last step.
+  const TMediaOwnerCallback callback = session.pCallback;
+  void* const context = session.pContext;
+  const TMediaSender sender{session.nProcId, session.eSenderKind, session.ePurpose, session.pContext};
+  callback(context, MEDIA_NOTIFY_JOB_COUNT, &sender, ValueAsPointer(1));
+  try {
+    m_WriterThread = std::thread([this, callback, context, sender] {
+      RunSaveStreamJob(&m_ThreadRecord);
+      callback(context, MEDIA_NOTIFY_JOB_COUNT, &sender, ValueAsPointer(-1));
+    });
+  } catch (...) {
+    callback(context, MEDIA_NOTIFY_JOB_COUNT, &sender, ValueAsPointer(-1));
+    m_bJobRunning = false;
+    m_bAcceptInput = false;
+    m_bPipelineRunning = false;
+    m_Processor.Close();
+    return false;
+  }
+  if (!NotifyThreadStarted()) {
+    std::string ignored;
+    StopFramePipeline(ignored);
+    return false;
+  }
+  return true;
+}
+
+bool CSaveStream::NotifyThreadStarted() {
+  const TSaveStreamSession& session = m_Session;
+  if (!session.pCallback) {
+    return false;
+  }
+  const TMediaSender sender{session.nProcId, session.eSenderKind, session.ePurpose, nullptr};
+  return session.pCallback(session.pContext, MEDIA_NOTIFY_THREAD_STARTED, &sender, &m_WriterThread);
+}
+
+bool CSaveStream::RunJob() {
+  bool ok = false;
+  if (m_eOutputStreamType == ST_WMV) {
+    ok = RunWindowsMediaJob();
+  }
+  EndJob(ok);
+  return ok;
+}
+
+bool CSaveStream::RunWindowsMediaJob() {
+  if (!m_pJob) {
+    return false;
+  }
+  // The settings were handed over on the UI thread and copied into the
+  // job's block before the thread started: nothing is asked of the UI here.
+  return WmWriter::ConvertToWindowsMedia(&m_pJob->request);
+}
+
+void CSaveStream::EndJob(bool bOk) {
+  std::string message;
+  if (!bOk) {
+    message = m_pJob ? m_pJob->result.message : std::string();
+    if (message.empty()) {
+      message = Format("The Windows Media recording of channel %d failed", m_nChannel);
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_JobLock);
+    m_bJobOk = bOk;
+    m_sJobMessage = message;
+    m_nJobWritten = m_pJob ? m_pJob->result.nFramesWritten : 0;
+  }
+  // A job that ended takes no more frames: a producer waiting for room
+  // must not wait for the session's stop.
+  CloseInput();
+  m_bJobRunning = false;
+  if (!message.empty()) {
+    platform::ShowMessage(message);
+  }
+}
+
+void CSaveStream::RaiseWriterStop() {
+  m_bWriterStop = true;
+  if (m_pJob && m_pJob->pStopFlag) {
+    m_pJob->pStopFlag->store(true);
+  }
+}
+
+void CSaveStream::CloseInput() {
+  m_bAcceptInput = false;
+  m_Processor.RequestStop();
+}
+
+bool CSaveStream::InputStopped() const {
+  if (!m_bAcceptInput.load() || m_bWriterStop.load()) {
+    return true;
+  }
+  const TWriterJob* job = m_pJob.get();
+  return job &&
+         ((job->pStopFlag && job->pStopFlag->load()) || (job->pFinishFlag && job->pFinishFlag->load()));
+}
+
+void CSaveStream::StopFramePipeline(std::string& message) {
+  if (!m_bPipelineRunning.load() && !m_WriterThread.joinable()) {
+    return;
+  }
+  // The input ends first; the writer then takes what the pipeline holds,
+  // finishes its file and ends; the buffers go last.
+  RaiseWriterStop();
+  CloseInput();
+  while (m_nActivePushes.load() != 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (m_WriterThread.joinable()) {
+    m_WriterThread.join();
+  }
+  m_bPipelineRunning = false;
+  m_Processor.Close();
+  const std::int64_t dropped = m_nDropped.load();
+  if (dropped > 0) {
+    message = Format("Recording channel %d: %s frames were dropped because the writer could not keep up",
+                     m_nChannel, std::to_string(dropped));
+  }
+}
+
+bool CSaveStream::PushFrame(std::int32_t nProcId, const TMediaFrameNotice* pFrame) {
+  if (!pFrame) {
+    return false;
+  }
+  // Counted before anything is looked at: Close waits for every push that
+  // may still touch the processor.
+  m_nActivePushes.fetch_add(1);
+  struct TLeave {
+    std::atomic<std::int32_t>& count;
+    ~TLeave() { count.fetch_sub(1); }
+  } leave{m_nActivePushes};
+  if (!m_bPipelineRunning.load() || !m_bOpen.load() || !m_bRecording.load() || InputStopped()) {
+    return false;
+  }
+  if (InputOrder(nProcId) == 0) {
+    return false;
+  }
+  TMediaFrameNotice notice = *pFrame;
+  const std::int64_t offered = m_nOffered.fetch_add(1);
+  if (!notice.bFileIndex && notice.nFrameNumber == 0) {
+    notice.nFrameNumber = offered;
+  }
+  if (m_Processor.PushFrame(kPipelineWriter, nProcId, notice)) {
+    m_nQueued.fetch_add(1);
+    return true;
+  }
+  // A push that the end of the input cut short is no loss.
+  if (!InputStopped()) {
+    m_nDropped.fetch_add(1);
+  }
+  return false;
+}
+
+bool CSaveStream::PullFrame(const TMediaSender* /*pSender*/, TDataFrame* pFrame) {
+  if (!pFrame || !m_bPipelineRunning.load() || !m_bOpen.load()) {
+    return false;
+  }
+  const TWriterJob* job = m_pJob.get();
+  const bool finished = job && job->pFinishFlag && job->pFinishFlag->load();
+  if (!m_bRecording.load() && finished) {
+    RaiseWriterStop();
+    return false;
+  }
+  FrameRingQueue::TFrameReadout readout;
+  const auto wait = InputStopped() ? std::chrono::milliseconds(0) : kPullWait;
+  if (!m_Processor.PullFrame(kPipelineReader, readout, wait)) {
+    if (finished) {
+      RaiseWriterStop();
+    }
+    return false;
+  }
+  pFrame->nFrameNumber = readout.nFrameNumber;
+  pFrame->dTime = readout.dTime;
+  pFrame->nFrameNumber64 = readout.notice.nFrameNumber;
+  if (TMediaFrameNotice* notice = WmWriter::RecordFrameNotice(pFrame)) {
+    *notice = readout.notice;
+  }
+  return true;
+}
+
+bool CSaveStream::LastJobSucceeded() const {
+  std::lock_guard<std::mutex> lock(m_JobLock);
+  return m_bJobOk;
+}
+
+std::string CSaveStream::LastJobMessage() const {
+  std::lock_guard<std::mutex> lock(m_JobLock);
+  return m_sJobMessage;
+}
+
+std::int64_t CSaveStream::LastJobFramesWritten() const {
+  std::lock_guard<std::mutex> lock(m_JobLock);
+  return m_nJobWritten;
+}
 
 bool CSaveStream::AppendPicture(const Dib::TDibSection& picture, bool bNeedRecording) {
   const int bits = picture.BitCount();

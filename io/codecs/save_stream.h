@@ -12,10 +12,26 @@
 //     frame) or WriteBitmapYuv (a reference picture);
 //   - AVI, ASF, and WMV without the recorder's own Windows Media writer:
 //     nothing is opened here; a capture device records inside its graph;
-//   - WMV with the Windows Media writer, and MNG: these need the frame
-//     pipeline and its writer thread, which this recorder does not have yet;
-//     Open refuses them with a message rather than open a recording that
-//     would write nothing.
+//   - WMV with the Windows Media writer (24- and 32-bit RGB channels): Open
+//     starts the frame pipeline (a CFrameProcessor) and a writer thread that
+//     runs the Windows Media job; the engine pushes the channel's frames into
+//     the pipeline (PushFrame) and the job pulls them out (PullFrame, through
+//     the owner callback) and encodes them;
+//   - MNG: needs a writer job this recorder does not have yet; Open refuses
+//     it with a message rather than open a recording that would write
+//     nothing.
+//
+// The frame pipeline. Every recorder pushes its channel's frames as writer 1
+// of its own processor, which is the writer its thread reads. A file source
+// runs the processor blocking: a push into full rings waits for room (the
+// producer slows to the writer's pace) and no frame is lost. A live source (a
+// capture device) never waits: a frame without room is dropped and counted
+// (FramesDropped), and the end of the recording names the channel and the
+// count. The job count is raised before the writer thread starts and lowered
+// when it ends. The end of a recording runs in this order: the input ends
+// (the session's stop flag, or Close), the writer takes every frame the
+// pipeline still holds and finishes the file, and only then the processor's
+// buffers are freed.
 //
 // Settings are plain public members. The document keeps them in its saved
 // block (the 288-byte recorder record and the channel's naming strings) and
@@ -50,18 +66,24 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "io/codecs/save_picture.h"
 #include "io/media_request.h"
 #include "media/dib.h"
 #include "media/file_types.h"
 #include "media/frame_buffer.h"
+#include "media/frame_processor.h"
 #include "media/yuv_frame.h"
 
 namespace ImageColorConversion {
 class CImageColorConversion;
+}
+namespace WmWriter {
+struct TWmChannelSettings;
 }
 
 namespace ProcessingNode {
@@ -173,6 +195,33 @@ TSaveStreamSession MakeSession(std::int32_t nChannel, void* pContext, std::atomi
                                ZarnTypes::TMediaOwnerCallback pCallback, std::int32_t nWidth,
                                std::int32_t nHeight, ZarnTypes::TPixelFormat ePixelFormat);
 
+class CSaveStream;
+
+// What the writer thread is started with: 0, the recorder, its ProcID, the
+// thread ordinal, 3.
+struct TWriterThreadRecord {
+  std::int32_t nZero = 0;
+  CSaveStream* pRecorder = nullptr;
+  std::int32_t nProcId = 0;
+  std::int32_t nThreadOrdinal = 0;
+  std::int32_t nThree = 3;
+};
+
+// The writer thread's body: -1 when the record or its recorder is missing or
+// the ProcID is not a recorder's (45..48); else runs the recorder's job and
+// answers 0. The job count is the starter's (raised before the thread
+// starts, lowered after this returns).
+int RunSaveStreamJob(TWriterThreadRecord* pRecord);
+
+// Frames the writer pipeline holds: scenes in the scene ring, frames in the
+// frame ring (three scenes of 30).
+inline constexpr std::int32_t kPipelineScenes = 100;
+inline constexpr std::int32_t kPipelineFrames = 90;
+// The writer number every recorder gives its channel's frames, and the
+// reader number of its writer thread.
+inline constexpr std::int32_t kPipelineWriter = 1;
+inline constexpr std::int32_t kPipelineReader = 1;
+
 class CSaveStream : public ProcessingNode::CProcessingNode {
  public:
   explicit CSaveStream(std::int32_t nChannel = 0);
@@ -184,16 +233,25 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   // True with nothing opened for separate files, AVI, ASF and WMV without
   // the Windows Media writer (the open and recording flags stay clear).
   // A YCbCr layout opens m_sSingleFileName (created or emptied) and sets the
-  // open and recording flags. Refused (false): WMV with the Windows Media
-  // writer and MNG (with a message naming the channel), FLV, SWF, MOV, every
+  // open and recording flags. WMV with the Windows Media writer starts the
+  // frame pipeline and the writer thread for the session record's frame
+  // layout, once the settings were handed over; a channel of another layout
+  // than 24- or 32-bit RGB, no settings, no file name or a pipeline that
+  // cannot start are refused with a message naming the channel, before any
+  // file is made. Refused (false): MNG (with a message naming the channel),
+  // FLV, SWF, MOV, every
   // type without a single-file writer, and an output file that cannot be
   // opened (the message "Open "Save Sequence" channel <n> ... disabled").
   // Only a regular file (or a new one) is opened; a folder or FIFO at the
   // path is refused without being touched. An open recorder is closed first.
   bool Open();
   // Ends the recording: clears the open and recording flags and closes the
-  // output file. True when nothing was open. False when closing the file
-  // failed (a message with the system's error text is shown).
+  // output file. With the frame pipeline: the input ends, the writer takes
+  // what the pipeline holds and finishes its file, the thread is joined,
+  // and only then the processor frees its buffers; frames dropped on the
+  // way are reported, naming the channel and the count. True when nothing
+  // was open. False when closing the file failed (a message with the
+  // system's error text is shown).
   bool Close();
 
   // Pause (false) and resume (true) of an open recording; the file stays
@@ -234,8 +292,47 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   bool WriteBitmapYuv(const Dib::TDibSection& bitmap);
   bool WriteDibSectionYuv(const Dib::TDibSection& section);
 
-  // The frame pipeline is not built yet: always false.
+  // The UI thread's hand-over before a session (or the recording command)
+  // opens the recorder: the Windows Media writer's settings are copied from
+  // the recorder's own (sampling, profile), and whether the channel's source
+  // is live (a capture device: frames are dropped rather than waited for).
+  // The writer thread uses the copy only.
+  void HandOverSessionSettings(bool bLiveSource);
+  // The same with the settings given (tests).
+  void HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bLiveSource);
+  // The settings the recorder's own members give the Windows Media writer.
+  WmWriter::TWmChannelSettings WindowsMediaSettings() const;
+
+  // The producer's call per frame of the channel (its ProcID, one of the
+  // session's inputs): true when the frame is in the pipeline. False when
+  // the pipeline does not run, the recording is closed or paused, the
+  // input has ended (the session's stop or finish flag, Close, or a job
+  // that ended), or the frame could not be stored; a frame of a recording
+  // that was refused for want of room (live) or that does not fit the
+  // pipeline counts as dropped. A blocking push waits for room and ends
+  // with the input. A frame without a frame number (0, not a file index)
+  // takes the count of frames offered so far.
   bool PushFrame(std::int32_t nProcId, const ZarnTypes::TMediaFrameNotice* pFrame);
+  // The writer job's request (MEDIA_NOTIFY_RECORD_FRAME through the
+  // engine): fills the notice the TDataFrame points at (and the record's own
+  // numbers, time) with the next frame of the pipeline, waiting a little for
+  // one. False without a frame; once the session's stop flag is seen the
+  // job's own stop is raised, so it takes what is left and finishes.
+  bool PullFrame(const ZarnTypes::TMediaSender* pSender, ZarnTypes::TDataFrame* pFrame);
+
+  // Frames of this recording dropped so far (live sources, frames that did
+  // not fit); kept after Close until the next Open.
+  std::int64_t FramesDropped() const { return m_nDropped.load(); }
+  // Frames stored into the pipeline so far.
+  std::int64_t FramesQueued() const { return m_nQueued.load(); }
+  // True while the writer thread runs its job.
+  bool IsWriterRunning() const { return m_bJobRunning.load(); }
+  // Whether the last writer job succeeded, and its message (empty on
+  // success); kept until the next Open.
+  bool LastJobSucceeded() const;
+  std::string LastJobMessage() const;
+  // Frames the last job wrote into its file.
+  std::int64_t LastJobFramesWritten() const;
 
   // The still writers' settings for the output format, for the per-frame
   // writer's SavePicture::SaveImageByFormat.
@@ -276,7 +373,24 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   bool m_bPaneLayout = false;
   TSaveStreamSession m_Session;
 
+  // Internal steps of Open and Close for the pipeline types (see Open).
+  bool StartFramePipeline();
+  bool RunJob();
+  bool RunWindowsMediaJob();
+  bool NotifyThreadStarted();
+
  private:
+  struct TWriterJob;
+  // Ends the input, lets the writer drain and finish, joins it, then frees
+  // the processor; a message names dropped frames. Under m_FileLock.
+  void StopFramePipeline(std::string& message);
+  // The input ends: PushFrame refuses and a waiting push returns.
+  void CloseInput();
+  // Raises the job's stop (the session's stop flag and the recorder's own).
+  void RaiseWriterStop();
+  bool InputStopped() const;
+  void EndJob(bool bOk);
+
   // Under m_FileLock; a message for the user is handed back, to be shown
   // once the lock is released.
   bool OpenLocked(std::string& message);
@@ -293,6 +407,25 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   int m_nFile = -1;                       // the raw YUV output file
   ZarnTypes::TFrameBuffer m_RgbFrame;     // the picture, 32-bit bottom-up; reused
   ZarnTypes::TYuvFrameBuffer m_YuvFrame;  // the converted frame; reused
+
+  // The pipeline.
+  FrameProcessor::CFrameProcessor m_Processor;
+  std::thread m_WriterThread;
+  TWriterThreadRecord m_ThreadRecord;
+  std::unique_ptr<TWriterJob> m_pJob;                           // the job's request and block, made by Open
+  std::unique_ptr<WmWriter::TWmChannelSettings> m_pWmSettings;  // handed over; null: none yet
+  bool m_bLiveSource = false;                                   // handed over
+  std::atomic<bool> m_bAcceptInput{false};                      // PushFrame may store
+  std::atomic<bool> m_bWriterStop{false};                       // the job's stop: input ended, drain, finish
+  std::atomic<bool> m_bJobRunning{false};
+  std::atomic<std::int32_t> m_nActivePushes{0};
+  std::atomic<std::int64_t> m_nOffered{0};
+  std::atomic<std::int64_t> m_nQueued{0};
+  std::atomic<std::int64_t> m_nDropped{0};
+  mutable std::mutex m_JobLock;  // the last job's outcome
+  bool m_bJobOk = true;
+  std::string m_sJobMessage;
+  std::int64_t m_nJobWritten = 0;
 };
 
 }  // namespace SaveStream

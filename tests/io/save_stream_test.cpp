@@ -18,17 +18,20 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "io/codecs/save_stream.h"
+#include "io/codecs/wm_writer.h"
 #include "media/color_conversion.h"
 #include "media/dib.h"
 #include "media/file_types.h"
 #include "media/frame_buffer.h"
 #include "media/yuv_frame.h"
+#include "tests/engine/wm_fake_sink.h"
 #include "tests/support/codecs/picture_support.h"
 #include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
@@ -769,6 +772,374 @@ TEST_F(SaveStreamTest, PausingAndClosingWhileFramesArriveLeavesOnlyWholeFrames) 
     ASSERT_TRUE(
         std::equal(expected.begin(), expected.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
   }
+}
+
+// ---------------------------------------------------------------------------
+// The frame pipeline and the writer thread (Windows Media, fake encoder)
+
+constexpr auto kBound = std::chrono::seconds(10);
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kBound) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// What the engine is to the recorders: the owner callback that counts jobs,
+// keeps the writer threads' notices and answers the writers' frame requests
+// from the recorder of the sender's channel; per channel a stop and a finish
+// flag, as the recorder slots have.
+struct TFakeEngine {
+  std::array<CSaveStream*, 4> recorders{};
+  std::atomic<int> jobCount{0};
+  std::atomic<int> threadsStarted{0};
+  std::atomic<int> startedId{-1};
+  std::array<std::atomic<bool>, 4> stop{};
+  std::array<std::atomic<bool>, 4> finish{};
+  std::atomic<bool> pause{false};
+
+  static bool Callback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
+    auto* engine = static_cast<TFakeEngine*>(context);
+    if (!engine || !sender) return false;
+    switch (code) {
+      case MEDIA_NOTIFY_JOB_COUNT:
+        engine->jobCount.fetch_add(static_cast<int>(PointerAsValue(data)));
+        return true;
+      case MEDIA_NOTIFY_THREAD_STARTED:
+        engine->threadsStarted.fetch_add(1);
+        engine->startedId.store(sender->nSenderId);
+        return data != nullptr;
+      case MEDIA_NOTIFY_RECORD_FRAME: {
+        const int channel = sender->nSenderId - 45;
+        if (sender->eSenderKind != MEDIA_SENDER_RECORDER || channel < 0 || channel > 3) return false;
+        CSaveStream* recorder = engine->recorders[static_cast<std::size_t>(channel)];
+        return recorder && recorder->PullFrame(sender, static_cast<TDataFrame*>(data));
+      }
+      default: return false;
+    }
+  }
+};
+
+// An RGB frame of the channel's size whose first pixel carries its stamp.
+struct TRgbFrame {
+  std::vector<std::uint8_t> bytes;
+  TMediaFrameNotice notice;
+  TRgbFrame(int channel, int number, int width, int height, TPixelFormat format = PF_RGB32) {
+    const int bits = format == PF_RGB24 ? 24 : 32;
+    const int stride = ((width * bits + 31) / 32) * 4;
+    bytes.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0x40);
+    wm_fake::StampFrame(bytes.data(), channel, number);
+    notice.ePixelFormat = format;
+    notice.nWidth = width;
+    notice.nHeight = height;
+    notice.pRgbData = bytes.data();
+    notice.nRgbSize = static_cast<std::int32_t>(bytes.size());
+    notice.dTime = number / 30.0;
+  }
+};
+
+class RecorderPipelineTest : public SaveStreamTest {
+ protected:
+  // A single-file Windows Media recording of the channel's frames.
+  void SetUpWmv(CSaveStream& recorder, int channel, int width = 6, int height = 4,
+                TPixelFormat format = PF_RGB32, bool live = false) {
+    recorder.m_nChannel = channel;
+    recorder.m_bSingleFile = true;
+    recorder.SetOutputFileFormat(FF_WMV);
+    recorder.m_bWindowsMedia = true;
+    recorder.m_sSingleFileName = Path("channel" + std::to_string(channel) + ".wmv");
+    recorder.m_Session =
+        SaveStream::MakeSession(channel, &engine, &engine.stop[static_cast<std::size_t>(channel)],
+                                &engine.finish[static_cast<std::size_t>(channel)], &engine.pause,
+                                &TFakeEngine::Callback, width, height, format);
+    recorder.HandOverSessionSettings(live);
+    engine.recorders[static_cast<std::size_t>(channel)] = &recorder;
+  }
+  // Pushes frames first..last-1 of the channel from this thread.
+  int Push(CSaveStream& recorder, int channel, int first, int last, int width = 6, int height = 4) {
+    int stored = 0;
+    for (int k = first; k < last; ++k) {
+      TRgbFrame frame(channel, k, width, height);
+      stored += recorder.PushFrame(41 + channel, &frame.notice) ? 1 : 0;
+    }
+    return stored;
+  }
+  static std::vector<int> Numbers(const wm_fake::TFile& file, int channel) {
+    std::vector<int> numbers;
+    for (const wm_fake::TStamp& stamp : file.frames)
+      numbers.push_back(stamp.channel == channel ? stamp.number : -1);
+    return numbers;
+  }
+  static std::vector<int> Range(int first, int last) {
+    std::vector<int> numbers;
+    for (int k = first; k < last; ++k) numbers.push_back(k);
+    return numbers;
+  }
+
+  wm_fake::TScopedFakeSinks sinks;
+  TFakeEngine engine;
+};
+
+TEST_F(RecorderPipelineTest, AFastSourceIsRecordedWholeInOrderAndTheWriterEndsWithTheInput) {
+  CSaveStream recorder;
+  SetUpWmv(recorder, 2);
+  sinks.script.writeDelay = std::chrono::microseconds(300);  // slower than the producer
+  ASSERT_TRUE(recorder.Open());
+  EXPECT_TRUE(recorder.IsPipelineRunning());
+  EXPECT_EQ(engine.jobCount.load(), 1);
+  EXPECT_EQ(engine.threadsStarted.load(), 1);
+  EXPECT_EQ(engine.startedId.load(), 47);
+  // 300 frames through a pipeline of 90: the producer waits for room.
+  EXPECT_EQ(Push(recorder, 2, 0, 300), 300);
+  engine.stop[2].store(true);  // the input ends: the writer drains, then finishes
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  EXPECT_FALSE(recorder.IsWriterRunning());
+  EXPECT_TRUE(recorder.Close());
+  EXPECT_FALSE(recorder.IsPipelineRunning());
+
+  const auto files = sinks.script.Files();
+  ASSERT_EQ(files.count(Path("channel2.wmv")), 1u);
+  const wm_fake::TFile& file = files.at(Path("channel2.wmv"));
+  EXPECT_EQ(Numbers(file, 2), Range(0, 300));
+  EXPECT_TRUE(file.bFinished);
+  ASSERT_FALSE(file.times.empty());
+  EXPECT_EQ(file.times.front(), 0);
+  EXPECT_TRUE(std::is_sorted(file.times.begin(), file.times.end(), std::less_equal<>()));
+  EXPECT_EQ(recorder.FramesDropped(), 0);
+  EXPECT_TRUE(recorder.LastJobSucceeded());
+  EXPECT_EQ(recorder.LastJobFramesWritten(), 300);
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(RecorderPipelineTest, EveryRecorderWritesItsOwnChannelsFramesAtOnce) {
+  // Each recorder stores its channel's frames as the writer its thread reads,
+  // whatever the channel's ProcID.
+  std::array<CSaveStream, 4> recorders;
+  for (int ch = 0; ch < 4; ++ch) SetUpWmv(recorders[static_cast<std::size_t>(ch)], ch);
+  for (CSaveStream& recorder : recorders) ASSERT_TRUE(recorder.Open());
+  EXPECT_EQ(engine.jobCount.load(), 4);
+  std::vector<std::thread> producers;
+  std::array<int, 4> stored{};
+  for (int ch = 0; ch < 4; ++ch)
+    producers.emplace_back([&, ch] {
+      stored[static_cast<std::size_t>(ch)] =
+          Push(recorders[static_cast<std::size_t>(ch)], ch, 0, 100 + 10 * ch);
+    });
+  for (std::thread& t : producers) t.join();
+  for (auto& flag : engine.stop) flag.store(true);
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  for (CSaveStream& recorder : recorders) EXPECT_TRUE(recorder.Close());
+  const auto files = sinks.script.Files();
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    EXPECT_EQ(stored[static_cast<std::size_t>(ch)], 100 + 10 * ch);
+    const auto it = files.find(Path("channel" + std::to_string(ch) + ".wmv"));
+    ASSERT_NE(it, files.end());
+    EXPECT_EQ(Numbers(it->second, ch), Range(0, 100 + 10 * ch));
+  }
+}
+
+TEST_F(RecorderPipelineTest, ALiveSourceDropsWhatTheWriterCannotTakeCountsItAndSaysSoAtTheEnd) {
+  struct TCase {
+    bool live;
+    const char* name;
+  } cases[] = {{true, "live"}, {false, "file"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sink.Clear();
+    CSaveStream recorder;
+    SetUpWmv(recorder, 1, 6, 4, PF_RGB32, c.live);
+    recorder.m_sSingleFileName = Path(std::string(c.name) + ".wmv");
+    engine.stop[1].store(false);
+    sinks.script.CloseGate();  // the writer is held: the pipeline fills
+    ASSERT_TRUE(recorder.Open());
+    int stored = 0;
+    std::thread producer([&] { stored = Push(recorder, 1, 0, 200); });
+    if (c.live) {
+      // A live push never waits: the producer is through while the writer
+      // still holds its first frame.
+      ASSERT_TRUE(WaitUntil([&] { return recorder.FramesDropped() + recorder.FramesQueued() == 200; }));
+    } else {
+      // A file source waits for room: nothing beyond the pipeline is taken.
+      ASSERT_TRUE(WaitUntil([&] { return recorder.FramesQueued() >= 90; }));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_LE(recorder.FramesQueued(), 91);
+      EXPECT_EQ(recorder.FramesDropped(), 0);
+    }
+    sinks.script.OpenGate();
+    producer.join();
+    engine.stop[1].store(true);
+    ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+    EXPECT_TRUE(recorder.Close());
+    const auto files = sinks.script.Files();
+    const std::vector<int> written = Numbers(files.at(Path(std::string(c.name) + ".wmv")), 1);
+    EXPECT_TRUE(std::is_sorted(written.begin(), written.end(), std::less<>()));
+    EXPECT_EQ(static_cast<int>(written.size()), stored);
+    const std::vector<std::string> texts = sink.Texts();
+    if (c.live) {
+      EXPECT_GT(recorder.FramesDropped(), 0);
+      EXPECT_EQ(recorder.FramesDropped() + stored, 200);
+      ASSERT_EQ(texts.size(), 1u);
+      EXPECT_NE(texts[0].find("channel 1"), std::string::npos) << texts[0];
+      EXPECT_NE(texts[0].find(std::to_string(recorder.FramesDropped()) + " frames"), std::string::npos)
+          << texts[0];
+    } else {
+      EXPECT_EQ(stored, 200);
+      EXPECT_EQ(recorder.FramesDropped(), 0);
+      EXPECT_TRUE(texts.empty());
+    }
+  }
+}
+
+TEST_F(RecorderPipelineTest, StopEndsAnIdleWriterAndAProducerWaitingForRoomPromptly) {
+  // The writer waits for frames that never come; then a producer waits for
+  // room the held writer never makes. Each ends soon after the stop.
+  CSaveStream idle;
+  SetUpWmv(idle, 0);
+  ASSERT_TRUE(idle.Open());
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const auto stopped = std::chrono::steady_clock::now();
+  engine.stop[0].store(true);
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }, std::chrono::seconds(2)));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
+  EXPECT_TRUE(idle.Close());
+
+  CSaveStream held;
+  SetUpWmv(held, 3);
+  sinks.script.CloseGate();
+  ASSERT_TRUE(held.Open());
+  std::atomic<bool> producerDone{false};
+  int stored = 0;
+  std::thread producer([&] {
+    stored = Push(held, 3, 0, 500);
+    producerDone.store(true);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return held.FramesQueued() >= 90; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(producerDone.load());  // waiting for room
+  engine.stop[3].store(true);
+  EXPECT_TRUE(WaitUntil([&] { return producerDone.load(); }, std::chrono::seconds(2)));
+  if (!producerDone.load()) held.Close();  // a producer the stop did not reach is let go
+  producer.join();
+  EXPECT_LT(stored, 500);
+  sinks.script.OpenGate();  // the writer drains what was stored
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  EXPECT_TRUE(held.Close());
+  EXPECT_EQ(Numbers(sinks.script.Files().at(Path("channel3.wmv")), 3), Range(0, stored));
+  // The push the stop cut short is no dropped frame.
+  EXPECT_EQ(held.FramesDropped(), 0);
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(RecorderPipelineTest, CloseWhileTheWriterRunsDrainsJoinsAndFreesInThatOrder) {
+  CSaveStream recorder;
+  SetUpWmv(recorder, 0);
+  sinks.script.writeDelay = std::chrono::microseconds(500);
+  ASSERT_TRUE(recorder.Open());
+  EXPECT_EQ(Push(recorder, 0, 0, 60), 60);
+  // No session stop: Close itself ends the input and waits for the writer.
+  EXPECT_TRUE(recorder.Close());
+  EXPECT_EQ(engine.jobCount.load(), 0);
+  EXPECT_FALSE(recorder.IsWriterRunning());
+  EXPECT_EQ(Numbers(sinks.script.Files().at(Path("channel0.wmv")), 0), Range(0, 60));
+  // A closed recorder takes nothing and gives nothing.
+  TRgbFrame frame(0, 60, 6, 4);
+  EXPECT_FALSE(recorder.PushFrame(41, &frame.notice));
+  TMediaFrameNotice notice;
+  TDataFrame request;
+  WmWriter::PointRecordFrameAt(&request, &notice);
+  EXPECT_FALSE(recorder.PullFrame(nullptr, &request));
+}
+
+TEST_F(RecorderPipelineTest, ChannelsTheWriterCannotTakeAreRefusedNamingTheChannelBeforeAnyFile) {
+  struct TCase {
+    const char* name;
+    TPixelFormat format;
+    int width;
+    bool settings;
+    bool file;
+  } cases[] = {
+      {"4:2:0 frames", PF_YUV420_601, 6, true, true}, {"16-bit frames", PF_DIB_16, 6, true, true},
+      {"no frame size", PF_RGB32, 0, true, true},     {"no settings handed over", PF_RGB32, 6, false, true},
+      {"no output file", PF_RGB32, 6, true, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sink.Clear();
+    CSaveStream recorder;
+    SetUpWmv(recorder, 3, c.width, 4, c.format);
+    if (!c.settings) {
+      CSaveStream fresh;  // never handed over
+      fresh.m_bSingleFile = true;
+      fresh.SetOutputFileFormat(FF_WMV);
+      fresh.m_bWindowsMedia = true;
+      fresh.m_sSingleFileName = recorder.m_sSingleFileName;
+      fresh.m_nChannel = 3;
+      fresh.m_Session = recorder.m_Session;
+      EXPECT_FALSE(fresh.Open());
+    } else {
+      if (!c.file) recorder.m_sSingleFileName.clear();
+      EXPECT_FALSE(recorder.Open());
+      EXPECT_FALSE(recorder.IsOpen());
+    }
+    EXPECT_EQ(engine.jobCount.load(), 0);
+    EXPECT_EQ(engine.threadsStarted.load(), 0);
+    EXPECT_EQ(sinks.script.Opened(), 0);
+    EXPECT_FALSE(fs::exists(Path("channel3.wmv")));
+    const std::vector<std::string> texts = sink.Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("channel 3"), std::string::npos) << texts[0];
+  }
+}
+
+TEST_F(RecorderPipelineTest, AJobThatFailsAtTheStartClosesTheInputAndReportsOnce) {
+  CSaveStream recorder;
+  SetUpWmv(recorder, 1);
+  sinks.script.bOpenFails = true;
+  ASSERT_TRUE(recorder.Open());
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  // A blocking producer is not held: every push is refused at once.
+  std::atomic<bool> done{false};
+  int stored = -1;
+  std::thread producer([&] {
+    stored = Push(recorder, 1, 0, 300);
+    done.store(true);
+  });
+  EXPECT_TRUE(WaitUntil([&] { return done.load(); }, std::chrono::seconds(2)));
+  engine.stop[1].store(true);  // a producer still held is let go, so the test ends
+  producer.join();
+  EXPECT_EQ(stored, 0);
+  EXPECT_FALSE(recorder.LastJobSucceeded());
+  EXPECT_TRUE(recorder.Close());
+  const std::vector<std::string> texts = sink.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("channel 1"), std::string::npos) << texts[0];
+}
+
+TEST_F(RecorderPipelineTest, FramesWithoutNumbersAreCountedSoFrameSamplingWorksOnStills) {
+  // Stills carry frame number 0: the recorder numbers them as offered, and
+  // one frame in three of frames 3..20 is kept.
+  CSaveStream recorder;
+  SetUpWmv(recorder, 0);
+  WmWriter::TWmChannelSettings settings = recorder.WindowsMediaSettings();
+  settings.sampling.nMode = 3;
+  settings.sampling.nStartFrame = 3;
+  settings.sampling.nEndFrame = 20;
+  settings.sampling.nStepFrame = 3;
+  recorder.HandOverSessionSettings(settings, false);
+  ASSERT_TRUE(recorder.Open());
+  for (int k = 0; k < 30; ++k) {
+    TRgbFrame frame(0, k, 6, 4);
+    frame.notice.nFrameNumber = 0;
+    frame.notice.dTime = 0.0;
+    ASSERT_TRUE(recorder.PushFrame(41, &frame.notice));
+  }
+  EXPECT_TRUE(recorder.Close());
+  EXPECT_EQ(Numbers(sinks.script.Files().at(Path("channel0.wmv")), 0),
+            (std::vector<int>{3, 6, 9, 12, 15, 18}));
 }
 
 }  // namespace
