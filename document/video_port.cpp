@@ -220,6 +220,11 @@ TPicture CVideoPort::FrontBitmap(std::uint64_t& generation) const {
   return m_Bitmap[m_nFront];
 }
 
+void CVideoPort::SetSwapObserver(TSwapObserver observer) {
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  m_SwapObserver = std::move(observer);
+}
+
 std::int32_t CVideoPort::Orientation() const {
   std::lock_guard<std::mutex> lock(m_Mutex);
   return m_nOrientation;
@@ -284,6 +289,7 @@ bool CVideoPort::WriteFrame(std::int32_t width, std::int32_t height,
   if (!write(description)) return false;
   m_nFront = back;
   ++m_nGeneration;
+  if (m_SwapObserver) m_SwapObserver(m_Bitmap[m_nFront]);
   return true;
 }
 
@@ -349,6 +355,7 @@ bool CVideoPort::CopyFrame(TVideoPortUpdate& update) {
   if (update.bSwap) {
     m_nFront = back;
     ++m_nGeneration;
+    if (m_SwapObserver) m_SwapObserver(m_Bitmap[m_nFront]);
   }
   return true;
 }

@@ -155,6 +155,13 @@ class CVideoPort {
   std::int32_t Depth() const;
   std::int32_t FrontIndex() const;
 
+  // Called with each new front picture right after a frame is swapped in
+  // (on the thread that swaps, under the port's mutex: it must be quick and
+  // must not call back into the port). For watchers that need every picture
+  // shown, however briefly; null removes it.
+  using TSwapObserver = std::function<void(const TPicture& front)>;
+  void SetSwapObserver(TSwapObserver observer);
+
  private:
   bool ResetPort(ZarnTypes::TVideoPortUpdate& update);
   bool ChangeOrientation(ZarnTypes::TVideoPortUpdate& update);
@@ -170,6 +177,7 @@ class CVideoPort {
   std::int32_t m_nDepth = 32;
   std::int32_t m_nOrientation = 0;
   std::uint64_t m_nGeneration = 0;
+  TSwapObserver m_SwapObserver;
   mutable std::mutex m_Mutex;
 };
 

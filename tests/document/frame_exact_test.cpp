@@ -66,43 +66,32 @@ int CounterOf(const VideoPort::TPicture& picture) {
   return ReadCounter(rows.data(), w, h, 32, w * 4, false);
 }
 
-// Records every picture a port shows, in order, from a thread of its own
-// that looks at the port's front picture without pause (a picture may be
-// on screen for only 5 ms while the engine catches up).
+// Records every picture a port shows, in order: the port tells it of each
+// picture swapped in (a picture may be on screen for only 5 ms while the
+// engine catches up, too short for a watcher that looks now and then on a
+// busy machine).
 class TPortWatcher {
  public:
-  explicit TPortWatcher(const VideoPort::CVideoPort& port) : m_Port(port) {
-    m_Thread = std::thread([this] {
-      std::uint64_t last = ~std::uint64_t{0};
-      while (!m_bStop.load()) {
-        std::uint64_t generation = 0;
-        const VideoPort::TPicture picture = m_Port.FrontBitmap(generation);
-        if (generation != last) {
-          last = generation;
-          const int counter = CounterOf(picture);
-          std::lock_guard<std::mutex> lock(m_Mutex);
-          if (m_Seen.empty() || m_Seen.back() != counter) m_Seen.push_back(counter);
-        }
-        std::this_thread::yield();
-      }
-    });
+  explicit TPortWatcher(VideoPort::CVideoPort& port) : m_Port(port) {
+    Add(CounterOf(port.FrontBitmap()));
+    m_Port.SetSwapObserver([this](const VideoPort::TPicture& front) { Add(CounterOf(front)); });
   }
   ~TPortWatcher() { Stop(); }
-  void Stop() {
-    m_bStop.store(true);
-    if (m_Thread.joinable()) m_Thread.join();
-  }
+  void Stop() { m_Port.SetSwapObserver(nullptr); }
   std::vector<int> Seen() {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Seen;
   }
 
  private:
-  const VideoPort::CVideoPort& m_Port;
-  std::atomic<bool> m_bStop{false};
+  void Add(int counter) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_Seen.empty() || m_Seen.back() != counter) m_Seen.push_back(counter);
+  }
+
+  VideoPort::CVideoPort& m_Port;
   std::mutex m_Mutex;
   std::vector<int> m_Seen;
-  std::thread m_Thread;
 };
 
 class FrameExactTest : public tovrin_test::TRecordedMessagesTest,
