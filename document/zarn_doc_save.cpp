@@ -204,9 +204,11 @@ bool CZarnDoc::SaveReferenceImage(int writer, std::int32_t number, bool composit
   const std::string path = saver.BuildFileName(number);
   if (path.empty()) return false;
   // A raw YCbCr picture goes to the end of the raw YUV file of the recorder
-  // with the writer's index when that recorder records one file.
+  // with the writer's index while that recorder has its one file open;
+  // otherwise it is a numbered file of its own, so a save never fails only
+  // because no recording runs.
   SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(writer)];
-  const bool append = kind.eWriter == SavePicture::WRITER_YUV && recorder.m_bSingleFile;
+  const bool append = kind.eWriter == SavePicture::WRITER_YUV && recorder.m_bSingleFile && recorder.IsOpen();
   bool ok = false;
   if (append) {
     ok = recorder.WriteBitmapYuv(*picture);
