@@ -200,8 +200,8 @@ TOVRIN_FWD_AVX2 std::int32_t Avx2ForwardRows(const TForwardSet& set, const std::
   const std::int32_t whole = nCount & ~31;
   for (std::int32_t i = 0; i < whole; i += 32) {
     // Chroma values of the two halves, summed over the rows for 4:2:0.
-    __m256i cb[2];
-    __m256i cr[2];
+    __m256i cb[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()};
+    __m256i cr[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()};
     for (std::int32_t row = 0; row < kRows; ++row) {
       const std::uint8_t* src = pRgb[row] + std::ptrdiff_t{kBytesPerPixel} * i;
       PrefetchAhead<kBytesPerPixel * 32>(src);
@@ -463,8 +463,8 @@ TOVRIN_FWD_AVX512 inline __m512i Samples16(__m512i v) {
     const bool chroma = pCb != nullptr && pCr != nullptr;                                                    \
     const std::int32_t whole = nCount & ~63;                                                                 \
     for (std::int32_t i = 0; i < whole; i += 64) {                                                           \
-      __m512i cb[2];                                                                                         \
-      __m512i cr[2];                                                                                         \
+      __m512i cb[2] = {};                                                                                    \
+      __m512i cr[2] = {};                                                                                    \
       for (std::int32_t row = 0; row < kRows; ++row) {                                                       \
         const std::uint8_t* src = pRgb[row] + std::ptrdiff_t{kBytesPerPixel} * i;                            \
         PrefetchAhead<kBytesPerPixel * 64>(src);                                                             \
