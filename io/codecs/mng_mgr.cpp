@@ -566,7 +566,9 @@ bool CMngMgr::StartRead(TMediaRequest& request) {
   }
   if (m_bLibraryError) return false;
   // Stopped by the owner before anything came: no failure.
-  return m_nRefreshTotal > 0 || StopRaised() || m_bStopAsked.load();
+  if (m_nRefreshTotal > 0 || StopRaised() || m_bStopAsked.load()) return true;
+  Fail(0, "The MNG file holds no picture.");
+  return false;
 }
 
 namespace {
