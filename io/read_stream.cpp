@@ -5,6 +5,7 @@
 
 #include "io/read_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/device_kinds.h"
@@ -140,30 +141,78 @@ bool CReadStream::PlayDirectShow() {
   return bOk;
 }
 
-// MNG animations have no player in this reader yet: such a source answers
-// that it could not be started and raises its end flag, so that the session
-// winds down as for a source that has ended.
+// An MNG animation on the reader's own player. The request and its block
+// live on this stack for the session; the player reads the owner's stop
+// flag and the seek request through the block while it plays.
 bool CReadStream::PlayMng() {
+  const std::string path = m_Source.sPath;
+  TMediaRequest request;
+  MngMgr::TMngParams params;
+
+  request.eOp = MEDIA_OP_READ;
+  request.bSuccess = false;
+  request.ePurpose = m_Delivery.ePurpose;
+  request.eSourceFormat = m_Source.eFileFormat;
+  request.eStreamType = m_Source.eStreamType;
+  // The player draws 24- or 32-bit canvases; the channel's frames are 24-bit
+  // unless it asks for 32.
+  request.ePixelFormat = m_Source.ePixelFormat == PF_RGB32 ? PF_RGB32 : PF_RGB24;
+  request.pPath = &path;
+  request.nDeviceCategory = m_Source.nDeviceCategory;
+  request.nWidth = m_Source.nWidth;
+  request.nHeight = m_Source.nHeight;
+  request.pFrameBuffer = &m_FrameBuffer;
+  request.eTag = MEDIA_REQ_MNG;
+  request.pParams = &params;
+
+  params.nProcId = m_Delivery.nProcId;
+  params.eSenderKind = m_Delivery.eSenderKind;
+  params.ePurpose = m_Delivery.ePurpose;
+  params.pContext = m_Delivery.pContext;
+  params.pStopFlag = m_Delivery.pStopFlag;
+  params.pEndFlag = m_Delivery.pEndFlag;
+  params.pPauseFlag = m_Delivery.pPauseFlag;
+  // Every session starts from the fraction last asked for.
   m_bSeekRequest.store(true);
-  RaiseEnd();
+  params.pSeekRequest = &m_bSeekRequest;
+  params.pSeekNumerator = &m_nSeekNumerator;
+  params.pSeekDenominator = &m_nSeekDenominator;
+  params.bFlag = true;
+  params.pRecordingFlag = m_Delivery.pRecordingFlag;
+  params.pCallback = m_Delivery.pOwnerCallback;
+
+  const bool bOk = m_Mng.Run(&request);
   m_nSeekNumerator.store(0);
   m_nSeekDenominator.store(1);
-  return false;
+  return bOk;
 }
 
-// Pause, resume and stop reach only the media-graph session (and the MNG
-// player, which has nothing to answer yet); the frame loop is paused by the
-// engine's frame callback and ends on the stop flag.
+// Pause, resume and stop reach the media-graph session and the MNG player;
+// the frame loop is paused by the engine's frame callback and ends on the
+// stop flag.
 void CReadStream::Pause() {
-  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Pause();
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG)
+    m_Mng.Pause();
+  else if (IsMediaGraphType(eType))
+    m_DShow->Pause();
 }
 
 void CReadStream::Resume() {
-  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Play();
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG)
+    m_Mng.Resume();
+  else if (IsMediaGraphType(eType))
+    m_DShow->Play();
 }
 
 void CReadStream::Stop() {
-  if (IsMediaGraphType(m_nControlStreamType.load())) m_DShow->Stop();
+  const std::int32_t eType = m_nControlStreamType.load();
+  if (eType == ST_MNG) {
+    if (m_Mng.GetState() != MngMgr::MNG_STATE_STOPPED) m_Mng.Stop();
+  } else if (IsMediaGraphType(eType)) {
+    m_DShow->Stop();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -171,14 +220,28 @@ void CReadStream::Stop() {
 
 bool CReadStream::GetPositionAndDuration(DShowMgr::TMediaProgress* pProgress) {
   const std::int32_t eType = m_nControlStreamType.load();
-  if (eType == ST_MNG) return true;  // an MNG reader that does not seek leaves the record as it is
+  if (eType == ST_MNG) {
+    if (pProgress == nullptr) return false;
+    switch (m_Mng.GetSeekMode()) {
+      case MngMgr::MNG_SEEK_BY_FRAME:
+        pProgress->nPosition = std::max<std::int64_t>(0, m_Mng.GetFrameNumber());
+        pProgress->nDuration = m_Mng.GetFrameCount();
+        break;
+      case MngMgr::MNG_SEEK_BY_BYTE:
+        pProgress->nPosition = m_Mng.GetBytesRead();
+        pProgress->nDuration = m_Mng.GetFileSize();
+        break;
+      default: break;  // no header yet: the record stays as it is
+    }
+    return true;
+  }
   if (!IsMediaGraphType(eType) || pProgress == nullptr) return false;
   return m_DShow->GetPositionAndDuration(pProgress);
 }
 
 std::int64_t CReadStream::GetPositionMs() {
   const std::int32_t eType = m_nControlStreamType.load();
-  if (eType == ST_MNG) return 0;
+  if (eType == ST_MNG) return m_Mng.GetPositionMs();
   if (eType == ST_SYSTEM_DEVICE || !IsMediaGraphType(eType)) return -1;
   DShowMgr::TMediaPosition position;
   if (!m_DShow->GetPosition(&position)) return 0;
@@ -200,7 +263,7 @@ bool CReadStream::GetPosition(DShowMgr::TMediaPosition* pPosition) {
 
 bool CReadStream::Seek(std::int32_t nNumerator, std::int32_t nDenominator) {
   const std::int32_t eType = m_nControlStreamType.load();
-  if (eType == ST_MNG) return false;  // no MNG player to seek
+  if (eType == ST_MNG) return m_Mng.SeekToFraction(nNumerator, nDenominator);
   if (!IsMediaGraphType(eType)) return false;
   if (eType == ST_SYSTEM_DEVICE && m_nControlDeviceCategory.load() != SDC_DVD) return false;
   return m_DShow->SeekToFraction(nNumerator, nDenominator);

@@ -61,6 +61,7 @@
 #include "io/codecs/gif_mgr.h"
 #include "io/codecs/jpeg2000_mgr.h"
 #include "io/codecs/jpeg_mgr.h"
+#include "io/codecs/mng_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
 #include "io/dshow/media_session.h"
@@ -255,12 +256,14 @@ class CReadStream {
   // these controls.
 
   // Position and duration (100-ns units for media-graph sessions, frames or
-  // bytes for MNG). False for positionless and other types, and while a
-  // session cannot tell (none running, duration not known yet).
+  // bytes for MNG; an MNG player without a header leaves the record as it
+  // is). False for positionless and other types, and while a session
+  // cannot tell (none running, duration not known yet).
   bool GetPositionAndDuration(DShowMgr::TMediaProgress* pProgress);
   // The stream position in milliseconds: media-graph types but 2: the
-  // session's position (0 when it cannot tell); MNG 0; type 2, positionless
-  // and other types -1.
+  // session's position (0 when it cannot tell); MNG: the animation's time
+  // of the frame shown (0 before one); type 2, positionless and other
+  // types -1.
   std::int64_t GetPositionMs();
   // The shown position: media-graph types through the session; MNG kind 1
   // at 0; others false.
@@ -282,6 +285,8 @@ class CReadStream {
   // The reader's own media-graph session (state, gain; for the document's
   // controls and for tests).
   DShowMgr::IMediaSession& MediaSession() { return *m_DShow; }
+  // The reader's MNG player (state, position; for the document and tests).
+  MngMgr::CMngMgr& MngPlayer() { return m_Mng; }
 
   // --- Engine side (the channel-process thread) ---------------------------
 
@@ -341,8 +346,8 @@ class CReadStream {
 
  private:
   // Media-graph sources: a session of the reader's own session manager on
-  // a request built here; the seek fraction reads 0 of 1 afterwards. MNG:
-  // the player is still to come (the source ends at once).
+  // a request built here; MNG animations: the reader's own MNG player at
+  // the animation's timing. The seek fraction reads 0 of 1 afterwards.
   bool PlayDirectShow();
   bool PlayMng();
 
@@ -440,6 +445,10 @@ class CReadStream {
   // installed session factory with the reader; controlled from other
   // threads while Run plays.
   std::unique_ptr<DShowMgr::IMediaSession> m_DShow;
+
+  // The MNG player (PlayMng); paused, resumed, stopped, sought and asked
+  // for its position from other threads while Run plays.
+  MngMgr::CMngMgr m_Mng;
 };
 
 }  // namespace ReadStream

@@ -17,6 +17,7 @@
 #include "io/codecs/codec_common.h"
 #include "io/codecs/mng_lib.h"
 #include "media/file_utils.h"
+#include "media/frame_processor.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
 
@@ -318,7 +319,9 @@ void FrameToRows(const std::uint8_t* pFrame, std::int32_t nStride, TPixelFormat 
 
 // ---------------------------------------------------------------------------
 
-CMngMgr::CMngMgr() : m_pBudget(std::make_unique<TBudget>()) { Reset(); }
+CMngMgr::CMngMgr() : m_pFrameRequest(std::make_unique<TDataFrame>()), m_pBudget(std::make_unique<TBudget>()) {
+  Reset();
+}
 
 CMngMgr::~CMngMgr() {
   Close();
@@ -329,8 +332,8 @@ void CMngMgr::Reset() {
   m_pRequest = nullptr;
   m_Params = TMngParams{};
   m_Notice = TMediaFrameNotice{};
-  m_FrameRequest = TDataFrame{};
-  m_FrameRequest.pData = reinterpret_cast<std::uint8_t*>(&m_Notice);
+  *m_pFrameRequest = TDataFrame{};
+  m_pFrameRequest->pData = reinterpret_cast<std::uint8_t*>(&m_Notice);
   m_Sender = TMediaSender{};
   m_nTimer = 0;
   m_nCanvasWidth = m_nCanvasHeight = m_nCanvasStride = m_nCanvasBits = 0;
@@ -338,6 +341,8 @@ void CMngMgr::Reset() {
   m_nRefreshTotal = 0;
   m_bDeliveryFailed = false;
   m_nFrameCount.store(0);
+  m_nPositionMs.store(0);
+  m_nElapsedMs = 0;
   m_Info = TMngStreamInfo{};
   m_bHeaderSeen = false;
   m_CanvasHeader = Dib::TBitmapInfoHeader{};
@@ -663,6 +668,7 @@ int CMngMgr::BeginSeek() {
   m_nBytesRead.store(0);
   m_nFramesDelivered.store(0);
   m_nRefreshCount.store(-1);
+  m_nElapsedMs = 0;
   mng_handle h = static_cast<mng_handle>(m_hMng);
   if (mng_reset(h) != MNG_NOERROR) return kErrorSeekFailed;
   if (!ApplyReadSettings()) return kErrorSeekFailed;
@@ -836,12 +842,14 @@ bool CMngMgr::OnRefresh() {
   ++m_nRefreshTotal;
   if (m_bSeeking.load() && m_nSeekMode.load() == MNG_SEEK_BY_FRAME && nCount >= m_nSeekTargetFrame.load())
     EndSeek();
+  m_nPositionMs.store(m_nElapsedMs);
   if (m_bDeliver && !DeliverFrame()) m_bDeliveryFailed = true;
   return true;
 }
 
 bool CMngMgr::OnSetTimer(std::uint32_t nMilliseconds) {
   m_nTimer = nMilliseconds;
+  m_nElapsedMs += nMilliseconds;
   return true;
 }
 
@@ -1229,10 +1237,10 @@ bool CMngMgr::WriterLoop() {
       continue;
     }
     m_Notice = TMediaFrameNotice{};
-    m_FrameRequest = TDataFrame{};
-    m_FrameRequest.pData = reinterpret_cast<std::uint8_t*>(&m_Notice);
+    *m_pFrameRequest = TDataFrame{};
+    m_pFrameRequest->pData = reinterpret_cast<std::uint8_t*>(&m_Notice);
     const bool bGot =
-        m_Params.pCallback(m_Params.pContext, MEDIA_NOTIFY_RECORD_FRAME, &m_Sender, &m_FrameRequest);
+        m_Params.pCallback(m_Params.pContext, MEDIA_NOTIFY_RECORD_FRAME, &m_Sender, m_pFrameRequest.get());
     if (!bGot) {
       if (bStopSeen) break;
       if (pool) writeFinished(false);

@@ -47,7 +47,10 @@
 #include "io/media_request.h"
 #include "media/dib.h"
 #include "media/frame_buffer.h"
-#include "media/frame_processor.h"
+
+namespace ZarnTypes {
+struct TDataFrame;  // media/frame_processor.h: the writer's frame request
+}
 
 namespace MngMgr {
 
@@ -190,6 +193,9 @@ class CMngMgr {
   // (the index of the frame shown); -1 before the first.
   std::int64_t GetFrameNumber() const { return m_nRefreshCount.load(); }
   std::int64_t GetFrameCount() const { return m_nFrameCount.load(); }
+  // The animation's time of the frame shown, in milliseconds: the sum of
+  // the delays of the frames before it (0 before the first).
+  std::int64_t GetPositionMs() const { return m_nPositionMs.load(); }
   std::int64_t GetBytesRead() const { return m_nBytesRead.load(); }
   std::int64_t GetFileSize() const { return m_nFileSize.load(); }
   std::int64_t FramesDelivered() const { return m_nFramesDelivered.load(); }
@@ -248,7 +254,7 @@ class CMngMgr {
   ZarnTypes::TMediaRequest* m_pRequest = nullptr;
   TMngParams m_Params;
   ZarnTypes::TMediaFrameNotice m_Notice;
-  ZarnTypes::TDataFrame m_FrameRequest;
+  std::unique_ptr<ZarnTypes::TDataFrame> m_pFrameRequest;  // points at m_Notice
   ZarnTypes::TMediaSender m_Sender;
 
   // The stream record.
@@ -263,6 +269,8 @@ class CMngMgr {
   std::int64_t m_nRefreshTotal = 0;  // every refresh of the request, seeks included
   bool m_bDeliveryFailed = false;
   std::atomic<std::int64_t> m_nFrameCount{0};
+  std::atomic<std::int64_t> m_nPositionMs{0};
+  std::int64_t m_nElapsedMs = 0;  // delays of the frames refreshed so far
 
   TMngStreamInfo m_Info;
   void* m_hMng = nullptr;  // mng_handle
