@@ -546,6 +546,34 @@ TEST_F(RecordTest, WritesOnlyWhileRecordingSelectedAndOpen) {
   EXPECT_EQ(m_Messages.Texts().size(), 1u);
 }
 
+// The switch set before the recorder is open (the order the command must
+// not take): frames meanwhile are not written, and nothing is reported;
+// from the open on every frame goes into the file.
+TEST_F(RecordTest, TheSwitchBeforeTheOpenWritesNothingUntilTheRecorderOpens) {
+  constexpr int kFrames = 200;
+  OpenYuv(0, kFrames);
+  Choose(0, kYuvFormat, true, ".yuv");
+  owner.m_Config.nVideoOutPeriod = 2;
+  StartSession(false, 8);
+  auto shown = [&] { return static_cast<int>(owner.ShownFrames(0).size()); };
+  ASSERT_TRUE(WaitFor([&] { return shown() >= 20; }));
+  engine.m_bRecording.store(true);
+  const int switchedAt = shown();
+  ASSERT_TRUE(WaitFor([&] { return shown() >= switchedAt + 20; }));
+  const int openFrom = shown();
+  ASSERT_TRUE(writer.SetRecorderRecording(true, 0, RecordWriter::SettingsOfRecorder(Recorder(0))));
+  const int openedAt = shown();
+  ASSERT_LT(openedAt, kFrames - 10) << "the clip ended before the recorder opened";
+  PlayThrough(kFrames);
+  EXPECT_EQ(m_Messages.Texts(), std::vector<std::string>{});
+  EXPECT_TRUE(engine.m_Channel[0].bRecordChannel.load());
+  const std::vector<int> frames = YuvFileFrames(Recorder(0).m_sSingleFileName);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_GE(frames.front(), openFrom);
+  EXPECT_LE(frames.front(), openedAt);
+  EXPECT_EQ(frames, Range(frames.front(), kFrames - 1));
+}
+
 // The recording switched on, paused and resumed many times while four
 // channels play and record: no race (ThreadSanitizer), and each one-file
 // recording holds whole, increasing frames only.
@@ -573,6 +601,33 @@ TEST_F(RecordTest, SwitchingWhileFramesAreWrittenIsSafe) {
       if (i > 0) ASSERT_GT(frames[i], frames[i - 1]) << "channel " << ch;
     }
   }
+}
+
+// Sessions stopped while they record, one after the other: each closes
+// every recorder, and each one-file recording holds whole frames from 0 on,
+// with no gap and no repeat.
+TEST_F(RecordTest, StoppingWhileRecordingClosesEveryRecorder) {
+  constexpr int kFrames = 250;
+  for (int ch = 0; ch < kRecordChannels; ++ch) {
+    OpenYuv(ch, kFrames);
+    Choose(ch, ch % 2 == 0 ? kYuvFormat : FF_BMP_24BIT, ch % 2 == 0, ch % 2 == 0 ? ".yuv" : ".bmp");
+  }
+  owner.m_Config.nVideoOutPeriod = 1;
+  for (int session = 1; session <= 4; ++session) {
+    owner.ClearShown();
+    StartSession(true, session);
+    ASSERT_TRUE(WaitFor([&] { return AllShown(0, 20 * session); }));
+    BoundedShutdown();
+    EXPECT_EQ(owner.m_nCloses.load(), m_nSessions);
+    for (int ch = 0; ch < kRecordChannels; ++ch) {
+      EXPECT_FALSE(Recorder(ch).IsOpen()) << ch;
+      if (ch % 2 != 0) continue;
+      const std::vector<int> frames = YuvFileFrames(Recorder(ch).m_sSingleFileName);
+      ASSERT_FALSE(frames.empty()) << "session " << session << " channel " << ch;
+      EXPECT_EQ(frames, Range(0, frames.back())) << "session " << session << " channel " << ch;
+    }
+  }
+  EXPECT_EQ(m_Messages.Texts(), std::vector<std::string>{});
 }
 
 }  // namespace
