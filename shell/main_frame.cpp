@@ -535,6 +535,13 @@ CMainFrame::~CMainFrame() {
   m_mdiClient = nullptr;
 }
 
+// The media document's File menu says "Save As..."; without a document the
+// item reads "Save &As...".
+void CMainFrame::UpdateSaveAsText() {
+  if (QAction* action = m_router ? m_router->FindAction(ID_FILE_SAVE_AS) : nullptr)
+    action->setText(ActiveDocument() ? "Save As..." : "Save &As...");
+}
+
 int CMainFrame::IconSize() const { return m_state.toolbarImageStyle == 3 ? 24 : 16; }
 
 bool CMainFrame::LoadFrame() {
@@ -1301,7 +1308,9 @@ QString CMainFrame::FrameTitle() const {
 }
 
 void CMainFrame::UpdateTitle() {
-  if (!m_bDestroying) setWindowTitle(FrameTitle());
+  if (m_bDestroying) return;
+  setWindowTitle(FrameTitle());
+  UpdateSaveAsText();
 }
 
 // The active document window's active view first, then its document, the

@@ -229,6 +229,7 @@ class CMainFrame : public QMainWindow, public platform::qt::CCmdTarget {
   void ApplyTabs();
   int IconSize() const;
   void PrepareAction(UINT id);
+  void UpdateSaveAsText();
   std::vector<platform::qt::ICommandTarget*> CommandChain() const;
   shell::IChildFrame* FrameOf(QWidget* widget) const;
   void UpdateTitle();

@@ -402,3 +402,19 @@ TEST(MainFrame, CloseAllClosesABusyDocumentOnceItsSessionHasEnded) {
   EXPECT_LT(waited.elapsed(), 1000) << "closed within a few tries of 100 ms";
   EXPECT_TRUE(f.frame->isVisible()) << "only the document window closed";
 }
+
+TEST(MainFrame, TheFileMenuSaysSaveAsWithoutAnAcceleratorWhileADocumentIsActive) {
+  TFrame f;
+  ASSERT_TRUE(f.Load());
+  QMenu* file = f.frame->PopupMenu("File");
+  ASSERT_NE(file, nullptr);
+  QAction* saveAs = f.frame->Router()->Action(ID_FILE_SAVE_AS);
+  ASSERT_TRUE(file->actions().contains(saveAs));
+  EXPECT_EQ(saveAs->text(), "Save &As...");
+  TTestDocument* doc = f.AddDoc("DM1");
+  QApplication::processEvents();
+  EXPECT_EQ(saveAs->text(), "Save As...");
+  ASSERT_TRUE(f.frame->CloseWindow(doc));
+  QApplication::processEvents();
+  EXPECT_EQ(saveAs->text(), "Save &As...");
+}
