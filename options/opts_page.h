@@ -91,6 +91,11 @@ class COptsPage : public QWidget {
   // The sheet's accept: called for every initialized page.
   virtual void OnOK() {}
 
+  // Asked before the sheet leaves the page for another page or a group
+  // item, and before OK: false keeps the page shown (as after a failed check
+  // of its entries); the sheet then keeps its selection and stays open.
+  virtual bool OnKillActive() { return true; }
+
  protected:
   // First display: fill the controls (from the owner's block). Return false
   // when the owner did not answer.

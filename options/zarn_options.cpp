@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -189,16 +190,32 @@ COptsPage* CZarnOptions::ActivePage() const {
   return i >= 0 && i < static_cast<int>(m_order.size()) ? m_order[static_cast<std::size_t>(i)] : nullptr;
 }
 
-void CZarnOptions::ShowPage(int index) {
-  if (index < 0 || index >= static_cast<int>(m_order.size())) return;
-  if (m_stack && m_stack->currentIndex() != index) m_stack->setCurrentIndex(index);
-  if (m_list && m_list->currentRow() != index) m_list->setCurrentRow(index);
-  if (m_tabs && m_tabs->currentIndex() != index) m_tabs->setCurrentIndex(index);
+bool CZarnOptions::ShowPage(int index) {
+  if (index < 0 || index >= static_cast<int>(m_order.size())) return false;
+  if (m_current >= 0 && m_current != index) {
+    COptsPage* shown = m_order[static_cast<std::size_t>(m_current)];
+    if (shown->Initialized() && !shown->OnKillActive()) {
+      ShowCurrentSelection();
+      return false;
+    }
+  }
+  m_current = index;
+  ShowCurrentSelection();
   // Pages read their settings when first shown, once the sheet is set up.
   if (m_bInitDone) m_order[static_cast<std::size_t>(index)]->Initialize();
+  return true;
 }
 
-void CZarnOptions::SetActivePage(int index) { ShowPage(index); }
+void CZarnOptions::ShowCurrentSelection() {
+  if (m_current < 0) return;
+  const QSignalBlocker listBlocker(m_list);
+  const QSignalBlocker tabBlocker(m_tabs);
+  if (m_stack && m_stack->currentIndex() != m_current) m_stack->setCurrentIndex(m_current);
+  if (m_list && m_list->currentRow() != m_current) m_list->setCurrentRow(m_current);
+  if (m_tabs && m_tabs->currentIndex() != m_current) m_tabs->setCurrentIndex(m_current);
+}
+
+bool CZarnOptions::SetActivePage(int index) { return ShowPage(index); }
 
 void CZarnOptions::OnInitDialog() {
   if (m_bInitDone) return;
@@ -218,6 +235,8 @@ void CZarnOptions::OnInitDialog() {
 }
 
 void CZarnOptions::AcceptSheet() {
+  // A page that refuses to be left keeps the sheet open.
+  if (COptsPage* shown = ActivePage(); shown && shown->Initialized() && !shown->OnKillActive()) return;
   for (COptsPage* page : m_order)
     if (page->Initialized()) page->OnOK();
   done(QDialog::Accepted);

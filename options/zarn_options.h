@@ -70,8 +70,9 @@ class CZarnOptions : public QDialog {
   OptsPage::COptsPage* Page(OptsPage::TOptsPageKind kind) const;
   int ActiveIndex() const;
   OptsPage::COptsPage* ActivePage() const;
-  // Shows another page (it reads its block if it is shown for the first time).
-  void SetActivePage(int index);
+  // Shows another page (it reads its block if it is shown for the first
+  // time). False when the page shown refuses to be left.
+  bool SetActivePage(int index);
 
   // The sheet's own initialisation: read-only mode and the first page.
   // DoModal runs it; tests may call it to work without a modal loop.
@@ -86,7 +87,9 @@ class CZarnOptions : public QDialog {
  private:
   void AddPage(OptsPage::TOptsPageKind kind, OptsPage::COptsPage* page);
   void BuildLayout();
-  void ShowPage(int index);
+  bool ShowPage(int index);
+  // Puts the list row or tab back on the page shown.
+  void ShowCurrentSelection();
 
   QObject* m_pOwner = nullptr;
   std::int32_t m_category = 0;
@@ -97,6 +100,7 @@ class CZarnOptions : public QDialog {
 
   std::vector<OptsPage::COptsPage*> m_order;
   int m_initialActive = 0;
+  int m_current = -1;  // the page shown
   bool m_bInitDone = false;
   QTabWidget* m_tabs = nullptr;
   QListWidget* m_list = nullptr;
