@@ -287,7 +287,7 @@ struct CMngMgr::TChunkReader {
 bool CanWriteFormat(TPixelFormat ePixelFormat, std::int32_t nWidth, std::int32_t nHeight, int nChannel,
                     std::string* pMessage) {
   const auto refuse = [&](const std::string& why) {
-    if (pMessage) *pMessage = "MNG recording of channel " + std::to_string(nChannel + 1) + ": " + why;
+    if (pMessage) *pMessage = "MNG recording of channel " + std::to_string(nChannel) + ": " + why;
     return false;
   };
   if (ePixelFormat != PF_RGB24 && ePixelFormat != PF_RGB32)
@@ -788,7 +788,8 @@ bool CMngMgr::OnProcessHeader(std::uint32_t nWidth, std::uint32_t nHeight) {
     return false;
   }
   const std::int64_t nStride = ((static_cast<std::int64_t>(nWidth) * nBytesPerPixel + 3) / 4) * 4;
-  if (nStride * static_cast<std::int64_t>(nHeight) > kMaxFrameBufferBytes) {
+  if (nStride * static_cast<std::int64_t>(nHeight) > kMaxFrameBufferBytes ||
+      static_cast<std::uint64_t>(nStride * static_cast<std::int64_t>(nHeight)) > m_pBudget->nLimit) {
     Fail(kMngErrorImageTooLarge, "The MNG picture of " + std::to_string(nWidth) + " x " +
                                      std::to_string(nHeight) + " pixels is larger than a picture may be.");
     return false;
@@ -926,6 +927,12 @@ bool CMngMgr::DeliverFrame() {
   }
   m_nFramesDelivered.fetch_add(1);
   return true;
+}
+
+void RunPreviewRequest(TMediaRequest& request) {
+  CMngMgr reader;
+  request.bSuccess = reader.Run(&request);
+  reader.Close();
 }
 
 // ---------------------------------------------------------------------------
@@ -1080,7 +1087,7 @@ bool CMngMgr::Write(TMediaRequest* pRequest) {
     }
     if (!m_pFile) {
       FailRequest(request, MEDIA_ERR_MNG_CREATE_OUTPUT);
-      message = "MNG recording of channel " + std::to_string(nChannel + 1) + ": the file " + path +
+      message = "MNG recording of channel " + std::to_string(nChannel) + ": the file " + path +
                 " cannot be created.";
     } else {
       m_bOwnFile = true;
@@ -1095,7 +1102,7 @@ bool CMngMgr::Write(TMediaRequest* pRequest) {
         m_Info.nSimplicity = 7;
         bResult = WriterLoop();
         if (!bResult) {
-          message = "MNG recording of channel " + std::to_string(nChannel + 1) + ": the file " + path +
+          message = "MNG recording of channel " + std::to_string(nChannel) + ": the file " + path +
                     " is incomplete (" + std::to_string(m_nFramesWritten) + " frames written)" +
                     (m_Error.text.empty() ? std::string(".") : ": " + m_Error.text);
         }
@@ -1105,12 +1112,8 @@ bool CMngMgr::Write(TMediaRequest* pRequest) {
       }
     }
   }
-  if (!bResult && !message.empty()) {
-    if (m_Error.text.empty()) m_Error.text = message;
-    Codecs::TCallMessages messages;
-    messages.AddOwn(message);
-    messages.Show();
-  }
+  // The recorder that runs the job reports a failure (LastError).
+  if (!bResult && !message.empty()) m_Error.text = message;
   if (bResult) {
     SucceedRequest(request);
   } else if (request.eError == MEDIA_ERR_NONE) {

@@ -127,7 +127,8 @@ inline constexpr std::int32_t kMngErrorImageTooLarge = 4097;
 
 // Whether frames of this layout and size can be written: 24- and 32-bit
 // RGB (27, 28) of 1..10,000 pixels a side within the frame-size cap.
-// Otherwise false with a message naming the channel (0..3).
+// Otherwise false with a message naming the channel (0..3, as the
+// recorder's other messages do).
 bool CanWriteFormat(ZarnTypes::TPixelFormat ePixelFormat, std::int32_t nWidth, std::int32_t nHeight,
                     int nChannel, std::string* pMessage);
 
@@ -138,6 +139,12 @@ bool CanWriteFormat(ZarnTypes::TPixelFormat ePixelFormat, std::int32_t nWidth, s
 // (1 + 3 x width) x height bytes.
 void FrameToRows(const std::uint8_t* pFrame, std::int32_t nStride, ZarnTypes::TPixelFormat ePixelFormat,
                  std::int32_t nWidth, std::int32_t nHeight, std::uint8_t* pOut);
+
+// Runs a request of the file dialog's preview (MEDIA_REQ_MNG, purpose 4,
+// with the preview's callback) on a reader of its own: the stream
+// information once and the first frame go to the callback. Sets the
+// request's success.
+void RunPreviewRequest(ZarnTypes::TMediaRequest& request);
 
 // What libmng or the reader last reported.
 struct TMngError {
@@ -165,7 +172,9 @@ class CMngMgr {
 
   // Write requests (purpose 5, op 3): true when every frame and the closing
   // chunk were written. A layout the writer cannot write is refused before
-  // the file is made; a file that cannot be made: error 34.
+  // the file is made; a file that cannot be made: error 34. A failure is
+  // not shown here: its reason, naming the channel, is in LastError for the
+  // recorder to report.
   bool Write(ZarnTypes::TMediaRequest* pRequest);
 
   // Freezes a running display: 0 (state 3) when it ran, 1 otherwise.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "io/codecs/mng_mgr.h"
 #include "io/codecs/wm_writer.h"
 #include "media/color_conversion.h"
 #include "media/file_utils.h"
@@ -45,6 +46,10 @@ namespace SaveStream {
 using namespace ZarnTypes;
 
 namespace {
+
+// Frames an MNG recording compresses at once (its file is the same whatever
+// the count).
+constexpr std::int32_t kMngCompressionWorkers = 4;
 
 // A message text with the channel number (%d) and an optional text (%s).
 std::string Format(const char* format, std::int32_t number, const std::string& text = {}) {
@@ -98,12 +103,14 @@ constexpr auto kPullWait = std::chrono::milliseconds(20);
 struct CSaveStream::TWriterJob {
   TMediaRequest request;
   WmWriter::TWmJobParams params;
+  MngMgr::TMngParams mngParams;  // the block of an MNG job
   WmWriter::TWmJobResult result;
   std::string outputPath;
   // The session's flags, copied: the session record may be rewritten for
   // the next session while nothing records.
   std::atomic<bool>* pStopFlag = nullptr;
   std::atomic<bool>* pFinishFlag = nullptr;
+  std::atomic<bool> mngEnd{false};  // raised by the MNG writer when it ends
 };
 
 int RunSaveStreamJob(TWriterThreadRecord* pRecord) {
@@ -258,11 +265,32 @@ bool CSaveStream::OpenLocked(std::string& message) {
       m_bRecording = true;
       m_bOpen = true;
       return true;
-    case ST_MNG:
-      message =
-          Format("Recording channel %d into one MNG file is not available yet; the channel is not recorded",
-                 m_nChannel);
-      return false;
+    case ST_MNG: {
+      // Refused before any file is made: a layout or size the MNG writer
+      // cannot write, a recording without its file.
+      std::string why;
+      if (!MngMgr::CanWriteFormat(m_Session.ePixelFormat, m_Session.nWidth, m_Session.nHeight, m_nChannel,
+                                  &why)) {
+        message = why;
+        return false;
+      }
+      if (m_sSingleFileName.empty()) {
+        message = Format(
+            "Recording channel %d into one MNG file is not possible: it has no output file; the channel is "
+            "not recorded",
+            m_nChannel);
+        return false;
+      }
+      if (!StartFramePipeline()) {
+        message =
+            Format("Recording channel %d into one MNG file could not start; the channel is not recorded",
+                   m_nChannel);
+        return false;
+      }
+      m_bRecording = true;
+      m_bOpen = true;
+      return true;
+    }
     default: break;
   }
   const TPixelFormat layout = FileFormatToPixelFormat(m_eOutputFormat);
@@ -463,6 +491,24 @@ bool CSaveStream::StartFramePipeline() {
   request.nHeight = session.nHeight;
   request.eTag = MEDIA_REQ_WM_JOB;
   request.pParams = &job->params;
+  if (m_eOutputStreamType == ST_MNG) {
+    // The MNG writer's block: the same recorder, flags and callback.
+    MngMgr::TMngParams& mng = job->mngParams;
+    mng.nProcId = params.nProcId;
+    mng.nWriterOrdinal = params.nThreadOrdinal;
+    mng.eSenderKind = params.eSenderKind;
+    mng.ePurpose = SRC_WRITE_STREAM;
+    mng.pContext = params.pContext;
+    mng.pStopFlag = session.pStopFlag ? session.pStopFlag : &m_bWriterStop;
+    mng.pEndFlag = &job->mngEnd;
+    mng.pPauseFlag = params.pPauseFlag;
+    mng.bFlag = true;
+    mng.pCallback = params.pCallback;
+    mng.nCompressionWorkers = kMngCompressionWorkers;
+    request.eOutputFormat = FF_MNG;
+    request.eTag = MEDIA_REQ_MNG;
+    request.pParams = &mng;
+  }
   m_pJob = std::move(job);
   {
     std::lock_guard<std::mutex> lock(m_JobLock);
@@ -519,8 +565,24 @@ bool CSaveStream::RunJob() {
   bool ok = false;
   if (m_eOutputStreamType == ST_WMV) {
     ok = RunWindowsMediaJob();
+  } else if (m_eOutputStreamType == ST_MNG) {
+    ok = RunMngJob();
   }
   EndJob(ok);
+  return ok;
+}
+
+bool CSaveStream::RunMngJob() {
+  if (!m_pJob) {
+    return false;
+  }
+  MngMgr::CMngMgr writer;
+  const bool ok = writer.Write(&m_pJob->request);
+  m_pJob->result.nFramesWritten = writer.FramesWritten();
+  if (!ok) {
+    m_pJob->result.message = writer.LastError().text;
+  }
+  writer.Close();
   return ok;
 }
 

@@ -17,9 +17,8 @@
 //     runs the Windows Media job; the engine pushes the channel's frames into
 //     the pipeline (PushFrame) and the job pulls them out (PullFrame, through
 //     the owner callback) and encodes them;
-//   - MNG: needs a writer job this recorder does not have yet; Open refuses
-//     it with a message rather than open a recording that would write
-//     nothing.
+//   - MNG (24- and 32-bit RGB channels): the same pipeline and writer
+//     thread, running the MNG writer (MngMgr::CMngMgr::Write) instead.
 //
 // The frame pipeline. Every recorder pushes its channel's frames as writer 1
 // of its own processor, which is the writer its thread reads. A file source
@@ -238,7 +237,7 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   // layout, once the settings were handed over; a channel of another layout
   // than 24- or 32-bit RGB, no settings, no file name or a pipeline that
   // cannot start are refused with a message naming the channel, before any
-  // file is made. Refused (false): MNG (with a message naming the channel),
+  // file is made; MNG likewise, without settings. Refused (false):
   // FLV, SWF, MOV, every
   // type without a single-file writer, and an output file that cannot be
   // opened (the message "Open "Save Sequence" channel <n> ... disabled").
@@ -377,6 +376,7 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   bool StartFramePipeline();
   bool RunJob();
   bool RunWindowsMediaJob();
+  bool RunMngJob();
   bool NotifyThreadStarted();
 
  private:

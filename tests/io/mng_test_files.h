@@ -257,6 +257,7 @@ struct TFakeRecorder {
 struct TWriteRun {
   bool bOk = false;
   TMediaRequest request;
+  std::string error;  // the writer's reason when it failed
 };
 
 inline TWriteRun WriteMng(const std::string& path, TFakeRecorder& recorder, TPixelFormat format,
@@ -284,6 +285,7 @@ inline TWriteRun WriteMng(const std::string& path, TFakeRecorder& recorder, TPix
   run.request.pParams = &params;
   MngMgr::CMngMgr writer;
   run.bOk = writer.Write(&run.request);
+  run.error = writer.LastError().text;
   run.request.pOutputPath = nullptr;
   run.request.pParams = nullptr;
   return run;

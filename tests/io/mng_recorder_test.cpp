@@ -1,0 +1,172 @@
+// MNG recordings through the stream recorder: its frame pipeline and writer
+// thread feed the MNG writer; four channels recorded at once read back
+// pixel-exact, and layouts the writer cannot write are refused naming the
+// channel before any file is made.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "io/codecs/mng_mgr.h"
+#include "io/codecs/save_stream.h"
+#include "media/frame_processor.h"
+#include "tests/io/mng_test_files.h"
+#include "tests/support/message_fixture.h"
+
+namespace {
+
+using namespace ZarnTypes;
+using namespace mng_test;
+using SaveStream::CSaveStream;
+
+template <typename TPredicate>
+bool WaitUntil(TPredicate done, std::chrono::milliseconds bound = std::chrono::milliseconds(20000)) {
+  const auto end = std::chrono::steady_clock::now() + bound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// The engine as the recorders see it: job counting and the writers' frame
+// requests answered by the recorder of the sender's channel.
+struct TEngine {
+  std::array<CSaveStream*, 4> recorders{};
+  std::atomic<int> jobCount{0};
+  std::array<std::atomic<bool>, 4> stop{};
+  std::array<std::atomic<bool>, 4> finish{};
+  std::atomic<bool> pause{false};
+
+  static bool Callback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
+    auto* engine = static_cast<TEngine*>(context);
+    if (!engine || !sender) return false;
+    switch (code) {
+      case MEDIA_NOTIFY_JOB_COUNT:
+        engine->jobCount.fetch_add(static_cast<int>(PointerAsValue(data)));
+        return true;
+      case MEDIA_NOTIFY_THREAD_STARTED: return data != nullptr;
+      case MEDIA_NOTIFY_RECORD_FRAME: {
+        const int channel = sender->nSenderId - 45;
+        if (sender->eSenderKind != MEDIA_SENDER_RECORDER || channel < 0 || channel > 3) return false;
+        CSaveStream* recorder = engine->recorders[static_cast<std::size_t>(channel)];
+        return recorder && recorder->PullFrame(sender, static_cast<TDataFrame*>(data));
+      }
+      default: return false;
+    }
+  }
+};
+
+class MngRecorderTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  TEngine engine;
+
+  void SetUpMng(CSaveStream& recorder, int channel, std::int32_t w, std::int32_t h, TPixelFormat format) {
+    recorder.m_nChannel = channel;
+    recorder.m_bSingleFile = true;
+    recorder.SetOutputFileFormat(FF_MNG);
+    recorder.m_sSingleFileName = Path("channel" + std::to_string(channel) + ".mng");
+    recorder.m_Session = SaveStream::MakeSession(
+        channel, &engine, &engine.stop[static_cast<std::size_t>(channel)],
+        &engine.finish[static_cast<std::size_t>(channel)], &engine.pause, &TEngine::Callback, w, h, format);
+    recorder.HandOverSessionSettings(false);
+    engine.recorders[static_cast<std::size_t>(channel)] = &recorder;
+  }
+};
+
+TEST_F(MngRecorderTest, FourChannelsRecordedAtOnceReadBackPixelExact) {
+  std::array<CSaveStream, 4> recorders;
+  std::array<std::vector<TFrame>, 4> frames;
+  for (int ch = 0; ch < 4; ++ch) {
+    const TPixelFormat format = ch % 2 ? PF_RGB32 : PF_RGB24;
+    const std::int32_t w = 21 + ch;
+    const std::int32_t h = 13;
+    for (int i = 0; i < 120 + 10 * ch; ++i)
+      frames[static_cast<std::size_t>(ch)].push_back(
+          MakeFrame(format, w, h, static_cast<std::uint32_t>(ch * 1000 + i)));
+    SetUpMng(recorders[static_cast<std::size_t>(ch)], ch, w, h, format);
+    ASSERT_TRUE(recorders[static_cast<std::size_t>(ch)].Open()) << ch;
+    EXPECT_TRUE(recorders[static_cast<std::size_t>(ch)].IsPipelineRunning());
+  }
+  EXPECT_EQ(engine.jobCount.load(), 4);
+  std::vector<std::thread> producers;
+  for (int ch = 0; ch < 4; ++ch)
+    producers.emplace_back([&, ch] {
+      for (const TFrame& f : frames[static_cast<std::size_t>(ch)]) {
+        TMediaFrameNotice notice;
+        notice.ePixelFormat = f.eFormat;
+        notice.nWidth = f.nWidth;
+        notice.nHeight = f.nHeight;
+        notice.pRgbData = f.bytes.data();
+        notice.nRgbSize = static_cast<std::int32_t>(f.bytes.size());
+        EXPECT_TRUE(recorders[static_cast<std::size_t>(ch)].PushFrame(41 + ch, &notice));
+      }
+    });
+  for (std::thread& t : producers) t.join();
+  for (auto& flag : engine.stop) flag.store(true);
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    CSaveStream& recorder = recorders[static_cast<std::size_t>(ch)];
+    EXPECT_TRUE(recorder.Close());
+    EXPECT_TRUE(recorder.LastJobSucceeded()) << recorder.LastJobMessage();
+    EXPECT_EQ(recorder.LastJobFramesWritten(),
+              static_cast<std::int64_t>(frames[static_cast<std::size_t>(ch)].size()));
+
+    TReadSink read;
+    TReadRequest request(Path("channel" + std::to_string(ch) + ".mng"), SRC_STREAM, PF_RGB24, &read);
+    MngMgr::CMngMgr reader;
+    reader.SetPaced(false);
+    ASSERT_TRUE(reader.Run(&request.request));
+    const auto& sent = frames[static_cast<std::size_t>(ch)];
+    ASSERT_EQ(read.frames.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i)
+      ASSERT_TRUE(SamePicture(read.frames[i], sent[i])) << "frame " << i;
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(MngRecorderTest, LayoutsTheWriterCannotTakeAreRefusedNamingTheChannelBeforeAnyFile) {
+  for (const TPixelFormat format : {PF_DIB_8, PF_PACKED_48, PF_YUY2}) {
+    SCOPED_TRACE(format);
+    sink.Clear();
+    CSaveStream recorder;
+    SetUpMng(recorder, 2, 16, 8, format);
+    EXPECT_FALSE(recorder.Open());
+    EXPECT_FALSE(recorder.IsOpen());
+    EXPECT_FALSE(recorder.IsPipelineRunning());
+    EXPECT_FALSE(std::filesystem::exists(Path("channel2.mng")));
+    ASSERT_EQ(sink.Texts().size(), 1u);
+    EXPECT_NE(sink.Texts()[0].find("channel 2"), std::string::npos) << sink.Texts()[0];
+    EXPECT_EQ(engine.jobCount.load(), 0);
+  }
+}
+
+// A recording whose file cannot be made: the job fails, says so once, and
+// the input is closed so the producer never waits.
+TEST_F(MngRecorderTest, AFileThatCannotBeMadeFailsTheJobReportedOnce) {
+  CSaveStream recorder;
+  SetUpMng(recorder, 1, 8, 8, PF_RGB24);
+  recorder.m_sSingleFileName = Path("no/such/folder/x.mng");
+  ASSERT_TRUE(recorder.Open());
+  ASSERT_TRUE(WaitUntil([&] { return !recorder.IsWriterRunning(); }));
+  const TFrame f = MakeFrame(PF_RGB24, 8, 8, 1);
+  TMediaFrameNotice notice;
+  notice.ePixelFormat = PF_RGB24;
+  notice.nWidth = notice.nHeight = 8;
+  notice.pRgbData = f.bytes.data();
+  notice.nRgbSize = static_cast<std::int32_t>(f.bytes.size());
+  EXPECT_FALSE(recorder.PushFrame(42, &notice));
+  engine.stop[1].store(true);
+  ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+  recorder.Close();
+  EXPECT_FALSE(recorder.LastJobSucceeded());
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_NE(sink.Texts()[0].find("cannot be created"), std::string::npos) << sink.Texts()[0];
+}
+
+}  // namespace
