@@ -238,6 +238,70 @@ TEST_F(RecordDocTest, TheReferenceSaveAppendsToARecordersOpenFile) {
   EXPECT_TRUE(sink.Texts().empty());
 }
 
+// Separate JPEG files are written with the recorder's own quality, not the
+// document's.
+TEST_F(RecordDocTest, RecordedJpegFilesTakeTheRecordersQuality) {
+  // A picture with detail, where the quality shows in the file's size.
+  doc_test::TPicture busy = doc_test::MakePicture(128, 96, [](int x, int y) {
+    return static_cast<std::uint32_t>((x * 37 + y * 91) * 2654435761u) & 0xFFFFFF;
+  });
+  doc_test::LoadPicture(doc, 0, busy);
+  doc.m_Encoders.nJpegQuality = 95;
+  SaveStream::CSaveStream& r = doc.m_Recorder[0];
+  r.SetOutputFileFormat(FF_JPEG);
+  r.m_Encoder.nJpegQuality = 10;
+  r.m_sOutputFolder = (dir / "rec").string();
+  r.m_sPrefix = "q";
+  r.m_sExtension = ".jpg";
+  doc.m_bRecordChannel[0] = true;
+  doc.m_RecordWriter.SetSettings(0, doc.RecordSettings(0));
+  ASSERT_TRUE(doc.WriteRecordedFrame(0, 1));
+  const fs::path recorded = r.GetOutputFileName(1);
+  const VideoPort::TPicture picture = doc.m_VideoPortHub.Port(0).FrontBitmap();
+  ASSERT_TRUE(picture);
+  ASSERT_TRUE(doc.SaveImageByFormat(Path("document.jpg"), FF_JPEG, *picture));
+  ASSERT_TRUE(fs::exists(recorded));
+  EXPECT_LT(fs::file_size(recorded) * 2, fs::file_size(Path("document.jpg")));
+}
+
+// Which picture a channel records when its recorder asks for the
+// picture-in-picture composite: its own with its inset (channels 0 and 1),
+// or with the pane-layout switch the picture of the channel its pane shows;
+// nothing composite unless the channel's record is enabled too.
+TEST_F(RecordDocTest, TheCompositeFollowsThePaneLayoutSwitch) {
+  struct TCase {
+    int channel;
+    bool recorderPip, paneLayout, pipEnabled;
+    bool composite;
+    int mainChannel;
+  };
+  const TCase cases[] = {
+      {0, true, false, true, true, 0},    {1, true, false, true, true, 1}, {2, true, false, true, true, -1},
+      {2, true, true, true, true, 3},     {3, true, true, true, true, 0},  {1, false, false, true, false, -1},
+      {1, true, false, false, false, -1},
+  };
+  doc.m_nPaneChannel[2] = 3;
+  doc.m_nPaneChannel[3] = 0;
+  for (const TCase& c : cases) {
+    SaveStream::CSaveStream& r = doc.m_Recorder[static_cast<std::size_t>(c.channel)];
+    r.m_bPictureInPicture = c.recorderPip;
+    r.m_bPaneLayout = c.paneLayout;
+    TPictInPict& pip = doc.m_Pip[c.channel];
+    pip.bEnabled = c.pipEnabled;
+    pip.nInsetChannel = 2;
+    pip.nPlacement = 1;
+    pip.nX = 5;
+    pip.nY = 6;
+    const RecordWriter::TRecordSettings s = doc.RecordSettings(c.channel);
+    EXPECT_EQ(s.pip.bEnabled, c.composite) << c.channel;
+    if (!c.composite) continue;
+    EXPECT_EQ(s.pip.nMainChannel, c.mainChannel) << c.channel;
+    EXPECT_EQ(s.pip.nInsetChannel, 2);
+    EXPECT_EQ(s.pip.insetRect.x, 5);
+    EXPECT_EQ(s.pip.insetRect.y, 6);
+  }
+}
+
 // The saved recorder settings reach the recorders, and go back into the
 // saved records unchanged, byte for byte.
 TEST(RecordSettingsTest, SavedRecorderSettingsGoBackByteForByte) {

@@ -251,6 +251,7 @@ class RecordTest : public ::testing::Test {
     start.bOpen = recording;
     for (int ch = 0; ch < kRecordChannels; ++ch) {
       start.settings[ch] = RecordWriter::SettingsOfRecorder(Recorder(ch));
+      start.settings[ch].pip = m_Pip[ch];
       start.bPrepare[ch] = owner.m_pReader[ch] && engine.m_Channel[ch].bRecordChannel.load();
       start.nTake[ch] = 100 + ch;
     }
@@ -312,6 +313,7 @@ class RecordTest : public ::testing::Test {
 
   std::filesystem::path m_Dir;
   int m_nSessions = 0;
+  RecordWriter::TRecordPip m_Pip[kRecordChannels];  // the composite each channel records
   platform::TRecordingMessageSink m_Messages;
   platform::TScopedMessageSink m_Sink{&m_Messages};
   std::array<std::unique_ptr<SaveStream::CSaveStream>, kRecordChannels> m_Recorders{
@@ -373,6 +375,54 @@ TEST_F(RecordTest, SeparateRawYuvFilesHoldOneFrameEach) {
   StartSession(true, 1);
   PlayThrough(kFrames);
   for (int k = 0; k < kFrames; ++k) EXPECT_EQ(YuvFileFrames(NumberedFile(0, k)), std::vector<int>{k}) << k;
+}
+
+// A channel whose recorder asks for the picture-in-picture composite records
+// its own picture with the inset drawn into it.
+TEST_F(RecordTest, ThePictureInPictureCompositeIsRecorded) {
+  constexpr int kFrames = 12;
+  OpenYuv(0, kFrames);
+  Choose(0, FF_BMP_24BIT, false, ".bmp");
+  // Channel 1 does not play; its port holds a red picture.
+  std::vector<std::uint8_t> red(32 * 16 * 4);
+  for (std::size_t i = 0; i < red.size(); i += 4) red[i + 2] = 255;
+  TFrameBuffer frame{};
+  frame.ePixelFormat = PF_RGB32;
+  frame.nBitsPerPixel = 32;
+  frame.nWidth = 32;
+  frame.nHeight = 16;
+  frame.nStride = 32 * 4;
+  frame.nSize = static_cast<std::int32_t>(red.size());
+  frame.nRowAlignment = 4;
+  frame.pBuffer = red.data();
+  TVideoPortUpdate update{};
+  update.nCommand = VPU_COPY_FRAME;
+  update.nPortIndex = 1;
+  update.pSourceFrame = &frame;
+  update.bSwap = 1;
+  ASSERT_TRUE(owner.m_Ports.UpdatePort(update));
+  RecordWriter::TRecordPip& pip = m_Pip[0];
+  pip.bEnabled = true;
+  pip.nMainChannel = 0;
+  pip.nInsetChannel = 1;
+  pip.insetRect = {8, 4, 16, 8};
+  StartSession(true, 9);
+  PlayThrough(kFrames);
+  for (int k = 0; k < kFrames; ++k) {
+    const TRgbPicture picture = ReadBmp24(NumberedFile(0, k));
+    ASSERT_EQ(picture.width, kWidth);
+    ASSERT_EQ(picture.height, kHeight);
+    int wrong = 0;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        const bool inset = x >= 8 && x < 24 && y >= 4 && y < 12;
+        const std::array<std::uint8_t, 3> want =
+            inset ? std::array<std::uint8_t, 3>{255, 0, 0} : ExpectedRgb(k, x);
+        const std::uint8_t* got = &picture.rgb[(static_cast<std::size_t>(y) * kWidth + x) * 3];
+        wrong += got[0] != want[0] || got[1] != want[1] || got[2] != want[2];
+      }
+    EXPECT_EQ(wrong, 0) << "frame " << k;
+  }
 }
 
 // A frame range records first..last; a bound of 0 leaves that side open;
