@@ -12,6 +12,7 @@
 
 #include "app/play_screenshots.h"
 #include "app/tovrin_app.h"
+#include "io/codecs/mng_mgr.h"
 #include "platform/qt/app_messages.h"
 #include "platform/qt/qt_message_sink.h"
 #include "shell/file_dialog_ex.h"
@@ -54,11 +55,15 @@ void TakeScreenshot(CTovrinApp& app, const std::string& file) {
   });
 }
 
-#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
-// The file dialog's preview of a video or audio file: the first frame,
-// grabbed by a media-graph session of its own.
+// The file dialog's preview of an MNG animation, a video or an audio file:
+// the first frame, from an MNG reader or a media-graph session of its own.
 void GrabPreviewFrame(ZarnTypes::TMediaRequest& request) {
-  if (request.eTag != ZarnTypes::MEDIA_REQ_DSHOW_SOURCE) return;  // MNG previews have no reader here
+  if (request.eTag == ZarnTypes::MEDIA_REQ_MNG) {
+    MngMgr::RunPreviewRequest(request);
+    return;
+  }
+#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
+  if (request.eTag != ZarnTypes::MEDIA_REQ_DSHOW_SOURCE) return;
   std::atomic<bool> stop{false};
   std::atomic<bool> end{false};
   ZarnTypes::TSourceParams params;
@@ -73,8 +78,8 @@ void GrabPreviewFrame(ZarnTypes::TMediaRequest& request) {
   DShowMgr::CDShowMgr manager;
   request.bSuccess = manager.Run(&request);
   request.pParams = nullptr;
-}
 #endif
+}
 
 }  // namespace
 
@@ -117,9 +122,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(TOVRIN_VERSION);
   QApplication::setDesktopFileName("tovrin");
   platform::qt::RegisterAppMessages();
-#if defined(TOVRIN_HAVE_MEDIA_GRAPH)
   FileDialogEx::CFileDialogEx::SetMediaPreviewRunner(&GrabPreviewFrame);
-#endif
   if (!dialogShot.empty()) {
     if (!FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile)) {
       std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n",

@@ -32,6 +32,7 @@
 #include "io/codecs/gif_mgr.h"
 #include "io/codecs/jpeg2000_mgr.h"
 #include "io/codecs/jpeg_mgr.h"
+#include "io/codecs/mng_mgr.h"
 #include "io/codecs/png_mgr.h"
 #include "io/codecs/tiff_mgr.h"
 #if defined(TOVRIN_HAVE_MEDIA_GRAPH)
@@ -999,10 +1000,32 @@ bool CZarnDoc::LoadYuvSource(const TOpenSourceArgs& args) {
 }
 
 bool CZarnDoc::LoadMngSource(const TOpenSourceArgs& args, bool reopen) {
-  // The animation's first picture comes from the MNG reader, which answers
-  // through DecodeMediaRequest; until it is there the request fails.
+  // The animation's picture comes from an MNG reader through
+  // DecodeMediaRequest: the first frame, or on a re-open the frame at the
+  // position the channel reader keeps (raised request, stored fraction).
+  // The header values land in the results block, which the channel's
+  // stream format keeps.
   TFrameBuffer frame;
   std::int32_t results[kMediaResultBlockSize / 4] = {};
+  ReadStream::CReadStream& reader = m_pEngineLink->Reader(args.channel);
+  const bool previousRequest = reader.m_bSeekRequest.load();
+  const std::int32_t previousNumerator = reader.m_nSeekNumerator.load();
+  reader.m_bSeekRequest.store(reopen);
+  if (!reopen) reader.m_nSeekNumerator.store(0);
+  std::atomic<bool> stop{false};
+  std::atomic<bool> end{false};
+  MngMgr::TMngParams params;
+  params.nProcId = args.channel + 41;
+  params.eSenderKind = MEDIA_SENDER_DSHOW;
+  params.ePurpose = SRC_GRAB_FRAME;
+  params.pStopFlag = &stop;
+  params.pEndFlag = &end;
+  params.pSeekRequest = &reader.m_bSeekRequest;
+  params.pSeekNumerator = &reader.m_nSeekNumerator;
+  params.pSeekDenominator = &reader.m_nSeekDenominator;
+  params.bFlag = true;
+  params.eInfoTag = MEDIA_REQ_MNG_PARAMS;
+  params.pInfo = results;
   TMediaRequest request;
   request.eOp = MEDIA_OP_READ;
   request.ePurpose = SRC_GRAB_FRAME;
@@ -1010,10 +1033,14 @@ bool CZarnDoc::LoadMngSource(const TOpenSourceArgs& args, bool reopen) {
   request.ePixelFormat = PF_RGB32;
   request.pPath = &args.path;
   request.pFrameBuffer = &frame;
-  request.pResults = results;
+  request.eTag = MEDIA_REQ_MNG;
+  request.pParams = &params;
   DecodeMediaRequest(request);
   if (!request.bSuccess) {
     FreeFrameBuffer(&frame);
+    // A failed open leaves the channel's position alone.
+    reader.m_bSeekRequest.store(previousRequest);
+    reader.m_nSeekNumerator.store(previousNumerator);
     return false;
   }
   const bool picture = frame.pBuffer != nullptr;
@@ -1226,10 +1253,12 @@ void CZarnDoc::DecodeMediaRequest(TMediaRequest& request) {
     return;
   }
   switch (format) {
-    case FF_MNG:
-      // The MNG reader runs here once it is part of the program.
-      request.bSuccess = false;
+    case FF_MNG: {
+      MngMgr::CMngMgr mng;
+      decoded(mng.Run(&request));
+      mng.Close();
       return;
+    }
     case FF_BMP: {
       // The image holder keeps the picture it read; the caller's frame gets
       // a copy of its own, which the caller may keep, reuse or free.

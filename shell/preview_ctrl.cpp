@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include "io/codecs/mng_mgr.h"
 #include "media/color_conversion.h"
 #include "media/dib.h"
 #include "media/yuv_frame.h"
@@ -51,6 +52,7 @@ struct CPreviewCtrl::TMediaLoad {
   TFrameBuffer frame{};
   TMediaRequest request{};
   TSourceParams params{};
+  MngMgr::TMngParams mng{};  // the block of an MNG request
   // The media flags the request points at: all zero, so it runs until its
   // first frame; stop and end are raised when the control gives up.
   std::atomic<bool> stop{false}, end{false}, seek{false}, sound{false};
@@ -317,7 +319,22 @@ bool CPreviewCtrl::LoadMedia(const std::string& path, std::int32_t format) {
   request.pPath = &load->path;
   request.pFrameBuffer = &load->frame;
   if (format == FF_MNG) {
-    request.eTag = MEDIA_REQ_MNG;  // the MNG reader's own block comes with that reader
+    // The MNG reader reports the stream header and one frame through the
+    // callback, in the runner's thread.
+    MngMgr::TMngParams& mng = load->mng;
+    request.eTag = MEDIA_REQ_MNG;
+    mng.nProcId = PreviewSenderId(format);
+    mng.eSenderKind = MEDIA_SENDER_MNG;
+    mng.ePurpose = SRC_GRAB_FRAME_RGB24;
+    mng.pContext = load.get();
+    mng.pStopFlag = &load->stop;
+    mng.pEndFlag = &load->end;
+    mng.pSeekRequest = &load->seek;
+    mng.pSeekNumerator = &load->values[0];
+    mng.pSeekDenominator = &load->values[1];
+    mng.bFlag = false;
+    mng.pCallback = &TMediaLoad::Callback;
+    request.pParams = &mng;
   } else {
     TSourceParams& params = load->params;
     request.eTag = MEDIA_REQ_DSHOW_SOURCE;

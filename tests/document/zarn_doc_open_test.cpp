@@ -482,7 +482,7 @@ TEST_F(OpenTest, AFileThatCannotBeOpenedIsReportedOnceAndLeavesTheChannelAsItWas
                          "-f swf " +
                          tovrin_test::Quote(flash)))
     bad.push_back(flash.string());
-  make("not-yet.mng", png);
+  make("damaged.mng", noise);
   make("not-yet.vob", png);
   std::filesystem::create_directory(dir / "folder.png");
   bad.push_back((dir / "folder.png").string());
