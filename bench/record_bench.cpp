@@ -157,7 +157,6 @@ void PlayOneChannel(benchmark::State& state, bool record) {
   for (auto _ : state) {
     RecordWriter::TRecordStart start;
     start.bPrepare[0] = record;
-    start.bOpen = record;
     start.nSession = ++session;
     start.settings[0] = RecordWriter::SettingsOfRecorder(recorder);
     writer.SetSessionStart(start);

@@ -82,7 +82,6 @@ bool FrameInRange(const TRecordSettings& settings, std::int64_t frameNumber);
 // What a session starts the recorders with, made on the UI thread.
 struct TRecordStart {
   bool bPrepare[kRecordChannels] = {};  // the channel's source is open and it is selected
-  bool bOpen = false;                   // the document records: the recorders open now
   std::int32_t nSession = 0;
   std::int32_t nTake[kRecordChannels] = {};
   TRecordSettings settings[kRecordChannels];

@@ -136,7 +136,6 @@ void CZarnDoc::MakeRecordStart(RecordWriter::TRecordStart& start) {
     m_bRecordSessionCounted = true;
   }
   start.nSession = m_nRecordSession;
-  start.bOpen = m_bRecording;
   shell::IApplication* app = shell::TheApplication();
   for (int ch = 0; ch < kChannelCount; ++ch) {
     const auto index = static_cast<std::size_t>(ch);

@@ -248,7 +248,6 @@ class RecordTest : public ::testing::Test {
   void StartSession(bool recording, std::int32_t session) {
     TRecordStart start;
     start.nSession = session;
-    start.bOpen = recording;
     for (int ch = 0; ch < kRecordChannels; ++ch) {
       start.settings[ch] = RecordWriter::SettingsOfRecorder(Recorder(ch));
       start.settings[ch].pip = m_Pip[ch];

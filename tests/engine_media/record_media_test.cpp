@@ -88,7 +88,6 @@ TEST(RecordMediaTest, ASlowWriterStillRecordsEveryFrameOfAMediaFile) {
 
   RecordWriter::TRecordStart start;
   start.bPrepare[0] = true;
-  start.bOpen = true;
   start.nSession = 1;
   start.settings[0] = RecordWriter::SettingsOfRecorder(recorder);
   writer.SetSessionStart(start);
