@@ -647,7 +647,9 @@ TEST_F(RecordTest, SwitchingWhileFramesAreWrittenIsSafe) {
     const std::vector<int> frames = YuvFileFrames(Recorder(ch).m_sSingleFileName);
     for (std::size_t i = 0; i < frames.size(); ++i) {
       ASSERT_GE(frames[i], 0) << "channel " << ch << " frame " << i << " is not whole";
-      if (i > 0) ASSERT_GT(frames[i], frames[i - 1]) << "channel " << ch;
+      if (i > 0) {
+        ASSERT_GT(frames[i], frames[i - 1]) << "channel " << ch;
+      }
     }
   }
 }
