@@ -6,6 +6,9 @@
 //    of the same layout (in the temporary folder, so into the page cache):
 //    frames shown per second and CPU milliseconds per frame. The recorded
 //    play converts each shown 32-bit picture back to 4:2:0 and appends it.
+//    Peer on the same clip, the same round trip into a raw YUV file:
+//      ffmpeg -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i f.yuv
+//             -vf format=bgra,format=yuv420p -f rawvideo out.yuv
 //
 // Counters: fps, cpu_ms_per_frame, and for the recorded play the bytes
 // recorded per frame.
@@ -191,6 +194,39 @@ BENCHMARK(BM_EnginePlayOneChannel1080pRecordingRawYuv)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// The peer: ffmpeg reads the same clip, converts each frame to BGRA and back
+// to 4:2:0 and writes the frames to a raw YUV file in the temporary folder.
+void BM_PeerFfmpegRecordRawYuv1080p(benchmark::State& state) {
+  const std::string out = (Fixture().Folder() / "peer.yuv").string();
+  const std::string command = "ffmpeg -v error -nostdin -y -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i '" +
+                              Fixture().Clip() + "' -vf format=bgra,format=yuv420p -f rawvideo '" + out +
+                              "' >/dev/null 2>&1";
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = std::system(command.c_str());
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    getrusage(RUSAGE_CHILDREN, &after);
+    auto seconds = [](const rusage& u) {
+      return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+             static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    cpu += seconds(after) - seconds(before);
+    if (rc != 0) {
+      state.SkipWithError("peer failed (is ffmpeg installed?)");
+      return;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::remove(out, ec);
+  const double frames = static_cast<double>(state.iterations()) * kClipFrames;
+  state.counters["fps"] = frames / wall;
+  state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / frames;
+}
+BENCHMARK(BM_PeerFfmpegRecordRawYuv1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 
