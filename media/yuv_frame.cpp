@@ -68,6 +68,11 @@ bool ComputeYuvSizes(const TYuvFrameBuffer* pFrame, TYuvSizes& sizes) {
     return false;
   }
   const std::int64_t ySize = alignedWidth * alignedHeight;  // both < 2^31: no overflow
+  // The luma plane alone may already be too large; checked before the sum,
+  // which could otherwise pass the 64-bit range (4:4:4 doubles it twice).
+  if (ySize > kMaxFrameBufferBytes) {
+    return false;
+  }
   const std::int64_t chromaSize = ySize / divisor;
   const std::int64_t totalSize = ySize + 2 * chromaSize;
   if (totalSize > kMaxFrameBufferBytes) {

@@ -170,10 +170,11 @@ TEST(YuvFrameAlloc, SizesThatOverflowOrExceedTheCapAreRefused) {
   } cases[] = {
       {PF_YUV444_601, 65535, 65535, 2, 2},  // 12.9 GB
       {PF_YUY2, 0x7FFFFFFF, 0x7FFFFFFF, 4, 2},
-      {PF_YUV420_601, 0x7FFFFFFF, 1, 16, 2},  // the aligned width leaves 32 bits
-      {PF_YUV420_601, 1, 0x7FFFFFF0, 2, 16},  // so does the aligned height
-      {PF_YUV444_601, 32768, 16384, 1, 1},    // 1.5 GiB
-      {PF_YUV420_601, 8, 8, 1 << 30, 2},      // a huge alignment
+      {PF_YUV420_601, 0x7FFFFFFF, 1, 16, 2},          // the aligned width leaves 32 bits
+      {PF_YUV420_601, 1, 0x7FFFFFF0, 2, 16},          // so does the aligned height
+      {PF_YUV444_601, 32768, 16384, 1, 1},            // 1.5 GiB
+      {PF_YUV420_601, 8, 8, 1 << 30, 2},              // a huge alignment
+      {PF_YUV444_601, 0x5E000008, 0x7A000001, 1, 1},  // the three planes' sum passes 2^63
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "pf " << c.pf << " " << c.width << "x" << c.height);
