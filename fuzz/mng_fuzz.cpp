@@ -2,6 +2,7 @@
 // waits and read for one frame: it must fail cleanly or decode, never
 // crash, read out of bounds, leak or run away with memory or time.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,9 +14,20 @@ namespace {
 // Small enough that every input decodes well within the run's limits.
 constexpr std::uint64_t kFuzzBudget = std::uint64_t{64} << 20;
 
-// Touches every row of every frame delivered.
-bool TouchFrame(void*, ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender*, void* data) {
+// Frames played before the run is stopped: animations may loop for ever.
+constexpr int kMaxFrames = 300;
+
+struct TPlay {
+  std::atomic<bool> stop{false};
+  std::atomic<bool> end{false};
+  int frames = 0;
+};
+
+// Touches every row of every frame delivered; stops a long play.
+bool TouchFrame(void* context, ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender*, void* data) {
   if (code != ZarnTypes::MEDIA_NOTIFY_FRAME) return true;
+  auto* play = static_cast<TPlay*>(context);
+  if (++play->frames >= kMaxFrames) play->stop = true;
   const auto* frame = static_cast<const ZarnTypes::TMediaFrameNotice*>(data);
   if (!frame || !frame->pHeader || !frame->pRgbData) return false;
   const std::int32_t stride = ((frame->nWidth * frame->pHeader->biBitCount + 31) / 32) * 4;
@@ -34,14 +46,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   for (const ZarnTypes::TSourcePurpose purpose : {ZarnTypes::SRC_STREAM, ZarnTypes::SRC_GRAB_FRAME}) {
-    std::atomic<bool> stop{false};
-    std::atomic<bool> end{false};
+    TPlay play;
     std::int32_t info[7] = {};
     MngMgr::TMngParams params;
     params.nProcId = 41;
     params.ePurpose = purpose;
-    params.pStopFlag = &stop;
-    params.pEndFlag = &end;
+    params.pContext = &play;
+    params.pStopFlag = &play.stop;
+    params.pEndFlag = &play.end;
     params.pCallback = purpose == ZarnTypes::SRC_STREAM ? &TouchFrame : nullptr;
     params.eInfoTag = ZarnTypes::MEDIA_REQ_MNG_PARAMS;
     params.pInfo = info;

@@ -143,7 +143,8 @@ cmd_test() {
   log "building the thread tests with ThreadSanitizer"
   local tsan="$BUILD_ROOT/tsan"
   # The media tests are built for the frame processor's suites only.
-  local targets=(tovrin_platform_tests tovrin_media_tests) folders="platform|media\\.FrameProcessor[A-Za-z]*"
+  local targets=(tovrin_platform_tests tovrin_media_tests tovrin_mng_tests)
+  local folders="platform|media\\.FrameProcessor[A-Za-z]*|mng"
   local tsanReady=0
   if configure "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF \
        -DCMAKE_CXX_FLAGS="-O1 -g1"; then

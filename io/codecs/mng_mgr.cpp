@@ -213,6 +213,9 @@ struct CMngMgr::TChunkReader {
   std::size_t nPendingPos = 0;
   bool bEnd = false;
 
+  // The file is read to its end and nothing is left to hand out.
+  bool AtEnd() const { return bEnd && nPendingPos >= nPending; }
+
   void Restart() {
     bSignatureDone = false;
     nPassThrough = 0;
@@ -601,11 +604,20 @@ int CMngMgr::DisplayLoop() {
       std::this_thread::sleep_for(std::chrono::milliseconds(kSleepSliceMs));
     }
   }
+  // libmng asks for more data at the end of a file cut at a chunk's
+  // boundary: without suspension there is none to come.
+  const auto truncated = [this](int rc) {
+    if (rc != MNG_NEEDMOREDATA || !m_pChunks->AtEnd()) return false;
+    if (!(m_bSingleFrame && m_nFramesDelivered.load() > 0))
+      Fail(MNG_UNEXPECTEDEOF, "The MNG file is truncated: it ends before its last chunk.");
+    return true;
+  };
   int rc = mng_readdisplay(h);
   if (!Waiting(rc)) {
     noteCode(rc);
     return finish(1);
   }
+  if (truncated(rc)) return finish(0);
   if (m_Params.pSeekRequest && m_Params.pSeekRequest->load() && m_Params.pSeekDenominator &&
       m_Params.pSeekDenominator->load() != 0) {
     m_Params.pSeekRequest->store(false);
@@ -625,6 +637,7 @@ int CMngMgr::DisplayLoop() {
         noteCode(rc);
         break;
       }
+      if (truncated(rc)) break;
     }
     const std::int32_t nState = m_nState.load();
     int nWait = 100;
@@ -651,6 +664,7 @@ int CMngMgr::DisplayLoop() {
         noteCode(rc);
         break;
       }
+      if (truncated(rc)) break;
     }
   }
   return finish(0);

@@ -359,6 +359,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  return bytes;
                                },
                                0},
+                      // Cut at a chunk's boundary before its end: libmng asks for more
+                      // data that never comes (the first frame still reads).
+                      THostile{"cutAtChunkBoundary",
+                               [] {
+                                 auto bytes = RecorderLayoutFile(16, 16, 3, [](std::uint32_t i) {
+                                   return MakeFrame(PF_RGB24, 16, 16, i);
+                                 });
+                                 bytes.resize(bytes.size() - 12);  // no MEND
+                                 return bytes;
+                               },
+                               0, true},
                       THostile{"notMng", [] { return std::vector<std::uint8_t>(100, 0x41); }, 0},
                       THostile{"empty", [] { return std::vector<std::uint8_t>{}; }, 0},
                       // Objects kept by a file that shows them: more than the budget holds.
