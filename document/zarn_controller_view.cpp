@@ -359,6 +359,28 @@ void CZarnControllerView::RegisterMessages() {
       m_pDocument->ExchangeVideoSettings(*block);
     return 1;
   });
+  // The shared message of the document's pages, by topic: the document
+  // says whether it knows the topic; only the block's answered flag tells
+  // the page the result.
+  m_pMessages->On(pq::WM_APP_OPTS_CATEGORY, [this](pq::WPARAM topic, pq::LPARAM lParam) -> pq::LRESULT {
+    if (!lParam) return 0;
+    return m_pDocument->OnOptsCategory(topic, lParam);
+  });
+  m_pMessages->On(pq::WM_APP_OPTS_DOC_STRINGS_1, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+    if (auto* block = pq::RecordOf<ZarnTypes::TOovSettingsExchange>(lParam))
+      m_pDocument->ExchangeOovSettings(*block);
+    return 1;
+  });
+  m_pMessages->On(pq::WM_APP_OPTS_DOC_STRINGS_2, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+    if (auto* block = pq::RecordOf<ZarnTypes::TH264SettingsExchange>(lParam))
+      m_pDocument->ExchangeH264Settings(*block);
+    return 1;
+  });
+  m_pMessages->On(pq::WM_APP_OPTS_DOC_STRINGS_3, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+    if (auto* block = pq::RecordOf<ZarnTypes::TDocStrings3Exchange>(lParam))
+      m_pDocument->ExchangeThirdGroupSettings(*block);
+    return 1;
+  });
 }
 
 bool CZarnControllerView::OnCmdMsg(UINT id, pq::TCmdCode code, pq::TCmdUI* ui) {

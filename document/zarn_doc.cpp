@@ -62,6 +62,7 @@ CZarnDoc::CZarnDoc() {
   RegisterOpenCommands();
   RegisterLifeCommands();
   RegisterToolCommands();
+  RegisterOptionsCommands();
 }
 
 CZarnDoc::~CZarnDoc() {

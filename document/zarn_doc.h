@@ -43,6 +43,8 @@
 #include "media/frame_buffer.h"
 #include "media/media_source.h"
 #include "options/channel_selector_exchange.h"
+#include "options/opts_doc_strings_exchange.h"
+#include "options/opts_media_document_exchange.h"
 #include "options/opts_reference_frames_exchange.h"
 #include "options/opts_video_exchange.h"
 #include "platform/qt/commands.h"
@@ -264,6 +266,18 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void ExchangeChannelSelection(ZarnTypes::TNavigateExchange& block);
   void ExchangeReferenceFrames(ZarnTypes::TReferenceFramesExchange& block);
   void ExchangeVideoSettings(ZarnTypes::TVideoExchange& block);
+
+  // ---- option exchanges and sheets (zarn_doc_options.cpp)
+  // The shared category message by topic (TOptsTopic): 1 when the topic
+  // is handled here (answered or not), 0 otherwise.
+  platform::qt::LRESULT OnOptsCategory(platform::qt::WPARAM topic, platform::qt::LPARAM block);
+  void ExchangeMediaDocumentSettings(ZarnTypes::TMediaDocumentExchange& block);
+  void ExchangeOovSettings(ZarnTypes::TOovSettingsExchange& block);
+  void ExchangeH264Settings(ZarnTypes::TH264SettingsExchange& block);
+  void ExchangeThirdGroupSettings(ZarnTypes::TDocStrings3Exchange& block);
+  // Tools "Options..." (the list sheet) or "More Options..." (the tree),
+  // read-only while the engine runs; the sheet's result.
+  int RunOptionsSheet(bool tree);
   // What the controller pane shows and sets.
   std::int32_t ShownFrame(int channel) const;
   // A media file's frame period and duration in milliseconds, as its open
@@ -677,6 +691,7 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void RegisterOpenCommands();
   void RegisterLifeCommands();
   void RegisterToolCommands();
+  void RegisterOptionsCommands();
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool PutFrameInPort(int channel, ZarnTypes::TFrameBuffer& frame);
   bool StillThroughDecoder(const ZarnTypes::TOpenSourceArgs& args, ZarnTypes::TStreamType type,

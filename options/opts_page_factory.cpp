@@ -1,6 +1,8 @@
 // The program's option pages by kind. A page of a new kind is added with one
 // RegisterOptionsPage line here.
 #include "options/opts_file_format.h"
+#include "options/opts_general.h"
+#include "options/opts_media_document.h"
 #include "options/opts_page.h"
 #include "options/opts_reference_frames.h"
 #include "options/opts_video.h"
@@ -13,6 +15,8 @@ void RegisterStandardOptionsPages() {
   static bool done = false;
   if (done) return;
   done = true;
+  RegisterOptionsPage(PAGE_GENERAL, [] { return new OptsGeneral::COptsGeneral; });
+  RegisterOptionsPage(PAGE_MEDIA_DOCUMENT, [] { return new OptsMediaDocument::COptsMediaDocument; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });

@@ -1,0 +1,398 @@
+// The document's side of the option pages: the category message by topic,
+// the media-document block and its DVD request, the three decoder settings
+// groups through the controller pane, the "Media document" page over real
+// channels, and the Tools "Options..." and "More Options..." sheets.
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "document/zarn_controller_view.h"
+#include "document/zarn_doc.h"
+#include "document_fixture.h"
+#include "media/device_kinds.h"
+#include "media/file_types.h"
+#include "open_fixture.h"
+#include "options/channel_radios.h"
+#include "options/opts_media_document.h"
+#include "options/opts_tree.h"
+#include "options/zarn_options.h"
+#include "shell/command_ids.h"
+#include "tests/support/message_fixture.h"
+
+using namespace ZarnTypes;
+namespace pq = platform::qt;
+
+namespace {
+
+class DocOptionsTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  open_test::TSettingsApplication app;
+  doc_test::TDocumentWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  QWidget* Controller() { return doc.ControllerView(); }
+
+  bool Open(const std::string& path, int channel, std::int32_t format = 0, int width = 0, int height = 0) {
+    TOpenSourceArgs args;
+    args.path = path;
+    args.channel = channel;
+    args.format = format;
+    args.width = width;
+    args.height = height;
+    return doc.OpenSourceInChannel(args);
+  }
+
+  // The channel text the page shows for a channel.
+  std::string PageText(int channel) {
+    OptsMediaDocument::COptsMediaDocument page;
+    page.SetOwner(Controller());
+    page.Initialize();
+    EXPECT_TRUE(page.InitResult());
+    page.Selector()->Select(channel);
+    return page.ChannelEdit()->toPlainText().toStdString();
+  }
+};
+
+// An interlaced (Adam7) RGBA PNG written with libpng.
+bool WriteInterlacedRgbaPng(const std::string& path, int width, int height) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  bool ok = png && info;
+  std::vector<png_byte> pixels(static_cast<std::size_t>(width * height * 4));
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<png_byte>(i * 7);
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = pixels.data() + y * width * 4;
+  if (ok && setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_interlace_handling(png);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+  } else {
+    ok = false;
+  }
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0 && ok;
+}
+
+// The IHDR fields of a PNG file, read from its bytes.
+struct TIhdr {
+  int width = 0, height = 0, depth = 0, colorType = -1, interlace = -1;
+};
+TIhdr ReadIhdr(const std::string& path) {
+  TIhdr h;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  unsigned char b[29] = {};
+  if (file && std::fread(b, 1, sizeof b, file) == sizeof b) {
+    h.width = (b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19];
+    h.height = (b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23];
+    h.depth = b[24];
+    h.colorType = b[25];
+    h.interlace = b[28];
+  }
+  if (file) std::fclose(file);
+  return h;
+}
+
+}  // namespace
+
+TEST_F(DocOptionsTest, CategoryMessageByTopic) {
+  struct Row {
+    std::int32_t topic;
+    pq::LRESULT result;
+    bool answered;
+  };
+  // Topic 3 is served; 15 is known and unanswered; the topics whose pages
+  // come later, 4, 7, 16 and unknown topics go back unanswered with 0.
+  const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false},  {2, 0, false},  {4, 0, false},
+                      {5, 0, false},  {6, 0, false},  {7, 0, false},  {8, 0, false},  {9, 0, false},
+                      {10, 0, false}, {13, 0, false}, {14, 0, false}, {16, 0, false}, {17, 0, false},
+                      {0, 0, false},  {18, 0, false}, {-1, 0, false}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.topic);
+    TMediaDocumentExchange block;
+    block.header.op = OPTS_XCHG_READ;
+    EXPECT_EQ(doc.OnOptsCategory(static_cast<pq::WPARAM>(r.topic), reinterpret_cast<pq::LPARAM>(&block)),
+              r.result);
+    EXPECT_EQ(block.header.answered != 0, r.answered);
+    // The same through the controller pane.
+    TMediaDocumentExchange sent;
+    EXPECT_EQ(SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, static_cast<pq::WPARAM>(r.topic), sent,
+                            OPTS_XCHG_READ),
+              r.answered);
+  }
+}
+
+TEST_F(DocOptionsTest, MediaDocumentBlockAndItsDvdRequest) {
+  TMediaDocumentExchange block;
+  ASSERT_TRUE(
+      SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_MEDIA_DOCUMENT, block, OPTS_XCHG_READ));
+  EXPECT_EQ(block.identifier, &doc.m_strDocName);
+  EXPECT_EQ(block.title, &doc.m_strDocTitle);
+  EXPECT_EQ(block.identifier->rfind("DM", 0), 0u);
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(block.sources[ch], &doc.m_Source[ch]);
+    EXPECT_EQ(block.formats[ch], &doc.m_Format[ch]);
+  }
+  EXPECT_TRUE(
+      SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_MEDIA_DOCUMENT, block, OPTS_XCHG_WRITE));
+  TMediaDocumentExchange other;
+  EXPECT_FALSE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_MEDIA_DOCUMENT, other, 3));
+
+  // A DVD in channel 2 as the request must know it.
+  doc.m_Source[2].bOpen = TRUE_;
+  doc.m_Source[2].eStreamType = ST_SYSTEM_DEVICE;
+  doc.m_Source[2].nDeviceCategory = SDC_DVD;
+  doc.m_Source[2].nDeviceKind = SDC_DVD;
+  struct Row {
+    const char* name;
+    std::int32_t kind;
+    TMediaInfoRequest request;
+    bool withText;
+    bool answered;
+  };
+  const TMediaInfoRequest dvd{2, ST_SYSTEM_DEVICE, SDC_DVD, SDC_DVD, nullptr};
+  const Row rows[] = {
+      {"the DVD", 1, dvd, true, true},
+      {"no text", 1, dvd, false, false},
+      {"request kind 2", 2, dvd, true, false},
+      {"another type", 1, {2, ST_AVI, SDC_DVD, SDC_DVD, nullptr}, true, false},
+      {"another kind", 1, {2, ST_SYSTEM_DEVICE, SDC_DVD, SDC_WEBCAM, nullptr}, true, false},
+      {"channel 4", 1, {4, ST_SYSTEM_DEVICE, SDC_DVD, SDC_DVD, nullptr}, true, false},
+      {"channel -1", 1, {-1, ST_SYSTEM_DEVICE, SDC_DVD, SDC_DVD, nullptr}, true, false},
+      {"a channel without a DVD", 1, {1, ST_NULL_STREAM, 0, 0, nullptr}, true, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string text = "left over";
+    TMediaInfoRequest request = r.request;
+    if (r.withText) request.text = &text;
+    TMediaDocumentExchange apply;
+    apply.requestKind = r.kind;
+    apply.request = &request;
+    EXPECT_EQ(SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_MEDIA_DOCUMENT, apply,
+                            OPTS_XCHG_APPLY),
+              r.answered);
+    EXPECT_EQ(text, r.answered ? "" : "left over");
+  }
+  TMediaDocumentExchange none;
+  none.requestKind = 1;
+  EXPECT_FALSE(
+      SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_MEDIA_DOCUMENT, none, OPTS_XCHG_APPLY));
+}
+
+TEST_F(DocOptionsTest, DecoderGroupsRoundTripEveryFieldThroughTheController) {
+  TOovSettingsExchange oov;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_1, 0, oov, OPTS_XCHG_READ));
+  EXPECT_EQ(oov.enableVideo, doc.ch_bEnableVideoOOV ? 1 : 0);
+  oov = TOovSettingsExchange{};
+  oov.enableDecoder = 1;
+  oov.sysDir = "/sys";
+  oov.iniFile = "oov.ini";
+  oov.srcDir = "/src";
+  oov.fileIn = "in.oov";
+  oov.fileOut = "out.oov";
+  oov.enableVideo = 0;
+  oov.enableFtpSource = 1;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_1, 0, oov, OPTS_XCHG_WRITE));
+  EXPECT_TRUE(doc.ch_bEnableDecoderOOV);
+  EXPECT_EQ(doc.ch_sSysDirOOV, "/sys");
+  EXPECT_EQ(doc.ch_sIniFileOOV, "oov.ini");
+  EXPECT_EQ(doc.ch_sSrcDirOOV, "/src");
+  EXPECT_EQ(doc.ch_sOOVSFileIn, "in.oov");
+  EXPECT_EQ(doc.ch_sOOVSFileOut, "out.oov");
+  EXPECT_FALSE(doc.ch_bEnableVideoOOV);
+  EXPECT_TRUE(doc.ch_bEnableFtpSource);
+  TOovSettingsExchange back;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_1, 0, back, OPTS_XCHG_READ));
+  EXPECT_EQ(back.sysDir, "/sys");
+  EXPECT_EQ(back.fileOut, "out.oov");
+  EXPECT_EQ(back.enableFtpSource, 1);
+  EXPECT_FALSE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_1, 0, back, OPTS_XCHG_APPLY));
+
+  TH264SettingsExchange h264;
+  h264.enableDecoder = 1;
+  h264.sysDir = "/h264";
+  h264.iniFile = "h.ini";
+  h264.srcFile = "clip.264";
+  h264.enableVideo = 0;
+  h264.saveDecodedFramesYuv = 1;
+  h264.saveDecodedFramesBmp = 1;
+  const std::uint8_t process[4] = {0, 1, 0, 1};
+  const std::uint8_t client[4] = {1, 0, 1, 1};
+  std::memcpy(h264.enableProcess, process, 4);
+  std::memcpy(h264.enableClientProcess, client, 4);
+  h264.enable2XImage = 1;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_2, 0, h264, OPTS_XCHG_WRITE));
+  EXPECT_TRUE(doc.ch_bEnableDecoderH264);
+  EXPECT_EQ(doc.ch_sSysDirH264, "/h264");
+  EXPECT_EQ(doc.ch_sIniFileH264, "h.ini");
+  EXPECT_EQ(doc.ch_sSrcFileH264, "clip.264");
+  EXPECT_FALSE(doc.ch_bEnableVideoH264);
+  EXPECT_TRUE(doc.ch_bEnableSaveDecodedFramesYUV);
+  EXPECT_TRUE(doc.ch_bEnableSaveDecodedFramesBmp);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(doc.ch_bEnableProcess[i], process[i] != 0) << i;
+    EXPECT_EQ(doc.ch_bEnableClientProcess[i], client[i] != 0) << i;
+  }
+  EXPECT_TRUE(doc.ch_bEnable2XImage);
+  TH264SettingsExchange h264Back;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_2, 0, h264Back, OPTS_XCHG_READ));
+  EXPECT_EQ(h264Back.srcFile, "clip.264");
+  EXPECT_EQ(std::memcmp(h264Back.enableClientProcess, client, 4), 0);
+  EXPECT_EQ(h264Back.enable2XImage, 1);
+
+  TDocStrings3Exchange third;
+  third.first = 1;
+  third.s[0] = "a";
+  third.s[1] = "b";
+  third.s[2] = "c";
+  third.last = 0;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_3, 0, third, OPTS_XCHG_WRITE));
+  EXPECT_TRUE(doc.m_DocStrings3.bFirst);
+  EXPECT_EQ(doc.m_DocStrings3.s[2], "c");
+  EXPECT_FALSE(doc.m_DocStrings3.bLast);
+  TDocStrings3Exchange thirdBack;
+  ASSERT_TRUE(SendOptsBlock(Controller(), pq::WM_APP_OPTS_DOC_STRINGS_3, 0, thirdBack, OPTS_XCHG_READ));
+  EXPECT_EQ(thirdBack.s[0], "a");
+  EXPECT_EQ(thirdBack.s[1], "b");
+  EXPECT_EQ(thirdBack.first, 1);
+  EXPECT_EQ(thirdBack.last, 0);
+}
+
+TEST_F(DocOptionsTest, PageShowsAnInterlacedPngAndARawYuvLayoutAsTheirFilesHoldThem) {
+  const std::string png = Path("still.png");
+  ASSERT_TRUE(WriteInterlacedRgbaPng(png, 21, 13));
+  const TIhdr ihdr = ReadIhdr(png);
+  ASSERT_EQ(ihdr.interlace, 1);
+  ASSERT_TRUE(Open(png, 0));
+
+  // Layout 94: BT.709, 4:2:0 with centred chromas, luma 16-235 and chroma
+  // 16-240, one 320 x 240 picture (Y plane and two quarter chroma planes),
+  // opened as a video stream (not as a single picture).
+  const std::string yuv = Path("frame.yuv");
+  {
+    FILE* f = std::fopen(yuv.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::vector<unsigned char> bytes(320 * 240 * 3 / 2, 128);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+  }
+  ASSERT_TRUE(Open(yuv, 1, 94, 320, 240));
+
+  // The PNG's colour type 6 is RGB+A: four samples of its bit depth.
+  const std::string pngText = PageText(0);
+  EXPECT_NE(pngText.find("Media source type:\tPNG - Portable Network Graphics\n"), std::string::npos)
+      << pngText;
+  EXPECT_NE(pngText.find("Path:\t\t" + png + "\n"), std::string::npos) << pngText;
+  EXPECT_NE(pngText.find("Width, Height:\t" + std::to_string(ihdr.width) + " x " +
+                         std::to_string(ihdr.height) + "\n\nColor space:\tRGB+A\nBits per color:\t" +
+                         std::to_string(4 * ihdr.depth) + "\nPlanes:\t\t1\nInterlacing:\tAdam7"),
+            std::string::npos)
+      << pngText;
+
+  const std::string yuvText = PageText(1);
+  const std::string expected =
+      "Width, Height:\t320 x 240\n"
+      "\n"
+      "RGB-YUV conversion base:\tITU-R BT.709-5, 1990-2002 \n"
+      "YUV color components:\tYCbCr\n"
+      "Sub sampling ratio:\t4:2:0 \n"
+      "Color componets placement:\tPlanar\n"
+      "Planes:\t\t\t3\nBits per pixel:\t\t12\nBits per luma:\t\t8\nBits per chromas:\t\t8\n"
+      "Bit ratio Luma/Chroma:\t1\n"
+      "Data range:\t\tLuma[16-235] Chroma[16-240] \n"
+      "Sub samplting pattern:\tCentered chromas between luma\n"
+      "Scan line pattern:\t\tProgressive \n"
+      "\n"
+      "Video stream:\t\tYes\n";
+  EXPECT_NE(yuvText.find(expected), std::string::npos) << yuvText;
+  EXPECT_EQ(yuvText.find("Planes:\t\t\t320"), std::string::npos);
+
+  // A closed channel.
+  EXPECT_EQ(PageText(3), "Media source type:\tNull stream\nTitle:\t\t\nPath:\t\t\n");
+}
+
+namespace {
+
+// Runs a document command while a timer records and closes the sheet it
+// opens.
+struct TSheetSeen {
+  std::string caption;
+  std::string okText;
+  bool cancelEnabled = true;
+  bool generalEnabled = true;
+  bool tree = false;
+  std::vector<std::string> treeTop;
+};
+
+TSheetSeen RunAndClose(ZarnDoc::CZarnDoc& doc, UINT id) {
+  TSheetSeen seen;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* tree = qobject_cast<OptsTree::COptsTree*>(w); tree && tree->isVisible()) {
+        seen.caption = tree->windowTitle().toStdString();
+        seen.okText = tree->OkButton()->text().toStdString();
+        seen.cancelEnabled = tree->CancelButton()->isEnabled();
+        seen.generalEnabled = tree->GeneralPage()->isEnabled();
+        seen.tree = true;
+        for (int i = 0; i < tree->Tree()->topLevelItemCount(); ++i)
+          seen.treeTop.push_back(tree->Tree()->topLevelItem(i)->text(0).toStdString());
+        tree->reject();
+      } else if (auto* sheet = qobject_cast<ZarnOptions::CZarnOptions*>(w); sheet && sheet->isVisible()) {
+        seen.caption = sheet->windowTitle().toStdString();
+        seen.okText = sheet->OkButton()->text().toStdString();
+        seen.cancelEnabled = sheet->CancelButton()->isEnabled();
+        seen.generalEnabled = sheet->Page(OptsPage::PAGE_GENERAL)->isEnabled();
+        sheet->reject();
+      }
+    }
+  });
+  closer.start(5);
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+  });
+  limit.start(5000);
+  pq::TCmdUI ui(id);
+  EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui));
+  EXPECT_TRUE(ui.Enabled());
+  EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr));
+  return seen;
+}
+
+}  // namespace
+
+TEST_F(DocOptionsTest, OptionsAndMoreOptionsOpenTheirSheetsOverTheController) {
+  const TSheetSeen list = RunAndClose(doc, shell::ID_TOOLS_OPTIONS);
+  EXPECT_EQ(list.caption, "Options");
+  EXPECT_FALSE(list.tree);
+  EXPECT_TRUE(list.cancelEnabled);
+  EXPECT_TRUE(list.generalEnabled);
+  const TSheetSeen tree = RunAndClose(doc, shell::ID_TOOLS_MORE_OPTIONS);
+  EXPECT_EQ(tree.caption, "Options");
+  EXPECT_TRUE(tree.tree);
+  ASSERT_GE(tree.treeTop.size(), 2u);
+  EXPECT_EQ(tree.treeTop[0], "General");
+  EXPECT_EQ(tree.treeTop[1], "Media document");
+  EXPECT_TRUE(sink.Texts().empty()) << sink.Texts()[0];
+}
