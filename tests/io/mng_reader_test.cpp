@@ -307,6 +307,8 @@ struct THostile {
   bool bPlayOnly = false;  // a one-frame read never gets to the fault
 };
 
+void PrintTo(const THostile& c, std::ostream* os) { *os << c.name; }
+
 class MngReaderHostile : public MngReaderTest, public ::testing::WithParamInterface<THostile> {};
 
 TEST_P(MngReaderHostile, ClearErrorNoCrash) {
@@ -326,7 +328,9 @@ TEST_P(MngReaderHostile, ClearErrorNoCrash) {
     ASSERT_EQ(sink.Texts().size(), 1u) << "reported once";
     EXPECT_NE(sink.Texts()[0].find("MNG"), std::string::npos) << sink.Texts()[0];
     EXPECT_TRUE(read.flags.end.load());
-    if (c.budget) EXPECT_LE(reader.PeakLibraryMemory(), c.budget);
+    if (c.budget) {
+      EXPECT_LE(reader.PeakLibraryMemory(), c.budget);
+    }
   }
 }
 
