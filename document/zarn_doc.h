@@ -278,6 +278,10 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // Tools "Options..." (the list sheet) or "More Options..." (the tree),
   // read-only while the engine runs; the sheet's result.
   int RunOptionsSheet(bool tree);
+  // A close asked for while a sheet of the document is up waits until it
+  // has ended: the sheet's pages read the document through pointers.
+  int m_nSheetsUp = 0;
+  bool m_bCloseAfterSheet = false;
   // What the controller pane shows and sets.
   std::int32_t ShownFrame(int channel) const;
   // A media file's frame period and duration in milliseconds, as its open

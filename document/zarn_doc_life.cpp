@@ -448,6 +448,11 @@ bool CZarnDoc::CloseWaiting() const { return m_pCloseTimer && m_pCloseTimer->isA
 
 void CZarnDoc::OnFileClose() {
   if (!m_Engine.IsRunning()) {
+    // Not under a sheet of the document, whose pages read it.
+    if (m_nSheetsUp > 0) {
+      m_bCloseAfterSheet = true;
+      return;
+    }
     if (m_pChildFrame)
       m_pChildFrame->close();
     else

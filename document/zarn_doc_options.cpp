@@ -2,6 +2,7 @@
 // category message, the media-document page's block, the three decoder
 // settings groups, and the Tools "Options..." and "More Options..." sheets.
 #include <QString>
+#include <QTimer>
 
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
@@ -159,15 +160,24 @@ int CZarnDoc::RunOptionsSheet(bool tree) {
   const bool running = m_Engine.IsRunning();
   QWidget* owner = m_pControllerView.data();
   QWidget* parent = owner ? owner : shell::MainWindow();
+  int result = 0;
+  ++m_nSheetsUp;
   if (tree) {
     OptsTree::COptsTree sheet(OptionsCaption(running), owner, parent);
     sheet.SetCategory(OPTCAT_DOCUMENT);
     sheet.SetReadOnly(running);
-    return sheet.DoModal();
+    result = sheet.DoModal();
+  } else {
+    ZarnOptions::CZarnOptions sheet(OptionsCaption(running), owner, OPTCAT_DOCUMENT, parent);
+    sheet.SetReadOnly(running);
+    result = sheet.DoModal();
   }
-  ZarnOptions::CZarnOptions sheet(OptionsCaption(running), owner, OPTCAT_DOCUMENT, parent);
-  sheet.SetReadOnly(running);
-  return sheet.DoModal();
+  // A close that came while the sheet was up runs now that it is gone.
+  if (--m_nSheetsUp == 0 && m_bCloseAfterSheet) {
+    m_bCloseAfterSheet = false;
+    QTimer::singleShot(0, this, [this] { OnFileClose(); });
+  }
+  return result;
 }
 
 void CZarnDoc::RegisterOptionsCommands() {

@@ -360,6 +360,8 @@ TSheetSeen RunAndClose(ZarnDoc::CZarnDoc& doc, UINT id) {
         seen.caption = sheet->windowTitle().toStdString();
         seen.okText = sheet->OkButton()->text().toStdString();
         seen.cancelEnabled = sheet->CancelButton()->isEnabled();
+        // The General page is disabled once it shows.
+        sheet->SetActivePage(0);
         seen.generalEnabled = sheet->Page(OptsPage::PAGE_GENERAL)->isEnabled();
         sheet->reject();
       }
@@ -395,4 +397,91 @@ TEST_F(DocOptionsTest, OptionsAndMoreOptionsOpenTheirSheetsOverTheController) {
   EXPECT_EQ(tree.treeTop[0], "General");
   EXPECT_EQ(tree.treeTop[1], "Media document");
   EXPECT_TRUE(sink.Texts().empty()) << sink.Texts()[0];
+}
+
+// ---------------------------------------------------------------------------
+// While the document plays
+
+namespace {
+
+class PlayingOptionsTest : public DocOptionsTest {
+ protected:
+  static constexpr int kWidth = 16;
+  static constexpr int kHeight = 16;
+  void SetUp() override {
+    doc.ch_nDecoderVideoOutDelay = 0;
+    doc.ch_nDecoderVideoOutPeriod = 100;  // 600 frames: a minute of playing
+    const std::int32_t format =
+        ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
+    doc.m_YuvOpen.nFormat = format;
+    doc.m_YuvOpen.nWidth = kWidth;
+    doc.m_YuvOpen.nHeight = kHeight;
+    const std::string clip = Path("clip.yuv");
+    FILE* f = std::fopen(clip.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::vector<unsigned char> frames(kWidth * kHeight * 3 / 2 * 600, 100);
+    ASSERT_EQ(std::fwrite(frames.data(), 1, frames.size(), f), frames.size());
+    std::fclose(f);
+    ASSERT_TRUE(doc.OpenSource(clip, 0));
+    EXPECT_TRUE(doc.OnCmdMsg(shell::ID_NAVIGATE_START_PAUSE, pq::TCmdCode::Command, nullptr));
+    ASSERT_TRUE(doc.m_Engine.IsRunning());
+  }
+  void TearDown() override {
+    if (w.frame && doc.m_Engine.IsRunning()) {
+      doc.m_Engine.StopPlaying();
+      doc_test::RunUntil([this] { return !doc.m_Engine.IsRunning(); });
+    }
+  }
+};
+
+}  // namespace
+
+TEST_F(PlayingOptionsTest, SheetsOpenReadOnlyAndWriteNothing) {
+  for (UINT id : {shell::ID_TOOLS_OPTIONS, shell::ID_TOOLS_MORE_OPTIONS}) {
+    SCOPED_TRACE(id);
+    const TSheetSeen seen = RunAndClose(doc, id);
+    EXPECT_EQ(seen.caption, "Options (Read only)");
+    EXPECT_EQ(seen.okText, "Close");
+    EXPECT_FALSE(seen.cancelEnabled);
+    EXPECT_FALSE(seen.generalEnabled);
+    EXPECT_EQ(seen.tree, id == shell::ID_TOOLS_MORE_OPTIONS);
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+TEST_F(PlayingOptionsTest, CloseAskedForWhileTheSheetIsUpWaitsForItsEnd) {
+  doc.SetCloseWait(5, 400);
+  bool closeAsked = false;
+  bool frameAliveWhenSheetEnded = false;
+  int ticksWithSheet = 0;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    auto* sheet = qobject_cast<OptsTree::COptsTree*>(QApplication::activeModalWidget());
+    if (!sheet) return;
+    if (!closeAsked) {
+      closeAsked = true;
+      EXPECT_TRUE(doc.OnCmdMsg(shell::ID_FILE_CLOSE, pq::TCmdCode::Command, nullptr));
+      return;
+    }
+    // Let the engine stop and the close waiter run while the sheet is up.
+    if (doc.m_Engine.IsRunning() || ++ticksWithSheet < 20) return;
+    frameAliveWhenSheetEnded = !w.frame.isNull();
+    // The page still reads the document it shows.
+    if (auto* page = dynamic_cast<OptsMediaDocument::COptsMediaDocument*>(sheet->MediaDocumentPage()))
+      page->ShowChannelInfo(0);
+    sheet->reject();
+  });
+  driver.start(5);
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
+  limit.start(10000);
+  EXPECT_TRUE(doc.OnCmdMsg(shell::ID_TOOLS_MORE_OPTIONS, pq::TCmdCode::Command, nullptr));
+  driver.stop();
+  EXPECT_TRUE(closeAsked);
+  EXPECT_TRUE(frameAliveWhenSheetEnded);
+  // The close goes on once the sheet is gone.
+  EXPECT_TRUE(doc_test::RunUntil([this] { return w.frame.isNull(); }));
 }
