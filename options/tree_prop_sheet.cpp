@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -137,6 +138,10 @@ bool CTreePropSheet::SetActivePage(int index) {
   if (m_bInitDone) {
     SelectTreeItemOfActivePage();
     Page(index)->Initialize();
+    // What the page filled in may need more room than the sheet had.
+    if (layout()) layout()->activate();
+    const QSize wanted = size().expandedTo(sizeHint());
+    if (wanted != size()) resize(wanted);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -201,9 +202,19 @@ bool CZarnOptions::ShowPage(int index) {
   }
   m_current = index;
   ShowCurrentSelection();
-  // Pages read their settings when first shown, once the sheet is set up.
-  if (m_bInitDone) m_order[static_cast<std::size_t>(index)]->Initialize();
+  // Pages read their settings when first shown, once the sheet is set up;
+  // what they fill in may need more room than the sheet had.
+  if (m_bInitDone) {
+    m_order[static_cast<std::size_t>(index)]->Initialize();
+    GrowToContents();
+  }
   return true;
+}
+
+void CZarnOptions::GrowToContents() {
+  if (layout()) layout()->activate();
+  const QSize wanted = size().expandedTo(sizeHint());
+  if (wanted != size()) resize(wanted);
 }
 
 void CZarnOptions::ShowCurrentSelection() {

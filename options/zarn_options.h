@@ -90,6 +90,8 @@ class CZarnOptions : public QDialog {
   bool ShowPage(int index);
   // Puts the list row or tab back on the page shown.
   void ShowCurrentSelection();
+  // Grows the sheet to its size hint (never shrinks it).
+  void GrowToContents();
 
   QObject* m_pOwner = nullptr;
   std::int32_t m_category = 0;

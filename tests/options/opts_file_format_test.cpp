@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "options/zarn_options.h"
+#include "tests/options/layout_check.h"
 #include "tests/options/options_test_support.h"
 #include "tests/support/message_fixture.h"
 
@@ -359,4 +360,16 @@ TEST_F(YuvPageTest, NoListCutsAnyOfItsItems) {
     EXPECT_EQ(page->FormatList()->minimumWidth(), before);
     sheet->hide();
   }
+}
+
+// The sheet grows to the lists the page fills at its first show: every
+// layout's text is whole in the closed format list.
+TEST_F(YuvPageTest, ShownSheetShowsEveryTextWhole) {
+  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_YUV);
+  sheet->show();
+  sheet->resize(sheet->sizeHint());
+  QApplication::processEvents();
+  sheet->OnInitDialog();
+  QApplication::processEvents();
+  EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
 }

@@ -3,6 +3,7 @@
 #include "options/opts_media_document.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,8 +21,10 @@
 #include "media/file_types.h"
 #include "options/channel_radios.h"
 #include "options/opts_general.h"
+#include "options/opts_tree.h"
 #include "options/zarn_options.h"
 #include "platform/qt/app_messages.h"
+#include "tests/options/layout_check.h"
 #include "tests/support/message_fixture.h"
 
 using namespace OptsMediaDocument;
@@ -236,4 +239,92 @@ TEST(GeneralPage, SixPartsJoinedByABlankLine) {
   EXPECT_EQ(page.TextLabel()->text(), page.Text());
   EXPECT_TRUE(page.isEnabled());
   EXPECT_EQ(page.Owner(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Layout of the sheets as shown
+
+namespace {
+
+// Shows a sheet at its size hint and walks each of its pages.
+template <class TSheet>
+std::vector<std::string> ShownSheetProblems(TSheet& sheet, int pages) {
+  sheet.OnInitDialog();
+  sheet.show();
+  sheet.resize(sheet.sizeHint());
+  QApplication::processEvents();
+  std::vector<std::string> problems;
+  for (int i = 0; i < pages; ++i) {
+    sheet.SetActivePage(i);
+    QApplication::processEvents();
+    for (const std::string& p : tovrin_test::TextsThatDoNotFit(&sheet))
+      problems.push_back("page " + std::to_string(i) + ": " + p);
+  }
+  return problems;
+}
+
+}  // namespace
+
+TEST_F(MediaDocumentPage, EveryTextOfTheSheetsIsWhole) {
+  owner.sources[2].bOpen = TRUE_;
+  owner.sources[2].eStreamType = TStreamType{94};
+  owner.sources[2].sPath = "/clips/a_long_folder_name/and_a_longer_file_name_320x240.yuv";
+  owner.formats[2].eStreamType = TStreamType{94};
+  const std::int32_t yuv[12] = {92, 320, 240, 320, 240, 76800, 19200, 3, 4, 7, 4, 5};
+  std::memcpy(owner.formats[2].params, yuv, sizeof yuv);
+  {
+    ZarnOptions::CZarnOptions sheet("Options", &owner, OPTCAT_DOCUMENT);
+    const int pages = static_cast<int>(sheet.Pages().size());
+    EXPECT_EQ(ShownSheetProblems(sheet, pages), std::vector<std::string>{});
+  }
+  {
+    ZarnOptions::CZarnOptions sheet("Document properties", &owner, OPTCAT_MEDIA_DOCUMENT);
+    sheet.OnInitDialog();
+    sheet.show();
+    sheet.resize(sheet.sizeHint());
+    auto* page = dynamic_cast<COptsMediaDocument*>(sheet.ActivePage());
+    ASSERT_NE(page, nullptr);
+    for (int ch = 0; ch < 4; ++ch) {
+      page->Selector()->Radio(ch)->click();
+      QApplication::processEvents();
+      EXPECT_EQ(tovrin_test::TextsThatDoNotFit(&sheet), std::vector<std::string>{}) << ch;
+    }
+  }
+  {
+    OptsTree::COptsTree sheet("Options", &owner);
+    EXPECT_EQ(ShownSheetProblems(sheet, sheet.PageCount()), std::vector<std::string>{});
+  }
+}
+
+// The check itself finds a cut label, a cut tree item and a scroll bar.
+TEST(LayoutCheck, FindsCutTextsAndScrollBars) {
+  QWidget w;
+  auto* label = new QLabel("A label far too long for its room", &w);
+  label->setGeometry(0, 0, 40, 20);
+  auto* tree = new QTreeWidget(&w);
+  tree->setHeaderHidden(true);
+  new QTreeWidgetItem(tree, QStringList{"An item much wider than its tree"});
+  tree->setGeometry(0, 30, 60, 40);
+  auto* text = new QPlainTextEdit(&w);
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text->setPlainText(QString(200, 'x'));
+  text->setGeometry(0, 80, 60, 60);
+  auto* combo = new QComboBox(&w);
+  combo->addItem("YCbCr 420 ITU709 8bit 16-235-240 Center (.yuv)");
+  combo->setGeometry(0, 150, 79, 24);
+  w.resize(200, 200);
+  w.show();
+  QApplication::processEvents();
+  const std::vector<std::string> problems = tovrin_test::TextsThatDoNotFit(&w);
+  auto has = [&](const std::string& part) {
+    for (const std::string& p : problems)
+      if (p.find(part) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(has("QLabel: \"A label far too long for its room\" cut"));
+  EXPECT_TRUE(has("QTreeWidget: item \"An item much wider than its tree\" cut"));
+  EXPECT_TRUE(has("QPlainTextEdit: scroll bar"));
+  EXPECT_TRUE(has("QComboBox: item \"YCbCr 420 ITU709 8bit 16-235-240 Center (.yuv)\" cut when closed"));
+  EXPECT_FALSE(has("QWidget"));
 }
