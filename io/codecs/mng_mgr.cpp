@@ -672,10 +672,12 @@ int CMngMgr::DisplayLoop() {
 
 int CMngMgr::BeginSeek() {
   if (m_nState.load() == MNG_STATE_SEEKING) return 1;
+  // Seeking is marked before the state says so: a request that sees state
+  // 6 finds the seek running.
+  m_bSeeking.store(true);
   m_nSavedState.store(m_nState.load());
   m_nState.store(MNG_STATE_SEEKING);
   m_bDeliver = false;
-  m_bSeeking.store(true);
   m_bMarkNextFrame.store(true);
   if (::fseeko(m_pFile, 0, SEEK_SET) != 0) return kErrorSeekFailed;
   m_pChunks->Restart();

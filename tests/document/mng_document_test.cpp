@@ -109,6 +109,38 @@ TEST_F(MngDocumentTest, ADamagedFileIsNotOpenedAndSaysWhy) {
   EXPECT_NE(sink.Texts()[0].find("MNG"), std::string::npos) << sink.Texts()[0];
 }
 
+// A JNG (a JPEG in its own chunks) opens into a channel like an MNG, within
+// 3 of ffmpeg's decode of the JPEG.
+TEST_F(MngDocumentTest, AJngOpensIntoAChannelWithinThreeOfFfmpeg) {
+  const std::string jpeg = Path("photo.jpg");
+  if (!tovrin_test::RunCapture("ffmpeg -v error -f lavfi -i 'gradients=s=40x24:n=4:seed=9' -frames:v 1 "
+                               "-pix_fmt yuvj444p -q:v 2 -y " +
+                               tovrin_test::Quote(jpeg) + " && echo ok"))
+    GTEST_SKIP() << "no ffmpeg";
+  const auto reference = tovrin_test::RunCapture("ffmpeg -v error -i " + tovrin_test::Quote(jpeg) +
+                                                 " -f rawvideo -pix_fmt rgb24 -");
+  ASSERT_TRUE(reference);
+  ASSERT_EQ(reference->size(), 40u * 24u * 3u);
+  mng_test::TMngBuilder b(mng_test::kJngSignature);
+  std::vector<std::uint8_t> jhdr;
+  mng_test::TMngBuilder::Append32(jhdr, 40);
+  mng_test::TMngBuilder::Append32(jhdr, 24);
+  jhdr.insert(jhdr.end(), {10, 8, 8, 0, 0, 0, 0, 0});
+  b.Chunk("JHDR", jhdr).Chunk("JDAT", tovrin_test::ReadAll(jpeg)).Chunk("IEND", {});
+  b.Save(dir / "photo.mng");
+
+  ASSERT_TRUE(doc.OpenSource(Path("photo.mng"), 1));
+  EXPECT_EQ(doc.m_Source[1].eStreamType, ST_MNG);
+  const open_test::TRgbPicture shown = open_test::PortPicture(doc, 1);
+  const open_test::TRgbPicture expected = open_test::MakeRgbPicture(40, 24, [&](int x, int y) {
+    const std::uint8_t* p = reference->data() + (static_cast<std::size_t>(y) * 40 + x) * 3;
+    return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+  });
+  const int difference = open_test::MaxDifference(shown, expected);
+  EXPECT_GE(difference, 0) << "sizes differ";
+  EXPECT_LE(difference, 3);
+}
+
 // The dialog's preview: the header values once and the first frame.
 TEST_F(MngDocumentTest, PreviewReportsTheHeaderValuesAndShowsTheFirstFrame) {
   PreviewCtrl::CPreviewCtrl preview;

@@ -202,6 +202,39 @@ TEST_F(MngReaderTest, SeekToFractionEdgeCases) {
   EXPECT_EQ(reader.GetSeekMode(), MngMgr::MNG_SEEK_BY_FRAME);
 }
 
+// A request that comes while a seek runs does nothing (and answers true);
+// a pause then is refused. The seek lands where it was going.
+TEST_F(MngReaderTest, SeekAndPauseWhileSeekingChangeNothing) {
+  TReadSink frames;
+  frames.bKeepBytes = false;
+  std::vector<std::uint32_t> marked;
+  TReadRequest play(IndexFile("seek.mng", 3000, 64, 64, 3000), SRC_STREAM, PF_RGB24, &frames);
+  CMngMgr reader;
+  reader.SetPaced(false);
+  std::atomic<bool> started{false};
+  frames.onFrame = [&](TReadSink& s, const TMediaFrameNotice& n) {
+    if (n.bDiscontinuity) marked.push_back(IndexOf(n.pRgbData));
+    if (s.frameCount.load() == 2) {
+      reader.SeekToFraction(9, 10);
+      started = true;
+    }
+  };
+  bool during = false, answer = false;
+  int pause = -1;
+  std::thread poller([&] {
+    if (!WaitFor([&] { return started.load() && reader.GetState() == MngMgr::MNG_STATE_SEEKING; })) return;
+    answer = reader.SeekToFraction(1, 10);
+    pause = reader.Pause();
+    during = reader.GetState() == MngMgr::MNG_STATE_SEEKING;
+  });
+  EXPECT_TRUE(reader.Run(&play.request));
+  poller.join();
+  ASSERT_TRUE(during) << "the seek ended before the requests came";
+  EXPECT_TRUE(answer);
+  EXPECT_EQ(pause, 1);
+  EXPECT_EQ(marked, (std::vector<std::uint32_t>{2700}));
+}
+
 // A play session started with its seek request raised at 0 of 100 decodes
 // the first frame, rewinds and delivers the first frame again.
 TEST_F(MngReaderTest, PlayStartedWithSeekAtZeroDeliversTheFirstFrameAgain) {
