@@ -70,6 +70,24 @@ void CZarnDocEngineLink::GetSessionConfig(Zarn::TSessionConfig& config) {
   RecordWriter::TRecordStart recording;
   m_pDocument->MakeRecordStart(recording);
   m_pDocument->m_RecordWriter.SetSessionStart(recording);
+  // The writer threads never ask the UI for their settings: each recorder
+  // takes a copy now, with whether its channel is live (a capture device
+  // drops frames the writer cannot take rather than hold up its graph).
+  for (int ch = 0; ch < kEngineChannels; ++ch)
+    m_pDocument->m_Recorder[static_cast<std::size_t>(ch)].HandOverSessionSettings(
+        doc.m_Source[ch].eStreamType == ZarnTypes::ST_SYSTEM_DEVICE);
+}
+
+void CZarnDocEngineLink::PushRecordedFrame(int channel, int procId,
+                                           const ZarnTypes::TMediaFrameNotice& frame) {
+  if (channel < 0 || channel >= kEngineChannels) return;
+  m_pDocument->m_Recorder[static_cast<std::size_t>(channel)].PushFrame(procId, &frame);
+}
+
+bool CZarnDocEngineLink::PullRecordFrame(int channel, const ZarnTypes::TMediaSender* sender, void* data) {
+  if (channel < 0 || channel >= kEngineChannels) return false;
+  return m_pDocument->m_Recorder[static_cast<std::size_t>(channel)].PullFrame(
+      sender, static_cast<ZarnTypes::TDataFrame*>(data));
 }
 
 Zarn::IChannelReader* CZarnDocEngineLink::ChannelReader(int channel) {

@@ -42,6 +42,11 @@ class CZarnDocEngineLink : public QObject, public Zarn::IEngineOwner {
   void FrameShown(int channel, std::int32_t frameNumber) override;
   void PrepareRecorders() override;
   void CloseRecorders() override;
+  // The recorders' frame pipeline: a channel's stored frames go into its
+  // recorder (producer thread), and its writer job takes them out (writer
+  // thread).
+  void PushRecordedFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame) override;
+  bool PullRecordFrame(int channel, const ZarnTypes::TMediaSender* sender, void* data) override;
 
   // The events the engine's notices become (QEvent::User + n).
   enum TEngineEvent : int { EV_UPDATE = 1, EV_TIME_TICK = 2, EV_CHANNEL_SLIDER = 3, EV_SESSION_ENDED = 4 };

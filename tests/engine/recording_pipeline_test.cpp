@@ -24,114 +24,19 @@
 #include "io/codecs/save_stream.h"
 #include "platform/message_sink.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/engine/recording_fixture.h"
 #include "tests/engine/wm_fake_sink.h"
 
 namespace {
 
 using namespace ZarnTypes;
-using engine_test::EngineTest;
+using engine_test::PictureSource;
+using engine_test::TPictureReader;
+using engine_test::TRecordingOwner;
 using engine_test::WaitFor;
 
 constexpr int kWidth = 64;
 constexpr int kHeight = 16;
-
-// A source of `count` RGB32 frames, frame k stamped with the channel and k;
-// with `hold`, the source stays open after its last frame until the stop (a
-// live source that has nothing more to give).
-class TRgbReader final : public Zarn::IChannelReader {
- public:
-  TRgbReader(int channel, int count, bool hold = false) : m_Channel(channel), m_Count(count), m_bHold(hold) {}
-  bool SetSource(int, const TMediaSource&) override { return true; }
-  void SetDelivery(const ReadStream::TReaderDelivery& delivery) override { m_Delivery = delivery; }
-  bool Run() override {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kWidth) * kHeight * 4, 0x30);
-    TMediaFrameNotice notice;
-    notice.ePixelFormat = PF_RGB32;
-    notice.nWidth = kWidth;
-    notice.nHeight = kHeight;
-    notice.pRgbData = bytes.data();
-    notice.nRgbSize = static_cast<std::int32_t>(bytes.size());
-    for (int k = 0; k < m_Count; ++k) {
-      if (m_Delivery.pStopFlag->load()) return true;
-      wm_fake::StampFrame(bytes.data(), m_Channel, k);
-      notice.dTime = k / 30.0;
-      m_Delivery.pFrameCallback(m_Delivery.eSenderKind, m_Delivery.ePurpose, m_Delivery.nProcId,
-                                m_Delivery.pContext, &notice);
-      m_nDelivered.fetch_add(1);
-    }
-    m_Delivery.pEndFlag->store(true);
-    if (m_bHold)
-      while (!m_Delivery.pStopFlag->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
-  }
-  void Pause() override {}
-  void Resume() override {}
-  void Stop() override {}
-  std::int32_t GetFirstFrame() const override { return 0; }
-  std::int32_t GetFrameLimit() const override { return 0; }
-
-  std::atomic<int> m_nDelivered{0};
-
- private:
-  int m_Channel;
-  int m_Count;
-  bool m_bHold;
-  ReadStream::TReaderDelivery m_Delivery;
-};
-
-TMediaSource RgbSource() {
-  TMediaSource source;
-  source.bOpen = TRUE_;
-  source.bLoaded = TRUE_;
-  source.eState = SOURCE_STATE_LOADED;
-  source.eStreamType = ST_BMP;
-  source.eFileFormat = FF_BMP;
-  source.eFramePixelFormat = PF_RGB32;
-  source.nWidth = kWidth;
-  source.nHeight = kHeight;
-  return source;
-}
-
-// The document's part: the four recorders, opened at the session's start for
-// the channels that record, answering the engine's recorder hooks.
-class TRecordingOwner final : public engine_test::TTestOwner {
- public:
-  TRecordingOwner() {
-    for (int ch = 0; ch < 4; ++ch)
-      recorders[static_cast<std::size_t>(ch)] = std::make_unique<SaveStream::CSaveStream>(ch);
-  }
-  void PrepareRecorders() override {
-    for (int ch = 0; ch < 4; ++ch) {
-      if (!record[ch]) continue;
-      SaveStream::CSaveStream& recorder = *recorders[static_cast<std::size_t>(ch)];
-      Zarn::TEngineChannel& channel = pEngine->m_Channel[ch];
-      recorder.m_bSingleFile = true;
-      recorder.SetOutputFileFormat(FF_WMV);
-      recorder.m_bWindowsMedia = true;
-      recorder.m_sSingleFileName = folder + "/channel" + std::to_string(ch) + ".wmv";
-      recorder.m_Session = SaveStream::MakeSession(ch, pEngine, &channel.bRecorderStop, &channel.bRecorderEnd,
-                                                   &pEngine->m_bPaused, &Zarn::CZarn::EngineOwnerCallback,
-                                                   kWidth, kHeight, PF_RGB32);
-      recorder.HandOverSessionSettings(live[ch]);
-      if (!recorder.Open()) channel.bRecordChannel.store(false);
-    }
-  }
-  void CloseRecorders() override {
-    for (auto& recorder : recorders) recorder->Close();
-  }
-  void PushRecordedFrame(int channel, int procId, const TMediaFrameNotice& frame) override {
-    recorders[static_cast<std::size_t>(channel)]->PushFrame(procId, &frame);
-  }
-  bool PullRecordFrame(int channel, const TMediaSender* sender, void* data) override {
-    return recorders[static_cast<std::size_t>(channel)]->PullFrame(sender, static_cast<TDataFrame*>(data));
-  }
-
-  Zarn::CZarn* pEngine = nullptr;
-  std::string folder;
-  bool record[4] = {};
-  bool live[4] = {};
-  std::array<std::unique_ptr<SaveStream::CSaveStream>, 4> recorders;
-};
 
 class RecordingPipelineTest : public ::testing::Test {
  protected:
@@ -154,9 +59,11 @@ class RecordingPipelineTest : public ::testing::Test {
   }
   // Channels that play and record, each from its own reader.
   void Record(int channel, int frames, bool live = false, bool hold = false) {
-    readers.push_back(std::make_unique<TRgbReader>(channel, frames, hold));
+    readers.push_back(std::make_unique<TPictureReader>(
+        kWidth, kHeight, PF_RGB32, frames,
+        [channel](int k, std::uint8_t* bytes) { wm_fake::StampFrame(bytes, channel, k); }, hold));
     owner.m_pReader[channel] = readers.back().get();
-    owner.m_Config.source[channel] = RgbSource();
+    owner.m_Config.source[channel] = PictureSource(kWidth, kHeight, PF_RGB32);
     owner.record[channel] = true;
     owner.live[channel] = live;
     engine.m_Channel[channel].bRecordChannel.store(true);
@@ -170,7 +77,7 @@ class RecordingPipelineTest : public ::testing::Test {
   std::vector<int> Written(int channel) const {
     std::vector<int> numbers;
     const auto files = sinks.script.Files();
-    const auto it = files.find(dir.string() + "/channel" + std::to_string(channel) + ".wmv");
+    const auto it = files.find(owner.File(channel));
     if (it == files.end()) return numbers;
     for (const wm_fake::TStamp& stamp : it->second.frames)
       numbers.push_back(stamp.channel == channel ? stamp.number : -1);
@@ -193,7 +100,7 @@ class RecordingPipelineTest : public ::testing::Test {
   wm_fake::TScopedFakeSinks sinks;
   TRecordingOwner owner;
   Zarn::CZarn engine{&owner, &owner.m_Ports};
-  std::vector<std::unique_ptr<TRgbReader>> readers;
+  std::vector<std::unique_ptr<TPictureReader>> readers;
   bool enable[4] = {};
 };
 
