@@ -609,6 +609,145 @@ const TInverseKernels kAvx512VbmiKernels{Avx2Yuy2Split, Avx512VbmiPairRows};
 
 #endif
 
+// ---------------------------------------------------------------------------
+// Squared differences of 4-byte pixels (blue, green, red and an ignored
+// fourth byte). Every vector kernel takes |a - b| per byte as the larger of
+// the two saturating differences, widens it to 16 bits and sums its squares
+// in pairs into 32-bit lanes; a lane gains at most 4 x 255^2 per step, so
+// the lanes are emptied into the 64-bit total every kFlushSteps steps, long
+// before they could wrap. The last pixels (fewer than a step) go through the
+// plain loop.
+
+constexpr std::size_t kFlushSteps = 4096;
+
+std::uint64_t PlainSquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < pixels; ++i) {
+    for (std::size_t c = 0; c < 3; ++c) {
+      const std::int32_t d = std::int32_t{a[4 * i + c]} - std::int32_t{b[4 * i + c]};
+      sum += static_cast<std::uint64_t>(d * d);
+    }
+  }
+  return sum;
+}
+
+#if defined(__SSE2__)
+// Eight pixels a step in two 16-byte halves.
+std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
+  std::uint64_t sum = 0;
+  std::size_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
+  while (pixels - i >= 8) {
+    const std::size_t steps = std::min<std::size_t>((pixels - i) / 8, kFlushSteps);
+    __m128i acc0 = zero;
+    __m128i acc1 = zero;
+    for (std::size_t k = 0; k < steps; ++k, i += 8) {
+      const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i));
+      const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i));
+      const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i + 16));
+      const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i + 16));
+      const __m128i d0 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a0, b0), _mm_subs_epu8(b0, a0)), keep);
+      const __m128i d1 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a1, b1), _mm_subs_epu8(b1, a1)), keep);
+      const __m128i l0 = _mm_unpacklo_epi8(d0, zero);
+      const __m128i h0 = _mm_unpackhi_epi8(d0, zero);
+      const __m128i l1 = _mm_unpacklo_epi8(d1, zero);
+      const __m128i h1 = _mm_unpackhi_epi8(d1, zero);
+      acc0 = _mm_add_epi32(acc0, _mm_add_epi32(_mm_madd_epi16(l0, l0), _mm_madd_epi16(h0, h0)));
+      acc1 = _mm_add_epi32(acc1, _mm_add_epi32(_mm_madd_epi16(l1, l1), _mm_madd_epi16(h1, h1)));
+    }
+    const __m128i both =
+        _mm_add_epi64(_mm_add_epi64(_mm_unpacklo_epi32(acc0, zero), _mm_unpackhi_epi32(acc0, zero)),
+                      _mm_add_epi64(_mm_unpacklo_epi32(acc1, zero), _mm_unpackhi_epi32(acc1, zero)));
+    alignas(16) std::uint64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), both);
+    sum += lanes[0] + lanes[1];
+  }
+  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+}
+#endif
+
+#ifdef TOVRIN_COLOR_X86
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+
+// Sixteen pixels a step in two 32-byte halves.
+TOVRIN_AVX2 std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
+                                              std::size_t pixels) {
+  std::uint64_t sum = 0;
+  std::size_t i = 0;
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i keep = _mm256_set1_epi32(0x00FFFFFF);
+  while (pixels - i >= 16) {
+    const std::size_t steps = std::min<std::size_t>((pixels - i) / 16, kFlushSteps);
+    __m256i acc0 = zero;
+    __m256i acc1 = zero;
+    for (std::size_t k = 0; k < steps; ++k, i += 16) {
+      const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 4 * i));
+      const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 4 * i));
+      const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 4 * i + 32));
+      const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 4 * i + 32));
+      const __m256i d0 =
+          _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a0, b0), _mm256_subs_epu8(b0, a0)), keep);
+      const __m256i d1 =
+          _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a1, b1), _mm256_subs_epu8(b1, a1)), keep);
+      const __m256i l0 = _mm256_unpacklo_epi8(d0, zero);
+      const __m256i h0 = _mm256_unpackhi_epi8(d0, zero);
+      const __m256i l1 = _mm256_unpacklo_epi8(d1, zero);
+      const __m256i h1 = _mm256_unpackhi_epi8(d1, zero);
+      acc0 = _mm256_add_epi32(acc0, _mm256_add_epi32(_mm256_madd_epi16(l0, l0), _mm256_madd_epi16(h0, h0)));
+      acc1 = _mm256_add_epi32(acc1, _mm256_add_epi32(_mm256_madd_epi16(l1, l1), _mm256_madd_epi16(h1, h1)));
+    }
+    const __m256i both = _mm256_add_epi64(
+        _mm256_add_epi64(_mm256_unpacklo_epi32(acc0, zero), _mm256_unpackhi_epi32(acc0, zero)),
+        _mm256_add_epi64(_mm256_unpacklo_epi32(acc1, zero), _mm256_unpackhi_epi32(acc1, zero)));
+    alignas(32) std::uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), both);
+    sum += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  }
+  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+}
+
+// 32 pixels a step in two 64-byte halves; the fourth bytes are masked out of
+// the differences.
+TOVRIN_AVX512 std::uint64_t Avx512SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
+                                                  std::size_t pixels) {
+  std::uint64_t sum = 0;
+  std::size_t i = 0;
+  const __m512i zero = _mm512_setzero_si512();
+  const __mmask64 keep = 0x7777777777777777ull;
+  while (pixels - i >= 32) {
+    const std::size_t steps = std::min<std::size_t>((pixels - i) / 32, kFlushSteps);
+    __m512i acc0 = zero;
+    __m512i acc1 = zero;
+    for (std::size_t k = 0; k < steps; ++k, i += 32) {
+      const __m512i a0 = _mm512_loadu_si512(a + 4 * i);
+      const __m512i b0 = _mm512_loadu_si512(b + 4 * i);
+      const __m512i a1 = _mm512_loadu_si512(a + 4 * i + 64);
+      const __m512i b1 = _mm512_loadu_si512(b + 4 * i + 64);
+      const __m512i d0 = _mm512_maskz_max_epu8(keep, _mm512_subs_epu8(a0, b0), _mm512_subs_epu8(b0, a0));
+      const __m512i d1 = _mm512_maskz_max_epu8(keep, _mm512_subs_epu8(a1, b1), _mm512_subs_epu8(b1, a1));
+      const __m512i l0 = _mm512_unpacklo_epi8(d0, zero);
+      const __m512i h0 = _mm512_unpackhi_epi8(d0, zero);
+      const __m512i l1 = _mm512_unpacklo_epi8(d1, zero);
+      const __m512i h1 = _mm512_unpackhi_epi8(d1, zero);
+      acc0 = _mm512_add_epi32(acc0, _mm512_add_epi32(_mm512_madd_epi16(l0, l0), _mm512_madd_epi16(h0, h0)));
+      acc1 = _mm512_add_epi32(acc1, _mm512_add_epi32(_mm512_madd_epi16(l1, l1), _mm512_madd_epi16(h1, h1)));
+    }
+    const __m512i both = _mm512_add_epi64(
+        _mm512_add_epi64(_mm512_unpacklo_epi32(acc0, zero), _mm512_unpackhi_epi32(acc0, zero)),
+        _mm512_add_epi64(_mm512_unpacklo_epi32(acc1, zero), _mm512_unpackhi_epi32(acc1, zero)));
+    sum += static_cast<std::uint64_t>(_mm512_reduce_add_epi64(both));
+  }
+  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+}
+
+#pragma GCC diagnostic pop
+
+#endif
+
 bool CpuHasAvx2() {
 #ifdef TOVRIN_COLOR_X86
   static const bool has = [] {
@@ -682,6 +821,26 @@ bool SetColorKernel(TColorKernel kernel) {
   }
   ChosenKernel().store(static_cast<int>(kernel), std::memory_order_relaxed);
   return true;
+}
+
+std::uint64_t SquaredDiffBgrxReference(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
+  return PlainSquaredDiffBgrx(a, b, pixels);
+}
+
+TSquaredDiffBgrxFn SquaredDiffBgrxKernel() {
+#ifdef TOVRIN_COLOR_X86
+  switch (GetColorKernel()) {
+    case TColorKernel::Avx512Vbmi:
+    case TColorKernel::Avx512: return Avx512SquaredDiffBgrx;
+    case TColorKernel::Avx2: return Avx2SquaredDiffBgrx;
+    case TColorKernel::Scalar: break;
+  }
+#endif
+#if defined(__SSE2__)
+  return Sse2SquaredDiffBgrx;
+#else
+  return PlainSquaredDiffBgrx;
+#endif
 }
 
 const TInverseKernels& InverseKernels() {

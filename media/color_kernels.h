@@ -147,4 +147,21 @@ bool SetColorKernel(TColorKernel kernel);
 const TInverseKernels& InverseKernels();
 const TForwardKernels& ForwardKernels();
 
+// ---------------------------------------------------------------------------
+// Comparison of pictures.
+
+// The sum of the squared differences of the first three bytes (blue, green,
+// red) of `pixels` 4-byte pixels of a and b; the fourth bytes do not count.
+// Reads exactly 4 x pixels bytes of each.
+using TSquaredDiffBgrxFn = std::uint64_t (*)(const std::uint8_t* a, const std::uint8_t* b,
+                                             std::size_t pixels);
+
+// The kernel of the family in use: the widest vector unit the processor has
+// (the Scalar family compares 16 bytes at a time where the build targets SSE2,
+// as every x86-64 build does).
+TSquaredDiffBgrxFn SquaredDiffBgrxKernel();
+
+// The same sum, one byte at a time: what every kernel is held to.
+std::uint64_t SquaredDiffBgrxReference(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels);
+
 }  // namespace ImageColorConversion::detail

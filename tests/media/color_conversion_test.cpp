@@ -21,6 +21,7 @@
 
 #include "media/color_conversion.h"
 #include "media/color_kernels.h"
+#include "media/dib.h"
 #include "media/file_types.h"
 #include "media/frame_buffer.h"
 #include "media/yuv_frame.h"
@@ -619,6 +620,85 @@ TEST_P(ColorKernelTest, OddYuy2WidthTakesCrOfThePrecedingGroup) {
       ASSERT_TRUE(ConvertYuvToRgb(yuv.f, got.f));
       RefYuvToRgb(yuv.f, want.f);
       ASSERT_EQ(got.Bytes(), want.Bytes());
+    }
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Squared differences of 4-byte pixels (the PSNR of 32-bit pictures).
+
+// Every length around the kernels' steps (8, 16 and 32 pixels), at every
+// byte offset, over random pixels whose fourth bytes differ too: each
+// family's sum equals the plain one. The buffers end exactly where the
+// pixels do, so a kernel that reads past them is caught by the sanitizer.
+TEST_P(ColorKernelTest, SquaredDiffBgrxMatchesThePlainSumAtEveryLengthAndOffset) {
+  const std::size_t lengths[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 63, 64, 65, 97, 1920, 4097};
+  WithKernel([&] {
+    const auto kernel = ImageColorConversion::detail::SquaredDiffBgrxKernel();
+    for (std::size_t n : lengths) {
+      for (std::size_t offset = 0; offset < 4; ++offset) {
+        SCOPED_TRACE(std::to_string(n) + " pixels at byte offset " + std::to_string(offset));
+        const auto a = RandomBytes(4 * n + offset, static_cast<std::uint32_t>(n * 4 + offset));
+        const auto b = RandomBytes(4 * n + offset, static_cast<std::uint32_t>(n * 4 + offset + 1000));
+        EXPECT_EQ(
+            kernel(a.data() + offset, b.data() + offset, n),
+            ImageColorConversion::detail::SquaredDiffBgrxReference(a.data() + offset, b.data() + offset, n));
+        // Black against white in blue, green and red, with the fourth bytes
+        // as random as before: 3 x 255^2 per pixel.
+        std::vector<std::uint8_t> black = a;
+        std::vector<std::uint8_t> white = b;
+        for (std::size_t i = 0; i < n; ++i) {
+          std::memset(&black[offset + 4 * i], 0, 3);
+          std::memset(&white[offset + 4 * i], 255, 3);
+        }
+        EXPECT_EQ(kernel(black.data() + offset, white.data() + offset, n), 3 * 65025 * std::uint64_t{n});
+        EXPECT_EQ(kernel(white.data() + offset, black.data() + offset, n), 3 * 65025 * std::uint64_t{n});
+      }
+    }
+  });
+}
+
+// A run long enough that the 32-bit partial sums of every family would wrap
+// if they were not emptied into the total on the way: 600,001 pixels of
+// maximal difference.
+TEST_P(ColorKernelTest, SquaredDiffBgrxLongRunsOfMaximalDifferenceDoNotWrap) {
+  constexpr std::size_t kPixels = 600001;
+  std::vector<std::uint8_t> black(4 * kPixels, 0);
+  std::vector<std::uint8_t> white(4 * kPixels, 255);
+  WithKernel([&] {
+    EXPECT_EQ(ImageColorConversion::detail::SquaredDiffBgrxKernel()(black.data(), white.data(), kPixels),
+              3 * 65025 * std::uint64_t{kPixels});
+  });
+}
+
+// The PSNR of two 32-bit pictures is the same whether both are stored
+// bottom-up, both top-down (compared in one run over the memory) or one of
+// each (compared row by row), and equals the value of the plain sum.
+TEST_P(ColorKernelTest, PsnrOfThirtyTwoBitPicturesTakesEveryRowOrder) {
+  constexpr int kW = 61;
+  constexpr int kH = 7;
+  const auto pa = RandomBytes(std::size_t{4} * kW * kH, 31);
+  const auto pb = RandomBytes(std::size_t{4} * kW * kH, 32);
+  // The pictures with pa and pb as their rows from the top.
+  const auto make = [](const std::vector<std::uint8_t>& pixels, bool topDown) {
+    Dib::TDibPtr d = Dib::CreateDibSectionEx(kW, topDown ? -kH : kH, 32);
+    for (int y = 0; y < kH; ++y) std::memcpy(d->RowFromTop(y), &pixels[std::size_t{4} * kW * y], 4 * kW);
+    return d;
+  };
+  std::uint64_t sum = 0;
+  for (int y = 0; y < kH; ++y) {
+    sum += ImageColorConversion::detail::SquaredDiffBgrxReference(&pa[std::size_t{4} * kW * y],
+                                                                  &pb[std::size_t{4} * kW * y], kW);
+  }
+  const double want = 20.0 * std::log10(255.0 / std::sqrt(static_cast<double>(sum) / (3.0 * kW * kH)));
+  WithKernel([&] {
+    for (const auto& [topDownA, topDownB] :
+         {std::pair{false, false}, {true, true}, {false, true}, {true, false}}) {
+      SCOPED_TRACE(std::string(topDownA ? "top-down" : "bottom-up") + " against " +
+                   (topDownB ? "top-down" : "bottom-up"));
+      double psnr = 0;
+      ASSERT_EQ(Dib::ComputeBitmapPsnr(*make(pa, topDownA), *make(pb, topDownB), psnr), Dib::PSNR_OK);
+      EXPECT_DOUBLE_EQ(psnr, want);
     }
   });
 }
