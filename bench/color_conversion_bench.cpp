@@ -6,7 +6,16 @@
 // see the same machine load and cache state. The reported time is ours;
 // the counters give ms per frame for both (means over the iterations) and
 // vs_libyuv = ours / libyuv's. The peers: I420ToARGB for planar 4:2:0 input,
-// YUY2ToARGB for packed input, ARGBToI420 for RGB to 4:2:0.
+// YUY2ToARGB for packed input, ARGBToI420 for RGB to 4:2:0, each writing
+// (or reading) its RGB rows bottom-up as the project's frames hold them.
+// The label names the vector unit of each side: ours the kernel family in
+// use, libyuv the widest rows its build has for the processor (the libyuv
+// of Debian 12 has AVX2 rows for these conversions and none for AVX-512).
+//
+// "in cache": the same frames every iteration (input and output together
+// fit the last-level cache). "from memory": each iteration takes the next
+// of eight frame sets (about 90 MB per side), so input and output come from
+// and go to memory as a playing engine's do.
 //
 //   tools/tovrin.sh bench color
 
@@ -17,6 +26,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/run_beside.h"
@@ -65,9 +76,28 @@ void KernelArgs(benchmark::internal::Benchmark* b, const std::vector<std::int64_
   }
 }
 
+const char* KernelName(TColorKernel kernel) {
+  switch (kernel) {
+    case TColorKernel::Scalar: return "tables";
+    case TColorKernel::Avx2: return "AVX2";
+    case TColorKernel::Avx512: return "AVX-512";
+    case TColorKernel::Avx512Vbmi: return "AVX-512 VBMI";
+  }
+  return "?";
+}
+
+// The widest rows of libyuv for this processor.
+const char* LibyuvUnit() {
+  if (libyuv::TestCpuFlag(libyuv::kCpuHasAVX2) != 0) return "AVX2";
+  if (libyuv::TestCpuFlag(libyuv::kCpuHasSSSE3) != 0) return "SSSE3";
+  return "C";
+}
+
 void RunBeside(benchmark::State& state, const std::function<bool()>& ours,
                const std::function<void()>& peer) {
   bench_support::RunBeside(state, ours, peer, "libyuv", "conversion refused");
+  state.SetLabel(std::string("ours ") + KernelName(ImageColorConversion::detail::GetColorKernel()) +
+                 ", libyuv " + LibyuvUnit());
 }
 
 struct TI420 {
@@ -81,9 +111,10 @@ struct TI420 {
   }
 };
 
+// Bottom-up, as the project writes: a negative height starts at the last row.
 void LibyuvI420ToArgb(const TI420& in, std::vector<std::uint8_t>& out) {
   libyuv::I420ToARGB(in.y.data(), kWidth, in.u.data(), kWidth / 2, in.v.data(), kWidth / 2, out.data(),
-                     kWidth * 4, kWidth, kHeight);
+                     kWidth * 4, kWidth, -kHeight);
 }
 
 // The decoder path: CImageColorConversion into a bottom-up 32-bit bitmap.
@@ -179,8 +210,63 @@ BENCHMARK(BM_YuvToRgb)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// Packed YUY2 to 32-bit RGB, beside libyuv's YUY2ToARGB.
+// The whole-frame converter from a 4:2:0 layout into 32-bit RGB with every
+// frame from memory: eight frame sets per side, taken in turn. Arguments:
+// layout, range, kernel family. 4:2:0 cosited with the even pixel, 0-255, is
+// the raw YUV clip the engine's replay step shows.
+void BM_YuvToRgbFromMemory(benchmark::State& state) {
+  TKernelChoice choice(state.range(2));
+  if (!choice.Ok()) {
+    state.SkipWithError("kernel family not supported here");
+    return;
+  }
+  constexpr std::size_t kSets = 8;
+  std::vector<std::unique_ptr<TYuv>> yuv;
+  std::vector<std::unique_ptr<TRgb>> rgb;
+  std::vector<std::unique_ptr<TI420>> in;
+  std::vector<std::vector<std::uint8_t>> peerOut;
+  for (std::size_t i = 0; i < kSets; ++i) {
+    yuv.push_back(std::make_unique<TYuv>(Layout(state.range(0), state.range(1)), 2));
+    rgb.push_back(std::make_unique<TRgb>(PF_RGB32));
+    in.push_back(std::make_unique<TI420>());
+    peerOut.emplace_back(std::size_t{kWidth} * kHeight * 4, std::uint8_t{1});
+    if (yuv.back()->f.pBuffer == nullptr || rgb.back()->f.pBuffer == nullptr) {
+      state.SkipWithError("allocation failed");
+      return;
+    }
+  }
+  std::size_t ours = 0;
+  std::size_t peer = kSets / 2;
+  RunBeside(
+      state,
+      [&] {
+        const std::size_t i = ours++ % kSets;
+        return ConvertYuvToRgb(yuv[i]->f, rgb[i]->f);
+      },
+      [&] {
+        const std::size_t i = peer++ % kSets;
+        LibyuvI420ToArgb(*in[i], peerOut[i]);
+      });
+}
+BENCHMARK(BM_YuvToRgbFromMemory)
+    ->Name("color/ConvertYuvToRgb_from_memory/1920x1080")
+    ->ArgNames({"layout", "range", "kernel"})
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      KernelArgs(b, {YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240});
+      b->Args({YUV_LAYOUT_420_CENTRED, YUV_RANGE_0_255, -1});
+      b->Args({YUV_LAYOUT_420_COSITED_EVEN, YUV_RANGE_0_255, -1});
+    })
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Packed YUY2 to 32-bit RGB, beside libyuv's YUY2ToARGB, in cache. Argument:
+// kernel family.
 void BM_Yuy2ToRgb32(benchmark::State& state) {
+  TKernelChoice choice(state.range(0));
+  if (!choice.Ok()) {
+    state.SkipWithError("kernel family not supported here");
+    return;
+  }
   TYuv yuv(PF_YUY2, 4);
   TRgb rgb(PF_RGB32);
   if (yuv.f.pBuffer == nullptr || rgb.f.pBuffer == nullptr) {
@@ -190,10 +276,12 @@ void BM_Yuy2ToRgb32(benchmark::State& state) {
   std::vector<std::uint8_t> peerOut(std::size_t{kWidth} * kHeight * 4);
   RunBeside(
       state, [&] { return ConvertYuvToRgb(yuv.f, rgb.f); },
-      [&] { libyuv::YUY2ToARGB(yuv.f.pBuffer, kWidth * 2, peerOut.data(), kWidth * 4, kWidth, kHeight); });
+      [&] { libyuv::YUY2ToARGB(yuv.f.pBuffer, kWidth * 2, peerOut.data(), kWidth * 4, kWidth, -kHeight); });
 }
 BENCHMARK(BM_Yuy2ToRgb32)
     ->Name("color/ConvertYuvToRgb_YUY2/1920x1080")
+    ->ArgName("kernel")
+    ->Apply([](benchmark::internal::Benchmark* b) { KernelArgs(b, {}); })
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -220,7 +308,7 @@ void BM_RgbToYuv(benchmark::State& state) {
       state, [&] { return ConvertRgbToYuv(rgb.f, yuv.f); },
       [&] {
         libyuv::ARGBToI420(argb.f.pBuffer, kWidth * 4, peerY.data(), kWidth, peerU.data(), kWidth / 2,
-                           peerV.data(), kWidth / 2, kWidth, kHeight);
+                           peerV.data(), kWidth / 2, kWidth, -kHeight);
       });
 }
 BENCHMARK(BM_RgbToYuv)
