@@ -546,7 +546,11 @@ void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const 
   const std::ptrdiff_t rowBytes = std::ptrdiff_t{2} * width;
   for (std::int32_t r = 0; r < height; ++r) {
     const std::uint8_t* row = source + r * rowBytes;
-    for (std::int32_t x0 = 0; x0 < width; x0 += kSegment) {
+    std::uint8_t* out = dst.first + r * dst.stride;
+    // Whole steps of the kernel in one pass, the rest through the scratch.
+    const std::int32_t done =
+        kernels.yuy2Row != nullptr ? kernels.yuy2Row(set, row, out, width, dst.bytesPerPixel) : 0;
+    for (std::int32_t x0 = done; x0 < width; x0 += kSegment) {
       const std::int32_t length = std::min(kSegment, width - x0);
       const std::int32_t whole = length / 2;
       kernels.yuy2Split(row + 2 * std::ptrdiff_t{x0}, whole, scratch.y, scratch.cb[0], scratch.cr[0]);
@@ -558,11 +562,11 @@ void ConvertYuy2ToRgb(const TInverseSet& set, const std::uint8_t* source, const 
         scratch.cb[0][whole] = row[2 * p + 1];
         scratch.cr[0][whole] = p > 0 ? row[2 * p - 1] : neutral;
       }
-      const TRowOut out{scratch.y, dst.first + r * dst.stride + x0 * dst.bytesPerPixel};
+      const TRowOut segment{scratch.y, out + x0 * dst.bytesPerPixel};
       TSegmentValues values;
       values.cb[0] = scratch.cb[0];
       values.cr[0] = scratch.cr[0];
-      ConvertSegment(set, values, &out, 1, length, dst.bytesPerPixel);
+      ConvertSegment(set, values, &segment, 1, length, dst.bytesPerPixel);
     }
   }
 }

@@ -471,10 +471,9 @@ TOVRIN_AVX512 inline TChroma512 MakeChroma512(const TInverseSet& set, bool fract
 
 // The terms of sixteen chroma values, in registers.
 template <bool kFraction>
-TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, const std::uint8_t* pCb,
-                                                  const std::uint8_t* pCr) {
-  const __m256i cb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCb)));
-  const __m256i cr = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pCr)));
+TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, __m128i cbBytes, __m128i crBytes) {
+  const __m256i cb = _mm256_cvtepu8_epi16(cbBytes);
+  const __m256i cr = _mm256_cvtepu8_epi16(crBytes);
   const __m512i cb32 = _mm512_cvtepu16_epi32(cb);
   const __m512i cr32 = _mm512_cvtepu16_epi32(cr);
   __m512i blue = _mm512_add_epi32(c.baseBlue, _mm512_mullo_epi32(cb32, c.nBlue));
@@ -497,6 +496,13 @@ TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, const std
   return TComponents512{blue, green, red};
 }
 
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 ChromaTerms16(const TChroma512& c, const std::uint8_t* pCb,
+                                                  const std::uint8_t* pCr) {
+  return ChromaTerms16<kFraction>(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pCb)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(pCr)));
+}
+
 // The high words of luma + term for the even and odd pixel of each pair.
 TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd, __m512i termEven,
                                               __m512i termOdd, __m512i highWords) {
@@ -506,10 +512,9 @@ TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd,
 
 // Components of 32 pixels from the terms of their pairs' even and odd pixels.
 template <bool kFraction>
-TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const std::uint8_t* pY,
+TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, __m256i yBytes,
                                                       const TComponents512& even, const TComponents512& odd) {
-  const __m512i x = _mm512_sub_epi16(
-      _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY))), c.offset);
+  const __m512i x = _mm512_sub_epi16(_mm512_cvtepu8_epi16(yBytes), c.offset);
   __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
   __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
   if constexpr (kFraction) {
@@ -522,6 +527,12 @@ TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const s
   return TComponents512{PairHighWords512(lumaEven, lumaOdd, even.blue, odd.blue, highWords),
                         PairHighWords512(lumaEven, lumaOdd, even.green, odd.green, highWords),
                         PairHighWords512(lumaEven, lumaOdd, even.red, odd.red, highWords)};
+}
+
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const std::uint8_t* pY,
+                                                      const TComponents512& even, const TComponents512& odd) {
+  return PairComponents512<kFraction>(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY)), even, odd);
 }
 
 // One or two rows of pixel pairs: the terms of sixteen values serve 32 pixels
@@ -602,8 +613,119 @@ TOVRIN_AVX512VBMI void Avx512VbmiPairRows(const TInverseSet& set, const TPairVal
   DispatchPairRows<TAvx512VbmiPairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
-const TInverseKernels kAvx512Kernels{Avx2Yuy2Split, Avx512PairRows};
-const TInverseKernels kAvx512VbmiKernels{Avx2Yuy2Split, Avx512VbmiPairRows};
+// YUY2 in one pass: 64 bytes of a row (sixteen groups, 32 pixels) are
+// split into 32 luma, 16 Cb and 16 Cr bytes in registers and converted as a
+// pair row whose pixels share their pair's values; nothing goes through
+// memory between the two.
+
+// Luma in bytes 0-31, Cb in 32-47, Cr in 48-63 of the split.
+struct TYuy2Split512 {
+  __m256i y;
+  __m128i cb, cr;
+};
+
+// Without VBMI: each 16-byte lane is sorted into Y0-7 Cb0-3 Cr0-3, then the
+// dwords are gathered across the lanes.
+TOVRIN_AVX512 inline TYuy2Split512 SplitYuy2Avx512(__m512i groups) {
+  const __m512i inLane = _mm512_shuffle_epi8(
+      groups, _mm512_broadcast_i32x4(_mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15)));
+  const __m512i sorted = _mm512_permutexvar_epi32(
+      _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 2, 6, 10, 14, 3, 7, 11, 15), inLane);
+  return TYuy2Split512{_mm512_castsi512_si256(sorted), _mm512_extracti32x4_epi32(sorted, 2),
+                       _mm512_extracti32x4_epi32(sorted, 3)};
+}
+
+constexpr std::array<std::uint8_t, 64> Yuy2SplitIndex() {
+  std::array<std::uint8_t, 64> index{};
+  for (std::int32_t i = 0; i < 32; ++i) index[i] = static_cast<std::uint8_t>(2 * i);  // Y
+  for (std::int32_t k = 0; k < 16; ++k) {
+    index[32 + k] = static_cast<std::uint8_t>(4 * k + 1);  // Cb
+    index[48 + k] = static_cast<std::uint8_t>(4 * k + 3);  // Cr
+  }
+  return index;
+}
+
+constexpr std::array<std::uint8_t, 64> kYuy2SplitIndex = Yuy2SplitIndex();
+
+// With VBMI: one byte permute.
+TOVRIN_AVX512VBMI inline TYuy2Split512 SplitYuy2Vbmi(__m512i groups, __m512i index) {
+  const __m512i sorted = _mm512_permutexvar_epi8(index, groups);
+  return TYuy2Split512{_mm512_castsi512_si256(sorted), _mm512_extracti32x4_epi32(sorted, 2),
+                       _mm512_extracti32x4_epi32(sorted, 3)};
+}
+
+struct TAvx512Yuy2Row {
+  template <bool kLumaFraction, bool kChromaFraction>
+  TOVRIN_AVX512 static std::int32_t Run(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                        std::int32_t nCount, std::int32_t nBytesPerPixel) {
+    const TLuma512 luma = MakeLuma512(set);
+    const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+    const std::int32_t whole = nCount & ~31;
+    for (std::int32_t i = 0; i < whole; i += 32) {
+      const TYuy2Split512 v = SplitYuy2Avx512(_mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i}));
+      const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, v.cb, v.cr);
+      Store32(PairComponents512<kLumaFraction>(luma, v.y, terms, terms),
+              pOut + std::ptrdiff_t{nBytesPerPixel} * i, nBytesPerPixel);
+    }
+    return whole;
+  }
+};
+
+struct TAvx512VbmiYuy2Row {
+  template <bool kLumaFraction, bool kChromaFraction>
+  TOVRIN_AVX512VBMI static std::int32_t Run(const TInverseSet& set, const std::uint8_t* pRow,
+                                            std::uint8_t* pOut, std::int32_t nCount,
+                                            std::int32_t nBytesPerPixel) {
+    const TLuma512 luma = MakeLuma512(set);
+    const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i split = LoadIndex(kYuy2SplitIndex);
+    const bool wide = nBytesPerPixel == 4;
+    const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
+    const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
+    const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
+    const std::int32_t whole = nCount & ~31;
+    for (std::int32_t i = 0; i < whole; i += 32) {
+      const TYuy2Split512 v = SplitYuy2Vbmi(_mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i}), split);
+      const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, v.cb, v.cr);
+      const TComponents512 c = PairComponents512<kLumaFraction>(luma, v.y, terms, terms);
+      const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
+      const __m512i redZero = _mm512_packus_epi16(c.red, zero);
+      std::uint8_t* out = pOut + std::ptrdiff_t{nBytesPerPixel} * i;
+      _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
+      _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+    }
+    return whole;
+  }
+};
+
+// Runs Family::Run<luma fraction, chroma fraction> for the set.
+template <typename Family>
+inline std::int32_t DispatchYuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool luma = set.lumaRule.f != 0;
+  const bool chroma = HasChromaFraction(set);
+  if (luma) {
+    return chroma ? Family::template Run<true, true>(set, pRow, pOut, nCount, nBytesPerPixel)
+                  : Family::template Run<true, false>(set, pRow, pOut, nCount, nBytesPerPixel);
+  }
+  return chroma ? Family::template Run<false, true>(set, pRow, pOut, nCount, nBytesPerPixel)
+                : Family::template Run<false, false>(set, pRow, pOut, nCount, nBytesPerPixel);
+}
+
+TOVRIN_AVX512 std::int32_t Avx512Yuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                         std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  return DispatchYuy2Row<TAvx512Yuy2Row>(set, pRow, pOut, nCount, nBytesPerPixel);
+}
+
+TOVRIN_AVX512VBMI std::int32_t Avx512VbmiYuy2Row(const TInverseSet& set, const std::uint8_t* pRow,
+                                                 std::uint8_t* pOut, std::int32_t nCount,
+                                                 std::int32_t nBytesPerPixel) {
+  return DispatchYuy2Row<TAvx512VbmiYuy2Row>(set, pRow, pOut, nCount, nBytesPerPixel);
+}
+
+const TInverseKernels kAvx512Kernels{Avx2Yuy2Split, Avx512PairRows, Avx512Yuy2Row};
+const TInverseKernels kAvx512VbmiKernels{Avx2Yuy2Split, Avx512VbmiPairRows, Avx512VbmiYuy2Row};
 
 #pragma GCC diagnostic pop
 

@@ -71,9 +71,18 @@ using TPairRowsFn = void (*)(const TInverseSet& set, const TPairValues& values, 
 using TYuy2SplitFn = void (*)(const std::uint8_t* pRow, std::int32_t nPairs, std::uint8_t* pY,
                               std::uint8_t* pCb, std::uint8_t* pCr);
 
+// Converts the first pixels of one YUY2 row (groups Y0 Cb Y1 Cr, both
+// pixels of a group taking its Cb and Cr) straight into nBytesPerPixel (3 or
+// 4) bytes per pixel at pOut, and answers how many: a multiple of the
+// kernel's step, at most nCount & ~1. Reads only the groups of those pixels;
+// the caller converts the rest.
+using TYuy2RowFn = std::int32_t (*)(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                    std::int32_t nCount, std::int32_t nBytesPerPixel);
+
 struct TInverseKernels {
   TYuy2SplitFn yuy2Split = nullptr;
   TPairRowsFn pairRows = nullptr;
+  TYuy2RowFn yuy2Row = nullptr;  // null: every pixel goes through yuy2Split and pairRows
 };
 
 // ---------------------------------------------------------------------------
