@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/play_screenshots.h"
+#include "app/sheet_screenshots.h"
 #include "app/tovrin_app.h"
 #include "io/codecs/mng_mgr.h"
 #include "platform/qt/app_messages.h"
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  const sheet_screenshots::TRequest sheetShot = sheet_screenshots::TakeOptions(args);
   const play_screenshots::TRequest playShots = play_screenshots::TakeOptions(args);
   shell::CCommandLineInfoEx cmd;
   cmd.ParseCommandLine(args);
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
         "                                        selected) or of the YUV format page, then quit\n",
         stdout);
     std::fputs(play_screenshots::Usage(), stdout);
+    std::fputs(sheet_screenshots::Usage(), stdout);
     return 0;
   }
   if (!HasDisplay()) {
@@ -148,7 +151,12 @@ int main(int argc, char** argv) {
 
   int rc = 1;
   if (app->InitInstance()) {
-    if (!cmd.m_strScreenshot.empty())
+    // The program's icon, as the main window shows it (the General page
+    // shows it too).
+    if (QWidget* main = app->MainWindowWidget()) QApplication::setWindowIcon(main->windowIcon());
+    if (sheetShot.Any())
+      sheet_screenshots::Schedule(*app, sheetShot);
+    else if (!cmd.m_strScreenshot.empty())
       TakeScreenshot(*app, cmd.m_strScreenshot);
     else if (playShots.Any())
       play_screenshots::Schedule(*app, playShots);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -36,25 +37,25 @@ const TMediaSource& ClosedSource() {
 }
 
 // The size a read-only edit needs to show `text` without wrapping or
-// scrolling.
+// scrolling, laid out as the edit lays it out (its font, tab stops and
+// margins).
 QSize TextSize(const QPlainTextEdit* edit, const QString& text) {
+  QTextDocument document;
+  document.setDefaultFont(edit->font());
+  QTextOption option = edit->document()->defaultTextOption();
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setTabStopDistance(edit->tabStopDistance());
+  document.setDefaultTextOption(option);
+  document.setDocumentMargin(edit->document()->documentMargin());
+  document.setPlainText(text);
   const QFontMetrics metrics(edit->font());
-  const qreal tab = edit->tabStopDistance();
-  int widest = 0;
-  const QStringList lines = text.split(QLatin1Char('\n'));
-  for (const QString& line : lines) {
-    // Tabs go to the next stop, as the edit lays them out.
-    qreal x = 0;
-    const QStringList pieces = line.split(QLatin1Char('\t'));
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-      if (i > 0) x = (std::floor(x / tab) + 1) * tab;
-      x += metrics.horizontalAdvance(QString(pieces[i]).remove(QLatin1Char('\r')));
-    }
-    widest = std::max(widest, static_cast<int>(std::ceil(x)));
-  }
-  const int margin =
-      static_cast<int>(std::ceil(2 * edit->document()->documentMargin())) + 2 * edit->frameWidth();
-  return {widest + margin + 4, static_cast<int>(lines.size()) * metrics.lineSpacing() + margin + 4};
+  const QMargins margins = edit->contentsMargins();
+  // A few pixels of slack for the cursor and rounding.
+  const int width = static_cast<int>(std::ceil(document.idealWidth())) + margins.left() + margins.right() + 8;
+  const int height = document.blockCount() * metrics.lineSpacing() +
+                     static_cast<int>(std::ceil(2 * document.documentMargin())) + margins.top() +
+                     margins.bottom() + 4;
+  return {width, height};
 }
 
 }  // namespace
@@ -114,6 +115,33 @@ void COptsMediaDocument::ShowChannelInfo(int channel) {
   m_pChannel->setPlainText(QString::fromStdString(info.channelText));
   m_pOptions->setEnabled(false);
   m_pMoreInfo->setEnabled(info.moreInfoEnabled);
+  if (isVisible()) QTimer::singleShot(0, this, &COptsMediaDocument::GrowToShowAll);
+}
+
+void COptsMediaDocument::showEvent(QShowEvent* event) {
+  // The style and font are final now: fit the texts to them.
+  if (Initialized() && !ReadFailed()) FitChannelText();
+  COptsPage::showEvent(event);
+  QTimer::singleShot(0, this, &COptsMediaDocument::GrowToShowAll);
+}
+
+void COptsMediaDocument::GrowToShowAll() {
+  // What the edits still scroll, as laid out in the sheet's style: grow by
+  // it (never shrink), so that every line shows whole.
+  for (QPlainTextEdit* edit : {m_pDocument, m_pChannel}) {
+    if (!edit->isVisible()) continue;
+    QScrollBar* across = edit->horizontalScrollBar();
+    QScrollBar* down = edit->verticalScrollBar();
+    const int wider = across->maximum() > 0 ? across->maximum() + (down->isVisible() ? down->width() : 0) : 0;
+    const int taller = down->maximum() > 0 ? down->maximum() * edit->fontMetrics().lineSpacing() +
+                                                 (across->isVisible() ? across->height() : 0)
+                                           : 0;
+    if (wider > 0) edit->setMinimumWidth(edit->width() + wider);
+    if (taller > 0) {
+      edit->setMinimumHeight(edit->height() + taller);
+      if (edit->maximumHeight() < edit->minimumHeight()) edit->setMaximumHeight(edit->minimumHeight());
+    }
+  }
 }
 
 void COptsMediaDocument::FitChannelText() {

@@ -45,9 +45,11 @@ class COptsMediaDocument : public OptsPage::COptsPage {
 
  protected:
   bool OnInitDialog() override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FitChannelText();
+  void GrowToShowAll();
 
   ZarnTypes::TMediaDocumentExchange m_Block;
   std::array<std::string, 4> m_moreInfo;

@@ -15,6 +15,8 @@
 #   tools/tovrin.sh screenshot <file.png>  build, start Tovrin headless with fresh
 #                                settings and one document, save a picture
 #                                of its main window
+#   tools/tovrin.sh sheet-shots <folder>  build, save a picture of each options
+#                                sheet and each of its pages into the folder
 #   tools/tovrin.sh deps         only install the missing Debian packages
 set -euo pipefail
 
@@ -268,6 +270,37 @@ cmd_screenshot() {
   return "$rc"
 }
 
+# A picture of each options sheet of a document and of each of its pages,
+# taken headless as the screenshot command does.
+cmd_sheet_shots() {
+  local out=${1:-}
+  if [ -z "$out" ]; then
+    echo "usage: tools/tovrin.sh sheet-shots <folder>" >&2
+    exit 2
+  fi
+  case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
+  mkdir -p "$out"
+  install_deps
+  log "building Tovrin"
+  configure "$BUILD_ROOT/release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=OFF
+  cmake --build "$BUILD_ROOT/release" -j "$JOBS" --target tovrin
+  local home rc=0 shot
+  home=$(mktemp -d)
+  mkdir -p -m 700 "$home/run"
+  # sheet, file name, page
+  for shot in "properties properties 0" "options options 0" "options options-general 0" \
+              "options options-media-document 1" "options options-video 2" "options-readonly options-readonly 1" \
+              "options-readonly options-readonly-general 0" "tree tree 1" "tree tree-general 0"; do
+    set -- $shot
+    log "picture of $2"
+    HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+      XDG_CACHE_HOME="$home/.cache" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen \
+      "$BUILD_ROOT/release/app/tovrin" --screenshot-sheet "$1" "$out/$2.png" --page "$3" || rc=$?
+  done
+  rm -rf "$home"
+  return "$rc"
+}
+
 cmd_bench() {
   install_deps
   log "building the benchmarks"
@@ -286,7 +319,8 @@ case "${1:-}" in
   bench) shift; cmd_bench "$@" ;;
   fuzz) shift; install_deps; run_fuzzers "${1:-60}" ;;
   screenshot) shift; cmd_screenshot "$@" ;;
+  sheet-shots) shift; cmd_sheet_shots "$@" ;;
   format) shift; cmd_format ;;
   deps) install_deps ;;
-  *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

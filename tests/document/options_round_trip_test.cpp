@@ -1,0 +1,198 @@
+// The round trip of the option pages through a real document: a table with
+// one row per page, which the later pages extend. Per row the sheet its
+// command opens is shown (not run modally) over a document whose channels
+// hold distinct values; the test checks the controls, makes the row's
+// edits, accepts, checks the document, opens the sheet again and checks the
+// controls, closes the document and checks what it kept in TProgCfg, then
+// writes and re-reads the settings block and checks a new document.
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "document/zarn_controller_view.h"
+#include "document/zarn_doc.h"
+#include "document_fixture.h"
+#include "open_fixture.h"
+#include "options/channel_radios.h"
+#include "options/opts_media_document.h"
+#include "options/zarn_options.h"
+#include "shell/command_ids.h"
+#include "shell/prog_cfg.h"
+#include "tests/support/message_fixture.h"
+
+using namespace ZarnTypes;
+
+namespace {
+
+// The sheet a command opens, as the command builds it.
+struct TOpener {
+  UINT command;
+  const char* caption;
+  std::int32_t category;
+};
+constexpr TOpener kOpeners[] = {
+    {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT},
+    {shell::ID_TOOLS_OPTIONS, "Options", OPTCAT_DOCUMENT},
+};
+
+// One page's round trip.
+struct TRoundTripRow {
+  const char* name;
+  UINT opener;
+  OptsPage::TOptsPageKind page;
+  // Gives the document distinct, non-default values per channel.
+  std::function<void(ZarnDoc::CZarnDoc&, const std::string& folder)> prepare;
+  // The controls show the document's values.
+  std::function<void(OptsPage::COptsPage&, ZarnDoc::CZarnDoc&)> checkControls;
+  // The user's edits, by control id ("IDC_<id>").
+  std::function<void(OptsPage::COptsPage&)> edit;
+  // What the document holds after OK.
+  std::function<void(ZarnDoc::CZarnDoc&)> checkOwner;
+  // The TProgCfg offsets the page's values are kept at (empty: not kept,
+  // the block stays byte for byte as a document without the sheet leaves it).
+  std::vector<std::size_t> keptAt;
+  // What a new document takes from the re-read block.
+  std::function<void(ZarnDoc::CZarnDoc&)> checkNewDocument;
+};
+
+std::string ChannelText(OptsPage::COptsPage& page, int channel) {
+  auto& media = dynamic_cast<OptsMediaDocument::COptsMediaDocument&>(page);
+  media.Selector()->Radio(channel)->click();
+  return media.ChannelEdit()->toPlainText().toStdString();
+}
+
+// Four channels: three pictures of other sizes and a closed one.
+void PrepareChannels(ZarnDoc::CZarnDoc& doc, const std::string& folder) {
+  for (int ch = 0; ch < 3; ++ch) {
+    const std::string file = folder + "/ch" + std::to_string(ch) + ".png";
+    ASSERT_TRUE(
+        open_test::ToImage(open_test::Pattern(8 + ch, 5 + 2 * ch)).save(QString::fromStdString(file), "PNG"));
+    ASSERT_TRUE(doc.OpenSource(file, ch));
+  }
+}
+
+const std::vector<TRoundTripRow>& Rows() {
+  static const std::vector<TRoundTripRow> rows = {
+      {"media document changes nothing",
+       shell::ID_FILE_PROPERTIES,
+       OptsPage::PAGE_MEDIA_DOCUMENT,
+       PrepareChannels,
+       [](OptsPage::COptsPage& page, ZarnDoc::CZarnDoc& doc) {
+         for (int ch = 0; ch < 3; ++ch) {
+           const std::string text = ChannelText(page, ch);
+           EXPECT_NE(text.find("Path:\t\t" + doc.m_Source[ch].sPath + "\n"), std::string::npos) << text;
+           EXPECT_NE(
+               text.find("Width, Height:\t" + std::to_string(8 + ch) + " x " + std::to_string(5 + 2 * ch)),
+               std::string::npos)
+               << text;
+         }
+         EXPECT_EQ(ChannelText(page, 3), "Media source type:\tNull stream\nTitle:\t\t\nPath:\t\t\n");
+       },
+       // Nothing on the page can be edited: the channels are only looked at.
+       [](OptsPage::COptsPage& page) {
+         for (int ch : {3, 1, 0}) ChannelText(page, ch);
+       },
+       [](ZarnDoc::CZarnDoc& doc) {
+         for (int ch = 0; ch < 3; ++ch) {
+           EXPECT_EQ(doc.m_Source[ch].nWidth, 8 + ch);
+           EXPECT_TRUE(doc.m_Source[ch].bOpen);
+         }
+         EXPECT_FALSE(doc.m_Source[3].bOpen);
+       },
+       {},
+       [](ZarnDoc::CZarnDoc& doc) {
+         for (int ch = 0; ch < 4; ++ch) EXPECT_FALSE(doc.m_Source[ch].bOpen) << ch;
+       }},
+  };
+  return rows;
+}
+
+class OptionsRoundTrip : public tovrin_test::TRecordedMessagesTest {};
+
+const TOpener* OpenerOf(UINT command) {
+  for (const TOpener& o : kOpeners)
+    if (o.command == command) return &o;
+  return nullptr;
+}
+
+// Shows the row's sheet over the document on its page; returns the page.
+OptsPage::COptsPage* ShowSheet(ZarnOptions::CZarnOptions& sheet, OptsPage::TOptsPageKind kind) {
+  sheet.OnInitDialog();
+  sheet.show();
+  QApplication::processEvents();
+  OptsPage::COptsPage* page = sheet.Page(kind);
+  for (std::size_t i = 0; page && i < sheet.Pages().size(); ++i)
+    if (sheet.Pages()[i] == page) sheet.SetActivePage(static_cast<int>(i));
+  return page;
+}
+
+// The settings block a document leaves when it closes, encoded.
+std::vector<std::uint8_t> ClosedBlock(open_test::TSettingsApplication& app, doc_test::TDocumentWindow& w) {
+  w.Doc().OnCloseDocument();
+  return shell::EncodeProgCfg(app.cfg);
+}
+
+}  // namespace
+
+TEST_F(OptionsRoundTrip, EveryRow) {
+  for (const TRoundTripRow& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    const TOpener* opener = OpenerOf(row.opener);
+    ASSERT_NE(opener, nullptr);
+
+    // What a document with the same channels leaves without the sheet.
+    std::vector<std::uint8_t> untouched;
+    {
+      open_test::TSettingsApplication app;
+      doc_test::TDocumentWindow w;
+      row.prepare(w.Doc(), dir.Path().string());
+      untouched = ClosedBlock(app, w);
+    }
+
+    std::vector<std::uint8_t> kept;
+    {
+      open_test::TSettingsApplication app;
+      doc_test::TDocumentWindow w;
+      ZarnDoc::CZarnDoc& doc = w.Doc();
+      row.prepare(doc, dir.Path().string());
+      {
+        ZarnOptions::CZarnOptions sheet(opener->caption, doc.ControllerView(), opener->category);
+        OptsPage::COptsPage* page = ShowSheet(sheet, row.page);
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(page->InitResult());
+        row.checkControls(*page, doc);
+        row.edit(*page);
+        sheet.AcceptSheet();
+        EXPECT_EQ(sheet.result(), QDialog::Accepted);
+      }
+      row.checkOwner(doc);
+      {
+        ZarnOptions::CZarnOptions again(opener->caption, doc.ControllerView(), opener->category);
+        OptsPage::COptsPage* page = ShowSheet(again, row.page);
+        ASSERT_NE(page, nullptr);
+        row.checkControls(*page, doc);
+        again.reject();
+      }
+      kept = ClosedBlock(app, w);
+    }
+    ASSERT_EQ(kept.size(), untouched.size());
+    if (row.keptAt.empty()) EXPECT_EQ(kept, untouched) << "values not kept leave the block as it was";
+
+    // The block written and read back, and a new document from it.
+    open_test::TSettingsApplication app;
+    ASSERT_TRUE(shell::DecodeProgCfg(kept.data(), kept.size(), app.cfg));
+    EXPECT_EQ(shell::EncodeProgCfg(app.cfg), kept);
+    app.settingsRead = true;
+    doc_test::TDocumentWindow fresh;
+    row.checkNewDocument(fresh.Doc());
+  }
+  EXPECT_TRUE(sink.Texts().empty()) << sink.Texts().front();
+}
