@@ -485,3 +485,29 @@ TEST_F(PlayingOptionsTest, CloseAskedForWhileTheSheetIsUpWaitsForItsEnd) {
   // The close goes on once the sheet is gone.
   EXPECT_TRUE(doc_test::RunUntil([this] { return w.frame.isNull(); }));
 }
+
+TEST_F(DocOptionsTest, PageShowsAnAviAtItsRateAndTheDurationFfprobeReads) {
+  if (!open_test::HaveTool("gst-launch-1.0") || !open_test::HaveTool("ffprobe"))
+    GTEST_SKIP() << "needs gst-launch-1.0 and ffprobe";
+  // 50 frames of 320 x 240 at 25 frames per second, as the media tests' AVI.
+  const std::string video = Path("test.avi");
+  ASSERT_TRUE(
+      open_test::RunTool("gst-launch-1.0 -q -e videotestsrc num-buffers=50 ! "
+                         "video/x-raw,format=I420,width=320,height=240,framerate=25/1 ! "
+                         "avenc_mpeg4 ! mpeg4videoparse ! avimux ! filesink location=" +
+                         tovrin_test::Quote(video)));
+  ASSERT_TRUE(Open(video, 2));
+  const auto probed = tovrin_test::RunCapture("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                                              tovrin_test::Quote(video));
+  ASSERT_TRUE(probed.has_value());
+  const double duration = std::stod(std::string(probed->begin(), probed->end()));
+  const std::string text = PageText(2);
+  const std::string head = "Media source type:\tAVI - Audio Video Interlived\nTitle:\t\ttest.avi\nPath:\t\t" +
+                           video +
+                           "\nWidth, Height:\t320 x 240\n\nFrame rate:\t25.000 frames/second\nDuration:\t\t";
+  ASSERT_EQ(text.substr(0, head.size()), head) << text;
+  // The duration as the page writes it, within a frame of ffprobe's.
+  const double shown = std::stod(text.substr(head.size()));
+  EXPECT_NEAR(shown, duration, 0.04) << text;
+  EXPECT_EQ(text.substr(text.size() - 8), " seconds");
+}
