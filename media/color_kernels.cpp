@@ -597,7 +597,13 @@ struct TAvx512VbmiPairRows {
         const __m512i redZero = _mm512_packus_epi16(c.red, zero);
         std::uint8_t* out = pOut[row] + (i / 32) * step;
         _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
-        _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+        // A masked store is far slower than a plain one on some processors:
+        // only 24-bit rows, whose second part is half a vector, take it.
+        if (wide) {
+          _mm512_storeu_si512(out + 64, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+        } else {
+          _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+        }
       }
     }
     if (i < nCount) {
@@ -693,7 +699,12 @@ struct TAvx512VbmiYuy2Row {
       const __m512i redZero = _mm512_packus_epi16(c.red, zero);
       std::uint8_t* out = pOut + std::ptrdiff_t{nBytesPerPixel} * i;
       _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
-      _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+      // A plain store where the row takes a whole vector (see above).
+      if (wide) {
+        _mm512_storeu_si512(out + 64, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+      } else {
+        _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
+      }
     }
     return whole;
   }
