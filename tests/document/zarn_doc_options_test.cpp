@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -29,6 +30,8 @@
 #include "options/opts_tree.h"
 #include "options/zarn_options.h"
 #include "shell/command_ids.h"
+#include "shell/visual_manager.h"
+#include "tests/options/layout_check.h"
 #include "tests/support/message_fixture.h"
 
 using namespace ZarnTypes;
@@ -510,4 +513,43 @@ TEST_F(DocOptionsTest, PageShowsAnAviAtItsRateAndTheDurationFfprobeReads) {
   const double shown = std::stod(text.substr(head.size()));
   EXPECT_NEAR(shown, duration, 0.04) << text;
   EXPECT_EQ(text.substr(text.size() - 8), " seconds");
+}
+
+// The sheets in the program's own look (the main window's style): every
+// text whole, no scroll bar, on a layout-94 channel and a long path.
+TEST_F(DocOptionsTest, SheetsInTheProgramsLookShowEveryTextWhole) {
+  QStyle* before = QApplication::style();
+  const QString beforeName = before->name();
+  shell::ApplyLook(13);
+  const std::string yuv = Path("a_rather_long_name_for_a_raw_picture_of_layout_94.yuv");
+  {
+    FILE* f = std::fopen(yuv.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::vector<unsigned char> bytes(320 * 240 * 3 / 2, 128);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+  }
+  ASSERT_TRUE(Open(yuv, 0, 94, 320, 240));
+  std::vector<std::string> problems;
+  {
+    ZarnOptions::CZarnOptions sheet("Document properties", Controller(), OPTCAT_MEDIA_DOCUMENT);
+    sheet.OnInitDialog();
+    sheet.show();
+    sheet.resize(sheet.sizeHint());
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    problems = tovrin_test::TextsThatDoNotFit(&sheet);
+  }
+  {
+    ZarnOptions::CZarnOptions sheet("Options", Controller(), OPTCAT_DOCUMENT);
+    sheet.OnInitDialog();
+    sheet.show();
+    sheet.resize(sheet.sizeHint());
+    for (int page = 0; page < static_cast<int>(sheet.Pages().size()); ++page) {
+      sheet.SetActivePage(page);
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
+      for (const std::string& p : tovrin_test::TextsThatDoNotFit(&sheet)) problems.push_back(p);
+    }
+  }
+  QApplication::setStyle(beforeName);
+  EXPECT_EQ(problems, std::vector<std::string>{});
 }
