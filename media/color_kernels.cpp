@@ -168,9 +168,8 @@ TOVRIN_AVX2 inline TLuma256 MakeLuma256(const TInverseSet& set) {
 
 // Luma entries of sixteen pixels: lane i of `even` for pixel 2i, of `odd` for 2i + 1.
 template <bool kFraction>
-TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m256i& even, __m256i& odd) {
-  const __m256i x =
-      _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pY))), c.offset);
+TOVRIN_AVX2 inline void Luma256(const TLuma256& c, __m128i yBytes, __m256i& even, __m256i& odd) {
+  const __m256i x = _mm256_sub_epi16(_mm256_cvtepu8_epi16(yBytes), c.offset);
   even = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowEven), _mm256_slli_epi32(x, 16));
   odd = _mm256_add_epi32(_mm256_madd_epi16(x, c.lowOdd), _mm256_and_si256(x, c.highHalf));
   if constexpr (kFraction) {
@@ -178,6 +177,11 @@ TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m25
     even = _mm256_add_epi32(even, _mm256_madd_epi16(t, c.oneEven));
     odd = _mm256_add_epi32(odd, _mm256_madd_epi16(t, c.oneOdd));
   }
+}
+
+template <bool kFraction>
+TOVRIN_AVX2 inline void Luma256(const TLuma256& c, const std::uint8_t* pY, __m256i& even, __m256i& odd) {
+  Luma256<kFraction>(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pY)), even, odd);
 }
 
 // One component of sixteen pixels as 16-bit lanes in pixel order: the high
@@ -245,11 +249,12 @@ TOVRIN_AVX2 inline TChroma256 MakeChroma256(const TInverseSet& set) {
 }
 
 // The terms of eight chroma values, in registers.
+// (From the low eight bytes of cbBytes and crBytes.)
 template <bool kFraction>
-TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pCb, const std::uint8_t* pCr,
-                                     __m256i& blue, __m256i& green, __m256i& red) {
-  const __m128i cb = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCb)));
-  const __m128i cr = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCr)));
+TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, __m128i cbBytes, __m128i crBytes, __m256i& blue,
+                                     __m256i& green, __m256i& red) {
+  const __m128i cb = _mm_cvtepu8_epi16(cbBytes);
+  const __m128i cr = _mm_cvtepu8_epi16(crBytes);
   const __m256i cb32 = _mm256_cvtepu16_epi32(cb);
   const __m256i cr32 = _mm256_cvtepu16_epi32(cr);
   blue = _mm256_add_epi32(c.baseBlue, _mm256_mullo_epi32(cb32, c.nBlue));
@@ -269,6 +274,13 @@ TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pC
     green = _mm256_sub_epi32(green, _mm256_cvtepi16_epi32(tGreen));
     red = _mm256_add_epi32(red, _mm256_cvtepi16_epi32(tRed));
   }
+}
+
+template <bool kFraction>
+TOVRIN_AVX2 inline void ChromaTerms8(const TChroma256& c, const std::uint8_t* pCb, const std::uint8_t* pCr,
+                                     __m256i& blue, __m256i& green, __m256i& red) {
+  ChromaTerms8<kFraction>(c, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCb)),
+                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pCr)), blue, green, red);
 }
 
 // One or two rows of pixel pairs: the terms of eight values (for the even and,
@@ -335,7 +347,57 @@ TOVRIN_AVX2 void Avx2Yuy2Split(const std::uint8_t* pRow, std::int32_t nPairs, st
   }
 }
 
-const TInverseKernels kAvx2Kernels{Avx2Yuy2Split, Avx2PairRows};
+// YUY2 in one pass, sixteen pixels (32 bytes) a step: the split of
+// Avx2Yuy2Split, kept in registers.
+struct TAvx2Yuy2Row {
+  template <bool kLumaFraction, bool kChromaFraction>
+  TOVRIN_AVX2 static std::int32_t Run(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                      std::int32_t nCount, std::int32_t nBytesPerPixel) {
+    const TLuma256 luma = MakeLuma256(set);
+    const TChroma256 chroma = MakeChroma256(set);
+    const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15, 0, 2, 4, 6,
+                                            8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15);
+    const std::int32_t whole = nCount & ~15;
+    for (std::int32_t i = 0; i < whole; i += 16) {
+      const __m256i groups = _mm256_shuffle_epi8(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pRow + 2 * std::ptrdiff_t{i})), gather);
+      const __m256i ordered = _mm256_permute4x64_epi64(groups, 0xD8);
+      const __m128i chromaBytes =
+          _mm_shuffle_epi32(_mm256_extracti128_si256(ordered, 1), _MM_SHUFFLE(3, 1, 2, 0));
+      __m256i blue, green, red;
+      ChromaTerms8<kChromaFraction>(chroma, chromaBytes, _mm_srli_si128(chromaBytes, 8), blue, green, red);
+      __m256i lumaEven;
+      __m256i lumaOdd;
+      Luma256<kLumaFraction>(luma, _mm256_castsi256_si128(ordered), lumaEven, lumaOdd);
+      Store16(PairHighWords256(lumaEven, lumaOdd, blue, blue),
+              PairHighWords256(lumaEven, lumaOdd, green, green),
+              PairHighWords256(lumaEven, lumaOdd, red, red), pOut + std::ptrdiff_t{nBytesPerPixel} * i,
+              nBytesPerPixel);
+    }
+    return whole;
+  }
+};
+
+// Runs Family::Run<luma fraction, chroma fraction> for the set.
+template <typename Family>
+inline std::int32_t DispatchYuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  const bool luma = set.lumaRule.f != 0;
+  const bool chroma = HasChromaFraction(set);
+  if (luma) {
+    return chroma ? Family::template Run<true, true>(set, pRow, pOut, nCount, nBytesPerPixel)
+                  : Family::template Run<true, false>(set, pRow, pOut, nCount, nBytesPerPixel);
+  }
+  return chroma ? Family::template Run<false, true>(set, pRow, pOut, nCount, nBytesPerPixel)
+                : Family::template Run<false, false>(set, pRow, pOut, nCount, nBytesPerPixel);
+}
+
+TOVRIN_AVX2 std::int32_t Avx2Yuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
+                                     std::int32_t nCount, std::int32_t nBytesPerPixel) {
+  return DispatchYuy2Row<TAvx2Yuy2Row>(set, pRow, pOut, nCount, nBytesPerPixel);
+}
+
+const TInverseKernels kAvx2Kernels{Avx2Yuy2Split, Avx2PairRows, Avx2Yuy2Row};
 
 // ---------------------------------------------------------------------------
 // AVX-512 families: the AVX2 algorithm on sixteen chroma values and 32 pixels
@@ -709,20 +771,6 @@ struct TAvx512VbmiYuy2Row {
     return whole;
   }
 };
-
-// Runs Family::Run<luma fraction, chroma fraction> for the set.
-template <typename Family>
-inline std::int32_t DispatchYuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
-                                    std::int32_t nCount, std::int32_t nBytesPerPixel) {
-  const bool luma = set.lumaRule.f != 0;
-  const bool chroma = HasChromaFraction(set);
-  if (luma) {
-    return chroma ? Family::template Run<true, true>(set, pRow, pOut, nCount, nBytesPerPixel)
-                  : Family::template Run<true, false>(set, pRow, pOut, nCount, nBytesPerPixel);
-  }
-  return chroma ? Family::template Run<false, true>(set, pRow, pOut, nCount, nBytesPerPixel)
-                : Family::template Run<false, false>(set, pRow, pOut, nCount, nBytesPerPixel);
-}
 
 TOVRIN_AVX512 std::int32_t Avx512Yuy2Row(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
                                          std::int32_t nCount, std::int32_t nBytesPerPixel) {
