@@ -703,6 +703,33 @@ TEST_P(ColorKernelTest, PsnrOfThirtyTwoBitPicturesTakesEveryRowOrder) {
   });
 }
 
+// YUY2 rows converted in one pass read their own groups only: the frame's
+// bytes end exactly with the last row (the sanitizer catches any read past
+// them), at widths that end on, just after and well after the kernels'
+// 16- and 32-pixel steps, in both RGB depths.
+TEST_P(ColorKernelTest, Yuy2ReadsNoByteBeyondItsRows) {
+  WithKernel([] {
+    for (std::int32_t w : {16, 32, 33, 48, 95, 1920}) {
+      for (TPixelFormat rgbFormat : {PF_RGB24, PF_RGB32}) {
+        SCOPED_TRACE("width " + std::to_string(w) + ", RGB format " + std::to_string(rgbFormat));
+        constexpr std::int32_t kH = 3;
+        std::vector<std::uint8_t> bytes = RandomBytes(std::size_t{2} * w * kH, 40 + w);
+        TYuvFrameBuffer yuy2{};
+        yuy2.ePixelFormat = PF_YUY2;
+        yuy2.nWidth = w;
+        yuy2.nHeight = kH;
+        yuy2.pBuffer = yuy2.pCb = yuy2.pCr = bytes.data();
+        yuy2.nTotalSize = static_cast<std::int32_t>(bytes.size());
+        TRgbFrame got(rgbFormat, w, kH);
+        TRgbFrame want(rgbFormat, w, kH);
+        ASSERT_TRUE(ConvertYuvToRgb(yuy2, got.f));
+        RefYuvToRgb(yuy2, want.f);
+        ASSERT_EQ(got.Bytes(), want.Bytes());
+      }
+    }
+  });
+}
+
 // The decoder path against its formula: I420 planes with rows of
 // (width + 1) / 2 chroma samples, all three output forms.
 TEST_P(ColorKernelTest, DecoderPathMatchesReferenceInAllThreeForms) {
