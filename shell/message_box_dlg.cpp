@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/qt/beep.h"
 #include "platform/qt/settings_store.h"
 
 namespace MessageBoxDlg {
@@ -282,7 +283,7 @@ void CMessageBoxDlg::OnInitDialog() {
     if (BeepHook())
       BeepHook()(m_nStyle & MBX_ICONMASK);
     else
-      QApplication::beep();
+      platform::qt::Beep();
   }
   Qt::WindowFlags flags = windowFlags() | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   flags &= ~(Qt::WindowContextHelpButtonHint | Qt::WindowMinMaxButtonsHint);
