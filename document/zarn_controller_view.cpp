@@ -61,6 +61,12 @@ bool IsOpenMediaFile(const ZarnTypes::TMediaSource& source) {
 
 std::string FrameCountText(std::int32_t counter) { return Format("%d ", counter); }
 
+std::string FrameCountText(std::int32_t counter, std::int64_t dropped) {
+  std::string text = FrameCountText(counter);
+  if (dropped > 0) text += Format("(%lld dropped) ", static_cast<long long>(dropped));
+  return text;
+}
+
 std::int64_t CounterSeconds(std::int32_t counter, std::int32_t periodMs) {
   return (static_cast<std::int64_t>(counter) + 1) * periodMs / 1000;
 }
@@ -459,7 +465,7 @@ void CZarnControllerView::UpdateCounters() {
       continue;
     }
     const std::int32_t counter = m_pDocument->ShownFrame(ch);
-    c.frames->setText(QString::fromStdString(FrameCountText(counter)));
+    c.frames->setText(QString::fromStdString(FrameCountText(counter, RecorderDrops(ch))));
     // Every channel times its readout by the frame counter: a channel whose
     // source has no stream position gets no time tick, and its readout
     // would stand still while its frames play.
@@ -470,10 +476,15 @@ void CZarnControllerView::UpdateCounters() {
   }
 }
 
+std::int64_t CZarnControllerView::RecorderDrops(int channel) const {
+  const SaveStream::CSaveStream& recorder = m_pDocument->m_Recorder[static_cast<std::size_t>(channel)];
+  return recorder.IsOpen() ? recorder.FramesDropped() : 0;
+}
+
 void CZarnControllerView::ShowMediaFilePlace(int channel, const TChannelClock* clock) {
   TChannelControls& c = m_Channel[static_cast<std::size_t>(channel)];
   const std::int32_t frame = m_pDocument->ShownFrame(channel);
-  c.frames->setText(QString::fromStdString(FrameCountText(frame)));
+  c.frames->setText(QString::fromStdString(FrameCountText(frame, RecorderDrops(channel))));
   const double period = m_pDocument->ChannelFramePeriodMs(channel);
   // A duration the open did not keep is learnt as soon as the session streams.
   TChannelClock learnt;

@@ -105,6 +105,9 @@ enum TControllerLayout : std::int32_t {
 
 // The frame-count readout of a counter: "%d ".
 std::string FrameCountText(std::int32_t counter);
+// The same while the channel records: frames its writer could not keep up
+// with (a live source) follow as "(%lld dropped) " once there are any.
+std::string FrameCountText(std::int32_t counter, std::int64_t dropped);
 
 // The play time of a frame counter in whole seconds: (counter + 1) x period
 // / 1000 (integer division, without overflow for any counter).
@@ -244,6 +247,8 @@ class CZarnControllerView : public QFrame, public platform::qt::ICommandTarget {
   void SendPaneCommand(std::int32_t command);
   void OnControllerUpdate(platform::qt::WPARAM what);
   void UpdateCounters();
+  // Frames the channel's open recording dropped (0 when it records none).
+  std::int64_t RecorderDrops(int channel) const;
   // A media file's readouts and slider at the frame the channel shows (with
   // the clock of a time tick, for a file whose frame period is not known).
   void ShowMediaFilePlace(int channel, const TChannelClock* clock = nullptr);

@@ -62,6 +62,9 @@ TEST(ControllerTexts, FrameCounterTimeIsMinutesAndSecondsOfTheCounterTimesThePer
   }
   EXPECT_EQ(FrameCountText(0), "0 ");
   EXPECT_EQ(FrameCountText(1234), "1234 ");
+  EXPECT_EQ(FrameCountText(1234, 0), "1234 ");
+  EXPECT_EQ(FrameCountText(1234, 17), "1234 (17 dropped) ");
+  EXPECT_EQ(FrameCountText(7, 5000000000), "7 (5000000000 dropped) ");
 }
 
 TEST(ControllerTexts, StreamAndDvdReadouts) {
