@@ -184,7 +184,9 @@ TEST_F(OptionsRoundTrip, EveryRow) {
       kept = ClosedBlock(app, w);
     }
     ASSERT_EQ(kept.size(), untouched.size());
-    if (row.keptAt.empty()) EXPECT_EQ(kept, untouched) << "values not kept leave the block as it was";
+    if (row.keptAt.empty()) {
+      EXPECT_EQ(kept, untouched) << "values not kept leave the block as it was";
+    }
 
     // The block written and read back, and a new document from it.
     open_test::TSettingsApplication app;
