@@ -1,20 +1,25 @@
 #include "app/tovrin_app.h"
 
+#include "app/about_dlg.h"
+#include "app/console_window.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "media/file_utils.h"
+#include "options/opts_general.h"
 #include "platform/message_sink.h"
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
@@ -260,6 +265,9 @@ bool CTovrinApp::OnIdle(LONG count) {
 }
 
 int CTovrinApp::ExitInstance() {
+  // An open console ends first: 1 and 2 go back, its reader ends.
+  if (m_pConsole) m_pConsole->Close();
+  m_pConsole.reset();
   // The frame hands its group back into the block when it goes.
   delete m_pMainFrame;
   m_pMainFrame = nullptr;
@@ -340,28 +348,68 @@ void CTovrinApp::OnFileOpen() {
   if (!path.empty()) OpenDocumentFile(path);
 }
 
-void CTovrinApp::OnAppHelp() {
-  // The help page is part of the program; it is handed to the browser as a
-  // file of the user's cache folder.
+namespace {
+
+// Where the help page goes: the user's cache folder.
+QString HelpPageFile() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   if (folder.isEmpty()) folder = QDir::tempPath() + "/tovrin";
-  QDir().mkpath(folder + "/help");
-  const QString page = folder + "/help/tovrin.html";
+  return folder + "/help/tovrin.html";
+}
+
+}  // namespace
+
+QString CTovrinApp::PrepareHelpPage() {
+  // The help page is part of the program; it is handed to the browser as a
+  // file of the user's cache folder.
+  const QString page = HelpPageFile();
+  QDir().mkpath(QFileInfo(page).path());
   QFile::remove(page);
-  const bool copied = QFile::copy(":/help/tovrin.html", page);
-  if (copied)
-    QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-  if (!copied || !m_services.openUrl || !m_services.openUrl(QUrl::fromLocalFile(page)))
-    platform::ShowMessage("The help page can not be opened.\n" + page.toStdString(), {},
+  if (!QFile::copy(":/help/tovrin.html", page)) return {};
+  QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  return page;
+}
+
+void CTovrinApp::OnAppHelp() {
+  const QString page = PrepareHelpPage();
+  if (page.isEmpty() || !m_services.openUrl || !m_services.openUrl(QUrl::fromLocalFile(page)))
+    platform::ShowMessage("The help page can not be opened.\n" + HelpPageFile().toStdString(), {},
                           platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
 void CTovrinApp::OnAppAbout() {
-  QMessageBox::about(m_pMainFrame, QObject::tr("About Tovrin"),
-                     QObject::tr("<h3>Tovrin %1</h3>"
-                                 "<p>Inspecting and comparing video side by side.</p>"
-                                 "<p>Four channels per document: primary, assistant and two auxiliary.</p>")
-                         .arg(QCoreApplication::applicationVersion()));
+  // The link and "<<  Visit" open the help page.
+  const QString page = PrepareHelpPage();
+  const QString target = page.isEmpty() ? QString() : QUrl::fromLocalFile(page).toString();
+  CAboutDlg dlg(m_pMainFrame, OptsGeneral::GeneralText(), target, m_services.openUrl);
+  dlg.exec();
+}
+
+void CTovrinApp::OpenConsole() {
+  if (m_pConsole && m_pConsole->IsOpen()) {
+    // Open already: said so, and it is shown and started again.
+    platform::ShowMessage("Console window can not be open...", {}, platform::MB_OK);
+  } else {
+    if (!m_pConsole) m_pConsole = std::make_unique<ConsoleWindow::CConsoleWindow>();
+    std::string why;
+    if (!m_pConsole->Open(why)) {
+      platform::ShowMessage("Console window can not be open...", {}, platform::MB_OK);
+      return;
+    }
+  }
+  m_pConsole->show();
+  m_pConsole->raise();
+  m_pConsole->WriteDirect(QString::fromUtf8(ConsoleWindow::kStartLines));
+  std::fputs(ConsoleWindow::kStdoutStartLine, stdout);
+  std::fflush(stdout);
+}
+
+void CTovrinApp::CloseConsole() {
+  if (!m_pConsole || !m_pConsole->IsOpen()) {
+    platform::ShowMessage("Console window can not be closed...", {}, platform::MB_OK);
+    return;
+  }
+  m_pConsole->Close();
 }
 
 void CTovrinApp::OnCloseAllDocuments() {
@@ -373,6 +421,8 @@ void CTovrinApp::InstallCommands() {
   OnCommand(ID_WINDOW_NEW, [this] { OnFileNew(); });
   OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
   OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+  OnCommand(ID_TOOLS_OPEN_CONSOLE, [this] { OpenConsole(); });
+  OnCommand(ID_TOOLS_CLOSE_CONSOLE, [this] { CloseConsole(); });
   OnCommand(ID_HELP, [this] { OnAppHelp(); });
   OnCommand(ID_HELP_FINDER, [this] { OnAppHelp(); });
   OnCommand(ID_DEFAULT_HELP, [this] { OnAppHelp(); });

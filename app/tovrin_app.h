@@ -25,6 +25,9 @@ class TIdleNotifier;
 namespace MainFrame {
 class CMainFrame;
 }
+namespace ConsoleWindow {
+class CConsoleWindow;
+}
 
 // Where the settings live in the user's settings store.
 inline constexpr const char* kProgCfgKey = "Software\\Halvane\\Configuration Settings\\";
@@ -119,6 +122,14 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   bool OpenDocumentFile(const std::string& path);
   void OnAppHelp();
   void OnAppAbout();
+  // The help page copied where the browser can read it ("" when it could
+  // not be).
+  QString PrepareHelpPage();
+  // Tools "Open console" and "Close console".
+  void OpenConsole();
+  void CloseConsole();
+  // The console window (nullptr until first opened).
+  ConsoleWindow::CConsoleWindow* Console() const { return m_pConsole.get(); }
   void OnCloseAllDocuments();
   void CompactDocumentRegistry();
 
@@ -209,4 +220,5 @@ class CTovrinApp : public shell::IApplication, public platform::qt::CCmdTarget {
   std::vector<std::string> m_recentFiles;
   std::vector<std::string> m_skippedNaming;
   std::unique_ptr<QPrinter> m_printer;
+  std::unique_ptr<ConsoleWindow::CConsoleWindow> m_pConsole;
 };
