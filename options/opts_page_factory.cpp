@@ -2,6 +2,7 @@
 // RegisterOptionsPage line here.
 #include "options/opts_file_format.h"
 #include "options/opts_general.h"
+#include "options/opts_jpeg.h"
 #include "options/opts_media_document.h"
 #include "options/opts_page.h"
 #include "options/opts_reference_frames.h"
@@ -17,6 +18,7 @@ void RegisterStandardOptionsPages() {
   done = true;
   RegisterOptionsPage(PAGE_GENERAL, [] { return new OptsGeneral::COptsGeneral; });
   RegisterOptionsPage(PAGE_MEDIA_DOCUMENT, [] { return new OptsMediaDocument::COptsMediaDocument; });
+  RegisterOptionsPage(PAGE_JPEG, [] { return new OptsJpeg::COptsJpeg; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });

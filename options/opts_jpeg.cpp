@@ -1,0 +1,178 @@
+#include "options/opts_jpeg.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+using namespace ZarnTypes;
+
+namespace OptsJpeg {
+
+std::int32_t ClampValue(std::int32_t value, std::int32_t lo, std::int32_t hi) {
+  return std::max(lo, std::min(value, hi));
+}
+
+// --- the number edit with arrows -------------------------------------------
+
+CDigitSpin::CDigitSpin(QWidget* parent) : QWidget(parent) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  m_edit = new QLineEdit(this);
+  m_edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
+  row->addWidget(m_edit, 1);
+  auto* arrows = new QVBoxLayout;
+  arrows->setContentsMargins(0, 0, 0, 0);
+  arrows->setSpacing(0);
+  m_up = new QToolButton(this);
+  m_up->setArrowType(Qt::UpArrow);
+  m_down = new QToolButton(this);
+  m_down->setArrowType(Qt::DownArrow);
+  for (QToolButton* b : {m_up, m_down}) {
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFixedHeight(std::max(8, m_edit->sizeHint().height() / 2));
+    arrows->addWidget(b);
+  }
+  row->addLayout(arrows);
+  connect(m_up, &QToolButton::clicked, this, [this] { Step(1); });
+  connect(m_down, &QToolButton::clicked, this, [this] { Step(-1); });
+}
+
+CDigitSpin::~CDigitSpin() = default;
+
+void CDigitSpin::SetRange(std::int32_t lo, std::int32_t hi) {
+  m_lo = std::min(lo, hi);
+  m_hi = std::max(lo, hi);
+  // Wide enough for the largest number and one more digit.
+  const QFontMetrics fm = m_edit->fontMetrics();
+  const int digits = static_cast<int>(QString::number(m_hi).size()) + 1;
+  m_edit->setMinimumWidth(fm.horizontalAdvance(QString(digits, QLatin1Char('0'))) +
+                          m_edit->textMargins().left() + m_edit->textMargins().right() + 12);
+}
+
+void CDigitSpin::SetValue(std::int32_t value) { m_edit->setText(QString::number(value)); }
+
+std::int32_t CDigitSpin::Value(std::int32_t fallback) const {
+  const QString text = m_edit->text().trimmed();
+  if (text.isEmpty()) return fallback;
+  std::int64_t v = 0;
+  for (const QChar c : text) {
+    if (!c.isDigit()) return fallback;
+    v = v * 10 + c.digitValue();
+    if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(v);
+}
+
+void CDigitSpin::Step(int delta) {
+  const std::int32_t from = ClampValue(Value(m_lo), m_lo, m_hi);
+  const std::int64_t to = static_cast<std::int64_t>(from) + delta;
+  const std::int32_t value =
+      static_cast<std::int32_t>(std::max<std::int64_t>(m_lo, std::min<std::int64_t>(to, m_hi)));
+  SetValue(value);
+  emit Stepped(value);
+}
+
+// --- the page ----------------------------------------------------------------
+
+COptsJpeg::COptsJpeg(QWidget* parent) : COptsPage(QStringLiteral("JPEG"), parent) {
+  auto* outer = new QVBoxLayout(this);
+
+  auto* qualityRow = new QHBoxLayout;
+  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
+  m_slider = new QSlider(Qt::Horizontal, this);
+  m_slider->setObjectName(QStringLiteral("quality"));
+  m_slider->setTickPosition(QSlider::TicksBelow);
+  m_slider->setMinimumWidth(160);
+  qualityRow->addWidget(m_slider, 1);
+  m_spin = new CDigitSpin(this);
+  m_spin->setObjectName(QStringLiteral("qualityEdit"));
+  qualityRow->addWidget(m_spin);
+  outer->addLayout(qualityRow);
+
+  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
+  auto* spaceRow = new QHBoxLayout(space);
+  m_color = new QRadioButton(QStringLiteral("Color"), space);
+  m_gray = new QRadioButton(QStringLiteral("Grayscale"), space);
+  spaceRow->addWidget(m_color);
+  spaceRow->addWidget(m_gray);
+  spaceRow->addStretch(1);
+  outer->addWidget(space);
+  outer->addStretch(1);
+
+  // Only the user's moves of the slider (steps, pages, drags) carry a value
+  // to the edit; positions set by the page itself carry nothing.
+  connect(m_slider, &QSlider::actionTriggered, this, &COptsJpeg::OnSliderAction);
+  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
+    m_quality = value;
+    m_slider->setValue(value);
+  });
+}
+
+COptsJpeg::~COptsJpeg() = default;
+
+void COptsJpeg::OnSliderAction(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderPageStepSub:
+    case QAbstractSlider::SliderMove:
+      m_quality = m_slider->sliderPosition();
+      m_spin->SetValue(m_quality);
+      break;
+    default: break;
+  }
+}
+
+bool COptsJpeg::OnInitDialog() {
+  m_block = {};
+  if (!ReadBlock(platform::qt::WM_APP_OPTS_JPEG, 0, m_block, kReadFailed)) return false;
+
+  // The page's limits are its own, whatever the owner sent.
+  m_block.qualityMin = kQualityMin;
+  m_block.qualityMax = kQualityMax;
+  m_quality = m_block.quality;
+
+  m_slider->setRange(kQualityMin, kQualityMax);
+  m_slider->setTickInterval(kQualityTicks);
+  m_slider->setPageStep(kQualityTicks);
+  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
+  m_spin->SetRange(kQualityMin, kQualityMax);
+  m_spin->SetValue(m_quality);
+
+  // A format the page does not know checks neither button and goes back as
+  // it came unless the user picks one.
+  m_color->setAutoExclusive(false);
+  m_gray->setAutoExclusive(false);
+  m_color->setChecked(m_block.format == kFormatColor);
+  m_gray->setChecked(m_block.format == kFormatGray);
+  m_color->setAutoExclusive(true);
+  m_gray->setAutoExclusive(true);
+
+  if (ReadOnly()) setEnabled(false);
+  return true;
+}
+
+void COptsJpeg::OnOK() {
+  if (InitResult()) {
+    m_quality = ClampValue(m_spin->Value(m_quality), kQualityMin, kQualityMax);
+    m_block.quality = m_quality;
+    if (m_color->isChecked())
+      m_block.format = kFormatColor;
+    else if (m_gray->isChecked())
+      m_block.format = kFormatGray;
+  }
+  WriteBlock(platform::qt::WM_APP_OPTS_JPEG, 0, m_block, kWriteFailed);
+}
+
+}  // namespace OptsJpeg
