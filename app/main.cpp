@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_screenshots.h"
 #include "app/play_screenshots.h"
 #include "app/sheet_screenshots.h"
 #include "app/tovrin_app.h"
@@ -24,6 +25,7 @@
 #include "shell/start_params.h"
 
 #include "document/child_frame.h"
+#include "document/zarn_doc.h"
 #include "document/zarn_view.h"
 
 namespace {
@@ -85,8 +87,13 @@ void GrabPreviewFrame(ZarnTypes::TMediaRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Standard output into a pipe (the console window's, a log's) is read
+  // line by line: set before anything is written, after which it no longer
+  // takes effect.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::vector<std::string> args(argv, argv + argc);
-  // --screenshot-dialog <open-to|yuv> <file>: a picture of a file prompt.
+  // --screenshot-dialog <open-to|yuv|about|console> <file>: a picture of a
+  // file prompt, the about box or the console window.
   std::string dialogShot, dialogShotFile;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--screenshot-dialog" && i + 2 < args.size()) {
@@ -104,8 +111,11 @@ int main(int argc, char** argv) {
   if (cmd.m_bShowHelp) {
     std::fputs(shell::CommandLineUsage().c_str(), stdout);
     std::fputs(
-        "  --screenshot-dialog open-to|yuv FILE  save a picture of the open dialog (\"Open to\", a still\n"
-        "                                        selected) or of the YUV format page, then quit\n",
+        "  --screenshot-dialog open-to|yuv|about|console FILE\n"
+        "                                        save a picture of the open dialog (\"Open to\", a still\n"
+        "                                        selected), of the YUV format page, of the about box or\n"
+        "                                        of the console window (start lines, a long line,\n"
+        "                                        standard error, the project XML), then quit\n",
         stdout);
     std::fputs(play_screenshots::Usage(), stdout);
     std::fputs(sheet_screenshots::Usage(), stdout);
@@ -127,8 +137,13 @@ int main(int argc, char** argv) {
   platform::qt::RegisterAppMessages();
   FileDialogEx::CFileDialogEx::SetMediaPreviewRunner(&GrabPreviewFrame);
   if (!dialogShot.empty()) {
-    if (!FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile)) {
-      std::fprintf(stderr, "Tovrin: no picture of the \"%s\" dialog (open-to or yuv) saved to %s\n",
+    const bool saved =
+        dialog_screenshots::Handles(dialogShot)
+            ? dialog_screenshots::Save(dialogShot, dialogShotFile, &ZarnDoc::CZarnDoc::WriteProjectXml)
+            : FileDialogEx::SaveDialogScreenshot(dialogShot, dialogShotFile);
+    if (!saved) {
+      std::fprintf(stderr,
+                   "Tovrin: no picture of the \"%s\" dialog (open-to, yuv, about or console) saved to %s\n",
                    dialogShot.c_str(), dialogShotFile.c_str());
       return 1;
     }
