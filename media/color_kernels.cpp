@@ -574,9 +574,10 @@ TOVRIN_AVX512 inline __m512i PairHighWords512(__m512i lumaEven, __m512i lumaOdd,
 
 // Components of 32 pixels from the terms of their pairs' even and odd pixels.
 template <bool kFraction>
-TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, __m256i yBytes,
-                                                      const TComponents512& even, const TComponents512& odd) {
-  const __m512i x = _mm512_sub_epi16(_mm512_cvtepu8_epi16(yBytes), c.offset);
+// (From x = luma - offset of the 32 pixels as 16-bit lanes in pixel order.)
+TOVRIN_AVX512 inline TComponents512 PairComponentsOf512(const TLuma512& c, __m512i x,
+                                                        const TComponents512& even,
+                                                        const TComponents512& odd) {
   __m512i lumaEven = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowEven), _mm512_slli_epi32(x, 16));
   __m512i lumaOdd = _mm512_add_epi32(_mm512_madd_epi16(x, c.lowOdd), _mm512_and_si512(x, c.highHalf));
   if constexpr (kFraction) {
@@ -589,6 +590,13 @@ TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, __m256i
   return TComponents512{PairHighWords512(lumaEven, lumaOdd, even.blue, odd.blue, highWords),
                         PairHighWords512(lumaEven, lumaOdd, even.green, odd.green, highWords),
                         PairHighWords512(lumaEven, lumaOdd, even.red, odd.red, highWords)};
+}
+
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, __m256i yBytes,
+                                                      const TComponents512& even, const TComponents512& odd) {
+  return PairComponentsOf512<kFraction>(c, _mm512_sub_epi16(_mm512_cvtepu8_epi16(yBytes), c.offset), even,
+                                        odd);
 }
 
 template <bool kFraction>
@@ -681,45 +689,59 @@ TOVRIN_AVX512VBMI void Avx512VbmiPairRows(const TInverseSet& set, const TPairVal
   DispatchPairRows<TAvx512VbmiPairRows>(set, values, pY, pOut, nRows, nCount, nBytesPerPixel);
 }
 
-// YUY2 in one pass: 64 bytes of a row (sixteen groups, 32 pixels) are
-// split into 32 luma, 16 Cb and 16 Cr bytes in registers and converted as a
-// pair row whose pixels share their pair's values; nothing goes through
-// memory between the two.
+// YUY2 in one pass: each 64 bytes of a row (sixteen groups Y0 Cb Y1 Cr, 32
+// pixels) are taken apart in their 32-bit lanes, which already hold one
+// pixel pair each: the luma bytes masked out as the pair's two 16-bit
+// lanes, Cb and Cr shifted out per lane; the pixels of a pair share its
+// terms. Nothing goes through memory between the read and the write.
 
-// Luma in bytes 0-31, Cb in 32-47, Cr in 48-63 of the split.
-struct TYuy2Split512 {
-  __m256i y;
-  __m128i cb, cr;
+// Constants of the groups: the fraction multipliers as 16-bit pairs matching
+// the (Cb, Cr) words of each lane.
+struct TYuy2Chroma512 {
+  __m512i lowBytes, offset, fBlueRed, fGreen, lowWord, bothWords;
 };
 
-// Without VBMI: each 16-byte lane is sorted into Y0-7 Cb0-3 Cr0-3, then the
-// dwords are gathered across the lanes.
-TOVRIN_AVX512 inline TYuy2Split512 SplitYuy2Avx512(__m512i groups) {
-  const __m512i inLane = _mm512_shuffle_epi8(
-      groups, _mm512_broadcast_i32x4(_mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15)));
-  const __m512i sorted = _mm512_permutexvar_epi32(
-      _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 2, 6, 10, 14, 3, 7, 11, 15), inLane);
-  return TYuy2Split512{_mm512_castsi512_si256(sorted), _mm512_extracti32x4_epi32(sorted, 2),
-                       _mm512_extracti32x4_epi32(sorted, 3)};
+TOVRIN_AVX512 inline TYuy2Chroma512 MakeYuy2Chroma512(const TInverseSet& set) {
+  const auto pair = [](std::int32_t low, std::int32_t high) {
+    return static_cast<std::int32_t>((static_cast<std::uint32_t>(high) << 16) |
+                                     (static_cast<std::uint32_t>(low) & 0xFFFFu));
+  };
+  return TYuy2Chroma512{_mm512_set1_epi32(0x00FF00FF),
+                        _mm512_set1_epi16(static_cast<std::int16_t>(set.chromaOffset)),
+                        _mm512_set1_epi32(pair(set.blueRule.f, set.redRule.f)),
+                        _mm512_set1_epi32(pair(set.greenCbRule.f, set.greenCrRule.f)),
+                        _mm512_set1_epi32(pair(1, 0)),
+                        _mm512_set1_epi32(pair(1, 1))};
 }
 
-constexpr std::array<std::uint8_t, 64> Yuy2SplitIndex() {
-  std::array<std::uint8_t, 64> index{};
-  for (std::int32_t i = 0; i < 32; ++i) index[i] = static_cast<std::uint8_t>(2 * i);  // Y
-  for (std::int32_t k = 0; k < 16; ++k) {
-    index[32 + k] = static_cast<std::uint8_t>(4 * k + 1);  // Cb
-    index[48 + k] = static_cast<std::uint8_t>(4 * k + 3);  // Cr
+// The chroma terms of sixteen groups, one per 32-bit lane.
+template <bool kFraction>
+TOVRIN_AVX512 inline TComponents512 Yuy2ChromaTerms16(const TChroma512& c, const TYuy2Chroma512& g,
+                                                      __m512i groups) {
+  const __m512i cb32 = _mm512_and_si512(_mm512_srli_epi32(groups, 8), _mm512_set1_epi32(0xFF));
+  const __m512i cr32 = _mm512_srli_epi32(groups, 24);
+  __m512i blue = _mm512_add_epi32(c.baseBlue, _mm512_mullo_epi32(cb32, c.nBlue));
+  __m512i green = _mm512_sub_epi32(_mm512_sub_epi32(c.baseGreen, _mm512_mullo_epi32(cb32, c.nGreenCb)),
+                                   _mm512_mullo_epi32(cr32, c.nGreenCr));
+  __m512i red = _mm512_add_epi32(c.baseRed, _mm512_mullo_epi32(cr32, c.nRed));
+  if constexpr (kFraction) {
+    // (Cb, Cr) - offset as the two words of each lane.
+    const __m512i x = _mm512_sub_epi16(_mm512_srli_epi16(groups, 8), g.offset);
+    const __m512i a = _mm512_abs_epi16(x);
+    const __mmask32 negative = _mm512_cmplt_epi16_mask(x, _mm512_setzero_si512());
+    const __m512i blueRed = SignedPart512(a, g.fBlueRed, negative);  // (blue part, red part)
+    const __m512i greens = SignedPart512(a, g.fGreen, negative);     // (green of Cb, green of Cr)
+    blue = _mm512_add_epi32(blue, _mm512_madd_epi16(blueRed, g.lowWord));
+    green = _mm512_sub_epi32(green, _mm512_madd_epi16(greens, g.bothWords));
+    red = _mm512_add_epi32(red, _mm512_srai_epi32(blueRed, 16));
   }
-  return index;
+  return TComponents512{blue, green, red};
 }
 
-constexpr std::array<std::uint8_t, 64> kYuy2SplitIndex = Yuy2SplitIndex();
-
-// With VBMI: one byte permute.
-TOVRIN_AVX512VBMI inline TYuy2Split512 SplitYuy2Vbmi(__m512i groups, __m512i index) {
-  const __m512i sorted = _mm512_permutexvar_epi8(index, groups);
-  return TYuy2Split512{_mm512_castsi512_si256(sorted), _mm512_extracti32x4_epi32(sorted, 2),
-                       _mm512_extracti32x4_epi32(sorted, 3)};
+// Luma - offset of the 32 pixels of sixteen groups, as 16-bit lanes in
+// pixel order.
+TOVRIN_AVX512 inline __m512i Yuy2Luma(const TLuma512& c, const TYuy2Chroma512& g, __m512i groups) {
+  return _mm512_sub_epi16(_mm512_and_si512(groups, g.lowBytes), c.offset);
 }
 
 struct TAvx512Yuy2Row {
@@ -728,11 +750,12 @@ struct TAvx512Yuy2Row {
                                         std::int32_t nCount, std::int32_t nBytesPerPixel) {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
+    const TYuy2Chroma512 yuy2 = MakeYuy2Chroma512(set);
     const std::int32_t whole = nCount & ~31;
     for (std::int32_t i = 0; i < whole; i += 32) {
-      const TYuy2Split512 v = SplitYuy2Avx512(_mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i}));
-      const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, v.cb, v.cr);
-      Store32(PairComponents512<kLumaFraction>(luma, v.y, terms, terms),
+      const __m512i groups = _mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i});
+      const TComponents512 terms = Yuy2ChromaTerms16<kChromaFraction>(chroma, yuy2, groups);
+      Store32(PairComponentsOf512<kLumaFraction>(luma, Yuy2Luma(luma, yuy2, groups), terms, terms),
               pOut + std::ptrdiff_t{nBytesPerPixel} * i, nBytesPerPixel);
     }
     return whole;
@@ -747,16 +770,17 @@ struct TAvx512VbmiYuy2Row {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
     const __m512i zero = _mm512_setzero_si512();
-    const __m512i split = LoadIndex(kYuy2SplitIndex);
+    const TYuy2Chroma512 yuy2 = MakeYuy2Chroma512(set);
     const bool wide = nBytesPerPixel == 4;
     const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
     const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
     const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
     const std::int32_t whole = nCount & ~31;
     for (std::int32_t i = 0; i < whole; i += 32) {
-      const TYuy2Split512 v = SplitYuy2Vbmi(_mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i}), split);
-      const TComponents512 terms = ChromaTerms16<kChromaFraction>(chroma, v.cb, v.cr);
-      const TComponents512 c = PairComponents512<kLumaFraction>(luma, v.y, terms, terms);
+      const __m512i groups = _mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i});
+      const TComponents512 terms = Yuy2ChromaTerms16<kChromaFraction>(chroma, yuy2, groups);
+      const TComponents512 c =
+          PairComponentsOf512<kLumaFraction>(luma, Yuy2Luma(luma, yuy2, groups), terms, terms);
       const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
       const __m512i redZero = _mm512_packus_epi16(c.red, zero);
       std::uint8_t* out = pOut + std::ptrdiff_t{nBytesPerPixel} * i;
