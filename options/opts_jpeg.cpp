@@ -21,15 +21,25 @@ std::int32_t ClampValue(std::int32_t value, std::int32_t lo, std::int32_t hi) {
   return std::max(lo, std::min(value, hi));
 }
 
+void CheckOnly(std::initializer_list<QAbstractButton*> group, QAbstractButton* which) {
+  for (QAbstractButton* b : group) {
+    const bool exclusive = b->autoExclusive();
+    b->setAutoExclusive(false);
+    b->setChecked(b == which);
+    b->setAutoExclusive(exclusive);
+  }
+}
+
 // --- the number edit with arrows -------------------------------------------
 
 CDigitSpin::CDigitSpin(QWidget* parent) : QWidget(parent) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
   m_edit = new QLineEdit(this);
   m_edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
-  row->addWidget(m_edit, 1);
+  row->addWidget(m_edit);
   auto* arrows = new QVBoxLayout;
   arrows->setContentsMargins(0, 0, 0, 0);
   arrows->setSpacing(0);
@@ -43,6 +53,7 @@ CDigitSpin::CDigitSpin(QWidget* parent) : QWidget(parent) {
     arrows->addWidget(b);
   }
   row->addLayout(arrows);
+  row->addStretch(1);
   connect(m_up, &QToolButton::clicked, this, [this] { Step(1); });
   connect(m_down, &QToolButton::clicked, this, [this] { Step(-1); });
 }
@@ -55,8 +66,8 @@ void CDigitSpin::SetRange(std::int32_t lo, std::int32_t hi) {
   // Wide enough for the largest number and one more digit.
   const QFontMetrics fm = m_edit->fontMetrics();
   const int digits = static_cast<int>(QString::number(m_hi).size()) + 1;
-  m_edit->setMinimumWidth(fm.horizontalAdvance(QString(digits, QLatin1Char('0'))) +
-                          m_edit->textMargins().left() + m_edit->textMargins().right() + 12);
+  m_edit->setFixedWidth(fm.horizontalAdvance(QString(digits, QLatin1Char('0'))) +
+                        m_edit->textMargins().left() + m_edit->textMargins().right() + 12);
 }
 
 void CDigitSpin::SetValue(std::int32_t value) { m_edit->setText(QString::number(value)); }
@@ -152,12 +163,9 @@ bool COptsJpeg::OnInitDialog() {
 
   // A format the page does not know checks neither button and goes back as
   // it came unless the user picks one.
-  m_color->setAutoExclusive(false);
-  m_gray->setAutoExclusive(false);
-  m_color->setChecked(m_block.format == kFormatColor);
-  m_gray->setChecked(m_block.format == kFormatGray);
-  m_color->setAutoExclusive(true);
-  m_gray->setAutoExclusive(true);
+  CheckOnly({m_color, m_gray}, m_block.format == kFormatColor  ? m_color
+                               : m_block.format == kFormatGray ? m_gray
+                                                               : nullptr);
 
   if (ReadOnly()) setEnabled(false);
   return true;

@@ -10,6 +10,9 @@
 
 #include "options/opts_page.h"
 
+#include <initializer_list>
+
+class QAbstractButton;
 class QLineEdit;
 class QRadioButton;
 class QSlider;
@@ -42,6 +45,10 @@ inline constexpr int kQualityTicks = 10;
 
 // `value` held to lo..hi.
 std::int32_t ClampValue(std::int32_t value, std::int32_t lo, std::int32_t hi);
+
+// Checks `which` (nullptr: none) and unchecks the other buttons of its
+// group; exclusive radio buttons cannot be unchecked otherwise.
+void CheckOnly(std::initializer_list<QAbstractButton*> group, QAbstractButton* which);
 
 // A whole number edit with up and down arrows. Only digits can be typed and
 // the text may leave the range (the page clamps what it stores); the arrows

@@ -5,6 +5,7 @@
 #include "options/opts_jpeg.h"
 #include "options/opts_media_document.h"
 #include "options/opts_page.h"
+#include "options/opts_png.h"
 #include "options/opts_reference_frames.h"
 #include "options/opts_video.h"
 
@@ -19,6 +20,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_GENERAL, [] { return new OptsGeneral::COptsGeneral; });
   RegisterOptionsPage(PAGE_MEDIA_DOCUMENT, [] { return new OptsMediaDocument::COptsMediaDocument; });
   RegisterOptionsPage(PAGE_JPEG, [] { return new OptsJpeg::COptsJpeg; });
+  RegisterOptionsPage(PAGE_PNG, [] { return new OptsPng::COptsPng; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });
