@@ -2,6 +2,7 @@
 // RegisterOptionsPage line here.
 #include "options/opts_file_format.h"
 #include "options/opts_general.h"
+#include "options/opts_gif.h"
 #include "options/opts_jpeg.h"
 #include "options/opts_media_document.h"
 #include "options/opts_page.h"
@@ -21,6 +22,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_MEDIA_DOCUMENT, [] { return new OptsMediaDocument::COptsMediaDocument; });
   RegisterOptionsPage(PAGE_JPEG, [] { return new OptsJpeg::COptsJpeg; });
   RegisterOptionsPage(PAGE_PNG, [] { return new OptsPng::COptsPng; });
+  RegisterOptionsPage(PAGE_GIF, [] { return new OptsGif::COptsGif; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });
