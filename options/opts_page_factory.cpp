@@ -4,6 +4,7 @@
 #include "options/opts_general.h"
 #include "options/opts_gif.h"
 #include "options/opts_jpeg.h"
+#include "options/opts_jpeg2000.h"
 #include "options/opts_media_document.h"
 #include "options/opts_page.h"
 #include "options/opts_png.h"
@@ -23,6 +24,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_JPEG, [] { return new OptsJpeg::COptsJpeg; });
   RegisterOptionsPage(PAGE_PNG, [] { return new OptsPng::COptsPng; });
   RegisterOptionsPage(PAGE_GIF, [] { return new OptsGif::COptsGif; });
+  RegisterOptionsPage(PAGE_JPEG2000, [] { return new OptsJpeg2000::COptsJpeg2000; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });

@@ -1,0 +1,218 @@
+#include "options/opts_jpeg2000.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+using namespace ZarnTypes;
+using OptsJpeg::CDigitSpin;
+using OptsJpeg::CheckOnly;
+using OptsJpeg::ClampValue;
+using OptsPng::DepthIndex;
+using OptsPng::TBitDepthState;
+
+namespace OptsJpeg2000 {
+
+std::int32_t FormatOfCompression(std::int32_t compression) {
+  return compression == 3 ? kFormatJpc : kFormatJp2;
+}
+
+std::int32_t CompressionShown(std::int32_t format, std::int32_t compression) {
+  if (format == kFormatJp2) return compression == 1 ? 1 : 2;
+  if (format == kFormatJpc) return 3;
+  return 0;
+}
+
+namespace {
+
+const char* const kSpaceTexts[5] = {"Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples",
+                                    "Color palette, 1 sample", "RGB, 3 samples",
+                                    "RGB + Alpha Transparency, 4 samples"};
+const char* const kDepthTexts[5] = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
+const char* const kCompressionTexts[3] = {"Lossless", "JP2 codec", "JPC codec"};
+
+}  // namespace
+
+COptsJpeg2000::COptsJpeg2000(QWidget* parent) : COptsPage(QStringLiteral("JPEG-2000"), parent) {
+  auto* outer = new QVBoxLayout(this);
+  auto* columns = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  outer->addLayout(columns);
+
+  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
+  auto* spaceCol = new QVBoxLayout(space);
+  for (std::size_t i = 0; i < m_space.size(); ++i) {
+    m_space[i] = new QRadioButton(QString::fromUtf8(kSpaceTexts[i]), space);
+    m_space[i]->setEnabled(i >= 3);
+    spaceCol->addWidget(m_space[i]);
+  }
+  left->addWidget(space);
+
+  // Not offered for JPEG 2000: hidden from the first layout, so nothing
+  // leaves a gap for it.
+  m_palette = new QGroupBox(QStringLiteral("Palette"), this);
+  auto* paletteCol = new QVBoxLayout(m_palette);
+  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), m_palette);
+  m_halftone->setEnabled(false);
+  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), m_palette);
+  paletteCol->addWidget(m_halftone);
+  paletteCol->addWidget(m_octree);
+  auto* bitsRow = new QHBoxLayout;
+  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), m_palette));
+  m_significant = new CDigitSpin(m_palette);
+  bitsRow->addWidget(m_significant);
+  bitsRow->addStretch(1);
+  paletteCol->addLayout(bitsRow);
+  m_palette->hide();
+  left->addWidget(m_palette);
+  left->addStretch(1);
+
+  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
+  auto* depthCol = new QVBoxLayout(depth);
+  for (std::size_t i = 0; i < m_depth.size(); ++i) {
+    m_depth[i] = new QRadioButton(QString::fromUtf8(kDepthTexts[i]), depth);
+    depthCol->addWidget(m_depth[i]);
+  }
+  m_depth[1]->setEnabled(false);
+  m_depth[4]->setEnabled(false);
+  m_depth[4]->hide();
+  right->addWidget(depth);
+
+  auto* compression = new QGroupBox(QStringLiteral("Compression"), this);
+  auto* compressionCol = new QVBoxLayout(compression);
+  for (std::size_t i = 0; i < m_compression.size(); ++i) {
+    m_compression[i] = new QRadioButton(QString::fromUtf8(kCompressionTexts[i]), compression);
+    compressionCol->addWidget(m_compression[i]);
+  }
+  right->addWidget(compression);
+  right->addStretch(1);
+
+  auto* qualityRow = new QHBoxLayout;
+  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
+  m_slider = new QSlider(Qt::Horizontal, this);
+  m_slider->setObjectName(QStringLiteral("quality"));
+  m_slider->setTickPosition(QSlider::TicksBelow);
+  m_slider->setMinimumWidth(160);
+  qualityRow->addWidget(m_slider, 1);
+  m_spin = new CDigitSpin(this);
+  m_spin->setObjectName(QStringLiteral("qualityEdit"));
+  m_spin->SetRange(kQualityMin, kQualityMax);
+  qualityRow->addWidget(m_spin);
+  outer->addLayout(qualityRow);
+  outer->addStretch(1);
+
+  connect(m_slider, &QSlider::actionTriggered, this, &COptsJpeg2000::OnSliderAction);
+  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
+    m_quality = value;
+    m_slider->setValue(value);
+  });
+}
+
+COptsJpeg2000::~COptsJpeg2000() = default;
+
+QRadioButton* COptsJpeg2000::SpaceButton(std::int32_t space) const {
+  return space >= 1 && space <= 5 ? m_space[static_cast<std::size_t>(space - 1)] : nullptr;
+}
+
+QRadioButton* COptsJpeg2000::CompressionButton(std::int32_t compression) const {
+  return compression >= 1 && compression <= 3 ? m_compression[static_cast<std::size_t>(compression - 1)]
+                                              : nullptr;
+}
+
+void COptsJpeg2000::OnSliderAction(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderPageStepSub:
+    case QAbstractSlider::SliderMove:
+      m_quality = m_slider->sliderPosition();
+      m_spin->SetValue(m_quality);
+      break;
+    default: break;
+  }
+}
+
+bool COptsJpeg2000::OnInitDialog() {
+  m_block = {};
+  if (!ReadBlock(platform::qt::WM_APP_OPTS_JPEG2000, 0, m_block, kReadFailed)) return false;
+
+  // The page's limits first: they are its own, whatever the owner sent.
+  m_block.qualityMin = kQualityMin;
+  m_block.qualityMax = kQualityMax;
+  m_block.significantBitsMin = kSignificantBitsMin;
+  m_block.significantBitsMax = kSignificantBitsMax;
+
+  // Every group is set up; one whose code the page does not know checks no
+  // button and goes back as read unless the user picks one.
+  QRadioButton* space = SpaceButton(m_block.colorSpace);
+  CheckOnly({m_space[0], m_space[1], m_space[2], m_space[3], m_space[4]}, space);
+  TBitDepthState s;
+  for (std::size_t i = 0; i < 5; ++i) {
+    s.space[i] = m_space[i]->isChecked();
+    s.depthEnabled[i] = m_depth[i]->isEnabled();
+  }
+  const int readIndex = DepthIndex(m_block.bitDepth);
+  if (readIndex >= 0) s.depth[static_cast<std::size_t>(readIndex)] = true;
+  if (space) {
+    OptsPng::ValidateBitDepth(s, m_block.bitDepth, true);
+    OptsPng::EnableBitDepths(s, m_block.colorSpace);
+  }
+  QRadioButton* depth = nullptr;
+  for (std::size_t i = 0; i < 5; ++i) {
+    if (s.depth[i] && !depth) depth = m_depth[i];
+    m_depth[i]->setEnabled(s.depthEnabled[i]);
+  }
+  CheckOnly({m_depth[0], m_depth[1], m_depth[2], m_depth[3], m_depth[4]}, depth);
+  CheckOnly({m_compression[0], m_compression[1], m_compression[2]},
+            CompressionButton(CompressionShown(m_block.format, m_block.compression)));
+
+  m_quality = m_block.quality;
+  m_slider->setRange(kQualityMin, kQualityMax);
+  m_slider->setTickInterval(kQualityTicks);
+  m_slider->setPageStep(kQualityTicks);
+  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
+  m_spin->SetValue(m_quality);
+
+  CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
+  m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);
+  m_significant->SetValue(m_block.significantBits);
+  return true;
+}
+
+void COptsJpeg2000::OnOK() {
+  if (InitResult()) {
+    m_quality = ClampValue(m_spin->Value(m_quality), kQualityMin, kQualityMax);
+    m_block.quality = m_quality;
+    for (std::size_t i = 0; i < 5; ++i) {
+      if (m_space[i]->isChecked()) {
+        m_block.colorSpace = static_cast<std::int32_t>(i) + 1;
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < 5; ++i) {
+      if (m_depth[i]->isChecked()) {
+        m_block.bitDepth = OptsPng::kDepths[i];
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (m_compression[i]->isChecked()) {
+        m_block.compression = static_cast<std::int32_t>(i) + 1;
+        m_block.format = FormatOfCompression(m_block.compression);
+        break;
+      }
+    }
+    m_block.significantBits =
+        ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
+  }
+  WriteBlock(platform::qt::WM_APP_OPTS_JPEG2000, 0, m_block, kWriteFailed);
+}
+
+}  // namespace OptsJpeg2000
