@@ -9,6 +9,7 @@
 #include "options/opts_page.h"
 #include "options/opts_png.h"
 #include "options/opts_reference_frames.h"
+#include "options/opts_tiff.h"
 #include "options/opts_video.h"
 
 namespace OptsPage {
@@ -25,6 +26,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_PNG, [] { return new OptsPng::COptsPng; });
   RegisterOptionsPage(PAGE_GIF, [] { return new OptsGif::COptsGif; });
   RegisterOptionsPage(PAGE_JPEG2000, [] { return new OptsJpeg2000::COptsJpeg2000; });
+  RegisterOptionsPage(PAGE_TIFF, [] { return new OptsTiff::COptsTiff; });
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });

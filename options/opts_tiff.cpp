@@ -1,0 +1,295 @@
+#include "options/opts_tiff.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+using namespace ZarnTypes;
+using OptsJpeg::CDigitSpin;
+using OptsJpeg::CheckOnly;
+using OptsJpeg::ClampValue;
+using OptsPng::DepthIndex;
+
+namespace OptsTiff {
+
+int CompressionIndex(std::int32_t code) {
+  for (std::size_t i = 0; i < kCompressions.size(); ++i)
+    if (kCompressions[i] == code) return static_cast<int>(i);
+  return -1;
+}
+
+std::int32_t GetCheckedCompression(const TTiffState& s) {
+  for (std::size_t i = 0; i < C_FAX4; ++i)
+    if (s.comp[i]) return kCompressions[i];
+  return 9;
+}
+
+std::int32_t ValidateCompression(TTiffState& s, std::int32_t code) {
+  const bool bilevelOnly = s.comp[C_HUFFMAN] || s.comp[C_FAX3] || s.comp[C_FAX4];
+  if ((bilevelOnly && !s.depth[0]) || (s.space[2] && code == 4)) {
+    s.comp = {};
+    s.comp[C_LZW] = true;
+    return 2;
+  }
+  return code;
+}
+
+namespace {
+
+void EnableBilevel(TTiffState& s) {
+  s.compEnabled[C_HUFFMAN] = s.compEnabled[C_FAX3] = s.compEnabled[C_FAX4] = s.depth[0];
+}
+
+}  // namespace
+
+void EnableCompressions(TTiffState& s, std::int32_t colourSpace) {
+  if (colourSpace < 1 || colourSpace > 5) return;
+  s.compEnabled[C_NONE] = s.compEnabled[C_LZW] = s.compEnabled[C_PACKBITS] = s.compEnabled[C_ZIP] = true;
+  s.compEnabled[C_JPEG] = s.compEnabled[C_JPEG2000] = colourSpace != 3;
+  EnableBilevel(s);
+}
+
+void OnColorPalette(TTiffState& s) {
+  OptsPng::ValidateBitDepth(s, OptsPng::GetCheckedBitDepth(s), true);
+  OptsPng::EnableBitDepths(s, 3);
+  ValidateCompression(s, GetCheckedCompression(s));
+  EnableCompressions(s, 3);
+}
+
+void OnRgb(TTiffState& s) {
+  OptsPng::ValidateBitDepth(s, OptsPng::GetCheckedBitDepth(s), true);
+  OptsPng::EnableBitDepths(s, 4);
+  ValidateCompression(s, GetCheckedCompression(s));
+  EnableCompressions(s, 4);
+}
+
+void OnBitDepth(TTiffState& s) {
+  ValidateCompression(s, GetCheckedCompression(s));
+  EnableCompressions(s, OptsPng::GetCheckedColourSpace(s));
+}
+
+// --- the page ----------------------------------------------------------------
+
+namespace {
+
+const char* const kSpaceTexts[5] = {"Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples",
+                                    "Color palette, 1 sample", "RGB, 3 samples",
+                                    "RGB + Alpha Transparency, 4 samples"};
+const char* const kDepthTexts[5] = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
+const char* const kCompressionTexts[9] = {"None", "LZW",         "Packbits",    "JPEG",       "JPEG2000",
+                                          "ZIP",  "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4"};
+
+}  // namespace
+
+COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent) {
+  auto* outer = new QVBoxLayout(this);
+  auto* columns = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  outer->addLayout(columns);
+
+  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
+  auto* spaceCol = new QVBoxLayout(space);
+  for (std::size_t i = 0; i < m_space.size(); ++i) {
+    m_space[i] = new QRadioButton(QString::fromUtf8(kSpaceTexts[i]), space);
+    m_space[i]->setEnabled(i >= 2);
+    spaceCol->addWidget(m_space[i]);
+  }
+  connect(m_space[2], &QRadioButton::clicked, this, [this] { Run(OnColorPalette); });
+  connect(m_space[3], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
+  connect(m_space[4], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
+  left->addWidget(space);
+
+  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
+  auto* depthCol = new QVBoxLayout(depth);
+  for (std::size_t i = 0; i < m_depth.size(); ++i) {
+    m_depth[i] = new QRadioButton(QString::fromUtf8(kDepthTexts[i]), depth);
+    depthCol->addWidget(m_depth[i]);
+    connect(m_depth[i], &QRadioButton::clicked, this, [this] { Run(OnBitDepth); });
+  }
+  m_depth[1]->setEnabled(false);
+  m_depth[4]->setEnabled(false);
+  m_depth[4]->hide();
+  left->addWidget(depth);
+
+  auto* palette = new QGroupBox(QStringLiteral("Palette"), this);
+  auto* paletteCol = new QVBoxLayout(palette);
+  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), palette);
+  m_halftone->setEnabled(false);
+  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), palette);
+  paletteCol->addWidget(m_halftone);
+  paletteCol->addWidget(m_octree);
+  auto* bitsRow = new QHBoxLayout;
+  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), palette));
+  m_significant = new CDigitSpin(palette);
+  m_significant->setObjectName(QStringLiteral("significantBits"));
+  bitsRow->addWidget(m_significant);
+  bitsRow->addStretch(1);
+  paletteCol->addLayout(bitsRow);
+  left->addWidget(palette);
+  left->addStretch(1);
+
+  auto* compression = new QGroupBox(QStringLiteral("Compression"), this);
+  auto* compressionCol = new QVBoxLayout(compression);
+  for (std::size_t i = 0; i < m_comp.size(); ++i) {
+    m_comp[i] = new QRadioButton(QString::fromUtf8(kCompressionTexts[i]), compression);
+    compressionCol->addWidget(m_comp[i]);
+  }
+  // No JPEG 2000 coding in the TIFF writer: never offered.
+  m_comp[C_JPEG2000]->setEnabled(false);
+  m_comp[C_JPEG2000]->hide();
+  right->addWidget(compression);
+  right->addStretch(1);
+
+  auto* qualityRow = new QHBoxLayout;
+  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
+  m_slider = new QSlider(Qt::Horizontal, this);
+  m_slider->setObjectName(QStringLiteral("quality"));
+  m_slider->setTickPosition(QSlider::TicksBelow);
+  m_slider->setMinimumWidth(160);
+  qualityRow->addWidget(m_slider, 1);
+  m_spin = new CDigitSpin(this);
+  m_spin->setObjectName(QStringLiteral("qualityEdit"));
+  m_spin->SetRange(kQualityMin, kQualityMax);
+  qualityRow->addWidget(m_spin);
+  outer->addLayout(qualityRow);
+  outer->addStretch(1);
+
+  connect(m_slider, &QSlider::actionTriggered, this, &COptsTiff::OnSliderAction);
+  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
+    m_quality = value;
+    m_slider->setValue(value);
+  });
+}
+
+COptsTiff::~COptsTiff() = default;
+
+QRadioButton* COptsTiff::SpaceButton(std::int32_t space) const {
+  return space >= 1 && space <= 5 ? m_space[static_cast<std::size_t>(space - 1)] : nullptr;
+}
+
+QRadioButton* COptsTiff::CompressionButton(std::int32_t code) const {
+  const int i = CompressionIndex(code);
+  return i >= 0 ? m_comp[static_cast<std::size_t>(i)] : nullptr;
+}
+
+TTiffState COptsTiff::State() const {
+  TTiffState s;
+  for (std::size_t i = 0; i < 5; ++i) {
+    s.space[i] = m_space[i]->isChecked();
+    s.depth[i] = m_depth[i]->isChecked();
+    s.depthEnabled[i] = m_depth[i]->isEnabled();
+  }
+  for (std::size_t i = 0; i < m_comp.size(); ++i) {
+    s.comp[i] = m_comp[i]->isChecked();
+    s.compEnabled[i] = m_comp[i]->isEnabled();
+  }
+  return s;
+}
+
+void COptsTiff::Apply(const TTiffState& s) {
+  QRadioButton* depth = nullptr;
+  for (std::size_t i = 0; i < 5; ++i) {
+    if (s.depth[i] && !depth) depth = m_depth[i];
+    m_depth[i]->setEnabled(s.depthEnabled[i]);
+  }
+  CheckOnly({m_depth[0], m_depth[1], m_depth[2], m_depth[3], m_depth[4]}, depth);
+  QRadioButton* comp = nullptr;
+  for (std::size_t i = 0; i < m_comp.size(); ++i) {
+    if (s.comp[i] && !comp) comp = m_comp[i];
+    m_comp[i]->setEnabled(s.compEnabled[i]);
+  }
+  CheckOnly(
+      {m_comp[0], m_comp[1], m_comp[2], m_comp[3], m_comp[4], m_comp[5], m_comp[6], m_comp[7], m_comp[8]},
+      comp);
+}
+
+void COptsTiff::OnSliderAction(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderPageStepSub:
+    case QAbstractSlider::SliderMove:
+      m_quality = m_slider->sliderPosition();
+      m_spin->SetValue(m_quality);
+      break;
+    default: break;
+  }
+}
+
+bool COptsTiff::OnInitDialog() {
+  m_block = {};
+  if (!ReadBlock(platform::qt::WM_APP_OPTS_TIFF, 0, m_block, kReadFailed)) return false;
+
+  // The page's limits first: they are its own, whatever the owner sent.
+  m_block.qualityMin = kQualityMin;
+  m_block.qualityMax = kQualityMax;
+  m_block.significantBitsMin = kSignificantBitsMin;
+  m_block.significantBitsMax = kSignificantBitsMax;
+
+  // Every group is set up; one whose code the page does not know checks no
+  // button and goes back as read unless the user picks one.
+  QRadioButton* space = SpaceButton(m_block.colorSpace);
+  CheckOnly({m_space[0], m_space[1], m_space[2], m_space[3], m_space[4]}, space);
+  TTiffState s = State();
+  const int depthIndex = DepthIndex(m_block.bitDepth);
+  if (depthIndex >= 0) s.depth[static_cast<std::size_t>(depthIndex)] = true;
+  const int compIndex = CompressionIndex(m_block.compression);
+  if (compIndex >= 0) s.comp[static_cast<std::size_t>(compIndex)] = true;
+  if (space) {
+    OptsPng::ValidateBitDepth(s, m_block.bitDepth, true);
+    OptsPng::EnableBitDepths(s, m_block.colorSpace);
+  }
+  if (compIndex >= 0) ValidateCompression(s, m_block.compression);
+  EnableCompressions(s, m_block.colorSpace);
+  Apply(s);
+
+  m_quality = m_block.quality;
+  m_slider->setRange(kQualityMin, kQualityMax);
+  m_slider->setTickInterval(kQualityTicks);
+  m_slider->setPageStep(kQualityTicks);
+  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
+  m_spin->SetValue(m_quality);
+
+  CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
+  m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);
+  m_significant->SetValue(m_block.significantBits);
+  return true;
+}
+
+void COptsTiff::OnOK() {
+  if (InitResult()) {
+    m_quality = ClampValue(m_spin->Value(m_quality), kQualityMin, kQualityMax);
+    m_block.quality = m_quality;
+    const TTiffState s = State();
+    for (std::size_t i = 0; i < 5; ++i) {
+      if (s.space[i]) {
+        m_block.colorSpace = static_cast<std::int32_t>(i) + 1;
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < 5; ++i) {
+      if (s.depth[i]) {
+        m_block.bitDepth = OptsPng::kDepths[i];
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < s.comp.size(); ++i) {
+      if (s.comp[i]) {
+        m_block.compression = GetCheckedCompression(s);
+        break;
+      }
+    }
+    m_block.significantBits =
+        ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
+  }
+  WriteBlock(platform::qt::WM_APP_OPTS_TIFF, 0, m_block, kWriteFailed);
+}
+
+}  // namespace OptsTiff
