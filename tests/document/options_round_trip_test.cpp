@@ -4,7 +4,8 @@
 // hold distinct values; the test checks the controls, makes the row's
 // edits, accepts, checks the document, opens the sheet again and checks the
 // controls, closes the document and checks what it kept in TProgCfg, then
-// writes and re-reads the settings block and checks a new document.
+// writes the block into a settings file as the application does at exit,
+// reads it back from the file and checks a new document.
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -13,10 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/tovrin_app.h"
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
 #include "document_fixture.h"
@@ -24,6 +28,7 @@
 #include "options/channel_radios.h"
 #include "options/opts_media_document.h"
 #include "options/zarn_options.h"
+#include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
 #include "shell/prog_cfg.h"
 #include "tests/support/message_fixture.h"
@@ -140,6 +145,25 @@ std::vector<std::uint8_t> ClosedBlock(open_test::TSettingsApplication& app, doc_
   return shell::EncodeProgCfg(app.cfg);
 }
 
+// The block as the application writes it at exit: marked saved, one binary
+// value of the settings store, flushed to the file.
+bool WriteSettingsFile(const QString& ini, shell::TProgCfg cfg) {
+  cfg.savedMarker = 1;
+  const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
+  platform::qt::CRegistryAccess store(ini);
+  return store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()) && store.Flush();
+}
+
+// The block as the next start reads it from the file (a store of its own).
+bool ReadSettingsFile(const QString& ini, open_test::TSettingsApplication& app) {
+  platform::qt::CRegistryAccess store(ini);
+  std::vector<std::uint8_t> bytes;
+  if (store.RewritePending() || !store.ReadBinaryValue(kProgCfgKey, "ProgCfg", bytes)) return false;
+  if (!shell::DecodeProgCfg(bytes.data(), bytes.size(), app.cfg)) return false;
+  app.settingsRead = app.cfg.savedMarker != 0;
+  return true;
+}
+
 }  // namespace
 
 TEST_F(OptionsRoundTrip, EveryRow) {
@@ -184,15 +208,31 @@ TEST_F(OptionsRoundTrip, EveryRow) {
       kept = ClosedBlock(app, w);
     }
     ASSERT_EQ(kept.size(), untouched.size());
-    if (row.keptAt.empty()) {
-      EXPECT_EQ(kept, untouched) << "values not kept leave the block as it was";
+    // Every byte outside the row's offsets is as a document without the
+    // sheet leaves it; with no offsets the whole block is.
+    const std::set<std::size_t> keptAt(row.keptAt.begin(), row.keptAt.end());
+    for (std::size_t at : keptAt) ASSERT_LT(at, kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      if (!keptAt.count(i)) {
+        EXPECT_EQ(kept[i], untouched[i]) << "TProgCfg byte " << i << " is not the row's to change";
+      }
     }
 
-    // The block written and read back, and a new document from it.
+    // The block written to a settings file and read back by a new start,
+    // and a new document from what it read.
+    const QString ini = QString::fromStdString((dir.Path() / (std::string(row.name) + ".ini")).string());
+    shell::TProgCfg closed;
+    ASSERT_TRUE(shell::DecodeProgCfg(kept.data(), kept.size(), closed));
+    ASSERT_TRUE(WriteSettingsFile(ini, closed));
     open_test::TSettingsApplication app;
-    ASSERT_TRUE(shell::DecodeProgCfg(kept.data(), kept.size(), app.cfg));
-    EXPECT_EQ(shell::EncodeProgCfg(app.cfg), kept);
-    app.settingsRead = true;
+    ASSERT_TRUE(ReadSettingsFile(ini, app));
+    EXPECT_TRUE(app.settingsRead) << "the file holds a saved block";
+    std::vector<std::uint8_t> reread = shell::EncodeProgCfg(app.cfg);
+    ASSERT_EQ(reread.size(), kept.size());
+    ASSERT_FALSE(reread.empty());
+    EXPECT_EQ(reread[0], 1) << "saved marker";
+    reread[0] = kept[0];
+    EXPECT_EQ(reread, kept) << "the file gives back the block byte for byte";
     doc_test::TDocumentWindow fresh;
     row.checkNewDocument(fresh.Doc());
   }
