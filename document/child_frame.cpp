@@ -475,11 +475,14 @@ void CChildFrameSplitter::RegisterCommands() {
                       [this](pq::TCmdUI& ui) { ui.SetCheck(m_bBottomRowShown ? 1 : 0); });
   m_Commands.OnCommand(ID_VIEW_PANE_LAYOUT, [this] {
     bool accepted = false;
-    if (PaneLayoutDialog()) {
-      accepted = PaneLayoutDialog()(this);
-    } else {
-      VideoPortPaneLayout::CVideoPortPaneLayout dialog(this);
-      accepted = dialog.exec() == QDialog::Accepted;
+    {
+      ZarnDoc::CZarnDoc::TModalScope modal(MediaDocument());
+      if (PaneLayoutDialog()) {
+        accepted = PaneLayoutDialog()(this);
+      } else {
+        VideoPortPaneLayout::CVideoPortPaneLayout dialog(this);
+        accepted = dialog.exec() == QDialog::Accepted;
+      }
     }
     if (accepted) NotifyLayoutCommand(ID_VIEW_PANE_LAYOUT);
   });

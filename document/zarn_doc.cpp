@@ -368,6 +368,7 @@ void CZarnDoc::ZoomStep(bool up) {
 
 bool CZarnDoc::RunCustomZoomDialog() {
   ZoomMode::CZoomMode dialog(m_pControllerView.data());
+  TModalScope modal(this);
   return dialog.exec() == QDialog::Accepted;
 }
 

@@ -278,8 +278,22 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // Tools "Options..." (the list sheet) or "More Options..." (the tree),
   // read-only while the engine runs; the sheet's result.
   int RunOptionsSheet(bool tree);
-  // A close asked for while a sheet of the document is up waits until it
-  // has ended: the sheet's pages read the document through pointers.
+  // Lives around the modal loop of every sheet or dialog of the document: a
+  // close asked for while one is up (the close waiter's timer fires inside
+  // that loop) waits until the last has ended, since their pages and
+  // controls read the document through pointers.
+  class TModalScope {
+   public:
+    explicit TModalScope(CZarnDoc* doc);
+    ~TModalScope();
+    TModalScope(const TModalScope&) = delete;
+    TModalScope& operator=(const TModalScope&) = delete;
+
+   private:
+    QPointer<CZarnDoc> m_pDoc;
+  };
+  // A sheet or dialog of the document is up.
+  bool ModalUp() const { return m_nSheetsUp > 0; }
   int m_nSheetsUp = 0;
   bool m_bCloseAfterSheet = false;
   // What the controller pane shows and sets.

@@ -446,10 +446,25 @@ void CZarnDoc::SetCloseWait(int intervalMs, int tries) {
 
 bool CZarnDoc::CloseWaiting() const { return m_pCloseTimer && m_pCloseTimer->isActive(); }
 
+CZarnDoc::TModalScope::TModalScope(CZarnDoc* doc) : m_pDoc(doc) {
+  if (m_pDoc) ++m_pDoc->m_nSheetsUp;
+}
+
+CZarnDoc::TModalScope::~TModalScope() {
+  if (!m_pDoc) return;
+  // A close that came while the sheet or dialog was up runs now that the
+  // last one is gone, from the event loop, not from inside its caller.
+  if (--m_pDoc->m_nSheetsUp == 0 && m_pDoc->m_bCloseAfterSheet) {
+    m_pDoc->m_bCloseAfterSheet = false;
+    CZarnDoc* doc = m_pDoc.data();
+    QTimer::singleShot(0, doc, [doc] { doc->OnFileClose(); });
+  }
+}
+
 void CZarnDoc::OnFileClose() {
   if (!m_Engine.IsRunning()) {
     // Not under a sheet of the document, whose pages read it.
-    if (m_nSheetsUp > 0) {
+    if (ModalUp()) {
       m_bCloseAfterSheet = true;
       return;
     }

@@ -2,7 +2,6 @@
 // category message, the media-document page's block, the three decoder
 // settings groups, and the Tools "Options..." and "More Options..." sheets.
 #include <QString>
-#include <QTimer>
 
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
@@ -161,7 +160,7 @@ int CZarnDoc::RunOptionsSheet(bool tree) {
   QWidget* owner = m_pControllerView.data();
   QWidget* parent = owner ? owner : shell::MainWindow();
   int result = 0;
-  ++m_nSheetsUp;
+  TModalScope modal(this);
   if (tree) {
     OptsTree::COptsTree sheet(OptionsCaption(running), owner, parent);
     sheet.SetCategory(OPTCAT_DOCUMENT);
@@ -171,11 +170,6 @@ int CZarnDoc::RunOptionsSheet(bool tree) {
     ZarnOptions::CZarnOptions sheet(OptionsCaption(running), owner, OPTCAT_DOCUMENT, parent);
     sheet.SetReadOnly(running);
     result = sheet.DoModal();
-  }
-  // A close that came while the sheet was up runs now that it is gone.
-  if (--m_nSheetsUp == 0 && m_bCloseAfterSheet) {
-    m_bCloseAfterSheet = false;
-    QTimer::singleShot(0, this, [this] { OnFileClose(); });
   }
   return result;
 }

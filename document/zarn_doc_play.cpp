@@ -191,6 +191,7 @@ void CZarnDoc::RegisterPlayCommands() {
   m_Commands.OnCommand(shell::ID_SET_REFERENCE_FRAMES, [this] {
     ZarnOptions::CZarnOptions sheet("Options", m_pControllerView.data(), OPTCAT_REFERENCE_FRAMES,
                                     m_pControllerView.data());
+    TModalScope modal(this);
     sheet.DoModal();
   });
   m_Commands.OnUpdate(shell::ID_SET_REFERENCE_FRAMES, [](pq::TCmdUI& ui) { ui.Enable(true); });
@@ -241,7 +242,11 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
         if (!parent) parent = QApplication::activeModalWidget();
         if (!parent && app) parent = app->MainWindowWidget();
         MessageBoxDlg::CMessageBoxDlg box(parent, text, "Media source list", kSkipPromptStyle, 0);
-        const int answer = box.DoModal();
+        int answer = 0;
+        {
+          TModalScope modal(this);
+          answer = box.DoModal();
+        }
         if (answer != kAnswerSkip && answer != kAnswerSkipAll) return false;
         if (answer == kAnswerSkipAll) skipAll = true;
         if (box.m_bChecked) {
@@ -267,6 +272,7 @@ bool CZarnDoc::NavigateSourceList(std::int32_t direction) {
 bool CZarnDoc::RunChannelSelector(std::int32_t mode) {
   OptsNavigate::COptsNavigate dialog(m_pControllerView.data());
   dialog.SetMode(mode);
+  TModalScope modal(this);
   return dialog.exec() == QDialog::Accepted;
 }
 

@@ -75,7 +75,10 @@ void CZarnDoc::RunDocumentSheet(UINT id) {
   QWidget* owner = m_pControllerView.data();
   ZarnOptions::CZarnOptions options(QString::fromLatin1(sheet.caption), owner, sheet.category,
                                     owner ? owner : shell::MainWindow());
-  options.DoModal();
+  {
+    TModalScope modal(this);
+    options.DoModal();
+  }
   if (sheet.id != shell::ID_VIEW_PIP_OPTIONS) return;
   // The View toolbar's PIP buttons show what the pages left.
   pq::TFrameNotice notice;
@@ -205,7 +208,11 @@ void CZarnDoc::OnFileCloseFrom() {
     std::array<std::uint8_t, 4> openFlags{};
     for (std::size_t ch = 0; ch < kChannelCount; ++ch) openFlags[ch] = m_Source[ch].bOpen ? 1 : 0;
     const TCloseFromPrompt& prompt = CloseFromPrompt();
-    const bool accepted = prompt ? prompt(openFlags, close) : RunCloseFromDialog(openFlags, close);
+    bool accepted = false;
+    {
+      TModalScope modal(this);
+      accepted = prompt ? prompt(openFlags, close) : RunCloseFromDialog(openFlags, close);
+    }
     if (!accepted) return;
   } else {
     for (std::size_t ch = 0; ch < kChannelCount; ++ch) close[ch] = m_Source[ch].bOpen ? 1 : 0;

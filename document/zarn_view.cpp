@@ -369,6 +369,7 @@ void CZarnView::OnPrint(bool dialog) {
   bool go = true;
   if (dialog) {
     QPrintDialog prompt(&printer, this);
+    ZarnDoc::CZarnDoc::TModalScope modal(m_pDocument);
     go = prompt.exec() == QDialog::Accepted;
   } else if (QPrinterInfo::availablePrinters().isEmpty()) {
     platform::ShowMessage("Can not print: no printer is available.");
@@ -386,7 +387,10 @@ void CZarnView::OnPrintPreview() {
   QPrintPreviewDialog preview(&printer, this);
   connect(&preview, &QPrintPreviewDialog::paintRequested, this,
           [this](QPrinter* target) { PrintPicture(*target); });
-  preview.exec();
+  {
+    ZarnDoc::CZarnDoc::TModalScope modal(m_pDocument);
+    preview.exec();
+  }
   EndPrinting();
 }
 

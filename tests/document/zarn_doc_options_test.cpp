@@ -4,6 +4,7 @@
 // channels, and the Tools "Options..." and "More Options..." sheets.
 
 #include <QApplication>
+#include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +22,7 @@
 
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
+#include "document/zarn_view.h"
 #include "document_fixture.h"
 #include "media/device_kinds.h"
 #include "media/file_types.h"
@@ -552,4 +554,99 @@ TEST_F(DocOptionsTest, SheetsInTheProgramsLookShowEveryTextWhole) {
   }
   QApplication::setStyle(beforeName);
   EXPECT_EQ(problems, std::vector<std::string>{});
+}
+
+namespace {
+
+// A command that puts up a modal sheet or dialog of the document, and where
+// it is sent.
+enum class TRoute { Document, Frame, View };
+struct TModalCommand {
+  const char* name;
+  UINT id;
+  TRoute route;
+  bool playing;  // the command works only while stopped otherwise
+};
+constexpr TModalCommand kModalCommands[] = {
+    {"Document properties", shell::ID_FILE_PROPERTIES, TRoute::Document, true},
+    {"Options", shell::ID_TOOLS_OPTIONS, TRoute::Document, true},
+    {"More Options", shell::ID_TOOLS_MORE_OPTIONS, TRoute::Document, true},
+    {"Channel Selector", shell::ID_TOOLS_STATUS, TRoute::Document, true},
+    {"zoom", shell::ID_ZOOM_CUSTOM, TRoute::Document, true},
+    {"pane layout", shell::ID_VIEW_PANE_LAYOUT, TRoute::Frame, true},
+    {"print", shell::ID_FILE_PRINT, TRoute::View, true},
+    {"close channels", shell::ID_FILE_CLOSE_FROM, TRoute::Document, false},
+};
+
+}  // namespace
+
+// The close waiter's timer fires inside the modal loop of whatever sheet or
+// dialog of the document is up; the frame, the document and the panes the
+// dialog reads stay until it has ended, and the close then goes on.
+TEST_F(PlayingOptionsTest, CloseAskedForWhileAnyDialogOfTheDocumentIsUpWaitsForItsEnd) {
+  for (const TModalCommand& command : kModalCommands) {
+    SCOPED_TRACE(command.name);
+    doc_test::TDocumentWindow rowWindow;
+    ZarnDoc::CZarnDoc& d = rowWindow.Doc();
+    d.ch_nDecoderVideoOutDelay = 0;
+    d.ch_nDecoderVideoOutPeriod = 100;
+    d.m_YuvOpen = doc.m_YuvOpen;
+    const std::string clip = Path("clip.yuv");
+    ASSERT_TRUE(d.OpenSource(clip, 0));
+    ASSERT_TRUE(d.OpenSource(clip, 1));
+    if (command.playing) {
+      ASSERT_TRUE(d.OnCmdMsg(shell::ID_NAVIGATE_START_PAUSE, pq::TCmdCode::Command, nullptr));
+      ASSERT_TRUE(d.m_Engine.IsRunning());
+    }
+    d.SetCloseWait(5, 400);
+
+    bool closeAsked = false;
+    bool upWhenEnded = false;
+    bool frameAliveWhenEnded = false;
+    int ticksWithDialog = 0;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      if (!closeAsked) {
+        closeAsked = true;
+        EXPECT_TRUE(d.OnCmdMsg(shell::ID_FILE_CLOSE, pq::TCmdCode::Command, nullptr));
+        return;
+      }
+      // The engine stops and the close waiter runs while the dialog is up.
+      if (d.m_Engine.IsRunning() || ++ticksWithDialog < 20) return;
+      upWhenEnded = d.ModalUp();
+      frameAliveWhenEnded = !rowWindow.frame.isNull();
+      dialog->reject();
+    });
+    driver.start(5);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    limit.start(10000);
+    bool handled = false;
+    switch (command.route) {
+      case TRoute::Document: handled = d.OnCmdMsg(command.id, pq::TCmdCode::Command, nullptr); break;
+      case TRoute::Frame:
+        handled = rowWindow.frame->FrameTarget()->OnCmdMsg(command.id, pq::TCmdCode::Command, nullptr);
+        break;
+      case TRoute::View:
+        ASSERT_NE(d.PaneView(0), nullptr);
+        // Printing needs a picture shown.
+        ASSERT_TRUE(doc_test::RunUntil([&] { return d.m_VideoPortHub.Port(0).FrontBitmap() != nullptr; }));
+        handled = d.PaneView(0)->OnCmdMsg(command.id, pq::TCmdCode::Command, nullptr);
+        break;
+    }
+    driver.stop();
+    limit.stop();
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(closeAsked) << "the dialog came up";
+    EXPECT_TRUE(upWhenEnded);
+    EXPECT_TRUE(frameAliveWhenEnded) << "the frame stayed while the dialog was up";
+    EXPECT_FALSE(d.ModalUp());
+    // The close goes on once the dialog is gone.
+    EXPECT_TRUE(doc_test::RunUntil([&] { return rowWindow.frame.isNull(); }));
+  }
 }
