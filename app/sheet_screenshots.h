@@ -5,11 +5,16 @@
 //
 // <sheet> is "properties" (File "Properties..."), "options" (Tools
 // "Options..."), "options-readonly" (the same as a playing document opens
-// it) or "tree" (Tools "More Options..."). The files are opened into the
+// it), "tree" (Tools "More Options...") or "tree-devices" (the same tree
+// with its capture-device groups; while the program has no device pages,
+// stand-in pages that only name themselves take their places, so the picture
+// shows the groups and their items as the tree lists them). The files are
+// opened into the
 // first document's channels 1, 2, ... first; without files "properties"
 // shows a generated 320 x 240 raw YUV picture of layout 94 in channel 1.
 // --page N shows the sheet's page N (for the tree, its N-th item in the
-// keyboard order, group items included). The picture is saved as PNG and
+// keyboard order, group items included: "tree-devices --page 2" selects the
+// first group). The picture is saved as PNG and
 // the program quits (exit code 0, or 1 when no picture was made). Run it
 // without a display with QT_QPA_PLATFORM=offscreen. Only main.cpp includes
 // this file.
@@ -17,10 +22,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <fstream>
@@ -48,7 +55,8 @@ struct TRequest {
 };
 
 inline const char* Usage() {
-  return "  --screenshot-sheet properties|options|options-readonly|tree <file> [--page N] [files...]\n"
+  return "  --screenshot-sheet properties|options|options-readonly|tree|tree-devices <file> [--page N]\n"
+         "                         [files...]\n"
          "                         open the files into the first document, save a PNG\n"
          "                         picture of the options sheet (page N) and quit\n";
 }
@@ -128,6 +136,41 @@ bool Shoot(TSheet& sheet, const std::string& file, const char* what) {
   return false;
 }
 
+// A page standing in for a capture-device page in a picture of the tree.
+class TStandInDevicePage : public OptsPage::COptsPage {
+ public:
+  explicit TStandInDevicePage(const QString& caption) : COptsPage(caption) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("%1 (stand-in page)").arg(caption), this));
+    layout->addStretch(1);
+  }
+};
+
+// Registers stand-in device pages while the program registers none.
+class TStandInDevicePages {
+ public:
+  TStandInDevicePages() {
+    m_previous = OptsTree::RegisterDevicePageFactory(
+        [](OptsTree::TDevicePageKind kind, bool primary) -> OptsPage::COptsPage* {
+          return new TStandInDevicePage(OptsTree::DevicePageCaption(kind, primary));
+        });
+    if (m_previous) {
+      // The program's own device pages are shown.
+      OptsTree::RegisterDevicePageFactory(m_previous);
+      m_restore = false;
+    }
+  }
+  ~TStandInDevicePages() {
+    if (m_restore) OptsTree::RegisterDevicePageFactory(std::move(m_previous));
+  }
+  TStandInDevicePages(const TStandInDevicePages&) = delete;
+  TStandInDevicePages& operator=(const TStandInDevicePages&) = delete;
+
+ private:
+  OptsTree::TDevicePageFactory m_previous;
+  bool m_restore = true;
+};
+
 inline bool SaveSheet(CTovrinApp& app, const TRequest& request) {
   ZarnDoc::CZarnDoc* doc = FirstDocument(app);
   QTemporaryDir folder;
@@ -137,7 +180,9 @@ inline bool SaveSheet(CTovrinApp& app, const TRequest& request) {
     return false;
   }
   QWidget* owner = doc->ControllerView();
-  if (request.sheet == "tree") {
+  if (request.sheet == "tree" || request.sheet == "tree-devices") {
+    std::unique_ptr<TStandInDevicePages> standIns;
+    if (request.sheet == "tree-devices") standIns = std::make_unique<TStandInDevicePages>();
     OptsTree::COptsTree sheet("Options", owner);
     sheet.OnInitDialog();
     if (request.page >= 0) {
@@ -160,7 +205,8 @@ inline bool SaveSheet(CTovrinApp& app, const TRequest& request) {
     readOnly = request.sheet == "options-readonly";
     caption = readOnly ? "Options (Read only)" : "Options";
   } else {
-    std::fprintf(stderr, "Tovrin: no sheet \"%s\" (properties, options, options-readonly or tree)\n",
+    std::fprintf(stderr,
+                 "Tovrin: no sheet \"%s\" (properties, options, options-readonly, tree or tree-devices)\n",
                  request.sheet.c_str());
     return false;
   }

@@ -290,7 +290,8 @@ cmd_sheet_shots() {
   # sheet, file name, page
   for shot in "properties properties 0" "options options 0" "options options-general 0" \
               "options options-media-document 1" "options options-video 2" "options-readonly options-readonly 1" \
-              "options-readonly options-readonly-general 0" "tree tree 1" "tree tree-general 0"; do
+              "options-readonly options-readonly-general 0" "tree tree 1" "tree tree-general 0" \
+              "tree-devices tree-group 2"; do
     set -- $shot
     log "picture of $2"
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
