@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <fcntl.h>
@@ -34,6 +35,8 @@ constexpr qsizetype kMaxBufferChars = qsizetype{8} << 20;
 // The pipes are made larger where the system allows, so that writers stall
 // less often.
 constexpr int kPipeSize = 1 << 20;
+// The lines inserted into the window per pass of the event loop.
+constexpr int kLinesPerPass = 1000;
 
 void FlushStreams() {
   std::cout.flush();
@@ -45,6 +48,16 @@ void FlushStreams() {
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
+}
+
+// Moves a new descriptor above 2, so that it is never one of the standard
+// streams (when those were closed); false when it could not.
+bool AboveStandardStreams(int& fd) {
+  if (fd > 2) return true;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  fd = moved;
+  return fd > 2;
 }
 
 // Drops the text before the first `lines` line ends.
@@ -93,6 +106,8 @@ bool CConsoleCapture::Start(std::string& why) {
   };
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return fail("no pipe");
   if (::pipe2(m_wakeFd, O_CLOEXEC | O_NONBLOCK) != 0) return fail("no pipe");
+  for (int* fd : {&out[0], &out[1], &err[0], &err[1], &m_wakeFd[0], &m_wakeFd[1]})
+    if (!AboveStandardStreams(*fd)) return fail("no descriptor");
   // The originals stay open (not inherited by children) for the copies.
   for (int i = 0; i < 2; ++i) {
     m_savedFd[i] = ::fcntl(i + 1, F_DUPFD_CLOEXEC, 3);
@@ -278,26 +293,58 @@ QSize CConsoleWindow::sizeHint() const {
 bool CConsoleWindow::Open(std::string& why) {
   if (IsOpen()) return true;
   m_pText->clear();
+  m_pending.clear();
   return m_capture.Start(why);
 }
 
 void CConsoleWindow::Close() {
   m_capture.Stop();
   TakeCaptured();  // the last text read stays in the window
+  FlushPending(true);
   hide();
 }
 
 void CConsoleWindow::closeEvent(QCloseEvent* event) {
   m_capture.Stop();
   TakeCaptured();
+  FlushPending(true);
   event->accept();
 }
 
-void CConsoleWindow::WriteDirect(const QString& text) { Append(text); }
+void CConsoleWindow::WriteDirect(const QString& text) {
+  FlushPending(true);  // after what was written before it
+  Append(text);
+}
 
 void CConsoleWindow::TakeCaptured() {
-  const QString text = m_capture.Take();
-  if (!text.isEmpty()) Append(text);
+  m_pending += m_capture.Take();
+  // Only the lines the window keeps are worth inserting.
+  const qsizetype lines = m_pending.count(u'\n');
+  if (lines > kMaxLines) DropLeadingLines(m_pending, static_cast<int>(lines - kMaxLines));
+  FlushPending(false);
+}
+
+void CConsoleWindow::FlushPending(bool all) {
+  if (m_pending.isEmpty()) return;
+  qsizetype end = m_pending.size();
+  if (!all) {
+    qsizetype pos = 0;
+    for (int i = 0; i < kLinesPerPass; ++i) {
+      pos = m_pending.indexOf(u'\n', pos);
+      if (pos < 0) break;
+      ++pos;
+    }
+    if (pos > 0) end = pos;
+  }
+  Append(m_pending.left(end));
+  m_pending.remove(0, end);
+  if (!m_pending.isEmpty() && !m_bFlushScheduled) {
+    m_bFlushScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+      m_bFlushScheduled = false;
+      FlushPending(false);
+    });
+  }
 }
 
 void CConsoleWindow::Append(const QString& text) {

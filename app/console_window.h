@@ -107,8 +107,13 @@ class CConsoleWindow : public QWidget {
 
  private:
   void Append(const QString& text);
+  // Inserts the waiting text a slice at a time, so that the event loop
+  // never stalls over a flood; `all` inserts everything now.
+  void FlushPending(bool all);
 
   QPlainTextEdit* m_pText = nullptr;
+  QString m_pending;  // taken from the capture, not yet in the window
+  bool m_bFlushScheduled = false;
   CConsoleCapture m_capture;
 };
 

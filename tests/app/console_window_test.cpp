@@ -441,3 +441,21 @@ TEST_F(ConsoleTest, ExitWithTheConsoleOpenEndsItsReaderAndGivesTheStreamsBack) {
   std::fflush(stdout);
   EXPECT_TRUE(pipes.WaitFor(kOut, "out after exit\n"));
 }
+
+TEST_F(ConsoleTest, WithStandardOutputAndErrorClosedTheConsoleStillCapturesAndClosesThemAgain) {
+  std::fflush(stdout);
+  ::close(1);
+  ::close(2);
+  {
+    CConsoleWindow console;
+    std::string why;
+    ASSERT_TRUE(console.Open(why)) << why;
+    ASSERT_EQ(::write(1, "to a closed stdout\n", 19), 19);
+    ASSERT_EQ(::write(2, "to a closed stderr\n", 19), 19);
+    EXPECT_TRUE(WaitForWindow(console, "to a closed stdout\n"));
+    EXPECT_TRUE(WaitForWindow(console, "to a closed stderr\n"));
+    console.Close();
+  }
+  EXPECT_EQ(::fcntl(1, F_GETFD), -1) << "closed as before";
+  EXPECT_EQ(::fcntl(2, F_GETFD), -1);
+}
