@@ -381,7 +381,14 @@ bool CReadStream::RunReadSequence() {
       }
     }
 
-    if (FillFrameNotice() && m_Delivery.pFrameCallback != nullptr) {
+    const bool bFilled = FillFrameNotice();
+    if (bFilled && m_pFrameSlot != nullptr) {
+      // Read straight into the owner's memory, laid out as m_YuvFrame.
+      m_FrameNotice.pY = m_pFrameSlot;
+      m_FrameNotice.pCb = m_pFrameSlot + (m_YuvFrame.pCb - m_YuvFrame.pBuffer);
+      m_FrameNotice.pCr = m_pFrameSlot + (m_YuvFrame.pCr - m_YuvFrame.pBuffer);
+    }
+    if (bFilled && m_Delivery.pFrameCallback != nullptr) {
       const bool bStoppingBefore = StopRaised();
       if (!m_Delivery.pFrameCallback(m_Delivery.eSenderKind, m_Delivery.ePurpose, m_Delivery.nProcId,
                                      m_Delivery.pContext, &m_FrameNotice)) {
@@ -788,8 +795,19 @@ bool CReadStream::ReadRawYuvFrame() {
     return false;
   }
   const std::size_t want = static_cast<std::size_t>(m_YuvFrame.nTotalSize);
+  // The owner's slot when it takes the frame there: the frame crosses memory
+  // once. Its planes must lie one behind the other, as the owner keeps them.
+  m_pFrameSlot = nullptr;
+  if (m_Delivery.pSlotCallback != nullptr && m_YuvFrame.pCb != nullptr && m_YuvFrame.pCr != nullptr &&
+      m_YuvFrame.pCb == m_YuvFrame.pBuffer + m_YuvFrame.nYSize &&
+      m_YuvFrame.pCr == m_YuvFrame.pCb + m_YuvFrame.nCbSize &&
+      static_cast<std::int64_t>(m_YuvFrame.nYSize) + m_YuvFrame.nCbSize + m_YuvFrame.nCrSize ==
+          m_YuvFrame.nTotalSize) {
+    m_pFrameSlot = m_Delivery.pSlotCallback(m_Delivery.pContext, m_Delivery.nProcId, m_YuvFrame);
+  }
+  std::uint8_t* const target = m_pFrameSlot != nullptr ? m_pFrameSlot : m_YuvFrame.pBuffer;
   errno = 0;
-  const std::size_t got = std::fread(m_YuvFrame.pBuffer, 1, want, m_pRawYuvFile);
+  const std::size_t got = std::fread(target, 1, want, m_pRawYuvFile);
   if (got == want) {
     return true;
   }
@@ -817,6 +835,7 @@ bool CReadStream::ReadYuvSequenceFrame() {
 }
 
 void CReadStream::FreeFrameBuffers() {
+  m_pFrameSlot = nullptr;
   FreeFrameBuffer(&m_FrameBuffer);
   FreeYuvFrame(&m_YuvFrame);
   m_BitmapFrame = TFrameBuffer{};

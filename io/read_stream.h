@@ -81,6 +81,14 @@ namespace ReadStream {
 using TFrameCallback = bool (*)(ZarnTypes::TMediaSenderKind eSenderKind, ZarnTypes::TSourcePurpose ePurpose,
                                 std::int32_t nProcId, void* pContext, ZarnTypes::TMediaFrameNotice* pFrame);
 
+// Where the frame loop may read a raw YUV frame straight into the memory
+// that keeps it: (owner context, ProcID, the frame's planar layout). Answers
+// the memory, laid out as `layout` (luma, then Cb and Cr right behind it),
+// or null when the owner cannot take the frame there; then the frame is
+// read into the reader's own frame and copied by the owner as before.
+using TSlotCallback = std::uint8_t* (*)(void* pContext, std::int32_t nProcId,
+                                        const ZarnTypes::TYuvFrameBuffer& layout);
+
 // How Run plays a stream type.
 enum TReadPath : std::int32_t {
   READ_PATH_FRAME_LOOP = 1,   // stills, sequences, raw YUV (and every unknown type)
@@ -183,6 +191,7 @@ struct TReaderDelivery {
   void* pContext = nullptr;                                 // the engine; first argument of both callbacks
   ZarnTypes::TMediaOwnerCallback pOwnerCallback = nullptr;  // media-graph and MNG sources
   TFrameCallback pFrameCallback = nullptr;                  // the frame loop
+  TSlotCallback pSlotCallback = nullptr;                    // the frame loop's raw YUV files; may be null
   std::atomic<bool>* pStopFlag =
       nullptr;  // stop requested; the loop raises it when the engine refuses a frame
   std::atomic<bool>* pEndFlag = nullptr;  // source ended; raised by the reader
@@ -417,6 +426,9 @@ class CReadStream {
   std::FILE* m_pRawYuvFile = nullptr;
   ZarnTypes::TFrameBuffer m_FrameBuffer{};
   ZarnTypes::TYuvFrameBuffer m_YuvFrame{};
+  // The owner's memory the current raw YUV frame was read into (null: the
+  // frame is in m_YuvFrame).
+  std::uint8_t* m_pFrameSlot = nullptr;
   Dib::TDibPtr m_pBitmap;                   // the last loaded bitmap
   bool m_bBitmapLoaded = false;             // m_pBitmap holds a picture read by this loop
   ZarnTypes::TFrameBuffer m_BitmapFrame{};  // layout of the bitmap's rows; does not own them

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -164,6 +165,10 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
   const std::uint64_t limit = MemoryLimit();
   std::uint64_t total = 0;
   bool ok = m_nFrameCapacity > 0 && m_nSceneCapacity > 0;
+  // Channels left out of this session give their blocks back first, so that
+  // what they held never counts against the others.
+  for (int ch = 0; ok && ch < kDpbChannels; ++ch)
+    if (!m_bChannelEnabled[ch]) FreeChannel(ch);
   for (int ch = 0; ok && ch < kDpbChannels; ++ch) {
     if (!m_bChannelEnabled[ch]) continue;
     TChannelStore& store = m_Channel[ch];
@@ -172,9 +177,6 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
       ok = false;
       break;
     }
-    store.memory.reset();
-    store.slotState.reset();
-    store.memoryBytes = 0;
     const std::uint64_t slots = static_cast<std::uint64_t>(m_nFrameCapacity) + 1;
     const std::uint64_t frameSize = m_nFrameSize[ch] > 0 ? static_cast<std::uint64_t>(m_nFrameSize[ch]) : 0;
     const std::uint64_t bytes = frameSize * slots;
@@ -183,14 +185,26 @@ bool COOVDecodedPictureBuffer::AllocateBuffers() {
       ok = false;
       break;
     }
-    store.memory = AllocateFrameMemory(bytes);
-    store.slotState.reset(new (std::nothrow) TSlotState[slots]());
-    if (!store.memory || !store.slotState) {
-      platform::ShowMessage("Can not allocate memory for frame buffer");
-      ok = false;
-      break;
+    const bool keep = store.memory && store.slotState && store.frameBytes == frameSize &&
+                      store.slotCount == slots && store.memoryBytes == bytes;
+    if (keep) {
+      std::fill(store.slotState.get(), store.slotState.get() + slots, SLOT_EMPTY);
+    } else {
+      store.memory.reset();
+      store.slotState.reset();
+      store.memoryBytes = store.frameBytes = store.slotCount = 0;
+      store.memory = AllocateFrameMemory(bytes);
+      store.slotState.reset(new (std::nothrow) TSlotState[slots]());
+      if (!store.memory || !store.slotState) {
+        platform::ShowMessage("Can not allocate memory for frame buffer");
+        ok = false;
+        break;
+      }
+      m_nFrameMemoryAllocations.fetch_add(1);
+      store.memoryBytes = bytes;
+      store.frameBytes = frameSize;
+      store.slotCount = slots;
     }
-    store.memoryBytes = bytes;
     total += bytes;
     for (std::int32_t k = 0; k < store.scenes.GetSize(); ++k) *store.scenes.SlotAt(k) = TVideoSceneBuffer{};
     for (std::int32_t k = 0; k < store.frames.GetSize(); ++k)
@@ -211,9 +225,24 @@ void COOVDecodedPictureBuffer::FreeChannel(int channel) {
   store.frames.Clear();
   store.memory.reset();
   store.slotState.reset();
-  store.memoryBytes = 0;
+  store.memoryBytes = store.frameBytes = store.slotCount = 0;
   std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
   store.dropping = false;
+}
+
+void COOVDecodedPictureBuffer::EndSession() {
+  for (TChannelStore& store : m_Channel) {
+    std::lock_guard<std::mutex> lock(store.lock);
+    store.scenes.Clear();
+    store.frames.Clear();
+    if (store.slotState)
+      std::fill(store.slotState.get(), store.slotState.get() + store.slotCount, SLOT_EMPTY);
+    std::fill(std::begin(store.hasScene), std::end(store.hasScene), false);
+    store.dropping = false;
+  }
+  std::lock_guard<std::mutex> lock(m_Layer.lock);
+  m_Layer.scenes.Clear();
+  m_Layer.frames.Clear();
 }
 
 void COOVDecodedPictureBuffer::FreeBuffers() {
@@ -390,6 +419,27 @@ std::uint8_t* COOVDecodedPictureBuffer::BeginSlot(int channel, int procId, std::
   return frame->pData;
 }
 
+std::uint8_t* COOVDecodedPictureBuffer::ReserveSlot(int channel, int procId, const TYuvFrameBuffer& layout) {
+  if (channel < 0 || channel >= kDpbChannels || procId < 0 || procId >= kDpbProcIds) return nullptr;
+  const std::int32_t f = m_ePixelFormat[channel];
+  const TYuvFrameBuffer& kept = m_YuvFrameRecord[channel];
+  if (f < 51 || f > 92 || layout.nYSize != kept.nYSize || layout.nCbSize != kept.nCbSize ||
+      layout.nCrSize != kept.nCrSize || layout.nYSize <= 0 ||
+      static_cast<std::int64_t>(kept.nYSize) + kept.nCbSize + kept.nCrSize > m_nFrameSize[channel])
+    return nullptr;
+  TChannelStore& store = m_Channel[channel];
+  std::lock_guard<std::mutex> lock(store.lock);
+  if (!store.memory || !store.slotState || !store.hasScene[procId]) return nullptr;
+  TVideoSceneBuffer* scene = store.scenes.SlotAt(store.currentScene[procId]);
+  if (!scene || scene->nProcId != procId || scene->nStored >= scene->nFrames) return nullptr;
+  const std::int32_t slot = store.frames.Step(scene->nFirstSlot, scene->nStored);
+  TVideoFrame* frame = store.frames.SlotAt(slot);
+  if (!frame) return nullptr;
+  // From now on no replay shows the slot's old frame.
+  store.slotState[static_cast<std::size_t>(slot)] = SLOT_WRITING;
+  return frame->pData;
+}
+
 bool COOVDecodedPictureBuffer::EndSlot(int channel, int procId, std::int32_t slot, std::int32_t frameNumber,
                                        std::int32_t sceneNumber) {
   TChannelStore& store = m_Channel[channel];
@@ -434,7 +484,16 @@ COOVDecodedPictureBuffer::TPutResult COOVDecodedPictureBuffer::CopyFrame(int cha
   const std::int32_t f = m_ePixelFormat[channel];
   auto copy = [&](std::int64_t offset, const std::uint8_t* source, std::int64_t wanted) {
     const std::int64_t n = Bounded(wanted, room - offset);
-    if (source && n > 0) std::memcpy(target + offset, source, static_cast<std::size_t>(n));
+    if (!source || n <= 0) return;
+    std::uint8_t* const to = target + offset;
+    // A plane read straight into its place (ReserveSlot) is stored as it is.
+    if (source == to) return;
+    // Any other source inside the slot is moved, never copied over itself.
+    const std::less<const std::uint8_t*> before;
+    if (before(source, target + room) && before(target, source + n))
+      std::memmove(to, source, static_cast<std::size_t>(n));
+    else
+      std::memcpy(to, source, static_cast<std::size_t>(n));
   };
   if ((f >= 18 && f <= 20) || (f >= 26 && f <= 29)) {
     copy(0, notice.pRgbData, notice.nRgbSize);

@@ -110,7 +110,14 @@ class COOVDecodedPictureBuffer {
   // above the memory limit or one that cannot be had shows "Can not allocate
   // memory for frame buffer"; a queue that cannot be sized fails silently.
   // Any failure frees everything and gives false.
+  // A channel whose block from the last session has the same frame size and
+  // slot count keeps it (no allocation, no page touched again); its slots
+  // start empty. A channel not enabled gives its block back.
   bool AllocateBuffers();
+
+  // The end of a session: empties every queue and forgets every stored
+  // frame, but keeps the frame memory for the next AllocateBuffers.
+  void EndSession();
 
   // Empties every queue and frees the queues' storage and the frame memory.
   // Harmless when nothing is allocated.
@@ -158,6 +165,15 @@ class COOVDecodedPictureBuffer {
   bool AdmitFrame(int channel, bool discontinuity, std::uint64_t* pGeneration);
   TPutResult PutAdmittedFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame,
                               std::int32_t frameNumber, std::int32_t sceneNumber, std::uint64_t generation);
+
+  // A planar YUV frame read straight into the buffer: the producer's next
+  // slot, marked as being written, when the channel keeps planar YUV frames
+  // whose planes have exactly the sizes of `layout` and the producer's open
+  // scene has room; else null. The producer fills the slot and hands the
+  // frame to PutAdmittedFrame with its planes pointing into the slot, which
+  // then stores it without a copy. A frame not stored leaves the slot being
+  // written (never shown) until the producer's next frame takes it.
+  std::uint8_t* ReserveSlot(int channel, int procId, const ZarnTypes::TYuvFrameBuffer& layout);
 
   // The decoder layers (5 on channel 0, 6 on channel 1).
   bool OpenLayerScene(int procId, int layer, std::int32_t sceneNumber, std::int32_t frames,
@@ -218,6 +234,8 @@ class COOVDecodedPictureBuffer {
   std::uint64_t MemoryLimit() const;
   // Bytes of frame memory a channel holds now (0 when not allocated).
   std::uint64_t ChannelMemoryBytes(int channel) const;
+  // Blocks of frame memory allocated since construction (all channels).
+  std::uint64_t FrameMemoryAllocations() const { return m_nFrameMemoryAllocations.load(); }
 
   std::int32_t m_nSceneCapacity = 100;
   std::int32_t m_nFrameCapacity = 30;
@@ -253,6 +271,8 @@ class COOVDecodedPictureBuffer {
     std::unique_ptr<std::uint8_t, TFrameMemoryDeleter> memory{nullptr, TFrameMemoryDeleter{0}};
     std::unique_ptr<ZarnTypes::TSlotState[]> slotState;
     std::uint64_t memoryBytes = 0;
+    std::uint64_t frameBytes = 0;  // the slot size the block was cut into
+    std::uint64_t slotCount = 0;   // entries of slotState
     std::atomic<int> waiters{0};
     std::int32_t currentScene[kDpbProcIds] = {};
     bool hasScene[kDpbProcIds] = {};
@@ -286,6 +306,7 @@ class COOVDecodedPictureBuffer {
   TChannelStore m_Channel[kDpbChannels];
   TChannelStore m_Layer;
   std::atomic<bool> m_bStop{false};
+  std::atomic<std::uint64_t> m_nFrameMemoryAllocations{0};
   std::uint64_t m_nMemoryLimit = 0;
 };
 

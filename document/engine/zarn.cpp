@@ -251,7 +251,8 @@ void CZarn::RunSession(const TSessionStart& start) {
     RequestUpdate(ENGINE_UPDATE_EVERYTHING);
     if (networkRole && m_pOwner) m_pOwner->StopNetworkRole();
     m_bNetworkRole.store(false);
-    if (buffersReady) m_Dpb.FreeBuffers();
+    // The frame memory stays for the next session while its sizes hold.
+    if (buffersReady) m_Dpb.EndSession();
     if (m_pOwner) m_pOwner->SessionTornDown();
     m_bStreaming.store(false);
     m_bPacerRunning.store(false);
@@ -421,6 +422,7 @@ void CZarn::ProcessThreadProc(TProcessStart start) {
     delivery.pContext = this;
     delivery.pOwnerCallback = &CZarn::EngineOwnerCallback;
     delivery.pFrameCallback = &CZarn::EngineFrameCallback;
+    delivery.pSlotCallback = &CZarn::EngineSlotCallback;
     delivery.pStopFlag = &state.bSlotStop;
     delivery.pEndFlag = &state.bSlotEnd;
     delivery.pPauseFlag = &m_bPaused;
@@ -654,6 +656,13 @@ bool CZarn::EngineFrameCallback(TMediaSenderKind kind, TSourcePurpose purpose, s
                                 void* context, TMediaFrameNotice* frame) {
   CZarn* engine = static_cast<CZarn*>(context);
   return engine && engine->DeliverFrame(kind, purpose, procId, frame);
+}
+
+std::uint8_t* CZarn::EngineSlotCallback(void* context, std::int32_t procId, const TYuvFrameBuffer& layout) {
+  CZarn* engine = static_cast<CZarn*>(context);
+  const int channel = procId - PROC_CHANNEL_FIRST;
+  if (!engine || channel < 0 || channel >= kEngineChannels || engine->m_bStopRequested.load()) return nullptr;
+  return engine->m_Dpb.ReserveSlot(channel, procId, layout);
 }
 
 bool CZarn::OnMediaNotify(TMediaNotify code, const TMediaSender* sender, void* data) {

@@ -190,6 +190,10 @@ class CZarn {
                                   const ZarnTypes::TMediaSender* sender, void* data);
   static bool EngineFrameCallback(ZarnTypes::TMediaSenderKind kind, ZarnTypes::TSourcePurpose purpose,
                                   std::int32_t procId, void* context, ZarnTypes::TMediaFrameNotice* frame);
+  // The buffer slot a channel's raw YUV frame is read straight into (null:
+  // the reader keeps it and the buffer copies it).
+  static std::uint8_t* EngineSlotCallback(void* context, std::int32_t procId,
+                                          const ZarnTypes::TYuvFrameBuffer& layout);
   bool OnMediaNotify(ZarnTypes::TMediaNotify code, const ZarnTypes::TMediaSender* sender, void* data);
   bool DeliverFrame(std::int32_t kind, std::int32_t purpose, std::int32_t procId,
                     const ZarnTypes::TMediaFrameNotice* frame);

@@ -75,8 +75,38 @@ TEST_F(EngineTest, PlaysEveryFrameOnceInOrderAndEndsByItself) {
   EXPECT_EQ(engine.m_nJobCount.load(), 0);
   EXPECT_EQ(owner.m_nSessionsEnded.load(), 1);
   EXPECT_FALSE(engine.StopRequested());
-  EXPECT_EQ(engine.m_Dpb.ChannelMemoryBytes(0), 0u);  // freed at the end
+  // The queues are emptied at the end; the frame memory stays for the next
+  // session.
+  EXPECT_FALSE(engine.m_Dpb.FrameQueue(0).HasStorage());
   EXPECT_EQ(engine.m_Channel[0].nState.load(), ZarnTypes::SOURCE_STATE_LOADED);
+}
+
+// A Play with the channels' frame sizes and the capacity unchanged reuses the
+// buffer's memory; a changed capacity allocates it anew. Every session shows
+// every frame once, in order, with its own picture.
+TEST_F(EngineTest, ASessionWithUnchangedSizesReusesTheBufferMemory) {
+  struct TRun {
+    std::int32_t capacity;
+    std::uint64_t newBlocks;
+  };
+  const std::uint64_t before = engine.m_Dpb.FrameMemoryAllocations();
+  std::uint64_t allocations = before;
+  for (const TRun& run : {TRun{30, 1}, TRun{30, 0}, TRun{30, 0}, TRun{20, 1}, TRun{20, 0}}) {
+    SCOPED_TRACE(run.capacity);
+    OpenYuv(0, 45);
+    owner.ClearShown();
+    engine.m_Dpb.m_nFrameCapacity = run.capacity;
+    ASSERT_TRUE(engine.StartPlaying());
+    ASSERT_TRUE(WaitForSessionEnd());
+    EXPECT_EQ(owner.ShownFrames(0), Range(0, 45));
+    for (const TShown& shown : owner.Shown()) EXPECT_EQ(shown.picture, shown.frameNumber);
+    EXPECT_EQ(engine.m_Dpb.FrameMemoryAllocations() - allocations, run.newBlocks);
+    allocations = engine.m_Dpb.FrameMemoryAllocations();
+    EXPECT_EQ(engine.m_Dpb.ChannelMemoryBytes(0),
+              static_cast<std::uint64_t>(engine.m_Dpb.m_nFrameSize[0]) * (run.capacity + 1));
+  }
+  EXPECT_EQ(allocations - before, 2u);
+  engine.Shutdown();
 }
 
 TEST_F(EngineTest, ReadersRunBelowNormalPriorityAndThePacingThreadAtNormal) {

@@ -493,6 +493,97 @@ TEST_F(ImageSequenceTest, AYuvSequenceEndsAtATruncatedFile) {
   EXPECT_TRUE(fs.end.load());
 }
 
+// A raw YUV file is read straight into the memory the owner hands out for
+// each frame, with the planes where the owner keeps them; an owner that
+// hands out none gets the frame in the reader's own memory. Either way the
+// frames hold the file's bytes.
+TEST_F(ImageSequenceTest, ARawYuvFrameIsReadIntoTheOwnersSlotWhenItGivesOne) {
+  constexpr int w = 4, h = 2, frames = 3;
+  const std::size_t frame = w * h * 3 / 2;  // 4:2:0
+  std::vector<std::uint8_t> file;
+  for (int n = 0; n < frames; ++n)
+    for (std::size_t i = 0; i < frame; ++i) file.push_back(static_cast<std::uint8_t>(n * 40 + i));
+  tovrin_test::WriteAll(dir / "clip.yuv", file);
+  TReaderSource s;
+  s.sPath = Path("clip.yuv");
+  s.eStreamType = TStreamType{65};
+  s.eFileFormat = TFileFormat{65};
+  s.ePixelFormat = TPixelFormat{63};
+  s.nWidth = w;
+  s.nHeight = h;
+
+  // The owner: one slot per frame while it has buffers to give.
+  struct TSlotOwner {
+    std::vector<std::vector<std::uint8_t>> buffers;
+    std::size_t given = 0;
+    std::vector<TYuvFrameBuffer> layouts;
+    struct TSeen {
+      const std::uint8_t* y;
+      const std::uint8_t* cb;
+      const std::uint8_t* cr;
+      std::vector<std::uint8_t> bytes;  // Y, Cb, Cr as the notice gives them
+    };
+    std::vector<TSeen> seen;
+    std::atomic<bool> stop{false}, end{false};
+    static std::uint8_t* Slot(void* context, std::int32_t, const TYuvFrameBuffer& layout) {
+      auto* self = static_cast<TSlotOwner*>(context);
+      self->layouts.push_back(layout);
+      return self->given < self->buffers.size() ? self->buffers[self->given++].data() : nullptr;
+    }
+    static bool Frame(TMediaSenderKind, TSourcePurpose, std::int32_t, void* context, TMediaFrameNotice* f) {
+      auto* self = static_cast<TSlotOwner*>(context);
+      TSeen seen{f->pY, f->pCb, f->pCr, {}};
+      seen.bytes.insert(seen.bytes.end(), f->pY, f->pY + f->nYSize);
+      seen.bytes.insert(seen.bytes.end(), f->pCb, f->pCb + f->nCbSize);
+      seen.bytes.insert(seen.bytes.end(), f->pCr, f->pCr + f->nCrSize);
+      self->seen.push_back(std::move(seen));
+      return true;
+    }
+  };
+  for (const std::size_t slotCount : {std::size_t{0}, std::size_t{2}, std::size_t{3}}) {
+    SCOPED_TRACE(slotCount);
+    TSlotOwner owner;
+    owner.buffers.assign(slotCount, std::vector<std::uint8_t>(frame, 0xee));
+    CReadStream reader(0);
+    reader.SetDescription(s);
+    TReaderDelivery d;
+    d.nProcId = 41;
+    d.eSenderKind = MEDIA_SENDER_BMP;
+    d.pContext = &owner;
+    d.pFrameCallback = &TSlotOwner::Frame;
+    d.pSlotCallback = &TSlotOwner::Slot;
+    d.pStopFlag = &owner.stop;
+    d.pEndFlag = &owner.end;
+    reader.SetDelivery(d);
+    EXPECT_TRUE(reader.Run());
+    ASSERT_EQ(owner.seen.size(), static_cast<std::size_t>(frames));
+    ASSERT_FALSE(owner.layouts.empty());
+    EXPECT_EQ(owner.layouts[0].nYSize, w * h);
+    EXPECT_EQ(owner.layouts[0].nCbSize, w * h / 4);
+    EXPECT_EQ(owner.layouts[0].nCrSize, w * h / 4);
+    for (int n = 0; n < frames; ++n) {
+      SCOPED_TRACE(n);
+      const TSlotOwner::TSeen& seen = owner.seen[static_cast<std::size_t>(n)];
+      EXPECT_EQ(seen.bytes,
+                std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(n * frame),
+                                          file.begin() + static_cast<std::ptrdiff_t>((n + 1) * frame)));
+      if (static_cast<std::size_t>(n) < slotCount) {
+        // In the slot, plane behind plane: nothing was copied.
+        const std::uint8_t* slot = owner.buffers[static_cast<std::size_t>(n)].data();
+        EXPECT_EQ(seen.y, slot);
+        EXPECT_EQ(seen.cb, slot + w * h);
+        EXPECT_EQ(seen.cr, slot + w * h + w * h / 4);
+        EXPECT_TRUE(std::equal(seen.bytes.begin(), seen.bytes.end(), slot));
+      } else {
+        for (const auto& slotBytes : owner.buffers) {
+          const std::uint8_t* begin = slotBytes.data();
+          EXPECT_FALSE(seen.y >= begin && seen.y < begin + frame);
+        }
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Listing and navigation
 

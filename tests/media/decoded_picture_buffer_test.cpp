@@ -119,6 +119,64 @@ TEST_F(DecodedPictureBufferTest, AllocationIsFrameSizeTimesSlotsAndFreeingTwiceI
   EXPECT_TRUE(sink.Texts().empty());
 }
 
+// Between sessions a channel keeps its block while its frame size and the
+// capacity hold; what the last session stored is never shown again.
+TEST_F(DecodedPictureBufferTest, ASessionKeepsTheFrameMemoryWhileItsSizesHold) {
+  struct TCase {
+    const char* name;
+    std::int32_t width;
+    std::int32_t capacity;
+    bool channel1;
+    bool newBlock0;           // channel 0 allocated anew
+    std::uint64_t newBlocks;  // blocks allocated over both channels
+  };
+  const TCase cases[] = {
+      {"unchanged", 8, 5, true, false, 0},
+      {"unchanged again", 8, 5, true, false, 0},
+      {"wider frames", 16, 5, true, true, 1},
+      {"more slots", 16, 6, true, true, 2},
+      {"channel 1 left out", 16, 6, false, false, 0},
+      {"channel 1 back", 16, 6, true, false, 1},
+  };
+  Enable(0, 28, 8, 8);
+  Enable(1, 44, 16, 16);
+  dpb.m_nFrameCapacity = 5;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  EXPECT_EQ(dpb.FrameMemoryAllocations(), 2u);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A stored frame in channel 0, then the session ends.
+    std::int32_t scene = 0;
+    ASSERT_TRUE(dpb.OpenChannelScene(0, 4, 0, 2, &scene));
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(dpb.m_nFrameSize[0]), 0x5a);
+    TMediaFrameNotice notice;
+    notice.pRgbData = rgb.data();
+    notice.nRgbSize = static_cast<std::int32_t>(rgb.size());
+    ASSERT_TRUE(dpb.PutChannelFrame(0, 4, notice, 0, 0));
+    const std::uint8_t* block = dpb.FrameQueue(0).SlotAt(0)->pData;
+    dpb.EndSession();
+    EXPECT_FALSE(dpb.FrameQueue(0).HasStorage());
+    EXPECT_EQ(dpb.OldestStoredSlot(0), -1);
+    const std::uint64_t allocations = dpb.FrameMemoryAllocations();
+
+    Enable(0, 28, c.width, 8);
+    dpb.m_bChannelEnabled[1] = c.channel1;
+    dpb.m_nFrameCapacity = c.capacity;
+    ASSERT_TRUE(dpb.SetChannelFormats());
+    ASSERT_TRUE(dpb.AllocateBuffers());
+    EXPECT_EQ(dpb.FrameMemoryAllocations() - allocations, c.newBlocks);
+    if (!c.newBlock0) EXPECT_EQ(dpb.FrameQueue(0).SlotAt(0)->pData, block);
+    EXPECT_EQ(dpb.ChannelMemoryBytes(0),
+              static_cast<std::uint64_t>(dpb.m_nFrameSize[0]) * static_cast<std::uint64_t>(c.capacity + 1));
+    EXPECT_EQ(dpb.ChannelMemoryBytes(1) != 0, c.channel1);
+    // Nothing of the last session is stored.
+    for (std::int32_t k = 0; k <= c.capacity; ++k) EXPECT_EQ(dpb.SlotState(0, k), SLOT_EMPTY);
+    EXPECT_EQ(dpb.OldestStoredSlot(0), -1);
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
 TEST_F(DecodedPictureBufferTest, AnOversizedCacheIsRefusedWithItsMessage) {
   // 3,000 slots of 1080p 32-bit pictures are 25 GB: counted in 64 bits and
   // refused, and nothing stays allocated.
@@ -275,6 +333,89 @@ TEST_F(DecodedPictureBufferTest, PlanarCopiesStopAtWhatTheNoticeHolds) {
   other.pY = y.data();
   ASSERT_TRUE(dpb.PutChannelFrame(0, 41, other, 1, 0));
   EXPECT_EQ(next[0], 0x66);
+}
+
+// A frame read straight into a reserved slot is stored as it lies there;
+// a slot is reserved only for planes of exactly the channel's layout, only
+// in the producer's open scene with room, and no replay shows it meanwhile.
+TEST_F(DecodedPictureBufferTest, AReservedSlotTakesAFrameReadIntoItWithoutACopy) {
+  const std::int32_t format =
+      ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240) - 2;
+  Enable(0, format, 8, 4);
+  Enable(1, 28, 8, 4);
+  dpb.m_nFrameCapacity = 4;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  const TYuvFrameBuffer layout = dpb.m_YuvFrameRecord[0];
+  ASSERT_GT(layout.nCbSize, 0);
+  std::int32_t index = 0;
+
+  // Refusals.
+  EXPECT_EQ(dpb.ReserveSlot(0, 41, layout), nullptr);  // no open scene yet
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 2, &index));
+  ASSERT_TRUE(dpb.OpenChannelScene(1, 42, 0, 2, &index));
+  struct TRefusal {
+    const char* name;
+    int channel;
+    int procId;
+    std::int32_t dY, dCb, dCr;  // changes to the layout
+  };
+  for (const TRefusal& r :
+       {TRefusal{"larger luma", 0, 41, 2, 0, 0}, TRefusal{"smaller Cb", 0, 41, 0, -1, 0},
+        TRefusal{"larger Cr", 0, 41, 0, 0, 1}, TRefusal{"another producer", 0, 43, 0, 0, 0},
+        TRefusal{"an RGB channel", 1, 42, 0, 0, 0}, TRefusal{"no channel", 4, 41, 0, 0, 0}}) {
+    SCOPED_TRACE(r.name);
+    TYuvFrameBuffer other = layout;
+    other.nYSize += r.dY;
+    other.nCbSize += r.dCb;
+    other.nCrSize += r.dCr;
+    EXPECT_EQ(dpb.ReserveSlot(r.channel, r.procId, other), nullptr);
+  }
+  EXPECT_EQ(dpb.SlotState(0, 0), SLOT_EMPTY);
+
+  const std::int64_t total = static_cast<std::int64_t>(layout.nYSize) + layout.nCbSize + layout.nCrSize;
+  for (std::int32_t n = 0; n < 2; ++n) {
+    SCOPED_TRACE(n);
+    std::uint8_t* slot = dpb.ReserveSlot(0, 41, layout);
+    ASSERT_EQ(slot, dpb.FrameQueue(0).SlotAt(n)->pData);
+    EXPECT_EQ(dpb.SlotState(0, n), SLOT_WRITING);
+    EXPECT_EQ(dpb.OldestStoredSlot(0), n == 0 ? -1 : 0);
+    for (std::int64_t i = 0; i < total; ++i) slot[i] = static_cast<std::uint8_t>(n * 64 + i);
+    TMediaFrameNotice notice;
+    notice.nWidth = 8;
+    notice.nHeight = 4;
+    notice.pY = slot;
+    notice.pCb = slot + layout.nYSize;
+    notice.pCr = slot + layout.nYSize + layout.nCbSize;
+    notice.nYSize = layout.nYSize;
+    notice.nCbSize = layout.nCbSize;
+    notice.nCrSize = layout.nCrSize;
+    ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, n, 0));
+    EXPECT_EQ(dpb.SlotState(0, n), SLOT_STORED);
+    for (std::int64_t i = 0; i < total; ++i) ASSERT_EQ(slot[i], static_cast<std::uint8_t>(n * 64 + i)) << i;
+  }
+  // The scene is full: the next frame goes through the reader's own memory.
+  EXPECT_EQ(dpb.ReserveSlot(0, 41, layout), nullptr);
+
+  // Planes inside the slot but away from their places are moved there whole.
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 1, 2, &index));
+  std::uint8_t* slot = dpb.ReserveSlot(0, 41, layout);
+  ASSERT_NE(slot, nullptr);
+  std::vector<std::uint8_t> cr(static_cast<std::size_t>(layout.nCrSize), 0xc5);
+  std::memset(slot, 0x11, static_cast<std::size_t>(layout.nYSize));
+  std::memset(slot + 1, 0xcb, static_cast<std::size_t>(layout.nCbSize));  // Cb one byte into Y
+  TMediaFrameNotice shifted;
+  shifted.nWidth = 8;
+  shifted.nHeight = 4;
+  shifted.pY = slot;
+  shifted.pCb = slot + 1;
+  shifted.pCr = cr.data();
+  shifted.nYSize = layout.nYSize;
+  shifted.nCbSize = layout.nCbSize;
+  shifted.nCrSize = layout.nCrSize;
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, shifted, 2, 1));
+  for (std::int32_t i = 0; i < layout.nCbSize; ++i) EXPECT_EQ(slot[layout.nYSize + i], 0xcb) << i;
+  for (std::int32_t i = 0; i < layout.nCrSize; ++i) EXPECT_EQ(slot[layout.nYSize + layout.nCbSize + i], 0xc5);
 }
 
 TEST_F(DecodedPictureBufferTest, AProducerShortOfSlotsWaitsUntilASceneIsFreed) {
