@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QUrl>
 
-
 #include <cstdio>
 #include <iostream>
 
