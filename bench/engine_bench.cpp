@@ -158,13 +158,24 @@ class TBenchOwner : public Zarn::IEngineOwner {
   void PostTimeTick() override {}
   void PostChannelSlider(int) override {}
   void PostSessionEnded() override {}
-  void FrameShown(int, std::int32_t) override { m_nShown.fetch_add(1, std::memory_order_relaxed); }
+  void FrameShown(int, std::int32_t) override {
+    const std::int64_t shown = m_nShown.fetch_add(1, std::memory_order_relaxed) + 1;
+    // The steady state begins with the frame that completes the mark: the
+    // process's CPU time then (one system call, once per session).
+    if (shown == m_nMarkAt.load(std::memory_order_relaxed)) {
+      m_dMarkCpu.store(CpuSeconds(RUSAGE_SELF));
+      m_MarkTime.store(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+  }
 
   Zarn::TSessionConfig m_Config;
   VideoPortHub::CVideoPortHub m_Ports;
   std::unique_ptr<ReadStream::CReadStream> m_Reader[4];
   std::unique_ptr<Zarn::CReadStreamChannel> m_Adapter[4];
   std::atomic<std::int64_t> m_nShown{0};
+  std::atomic<std::int64_t> m_nMarkAt{-1};  // shown count that marks the steady state
+  std::atomic<double> m_dMarkCpu{0};
+  std::atomic<std::int64_t> m_MarkTime{0};
 };
 
 void WaitForEnd(const Zarn::CZarn& engine) {
@@ -246,6 +257,169 @@ void BM_PeerGstreamerToBgra1080p(benchmark::State& state) {
                      "video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
 }
 BENCHMARK(BM_PeerGstreamerToBgra1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// CPU seconds of a peer's run (its children's usage); negative when it failed.
+double PeerCpuSeconds(const std::string& command) {
+  const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+  if (std::system(command.c_str()) != 0) return -1;
+  return CpuSeconds(RUSAGE_CHILDREN) - cpu0;
+}
+
+// A peer's steady CPU per frame: a run over `frames` frames less a run over
+// one frame (process start-up, set-up), over the frames in between. The
+// command has "{N}" where the frame count goes.
+double PeerSteadyMsPerFrame(const std::string& command, int frames) {
+  const auto with = [&](int n) {
+    std::string c = command;
+    const std::size_t at = c.find("{N}");
+    if (at != std::string::npos) c.replace(at, 3, std::to_string(n));
+    return PeerCpuSeconds(c);
+  };
+  const double one = with(1);
+  const double all = with(frames);
+  if (one < 0 || all < 0) return -1;
+  return 1000.0 * (all - one) / (frames - 1);
+}
+
+std::string FfmpegRawToBgra(const std::string& clip) {
+  return "ffmpeg -v error -nostdin -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i '" + clip +
+         "' -frames:v {N} -pix_fmt bgra -f null - >/dev/null 2>&1";
+}
+
+std::string GstRawToBgra(const std::string& clip) {
+  return "gst-launch-1.0 -q filesrc location='" + clip +
+         "' ! rawvideoparse width=1920 height=1080 format=i420 ! videoconvert ! "
+         "video/x-raw,format=BGRA ! identity eos-after={N} ! fakesink >/dev/null 2>&1";
+}
+
+// The engine's steady state: CPU per frame shown from the end of every
+// channel's first scene (30 frames) to the end of the session, beside the
+// peers' steady CPU per frame, each peer run interleaved with the engine's.
+// Counters: cpu_ms_per_frame (ours), fps (ours, steady), <peer>_ms and
+// vs_<peer> (ours / the peer's).
+void RunSteadyBeside(benchmark::State& state, TBenchOwner& owner, Zarn::CZarn& engine, int channels,
+                     int framesPerChannel, const std::vector<std::pair<std::string, std::string>>& peers,
+                     int peerFrames) {
+  double oursCpu = 0, oursWall = 0;
+  std::int64_t oursFrames = 0;
+  std::vector<double> peerMs(peers.size(), 0);
+  std::int64_t runs = 0;
+  for (auto _ : state) {
+    for (std::size_t p = 0; p < peers.size(); ++p) {
+      const double ms = PeerSteadyMsPerFrame(peers[p].second, peerFrames);
+      if (ms < 0) {
+        state.SkipWithError(("peer failed: " + peers[p].first).c_str());
+        return;
+      }
+      peerMs[p] += ms;
+    }
+    const std::int64_t before = owner.m_nShown.load();
+    owner.m_nMarkAt.store(before + std::int64_t{channels} * 30);
+    owner.m_MarkTime.store(0);
+    if (!engine.StartPlaying()) state.SkipWithError("no session");
+    WaitForEnd(engine);
+    const double cpuEnd = CpuSeconds(RUSAGE_SELF);
+    const auto end = std::chrono::steady_clock::now().time_since_epoch().count();
+    if (owner.m_MarkTime.load() == 0) {
+      state.SkipWithError("the first scene never ended");
+      return;
+    }
+    if (owner.m_nShown.load() - before != std::int64_t{channels} * framesPerChannel) {
+      state.SkipWithError("frames lost");
+      return;
+    }
+    oursCpu += cpuEnd - owner.m_dMarkCpu.load();
+    oursWall +=
+        std::chrono::duration<double>(std::chrono::steady_clock::duration(end - owner.m_MarkTime.load()))
+            .count();
+    oursFrames += owner.m_nShown.load() - owner.m_nMarkAt.load();
+    ++runs;
+  }
+  if (runs == 0 || oursFrames <= 0) return;
+  const double ours = 1000.0 * oursCpu / static_cast<double>(oursFrames);
+  state.counters["cpu_ms_per_frame"] = ours;
+  state.counters["fps"] = static_cast<double>(oursFrames) / oursWall;
+  for (std::size_t p = 0; p < peers.size(); ++p) {
+    const double peer = peerMs[p] / static_cast<double>(runs);
+    state.counters[peers[p].first + "_ms"] = peer;
+    state.counters["vs_" + peers[p].first] = ours / peer;
+  }
+}
+
+void BM_EngineSteadyFourChannels1080pRawYuv(benchmark::State& state) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  TBenchOwner owner;
+  Zarn::CZarn engine(&owner, &owner.m_Ports);
+  for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = ClipSource();
+  const bool all[4] = {true, true, true, true};
+  engine.SetPlayChannels(all);
+  RunSteadyBeside(state, owner, engine, 4, kClipFrames,
+                  {{"ffmpeg", FfmpegRawToBgra(Fixture().Clip())}, {"gst", GstRawToBgra(Fixture().Clip())}},
+                  kClipFrames);
+}
+BENCHMARK(BM_EngineSteadyFourChannels1080pRawYuv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+
+// Session start with four 1080p raw YUV channels: CPU and wall time from
+// StartPlaying until every channel has shown its first frame, and the CPU of
+// the whole play (every slot of the buffer written once), for the first Play
+// of an engine and for the Plays after it with the same sizes. Counters:
+// first_cpu_ms, first_wall_ms, first_play_cpu_ms, again_cpu_ms,
+// again_wall_ms, again_play_cpu_ms.
+void BM_EngineSessionStartFourChannels1080p(benchmark::State& state) {
+  platform::TRecordingMessageSink sink;
+  platform::TScopedMessageSink scope(&sink);
+  double firstCpu = 0, firstWall = 0, againCpu = 0, againWall = 0, firstPlay = 0, againPlay = 0;
+  std::int64_t firsts = 0, agains = 0;
+  for (auto _ : state) {
+    TBenchOwner owner;
+    Zarn::CZarn engine(&owner, &owner.m_Ports);
+    for (int ch = 0; ch < 4; ++ch) owner.m_Config.source[ch] = ClipSource();
+    const bool all[4] = {true, true, true, true};
+    engine.SetPlayChannels(all);
+    for (int play = 0; play < 4; ++play) {
+      const std::int64_t before = owner.m_nShown.load();
+      owner.m_nMarkAt.store(before + 4);
+      owner.m_MarkTime.store(0);
+      const double cpu0 = CpuSeconds(RUSAGE_SELF);
+      const auto t0 = std::chrono::steady_clock::now();
+      if (!engine.StartPlaying()) {
+        state.SkipWithError("no session");
+        return;
+      }
+      while (owner.m_MarkTime.load() == 0 && engine.IsRunning())
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      const std::int64_t mark = owner.m_MarkTime.load();
+      WaitForEnd(engine);
+      (play == 0 ? firstPlay : againPlay) += 1000.0 * (CpuSeconds(RUSAGE_SELF) - cpu0);
+      if (mark == 0) {
+        state.SkipWithError("no frame shown");
+        return;
+      }
+      const double cpu = 1000.0 * (owner.m_dMarkCpu.load() - cpu0);
+      const double wall = 1000.0 * std::chrono::duration<double>(std::chrono::steady_clock::duration(mark) -
+                                                                 t0.time_since_epoch())
+                                       .count();
+      (play == 0 ? firstCpu : againCpu) += cpu;
+      (play == 0 ? firstWall : againWall) += wall;
+      ++(play == 0 ? firsts : agains);
+    }
+  }
+  if (firsts == 0 || agains == 0) return;
+  state.counters["first_cpu_ms"] = firstCpu / static_cast<double>(firsts);
+  state.counters["first_wall_ms"] = firstWall / static_cast<double>(firsts);
+  state.counters["again_cpu_ms"] = againCpu / static_cast<double>(agains);
+  state.counters["again_wall_ms"] = againWall / static_cast<double>(agains);
+  state.counters["first_play_cpu_ms"] = firstPlay / static_cast<double>(firsts);
+  state.counters["again_play_cpu_ms"] = againPlay / static_cast<double>(agains);
+}
+BENCHMARK(BM_EngineSessionStartFourChannels1080p)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 // A 1920 x 1080 H.264 MP4 of kClipFrames frames at `framerate` ("25/1")
 // frames per second, made beside the raw clip; empty when the encoder is
