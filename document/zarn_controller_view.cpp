@@ -365,6 +365,11 @@ void CZarnControllerView::RegisterMessages() {
       m_pDocument->ExchangeVideoSettings(*block);
     return 1;
   });
+  m_pMessages->On(pq::WM_APP_OPTS_PIP, [this](pq::WPARAM, pq::LPARAM lParam) -> pq::LRESULT {
+    if (auto* block = pq::RecordOf<ZarnTypes::TPictInPictExchange>(lParam))
+      m_pDocument->ExchangePipSettings(*block);
+    return 1;
+  });
   // The shared message of the document's pages, by topic: the document
   // says whether it knows the topic; only the block's answered flag tells
   // the page the result.

@@ -45,8 +45,10 @@
 #include "options/channel_selector_exchange.h"
 #include "options/opts_doc_strings_exchange.h"
 #include "options/opts_media_document_exchange.h"
+#include "options/opts_pict_in_pict_exchange.h"
 #include "options/opts_reference_frames_exchange.h"
 #include "options/opts_video_exchange.h"
+#include "options/opts_video_pane_exchange.h"
 #include "platform/qt/commands.h"
 #include "platform/sync.h"
 #include "shell/app_params.h"
@@ -275,6 +277,12 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   void ExchangeOovSettings(ZarnTypes::TOovSettingsExchange& block);
   void ExchangeH264Settings(ZarnTypes::TH264SettingsExchange& block);
   void ExchangeThirdGroupSettings(ZarnTypes::TDocStrings3Exchange& block);
+  // The Video Pane page (zarn_doc_video_pane.cpp): the four channels'
+  // video-pane records, read and written also while playing.
+  void ExchangeVideoPaneSettings(ZarnTypes::TVideoPaneExchange& block);
+  // The Picture In Picture page (zarn_doc_video_pane.cpp): the four panes'
+  // inset records whole, read and written also while playing.
+  void ExchangePipSettings(ZarnTypes::TPictInPictExchange& block);
   // Tools "Options..." (the list sheet) or "More Options..." (the tree),
   // read-only while the engine runs; the sheet's result.
   int RunOptionsSheet(bool tree);

@@ -6,7 +6,21 @@
 #include "io/codecs/save_picture.h"
 #include "shell/prog_cfg.h"
 
+namespace ZarnTypes {
+struct TVideoPaneSettings;
+struct TPictInPict;
+}  // namespace ZarnTypes
+
 namespace ZarnDoc::Blocks {
+
+// A channel's video-pane record (28 bytes): fast-stretch byte, "View" and
+// "Play" stretch modes, three values and a flag of the document's own.
+void EncodeVideoPane(const ZarnTypes::TVideoPaneSettings& s, shell::TBlock<28>& b);
+void DecodeVideoPane(const shell::TBlock<28>& b, ZarnTypes::TVideoPaneSettings& s);
+// A pane's picture-in-picture record (56 bytes): the enabled byte, then 13
+// 32-bit values.
+void EncodePip(const ZarnTypes::TPictInPict& p, shell::TBlock<56>& b);
+void DecodePip(const shell::TBlock<56>& b, ZarnTypes::TPictInPict& p);
 
 void EncodeJpeg2000(const ZarnTypes::TJpeg2000Settings& s, shell::TBlock<36>& b);
 void DecodeJpeg2000(const shell::TBlock<36>& b, ZarnTypes::TJpeg2000Settings& s);

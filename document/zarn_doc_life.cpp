@@ -44,22 +44,9 @@ std::int32_t Get32(const std::uint8_t* block, std::size_t at) {
 // Where a recorder's AVI settings keep the DV AVI file type (1 or 2).
 constexpr std::size_t kAviFileTypeOffset = 8;
 
-// A channel's video-pane record: flag, three values, two more, flag.
-void EncodeVideoPane(const TVideoPaneSettings& s, shell::TBlock<28>& b) {
-  b[0] = s.bFastStretch ? 1 : 0;
-  Put32(b.data(), 4, s.nViewMode);
-  Put32(b.data(), 8, s.nPlayMode);
-  for (std::size_t i = 0; i < 3; ++i) Put32(b.data(), 12 + 4 * i, s.nValue[i]);
-  b[24] = s.bFlag ? 1 : 0;
-}
+}  // namespace
 
-void DecodeVideoPane(const shell::TBlock<28>& b, TVideoPaneSettings& s) {
-  s.bFastStretch = b[0] != 0;
-  s.nViewMode = Get32(b.data(), 4);
-  s.nPlayMode = Get32(b.data(), 8);
-  for (std::size_t i = 0; i < 3; ++i) s.nValue[i] = Get32(b.data(), 12 + 4 * i);
-  s.bFlag = b[24] != 0;
-}
+namespace Blocks {
 
 // A pane's picture-in-picture record: the enabled byte, then 13 ints.
 void EncodePip(const TPictInPict& p, shell::TBlock<56>& b) {
@@ -78,9 +65,22 @@ void DecodePip(const shell::TBlock<56>& b, TPictInPict& p) {
   for (std::size_t i = 0; i < 13; ++i) *v[i] = Get32(b.data(), 4 + 4 * i);
 }
 
-}  // namespace
+// A channel's video-pane record: flag, three values, two more, flag.
+void EncodeVideoPane(const TVideoPaneSettings& s, shell::TBlock<28>& b) {
+  b[0] = s.bFastStretch ? 1 : 0;
+  Put32(b.data(), 4, s.nViewMode);
+  Put32(b.data(), 8, s.nPlayMode);
+  for (std::size_t i = 0; i < 3; ++i) Put32(b.data(), 12 + 4 * i, s.nValue[i]);
+  b[24] = s.bFlag ? 1 : 0;
+}
 
-namespace Blocks {
+void DecodeVideoPane(const shell::TBlock<28>& b, TVideoPaneSettings& s) {
+  s.bFastStretch = b[0] != 0;
+  s.nViewMode = Get32(b.data(), 4);
+  s.nPlayMode = Get32(b.data(), 8);
+  for (std::size_t i = 0; i < 3; ++i) s.nValue[i] = Get32(b.data(), 12 + 4 * i);
+  s.bFlag = b[24] != 0;
+}
 
 // The encoder records in their stored layout (a byte field is followed by
 // three bytes of padding).

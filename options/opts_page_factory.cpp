@@ -7,10 +7,12 @@
 #include "options/opts_jpeg2000.h"
 #include "options/opts_media_document.h"
 #include "options/opts_page.h"
+#include "options/opts_pict_in_pict.h"
 #include "options/opts_png.h"
 #include "options/opts_reference_frames.h"
 #include "options/opts_tiff.h"
 #include "options/opts_video.h"
+#include "options/opts_video_pane.h"
 
 namespace OptsPage {
 
@@ -30,6 +32,8 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_YUV, [] { return new OptsFileFormat::COptsFileFormat; });
   RegisterOptionsPage(PAGE_REFERENCE_FRAMES, [] { return new OptsReferenceFrames::COptsReferenceFrames; });
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });
+  RegisterOptionsPage(PAGE_VIDEO_PANE, [] { return new OptsVideoPane::COptsVideoPane; });
+  RegisterOptionsPage(PAGE_PIP, [] { return new OptsPictInPict::COptsPictInPict; });
 }
 
 }  // namespace OptsPage

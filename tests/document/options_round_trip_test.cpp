@@ -8,8 +8,10 @@
 // reads it back from the file and checks a new document.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSlider>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,7 @@
 #include "open_fixture.h"
 #include "options/channel_radios.h"
 #include "options/opts_media_document.h"
+#include "options/opts_video_pane.h"
 #include "options/zarn_options.h"
 #include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
@@ -84,6 +87,42 @@ void PrepareChannels(ZarnDoc::CZarnDoc& doc, const std::string& folder) {
   }
 }
 
+// The video pane records a row starts from: every channel different, and
+// values of the document's own that the page must carry back.
+void PrepareVideoPanes(ZarnDoc::CZarnDoc& doc, const std::string&) {
+  for (int ch = 0; ch < 4; ++ch) {
+    TVideoPaneSettings& pane = doc.m_VideoPane[ch];
+    pane.bFastStretch = ch % 2 == 0;
+    pane.nViewMode = ch < 2 ? 3 : 4;
+    pane.nPlayMode = ch % 2 == 1 ? 3 : 4;
+    for (int i = 0; i < 3; ++i) pane.nValue[i] = 100 * (ch + 1) + i;
+    pane.bFlag = ch != 2;
+  }
+}
+
+// What the row's edits leave: every switch and slider of every channel
+// turned over.
+void ExpectEditedVideoPanes(const ZarnDoc::CZarnDoc& doc) {
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE("channel " + std::to_string(ch));
+    const TVideoPaneSettings& pane = doc.m_VideoPane[ch];
+    EXPECT_EQ(pane.bFastStretch, ch % 2 == 1);
+    EXPECT_EQ(pane.nViewMode, ch < 2 ? 4 : 3);
+    EXPECT_EQ(pane.nPlayMode, ch % 2 == 1 ? 4 : 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pane.nValue[i], 100 * (ch + 1) + i);
+    EXPECT_EQ(pane.bFlag, ch != 2);
+  }
+}
+
+std::vector<std::size_t> VideoPaneOffsets() {
+  std::vector<std::size_t> at;
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    at.push_back(1600 + 28 * ch);
+    for (std::size_t i = 4; i < 12; ++i) at.push_back(1600 + 28 * ch + i);
+  }
+  return at;
+}
+
 const std::vector<TRoundTripRow>& Rows() {
   static const std::vector<TRoundTripRow> rows = {
       {"media document changes nothing",
@@ -116,6 +155,29 @@ const std::vector<TRoundTripRow>& Rows() {
        [](ZarnDoc::CZarnDoc& doc) {
          for (int ch = 0; ch < 4; ++ch) EXPECT_FALSE(doc.m_Source[ch].bOpen) << ch;
        }},
+      {"video pane stretch modes per channel", shell::ID_TOOLS_OPTIONS, OptsPage::PAGE_VIDEO_PANE,
+       PrepareVideoPanes,
+       [](OptsPage::COptsPage& page, ZarnDoc::CZarnDoc& doc) {
+         auto& pane = dynamic_cast<OptsVideoPane::COptsVideoPane&>(page);
+         for (int ch : {0, 1, 2, 3}) {
+           SCOPED_TRACE("channel " + std::to_string(ch));
+           pane.ChannelRadios()->Radio(ch)->click();
+           const TVideoPaneSettings& want = doc.m_VideoPane[ch];
+           EXPECT_EQ(pane.FastStretchBox()->isChecked(), want.bFastStretch);
+           EXPECT_EQ(pane.ViewSlider()->value(), want.nViewMode == 4 ? 1 : 0);
+           EXPECT_EQ(pane.PlaySlider()->value(), want.nPlayMode == 4 ? 1 : 0);
+         }
+       },
+       [](OptsPage::COptsPage& page) {
+         auto& pane = dynamic_cast<OptsVideoPane::COptsVideoPane&>(page);
+         for (int ch : {2, 0, 3, 1}) {
+           pane.ChannelRadios()->Radio(ch)->click();
+           pane.FastStretchBox()->click();
+           pane.ViewSlider()->setValue(1 - pane.ViewSlider()->value());
+           pane.PlaySlider()->setValue(1 - pane.PlaySlider()->value());
+         }
+       },
+       ExpectEditedVideoPanes, VideoPaneOffsets(), ExpectEditedVideoPanes},
   };
   return rows;
 }

@@ -127,8 +127,8 @@ TEST_F(DocOptionsTest, CategoryMessageByTopic) {
   // come later, 4, 7, 16 and unknown topics go back unanswered with 0.
   const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false},  {2, 0, false},  {4, 0, false},
                       {5, 0, false},  {6, 0, false},  {7, 0, false},  {8, 0, false},  {9, 0, false},
-                      {10, 0, false}, {13, 0, false}, {14, 0, false}, {16, 0, false}, {17, 0, false},
-                      {0, 0, false},  {18, 0, false}, {-1, 0, false}};
+                      {10, 0, false}, {13, 0, false}, {16, 0, false}, {17, 0, false}, {0, 0, false},
+                      {18, 0, false}, {-1, 0, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.topic);
     TMediaDocumentExchange block;
@@ -142,6 +142,11 @@ TEST_F(DocOptionsTest, CategoryMessageByTopic) {
                             OPTS_XCHG_READ),
               r.answered);
   }
+  // The video pane's topic is served with its own block.
+  TVideoPaneExchange pane;
+  pane.header.op = OPTS_XCHG_READ;
+  EXPECT_EQ(doc.OnOptsCategory(OPTTOPIC_VIDEO_PANE, reinterpret_cast<pq::LPARAM>(&pane)), 1);
+  EXPECT_EQ(pane.header.answered, 1);
 }
 
 TEST_F(DocOptionsTest, MediaDocumentBlockAndItsDvdRequest) {
@@ -571,6 +576,7 @@ constexpr TModalCommand kModalCommands[] = {
     {"Document properties", shell::ID_FILE_PROPERTIES, TRoute::Document, true},
     {"Options", shell::ID_TOOLS_OPTIONS, TRoute::Document, true},
     {"More Options", shell::ID_TOOLS_MORE_OPTIONS, TRoute::Document, true},
+    {"reference frames", shell::ID_SET_REFERENCE_FRAMES, TRoute::Document, true},
     {"Channel Selector", shell::ID_TOOLS_STATUS, TRoute::Document, true},
     {"zoom", shell::ID_ZOOM_CUSTOM, TRoute::Document, true},
     {"pane layout", shell::ID_VIEW_PANE_LAYOUT, TRoute::Frame, true},

@@ -1,0 +1,60 @@
+// The document's side of the Video Pane and Picture In Picture pages: the
+// four channels' video-pane records and the four panes' inset records, in
+// the byte layout the saved settings keep them in, so the pages hand back
+// the document's own bytes of each record unchanged.
+#include <cstring>
+
+#include "document/zarn_doc.h"
+#include "document/zarn_doc_blocks.h"
+
+namespace ZarnDoc {
+
+using namespace ZarnTypes;
+
+void CZarnDoc::ExchangeVideoPaneSettings(TVideoPaneExchange& block) {
+  static_assert(sizeof(TVideoPaneChannel) == sizeof(shell::TBlock<28>));
+  switch (block.header.op) {
+    case OPTS_XCHG_READ:
+      block.identifier = &m_strDocName;
+      block.title = &m_strDocTitle;
+      for (int ch = 0; ch < kChannelCount; ++ch) {
+        shell::TBlock<28> record{};
+        Blocks::EncodeVideoPane(m_VideoPane[ch], record);
+        std::memcpy(&block.channels[ch], record.data(), record.size());
+      }
+      break;
+    case OPTS_XCHG_WRITE:  // taken also while the document plays
+      for (int ch = 0; ch < kChannelCount; ++ch) {
+        shell::TBlock<28> record{};
+        std::memcpy(record.data(), &block.channels[ch], record.size());
+        Blocks::DecodeVideoPane(record, m_VideoPane[ch]);
+      }
+      break;
+    default: return;
+  }
+  block.header.answered = 1;
+}
+
+void CZarnDoc::ExchangePipSettings(TPictInPictExchange& block) {
+  static_assert(sizeof(TPipPaneRecord) == sizeof(shell::TBlock<56>));
+  switch (block.header.op) {
+    case OPTS_XCHG_READ:
+      for (int pane = 0; pane < kPaneCount; ++pane) {
+        shell::TBlock<56> record{};
+        Blocks::EncodePip(m_Pip[pane], record);
+        std::memcpy(&block.panes[pane], record.data(), record.size());
+      }
+      break;
+    case OPTS_XCHG_WRITE:  // taken also while the document plays
+      for (int pane = 0; pane < kPaneCount; ++pane) {
+        shell::TBlock<56> record{};
+        std::memcpy(record.data(), &block.panes[pane], record.size());
+        Blocks::DecodePip(record, m_Pip[pane]);
+      }
+      break;
+    default: return;
+  }
+  block.header.answered = 1;
+}
+
+}  // namespace ZarnDoc
