@@ -1,10 +1,13 @@
 #include "options/opts_general.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #ifndef TOVRIN_OPTIONS_VERSION
@@ -15,6 +18,14 @@ namespace OptsGeneral {
 
 QString ProductVersion() { return QStringLiteral(TOVRIN_OPTIONS_VERSION); }
 
+QString HelpPageFile() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+  if (folder.isEmpty()) folder = QDir::tempPath() + "/tovrin";
+  return folder + "/help/tovrin.html";
+}
+
+QString HelpPageUrl() { return QUrl::fromLocalFile(HelpPageFile()).toString(); }
+
 QString GeneralText() {
   const QStringList parts = {
       QStringLiteral("Tovrin"),
@@ -22,7 +33,7 @@ QString GeneralText() {
       QStringLiteral("Version %1, Desktop edition").arg(ProductVersion()),
       QStringLiteral("Copyright (C) Halvane. All rights reserved."),
       QStringLiteral("Halvane"),
-      QStringLiteral("https://halvane.example/tovrin"),
+      HelpPageUrl(),
   };
   return parts.join(QStringLiteral("\n\n"));
 }

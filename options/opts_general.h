@@ -14,8 +14,15 @@ namespace OptsGeneral {
 // The program's version (the build's project version).
 QString ProductVersion();
 
+// The program's help page: a file of the user's cache folder, where Help
+// and About copy it from the program's resources before they open it.
+QString HelpPageFile();
+// Its address, which the program gives as its own.
+QString HelpPageUrl();
+
 // The six parts of the text, joined by a blank line: name, descriptive
-// title, version and edition, rights notice, maker, the maker's address.
+// title, version and edition, rights notice, maker, the program's address
+// (its help page).
 QString GeneralText();
 
 class COptsGeneral : public OptsPage::COptsPage {

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFile>
 
+#include "options/opts_general.h"
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
 #include "tests/app/app_test_support.h"
@@ -79,6 +80,8 @@ TEST_F(TAppTest, HelpOpensTheBundledPageInTheBrowser) {
   ASSERT_TRUE(page.open(QIODevice::ReadOnly));
   EXPECT_TRUE(page.readAll().contains("<title>Tovrin Help</title>"));
   EXPECT_TRUE(sink.Texts().empty());
+  // The address the General page and the about box give is this page.
+  EXPECT_EQ(OptsGeneral::GeneralText().split("\n\n").last(), openedUrls[0].toString());
 
   urlOpens = false;
   app->OnAppHelp();

@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -235,7 +237,13 @@ TEST(GeneralPage, SixPartsJoinedByABlankLine) {
       << parts[2].toStdString();
   EXPECT_TRUE(parts[2].contains(OptsGeneral::ProductVersion()));
   EXPECT_EQ(parts[4].toStdString(), "Halvane");
-  EXPECT_TRUE(parts[5].startsWith("https://"));
+  // The program's address is its help page in the user's cache folder.
+  const QUrl address(parts[5]);
+  EXPECT_TRUE(address.isLocalFile()) << parts[5].toStdString();
+  EXPECT_TRUE(parts[5].endsWith("/help/tovrin.html")) << parts[5].toStdString();
+  EXPECT_TRUE(
+      address.toLocalFile().startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)))
+      << parts[5].toStdString();
   EXPECT_EQ(page.TextLabel()->text(), page.Text());
   EXPECT_TRUE(page.isEnabled());
   EXPECT_EQ(page.Owner(), nullptr);
