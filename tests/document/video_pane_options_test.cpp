@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
+#include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include "document/zarn_doc.h"
 #include "document/zarn_view.h"
 #include "document_fixture.h"
+#include "options/opts_pict_in_pict.h"
 #include "options/opts_video_pane.h"
 #include "options/zarn_options.h"
 #include "tests/support/message_fixture.h"
@@ -89,6 +92,65 @@ TEST_F(VideoPaneOptions, ReadOnlySheetWritesBackWhatThePageRead) {
     EXPECT_EQ(doc.m_VideoPane[ch].nViewMode, ch % 2 ? 3 : 4);
     EXPECT_EQ(doc.m_VideoPane[ch].nPlayMode, ch == 2 || ch == 0 ? 4 : 3);
     EXPECT_EQ(doc.m_VideoPane[ch].nValue[1], 7 + ch);
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+namespace {
+
+std::uint32_t InsetColour(int x, int y) {
+  return (static_cast<std::uint32_t>(x * 7 + 16) << 16) | (static_cast<std::uint32_t>(y * 9 + 8) << 8) |
+         0x40u;
+}
+
+QRgb AsRgb(std::uint32_t c) { return qRgb((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+}  // namespace
+
+TEST_F(VideoPaneOptions, TheInsetSetOnThePageIsDrawnAtOnceAsTheTestScalesIt) {
+  TDocumentWindow w(QSize(600, 400));
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+  doc.m_VideoPane[0].nViewMode = 3;  // nearest pixels, so the scaling is exact
+  auto base = doc_test::MakeSolid(40, 30, 0x102030);
+  auto source = MakePicture(32, 24, InsetColour);
+  LoadPicture(doc, 0, base);
+  LoadPicture(doc, 2, source);
+  ASSERT_TRUE(doc.SetZoomMode(ZOOM_100));
+
+  struct Case {
+    bool crop;
+    int cropX, cropY, cropW, cropH;
+  };
+  for (const Case& k : {Case{false, 0, 0, 32, 24}, Case{true, 8, 6, 16, 12}}) {
+    SCOPED_TRACE(k.crop ? "crop" : "entire");
+    ZarnOptions::CZarnOptions sheet("PIP", doc.ControllerView(), OPTCAT_PIP);
+    sheet.OnInitDialog();
+    auto* page = dynamic_cast<OptsPictInPict::COptsPictInPict*>(sheet.Page(OptsPage::PAGE_PIP));
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(page->InitResult());
+    const OptsPictInPict::TPipPaneControls& c = page->Pane(0);
+    c.enabled->setChecked(true);
+    c.port->setValue(3);
+    c.fromPane->setChecked(true);
+    (k.crop ? c.crop : c.entire)->setChecked(true);
+    const int numbers[OptsPictInPict::kPipNumberCount] = {20, 10, 64, 48, k.cropX, k.cropY, k.cropW, k.cropH};
+    for (int i = 0; i < OptsPictInPict::kPipNumberCount; ++i)
+      c.numbers[static_cast<std::size_t>(i)]->setValue(numbers[i]);
+    sheet.AcceptSheet();
+    EXPECT_TRUE(doc.m_Pip[0].bEnabled);
+    EXPECT_EQ(doc.m_Pip[0].nInsetChannel, 2);
+
+    ZarnView::CZarnView& pane = w.Pane(0);
+    pane.viewport()->repaint();
+    const QImage shot = pane.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int wrong = 0;
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const QRgb want = AsRgb(InsetColour(k.cropX + x * k.cropW / 64, k.cropY + y * k.cropH / 48));
+        if (shot.pixel(20 + x, 10 + y) != want) ++wrong;
+      }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_NE(shot.pixel(20 + 64, 10), AsRgb(InsetColour(31, 0))) << "nothing right of the inset";
   }
   EXPECT_TRUE(sink.Texts().empty());
 }
