@@ -348,16 +348,7 @@ void CTovrinApp::OnFileOpen() {
   if (!path.empty()) OpenDocumentFile(path);
 }
 
-namespace {
-
-// Where the help page goes: the user's cache folder.
-QString HelpPageFile() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath() + "/tovrin";
-  return folder + "/help/tovrin.html";
-}
-
-}  // namespace
+using OptsGeneral::HelpPageFile;
 
 QString CTovrinApp::PrepareHelpPage() {
   // The help page is part of the program; it is handed to the browser as a
