@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "options/opts_image_common.h"
+
 using namespace ZarnTypes;
 using OptsJpeg::CDigitSpin;
 using OptsJpeg::CheckOnly;
@@ -43,21 +45,12 @@ COptsGif::COptsGif(QWidget* parent) : COptsPage(QStringLiteral("GIF"), parent) {
   left->addWidget(depth);
   left->addStretch(1);
 
-  auto* palette = new QGroupBox(QStringLiteral("Palette"), this);
-  auto* paletteCol = new QVBoxLayout(palette);
-  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), palette);
-  m_halftone->setEnabled(false);
-  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), palette);
-  paletteCol->addWidget(m_halftone);
-  paletteCol->addWidget(m_octree);
-  auto* bitsRow = new QHBoxLayout;
-  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), palette));
-  m_significant = new CDigitSpin(palette);
+  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
+  m_halftone = palette.halftone;
+  m_octree = palette.octree;
+  m_significant = palette.significant;
   m_significant->setObjectName(QStringLiteral("significantBits"));
-  bitsRow->addWidget(m_significant);
-  bitsRow->addStretch(1);
-  paletteCol->addLayout(bitsRow);
-  right->addWidget(palette);
+  right->addWidget(palette.group);
 
   // Transparency and interlacing are not written: shown disabled.
   auto* transparency = new QGroupBox(QStringLiteral("Transparency"), this);

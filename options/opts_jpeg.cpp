@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "options/opts_image_common.h"
+
 using namespace ZarnTypes;
 
 namespace OptsJpeg {
@@ -98,17 +100,7 @@ void CDigitSpin::Step(int delta) {
 COptsJpeg::COptsJpeg(QWidget* parent) : COptsPage(QStringLiteral("JPEG"), parent) {
   auto* outer = new QVBoxLayout(this);
 
-  auto* qualityRow = new QHBoxLayout;
-  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
-  m_slider = new QSlider(Qt::Horizontal, this);
-  m_slider->setObjectName(QStringLiteral("quality"));
-  m_slider->setTickPosition(QSlider::TicksBelow);
-  m_slider->setMinimumWidth(160);
-  qualityRow->addWidget(m_slider, 1);
-  m_spin = new CDigitSpin(this);
-  m_spin->setObjectName(QStringLiteral("qualityEdit"));
-  qualityRow->addWidget(m_spin);
-  outer->addLayout(qualityRow);
+  OptsImage::MakeQualityRow(this, outer, m_slider, m_spin);
 
   auto* space = new QGroupBox(QStringLiteral("Color space"), this);
   auto* spaceRow = new QHBoxLayout(space);
@@ -122,28 +114,10 @@ COptsJpeg::COptsJpeg(QWidget* parent) : COptsPage(QStringLiteral("JPEG"), parent
 
   // Only the user's moves of the slider (steps, pages, drags) carry a value
   // to the edit; positions set by the page itself carry nothing.
-  connect(m_slider, &QSlider::actionTriggered, this, &COptsJpeg::OnSliderAction);
-  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
-    m_quality = value;
-    m_slider->setValue(value);
-  });
+  OptsImage::ConnectQuality(this, m_slider, m_spin, &m_quality);
 }
 
 COptsJpeg::~COptsJpeg() = default;
-
-void COptsJpeg::OnSliderAction(int action) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd:
-    case QAbstractSlider::SliderSingleStepSub:
-    case QAbstractSlider::SliderPageStepAdd:
-    case QAbstractSlider::SliderPageStepSub:
-    case QAbstractSlider::SliderMove:
-      m_quality = m_slider->sliderPosition();
-      m_spin->SetValue(m_quality);
-      break;
-    default: break;
-  }
-}
 
 bool COptsJpeg::OnInitDialog() {
   m_block = {};
@@ -154,12 +128,8 @@ bool COptsJpeg::OnInitDialog() {
   m_block.qualityMax = kQualityMax;
   m_quality = m_block.quality;
 
-  m_slider->setRange(kQualityMin, kQualityMax);
-  m_slider->setTickInterval(kQualityTicks);
-  m_slider->setPageStep(kQualityTicks);
-  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
   m_spin->SetRange(kQualityMin, kQualityMax);
-  m_spin->SetValue(m_quality);
+  OptsImage::ShowQuality(m_slider, m_spin, m_quality, kQualityMin, kQualityMax, kQualityTicks);
 
   // A format the page does not know checks neither button and goes back as
   // it came unless the user picks one.

@@ -109,8 +109,6 @@ class COptsJpeg : public OptsPage::COptsPage {
   bool OnInitDialog() override;
 
  private:
-  void OnSliderAction(int action);
-
   ZarnTypes::TJpegExchange m_block;
   std::int32_t m_quality = kQualityMin;
   QSlider* m_slider = nullptr;

@@ -7,6 +7,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "options/opts_image_common.h"
+
 using namespace ZarnTypes;
 using OptsJpeg::CDigitSpin;
 using OptsJpeg::CheckOnly;
@@ -56,19 +58,11 @@ COptsJpeg2000::COptsJpeg2000(QWidget* parent) : COptsPage(QStringLiteral("JPEG-2
 
   // Not offered for JPEG 2000: hidden from the first layout, so nothing
   // leaves a gap for it.
-  m_palette = new QGroupBox(QStringLiteral("Palette"), this);
-  auto* paletteCol = new QVBoxLayout(m_palette);
-  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), m_palette);
-  m_halftone->setEnabled(false);
-  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), m_palette);
-  paletteCol->addWidget(m_halftone);
-  paletteCol->addWidget(m_octree);
-  auto* bitsRow = new QHBoxLayout;
-  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), m_palette));
-  m_significant = new CDigitSpin(m_palette);
-  bitsRow->addWidget(m_significant);
-  bitsRow->addStretch(1);
-  paletteCol->addLayout(bitsRow);
+  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
+  m_palette = palette.group;
+  m_halftone = palette.halftone;
+  m_octree = palette.octree;
+  m_significant = palette.significant;
   m_palette->hide();
   left->addWidget(m_palette);
   left->addStretch(1);
@@ -93,25 +87,11 @@ COptsJpeg2000::COptsJpeg2000(QWidget* parent) : COptsPage(QStringLiteral("JPEG-2
   right->addWidget(compression);
   right->addStretch(1);
 
-  auto* qualityRow = new QHBoxLayout;
-  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
-  m_slider = new QSlider(Qt::Horizontal, this);
-  m_slider->setObjectName(QStringLiteral("quality"));
-  m_slider->setTickPosition(QSlider::TicksBelow);
-  m_slider->setMinimumWidth(160);
-  qualityRow->addWidget(m_slider, 1);
-  m_spin = new CDigitSpin(this);
-  m_spin->setObjectName(QStringLiteral("qualityEdit"));
+  OptsImage::MakeQualityRow(this, outer, m_slider, m_spin);
   m_spin->SetRange(kQualityMin, kQualityMax);
-  qualityRow->addWidget(m_spin);
-  outer->addLayout(qualityRow);
   outer->addStretch(1);
 
-  connect(m_slider, &QSlider::actionTriggered, this, &COptsJpeg2000::OnSliderAction);
-  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
-    m_quality = value;
-    m_slider->setValue(value);
-  });
+  OptsImage::ConnectQuality(this, m_slider, m_spin, &m_quality);
 }
 
 COptsJpeg2000::~COptsJpeg2000() = default;
@@ -123,20 +103,6 @@ QRadioButton* COptsJpeg2000::SpaceButton(std::int32_t space) const {
 QRadioButton* COptsJpeg2000::CompressionButton(std::int32_t compression) const {
   return compression >= 1 && compression <= 3 ? m_compression[static_cast<std::size_t>(compression - 1)]
                                               : nullptr;
-}
-
-void COptsJpeg2000::OnSliderAction(int action) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd:
-    case QAbstractSlider::SliderSingleStepSub:
-    case QAbstractSlider::SliderPageStepAdd:
-    case QAbstractSlider::SliderPageStepSub:
-    case QAbstractSlider::SliderMove:
-      m_quality = m_slider->sliderPosition();
-      m_spin->SetValue(m_quality);
-      break;
-    default: break;
-  }
 }
 
 bool COptsJpeg2000::OnInitDialog() {
@@ -164,21 +130,12 @@ bool COptsJpeg2000::OnInitDialog() {
     OptsPng::ValidateBitDepth(s, m_block.bitDepth, true);
     OptsPng::EnableBitDepths(s, m_block.colorSpace);
   }
-  QRadioButton* depth = nullptr;
-  for (std::size_t i = 0; i < 5; ++i) {
-    if (s.depth[i] && !depth) depth = m_depth[i];
-    m_depth[i]->setEnabled(s.depthEnabled[i]);
-  }
-  CheckOnly({m_depth[0], m_depth[1], m_depth[2], m_depth[3], m_depth[4]}, depth);
+  OptsImage::ApplyDepths(m_depth, s);
   CheckOnly({m_compression[0], m_compression[1], m_compression[2]},
             CompressionButton(CompressionShown(m_block.format, m_block.compression)));
 
   m_quality = m_block.quality;
-  m_slider->setRange(kQualityMin, kQualityMax);
-  m_slider->setTickInterval(kQualityTicks);
-  m_slider->setPageStep(kQualityTicks);
-  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
-  m_spin->SetValue(m_quality);
+  OptsImage::ShowQuality(m_slider, m_spin, m_quality, kQualityMin, kQualityMax, kQualityTicks);
 
   CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
   m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);

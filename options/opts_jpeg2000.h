@@ -94,8 +94,6 @@ class COptsJpeg2000 : public OptsPage::COptsPage {
   bool OnInitDialog() override;
 
  private:
-  void OnSliderAction(int action);
-
   ZarnTypes::TJpeg2000Exchange m_block;
   std::array<QRadioButton*, 5> m_space{};
   std::array<QRadioButton*, 5> m_depth{};

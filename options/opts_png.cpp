@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "options/opts_image_common.h"
+
 using namespace ZarnTypes;
 using OptsJpeg::CDigitSpin;
 using OptsJpeg::CheckOnly;
@@ -101,21 +103,12 @@ COptsPng::COptsPng(QWidget* parent) : COptsPage(QStringLiteral("PNG"), parent) {
   m_depth[4]->hide();
   right->addWidget(depth);
 
-  auto* palette = new QGroupBox(QStringLiteral("Palette"), this);
-  auto* paletteCol = new QVBoxLayout(palette);
-  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), palette);
-  m_halftone->setEnabled(false);
-  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), palette);
-  paletteCol->addWidget(m_halftone);
-  paletteCol->addWidget(m_octree);
-  auto* bitsRow = new QHBoxLayout;
-  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), palette));
-  m_significant = new CDigitSpin(palette);
+  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
+  m_halftone = palette.halftone;
+  m_octree = palette.octree;
+  m_significant = palette.significant;
   m_significant->setObjectName(QStringLiteral("significantBits"));
-  bitsRow->addWidget(m_significant);
-  bitsRow->addStretch(1);
-  paletteCol->addLayout(bitsRow);
-  left->addWidget(palette);
+  left->addWidget(palette.group);
   left->addStretch(1);
 
   m_interlaced = new QCheckBox(QStringLiteral("Interlaced"), this);
@@ -145,22 +138,12 @@ QRadioButton* COptsPng::ColorTypeButton(std::int32_t colorType) const {
 
 TBitDepthState COptsPng::State() const {
   TBitDepthState s;
-  for (std::size_t i = 0; i < 5; ++i) {
-    s.space[i] = m_space[i]->isChecked();
-    s.depth[i] = m_depth[i]->isChecked();
-    s.depthEnabled[i] = m_depth[i]->isEnabled();
-  }
+  for (std::size_t i = 0; i < 5; ++i) s.space[i] = m_space[i]->isChecked();
+  OptsImage::ReadDepths(m_depth, s);
   return s;
 }
 
-void COptsPng::Apply(const TBitDepthState& s) {
-  QRadioButton* checked = nullptr;
-  for (std::size_t i = 0; i < 5; ++i) {
-    if (s.depth[i] && !checked) checked = m_depth[i];
-    m_depth[i]->setEnabled(s.depthEnabled[i]);
-  }
-  CheckOnly({m_depth[0], m_depth[1], m_depth[2], m_depth[3], m_depth[4]}, checked);
-}
+void COptsPng::Apply(const TBitDepthState& s) { OptsImage::ApplyDepths(m_depth, s); }
 
 bool COptsPng::AnyDepthChecked() const {
   for (QRadioButton* b : m_depth)

@@ -7,6 +7,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "options/opts_image_common.h"
+
 using namespace ZarnTypes;
 using OptsJpeg::CDigitSpin;
 using OptsJpeg::CheckOnly;
@@ -117,21 +119,12 @@ COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent
   m_depth[4]->hide();
   left->addWidget(depth);
 
-  auto* palette = new QGroupBox(QStringLiteral("Palette"), this);
-  auto* paletteCol = new QVBoxLayout(palette);
-  m_halftone = new QRadioButton(QStringLiteral("Standard halftone"), palette);
-  m_halftone->setEnabled(false);
-  m_octree = new QRadioButton(QStringLiteral("Optimized adaptive octree"), palette);
-  paletteCol->addWidget(m_halftone);
-  paletteCol->addWidget(m_octree);
-  auto* bitsRow = new QHBoxLayout;
-  bitsRow->addWidget(new QLabel(QStringLiteral("Significant color bits, 1 - 8"), palette));
-  m_significant = new CDigitSpin(palette);
+  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
+  m_halftone = palette.halftone;
+  m_octree = palette.octree;
+  m_significant = palette.significant;
   m_significant->setObjectName(QStringLiteral("significantBits"));
-  bitsRow->addWidget(m_significant);
-  bitsRow->addStretch(1);
-  paletteCol->addLayout(bitsRow);
-  left->addWidget(palette);
+  left->addWidget(palette.group);
   left->addStretch(1);
 
   auto* compression = new QGroupBox(QStringLiteral("Compression"), this);
@@ -146,25 +139,11 @@ COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent
   right->addWidget(compression);
   right->addStretch(1);
 
-  auto* qualityRow = new QHBoxLayout;
-  qualityRow->addWidget(new QLabel(QStringLiteral("Quality"), this));
-  m_slider = new QSlider(Qt::Horizontal, this);
-  m_slider->setObjectName(QStringLiteral("quality"));
-  m_slider->setTickPosition(QSlider::TicksBelow);
-  m_slider->setMinimumWidth(160);
-  qualityRow->addWidget(m_slider, 1);
-  m_spin = new CDigitSpin(this);
-  m_spin->setObjectName(QStringLiteral("qualityEdit"));
+  OptsImage::MakeQualityRow(this, outer, m_slider, m_spin);
   m_spin->SetRange(kQualityMin, kQualityMax);
-  qualityRow->addWidget(m_spin);
-  outer->addLayout(qualityRow);
   outer->addStretch(1);
 
-  connect(m_slider, &QSlider::actionTriggered, this, &COptsTiff::OnSliderAction);
-  connect(m_spin, &CDigitSpin::Stepped, this, [this](std::int32_t value) {
-    m_quality = value;
-    m_slider->setValue(value);
-  });
+  OptsImage::ConnectQuality(this, m_slider, m_spin, &m_quality);
 }
 
 COptsTiff::~COptsTiff() = default;
@@ -180,11 +159,8 @@ QRadioButton* COptsTiff::CompressionButton(std::int32_t code) const {
 
 TTiffState COptsTiff::State() const {
   TTiffState s;
-  for (std::size_t i = 0; i < 5; ++i) {
-    s.space[i] = m_space[i]->isChecked();
-    s.depth[i] = m_depth[i]->isChecked();
-    s.depthEnabled[i] = m_depth[i]->isEnabled();
-  }
+  for (std::size_t i = 0; i < 5; ++i) s.space[i] = m_space[i]->isChecked();
+  OptsImage::ReadDepths(m_depth, s);
   for (std::size_t i = 0; i < m_comp.size(); ++i) {
     s.comp[i] = m_comp[i]->isChecked();
     s.compEnabled[i] = m_comp[i]->isEnabled();
@@ -193,12 +169,7 @@ TTiffState COptsTiff::State() const {
 }
 
 void COptsTiff::Apply(const TTiffState& s) {
-  QRadioButton* depth = nullptr;
-  for (std::size_t i = 0; i < 5; ++i) {
-    if (s.depth[i] && !depth) depth = m_depth[i];
-    m_depth[i]->setEnabled(s.depthEnabled[i]);
-  }
-  CheckOnly({m_depth[0], m_depth[1], m_depth[2], m_depth[3], m_depth[4]}, depth);
+  OptsImage::ApplyDepths(m_depth, s);
   QRadioButton* comp = nullptr;
   for (std::size_t i = 0; i < m_comp.size(); ++i) {
     if (s.comp[i] && !comp) comp = m_comp[i];
@@ -207,20 +178,6 @@ void COptsTiff::Apply(const TTiffState& s) {
   CheckOnly(
       {m_comp[0], m_comp[1], m_comp[2], m_comp[3], m_comp[4], m_comp[5], m_comp[6], m_comp[7], m_comp[8]},
       comp);
-}
-
-void COptsTiff::OnSliderAction(int action) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd:
-    case QAbstractSlider::SliderSingleStepSub:
-    case QAbstractSlider::SliderPageStepAdd:
-    case QAbstractSlider::SliderPageStepSub:
-    case QAbstractSlider::SliderMove:
-      m_quality = m_slider->sliderPosition();
-      m_spin->SetValue(m_quality);
-      break;
-    default: break;
-  }
 }
 
 bool COptsTiff::OnInitDialog() {
@@ -251,11 +208,7 @@ bool COptsTiff::OnInitDialog() {
   Apply(s);
 
   m_quality = m_block.quality;
-  m_slider->setRange(kQualityMin, kQualityMax);
-  m_slider->setTickInterval(kQualityTicks);
-  m_slider->setPageStep(kQualityTicks);
-  m_slider->setValue(ClampValue(m_quality, kQualityMin, kQualityMax));
-  m_spin->SetValue(m_quality);
+  OptsImage::ShowQuality(m_slider, m_spin, m_quality, kQualityMin, kQualityMax, kQualityTicks);
 
   CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
   m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);

@@ -90,7 +90,6 @@ class COptsTiff : public OptsPage::COptsPage {
   bool OnInitDialog() override;
 
  private:
-  void OnSliderAction(int action);
   template <class F>
   void Run(F rule) {
     TTiffState s = State();
