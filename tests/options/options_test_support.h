@@ -1,16 +1,22 @@
 #pragma once
 // An owner window for option-page tests: answers one message's reads and
-// writes from its own values, or stays silent, and records what it saw.
+// writes from its own values, or stays silent, and records what it saw; and
+// a test that opens an options sheet of one page on such an owner.
 
+#include <QApplication>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "options/opts_exchange.h"
 #include "options/opts_page.h"
+#include "options/zarn_options.h"
 #include "platform/qt/app_messages.h"
+#include "tests/support/message_fixture.h"
 
 namespace tovrin_test {
 
@@ -64,6 +70,56 @@ class TScopedPageFactory {
  private:
   OptsPage::TOptsPageKind m_kind;
   OptsPage::TPageFactory m_previous;
+};
+
+// Whether two blocks hold the same `count` bytes from offset 8, the owner's
+// part after the header.
+template <class TBlock>
+bool SameOwnerBytes(const TBlock& a, const TBlock& b, std::size_t count) {
+  static_assert(sizeof(ZarnTypes::TOptsExchangeHeader) == 8);
+  return count <= sizeof(TBlock) - 8 && std::memcmp(reinterpret_cast<const char*>(&a) + 8,
+                                                    reinterpret_cast<const char*>(&b) + 8, count) == 0;
+}
+
+// A test of one page `TPage` of the sheet of `category`, whose owner answers
+// `message` with a `TBlock`.
+template <class TBlock, class TPage>
+class TPageSheetTest : public TRecordedMessagesTest {
+ protected:
+  TPageSheetTest(UINT message, std::int32_t category, OptsPage::TOptsPageKind kind)
+      : owner(message), m_category(category), m_kind(kind) {}
+
+  // A fresh sheet, read-only or not, after the page's read (what the owner
+  // saw before is forgotten).
+  TPage* Open(bool readOnly = false) {
+    owner.written.clear();
+    owner.ops.clear();
+    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, m_category);
+    sheet->SetReadOnly(readOnly);
+    sheet->OnInitDialog();
+    return Page();
+  }
+
+  // A fresh sheet shown at its own size, laid out before and after the
+  // page's read.
+  TPage* OpenShown() {
+    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, m_category);
+    sheet->show();
+    sheet->resize(sheet->sizeHint());
+    QApplication::processEvents();
+    sheet->OnInitDialog();
+    QApplication::processEvents();
+    return Page();
+  }
+
+  TPage* Page() const { return static_cast<TPage*>(sheet->Page(m_kind)); }
+
+  TTestOwner<TBlock> owner;
+  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
+
+ private:
+  std::int32_t m_category;
+  OptsPage::TOptsPageKind m_kind;
 };
 
 }  // namespace tovrin_test

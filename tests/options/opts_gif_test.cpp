@@ -22,9 +22,9 @@ using tovrin_test::TTestOwner;
 
 namespace {
 
-class GifPageTest : public tovrin_test::TRecordedMessagesTest {
+class GifPageTest : public tovrin_test::TPageSheetTest<TGifExchange, COptsGif> {
  protected:
-  GifPageTest() {
+  GifPageTest() : TPageSheetTest(platform::qt::WM_APP_OPTS_GIF, OPTCAT_GIF, OptsPage::PAGE_GIF) {
     owner.values.format = 36;
     owner.values.reserved1 = 0x11111111;
     owner.values.reserved2 = -7;
@@ -34,21 +34,11 @@ class GifPageTest : public tovrin_test::TRecordedMessagesTest {
     owner.values.paletteMethod = 3;
     owner.values.significantBits = 6;
   }
-  COptsGif* Open(bool readOnly = false) {
-    owner.written.clear();
-    owner.ops.clear();
-    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_GIF);
-    sheet->SetReadOnly(readOnly);
-    sheet->OnInitDialog();
-    return static_cast<COptsGif*>(sheet->Page(OptsPage::PAGE_GIF));
-  }
-  TTestOwner<TGifExchange> owner{platform::qt::WM_APP_OPTS_GIF};
-  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
 };
 
 // The owner's part of the block: the 32 bytes from offset 8.
 bool SameOwnerBytes(const TGifExchange& a, const TGifExchange& b) {
-  return std::memcmp(reinterpret_cast<const char*>(&a) + 8, reinterpret_cast<const char*>(&b) + 8, 32) == 0;
+  return tovrin_test::SameOwnerBytes(a, b, 32);
 }
 
 }  // namespace
@@ -136,12 +126,7 @@ TEST_F(GifPageTest, SilentOwnerReadOnlyAndRefusedWrite) {
 }
 
 TEST_F(GifPageTest, ShownSheetShowsEveryTextWhole) {
-  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_GIF);
-  sheet->show();
-  sheet->resize(sheet->sizeHint());
-  QApplication::processEvents();
-  sheet->OnInitDialog();
-  QApplication::processEvents();
+  OpenShown();
   EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
   sheet->hide();
 }

@@ -37,9 +37,10 @@ TEST(Jpeg2000Rules, CompressionAndFormat) {
 
 namespace {
 
-class Jpeg2000PageTest : public tovrin_test::TRecordedMessagesTest {
+class Jpeg2000PageTest : public tovrin_test::TPageSheetTest<TJpeg2000Exchange, COptsJpeg2000> {
  protected:
-  Jpeg2000PageTest() {
+  Jpeg2000PageTest()
+      : TPageSheetTest(platform::qt::WM_APP_OPTS_JPEG2000, OPTCAT_JPEG2000, OptsPage::PAGE_JPEG2000) {
     owner.values.format = 41;
     owner.values.reserved1 = 77;
     owner.values.colorSpace = 4;
@@ -50,26 +51,16 @@ class Jpeg2000PageTest : public tovrin_test::TRecordedMessagesTest {
     owner.values.compression = 2;
     owner.values.quality = 500;
   }
-  COptsJpeg2000* Open(bool readOnly = false) {
-    owner.written.clear();
-    owner.ops.clear();
-    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_JPEG2000);
-    sheet->SetReadOnly(readOnly);
-    sheet->OnInitDialog();
-    return static_cast<COptsJpeg2000*>(sheet->Page(OptsPage::PAGE_JPEG2000));
-  }
   static int CheckedDepth(const COptsJpeg2000* page) {
     for (int i = 0; i < 5; ++i)
       if (page->DepthButton(i)->isChecked()) return OptsPng::kDepths[static_cast<std::size_t>(i)];
     return 0;
   }
-  TTestOwner<TJpeg2000Exchange> owner{platform::qt::WM_APP_OPTS_JPEG2000};
-  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
 };
 
 // The owner's part of the block: the 36 bytes from offset 8.
 bool SameOwnerBytes(const TJpeg2000Exchange& a, const TJpeg2000Exchange& b) {
-  return std::memcmp(reinterpret_cast<const char*>(&a) + 8, reinterpret_cast<const char*>(&b) + 8, 36) == 0;
+  return tovrin_test::SameOwnerBytes(a, b, 36);
 }
 
 }  // namespace
@@ -200,14 +191,8 @@ TEST_F(Jpeg2000PageTest, SilentOwnerAndReadOnlySheet) {
 
 TEST_F(Jpeg2000PageTest, ShownSheetShowsEveryTextWhole) {
   owner.values.quality = 1000;
-  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_JPEG2000);
-  sheet->show();
-  sheet->resize(sheet->sizeHint());
-  QApplication::processEvents();
-  sheet->OnInitDialog();
-  QApplication::processEvents();
+  auto* page = OpenShown();
   EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
-  auto* page = static_cast<COptsJpeg2000*>(sheet->Page(OptsPage::PAGE_JPEG2000));
   QLineEdit* edit = page->QualitySpin()->Edit();
   EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("1000")));
   QWidget* group = page->DepthButton(3)->parentWidget();

@@ -28,20 +28,12 @@ void Type(QLineEdit* edit, const QString& text) {
   for (const QChar c : text) edit->insert(QString(c));
 }
 
-class JpegPageTest : public tovrin_test::TRecordedMessagesTest {
+class JpegPageTest : public tovrin_test::TPageSheetTest<TJpegExchange, COptsJpeg> {
  protected:
-  JpegPageTest() {
+  JpegPageTest() : TPageSheetTest(platform::qt::WM_APP_OPTS_JPEG, OPTCAT_JPEG, OptsPage::PAGE_JPEG) {
     owner.values.format = kFormatColor;
     owner.values.quality = 64;
   }
-  COptsJpeg* Open(bool readOnly = false) {
-    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_JPEG);
-    sheet->SetReadOnly(readOnly);
-    sheet->OnInitDialog();
-    return static_cast<COptsJpeg*>(sheet->Page(OptsPage::PAGE_JPEG));
-  }
-  TTestOwner<TJpegExchange> owner{platform::qt::WM_APP_OPTS_JPEG};
-  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
 };
 
 }  // namespace
@@ -226,14 +218,8 @@ TEST_F(JpegPageTest, CancelSendsNothing) {
 
 TEST_F(JpegPageTest, ShownSheetShowsEveryTextWhole) {
   owner.values.quality = 100;
-  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_JPEG);
-  sheet->show();
-  sheet->resize(sheet->sizeHint());
-  QApplication::processEvents();
-  sheet->OnInitDialog();
-  QApplication::processEvents();
+  auto* page = OpenShown();
   EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
-  auto* page = static_cast<COptsJpeg*>(sheet->Page(OptsPage::PAGE_JPEG));
   QLineEdit* edit = page->QualitySpin()->Edit();
   EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("1000")));
   sheet->hide();

@@ -105,9 +105,9 @@ TEST(BitDepthRule, CheckedValuesFallBackToTheLastButton) {
 
 namespace {
 
-class PngPageTest : public tovrin_test::TRecordedMessagesTest {
+class PngPageTest : public tovrin_test::TPageSheetTest<TPngExchange, COptsPng> {
  protected:
-  PngPageTest() {
+  PngPageTest() : TPageSheetTest(platform::qt::WM_APP_OPTS_PNG, OPTCAT_PNG, OptsPage::PAGE_PNG) {
     owner.values.format = 37;
     owner.values.colorType = 5;
     owner.values.bitDepth = 8;
@@ -116,26 +116,16 @@ class PngPageTest : public tovrin_test::TRecordedMessagesTest {
     owner.values.paletteMethod = 3;
     owner.values.significantBits = 6;
   }
-  COptsPng* Open(bool readOnly = false) {
-    owner.written.clear();
-    owner.ops.clear();
-    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_PNG);
-    sheet->SetReadOnly(readOnly);
-    sheet->OnInitDialog();
-    return static_cast<COptsPng*>(sheet->Page(OptsPage::PAGE_PNG));
-  }
   static int CheckedDepth(const COptsPng* page) {
     for (int i = 0; i < 5; ++i)
       if (page->DepthButton(i)->isChecked()) return kDepths[static_cast<std::size_t>(i)];
     return 0;
   }
-  TTestOwner<TPngExchange> owner{platform::qt::WM_APP_OPTS_PNG};
-  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
 };
 
 // The owner's part of the block: the 28 bytes from offset 8.
 bool SameOwnerBytes(const TPngExchange& a, const TPngExchange& b) {
-  return std::memcmp(reinterpret_cast<const char*>(&a) + 8, reinterpret_cast<const char*>(&b) + 8, 28) == 0;
+  return tovrin_test::SameOwnerBytes(a, b, 28);
 }
 
 }  // namespace
@@ -288,14 +278,8 @@ TEST_F(PngPageTest, SilentOwnerReadOnlyAndRefusedWrite) {
 }
 
 TEST_F(PngPageTest, ShownSheetShowsEveryTextWholeWithoutAGapForSixteenBits) {
-  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_PNG);
-  sheet->show();
-  sheet->resize(sheet->sizeHint());
-  QApplication::processEvents();
-  sheet->OnInitDialog();
-  QApplication::processEvents();
+  auto* page = OpenShown();
   EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
-  auto* page = static_cast<COptsPng*>(sheet->Page(OptsPage::PAGE_PNG));
   QRadioButton* wide = page->ColorTypeButton(3);
   EXPECT_GE(wide->width(), wide->sizeHint().width());
   // "8 bits" is the last visible button of its group: nothing follows it

@@ -115,9 +115,9 @@ TEST(TiffRules, ValidateAndEnableCompressions) {
 
 namespace {
 
-class TiffPageTest : public tovrin_test::TRecordedMessagesTest {
+class TiffPageTest : public tovrin_test::TPageSheetTest<TTiffExchange, COptsTiff> {
  protected:
-  TiffPageTest() {
+  TiffPageTest() : TPageSheetTest(platform::qt::WM_APP_OPTS_TIFF, OPTCAT_TIFF, OptsPage::PAGE_TIFF) {
     owner.values.format = 44;
     owner.values.reserved1 = 5;
     owner.values.colorSpace = 4;
@@ -128,25 +128,15 @@ class TiffPageTest : public tovrin_test::TRecordedMessagesTest {
     owner.values.compression = 2;
     owner.values.quality = 80;
   }
-  COptsTiff* Open(bool readOnly = false) {
-    owner.written.clear();
-    owner.ops.clear();
-    sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_TIFF);
-    sheet->SetReadOnly(readOnly);
-    sheet->OnInitDialog();
-    return static_cast<COptsTiff*>(sheet->Page(OptsPage::PAGE_TIFF));
-  }
   static std::int32_t CheckedCompression(const COptsTiff* page) {
     for (std::int32_t c : kCompressions)
       if (page->CompressionButton(c)->isChecked()) return c;
     return -1;
   }
-  TTestOwner<TTiffExchange> owner{platform::qt::WM_APP_OPTS_TIFF};
-  std::unique_ptr<ZarnOptions::CZarnOptions> sheet;
 };
 
 bool SameOwnerBytes(const TTiffExchange& a, const TTiffExchange& b) {
-  return std::memcmp(reinterpret_cast<const char*>(&a) + 8, reinterpret_cast<const char*>(&b) + 8, 36) == 0;
+  return tovrin_test::SameOwnerBytes(a, b, 36);
 }
 
 }  // namespace
@@ -255,14 +245,8 @@ TEST_F(TiffPageTest, SilentOwnerAndReadOnlySheet) {
 TEST_F(TiffPageTest, ShownSheetShowsEveryTextWhole) {
   owner.values.colorSpace = 3;
   owner.values.compression = 2;
-  sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", &owner, OPTCAT_TIFF);
-  sheet->show();
-  sheet->resize(sheet->sizeHint());
-  QApplication::processEvents();
-  sheet->OnInitDialog();
-  QApplication::processEvents();
+  auto* page = OpenShown();
   EXPECT_EQ(tovrin_test::TextsThatDoNotFit(sheet.get()), std::vector<std::string>{});
-  auto* page = static_cast<COptsTiff*>(sheet->Page(OptsPage::PAGE_TIFF));
   for (QWidget* group : {page->DepthButton(3)->parentWidget(), page->CompressionButton(9)->parentWidget()})
     EXPECT_LE(group->height(), group->sizeHint().height());
   sheet->hide();
