@@ -33,14 +33,10 @@ COptsGif::COptsGif(QWidget* parent) : COptsPage(QStringLiteral("GIF"), parent) {
   spaceCol->addWidget(m_gray);
   left->addWidget(space);
 
-  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
-  auto* depthCol = new QVBoxLayout(depth);
-  const char* const depthTexts[4] = {"1 bit / 2 colors with palette", "2 bit / 4 colors with palette",
-                                     "4-bit / 16 colors with palette", " 8-bit / 256-color with palette"};
-  for (std::size_t i = 0; i < m_depth.size(); ++i) {
-    m_depth[i] = new QRadioButton(QString::fromUtf8(depthTexts[i]), depth);
-    depthCol->addWidget(m_depth[i]);
-  }
+  const std::array<const char*, 4> depthTexts = {
+      "1 bit / 2 colors with palette", "2 bit / 4 colors with palette", "4-bit / 16 colors with palette",
+      " 8-bit / 256-color with palette"};
+  auto* depth = OptsImage::MakeRadioColumn(this, "Bit depth", depthTexts, m_depth);
   m_depth[1]->setEnabled(false);
   left->addWidget(depth);
   left->addStretch(1);

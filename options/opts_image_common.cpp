@@ -15,6 +15,17 @@ using OptsPng::TBitDepthState;
 
 namespace OptsImage {
 
+QGroupBox* MakeRadioColumn(QWidget* parent, const char* title, const char* const* texts,
+                           QRadioButton** buttons, std::size_t count) {
+  auto* group = new QGroupBox(QString::fromUtf8(title), parent);
+  auto* column = new QVBoxLayout(group);
+  for (std::size_t i = 0; i < count; ++i) {
+    buttons[i] = new QRadioButton(QString::fromUtf8(texts[i]), group);
+    column->addWidget(buttons[i]);
+  }
+  return group;
+}
+
 TPaletteGroup MakePaletteGroup(QWidget* parent) {
   TPaletteGroup p;
   p.group = new QGroupBox(QStringLiteral("Palette"), parent);

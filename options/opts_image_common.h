@@ -5,6 +5,7 @@
 // "Quality" row of a slider and its edit.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "options/opts_jpeg.h"
@@ -18,6 +19,19 @@ class QSlider;
 class QWidget;
 
 namespace OptsImage {
+
+// The five depth buttons' texts, in the order of OptsPng::kDepths.
+inline constexpr std::array<const char*, 5> kDepthTexts = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
+
+// A group box titled `title` of one radio button a text, one under the
+// other, the buttons stored in `buttons`.
+QGroupBox* MakeRadioColumn(QWidget* parent, const char* title, const char* const* texts,
+                           QRadioButton** buttons, std::size_t count);
+template <std::size_t N>
+QGroupBox* MakeRadioColumn(QWidget* parent, const char* title, const std::array<const char*, N>& texts,
+                           std::array<QRadioButton*, N>& buttons) {
+  return MakeRadioColumn(parent, title, texts.data(), buttons.data(), N);
+}
 
 // The "Palette" group: "Standard halftone" (never enabled), "Optimized
 // adaptive octree" and the "Significant color bits, 1 - 8" edit.

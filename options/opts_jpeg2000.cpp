@@ -30,11 +30,10 @@ std::int32_t CompressionShown(std::int32_t format, std::int32_t compression) {
 
 namespace {
 
-const char* const kSpaceTexts[5] = {"Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples",
-                                    "Color palette, 1 sample", "RGB, 3 samples",
-                                    "RGB + Alpha Transparency, 4 samples"};
-const char* const kDepthTexts[5] = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
-const char* const kCompressionTexts[3] = {"Lossless", "JP2 codec", "JPC codec"};
+const std::array<const char*, 5> kSpaceTexts = {
+    "Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples", "Color palette, 1 sample",
+    "RGB, 3 samples", "RGB + Alpha Transparency, 4 samples"};
+const std::array<const char*, 3> kCompressionTexts = {"Lossless", "JP2 codec", "JPC codec"};
 
 }  // namespace
 
@@ -47,13 +46,8 @@ COptsJpeg2000::COptsJpeg2000(QWidget* parent) : COptsPage(QStringLiteral("JPEG-2
   columns->addLayout(right);
   outer->addLayout(columns);
 
-  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
-  auto* spaceCol = new QVBoxLayout(space);
-  for (std::size_t i = 0; i < m_space.size(); ++i) {
-    m_space[i] = new QRadioButton(QString::fromUtf8(kSpaceTexts[i]), space);
-    m_space[i]->setEnabled(i >= 3);
-    spaceCol->addWidget(m_space[i]);
-  }
+  auto* space = OptsImage::MakeRadioColumn(this, "Color space", kSpaceTexts, m_space);
+  for (std::size_t i = 0; i < m_space.size(); ++i) m_space[i]->setEnabled(i >= 3);
   left->addWidget(space);
 
   // Not offered for JPEG 2000: hidden from the first layout, so nothing
@@ -67,23 +61,13 @@ COptsJpeg2000::COptsJpeg2000(QWidget* parent) : COptsPage(QStringLiteral("JPEG-2
   left->addWidget(m_palette);
   left->addStretch(1);
 
-  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
-  auto* depthCol = new QVBoxLayout(depth);
-  for (std::size_t i = 0; i < m_depth.size(); ++i) {
-    m_depth[i] = new QRadioButton(QString::fromUtf8(kDepthTexts[i]), depth);
-    depthCol->addWidget(m_depth[i]);
-  }
+  auto* depth = OptsImage::MakeRadioColumn(this, "Bit depth", OptsImage::kDepthTexts, m_depth);
   m_depth[1]->setEnabled(false);
   m_depth[4]->setEnabled(false);
   m_depth[4]->hide();
   right->addWidget(depth);
 
-  auto* compression = new QGroupBox(QStringLiteral("Compression"), this);
-  auto* compressionCol = new QVBoxLayout(compression);
-  for (std::size_t i = 0; i < m_compression.size(); ++i) {
-    m_compression[i] = new QRadioButton(QString::fromUtf8(kCompressionTexts[i]), compression);
-    compressionCol->addWidget(m_compression[i]);
-  }
+  auto* compression = OptsImage::MakeRadioColumn(this, "Compression", kCompressionTexts, m_compression);
   right->addWidget(compression);
   right->addStretch(1);
 

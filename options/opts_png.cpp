@@ -69,9 +69,8 @@ void EnableBitDepths(TBitDepthState& s, std::int32_t colourSpace) {
 
 namespace {
 
-const char* const kSpaceTexts[5] = {"Grayscale", "Grayscale + Alpha Transparency Channel", "Color palette",
-                                    "RGB", "RGB + Alpha Transparency Channel"};
-const char* const kDepthTexts[5] = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
+const std::array<const char*, 5> kSpaceTexts = {"Grayscale", "Grayscale + Alpha Transparency Channel",
+                                                "Color palette", "RGB", "RGB + Alpha Transparency Channel"};
 
 }  // namespace
 
@@ -82,22 +81,14 @@ COptsPng::COptsPng(QWidget* parent) : COptsPage(QStringLiteral("PNG"), parent) {
   columns->addLayout(left);
   columns->addLayout(right);
 
-  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
-  auto* spaceCol = new QVBoxLayout(space);
+  auto* space = OptsImage::MakeRadioColumn(this, "Color space", kSpaceTexts, m_space);
   for (std::size_t i = 0; i < m_space.size(); ++i) {
-    m_space[i] = new QRadioButton(QString::fromUtf8(kSpaceTexts[i]), space);
-    spaceCol->addWidget(m_space[i]);
     const std::int32_t type = static_cast<std::int32_t>(i) + 2;
     connect(m_space[i], &QRadioButton::clicked, this, [this, type] { OnColorType(type); });
   }
   left->addWidget(space);
 
-  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
-  auto* depthCol = new QVBoxLayout(depth);
-  for (std::size_t i = 0; i < m_depth.size(); ++i) {
-    m_depth[i] = new QRadioButton(QString::fromUtf8(kDepthTexts[i]), depth);
-    depthCol->addWidget(m_depth[i]);
-  }
+  auto* depth = OptsImage::MakeRadioColumn(this, "Bit depth", OptsImage::kDepthTexts, m_depth);
   // "16 bits" is never offered (a depth of 16 read with a grey type is
   // kept on it): hidden before the first layout, the group ends at "8 bits".
   m_depth[4]->hide();

@@ -77,12 +77,11 @@ void OnBitDepth(TTiffState& s) {
 
 namespace {
 
-const char* const kSpaceTexts[5] = {"Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples",
-                                    "Color palette, 1 sample", "RGB, 3 samples",
-                                    "RGB + Alpha Transparency, 4 samples"};
-const char* const kDepthTexts[5] = {"1 bit", "2 bits", "4 bits", "8 bits", "16 bits"};
-const char* const kCompressionTexts[9] = {"None", "LZW",         "Packbits",    "JPEG",       "JPEG2000",
-                                          "ZIP",  "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4"};
+const std::array<const char*, 5> kSpaceTexts = {
+    "Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples", "Color palette, 1 sample",
+    "RGB, 3 samples", "RGB + Alpha Transparency, 4 samples"};
+const std::array<const char*, 9> kCompressionTexts = {
+    "None", "LZW", "Packbits", "JPEG", "JPEG2000", "ZIP", "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4"};
 
 }  // namespace
 
@@ -95,25 +94,15 @@ COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent
   columns->addLayout(right);
   outer->addLayout(columns);
 
-  auto* space = new QGroupBox(QStringLiteral("Color space"), this);
-  auto* spaceCol = new QVBoxLayout(space);
-  for (std::size_t i = 0; i < m_space.size(); ++i) {
-    m_space[i] = new QRadioButton(QString::fromUtf8(kSpaceTexts[i]), space);
-    m_space[i]->setEnabled(i >= 2);
-    spaceCol->addWidget(m_space[i]);
-  }
+  auto* space = OptsImage::MakeRadioColumn(this, "Color space", kSpaceTexts, m_space);
+  for (std::size_t i = 0; i < m_space.size(); ++i) m_space[i]->setEnabled(i >= 2);
   connect(m_space[2], &QRadioButton::clicked, this, [this] { Run(OnColorPalette); });
   connect(m_space[3], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
   connect(m_space[4], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
   left->addWidget(space);
 
-  auto* depth = new QGroupBox(QStringLiteral("Bit depth"), this);
-  auto* depthCol = new QVBoxLayout(depth);
-  for (std::size_t i = 0; i < m_depth.size(); ++i) {
-    m_depth[i] = new QRadioButton(QString::fromUtf8(kDepthTexts[i]), depth);
-    depthCol->addWidget(m_depth[i]);
-    connect(m_depth[i], &QRadioButton::clicked, this, [this] { Run(OnBitDepth); });
-  }
+  auto* depth = OptsImage::MakeRadioColumn(this, "Bit depth", OptsImage::kDepthTexts, m_depth);
+  for (QRadioButton* b : m_depth) connect(b, &QRadioButton::clicked, this, [this] { Run(OnBitDepth); });
   m_depth[1]->setEnabled(false);
   m_depth[4]->setEnabled(false);
   m_depth[4]->hide();
@@ -127,12 +116,7 @@ COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent
   left->addWidget(palette.group);
   left->addStretch(1);
 
-  auto* compression = new QGroupBox(QStringLiteral("Compression"), this);
-  auto* compressionCol = new QVBoxLayout(compression);
-  for (std::size_t i = 0; i < m_comp.size(); ++i) {
-    m_comp[i] = new QRadioButton(QString::fromUtf8(kCompressionTexts[i]), compression);
-    compressionCol->addWidget(m_comp[i]);
-  }
+  auto* compression = OptsImage::MakeRadioColumn(this, "Compression", kCompressionTexts, m_comp);
   // No JPEG 2000 coding in the TIFF writer: never offered.
   m_comp[C_JPEG2000]->setEnabled(false);
   m_comp[C_JPEG2000]->hide();
