@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "options/opts_exchange.h"
@@ -113,6 +114,32 @@ class TPageSheetTest : public TRecordedMessagesTest {
   }
 
   TPage* Page() const { return static_cast<TPage*>(sheet->Page(m_kind)); }
+
+  // On a silent owner the page reports `readFailed`; accepting the sheet
+  // sends nothing after the read and reports `writeFailed`. The owner answers
+  // again and the texts are forgotten afterwards.
+  void ExpectSilentOwnerReported(const std::string& readFailed, const std::string& writeFailed) {
+    owner.answer = false;
+    TPage* page = Open();
+    EXPECT_TRUE(page->ReadFailed());
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{readFailed});
+    sheet->AcceptSheet();
+    EXPECT_EQ(owner.ops, std::vector<std::int32_t>{ZarnTypes::OPTS_XCHG_READ});
+    ASSERT_FALSE(sink.Texts().empty());
+    EXPECT_EQ(sink.Texts().back(), writeFailed);
+    owner.answer = true;
+    sink.Clear();
+  }
+
+  // A read-only sheet: the page enabled as `enabled`, and accepting the
+  // sheet sends nothing after the read and reports nothing.
+  void ExpectReadOnlySendsNothing(bool enabled) {
+    TPage* page = Open(true);
+    EXPECT_EQ(page->isEnabled(), enabled);
+    sheet->AcceptSheet();
+    EXPECT_EQ(owner.ops, std::vector<std::int32_t>{ZarnTypes::OPTS_XCHG_READ});
+    EXPECT_TRUE(sink.Texts().empty());
+  }
 
   TTestOwner<TBlock> owner;
   std::unique_ptr<ZarnOptions::CZarnOptions> sheet;

@@ -108,21 +108,9 @@ TEST_F(GifPageTest, SignificantBitsAreClampedWhenStored) {
 }
 
 TEST_F(GifPageTest, SilentOwnerReadOnlyAndRefusedWrite) {
-  owner.answer = false;
-  COptsGif* page = Open();
-  EXPECT_TRUE(page->ReadFailed());
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for Gif file are not available"}));
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_EQ(sink.Texts().back(), "Configuration data for GIF file can not be set");
-
-  owner.answer = true;
-  sink.Clear();
-  page = Open(true);
-  EXPECT_FALSE(page->isEnabled());
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_TRUE(sink.Texts().empty());
+  ExpectSilentOwnerReported("Configuration data for Gif file are not available",
+                            "Configuration data for GIF file can not be set");
+  ExpectReadOnlySendsNothing(false);
 }
 
 TEST_F(GifPageTest, ShownSheetShowsEveryTextWhole) {

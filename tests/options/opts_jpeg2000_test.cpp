@@ -171,22 +171,9 @@ TEST_F(Jpeg2000PageTest, ColourSpaceAndDepthAsReadValidatedOrKept) {
 }
 
 TEST_F(Jpeg2000PageTest, SilentOwnerAndReadOnlySheet) {
-  owner.answer = false;
-  COptsJpeg2000* page = Open();
-  EXPECT_TRUE(page->ReadFailed());
-  EXPECT_EQ(sink.Texts(),
-            (std::vector<std::string>{"Configuration data for JPEG-2000 file are not available"}));
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_EQ(sink.Texts().back(), "Configuration data for JPEG-2000 file can not be set");
-
-  owner.answer = true;
-  sink.Clear();
-  page = Open(true);
-  EXPECT_TRUE(page->isEnabled());  // stays enabled, but sends nothing
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_TRUE(sink.Texts().empty());
+  ExpectSilentOwnerReported("Configuration data for JPEG-2000 file are not available",
+                            "Configuration data for JPEG-2000 file can not be set");
+  ExpectReadOnlySendsNothing(true);  // stays enabled, but sends nothing
 }
 
 TEST_F(Jpeg2000PageTest, ShownSheetShowsEveryTextWhole) {

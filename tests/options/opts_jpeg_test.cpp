@@ -184,13 +184,8 @@ TEST_F(JpegPageTest, SliderAndArrowsFollowEachOther) {
 }
 
 TEST_F(JpegPageTest, SilentOwnerGetsTheTextsAndNothingIsWritten) {
-  owner.answer = false;
-  COptsJpeg* page = Open();
-  EXPECT_TRUE(page->ReadFailed());
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for Jpeg file are not available"}));
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_EQ(sink.Texts().back(), "Configuration data for Jpeg file can not be set");
+  ExpectSilentOwnerReported("Configuration data for Jpeg file are not available",
+                            "Configuration data for Jpeg file can not be set");
 }
 
 TEST_F(JpegPageTest, OwnerThatRefusesTheWriteGetsTheText) {
@@ -201,13 +196,7 @@ TEST_F(JpegPageTest, OwnerThatRefusesTheWriteGetsTheText) {
   EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for Jpeg file can not be set"}));
 }
 
-TEST_F(JpegPageTest, ReadOnlyPageIsDisabledAndSendsNoWrite) {
-  COptsJpeg* page = Open(true);
-  EXPECT_FALSE(page->isEnabled());
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_TRUE(sink.Texts().empty());
-}
+TEST_F(JpegPageTest, ReadOnlyPageIsDisabledAndSendsNoWrite) { ExpectReadOnlySendsNothing(false); }
 
 TEST_F(JpegPageTest, CancelSendsNothing) {
   COptsJpeg* page = Open();

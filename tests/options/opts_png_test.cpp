@@ -260,21 +260,9 @@ TEST_F(PngPageTest, TypedNumbersAreClampedWhenStored) {
 }
 
 TEST_F(PngPageTest, SilentOwnerReadOnlyAndRefusedWrite) {
-  owner.answer = false;
-  COptsPng* page = Open();
-  EXPECT_TRUE(page->ReadFailed());
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for Png file are not available"}));
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_EQ(sink.Texts().back(), "Configuration data for Png file can not be set");
-
-  owner.answer = true;
-  sink.Clear();
-  page = Open(true);
-  EXPECT_FALSE(page->isEnabled());
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_TRUE(sink.Texts().empty());
+  ExpectSilentOwnerReported("Configuration data for Png file are not available",
+                            "Configuration data for Png file can not be set");
+  ExpectReadOnlySendsNothing(false);
 }
 
 TEST_F(PngPageTest, ShownSheetShowsEveryTextWholeWithoutAGapForSixteenBits) {

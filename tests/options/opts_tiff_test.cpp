@@ -227,19 +227,9 @@ TEST_F(TiffPageTest, NumbersAreClampedToThePagesLimits) {
 }
 
 TEST_F(TiffPageTest, SilentOwnerAndReadOnlySheet) {
-  owner.answer = false;
-  COptsTiff* page = Open();
-  EXPECT_TRUE(page->ReadFailed());
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Configuration data for Tiff file are not available"}));
-  sheet->AcceptSheet();
-  EXPECT_EQ(sink.Texts().back(), "Configuration data for TIFF file can not be set");
-  owner.answer = true;
-  sink.Clear();
-  page = Open(true);
-  EXPECT_TRUE(page->isEnabled());
-  sheet->AcceptSheet();
-  EXPECT_EQ(owner.ops, (std::vector<std::int32_t>{OPTS_XCHG_READ}));
-  EXPECT_TRUE(sink.Texts().empty());
+  ExpectSilentOwnerReported("Configuration data for Tiff file are not available",
+                            "Configuration data for TIFF file can not be set");
+  ExpectReadOnlySendsNothing(true);
 }
 
 TEST_F(TiffPageTest, ShownSheetShowsEveryTextWhole) {
