@@ -95,12 +95,8 @@ bool COptsGif::OnInitDialog() {
 
 void COptsGif::OnOK() {
   if (InitResult()) {
-    for (std::size_t i = 0; i < m_depth.size(); ++i) {
-      if (m_depth[i]->isChecked()) {
-        m_block.bitDepth = kDepths[i];
-        break;
-      }
-    }
+    if (const int depth = OptsImage::FirstChecked(m_depth); depth >= 0)
+      m_block.bitDepth = kDepths[static_cast<std::size_t>(depth)];
     m_block.significantBits =
         ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
   }

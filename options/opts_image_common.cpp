@@ -44,6 +44,19 @@ TPaletteGroup MakePaletteGroup(QWidget* parent) {
   return p;
 }
 
+void ShowPalette(QRadioButton* halftone, QRadioButton* octree, CDigitSpin* significant, std::int32_t method,
+                 std::int32_t bits, std::int32_t lo, std::int32_t hi) {
+  CheckOnly({halftone, octree}, method == 1 ? halftone : octree);
+  significant->SetRange(lo, hi);
+  significant->SetValue(bits);
+}
+
+int FirstChecked(QRadioButton* const* buttons, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (buttons[i]->isChecked()) return static_cast<int>(i);
+  return -1;
+}
+
 void ReadDepths(const std::array<QRadioButton*, 5>& depth, TBitDepthState& s) {
   for (std::size_t i = 0; i < depth.size(); ++i) {
     s.depth[i] = depth[i]->isChecked();

@@ -42,6 +42,17 @@ struct TPaletteGroup {
   OptsJpeg::CDigitSpin* significant = nullptr;
 };
 TPaletteGroup MakePaletteGroup(QWidget* parent);
+// Checks "Standard halftone" for method 1 and the octree for any other, and
+// shows `bits` in the significant bits' edit on lo..hi.
+void ShowPalette(QRadioButton* halftone, QRadioButton* octree, OptsJpeg::CDigitSpin* significant,
+                 std::int32_t method, std::int32_t bits, std::int32_t lo, std::int32_t hi);
+
+// Index of the first checked of `count` buttons, -1 when none is.
+int FirstChecked(QRadioButton* const* buttons, std::size_t count);
+template <std::size_t N>
+int FirstChecked(const std::array<QRadioButton*, N>& buttons) {
+  return FirstChecked(buttons.data(), N);
+}
 
 // The five depth buttons' checks and enables into `s` (its colour spaces
 // untouched), and back: the first depth `s` checks is checked alone, each

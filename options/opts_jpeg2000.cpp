@@ -121,9 +121,8 @@ bool COptsJpeg2000::OnInitDialog() {
   m_quality = m_block.quality;
   OptsImage::ShowQuality(m_slider, m_spin, m_quality, kQualityMin, kQualityMax, kQualityTicks);
 
-  CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
-  m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);
-  m_significant->SetValue(m_block.significantBits);
+  OptsImage::ShowPalette(m_halftone, m_octree, m_significant, m_block.paletteMethod, m_block.significantBits,
+                         kSignificantBitsMin, kSignificantBitsMax);
   return true;
 }
 
@@ -131,24 +130,12 @@ void COptsJpeg2000::OnOK() {
   if (InitResult()) {
     m_quality = ClampValue(m_spin->Value(m_quality), kQualityMin, kQualityMax);
     m_block.quality = m_quality;
-    for (std::size_t i = 0; i < 5; ++i) {
-      if (m_space[i]->isChecked()) {
-        m_block.colorSpace = static_cast<std::int32_t>(i) + 1;
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < 5; ++i) {
-      if (m_depth[i]->isChecked()) {
-        m_block.bitDepth = OptsPng::kDepths[i];
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-      if (m_compression[i]->isChecked()) {
-        m_block.compression = static_cast<std::int32_t>(i) + 1;
-        m_block.format = FormatOfCompression(m_block.compression);
-        break;
-      }
+    if (const int space = OptsImage::FirstChecked(m_space); space >= 0) m_block.colorSpace = space + 1;
+    if (const int depth = OptsImage::FirstChecked(m_depth); depth >= 0)
+      m_block.bitDepth = OptsPng::kDepths[static_cast<std::size_t>(depth)];
+    if (const int compression = OptsImage::FirstChecked(m_compression); compression >= 0) {
+      m_block.compression = compression + 1;
+      m_block.format = FormatOfCompression(m_block.compression);
     }
     m_block.significantBits =
         ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);

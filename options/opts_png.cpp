@@ -166,9 +166,8 @@ bool COptsPng::OnInitDialog() {
   Apply(s);
 
   m_interlaced->setChecked(m_block.interlaced != 0);
-  CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
-  m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);
-  m_significant->SetValue(m_block.significantBits);
+  OptsImage::ShowPalette(m_halftone, m_octree, m_significant, m_block.paletteMethod, m_block.significantBits,
+                         kSignificantBitsMin, kSignificantBitsMax);
 
   if (ReadOnly()) setEnabled(false);
   return true;

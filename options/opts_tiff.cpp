@@ -194,9 +194,8 @@ bool COptsTiff::OnInitDialog() {
   m_quality = m_block.quality;
   OptsImage::ShowQuality(m_slider, m_spin, m_quality, kQualityMin, kQualityMax, kQualityTicks);
 
-  CheckOnly({m_halftone, m_octree}, m_block.paletteMethod == 1 ? m_halftone : m_octree);
-  m_significant->SetRange(kSignificantBitsMin, kSignificantBitsMax);
-  m_significant->SetValue(m_block.significantBits);
+  OptsImage::ShowPalette(m_halftone, m_octree, m_significant, m_block.paletteMethod, m_block.significantBits,
+                         kSignificantBitsMin, kSignificantBitsMax);
   return true;
 }
 
