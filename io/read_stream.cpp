@@ -85,6 +85,26 @@ bool CReadStream::Run() {
   }
 }
 
+// A read request for the channel's source on a player of its own: the
+// channel's format, stream type, size and frame buffer; 32-bit rows when the
+// channel's frames are RGB32, else 24-bit.
+void CReadStream::FillReadRequest(TMediaRequest& request, const std::string& path, TMediaRequestTag tag,
+                                  void* params) {
+  request.eOp = MEDIA_OP_READ;
+  request.bSuccess = false;
+  request.ePurpose = m_Delivery.ePurpose;
+  request.eSourceFormat = m_Source.eFileFormat;
+  request.eStreamType = m_Source.eStreamType;
+  request.ePixelFormat = m_Source.ePixelFormat == PF_RGB32 ? PF_RGB32 : PF_RGB24;
+  request.pPath = &path;
+  request.nDeviceCategory = m_Source.nDeviceCategory;
+  request.nWidth = m_Source.nWidth;
+  request.nHeight = m_Source.nHeight;
+  request.pFrameBuffer = &m_FrameBuffer;
+  request.eTag = tag;
+  request.pParams = params;
+}
+
 // A media-graph session on the reader's own session manager. The request
 // and its parameter block live on this stack for the session; the session
 // reads the owner's live values (stop, end, seek, sound, volume, recording)
@@ -94,22 +114,10 @@ bool CReadStream::PlayDirectShow() {
   TMediaRequest request;
   TSourceParams params;
 
-  request.eOp = MEDIA_OP_READ;
-  request.bSuccess = false;
-  request.ePurpose = m_Delivery.ePurpose;
-  request.eSourceFormat = m_Source.eFileFormat;
-  request.eStreamType = m_Source.eStreamType;
   // The session delivers DIB rows of 32 bits when the channel's frames are
   // RGB32, else of 24 bits.
-  request.ePixelFormat = m_Source.ePixelFormat == PF_RGB32 ? PF_RGB32 : PF_RGB24;
-  request.pPath = &path;
-  request.nDeviceCategory = m_Source.nDeviceCategory;
+  FillReadRequest(request, path, MEDIA_REQ_DSHOW_SOURCE, &params);
   request.nDeviceKind = m_Source.nDeviceKind;
-  request.nWidth = m_Source.nWidth;
-  request.nHeight = m_Source.nHeight;
-  request.pFrameBuffer = &m_FrameBuffer;
-  request.eTag = MEDIA_REQ_DSHOW_SOURCE;
-  request.pParams = &params;
 
   params.nSenderId = m_Delivery.nProcId;
   params.eSenderKind = m_Delivery.eSenderKind;
@@ -149,21 +157,9 @@ bool CReadStream::PlayMng() {
   TMediaRequest request;
   MngMgr::TMngParams params;
 
-  request.eOp = MEDIA_OP_READ;
-  request.bSuccess = false;
-  request.ePurpose = m_Delivery.ePurpose;
-  request.eSourceFormat = m_Source.eFileFormat;
-  request.eStreamType = m_Source.eStreamType;
   // The player draws 24- or 32-bit canvases; the channel's frames are 24-bit
   // unless it asks for 32.
-  request.ePixelFormat = m_Source.ePixelFormat == PF_RGB32 ? PF_RGB32 : PF_RGB24;
-  request.pPath = &path;
-  request.nDeviceCategory = m_Source.nDeviceCategory;
-  request.nWidth = m_Source.nWidth;
-  request.nHeight = m_Source.nHeight;
-  request.pFrameBuffer = &m_FrameBuffer;
-  request.eTag = MEDIA_REQ_MNG;
-  request.pParams = &params;
+  FillReadRequest(request, path, MEDIA_REQ_MNG, &params);
 
   params.nProcId = m_Delivery.nProcId;
   params.eSenderKind = m_Delivery.eSenderKind;

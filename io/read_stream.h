@@ -359,6 +359,8 @@ class CReadStream {
   // the animation's timing. The seek fraction reads 0 of 1 afterwards.
   bool PlayDirectShow();
   bool PlayMng();
+  void FillReadRequest(ZarnTypes::TMediaRequest& request, const std::string& path,
+                       ZarnTypes::TMediaRequestTag tag, void* params);
 
   // Steps of the frame loop.
   bool OpenInputFile(const std::string& path);
