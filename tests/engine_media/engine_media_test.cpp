@@ -570,8 +570,15 @@ TEST_P(EngineMediaSeekTest, SeeksWhilePlayingAndPausedLandOnTheFrameAskedFor) {
   engine.PausePlaying();
   engine.FlushChannel(0);
   ASSERT_TRUE(reader->Reader().Seek(20, 100));
-  ASSERT_TRUE(
-      WaitFor([&] { return engine.m_Channel[0].nShownFrame.load() == paused20; }, std::chrono::seconds(10)))
+  // (The shown number is stored just before the owner hears of the
+  // picture: wait for both.)
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const auto shown = media.ShownMedia();
+        return engine.m_Channel[0].nShownFrame.load() == paused20 && !shown.empty() &&
+               CounterOf(shown.back()) == paused20;
+      },
+      std::chrono::seconds(10)))
       << "shown " << engine.m_Channel[0].nShownFrame.load() << " for " << paused20;
   const std::size_t paused = media.ShownMedia().size();
   ASSERT_GE(paused, 1u);
