@@ -1,5 +1,6 @@
 // The program's option pages by kind. A page of a new kind is added with one
 // RegisterOptionsPage line here.
+#include "options/opts_capture_image.h"
 #include "options/opts_file_format.h"
 #include "options/opts_general.h"
 #include "options/opts_gif.h"
@@ -10,7 +11,9 @@
 #include "options/opts_pict_in_pict.h"
 #include "options/opts_png.h"
 #include "options/opts_reference_frames.h"
+#include "options/opts_save_stream.h"
 #include "options/opts_tiff.h"
+#include "options/opts_transform_2d.h"
 #include "options/opts_video.h"
 #include "options/opts_video_pane.h"
 
@@ -34,6 +37,9 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_VIDEO, [] { return new OptsVideo::COptsVideo; });
   RegisterOptionsPage(PAGE_VIDEO_PANE, [] { return new OptsVideoPane::COptsVideoPane; });
   RegisterOptionsPage(PAGE_PIP, [] { return new OptsPictInPict::COptsPictInPict; });
+  RegisterOptionsPage(PAGE_SAVE_STREAM, [] { return new OptsSaveStream::CZarnOptsSaveStream; });
+  RegisterOptionsPage(PAGE_SAVE_IMAGE, [] { return new OptsCaptureImage::CZarnOptsSaveImage; });
+  RegisterOptionsPage(PAGE_TRANSFORM_2D, [] { return new OptsTransform2D::COptsTransform2D; });
 }
 
 }  // namespace OptsPage

@@ -1,0 +1,260 @@
+#include "options/opts_capture_image.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "io/codecs/save_image.h"
+#include "media/file_types.h"
+#include "options/channel_radios.h"
+#include "options/media_document_text.h"
+#include "options/opts_save_stream_path.h"
+#include "platform/qt/app_messages.h"
+
+namespace OptsCaptureImage {
+
+using namespace ZarnTypes;
+namespace pq = platform::qt;
+
+namespace {
+
+QString IdName(int id) { return QStringLiteral("IDC_%1").arg(id); }
+
+template <class T>
+T* Named(T* widget, int id) {
+  widget->setObjectName(IdName(id));
+  return widget;
+}
+
+constexpr std::int32_t kCaptureCandidates[] = {ST_NULL_STREAM, 33, 32, 31, 30, 29, 27};
+
+bool OffersBitmaps(std::int32_t t, std::int32_t c) {
+  if (t == ST_SYSTEM_DEVICE) return c >= 2 && c <= 6;
+  return (t >= 3 && t <= 15) || (t >= 22 && t <= 96);
+}
+
+}  // namespace
+
+std::vector<std::int32_t> OfferedCaptureFormats(std::int32_t streamType, std::int32_t deviceCategory) {
+  std::vector<std::int32_t> out;
+  std::string name;
+  for (std::int32_t code : kCaptureCandidates)
+    if ((code == ST_NULL_STREAM || OffersBitmaps(streamType, deviceCategory)) &&
+        GetStreamTypeName(code, name))
+      out.push_back(code);
+  return out;
+}
+
+std::string ComposeCapturePath(const TSaveStreamChannel& record, int channel) {
+  SaveImage::CSaveImage writer(channel & 3);
+  writer.m_sOutputFolder = record.folder;
+  writer.m_sPrefix = record.prefix;
+  writer.m_sSuffix = record.suffix;
+  writer.m_sExtension = record.extension;
+  writer.m_nDigitCount = record.clipDigits;
+  return writer.BuildFileName(record.nextClipIndex);
+}
+
+CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : COptsPage("Capture image", parent) {
+  auto* layout = new QVBoxLayout(this);
+  m_pDocument = Named(new QLabel("AppObject", this), 1045);
+  layout->addWidget(m_pDocument);
+  m_pChannels = new OptsPage::CChannelRadios(this);
+  m_pChannels->onStore = [this](int channel) { StoreChannel(channel); };
+  m_pChannels->onLoad = [this](int channel) {
+    m_nChannel = channel;
+    ShowChannel(channel);
+  };
+  layout->addWidget(m_pChannels);
+  m_pChannelText = Named(new QPlainTextEdit(this), 1046);
+  m_pChannelText->setReadOnly(true);
+  m_pChannelText->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m_pChannelText->setFixedHeight(m_pChannelText->fontMetrics().lineSpacing() * 3 +
+                                 2 * m_pChannelText->frameWidth() + 10);
+  layout->addWidget(m_pChannelText);
+
+  auto* props = Named(new QGroupBox("\"Save stream\" properties", this), 1144);
+  auto* grid = new QGridLayout(props);
+  m_pClipboard = Named(new QCheckBox("Send copy to Clipboard", props), 1303);
+  grid->addWidget(m_pClipboard, 0, 0, 1, 3);
+  m_pSaveToFile = Named(new QCheckBox("Save copy to file", props), 1302);
+  grid->addWidget(m_pSaveToFile, 1, 0, 1, 3);
+  grid->addWidget(Named(new QLabel("Save stream file format", props), 1162), 2, 0);
+  m_pFormat = Named(new QComboBox(props), 1164);
+  int widest = 0;
+  std::string name;
+  for (std::int32_t code : kCaptureCandidates)
+    if (GetStreamTypeName(code, name))
+      widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
+  m_pFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  m_pFormat->setMinimumContentsLength(1);
+  m_pFormat->setMinimumWidth(widest + 48);
+  grid->addWidget(m_pFormat, 2, 1);
+  m_pFormatOptions = Named(new QPushButton("Options...", props), 1174);
+  grid->addWidget(m_pFormatOptions, 2, 2);
+  grid->addWidget(Named(new QLabel("Save stream target path", props), 1148), 3, 0);
+  m_pTarget = Named(new QLineEdit(props), 1153);
+  // The path follows from the settings; it is not typed.
+  m_pTarget->setReadOnly(true);
+  grid->addWidget(m_pTarget, 3, 1);
+  m_pTargetOptions = Named(new QPushButton("Options...", props), 1159);
+  grid->addWidget(m_pTargetOptions, 3, 2);
+  grid->setColumnStretch(1, 1);
+  layout->addWidget(props);
+  layout->addStretch(1);
+
+  connect(m_pFormat, &QComboBox::activated, this, [this](int) { ApplyFormat(SelectedFormat(), m_nChannel); });
+  connect(m_pTargetOptions, &QPushButton::clicked, this, [this] { OnTargetPathOptions(); });
+  m_RunPathDialog = [](OptsSaveStreamPath::COptsSaveStreamPath& dialog) { return dialog.DoModal(); };
+}
+
+CZarnOptsSaveImage::~CZarnOptsSaveImage() = default;
+
+bool CZarnOptsSaveImage::OnInitDialog() {
+  m_Block = TSaveImageExchange{};
+  m_nChannel = 0;
+  if (!ReadBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, m_Block,
+                 OptsPage::ReadFailedText(OptsPage::PAGE_SAVE_IMAGE)))
+    return false;
+  m_pChannels->Reset();
+  ShowChannel(0);
+  if (ReadOnly()) setEnabled(false);
+  return true;
+}
+
+void CZarnOptsSaveImage::OnOK() {
+  if (!ReadFailed()) StoreChannel(m_nChannel);
+  WriteBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, m_Block,
+             OptsPage::WriteFailedText(OptsPage::PAGE_SAVE_IMAGE));
+}
+
+std::int32_t CZarnOptsSaveImage::SelectedFormat() const {
+  const int i = m_pFormat->currentIndex();
+  const auto& codes = m_Codes[static_cast<std::size_t>(m_nChannel)];
+  return i >= 0 && static_cast<std::size_t>(i) < codes.size() ? codes[static_cast<std::size_t>(i)] : 0;
+}
+
+void CZarnOptsSaveImage::ShowChannel(int ch) {
+  if (ch < 0 || ch > 3 || ReadFailed()) return;
+  TSaveImageChannel& r = Record(ch);
+  static const TMediaSource kClosed;
+  const TMediaSource& source = m_Block.sources[ch] ? *m_Block.sources[ch] : kClosed;
+  const OptsMediaDocument::TChannelDescription d =
+      OptsMediaDocument::DescribeChannel(m_Block.identifier ? *m_Block.identifier : std::string(), source);
+  m_pDocument->setText(QString::fromStdString(d.headerText));
+  m_pChannelText->setPlainText(QString::fromStdString(d.channelText));
+  const bool open = source.bOpen != 0;
+  if (!open) r.saveToFile = 0;
+  m_pSaveToFile->setEnabled(open);
+  m_pClipboard->setChecked(r.copyToClipboard != 0);
+  m_pSaveToFile->setChecked(r.saveToFile != 0);
+  const std::int32_t stored = r.format;
+  if (FillFormatList(stored, ch)) {
+    UpdateTargetPath(false);
+  } else {
+    ApplyFormat(SelectedFormat(), ch);
+  }
+  m_pFormatOptions->setEnabled(HasFormatOptionsPage(StreamTypeToFileFormat(r.format)));
+  m_pTarget->setText(QString::fromStdString(m_sTargetPath));
+}
+
+void CZarnOptsSaveImage::StoreChannel(int ch) {
+  if (ch < 0 || ch > 3 || ReadFailed()) return;
+  TSaveImageChannel& r = Record(ch);
+  r.copyToClipboard = m_pClipboard->isChecked() ? 1 : 0;
+  r.saveToFile = m_pSaveToFile->isChecked() ? 1 : 0;
+  r.format = SelectedFormat();
+  if (r.saveToFile != 0 && (r.singleFile != 0 ? r.singlePath.empty() : r.folder.empty())) r.saveToFile = 0;
+}
+
+bool CZarnOptsSaveImage::FillFormatList(std::int32_t wanted, int ch) {
+  if (wanted == 0) wanted = SelectedFormat();
+  static const TMediaSource kClosed;
+  const TMediaSource& source = m_Block.sources[ch & 3] ? *m_Block.sources[ch & 3] : kClosed;
+  auto& codes = m_Codes[static_cast<std::size_t>(ch & 3)];
+  codes = OfferedCaptureFormats(source.eStreamType, source.nDeviceCategory);
+  m_pFormat->clear();
+  std::string name;
+  for (std::int32_t code : codes) {
+    GetStreamTypeName(code, name);
+    m_pFormat->addItem(QString::fromStdString(name));
+  }
+  for (std::size_t i = 0; i < codes.size(); ++i)
+    if (codes[i] == wanted) {
+      m_pFormat->setCurrentIndex(static_cast<int>(i));
+      return true;
+    }
+  m_pFormat->setCurrentIndex(0);
+  return false;
+}
+
+void CZarnOptsSaveImage::ApplyFormat(std::int32_t code, int ch) {
+  if (ch < 0 || ch > 3 || ReadFailed()) return;
+  TSaveImageChannel& r = Record(ch);
+  r.format = code;
+  const std::int32_t f = StreamTypeToFileFormat(code);
+  m_pFormatOptions->setEnabled(HasFormatOptionsPage(f));
+  if (IsImageFileFormat(f))
+    r.singleFile = 0;
+  else if (f == 9 || f == 10 || f == 15 || f == 20)
+    r.singleFile = 1;
+  r.extension = GetDefaultExtension(f);
+  if (UpdateTargetPath(true) && r.singleFile != 0) r.singlePath = m_sTargetPath;
+}
+
+TSaveStreamChannel CZarnOptsSaveImage::PathRecord(int ch) const {
+  const TSaveImageChannel& r = m_Block.channels[ch & 3];
+  TSaveStreamChannel d;
+  d.format = StreamTypeToFileFormat(r.format);
+  d.singleFile = 0;
+  d.singlePath = r.singlePath;
+  d.folder = r.folder;
+  d.prefix = r.prefix;
+  d.titleBase = r.titleBase;
+  d.suffix = r.suffix;
+  d.extension = r.extension;
+  d.clipDigits = r.clipDigits;
+  d.frameDigits = r.frameDigits;
+  d.addSuffix = r.addSuffix;
+  d.nextClipIndex = r.nextClipIndex;
+  return d;
+}
+
+bool CZarnOptsSaveImage::UpdateTargetPath(bool redisplay) {
+  m_sTargetPath = ComposeCapturePath(PathRecord(m_nChannel), m_nChannel);
+  if (redisplay) m_pTarget->setText(QString::fromStdString(m_sTargetPath));
+  return true;
+}
+
+void CZarnOptsSaveImage::OnTargetPathOptions() {
+  if (ReadFailed()) return;
+  OptsSaveStreamPath::COptsSaveStreamPath dialog(this);
+  const int ch = m_nChannel;
+  dialog.m_nChannel = ch;
+  dialog.m_Channels[ch] = PathRecord(ch);
+  dialog.m_Composer = [ch](const TSaveStreamChannel& record) { return ComposeCapturePath(record, ch); };
+  if (!m_RunPathDialog || m_RunPathDialog(dialog) != QDialog::Accepted) return;
+  const TSaveStreamChannel& d = dialog.m_Channels[ch];
+  TSaveImageChannel& r = Record(ch);
+  r.singlePath = d.singlePath;
+  r.folder = d.folder;
+  r.prefix = d.prefix;
+  r.titleBase = d.titleBase;
+  r.suffix = d.suffix;
+  r.addSuffix = d.addSuffix;
+  r.clipDigits = d.clipDigits;
+  r.frameDigits = d.frameDigits;
+  r.nextClipIndex = d.nextClipIndex;
+  r.extension = d.extension;
+  if (UpdateTargetPath(true) && r.singleFile != 0) r.singlePath = m_sTargetPath;
+}
+
+}  // namespace OptsCaptureImage
