@@ -13,6 +13,7 @@
 #include "options/opts_reference_frames.h"
 #include "options/opts_save_stream.h"
 #include "options/opts_tiff.h"
+#include "options/opts_transform_2d.h"
 #include "options/opts_video.h"
 #include "options/opts_video_pane.h"
 
@@ -38,6 +39,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_PIP, [] { return new OptsPictInPict::COptsPictInPict; });
   RegisterOptionsPage(PAGE_SAVE_STREAM, [] { return new OptsSaveStream::CZarnOptsSaveStream; });
   RegisterOptionsPage(PAGE_SAVE_IMAGE, [] { return new OptsCaptureImage::CZarnOptsSaveImage; });
+  RegisterOptionsPage(PAGE_TRANSFORM_2D, [] { return new OptsTransform2D::COptsTransform2D; });
 }
 
 }  // namespace OptsPage
