@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -15,66 +13,21 @@
 #include "io/codecs/save_stream.h"
 #include "media/frame_processor.h"
 #include "tests/io/mng_test_files.h"
-#include "tests/support/message_fixture.h"
+#include "tests/io/recorder_fixture.h"
 
 namespace {
 
 using namespace ZarnTypes;
 using namespace mng_test;
+using recorder_test::TRecorderTest;
+using recorder_test::WaitUntil;
 using SaveStream::CSaveStream;
 
-template <typename TPredicate>
-bool WaitUntil(TPredicate done, std::chrono::milliseconds bound = std::chrono::milliseconds(20000)) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-// The engine as the recorders see it: job counting and the writers' frame
-// requests answered by the recorder of the sender's channel.
-struct TEngine {
-  std::array<CSaveStream*, 4> recorders{};
-  std::atomic<int> jobCount{0};
-  std::array<std::atomic<bool>, 4> stop{};
-  std::array<std::atomic<bool>, 4> finish{};
-  std::atomic<bool> pause{false};
-
-  static bool Callback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
-    auto* engine = static_cast<TEngine*>(context);
-    if (!engine || !sender) return false;
-    switch (code) {
-      case MEDIA_NOTIFY_JOB_COUNT:
-        engine->jobCount.fetch_add(static_cast<int>(PointerAsValue(data)));
-        return true;
-      case MEDIA_NOTIFY_THREAD_STARTED: return data != nullptr;
-      case MEDIA_NOTIFY_RECORD_FRAME: {
-        const int channel = sender->nSenderId - 45;
-        if (sender->eSenderKind != MEDIA_SENDER_RECORDER || channel < 0 || channel > 3) return false;
-        CSaveStream* recorder = engine->recorders[static_cast<std::size_t>(channel)];
-        return recorder && recorder->PullFrame(sender, static_cast<TDataFrame*>(data));
-      }
-      default: return false;
-    }
-  }
-};
-
-class MngRecorderTest : public tovrin_test::TRecordedMessagesTest {
+class MngRecorderTest : public TRecorderTest {
  protected:
-  TEngine engine;
-
   void SetUpMng(CSaveStream& recorder, int channel, std::int32_t w, std::int32_t h, TPixelFormat format) {
-    recorder.m_nChannel = channel;
-    recorder.m_bSingleFile = true;
-    recorder.SetOutputFileFormat(FF_MNG);
-    recorder.m_sSingleFileName = Path("channel" + std::to_string(channel) + ".mng");
-    recorder.m_Session = SaveStream::MakeSession(
-        channel, &engine, &engine.stop[static_cast<std::size_t>(channel)],
-        &engine.finish[static_cast<std::size_t>(channel)], &engine.pause, &TEngine::Callback, w, h, format);
-    recorder.HandOverSessionSettings(false);
-    engine.recorders[static_cast<std::size_t>(channel)] = &recorder;
+    SetUpSingleFile(recorder, FF_MNG, "channel" + std::to_string(channel) + ".mng");
+    StartSession(recorder, channel, w, h, format, false);
   }
 };
 

@@ -32,13 +32,14 @@
 #include "media/frame_buffer.h"
 #include "media/yuv_frame.h"
 #include "tests/engine/wm_fake_sink.h"
+#include "tests/io/recorder_fixture.h"
 #include "tests/support/codecs/picture_support.h"
-#include "tests/support/message_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace ZarnTypes;
+using recorder_test::WaitUntil;
 using SaveStream::CSaveStream;
 using tovrin_test::MakeSection;
 using tovrin_test::TPixel;
@@ -193,15 +194,7 @@ std::uintmax_t SizeOf(const std::string& path) {
   return ec ? static_cast<std::uintmax_t>(-1) : size;
 }
 
-class SaveStreamTest : public tovrin_test::TRecordedMessagesTest {
- protected:
-  // A recorder in single-file mode writing `format` to `name` in the test's folder.
-  void SetUpSingleFile(CSaveStream& recorder, std::int32_t format, const std::string& name = "take.yuv") {
-    recorder.m_bSingleFile = true;
-    recorder.SetOutputFileFormat(format);
-    recorder.m_sSingleFileName = Path(name);
-  }
-};
+using SaveStreamTest = recorder_test::TRecorderTest;
 
 // ---------------------------------------------------------------------------
 // Names
@@ -777,52 +770,6 @@ TEST_F(SaveStreamTest, PausingAndClosingWhileFramesArriveLeavesOnlyWholeFrames) 
 // ---------------------------------------------------------------------------
 // The frame pipeline and the writer thread (Windows Media, fake encoder)
 
-constexpr auto kBound = std::chrono::seconds(10);
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kBound) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-// What the engine is to the recorders: the owner callback that counts jobs,
-// keeps the writer threads' notices and answers the writers' frame requests
-// from the recorder of the sender's channel; per channel a stop and a finish
-// flag, as the recorder slots have.
-struct TFakeEngine {
-  std::array<CSaveStream*, 4> recorders{};
-  std::atomic<int> jobCount{0};
-  std::atomic<int> threadsStarted{0};
-  std::atomic<int> startedId{-1};
-  std::array<std::atomic<bool>, 4> stop{};
-  std::array<std::atomic<bool>, 4> finish{};
-  std::atomic<bool> pause{false};
-
-  static bool Callback(void* context, TMediaNotify code, const TMediaSender* sender, void* data) {
-    auto* engine = static_cast<TFakeEngine*>(context);
-    if (!engine || !sender) return false;
-    switch (code) {
-      case MEDIA_NOTIFY_JOB_COUNT:
-        engine->jobCount.fetch_add(static_cast<int>(PointerAsValue(data)));
-        return true;
-      case MEDIA_NOTIFY_THREAD_STARTED:
-        engine->threadsStarted.fetch_add(1);
-        engine->startedId.store(sender->nSenderId);
-        return data != nullptr;
-      case MEDIA_NOTIFY_RECORD_FRAME: {
-        const int channel = sender->nSenderId - 45;
-        if (sender->eSenderKind != MEDIA_SENDER_RECORDER || channel < 0 || channel > 3) return false;
-        CSaveStream* recorder = engine->recorders[static_cast<std::size_t>(channel)];
-        return recorder && recorder->PullFrame(sender, static_cast<TDataFrame*>(data));
-      }
-      default: return false;
-    }
-  }
-};
-
 // An RGB frame of the channel's size whose first pixel carries its stamp.
 struct TRgbFrame {
   std::vector<std::uint8_t> bytes;
@@ -846,17 +793,9 @@ class RecorderPipelineTest : public SaveStreamTest {
   // A single-file Windows Media recording of the channel's frames.
   void SetUpWmv(CSaveStream& recorder, int channel, int width = 6, int height = 4,
                 TPixelFormat format = PF_RGB32, bool live = false) {
-    recorder.m_nChannel = channel;
-    recorder.m_bSingleFile = true;
-    recorder.SetOutputFileFormat(FF_WMV);
+    SetUpSingleFile(recorder, FF_WMV, "channel" + std::to_string(channel) + ".wmv");
     recorder.m_bWindowsMedia = true;
-    recorder.m_sSingleFileName = Path("channel" + std::to_string(channel) + ".wmv");
-    recorder.m_Session =
-        SaveStream::MakeSession(channel, &engine, &engine.stop[static_cast<std::size_t>(channel)],
-                                &engine.finish[static_cast<std::size_t>(channel)], &engine.pause,
-                                &TFakeEngine::Callback, width, height, format);
-    recorder.HandOverSessionSettings(live);
-    engine.recorders[static_cast<std::size_t>(channel)] = &recorder;
+    StartSession(recorder, channel, width, height, format, live);
   }
   // Pushes frames first..last-1 of the channel from this thread.
   int Push(CSaveStream& recorder, int channel, int first, int last, int width = 6, int height = 4) {
@@ -871,7 +810,7 @@ class RecorderPipelineTest : public SaveStreamTest {
   // then is let go by the channel's stop, and the test fails.
   int PushBounded(CSaveStream& recorder, int channel, int first, int last) {
     auto pushed = std::async(std::launch::async, [&] { return Push(recorder, channel, first, last); });
-    if (pushed.wait_for(kBound) != std::future_status::ready) {
+    if (pushed.wait_for(recorder_test::kWaitBound) != std::future_status::ready) {
       ADD_FAILURE() << "the producer of channel " << channel << " is still held";
       engine.stop[static_cast<std::size_t>(channel)].store(true);
     }
@@ -890,7 +829,6 @@ class RecorderPipelineTest : public SaveStreamTest {
   }
 
   wm_fake::TScopedFakeSinks sinks;
-  TFakeEngine engine;
 };
 
 TEST_F(RecorderPipelineTest, AFastSourceIsRecordedWholeInOrderAndTheWriterEndsWithTheInput) {
