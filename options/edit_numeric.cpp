@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -17,6 +18,71 @@ namespace {
 
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
 bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// The kinds of character the syntax checks and the key filter tell apart.
+enum TCharKind : int { KIND_BLANK, KIND_SIGN, KIND_DIGIT, KIND_POINT, KIND_MARK, KIND_OTHER, KIND_COUNT };
+
+TCharKind KindOf(QChar c) {
+  if (IsBlank(c)) return KIND_BLANK;
+  if (c == u'+' || c == u'-') return KIND_SIGN;
+  if (IsDigit(c)) return KIND_DIGIT;
+  if (c == u'.') return KIND_POINT;
+  if (c == u'E' || c == u'e') return KIND_MARK;
+  return KIND_OTHER;
+}
+
+// One step of a syntax check: the state after a character and the result
+// so far. A step to kReject ends the check as invalid; one with kKeep
+// leaves the result as it was.
+struct TStep {
+  int next;
+  int result;
+};
+constexpr int kReject = -1;
+constexpr int kKeep = -1;
+
+constexpr TStep Go(int next, int result) { return {next, result}; }
+constexpr TStep kNo{kReject, kKeep};
+constexpr int kIncomplete = CEditNumeric::RESULT_INCOMPLETE;
+constexpr int kValid = CEditNumeric::RESULT_VALID;
+
+// Whole numbers: blanks, then a sign or a digit, then digits.
+enum { INT_START, INT_DIGITS, INT_STATES };
+// clang-format off
+constexpr TStep kIntegerSteps[INT_STATES][KIND_COUNT] = {
+    //             blank                 sign                         digit                   point mark other
+    /* start  */ {Go(INT_START, kKeep), Go(INT_DIGITS, kIncomplete), Go(INT_DIGITS, kValid), kNo,  kNo, kNo},
+    /* digits */ {kNo,                  kNo,                         Go(INT_DIGITS, kValid), kNo,  kNo, kNo},
+};
+// clang-format on
+
+// Reals: blanks, then a sign, digits, a point and digits, and an exponent
+// mark with its own sign and digits, each part optional.
+enum { REAL_START, REAL_WHOLE, REAL_FRACTION, REAL_MARK, REAL_EXPONENT, REAL_STATES };
+// clang-format off
+constexpr TStep kRealSteps[REAL_STATES][KIND_COUNT] = {
+    //               blank                  sign                            digit                      point                           mark                        other
+    /* start    */ {Go(REAL_START, kKeep), Go(REAL_WHOLE, kIncomplete),    Go(REAL_WHOLE, kValid),    Go(REAL_FRACTION, kIncomplete), Go(REAL_MARK, kIncomplete), kNo},
+    /* whole    */ {kNo,                   kNo,                            Go(REAL_WHOLE, kValid),    Go(REAL_FRACTION, kValid),      Go(REAL_MARK, kIncomplete), kNo},
+    /* fraction */ {kNo,                   kNo,                            Go(REAL_FRACTION, kValid), kNo,                            Go(REAL_MARK, kIncomplete), kNo},
+    /* mark     */ {kNo,                   Go(REAL_EXPONENT, kIncomplete), Go(REAL_EXPONENT, kValid), kNo,                            kNo,                        kNo},
+    /* exponent */ {kNo,                   kNo,                            Go(REAL_EXPONENT, kValid), kNo,                            kNo,                        kNo},
+};
+// clang-format on
+
+// Runs `text` through a table of steps from its first state.
+template <std::size_t States>
+int RunSyntax(const QString& text, const TStep (&steps)[States][KIND_COUNT]) {
+  int state = 0;
+  int result = CEditNumeric::RESULT_EMPTY;
+  for (const QChar c : text) {
+    const TStep& step = steps[state][KindOf(c)];
+    if (step.next == kReject) return CEditNumeric::RESULT_INVALID;
+    state = step.next;
+    if (step.result != kKeep) result = step.result;
+  }
+  return result;
+}
 
 // The text from its first character after leading blanks and tabs and one
 // "+"; nothing when a second sign follows the "+" (which the conversions
@@ -195,92 +261,9 @@ bool CEditNumeric::ParseReal(const QString& text) {
   return true;
 }
 
-int CEditNumeric::CheckIntegerSyntax(const QString& text) {
-  int result = RESULT_EMPTY;
-  bool digits = false;  // state D
-  for (const QChar c : text) {
-    if (!digits && IsBlank(c)) continue;
-    if (!digits && (c == u'+' || c == u'-')) {
-      digits = true;
-      result = RESULT_INCOMPLETE;
-    } else if (IsDigit(c)) {
-      digits = true;
-      result = RESULT_VALID;
-    } else {
-      return RESULT_INVALID;
-    }
-  }
-  return result;
-}
+int CEditNumeric::CheckIntegerSyntax(const QString& text) { return RunSyntax(text, kIntegerSteps); }
 
-int CEditNumeric::CheckRealSyntax(const QString& text) {
-  enum { S, I, F, E, X } state = S;
-  int result = RESULT_EMPTY;
-  for (const QChar c : text) {
-    const bool digit = IsDigit(c);
-    const bool sign = c == u'+' || c == u'-';
-    const bool mark = c == u'E' || c == u'e';
-    switch (state) {
-      case S:
-        if (IsBlank(c)) continue;
-        if (sign) {
-          state = I;
-          result = RESULT_INCOMPLETE;
-        } else if (digit) {
-          state = I;
-          result = RESULT_VALID;
-        } else if (c == u'.') {
-          state = F;
-          result = RESULT_INCOMPLETE;
-        } else if (mark) {
-          state = E;
-          result = RESULT_INCOMPLETE;
-        } else {
-          return RESULT_INVALID;
-        }
-        break;
-      case I:
-        if (digit) {
-          result = RESULT_VALID;
-        } else if (c == u'.') {
-          state = F;
-          result = RESULT_VALID;
-        } else if (mark) {
-          state = E;
-          result = RESULT_INCOMPLETE;
-        } else {
-          return RESULT_INVALID;
-        }
-        break;
-      case F:
-        if (digit) {
-          result = RESULT_VALID;
-        } else if (mark) {
-          state = E;
-          result = RESULT_INCOMPLETE;
-        } else {
-          return RESULT_INVALID;
-        }
-        break;
-      case E:
-        if (sign) {
-          state = X;
-          result = RESULT_INCOMPLETE;
-        } else if (digit) {
-          state = X;
-          result = RESULT_VALID;
-        } else {
-          return RESULT_INVALID;
-        }
-        break;
-      case X:
-        if (!digit) return RESULT_INVALID;
-        result = RESULT_VALID;
-        break;
-    }
-  }
-  return result;
-}
+int CEditNumeric::CheckRealSyntax(const QString& text) { return RunSyntax(text, kRealSteps); }
 
 int CEditNumeric::Validate() {
   const QString t = text();
@@ -337,12 +320,12 @@ void CEditNumeric::keyPressEvent(QKeyEvent* event) {
     // Keys that type no printable character (Enter, Escape, Tab, Delete)
     // are not the filter's: dialogs' OK and Cancel keep working.
     if (!backspace && (c.unicode() < 0x20 || c.unicode() == 0x7f)) continue;
+    const TCharKind kind = KindOf(c);
+    const bool signOrDigit = kind == KIND_SIGN || kind == KIND_DIGIT;
     switch (m_nMode) {
       case MODE_ANY: break;
-      case MODE_INTEGER: pass = backspace || c == u'+' || c == u'-' || IsDigit(c); break;
-      case MODE_REAL:
-        pass = backspace || c == u'+' || c == u'-' || IsDigit(c) || c == u'.' || c == u'E' || c == u'e';
-        break;
+      case MODE_INTEGER: pass = backspace || signOrDigit; break;
+      case MODE_REAL: pass = backspace || signOrDigit || kind == KIND_POINT || kind == KIND_MARK; break;
       default: pass = false; break;
     }
     if (!pass) break;
