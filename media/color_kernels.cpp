@@ -836,39 +836,82 @@ std::uint64_t PlainSquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
   return sum;
 }
 
-#if defined(__SSE2__)
-// Eight pixels a step in two 16-byte halves.
-std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
+// ---------------------------------------------------------------------------
+// 24-bit pixels widened to 32 bits (blue, green, red, 0).
+
+void PlainWidenBgrRow(const std::uint8_t* pSource, std::uint8_t* pTarget, std::size_t pixels) {
+  for (std::size_t x = 0; x < pixels; ++x, pSource += 3, pTarget += 4) {
+    pTarget[0] = pSource[0];
+    pTarget[1] = pSource[1];
+    pTarget[2] = pSource[2];
+    pTarget[3] = 0;
+  }
+}
+
+// The SSE2 and AVX2 kernels are one loop over vectors of 4-byte pixels,
+// two vectors a step; a lane type gives the loop its vector operations. The
+// loop is written once and flattened into each kernel, which carries the
+// kernel's target, so each gets its own instructions.
+// (Its generic form returns vectors wider than the baseline ABI; only the
+// flattened copies run, each in its own kernel.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <typename TLanes>
+inline std::uint64_t LanesSquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
+  constexpr std::size_t kStep = 2 * TLanes::kPixels;
   std::uint64_t sum = 0;
   std::size_t i = 0;
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
-  while (pixels - i >= 8) {
-    const std::size_t steps = std::min<std::size_t>((pixels - i) / 8, kFlushSteps);
-    __m128i acc0 = zero;
-    __m128i acc1 = zero;
-    for (std::size_t k = 0; k < steps; ++k, i += 8) {
-      const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i));
-      const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i));
-      const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i + 16));
-      const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i + 16));
-      const __m128i d0 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a0, b0), _mm_subs_epu8(b0, a0)), keep);
-      const __m128i d1 = _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a1, b1), _mm_subs_epu8(b1, a1)), keep);
-      const __m128i l0 = _mm_unpacklo_epi8(d0, zero);
-      const __m128i h0 = _mm_unpackhi_epi8(d0, zero);
-      const __m128i l1 = _mm_unpacklo_epi8(d1, zero);
-      const __m128i h1 = _mm_unpackhi_epi8(d1, zero);
-      acc0 = _mm_add_epi32(acc0, _mm_add_epi32(_mm_madd_epi16(l0, l0), _mm_madd_epi16(h0, h0)));
-      acc1 = _mm_add_epi32(acc1, _mm_add_epi32(_mm_madd_epi16(l1, l1), _mm_madd_epi16(h1, h1)));
+  const auto zero = TLanes::Zero();
+  const auto keep = TLanes::Keep();
+  while (pixels - i >= kStep) {
+    const std::size_t steps = std::min<std::size_t>((pixels - i) / kStep, kFlushSteps);
+    auto acc0 = zero;
+    auto acc1 = zero;
+    for (std::size_t k = 0; k < steps; ++k, i += kStep) {
+      const std::uint8_t* pa = a + 4 * i;
+      const std::uint8_t* pb = b + 4 * i;
+      acc0 = TLanes::AddSquares(acc0, TLanes::Diff(TLanes::Load(pa), TLanes::Load(pb), keep), zero);
+      acc1 = TLanes::AddSquares(
+          acc1,
+          TLanes::Diff(TLanes::Load(pa + 4 * TLanes::kPixels), TLanes::Load(pb + 4 * TLanes::kPixels), keep),
+          zero);
     }
+    sum += TLanes::Total(acc0, acc1, zero);
+  }
+  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+}
+#pragma GCC diagnostic pop
+
+#if defined(__SSE2__)
+// Four pixels a vector.
+struct TSse2Lanes {
+  static constexpr std::size_t kPixels = 4;
+  static __m128i Zero() { return _mm_setzero_si128(); }
+  static __m128i Keep() { return _mm_set1_epi32(0x00FFFFFF); }
+  static __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  // |a - b| per byte, the fourth bytes cleared.
+  static __m128i Diff(__m128i a, __m128i b, __m128i keep) {
+    return _mm_and_si128(_mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)), keep);
+  }
+  // The squares of the differences, summed in pairs into the 32-bit lanes.
+  static __m128i AddSquares(__m128i acc, __m128i d, __m128i zero) {
+    const __m128i l = _mm_unpacklo_epi8(d, zero);
+    const __m128i h = _mm_unpackhi_epi8(d, zero);
+    return _mm_add_epi32(acc, _mm_add_epi32(_mm_madd_epi16(l, l), _mm_madd_epi16(h, h)));
+  }
+  static std::uint64_t Total(__m128i acc0, __m128i acc1, __m128i zero) {
     const __m128i both =
         _mm_add_epi64(_mm_add_epi64(_mm_unpacklo_epi32(acc0, zero), _mm_unpackhi_epi32(acc0, zero)),
                       _mm_add_epi64(_mm_unpacklo_epi32(acc1, zero), _mm_unpackhi_epi32(acc1, zero)));
     alignas(16) std::uint64_t lanes[2];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), both);
-    sum += lanes[0] + lanes[1];
+    return lanes[0] + lanes[1];
   }
-  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+};
+
+__attribute__((flatten)) std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
+                                                           std::size_t pixels) {
+  return LanesSquaredDiffBgrx<TSse2Lanes>(a, b, pixels);
 }
 #endif
 
@@ -878,41 +921,36 @@ std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, 
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
-// Sixteen pixels a step in two 32-byte halves.
-TOVRIN_AVX2 std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
-                                              std::size_t pixels) {
-  std::uint64_t sum = 0;
-  std::size_t i = 0;
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i keep = _mm256_set1_epi32(0x00FFFFFF);
-  while (pixels - i >= 16) {
-    const std::size_t steps = std::min<std::size_t>((pixels - i) / 16, kFlushSteps);
-    __m256i acc0 = zero;
-    __m256i acc1 = zero;
-    for (std::size_t k = 0; k < steps; ++k, i += 16) {
-      const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 4 * i));
-      const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 4 * i));
-      const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 4 * i + 32));
-      const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 4 * i + 32));
-      const __m256i d0 =
-          _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a0, b0), _mm256_subs_epu8(b0, a0)), keep);
-      const __m256i d1 =
-          _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a1, b1), _mm256_subs_epu8(b1, a1)), keep);
-      const __m256i l0 = _mm256_unpacklo_epi8(d0, zero);
-      const __m256i h0 = _mm256_unpackhi_epi8(d0, zero);
-      const __m256i l1 = _mm256_unpacklo_epi8(d1, zero);
-      const __m256i h1 = _mm256_unpackhi_epi8(d1, zero);
-      acc0 = _mm256_add_epi32(acc0, _mm256_add_epi32(_mm256_madd_epi16(l0, l0), _mm256_madd_epi16(h0, h0)));
-      acc1 = _mm256_add_epi32(acc1, _mm256_add_epi32(_mm256_madd_epi16(l1, l1), _mm256_madd_epi16(h1, h1)));
-    }
+// Eight pixels a vector.
+struct TAvx2Lanes {
+  static constexpr std::size_t kPixels = 8;
+  TOVRIN_AVX2 static __m256i Zero() { return _mm256_setzero_si256(); }
+  TOVRIN_AVX2 static __m256i Keep() { return _mm256_set1_epi32(0x00FFFFFF); }
+  TOVRIN_AVX2 static __m256i Load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  TOVRIN_AVX2 static __m256i Diff(__m256i a, __m256i b, __m256i keep) {
+    return _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a)), keep);
+  }
+  TOVRIN_AVX2 static __m256i AddSquares(__m256i acc, __m256i d, __m256i zero) {
+    const __m256i l = _mm256_unpacklo_epi8(d, zero);
+    const __m256i h = _mm256_unpackhi_epi8(d, zero);
+    return _mm256_add_epi32(acc, _mm256_add_epi32(_mm256_madd_epi16(l, l), _mm256_madd_epi16(h, h)));
+  }
+  TOVRIN_AVX2 static std::uint64_t Total(__m256i acc0, __m256i acc1, __m256i zero) {
     const __m256i both = _mm256_add_epi64(
         _mm256_add_epi64(_mm256_unpacklo_epi32(acc0, zero), _mm256_unpackhi_epi32(acc0, zero)),
         _mm256_add_epi64(_mm256_unpacklo_epi32(acc1, zero), _mm256_unpackhi_epi32(acc1, zero)));
     alignas(32) std::uint64_t lanes[4];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), both);
-    sum += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    return lanes[0] + lanes[1] + lanes[2] + lanes[3];
   }
-  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+};
+
+TOVRIN_AVX2 __attribute__((flatten)) std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a,
+                                                                       const std::uint8_t* b,
+                                                                       std::size_t pixels) {
+  return LanesSquaredDiffBgrx<TAvx2Lanes>(a, b, pixels);
 }
 
 // 32 pixels a step in two 64-byte halves; the fourth bytes are masked out of
@@ -947,6 +985,27 @@ TOVRIN_AVX512 std::uint64_t Avx512SquaredDiffBgrx(const std::uint8_t* a, const s
     sum += static_cast<std::uint64_t>(_mm512_reduce_add_epi64(both));
   }
   return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
+}
+
+// Sixteen pixels a step: four 12-byte groups, each read as 16 bytes (the
+// last read ends 4 bytes past the group, so the loop stops while more than
+// that is left) and spread to 4 bytes a pixel by one byte shuffle per lane.
+TOVRIN_AVX2 void Avx2WidenBgrRow(const std::uint8_t* pSource, std::uint8_t* pTarget, std::size_t pixels) {
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1,
+                                          3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  std::size_t i = 0;
+  for (; pixels - i >= 18; i += 16) {
+    const std::uint8_t* s = pSource + 3 * i;
+    const __m256i a =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12)), 1);
+    const __m256i b = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 24))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 36)), 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pTarget + 4 * i), _mm256_shuffle_epi8(a, spread));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pTarget + 4 * i + 32), _mm256_shuffle_epi8(b, spread));
+  }
+  PlainWidenBgrRow(pSource + 3 * i, pTarget + 4 * i, pixels - i);
 }
 
 #pragma GCC diagnostic pop
@@ -1046,6 +1105,17 @@ TSquaredDiffBgrxFn SquaredDiffBgrxKernel() {
 #else
   return PlainSquaredDiffBgrx;
 #endif
+}
+
+void WidenBgrRowReference(const std::uint8_t* pSource, std::uint8_t* pTarget, std::size_t pixels) {
+  PlainWidenBgrRow(pSource, pTarget, pixels);
+}
+
+TWidenBgrRowFn WidenBgrRowKernel() {
+#ifdef TOVRIN_COLOR_X86
+  if (GetColorKernel() != TColorKernel::Scalar) return Avx2WidenBgrRow;
+#endif
+  return PlainWidenBgrRow;
 }
 
 const TInverseKernels& InverseKernels() {

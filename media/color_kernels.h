@@ -173,4 +173,18 @@ TSquaredDiffBgrxFn SquaredDiffBgrxKernel();
 // The same sum, one byte at a time: what every kernel is held to.
 std::uint64_t SquaredDiffBgrxReference(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels);
 
+// ---------------------------------------------------------------------------
+// 24-bit pixels into 32 bits.
+
+// Writes `pixels` 4-byte pixels (blue, green, red, 0) at pTarget from as
+// many 3-byte pixels at pSource; reads exactly 3 x pixels bytes and writes
+// exactly 4 x pixels. The two may not overlap.
+using TWidenBgrRowFn = void (*)(const std::uint8_t* pSource, std::uint8_t* pTarget, std::size_t pixels);
+
+// The kernel of the family in use (every family but Scalar: AVX2).
+TWidenBgrRowFn WidenBgrRowKernel();
+
+// The same, one pixel at a time: what the kernel is held to.
+void WidenBgrRowReference(const std::uint8_t* pSource, std::uint8_t* pTarget, std::size_t pixels);
+
 }  // namespace ImageColorConversion::detail

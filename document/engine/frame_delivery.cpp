@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "document/engine/zarn.h"
+#include "media/color_kernels.h"
 #include "media/dib.h"
 #include "platform/message_sink.h"
 
@@ -129,7 +130,19 @@ bool CZarn::ShowSlot(int channel, const TVideoFrame& frame) {
       }
       return ConvertYuvToRgb(yuv, target);
     };
-  } else if (format != PF_RGB24 && format != PF_RGB32) {
+  } else if (format == PF_RGB24) {
+    // DIB rows, bottom-up like the port's picture: widened row by row with
+    // the widest vector unit the processor has.
+    convert = [&](TFrameBuffer& target) {
+      const TFrameBuffer& layout = m_Dpb.m_FrameRecord[channel];
+      if (layout.nWidth != width || layout.nHeight != height || layout.nStride < width * 3) return false;
+      const auto widen = ImageColorConversion::detail::WidenBgrRowKernel();
+      for (int y = 0; y < height; ++y)
+        widen(data + static_cast<std::size_t>(y) * layout.nStride,
+              target.pBuffer + static_cast<std::size_t>(y) * target.nStride, static_cast<std::size_t>(width));
+      return true;
+    };
+  } else if (format != PF_RGB32) {
     return false;
   }
 

@@ -658,6 +658,34 @@ TEST_P(ColorKernelTest, SquaredDiffBgrxMatchesThePlainSumAtEveryLengthAndOffset)
   });
 }
 
+// 24-bit rows widened to 32 bits: every length around the kernel's step and
+// its read-ahead, at every byte offset of both rows, equals the plain
+// widening byte for byte, and the padding bytes are 0 whatever the target
+// held. The rows end exactly where the pixels do, so a read or write past
+// them is caught by the sanitizer.
+TEST_P(ColorKernelTest, WidenBgrRowMatchesThePlainWideningAtEveryLengthAndOffset) {
+  const std::size_t lengths[] = {0, 1, 15, 16, 17, 18, 19, 33, 34, 35, 64, 1919, 1920};
+  WithKernel([&] {
+    const auto kernel = ImageColorConversion::detail::WidenBgrRowKernel();
+    for (std::size_t n : lengths) {
+      for (std::size_t offset = 0; offset < 4; ++offset) {
+        SCOPED_TRACE(std::to_string(n) + " pixels at byte offset " + std::to_string(offset));
+        const auto source = RandomBytes(3 * n + offset, static_cast<std::uint32_t>(n + offset));
+        std::vector<std::uint8_t> ours(4 * n + offset, 0xA5);
+        std::vector<std::uint8_t> plain(4 * n + offset, 0x5A);
+        kernel(source.data() + offset, ours.data() + offset, n);
+        ImageColorConversion::detail::WidenBgrRowReference(source.data() + offset, plain.data() + offset, n);
+        EXPECT_TRUE(std::equal(ours.begin() + static_cast<std::ptrdiff_t>(offset), ours.end(),
+                               plain.begin() + static_cast<std::ptrdiff_t>(offset)));
+        for (std::size_t i = 0; i < n; ++i) {
+          ASSERT_EQ(plain[offset + 4 * i + 3], 0);
+          ASSERT_EQ(std::memcmp(&plain[offset + 4 * i], &source[offset + 3 * i], 3), 0);
+        }
+      }
+    }
+  });
+}
+
 // A run long enough that the 32-bit partial sums of every family would wrap
 // if they were not emptied into the total on the way: 600,001 pixels of
 // maximal difference.
