@@ -16,10 +16,10 @@
 // while frames arrive sees one whole picture, and the picture stays alive
 // until the pane lets it go.
 //
-// Orientation codes are 2 x 2 integer matrices acting on memory coordinates
-// (x the column, y the row in memory order). The port's pictures are
-// bottom-up, so on screen code 6 turns the picture clockwise and code 2
-// counter-clockwise.
+// Orientation codes (media/orientation.h) are 2 x 2 integer matrices acting
+// on memory coordinates (x the column, y the row in memory order). The
+// port's pictures are bottom-up, so on screen code 6 turns the picture
+// clockwise and code 2 counter-clockwise.
 
 #include <array>
 #include <cstdint>
@@ -29,20 +29,9 @@
 
 #include "media/dib.h"
 #include "media/frame_buffer.h"
+#include "media/orientation.h"
 
 namespace ZarnTypes {
-
-enum TOrientation : std::int32_t {
-  ORIENT_IDENTITY = 0,
-  ORIENT_REFLECT_DIAG_MAIN = 1,   // "Reflect in diagonal y = x"
-  ORIENT_ROTATE_LEFT_90 = 2,      // "Rotate left 90°"
-  ORIENT_REFLECT_HORIZONTAL = 3,  // "Reflect horizontal"
-  ORIENT_ROTATE_180 = 4,          // "Rotate 180°"
-  ORIENT_REFLECT_DIAG_ANTI = 5,   // "Reflect in diagonal y = -x"
-  ORIENT_ROTATE_RIGHT_90 = 6,     // "Rotate right 90°"
-  ORIENT_REFLECT_VERTICAL = 7,    // "Reflect vertical"
-  ORIENT_INVALID = 8,             // result of a failed composition
-};
 
 enum TVideoPortCommand : std::int32_t {
   VPU_RESET = 1,
@@ -82,21 +71,12 @@ class CVideoPortUpdate : public ZarnTypes::TVideoPortUpdate {
 
 namespace VideoPort {
 
-// The matrix of each code, rows first: {m00, m01, m10, m11}.
-extern const std::array<std::array<std::int8_t, 4>, 8> kOrientationMatrix;
-
-// The inverse of each code.
-extern const std::array<std::int32_t, 8> kOrientationInverse;
-
-// True for the codes that exchange width and height (1, 2, 5, 6).
-bool OrientationSwapsSize(std::int32_t orientation);
-
-// The orientation that results from applying `first` and then `second`.
-// False with out = 8 when either code is outside 0..7.
-bool ComposeOrientation(std::int32_t first, std::int32_t second, std::int32_t& out);
-
-// The inverse code, or 8 for a code outside 0..7.
-std::int32_t InverseOrientation(std::int32_t orientation);
+// The orientation algebra, as the port's users have always named it here.
+using Orientation::ComposeOrientation;
+using Orientation::InverseOrientation;
+using Orientation::kOrientationInverse;
+using Orientation::kOrientationMatrix;
+using Orientation::OrientationSwapsSize;
 
 // Copies the source frame into the target description turned by the
 // orientation code. W x H is the source size; the target must be 32 bits per

@@ -47,6 +47,7 @@
 #include "options/opts_media_document_exchange.h"
 #include "options/opts_pict_in_pict_exchange.h"
 #include "options/opts_reference_frames_exchange.h"
+#include "options/opts_transform_2d_exchange.h"
 #include "options/opts_video_exchange.h"
 #include "options/opts_video_pane_exchange.h"
 #include "platform/qt/commands.h"
@@ -283,6 +284,12 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // The Picture In Picture page (zarn_doc_video_pane.cpp): the four panes'
   // inset records whole, read and written also while playing.
   void ExchangePipSettings(ZarnTypes::TPictInPictExchange& block);
+  // The Transform 2D page (zarn_doc_video_pane.cpp): read gives each
+  // channel's picture flag and orientation; apply turns every flagged
+  // channel to the block's code, also while playing.
+  void ExchangeTransform2D(ZarnTypes::TTransform2DExchange& block);
+  // View / Rotate and Reflect "Custom...": the Transform 2D sheet.
+  void RunTransformSheet();
   // Tools "Options..." (the list sheet) or "More Options..." (the tree),
   // read-only while the engine runs; the sheet's result.
   int RunOptionsSheet(bool tree);

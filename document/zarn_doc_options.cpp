@@ -36,6 +36,9 @@ pq::LRESULT CZarnDoc::OnOptsCategory(pq::WPARAM topic, pq::LPARAM lParam) {
     case OPTTOPIC_VIDEO_PANE:
       if (auto* block = OptsBlockOf<TVideoPaneExchange>(lParam)) ExchangeVideoPaneSettings(*block);
       return 1;
+    case OPTTOPIC_TRANSFORM_2D:
+      if (auto* block = OptsBlockOf<TTransform2DExchange>(lParam)) ExchangeTransform2D(*block);
+      return 1;
     // The pages of these topics have not been built yet: nothing answers
     // them, so they report that their data is not available.
     case OPTTOPIC_FILES_OF_TYPE:
@@ -47,8 +50,7 @@ pq::LRESULT CZarnDoc::OnOptsCategory(pq::WPARAM topic, pq::LPARAM lParam) {
     case OPTTOPIC_DVD_AUDIO:
     case OPTTOPIC_DVD_CAPTION:
     case OPTTOPIC_DVD_ANGLE:
-    case OPTTOPIC_DVD_NAVIGATE:
-    case OPTTOPIC_TRANSFORM_2D: return 0;
+    case OPTTOPIC_DVD_NAVIGATE: return 0;
     case 15: return 1;  // known, and answered by nobody
     default: return 0;  // 4, 7, 16 and any other
   }

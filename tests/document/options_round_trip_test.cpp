@@ -29,6 +29,7 @@
 #include "open_fixture.h"
 #include "options/channel_radios.h"
 #include "options/opts_media_document.h"
+#include "options/opts_transform_2d.h"
 #include "options/opts_video_pane.h"
 #include "options/zarn_options.h"
 #include "platform/qt/settings_store.h"
@@ -49,6 +50,7 @@ struct TOpener {
 constexpr TOpener kOpeners[] = {
     {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT},
     {shell::ID_TOOLS_OPTIONS, "Options", OPTCAT_DOCUMENT},
+    {shell::ID_TRANSFORM_CUSTOM, "Options", OPTCAT_TRANSFORM_2D},
 };
 
 // One page's round trip.
@@ -178,6 +180,31 @@ const std::vector<TRoundTripRow>& Rows() {
          }
        },
        ExpectEditedVideoPanes, VideoPaneOffsets(), ExpectEditedVideoPanes},
+      {"transform 2D turns the ports, keeps nothing",
+       shell::ID_TRANSFORM_CUSTOM,
+       OptsPage::PAGE_TRANSFORM_2D,
+       [](ZarnDoc::CZarnDoc& doc, const std::string& folder) {
+         PrepareChannels(doc, folder);
+         doc.TransformPane(1, 3, true);
+       },
+       [](OptsPage::COptsPage& page, ZarnDoc::CZarnDoc& doc) {
+         auto& grid = dynamic_cast<OptsTransform2D::COptsTransform2D&>(page);
+         for (int ch = 0; ch < 4; ++ch)
+           EXPECT_EQ(grid.Items().Pending(ch), ch < 3 ? doc.m_VideoPortHub.Port(ch).Orientation() : 8) << ch;
+       },
+       [](OptsPage::COptsPage& page) {
+         auto& grid = dynamic_cast<OptsTransform2D::COptsTransform2D&>(page);
+         grid.Grid()->OnClick(0, 1);  // " Rotate right 90°", channel 1
+         grid.Grid()->OnClick(2, 2);  // " Rotate 180°", channel 2
+       },
+       [](ZarnDoc::CZarnDoc& doc) {
+         const std::int32_t want[4] = {6, 7, 0, 0};
+         for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(doc.m_VideoPortHub.Port(ch).Orientation(), want[ch]) << ch;
+       },
+       {},
+       [](ZarnDoc::CZarnDoc& doc) {
+         for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(doc.m_VideoPortHub.Port(ch).Orientation(), 0) << ch;
+       }},
   };
   return rows;
 }

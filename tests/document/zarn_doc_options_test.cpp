@@ -123,11 +123,12 @@ TEST_F(DocOptionsTest, CategoryMessageByTopic) {
     pq::LRESULT result;
     bool answered;
   };
-  // Topic 3 is served; 15 is known and unanswered; the topics whose pages
-  // come later, 4, 7, 16 and unknown topics go back unanswered with 0.
-  const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false},  {2, 0, false},  {4, 0, false},
-                      {5, 0, false},  {6, 0, false},  {7, 0, false},  {8, 0, false},  {9, 0, false},
-                      {10, 0, false}, {13, 0, false}, {16, 0, false}, {17, 0, false}, {0, 0, false},
+  // Topics 3 and 17 are served; 15 is known and unanswered; the topics
+  // whose pages come later, 4, 7, 16 and unknown topics go back unanswered
+  // with 0.
+  const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false},  {2, 0, false}, {4, 0, false},
+                      {5, 0, false},  {6, 0, false},  {7, 0, false},  {8, 0, false}, {9, 0, false},
+                      {10, 0, false}, {13, 0, false}, {16, 0, false}, {17, 1, true}, {0, 0, false},
                       {18, 0, false}, {-1, 0, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.topic);
