@@ -41,12 +41,7 @@ COptsGif::COptsGif(QWidget* parent) : COptsPage(QStringLiteral("GIF"), parent) {
   left->addWidget(depth);
   left->addStretch(1);
 
-  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
-  m_halftone = palette.halftone;
-  m_octree = palette.octree;
-  m_significant = palette.significant;
-  m_significant->setObjectName(QStringLiteral("significantBits"));
-  right->addWidget(palette.group);
+  right->addWidget(OptsImage::MakePaletteGroup(this, m_halftone, m_octree, m_significant));
 
   // Transparency and interlacing are not written: shown disabled.
   auto* transparency = new QGroupBox(QStringLiteral("Transparency"), this);
@@ -97,8 +92,7 @@ void COptsGif::OnOK() {
   if (InitResult()) {
     if (const int depth = OptsImage::FirstChecked(m_depth); depth >= 0)
       m_block.bitDepth = kDepths[static_cast<std::size_t>(depth)];
-    m_block.significantBits =
-        ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
+    m_block.significantBits = OptsImage::SignificantBitsOf(m_significant, m_block.significantBits);
   }
   WriteBlock(platform::qt::WM_APP_OPTS_GIF, 0, m_block, kWriteFailed);
 }

@@ -75,11 +75,9 @@ const std::array<const char*, 5> kSpaceTexts = {"Grayscale", "Grayscale + Alpha 
 }  // namespace
 
 COptsPng::COptsPng(QWidget* parent) : COptsPage(QStringLiteral("PNG"), parent) {
-  auto* columns = new QHBoxLayout(this);
-  auto* left = new QVBoxLayout;
-  auto* right = new QVBoxLayout;
-  columns->addLayout(left);
-  columns->addLayout(right);
+  const OptsImage::TPageColumns page = OptsImage::MakePageColumns(this);
+  QVBoxLayout* left = page.left;
+  QVBoxLayout* right = page.right;
 
   auto* space = OptsImage::MakeRadioColumn(this, "Color space", kSpaceTexts, m_space);
   for (std::size_t i = 0; i < m_space.size(); ++i) {
@@ -94,12 +92,7 @@ COptsPng::COptsPng(QWidget* parent) : COptsPage(QStringLiteral("PNG"), parent) {
   m_depth[4]->hide();
   right->addWidget(depth);
 
-  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
-  m_halftone = palette.halftone;
-  m_octree = palette.octree;
-  m_significant = palette.significant;
-  m_significant->setObjectName(QStringLiteral("significantBits"));
-  left->addWidget(palette.group);
+  left->addWidget(OptsImage::MakePaletteGroup(this, m_halftone, m_octree, m_significant));
   left->addStretch(1);
 
   m_interlaced = new QCheckBox(QStringLiteral("Interlaced"), this);
@@ -119,28 +112,24 @@ COptsPng::COptsPng(QWidget* parent) : COptsPage(QStringLiteral("PNG"), parent) {
   }
   right->addLayout(buttons);
   right->addStretch(1);
+  page.outer->addStretch(1);
 }
 
 COptsPng::~COptsPng() = default;
 
 QRadioButton* COptsPng::ColorTypeButton(std::int32_t colorType) const {
-  return colorType >= 2 && colorType <= 6 ? m_space[static_cast<std::size_t>(colorType - 2)] : nullptr;
+  return OptsImage::ButtonOf(m_space, colorType, 2);
 }
 
 TBitDepthState COptsPng::State() const {
   TBitDepthState s;
-  for (std::size_t i = 0; i < 5; ++i) s.space[i] = m_space[i]->isChecked();
-  OptsImage::ReadDepths(m_depth, s);
+  OptsImage::ReadSpaceAndDepths(m_space, m_depth, s);
   return s;
 }
 
 void COptsPng::Apply(const TBitDepthState& s) { OptsImage::ApplyDepths(m_depth, s); }
 
-bool COptsPng::AnyDepthChecked() const {
-  for (QRadioButton* b : m_depth)
-    if (b->isChecked()) return true;
-  return false;
-}
+bool COptsPng::AnyDepthChecked() const { return OptsImage::FirstChecked(m_depth) >= 0; }
 
 bool COptsPng::OnInitDialog() {
   m_block = {};
@@ -156,14 +145,7 @@ bool COptsPng::OnInitDialog() {
 
   // A colour type or a depth the page does not know checks no button of its
   // group and goes back as read unless the user picks one.
-  QRadioButton* type = ColorTypeButton(m_block.colorType);
-  CheckOnly({m_space[0], m_space[1], m_space[2], m_space[3], m_space[4]}, type);
-  TBitDepthState s = State();
-  const std::int32_t depth = type ? ValidateBitDepth(s, m_block.bitDepth, false) : m_block.bitDepth;
-  s.depth = {};
-  if (DepthIndex(depth) >= 0) s.depth[static_cast<std::size_t>(DepthIndex(depth))] = true;
-  if (type) EnableBitDepths(s, m_block.colorType - 1);
-  Apply(s);
+  Apply(OptsImage::OpenSpaceAndDepth(m_space, m_depth, m_block.colorType, 2, m_block.bitDepth));
 
   m_interlaced->setChecked(m_block.interlaced != 0);
   OptsImage::ShowPalette(m_halftone, m_octree, m_significant, m_block.paletteMethod, m_block.significantBits,
@@ -187,19 +169,12 @@ void COptsPng::OnColorType(std::int32_t colorType) {
 
 void COptsPng::OnOK() {
   if (InitResult()) {
-    const TBitDepthState s = State();
-    for (std::size_t i = 0; i < 5; ++i) {
-      if (s.space[i]) {
-        m_block.colorType = static_cast<std::int32_t>(i) + 2;
-        break;
-      }
-    }
-    if (AnyDepthChecked()) m_block.bitDepth = GetCheckedBitDepth(s);
+    OptsImage::StoreChecked(m_space, 2, m_block.colorType);
+    OptsImage::StoreCheckedDepth(m_depth, m_block.bitDepth);
     m_block.interlaced = m_interlaced->isChecked() ? 1 : 0;
     m_block.compression =
         ClampValue(m_compression->Value(m_block.compression), kCompressionMin, kCompressionMax);
-    m_block.significantBits =
-        ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
+    m_block.significantBits = OptsImage::SignificantBitsOf(m_significant, m_block.significantBits);
   }
   WriteBlock(platform::qt::WM_APP_OPTS_PNG, 0, m_block, kWriteFailed);
 }

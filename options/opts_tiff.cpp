@@ -13,7 +13,6 @@ using namespace ZarnTypes;
 using OptsJpeg::CDigitSpin;
 using OptsJpeg::CheckOnly;
 using OptsJpeg::ClampValue;
-using OptsPng::DepthIndex;
 
 namespace OptsTiff {
 
@@ -77,43 +76,24 @@ void OnBitDepth(TTiffState& s) {
 
 namespace {
 
-const std::array<const char*, 5> kSpaceTexts = {
-    "Grayscale, 1 sample", "Grayscale + Alpha Transparency, 2 samples", "Color palette, 1 sample",
-    "RGB, 3 samples", "RGB + Alpha Transparency, 4 samples"};
 const std::array<const char*, 9> kCompressionTexts = {
     "None", "LZW", "Packbits", "JPEG", "JPEG2000", "ZIP", "Huffman RLE", "CCITT Fax 3", "CCITT Fax 4"};
 
 }  // namespace
 
 COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent) {
-  auto* outer = new QVBoxLayout(this);
-  auto* columns = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  auto* right = new QVBoxLayout;
-  columns->addLayout(left);
-  columns->addLayout(right);
-  outer->addLayout(columns);
+  const OptsImage::TPageColumns page = OptsImage::MakePageColumns(this);
+  QVBoxLayout* left = page.left;
+  QVBoxLayout* right = page.right;
 
-  auto* space = OptsImage::MakeRadioColumn(this, "Color space", kSpaceTexts, m_space);
-  for (std::size_t i = 0; i < m_space.size(); ++i) m_space[i]->setEnabled(i >= 2);
+  const OptsImage::TSampleGroups groups = OptsImage::MakeSampleGroups(this, m_space, m_depth, 2);
   connect(m_space[2], &QRadioButton::clicked, this, [this] { Run(OnColorPalette); });
   connect(m_space[3], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
   connect(m_space[4], &QRadioButton::clicked, this, [this] { Run(OnRgb); });
-  left->addWidget(space);
-
-  auto* depth = OptsImage::MakeRadioColumn(this, "Bit depth", OptsImage::kDepthTexts, m_depth);
   for (QRadioButton* b : m_depth) connect(b, &QRadioButton::clicked, this, [this] { Run(OnBitDepth); });
-  m_depth[1]->setEnabled(false);
-  m_depth[4]->setEnabled(false);
-  m_depth[4]->hide();
-  left->addWidget(depth);
-
-  const OptsImage::TPaletteGroup palette = OptsImage::MakePaletteGroup(this);
-  m_halftone = palette.halftone;
-  m_octree = palette.octree;
-  m_significant = palette.significant;
-  m_significant->setObjectName(QStringLiteral("significantBits"));
-  left->addWidget(palette.group);
+  left->addWidget(groups.space);
+  left->addWidget(groups.depth);
+  left->addWidget(OptsImage::MakePaletteGroup(this, m_halftone, m_octree, m_significant));
   left->addStretch(1);
 
   auto* compression = OptsImage::MakeRadioColumn(this, "Compression", kCompressionTexts, m_comp);
@@ -123,17 +103,13 @@ COptsTiff::COptsTiff(QWidget* parent) : COptsPage(QStringLiteral("TIFF"), parent
   right->addWidget(compression);
   right->addStretch(1);
 
-  OptsImage::MakeQualityRow(this, outer, m_slider, m_spin);
-  m_spin->SetRange(kQualityMin, kQualityMax);
-  outer->addStretch(1);
-
-  OptsImage::ConnectQuality(this, m_slider, m_spin, &m_quality);
+  OptsImage::AddQualityRow(this, page, m_slider, m_spin, &m_quality, kQualityMin, kQualityMax);
 }
 
 COptsTiff::~COptsTiff() = default;
 
 QRadioButton* COptsTiff::SpaceButton(std::int32_t space) const {
-  return space >= 1 && space <= 5 ? m_space[static_cast<std::size_t>(space - 1)] : nullptr;
+  return OptsImage::ButtonOf(m_space, space, 1);
 }
 
 QRadioButton* COptsTiff::CompressionButton(std::int32_t code) const {
@@ -143,8 +119,7 @@ QRadioButton* COptsTiff::CompressionButton(std::int32_t code) const {
 
 TTiffState COptsTiff::State() const {
   TTiffState s;
-  for (std::size_t i = 0; i < 5; ++i) s.space[i] = m_space[i]->isChecked();
-  OptsImage::ReadDepths(m_depth, s);
+  OptsImage::ReadSpaceAndDepths(m_space, m_depth, s);
   for (std::size_t i = 0; i < m_comp.size(); ++i) {
     s.comp[i] = m_comp[i]->isChecked();
     s.compEnabled[i] = m_comp[i]->isEnabled();
@@ -169,25 +144,19 @@ bool COptsTiff::OnInitDialog() {
   if (!ReadBlock(platform::qt::WM_APP_OPTS_TIFF, 0, m_block, kReadFailed)) return false;
 
   // The page's limits first: they are its own, whatever the owner sent.
-  m_block.qualityMin = kQualityMin;
-  m_block.qualityMax = kQualityMax;
-  m_block.significantBitsMin = kSignificantBitsMin;
-  m_block.significantBitsMax = kSignificantBitsMax;
+  OptsImage::WriteLimits(m_block, kQualityMin, kQualityMax, kSignificantBitsMin, kSignificantBitsMax);
 
   // Every group is set up; one whose code the page does not know checks no
   // button and goes back as read unless the user picks one.
-  QRadioButton* space = SpaceButton(m_block.colorSpace);
-  CheckOnly({m_space[0], m_space[1], m_space[2], m_space[3], m_space[4]}, space);
   TTiffState s = State();
-  const int depthIndex = DepthIndex(m_block.bitDepth);
-  if (depthIndex >= 0) s.depth[static_cast<std::size_t>(depthIndex)] = true;
+  static_cast<OptsPng::TBitDepthState&>(s) =
+      OptsImage::OpenSpaceAndDepth(m_space, m_depth, m_block.colorSpace, 1, m_block.bitDepth);
   const int compIndex = CompressionIndex(m_block.compression);
-  if (compIndex >= 0) s.comp[static_cast<std::size_t>(compIndex)] = true;
-  if (space) {
-    OptsPng::ValidateBitDepth(s, m_block.bitDepth, true);
-    OptsPng::EnableBitDepths(s, m_block.colorSpace);
+  s.comp = {};
+  if (compIndex >= 0) {
+    s.comp[static_cast<std::size_t>(compIndex)] = true;
+    ValidateCompression(s, m_block.compression);
   }
-  if (compIndex >= 0) ValidateCompression(s, m_block.compression);
   EnableCompressions(s, m_block.colorSpace);
   Apply(s);
 
@@ -203,27 +172,12 @@ void COptsTiff::OnOK() {
   if (InitResult()) {
     m_quality = ClampValue(m_spin->Value(m_quality), kQualityMin, kQualityMax);
     m_block.quality = m_quality;
-    const TTiffState s = State();
-    for (std::size_t i = 0; i < 5; ++i) {
-      if (s.space[i]) {
-        m_block.colorSpace = static_cast<std::int32_t>(i) + 1;
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < 5; ++i) {
-      if (s.depth[i]) {
-        m_block.bitDepth = OptsPng::kDepths[i];
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < s.comp.size(); ++i) {
-      if (s.comp[i]) {
-        m_block.compression = GetCheckedCompression(s);
-        break;
-      }
-    }
-    m_block.significantBits =
-        ClampValue(m_significant->Value(m_block.significantBits), kSignificantBitsMin, kSignificantBitsMax);
+    OptsImage::StoreChecked(m_space, 1, m_block.colorSpace);
+    OptsImage::StoreCheckedDepth(m_depth, m_block.bitDepth);
+    // No compression checked (a code the page does not know) goes back as
+    // read, not as the rule's Fax 4.
+    if (OptsImage::FirstChecked(m_comp) >= 0) m_block.compression = GetCheckedCompression(State());
+    m_block.significantBits = OptsImage::SignificantBitsOf(m_significant, m_block.significantBits);
   }
   WriteBlock(platform::qt::WM_APP_OPTS_TIFF, 0, m_block, kWriteFailed);
 }
