@@ -92,7 +92,7 @@ void CRecordWriter::SetSessionStart(const TRecordStart& start) {
     state.bFailed = false;
     if (!start.bPrepare[index] || !m_pRecorder[index]) continue;
     SaveStream::CSaveStream& recorder = *m_pRecorder[index];
-    recorder.m_nSessionNumber = start.nSession;
+    recorder.m_nSessionNumber = start.nSession + start.nSessionShift[index];
     recorder.m_nRecordingNumber = start.nTake[index];
     recorder.BuildSingleFileName();
   }

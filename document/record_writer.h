@@ -83,6 +83,9 @@ bool FrameInRange(const TRecordSettings& settings, std::int64_t frameNumber);
 struct TRecordStart {
   bool bPrepare[kRecordChannels] = {};  // the channel's source is open and it is selected
   std::int32_t nSession = 0;
+  // Added to the session number per channel: each channel numbers its
+  // recordings from its own next clip index.
+  std::int32_t nSessionShift[kRecordChannels] = {};
   std::int32_t nTake[kRecordChannels] = {};
   TRecordSettings settings[kRecordChannels];
 };

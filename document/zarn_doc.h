@@ -47,6 +47,7 @@
 #include "options/opts_media_document_exchange.h"
 #include "options/opts_pict_in_pict_exchange.h"
 #include "options/opts_reference_frames_exchange.h"
+#include "options/opts_save_stream_exchange.h"
 #include "options/opts_transform_2d_exchange.h"
 #include "options/opts_video_exchange.h"
 #include "options/opts_video_pane_exchange.h"
@@ -284,6 +285,12 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   // The Picture In Picture page (zarn_doc_video_pane.cpp): the four panes'
   // inset records whole, read and written also while playing.
   void ExchangePipSettings(ZarnTypes::TPictInPictExchange& block);
+  // The "Save stream" and "Capture image" pages (zarn_doc_save_opts.cpp):
+  // every setting of the four recorders and capture writers with the
+  // channels' record flags and the recording switch; a write is refused
+  // while the engine runs.
+  void ExchangeSaveStreamSettings(ZarnTypes::TSaveStreamExchange& block);
+  void ExchangeSaveImageSettings(ZarnTypes::TSaveImageExchange& block);
   // The Transform 2D page (zarn_doc_video_pane.cpp): read gives each
   // channel's picture flag and orientation; apply turns every flagged
   // channel to the block's code, also while playing.
@@ -623,6 +630,14 @@ class CZarnDoc : public QObject, public shell::IMediaDocument {
   TEngineChannelFlag m_bRecordChannel{m_Engine, &Zarn::TEngineChannel::bRecordChannel};
   bool m_bRecordSessionCounted = true;
   std::int32_t m_nRecordSession = 0;
+  // Each channel numbers its recordings on its own: its number is the
+  // document's session number and the channel's shift (what the user set as
+  // the channel's next clip index), both raised together.
+  std::array<std::int32_t, ZarnTypes::kChannelCount> m_nClipShift{};
+  // The number the channel's next recording carries, and setting it (the
+  // recordings after it count on from there).
+  std::int32_t NextClipNumber(int channel) const;
+  void SetNextClipNumber(int channel, std::int32_t number);
   // The four recorders, one per channel, and the writer that records the
   // frames the engine shows into them.
   std::array<SaveStream::CSaveStream, ZarnTypes::kChannelCount> m_Recorder{

@@ -223,12 +223,7 @@ bool CZarnDoc::SetUpDocument() {
     // format: DV AVI of type 1 or 2, Windows Media video or audio.
     const shell::TRecorderCfg& recorder = m_RecorderCfg[static_cast<std::size_t>(ch)];
     std::int32_t& workMode = ChannelReader(ch).DeviceSettings().nCaptureWorkMode;
-    switch (recorder.format) {
-      case FF_AVI: workMode = Get32(recorder.avi.data(), kAviFileTypeOffset) == 2 ? 6 : 2; break;
-      case FF_WMV: workMode = 10; break;
-      case FF_WMA: workMode = 11; break;
-      default: break;
-    }
+    workMode = CaptureWorkModeOf(recorder.format, Get32(recorder.avi.data(), kAviFileTypeOffset));
     // No channel records until the user picks it.
     m_bRecordChannel[ch] = false;
   }

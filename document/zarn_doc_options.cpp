@@ -36,6 +36,12 @@ pq::LRESULT CZarnDoc::OnOptsCategory(pq::WPARAM topic, pq::LPARAM lParam) {
     case OPTTOPIC_VIDEO_PANE:
       if (auto* block = OptsBlockOf<TVideoPaneExchange>(lParam)) ExchangeVideoPaneSettings(*block);
       return 1;
+    case OPTTOPIC_SAVE_STREAM:
+      if (auto* block = OptsBlockOf<TSaveStreamExchange>(lParam)) ExchangeSaveStreamSettings(*block);
+      return 1;
+    case OPTTOPIC_SAVE_IMAGE:
+      if (auto* block = OptsBlockOf<TSaveImageExchange>(lParam)) ExchangeSaveImageSettings(*block);
+      return 1;
     case OPTTOPIC_TRANSFORM_2D:
       if (auto* block = OptsBlockOf<TTransform2DExchange>(lParam)) ExchangeTransform2D(*block);
       return 1;
@@ -44,8 +50,6 @@ pq::LRESULT CZarnDoc::OnOptsCategory(pq::WPARAM topic, pq::LPARAM lParam) {
     case OPTTOPIC_FILES_OF_TYPE:
     case OPTTOPIC_FILE_SORTING:
     case OPTTOPIC_READ_STREAM:
-    case OPTTOPIC_SAVE_STREAM:
-    case OPTTOPIC_SAVE_IMAGE:
     case OPTTOPIC_DIRECTSHOW:
     case OPTTOPIC_DVD_AUDIO:
     case OPTTOPIC_DVD_CAPTION:

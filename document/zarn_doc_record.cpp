@@ -7,10 +7,13 @@
 // without the recorder's own writer) belongs to the capture devices; such a
 // channel is left alone by the command here.
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "document/zarn_doc.h"
 #include "document/zarn_doc_blocks.h"
+#include "document/zarn_doc_record_cfg.h"
 #include "shell/application.h"
 
 namespace ZarnDoc {
@@ -136,6 +139,8 @@ void CZarnDoc::MakeRecordStart(RecordWriter::TRecordStart& start) {
     m_bRecordSessionCounted = true;
   }
   start.nSession = m_nRecordSession;
+  for (int ch = 0; ch < kChannelCount; ++ch)
+    start.nSessionShift[ch] = m_nClipShift[static_cast<std::size_t>(ch)];
   shell::IApplication* app = shell::TheApplication();
   for (int ch = 0; ch < kChannelCount; ++ch) {
     const auto index = static_cast<std::size_t>(ch);
@@ -151,110 +156,130 @@ void CZarnDoc::MakeRecordStart(RecordWriter::TRecordStart& start) {
 
 void CZarnDoc::NumberRecorders() {
   shell::IApplication* app = shell::TheApplication();
-  for (SaveStream::CSaveStream& recorder : m_Recorder) {
-    recorder.m_nSessionNumber = m_nRecordSession;
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
+    SaveStream::CSaveStream& recorder = m_Recorder[ch];
+    recorder.m_nSessionNumber = m_nRecordSession + m_nClipShift[ch];
     recorder.m_nRecordingNumber = app ? app->NextRecordingNumber() : 0;
     recorder.BuildSingleFileName();
   }
 }
 
+std::int32_t CZarnDoc::NextClipNumber(int channel) const {
+  if (!ValidChannel(channel)) return 0;
+  // The next session start raises the document's number unless the last
+  // session made no recording.
+  const std::int64_t next = static_cast<std::int64_t>(m_nRecordSession) + (m_bRecordSessionCounted ? 0 : 1) +
+                            m_nClipShift[static_cast<std::size_t>(channel)];
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(next, INT32_MIN, INT32_MAX));
+}
+
+void CZarnDoc::SetNextClipNumber(int channel, std::int32_t number) {
+  if (!ValidChannel(channel)) return;
+  const std::int64_t base = static_cast<std::int64_t>(m_nRecordSession) + (m_bRecordSessionCounted ? 0 : 1);
+  const std::int64_t shift = static_cast<std::int64_t>(std::clamp(number, 0, kMaxClipIndex)) - base;
+  m_nClipShift[static_cast<std::size_t>(channel)] =
+      static_cast<std::int32_t>(std::clamp<std::int64_t>(shift, INT32_MIN, INT32_MAX));
+  m_Recorder[static_cast<std::size_t>(channel)].m_nSessionNumber = NextClipNumber(channel);
+}
+
 // ---------------------------------------------------------------------------
 // Saved settings
 
+void RecorderFromCfg(SaveStream::CSaveStream& r, const shell::TRecorderCfg& cfg,
+                     const shell::TChannelNaming& names, bool withSettings) {
+  r.m_sSingleFileName = names.saveSingle;
+  r.m_sOutputFolder = names.dirOut;
+  r.m_sTitle = names.titleBase;
+  r.m_sPrefix = names.prefix;
+  r.m_sSpareName2 = names.suffix;
+  r.m_sExtension = names.extension;
+  if (!withSettings) return;
+  r.m_bSingleFile = cfg.singleFile != 0;
+  r.m_nFirstWidth = cfg.clipDigits;
+  r.m_nSecondWidth = cfg.frameDigits;
+  r.m_Sampling.nMode = cfg.samplingMethod;
+  r.m_Sampling.dStartTime = cfg.timeBegin;
+  r.m_Sampling.dEndTime = cfg.timeEnd;
+  r.m_Sampling.dStepTime = cfg.timeStep;
+  r.m_Sampling.nStartFrame = cfg.sampleBegin;
+  r.m_Sampling.nEndFrame = cfg.sampleEnd;
+  r.m_Sampling.nStepFrame = cfg.sampleStep;
+  r.m_bFirstNumber = cfg.addSuffix != 0;
+  r.SetOutputFileFormat(cfg.format);
+  SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
+  e.nJpegQuality = cfg.jpegQuality;
+  Blocks::DecodeJpeg2000(cfg.jpeg2000, e.jpeg2000);
+  Blocks::DecodePng(cfg.png, e.png);
+  Blocks::DecodeGif(cfg.gif, e.gif);
+  Blocks::DecodeTiff(cfg.tiff, e.tiff);
+  e.nAviValue = Get32(cfg.avi.data(), kAviValue);
+  e.bAviFlag = cfg.avi[kAviFlag];
+  e.nAviValue2 = Get32(cfg.avi.data(), kAviValue2);
+  const std::uint8_t* wm = cfg.windowsMedia.data();
+  e.nWmValue = Get32(wm, kWmValue);
+  e.nWmValue2 = Get32(wm, kWmValue2);
+  e.bWmFlag = wm[kWmFlag];
+  std::memcpy(r.m_WmProfileGuid.data(), wm + kWmGuid, r.m_WmProfileGuid.size());
+  r.m_bWindowsMedia = wm[kWmEnabled] != 0;
+  r.m_nWmProfileVersion = Get32(wm, kWmVersion);
+  r.m_bWmEmptyProfile = wm[kWmEmptyProfile] != 0;
+  r.m_nDuration = Get64(wm, kWmDuration);
+  r.m_bPictureInPicture = cfg.pipEnabled != 0;
+  r.m_bPaneLayout = cfg.primaryAsShown != 0;
+}
+
+void RecorderToCfg(const SaveStream::CSaveStream& r, shell::TRecorderCfg& cfg, shell::TChannelNaming& names) {
+  PutFlag(cfg.singleFile, r.m_bSingleFile);
+  cfg.clipDigits = r.m_nFirstWidth;
+  cfg.frameDigits = r.m_nSecondWidth;
+  cfg.samplingMethod = r.m_Sampling.nMode;
+  cfg.timeBegin = r.m_Sampling.dStartTime;
+  cfg.timeEnd = r.m_Sampling.dEndTime;
+  cfg.timeStep = r.m_Sampling.dStepTime;
+  cfg.sampleBegin = r.m_Sampling.nStartFrame;
+  cfg.sampleEnd = r.m_Sampling.nEndFrame;
+  cfg.sampleStep = r.m_Sampling.nStepFrame;
+  PutFlag(cfg.addSuffix, r.m_bFirstNumber);
+  cfg.format = r.m_eOutputFormat;
+  const SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
+  cfg.jpegQuality = e.nJpegQuality;
+  Blocks::EncodeJpeg2000(e.jpeg2000, cfg.jpeg2000);
+  Blocks::EncodePng(e.png, cfg.png);
+  Blocks::EncodeGif(e.gif, cfg.gif);
+  Blocks::EncodeTiff(e.tiff, cfg.tiff);
+  Put32(cfg.avi.data(), kAviValue, e.nAviValue);
+  cfg.avi[kAviFlag] = e.bAviFlag;
+  Put32(cfg.avi.data(), kAviValue2, e.nAviValue2);
+  std::uint8_t* wm = cfg.windowsMedia.data();
+  Put32(wm, kWmValue, e.nWmValue);
+  Put32(wm, kWmValue2, e.nWmValue2);
+  wm[kWmFlag] = e.bWmFlag;
+  std::memcpy(wm + kWmGuid, r.m_WmProfileGuid.data(), r.m_WmProfileGuid.size());
+  PutFlag(wm[kWmEnabled], r.m_bWindowsMedia);
+  Put32(wm, kWmVersion, r.m_nWmProfileVersion);
+  PutFlag(wm[kWmEmptyProfile], r.m_bWmEmptyProfile);
+  Put64(wm, kWmDuration, r.m_nDuration);
+  PutFlag(cfg.pipEnabled, r.m_bPictureInPicture);
+  PutFlag(cfg.primaryAsShown, r.m_bPaneLayout);
+  names.saveSingle = r.m_sSingleFileName;
+  names.dirOut = r.m_sOutputFolder;
+  names.titleBase = r.m_sTitle;
+  names.prefix = r.m_sPrefix;
+  names.suffix = r.m_sSpareName2;
+  names.extension = r.m_sExtension;
+}
+
 void CZarnDoc::LoadRecorders() {
-  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
-    const shell::TRecorderCfg& cfg = m_RecorderCfg[ch];
-    const shell::TChannelNaming& names = m_SeqNaming[ch];
-    SaveStream::CSaveStream& r = m_Recorder[ch];
-    r.m_sSingleFileName = names.saveSingle;
-    r.m_sOutputFolder = names.dirOut;
-    r.m_sTitle = names.titleBase;
-    r.m_sPrefix = names.prefix;
-    r.m_sSpareName2 = names.suffix;
-    r.m_sExtension = names.extension;
-    // A record never saved names no format: the recorder keeps its own
-    // settings.
-    if (cfg.format == 0) continue;
-    r.m_bSingleFile = cfg.singleFile != 0;
-    r.m_nFirstWidth = cfg.clipDigits;
-    r.m_nSecondWidth = cfg.frameDigits;
-    r.m_Sampling.nMode = cfg.samplingMethod;
-    r.m_Sampling.dStartTime = cfg.timeBegin;
-    r.m_Sampling.dEndTime = cfg.timeEnd;
-    r.m_Sampling.dStepTime = cfg.timeStep;
-    r.m_Sampling.nStartFrame = cfg.sampleBegin;
-    r.m_Sampling.nEndFrame = cfg.sampleEnd;
-    r.m_Sampling.nStepFrame = cfg.sampleStep;
-    r.m_bFirstNumber = cfg.addSuffix != 0;
-    r.SetOutputFileFormat(cfg.format);
-    SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
-    e.nJpegQuality = cfg.jpegQuality;
-    Blocks::DecodeJpeg2000(cfg.jpeg2000, e.jpeg2000);
-    Blocks::DecodePng(cfg.png, e.png);
-    Blocks::DecodeGif(cfg.gif, e.gif);
-    Blocks::DecodeTiff(cfg.tiff, e.tiff);
-    e.nAviValue = Get32(cfg.avi.data(), kAviValue);
-    e.bAviFlag = cfg.avi[kAviFlag];
-    e.nAviValue2 = Get32(cfg.avi.data(), kAviValue2);
-    const std::uint8_t* wm = cfg.windowsMedia.data();
-    e.nWmValue = Get32(wm, kWmValue);
-    e.nWmValue2 = Get32(wm, kWmValue2);
-    e.bWmFlag = wm[kWmFlag];
-    std::memcpy(r.m_WmProfileGuid.data(), wm + kWmGuid, r.m_WmProfileGuid.size());
-    r.m_bWindowsMedia = wm[kWmEnabled] != 0;
-    r.m_nWmProfileVersion = Get32(wm, kWmVersion);
-    r.m_bWmEmptyProfile = wm[kWmEmptyProfile] != 0;
-    r.m_nDuration = Get64(wm, kWmDuration);
-    r.m_bPictureInPicture = cfg.pipEnabled != 0;
-    r.m_bPaneLayout = cfg.primaryAsShown != 0;
-  }
+  // A record never saved names no format: the recorder keeps its own
+  // settings.
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch)
+    RecorderFromCfg(m_Recorder[ch], m_RecorderCfg[ch], m_SeqNaming[ch], m_RecorderCfg[ch].format != 0);
 }
 
 void CZarnDoc::StoreRecorders(std::array<shell::TRecorderCfg, 4>& recorders,
                               std::array<shell::TChannelNaming, 4>& sequence) const {
-  for (std::size_t ch = 0; ch < kChannelCount; ++ch) {
-    shell::TRecorderCfg& cfg = recorders[ch];
-    shell::TChannelNaming& names = sequence[ch];
-    const SaveStream::CSaveStream& r = m_Recorder[ch];
-    PutFlag(cfg.singleFile, r.m_bSingleFile);
-    cfg.clipDigits = r.m_nFirstWidth;
-    cfg.frameDigits = r.m_nSecondWidth;
-    cfg.samplingMethod = r.m_Sampling.nMode;
-    cfg.timeBegin = r.m_Sampling.dStartTime;
-    cfg.timeEnd = r.m_Sampling.dEndTime;
-    cfg.timeStep = r.m_Sampling.dStepTime;
-    cfg.sampleBegin = r.m_Sampling.nStartFrame;
-    cfg.sampleEnd = r.m_Sampling.nEndFrame;
-    cfg.sampleStep = r.m_Sampling.nStepFrame;
-    PutFlag(cfg.addSuffix, r.m_bFirstNumber);
-    cfg.format = r.m_eOutputFormat;
-    const SaveStream::TStreamEncoderSettings& e = r.m_Encoder;
-    cfg.jpegQuality = e.nJpegQuality;
-    Blocks::EncodeJpeg2000(e.jpeg2000, cfg.jpeg2000);
-    Blocks::EncodePng(e.png, cfg.png);
-    Blocks::EncodeGif(e.gif, cfg.gif);
-    Blocks::EncodeTiff(e.tiff, cfg.tiff);
-    Put32(cfg.avi.data(), kAviValue, e.nAviValue);
-    cfg.avi[kAviFlag] = e.bAviFlag;
-    Put32(cfg.avi.data(), kAviValue2, e.nAviValue2);
-    std::uint8_t* wm = cfg.windowsMedia.data();
-    Put32(wm, kWmValue, e.nWmValue);
-    Put32(wm, kWmValue2, e.nWmValue2);
-    wm[kWmFlag] = e.bWmFlag;
-    std::memcpy(wm + kWmGuid, r.m_WmProfileGuid.data(), r.m_WmProfileGuid.size());
-    PutFlag(wm[kWmEnabled], r.m_bWindowsMedia);
-    Put32(wm, kWmVersion, r.m_nWmProfileVersion);
-    PutFlag(wm[kWmEmptyProfile], r.m_bWmEmptyProfile);
-    Put64(wm, kWmDuration, r.m_nDuration);
-    PutFlag(cfg.pipEnabled, r.m_bPictureInPicture);
-    PutFlag(cfg.primaryAsShown, r.m_bPaneLayout);
-    names.saveSingle = r.m_sSingleFileName;
-    names.dirOut = r.m_sOutputFolder;
-    names.titleBase = r.m_sTitle;
-    names.prefix = r.m_sPrefix;
-    names.suffix = r.m_sSpareName2;
-    names.extension = r.m_sExtension;
-  }
+  for (std::size_t ch = 0; ch < kChannelCount; ++ch)
+    RecorderToCfg(m_Recorder[ch], recorders[ch], sequence[ch]);
 }
 
 // ---------------------------------------------------------------------------

@@ -54,12 +54,15 @@ struct TDocumentSheet {
   UINT id;
   const char* caption;
   std::int32_t category;
+  bool needsFirstChannel;  // enabled only while channel 1 holds a source
 };
-const TDocumentSheet kDocumentSheets[4] = {
-    {shell::ID_VIEW_PIP_OPTIONS, "Options", OPTCAT_PIP},
-    {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT},
-    {shell::ID_FILE_FILES_OF_TYPE, "Files of type", OPTCAT_FILES_OF_TYPE},
-    {shell::ID_FILE_SORT_BY, "SortBy", OPTCAT_FILE_SORTING},
+const TDocumentSheet kDocumentSheets[6] = {
+    {shell::ID_VIEW_PIP_OPTIONS, "Options", OPTCAT_PIP, false},
+    {shell::ID_FILE_PROPERTIES, "Document properties", OPTCAT_MEDIA_DOCUMENT, false},
+    {shell::ID_FILE_FILES_OF_TYPE, "Files of type", OPTCAT_FILES_OF_TYPE, false},
+    {shell::ID_FILE_SORT_BY, "SortBy", OPTCAT_FILE_SORTING, false},
+    {shell::ID_CAPTURE_STREAM_OPTIONS, "Options", OPTCAT_SAVE_STREAM, true},
+    {shell::ID_CAPTURE_IMAGE_OPTIONS, "Options", OPTCAT_SAVE_IMAGE, true},
 };
 
 }  // namespace
@@ -112,14 +115,12 @@ void CZarnDoc::RegisterToolCommands() {
   for (const TDocumentSheet& sheet : kDocumentSheets) {
     const UINT id = sheet.id;
     const std::int32_t category = sheet.category;
+    const bool needsFirstChannel = sheet.needsFirstChannel;
     m_Commands.OnCommand(id, [this, id] { RunDocumentSheet(id); });
-    m_Commands.OnUpdate(id, [category](pq::TCmdUI& ui) { ui.Enable(SheetHasPages(category)); });
+    m_Commands.OnUpdate(id, [this, category, needsFirstChannel](pq::TCmdUI& ui) {
+      ui.Enable(SheetHasPages(category) && (!needsFirstChannel || m_Source[0].bOpen != 0));
+    });
   }
-
-  // View / Rotate and Reflect "Custom...": each channel's orientation.
-  m_Commands.OnCommand(shell::ID_TRANSFORM_CUSTOM, [this] { RunTransformSheet(); });
-  m_Commands.OnUpdate(shell::ID_TRANSFORM_CUSTOM,
-                      [](pq::TCmdUI& ui) { ui.Enable(SheetHasPages(OPTCAT_TRANSFORM_2D)); });
 
   // Changing or saving what a document holds waits until it stops playing.
   m_Commands.OnCommand(shell::ID_FILE_SAVE_PROJECT, [] { WriteProjectXml(std::cout); });

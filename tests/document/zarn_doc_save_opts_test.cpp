@@ -1,0 +1,434 @@
+// The document's "Save stream" and "Capture image" settings: what the two
+// exchanges carry, that a running session refuses a write, and the files
+// the next recording and capture write after the pages were accepted.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "document/command_ids.h"
+#include "document_fixture.h"
+#include "media/file_types.h"
+#include "open_fixture.h"
+#include "options/channel_radios.h"
+#include "options/opts_capture_image.h"
+#include "options/opts_save_stream.h"
+#include "options/zarn_options.h"
+#include "platform/qt/commands.h"
+#include "shell/command_ids.h"
+#include "tests/support/message_fixture.h"
+
+using namespace ZarnTypes;
+using doc_test::RunUntil;
+namespace fs = std::filesystem;
+namespace pq = platform::qt;
+
+namespace {
+
+// Raw YUV clips made at test time whose frame k shows its number: 64 x 16,
+// eight stripes of 8 columns, stripe i white when bit i of k is set;
+// neutral chroma, 4:2:0 centred, BT.601, 16-235.
+constexpr int kWidth = 64;
+constexpr int kHeight = 16;
+constexpr std::size_t kFrameBytes = kWidth * kHeight * 3 / 2;
+constexpr std::int32_t kYuvFormat =
+    ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
+
+void WriteClip(const fs::path& path, int frames) {
+  std::ofstream out(path, std::ios::binary);
+  for (int k = 0; k < frames; ++k) {
+    std::vector<std::uint8_t> frame(kFrameBytes, 128);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        frame[static_cast<std::size_t>(y * kWidth + x)] = (k >> (x / 8)) & 1 ? 235 : 16;
+    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+  }
+}
+
+class TTakesApplication : public open_test::TSettingsApplication {
+ public:
+  std::int32_t NextRecordingNumber() override { return ++takes; }
+  std::int32_t takes = 0;
+};
+
+// The frame number a picture of the clips shows (stripe i white: bit i).
+int FrameOfPicture(const QImage& image) {
+  int k = 0;
+  for (int stripe = 0; stripe < 8; ++stripe)
+    if (qGray(image.pixel(stripe * 8 + 4, kHeight / 2)) > 128) k |= 1 << stripe;
+  return k;
+}
+
+bool PictureIsClean(const QImage& image) {
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const int g = qGray(image.pixel(x, y));
+      if (g > 40 && g < 215) return false;
+    }
+  return true;
+}
+
+class SaveOptsDocTest : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  TTakesApplication app;
+  doc_test::TDocumentWindow w;
+  ZarnDoc::CZarnDoc& doc = w.Doc();
+
+  SaveOptsDocTest() {
+    doc.ch_nDecoderVideoOutDelay = 0;
+    doc.m_YuvOpen.nFormat = kYuvFormat;
+    doc.m_YuvOpen.nWidth = kWidth;
+    doc.m_YuvOpen.nHeight = kHeight;
+  }
+  ~SaveOptsDocTest() override {
+    if (doc.m_Engine.IsRunning()) {
+      doc.m_Engine.StopPlaying();
+      RunUntil([this] { return !doc.m_Engine.IsRunning(); });
+    }
+  }
+  fs::path Clip(const std::string& name, int frames) {
+    const fs::path path = dir / name;
+    WriteClip(path, frames);
+    return path;
+  }
+  bool Open(int channel, const fs::path& path) { return doc.OpenSource(path.string(), channel); }
+  bool Enabled(UINT id) {
+    pq::TCmdUI ui(id);
+    EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
+    return ui.Enabled();
+  }
+  void Run(UINT id) { EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr)) << id; }
+  bool Playing() const { return doc.m_Engine.IsRunning(); }
+  void PlayToTheEnd() {
+    Run(shell::ID_NAVIGATE_START_PAUSE);
+    ASSERT_TRUE(RunUntil([this] { return !Playing(); }));
+  }
+  template <class TBlock>
+  bool Send(std::int32_t topic, TBlock& block, std::int32_t op) {
+    block.header.op = op;
+    block.header.answered = 0;
+    doc.OnOptsCategory(static_cast<pq::WPARAM>(topic), reinterpret_cast<pq::LPARAM>(&block));
+    return block.header.answered != 0;
+  }
+  // A sheet of one category over the controller pane, as the Capture menu
+  // opens it; `edit` changes the page before OK.
+  template <class TPage>
+  void AcceptPage(std::int32_t category, OptsPage::TOptsPageKind kind,
+                  const std::function<void(TPage&)>& edit) {
+    ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), doc.ControllerView(), category);
+    sheet.OnInitDialog();
+    auto* page = static_cast<TPage*>(sheet.Page(kind));
+    ASSERT_NE(page, nullptr);
+    ASSERT_FALSE(page->ReadFailed());
+    edit(*page);
+    sheet.AcceptSheet();
+  }
+};
+
+}  // namespace
+
+TEST_F(SaveOptsDocTest, BothCommandsNeedASourceInChannelOne) {
+  EXPECT_FALSE(Enabled(shell::ID_CAPTURE_STREAM_OPTIONS));
+  EXPECT_FALSE(Enabled(shell::ID_CAPTURE_IMAGE_OPTIONS));
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", 3)));
+  EXPECT_TRUE(Enabled(shell::ID_CAPTURE_STREAM_OPTIONS));
+  EXPECT_TRUE(Enabled(shell::ID_CAPTURE_IMAGE_OPTIONS));
+}
+
+TEST_F(SaveOptsDocTest, TheSaveStreamExchangeCarriesEveryFieldAndAWriteWaitsForTheEngine) {
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", 200)));
+  TSaveStreamExchange block;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_STREAM, block, OPTS_XCHG_READ));
+  EXPECT_EQ(block.identifier, &doc.m_strDocName);
+  EXPECT_EQ(block.sources[0], &doc.m_Source[0]);
+  // Every field a distinct value, channel by channel.
+  for (int ch = 0; ch < 4; ++ch) {
+    TSaveStreamChannel& c = block.channels[ch];
+    const std::string n = std::to_string(ch);
+    c.enabled = ch % 2;
+    c.format = ch == 2 ? 9 : 33 + ch;
+    c.singleFile = ch == 2;
+    c.singlePath = "/s" + n;
+    c.folder = "/f" + n;
+    c.spare = "sp" + n;
+    c.titleBase = "t" + n;
+    c.prefix = "p" + n;
+    c.suffix = "x" + n;
+    c.extension = ".e" + n;
+    c.clipDigits = 2 + ch;
+    c.frameDigits = 6 + ch;
+    c.samplingMethod = 3;
+    c.timeBegin = 1.5 + ch, c.timeEnd = 9.25, c.timeStep = 0.5;
+    c.sampleBegin = 11 + ch, c.sampleEnd = 99, c.sampleStep = 3;
+    c.addSuffix = 1;
+    c.nextClipIndex = 100 + ch;
+    c.jpegQuality = 55 + ch;
+    // The TIFF settings, their reserved bytes after each flag byte left 0.
+    for (std::size_t i = 0; i < c.tiff.size(); ++i)
+      if (i % 12 < 5 || i % 12 > 7) c.tiff[i] = static_cast<std::uint8_t>(i + ch);
+    for (std::size_t i = 0; i < c.avi.size(); ++i) c.avi[i] = 0;
+    c.avi[8] = 2;
+    c.windowsMedia[12] = static_cast<std::uint8_t>(0xA0 + ch);
+    c.pipEnabled = 1;
+    c.primaryAsIs = static_cast<std::uint8_t>(ch & 1);
+    c.captureWorkMode = 6;
+  }
+  block.recordingOn = 1;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_STREAM, block, OPTS_XCHG_WRITE));
+  EXPECT_TRUE(doc.m_bRecording);
+  EXPECT_EQ(doc.m_Recorder[2].m_eOutputStreamType, ST_AVI) << "the stream type follows the format";
+  EXPECT_EQ(doc.m_Recorder[1].m_sTitle, "t1");
+  EXPECT_EQ(doc.m_Recorder[1].m_nFirstWidth, 3);
+
+  TSaveStreamExchange again;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_STREAM, again, OPTS_XCHG_READ));
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    const TSaveStreamChannel& a = block.channels[ch];
+    const TSaveStreamChannel& b = again.channels[ch];
+    EXPECT_EQ(b.enabled, a.enabled);
+    EXPECT_EQ(b.format, a.format);
+    EXPECT_EQ(b.streamType, FileFormatToStreamType(a.format));
+    EXPECT_EQ(b.singleFile, a.singleFile);
+    EXPECT_EQ(b.singlePath, a.singlePath);
+    EXPECT_EQ(b.folder, a.folder);
+    EXPECT_EQ(b.spare, a.spare);
+    EXPECT_EQ(b.titleBase, a.titleBase);
+    EXPECT_EQ(b.prefix, a.prefix);
+    EXPECT_EQ(b.suffix, a.suffix);
+    EXPECT_EQ(b.extension, a.extension);
+    EXPECT_EQ(b.clipDigits, a.clipDigits);
+    EXPECT_EQ(b.frameDigits, a.frameDigits);
+    EXPECT_EQ(b.samplingMethod, a.samplingMethod);
+    EXPECT_EQ(b.timeBegin, a.timeBegin);
+    EXPECT_EQ(b.timeEnd, a.timeEnd);
+    EXPECT_EQ(b.timeStep, a.timeStep);
+    EXPECT_EQ(b.sampleBegin, a.sampleBegin);
+    EXPECT_EQ(b.sampleEnd, a.sampleEnd);
+    EXPECT_EQ(b.sampleStep, a.sampleStep);
+    EXPECT_EQ(b.addSuffix, a.addSuffix);
+    EXPECT_EQ(b.nextClipIndex, a.nextClipIndex);
+    EXPECT_EQ(b.jpegQuality, a.jpegQuality);
+    EXPECT_EQ(b.tiff, a.tiff);
+    EXPECT_EQ(b.avi, a.avi);
+    EXPECT_EQ(b.windowsMedia[12], a.windowsMedia[12]);
+    EXPECT_EQ(b.pipEnabled, a.pipEnabled);
+    EXPECT_EQ(b.primaryAsIs, a.primaryAsIs);
+    EXPECT_EQ(b.captureWorkMode, a.captureWorkMode);
+  }
+  EXPECT_EQ(again.recordingOn, 1);
+
+  // While the engine plays a write is refused and nothing changes.
+  doc.m_bRecording = false;
+  doc.ch_nDecoderVideoOutPeriod = 5;
+  Run(shell::ID_NAVIGATE_START_PAUSE);
+  ASSERT_TRUE(Playing());
+  TSaveStreamExchange late = again;
+  late.channels[1].prefix = "late";
+  late.channels[1].nextClipIndex = 5;
+  EXPECT_FALSE(Send(OPTTOPIC_SAVE_STREAM, late, OPTS_XCHG_WRITE));
+  EXPECT_EQ(doc.m_Recorder[1].m_sPrefix, "p1");
+  TSaveImageExchange image;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, image, OPTS_XCHG_READ));
+  image.channels[0].prefix = "late";
+  EXPECT_FALSE(Send(OPTTOPIC_SAVE_IMAGE, image, OPTS_XCHG_WRITE));
+  EXPECT_NE(doc.m_ImageSaver[0].m_sPrefix, "late");
+  doc.m_Engine.StopPlaying();
+  ASSERT_TRUE(RunUntil([this] { return !Playing(); }));
+}
+
+TEST_F(SaveOptsDocTest, TheCaptureExchangeCarriesEveryField) {
+  TSaveImageExchange block;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, block, OPTS_XCHG_READ));
+  for (int ch = 0; ch < 4; ++ch) {
+    TSaveImageChannel& c = block.channels[ch];
+    const std::string n = std::to_string(ch);
+    c.copyToClipboard = ch & 1;
+    c.saveToFile = 1;
+    c.format = 30;
+    c.singleFile = 1;
+    c.singlePath = "/one" + n;
+    c.folder = "/f" + n;
+    c.prefix = "p" + n;
+    c.titleBase = "t" + n;
+    c.suffix = "s" + n;
+    c.extension = ".e" + n;
+    c.clipDigits = 3 + ch;
+    c.frameDigits = 7;
+    c.addSuffix = 1;
+    c.nextClipIndex = 20 + ch;
+    c.documentFlag = 1;
+  }
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, block, OPTS_XCHG_WRITE));
+  EXPECT_EQ(doc.m_ImageSaver[2].BuildFileName(doc.m_ImageSaver[2].m_nFileCounter + 1), "/f2/p200022s2.e2");
+  TSaveImageExchange again;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, again, OPTS_XCHG_READ));
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    const TSaveImageChannel& a = block.channels[ch];
+    const TSaveImageChannel& b = again.channels[ch];
+    EXPECT_EQ(b.copyToClipboard, a.copyToClipboard);
+    EXPECT_EQ(b.saveToFile, a.saveToFile);
+    EXPECT_EQ(b.format, a.format);
+    EXPECT_EQ(b.singleFile, a.singleFile);
+    EXPECT_EQ(b.singlePath, a.singlePath);
+    EXPECT_EQ(b.folder, a.folder);
+    EXPECT_EQ(b.prefix, a.prefix);
+    EXPECT_EQ(b.titleBase, a.titleBase);
+    EXPECT_EQ(b.suffix, a.suffix);
+    EXPECT_EQ(b.extension, a.extension);
+    EXPECT_EQ(b.clipDigits, a.clipDigits);
+    EXPECT_EQ(b.frameDigits, a.frameDigits);
+    EXPECT_EQ(b.addSuffix, a.addSuffix);
+    EXPECT_EQ(b.nextClipIndex, a.nextClipIndex);
+    EXPECT_EQ(b.documentFlag, a.documentFlag);
+  }
+}
+
+// Channel 1 recorded as 24-bit BMP frames: the first file is the one the
+// page showed, the others differ only in the frame number, and each holds
+// its frame.
+TEST_F(SaveOptsDocTest, BmpFramesAreWrittenWhereThePageShowed) {
+  constexpr int kFrames = 10;
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", kFrames)));
+  const fs::path folder = dir / "frames";
+  std::string shown;
+  AcceptPage<OptsSaveStream::CZarnOptsSaveStream>(
+      OPTCAT_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM, [&](OptsSaveStream::CZarnOptsSaveStream& page) {
+        TSaveStreamChannel& r = page.Block().channels[0];
+        r.folder = folder.string();
+        r.prefix = "rec";
+        r.titleBase = "_base";
+        r.addSuffix = 1;
+        r.clipDigits = 3;
+        r.frameDigits = 5;
+        const auto& codes = page.Codes(0);
+        const auto at = std::find(codes.begin(), codes.end(), 33);
+        ASSERT_NE(at, codes.end());
+        page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+        page.ApplyFormat(33, 0);
+        page.m_pEnable->setChecked(true);
+        page.m_pRecordingOn->setChecked(true);
+        shown = page.m_pTarget->text().toStdString();
+      });
+  ASSERT_FALSE(shown.empty());
+  EXPECT_TRUE(doc.m_bRecordChannel[0]);
+  doc.ch_nDecoderVideoOutPeriod = 5;
+  PlayToTheEnd();
+  EXPECT_TRUE(sink.Texts().empty()) << (sink.Texts().empty() ? "" : sink.Texts()[0]);
+  ASSERT_TRUE(fs::exists(shown)) << shown;
+  const std::string stem = shown.substr(0, shown.size() - std::string("00000.bmp").size());
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(folder)) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files.size(), static_cast<std::size_t>(kFrames));
+  for (int k = 0; k < kFrames; ++k) {
+    SCOPED_TRACE(k);
+    char number[8];
+    std::snprintf(number, sizeof number, "%05d", k);
+    const std::string path = stem + number + ".bmp";
+    EXPECT_EQ(files[static_cast<std::size_t>(k)], path);
+    QImage image;
+    ASSERT_TRUE(image.load(QString::fromStdString(path), "BMP"));
+    EXPECT_EQ(image.width(), kWidth);
+    EXPECT_TRUE(PictureIsClean(image));
+    EXPECT_EQ(FrameOfPicture(image), k);
+  }
+}
+
+// A typed next clip index is what the next recording carries, the one
+// after counts on; the other channel keeps its own numbers.
+TEST_F(SaveOptsDocTest, ANextClipIndexNumbersTheChannelsRecordings) {
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", 4)));
+  ASSERT_TRUE(Open(1, Clip("c1.yuv", 4)));
+  doc.m_bPlayEnable[1] = true;
+  std::int32_t otherFirst = 0;
+  AcceptPage<OptsSaveStream::CZarnOptsSaveStream>(
+      OPTCAT_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM, [&](OptsSaveStream::CZarnOptsSaveStream& page) {
+        for (int ch = 0; ch < 2; ++ch) {
+          TSaveStreamChannel& r = page.Block().channels[ch];
+          r.format = kYuvFormat;
+          r.singleFile = 1;
+          r.folder = (dir / ("out" + std::to_string(ch))).string();
+          r.prefix = "take";
+          r.titleBase.clear();
+          r.extension = ".yuv";
+          r.addSuffix = 1;
+          r.clipDigits = 3;
+          r.singlePath = "set";
+          r.enabled = 1;
+        }
+        page.Block().channels[0].nextClipIndex = 7;
+        otherFirst = page.Block().channels[1].nextClipIndex;
+        page.ShowChannel(0);
+        page.m_pEnable->setChecked(true);
+        page.m_pRecordingOn->setChecked(true);
+      });
+  ASSERT_TRUE(doc.m_bRecordChannel[0]);
+  ASSERT_TRUE(doc.m_bRecordChannel[1]);
+  doc.ch_nDecoderVideoOutPeriod = 5;
+  PlayToTheEnd();
+  PlayToTheEnd();
+  EXPECT_TRUE(fs::exists(dir / "out0" / "take_007.yuv"));
+  EXPECT_TRUE(fs::exists(dir / "out0" / "take_008.yuv"));
+  char name[32];
+  std::snprintf(name, sizeof name, "take_%03d.yuv", otherFirst);
+  EXPECT_TRUE(fs::exists(dir / "out1" / name)) << name;
+  std::snprintf(name, sizeof name, "take_%03d.yuv", otherFirst + 1);
+  EXPECT_TRUE(fs::exists(dir / "out1" / name)) << name;
+  EXPECT_EQ(fs::file_size(dir / "out0" / "take_007.yuv"), 4 * kFrameBytes);
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+// Channel 2's capture as an 8-bit BMP goes to exactly the path the page
+// showed; reopened, the page shows the next number.
+TEST_F(SaveOptsDocTest, ACaptureWritesThePathThePageShowed) {
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", 2)));
+  QImage still(40, 30, QImage::Format_RGB32);
+  still.fill(qRgb(200, 40, 10));
+  const fs::path png = dir / "still.png";
+  ASSERT_TRUE(still.save(QString::fromStdString(png.string()), "PNG"));
+  ASSERT_TRUE(Open(1, png));
+  std::string shown;
+  AcceptPage<OptsCaptureImage::CZarnOptsSaveImage>(
+      OPTCAT_SAVE_IMAGE, OptsPage::PAGE_SAVE_IMAGE, [&](OptsCaptureImage::CZarnOptsSaveImage& page) {
+        page.m_pChannels->Select(1);
+        TSaveImageChannel& r = page.Block().channels[1];
+        r.folder = (dir / "shots").string();
+        r.prefix = "cap";
+        r.clipDigits = 4;
+        const auto& codes = page.Codes(1);
+        const auto at = std::find(codes.begin(), codes.end(), 30);
+        ASSERT_NE(at, codes.end());
+        page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+        page.ApplyFormat(30, 1);
+        page.m_pSaveToFile->setChecked(true);
+        shown = page.m_pTarget->text().toStdString();
+      });
+  ASSERT_FALSE(shown.empty());
+  ASSERT_TRUE(doc.CaptureChannelImage(1));
+  ASSERT_TRUE(fs::exists(shown)) << shown;
+  QImage written;
+  ASSERT_TRUE(written.load(QString::fromStdString(shown), "BMP"));
+  EXPECT_EQ(written.depth(), 8);
+  std::string next;
+  AcceptPage<OptsCaptureImage::CZarnOptsSaveImage>(OPTCAT_SAVE_IMAGE, OptsPage::PAGE_SAVE_IMAGE,
+                                                   [&](OptsCaptureImage::CZarnOptsSaveImage& page) {
+                                                     page.m_pChannels->Select(1);
+                                                     next = page.m_pTarget->text().toStdString();
+                                                   });
+  EXPECT_NE(next, shown);
+  ASSERT_TRUE(doc.CaptureChannelImage(1));
+  EXPECT_TRUE(fs::exists(next)) << next;
+}
