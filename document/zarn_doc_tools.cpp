@@ -122,6 +122,11 @@ void CZarnDoc::RegisterToolCommands() {
     });
   }
 
+  // View / Rotate and Reflect "Custom...": each channel's orientation.
+  m_Commands.OnCommand(shell::ID_TRANSFORM_CUSTOM, [this] { RunTransformSheet(); });
+  m_Commands.OnUpdate(shell::ID_TRANSFORM_CUSTOM,
+                      [](pq::TCmdUI& ui) { ui.Enable(SheetHasPages(OPTCAT_TRANSFORM_2D)); });
+
   // Changing or saving what a document holds waits until it stops playing.
   m_Commands.OnCommand(shell::ID_FILE_SAVE_PROJECT, [] { WriteProjectXml(std::cout); });
   m_Commands.OnUpdate(shell::ID_FILE_SAVE_PROJECT,
