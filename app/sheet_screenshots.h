@@ -14,7 +14,10 @@
 // shows a generated 320 x 240 raw YUV picture of layout 94 in channel 1.
 // --page N shows the sheet's page N (for the tree, its N-th item in the
 // keyboard order, group items included: "tree-devices --page 2" selects the
-// first group). The picture is saved as PNG and
+// first group). "save-jpeg", "save-jpeg2000", "save-png", "save-gif" and
+// "save-tiff" show the format's page as "Options..." of Save As opens it,
+// on the first document's encoder settings (the TIFF page with its palette
+// button clicked). The picture is saved as PNG and
 // the program quits (exit code 0, or 1 when no picture was made). Run it
 // without a display with QT_QPA_PLATFORM=offscreen. Only main.cpp includes
 // this file.
@@ -24,6 +27,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -38,10 +43,13 @@
 #include "app/tovrin_app.h"
 #include "document/zarn_controller_view.h"
 #include "document/zarn_doc.h"
+#include "document/zarn_doc_blocks.h"
 #include "media/file_types.h"
+#include "options/opts_tiff.h"
 #include "options/opts_tree.h"
 #include "options/tree_page_path.h"
 #include "options/zarn_options.h"
+#include "shell/file_dialog_ex.h"
 #include "shell/main_frame.h"
 
 namespace sheet_screenshots {
@@ -57,6 +65,7 @@ struct TRequest {
 inline const char* Usage() {
   return "  --screenshot-sheet properties|options|options-readonly|tree|tree-devices <file> [--page N]\n"
          "                         [files...]\n"
+         "  --screenshot-sheet save-jpeg|save-jpeg2000|save-png|save-gif|save-tiff <file>\n"
          "                         open the files into the first document, save a PNG\n"
          "                         picture of the options sheet (page N) and quit\n";
 }
@@ -171,6 +180,50 @@ class TStandInDevicePages {
   bool m_restore = true;
 };
 
+// The sheet of a format's page from "Options..." of the save dialog as the
+// document's Save As sets it up.
+inline bool SaveFormatSheet(ZarnDoc::CZarnDoc& doc, const TRequest& request) {
+  struct TFormatSheet {
+    const char* name;
+    std::int32_t category;
+  };
+  static constexpr TFormatSheet kSheets[] = {{"save-jpeg", ZarnTypes::OPTCAT_JPEG},
+                                             {"save-jpeg2000", ZarnTypes::OPTCAT_JPEG2000},
+                                             {"save-png", ZarnTypes::OPTCAT_PNG},
+                                             {"save-gif", ZarnTypes::OPTCAT_GIF},
+                                             {"save-tiff", ZarnTypes::OPTCAT_TIFF}};
+  std::int32_t category = 0;
+  for (const TFormatSheet& f : kSheets)
+    if (request.sheet == f.name) category = f.category;
+  if (category == 0) return false;
+  ZarnTypes::TFileDialogSettings s;
+  s.extended = true;
+  s.mode = ZarnTypes::FDM_SAVE_IMAGE_AS;
+  s.channelAllowed = {true, false, false, false};
+  s.format = doc.m_Encoders.nValue;
+  s.jpegQuality = doc.m_Encoders.nJpegQuality;
+  ZarnDoc::Blocks::EncodeJpeg2000(doc.m_Encoders.jpeg2000, s.jpeg2000);
+  ZarnDoc::Blocks::EncodePng(doc.m_Encoders.png, s.png);
+  ZarnDoc::Blocks::EncodeGif(doc.m_Encoders.gif, s.gif);
+  ZarnDoc::Blocks::EncodeTiff(doc.m_Encoders.tiff, s.tiff);
+  FileDialogEx::CFileDialogEx dialog(false, s, ZarnTypes::BuildFilterList(ZarnTypes::FDM_SAVE_IMAGE_AS));
+  const auto& codes = dialog.Logic().FilterCodes();
+  for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
+    if (dialog.Logic().OptionsCategory(i) == category) {
+      dialog.SelectFilterIndex(i);
+      break;
+    }
+  }
+  if (!dialog.OptionsButton()->isEnabled()) {
+    std::fprintf(stderr, "Tovrin: the save dialog offers no \"Options...\" for %s\n", request.sheet.c_str());
+    return false;
+  }
+  ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), &dialog, category);
+  sheet.OnInitDialog();
+  if (auto* tiff = dynamic_cast<OptsTiff::COptsTiff*>(sheet.ActivePage())) tiff->SpaceButton(3)->click();
+  return Shoot(sheet, request.file, "the format's options sheet");
+}
+
 inline bool SaveSheet(CTovrinApp& app, const TRequest& request) {
   ZarnDoc::CZarnDoc* doc = FirstDocument(app);
   QTemporaryDir folder;
@@ -179,6 +232,7 @@ inline bool SaveSheet(CTovrinApp& app, const TRequest& request) {
     std::fprintf(stderr, "Tovrin: the files of the picture could not be opened\n");
     return false;
   }
+  if (request.sheet.rfind("save-", 0) == 0) return SaveFormatSheet(*doc, request);
   QWidget* owner = doc->ControllerView();
   if (request.sheet == "tree" || request.sheet == "tree-devices") {
     std::unique_ptr<TStandInDevicePages> standIns;

@@ -291,7 +291,8 @@ cmd_sheet_shots() {
   for shot in "properties properties 0" "options options 0" "options options-general 0" \
               "options options-media-document 1" "options options-video 2" "options-readonly options-readonly 1" \
               "options-readonly options-readonly-general 0" "tree tree 1" "tree tree-general 0" \
-              "tree-devices tree-group 2"; do
+              "tree-devices tree-group 2" "save-jpeg save-jpeg 0" "save-jpeg2000 save-jpeg2000 0" \
+              "save-png save-png 0" "save-gif save-gif 0" "save-tiff save-tiff 0"; do
     set -- $shot
     log "picture of $2"
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
