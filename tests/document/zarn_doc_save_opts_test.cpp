@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -431,4 +433,74 @@ TEST_F(SaveOptsDocTest, ACaptureWritesThePathThePageShowed) {
   EXPECT_NE(next, shown);
   ASSERT_TRUE(doc.CaptureChannelImage(1));
   EXPECT_TRUE(fs::exists(next)) << next;
+}
+
+// What the pages set reaches the saved settings block at its offsets and
+// the naming strings when the document stores its defaults; the clip
+// index of recordings and the capture's single path are not kept.
+TEST_F(SaveOptsDocTest, PageValuesReachTheSavedBlockAndNames) {
+  TSaveStreamExchange stream;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_STREAM, stream, OPTS_XCHG_READ));
+  TSaveImageExchange image;
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, image, OPTS_XCHG_READ));
+  stream.recordingOn = 1;
+  for (int ch = 0; ch < 4; ++ch) {
+    TSaveStreamChannel& c = stream.channels[ch];
+    c.enabled = 1;
+    c.format = 43;
+    c.singleFile = 0;
+    c.folder = "/rec" + std::to_string(ch);
+    c.titleBase = "title" + std::to_string(ch);
+    c.prefix = "pre";
+    c.extension = ".png";
+    c.clipDigits = 4 + ch;
+    c.frameDigits = 2;
+    c.addSuffix = 1;
+    c.jpegQuality = 60 + ch;
+    c.pipEnabled = 1;
+    TSaveImageChannel& i = image.channels[ch];
+    i.copyToClipboard = 1;
+    i.saveToFile = 1;
+    i.format = 30;
+    i.folder = "/img" + std::to_string(ch);
+    i.prefix = "shot";
+    i.titleBase = "ib" + std::to_string(ch);
+    i.clipDigits = 6;
+    i.nextClipIndex = 12 + ch;
+  }
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_STREAM, stream, OPTS_XCHG_WRITE));
+  ASSERT_TRUE(Send(OPTTOPIC_SAVE_IMAGE, image, OPTS_XCHG_WRITE));
+  shell::TProgCfg cfg;
+  std::array<shell::TChannelNaming, 4> sequence, images;
+  doc.StoreSavedDefaults(cfg, sequence, images);
+  const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
+  auto int32At = [&](std::size_t at) {
+    std::int32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+  };
+  EXPECT_EQ(bytes[328], 1);
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    const std::size_t r = 336 + 288 * ch, w = 1488 + 28 * ch;
+    EXPECT_EQ(bytes[r], 1) << "record flag";
+    EXPECT_EQ(int32At(r + 8), static_cast<std::int32_t>(4 + ch));
+    EXPECT_EQ(int32At(r + 12), 2);
+    EXPECT_EQ(bytes[r + 72], 1);
+    EXPECT_EQ(int32At(r + 76), 43);
+    EXPECT_EQ(int32At(r + 80), static_cast<std::int32_t>(60 + ch));
+    EXPECT_EQ(bytes[r + 280], 1);
+    EXPECT_EQ(sequence[ch].dirOut, "/rec" + std::to_string(ch));
+    EXPECT_EQ(sequence[ch].titleBase, "title" + std::to_string(ch));
+    EXPECT_EQ(sequence[ch].extension, ".png");
+    EXPECT_EQ(bytes[w], 1);
+    EXPECT_EQ(bytes[w + 1], 1);
+    EXPECT_EQ(int32At(w + 4), static_cast<std::int32_t>(11 + ch))
+        << "the counter: the next capture takes 12 + ch";
+    EXPECT_EQ(int32At(w + 8), 6);
+    EXPECT_EQ(int32At(w + 20), 30);
+    EXPECT_EQ(images[ch].dirOut, "/img" + std::to_string(ch));
+    EXPECT_EQ(images[ch].prefix, "shot");
+    EXPECT_EQ(images[ch].titleBase, "ib" + std::to_string(ch));
+  }
 }
