@@ -144,6 +144,10 @@ struct TMediaFrameNotice {
   std::int32_t nChromaHeight = 0;
   const std::uint8_t* pRgbData = nullptr;  // packed RGB or DIB rows, bottom-up
   std::int32_t nRgbSize = 0;
+  // Not 0: pRgbData holds the rows top-down, this many bytes apart, in the
+  // memory a media graph decoded them into (only for an owner that asked
+  // for them, TSourceParams::bTopDownRows).
+  std::int32_t nTopDownStride = 0;
   const std::uint8_t* pColourTable = nullptr;  // logical palette of a 1-, 4- or 8-bit frame
   std::int32_t nColourTableSize = 0;           // 4 + 4 x entries
   const std::uint8_t* pY = nullptr;            // luma plane; for packed YUY2 the YUY2 data
@@ -199,6 +203,9 @@ struct TSourceParams {
   const std::atomic<std::int32_t>* pVolumeMaximum = nullptr;
   const std::atomic<bool>* pRecordFlag = nullptr;  // capture sources: the channel's recording switch
   TMediaOwnerCallback pCallback = nullptr;         // null: one-shot grabs go to the request's frame buffer
+  // Streaming a file: the owner takes frames in the graph's own memory,
+  // rows top-down (TMediaFrameNotice::nTopDownStride), without a copy.
+  bool bTopDownRows = false;
   CallbackBase::CCallbackBase* pCallbackObject = nullptr;  // copied with the block, not used by sessions
   TPixelFormat eNativePixelFormat = TPixelFormat{0};       // out: the capture device's own format
   TPixelFormat eGrabPixelFormat = TPixelFormat{0};         // in: wanted grab format; out: format delivered

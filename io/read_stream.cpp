@@ -137,6 +137,7 @@ bool CReadStream::PlayDirectShow() {
   params.pVolumeMaximum = &m_nVolumeScale;
   params.pRecordFlag = m_Delivery.pRecordingFlag;
   params.pCallback = m_Delivery.pOwnerCallback;
+  params.bTopDownRows = m_Delivery.bTopDownRows;
   params.eNativePixelFormat = m_Source.eNativePixelFormat;
   params.eGrabPixelFormat = m_Source.eGrabPixelFormat;
   // Recording inside a capture graph needs the channel's save-stream

@@ -192,6 +192,7 @@ struct TReaderDelivery {
   ZarnTypes::TMediaOwnerCallback pOwnerCallback = nullptr;  // media-graph and MNG sources
   TFrameCallback pFrameCallback = nullptr;                  // the frame loop
   TSlotCallback pSlotCallback = nullptr;                    // the frame loop's raw YUV files; may be null
+  bool bTopDownRows = false;  // media-graph files: frames in the graph's memory, top-down (TSourceParams)
   std::atomic<bool>* pStopFlag =
       nullptr;  // stop requested; the loop raises it when the engine refuses a frame
   std::atomic<bool>* pEndFlag = nullptr;  // source ended; raised by the reader

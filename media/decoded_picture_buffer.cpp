@@ -495,7 +495,23 @@ COOVDecodedPictureBuffer::TPutResult COOVDecodedPictureBuffer::CopyFrame(int cha
     else
       std::memcpy(to, source, static_cast<std::size_t>(n));
   };
-  if ((f >= 18 && f <= 20) || (f >= 26 && f <= 29)) {
+  if (((f >= 18 && f <= 20) || (f >= 26 && f <= 29)) && notice.nTopDownStride > 0) {
+    // A media graph's top-down rows: turned over on the way into the slot's
+    // bottom-up rows, in the one copy the frame makes. Only the rows the
+    // notice wholly holds, and no more than the slot's rows and row bytes.
+    const TFrameBuffer& layout = m_FrameRecord[channel];
+    const std::int64_t stride = notice.nTopDownStride;
+    const std::int64_t rowBytes = std::min<std::int64_t>(Product(layout.nWidth, layout.nBitsPerPixel) / 8,
+                                                         std::min<std::int64_t>(stride, layout.nStride));
+    const std::int64_t held = notice.pRgbData && rowBytes > 0 && notice.nRgbSize >= rowBytes
+                                  ? (notice.nRgbSize - rowBytes) / stride + 1
+                                  : 0;
+    const bool fits = layout.nStride > 0 && Product(layout.nHeight, layout.nStride) <= room;
+    const std::int64_t rows = fits ? std::min<std::int64_t>(held, layout.nHeight) : 0;
+    for (std::int64_t y = 0; y < rows; ++y)
+      std::memcpy(target + (layout.nHeight - 1 - y) * std::int64_t{layout.nStride},
+                  notice.pRgbData + y * stride, static_cast<std::size_t>(rowBytes));
+  } else if ((f >= 18 && f <= 20) || (f >= 26 && f <= 29)) {
     copy(0, notice.pRgbData, notice.nRgbSize);
   } else if (f == PF_DIB_1 || f == PF_DIB_4 || f == PF_DIB_8) {
     const std::int64_t table = m_nColourTableSize[channel];

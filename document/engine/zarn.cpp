@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "io/read_stream.h"
@@ -82,6 +83,7 @@ TMediaSenderKind SenderKindOf(std::int32_t t) {
 CZarn::~CZarn() {
   Shutdown();
   for (TFrameBuffer& frame : m_ChannelFrame) FreeFrameBuffer(&frame);
+  for (TFrameBuffer& frame : m_RecordRows) FreeFrameBuffer(&frame);
 }
 
 void CZarn::SetPlayChannels(const bool enable[kEngineChannels]) {
@@ -423,6 +425,9 @@ void CZarn::ProcessThreadProc(TProcessStart start) {
     delivery.pOwnerCallback = &CZarn::EngineOwnerCallback;
     delivery.pFrameCallback = &CZarn::EngineFrameCallback;
     delivery.pSlotCallback = &CZarn::EngineSlotCallback;
+    // A media graph's frames are read once, from its own buffers, as they
+    // are turned over into the buffer's slot.
+    delivery.bTopDownRows = true;
     delivery.pStopFlag = &state.bSlotStop;
     delivery.pEndFlag = &state.bSlotEnd;
     delivery.pPauseFlag = &m_bPaused;
@@ -595,9 +600,28 @@ void CZarn::PaceThreadProc(TSessionStart start) {
     // Without a period, a round that found nothing to show waits for the
     // next stored frame instead of spinning (bounded, so commands and the
     // end check still run).
-    if (delay == 0 && shown == shownBefore) {
+    // A round that showed some channels but found others with nothing new
+    // waits too, until as many frames arrived since the round began as
+    // channels went without: the next round then shows every channel, and
+    // the thread wakes once per round for all of them rather than once per
+    // channel and frame. Channels whose source has ended are not waited for.
+    if (delay == 0 && !stopping && !paused) {
+      std::uint64_t waiting = 0;
+      for (int ch = 0; ch < kEngineChannels; ++ch)
+        if (start.playing[ch] && m_Channel[ch].bChannelIdle.load() && !m_Channel[ch].bSlotEnd.load())
+          ++waiting;
+      if (shown == shownBefore) waiting = std::max<std::uint64_t>(waiting, 1);
+      if (waiting > 0) {
+        std::unique_lock<std::mutex> lock(m_ArrivalMutex);
+        m_nWakeAt = arrivals + waiting;
+        m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals >= m_nWakeAt; });
+        m_nWakeAt = UINT64_MAX;
+      }
+    } else if (delay == 0 && shown == shownBefore) {
       std::unique_lock<std::mutex> lock(m_ArrivalMutex);
-      m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals != arrivals; });
+      m_nWakeAt = arrivals + 1;
+      m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals >= m_nWakeAt; });
+      m_nWakeAt = UINT64_MAX;
     }
 
     const bool jobsDone =
@@ -758,12 +782,14 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
   if (put == OOVDecodedPictureBuffer::COOVDecodedPictureBuffer::PUT_STORED && frame.bDiscontinuity &&
       m_bPaused.load())
     state.bShowOnArrival.store(true);
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(m_ArrivalMutex);
-    ++m_nArrivals;
+    wake = ++m_nArrivals >= m_nWakeAt;
   }
-  m_Arrival.notify_one();
-  if (state.bRecordChannel.load() && m_pOwner) m_pOwner->PushRecordedFrame(channel, procId, frame);
+  // Only the arrival the waiting pacing thread wants wakes it.
+  if (wake) m_Arrival.notify_one();
+  if (state.bRecordChannel.load() && m_pOwner) PushRecordedFrame(channel, procId, frame);
   m_nFramesTotal.fetch_add(1);
   const std::int32_t sceneFrames = state.nSceneFrames.fetch_add(1) + 1;
   state.nFrameCount.store(number + 1);
@@ -781,6 +807,41 @@ bool CZarn::DeliverFrameToDpb(int channel, int procId, const TMediaFrameNotice& 
     return false;
   }
   return true;
+}
+
+void CZarn::PushRecordedFrame(int channel, int procId, const TMediaFrameNotice& frame) {
+  if (frame.nTopDownStride <= 0 || !frame.pRgbData) {
+    m_pOwner->PushRecordedFrame(channel, procId, frame);
+    return;
+  }
+  // The recorders take bottom-up DIB rows: a graph's top-down frame is
+  // turned over for them (only while the channel records).
+  TFrameBuffer& record = m_RecordRows[channel];
+  const std::int32_t bits = frame.pHeader ? frame.pHeader->biBitCount : 0;
+  const TPixelFormat format = bits == 32 ? PF_RGB32 : bits == 24 ? PF_RGB24 : TPixelFormat{0};
+  if (format == 0 || frame.nWidth <= 0 || frame.nHeight <= 0) return;
+  if (!record.pBuffer || record.ePixelFormat != format || record.nWidth != frame.nWidth ||
+      record.nHeight != frame.nHeight) {
+    FreeFrameBuffer(&record);
+    record.ePixelFormat = format;
+    record.nWidth = frame.nWidth;
+    record.nHeight = frame.nHeight;
+    record.nRowAlignment = 4;
+    record.nHeightAlignment = 1;
+    if (!AllocFrameBuffer(&record) || !record.pBuffer) return;
+  }
+  const std::int64_t stride = frame.nTopDownStride;
+  const std::int64_t rowBytes = std::min<std::int64_t>(std::int64_t{frame.nWidth} * (bits / 8), stride);
+  if (rowBytes > record.nStride || frame.nRgbSize < (frame.nHeight - 1) * stride + rowBytes) return;
+  for (std::int32_t y = 0; y < frame.nHeight; ++y)
+    std::memcpy(record.pBuffer + static_cast<std::size_t>(frame.nHeight - 1 - y) * record.nStride,
+                frame.pRgbData + y * stride, static_cast<std::size_t>(rowBytes));
+  TMediaFrameNotice bottomUp = frame;
+  bottomUp.nTopDownStride = 0;
+  bottomUp.pRgbData = record.pBuffer;
+  bottomUp.nRgbSize = record.nSize;
+  bottomUp.pFrameRecord = &record;
+  m_pOwner->PushRecordedFrame(channel, procId, bottomUp);
 }
 
 void CZarn::FlushChannel(int channel) {

@@ -199,6 +199,9 @@ class CZarn {
                     const ZarnTypes::TMediaFrameNotice* frame);
   bool DeliverFrameToDpb(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame);
   bool DeliverDecoderFrame(int procId, const ZarnTypes::TMediaFrameNotice& frame);
+  // Hands a stored frame to the owner's recorder of the channel, as
+  // bottom-up rows (producer thread).
+  void PushRecordedFrame(int channel, int procId, const ZarnTypes::TMediaFrameNotice& frame);
 
   // ---- frame delivery (pacing thread)
 
@@ -319,11 +322,16 @@ class CZarn {
   std::mutex m_ArrivalMutex;
   std::condition_variable m_Arrival;
   std::uint64_t m_nArrivals = 0;
+  // The arrival count that wakes the waiting pacing thread (UINT64_MAX
+  // while it does not wait: stored frames then wake nobody).
+  std::uint64_t m_nWakeAt = UINT64_MAX;
   std::atomic<bool> m_bFrameInfo{false};
   mutable std::mutex m_StatusMutex;
   std::string m_strStatus;  // under m_StatusMutex
   // Pacing thread only: conversion targets, one per channel.
   ZarnTypes::TFrameBuffer m_ChannelFrame[kEngineChannels] = {};
+  // Each channel's producer only: a recorded top-down frame, turned over.
+  ZarnTypes::TFrameBuffer m_RecordRows[kEngineChannels] = {};
   ImageColorConversion::CImageColorConversion m_ColorConversion;
 };
 

@@ -46,7 +46,7 @@ class CAdaptorSGCB final : public CGrabberSampleCB {
     owner.m_nLandedTime = sample.nStreamTime;
     owner.m_nSamplesSeen.fetch_add(1);
     if (!sample.pData) return GRAB_PASS;
-    owner.HoldSample(sample.pData, sample.nSize, stamp);
+    owner.HoldSample(sample, stamp);
     return GRAB_PASS;
   }
   void Flushed() override { m_pOwner->OnGraphFlushed(); }
@@ -490,18 +490,33 @@ bool CDShowMgr::WaitLoop() {
   }
 }
 
-void CDShowMgr::HoldSample(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp) {
+void CDShowMgr::HoldSample(const TGrabSample& sample, const TFrameStamp& stamp) {
   {
     std::lock_guard lock(m_HoldLock);
     if (!m_bArmed) {
       // Not yet handed on: keep the newest frame (the one the graph shows).
-      m_Held.assign(pData, pData + nSize);
+      m_Held.assign(sample.pData, sample.pData + sample.nSize);
       m_HeldStamp = stamp;
       m_bHeld = true;
       return;
     }
   }
-  OnSample(pData, nSize, stamp.dTime, stamp.nIndex);
+  if (LeaseSampleToOwner(sample, stamp)) return;
+  OnSample(sample.pData, sample.nSize, stamp.dTime, stamp.nIndex);
+}
+
+// A streamed file's frame for an owner that takes top-down rows: queued in
+// the graph's own buffer, which the owner reads once, into its store.
+bool CDShowMgr::LeaseSampleToOwner(const TGrabSample& sample, const TFrameStamp& stamp) {
+  if (!m_bStreamMode || !m_Params.bTopDownRows || !m_Params.pCallback) return false;
+  if (OwnerStopped()) return true;
+  TFrameLease lease;
+  lease.pRelease = &ReleaseSampleLease;
+  if (!LeaseSample(sample, &lease.pData, &lease.nBytes, &lease.pHandle)) return false;
+  TFrameStamp leased = stamp;
+  if (leased.nIndex < 0) leased.nIndex = m_Clock.IndexOf(std::llround(stamp.dTime * 1e7));
+  if (m_Frames.WriteLease(lease, leased)) ++m_nFramesReceived;
+  return true;
 }
 
 void CDShowMgr::DisarmGrabber() {

@@ -11,7 +11,9 @@
 // sample grabber and null renderer; the audio branch ends in a volume and the
 // system's audio output while streaming, in a null renderer otherwise.
 // Frames reach the owner bottom-up, as DIB rows, with times in seconds from
-// the stream's first frame.
+// the stream's first frame; an owner that asks for them (bTopDownRows) gets
+// a streamed file's frames in the graph's own buffers instead, top-down,
+// with no copy on the way.
 //
 // Errors are codes in the request (36 while a session runs in this object,
 // 15 for any failure); nothing is shown to the user from here.
@@ -35,6 +37,7 @@ struct _GstBus;
 namespace SampleGrabberFilter {
 class CSampleGrabber;
 class CNullRenderer;
+struct TGrabSample;
 }  // namespace SampleGrabberFilter
 
 namespace DShowMgr {
@@ -131,7 +134,8 @@ class CDShowMgr final : public IMediaSession {
   void ReleaseGraph();
   bool CopyToRequestFrame(const std::uint8_t* pData, std::size_t nSize);
   void FillGrabResult();
-  void HoldSample(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp);
+  void HoldSample(const SampleGrabberFilter::TGrabSample& sample, const TFrameStamp& stamp);
+  bool LeaseSampleToOwner(const SampleGrabberFilter::TGrabSample& sample, const TFrameStamp& stamp);
   void OnGraphFlushed();
   void DeliverNotice(const ZarnTypes::TMediaFrameNotice& notice);
   bool OwnerStopped() const;

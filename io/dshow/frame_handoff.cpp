@@ -7,8 +7,29 @@ namespace DShowMgr {
 
 CFrameHandoff::CFrameHandoff(std::size_t nSlots) : m_Slots(std::max<std::size_t>(nSlots, 3)) {}
 
+CFrameHandoff::~CFrameHandoff() {
+  std::vector<TFrameLease> released;
+  for (TSlot& slot : m_Slots) TakeLease(slot, released);
+  Release(released);
+}
+
+void CFrameHandoff::TakeLease(TSlot& slot, std::vector<TFrameLease>& released) {
+  if (slot.lease.pRelease) released.push_back(slot.lease);
+  slot.lease = TFrameLease{};
+}
+
+void CFrameHandoff::Release(const std::vector<TFrameLease>& released) {
+  for (const TFrameLease& lease : released) lease.pRelease(lease.pHandle);
+}
+
 bool CFrameHandoff::Configure(std::size_t nFrameBytes) {
+  std::vector<TFrameLease> released;
+  struct TReleaseAfter {
+    std::vector<TFrameLease>& leases;
+    ~TReleaseAfter() { Release(leases); }
+  } releaseAfter{released};
   std::lock_guard lock(m_Lock);
+  for (TSlot& slot : m_Slots) TakeLease(slot, released);
   m_Queue.clear();
   m_nWriting = SIZE_MAX;
   m_nWritingSerial = m_nFlushSerial = 0;
@@ -42,6 +63,11 @@ void CFrameHandoff::SetWriterGrace(std::chrono::milliseconds grace) {
 }
 
 std::uint8_t* CFrameHandoff::BeginWrite() {
+  std::vector<TFrameLease> released;
+  struct TReleaseAfter {
+    std::vector<TFrameLease>& leases;
+    ~TReleaseAfter() { Release(leases); }
+  } releaseAfter{released};  // declared before the lock: runs after it is let go
   std::unique_lock lock(m_Lock);
   if (m_bStopped || m_bFlushing || m_nFrameBytes == 0 || m_nWriting != SIZE_MAX) return nullptr;
   const auto freeSlot = [this] {
@@ -75,6 +101,7 @@ std::uint8_t* CFrameHandoff::BeginWrite() {
     if (m_Queue.empty()) return nullptr;
     index = m_Queue.front();
     m_Queue.pop_front();
+    TakeLease(m_Slots[index], released);
     ++m_nDropped;
     ++m_nOverwritten;
   }
@@ -85,27 +112,60 @@ std::uint8_t* CFrameHandoff::BeginWrite() {
 }
 
 void CFrameHandoff::CommitWrite(std::size_t nBytes, double dTime, std::int64_t nFrameNumber) {
+  CommitSlot(nullptr, nBytes, dTime, nFrameNumber);
+}
+
+bool CFrameHandoff::CommitLease(const TFrameLease& lease, double dTime, std::int64_t nFrameNumber) {
+  if (!lease.pRelease) return false;
+  if (!lease.pData || !BeginWrite()) {
+    lease.pRelease(lease.pHandle);
+    return false;
+  }
+  return CommitSlot(&lease, lease.nBytes, dTime, nFrameNumber);
+}
+
+bool CFrameHandoff::CommitSlot(const TFrameLease* pLease, std::size_t nBytes, double dTime,
+                               std::int64_t nFrameNumber) {
+  std::vector<TFrameLease> released;
+  bool bQueued = false;
   {
     std::lock_guard lock(m_Lock);
-    if (m_nWriting == SIZE_MAX) return;
-    TSlot& slot = m_Slots[m_nWriting];
-    slot.nBytes = std::min(nBytes, m_nFrameBytes);
-    slot.dTime = dTime;
-    slot.nFrameNumber = nFrameNumber;
-    ++m_nPublished;
-    if (m_bStopped || m_bFlushing || m_nWritingSerial != m_nFlushSerial) {
-      // Begun before a flush or a stop: a frame from before the seek.
-      slot.eState = SLOT_FREE;
-      ++m_nDropped;
+    if (m_nWriting == SIZE_MAX) {
+      if (pLease) released.push_back(*pLease);
     } else {
-      slot.eState = SLOT_READY;
-      slot.bDiscontinuity = m_bMarkNext;
-      m_bMarkNext = false;
-      m_Queue.push_back(m_nWriting);
+      bQueued = QueueWritten(pLease, nBytes, dTime, nFrameNumber, released);
     }
-    m_nWriting = SIZE_MAX;
   }
-  m_Ready.notify_one();
+  Release(released);
+  if (bQueued) m_Ready.notify_one();
+  return bQueued;
+}
+
+bool CFrameHandoff::QueueWritten(const TFrameLease* pLease, std::size_t nBytes, double dTime,
+                                 std::int64_t nFrameNumber, std::vector<TFrameLease>& released) {
+  TSlot& slot = m_Slots[m_nWriting];
+  m_nWriting = SIZE_MAX;
+  if (pLease) {
+    slot.lease = *pLease;
+    slot.nBytes = nBytes;
+  } else {
+    slot.nBytes = std::min(nBytes, m_nFrameBytes);
+  }
+  slot.dTime = dTime;
+  slot.nFrameNumber = nFrameNumber;
+  ++m_nPublished;
+  if (m_bStopped || m_bFlushing || m_nWritingSerial != m_nFlushSerial) {
+    // Begun before a flush or a stop: a frame from before the seek.
+    slot.eState = SLOT_FREE;
+    TakeLease(slot, released);
+    ++m_nDropped;
+    return false;
+  }
+  slot.eState = SLOT_READY;
+  slot.bDiscontinuity = m_bMarkNext;
+  m_bMarkNext = false;
+  m_Queue.push_back(static_cast<std::size_t>(&slot - m_Slots.data()));
+  return true;
 }
 
 void CFrameHandoff::AbortWrite() {
@@ -131,17 +191,21 @@ CFrameHandoff::TWaitResult CFrameHandoff::WaitAndConsume(
   }
   const TSlot& slot = m_Slots[index];
   THandoffFrame frame;
-  frame.pData = slot.data.data();
+  frame.bLeased = slot.lease.pRelease != nullptr;
+  frame.pData = frame.bLeased ? slot.lease.pData : slot.data.data();
   frame.nBytes = slot.nBytes;
   frame.dTime = slot.dTime;
   frame.nFrameNumber = slot.nFrameNumber;
   frame.bDiscontinuity = slot.bDiscontinuity;
   if (consume) consume(frame);
+  std::vector<TFrameLease> released;
   {
     std::lock_guard lock(m_Lock);
     m_Slots[index].eState = SLOT_FREE;
+    TakeLease(m_Slots[index], released);
     --m_nReading;
   }
+  Release(released);
   m_Drained.notify_all();
   m_Room.notify_all();
   return WAIT_FRAME;
@@ -154,13 +218,18 @@ bool CFrameHandoff::WaitDrained(std::chrono::milliseconds timeout) {
 }
 
 void CFrameHandoff::Stop() {
+  std::vector<TFrameLease> released;
   {
     std::lock_guard lock(m_Lock);
     m_bStopped = true;
-    for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
+    for (std::size_t index : m_Queue) {
+      m_Slots[index].eState = SLOT_FREE;
+      TakeLease(m_Slots[index], released);
+    }
     m_nDropped += m_Queue.size();
     m_Queue.clear();
   }
+  Release(released);
   m_Ready.notify_all();
   m_Drained.notify_all();
   m_Room.notify_all();
@@ -172,14 +241,19 @@ bool CFrameHandoff::IsStopped() const {
 }
 
 void CFrameHandoff::BeginFlush() {
+  std::vector<TFrameLease> released;
   {
     std::lock_guard lock(m_Lock);
     m_bFlushing = true;
     ++m_nFlushSerial;
-    for (std::size_t index : m_Queue) m_Slots[index].eState = SLOT_FREE;
+    for (std::size_t index : m_Queue) {
+      m_Slots[index].eState = SLOT_FREE;
+      TakeLease(m_Slots[index], released);
+    }
     m_nDropped += m_Queue.size();
     m_Queue.clear();
   }
+  Release(released);
   m_Drained.notify_all();
   m_Room.notify_all();
 }

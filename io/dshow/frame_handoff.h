@@ -43,6 +43,18 @@ struct THandoffFrame {
   double dTime = 0.0;      // seconds
   std::int64_t nFrameNumber = 0;
   bool bDiscontinuity = false;  // the first frame committed after a flush
+  bool bLeased = false;         // the maker's own memory, as it made it (CommitLease)
+};
+
+// A frame left in the memory of whoever made it (a media graph's buffer):
+// the hand-off queues it without a copy and calls pRelease(pHandle) exactly
+// once, on the thread that frees its slot (after the consumer's call, a
+// flush, a stop or an overwrite), or at once when it is refused.
+struct TFrameLease {
+  const std::uint8_t* pData = nullptr;
+  std::size_t nBytes = 0;
+  void (*pRelease)(void* pHandle) = nullptr;
+  void* pHandle = nullptr;
 };
 
 class CFrameHandoff {
@@ -54,6 +66,7 @@ class CFrameHandoff {
 
   // At least 3 slots: one written, one read, one or more queued.
   explicit CFrameHandoff(std::size_t nSlots = 4);
+  ~CFrameHandoff();  // releases the leases still queued
   CFrameHandoff(const CFrameHandoff&) = delete;
   CFrameHandoff& operator=(const CFrameHandoff&) = delete;
 
@@ -79,6 +92,12 @@ class CFrameHandoff {
   void CommitWrite(std::size_t nBytes, double dTime, std::int64_t nFrameNumber);
   // Gives the slot back without queueing it.
   void AbortWrite();
+  // A leased frame: takes a slot as BeginWrite does (waiting for room as
+  // the policy says) and queues the lease in it in place of a copy, as
+  // CommitWrite would queue a written frame. False, with the lease
+  // released at once, when no slot can be had or the frame went stale
+  // while it waited (a flush or a stop).
+  bool CommitLease(const TFrameLease& lease, double dTime, std::int64_t nFrameNumber);
 
   // Consumer side: waits up to the time-out for a queued frame and calls the
   // function on it (outside the lock). WAIT_STOPPED at once after Stop.
@@ -120,7 +139,19 @@ class CFrameHandoff {
     std::int64_t nFrameNumber = 0;
     bool bDiscontinuity = false;
     TSlotState eState = SLOT_FREE;
+    TFrameLease lease;  // pRelease set: the slot holds this lease in place of data
   };
+
+  // Under the lock: the slot's lease, if any, moves to `released`, whose
+  // leases the caller releases once it has let go of the lock.
+  static void TakeLease(TSlot& slot, std::vector<TFrameLease>& released);
+  static void Release(const std::vector<TFrameLease>& released);
+  // Queues the slot being written (with the lease in place of its data
+  // when there is one); a stale frame frees it instead. Released leases go
+  // to `released`. CommitSlot answers whether the frame was queued.
+  bool CommitSlot(const TFrameLease* pLease, std::size_t nBytes, double dTime, std::int64_t nFrameNumber);
+  bool QueueWritten(const TFrameLease* pLease, std::size_t nBytes, double dTime, std::int64_t nFrameNumber,
+                    std::vector<TFrameLease>& released);
 
   mutable std::mutex m_Lock;
   std::condition_variable m_Ready;

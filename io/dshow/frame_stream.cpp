@@ -1,5 +1,6 @@
 #include "io/dshow/frame_stream.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -185,8 +186,7 @@ void CFrameStream::Stop() {
   m_bRunning = false;
 }
 
-bool CFrameStream::Write(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp) {
-  if (!pData || !m_bRunning.load()) return false;
+bool CFrameStream::HoldsFrame(std::size_t nSize, std::size_t* pSourceStride) const {
   // A frame of another layout than the slots were made for is not handed
   // on (the notices describe the layout of Start).
   const TFrameLayout layout = Layout();
@@ -199,6 +199,17 @@ bool CFrameStream::Write(const std::uint8_t* pData, std::size_t nSize, const TFr
   // The owner is told the frame's full size: a buffer that does not hold
   // every row of the frame is not a frame.
   if (nSize < nSourceStride * static_cast<std::size_t>(layout.nHeight - 1) + nRowBytes) return false;
+  *pSourceStride = nSourceStride;
+  return true;
+}
+
+bool CFrameStream::Write(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp) {
+  if (!pData || !m_bRunning.load()) return false;
+  std::size_t nSourceStride = 0;
+  if (!HoldsFrame(nSize, &nSourceStride)) return false;
+  const TFrameLayout& layout = m_Streaming;
+  const std::size_t nRowBytes = static_cast<std::size_t>(layout.nWidth) * (layout.nBitsPerPixel / 8);
+  const std::int32_t nDibStride = DibStride(layout.nWidth, layout.nBitsPerPixel);
   std::uint8_t* pSlot = m_Handoff.BeginWrite();
   if (!pSlot) return false;
   for (std::int32_t y = 0; y < layout.nHeight; ++y)
@@ -206,6 +217,17 @@ bool CFrameStream::Write(const std::uint8_t* pData, std::size_t nSize, const TFr
                 pData + static_cast<std::size_t>(y) * nSourceStride, nRowBytes);
   m_Handoff.CommitWrite(m_Header.biSizeImage, stamp.dTime, stamp.nIndex);
   return true;
+}
+
+bool CFrameStream::WriteLease(const TFrameLease& lease, const TFrameStamp& stamp) {
+  std::size_t nSourceStride = 0;
+  if (!lease.pData || !m_bRunning.load() || !HoldsFrame(lease.nBytes, &nSourceStride) ||
+      nSourceStride > static_cast<std::size_t>(INT32_MAX) ||
+      lease.nBytes > static_cast<std::size_t>(INT32_MAX)) {
+    if (lease.pRelease) lease.pRelease(lease.pHandle);
+    return false;
+  }
+  return m_Handoff.CommitLease(lease, stamp.dTime, stamp.nIndex);
 }
 
 void CFrameStream::ThreadLoop() {
@@ -223,7 +245,14 @@ void CFrameStream::ThreadLoop() {
       notice.pRgbData = f.pData;
       notice.nRgbSize = static_cast<std::int32_t>(f.nBytes);
       notice.pHeader = &header;
-      notice.pFrameRecord = &record;
+      // A leased frame keeps the graph's top-down rows; the record
+      // describes the bottom-up rows of a copied one.
+      if (f.bLeased)
+        notice.nTopDownStride = m_Streaming.nSourceStride > 0
+                                    ? m_Streaming.nSourceStride
+                                    : DibStride(m_Streaming.nWidth, m_Streaming.nBitsPerPixel);
+      else
+        notice.pFrameRecord = &record;
       notice.dTime = f.dTime;
       notice.nFrameNumber = m_bFile ? f.nFrameNumber : 0;
       notice.bFileIndex = m_bFile;

@@ -146,6 +146,12 @@ class CFrameStream {
   // the buffer does not hold every row, the layout changed since Start, or
   // the stream is flushing or stopped.
   bool Write(const std::uint8_t* pData, std::size_t nSize, const TFrameStamp& stamp);
+  // The same frame without a copy: the lease's top-down rows at the
+  // layout's source stride are queued as they are, and reach the owner
+  // with the notice's nTopDownStride set; the lease is released once the
+  // owner's call has returned (or at once when the frame is refused, for
+  // the reasons Write gives).
+  bool WriteLease(const TFrameLease& lease, const TFrameStamp& stamp);
 
   // A seek: see CFrameHandoff::BeginFlush / EndFlush.
   void BeginFlush() { m_Handoff.BeginFlush(); }
@@ -159,6 +165,9 @@ class CFrameStream {
 
  private:
   void ThreadLoop();
+  // Whether a frame of nSize bytes holds every row of the streaming layout
+  // (and the layout has not changed since Start); the source stride.
+  bool HoldsFrame(std::size_t nSize, std::size_t* pSourceStride) const;
 
   mutable std::mutex m_LayoutLock;
   TFrameLayout m_Layout;

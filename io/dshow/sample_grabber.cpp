@@ -170,6 +170,7 @@ static GstFlowReturn tovrin_sample_grabber_transform_ip(GstBaseTransform* trans,
       TGrabSample sample;
       sample.pData = map.data;
       sample.nSize = map.size;
+      sample.pBuffer = buffer;
       const GstClockTime pts = GST_BUFFER_PTS(buffer);
       if (GST_CLOCK_TIME_IS_VALID(pts)) {
         sample.nTimestamp = static_cast<std::int64_t>(pts);
@@ -301,6 +302,38 @@ static void tovrin_null_renderer_init(TovrinNullRenderer* self) {
 // ---------------------------------------------------------------------------
 
 namespace SampleGrabberFilter {
+
+namespace {
+// A kept buffer and its read mapping.
+struct TSampleLease {
+  GstBuffer* buffer = nullptr;
+  GstMapInfo map{};
+};
+}  // namespace
+
+bool LeaseSample(const TGrabSample& sample, const std::uint8_t** ppData, std::size_t* pSize,
+                 void** ppHandle) {
+  if (!sample.pBuffer || !ppData || !pSize || !ppHandle) return false;
+  auto* lease = new TSampleLease;
+  lease->buffer = gst_buffer_ref(static_cast<GstBuffer*>(sample.pBuffer));
+  if (!gst_buffer_map(lease->buffer, &lease->map, GST_MAP_READ)) {
+    gst_buffer_unref(lease->buffer);
+    delete lease;
+    return false;
+  }
+  *ppData = lease->map.data;
+  *pSize = lease->map.size;
+  *ppHandle = lease;
+  return true;
+}
+
+void ReleaseSampleLease(void* pHandle) {
+  auto* lease = static_cast<TSampleLease*>(pHandle);
+  if (!lease) return;
+  gst_buffer_unmap(lease->buffer, &lease->map);
+  gst_buffer_unref(lease->buffer);
+  delete lease;
+}
 
 bool RegisterElements() {
   static const bool bRegistered = [] {

@@ -27,7 +27,16 @@ struct TGrabSample {
   std::int64_t nTimestamp = -1;   // presentation time, ns; -1 unknown
   std::int64_t nStreamTime = -1;  // the same in stream time, ns; -1 unknown
   std::int64_t nDuration = -1;    // ns; -1 unknown
+  void* pBuffer = nullptr;        // the element's buffer, for LeaseSample
 };
+
+// Keeps a sample's buffer beyond the callback, without a copy: *ppData and
+// *pSize describe its bytes, which stay valid and unchanged (upstream takes
+// another buffer meanwhile) until ReleaseSampleLease(*ppHandle), which any
+// thread may call, exactly once. False when the sample has no buffer or it
+// cannot be read.
+bool LeaseSample(const TGrabSample& sample, const std::uint8_t** ppData, std::size_t* pSize, void** ppHandle);
+void ReleaseSampleLease(void* pHandle);
 
 // The negotiated video type of the grabber's input.
 struct TConnectedMediaType {

@@ -220,6 +220,67 @@ TEST(DShowFramePath, OtherLayoutIsRefusedAndStopFreesAWaitingWriter) {
   EXPECT_FALSE(stream.Running());
 }
 
+// A leased frame reaches the owner in its maker's memory, rows top-down at
+// the layout's source stride, and goes back to its maker once the owner's
+// call has returned; one that does not hold every row, or comes after the
+// layout changed, is refused and goes back at once. Copied frames stay
+// bottom-up DIB rows beside it.
+TEST(DShowFramePath, LeasedFrameReachesTheOwnerTopDownInItsOwnMemory) {
+  CFrameStream stream;
+  TFrameLayout layout = Layout24();
+  layout.nSourceStride = kW * 3 + 5;  // rows the graph padded its own way
+  stream.SetLayout(layout);
+  struct TSeen {
+    const std::uint8_t* pData;
+    std::int32_t nStride;
+    std::int32_t nSize;
+    bool bRecord;
+    int releasesDuringCall;
+  };
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(layout.nSourceStride) * kH, 3);
+  std::atomic<int> releases{0};
+  std::mutex lock;
+  std::vector<TSeen> seen;
+  ASSERT_TRUE(stream.Start(PF_RGB24, true, [&](const TMediaFrameNotice& notice) {
+    std::lock_guard guard(lock);
+    seen.push_back({notice.pRgbData, notice.nTopDownStride, notice.nRgbSize, notice.pFrameRecord != nullptr,
+                    releases.load()});
+  }));
+  const auto lease = [&](std::size_t bytes) {
+    TFrameLease l;
+    l.pData = rows.data();
+    l.nBytes = bytes;
+    l.pRelease = [](void* p) { static_cast<std::atomic<int>*>(p)->fetch_add(1); };
+    l.pHandle = &releases;
+    return l;
+  };
+  // Short by one byte of the last row: refused, released at once.
+  EXPECT_FALSE(stream.WriteLease(lease(rows.size() - 5 - 1), TFrameStamp{}));
+  EXPECT_EQ(releases.load(), 1);
+  ASSERT_TRUE(stream.WriteLease(lease(rows.size() - 5), TFrameStamp{0.04, 1}));
+  ASSERT_TRUE(stream.Write(rows.data(), rows.size(), TFrameStamp{0.08, 2}));
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (releases.load() < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(releases.load(), 2);
+  TFrameLayout other = layout;
+  other.nHeight -= 1;
+  stream.SetLayout(other);
+  EXPECT_FALSE(stream.WriteLease(lease(rows.size()), TFrameStamp{}));
+  EXPECT_EQ(releases.load(), 3);
+  stream.Stop();
+  std::lock_guard guard(lock);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].pData, rows.data());
+  EXPECT_EQ(seen[0].nStride, layout.nSourceStride);
+  EXPECT_EQ(seen[0].nSize, static_cast<std::int32_t>(rows.size() - 5));
+  EXPECT_FALSE(seen[0].bRecord);
+  EXPECT_EQ(seen[0].releasesDuringCall, 1);  // only the refused one
+  EXPECT_NE(seen[1].pData, rows.data());
+  EXPECT_EQ(seen[1].nStride, 0);
+  EXPECT_EQ(seen[1].nSize, DibStride(kW, 24) * kH);
+  EXPECT_TRUE(seen[1].bRecord);
+}
+
 // The clock: stream times become times from the first frame and indices
 // by the period; without a time the frames are counted on from the last
 // restart; without a period the first frame's duration stands in.

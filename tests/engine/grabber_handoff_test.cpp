@@ -427,3 +427,109 @@ TEST(FrameHandoff, FirstFrameAfterAFlushIsMarkedAndStaleWritesAreDropped) {
             CFrameHandoff::WAIT_FRAME);
   EXPECT_TRUE(marked);
 }
+
+// ---------------------------------------------------------------------------
+// Leased frames: queued in their maker's memory, released exactly once.
+
+namespace {
+
+// A frame in memory of its own that counts its releases.
+struct TLeasedFrame {
+  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kFrameBytes);
+  std::atomic<int> releases{0};
+  DShowMgr::TFrameLease Lease() {
+    DShowMgr::TFrameLease lease;
+    lease.pData = bytes.data();
+    lease.nBytes = bytes.size();
+    lease.pRelease = [](void* p) { static_cast<TLeasedFrame*>(p)->releases.fetch_add(1); };
+    lease.pHandle = this;
+    return lease;
+  }
+};
+
+}  // namespace
+
+// Whatever becomes of a leased frame (the consumer takes it, a flush or a
+// stop drops it from the queue, a live writer overwrites it, it is refused
+// before Configure, while flushing or after a stop, or the hand-off goes
+// away with it queued), its maker gets it back exactly once, and never
+// while the consumer still reads it.
+TEST(FrameHandoff, ALeaseIsReleasedExactlyOnceWhateverBecomesOfItsFrame) {
+  enum TFate {
+    CONSUMED,
+    FLUSHED,
+    STOPPED,
+    OVERWRITTEN,
+    BEFORE_CONFIGURE,
+    WHILE_FLUSHING,
+    AFTER_STOP,
+    DESTROYED
+  };
+  for (const TFate fate :
+       {CONSUMED, FLUSHED, STOPPED, OVERWRITTEN, BEFORE_CONFIGURE, WHILE_FLUSHING, AFTER_STOP, DESTROYED}) {
+    SCOPED_TRACE(static_cast<int>(fate));
+    TLeasedFrame frame;
+    {
+      CFrameHandoff handoff(3);
+      if (fate != BEFORE_CONFIGURE) ASSERT_TRUE(handoff.Configure(kFrameBytes));
+      if (fate == WHILE_FLUSHING) handoff.BeginFlush();
+      if (fate == AFTER_STOP) handoff.Stop();
+      const bool queued = handoff.CommitLease(frame.Lease(), 0.5, 7);
+      EXPECT_EQ(queued, fate != BEFORE_CONFIGURE && fate != WHILE_FLUSHING && fate != AFTER_STOP);
+      switch (fate) {
+        case CONSUMED: {
+          int releasesDuringCall = -1;
+          EXPECT_EQ(handoff.WaitAndConsume(1s,
+                                           [&](const THandoffFrame& f) {
+                                             EXPECT_TRUE(f.bLeased);
+                                             EXPECT_EQ(f.pData, frame.bytes.data());  // not a copy
+                                             EXPECT_EQ(f.nBytes, kFrameBytes);
+                                             EXPECT_EQ(f.nFrameNumber, 7);
+                                             releasesDuringCall = frame.releases.load();
+                                           }),
+                    CFrameHandoff::WAIT_FRAME);
+          EXPECT_EQ(releasesDuringCall, 0);
+          break;
+        }
+        case FLUSHED: handoff.Flush(); break;
+        case STOPPED: handoff.Stop(); break;
+        case OVERWRITTEN:
+          // Three slots: two more frames fill them, the third takes the
+          // lease's slot.
+          WriteFrame(handoff, 8);
+          WriteFrame(handoff, 9);
+          WriteFrame(handoff, 10);
+          EXPECT_EQ(handoff.Overwritten(), 1u);
+          break;
+        default: break;
+      }
+      EXPECT_EQ(frame.releases.load(), fate == DESTROYED ? 0 : 1);
+    }
+    EXPECT_EQ(frame.releases.load(), 1);
+  }
+}
+
+// A slot that held a lease holds copied frames again afterwards: the
+// consumer sees the copy, not the lease's memory.
+TEST(FrameHandoff, ASlotGoesBackToCopiesAfterItsLeaseWasTaken) {
+  CFrameHandoff handoff(3);
+  ASSERT_TRUE(handoff.Configure(kFrameBytes));
+  TLeasedFrame frame;
+  for (int n = 0; n < 6; ++n) {
+    if (n % 2 == 0) {
+      ASSERT_TRUE(handoff.CommitLease(frame.Lease(), 0.0, n));
+    } else {
+      WriteFrame(handoff, n);
+    }
+    ASSERT_EQ(handoff.WaitAndConsume(1s,
+                                     [&](const THandoffFrame& f) {
+                                       EXPECT_EQ(f.bLeased, n % 2 == 0);
+                                       EXPECT_EQ(f.pData == frame.bytes.data(), n % 2 == 0);
+                                       if (n % 2 == 1) {
+                                         EXPECT_TRUE(FrameIsWhole(f));
+                                       }
+                                     }),
+              CFrameHandoff::WAIT_FRAME);
+  }
+  EXPECT_EQ(frame.releases.load(), 3);
+}

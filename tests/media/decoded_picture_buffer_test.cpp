@@ -166,7 +166,9 @@ TEST_F(DecodedPictureBufferTest, ASessionKeepsTheFrameMemoryWhileItsSizesHold) {
     ASSERT_TRUE(dpb.SetChannelFormats());
     ASSERT_TRUE(dpb.AllocateBuffers());
     EXPECT_EQ(dpb.FrameMemoryAllocations() - allocations, c.newBlocks);
-    if (!c.newBlock0) EXPECT_EQ(dpb.FrameQueue(0).SlotAt(0)->pData, block);
+    if (!c.newBlock0) {
+      EXPECT_EQ(dpb.FrameQueue(0).SlotAt(0)->pData, block);
+    }
     EXPECT_EQ(dpb.ChannelMemoryBytes(0),
               static_cast<std::uint64_t>(dpb.m_nFrameSize[0]) * static_cast<std::uint64_t>(c.capacity + 1));
     EXPECT_EQ(dpb.ChannelMemoryBytes(1) != 0, c.channel1);
@@ -291,6 +293,57 @@ TEST_F(DecodedPictureBufferTest, CopiesAreBoundedByTheNoticeAndByTheSlot) {
     EXPECT_EQ(data[8 + 9], 5);
     EXPECT_EQ(data[8 + 12], 0x55);  // the rest of the table room is not read from the notice
     TakeFrames(0, 1);
+  }
+}
+
+// A media graph's top-down rows, wider apart than the slot's, are stored as
+// the slot's bottom-up DIB rows: the same bytes as the bottom-up copy of the
+// same picture. A notice that holds fewer rows gives only those (the buffer
+// ends where its rows do, so a read past them is caught by the sanitizer),
+// and the slot's other rows keep what they held.
+TEST_F(DecodedPictureBufferTest, TopDownRowsAreTurnedOverIntoTheSlotWithinTheNoticeAndTheSlot) {
+  constexpr int kW = 5, kH = 4;         // 24-bit DIB rows of 15 bytes padded to 16
+  constexpr std::int32_t kStride = 21;  // the graph's rows
+  Enable(0, PF_RGB24, kW, kH);
+  dpb.m_nFrameCapacity = 2;
+  ASSERT_TRUE(dpb.SetChannelFormats());
+  ASSERT_TRUE(dpb.AllocateBuffers());
+  std::vector<std::uint8_t> topDown(static_cast<std::size_t>(kStride) * (kH - 1) + kW * 3);
+  std::vector<std::uint8_t> bottomUp(static_cast<std::size_t>(dpb.m_nFrameSize[0]), 0);
+  for (int y = 0; y < kH; ++y)
+    for (int i = 0; i < kW * 3; ++i) {
+      const auto v = static_cast<std::uint8_t>(16 * y + i + 1);
+      topDown[static_cast<std::size_t>(y * kStride + i)] = v;
+      bottomUp[static_cast<std::size_t>((kH - 1 - y) * 16 + i)] = v;
+    }
+  std::int32_t index = 0;
+  ASSERT_TRUE(dpb.OpenChannelScene(0, 41, 0, 2, &index));
+  const std::int32_t first = dpb.SceneQueue(0).Peek(0)->nFirstSlot;
+  std::uint8_t* slots[2] = {dpb.FrameQueue(0).SlotAt(first)->pData,
+                            dpb.FrameQueue(0).SlotAt(dpb.FrameQueue(0).Step(first, 1))->pData};
+  for (std::uint8_t* slot : slots) std::memset(slot, 0, static_cast<std::size_t>(dpb.m_nFrameSize[0]));
+  TMediaFrameNotice notice;
+  notice.nWidth = kW;
+  notice.nHeight = kH;
+  notice.pRgbData = topDown.data();
+  notice.nRgbSize = static_cast<std::int32_t>(topDown.size());
+  notice.nTopDownStride = kStride;
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 0, 0));
+  EXPECT_EQ(std::memcmp(slots[0], bottomUp.data(), bottomUp.size()), 0);
+  // Two whole rows and part of a third: the top two rows of the picture.
+  std::memset(slots[1], 0x77, static_cast<std::size_t>(dpb.m_nFrameSize[0]));
+  const std::vector<std::uint8_t> twoRows(topDown.begin(), topDown.begin() + 2 * kStride + 7);
+  notice.pRgbData = twoRows.data();
+  notice.nRgbSize = static_cast<std::int32_t>(twoRows.size());
+  ASSERT_TRUE(dpb.PutChannelFrame(0, 41, notice, 1, 0));
+  for (int row = 0; row < kH; ++row) {
+    SCOPED_TRACE(row);
+    const std::uint8_t* got = slots[1] + row * 16;
+    if (row >= kH - 2) {
+      EXPECT_EQ(std::memcmp(got, bottomUp.data() + row * 16, kW * 3), 0);
+    } else {
+      EXPECT_EQ(got[0], 0x77);
+    }
   }
 }
 
