@@ -6,13 +6,14 @@
 //    Peers on the same file, converting to BGRA:
 //      ffmpeg -f rawvideo -pix_fmt yuv420p -s 1920x1080 -i f.yuv -pix_fmt bgra -f null -
 //      gst-launch-1.0 filesrc ! rawvideoparse ... ! videoconvert ! video/x-raw,format=BGRA ! fakesink
-//  * Decode to port: one channel of a 1920 x 1080 H.264 MP4 (made with
-//    gst-launch-1.0 at a rate no decoder keeps up with, so the session's
-//    clock never waits) played through the channel reader's media-graph
-//    session into the port: frames shown per second and CPU milliseconds per
-//    shown frame and per frame of the file, beside the bare pipeline on the
-//    same file:
+//  * Decode to port, one and four channels: a 1920 x 1080 H.264 MP4 (made
+//    with gst-launch-1.0 at a rate no decoder keeps up with) played through
+//    the channel reader's media-graph sessions into the ports: the steady
+//    CPU milliseconds per frame of the file (a play of the 120-frame file
+//    less a play of a one-frame file), beside the bare pipeline and ffmpeg
+//    on the same files, timed the same way:
 //      gst-launch-1.0 filesrc ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink
+//      ffmpeg -i f.mp4 -pix_fmt bgra -f null -
 //  * Four channels of one file: the spread of the frame numbers the four
 //    channels show, taken at the end of every pacing round, with the
 //    default pacing (tick and pacing periods 33 ms, first picture after
@@ -46,6 +47,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/raw_yuv_clip.h"
 #include "document/engine/zarn.h"
 #include "document/video_port.h"
 #ifdef TOVRIN_ENGINE_BENCH_MEDIA_GRAPH
@@ -54,25 +56,17 @@
 #include "io/read_stream.h"
 #include "media/dib.h"
 #include "platform/message_sink.h"
-#include "platform/paths.h"
 
 using namespace ZarnTypes;
 
 namespace {
 
-constexpr std::int32_t kWidth = 1920;
-constexpr std::int32_t kHeight = 1080;
-constexpr int kClipFrames = 120;
-constexpr std::size_t kFrameBytes = std::size_t{kWidth} * kHeight * 3 / 2;
-// 4:2:0 BT.601 studio range (file format 65, pixel format 63).
-constexpr std::int32_t kClipFormat = 65;
-
-double CpuSeconds(int who) {
-  rusage usage{};
-  getrusage(who, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench_support::CpuSeconds;
+using bench_support::kClipFormat;
+using bench_support::kClipFrames;
+constexpr std::int32_t kWidth = bench_support::kClipWidth;
+constexpr std::int32_t kHeight = bench_support::kClipHeight;
+constexpr std::size_t kFrameBytes = bench_support::kClipFrameBytes;
 
 std::int64_t ResidentBytes() {
   std::ifstream status("/proc/self/statm");
@@ -81,43 +75,21 @@ std::int64_t ResidentBytes() {
   return resident * 4096;
 }
 
-class TFixture {
+// The raw YUV clip, and a 640 x 480 still for the long play beside it.
+class TFixture : public bench_support::TRawYuvClip {
  public:
-  TFixture() : m_folder(platform::MakeTempFolder("tovrin-engine-bench-")) {
-    m_clip = (m_folder / "clip_1920x1080_420.yuv").string();
-    std::vector<std::uint8_t> frame(kFrameBytes);
-    std::FILE* out = std::fopen(m_clip.c_str(), "wb");
-    if (!out) std::abort();
-    for (int n = 0; n < kClipFrames; ++n) {
-      for (std::size_t i = 0; i < frame.size(); ++i)
-        frame[i] = static_cast<std::uint8_t>((i % 1920) / 8 + n * 3);
-      if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) std::abort();
-    }
-    if (std::fclose(out) != 0) std::abort();
-    // A 640 x 480 still for the long play.
+  TFixture() : TRawYuvClip("tovrin-engine-bench-") {
     Dib::TDibSection section;
     section.header.biWidth = 640;
     section.header.biHeight = 480;
     section.header.biBitCount = 24;
     section.bits.assign(section.Stride() * 480, 0x40);
-    m_still = (m_folder / "still.bmp").string();
+    m_still = (Folder() / "still.bmp").string();
     if (!Dib::SaveDibSectionToBmpFile(m_still, section)) std::abort();
-    // Into the page cache.
-    std::ifstream in(m_clip, std::ios::binary);
-    std::vector<char> sink(1 << 20);
-    while (in.read(sink.data(), static_cast<std::streamsize>(sink.size()))) {
-    }
   }
-  ~TFixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_folder, ec);
-  }
-  const std::string& Clip() const { return m_clip; }
   const std::string& Still() const { return m_still; }
 
  private:
-  std::filesystem::path m_folder;
-  std::string m_clip;
   std::string m_still;
 };
 
@@ -126,18 +98,7 @@ const TFixture& Fixture() {
   return fixture;
 }
 
-TMediaSource ClipSource() {
-  TMediaSource source;
-  source.bOpen = TRUE_;
-  source.bLoaded = TRUE_;
-  source.eStreamType = TStreamType{kClipFormat};
-  source.eFileFormat = TFileFormat{kClipFormat};
-  source.eFramePixelFormat = TPixelFormat{kClipFormat - 2};
-  source.nWidth = kWidth;
-  source.nHeight = kHeight;
-  source.sPath = Fixture().Clip();
-  return source;
-}
+TMediaSource ClipSource() { return Fixture().Source(); }
 
 // An owner with the document's readers and ports and no UI.
 class TBenchOwner : public Zarn::IEngineOwner {
@@ -164,6 +125,7 @@ class TBenchOwner : public Zarn::IEngineOwner {
     // process's CPU time then (one system call, once per session).
     if (shown == m_nMarkAt.load(std::memory_order_relaxed)) {
       m_dMarkCpu.store(CpuSeconds(RUSAGE_SELF));
+      m_nMarkSwitches.store(bench_support::ContextSwitches());
       m_MarkTime.store(std::chrono::steady_clock::now().time_since_epoch().count());
     }
   }
@@ -175,6 +137,7 @@ class TBenchOwner : public Zarn::IEngineOwner {
   std::atomic<std::int64_t> m_nShown{0};
   std::atomic<std::int64_t> m_nMarkAt{-1};  // shown count that marks the steady state
   std::atomic<double> m_dMarkCpu{0};
+  std::atomic<std::int64_t> m_nMarkSwitches{0};
   std::atomic<std::int64_t> m_MarkTime{0};
 };
 
@@ -295,12 +258,15 @@ std::string GstRawToBgra(const std::string& clip) {
 // The engine's steady state: CPU per frame shown from the end of every
 // channel's first scene (30 frames) to the end of the session, beside the
 // peers' steady CPU per frame, each peer run interleaved with the engine's.
-// Counters: cpu_ms_per_frame (ours), fps (ours, steady), <peer>_ms and
-// vs_<peer> (ours / the peer's).
+// Counters: cpu_ms_per_frame (ours), fps (ours, steady),
+// switches_per_frame (context switches of all of the engine's threads, the
+// pacing thread's sleeps and wakes among them), <peer>_ms and vs_<peer>
+// (ours / the peer's).
 void RunSteadyBeside(benchmark::State& state, TBenchOwner& owner, Zarn::CZarn& engine, int channels,
                      int framesPerChannel, const std::vector<std::pair<std::string, std::string>>& peers,
                      int peerFrames) {
   double oursCpu = 0, oursWall = 0;
+  std::int64_t oursSwitches = 0;
   std::int64_t oursFrames = 0;
   std::vector<double> peerMs(peers.size(), 0);
   std::int64_t runs = 0;
@@ -319,6 +285,7 @@ void RunSteadyBeside(benchmark::State& state, TBenchOwner& owner, Zarn::CZarn& e
     if (!engine.StartPlaying()) state.SkipWithError("no session");
     WaitForEnd(engine);
     const double cpuEnd = CpuSeconds(RUSAGE_SELF);
+    const std::int64_t switchesEnd = bench_support::ContextSwitches();
     const auto end = std::chrono::steady_clock::now().time_since_epoch().count();
     if (owner.m_MarkTime.load() == 0) {
       state.SkipWithError("the first scene never ended");
@@ -329,6 +296,7 @@ void RunSteadyBeside(benchmark::State& state, TBenchOwner& owner, Zarn::CZarn& e
       return;
     }
     oursCpu += cpuEnd - owner.m_dMarkCpu.load();
+    oursSwitches += switchesEnd - owner.m_nMarkSwitches.load();
     oursWall +=
         std::chrono::duration<double>(std::chrono::steady_clock::duration(end - owner.m_MarkTime.load()))
             .count();
@@ -339,6 +307,7 @@ void RunSteadyBeside(benchmark::State& state, TBenchOwner& owner, Zarn::CZarn& e
   const double ours = 1000.0 * oursCpu / static_cast<double>(oursFrames);
   state.counters["cpu_ms_per_frame"] = ours;
   state.counters["fps"] = static_cast<double>(oursFrames) / oursWall;
+  state.counters["switches_per_frame"] = static_cast<double>(oursSwitches) / static_cast<double>(oursFrames);
   for (std::size_t p = 0; p < peers.size(); ++p) {
     const double peer = peerMs[p] / static_cast<double>(runs);
     state.counters[peers[p].first + "_ms"] = peer;
@@ -421,22 +390,27 @@ BENCHMARK(BM_EngineSessionStartFourChannels1080p)
     ->UseRealTime()
     ->Iterations(3);
 
-// A 1920 x 1080 H.264 MP4 of kClipFrames frames at `framerate` ("25/1")
+// A 1920 x 1080 H.264 MP4 of `frames` frames at `framerate` ("25/1")
 // frames per second, made beside the raw clip; empty when the encoder is
 // missing.
-std::string MakeMp4Clip(const std::string& name, const std::string& framerate) {
-  const std::string path = (std::filesystem::path(Fixture().Clip()).parent_path() / name).string();
+std::string MakeMp4Clip(const std::string& name, const std::string& framerate, int frames = kClipFrames) {
+  const std::string path = (Fixture().Folder() / name).string();
   const std::string caps = "video/x-raw,format=I420,width=1920,height=1080,framerate=" + framerate;
-  const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(kClipFrames) +
+  const std::string cmd = "gst-launch-1.0 -q -e videotestsrc num-buffers=" + std::to_string(frames) +
                           " pattern=smpte horizontal-speed=4 ! " + caps +
                           " ! x264enc speed-preset=ultrafast ! h264parse ! mp4mux ! filesink location='" +
                           path + "' >/dev/null 2>&1";
   return std::system(cmd.c_str()) == 0 && std::filesystem::exists(path) ? path : std::string();
 }
 
-// The 1080p MP4 at a rate no decoder keeps up with, made once per run.
+// The 1080p MP4 at a rate no decoder keeps up with, made once per run, and
+// its first frame alone (the start-up a steady figure leaves out).
 const std::string& Mp4Clip() {
   static const std::string clip = MakeMp4Clip("clip_1080p.mp4", "1000/1");
+  return clip;
+}
+const std::string& Mp4ClipOneFrame() {
+  static const std::string clip = MakeMp4Clip("clip_1080p_one.mp4", "1000/1", 1);
   return clip;
 }
 
@@ -476,40 +450,102 @@ bool UseMediaGraphFor(benchmark::State& state, const std::string& (*clip)()) {
   return true;
 }
 
-void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) {
-  if (!UseMediaGraphFor(state, &Mp4Clip)) return;
+// The peers on a file ("{F}"): each is timed on the 120-frame file less
+// the one-frame file, as the engine is (a run cut after one frame of the
+// long file would still decode the frames its threads took ahead).
+const char* const kFfmpegMp4ToBgra =
+    "ffmpeg -v error -nostdin -i '{F}' -pix_fmt bgra -f null - >/dev/null 2>&1";
+// The bare pipeline: one decode, one conversion to BGRA, nothing kept.
+const char* const kGstMp4ToBgra =
+    "gst-launch-1.0 -q filesrc location='{F}' ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! "
+    "fakesink "
+    ">/dev/null 2>&1";
+
+// A peer's steady CPU per frame on the long and the one-frame file.
+double PeerSteadyMsPerFileFrame(const std::string& command, const std::string& all, const std::string& one,
+                                int frames) {
+  const auto on = [&](const std::string& file) {
+    std::string c = command;
+    const std::size_t at = c.find("{F}");
+    if (at != std::string::npos) c.replace(at, 3, file);
+    return PeerCpuSeconds(c);
+  };
+  const double first = on(one);
+  const double every = on(all);
+  if (first < 0 || every < 0) return -1;
+  return 1000.0 * (every - first) / (frames - 1);
+}
+
+// The 1080p MP4 played by `channels` media-graph channels into their ports,
+// as fast as the file allows: the steady CPU per frame of the file, taken
+// as the peers' is (a play of every frame less a play of the first frame
+// alone, over the frames in between), beside the bare pipeline and ffmpeg
+// on the same file, each peer run interleaved with the engine's. Counters:
+// cpu_ms_per_frame, shown_share (frames shown into the ports of those in
+// the files; the session's clock lets the decoder drop late ones), <peer>_ms
+// and vs_<peer>.
+void RunMp4Steady(benchmark::State& state, int channels) {
+  if (!UseMediaGraphFor(state, &Mp4Clip) || !UseMediaGraphFor(state, &Mp4ClipOneFrame)) return;
   platform::TRecordingMessageSink sink;
   platform::TScopedMessageSink scope(&sink);
   TBenchOwner owner;
   Zarn::CZarn engine(&owner, &owner.m_Ports);
-  owner.m_Config.source[0] = Mp4Source(Mp4Clip());
-  const bool first[4] = {true, false, false, false};
-  engine.SetPlayChannels(first);
-  const TPlayTotals totals = PlayEachIteration(state, engine, owner);
-  if (totals.frames == 0) {
-    state.SkipWithError("no frame reached the port");
+  bool play[4] = {};
+  for (int ch = 0; ch < channels; ++ch) play[ch] = true;
+  engine.SetPlayChannels(play);
+  const std::vector<std::pair<std::string, std::string>> peers = {{"gst", kGstMp4ToBgra},
+                                                                  {"ffmpeg", kFfmpegMp4ToBgra}};
+  const auto playAll = [&](const std::string& clip, std::int64_t* pShown) {
+    for (int ch = 0; ch < channels; ++ch) owner.m_Config.source[ch] = Mp4Source(clip);
+    const std::int64_t before = owner.m_nShown.load();
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    if (!engine.StartPlaying()) return -1.0;
+    WaitForEnd(engine);
+    if (pShown) *pShown += owner.m_nShown.load() - before;
+    return CpuSeconds(RUSAGE_SELF) - cpu0;
+  };
+  double ours = 0;
+  std::vector<double> peerMs(peers.size(), 0);
+  std::int64_t shown = 0, runs = 0;
+  for (auto _ : state) {
+    for (std::size_t p = 0; p < peers.size(); ++p) {
+      const double ms = PeerSteadyMsPerFileFrame(peers[p].second, Mp4Clip(), Mp4ClipOneFrame(), kClipFrames);
+      if (ms < 0) {
+        state.SkipWithError(("peer failed: " + peers[p].first).c_str());
+        return;
+      }
+      peerMs[p] += ms;
+    }
+    const double one = playAll(Mp4ClipOneFrame(), nullptr);
+    const double all = playAll(Mp4Clip(), &shown);
+    if (one < 0 || all < 0) {
+      state.SkipWithError("no session");
+      return;
+    }
+    ours += 1000.0 * (all - one) / (static_cast<double>(channels) * (kClipFrames - 1));
+    ++runs;
+  }
+  if (runs == 0) return;
+  if (shown == 0) {
+    state.SkipWithError("no frame reached the ports");
     return;
   }
-  SetFrameCounters(state, totals);
-  state.counters["frames_shown"] =
-      static_cast<double>(totals.frames) / static_cast<double>(state.iterations());
-  // Frames the port never showed were decoded all the same (a consumer
-  // slower than the file drops them): the CPU per frame of the file, as the
-  // peer counts it.
-  state.counters["cpu_ms_per_file_frame"] =
-      1000.0 * totals.cpuSeconds / (static_cast<double>(state.iterations()) * kClipFrames);
+  const double mine = ours / static_cast<double>(runs);
+  state.counters["cpu_ms_per_frame"] = mine;
+  state.counters["shown_share"] =
+      static_cast<double>(shown) / (static_cast<double>(runs) * channels * kClipFrames);
+  for (std::size_t p = 0; p < peers.size(); ++p) {
+    const double peer = peerMs[p] / static_cast<double>(runs);
+    state.counters[peers[p].first + "_ms"] = peer;
+    state.counters["vs_" + peers[p].first] = mine / peer;
+  }
 }
+
+void BM_EngineDecodeToPort1080pMp4(benchmark::State& state) { RunMp4Steady(state, 1); }
 BENCHMARK(BM_EngineDecodeToPort1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-void BM_PeerGstreamerDecodeToBgra1080pMp4(benchmark::State& state) {
-  if (Mp4Clip().empty()) {
-    state.SkipWithError("no H.264 encoder to make the clip");
-    return;
-  }
-  RunPeer(state, "gst-launch-1.0 -q filesrc location='" + Mp4Clip() +
-                     "' ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! fakesink >/dev/null 2>&1");
-}
-BENCHMARK(BM_PeerGstreamerDecodeToBgra1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+void BM_EngineSteadyFourChannels1080pMp4(benchmark::State& state) { RunMp4Steady(state, 4); }
+BENCHMARK(BM_EngineSteadyFourChannels1080pMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // An owner that keeps, at the end of each pacing round, how far apart the
 // channels' shown frames are. The pacing thread shows the channels of a

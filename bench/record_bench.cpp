@@ -28,66 +28,26 @@
 #include <thread>
 #include <vector>
 
+#include "bench/raw_yuv_clip.h"
 #include "document/engine/zarn.h"
 #include "document/record_writer.h"
 #include "document/video_port.h"
 #include "io/codecs/save_stream.h"
 #include "io/read_stream.h"
 #include "platform/message_sink.h"
-#include "platform/paths.h"
 
 using namespace ZarnTypes;
 
 namespace {
 
-constexpr std::int32_t kWidth = 1920;
-constexpr std::int32_t kHeight = 1080;
-constexpr int kClipFrames = 120;
-constexpr std::size_t kFrameBytes = std::size_t{kWidth} * kHeight * 3 / 2;
-// 4:2:0 BT.601 studio range (file format 65, pixel format 63).
-constexpr std::int32_t kClipFormat = 65;
+using bench_support::CpuSeconds;
+using bench_support::kClipFormat;
+using bench_support::kClipFrameBytes;
+using bench_support::kClipFrames;
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-class TFixture {
- public:
-  TFixture() : m_folder(platform::MakeTempFolder("tovrin-record-bench-")) {
-    m_clip = (m_folder / "clip_1920x1080_420.yuv").string();
-    std::vector<std::uint8_t> frame(kFrameBytes);
-    std::FILE* out = std::fopen(m_clip.c_str(), "wb");
-    if (!out) std::abort();
-    for (int n = 0; n < kClipFrames; ++n) {
-      for (std::size_t i = 0; i < frame.size(); ++i)
-        frame[i] = static_cast<std::uint8_t>((i % 1920) / 8 + n * 3);
-      if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) std::abort();
-    }
-    if (std::fclose(out) != 0) std::abort();
-    // Into the page cache.
-    std::ifstream in(m_clip, std::ios::binary);
-    std::vector<char> sink(1 << 20);
-    while (in.read(sink.data(), static_cast<std::streamsize>(sink.size()))) {
-    }
-  }
-  ~TFixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_folder, ec);
-  }
-  const std::string& Clip() const { return m_clip; }
-  const std::filesystem::path& Folder() const { return m_folder; }
-
- private:
-  std::filesystem::path m_folder;
-  std::string m_clip;
-};
-
-const TFixture& Fixture() {
-  static const TFixture fixture;
-  return fixture;
+const bench_support::TRawYuvClip& Fixture() {
+  static const bench_support::TRawYuvClip clip("tovrin-record-bench-");
+  return clip;
 }
 
 // An owner with the document's reader, ports and recording writer, no UI.
@@ -98,15 +58,7 @@ class TBenchOwner : public Zarn::IEngineOwner {
     m_Config.nCtrlPeriod = 1;
     m_Config.nVideoOutPeriod = 0;
     m_Config.nVideoOutDelay = 0;
-    TMediaSource& source = m_Config.source[0];
-    source.bOpen = TRUE_;
-    source.bLoaded = TRUE_;
-    source.eStreamType = TStreamType{kClipFormat};
-    source.eFileFormat = TFileFormat{kClipFormat};
-    source.eFramePixelFormat = TPixelFormat{kClipFormat - 2};
-    source.nWidth = kWidth;
-    source.nHeight = kHeight;
-    source.sPath = Fixture().Clip();
+    m_Config.source[0] = Fixture().Source();
   }
   void GetSessionConfig(Zarn::TSessionConfig& config) override { config = m_Config; }
   Zarn::IChannelReader* ChannelReader(int channel) override { return channel == 0 ? &m_Adapter : nullptr; }
@@ -183,7 +135,7 @@ void PlayOneChannel(benchmark::State& state, bool record) {
     state.SkipWithError("the recording lost frames");
   state.counters["fps"] = static_cast<double>(frames) / wall;
   state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / static_cast<double>(frames);
-  if (record) state.counters["bytes_per_frame"] = static_cast<double>(kFrameBytes);
+  if (record) state.counters["bytes_per_frame"] = static_cast<double>(kClipFrameBytes);
 }
 
 void BM_EnginePlayOneChannel1080p(benchmark::State& state) { PlayOneChannel(state, false); }
@@ -204,17 +156,11 @@ void BM_PeerFfmpegRecordRawYuv1080p(benchmark::State& state) {
                               "' >/dev/null 2>&1";
   double cpu = 0, wall = 0;
   for (auto _ : state) {
-    rusage before{}, after{};
-    getrusage(RUSAGE_CHILDREN, &before);
+    const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
     const auto t0 = std::chrono::steady_clock::now();
     const int rc = std::system(command.c_str());
     wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    getrusage(RUSAGE_CHILDREN, &after);
-    auto seconds = [](const rusage& u) {
-      return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-             static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    };
-    cpu += seconds(after) - seconds(before);
+    cpu += CpuSeconds(RUSAGE_CHILDREN) - cpu0;
     if (rc != 0) {
       state.SkipWithError("peer failed (is ffmpeg installed?)");
       return;
