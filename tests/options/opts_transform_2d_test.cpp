@@ -13,11 +13,13 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "options/zarn_options.h"
+#include "platform/message_sink.h"
 #include "tests/options/layout_check.h"
 #include "tests/support/message_fixture.h"
 
@@ -489,4 +491,34 @@ TEST_F(Transform2DPage, TheGridShowsEveryRowColumnAndLabelWholeWithoutScrollBars
   if (const char* folder = std::getenv("TOVRIN_SHOT_DIR")) {
     EXPECT_TRUE(sheet->grab().save(QDir(QString::fromLocal8Bit(folder)).filePath("transform_2d.png"), "PNG"));
   }
+}
+
+namespace {
+
+// A message box during which the user clicks the grid again (the box runs
+// its own events).
+class TClickingSink : public platform::IMessageSink {
+ public:
+  int Show(const platform::TMessageBox& box) override {
+    texts.push_back(box.text);
+    if (onShow && texts.size() == 1) onShow();  // once
+    return platform::IDOK;
+  }
+  std::function<void()> onShow;
+  std::vector<std::string> texts;
+};
+
+}  // namespace
+
+TEST_F(Transform2DPage, AClickWhileTheApplyFailureIsShownIsIgnored) {
+  COptsTransform2D* page = Open();
+  owner.answerApply = false;
+  TClickingSink clicking;
+  clicking.onShow = [page] { page->Grid()->OnClick(kRight, 1); };
+  platform::TScopedMessageSink scope(&clicking);
+  page->Grid()->OnClick(kInstantRow, 1);
+  page->Grid()->OnClick(kLeft, 1);  // 0 -> 2, sent at once, not answered
+  EXPECT_EQ(clicking.texts, std::vector<std::string>{"Cannot apply transform 2D."});
+  EXPECT_EQ(owner.applied.size(), 1u);
+  EXPECT_EQ(page->Items().Pending(0), 2) << "the click during the message changed nothing";
 }
