@@ -123,13 +123,12 @@ TEST_F(DocOptionsTest, CategoryMessageByTopic) {
     pq::LRESULT result;
     bool answered;
   };
-  // Topics 3 and 17 are served; 15 is known and unanswered; the topics
-  // whose pages come later, 4, 7, 16 and unknown topics go back unanswered
-  // with 0.
-  const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false},  {2, 0, false}, {4, 0, false},
-                      {5, 0, false},  {6, 0, false},  {7, 0, false},  {8, 0, false}, {9, 0, false},
-                      {10, 0, false}, {13, 0, false}, {16, 0, false}, {17, 1, true}, {0, 0, false},
-                      {18, 0, false}, {-1, 0, false}};
+  // Topics 3 and 17 are served (6 and 8 too, below, each with its own
+  // block); 15 is known and unanswered; the topics whose pages come later,
+  // 4, 7, 16 and unknown topics go back unanswered with 0.
+  const Row rows[] = {{3, 1, true},   {15, 1, false}, {1, 0, false}, {2, 0, false},  {4, 0, false},
+                      {5, 0, false},  {7, 0, false},  {9, 0, false}, {10, 0, false}, {13, 0, false},
+                      {16, 0, false}, {17, 1, true},  {0, 0, false}, {18, 0, false}, {-1, 0, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.topic);
     TMediaDocumentExchange block;
@@ -148,6 +147,13 @@ TEST_F(DocOptionsTest, CategoryMessageByTopic) {
   pane.header.op = OPTS_XCHG_READ;
   EXPECT_EQ(doc.OnOptsCategory(OPTTOPIC_VIDEO_PANE, reinterpret_cast<pq::LPARAM>(&pane)), 1);
   EXPECT_EQ(pane.header.answered, 1);
+  // So are the save stream and capture image topics.
+  TSaveStreamExchange stream;
+  EXPECT_TRUE(
+      SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_STREAM, stream, OPTS_XCHG_READ));
+  TSaveImageExchange image;
+  EXPECT_TRUE(
+      SendOptsBlock(Controller(), pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, image, OPTS_XCHG_READ));
 }
 
 TEST_F(DocOptionsTest, MediaDocumentBlockAndItsDvdRequest) {
