@@ -28,41 +28,21 @@
 
 #include "document/command_ids.h"
 #include "document/zarn_controller_view.h"
-#include "document_fixture.h"
-#include "open_fixture.h"
 #include "options/channel_selector.h"
 #include "options/opts_reference_frames.h"
 #include "options/zarn_options.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/message_box_dlg.h"
-#include "tests/support/message_fixture.h"
+#include "yuv_clip_fixture.h"
 
 using namespace ZarnTypes;
+using namespace clip_test;
 using doc_test::RunUntil;
-using doc_test::TDocumentWindow;
 namespace pq = platform::qt;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Pictures are 64 x 16: eight stripes of 8 columns, stripe i white when bit i
-// of the frame number is set; neutral chroma. 4:2:0 centred, BT.601, 16-235.
-constexpr int kWidth = 64;
-constexpr int kHeight = 16;
-constexpr std::int32_t kYuvFormat =
-    ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
-
-void WriteClip(const fs::path& path, int frames) {
-  std::ofstream out(path, std::ios::binary);
-  for (int k = 0; k < frames; ++k) {
-    std::vector<char> frame(kWidth * kHeight * 3 / 2, static_cast<char>(128));
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x)
-        frame[static_cast<std::size_t>(y * kWidth + x)] = static_cast<char>((k >> (x / 8)) & 1 ? 235 : 16);
-    out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
-  }
-}
 
 // The frame number a channel's port shows, or -1.
 int PortFrame(const ZarnDoc::CZarnDoc& doc, int channel) {
@@ -107,43 +87,8 @@ class TPromptAnswers {
   QTimer m_timer;
 };
 
-class PlayTest : public tovrin_test::TRecordedMessagesTest {
+class PlayTest : public TClipDocumentTest<open_test::TSettingsApplication> {
  protected:
-  open_test::TSettingsApplication app;
-  TDocumentWindow w;
-  ZarnDoc::CZarnDoc& doc = w.Doc();
-
-  PlayTest() {
-    doc.ch_nDecoderVideoOutDelay = 0;
-    doc.m_YuvOpen.nFormat = kYuvFormat;
-    doc.m_YuvOpen.nWidth = kWidth;
-    doc.m_YuvOpen.nHeight = kHeight;
-  }
-  ~PlayTest() override {
-    if (doc.m_Engine.IsRunning()) {
-      doc.m_Engine.StopPlaying();
-      RunUntil([this] { return !doc.m_Engine.IsRunning(); });
-    }
-  }
-
-  // "c0.yuv" .. "c3.yuv".
-  static std::string ClipName(int channel) {
-    std::string name = "c";
-    name += std::to_string(channel) + ".yuv";
-    return name;
-  }
-  fs::path Clip(const std::string& name, int frames) {
-    const fs::path path = dir / name;
-    WriteClip(path, frames);
-    return path;
-  }
-  bool Open(int channel, const fs::path& path) { return doc.OpenSource(path.string(), channel); }
-  bool Enabled(UINT id) {
-    pq::TCmdUI ui(id);
-    EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
-    return ui.Enabled();
-  }
-  void Run(UINT id) { EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr)) << id; }
   // Sets which channels play, replay or walk through the Channel Selector's exchange.
   void Select(std::int32_t mode, std::initializer_list<int> channels) {
     TNavigateExchange block;

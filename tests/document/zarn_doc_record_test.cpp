@@ -11,42 +11,16 @@
 #include <vector>
 
 #include "document/command_ids.h"
-#include "document_fixture.h"
-#include "open_fixture.h"
 #include "shell/command_ids.h"
-#include "tests/support/message_fixture.h"
+#include "yuv_clip_fixture.h"
 
 using namespace ZarnTypes;
+using namespace clip_test;
 using doc_test::RunUntil;
 using doc_test::TDocumentWindow;
-namespace pq = platform::qt;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Frame k: 64 x 16, eight stripes of 8 columns, stripe i white when bit i of
-// k is set; neutral chroma. 4:2:0 centred, BT.601, 16-235.
-constexpr int kWidth = 64;
-constexpr int kHeight = 16;
-constexpr std::size_t kFrameBytes = kWidth * kHeight * 3 / 2;
-constexpr std::int32_t kYuvFormat =
-    ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
-
-std::vector<std::uint8_t> CodedFrame(int k) {
-  std::vector<std::uint8_t> frame(kFrameBytes, 128);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      frame[static_cast<std::size_t>(y * kWidth + x)] = (k >> (x / 8)) & 1 ? 235 : 16;
-  return frame;
-}
-
-void WriteClip(const fs::path& path, int frames) {
-  std::ofstream out(path, std::ios::binary);
-  for (int k = 0; k < frames; ++k) {
-    const std::vector<std::uint8_t> frame = CodedFrame(k);
-    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
-  }
-}
 
 std::vector<std::uint8_t> ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,30 +52,9 @@ class TRecordingApplication : public open_test::TSettingsApplication {
   std::int32_t takes = 0;
 };
 
-class RecordDocTest : public tovrin_test::TRecordedMessagesTest {
+class RecordDocTest : public TClipDocumentTest<TRecordingApplication> {
  protected:
-  TRecordingApplication app;
-  TDocumentWindow w;
-  ZarnDoc::CZarnDoc& doc = w.Doc();
-
-  RecordDocTest() {
-    doc.ch_nDecoderVideoOutDelay = 0;
-    doc.m_YuvOpen.nFormat = kYuvFormat;
-    doc.m_YuvOpen.nWidth = kWidth;
-    doc.m_YuvOpen.nHeight = kHeight;
-  }
-  ~RecordDocTest() override {
-    if (doc.m_Engine.IsRunning()) {
-      doc.m_Engine.StopPlaying();
-      RunUntil([this] { return !doc.m_Engine.IsRunning(); });
-    }
-  }
-
-  bool OpenClip(int channel, int frames) {
-    const fs::path path = dir / ("c" + std::to_string(channel) + ".yuv");
-    WriteClip(path, frames);
-    return doc.OpenSource(path.string(), channel);
-  }
+  bool OpenClip(int channel, int frames) { return Open(channel, Clip(ClipName(channel), frames)); }
   // Channel 0's recorder records one raw YUV file into the test's folder.
   void RecordIntoOneFile(const fs::path& folder) {
     SaveStream::CSaveStream& r = doc.m_Recorder[0];
@@ -112,12 +65,6 @@ class RecordDocTest : public tovrin_test::TRecordedMessagesTest {
     r.m_sTitle = "";
     r.m_sExtension = ".yuv";
   }
-  bool Enabled(UINT id) {
-    pq::TCmdUI ui(id);
-    EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
-    return ui.Enabled();
-  }
-  void Run(UINT id) { EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr)) << id; }
   bool Playing() const { return doc.m_Engine.IsRunning(); }
   void PlayToTheEnd() {
     Run(shell::ID_NAVIGATE_START_PAUSE);
