@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -502,5 +503,50 @@ TEST_F(SaveOptsDocTest, PageValuesReachTheSavedBlockAndNames) {
     EXPECT_EQ(images[ch].dirOut, "/img" + std::to_string(ch));
     EXPECT_EQ(images[ch].prefix, "shot");
     EXPECT_EQ(images[ch].titleBase, "ib" + std::to_string(ch));
+  }
+}
+
+// Channel 1 recorded into one raw YUV file of its own layout: a frame's
+// size per frame shown, each frame the clip's frame again (luma and chroma
+// within the rounding of the way through RGB).
+TEST_F(SaveOptsDocTest, OneRawYuvFileHoldsEveryFrame) {
+  constexpr int kFrames = 6;
+  ASSERT_TRUE(Open(0, Clip("c0.yuv", kFrames)));
+  std::string shown;
+  AcceptPage<OptsSaveStream::CZarnOptsSaveStream>(
+      OPTCAT_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM, [&](OptsSaveStream::CZarnOptsSaveStream& page) {
+        TSaveStreamChannel& r = page.Block().channels[0];
+        r.folder = (dir / "one").string();
+        r.prefix = "all";
+        r.titleBase.clear();
+        r.addSuffix = 0;
+        r.singleFile = 1;
+        const auto& codes = page.Codes(0);
+        const auto at = std::find(codes.begin(), codes.end(), kYuvFormat);
+        ASSERT_NE(at, codes.end());
+        page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+        page.ApplyFormat(kYuvFormat, 0);
+        page.m_pEnable->setChecked(true);
+        page.m_pRecordingOn->setChecked(true);
+        shown = page.m_pTarget->text().toStdString();
+      });
+  EXPECT_EQ(shown, (dir / "one" / "all.yuv").string());
+  doc.ch_nDecoderVideoOutPeriod = 5;
+  PlayToTheEnd();
+  EXPECT_TRUE(sink.Texts().empty());
+  std::ifstream in(shown, std::ios::binary);
+  const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+  ASSERT_EQ(file.size(), kFrames * kFrameBytes);
+  for (int k = 0; k < kFrames; ++k) {
+    SCOPED_TRACE(k);
+    const std::uint8_t* frame = file.data() + static_cast<std::size_t>(k) * kFrameBytes;
+    int worst = 0;
+    for (std::size_t i = 0; i < kFrameBytes; ++i) {
+      const int x = static_cast<int>(i % kWidth);
+      const int want = i < static_cast<std::size_t>(kWidth * kHeight) ? ((k >> (x / 8)) & 1 ? 235 : 16) : 128;
+      worst = std::max(worst, std::abs(frame[i] - want));
+    }
+    EXPECT_LE(worst, 2);
   }
 }

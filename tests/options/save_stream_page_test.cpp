@@ -24,6 +24,7 @@
 #include "media/file_types.h"
 #include "options/channel_radios.h"
 #include "options/opts_capture_image.h"
+#include "options/opts_file_format.h"
 #include "options/opts_jpeg.h"
 #include "options/opts_save_stream.h"
 #include "options/opts_save_stream_path.h"
@@ -354,6 +355,26 @@ TEST_F(SaveStreamPage, OwnerOfTheFormatSheetsForItsChannel) {
   EXPECT_EQ(page->Block().channels[3].avi[5], static_cast<std::uint8_t>(platform::qt::WM_APP_OPTS_AVI + 5));
   // Only channel 3 changed; op 3 goes unanswered.
   for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(page->Block().channels[ch].tiff, before.channels[ch].tiff);
+  // The YUV page: the list's format and the file mode, no size to edit.
+  TYuvFormatExchange yuv;
+  yuv.header.op = OPTS_XCHG_READ;
+  yuv.width = 7;
+  ASSERT_TRUE(page->ExchangeFormatBlock(platform::qt::WM_APP_OPTS_YUV, yuv.header));
+  EXPECT_EQ(yuv.format, 39);
+  EXPECT_EQ(yuv.width, 0);
+  EXPECT_EQ(yuv.singleImage, 1);
+  EXPECT_EQ(yuv.sizeEditable, 0);
+  EXPECT_EQ(yuv.checkSize, 0);
+  yuv.header.op = OPTS_XCHG_WRITE;
+  yuv.format = 70;
+  yuv.singleImage = 0;
+  ASSERT_TRUE(page->ExchangeFormatBlock(platform::qt::WM_APP_OPTS_YUV, yuv.header));
+  EXPECT_EQ(page->Block().channels[3].format, 70);
+  EXPECT_EQ(page->Block().channels[3].singleFile, 1);
+  for (int ch = 0; ch < 3; ++ch) {
+    EXPECT_EQ(page->Block().channels[ch].format, before.channels[ch].format);
+    EXPECT_EQ(page->Block().channels[ch].singleFile, before.channels[ch].singleFile);
+  }
   image.header.op = 3;
   image.header.answered = 0;
   EXPECT_FALSE(page->ExchangeFormatBlock(platform::qt::WM_APP_OPTS_TIFF, image.header));
@@ -378,6 +399,17 @@ TEST_F(SaveStreamPage, TheJpegSheetsGreyChoiceReselectsItInTheList) {
   };
   page->OnFormatOptions();
   ASSERT_TRUE(ran);
+  // A sheet ended with Cancel sends nothing back: the record stays.
+  const TSaveStreamChannel kept = page->Block().channels[3];
+  page->m_RunFormatSheet = [&](std::int32_t category) {
+    ZarnOptions::CZarnOptions jpegSheet(QStringLiteral("Options"), page, category);
+    jpegSheet.OnInitDialog();
+    static_cast<OptsJpeg::COptsJpeg*>(jpegSheet.Page(OptsPage::PAGE_JPEG))->GrayButton()->setChecked(false);
+    return false;
+  };
+  page->OnFormatOptions();
+  EXPECT_EQ(page->Block().channels[3].format, kept.format);
+  EXPECT_EQ(page->Block().channels[3].jpegQuality, kept.jpegQuality);
   EXPECT_EQ(page->Block().channels[3].format, 39);
   EXPECT_EQ(page->SelectedFormat(), 39);
   EXPECT_EQ(page->m_pFormat->currentText().toStdString(), "JPEG - JPEG/JFIF Grayscale");
