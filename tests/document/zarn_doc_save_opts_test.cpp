@@ -506,47 +506,61 @@ TEST_F(SaveOptsDocTest, PageValuesReachTheSavedBlockAndNames) {
   }
 }
 
-// Channel 1 recorded into one raw YUV file of its own layout: a frame's
-// size per frame shown, each frame the clip's frame again (luma and chroma
-// within the rounding of the way through RGB).
+// Channel 1 recorded into one raw YUV file, of the clip's own layout and
+// of layout 94: a frame's size per frame shown, each frame the clip's
+// frame (black and white luma stripes by the frame number, neutral
+// chroma; black and white are the range's ends in every standard).
 TEST_F(SaveOptsDocTest, OneRawYuvFileHoldsEveryFrame) {
   constexpr int kFrames = 6;
   ASSERT_TRUE(Open(0, Clip("c0.yuv", kFrames)));
-  std::string shown;
-  AcceptPage<OptsSaveStream::CZarnOptsSaveStream>(
-      OPTCAT_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM, [&](OptsSaveStream::CZarnOptsSaveStream& page) {
-        TSaveStreamChannel& r = page.Block().channels[0];
-        r.folder = (dir / "one").string();
-        r.prefix = "all";
-        r.titleBase.clear();
-        r.addSuffix = 0;
-        r.singleFile = 1;
-        const auto& codes = page.Codes(0);
-        const auto at = std::find(codes.begin(), codes.end(), kYuvFormat);
-        ASSERT_NE(at, codes.end());
-        page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
-        page.ApplyFormat(kYuvFormat, 0);
-        page.m_pEnable->setChecked(true);
-        page.m_pRecordingOn->setChecked(true);
-        shown = page.m_pTarget->text().toStdString();
-      });
-  EXPECT_EQ(shown, (dir / "one" / "all.yuv").string());
-  doc.ch_nDecoderVideoOutPeriod = 5;
-  PlayToTheEnd();
-  EXPECT_TRUE(sink.Texts().empty());
-  std::ifstream in(shown, std::ios::binary);
-  const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
-                                       std::istreambuf_iterator<char>());
-  ASSERT_EQ(file.size(), kFrames * kFrameBytes);
-  for (int k = 0; k < kFrames; ++k) {
-    SCOPED_TRACE(k);
-    const std::uint8_t* frame = file.data() + static_cast<std::size_t>(k) * kFrameBytes;
-    int worst = 0;
-    for (std::size_t i = 0; i < kFrameBytes; ++i) {
-      const int x = static_cast<int>(i % kWidth);
-      const int want = i < static_cast<std::size_t>(kWidth * kHeight) ? ((k >> (x / 8)) & 1 ? 235 : 16) : 128;
-      worst = std::max(worst, std::abs(frame[i] - want));
+  for (const std::int32_t layout : {kYuvFormat, 94}) {
+    SCOPED_TRACE(layout);
+    const std::string name = "all" + std::to_string(layout);
+    std::string shown;
+    AcceptPage<OptsSaveStream::CZarnOptsSaveStream>(
+        OPTCAT_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM, [&](OptsSaveStream::CZarnOptsSaveStream& page) {
+          TSaveStreamChannel& r = page.Block().channels[0];
+          r.folder = (dir / "one").string();
+          r.prefix = name;
+          r.titleBase.clear();
+          r.addSuffix = 0;
+          r.singleFile = 1;
+          const auto& codes = page.Codes(0);
+          const auto at = std::find(codes.begin(), codes.end(), layout);
+          ASSERT_NE(at, codes.end());
+          page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+          page.ApplyFormat(layout, 0);
+          page.m_pEnable->setChecked(true);
+          page.m_pRecordingOn->setChecked(true);
+          shown = page.m_pTarget->text().toStdString();
+        });
+    EXPECT_EQ(shown, (dir / "one" / (name + ".yuv")).string());
+    doc.ch_nDecoderVideoOutPeriod = 5;
+    PlayToTheEnd();
+    EXPECT_TRUE(sink.Texts().empty());
+    TYuvLayout parts;
+    ASSERT_TRUE(DecomposeYuvFileFormat(layout, parts));
+    const std::size_t lumaBytes = static_cast<std::size_t>(kWidth * kHeight);
+    const std::size_t frameBytes = lumaBytes * static_cast<std::size_t>(GetYuvBitsPerPixel(layout)) / 8;
+    std::ifstream in(shown, std::ios::binary);
+    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    ASSERT_EQ(file.size(), kFrames * frameBytes);
+    // The range's black and white (the first frame's first stripe is
+    // black, the second frame's white).
+    const int black = file[0];
+    const int white = file[frameBytes];
+    EXPECT_TRUE((black == 16 && white == 235) || (black == 0 && white == 255)) << black << " " << white;
+    for (int k = 0; k < kFrames; ++k) {
+      SCOPED_TRACE(k);
+      const std::uint8_t* frame = file.data() + static_cast<std::size_t>(k) * frameBytes;
+      int worst = 0;
+      for (std::size_t i = 0; i < frameBytes; ++i) {
+        const int x = static_cast<int>(i % kWidth);
+        const int want = i < lumaBytes ? ((k >> (x / 8)) & 1 ? white : black) : 128;
+        worst = std::max(worst, std::abs(frame[i] - want));
+      }
+      EXPECT_LE(worst, 2);
     }
-    EXPECT_LE(worst, 2);
   }
 }
