@@ -188,6 +188,20 @@ TEST_F(SaveStreamPage, ReadsShowsAndWritesEveryChannel) {
   }
 }
 
+TEST_F(SaveStreamPage, SwitchingChannelsKeepsEditsAndCancelSendsNothing) {
+  CZarnOptsSaveStream* page = Open();
+  page->m_pEnable->setChecked(true);
+  Choose(page, 94);
+  page->m_pChannels->Select(2);
+  EXPECT_EQ(page->SelectedFormat(), 33);
+  page->m_pChannels->Select(0);
+  EXPECT_TRUE(page->m_pEnable->isChecked());
+  EXPECT_EQ(page->SelectedFormat(), 94);
+  sheet->reject();
+  EXPECT_EQ(owner.ops, std::vector<std::int32_t>{OPTS_XCHG_READ});
+  EXPECT_TRUE(owner.written.empty());
+}
+
 TEST_F(SaveStreamPage, AFormatTheSourceCannotGiveComesBackAsNullStream) {
   owner.values.channels[2].format = 60;
   sources[2] = Source(ST_NULL_STREAM, 0, false);
