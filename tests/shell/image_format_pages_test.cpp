@@ -18,6 +18,7 @@
 #include "options/opts_tiff.h"
 #include "options/zarn_options.h"
 #include "shell/file_dialog_ex.h"
+#include "tests/shell/image_format_edits.h"
 #include "tests/support/message_fixture.h"
 
 using namespace ZarnTypes;
@@ -28,29 +29,16 @@ namespace {
 class ImageFormatPagesTest : public tovrin_test::TRecordedMessagesTest {
  protected:
   ImageFormatPagesTest() {
-    TFileDialogSettings s;
-    s.extended = true;
-    s.mode = FDM_SAVE_IMAGE_AS;
-    s.channelAllowed = {true, false, false, false};
-    dialog = std::make_unique<CFileDialogEx>(false, s, BuildFilterList(FDM_SAVE_IMAGE_AS));
-  }
-  // Selects the first filter whose "Options..." opens `category`.
-  void SelectCategory(std::int32_t category) {
-    const auto& codes = dialog->Logic().FilterCodes();
-    for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
-      if (dialog->Logic().OptionsCategory(i) == category) {
-        dialog->SelectFilterIndex(i);
-        dialog->Logic().OptionsCategory(i);
-        return;
-      }
-    }
-    FAIL() << "no filter for category " << category;
+    dialog = std::make_unique<CFileDialogEx>(false, image_format_edits::SaveAsSettings(),
+                                             BuildFilterList(FDM_SAVE_IMAGE_AS));
   }
   // "Options..." on the filter of `category` (`reselect`) or on the filter
   // the dialog selected after the last OK.
   template <class TPage>
   TPage* Open(std::int32_t category, OptsPage::TOptsPageKind kind, bool reselect = true) {
-    if (reselect) SelectCategory(category);
+    if (reselect) {
+      EXPECT_TRUE(image_format_edits::SelectCategory(*dialog, category)) << category;
+    }
     EXPECT_EQ(dialog->Logic().OptionsCategory(dialog->SelectedFilterIndex()), category);
     EXPECT_TRUE(dialog->OptionsButton()->isEnabled());
     sheet = std::make_unique<ZarnOptions::CZarnOptions>("Options", dialog.get(), category);
