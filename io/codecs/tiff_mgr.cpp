@@ -432,8 +432,10 @@ TEncodeResult EncodeTiff(const TMediaRequest& request, const TTiffWriteParams& p
   }
   ok = ok && TIFFSetField(tif.p, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE) &&
        TIFFSetField(tif.p, TIFFTAG_COMPRESSION, compression);
+  // The page offers its quality with every compression; JPEG is the one
+  // that takes it.
   if (ok && compression == COMPRESSION_JPEG)
-    ok = TIFFSetField(tif.p, TIFFTAG_JPEGQUALITY, 80) &&
+    ok = TIFFSetField(tif.p, TIFFTAG_JPEGQUALITY, std::clamp(s.nQuality, 1, 100)) &&
          TIFFSetField(tif.p, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   ok = ok && TIFFSetField(tif.p, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.p, 0));
   if (ok && palette) ok = TIFFSetField(tif.p, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());

@@ -35,7 +35,7 @@ enum TTiffCompressionCode : std::int32_t {
   TIFF_COMP_NONE = 1,
   TIFF_COMP_LZW = 2,
   TIFF_COMP_PACKBITS = 3,
-  TIFF_COMP_JPEG = 4,         // quality 80, RGB
+  TIFF_COMP_JPEG = 4,         // at the settings' quality, RGB
   TIFF_COMP_JPEG2000 = 5,     // only where the library has an encoder for it
   TIFF_COMP_ZIP = 6,          // Deflate, written as Adobe Deflate (8)
   TIFF_COMP_HUFFMAN_RLE = 7,  // bilevel pictures only
@@ -44,8 +44,9 @@ enum TTiffCompressionCode : std::int32_t {
 };
 
 // The TIFF page's settings record (what follows the exchange header). The
-// writer reads colour space, bit depth, significant colour bits and
-// compression code; quality and palette kind are the page's own.
+// writer reads colour space, bit depth, significant colour bits, compression
+// code and, for JPEG compression, the quality; the palette kind is the
+// page's own.
 struct TTiffSettings {
   std::int32_t nReserved = 0;
   std::uint8_t bReserved1 = 0;
@@ -55,7 +56,7 @@ struct TTiffSettings {
   std::int32_t nPaletteKind = 3;              // 1 halftone, otherwise octree; not read here
   std::int32_t nColorBits = 6;                // significant colour bits 1..8 (octree depth)
   std::int32_t nCompression = TIFF_COMP_LZW;  // TTiffCompressionCode
-  std::int32_t nQuality = 80;                 // not read by the writer
+  std::int32_t nQuality = 80;                 // JPEG quality 1..100 (held to it when written)
 };
 
 // The parameter block of a MEDIA_REQ_TIFF write request: the settings, and
