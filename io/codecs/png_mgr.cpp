@@ -235,10 +235,11 @@ bool DecodeImage(TReadState& st, TMediaRequest& request, std::FILE* file, std::i
 
 // Where the rows of a write come from.
 struct TRowSource {
-  enum Kind { kBgrx, kPacked, kSamples } kind = kPacked;
+  // kNibbles: 4-bit indices below 4, written as 2-bit ones.
+  enum Kind { kBgrx, kPacked, kSamples, kNibbles } kind = kPacked;
   const std::uint8_t* top = nullptr;  // the picture's first row
   std::ptrdiff_t step = 0;            // from one picture row to the next (negative: bottom-up)
-  std::size_t bytes = 0;              // kPacked, kSamples: bytes read per row
+  std::size_t bytes = 0;              // kPacked, kSamples, kNibbles: bytes read per row
   bool opaque = false;                // kBgrx with alpha: the fourth bytes are all 0
 };
 
@@ -314,7 +315,10 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
       const int bits = request.ePixelFormat == ZarnTypes::PF_DIB_1   ? 1
                        : request.ePixelFormat == ZarnTypes::PF_DIB_4 ? 4
                                                                      : 8;
-      if (depth != bits) return false;
+      // A 4-bit section of at most four colours is written at 2 bits.
+      const bool nibbles = depth == 2 && bits == 4 && pngType == PNG_COLOR_TYPE_PALETTE && params.pBitmap &&
+                           params.pBitmap->colorTable.size() <= 4;
+      if (depth != bits && !nibbles) return false;
       if (pngType == PNG_COLOR_TYPE_PALETTE) {
         const Dib::TDibSection* section = params.pBitmap;
         if (!section || section->BitCount() != bits) return false;
@@ -333,7 +337,7 @@ bool MakeRowSource(const TMediaRequest& request, const TPngWriteParams& params, 
       }
       const std::int64_t rowBytes = (std::int64_t{width} * bits + 7) / 8;
       if (!Codecs::FrameHoldsRows(frame, height, rowBytes)) return false;
-      source.kind = TRowSource::kPacked;
+      source.kind = nibbles ? TRowSource::kNibbles : TRowSource::kPacked;
       source.top = frame->pBuffer + std::int64_t{height - 1} * frame->nStride;
       source.step = -static_cast<std::ptrdiff_t>(frame->nStride);
       source.bytes = static_cast<std::size_t>(rowBytes);
@@ -402,6 +406,13 @@ void BuildRow(const TRowSource& source, std::int32_t y, std::int32_t width, int 
       break;
     }
     case TRowSource::kPacked: std::memcpy(out, src, source.bytes); break;
+    case TRowSource::kNibbles:
+      std::memset(out, 0, (static_cast<std::size_t>(width) * 2 + 7) / 8);
+      for (std::int32_t x = 0; x < width; ++x) {
+        const int index = (src[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x03;
+        out[x / 4] = static_cast<std::uint8_t>(out[x / 4] | index << (6 - 2 * (x % 4)));
+      }
+      break;
     case TRowSource::kSamples:
       if (depth == 16) {
         for (std::size_t i = 0; i < source.bytes; ++i) {
@@ -616,11 +627,13 @@ bool CPngMgr::WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eForma
     case PNG_CODE_PALETTE: {
       if (depth == 1) {
         if (!makeSection(1, nullptr)) return false;
-      } else if (depth == 4 || depth == 8) {
+      } else if (depth == 2 || depth == 4 || depth == 8) {
         if (settings.nSignificantBits < 1 || settings.nSignificantBits > 8) return false;
         Quantizer::TPalettePtr palette =
             quantizer.QuantizeToPalette(bitmap, 1 << depth, settings.nSignificantBits);
-        if (!palette || palette->entries.empty() || !makeSection(depth, palette.get())) return false;
+        // Four colours are mapped in a 4-bit section and written at 2 bits.
+        if (!palette || palette->entries.empty() || !makeSection(depth == 2 ? 4 : depth, palette.get()))
+          return false;
       } else {
         return false;
       }

@@ -139,8 +139,8 @@ class CPngMgr {
   // a 32-bit bitmap and runs WritePng:
   //   RGB, RGB + alpha: 8 or 16 bits (16-bit samples are the 8-bit ones
   //     widened, v x 257);
-  //   palette: 1 bit black and white, 4 and 8 bits a palette of at most 16 or
-  //     256 colours made by the octree quantizer with the settings'
+  //   palette: 1 bit black and white, 2, 4 and 8 bits a palette of at most
+  //     4, 16 or 256 colours made by the octree quantizer with the settings'
   //     significant colour bits, the entries in the quantizer's order;
   //   grey: BT.601 full-range luma; 1 bit black and white by nearest colour,
   //     2 and 4 bits the luma's top bits, 8 bits the luma, 16 bits it widened;
@@ -148,7 +148,7 @@ class CPngMgr {
   // Alpha is the bitmap's fourth byte when any pixel has a non-zero one;
   // a bitmap whose fourth bytes are all 0 (as 24-bit sources and ordinary
   // 32-bit frames have) is written opaque. False, with no file made, for
-  // another bitmap depth, colour type or depth, a 4- or 8-bit palette with
+  // another bitmap depth, colour type or depth, a 2-, 4- or 8-bit palette with
   // significant colour bits outside 1..8, or a section or palette that
   // cannot be made.
   bool WriteBitmap(const std::string& path, ZarnTypes::TFileFormat eFormat, const TPngSettings& settings,
@@ -162,7 +162,8 @@ class CPngMgr {
   //     RGB + alpha at 8 or 16 bits; an all-zero fourth byte is opaque);
   //   PF_DIB_1, PF_DIB_4, PF_DIB_8: the frame buffer laid out over the bits
   //     of the TPngWriteParams section, bottom-up (palette at the section's
-  //     depth with its colour table; grey at 1 bit, index 1 white);
+  //     depth with its colour table, or at 2 bits from a 4-bit section of at
+  //     most four colours; grey at 1 bit, index 1 white);
   //   PF_YCBCR_FIRST (4:4:4, grey + alpha at 8 or 16 bits): luma and alpha
   //     pairs in the planar frame's chroma memory, rows two aligned widths
   //     apart;

@@ -259,6 +259,7 @@ const RoundTrip kRoundTrips[] = {
     {"grey_alpha8", PngMgr::PNG_CODE_GREY_ALPHA, 8, GreyAlpha, 4},
     {"grey_alpha16", PngMgr::PNG_CODE_GREY_ALPHA, 16, GreyAlpha, 4},
     {"palette1", PngMgr::PNG_CODE_PALETTE, 1, BlackWhite, 3},
+    {"palette2", PngMgr::PNG_CODE_PALETTE, 2, [](int x, int y) { return FewColours(4, x, y); }, 3},
     {"palette4", PngMgr::PNG_CODE_PALETTE, 4, [](int x, int y) { return FewColours(16, x, y); }, 3},
     {"palette8", PngMgr::PNG_CODE_PALETTE, 8, [](int x, int y) { return FewColours(200, x, y); }, 3},
     {"rgb8", PngMgr::PNG_CODE_RGB, 8, Colour, 2},
@@ -898,7 +899,7 @@ TEST_P(PngRefused, MakesNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     Settings, PngRefused,
     ::testing::Values(RefusedCase{"rgb4", 5, 4, 6, 32}, RefusedCase{"rgba1", 6, 1, 6, 32},
-                      RefusedCase{"grey_alpha4", 3, 4, 6, 32}, RefusedCase{"palette2", 4, 2, 6, 32},
+                      RefusedCase{"grey_alpha4", 3, 4, 6, 32}, RefusedCase{"palette2_bits0", 4, 2, 0, 32},
                       RefusedCase{"palette16", 4, 16, 6, 32}, RefusedCase{"grey3", 2, 3, 6, 32},
                       RefusedCase{"code7", 7, 8, 6, 32}, RefusedCase{"code1", 1, 8, 6, 32},
                       RefusedCase{"palette_bits0", 4, 8, 0, 32}, RefusedCase{"palette_bits9", 4, 4, 9, 32},
