@@ -423,6 +423,9 @@ TEST_F(EncoderSettingsEffect, Jpeg2000KindComponentsAndLosslessDecodeFollowThePa
         ASSERT_TRUE(dump.has_value());
         const std::string info(dump->begin(), dump->end());
         EXPECT_NE(info.find("numcomps=" + std::to_string(space == 4 ? 3 : 4)), std::string::npos) << info;
+        // Every component at the page's 8 bits.
+        EXPECT_NE(info.find("prec=8"), std::string::npos) << info;
+        EXPECT_EQ(info.find("prec=1"), std::string::npos) << info;
         if (compression != 1) continue;
         EXPECT_NE(info.find("qmfbid=1"), std::string::npos) << info;
         const fs::path decoded = dir / (name + ".png");
