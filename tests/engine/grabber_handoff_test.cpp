@@ -471,7 +471,9 @@ TEST(FrameHandoff, ALeaseIsReleasedExactlyOnceWhateverBecomesOfItsFrame) {
     TLeasedFrame frame;
     {
       CFrameHandoff handoff(3);
-      if (fate != BEFORE_CONFIGURE) ASSERT_TRUE(handoff.Configure(kFrameBytes));
+      if (fate != BEFORE_CONFIGURE) {
+        ASSERT_TRUE(handoff.Configure(kFrameBytes));
+      }
       if (fate == WHILE_FLUSHING) handoff.BeginFlush();
       if (fate == AFTER_STOP) handoff.Stop();
       const bool queued = handoff.CommitLease(frame.Lease(), 0.5, 7);
