@@ -600,24 +600,7 @@ void CZarn::PaceThreadProc(TSessionStart start) {
     // Without a period, a round that found nothing to show waits for the
     // next stored frame instead of spinning (bounded, so commands and the
     // end check still run).
-    // A round that showed some channels but found others with nothing new
-    // waits too, until as many frames arrived since the round began as
-    // channels went without: the next round then shows every channel, and
-    // the thread wakes once per round for all of them rather than once per
-    // channel and frame. Channels whose source has ended are not waited for.
-    if (delay == 0 && !stopping && !paused) {
-      std::uint64_t waiting = 0;
-      for (int ch = 0; ch < kEngineChannels; ++ch)
-        if (start.playing[ch] && m_Channel[ch].bChannelIdle.load() && !m_Channel[ch].bSlotEnd.load())
-          ++waiting;
-      if (shown == shownBefore) waiting = std::max<std::uint64_t>(waiting, 1);
-      if (waiting > 0) {
-        std::unique_lock<std::mutex> lock(m_ArrivalMutex);
-        m_nWakeAt = arrivals + waiting;
-        m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals >= m_nWakeAt; });
-        m_nWakeAt = UINT64_MAX;
-      }
-    } else if (delay == 0 && shown == shownBefore) {
+    if (delay == 0 && shown == shownBefore) {
       std::unique_lock<std::mutex> lock(m_ArrivalMutex);
       m_nWakeAt = arrivals + 1;
       m_Arrival.wait_for(lock, std::chrono::milliseconds(2), [&] { return m_nArrivals >= m_nWakeAt; });
