@@ -177,6 +177,9 @@ TPicture CVideoPort::FrontBitmap(std::uint64_t& generation) const {
 void CVideoPort::SetSwapObserver(TSwapObserver observer) {
   std::lock_guard<std::mutex> lock(m_Mutex);
   m_SwapObserver = std::move(observer);
+  // The picture on screen now, under the same lock: no swap falls between
+  // it and the first one told.
+  if (m_SwapObserver) m_SwapObserver(m_Bitmap[m_nFront]);
 }
 
 std::int32_t CVideoPort::Orientation() const {

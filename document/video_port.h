@@ -138,7 +138,8 @@ class CVideoPort {
   // Called with each new front picture right after a frame is swapped in
   // (on the thread that swaps, under the port's mutex: it must be quick and
   // must not call back into the port). For watchers that need every picture
-  // shown, however briefly; null removes it.
+  // shown, however briefly; null removes it. A new observer is first called
+  // at once with the picture on screen.
   using TSwapObserver = std::function<void(const TPicture& front)>;
   void SetSwapObserver(TSwapObserver observer);
 
