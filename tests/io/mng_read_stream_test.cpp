@@ -127,7 +127,9 @@ TEST_F(MngReadStreamTest, ControlsReachThePlayer) {
   ASSERT_TRUE(WaitFor([&] { return reader.MngPlayer().GetFrameNumber() >= 152; }));
   ASSERT_TRUE(reader.GetPositionAndDuration(&progress));
   EXPECT_GE(progress.nPosition, 150);
-  EXPECT_GE(reader.GetPositionMs(), 150 * 33);
+  // The time is stored just after the frame count, at each refresh: wait
+  // for it rather than read it once.
+  EXPECT_TRUE(WaitFor([&] { return reader.GetPositionMs() >= 150 * 33; }, std::chrono::milliseconds(500)));
 
   const auto stopAt = Clock::now();
   reader.Stop();
