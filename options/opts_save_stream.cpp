@@ -313,7 +313,8 @@ void CZarnOptsSaveStream::StoreChannel(int ch) {
   r.enabled = 0;
   m_pEnable->setChecked(false);
   std::string message = text;
-  message.replace(message.find("%d"), 2, std::to_string(ch));
+  const std::size_t at = message.find("%d");
+  if (at != std::string::npos) message.replace(at, 2, std::to_string(ch));
   ShowPageMessage(message);
 }
 

@@ -18,9 +18,10 @@ namespace {
 
 std::string Format(const char* fmt, auto... args) {
   const int n = std::snprintf(nullptr, 0, fmt, args...);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) std::snprintf(out.data(), out.size() + 1, fmt, args...);
-  return out;
+  if (n <= 0) return {};
+  std::vector<char> out(static_cast<std::size_t>(n) + 1);
+  std::snprintf(out.data(), out.size(), fmt, args...);
+  return std::string(out.data(), static_cast<std::size_t>(n));
 }
 
 const char* const kChannelNames[kDialogChannelCount] = {
