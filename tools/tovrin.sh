@@ -24,6 +24,13 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${TOVRIN_BUILD_ROOT:-$ROOT/build}
 JOBS=${TOVRIN_JOBS:-$(nproc)}
 
+# The sanitizer builds: assertions on, -O1, line tables only (-g1): the
+# sanitizers' reports still name file and line, and the build is markedly
+# faster than with full debug information. The flags of the Debug type are
+# replaced, or its -g would come last and win.
+SANITIZER_FLAGS=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1
+  -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1)
+
 log() { printf '\n== %s\n' "$*" >&2; }
 
 install_deps() {
@@ -73,12 +80,30 @@ run_ctest() {
   local stage=$1 dir=$2
   shift 2
   local summary="$dir/ctest-summary.txt" rc=0
+  rm -rf "$dir/test-results"
   (cd "$dir" && ctest -j "$JOBS" --output-on-failure --no-tests=error "$@") | tee "$summary" || rc=$?
-  local line
+  local line cases
   line=$(grep -E 'tests passed|tests failed' "$summary" | tail -n 1 || true)
   [ -n "$line" ] || line="no test ran (exit status $rc)"
+  cases=$(count_test_cases "$dir/test-results")
+  [ -z "$cases" ] || line="$cases; CTest: $line"
   STAGE_RESULTS+=("$stage: $line")
   if [ "$rc" -ne 0 ]; then STAGES_FAILED=$((STAGES_FAILED + 1)); fi
+}
+
+# count_test_cases <folder>: "<n> test cases run, <f> failed" from the
+# GoogleTest reports of the programs' parts (nothing when there are none).
+count_test_cases() {
+  local files=("$1"/*.xml)
+  [ -e "${files[0]}" ] || return 0
+  # The first element of each report is <testsuites tests=".." failures=".." ...>.
+  awk 'match($0, /<testsuites [^>]*>/) {
+         root = substr($0, RSTART, RLENGTH)
+         if (match(root, / tests="[0-9]+"/)) t += substr(root, RSTART + 8, RLENGTH - 9)
+         if (match(root, / failures="[0-9]+"/)) f += substr(root, RSTART + 11, RLENGTH - 12)
+         if (match(root, / disabled="[0-9]+"/)) d += substr(root, RSTART + 11, RLENGTH - 12)
+       }
+       END { printf "%d test cases run, %d failed, %d disabled", t - d, f, d }' "${files[@]}"
 }
 
 # stage_failed <stage> <what>: a stage that could not run its tests.
@@ -111,10 +136,9 @@ cmd_test() {
   t=$SECONDS
   log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   local asan="$BUILD_ROOT/asan"
-  # Line tables only (-g1): the sanitizers' reports still name file and
-  # line, and the build is markedly faster than with full debug information.
-  if configure "$asan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=address,undefined \
-       -DCMAKE_CXX_FLAGS="-O1 -g1" &&
+  # The test programs' own sources at -O0: they are most of the build, and
+  # the code under test keeps -O1.
+  if configure "$asan" "${SANITIZER_FLAGS[@]}" -DTOVRIN_SANITIZE=address,undefined -DTOVRIN_TEST_OPT=-O0 &&
      cmake --build "$asan" -j "$JOBS"; then
     log "running the tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
     run_ctest "ASan+UBSan" "$asan"
@@ -129,7 +153,8 @@ cmd_test() {
   t=$SECONDS
   log "building the tests optimised (Release, no sanitizers)"
   local release="$BUILD_ROOT/release-tests"
-  if configure "$release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=ON &&
+  # The code under test as shipped (-O3); the test programs' own sources -O1.
+  if configure "$release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=ON -DTOVRIN_TEST_OPT=-O1 &&
      cmake --build "$release" -j "$JOBS"; then
     log "running the tests (Release)"
     run_ctest "Release" "$release"
@@ -144,12 +169,11 @@ cmd_test() {
   t=$SECONDS
   log "building the thread tests with ThreadSanitizer"
   local tsan="$BUILD_ROOT/tsan"
-  # The media tests are built for the frame processor's suites only.
-  local targets=(tovrin_platform_tests tovrin_media_tests tovrin_mng_tests)
-  local folders="platform|media\\.FrameProcessor[A-Za-z]*|mng"
+  # Of the media tests only the frame processor's are built.
+  local targets=(tovrin_platform_tests tovrin_frame_processor_tests tovrin_mng_tests)
+  local folders="platform|frame_processor|mng"
   local tsanReady=0
-  if configure "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF \
-       -DCMAKE_CXX_FLAGS="-O1 -g1"; then
+  if configure "$tsan" "${SANITIZER_FLAGS[@]}" -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF; then
     tsanReady=1
     # The list is taken whole first: `grep -q` would end the pipe early and
     # make ninja fail on the closed pipe (pipefail).
@@ -219,11 +243,11 @@ run_fuzzers() {
   log "building the fuzz targets"
   # Checked step by step: the caller may run this inside a condition, where
   # `set -e` does not stop at a failure.
-  CC=clang-14 CXX=clang++-14 configure "$dir" -DCMAKE_BUILD_TYPE=Debug \
+  CC=clang-14 CXX=clang++-14 configure "$dir" \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-    -DCMAKE_CXX_FLAGS="-O1 -g1" -DTOVRIN_FUZZ=ON -DTOVRIN_SANITIZE=address,undefined \
+    "${SANITIZER_FLAGS[@]}" -DTOVRIN_FUZZ=ON -DTOVRIN_SANITIZE=address,undefined \
     -DTOVRIN_BUILD_APP=OFF -DTOVRIN_BUILD_TESTS=OFF || return 1
-  cmake --build "$dir" -j "$JOBS" || return 1
+  cmake --build "$dir" -j "$JOBS" --target tovrin_fuzzers || return 1
   local f name kept work
   for f in "$dir"/fuzz/*_fuzz; do
     [ -x "$f" ] || continue
