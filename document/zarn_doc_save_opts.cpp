@@ -13,6 +13,86 @@ namespace ZarnDoc {
 
 using namespace ZarnTypes;
 
+namespace {
+
+// The two directions of an exchange: a read copies the document's value
+// into the page's channel record, a write copies it back. Flags travel as
+// 0 or 1.
+struct TToChannel {
+  template <class TChannel, class TOwn>
+  void operator()(TChannel& channel, const TOwn& own) const {
+    channel = own;
+  }
+  template <class TOwn>
+  void Flag(std::uint8_t& channel, const TOwn& own) const {
+    channel = own != 0 ? 1 : 0;
+  }
+};
+struct TFromChannel {
+  template <class TChannel, class TOwn>
+  void operator()(const TChannel& channel, TOwn& own) const {
+    own = channel;
+  }
+  template <class TOwn>
+  void Flag(const std::uint8_t& channel, TOwn& own) const {
+    own = channel != 0 ? 1 : 0;
+  }
+};
+
+// The recorder settings a "Save stream" channel record carries, paired
+// with where the document keeps them.
+template <class TCopy>
+void EachStreamField(TSaveStreamChannel& c, shell::TRecorderCfg& cfg, shell::TChannelNaming& names,
+                     const TCopy& copy) {
+  copy(c.format, cfg.format);
+  copy.Flag(c.singleFile, cfg.singleFile);
+  copy(c.singlePath, names.saveSingle);
+  copy(c.folder, names.dirOut);
+  copy(c.titleBase, names.titleBase);
+  copy(c.prefix, names.prefix);
+  copy(c.suffix, names.suffix);
+  copy(c.extension, names.extension);
+  copy(c.clipDigits, cfg.clipDigits);
+  copy(c.frameDigits, cfg.frameDigits);
+  copy(c.samplingMethod, cfg.samplingMethod);
+  copy(c.timeBegin, cfg.timeBegin);
+  copy(c.timeEnd, cfg.timeEnd);
+  copy(c.timeStep, cfg.timeStep);
+  copy(c.sampleBegin, cfg.sampleBegin);
+  copy(c.sampleEnd, cfg.sampleEnd);
+  copy(c.sampleStep, cfg.sampleStep);
+  copy.Flag(c.addSuffix, cfg.addSuffix);
+  copy(c.jpegQuality, cfg.jpegQuality);
+  copy(c.jpeg2000, cfg.jpeg2000);
+  copy(c.png, cfg.png);
+  copy(c.gif, cfg.gif);
+  copy(c.tiff, cfg.tiff);
+  copy(c.avi, cfg.avi);
+  copy(c.windowsMedia, cfg.windowsMedia);
+  copy.Flag(c.pipEnabled, cfg.pipEnabled);
+  copy.Flag(c.primaryAsIs, cfg.primaryAsShown);
+}
+
+// The capture-writer settings a "Capture image" channel record carries.
+template <class TCopy>
+void EachImageField(TSaveImageChannel& c, SaveImage::CSaveImage& w, const TCopy& copy) {
+  copy.Flag(c.copyToClipboard, w.m_bSendToClipboard);
+  copy.Flag(c.saveToFile, w.m_bSaveToFile);
+  copy.Flag(c.singleFile, w.m_nReserved2);
+  copy(c.singlePath, w.m_sPageText2);
+  copy(c.folder, w.m_sOutputFolder);
+  copy(c.prefix, w.m_sPrefix);
+  copy(c.titleBase, w.m_sPageText);
+  copy(c.suffix, w.m_sSuffix);
+  copy(c.extension, w.m_sExtension);
+  copy(c.clipDigits, w.m_nDigitCount);
+  copy(c.frameDigits, w.m_nPageValue);
+  copy.Flag(c.addSuffix, w.m_nPageValue2);
+  copy.Flag(c.documentFlag, w.m_nReserved3);
+}
+
+}  // namespace
+
 void CZarnDoc::ExchangeSaveStreamSettings(TSaveStreamExchange& block) {
   const bool read = block.header.op == OPTS_XCHG_READ;
   if (!read && block.header.op != OPTS_XCHG_WRITE) return;
@@ -35,66 +115,14 @@ void CZarnDoc::ExchangeSaveStreamSettings(TSaveStreamExchange& block) {
     shell::TChannelNaming names = m_SeqNaming[index];
     if (read) {
       RecorderToCfg(recorder, cfg, names);
+      EachStreamField(c, cfg, names, TToChannel{});
       c.enabled = m_bRecordChannel[ch] ? 1 : 0;
       c.streamType = recorder.m_eOutputStreamType;
-      c.format = cfg.format;
-      c.singleFile = cfg.singleFile;
-      c.singlePath = names.saveSingle;
-      c.folder = names.dirOut;
       c.spare = recorder.m_sSpareName1;
-      c.titleBase = names.titleBase;
-      c.prefix = names.prefix;
-      c.suffix = names.suffix;
-      c.extension = names.extension;
-      c.clipDigits = cfg.clipDigits;
-      c.frameDigits = cfg.frameDigits;
-      c.samplingMethod = cfg.samplingMethod;
-      c.timeBegin = cfg.timeBegin;
-      c.timeEnd = cfg.timeEnd;
-      c.timeStep = cfg.timeStep;
-      c.sampleBegin = cfg.sampleBegin;
-      c.sampleEnd = cfg.sampleEnd;
-      c.sampleStep = cfg.sampleStep;
-      c.addSuffix = cfg.addSuffix;
       c.nextClipIndex = NextClipNumber(ch);
-      c.jpegQuality = cfg.jpegQuality;
-      c.jpeg2000 = cfg.jpeg2000;
-      c.png = cfg.png;
-      c.gif = cfg.gif;
-      c.tiff = cfg.tiff;
-      c.avi = cfg.avi;
-      c.windowsMedia = cfg.windowsMedia;
-      c.pipEnabled = cfg.pipEnabled;
-      c.primaryAsIs = cfg.primaryAsShown;
       c.captureWorkMode = workMode;
     } else {
-      cfg.singleFile = c.singleFile != 0 ? 1 : 0;
-      cfg.clipDigits = c.clipDigits;
-      cfg.frameDigits = c.frameDigits;
-      cfg.samplingMethod = c.samplingMethod;
-      cfg.timeBegin = c.timeBegin;
-      cfg.timeEnd = c.timeEnd;
-      cfg.timeStep = c.timeStep;
-      cfg.sampleBegin = c.sampleBegin;
-      cfg.sampleEnd = c.sampleEnd;
-      cfg.sampleStep = c.sampleStep;
-      cfg.addSuffix = c.addSuffix != 0 ? 1 : 0;
-      cfg.format = c.format;
-      cfg.jpegQuality = c.jpegQuality;
-      cfg.jpeg2000 = c.jpeg2000;
-      cfg.png = c.png;
-      cfg.gif = c.gif;
-      cfg.tiff = c.tiff;
-      cfg.avi = c.avi;
-      cfg.windowsMedia = c.windowsMedia;
-      cfg.pipEnabled = c.pipEnabled != 0 ? 1 : 0;
-      cfg.primaryAsShown = c.primaryAsIs != 0 ? 1 : 0;
-      names.saveSingle = c.singlePath;
-      names.dirOut = c.folder;
-      names.titleBase = c.titleBase;
-      names.prefix = c.prefix;
-      names.suffix = c.suffix;
-      names.extension = c.extension;
+      EachStreamField(c, cfg, names, TFromChannel{});
       // The output format also sets the stream type.
       RecorderFromCfg(recorder, cfg, names, true);
       recorder.m_sSpareName1 = c.spare;
@@ -119,38 +147,14 @@ void CZarnDoc::ExchangeSaveImageSettings(TSaveImageExchange& block) {
     SaveImage::CSaveImage& w = m_ImageSaver[static_cast<std::size_t>(ch)];
     TSaveImageChannel& c = block.channels[ch];
     if (read) {
-      c.copyToClipboard = w.m_bSendToClipboard;
-      c.saveToFile = w.m_bSaveToFile;
+      EachImageField(c, w, TToChannel{});
       c.format = w.m_eCaptureFormat;
-      c.singleFile = static_cast<std::uint8_t>(w.m_nReserved2 != 0);
-      c.singlePath = w.m_sPageText2;
-      c.folder = w.m_sOutputFolder;
-      c.prefix = w.m_sPrefix;
-      c.titleBase = w.m_sPageText;
-      c.suffix = w.m_sSuffix;
-      c.extension = w.m_sExtension;
-      c.clipDigits = w.m_nDigitCount;
-      c.frameDigits = w.m_nPageValue;
-      c.addSuffix = static_cast<std::uint8_t>(w.m_nPageValue2 != 0);
       // The number a capture of the stopped document takes next.
       c.nextClipIndex = w.m_nFileCounter < kMaxClipIndex ? w.m_nFileCounter + 1 : kMaxClipIndex;
-      c.documentFlag = static_cast<std::uint8_t>(w.m_nReserved3 != 0);
     } else {
-      w.m_bSendToClipboard = c.copyToClipboard != 0 ? 1 : 0;
-      w.m_bSaveToFile = c.saveToFile != 0 ? 1 : 0;
+      EachImageField(c, w, TFromChannel{});
       w.m_eCaptureFormat = static_cast<TStreamType>(c.format);
-      w.m_nReserved2 = c.singleFile != 0 ? 1 : 0;
-      w.m_sPageText2 = c.singlePath;
-      w.m_sOutputFolder = c.folder;
-      w.m_sPrefix = c.prefix;
-      w.m_sPageText = c.titleBase;
-      w.m_sSuffix = c.suffix;
-      w.m_sExtension = c.extension;
-      w.m_nDigitCount = c.clipDigits;
-      w.m_nPageValue = c.frameDigits;
-      w.m_nPageValue2 = c.addSuffix != 0 ? 1 : 0;
       w.m_nFileCounter = std::clamp(c.nextClipIndex, 0, kMaxClipIndex) - 1;
-      w.m_nReserved3 = c.documentFlag != 0 ? 1 : 0;
     }
   }
   block.header.answered = 1;

@@ -31,6 +31,7 @@
 #include "platform/qt/commands.h"
 #include "shell/command_ids.h"
 #include "tests/support/message_fixture.h"
+#include "yuv_clip_fixture.h"
 
 using namespace ZarnTypes;
 using doc_test::RunUntil;
@@ -39,25 +40,10 @@ namespace pq = platform::qt;
 
 namespace {
 
-// Raw YUV clips made at test time whose frame k shows its number: 64 x 16,
-// eight stripes of 8 columns, stripe i white when bit i of k is set;
-// neutral chroma, 4:2:0 centred, BT.601, 16-235.
-constexpr int kWidth = 64;
-constexpr int kHeight = 16;
-constexpr std::size_t kFrameBytes = kWidth * kHeight * 3 / 2;
-constexpr std::int32_t kYuvFormat =
-    ComposeYuvFileFormat(YUV_STD_BT601, YUV_LAYOUT_420_CENTRED, YUV_RANGE_16_235_240);
-
-void WriteClip(const fs::path& path, int frames) {
-  std::ofstream out(path, std::ios::binary);
-  for (int k = 0; k < frames; ++k) {
-    std::vector<std::uint8_t> frame(kFrameBytes, 128);
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x)
-        frame[static_cast<std::size_t>(y * kWidth + x)] = (k >> (x / 8)) & 1 ? 235 : 16;
-    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
-  }
-}
+using clip_test::kFrameBytes;
+using clip_test::kHeight;
+using clip_test::kWidth;
+using clip_test::kYuvFormat;
 
 class TTakesApplication : public open_test::TSettingsApplication {
  public:
@@ -82,36 +68,8 @@ bool PictureIsClean(const QImage& image) {
   return true;
 }
 
-class SaveOptsDocTest : public tovrin_test::TRecordedMessagesTest {
+class SaveOptsDocTest : public clip_test::TClipDocumentTest<TTakesApplication> {
  protected:
-  TTakesApplication app;
-  doc_test::TDocumentWindow w;
-  ZarnDoc::CZarnDoc& doc = w.Doc();
-
-  SaveOptsDocTest() {
-    doc.ch_nDecoderVideoOutDelay = 0;
-    doc.m_YuvOpen.nFormat = kYuvFormat;
-    doc.m_YuvOpen.nWidth = kWidth;
-    doc.m_YuvOpen.nHeight = kHeight;
-  }
-  ~SaveOptsDocTest() override {
-    if (doc.m_Engine.IsRunning()) {
-      doc.m_Engine.StopPlaying();
-      RunUntil([this] { return !doc.m_Engine.IsRunning(); });
-    }
-  }
-  fs::path Clip(const std::string& name, int frames) {
-    const fs::path path = dir / name;
-    WriteClip(path, frames);
-    return path;
-  }
-  bool Open(int channel, const fs::path& path) { return doc.OpenSource(path.string(), channel); }
-  bool Enabled(UINT id) {
-    pq::TCmdUI ui(id);
-    EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Update, &ui)) << id;
-    return ui.Enabled();
-  }
-  void Run(UINT id) { EXPECT_TRUE(doc.OnCmdMsg(id, pq::TCmdCode::Command, nullptr)) << id; }
   bool Playing() const { return doc.m_Engine.IsRunning(); }
   void PlayToTheEnd() {
     Run(shell::ID_NAVIGATE_START_PAUSE);
