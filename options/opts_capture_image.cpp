@@ -23,16 +23,9 @@ namespace OptsCaptureImage {
 
 using namespace ZarnTypes;
 namespace pq = platform::qt;
+using OptsPage::Named;
 
 namespace {
-
-QString IdName(int id) { return QStringLiteral("IDC_%1").arg(id); }
-
-template <class T>
-T* Named(T* widget, int id) {
-  widget->setObjectName(IdName(id));
-  return widget;
-}
 
 constexpr std::int32_t kCaptureCandidates[] = {ST_NULL_STREAM, 33, 32, 31, 30, 29, 27};
 
@@ -63,23 +56,9 @@ std::string ComposeCapturePath(const TSaveStreamChannel& record, int channel) {
   return writer.BuildFileName(record.nextClipIndex);
 }
 
-CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : COptsPage("Capture image", parent) {
+CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : CChannelFormatPage("Capture image", parent) {
   auto* layout = new QVBoxLayout(this);
-  m_pDocument = Named(new QLabel("AppObject", this), 1045);
-  layout->addWidget(m_pDocument);
-  m_pChannels = new OptsPage::CChannelRadios(this);
-  m_pChannels->onStore = [this](int channel) { StoreChannel(channel); };
-  m_pChannels->onLoad = [this](int channel) {
-    m_nChannel = channel;
-    ShowChannel(channel);
-  };
-  layout->addWidget(m_pChannels);
-  m_pChannelText = Named(new QPlainTextEdit(this), 1046);
-  m_pChannelText->setReadOnly(true);
-  m_pChannelText->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_pChannelText->setFixedHeight(m_pChannelText->fontMetrics().lineSpacing() * 3 +
-                                 2 * m_pChannelText->frameWidth() + 10);
-  layout->addWidget(m_pChannelText);
+  AddChannelHeader(layout);
 
   auto* props = Named(new QGroupBox("\"Save stream\" properties", this), 1144);
   auto* grid = new QGridLayout(props);
@@ -87,26 +66,12 @@ CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : COptsPage("Capture ima
   grid->addWidget(m_pClipboard, 0, 0, 1, 3);
   m_pSaveToFile = Named(new QCheckBox("Save copy to file", props), 1302);
   grid->addWidget(m_pSaveToFile, 1, 0, 1, 3);
-  grid->addWidget(Named(new QLabel("Save stream file format", props), 1162), 2, 0);
-  m_pFormat = Named(new QComboBox(props), 1164);
-  int widest = 0;
+  std::vector<std::string> names;
   std::string name;
   for (std::int32_t code : kCaptureCandidates)
-    if (GetStreamTypeName(code, name))
-      widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
-  m_pFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  m_pFormat->setMinimumContentsLength(1);
-  m_pFormat->setMinimumWidth(widest + 48);
-  grid->addWidget(m_pFormat, 2, 1);
-  m_pFormatOptions = Named(new QPushButton("Options...", props), 1174);
-  grid->addWidget(m_pFormatOptions, 2, 2);
-  grid->addWidget(Named(new QLabel("Save stream target path", props), 1148), 3, 0);
-  m_pTarget = Named(new QLineEdit(props), 1153);
-  // The path follows from the settings; it is not typed.
-  m_pTarget->setReadOnly(true);
-  grid->addWidget(m_pTarget, 3, 1);
-  m_pTargetOptions = Named(new QPushButton("Options...", props), 1159);
-  grid->addWidget(m_pTargetOptions, 3, 2);
+    if (GetStreamTypeName(code, name)) names.push_back(name);
+  m_pTargetOptions =
+      AddFormatAndTargetRows(grid, props, 2, {1162, 1164, 1174, 1148, 1153, 1159}, names, "Options...");
   grid->setColumnStretch(1, 1);
   layout->addWidget(props);
   layout->addStretch(1);
@@ -134,12 +99,6 @@ void CZarnOptsSaveImage::OnOK() {
   if (!ReadFailed()) StoreChannel(m_nChannel);
   WriteBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, m_Block,
              OptsPage::WriteFailedText(OptsPage::PAGE_SAVE_IMAGE));
-}
-
-std::int32_t CZarnOptsSaveImage::SelectedFormat() const {
-  const int i = m_pFormat->currentIndex();
-  const auto& codes = m_Codes[static_cast<std::size_t>(m_nChannel)];
-  return i >= 0 && static_cast<std::size_t>(i) < codes.size() ? codes[static_cast<std::size_t>(i)] : 0;
 }
 
 void CZarnOptsSaveImage::ShowChannel(int ch) {

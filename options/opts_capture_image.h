@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "options/opts_page.h"
+#include "options/opts_channel_pages.h"
 #include "options/opts_save_stream_exchange.h"
 
 class QCheckBox;
@@ -22,9 +22,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace OptsPage {
-class CChannelRadios;
-}
 namespace OptsSaveStreamPath {
 class COptsSaveStreamPath;
 }
@@ -41,7 +38,7 @@ std::vector<std::int32_t> OfferedCaptureFormats(std::int32_t streamType, std::in
 // `clipDigits` digits, suffix, extension).
 std::string ComposeCapturePath(const ZarnTypes::TSaveStreamChannel& record, int channel);
 
-class CZarnOptsSaveImage : public OptsPage::COptsPage {
+class CZarnOptsSaveImage : public OptsPage::CChannelFormatPage {
   Q_OBJECT
  public:
   explicit CZarnOptsSaveImage(QWidget* parent = nullptr);
@@ -49,17 +46,11 @@ class CZarnOptsSaveImage : public OptsPage::COptsPage {
 
   void OnOK() override;
 
-  int CurrentChannel() const { return m_nChannel; }
   const ZarnTypes::TSaveImageExchange& Block() const { return m_Block; }
   ZarnTypes::TSaveImageExchange& Block() { return m_Block; }
-  const std::vector<std::int32_t>& Codes(int channel) const {
-    return m_Codes[static_cast<std::size_t>(channel & 3)];
-  }
-  std::int32_t SelectedFormat() const;
-  const std::string& TargetPath() const { return m_sTargetPath; }
 
-  void ShowChannel(int channel);
-  void StoreChannel(int channel);
+  void ShowChannel(int channel) override;
+  void StoreChannel(int channel) override;
   bool FillFormatList(std::int32_t wanted, int channel);
   void ApplyFormat(std::int32_t code, int channel);
   bool UpdateTargetPath(bool redisplay);
@@ -68,14 +59,8 @@ class CZarnOptsSaveImage : public OptsPage::COptsPage {
   // How the page runs the path dialog (replaced by tests).
   std::function<int(OptsSaveStreamPath::COptsSaveStreamPath&)> m_RunPathDialog;
 
-  QLabel* m_pDocument = nullptr;
-  OptsPage::CChannelRadios* m_pChannels = nullptr;
-  QPlainTextEdit* m_pChannelText = nullptr;
   QCheckBox* m_pClipboard = nullptr;
   QCheckBox* m_pSaveToFile = nullptr;
-  QComboBox* m_pFormat = nullptr;
-  QPushButton* m_pFormatOptions = nullptr;
-  QLineEdit* m_pTarget = nullptr;
   QPushButton* m_pTargetOptions = nullptr;
 
  protected:
@@ -86,9 +71,6 @@ class CZarnOptsSaveImage : public OptsPage::COptsPage {
   ZarnTypes::TSaveStreamChannel PathRecord(int channel) const;
 
   ZarnTypes::TSaveImageExchange m_Block;
-  int m_nChannel = 0;
-  std::array<std::vector<std::int32_t>, 4> m_Codes;
-  std::string m_sTargetPath;
 };
 
 }  // namespace OptsCaptureImage

@@ -28,6 +28,7 @@ namespace OptsSaveStream {
 
 using namespace ZarnTypes;
 namespace pq = platform::qt;
+using OptsPage::Named;
 
 namespace {
 
@@ -37,14 +38,6 @@ constexpr const char* kNoOutputFile =
 constexpr const char* kNoOutputFolder =
     "Save sequence, channel %d \n Name of output directory for saving images is empty \n Saving disabled \n "
     "see: <Options>";
-
-QString IdName(int id) { return QStringLiteral("IDC_%1").arg(id); }
-
-template <class T>
-T* Named(T* widget, int id) {
-  widget->setObjectName(IdName(id));
-  return widget;
-}
 
 // Every format a list can offer, in list order.
 std::vector<std::int32_t> Candidates() {
@@ -137,23 +130,9 @@ const char* SamplingText(std::int32_t method) {
   }
 }
 
-CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : COptsPage("Save stream", parent) {
+CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : CChannelFormatPage("Save stream", parent) {
   auto* layout = new QVBoxLayout(this);
-  m_pDocument = Named(new QLabel("AppObject", this), 1045);
-  layout->addWidget(m_pDocument);
-  m_pChannels = new OptsPage::CChannelRadios(this);
-  m_pChannels->onStore = [this](int channel) { StoreChannel(channel); };
-  m_pChannels->onLoad = [this](int channel) {
-    m_nChannel = channel;
-    ShowChannel(channel);
-  };
-  layout->addWidget(m_pChannels);
-  m_pChannelText = Named(new QPlainTextEdit(this), 1046);
-  m_pChannelText->setReadOnly(true);
-  m_pChannelText->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_pChannelText->setFixedHeight(m_pChannelText->fontMetrics().lineSpacing() * 3 +
-                                 2 * m_pChannelText->frameWidth() + 10);
-  layout->addWidget(m_pChannelText);
+  AddChannelHeader(layout);
 
   auto* props = Named(new QGroupBox("\"Save stream\" properties", this), 1091);
   auto* grid = new QGridLayout(props);
@@ -161,27 +140,12 @@ CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : COptsPage("Save stre
   grid->addWidget(m_pEnable, 0, 0, 1, 3);
   m_pRecordingOn = Named(new QCheckBox("Turn  ON \"Save stream\"", props), 1090);
   grid->addWidget(m_pRecordingOn, 1, 0, 1, 3);
-  grid->addWidget(Named(new QLabel("Save stream file format", props), 1122), 2, 0);
-  m_pFormat = Named(new QComboBox(props), 1273);
-  // Wide enough for the longest name any channel can show, so that
-  // switching channels does not resize the page.
-  int widest = 0;
+  std::vector<std::string> names;
   std::string name;
   for (std::int32_t f : Candidates())
-    if (GetFileFormatName(f, name))
-      widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
-  m_pFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  m_pFormat->setMinimumContentsLength(1);
-  m_pFormat->setMinimumWidth(widest + 48);
-  grid->addWidget(m_pFormat, 2, 1);
-  m_pFormatOptions = Named(new QPushButton("Options...", props), 1116);
-  grid->addWidget(m_pFormatOptions, 2, 2);
-  grid->addWidget(Named(new QLabel("Save stream target path", props), 1092), 3, 0);
-  m_pTarget = Named(new QLineEdit(props), 2506);
-  m_pTarget->setReadOnly(true);
-  grid->addWidget(m_pTarget, 3, 1);
-  m_pTargetSettings = Named(new QPushButton("Settings...", props), 1093);
-  grid->addWidget(m_pTargetSettings, 3, 2);
+    if (GetFileFormatName(f, name)) names.push_back(name);
+  m_pTargetSettings =
+      AddFormatAndTargetRows(grid, props, 2, {1122, 1273, 1116, 1092, 2506, 1093}, names, "Settings...");
   grid->addWidget(Named(new QLabel("Sampling method", props), 2574), 4, 0);
   m_pSampling = Named(new QLineEdit(props), 2575);
   m_pSampling->setReadOnly(true);
@@ -257,12 +221,6 @@ void CZarnOptsSaveStream::OnOK() {
   }
   WriteBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_STREAM, m_Block,
              OptsPage::WriteFailedText(OptsPage::PAGE_SAVE_STREAM));
-}
-
-std::int32_t CZarnOptsSaveStream::SelectedFormat() const {
-  const int i = m_pFormat->currentIndex();
-  const auto& codes = m_Codes[static_cast<std::size_t>(m_nChannel)];
-  return i >= 0 && static_cast<std::size_t>(i) < codes.size() ? codes[static_cast<std::size_t>(i)] : 0;
 }
 
 void CZarnOptsSaveStream::ShowChannel(int ch) {

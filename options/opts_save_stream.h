@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "options/opts_page.h"
+#include "options/opts_channel_pages.h"
 #include "options/opts_save_stream_exchange.h"
 
 class QCheckBox;
@@ -32,9 +32,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace OptsPage {
-class CChannelRadios;
-}
 namespace OptsSaveStreamPath {
 class COptsSaveStreamPath;
 }
@@ -53,7 +50,7 @@ std::int32_t FormatSheetCategory(std::int32_t format);
 // The sampling text of a method (with its leading blank; "" for none).
 const char* SamplingText(std::int32_t method);
 
-class CZarnOptsSaveStream : public OptsPage::COptsPage {
+class CZarnOptsSaveStream : public OptsPage::CChannelFormatPage {
   Q_OBJECT
  public:
   explicit CZarnOptsSaveStream(QWidget* parent = nullptr);
@@ -61,21 +58,13 @@ class CZarnOptsSaveStream : public OptsPage::COptsPage {
 
   void OnOK() override;
 
-  // The channel shown (0..3) and the page's block.
-  int CurrentChannel() const { return m_nChannel; }
+  // The page's block.
   const ZarnTypes::TSaveStreamExchange& Block() const { return m_Block; }
   ZarnTypes::TSaveStreamExchange& Block() { return m_Block; }
-  // The formats of a channel's list, in list order.
-  const std::vector<std::int32_t>& Codes(int channel) const {
-    return m_Codes[static_cast<std::size_t>(channel & 3)];
-  }
-  // The code of the list's selected entry (0 when none).
-  std::int32_t SelectedFormat() const;
-  const std::string& TargetPath() const { return m_sTargetPath; }
 
   // What the page does (also from its controls).
-  void ShowChannel(int channel);
-  void StoreChannel(int channel);
+  void ShowChannel(int channel) override;
+  void StoreChannel(int channel) override;
   bool FillFormatList(int channel, std::int32_t wanted);
   void ApplyFormat(std::int32_t format, int channel);
   bool UpdateTargetPath(bool redisplay);
@@ -97,14 +86,8 @@ class CZarnOptsSaveStream : public OptsPage::COptsPage {
   int m_nSheetChannel = 0;
 
   // Controls.
-  QLabel* m_pDocument = nullptr;
-  OptsPage::CChannelRadios* m_pChannels = nullptr;
-  QPlainTextEdit* m_pChannelText = nullptr;
   QCheckBox* m_pEnable = nullptr;
   QCheckBox* m_pRecordingOn = nullptr;
-  QComboBox* m_pFormat = nullptr;
-  QPushButton* m_pFormatOptions = nullptr;
-  QLineEdit* m_pTarget = nullptr;
   QPushButton* m_pTargetSettings = nullptr;
   QLineEdit* m_pSampling = nullptr;
   QPushButton* m_pSamplingSettings = nullptr;
@@ -120,9 +103,6 @@ class CZarnOptsSaveStream : public OptsPage::COptsPage {
   ZarnTypes::TSaveStreamChannel& Record(int channel) { return m_Block.channels[channel & 3]; }
 
   ZarnTypes::TSaveStreamExchange m_Block;
-  int m_nChannel = 0;
-  std::array<std::vector<std::int32_t>, 4> m_Codes;
-  std::string m_sTargetPath;
 };
 
 }  // namespace OptsSaveStream

@@ -1,0 +1,70 @@
+#include "options/opts_channel_pages.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "options/channel_radios.h"
+
+namespace OptsPage {
+
+QWidget* NameControl(QWidget* widget, int id) {
+  widget->setObjectName(QStringLiteral("IDC_%1").arg(id));
+  return widget;
+}
+
+std::int32_t CChannelFormatPage::SelectedFormat() const {
+  const int i = m_pFormat->currentIndex();
+  const auto& codes = m_Codes[static_cast<std::size_t>(m_nChannel)];
+  return i >= 0 && static_cast<std::size_t>(i) < codes.size() ? codes[static_cast<std::size_t>(i)] : 0;
+}
+
+void CChannelFormatPage::AddChannelHeader(QVBoxLayout* layout) {
+  m_pDocument = Named(new QLabel("AppObject", this), 1045);
+  layout->addWidget(m_pDocument);
+  m_pChannels = new CChannelRadios(this);
+  m_pChannels->onStore = [this](int channel) { StoreChannel(channel); };
+  m_pChannels->onLoad = [this](int channel) {
+    m_nChannel = channel;
+    ShowChannel(channel);
+  };
+  layout->addWidget(m_pChannels);
+  m_pChannelText = Named(new QPlainTextEdit(this), 1046);
+  m_pChannelText->setReadOnly(true);
+  m_pChannelText->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m_pChannelText->setFixedHeight(m_pChannelText->fontMetrics().lineSpacing() * 3 +
+                                 2 * m_pChannelText->frameWidth() + 10);
+  layout->addWidget(m_pChannelText);
+}
+
+QPushButton* CChannelFormatPage::AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row,
+                                                        const TRowIds& ids,
+                                                        const std::vector<std::string>& names,
+                                                        const char* targetButton) {
+  grid->addWidget(Named(new QLabel("Save stream file format", box), ids.formatLabel), row, 0);
+  m_pFormat = Named(new QComboBox(box), ids.format);
+  int widest = 0;
+  for (const std::string& name : names)
+    widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
+  m_pFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  m_pFormat->setMinimumContentsLength(1);
+  m_pFormat->setMinimumWidth(widest + 48);
+  grid->addWidget(m_pFormat, row, 1);
+  m_pFormatOptions = Named(new QPushButton("Options...", box), ids.formatOptions);
+  grid->addWidget(m_pFormatOptions, row, 2);
+  grid->addWidget(Named(new QLabel("Save stream target path", box), ids.targetLabel), row + 1, 0);
+  m_pTarget = Named(new QLineEdit(box), ids.target);
+  m_pTarget->setReadOnly(true);
+  grid->addWidget(m_pTarget, row + 1, 1);
+  auto* button = Named(new QPushButton(targetButton, box), ids.targetButton);
+  grid->addWidget(button, row + 1, 2);
+  return button;
+}
+
+}  // namespace OptsPage

@@ -1,0 +1,81 @@
+#pragma once
+// What the "Save stream" and "Capture image" pages share: one of the four
+// channels shown at a time under the document's name, the channel radios
+// and the channel's description, a list of the formats the channel's
+// source offers and the path the channel's next file takes.
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "options/opts_page.h"
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QVBoxLayout;
+
+namespace OptsPage {
+
+class CChannelRadios;
+
+// A control named after its dialog id ("IDC_<id>").
+QWidget* NameControl(QWidget* widget, int id);
+template <class T>
+T* Named(T* widget, int id) {
+  NameControl(widget, id);
+  return widget;
+}
+
+class CChannelFormatPage : public COptsPage {
+ public:
+  // The channel shown (0..3).
+  int CurrentChannel() const { return m_nChannel; }
+  // The formats of a channel's list, in list order.
+  const std::vector<std::int32_t>& Codes(int channel) const {
+    return m_Codes[static_cast<std::size_t>(channel & 3)];
+  }
+  // The code of the list's selected entry (0 when none).
+  std::int32_t SelectedFormat() const;
+  const std::string& TargetPath() const { return m_sTargetPath; }
+
+  virtual void ShowChannel(int channel) = 0;
+  virtual void StoreChannel(int channel) = 0;
+
+  QLabel* m_pDocument = nullptr;
+  CChannelRadios* m_pChannels = nullptr;
+  QPlainTextEdit* m_pChannelText = nullptr;
+  QComboBox* m_pFormat = nullptr;
+  QPushButton* m_pFormatOptions = nullptr;
+  QLineEdit* m_pTarget = nullptr;
+
+ protected:
+  using COptsPage::COptsPage;
+
+  // The ids of the format and target rows' controls.
+  struct TRowIds {
+    int formatLabel, format, formatOptions, targetLabel, target, targetButton;
+  };
+  // The document's name, the channel radios (storing the channel left and
+  // showing the one chosen) and the channel's description.
+  void AddChannelHeader(QVBoxLayout* layout);
+  // Rows `row` and `row + 1` of `grid` in `box`: the format list, wide
+  // enough for the longest of `names` so that switching channels does not
+  // resize the page, with its "Options..." button, and the read-only target
+  // path (it follows from the settings) with a button captioned
+  // `targetButton`, which is returned.
+  QPushButton* AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row, const TRowIds& ids,
+                                      const std::vector<std::string>& names, const char* targetButton);
+
+  int m_nChannel = 0;
+  std::array<std::vector<std::int32_t>, 4> m_Codes;
+  std::string m_sTargetPath;
+};
+
+}  // namespace OptsPage
