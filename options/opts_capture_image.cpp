@@ -104,12 +104,7 @@ void CZarnOptsSaveImage::OnOK() {
 void CZarnOptsSaveImage::ShowChannel(int ch) {
   if (ch < 0 || ch > 3 || ReadFailed()) return;
   TSaveImageChannel& r = Record(ch);
-  static const TMediaSource kClosed;
-  const TMediaSource& source = m_Block.sources[ch] ? *m_Block.sources[ch] : kClosed;
-  const OptsMediaDocument::TChannelDescription d =
-      OptsMediaDocument::DescribeChannel(m_Block.identifier ? *m_Block.identifier : std::string(), source);
-  m_pDocument->setText(QString::fromStdString(d.headerText));
-  m_pChannelText->setPlainText(QString::fromStdString(d.channelText));
+  const TMediaSource& source = ShowSource(m_Block.identifier, m_Block.sources[ch]);
   const bool open = source.bOpen != 0;
   if (!open) r.saveToFile = 0;
   m_pSaveToFile->setEnabled(open);
@@ -135,24 +130,9 @@ void CZarnOptsSaveImage::StoreChannel(int ch) {
 }
 
 bool CZarnOptsSaveImage::FillFormatList(std::int32_t wanted, int ch) {
-  if (wanted == 0) wanted = SelectedFormat();
-  static const TMediaSource kClosed;
-  const TMediaSource& source = m_Block.sources[ch & 3] ? *m_Block.sources[ch & 3] : kClosed;
-  auto& codes = m_Codes[static_cast<std::size_t>(ch & 3)];
-  codes = OfferedCaptureFormats(source.eStreamType, source.nDeviceCategory);
-  m_pFormat->clear();
-  std::string name;
-  for (std::int32_t code : codes) {
-    GetStreamTypeName(code, name);
-    m_pFormat->addItem(QString::fromStdString(name));
-  }
-  for (std::size_t i = 0; i < codes.size(); ++i)
-    if (codes[i] == wanted) {
-      m_pFormat->setCurrentIndex(static_cast<int>(i));
-      return true;
-    }
-  m_pFormat->setCurrentIndex(0);
-  return false;
+  const TMediaSource& source = SourceOrClosed(m_Block.sources[ch & 3]);
+  return FillList(ch, wanted, OfferedCaptureFormats(source.eStreamType, source.nDeviceCategory),
+                  GetStreamTypeName);
 }
 
 void CZarnOptsSaveImage::ApplyFormat(std::int32_t code, int ch) {

@@ -9,8 +9,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "options/channel_radios.h"
+#include "options/media_document_text.h"
 
 namespace OptsPage {
 
@@ -65,6 +67,41 @@ QPushButton* CChannelFormatPage::AddFormatAndTargetRows(QGridLayout* grid, QWidg
   auto* button = Named(new QPushButton(targetButton, box), ids.targetButton);
   grid->addWidget(button, row + 1, 2);
   return button;
+}
+
+const ZarnTypes::TMediaSource& CChannelFormatPage::SourceOrClosed(const ZarnTypes::TMediaSource* source) {
+  static const ZarnTypes::TMediaSource kClosed;
+  return source ? *source : kClosed;
+}
+
+const ZarnTypes::TMediaSource& CChannelFormatPage::ShowSource(const std::string* identifier,
+                                                              const ZarnTypes::TMediaSource* source) {
+  const ZarnTypes::TMediaSource& shown = SourceOrClosed(source);
+  const OptsMediaDocument::TChannelDescription d =
+      OptsMediaDocument::DescribeChannel(identifier ? *identifier : std::string(), shown);
+  m_pDocument->setText(QString::fromStdString(d.headerText));
+  m_pChannelText->setPlainText(QString::fromStdString(d.channelText));
+  return shown;
+}
+
+bool CChannelFormatPage::FillList(int channel, std::int32_t wanted, std::vector<std::int32_t> codes,
+                                  bool (*nameOf)(std::int32_t, std::string&)) {
+  if (wanted == 0) wanted = SelectedFormat();
+  auto& listed = m_Codes[static_cast<std::size_t>(channel & 3)];
+  listed = std::move(codes);
+  m_pFormat->clear();
+  std::string name;
+  for (std::int32_t code : listed) {
+    nameOf(code, name);
+    m_pFormat->addItem(QString::fromStdString(name));
+  }
+  for (std::size_t i = 0; i < listed.size(); ++i)
+    if (listed[i] == wanted) {
+      m_pFormat->setCurrentIndex(static_cast<int>(i));
+      return true;
+    }
+  m_pFormat->setCurrentIndex(0);  // "Null stream"
+  return false;
 }
 
 }  // namespace OptsPage

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "media/media_source.h"
 #include "options/opts_page.h"
 
 class QComboBox;
@@ -72,6 +73,17 @@ class CChannelFormatPage : public COptsPage {
   // `targetButton`, which is returned.
   QPushButton* AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row, const TRowIds& ids,
                                       const std::vector<std::string>& names, const char* targetButton);
+
+  // Shows the document's name and the description of a channel's source
+  // (a closed one when there is none) and returns that source.
+  const ZarnTypes::TMediaSource& ShowSource(const std::string* identifier,
+                                            const ZarnTypes::TMediaSource* source);
+  // Fills the list with channel `channel`'s formats `codes`, named by
+  // `nameOf`, and selects `wanted` (0: the selected entry's format); true
+  // when it was among them, else the first entry is selected.
+  bool FillList(int channel, std::int32_t wanted, std::vector<std::int32_t> codes,
+                bool (*nameOf)(std::int32_t, std::string&));
+  static const ZarnTypes::TMediaSource& SourceOrClosed(const ZarnTypes::TMediaSource* source);
 
   int m_nChannel = 0;
   std::array<std::vector<std::int32_t>, 4> m_Codes;

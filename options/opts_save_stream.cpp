@@ -226,12 +226,7 @@ void CZarnOptsSaveStream::OnOK() {
 void CZarnOptsSaveStream::ShowChannel(int ch) {
   if (ch < 0 || ch > 3 || ReadFailed()) return;
   TSaveStreamChannel& r = Record(ch);
-  static const TMediaSource kClosed;
-  const TMediaSource& source = m_Block.sources[ch] ? *m_Block.sources[ch] : kClosed;
-  const OptsMediaDocument::TChannelDescription d =
-      OptsMediaDocument::DescribeChannel(m_Block.identifier ? *m_Block.identifier : std::string(), source);
-  m_pDocument->setText(QString::fromStdString(d.headerText));
-  m_pChannelText->setPlainText(QString::fromStdString(d.channelText));
+  const TMediaSource& source = ShowSource(m_Block.identifier, m_Block.sources[ch]);
 
   const bool open = source.bOpen != 0;
   if (!open) r.enabled = 0;
@@ -277,24 +272,8 @@ void CZarnOptsSaveStream::StoreChannel(int ch) {
 }
 
 bool CZarnOptsSaveStream::FillFormatList(int ch, std::int32_t wanted) {
-  if (wanted == 0) wanted = SelectedFormat();
-  static const TMediaSource kClosed;
-  const TMediaSource& source = m_Block.sources[ch & 3] ? *m_Block.sources[ch & 3] : kClosed;
-  auto& codes = m_Codes[static_cast<std::size_t>(ch & 3)];
-  codes = OfferedFormats(source.eStreamType, source.nDeviceCategory);
-  m_pFormat->clear();
-  std::string name;
-  for (std::int32_t f : codes) {
-    GetFileFormatName(f, name);
-    m_pFormat->addItem(QString::fromStdString(name));
-  }
-  for (std::size_t i = 0; i < codes.size(); ++i)
-    if (codes[i] == wanted) {
-      m_pFormat->setCurrentIndex(static_cast<int>(i));
-      return true;
-    }
-  m_pFormat->setCurrentIndex(0);  // "Null stream"
-  return false;
+  const TMediaSource& source = SourceOrClosed(m_Block.sources[ch & 3]);
+  return FillList(ch, wanted, OfferedFormats(source.eStreamType, source.nDeviceCategory), GetFileFormatName);
 }
 
 void CZarnOptsSaveStream::ApplyFormat(std::int32_t f, int ch) {
