@@ -84,15 +84,7 @@ CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : CChannelFormatPage("Ca
 CZarnOptsSaveImage::~CZarnOptsSaveImage() = default;
 
 bool CZarnOptsSaveImage::OnInitDialog() {
-  m_Block = TSaveImageExchange{};
-  m_nChannel = 0;
-  if (!ReadBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, m_Block,
-                 OptsPage::ReadFailedText(OptsPage::PAGE_SAVE_IMAGE)))
-    return false;
-  m_pChannels->Reset();
-  ShowChannel(0);
-  if (ReadOnly()) setEnabled(false);
-  return true;
+  return ReadChannels(m_Block, OPTTOPIC_SAVE_IMAGE, OptsPage::PAGE_SAVE_IMAGE);
 }
 
 void CZarnOptsSaveImage::OnOK() {

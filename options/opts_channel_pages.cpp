@@ -69,6 +69,12 @@ QPushButton* CChannelFormatPage::AddFormatAndTargetRows(QGridLayout* grid, QWidg
   return button;
 }
 
+void CChannelFormatPage::ResetChannels() {
+  m_pChannels->Reset();
+  ShowChannel(0);
+  if (ReadOnly()) setEnabled(false);
+}
+
 const ZarnTypes::TMediaSource& CChannelFormatPage::SourceOrClosed(const ZarnTypes::TMediaSource* source) {
   static const ZarnTypes::TMediaSource kClosed;
   return source ? *source : kClosed;

@@ -13,6 +13,7 @@
 
 #include "media/media_source.h"
 #include "options/opts_page.h"
+#include "platform/qt/app_messages.h"
 
 class QComboBox;
 class QGridLayout;
@@ -74,6 +75,19 @@ class CChannelFormatPage : public COptsPage {
   QPushButton* AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row, const TRowIds& ids,
                                       const std::vector<std::string>& names, const char* targetButton);
 
+  // Reads the page's block of `topic` from the owner (an empty block
+  // first) and shows channel 0; false when the owner did not answer.
+  template <class TBlock>
+  bool ReadChannels(TBlock& block, std::int32_t topic, TOptsPageKind kind) {
+    block = TBlock{};
+    m_nChannel = 0;
+    if (!ReadBlock(platform::qt::WM_APP_OPTS_CATEGORY, topic, block, ReadFailedText(kind))) return false;
+    ResetChannels();
+    return true;
+  }
+  // The radios back on channel 0, channel 0 shown, and the page disabled
+  // when it is read-only.
+  void ResetChannels();
   // Shows the document's name and the description of a channel's source
   // (a closed one when there is none) and returns that source.
   const ZarnTypes::TMediaSource& ShowSource(const std::string* identifier,

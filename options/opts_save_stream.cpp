@@ -202,15 +202,8 @@ CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : CChannelFormatPage("
 CZarnOptsSaveStream::~CZarnOptsSaveStream() = default;
 
 bool CZarnOptsSaveStream::OnInitDialog() {
-  m_Block = TSaveStreamExchange{};
-  m_nChannel = 0;
-  if (!ReadBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_STREAM, m_Block,
-                 OptsPage::ReadFailedText(OptsPage::PAGE_SAVE_STREAM)))
-    return false;
-  m_pChannels->Reset();
+  if (!ReadChannels(m_Block, OPTTOPIC_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM)) return false;
   m_pRecordingOn->setChecked(m_Block.recordingOn != 0);
-  ShowChannel(0);
-  if (ReadOnly()) setEnabled(false);
   return true;
 }
 
