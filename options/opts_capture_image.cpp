@@ -87,11 +87,7 @@ bool CZarnOptsSaveImage::OnInitDialog() {
   return ReadChannels(m_Block, OPTTOPIC_SAVE_IMAGE, OptsPage::PAGE_SAVE_IMAGE);
 }
 
-void CZarnOptsSaveImage::OnOK() {
-  if (!ReadFailed()) StoreChannel(m_nChannel);
-  WriteBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_IMAGE, m_Block,
-             OptsPage::WriteFailedText(OptsPage::PAGE_SAVE_IMAGE));
-}
+void CZarnOptsSaveImage::OnOK() { WriteChannels(m_Block, OPTTOPIC_SAVE_IMAGE, OptsPage::PAGE_SAVE_IMAGE); }
 
 void CZarnOptsSaveImage::ShowChannel(int ch) {
   if (ch < 0 || ch > 3 || ReadFailed()) return;

@@ -85,6 +85,13 @@ class CChannelFormatPage : public COptsPage {
     ResetChannels();
     return true;
   }
+  // Keeps the shown channel's controls (unless the read failed) and sends
+  // the block back to the owner.
+  template <class TBlock>
+  void WriteChannels(TBlock& block, std::int32_t topic, TOptsPageKind kind) {
+    if (!ReadFailed()) StoreChannel(m_nChannel);
+    WriteBlock(platform::qt::WM_APP_OPTS_CATEGORY, topic, block, WriteFailedText(kind));
+  }
   // The radios back on channel 0, channel 0 shown, and the page disabled
   // when it is read-only.
   void ResetChannels();

@@ -208,12 +208,8 @@ bool CZarnOptsSaveStream::OnInitDialog() {
 }
 
 void CZarnOptsSaveStream::OnOK() {
-  if (!ReadFailed()) {
-    StoreChannel(m_nChannel);
-    m_Block.recordingOn = m_pRecordingOn->isChecked() ? 1 : 0;
-  }
-  WriteBlock(pq::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_STREAM, m_Block,
-             OptsPage::WriteFailedText(OptsPage::PAGE_SAVE_STREAM));
+  if (!ReadFailed()) m_Block.recordingOn = m_pRecordingOn->isChecked() ? 1 : 0;
+  WriteChannels(m_Block, OPTTOPIC_SAVE_STREAM, OptsPage::PAGE_SAVE_STREAM);
 }
 
 void CZarnOptsSaveStream::ShowChannel(int ch) {
