@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 #include "io/codecs/save_image.h"
 #include "media/file_types.h"
@@ -60,20 +61,10 @@ CZarnOptsSaveImage::CZarnOptsSaveImage(QWidget* parent) : CChannelFormatPage("Ca
   auto* layout = new QVBoxLayout(this);
   AddChannelHeader(layout);
 
-  auto* props = Named(new QGroupBox("\"Save stream\" properties", this), 1144);
-  auto* grid = new QGridLayout(props);
-  m_pClipboard = Named(new QCheckBox("Send copy to Clipboard", props), 1303);
-  grid->addWidget(m_pClipboard, 0, 0, 1, 3);
-  m_pSaveToFile = Named(new QCheckBox("Save copy to file", props), 1302);
-  grid->addWidget(m_pSaveToFile, 1, 0, 1, 3);
-  std::vector<std::string> names;
-  std::string name;
-  for (std::int32_t code : kCaptureCandidates)
-    if (GetStreamTypeName(code, name)) names.push_back(name);
-  m_pTargetOptions =
-      AddFormatAndTargetRows(grid, props, 2, {1162, 1164, 1174, 1148, 1153, 1159}, names, "Options...");
-  grid->setColumnStretch(1, 1);
-  layout->addWidget(props);
+  AddPropertiesBox(layout, 1144, {"Send copy to Clipboard", 1303, &m_pClipboard},
+                   {"Save copy to file", 1302, &m_pSaveToFile},
+                   std::vector<std::int32_t>(std::begin(kCaptureCandidates), std::end(kCaptureCandidates)),
+                   GetStreamTypeName, {1162, 1164, 1174, 1148, 1153, 1159}, "Options...", &m_pTargetOptions);
   layout->addStretch(1);
 
   connect(m_pFormat, &QComboBox::activated, this, [this](int) { ApplyFormat(SelectedFormat(), m_nChannel); });

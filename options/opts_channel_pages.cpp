@@ -1,7 +1,9 @@
 #include "options/opts_channel_pages.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -45,28 +47,40 @@ void CChannelFormatPage::AddChannelHeader(QVBoxLayout* layout) {
   layout->addWidget(m_pChannelText);
 }
 
-QPushButton* CChannelFormatPage::AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row,
-                                                        const TRowIds& ids,
-                                                        const std::vector<std::string>& names,
-                                                        const char* targetButton) {
-  grid->addWidget(Named(new QLabel("Save stream file format", box), ids.formatLabel), row, 0);
+QGridLayout* CChannelFormatPage::AddPropertiesBox(QVBoxLayout* layout, int boxId, const TCheck& first,
+                                                  const TCheck& second,
+                                                  const std::vector<std::int32_t>& candidates,
+                                                  bool (*nameOf)(std::int32_t, std::string&),
+                                                  const TRowIds& ids, const char* targetButton,
+                                                  QPushButton** target) {
+  auto* box = Named(new QGroupBox("\"Save stream\" properties", this), boxId);
+  auto* grid = new QGridLayout(box);
+  *first.control = Named(new QCheckBox(first.text, box), first.id);
+  grid->addWidget(*first.control, 0, 0, 1, 3);
+  *second.control = Named(new QCheckBox(second.text, box), second.id);
+  grid->addWidget(*second.control, 1, 0, 1, 3);
+  grid->addWidget(Named(new QLabel("Save stream file format", box), ids.formatLabel), 2, 0);
   m_pFormat = Named(new QComboBox(box), ids.format);
   int widest = 0;
-  for (const std::string& name : names)
-    widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
+  std::string name;
+  for (std::int32_t code : candidates)
+    if (nameOf(code, name))
+      widest = std::max(widest, m_pFormat->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
   m_pFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   m_pFormat->setMinimumContentsLength(1);
   m_pFormat->setMinimumWidth(widest + 48);
-  grid->addWidget(m_pFormat, row, 1);
+  grid->addWidget(m_pFormat, 2, 1);
   m_pFormatOptions = Named(new QPushButton("Options...", box), ids.formatOptions);
-  grid->addWidget(m_pFormatOptions, row, 2);
-  grid->addWidget(Named(new QLabel("Save stream target path", box), ids.targetLabel), row + 1, 0);
+  grid->addWidget(m_pFormatOptions, 2, 2);
+  grid->addWidget(Named(new QLabel("Save stream target path", box), ids.targetLabel), 3, 0);
   m_pTarget = Named(new QLineEdit(box), ids.target);
   m_pTarget->setReadOnly(true);
-  grid->addWidget(m_pTarget, row + 1, 1);
-  auto* button = Named(new QPushButton(targetButton, box), ids.targetButton);
-  grid->addWidget(button, row + 1, 2);
-  return button;
+  grid->addWidget(m_pTarget, 3, 1);
+  *target = Named(new QPushButton(targetButton, box), ids.targetButton);
+  grid->addWidget(*target, 3, 2);
+  grid->setColumnStretch(1, 1);
+  layout->addWidget(box);
+  return grid;
 }
 
 void CChannelFormatPage::ResetChannels() {

@@ -15,6 +15,7 @@
 #include "options/opts_page.h"
 #include "platform/qt/app_messages.h"
 
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -67,13 +68,22 @@ class CChannelFormatPage : public COptsPage {
   // The document's name, the channel radios (storing the channel left and
   // showing the one chosen) and the channel's description.
   void AddChannelHeader(QVBoxLayout* layout);
-  // Rows `row` and `row + 1` of `grid` in `box`: the format list, wide
-  // enough for the longest of `names` so that switching channels does not
-  // resize the page, with its "Options..." button, and the read-only target
-  // path (it follows from the settings) with a button captioned
-  // `targetButton`, which is returned.
-  QPushButton* AddFormatAndTargetRows(QGridLayout* grid, QWidget* box, int row, const TRowIds& ids,
-                                      const std::vector<std::string>& names, const char* targetButton);
+  // The ""Save stream" properties" box (id `boxId`) added to `layout`: a
+  // check box on each of its first two rows, then the format list, wide
+  // enough for the longest name of `candidates` (named by `nameOf`) so that
+  // switching channels does not resize the page, with its "Options..."
+  // button, and the read-only target path (it follows from the settings)
+  // with a button captioned `targetButton`. Returns the box's grid for rows
+  // of the page's own.
+  struct TCheck {
+    const char* text;
+    int id;
+    QCheckBox** control;
+  };
+  QGridLayout* AddPropertiesBox(QVBoxLayout* layout, int boxId, const TCheck& first, const TCheck& second,
+                                const std::vector<std::int32_t>& candidates,
+                                bool (*nameOf)(std::int32_t, std::string&), const TRowIds& ids,
+                                const char* targetButton, QPushButton** target);
 
   // Reads the page's block of `topic` from the owner (an empty block
   // first) and shows channel 0; false when the owner did not answer.

@@ -134,26 +134,17 @@ CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : CChannelFormatPage("
   auto* layout = new QVBoxLayout(this);
   AddChannelHeader(layout);
 
-  auto* props = Named(new QGroupBox("\"Save stream\" properties", this), 1091);
-  auto* grid = new QGridLayout(props);
-  m_pEnable = Named(new QCheckBox("Enable \"Save stream\" operation in channel", props), 1115);
-  grid->addWidget(m_pEnable, 0, 0, 1, 3);
-  m_pRecordingOn = Named(new QCheckBox("Turn  ON \"Save stream\"", props), 1090);
-  grid->addWidget(m_pRecordingOn, 1, 0, 1, 3);
-  std::vector<std::string> names;
-  std::string name;
-  for (std::int32_t f : Candidates())
-    if (GetFileFormatName(f, name)) names.push_back(name);
-  m_pTargetSettings =
-      AddFormatAndTargetRows(grid, props, 2, {1122, 1273, 1116, 1092, 2506, 1093}, names, "Settings...");
+  QGridLayout* grid =
+      AddPropertiesBox(layout, 1091, {"Enable \"Save stream\" operation in channel", 1115, &m_pEnable},
+                       {"Turn  ON \"Save stream\"", 1090, &m_pRecordingOn}, Candidates(), GetFileFormatName,
+                       {1122, 1273, 1116, 1092, 2506, 1093}, "Settings...", &m_pTargetSettings);
+  QWidget* props = grid->parentWidget();
   grid->addWidget(Named(new QLabel("Sampling method", props), 2574), 4, 0);
   m_pSampling = Named(new QLineEdit(props), 2575);
   m_pSampling->setReadOnly(true);
   grid->addWidget(m_pSampling, 4, 1);
   m_pSamplingSettings = Named(new QPushButton("Settings...", props), 2576);
   grid->addWidget(m_pSamplingSettings, 4, 2);
-  grid->setColumnStretch(1, 1);
-  layout->addWidget(props);
 
   m_pPipGroup = Named(new QGroupBox("Picture In Picture", this), 1479);
   auto* pip = new QVBoxLayout(m_pPipGroup);
