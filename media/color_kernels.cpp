@@ -850,37 +850,36 @@ void PlainWidenBgrRow(const std::uint8_t* pSource, std::uint8_t* pTarget, std::s
 
 // The SSE2 and AVX2 kernels are one loop over vectors of 4-byte pixels,
 // two vectors a step; a lane type gives the loop its vector operations. The
-// loop is written once and flattened into each kernel, which carries the
-// kernel's target, so each gets its own instructions.
-// (Its generic form returns vectors wider than the baseline ABI; only the
-// flattened copies run, each in its own kernel.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
-template <typename TLanes>
-inline std::uint64_t LanesSquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
-  constexpr std::size_t kStep = 2 * TLanes::kPixels;
-  std::uint64_t sum = 0;
-  std::size_t i = 0;
-  const auto zero = TLanes::Zero();
-  const auto keep = TLanes::Keep();
-  while (pixels - i >= kStep) {
-    const std::size_t steps = std::min<std::size_t>((pixels - i) / kStep, kFlushSteps);
-    auto acc0 = zero;
-    auto acc1 = zero;
-    for (std::size_t k = 0; k < steps; ++k, i += kStep) {
-      const std::uint8_t* pa = a + 4 * i;
-      const std::uint8_t* pb = b + 4 * i;
-      acc0 = TLanes::AddSquares(acc0, TLanes::Diff(TLanes::Load(pa), TLanes::Load(pb), keep), zero);
-      acc1 = TLanes::AddSquares(
-          acc1,
-          TLanes::Diff(TLanes::Load(pa + 4 * TLanes::kPixels), TLanes::Load(pb + 4 * TLanes::kPixels), keep),
-          zero);
-    }
-    sum += TLanes::Total(acc0, acc1, zero);
+// loop is written once, as a macro, and made into a template for each
+// instruction set (a function must carry the target of the vector types it
+// passes around), so each kernel gets its own instructions.
+#define TOVRIN_SQUARED_DIFF_LOOP(NAME, TARGET)                                                         \
+  template <typename TLanes>                                                                           \
+  TARGET inline std::uint64_t NAME(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) { \
+    constexpr std::size_t kStep = 2 * TLanes::kPixels;                                                 \
+    std::uint64_t sum = 0;                                                                             \
+    std::size_t i = 0;                                                                                 \
+    const auto zero = TLanes::Zero();                                                                  \
+    const auto keep = TLanes::Keep();                                                                  \
+    while (pixels - i >= kStep) {                                                                      \
+      const std::size_t steps = std::min<std::size_t>((pixels - i) / kStep, kFlushSteps);              \
+      auto acc0 = zero;                                                                                \
+      auto acc1 = zero;                                                                                \
+      for (std::size_t k = 0; k < steps; ++k, i += kStep) {                                            \
+        const std::uint8_t* pa = a + 4 * i;                                                            \
+        const std::uint8_t* pb = b + 4 * i;                                                            \
+        acc0 = TLanes::AddSquares(acc0, TLanes::Diff(TLanes::Load(pa), TLanes::Load(pb), keep), zero); \
+        acc1 = TLanes::AddSquares(acc1,                                                                \
+                                  TLanes::Diff(TLanes::Load(pa + 4 * TLanes::kPixels),                 \
+                                               TLanes::Load(pb + 4 * TLanes::kPixels), keep),          \
+                                  zero);                                                               \
+      }                                                                                                \
+      sum += TLanes::Total(acc0, acc1, zero);                                                          \
+    }                                                                                                  \
+    return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);                               \
   }
-  return sum + PlainSquaredDiffBgrx(a + 4 * i, b + 4 * i, pixels - i);
-}
-#pragma GCC diagnostic pop
+
+TOVRIN_SQUARED_DIFF_LOOP(LanesSquaredDiffBgrx, )
 
 #if defined(__SSE2__)
 // Four pixels a vector.
@@ -909,8 +908,7 @@ struct TSse2Lanes {
   }
 };
 
-__attribute__((flatten)) std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
-                                                           std::size_t pixels) {
+std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels) {
   return LanesSquaredDiffBgrx<TSse2Lanes>(a, b, pixels);
 }
 #endif
@@ -947,10 +945,11 @@ struct TAvx2Lanes {
   }
 };
 
-TOVRIN_AVX2 __attribute__((flatten)) std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a,
-                                                                       const std::uint8_t* b,
-                                                                       std::size_t pixels) {
-  return LanesSquaredDiffBgrx<TAvx2Lanes>(a, b, pixels);
+TOVRIN_SQUARED_DIFF_LOOP(Avx2LanesSquaredDiffBgrx, TOVRIN_AVX2)
+
+TOVRIN_AVX2 std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
+                                              std::size_t pixels) {
+  return Avx2LanesSquaredDiffBgrx<TAvx2Lanes>(a, b, pixels);
 }
 
 // 32 pixels a step in two 64-byte halves; the fourth bytes are masked out of
