@@ -11,6 +11,7 @@
 #include "options/opts_pict_in_pict.h"
 #include "options/opts_png.h"
 #include "options/opts_reference_frames.h"
+#include "options/opts_sampling.h"
 #include "options/opts_save_stream.h"
 #include "options/opts_tiff.h"
 #include "options/opts_transform_2d.h"
@@ -38,6 +39,7 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_VIDEO_PANE, [] { return new OptsVideoPane::COptsVideoPane; });
   RegisterOptionsPage(PAGE_PIP, [] { return new OptsPictInPict::COptsPictInPict; });
   RegisterOptionsPage(PAGE_SAVE_STREAM, [] { return new OptsSaveStream::CZarnOptsSaveStream; });
+  RegisterOptionsPage(PAGE_SAMPLING, [] { return new OptsSaveStreamSampling::COptsSaveStreamSampling; });
   RegisterOptionsPage(PAGE_SAVE_IMAGE, [] { return new OptsCaptureImage::CZarnOptsSaveImage; });
   RegisterOptionsPage(PAGE_TRANSFORM_2D, [] { return new OptsTransform2D::COptsTransform2D; });
 }

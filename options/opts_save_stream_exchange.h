@@ -8,6 +8,7 @@
 // format field on).
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -63,6 +64,18 @@ struct TSaveStreamExchange {
   std::uint8_t recordingOn = 0;  // the document's recording switch
   TSaveStreamChannel channels[4];
 };
+
+// The sampling page's block (topic OPTTOPIC_SAMPLING, answered by the
+// "Save stream" page): the channel to edit and copies of all four channel
+// records; only that channel's sampling fields change on the way back.
+struct TSamplingExchange {
+  TOptsExchangeHeader header;
+  std::int32_t channel = 0;  // 0..3, filled by the owner on a read
+  std::int32_t reserved = 0;
+  TSaveStreamChannel channels[4];
+};
+static_assert(offsetof(TSamplingExchange, channel) == 8);
+static_assert(offsetof(TSamplingExchange, channels) == 16);
 
 struct TSaveImageChannel {
   std::uint8_t copyToClipboard = 0;
