@@ -1,6 +1,5 @@
 #include "document/video_port.h"
 
-#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -262,12 +261,10 @@ Dib::TDibSection* CVideoPort::WritableBack() {
   std::shared_ptr<Dib::TDibSection>& bitmap = m_Bitmap[back];
   if (!bitmap) return nullptr;
   // References are only ever taken under the port's mutex, so a count of 1
-  // read here cannot grow before the write; the fence orders the write after
-  // the last reader's release of its reference.
-  if (bitmap.use_count() == 1) {
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return bitmap.get();
-  }
+  // cannot grow before the write. Copying the pointer is an acquire-release
+  // step on its count, which orders the write after the last reader's
+  // release of its reference (and is a step the race detector follows).
+  if (const std::shared_ptr<Dib::TDibSection> probe = bitmap; probe.use_count() == 2) return bitmap.get();
   // A pane still paints this picture: draw into a fresh one of the same size.
   if (!CreateBackBitmap(back, bitmap->Width(), bitmap->Height())) return nullptr;
   return m_Bitmap[back].get();

@@ -713,7 +713,8 @@ int WholeRowsShown(CFileDialogEx& dialog) {
 // the screen, and at the first size the list showed about five rows.
 TEST_F(FileDialogTest, ALongNameNeverWidensTheDialogAndTheListShowsTwelveRows) {
   for (int i = 0; i < 20; ++i) Png("frame_" + std::to_string(100 + i) + ".png", 4, 4);
-  const std::string longName = std::string(160, 'n') + ".png";
+  std::string longName(160, 'n');
+  longName.append(".png");
   ASSERT_EQ(longName.size(), 164u);
   const std::string longPath = Png(longName, 16, 8);
   CFileDialogEx dialog(true, OpenTo(), BuildFilterList(FDM_OPEN_TO));
