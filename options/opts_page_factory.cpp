@@ -1,5 +1,6 @@
 // The program's option pages by kind. A page of a new kind is added with one
 // RegisterOptionsPage line here.
+#include "options/opts_avi.h"
 #include "options/opts_capture_image.h"
 #include "options/opts_file_format.h"
 #include "options/opts_general.h"
@@ -17,6 +18,7 @@
 #include "options/opts_transform_2d.h"
 #include "options/opts_video.h"
 #include "options/opts_video_pane.h"
+#include "options/opts_wmf.h"
 
 namespace OptsPage {
 
@@ -41,6 +43,8 @@ void RegisterStandardOptionsPages() {
   RegisterOptionsPage(PAGE_SAVE_STREAM, [] { return new OptsSaveStream::CZarnOptsSaveStream; });
   RegisterOptionsPage(PAGE_SAMPLING, [] { return new OptsSaveStreamSampling::COptsSaveStreamSampling; });
   RegisterOptionsPage(PAGE_SAVE_IMAGE, [] { return new OptsCaptureImage::CZarnOptsSaveImage; });
+  RegisterOptionsPage(PAGE_AVI, [] { return new OptsAvi::COptsAvi; });
+  RegisterOptionsPage(PAGE_WMF, [] { return new OptsWmf::COptsWmf; });
   RegisterOptionsPage(PAGE_TRANSFORM_2D, [] { return new OptsTransform2D::COptsTransform2D; });
 }
 
