@@ -953,10 +953,23 @@ TOVRIN_AVX2 std::uint64_t Avx2SquaredDiffBgrx(const std::uint8_t* a, const std::
 }
 
 // 32 pixels a step in two 64-byte halves; the fourth bytes are masked out of
-// the differences.
+// the differences. A 64-byte load that straddles two cache lines costs about
+// as much as the arithmetic on it, and pictures from the heap start 16 bytes
+// into a line: the pixels before the first line of `a` go through the plain
+// loop, and the rest is read a whole line a load. Pictures that are not
+// placed alike within their lines cannot both be read that way; they take
+// the AVX2 loop, whose 32-byte loads straddle half as often.
 TOVRIN_AVX512 std::uint64_t Avx512SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b,
                                                   std::size_t pixels) {
-  std::uint64_t sum = 0;
+  const std::size_t place = reinterpret_cast<std::uintptr_t>(a) & 63;
+  if (place != (reinterpret_cast<std::uintptr_t>(b) & 63) || place % 4 != 0) {
+    return Avx2SquaredDiffBgrx(a, b, pixels);
+  }
+  const std::size_t head = std::min(pixels, (64 - place) % 64 / 4);
+  std::uint64_t sum = PlainSquaredDiffBgrx(a, b, head);
+  a += 4 * head;
+  b += 4 * head;
+  pixels -= head;
   std::size_t i = 0;
   const __m512i zero = _mm512_setzero_si512();
   const __mmask64 keep = 0x7777777777777777ull;
@@ -965,10 +978,10 @@ TOVRIN_AVX512 std::uint64_t Avx512SquaredDiffBgrx(const std::uint8_t* a, const s
     __m512i acc0 = zero;
     __m512i acc1 = zero;
     for (std::size_t k = 0; k < steps; ++k, i += 32) {
-      const __m512i a0 = _mm512_loadu_si512(a + 4 * i);
-      const __m512i b0 = _mm512_loadu_si512(b + 4 * i);
-      const __m512i a1 = _mm512_loadu_si512(a + 4 * i + 64);
-      const __m512i b1 = _mm512_loadu_si512(b + 4 * i + 64);
+      const __m512i a0 = _mm512_load_si512(a + 4 * i);
+      const __m512i b0 = _mm512_load_si512(b + 4 * i);
+      const __m512i a1 = _mm512_load_si512(a + 4 * i + 64);
+      const __m512i b1 = _mm512_load_si512(b + 4 * i + 64);
       const __m512i d0 = _mm512_maskz_max_epu8(keep, _mm512_subs_epu8(a0, b0), _mm512_subs_epu8(b0, a0));
       const __m512i d1 = _mm512_maskz_max_epu8(keep, _mm512_subs_epu8(a1, b1), _mm512_subs_epu8(b1, a1));
       const __m512i l0 = _mm512_unpacklo_epi8(d0, zero);

@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -653,6 +655,45 @@ TEST_P(ColorKernelTest, SquaredDiffBgrxMatchesThePlainSumAtEveryLengthAndOffset)
         }
         EXPECT_EQ(kernel(black.data() + offset, white.data() + offset, n), 3 * 65025 * std::uint64_t{n});
         EXPECT_EQ(kernel(white.data() + offset, black.data() + offset, n), 3 * 65025 * std::uint64_t{n});
+      }
+    }
+  });
+}
+
+// Two pictures placed anywhere within their cache lines, alike or not (the
+// heap places pictures 16 bytes into a line): the pixels before a line
+// boundary, the whole lines after it and the last pixels add up to the
+// plain sum at lengths around each of those parts. Each buffer starts on a
+// line and ends where its pixels do.
+TEST_P(ColorKernelTest, SquaredDiffBgrxMatchesThePlainSumWhereverThePicturesStartInTheirLines) {
+  struct TLineDelete {
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{64}); }
+  };
+  struct TBuffer {
+    std::unique_ptr<std::uint8_t[], TLineDelete> bytes;
+    std::uint8_t* pixels = nullptr;
+  };
+  const auto make = [](std::size_t place, std::size_t n, std::uint32_t seed) {
+    TBuffer buffer;
+    buffer.bytes.reset(static_cast<std::uint8_t*>(::operator new[](place + 4 * n, std::align_val_t{64})));
+    buffer.pixels = buffer.bytes.get() + place;
+    FillRandom(buffer.pixels, 4 * n, seed);
+    return buffer;
+  };
+  const std::pair<std::size_t, std::size_t> places[] = {{0, 0},  {16, 16}, {60, 60}, {4, 4},
+                                                        {16, 0}, {0, 48},  {16, 20}, {1, 1}};
+  const std::size_t lengths[] = {0, 1, 3, 11, 12, 13, 15, 16, 17, 43, 44, 45, 47, 48, 49, 300, 1920};
+  WithKernel([&] {
+    const auto kernel = ImageColorConversion::detail::SquaredDiffBgrxKernel();
+    for (const auto& [placeA, placeB] : places) {
+      for (std::size_t n : lengths) {
+        SCOPED_TRACE(std::to_string(n) + " pixels at " + std::to_string(placeA) + " and " +
+                     std::to_string(placeB) + " bytes into a line");
+        const auto seed = static_cast<std::uint32_t>(n * 64 + placeA);
+        const TBuffer a = make(placeA, n, seed);
+        const TBuffer b = make(placeB, n, seed + 7);
+        EXPECT_EQ(kernel(a.pixels, b.pixels, n),
+                  ImageColorConversion::detail::SquaredDiffBgrxReference(a.pixels, b.pixels, n));
       }
     }
   });
