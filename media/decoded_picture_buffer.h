@@ -31,11 +31,7 @@
 #include <mutex>
 
 #include "media/frame_buffer.h"
-// The ring queue names a variable "slots", which Qt's headers define away.
-#pragma push_macro("slots")
-#undef slots
 #include "media/ring_queue.h"
-#pragma pop_macro("slots")
 #include "media/yuv_frame.h"
 
 namespace ZarnTypes {

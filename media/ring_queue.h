@@ -106,9 +106,9 @@ class CRingQueueArray {
   // Index arithmetic over the capacity + 1 slots.
   std::int32_t Next(std::int32_t i) const { return i >= m_nCapacity ? 0 : i + 1; }
   std::int32_t Step(std::int32_t p, std::int64_t k) const {
-    const std::int64_t slots = static_cast<std::int64_t>(m_nCapacity) + 1;
-    std::int64_t q = (static_cast<std::int64_t>(p) + k) % slots;
-    if (q < 0) q += slots;
+    const std::int64_t ring = static_cast<std::int64_t>(m_nCapacity) + 1;
+    std::int64_t q = (static_cast<std::int64_t>(p) + k) % ring;
+    if (q < 0) q += ring;
     return static_cast<std::int32_t>(q);
   }
 
