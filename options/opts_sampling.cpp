@@ -225,6 +225,8 @@ void COptsSaveStreamSampling::EndSheetWithCancel() {
 void COptsSaveStreamSampling::FitSheet() {
   QWidget* sheet = window();
   if (sheet == this || !sheet->isVisible()) return;
+  // The nested layouts keep their sizes until told.
+  for (QLayout* l : findChildren<QLayout*>()) l->invalidate();
   if (layout()) layout()->invalidate();
   for (QWidget* w = this; w; w = w->parentWidget()) {
     w->updateGeometry();

@@ -99,6 +99,15 @@ void ImageOut(const TOptsExchangeHeader& header, std::array<std::uint8_t, N>& im
   std::memcpy(image.data(), reinterpret_cast<const char*>(&header) + 8, N);
 }
 
+// A whole channel record but its two reserved words.
+void CopyChannelRecord(const TSaveStreamChannel& from, TSaveStreamChannel& to) {
+  const std::int32_t reserved52 = to.reserved52;
+  const std::int32_t reserved60 = to.reserved60;
+  to = from;
+  to.reserved52 = reserved52;
+  to.reserved60 = reserved60;
+}
+
 }  // namespace
 
 std::vector<std::int32_t> OfferedFormats(std::int32_t streamType, std::int32_t deviceCategory) {
@@ -171,8 +180,7 @@ CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : CChannelFormatPage("
       m_pPipPrimary->setEnabled(false);
     }
   });
-  // The sampling sheet comes with its page.
-  m_pSamplingSettings->setEnabled(false);
+  connect(m_pSamplingSettings, &QPushButton::clicked, this, [this] { OnSamplingSettings(); });
 
   auto* messages = new pq::TMessageMap(this);
   for (UINT message :
@@ -182,12 +190,18 @@ CZarnOptsSaveStream::CZarnOptsSaveStream(QWidget* parent) : CChannelFormatPage("
       auto* header = OptsBlockOf<TOptsExchangeHeader>(l);
       return header && ExchangeFormatBlock(message, *header) ? 1 : 0;
     });
+  // Of the shared topics only the sampling sheet's is this page's.
+  messages->On(pq::WM_APP_OPTS_CATEGORY, [this](pq::WPARAM w, pq::LPARAM l) -> pq::LRESULT {
+    auto* block = OptsBlockOf<TSamplingExchange>(l);
+    return w == OPTTOPIC_SAMPLING && block && ExchangeSamplingBlock(*block) ? 1 : 0;
+  });
 
   m_RunFormatSheet = [this](std::int32_t category) {
     ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), this, category, this);
     return sheet.DoModal() == 1;
   };
   m_RunPathDialog = [](OptsSaveStreamPath::COptsSaveStreamPath& dialog) { return dialog.DoModal(); };
+  m_RunSamplingSheet = [this] { return ZarnOptions::RunOptionsSheet(this, OPTCAT_SAMPLING); };
 }
 
 CZarnOptsSaveStream::~CZarnOptsSaveStream() = default;
@@ -351,6 +365,26 @@ void CZarnOptsSaveStream::OnTargetPathSettings() {
   w.frameDigits = d.frameDigits;
   w.nextClipIndex = d.nextClipIndex;
   if (UpdateTargetPath(true) && w.singleFile != 0) w.singlePath = m_sTargetPath;
+}
+
+void CZarnOptsSaveStream::OnSamplingSettings() {
+  if (ReadFailed() || !m_RunSamplingSheet) return;
+  if (m_RunSamplingSheet()) DescribeSampling(m_nChannel, FileFormatToStreamType(Record(m_nChannel).format));
+}
+
+bool CZarnOptsSaveStream::ExchangeSamplingBlock(TSamplingExchange& block) {
+  const bool read = block.header.op == OPTS_XCHG_READ;
+  if (!read && block.header.op != OPTS_XCHG_WRITE) return false;
+  if (ReadFailed()) return false;
+  for (int ch = 0; ch < 4; ++ch) {
+    if (read)
+      CopyChannelRecord(Record(ch), block.channels[ch]);
+    else
+      CopyChannelRecord(block.channels[ch], Record(ch));
+  }
+  if (read) block.channel = m_nChannel;
+  block.header.answered = 1;
+  return true;
 }
 
 bool CZarnOptsSaveStream::ExchangeFormatBlock(UINT message, TOptsExchangeHeader& header) {

@@ -74,15 +74,23 @@ class CZarnOptsSaveStream : public OptsPage::CChannelFormatPage {
   // "Options..." of the format, "Settings..." of the target path.
   void OnFormatOptions();
   void OnTargetPathSettings();
+  // "Settings..." of the sampling: the sampling sheet for the shown
+  // channel with this page as owner; on OK the channel's sampling text.
+  void OnSamplingSettings();
 
   // How the page runs its sub-dialogs (replaced by tests): the format sheet
   // of a category with this page as owner (true on OK), and the path dialog.
   std::function<bool(std::int32_t category)> m_RunFormatSheet;
   std::function<int(OptsSaveStreamPath::COptsSaveStreamPath&)> m_RunPathDialog;
+  // The sampling sheet (true on OK).
+  std::function<bool()> m_RunSamplingSheet;
 
   // The owner role towards the format sheets: answers a format page's read
   // and write for the format-sheet channel (true when answered).
   bool ExchangeFormatBlock(UINT message, ZarnTypes::TOptsExchangeHeader& header);
+  // ... and towards the sampling sheet: a read gets the shown channel and
+  // copies of the four channel records, a write gives all four back.
+  bool ExchangeSamplingBlock(ZarnTypes::TSamplingExchange& block);
   int m_nSheetChannel = 0;
 
   // Controls.

@@ -1,7 +1,7 @@
 // The "Save stream" page, its path dialog and the "Capture image" page on a
 // test owner: the format lists per source, what choosing a format does,
 // the composed paths, the path dialog's entries, and the page as the owner
-// of the format sheets.
+// of the format sheets and the sampling sheet.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -23,14 +24,17 @@
 
 #include "media/file_types.h"
 #include "options/channel_radios.h"
+#include "options/edit_numeric.h"
 #include "options/opts_capture_image.h"
 #include "options/opts_file_format.h"
 #include "options/opts_jpeg.h"
+#include "options/opts_sampling.h"
 #include "options/opts_save_stream.h"
 #include "options/opts_save_stream_path.h"
 #include "options/zarn_options.h"
 #include "tests/options/layout_check.h"
 #include "tests/options/options_test_support.h"
+#include "tests/options/save_stream_channel_diff.h"
 
 using namespace ZarnTypes;
 using OptsCaptureImage::CZarnOptsSaveImage;
@@ -427,6 +431,146 @@ TEST_F(SaveStreamPage, TheJpegSheetsGreyChoiceReselectsItInTheList) {
   EXPECT_EQ(page->Block().channels[3].format, 39);
   EXPECT_EQ(page->SelectedFormat(), 39);
   EXPECT_EQ(page->m_pFormat->currentText().toStdString(), "JPEG - JPEG/JFIF Grayscale");
+}
+
+// The sampling sheet reads the shown channel and all four records from the
+// page and gives all four back; only that channel's sampling changes, and
+// the page shows its method. A sheet ended with Cancel changes nothing.
+TEST_F(SaveStreamPage, OwnerOfTheSamplingSheetForTheShownChannel) {
+  sources[2] = Source(ST_SYSTEM_DEVICE, 4);
+  for (int ch = 0; ch < 4; ++ch) {
+    TSaveStreamChannel& r = owner.values.channels[ch];
+    r.reserved52 = 11;
+    r.reserved60 = 12;
+    r.timeBegin = 1.0 + ch;
+    r.timeEnd = 8.0;
+    r.timeStep = 0.5;
+    r.sampleBegin = 5'000'000'000LL;
+    r.sampleEnd = 6'000'000'000LL + ch;
+    r.sampleStep = 3;
+  }
+  owner.values.channels[2].format = 10;
+  owner.values.channels[2].extension = ".wmv";
+  CZarnOptsSaveStream* page = Open();
+  page->m_pChannels->Select(2);
+  ASSERT_EQ(page->SelectedFormat(), 10);
+  EXPECT_TRUE(page->m_pSamplingSettings->isEnabled());
+  EXPECT_EQ(page->m_pSampling->text().toStdString(), " All samples");
+  const TSaveStreamExchange before = page->Block();
+
+  auto chooseMethod = [](OptsSaveStreamSampling::COptsSaveStreamSampling* sampling, int method) {
+    const int at = sampling->m_pMethod->findData(method);
+    ASSERT_GE(at, 0);
+    sampling->m_pMethod->setCurrentIndex(at);
+    emit sampling->m_pMethod->activated(at);
+  };
+  int runs = 0;
+  bool accept = false;
+  page->m_RunSamplingSheet = [&] {
+    ++runs;
+    ZarnOptions::CZarnOptions sheet(ZarnOptions::RunOptionsSheetCaption(OPTCAT_SAMPLING), page,
+                                    OPTCAT_SAMPLING);
+    sheet.OnInitDialog();
+    auto* sampling =
+        static_cast<OptsSaveStreamSampling::COptsSaveStreamSampling*>(sheet.Page(OptsPage::PAGE_SAMPLING));
+    EXPECT_NE(sampling, nullptr);
+    if (!sampling) return false;
+    EXPECT_FALSE(sampling->ReadFailed());
+    EXPECT_EQ(sampling->CurrentChannel(), 2);
+    EXPECT_EQ(sampling->m_pChannel->text().toStdString(), "Channel: 3");
+    EXPECT_EQ(sampling->m_pMethod->count(), 3) << "WMV offers the time interval";
+    chooseMethod(sampling, 2);
+    sampling->m_pInterval->setText("0.21");
+    sampling->m_pBegin->setText("0.41");
+    sampling->m_pEnd->setText("1.19");
+    if (!accept) {
+      sheet.reject();
+      return false;
+    }
+    sheet.AcceptSheet();
+    return true;
+  };
+
+  page->m_pSamplingSettings->click();
+  EXPECT_EQ(runs, 1);
+  for (int ch = 0; ch < 4; ++ch)
+    EXPECT_EQ(tovrin_test::ChannelDiffs(page->Block().channels[ch], before.channels[ch]),
+              std::vector<std::string>{})
+        << ch;
+  EXPECT_EQ(page->m_pSampling->text().toStdString(), " All samples");
+
+  accept = true;
+  page->m_pSamplingSettings->click();
+  EXPECT_EQ(runs, 2);
+  for (int ch = 0; ch < 4; ++ch) {
+    SCOPED_TRACE(ch);
+    std::vector<std::string> want;
+    if (ch == 2) want = {"samplingMethod", "timeBegin", "timeEnd", "timeStep"};
+    EXPECT_EQ(tovrin_test::ChannelDiffs(page->Block().channels[ch], before.channels[ch]), want);
+    // The reserved words stay the page's own.
+    EXPECT_EQ(page->Block().channels[ch].reserved52, 11);
+  }
+  EXPECT_EQ(page->Block().channels[2].timeBegin, 0.41);
+  EXPECT_EQ(page->Block().channels[2].timeEnd, 1.19);
+  EXPECT_EQ(page->Block().channels[2].timeStep, 0.21);
+  EXPECT_EQ(page->m_pSampling->text().toStdString(), " Time interval");
+
+  // Nothing reached the owner before the page's own OK, which sends it.
+  EXPECT_EQ(owner.ops, std::vector<std::int32_t>{OPTS_XCHG_READ});
+  sheet->AcceptSheet();
+  ASSERT_EQ(owner.written.size(), 1u);
+  EXPECT_EQ(owner.written[0].channels[2].samplingMethod, 2);
+  EXPECT_EQ(owner.written[0].channels[2].timeBegin, 0.41);
+  EXPECT_EQ(owner.written[0].channels[1].sampleEnd, 6'000'000'001LL);
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+// The button runs the sheet modally with the caption "Settings" and the
+// page as its owner; a topic other than the sampling's is not answered.
+TEST_F(SaveStreamPage, TheSamplingButtonRunsTheSettingsSheet) {
+  owner.values.channels[0].samplingMethod = 1;
+  CZarnOptsSaveStream* page = Open();
+  std::string caption;
+  QObject* sheetOwner = nullptr;
+  QTimer::singleShot(0, page, [&] {
+    auto* modal = qobject_cast<ZarnOptions::CZarnOptions*>(QApplication::activeModalWidget());
+    if (!modal) return;
+    caption = modal->windowTitle().toStdString();
+    sheetOwner = modal->OwnerWindow();
+    auto* sampling =
+        static_cast<OptsSaveStreamSampling::COptsSaveStreamSampling*>(modal->Page(OptsPage::PAGE_SAMPLING));
+    if (sampling) {
+      const int at = sampling->m_pMethod->findData(3);
+      sampling->m_pMethod->setCurrentIndex(at);
+      emit sampling->m_pMethod->activated(at);
+      sampling->m_pBegin->setText("7");
+    }
+    modal->AcceptSheet();
+  });
+  bool ranOut = false;
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    ranOut = true;
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  guard.start(10000);
+  page->m_pSamplingSettings->click();
+  EXPECT_FALSE(ranOut);
+  EXPECT_EQ(caption, "Settings");
+  EXPECT_EQ(sheetOwner, page);
+  EXPECT_EQ(page->Block().channels[0].samplingMethod, 3);
+  EXPECT_EQ(page->Block().channels[0].sampleBegin, 7);
+  EXPECT_EQ(page->m_pSampling->text().toStdString(), " Sample number interval");
+
+  TSamplingExchange other;
+  other.header.op = OPTS_XCHG_READ;
+  platform::qt::SendAppMessageWithRecord(page, platform::qt::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAVE_STREAM,
+                                         platform::qt::RecordParam(&other.header));
+  EXPECT_EQ(other.header.answered, 0);
+  other.header.op = 3;
+  EXPECT_FALSE(page->ExchangeSamplingBlock(other));
+  EXPECT_EQ(other.header.answered, 0);
 }
 
 TEST_F(SaveStreamPage, PathDialogOkTakesItsFieldsAndCancelNone) {
