@@ -605,6 +605,37 @@ TOVRIN_AVX512 inline TComponents512 PairComponents512(const TLuma512& c, const s
   return PairComponents512<kFraction>(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pY)), even, odd);
 }
 
+// YUY2 rows into 32-bit pixels from the heap start 16 bytes into a cache
+// line, and a 64-byte store across two lines costs about as much as a
+// pixel's arithmetic: the YUY2 kernels below convert their first 32 pixels,
+// then go on from the first pixel whose output starts a line (converting the
+// pixels between again, to the same values), so that every later store fills
+// one line. Not with 3-byte pixels, nor where that pixel is odd (pixel pairs
+// stay together): 0 then. (The 4:2:0 rows gain nothing by it: they are
+// converted in segments, each of which would pay the extra step, and their
+// time goes to reading memory.)
+inline std::int32_t PixelsToLine(const std::uint8_t* pOut, std::int32_t nBytesPerPixel) {
+  const std::size_t place = reinterpret_cast<std::uintptr_t>(pOut) & 63;
+  if (nBytesPerPixel != 4 || place % 8 != 0) {
+    return 0;
+  }
+  return static_cast<std::int32_t>((64 - place) % 64 / 4);
+}
+
+// The pixel where the step after the one at `i` starts (the loop runs while
+// 32 pixels are left from it): after the first step the pixel `line` when it
+// is not 0, and a row's last pixels, fewer than a step, are taken by one
+// more step that ends at the row's end (at most one odd pixel after it),
+// converting some pixels again, to the same values.
+inline std::int32_t NextStep(std::int32_t i, std::int32_t line, std::int32_t nCount) {
+  const std::int32_t next = i == 0 && line != 0 ? line : i + 32;
+  if (nCount - next >= 32) {
+    return next;
+  }
+  const std::int32_t last = (nCount - 32) & ~1;
+  return last > i ? last : next;
+}
+
 // One or two rows of pixel pairs: the terms of sixteen values serve 32 pixels
 // of each row.
 struct TAvx512PairRows {
@@ -614,9 +645,8 @@ struct TAvx512PairRows {
                                 std::int32_t nCount, std::int32_t nBytesPerPixel) {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
-    const std::int32_t whole = nCount & ~31;
     std::int32_t i = 0;
-    for (; i < whole; i += 32) {
+    for (; nCount - i >= 32; i = NextStep(i, 0, nCount)) {
       const std::int32_t k = i / 2;
       const TComponents512 even =
           ChromaTerms16<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k);
@@ -652,10 +682,8 @@ struct TAvx512VbmiPairRows {
     const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
     const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
     const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
-    const std::int32_t step = 32 * nBytesPerPixel;
-    const std::int32_t whole = nCount & ~31;
     std::int32_t i = 0;
-    for (; i < whole; i += 32) {
+    for (; nCount - i >= 32; i = NextStep(i, 0, nCount)) {
       const std::int32_t k = i / 2;
       const TComponents512 even =
           ChromaTerms16<kChromaFraction>(chroma, values.cbEven + k, values.crEven + k);
@@ -665,7 +693,7 @@ struct TAvx512VbmiPairRows {
         const TComponents512 c = PairComponents512<kLumaFraction>(luma, pY[row] + i, even, odd);
         const __m512i blueGreen = _mm512_packus_epi16(c.blue, c.green);
         const __m512i redZero = _mm512_packus_epi16(c.red, zero);
-        std::uint8_t* out = pOut[row] + (i / 32) * step;
+        std::uint8_t* out = pOut[row] + nBytesPerPixel * i;
         _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, low, redZero));
         // A masked store is far slower than a plain one on some processors:
         // only 24-bit rows, whose second part is half a vector, take it.
@@ -751,14 +779,15 @@ struct TAvx512Yuy2Row {
     const TLuma512 luma = MakeLuma512(set);
     const TChroma512 chroma = MakeChroma512(set, kChromaFraction);
     const TYuy2Chroma512 yuy2 = MakeYuy2Chroma512(set);
-    const std::int32_t whole = nCount & ~31;
-    for (std::int32_t i = 0; i < whole; i += 32) {
+    const std::int32_t line = PixelsToLine(pOut, nBytesPerPixel);
+    std::int32_t i = 0;
+    for (; nCount - i >= 32; i = NextStep(i, line, nCount)) {
       const __m512i groups = _mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i});
       const TComponents512 terms = Yuy2ChromaTerms16<kChromaFraction>(chroma, yuy2, groups);
       Store32(PairComponentsOf512<kLumaFraction>(luma, Yuy2Luma(luma, yuy2, groups), terms, terms),
               pOut + std::ptrdiff_t{nBytesPerPixel} * i, nBytesPerPixel);
     }
-    return whole;
+    return i;
   }
 };
 
@@ -775,8 +804,9 @@ struct TAvx512VbmiYuy2Row {
     const __m512i low = LoadIndex(wide ? kPack32Low : kPack24Low);
     const __m512i high = LoadIndex(wide ? kPack32High : kPack24High);
     const __mmask64 secondPart = wide ? ~__mmask64{0} : 0x00000000FFFFFFFFull;
-    const std::int32_t whole = nCount & ~31;
-    for (std::int32_t i = 0; i < whole; i += 32) {
+    const std::int32_t line = PixelsToLine(pOut, nBytesPerPixel);
+    std::int32_t i = 0;
+    for (; nCount - i >= 32; i = NextStep(i, line, nCount)) {
       const __m512i groups = _mm512_loadu_si512(pRow + 2 * std::ptrdiff_t{i});
       const TComponents512 terms = Yuy2ChromaTerms16<kChromaFraction>(chroma, yuy2, groups);
       const TComponents512 c =
@@ -792,7 +822,7 @@ struct TAvx512VbmiYuy2Row {
         _mm512_mask_storeu_epi8(out + 64, secondPart, _mm512_permutex2var_epi8(blueGreen, high, redZero));
       }
     }
-    return whole;
+    return i;
   }
 };
 

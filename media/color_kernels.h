@@ -73,9 +73,9 @@ using TYuy2SplitFn = void (*)(const std::uint8_t* pRow, std::int32_t nPairs, std
 
 // Converts the first pixels of one YUY2 row (groups Y0 Cb Y1 Cr, both
 // pixels of a group taking its Cb and Cr) straight into nBytesPerPixel (3 or
-// 4) bytes per pixel at pOut, and answers how many: a multiple of the
-// kernel's step, at most nCount & ~1. Reads only the groups of those pixels;
-// the caller converts the rest.
+// 4) bytes per pixel at pOut, and answers how many: an even number, at most
+// nCount & ~1. Reads only the groups of those pixels; the caller converts the
+// rest.
 using TYuy2RowFn = std::int32_t (*)(const TInverseSet& set, const std::uint8_t* pRow, std::uint8_t* pOut,
                                     std::int32_t nCount, std::int32_t nBytesPerPixel);
 

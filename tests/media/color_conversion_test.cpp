@@ -437,6 +437,45 @@ TEST_P(ColorKernelTest, YuvToRgbMatchesReferenceForEveryLayoutSizeAndKernel) {
   });
 }
 
+// 32-bit RGB rows placed anywhere within their cache lines (the heap places
+// frames 16 bytes into a line): the YUY2 kernels, which go on from the first
+// pixel whose output starts a line after their first step, and every
+// kernel's last step, which ends at the row's end, give the reference pixels
+// at widths around those steps, and leave the row padding alone.
+TEST_P(ColorKernelTest, YuvToRgbMatchesReferenceWhereverTheRowsStartInTheirLines) {
+  struct TLineDelete {
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{64}); }
+  };
+  const TPixelFormat formats[] = {LayoutFormat(0, YUV_LAYOUT_420_CENTRED, 2),
+                                  LayoutFormat(1, YUV_LAYOUT_420_COSITED_EVEN, 0),
+                                  LayoutFormat(0, YUV_LAYOUT_422_COSITED_ODD, 1), PF_YUY2};
+  const std::int32_t widths[] = {31, 32, 33, 43, 44, 45, 46, 63, 64, 77, 96, 1037};
+  const std::size_t places[] = {0, 8, 16, 24, 56, 4, 12, 2};
+  WithKernel([&] {
+    for (TPixelFormat pf : formats) {
+      for (std::int32_t w : widths) {
+        TYuv yuv(pf, w, 4, 4, 2);
+        FillRandom(yuv.f.pBuffer, static_cast<std::size_t>(yuv.f.nTotalSize), pf * 7 + w);
+        TRgbFrame want(PF_RGB32, w, 4);
+        FillRandom(want.f.pBuffer, static_cast<std::size_t>(want.f.nSize), 5);
+        const std::vector<std::uint8_t> before = want.Bytes();
+        RefYuvToRgb(yuv.f, want.f);
+        for (std::size_t place : places) {
+          SCOPED_TRACE("pixel format " + std::to_string(pf) + ", width " + std::to_string(w) + ", rows " +
+                       std::to_string(place) + " bytes into a line");
+          TFrameBuffer got = want.f;
+          const std::unique_ptr<std::uint8_t[], TLineDelete> memory(static_cast<std::uint8_t*>(
+              ::operator new[](place + static_cast<std::size_t>(got.nSize), std::align_val_t{64})));
+          got.pBuffer = memory.get() + place;
+          std::memcpy(got.pBuffer, before.data(), before.size());
+          ASSERT_TRUE(ConvertYuvToRgb(yuv.f, got));
+          ASSERT_EQ(std::vector<std::uint8_t>(got.pBuffer, got.pBuffer + got.nSize), want.Bytes());
+        }
+      }
+    }
+  });
+}
+
 TEST(ColorConversionTest, RgbToYuvMatchesReferenceForEveryLayoutAndSize) {
   for (TPixelFormat pf : AllLayouts()) {
     for (const TSize& s : kSizes) {
