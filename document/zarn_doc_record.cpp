@@ -3,9 +3,13 @@
 // engine's recording notices. The writing itself is the Qt-free
 // RecordWriter::CRecordWriter (document/record_writer.h).
 //
-// Recording a capture device inside its own graph (AVI, ASF, Windows Media
-// without the recorder's own writer) belongs to the capture devices; such a
-// channel is left alone by the command here.
+// Recording a capture device inside its own graph (AVI, ASF, WMA, and WMV
+// without "Enable custom sampling in writer") belongs to the capture
+// devices; such a channel is left alone by the command here. Every other
+// source has no such graph: its WMV goes through the recorder's own writer,
+// and its AVI, ASF or WMA recording is refused by the recorder when it
+// starts (a message naming the channel), which takes the channel out of the
+// recording.
 
 #include <algorithm>
 #include <climits>
@@ -52,20 +56,16 @@ void PutFlag(std::uint8_t& byte, bool value) {
 
 // The AVI block: value, flag byte, the AVI type.
 constexpr std::size_t kAviValue = 0, kAviFlag = 4, kAviValue2 = 8;
-// The Windows Media block: two values and a flag byte, the profile GUID, the
-// recorder's own writer, the profile version, the empty-profile flag and
-// the duration.
-constexpr std::size_t kWmValue = 0, kWmValue2 = 4, kWmFlag = 8, kWmGuid = 12, kWmEnabled = 28,
-                      kWmVersion = 32, kWmEmptyProfile = 36, kWmDuration = 40;
+// The Windows Media block, as the Windows Media page hands it out: the
+// format copy, a reserved value, the profile id, "Enable custom sampling in
+// writer", "Create a new profile according to the features of input
+// streams"; the recorder keeps its profile version and duration in the
+// block's reserved bytes after the last flag. The other reserved bytes keep
+// what the record held.
+constexpr std::size_t kWmValue = 0, kWmValue2 = 4, kWmGuid = 8, kWmCustomSampling = 24, kWmNewProfile = 32,
+                      kWmVersion = 36, kWmDuration = 40;
 
 bool ValidChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
-
-// Output formats a capture device records inside its own graph.
-bool IsGraphRecording(const SaveStream::CSaveStream& recorder, std::int32_t streamType) {
-  const std::int32_t format = recorder.m_eOutputFormat;
-  return (streamType == ST_SYSTEM_DEVICE && format == FF_AVI) ||
-         (format == FF_WMV && !recorder.m_bWindowsMedia) || format == FF_WMA || format == FF_ASF;
-}
 
 }  // namespace
 
@@ -89,12 +89,11 @@ void CZarnDoc::SetChannelRecording(bool on, int channel) {
   m_bRecordSessionCounted = false;
   if (!ValidChannel(channel)) return;
   if (!m_bRecordChannel[channel] || !m_Source[channel].bOpen || !m_Engine.IsRunning()) return;
-  const SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(channel)];
-  if (IsGraphRecording(recorder, m_Source[channel].eStreamType)) return;
+  SaveStream::CSaveStream& recorder = m_Recorder[static_cast<std::size_t>(channel)];
+  const bool device = m_Source[channel].eStreamType == ST_SYSTEM_DEVICE;
+  if (recorder.RecordsInCaptureGraph(device)) return;
   // A recorder opened here takes its writer's settings on this thread.
-  if (on && !m_Recorder[static_cast<std::size_t>(channel)].IsOpen())
-    m_Recorder[static_cast<std::size_t>(channel)].HandOverSessionSettings(m_Source[channel].eStreamType ==
-                                                                          ST_SYSTEM_DEVICE);
+  if (on && !recorder.IsOpen()) recorder.HandOverSessionSettings(device);
   const bool ok = m_RecordWriter.SetRecorderRecording(on, channel, RecordSettings(channel));
   if (on && !ok) m_bRecordChannel[channel] = false;
 }
@@ -218,11 +217,10 @@ void RecorderFromCfg(SaveStream::CSaveStream& r, const shell::TRecorderCfg& cfg,
   const std::uint8_t* wm = cfg.windowsMedia.data();
   e.nWmValue = Get32(wm, kWmValue);
   e.nWmValue2 = Get32(wm, kWmValue2);
-  e.bWmFlag = wm[kWmFlag];
   std::memcpy(r.m_WmProfileGuid.data(), wm + kWmGuid, r.m_WmProfileGuid.size());
-  r.m_bWindowsMedia = wm[kWmEnabled] != 0;
+  r.m_bWindowsMedia = wm[kWmCustomSampling] != 0;
+  r.m_bWmEmptyProfile = wm[kWmNewProfile] != 0;
   r.m_nWmProfileVersion = Get32(wm, kWmVersion);
-  r.m_bWmEmptyProfile = wm[kWmEmptyProfile] != 0;
   r.m_nDuration = Get64(wm, kWmDuration);
   r.m_bPictureInPicture = cfg.pipEnabled != 0;
   r.m_bPaneLayout = cfg.primaryAsShown != 0;
@@ -253,11 +251,10 @@ void RecorderToCfg(const SaveStream::CSaveStream& r, shell::TRecorderCfg& cfg, s
   std::uint8_t* wm = cfg.windowsMedia.data();
   Put32(wm, kWmValue, e.nWmValue);
   Put32(wm, kWmValue2, e.nWmValue2);
-  wm[kWmFlag] = e.bWmFlag;
   std::memcpy(wm + kWmGuid, r.m_WmProfileGuid.data(), r.m_WmProfileGuid.size());
-  PutFlag(wm[kWmEnabled], r.m_bWindowsMedia);
+  PutFlag(wm[kWmCustomSampling], r.m_bWindowsMedia);
+  PutFlag(wm[kWmNewProfile], r.m_bWmEmptyProfile);
   Put32(wm, kWmVersion, r.m_nWmProfileVersion);
-  PutFlag(wm[kWmEmptyProfile], r.m_bWmEmptyProfile);
   Put64(wm, kWmDuration, r.m_nDuration);
   PutFlag(cfg.pipEnabled, r.m_bPictureInPicture);
   PutFlag(cfg.primaryAsShown, r.m_bPaneLayout);

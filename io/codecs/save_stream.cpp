@@ -124,6 +124,24 @@ int RunSaveStreamJob(TWriterThreadRecord* pRecord) {
   return 0;
 }
 
+}  // namespace SaveStream
+
+namespace ZarnTypes {
+
+bool InFrameRange(const TSamplingRecord& sampling, std::int64_t nFrame) {
+  if (sampling.nMode != 3) {
+    return true;
+  }
+  if (sampling.nStartFrame > 0 && nFrame < sampling.nStartFrame) {
+    return false;
+  }
+  return !(sampling.nEndFrame > 0 && nFrame > sampling.nEndFrame);
+}
+
+}  // namespace ZarnTypes
+
+namespace SaveStream {
+
 TEncoderSettings TStreamEncoderSettings::ToEncoderSettings(std::int32_t format) const {
   TEncoderSettings settings;
   settings.nValue = format;
@@ -215,23 +233,44 @@ bool CSaveStream::Open() {
   return ok;
 }
 
+bool CSaveStream::RecordsInCaptureGraph(bool bCaptureDevice) const {
+  if (!bCaptureDevice) {
+    return false;
+  }
+  switch (m_eOutputStreamType) {
+    case ST_AVI:
+    case ST_ASF:
+    case ST_WMA: return true;
+    case ST_WMV: return !m_bWindowsMedia;
+    default: return false;
+  }
+}
+
 bool CSaveStream::OpenLocked(std::string& message) {
   std::lock_guard<std::mutex> lock(m_FileLock);
   if (m_bOpen.load() || m_nFile >= 0) {
     CloseLocked(message);
     message.clear();  // the earlier recording's close is not this open's fault
   }
+  const std::int32_t type = m_eOutputStreamType;
+  if (RecordsInCaptureGraph(m_bLiveSource)) {
+    return true;
+  }
+  if (type == ST_AVI || type == ST_ASF || type == ST_WMA) {
+    // Only a capture device's own graph writes these; nothing here would
+    // record, so the channel leaves the recording at once, before any file.
+    const char* name = type == ST_AVI ? "an AVI" : type == ST_ASF ? "an ASF" : "a WMA";
+    message = Format(
+        "Recording channel %d into %s file is not possible: AVI, ASF and WMA files are recorded only from "
+        "capture devices; the channel is not recorded",
+        m_nChannel, name);  // numbered as in the recorder's other messages
+    return false;
+  }
   if (!m_bSingleFile) {
     return true;
   }
-  const std::int32_t type = m_eOutputStreamType;
   switch (type) {
-    case ST_AVI:
-    case ST_ASF: return true;
     case ST_WMV:
-      if (!m_bWindowsMedia) {
-        return true;
-      }
       // Refused before any file is made: a channel whose frames the writer
       // cannot encode, a recording without its settings or its file.
       if (m_Session.ePixelFormat != PF_RGB24 && m_Session.ePixelFormat != PF_RGB32) {
@@ -399,22 +438,26 @@ bool CSaveStream::WriteDibSectionYuv(const Dib::TDibSection& section) { return A
 
 WmWriter::TWmChannelSettings CSaveStream::WindowsMediaSettings() const {
   WmWriter::TWmChannelSettings settings;
-  settings.sampling = m_Sampling;
+  // Without the custom sampling the writer keeps every frame; the stored
+  // sampling stays for when it is switched on.
+  if (m_bWindowsMedia) {
+    settings.sampling = m_Sampling;
+  }
   settings.nProfileVersion = m_nWmProfileVersion;
   settings.bCustomProfile = m_bWmEmptyProfile;
   settings.profileId = m_WmProfileGuid;
   return settings;
 }
 
-void CSaveStream::HandOverSessionSettings(bool bLiveSource) {
-  HandOverSessionSettings(WindowsMediaSettings(), bLiveSource);
+void CSaveStream::HandOverSessionSettings(bool bCaptureDevice) {
+  HandOverSessionSettings(WindowsMediaSettings(), bCaptureDevice);
 }
 
-void CSaveStream::HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bLiveSource) {
+void CSaveStream::HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bCaptureDevice) {
   auto copy = std::make_unique<WmWriter::TWmChannelSettings>(settings);
   std::lock_guard<std::mutex> lock(m_FileLock);
   m_pWmSettings = std::move(copy);
-  m_bLiveSource = bLiveSource;
+  m_bLiveSource = bCaptureDevice;
 }
 
 bool CSaveStream::StartFramePipeline() {
@@ -510,6 +553,10 @@ bool CSaveStream::StartFramePipeline() {
     request.pParams = &mng;
   }
   m_pJob = std::move(job);
+  // The MNG writer writes every frame it is given: the frame range applies
+  // here, to what goes into the pipeline. The Windows Media writer samples
+  // the frames itself.
+  m_PushRange = m_eOutputStreamType == ST_MNG ? m_Sampling : TSamplingRecord{};
   {
     std::lock_guard<std::mutex> lock(m_JobLock);
     m_bJobOk = true;
@@ -683,6 +730,9 @@ bool CSaveStream::PushFrame(std::int32_t nProcId, const TMediaFrameNotice* pFram
   const std::int64_t offered = m_nOffered.fetch_add(1);
   if (!notice.bFileIndex && notice.nFrameNumber == 0) {
     notice.nFrameNumber = offered;
+  }
+  if (!InFrameRange(m_PushRange, notice.nFrameNumber)) {
+    return false;  // outside the recording's frame range: left out, not lost
   }
   if (m_Processor.PushFrame(kPipelineWriter, nProcId, notice)) {
     m_nQueued.fetch_add(1);

@@ -10,15 +10,22 @@
 //   - one raw YUV file (single file on, a YCbCr layout): Open creates the
 //     file and the document appends each frame with WriteDibSectionYuv (per
 //     frame) or WriteBitmapYuv (a reference picture);
-//   - AVI, ASF, and WMV without the recorder's own Windows Media writer:
-//     nothing is opened here; a capture device records inside its graph;
-//   - WMV with the Windows Media writer (24- and 32-bit RGB channels): Open
-//     starts the frame pipeline (a CFrameProcessor) and a writer thread that
-//     runs the Windows Media job; the engine pushes the channel's frames into
-//     the pipeline (PushFrame) and the job pulls them out (PullFrame, through
-//     the owner callback) and encodes them;
+//   - AVI, ASF, WMA, and WMV without "Enable custom sampling in writer"
+//     (m_bWindowsMedia) on a capture device: nothing is opened here; the
+//     device records inside its own graph. Any other source has no such
+//     graph: AVI, ASF and WMA are refused when the recording starts, with a
+//     message naming the channel, and no file is made;
+//   - WMV of any other source, and of a capture device with the custom
+//     sampling on (24- and 32-bit RGB channels): Open starts the frame
+//     pipeline (a CFrameProcessor) and a writer thread that runs the Windows
+//     Media job; the engine pushes the channel's frames into the pipeline
+//     (PushFrame) and the job pulls them out (PullFrame, through the owner
+//     callback) and encodes them. The custom-sampling switch decides only
+//     whether the channel's frame sampling applies (clear: every frame);
 //   - MNG (24- and 32-bit RGB channels): the same pipeline and writer
-//     thread, running the MNG writer (MngMgr::CMngMgr::Write) instead.
+//     thread, running the MNG writer (MngMgr::CMngMgr::Write) instead; a
+//     sample-number interval (sampling mode 3) keeps only the frames of its
+//     range (InFrameRange), every other mode keeps every frame.
 //
 // The frame pipeline. Every recorder pushes its channel's frames as writer 1
 // of its own processor, which is the writer its thread reads. A file source
@@ -45,11 +52,14 @@
 //   JPEG quality, JPEG 2000, PNG, GIF, TIFF blocks, the 12-byte AVI block
 //                        -> m_Encoder (nJpegQuality, jpeg2000, png, gif,
 //                           tiff, nAviValue / bAviFlag / nAviValue2)
-//   the 48-byte Windows Media block
-//                        -> m_Encoder.nWmValue / nWmValue2 / bWmFlag,
-//                           m_WmProfileGuid, m_bWindowsMedia,
-//                           m_nWmProfileVersion, m_bWmEmptyProfile,
-//                           m_nDuration
+//   the 48-byte Windows Media block (the image of the Windows Media page's
+//   block from its format on: the format copy, a reserved int, the profile
+//   id at 8, the custom-sampling flag at 24, the new-profile flag at 32)
+//                        -> m_Encoder.nWmValue / nWmValue2, m_WmProfileGuid,
+//                           m_bWindowsMedia, m_bWmEmptyProfile; the profile
+//                           version and the duration in the reserved bytes
+//                           after the new-profile flag (36, 40); bWmFlag is
+//                           not stored
 //   picture-in-picture, pane layout -> m_bPictureInPicture, m_bPaneLayout
 //   naming strings: single-file name -> m_sSingleFileName, output folder ->
 //                           m_sOutputFolder, title -> m_sTitle, prefix ->
@@ -124,6 +134,12 @@ struct TSamplingRecord {
   std::int64_t nStepFrame = 0;
 };
 static_assert(sizeof(TSamplingRecord) == 56, "the sampling record is kept whole with the settings");
+
+// Whether a recording that writes every frame of a range (separate files,
+// raw YUV, MNG) takes the frame numbered `nFrame`: in mode 3 (a sample-number
+// interval) only frames from the start frame to the end frame, each bound
+// used only when it is above 0; every other mode takes every frame.
+bool InFrameRange(const TSamplingRecord& sampling, std::int64_t nFrame);
 
 }  // namespace ZarnTypes
 
@@ -229,8 +245,12 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   CSaveStream& operator=(const CSaveStream&) = delete;
 
   // Starts a recording by the output stream type (see the top of the file).
-  // True with nothing opened for separate files, AVI, ASF and WMV without
-  // the Windows Media writer (the open and recording flags stay clear).
+  // True with nothing opened for separate files, and for what a capture
+  // device records in its own graph (the open and recording flags stay
+  // clear). AVI, ASF and WMA of a source without such a graph are refused
+  // with a message naming the channel ("... AVI, ASF and WMA files are
+  // recorded only from capture devices ..."), whatever the single-file
+  // switch.
   // A YCbCr layout opens m_sSingleFileName (created or emptied) and sets the
   // open and recording flags. WMV with the Windows Media writer starts the
   // frame pipeline and the writer thread for the session record's frame
@@ -294,23 +314,33 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   // The UI thread's hand-over before a session (or the recording command)
   // opens the recorder: the Windows Media writer's settings are copied from
   // the recorder's own (sampling, profile), and whether the channel's source
-  // is live (a capture device: frames are dropped rather than waited for).
-  // The writer thread uses the copy only.
-  void HandOverSessionSettings(bool bLiveSource);
+  // is a capture device: live (frames are dropped rather than waited for),
+  // and able to record AVI, ASF, WMA, and WMV without the custom sampling,
+  // inside its own graph. The writer thread uses the copy only.
+  void HandOverSessionSettings(bool bCaptureDevice);
   // The same with the settings given (tests).
-  void HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bLiveSource);
-  // The settings the recorder's own members give the Windows Media writer.
+  void HandOverSessionSettings(const WmWriter::TWmChannelSettings& settings, bool bCaptureDevice);
+  // The settings the recorder's own members give the Windows Media writer:
+  // the channel's sampling only with "Enable custom sampling in writer"
+  // (m_bWindowsMedia), otherwise every frame; the profile and its flags as
+  // they are.
   WmWriter::TWmChannelSettings WindowsMediaSettings() const;
+  // Whether the output format is recorded inside a capture device's graph
+  // for a channel whose source is (or is not) a capture device: AVI, ASF,
+  // WMA, and WMV without the custom sampling, of a capture device.
+  bool RecordsInCaptureGraph(bool bCaptureDevice) const;
 
   // The producer's call per frame of the channel (its ProcID, one of the
   // session's inputs): true when the frame is in the pipeline. False when
   // the pipeline does not run, the recording is closed or paused, the
   // input has ended (the session's stop or finish flag, Close, or a job
-  // that ended), or the frame could not be stored; a frame of a recording
-  // that was refused for want of room (live) or that does not fit the
-  // pipeline counts as dropped. A blocking push waits for room and ends
-  // with the input. A frame without a frame number (0, not a file index)
-  // takes the count of frames offered so far.
+  // that ended), the frame lies outside an MNG recording's frame range
+  // (InFrameRange with m_Sampling, taken at Open; not counted as dropped),
+  // or the frame could not be stored; a frame of a recording that was
+  // refused for want of room (live) or that does not fit the pipeline
+  // counts as dropped. A blocking push waits for room and ends with the
+  // input. A frame without a frame number (0, not a file index) takes the
+  // count of frames offered so far.
   bool PushFrame(std::int32_t nProcId, const ZarnTypes::TMediaFrameNotice* pFrame);
   // The writer job's request (MEDIA_NOTIFY_RECORD_FRAME through the
   // engine): fills the notice the TDataFrame points at (and the record's own
@@ -363,9 +393,11 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   const ImageColorConversion::CImageColorConversion* m_pColorConversion = nullptr;  // the document's
   TStreamEncoderSettings m_Encoder;
   std::array<std::uint8_t, 16> m_WmProfileGuid{};  // zero: none chosen
-  bool m_bWindowsMedia = false;                    // the recorder's own Windows Media writer
+  // "Enable custom sampling in writer": a capture device's WMV goes through
+  // the recorder's own writer, and the writer applies m_Sampling.
+  bool m_bWindowsMedia = false;
   std::int32_t m_nWmProfileVersion = 0x80000;
-  bool m_bWmEmptyProfile = true;
+  bool m_bWmEmptyProfile = true;  // "Create a new profile according to the features of input streams"
   std::int64_t m_nDuration = -1;
   std::int32_t m_nReserved15 = 15;   // not used by the recorder
   bool m_bPictureInPicture = false;  // read by the per-frame writer
@@ -414,9 +446,10 @@ class CSaveStream : public ProcessingNode::CProcessingNode {
   TWriterThreadRecord m_ThreadRecord;
   std::unique_ptr<TWriterJob> m_pJob;                           // the job's request and block, made by Open
   std::unique_ptr<WmWriter::TWmChannelSettings> m_pWmSettings;  // handed over; null: none yet
-  bool m_bLiveSource = false;                                   // handed over
-  std::atomic<bool> m_bAcceptInput{false};                      // PushFrame may store
-  std::atomic<bool> m_bWriterStop{false};                       // the job's stop: input ended, drain, finish
+  bool m_bLiveSource = false;                                   // handed over: a capture device
+  ZarnTypes::TSamplingRecord m_PushRange;   // the frame range PushFrame applies, set by Open
+  std::atomic<bool> m_bAcceptInput{false};  // PushFrame may store
+  std::atomic<bool> m_bWriterStop{false};   // the job's stop: input ended, drain, finish
   std::atomic<bool> m_bJobRunning{false};
   std::atomic<std::int32_t> m_nActivePushes{0};
   std::atomic<std::int64_t> m_nOffered{0};

@@ -122,14 +122,20 @@ bool MakeSinkFormat(const TMediaRequest& request, const TWmJobParams& params, TW
   format.nFrameRate = params.nFrameRate;
   format.nProfileVersion = NormaliseProfileVersion(params.settings.nProfileVersion);
   format.nKeyFrameSpacing = kKeyFrameSeconds * params.nFrameRate;
-  if (!params.settings.bCustomProfile) {
+  // The chosen profile's video rate decides the encoder's quantizer range
+  // (the encoder takes no bit rate). "Create a new profile according to the
+  // features of input streams" (bCustomProfile) changes nothing here: the
+  // writer always builds one video stream from the input's own features,
+  // so a new profile and the chosen one give the same stream. No profile
+  // chosen yet (a zero id) leaves the encoder its full range.
+  if (params.settings.profileId != std::array<std::uint8_t, 16>{}) {
     const auto& table = DShowMgr::WmProfileTable();
     const auto it = std::find_if(table.begin(), table.end(), [&](const DShowMgr::TWmProfile& profile) {
       return profile.id == params.settings.profileId;
     });
     if (it == table.end())
       return refuse("Windows Media recording of " + channel + ": the chosen profile is not known");
-    // A profile without video gets the video stream of the empty profile.
+    // A profile without video gets the encoder's full range.
     format.nVideoBitRate = it->bVideo ? it->nVideoBitRate : 0;
   }
   const TWmQuantizerRange range = WmQuantizerRange(format.nVideoBitRate);

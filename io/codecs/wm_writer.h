@@ -57,8 +57,13 @@ inline constexpr std::int64_t kTimeUnitsPerSecond = 10'000'000;
 struct TWmChannelSettings {
   ZarnTypes::TSamplingRecord sampling;
   std::int32_t nProfileVersion = kWmProfileVersionDefault;
-  bool bCustomProfile = true;                // an empty profile: the encoder's own rate
-  std::array<std::uint8_t, 16> profileId{};  // a profile of DShowMgr::WmProfileTable()
+  // "Create a new profile according to the features of input streams":
+  // carried to the writer, which builds one video stream from the input
+  // either way, so it changes nothing in the file.
+  bool bCustomProfile = true;
+  // A profile of DShowMgr::WmProfileTable(): its video rate chooses the
+  // encoder's quantizer range; zero: none chosen (the full range).
+  std::array<std::uint8_t, 16> profileId{};
 };
 
 // Filled by the job when it ends (the caller's record).

@@ -1,17 +1,30 @@
 // The document's recording: "Start / Stop recording" while a generated raw
 // YUV clip plays, the numbering of recording sessions and takes, the saved
 // recorder settings, and the reference save into a recorder's one file.
+// Then what the settings do to a recording of a media file: the sampling, the
+// custom-sampling switch, AVI on a channel without a capture device, the
+// Windows Media profile, and the frame range of picture files and MNG; the
+// frames written are told by the index each picture of the file shows, read
+// back by independent decoders (ffmpeg for the source and the Windows Media
+// files, libmng for MNG, the bytes of the BMP files).
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "document/command_ids.h"
+#include "io/dshow/dshow_util.h"
 #include "shell/command_ids.h"
+#include "tests/io/mng_test_files.h"
+#include "tests/support/media/counter_fixtures.h"
 #include "yuv_clip_fixture.h"
 
 using namespace ZarnTypes;
@@ -267,8 +280,8 @@ TEST(RecordSettingsTest, SavedRecorderSettingsGoBackByteForByte) {
     fill(cfg.tiff);
     fill(cfg.avi);
     fill(cfg.windowsMedia);
-    cfg.windowsMedia[28] = 2;  // the recorder's own Windows Media writer
-    cfg.windowsMedia[36] = 0;  // the empty-profile flag
+    cfg.windowsMedia[24] = 2;  // "Enable custom sampling in writer"
+    cfg.windowsMedia[32] = 0;  // "Create a new profile according to the features of input streams"
     cfg.singleFile = 2;
     cfg.clipDigits = 4 + ch;
     cfg.frameDigits = 6;
@@ -307,7 +320,8 @@ TEST(RecordSettingsTest, SavedRecorderSettingsGoBackByteForByte) {
     EXPECT_EQ(r.m_Encoder.nJpegQuality, 55 + ch);
     EXPECT_TRUE(r.m_bWindowsMedia);
     EXPECT_FALSE(r.m_bWmEmptyProfile);
-    EXPECT_EQ(0, std::memcmp(r.m_WmProfileGuid.data(), cfg.windowsMedia.data() + 12, 16));
+    // The profile id where the Windows Media page puts it.
+    EXPECT_EQ(0, std::memcmp(r.m_WmProfileGuid.data(), cfg.windowsMedia.data() + 8, 16));
     EXPECT_TRUE(r.m_bPictureInPicture);
     EXPECT_TRUE(r.m_bPaneLayout);
     EXPECT_EQ(r.m_sOutputFolder, "/rec/" + std::to_string(ch));
@@ -324,4 +338,334 @@ TEST(RecordSettingsTest, SavedRecorderSettingsGoBackByteForByte) {
     expected.saveSingle = doc.m_Recorder[ch].m_sSingleFileName;
     EXPECT_EQ(sequence[ch], expected) << ch;
   }
+}
+
+// ---------------------------------------------------------------------------
+// What the settings do in a recording of a media file
+
+namespace {
+
+namespace tm = tovrin_test_media;
+
+// The recorded clip: counter pictures, 25 frames per second, small frames.
+constexpr int kMediaWidth = 176;
+constexpr int kMediaHeight = 144;
+constexpr int kMediaChannel = 0;  // "Channel 1, Primary"
+// Longest wait for a playing session (sanitizer builds decode and encode
+// slowly): 5 ms ticks.
+constexpr int kSessionTicks = 24000;
+
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+// The video frames ffprobe counts in a file by decoding it; -1 when it
+// cannot.
+int CountFrames(const fs::path& file) {
+  const std::string out = RunCommand(
+      "timeout 60 ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames -of "
+      "csv=p=0 '" +
+      file.string() + "' 2>/dev/null");
+  try {
+    return std::stoi(out);
+  } catch (...) {
+    return -1;
+  }
+}
+
+// Mean difference of one colour byte between two top-down BGR pictures of
+// the same size.
+double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 1e9;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) sum += std::abs(int{a[i]} - int{b[i]});
+  return sum / static_cast<double>(a.size());
+}
+
+int DibStride(int width, int bits) { return (width * bits + 31) / 32 * 4; }
+
+// A BMP file's picture: 24-bit bottom-up rows (empty when it is not one).
+struct TBmp {
+  int nWidth = 0, nHeight = 0;
+  std::vector<std::uint8_t> rows;
+};
+TBmp ReadBmp(const fs::path& path) {
+  const std::vector<std::uint8_t> file = ReadAll(path);
+  TBmp bmp;
+  auto get32 = [&](std::size_t at) {
+    return static_cast<std::int32_t>(file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                                     static_cast<std::uint32_t>(file[at + 3]) << 24);
+  };
+  if (file.size() < 54 || file[0] != 'B' || file[1] != 'M' || (file[28] | file[29] << 8) != 24) return bmp;
+  const std::size_t offset = static_cast<std::size_t>(get32(10));
+  const int width = get32(18), height = get32(22);
+  const std::size_t stride = static_cast<std::size_t>((width * 24 + 31) / 32 * 4);
+  if (width <= 0 || height <= 0 || file.size() < offset + stride * static_cast<std::size_t>(height))
+    return bmp;
+  bmp.nWidth = width;
+  bmp.nHeight = height;
+  bmp.rows.assign(
+      file.begin() + static_cast<std::ptrdiff_t>(offset),
+      file.begin() + static_cast<std::ptrdiff_t>(offset + stride * static_cast<std::size_t>(height)));
+  return bmp;
+}
+
+class RecordMediaTest : public RecordDocTest {
+ protected:
+  void SetUp() override {
+    source = tm::CounterFile(tm::TCounterFormat::MP4_H264, kMediaWidth, kMediaHeight);
+    ASSERT_FALSE(source.path.empty()) << "the counter clip cannot be made";
+    reference = tm::DecodeWithFfmpeg(source);
+    ASSERT_EQ(reference.frames.size(), static_cast<std::size_t>(source.nFrames));
+  }
+
+  // The channel's recording settings are made while its source is a webcam
+  // (the only kind the format list offers WMV to), through the document's
+  // exchange with the "Save stream" page; then the clip is opened into the
+  // channel (the settings stay) and played to its end with recording on.
+  void RecordClip(const std::function<void(TSaveStreamChannel&)>& settings) {
+    TMediaSource webcam;
+    webcam.bOpen = TRUE_;
+    webcam.eStreamType = ST_SYSTEM_DEVICE;
+    webcam.nDeviceCategory = 4;  // a webcam
+    webcam.sDisplayName = "Test camera";
+    doc.m_Source[kMediaChannel] = webcam;
+    TSaveStreamExchange block;
+    block.header.op = OPTS_XCHG_READ;
+    doc.ExchangeSaveStreamSettings(block);
+    ASSERT_TRUE(block.header.answered);
+    TSaveStreamChannel& c = block.channels[kMediaChannel];
+    c.enabled = 1;
+    c.singleFile = 1;
+    c.folder = (dir / "rec").string();
+    c.prefix = "take";
+    c.titleBase = "";
+    c.addSuffix = 0;
+    c.samplingMethod = 1;
+    settings(c);
+    block.recordingOn = 1;
+    block.header.op = OPTS_XCHG_WRITE;
+    block.header.answered = 0;
+    doc.ExchangeSaveStreamSettings(block);
+    ASSERT_TRUE(block.header.answered);
+    ASSERT_TRUE(doc.OpenSource(source.path.string(), kMediaChannel));
+    ASSERT_NE(doc.m_Source[kMediaChannel].eStreamType, ST_SYSTEM_DEVICE);
+    ASSERT_TRUE(doc.m_bRecordChannel[kMediaChannel]) << "opening the file kept the channel's recording";
+    Run(shell::ID_NAVIGATE_START_PAUSE);
+    ASSERT_TRUE(RunUntil([this] { return !Playing(); }, kSessionTicks)) << "the session does not end";
+  }
+  static void WindowsMedia(TSaveStreamChannel& c, bool customSampling,
+                           const std::array<std::uint8_t, 16>& profile = {}) {
+    c.format = FF_WMV;
+    c.extension = ".wmv";
+    std::copy(profile.begin(), profile.end(), c.windowsMedia.begin() + 8);
+    c.windowsMedia[24] = customSampling ? 1 : 0;
+    c.windowsMedia[32] = 1;  // a new profile: changes nothing in the file
+  }
+  static std::array<std::uint8_t, 16> ProfileId(const std::string& name) {
+    for (const auto& profile : DShowMgr::WmProfileTable())
+      if (name == profile.pName) return profile.id;
+    ADD_FAILURE() << name;
+    return {};
+  }
+  fs::path Recorded() const { return doc.m_Recorder[kMediaChannel].m_sSingleFileName; }
+
+  // The clip's frames a Windows Media file holds, told by their index; each
+  // is checked against the independent decode of the clip's frame. The
+  // count of frames ffprobe decodes must agree.
+  std::vector<int> WrittenFrames(const fs::path& file) {
+    std::vector<int> frames;
+    tm::TCounterFile written;
+    written.path = file;
+    written.eFormat = tm::TCounterFormat::WMV2;
+    written.nWidth = kMediaWidth;
+    written.nHeight = kMediaHeight;
+    written.colourMatrix = source.colourMatrix;
+    const tm::TReferenceFrames decoded = tm::DecodeWithFfmpeg(written);
+    EXPECT_EQ(CountFrames(file), static_cast<int>(decoded.frames.size()));
+    for (const std::vector<std::uint8_t>& frame : decoded.frames) {
+      const int k = tm::ReadCounter(frame.data(), kMediaWidth, kMediaHeight, 24, kMediaWidth * 3, false);
+      frames.push_back(k);
+      if (k < 0 || k >= source.nFrames) continue;
+      EXPECT_LT(MeanDifference(frame, reference.frames[static_cast<std::size_t>(k)]), 12.0) << "frame " << k;
+    }
+    return frames;
+  }
+  static std::vector<int> Frames(int first, int last, int step = 1) {
+    std::vector<int> out;
+    for (int k = first; k <= last; k += step) out.push_back(k);
+    return out;
+  }
+
+  tm::TCounterFile source;
+  tm::TReferenceFrames reference;
+};
+
+}  // namespace
+
+// The channel's sampling with "Enable custom sampling in writer" on, and
+// every frame without it: a WMV channel whose source is a file once
+// recorded nothing when the switch was clear.
+TEST_F(RecordMediaTest, TheSamplingDecidesWhichFramesAWindowsMediaRecordingKeeps) {
+  struct TCase {
+    const char* what;
+    bool customSampling;
+    std::int32_t method;
+    double timeBegin, timeEnd, timeStep;
+    std::int64_t sampleBegin, sampleEnd, sampleStep;
+    std::vector<int> frames;
+  };
+  const std::vector<int> all = Frames(0, tm::kCounterFrames - 1);
+  const TCase cases[] = {
+      {"sample numbers 10..40 step 5", true, 3, 0, 0, 0, 10, 40, 5, Frames(10, 40, 5)},
+      // Frames at 0.44, 0.68, 0.92 and 1.16 s: none lies on a bound.
+      {"time 0.41..1.19 s step 0.21 s", true, 2, 0.41, 1.19, 0.21, 0, 0, 0, {11, 17, 23, 29}},
+      {"all samples", true, 1, 0.41, 1.19, 0.21, 10, 40, 5, all},
+      {"custom sampling off", false, 3, 0, 0, 0, 10, 40, 5, all},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordClip([&](TSaveStreamChannel& channel) {
+      WindowsMedia(channel, c.customSampling);
+      channel.samplingMethod = c.method;
+      channel.timeBegin = c.timeBegin;
+      channel.timeEnd = c.timeEnd;
+      channel.timeStep = c.timeStep;
+      channel.sampleBegin = c.sampleBegin;
+      channel.sampleEnd = c.sampleEnd;
+      channel.sampleStep = c.sampleStep;
+    });
+    const SaveStream::CSaveStream& recorder = doc.m_Recorder[kMediaChannel];
+    EXPECT_TRUE(recorder.LastJobSucceeded()) << recorder.LastJobMessage();
+    ASSERT_TRUE(fs::exists(Recorded())) << Recorded();
+    EXPECT_EQ(WrittenFrames(Recorded()), c.frames);
+    EXPECT_TRUE(sink.Texts().empty()) << sink.Texts().front();
+    fs::remove_all(dir / "rec");
+  }
+}
+
+// Two profiles: the higher rate gives the larger file.
+TEST_F(RecordMediaTest, TheProfileDecidesTheSizeOfTheFile) {
+  std::uintmax_t sizes[2] = {};
+  const char* profiles[2] = {"Video for broadband (340 Kbps)", "Video for high quality (2 Mbps)"};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(profiles[i]);
+    RecordClip([&](TSaveStreamChannel& c) {
+      WindowsMedia(c, false, ProfileId(profiles[i]));
+      c.prefix = "profile" + std::to_string(i);
+    });
+    ASSERT_TRUE(fs::exists(Recorded()));
+    EXPECT_EQ(WrittenFrames(Recorded()), Frames(0, tm::kCounterFrames - 1));
+    sizes[i] = fs::file_size(Recorded());
+  }
+  EXPECT_LT(sizes[0] * 3 / 2, sizes[1]) << sizes[0] << " " << sizes[1];
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
+// AVI of a channel whose source is not a capture device: nothing could
+// record it (it once started silently and wrote nothing). The start is
+// refused once, naming the channel, no file is made, and the channel
+// leaves the recording; the recording command refuses it the same way.
+TEST_F(RecordMediaTest, AviWithoutACaptureDeviceIsRefusedNamingTheChannel) {
+  const std::string refusal =
+      "Recording channel 0 into an AVI file is not possible: AVI, ASF and WMA files are recorded only from "
+      "capture devices; the channel is not recorded";
+  RecordClip([](TSaveStreamChannel& c) {
+    c.format = FF_AVI;
+    c.extension = ".avi";
+  });
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0], refusal);
+  EXPECT_FALSE(doc.m_bRecordChannel[kMediaChannel]);
+  EXPECT_FALSE(fs::exists(dir / "rec" / "take.avi"));
+  EXPECT_FALSE(doc.m_Recorder[kMediaChannel].IsOpen());
+
+  // The command, while the clip plays without recording.
+  sink.Clear();
+  doc.m_bRecordChannel[kMediaChannel] = true;
+  doc.m_bRecording = false;
+  Run(shell::ID_NAVIGATE_START_PAUSE);
+  ASSERT_TRUE(Playing());
+  Run(shell::ID_CAPTURE_RECORD);
+  EXPECT_TRUE(doc.m_bRecording);
+  EXPECT_FALSE(doc.m_bRecordChannel[kMediaChannel]);
+  doc.m_Engine.StopPlaying();
+  ASSERT_TRUE(RunUntil([this] { return !Playing(); }, kSessionTicks));
+  ASSERT_EQ(sink.Texts().size(), 1u);
+  EXPECT_EQ(sink.Texts()[0], refusal);
+  EXPECT_FALSE(fs::exists(dir / "rec" / "take.avi"));
+}
+
+// A sample-number interval on a channel without a capture device: picture
+// files of exactly those frames, each named by its own number, and one MNG
+// file of exactly those frames (it once held every frame).
+TEST_F(RecordMediaTest, ASampleNumberIntervalKeepsExactlyItsFramesInPictureFilesAndMng) {
+  RecordClip([&](TSaveStreamChannel& c) {
+    c.format = FF_BMP_24BIT;
+    c.extension = ".bmp";
+    c.singleFile = 0;
+    c.frameDigits = 5;
+    c.samplingMethod = 3;
+    c.sampleBegin = 10;
+    c.sampleEnd = 20;
+    c.sampleStep = 1;
+  });
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(dir / "rec")) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  std::vector<int> shown, named;
+  for (const fs::path& file : files) {
+    const TBmp bmp = ReadBmp(file);
+    ASSERT_EQ(bmp.nWidth, kMediaWidth) << file;
+    ASSERT_EQ(bmp.nHeight, kMediaHeight) << file;
+    const int k = tm::ReadCounter(bmp.rows.data(), bmp.nWidth, bmp.nHeight, 24);
+    shown.push_back(k);
+    const std::string stem = file.stem().string();
+    named.push_back(std::stoi(stem.substr(stem.find_last_not_of("0123456789") + 1)));
+    if (k < 0) continue;
+    EXPECT_LT(tm::ComparePictures(bmp.rows.data(), 24, DibStride(bmp.nWidth, 24), reference,
+                                  static_cast<std::size_t>(k))
+                  .dMean,
+              4.0)
+        << "frame " << k;
+  }
+  EXPECT_EQ(shown, Frames(10, 20));
+  EXPECT_EQ(named, Frames(10, 20));
+  EXPECT_TRUE(sink.Texts().empty());
+
+  RecordClip([&](TSaveStreamChannel& c) {
+    c.format = FF_MNG;
+    c.extension = ".mng";
+    c.prefix = "mng";
+    c.samplingMethod = 3;
+    c.sampleBegin = 10;
+    c.sampleEnd = 20;
+    c.sampleStep = 1;
+  });
+  EXPECT_TRUE(doc.m_Recorder[kMediaChannel].LastJobSucceeded())
+      << doc.m_Recorder[kMediaChannel].LastJobMessage();
+  mng_test::TReadSink read;
+  mng_test::TReadRequest request(Recorded().string(), SRC_STREAM, PF_RGB24, &read);
+  MngMgr::CMngMgr reader;
+  reader.SetPaced(false);
+  ASSERT_TRUE(reader.Run(&request.request));
+  std::vector<int> inMng;
+  for (const mng_test::TDelivered& frame : read.frames) {
+    const int k = tm::ReadCounter(frame.bytes.data(), frame.nWidth, frame.nHeight, frame.nBits);
+    inMng.push_back(k);
+    if (k < 0) continue;
+    EXPECT_LT(tm::ComparePictures(frame.bytes.data(), frame.nBits, DibStride(frame.nWidth, frame.nBits),
+                                  reference, static_cast<std::size_t>(k))
+                  .dMean,
+              4.0)
+        << "frame " << k;
+  }
+  EXPECT_EQ(inMng, Frames(10, 20));
+  EXPECT_TRUE(sink.Texts().empty());
 }

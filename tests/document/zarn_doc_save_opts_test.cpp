@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -20,16 +22,24 @@
 #include <string>
 #include <vector>
 
+#include "app/tovrin_app.h"
 #include "document/command_ids.h"
 #include "document_fixture.h"
+#include "io/dshow/dshow_util.h"
 #include "media/file_types.h"
 #include "open_fixture.h"
 #include "options/channel_radios.h"
+#include "options/edit_numeric.h"
+#include "options/opts_avi.h"
 #include "options/opts_capture_image.h"
+#include "options/opts_sampling.h"
 #include "options/opts_save_stream.h"
+#include "options/opts_wmf.h"
 #include "options/zarn_options.h"
 #include "platform/qt/commands.h"
+#include "platform/qt/settings_store.h"
 #include "shell/command_ids.h"
+#include "shell/prog_cfg.h"
 #include "tests/support/message_fixture.h"
 #include "yuv_clip_fixture.h"
 
@@ -521,4 +531,388 @@ TEST_F(SaveOptsDocTest, OneRawYuvFileHoldsEveryFrame) {
       EXPECT_LE(worst, 2);
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The sampling sheet between the "Save stream" page and the document: a
+// sample-number interval on channel 1 (a raw YUV clip, step fixed at 1)
+// and a time interval on channel 2 (Windows Media video from a webcam's
+// source record) reach the recorders, the settings block when the
+// document closes, a new start through the settings file, and the sheets
+// opened again.
+
+namespace {
+
+class SamplingThroughTheDocument : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  using CSamplingPage = OptsSaveStreamSampling::COptsSaveStreamSampling;
+
+  // Channel 1 holds a clip, channel 2 a webcam's source record.
+  void Prepare(ZarnDoc::CZarnDoc& doc) {
+    doc.m_YuvOpen.nFormat = kYuvFormat;
+    doc.m_YuvOpen.nWidth = kWidth;
+    doc.m_YuvOpen.nHeight = kHeight;
+    const fs::path clip = dir / "c0.yuv";
+    if (!fs::exists(clip)) clip_test::WriteClip(clip, 3);
+    ASSERT_TRUE(doc.OpenSource(clip.string(), 0));
+    TMediaSource& cam = doc.m_Source[1];
+    cam.bOpen = TRUE_;
+    cam.eStreamType = ST_SYSTEM_DEVICE;
+    cam.nDeviceCategory = 4;
+  }
+
+  // The "Save stream" sheet over the controller pane; `edit` works on its
+  // page, which is accepted or not.
+  void OnSaveStreamPage(ZarnDoc::CZarnDoc& doc, bool accept,
+                        const std::function<void(OptsSaveStream::CZarnOptsSaveStream&)>& edit) {
+    ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), doc.ControllerView(), OPTCAT_SAVE_STREAM);
+    sheet.OnInitDialog();
+    auto* page = static_cast<OptsSaveStream::CZarnOptsSaveStream*>(sheet.Page(OptsPage::PAGE_SAVE_STREAM));
+    ASSERT_NE(page, nullptr);
+    ASSERT_FALSE(page->ReadFailed());
+    edit(*page);
+    if (accept)
+      sheet.AcceptSheet();
+    else
+      sheet.reject();
+  }
+
+  // The sampling sheet of the page's shown channel through its button;
+  // `edit` works on the sampling page, which is then accepted.
+  static void OnSamplingPage(OptsSaveStream::CZarnOptsSaveStream& page, int channel,
+                             const std::function<void(CSamplingPage&)>& edit) {
+    page.m_pChannels->Select(channel);
+    bool ran = false;
+    page.m_RunSamplingSheet = [&] {
+      ran = true;
+      ZarnOptions::CZarnOptions sheet(ZarnOptions::RunOptionsSheetCaption(OPTCAT_SAMPLING), &page,
+                                      OPTCAT_SAMPLING);
+      sheet.OnInitDialog();
+      auto* sampling = static_cast<CSamplingPage*>(sheet.Page(OptsPage::PAGE_SAMPLING));
+      EXPECT_NE(sampling, nullptr);
+      if (!sampling) return false;
+      EXPECT_EQ(sampling->CurrentChannel(), channel);
+      edit(*sampling);
+      sheet.AcceptSheet();
+      return true;
+    };
+    page.m_pSamplingSettings->click();
+    EXPECT_TRUE(ran);
+  }
+
+  static void Choose(CSamplingPage& page, int method) {
+    const int at = page.m_pMethod->findData(method);
+    ASSERT_GE(at, 0) << method;
+    page.m_pMethod->setCurrentIndex(at);
+    emit page.m_pMethod->activated(at);
+  }
+
+  // The edits, what the recorders and the reopened sheets show.
+  static void Edit(OptsSaveStream::CZarnOptsSaveStream& page) {
+    OnSamplingPage(page, 0, [](CSamplingPage& s) {
+      Choose(s, 3);
+      s.m_pBegin->setText("6000000000");
+      s.m_pEnd->setText("6000000020");
+    });
+    EXPECT_EQ(page.m_pSampling->text().toStdString(), " Sample number interval");
+    page.m_pChannels->Select(1);
+    const auto& codes = page.Codes(1);
+    const auto at = std::find(codes.begin(), codes.end(), 10);
+    ASSERT_NE(at, codes.end()) << "a webcam offers WMV";
+    page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+    page.ApplyFormat(10, 1);
+    OnSamplingPage(page, 1, [](CSamplingPage& s) {
+      Choose(s, 2);
+      s.m_pInterval->setText("0.21");
+      s.m_pBegin->setText("0.41");
+      s.m_pEnd->setText("1.19");
+    });
+    EXPECT_EQ(page.m_pSampling->text().toStdString(), " Time interval");
+  }
+  static void ExpectRecorders(ZarnDoc::CZarnDoc& doc) {
+    const auto& a = doc.m_Recorder[0].m_Sampling;
+    EXPECT_EQ(a.nMode, 3);
+    EXPECT_EQ(a.nStartFrame, 6'000'000'000LL);
+    EXPECT_EQ(a.nEndFrame, 6'000'000'020LL);
+    EXPECT_EQ(a.nStepFrame, 1) << "the step is fixed off Windows Media video";
+    const auto& b = doc.m_Recorder[1].m_Sampling;
+    EXPECT_EQ(b.nMode, 2);
+    EXPECT_EQ(b.dStartTime, 0.41);
+    EXPECT_EQ(b.dEndTime, 1.19);
+    EXPECT_EQ(b.dStepTime, 0.21);
+  }
+  void ExpectSheetsShowTheEdits(ZarnDoc::CZarnDoc& doc) {
+    OnSaveStreamPage(doc, false, [](OptsSaveStream::CZarnOptsSaveStream& page) {
+      OnSamplingPage(page, 0, [](CSamplingPage& s) {
+        EXPECT_EQ(s.m_pMethod->currentData().toInt(), 3);
+        EXPECT_EQ(s.m_pBegin->text().toStdString(), "6000000000");
+        EXPECT_EQ(s.m_pEnd->text().toStdString(), "6000000020");
+        EXPECT_EQ(s.m_pInterval->text().toStdString(), "1");
+      });
+      OnSamplingPage(page, 1, [](CSamplingPage& s) {
+        EXPECT_EQ(s.m_pMethod->currentData().toInt(), 2);
+        EXPECT_EQ(s.m_pInterval->text().toStdString(), "0.210000");
+        EXPECT_EQ(s.m_pBegin->text().toStdString(), "0.410000");
+        EXPECT_EQ(s.m_pEnd->text().toStdString(), "1.19000");
+      });
+    });
+  }
+};
+
+std::int64_t Le64(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  std::int64_t v = 0;
+  std::memcpy(&v, bytes.data() + at, sizeof v);
+  return v;
+}
+
+double LeF64(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  double v = 0;
+  std::memcpy(&v, bytes.data() + at, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+TEST_F(SamplingThroughTheDocument, ReachesRecordersSettingsBlockAndANewStart) {
+  std::vector<std::uint8_t> closed;
+  {
+    open_test::TSettingsApplication app;
+    doc_test::TDocumentWindow w;
+    ZarnDoc::CZarnDoc& doc = w.Doc();
+    Prepare(doc);
+    OnSaveStreamPage(doc, true, Edit);
+    ExpectRecorders(doc);
+    ExpectSheetsShowTheEdits(doc);
+    doc.OnCloseDocument();
+    closed = shell::EncodeProgCfg(app.cfg);
+  }
+  ASSERT_EQ(closed.size(), shell::kProgCfgSize);
+  // The recorder records at 336 + 288 per channel: method, times, samples.
+  const std::size_t r0 = 336, r1 = 336 + 288;
+  std::int32_t method0 = 0, method1 = 0;
+  std::memcpy(&method0, closed.data() + r0 + 16, 4);
+  std::memcpy(&method1, closed.data() + r1 + 16, 4);
+  EXPECT_EQ(method0, 3);
+  EXPECT_EQ(Le64(closed, r0 + 48), 6'000'000'000LL);
+  EXPECT_EQ(Le64(closed, r0 + 56), 6'000'000'020LL);
+  EXPECT_EQ(Le64(closed, r0 + 64), 1);
+  EXPECT_EQ(method1, 2);
+  EXPECT_EQ(LeF64(closed, r1 + 24), 0.41);
+  EXPECT_EQ(LeF64(closed, r1 + 32), 1.19);
+  EXPECT_EQ(LeF64(closed, r1 + 40), 0.21);
+
+  // A new start reads the block from the settings file.
+  shell::TProgCfg cfg;
+  ASSERT_TRUE(shell::DecodeProgCfg(closed.data(), closed.size(), cfg));
+  cfg.savedMarker = 1;
+  const QString ini = QString::fromStdString(Path("Tovrin.ini"));
+  {
+    const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
+    platform::qt::CRegistryAccess store(ini);
+    ASSERT_TRUE(store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()));
+    ASSERT_TRUE(store.Flush());
+  }
+  open_test::TSettingsApplication next;
+  {
+    platform::qt::CRegistryAccess store(ini);
+    std::vector<std::uint8_t> read;
+    ASSERT_TRUE(store.ReadBinaryValue(kProgCfgKey, "ProgCfg", read));
+    ASSERT_TRUE(shell::DecodeProgCfg(read.data(), read.size(), next.cfg));
+    next.settingsRead = next.cfg.savedMarker != 0;
+  }
+  doc_test::TDocumentWindow w;
+  ExpectRecorders(w.Doc());
+  Prepare(w.Doc());
+  ExpectSheetsShowTheEdits(w.Doc());
+  EXPECT_TRUE(sink.Texts().empty()) << sink.Texts().front();
+}
+
+// ---------------------------------------------------------------------------
+// The AVI and Windows Media sheets between the "Save stream" page and the
+// document: on two webcam channels (the formats are offered to capture
+// devices only), AVI type 2 on channel 1 and a Windows Media profile with
+// both flags on channel 2, chosen through "Options...", reach the
+// recorders' settings images and the capture work mode, the settings block
+// when the document closes, a new start through the settings file, and the
+// sheets opened again.
+
+namespace {
+
+class ContainerSheetsThroughTheDocument : public tovrin_test::TRecordedMessagesTest {
+ protected:
+  using CSaveStreamPage = OptsSaveStream::CZarnOptsSaveStream;
+
+  static void MakeWebcams(ZarnDoc::CZarnDoc& doc) {
+    for (int ch = 0; ch < 2; ++ch) {
+      TMediaSource& cam = doc.m_Source[ch];
+      cam.bOpen = TRUE_;
+      cam.eStreamType = ST_SYSTEM_DEVICE;
+      cam.nDeviceCategory = 4;
+    }
+  }
+
+  // The "Save stream" sheet over the controller pane; `edit` works on its
+  // page, which is accepted or not.
+  static void OnPage(ZarnDoc::CZarnDoc& doc, bool accept, const std::function<void(CSaveStreamPage&)>& edit) {
+    ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), doc.ControllerView(), OPTCAT_SAVE_STREAM);
+    sheet.OnInitDialog();
+    auto* page = static_cast<CSaveStreamPage*>(sheet.Page(OptsPage::PAGE_SAVE_STREAM));
+    ASSERT_NE(page, nullptr);
+    ASSERT_FALSE(page->ReadFailed());
+    edit(*page);
+    if (accept)
+      sheet.AcceptSheet();
+    else
+      sheet.reject();
+  }
+
+  // Chooses `format` in the channel's list (when `choose`) and opens its
+  // options sheet through "Options..."; `edit` works on the sheet's page of
+  // `kind`, then the sheet is accepted.
+  template <class TSub>
+  static void OnFormatSheet(CSaveStreamPage& page, int channel, std::int32_t format, bool choose,
+                            std::int32_t wantedCategory, OptsPage::TOptsPageKind kind,
+                            const std::function<void(TSub&)>& edit) {
+    page.m_pChannels->Select(channel);
+    if (choose) {
+      const auto& codes = page.Codes(channel);
+      const auto at = std::find(codes.begin(), codes.end(), format);
+      ASSERT_NE(at, codes.end()) << "a webcam offers " << format;
+      page.m_pFormat->setCurrentIndex(static_cast<int>(at - codes.begin()));
+      page.ApplyFormat(format, channel);
+    }
+    bool ran = false;
+    page.m_RunFormatSheet = [&](std::int32_t category) {
+      ran = true;
+      EXPECT_EQ(category, wantedCategory);
+      ZarnOptions::CZarnOptions sheet(QStringLiteral("Options"), &page, category);
+      sheet.OnInitDialog();
+      auto* sub = static_cast<TSub*>(sheet.Page(kind));
+      EXPECT_NE(sub, nullptr);
+      if (!sub || !sub->InitResult()) return false;
+      edit(*sub);
+      sheet.AcceptSheet();
+      return true;
+    };
+    page.OnFormatOptions();
+    EXPECT_TRUE(ran);
+  }
+
+  // The third video-and-audio profile: not the one a null id opens on.
+  static const DShowMgr::TWmProfile& Chosen() {
+    std::vector<const DShowMgr::TWmProfile*> both;
+    for (const auto& p : DShowMgr::WmProfileTable())
+      if (p.bVideo && p.bAudio) both.push_back(&p);
+    EXPECT_GE(both.size(), 3u);
+    return *both.at(2);
+  }
+
+  static void Edit(CSaveStreamPage& page) {
+    OnFormatSheet<OptsAvi::COptsAvi>(page, 0, 9, true, OPTCAT_AVI, OptsPage::PAGE_AVI,
+                                     [](OptsAvi::COptsAvi& avi) {
+                                       EXPECT_TRUE(avi.Type1Button()->isChecked());
+                                       avi.Type2Button()->click();
+                                     });
+    OnFormatSheet<OptsWmf::COptsWmf>(page, 1, 10, true, OPTCAT_WMV, OptsPage::PAGE_WMF,
+                                     [](OptsWmf::COptsWmf& wm) {
+                                       EXPECT_EQ(wm.Label(), "WMV");
+                                       wm.ProfileList()->setCurrentIndex(2);
+                                       emit wm.ProfileList()->activated(2);
+                                       wm.NewProfileBox()->setChecked(true);
+                                       wm.CustomSamplingBox()->setChecked(true);
+                                     });
+  }
+
+  // The images the recorders hold, as the document hands them out.
+  static void ExpectRecorders(ZarnDoc::CZarnDoc& doc) {
+    TSaveStreamExchange block;
+    block.header.op = OPTS_XCHG_READ;
+    doc.OnOptsCategory(OPTTOPIC_SAVE_STREAM, reinterpret_cast<pq::LPARAM>(&block));
+    ASSERT_NE(block.header.answered, 0);
+    const TSaveStreamChannel& a = block.channels[0];
+    EXPECT_EQ(a.format, 9);
+    EXPECT_EQ(AviFileTypeOf(a.avi), 2);
+    EXPECT_EQ(a.captureWorkMode, 6);
+    const TSaveStreamChannel& w = block.channels[1];
+    EXPECT_EQ(w.format, 10);
+    EXPECT_TRUE(std::equal(Chosen().id.begin(), Chosen().id.end(), w.windowsMedia.begin() + 8));
+    EXPECT_EQ(w.windowsMedia[24], 1) << "custom sampling";
+    EXPECT_EQ(w.windowsMedia[32], 1) << "new profile";
+    EXPECT_EQ(w.captureWorkMode, 10);
+    EXPECT_EQ(doc.ChannelReader(0).DeviceSettings().nCaptureWorkMode, 6);
+    EXPECT_EQ(doc.ChannelReader(1).DeviceSettings().nCaptureWorkMode, 10);
+  }
+
+  static void ExpectSheetsShowTheEdits(ZarnDoc::CZarnDoc& doc) {
+    OnPage(doc, false, [](CSaveStreamPage& page) {
+      OnFormatSheet<OptsAvi::COptsAvi>(
+          page, 0, 9, false, OPTCAT_AVI, OptsPage::PAGE_AVI,
+          [](OptsAvi::COptsAvi& avi) { EXPECT_TRUE(avi.Type2Button()->isChecked()); });
+      OnFormatSheet<OptsWmf::COptsWmf>(
+          page, 1, 10, false, OPTCAT_WMV, OptsPage::PAGE_WMF, [](OptsWmf::COptsWmf& wm) {
+            EXPECT_EQ(wm.ProfileList()->currentIndex(), 2);
+            EXPECT_EQ(wm.Description()->text().toStdString(), Chosen().pDescription);
+            EXPECT_TRUE(wm.NewProfileBox()->isChecked());
+            EXPECT_TRUE(wm.CustomSamplingBox()->isChecked());
+          });
+    });
+  }
+};
+
+}  // namespace
+
+TEST_F(ContainerSheetsThroughTheDocument, ReachRecordersSettingsBlockAndANewStart) {
+  std::vector<std::uint8_t> closed;
+  {
+    open_test::TSettingsApplication app;
+    doc_test::TDocumentWindow w;
+    ZarnDoc::CZarnDoc& doc = w.Doc();
+    MakeWebcams(doc);
+    // Cancel on the page drops what its sheets changed.
+    OnPage(doc, false, Edit);
+    EXPECT_EQ(doc.ChannelReader(0).DeviceSettings().nCaptureWorkMode, 1);
+    OnPage(doc, true, Edit);
+    ExpectRecorders(doc);
+    ExpectSheetsShowTheEdits(doc);
+    doc.OnCloseDocument();
+    closed = shell::EncodeProgCfg(app.cfg);
+  }
+  ASSERT_EQ(closed.size(), shell::kProgCfgSize);
+  // Per channel at 336 + 288: the AVI image at 216 (its type at 224), the
+  // Windows Media image at 232 (profile at 240, flags at 256 and 264).
+  const std::size_t r0 = 336, r1 = 336 + 288;
+  std::int32_t type = 0;
+  std::memcpy(&type, closed.data() + r0 + 224, 4);
+  EXPECT_EQ(type, 2);
+  EXPECT_TRUE(std::equal(Chosen().id.begin(), Chosen().id.end(), closed.begin() + r1 + 240));
+  EXPECT_EQ(closed[r1 + 256], 1);
+  EXPECT_EQ(closed[r1 + 264], 1);
+
+  // A new start reads the block from the settings file.
+  shell::TProgCfg cfg;
+  ASSERT_TRUE(shell::DecodeProgCfg(closed.data(), closed.size(), cfg));
+  cfg.savedMarker = 1;
+  const QString ini = QString::fromStdString(Path("Tovrin.ini"));
+  {
+    const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
+    platform::qt::CRegistryAccess store(ini);
+    ASSERT_TRUE(store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()));
+    ASSERT_TRUE(store.Flush());
+  }
+  open_test::TSettingsApplication next;
+  {
+    platform::qt::CRegistryAccess store(ini);
+    std::vector<std::uint8_t> read;
+    ASSERT_TRUE(store.ReadBinaryValue(kProgCfgKey, "ProgCfg", read));
+    ASSERT_TRUE(shell::DecodeProgCfg(read.data(), read.size(), next.cfg));
+    next.settingsRead = next.cfg.savedMarker != 0;
+  }
+  doc_test::TDocumentWindow w;
+  // The new document's readers take the work modes of the saved formats.
+  EXPECT_EQ(w.Doc().ChannelReader(0).DeviceSettings().nCaptureWorkMode, 6);
+  EXPECT_EQ(w.Doc().ChannelReader(1).DeviceSettings().nCaptureWorkMode, 10);
+  MakeWebcams(w.Doc());
+  ExpectRecorders(w.Doc());
+  ExpectSheetsShowTheEdits(w.Doc());
+  EXPECT_TRUE(sink.Texts().empty()) << sink.Texts().front();
 }

@@ -83,6 +83,75 @@ TEST_F(MngRecorderTest, FourChannelsRecordedAtOnceReadBackPixelExact) {
   EXPECT_TRUE(sink.Texts().empty());
 }
 
+// A sample-number interval keeps only the frames of its range (each bound
+// used when it is above 0); once every frame was written whatever the
+// range. Other modes keep every frame. Frames carry their index in the file.
+TEST_F(MngRecorderTest, ASampleNumberIntervalKeepsExactlyTheFramesOfItsRange) {
+  struct TCase {
+    const char* what;
+    std::int32_t mode;
+    std::int64_t first, last, step;
+    int keptFirst, keptLast;  // the frames kept, of 0..23
+  };
+  const TCase cases[] = {
+      {"10..20", 3, 10, 20, 1, 10, 20},
+      {"no lower bound", 3, 0, 5, 1, 0, 5},
+      {"no upper bound", 3, 18, 0, 1, 18, 23},
+      {"a single frame", 3, 7, 7, 1, 7, 7},
+      {"negative bounds are no bounds", 3, -4, -1, 1, 0, 23},
+      {"all samples: the bounds are not used", 1, 10, 20, 1, 0, 23},
+      {"by time: every frame", 2, 10, 20, 1, 0, 23},
+  };
+  constexpr int kFrames = 24;
+  std::vector<TFrame> frames;
+  for (int i = 0; i < kFrames; ++i)
+    frames.push_back(MakeFrame(PF_RGB24, 8, 6, static_cast<std::uint32_t>(i)));
+  int index = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "range" + std::to_string(index++) + ".mng";
+    engine.stop[1].store(false);
+    CSaveStream recorder;
+    SetUpSingleFile(recorder, FF_MNG, name);
+    recorder.m_Sampling.nMode = c.mode;
+    recorder.m_Sampling.nStartFrame = c.first;
+    recorder.m_Sampling.nEndFrame = c.last;
+    recorder.m_Sampling.nStepFrame = c.step;
+    StartSession(recorder, 1, 8, 6, PF_RGB24, false);
+    ASSERT_TRUE(recorder.Open());
+    int stored = 0;
+    for (int i = 0; i < kFrames; ++i) {
+      TMediaFrameNotice notice;
+      notice.ePixelFormat = PF_RGB24;
+      notice.nWidth = 8;
+      notice.nHeight = 6;
+      notice.pRgbData = frames[static_cast<std::size_t>(i)].bytes.data();
+      notice.nRgbSize = static_cast<std::int32_t>(frames[static_cast<std::size_t>(i)].bytes.size());
+      notice.nFrameNumber = i;
+      notice.bFileIndex = true;
+      notice.dTime = i / 25.0;
+      stored += recorder.PushFrame(42, &notice) ? 1 : 0;
+    }
+    EXPECT_EQ(stored, c.keptLast - c.keptFirst + 1);
+    engine.stop[1].store(true);
+    ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+    EXPECT_TRUE(recorder.Close());
+    EXPECT_TRUE(recorder.LastJobSucceeded()) << recorder.LastJobMessage();
+    EXPECT_EQ(recorder.FramesDropped(), 0);
+
+    TReadSink read;
+    TReadRequest request(Path(name), SRC_STREAM, PF_RGB24, &read);
+    MngMgr::CMngMgr reader;
+    reader.SetPaced(false);
+    ASSERT_TRUE(reader.Run(&request.request));
+    ASSERT_EQ(read.frames.size(), static_cast<std::size_t>(c.keptLast - c.keptFirst + 1));
+    for (std::size_t k = 0; k < read.frames.size(); ++k)
+      EXPECT_TRUE(SamePicture(read.frames[k], frames[static_cast<std::size_t>(c.keptFirst) + k])) << k;
+    engine.recorders[1] = nullptr;
+  }
+  EXPECT_TRUE(sink.Texts().empty());
+}
+
 TEST_F(MngRecorderTest, LayoutsTheWriterCannotTakeAreRefusedNamingTheChannelBeforeAnyFile) {
   for (const TPixelFormat format : {PF_DIB_8, PF_PACKED_48, PF_YUY2}) {
     SCOPED_TRACE(format);

@@ -397,30 +397,44 @@ TEST_F(SaveStreamTest, TheSessionRecordNamesTheRecorderAndItsInputsAndTheNodeOrd
 // Open and Close by output type
 
 TEST_F(SaveStreamTest, OpenAndCloseFollowTheOutputType) {
+  // The session record names no frame layout here: a recording that would
+  // run the frame pipeline is refused by its layout check.
   struct TCase {
     const char* what;
     bool singleFile;
     std::int32_t format;
-    bool windowsMedia;
-    bool opens;    // Open's answer
-    bool records;  // open and recording afterwards, with the file created
-    bool message;  // a refusal names the channel
+    bool windowsMedia;    // "Enable custom sampling in writer"
+    bool device;          // the channel's source is a capture device
+    bool opens;           // Open's answer
+    bool records;         // open and recording afterwards, with the file created
+    const char* message;  // a refusal names the channel and says this
   } const cases[] = {
-      {"separate files", false, 70, false, true, false, false},
-      {"separate BMP files", false, FF_BMP_24BIT, false, true, false, false},
-      {"AVI", true, FF_AVI, false, true, false, false},
-      {"ASF", true, FF_ASF, false, true, false, false},
-      {"WMV inside the capture graph", true, FF_WMV, false, true, false, false},
-      {"WMV with the Windows Media writer", true, FF_WMV, true, false, false, true},
-      {"MNG", true, FF_MNG, false, false, false, true},
-      {"FLV", true, FF_FLV, false, false, false, true},
-      {"SWF", true, FF_SWF, false, false, false, true},
-      {"MOV", true, FF_MOV, false, false, false, true},
-      {"one BMP file", true, FF_BMP_24BIT, false, false, false, true},
-      {"YCbCr without a layout", true, 48, false, false, false, true},
-      {"first YCbCr layout", true, FF_YCBCR_FIRST, false, true, true, false},
-      {"a 4:2:2 layout", true, 63, false, true, true, false},
-      {"last YCbCr layout", true, FF_YCBCR_LAST, false, true, true, false},
+      {"separate files", false, 70, false, false, true, false, nullptr},
+      {"separate BMP files", false, FF_BMP_24BIT, false, false, true, false, nullptr},
+      {"AVI of a device", true, FF_AVI, false, true, true, false, nullptr},
+      {"ASF of a device", true, FF_ASF, false, true, true, false, nullptr},
+      {"WMA of a device", true, FF_WMA, false, true, true, false, nullptr},
+      {"AVI of a device, custom sampling on", true, FF_AVI, true, true, true, false, nullptr},
+      {"AVI of a file", true, FF_AVI, false, false, false, false, "into an AVI file is not possible"},
+      {"ASF of a file", true, FF_ASF, true, false, false, false, "into an ASF file is not possible"},
+      {"WMA of a file", true, FF_WMA, false, false, false, false, "into a WMA file is not possible"},
+      {"AVI of a file, separate files", false, FF_AVI, false, false, false, false,
+       "recorded only from capture"},
+      {"WMV inside the capture graph", true, FF_WMV, false, true, true, false, nullptr},
+      {"WMV of a device with the writer", true, FF_WMV, true, true, false, false, "not 24- or 32-bit RGB"},
+      {"WMV of a file without custom sampling", true, FF_WMV, false, false, false, false,
+       "not 24- or 32-bit RGB"},
+      {"WMV of a file with custom sampling", true, FF_WMV, true, false, false, false,
+       "not 24- or 32-bit RGB"},
+      {"MNG", true, FF_MNG, false, false, false, false, "MNG"},
+      {"FLV", true, FF_FLV, false, false, false, false, "not available"},
+      {"SWF", true, FF_SWF, false, false, false, false, "not available"},
+      {"MOV", true, FF_MOV, false, false, false, false, "not available"},
+      {"one BMP file", true, FF_BMP_24BIT, false, false, false, false, "not available"},
+      {"YCbCr without a layout", true, 48, false, false, false, false, "not available"},
+      {"first YCbCr layout", true, FF_YCBCR_FIRST, false, false, true, true, nullptr},
+      {"a 4:2:2 layout", true, 63, false, false, true, true, nullptr},
+      {"last YCbCr layout", true, FF_YCBCR_LAST, false, true, true, true, nullptr},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -430,6 +444,7 @@ TEST_F(SaveStreamTest, OpenAndCloseFollowTheOutputType) {
     SetUpSingleFile(recorder, c.format, name);
     recorder.m_bSingleFile = c.singleFile;
     recorder.m_bWindowsMedia = c.windowsMedia;
+    recorder.HandOverSessionSettings(c.device);
     EXPECT_EQ(recorder.Open(), c.opens);
     EXPECT_EQ(recorder.IsOpen(), c.records);
     EXPECT_EQ(recorder.IsRecording(), c.records);
@@ -439,6 +454,7 @@ TEST_F(SaveStreamTest, OpenAndCloseFollowTheOutputType) {
     if (c.message) {
       ASSERT_EQ(texts.size(), 1u);
       EXPECT_NE(texts[0].find("channel 3"), std::string::npos) << texts[0];
+      EXPECT_NE(texts[0].find(c.message), std::string::npos) << texts[0];
     } else {
       EXPECT_TRUE(texts.empty());
     }
@@ -1065,6 +1081,58 @@ TEST_F(RecorderPipelineTest, AJobThatFailsAtTheStartClosesTheInputAndReportsOnce
   const std::vector<std::string> texts = sink.Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("channel 1"), std::string::npos) << texts[0];
+}
+
+// "Enable custom sampling in writer" decides whether the channel's frame
+// sampling applies; without it a WMV channel that is not a capture device
+// is still recorded through the writer, every frame (it once recorded
+// nothing), and a capture device's WMV goes to its graph.
+TEST_F(RecorderPipelineTest, TheCustomSamplingSwitchDecidesTheSamplingAndACaptureDevicesGraph) {
+  struct TCase {
+    const char* what;
+    bool device;
+    bool customSampling;
+    bool pipeline;
+    std::vector<int> written;
+  };
+  const TCase cases[] = {
+      {"a file, custom sampling off", false, false, true, Range(0, 24)},
+      {"a file, custom sampling on", false, true, true, {4, 9, 14}},
+      {"a device, custom sampling on", true, true, true, {4, 9, 14}},
+      {"a device, custom sampling off: its graph", true, false, false, {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    sink.Clear();
+    const std::string name =
+        std::string(c.device ? "device" : "file") + (c.customSampling ? "1" : "0") + ".wmv";
+    CSaveStream recorder;
+    SetUpSingleFile(recorder, FF_WMV, name);
+    recorder.m_bWindowsMedia = c.customSampling;
+    recorder.m_Sampling.nMode = 3;
+    recorder.m_Sampling.nStartFrame = 4;
+    recorder.m_Sampling.nEndFrame = 15;
+    recorder.m_Sampling.nStepFrame = 5;
+    engine.stop[1].store(false);
+    StartSession(recorder, 1, 6, 4, PF_RGB32, c.device);
+    ASSERT_TRUE(recorder.Open());
+    EXPECT_EQ(recorder.IsPipelineRunning(), c.pipeline);
+    EXPECT_EQ(Push(recorder, 1, 0, 24), c.pipeline ? 24 : 0);
+    engine.stop[1].store(true);
+    ASSERT_TRUE(WaitUntil([&] { return engine.jobCount.load() == 0; }));
+    EXPECT_TRUE(recorder.Close());
+    const auto files = sinks.script.Files();
+    if (c.pipeline) {
+      ASSERT_EQ(files.count(Path(name)), 1u);
+      EXPECT_EQ(Numbers(files.at(Path(name)), 1), c.written);
+    } else {
+      EXPECT_EQ(files.count(Path(name)), 0u);
+    }
+    EXPECT_TRUE(sink.Texts().empty());
+    // The stored sampling is kept for when the switch is turned on.
+    EXPECT_EQ(recorder.m_Sampling.nMode, 3);
+    engine.recorders[1] = nullptr;
+  }
 }
 
 TEST_F(RecorderPipelineTest, FramesWithoutNumbersAreCountedSoFrameSamplingWorksOnStills) {

@@ -591,7 +591,11 @@ TEST_F(WmWriterJob, TheProfileChoosesTheEncodersQuantizerRangeAndKeyFrameSpacing
       {"768 Kbps", false, "Video only for local area network (768 Kbps)", 30, 768'000, 3, 7, 150},
       {"704 Kbps with audio", false, "Video for local area network (768 Kbps)", 30, 704'000, 3, 7, 150},
       {"308 Kbps", false, "Video for broadband (340 Kbps)", 30, 308'000, 8, 16, 150},
-      {"audio only: the empty profile's video", false, "Audio for broadband (64 Kbps)", 30, 0, 2, 31, 150},
+      {"audio only: the encoder's full range", false, "Audio for broadband (64 Kbps)", 30, 0, 2, 31, 150},
+      // "Create a new profile..." reaches the writer and changes nothing:
+      // the chosen profile still decides (once it was ignored).
+      {"308 Kbps, new profile", true, "Video for broadband (340 Kbps)", 30, 308'000, 8, 16, 150},
+      {"1.9 Mbps, new profile", true, "Video for high quality (2 Mbps)", 30, 1'920'000, 2, 4, 150},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -605,6 +609,19 @@ TEST_F(WmWriterJob, TheProfileChoosesTheEncodersQuantizerRangeAndKeyFrameSpacing
     EXPECT_EQ(script.format.nQuantizerMin, c.nQMin);
     EXPECT_EQ(script.format.nQuantizerMax, c.nQMax);
     EXPECT_EQ(script.format.nKeyFrameSpacing, c.nGop);
+  }
+  // An id that names no profile is refused, with the new-profile flag too,
+  // before the sink opens.
+  for (const bool bCustom : {false, true}) {
+    SCOPED_TRACE(bCustom);
+    const int opened = script.nOpened;
+    TJob job;
+    job.AddFrames(1);
+    job.params.settings.bCustomProfile = bCustom;
+    job.params.settings.profileId.fill(0xEE);
+    EXPECT_FALSE(job.Run());
+    EXPECT_NE(job.result.message.find("profile is not known"), std::string::npos) << job.result.message;
+    EXPECT_EQ(script.nOpened, opened);
   }
 }
 
