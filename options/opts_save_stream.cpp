@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "media/file_types.h"
 #include "options/channel_radios.h"
@@ -259,9 +261,14 @@ void CZarnOptsSaveStream::StoreChannel(int ch) {
   if (!text) return;
   r.enabled = 0;
   m_pEnable->setChecked(false);
-  std::string message = text;
-  const std::size_t at = message.find("%d");
-  if (at != std::string::npos) message.replace(at, 2, std::to_string(ch));
+  // The text's "%d" is the channel; built from its two halves.
+  const std::string_view pattern = text;
+  const std::size_t at = pattern.find("%d");
+  std::string message(pattern.substr(0, at));
+  if (at != std::string_view::npos) {
+    message += std::to_string(ch);
+    message += pattern.substr(at + 2);
+  }
   ShowPageMessage(message);
 }
 
