@@ -77,6 +77,7 @@ endfunction()
 # The test programs' own sources may be built with less optimisation than the
 # code they test (CI builds them at -O0: they are most of the build's time and
 # little of the tests' running time).
+set(TOVRIN_UNITY_TESTS 0 CACHE STRING "Test sources compiled together per unit (0: each on its own)")
 set(TOVRIN_TEST_OPT "" CACHE STRING "Extra compile options of the test programs' own sources, e.g. -O0")
 
 # tovrin_test_compile_options(<target>): applies TOVRIN_TEST_OPT.
@@ -133,6 +134,9 @@ function(tovrin_add_test_suite target)
   target_link_libraries(${target} PRIVATE tovrin_test_support ${T_DEPS}
     GTest::gtest GTest::gmock GTest::gtest_main)
   tovrin_test_compile_options(${target})
+  if(TOVRIN_UNITY_TESTS)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${TOVRIN_UNITY_TESTS})
+  endif()
   if(T_QT)
     tovrin_precompile(${target} GTEST QT)
   else()
