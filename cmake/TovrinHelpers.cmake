@@ -136,6 +136,9 @@ function(tovrin_add_test_suite target)
   tovrin_test_compile_options(${target})
   if(TOVRIN_UNITY_TESTS)
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${TOVRIN_UNITY_TESTS})
+    # GCC takes the sources included into a unit for headers, and warns of
+    # every test fixture in their anonymous namespaces.
+    target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
   endif()
   if(T_QT)
     tovrin_precompile(${target} GTEST QT)

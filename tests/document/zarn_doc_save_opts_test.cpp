@@ -543,6 +543,27 @@ TEST_F(SaveOptsDocTest, OneRawYuvFileHoldsEveryFrame) {
 
 namespace {
 
+// A new start: the block the document closed with, marked as saved, goes
+// into the settings file and is read back into the next application's
+// settings as its start reads them.
+void StartAgainFrom(const std::vector<std::uint8_t>& closed, const QString& ini,
+                    open_test::TSettingsApplication& next) {
+  shell::TProgCfg cfg;
+  ASSERT_TRUE(shell::DecodeProgCfg(closed.data(), closed.size(), cfg));
+  cfg.savedMarker = 1;
+  {
+    const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
+    platform::qt::CRegistryAccess store(ini);
+    ASSERT_TRUE(store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()));
+    ASSERT_TRUE(store.Flush());
+  }
+  platform::qt::CRegistryAccess store(ini);
+  std::vector<std::uint8_t> read;
+  ASSERT_TRUE(store.ReadBinaryValue(kProgCfgKey, "ProgCfg", read));
+  ASSERT_TRUE(shell::DecodeProgCfg(read.data(), read.size(), next.cfg));
+  next.settingsRead = next.cfg.savedMarker != 0;
+}
+
 class SamplingThroughTheDocument : public tovrin_test::TRecordedMessagesTest {
  protected:
   using CSamplingPage = OptsSaveStreamSampling::COptsSaveStreamSampling;
@@ -702,24 +723,8 @@ TEST_F(SamplingThroughTheDocument, ReachesRecordersSettingsBlockAndANewStart) {
   EXPECT_EQ(LeF64(closed, r1 + 40), 0.21);
 
   // A new start reads the block from the settings file.
-  shell::TProgCfg cfg;
-  ASSERT_TRUE(shell::DecodeProgCfg(closed.data(), closed.size(), cfg));
-  cfg.savedMarker = 1;
-  const QString ini = QString::fromStdString(Path("Tovrin.ini"));
-  {
-    const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
-    platform::qt::CRegistryAccess store(ini);
-    ASSERT_TRUE(store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()));
-    ASSERT_TRUE(store.Flush());
-  }
   open_test::TSettingsApplication next;
-  {
-    platform::qt::CRegistryAccess store(ini);
-    std::vector<std::uint8_t> read;
-    ASSERT_TRUE(store.ReadBinaryValue(kProgCfgKey, "ProgCfg", read));
-    ASSERT_TRUE(shell::DecodeProgCfg(read.data(), read.size(), next.cfg));
-    next.settingsRead = next.cfg.savedMarker != 0;
-  }
+  ASSERT_NO_FATAL_FAILURE(StartAgainFrom(closed, QString::fromStdString(Path("Tovrin.ini")), next));
   doc_test::TDocumentWindow w;
   ExpectRecorders(w.Doc());
   Prepare(w.Doc());
@@ -889,24 +894,8 @@ TEST_F(ContainerSheetsThroughTheDocument, ReachRecordersSettingsBlockAndANewStar
   EXPECT_EQ(closed[r1 + 264], 1);
 
   // A new start reads the block from the settings file.
-  shell::TProgCfg cfg;
-  ASSERT_TRUE(shell::DecodeProgCfg(closed.data(), closed.size(), cfg));
-  cfg.savedMarker = 1;
-  const QString ini = QString::fromStdString(Path("Tovrin.ini"));
-  {
-    const std::vector<std::uint8_t> bytes = shell::EncodeProgCfg(cfg);
-    platform::qt::CRegistryAccess store(ini);
-    ASSERT_TRUE(store.WriteBinaryValue(kProgCfgKey, "ProgCfg", bytes.data(), bytes.size()));
-    ASSERT_TRUE(store.Flush());
-  }
   open_test::TSettingsApplication next;
-  {
-    platform::qt::CRegistryAccess store(ini);
-    std::vector<std::uint8_t> read;
-    ASSERT_TRUE(store.ReadBinaryValue(kProgCfgKey, "ProgCfg", read));
-    ASSERT_TRUE(shell::DecodeProgCfg(read.data(), read.size(), next.cfg));
-    next.settingsRead = next.cfg.savedMarker != 0;
-  }
+  ASSERT_NO_FATAL_FAILURE(StartAgainFrom(closed, QString::fromStdString(Path("Tovrin.ini")), next));
   doc_test::TDocumentWindow w;
   // The new document's readers take the work modes of the saved formats.
   EXPECT_EQ(w.Doc().ChannelReader(0).DeviceSettings().nCaptureWorkMode, 6);

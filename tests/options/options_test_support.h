@@ -4,6 +4,7 @@
 // a test that opens an options sheet of one page on such an owner.
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstddef>
@@ -71,6 +72,25 @@ class TScopedPageFactory {
  private:
   OptsPage::TOptsPageKind m_kind;
   OptsPage::TPageFactory m_previous;
+};
+
+// Bounds a modal sheet's run: after ten seconds the modal window is closed
+// and ranOut() says so (a sheet meant to end by itself did not).
+class TModalGuard {
+ public:
+  TModalGuard() {
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+      m_bRanOut = true;
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    m_timer.start(10000);
+  }
+  bool ranOut() const { return m_bRanOut; }
+
+ private:
+  QTimer m_timer;
+  bool m_bRanOut = false;
 };
 
 // Whether two blocks hold the same `count` bytes from offset 8, the owner's

@@ -317,16 +317,9 @@ TEST_F(SamplingPage, AChannelOutsideTheFourEndsTheSheetWithCancel) {
   }
   // Run modally, the sheet ends by itself once its loop starts.
   owner.values.channel = 4;
-  bool ranOut = false;
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [&] {
-    ranOut = true;
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  });
-  guard.start(10000);
+  const tovrin_test::TModalGuard guard;
   EXPECT_FALSE(ZarnOptions::RunOptionsSheet(&owner, OPTCAT_SAMPLING));
-  EXPECT_FALSE(ranOut) << "the sheet stayed open";
+  EXPECT_FALSE(guard.ranOut()) << "the sheet stayed open";
   EXPECT_EQ(owner.written.size(), 0u);
   EXPECT_TRUE(sink.Texts().empty());
 }

@@ -547,16 +547,9 @@ TEST_F(SaveStreamPage, TheSamplingButtonRunsTheSettingsSheet) {
     }
     modal->AcceptSheet();
   });
-  bool ranOut = false;
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [&] {
-    ranOut = true;
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  });
-  guard.start(10000);
+  const tovrin_test::TModalGuard guard;
   page->m_pSamplingSettings->click();
-  EXPECT_FALSE(ranOut);
+  EXPECT_FALSE(guard.ranOut());
   EXPECT_EQ(caption, "Settings");
   EXPECT_EQ(sheetOwner, page);
   EXPECT_EQ(page->Block().channels[0].samplingMethod, 3);
