@@ -78,6 +78,9 @@ endfunction()
 # code they test (CI builds them at -O0: they are most of the build's time and
 # little of the tests' running time).
 set(TOVRIN_UNITY_TESTS 0 CACHE STRING "Test sources compiled together per unit (0: each on its own)")
+if(TOVRIN_UNITY_TESTS)
+  find_package(Python3 COMPONENTS Interpreter)
+endif()
 set(TOVRIN_TEST_OPT "" CACHE STRING "Extra compile options of the test programs' own sources, e.g. -O0")
 
 # tovrin_test_compile_options(<target>): applies TOVRIN_TEST_OPT.
@@ -134,7 +137,19 @@ function(tovrin_add_test_suite target)
   target_link_libraries(${target} PRIVATE tovrin_test_support ${T_DEPS}
     GTest::gtest GTest::gmock GTest::gtest_main)
   tovrin_test_compile_options(${target})
-  if(TOVRIN_UNITY_TESTS)
+  if(TOVRIN_UNITY_TESTS AND Python3_Interpreter_FOUND)
+    # A source that declares a name another one mentions is compiled alone:
+    # in a shared unit the other would find it silently.
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/unity_alone.py ${_src}
+      OUTPUT_VARIABLE _alone RESULT_VARIABLE _rc)
+    if(NOT _rc EQUAL 0)
+      message(FATAL_ERROR "tools/unity_alone.py failed for ${target}")
+    endif()
+    string(REPLACE "\n" ";" _alone "${_alone}")
+    list(FILTER _alone EXCLUDE REGEX "^$")
+    if(_alone)
+      set_source_files_properties(${_alone} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endif()
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${TOVRIN_UNITY_TESTS})
     # GCC takes the sources included into a unit for headers, and warns of
     # every test fixture in their anonymous namespaces.

@@ -137,11 +137,12 @@ cmd_test() {
   log "building the tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   local asan="$BUILD_ROOT/asan"
   # The test programs' own sources are most of the build: they are compiled
-  # six to a unit, at -O0 and without UBSan's checks of each access (vptr,
+  # up to twelve to a unit (tools/unity_alone.py keeps apart those that
+  # share a name), at -O0 and without UBSan's checks of each access (vptr,
   # alignment, null), the costliest to compile; the code under test keeps
   # -O1 and every check.
   if configure "$asan" "${SANITIZER_FLAGS[@]}" -DTOVRIN_SANITIZE=address,undefined \
-       -DTOVRIN_UNITY_TESTS=6 "-DTOVRIN_TEST_OPT=-O0 -fno-sanitize=vptr,alignment,null" &&
+       -DTOVRIN_UNITY_TESTS=12 "-DTOVRIN_TEST_OPT=-O0 -fno-sanitize=vptr,alignment,null" &&
      cmake --build "$asan" -j "$JOBS"; then
     log "running the tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
     run_ctest "ASan+UBSan" "$asan"
@@ -157,9 +158,9 @@ cmd_test() {
   log "building the tests optimised (Release, no sanitizers)"
   local release="$BUILD_ROOT/release-tests"
   # The code under test as shipped (-O3); the test programs' own sources at
-  # -O0, six to a unit.
+  # -O0, up to twelve to a unit.
   if configure "$release" -DCMAKE_BUILD_TYPE=Release -DTOVRIN_BUILD_TESTS=ON -DTOVRIN_TEST_OPT=-O0 \
-       -DTOVRIN_UNITY_TESTS=6 &&
+       -DTOVRIN_UNITY_TESTS=12 &&
      cmake --build "$release" -j "$JOBS"; then
     log "running the tests (Release)"
     run_ctest "Release" "$release"
@@ -179,7 +180,7 @@ cmd_test() {
   local folders="platform|frame_processor|mng"
   local tsanReady=0
   if configure "$tsan" "${SANITIZER_FLAGS[@]}" -DTOVRIN_SANITIZE=thread -DTOVRIN_BUILD_APP=OFF \
-       -DTOVRIN_UNITY_TESTS=6; then
+       -DTOVRIN_UNITY_TESTS=12; then
     tsanReady=1
     # The list is taken whole first: `grep -q` would end the pipe early and
     # make ninja fail on the closed pipe (pipefail).
