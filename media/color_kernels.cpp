@@ -409,7 +409,9 @@ const TInverseKernels kAvx2Kernels{Avx2Yuy2Split, Avx2PairRows, Avx2Yuy2Row};
 // GCC 12 reports the undefined pass-through operands inside its own AVX-512
 // intrinsic headers as (maybe) used uninitialized.
 #pragma GCC diagnostic push
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 // sign(x) ((f |x|) >> 16) in 16-bit lanes; `negative` marks the lanes with x < 0.
@@ -946,7 +948,9 @@ std::uint64_t Sse2SquaredDiffBgrx(const std::uint8_t* a, const std::uint8_t* b, 
 #ifdef TOVRIN_COLOR_X86
 
 #pragma GCC diagnostic push
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 // Eight pixels a vector.
