@@ -44,11 +44,12 @@ TRecordSettings SettingsOfRecorder(const SaveStream::CSaveStream& recorder) {
 bool FrameInRange(const TRecordSettings& settings, std::int64_t frameNumber) {
   // Only a frame range limits what is recorded; the other modes (every
   // frame, by time) record every frame shown, since the writer has no frame
-  // times.
-  if (settings.nRangeMode != 3) return true;
-  if (settings.nFirstFrame > 0 && frameNumber < settings.nFirstFrame) return false;
-  if (settings.nLastFrame > 0 && frameNumber > settings.nLastFrame) return false;
-  return true;
+  // times. The recorder's own pipeline applies the same rule.
+  ZarnTypes::TSamplingRecord range;
+  range.nMode = settings.nRangeMode;
+  range.nStartFrame = settings.nFirstFrame;
+  range.nEndFrame = settings.nLastFrame;
+  return ZarnTypes::InFrameRange(range, frameNumber);
 }
 
 CRecordWriter::CRecordWriter(Zarn::CZarn& engine, VideoPortHub::CVideoPortHub& ports,

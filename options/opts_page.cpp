@@ -1,5 +1,7 @@
 #include "options/opts_page.h"
 
+#include <QDialog>
+
 #include <array>
 
 #include "platform/message_sink.h"
@@ -9,6 +11,13 @@ namespace OptsPage {
 COptsPage::COptsPage(QString label, QWidget* parent) : QWidget(parent), m_label(std::move(label)) {}
 
 COptsPage::~COptsPage() = default;
+
+void COptsPage::EndSheetWithCancel() {
+  auto* sheet = qobject_cast<QDialog*>(window());
+  if (!sheet || sheet == static_cast<QWidget*>(this)) return;
+  sheet->reject();
+  QMetaObject::invokeMethod(sheet, &QDialog::reject, Qt::QueuedConnection);
+}
 
 void COptsPage::Initialize() {
   if (m_bInitialized) return;

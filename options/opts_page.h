@@ -132,6 +132,10 @@ class COptsPage : public QWidget {
   // Shows a text in a message box with only an OK button.
   static void ShowPageMessage(const std::string& text);
 
+  // Ends the sheet the page is on with Cancel, from the page's first display
+  // (the sheet's modal loop may start only after it: it then ends at once).
+  void EndSheetWithCancel();
+
  private:
   bool ReadAnswered(bool answered, const std::string& failText);
   bool WriteAnswered(bool answered, const std::string& failText);

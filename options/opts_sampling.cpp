@@ -1,7 +1,6 @@
 #include "options/opts_sampling.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -212,14 +211,6 @@ void COptsSaveStreamSampling::OnOK() {
   }
   WriteBlock(platform::qt::WM_APP_OPTS_CATEGORY, OPTTOPIC_SAMPLING, m_Block,
              OptsPage::WriteFailedText(OptsPage::PAGE_SAMPLING));
-}
-
-void COptsSaveStreamSampling::EndSheetWithCancel() {
-  auto* sheet = qobject_cast<QDialog*>(window());
-  if (!sheet || sheet == static_cast<QWidget*>(this)) return;
-  sheet->reject();
-  // A modal loop that starts after this first display ends at once.
-  QMetaObject::invokeMethod(sheet, &QDialog::reject, Qt::QueuedConnection);
 }
 
 void COptsSaveStreamSampling::FitSheet() {

@@ -70,9 +70,6 @@ class COptsSaveStreamSampling : public OptsPage::COptsPage {
 
  private:
   std::int32_t StreamTypeOfChannel() const;
-  // Ends the sheet the page is on with Cancel (also when its modal loop
-  // starts only after this).
-  void EndSheetWithCancel();
   // Fits the sheet to the controls shown.
   void FitSheet();
 

@@ -2,10 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -86,12 +84,6 @@ bool COptsWmf::LoadProfiles() {
   // Only what the arrays hold is listed, whatever count came back.
   m_nCount = std::clamp<std::int32_t>(request.nCount, 0, static_cast<std::int32_t>(m_names.size()));
   return m_nCount > 0;
-}
-
-void COptsWmf::EndSheetWithCancel() {
-  // The sheet is not yet running its loop while its pages open: it ends as
-  // soon as it does.
-  if (auto* sheet = qobject_cast<QDialog*>(window())) QTimer::singleShot(0, sheet, &QDialog::reject);
 }
 
 bool COptsWmf::OnInitDialog() {

@@ -83,7 +83,6 @@ class COptsWmf : public OptsPage::COptsPage {
 
  private:
   bool LoadProfiles();
-  void EndSheetWithCancel();
 
   ZarnTypes::TWmfExchange m_block;
   QComboBox* m_list = nullptr;

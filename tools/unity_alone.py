@@ -82,7 +82,6 @@ def file_scope_names(toks):
     names = set()
     scopes = []  # "open" (file scope or a namespace) or "closed"
     parens = 0
-    angle = 0
     i = 0
     pending = None  # "namespace" when the next "{" opens one
     while i < len(toks):
@@ -119,7 +118,6 @@ def file_scope_names(toks):
         elif (
             open_scope
             and parens == 0
-            and angle == 0
             and re.match(r"[A-Za-z_]\w*$", t)
             and t not in KEYWORDS
             and not t.isupper()
